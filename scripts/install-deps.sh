@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need; only the missing ones.
+set -euo pipefail
+packages=(
+  cmake ninja-build g++ pkg-config   # the build
+  zlib1g-dev                         # wire compression, packed files, CRC-32
+  libgtest-dev libgmock-dev          # tests
+  libbenchmark-dev                   # benchmarks
+  nlohmann-json3-dev                 # JSON of the cloud lookup and the lookup service
+  clang libclang-rt-14-dev           # libFuzzer targets
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
