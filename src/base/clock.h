@@ -1,0 +1,55 @@
+// The time source of every wait, time-out and time stamp, so that tests can run time
+// forward instead of sleeping. The process default is the real clock; a test installs a
+// `ManualClock` with `ScopedClock`.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+
+namespace zor {
+
+class Clock {
+ public:
+  using Steady = std::chrono::steady_clock;
+  using Wall = std::chrono::system_clock;
+  virtual ~Clock() = default;
+  virtual Steady::time_point Now() = 0;    // for intervals and time-outs
+  virtual Wall::time_point UtcNow() = 0;   // for time stamps
+  virtual void SleepFor(std::chrono::milliseconds duration) = 0;
+};
+
+// The clock in force for the process (the real one unless a test replaced it).
+Clock& GetClock();
+// Replaces the process clock; nullptr restores the real one. Not owned.
+void SetClock(Clock* clock);
+
+// Milliseconds elapsed on the current clock since `start`.
+inline int64_t MillisecondsSince(Clock::Steady::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(GetClock().Now() - start).count();
+}
+
+// A clock that only moves when told to: `SleepFor` advances it at once instead of waiting.
+class ManualClock : public Clock {
+ public:
+  Steady::time_point Now() override;
+  Wall::time_point UtcNow() override;
+  void SleepFor(std::chrono::milliseconds duration) override { Advance(duration); }
+  void Advance(std::chrono::milliseconds duration);
+
+ private:
+  std::mutex Lock;
+  Steady::time_point SteadyNow{std::chrono::hours(1)};
+  Wall::time_point WallNow{std::chrono::seconds(1'700'000'000)};
+};
+
+// Installs a clock for the lifetime of the object (tests).
+class ScopedClock {
+ public:
+  explicit ScopedClock(Clock& clock) { SetClock(&clock); }
+  ~ScopedClock() { SetClock(nullptr); }
+  ScopedClock(const ScopedClock&) = delete;
+  ScopedClock& operator=(const ScopedClock&) = delete;
+};
+
+}  // namespace zor
