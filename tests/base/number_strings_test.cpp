@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/exceptions.h"
+#include "base/expect_message.h"
 
 namespace zor {
 namespace {
@@ -68,15 +69,9 @@ TEST(StrToIntStrict, ConvertsValidIntegersAndRaisesForEverythingElse) {
   EXPECT_EQ(StrToIntStrict("2147483647"), 2147483647);
   EXPECT_EQ(StrToIntStrict("-2147483648"), INT32_MIN);
   EXPECT_EQ(StrToIntStrict("0007"), 7);
-  for (const char* bad : {"2147483648", "-2147483649", "9999999999", "12a", "", " ", "1.0"}) {
-    try {
-      StrToIntStrict(bad);
-      ADD_FAILURE() << "converted '" << bad << "'";
-    } catch (const EConvertError& e) {
-      EXPECT_STREQ(e.ClassName(), "EConvertError");
-      EXPECT_EQ(e.Message, std::string("'") + bad + "' is not a valid integer value");
-    }
-  }
+  for (const char* bad : {"2147483648", "-2147483649", "9999999999", "12a", "", " ", "1.0"})
+    ExpectMessage<EConvertError>([&] { StrToIntStrict(bad); }, "EConvertError",
+                                 std::string("'") + bad + "' is not a valid integer value");
 }
 
 }  // namespace

@@ -10,22 +10,13 @@
 #include "base/clock.h"
 #include "base/exception_handler.h"
 #include "base/exceptions.h"
+#include "base/expect_message.h"
 #include "base/run_status.h"
 
 namespace zor {
 namespace {
 
 using std::chrono::milliseconds;
-
-void ExpectMessage(const std::function<void()>& f, const std::string& message) {
-  try {
-    f();
-    ADD_FAILURE() << "no exception, expected: " << message;
-  } catch (const Exception& e) {
-    EXPECT_STREQ(e.ClassName(), "Exception");
-    EXPECT_EQ(e.Message, message);
-  }
-}
 
 // Each test runs its queue on the test thread and leaves no window behind.
 class TimerQueueTest : public ::testing::Test {
