@@ -16,7 +16,8 @@ class ERegistryError : public Exception {
 
 class ERegistryFileError : public ERegistryError {
  public:
-  // Message: "Damaged registry file \"<file>\", line <line>: <problem>".
+  // Message: "Damaged registry file \"<file>\", line <line>: <problem>"; line 0 stands for
+  // the whole file and is left out.
   ERegistryFileError(std::string fileName, int line, std::string problem);
   const char* ClassName() const noexcept override { return "ERegistryFileError"; }
   Exception* Clone() const override { return new ERegistryFileError(*this); }
