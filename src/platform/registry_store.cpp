@@ -90,7 +90,7 @@ class FileHandle {
 std::optional<std::string> ReadWholeFile(const std::string& path) {
   FileHandle file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (file.Get() < 0) {
-    if (errno == ENOENT) return std::nullopt;
+    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
     throw ERegistryError(Format("Cannot read the registry file \"%s\": %s", {path, ErrnoText(errno)}));
   }
   struct stat st {};
