@@ -86,8 +86,9 @@ class FileHandle {
   int Fd;
 };
 
-// The file's contents, or nothing when it does not exist.
-std::optional<std::string> ReadWholeFile(const std::string& path) {
+}  // namespace
+
+std::optional<std::string> ReadRegistryFile(const std::string& path) {
   FileHandle file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (file.Get() < 0) {
     if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
@@ -114,6 +115,8 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   return data;
 }
 
+namespace {
+
 // The key every machine and user hive has from the start, as the system guarantees it.
 void AddStandardKeys(RegRoot root, RegHive& hive) {
   if (root == RegRoot::LocalMachine && !hive.FindKey("SOFTWARE")) hive.CreateKey("SOFTWARE");
@@ -121,7 +124,7 @@ void AddStandardKeys(RegRoot root, RegHive& hive) {
 }
 
 RegHive ReadHive(RegRoot root, const std::string& path) {
-  const std::optional<std::string> data = ReadWholeFile(path);
+  const std::optional<std::string> data = ReadRegistryFile(path);
   RegHive hive = data ? ParseHiveFile(*data, path, root) : RegHive();
   AddStandardKeys(root, hive);
   return hive;

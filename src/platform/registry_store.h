@@ -29,6 +29,11 @@ std::string RegistryHivePath(RegRoot root);
 // damaged file and `ERegistryError` when the file cannot be read.
 RegHive LoadHive(RegRoot root);
 
+// The bytes of a registry file (a hive or a file to import), or nothing when it does not
+// exist. A file over the size limit raises `ERegistryFileError` before anything is read;
+// other failures raise `ERegistryError`.
+std::optional<std::string> ReadRegistryFile(const std::string& path);
+
 // Changes the hive under its lock: `change` gets the current contents and returns whether it
 // changed anything; the file is rewritten only then. Raises `ERegistryError` when the folder,
 // the lock or the file cannot be written (the hive is then unchanged), and lets exceptions
