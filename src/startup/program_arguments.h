@@ -1,4 +1,5 @@
-// The program's own parameters, as main() received them (the program name left out).
+// SEAM: the program's own parameters as main() received them (the program name left out),
+// until the platform's program parameters are in place.
 #pragma once
 
 #include <string>
@@ -6,7 +7,7 @@
 
 namespace zor {
 
-void SetProgramArguments(int argc, const char* const* argv);
-std::vector<std::string> ProgramParameters();
+void SetLauncherArguments(int argc, const char* const* argv);
+std::vector<std::string> LauncherParameters();
 
 }  // namespace zor
