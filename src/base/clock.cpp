@@ -37,4 +37,35 @@ void ManualClock::Advance(std::chrono::milliseconds duration) {
   WallNow += duration;
 }
 
+Clock::Steady::time_point SteppedClock::Now() {
+  std::lock_guard guard(Lock);
+  return SteadyNow;
+}
+
+Clock::Wall::time_point SteppedClock::UtcNow() {
+  std::lock_guard guard(Lock);
+  return WallNow;
+}
+
+void SteppedClock::SleepFor(std::chrono::milliseconds duration) {
+  std::unique_lock guard(Lock);
+  const Steady::time_point wake = SteadyNow + duration;
+  const auto it = WakeTimes.insert(wake);
+  Changed.notify_all();
+  Changed.wait(guard, [&] { return SteadyNow >= wake; });
+  WakeTimes.erase(it);
+}
+
+void SteppedClock::Advance(std::chrono::milliseconds duration) {
+  std::lock_guard guard(Lock);
+  SteadyNow += duration;
+  WallNow += duration;
+  Changed.notify_all();
+}
+
+bool SteppedClock::WaitForSleeper(std::chrono::milliseconds limit) {
+  std::unique_lock guard(Lock);
+  return Changed.wait_for(guard, limit, [&] { return !WakeTimes.empty() && *WakeTimes.rbegin() > SteadyNow; });
+}
+
 }  // namespace zor

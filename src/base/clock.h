@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <set>
 #include <mutex>
 
 namespace zor {
@@ -39,6 +41,26 @@ class ManualClock : public Clock {
 
  private:
   std::mutex Lock;
+  Steady::time_point SteadyNow{std::chrono::hours(1)};
+  Wall::time_point WallNow{std::chrono::seconds(1'700'000'000)};
+};
+
+// A clock for tests with several threads: `SleepFor` blocks the sleeping thread until the
+// test has advanced the clock past its wake time, so a waiter moves one step per `Advance`.
+class SteppedClock : public Clock {
+ public:
+  Steady::time_point Now() override;
+  Wall::time_point UtcNow() override;
+  void SleepFor(std::chrono::milliseconds duration) override;
+  void Advance(std::chrono::milliseconds duration);
+  // Waits (in real time, at most `limit`) until some thread sleeps on this clock for a
+  // time still ahead; answers whether one does.
+  bool WaitForSleeper(std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+ private:
+  std::mutex Lock;
+  std::condition_variable Changed;
+  std::multiset<Steady::time_point> WakeTimes;
   Steady::time_point SteadyNow{std::chrono::hours(1)};
   Wall::time_point WallNow{std::chrono::seconds(1'700'000'000)};
 };

@@ -39,6 +39,12 @@ class EAbort : public Exception {
   ZOR_EXCEPTION_BODY(EAbort, Exception)
 };
 
+// A text that is not a valid number ("'%s' is not a valid integer value").
+class EConvertError : public Exception {
+ public:
+  ZOR_EXCEPTION_BODY(EConvertError, Exception)
+};
+
 // Root of the system's own errors: a five-digit message number and a second integer.
 class EZORException : public Exception {
  public:

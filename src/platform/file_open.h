@@ -1,0 +1,83 @@
+// Opening and creating files with the program's own failure messages, the open file
+// object they return, and unique file names. Tests inject open failures (access denied
+// cannot be produced for real when the tests run as root) with `ScopedOpenFault`.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace zor {
+
+enum class FileAccess { Read, Write, ReadWrite };
+enum class SeekOrigin { Begin, Current, End };
+
+// The Windows error number an access-denied open reports, kept in `EOSError::ErrorCode`.
+inline constexpr uint32_t kErrorAccessDenied = 5;
+
+inline constexpr std::string_view kCannotOpenFile = "无法开启档案 %s!";
+inline constexpr std::string_view kCannotOpenFileNoRead = "无法开启档案 %s! 因为对该档案或目录并没有读取权限。";
+inline constexpr std::string_view kCannotOpenFileNoWrite = "无法开启档案 %s! 因为对该档案或目录并没有写入权限。";
+
+// An open file; closes itself. Failed reads and writes raise `EWin32ErrorEx`.
+class File {
+ public:
+  File() = default;
+  explicit File(int descriptor) : Descriptor(descriptor) {}
+  ~File();
+  File(File&& other) noexcept : Descriptor(other.Release()) {}
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  bool IsOpen() const { return Descriptor >= 0; }
+  int Handle() const { return Descriptor; }
+  int Release();
+  void Close();
+
+  // Up to `size` bytes; 0 at the end of the file.
+  size_t Read(void* buffer, size_t size);
+  // Exactly `size` bytes, or raises.
+  void ReadExact(void* buffer, size_t size);
+  void Write(const void* buffer, size_t size);
+  void Write(std::string_view data) { Write(data.data(), data.size()); }
+  int64_t Seek(int64_t offset, SeekOrigin origin = SeekOrigin::Begin);
+  int64_t Size() const;
+  void Truncate(int64_t size);
+  void Flush();
+
+ private:
+  int Descriptor = -1;
+};
+
+// Opens an existing file. Access denied raises `EOSError` with `ErrorCode` 5 and the no-read
+// or (for write access) no-write text; any other failure raises `EWin32ErrorEx` with
+// "无法开启档案 %s!" as context. A directory is not a file and fails the second way.
+File OpenFileOrFail(const std::string& path, FileAccess access);
+// Creates the file, or empties it when it exists, for reading and writing; failures as above
+// with write access.
+File CreateFileOrFail(const std::string& path);
+
+// The first `directory` + `prefix` + counter (upper-case hexadecimal, at least `digits`
+// digits) + "." + `extension` that does not exist, counting from 0. An empty directory is
+// the temporary folder; a directory without a trailing '/' gets one.
+std::string MakeUniqueFileName(std::string_view prefix, std::string_view extension, std::string_view directory,
+                               int digits);
+
+// Test seam: while alive, every open through `OpenFileOrFail`/`CreateFileOrFail` first asks
+// `fault`; a non-zero answer is the errno the open fails with. Not nestable across threads.
+class ScopedOpenFault {
+ public:
+  using Fault = std::function<int(const std::string& path, FileAccess access)>;
+  explicit ScopedOpenFault(Fault fault);
+  ~ScopedOpenFault();
+  ScopedOpenFault(const ScopedOpenFault&) = delete;
+  ScopedOpenFault& operator=(const ScopedOpenFault&) = delete;
+
+ private:
+  Fault Previous;
+};
+
+}  // namespace zor

@@ -1,0 +1,169 @@
+#include "platform/named_mutex.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "base/exceptions.h"
+#include "base/format.h"
+#include "platform/directories.h"
+#include "platform/last_error.h"
+#include "platform/runtime_dir.h"
+
+namespace zor {
+namespace {
+
+constexpr off_t kExistenceByte = 0;
+constexpr off_t kOwnershipByte = 1;
+// Encoded names longer than this are cut and completed with a hash of the whole name,
+// keeping the file name below the file system's 255-byte limit.
+constexpr size_t kMaxEncodedName = 200;
+
+bool HasPrefixNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+std::string EncodeName(std::string_view name) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string encoded;
+  for (char c : name) {
+    const auto b = static_cast<unsigned char>(c);
+    if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '_' || b == '-' ||
+        b == '.') {
+      encoded += c;
+    } else {
+      encoded += '%';
+      encoded += kHex[b >> 4];
+      encoded += kHex[b & 0x0F];
+    }
+  }
+  if (encoded.size() > kMaxEncodedName) {
+    uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a
+    for (char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
+    encoded.resize(kMaxEncodedName - 17);
+    char suffix[18];
+    std::snprintf(suffix, sizeof(suffix), "~%016llx", static_cast<unsigned long long>(hash));
+    encoded += suffix;
+  }
+  return encoded;
+}
+
+// The lock on `byte` that someone else's descriptor holds in the way of a write lock
+// there; F_UNLCK when none.
+short ConflictingLock(int fd, off_t start, off_t length) {
+  struct flock query {};
+  query.l_type = F_WRLCK;
+  query.l_whence = SEEK_SET;
+  query.l_start = start;
+  query.l_len = length;
+  if (fcntl(fd, F_OFD_GETLK, &query) != 0) return F_UNLCK;
+  return query.l_type;
+}
+
+bool SetLock(int fd, short type, off_t byte, bool wait) {
+  struct flock request {};
+  request.l_type = type;
+  request.l_whence = SEEK_SET;
+  request.l_start = byte;
+  request.l_len = 1;
+  for (;;) {
+    if (fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &request) == 0) return true;
+    if (errno != EINTR) return false;
+  }
+}
+
+// Creates the folder of a namespace; the shared one is open to every user, with the
+// sticky bit so nobody removes another user's files. A session folder that is a link or
+// belongs to another user is refused, so nobody else can plant lock files in it.
+void MakeFolder(const std::string& folder, bool shared) {
+  const size_t slash = folder.rfind('/');
+  if (slash != std::string::npos && slash > 0) ForceDirectoriesEx(folder.substr(0, slash));
+  if (mkdir(folder.c_str(), shared ? 01777 : 0700) == 0) {
+    if (shared) chmod(folder.c_str(), 01777);  // past the umask
+    return;
+  }
+  if (errno != EEXIST) RaiseLastWin32ErrorExRes("Cannot create the mutex folder %s", {folder});
+  struct stat info {};
+  if (lstat(folder.c_str(), &info) != 0) RaiseLastWin32ErrorExRes("Cannot create the mutex folder %s", {folder});
+  if (!S_ISDIR(info.st_mode) || (!shared && info.st_uid != geteuid())) {
+    RaiseOsErrorEx(Format("Cannot create the mutex folder %s", {folder}), EPERM);
+  }
+}
+
+bool IsGlobalName(std::string_view name) { return HasPrefixNoCase(name, "global\\"); }
+
+std::string_view BareName(std::string_view name) {
+  if (HasPrefixNoCase(name, "global\\")) return name.substr(7);
+  if (HasPrefixNoCase(name, "local\\")) return name.substr(6);
+  return name;
+}
+
+}  // namespace
+
+std::string NamedMutexLockFile(std::string_view name) {
+  const std::string folder = IsGlobalName(name) ? GlobalMutexFolder() : SessionMutexFolder();
+  return folder + "/" + EncodeName(BareName(name)) + ".lock";
+}
+
+NamedMutex::NamedMutex(std::string_view name, bool initiallyOwned) {
+  if (BareName(name).empty()) throw Exception("A named mutex needs a name.");
+  const bool global = IsGlobalName(name);
+  MakeFolder(global ? GlobalMutexFolder() : SessionMutexFolder(), global);
+  Path = NamedMutexLockFile(name);
+  Descriptor = open(Path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (Descriptor < 0) RaiseLastWin32ErrorExRes("Cannot open the mutex %s", {std::string(name)});
+  struct stat info {};
+  if (fstat(Descriptor, &info) == 0 && info.st_uid == geteuid() && (info.st_mode & 0777) != 0666) {
+    fchmod(Descriptor, 0666);  // other users of a global name must be able to lock it too
+  }
+  Existed = ConflictingLock(Descriptor, kExistenceByte, 1) != F_UNLCK;
+  if (!SetLock(Descriptor, F_RDLCK, kExistenceByte, true)) {
+    const int error = errno;
+    close(Descriptor);
+    Descriptor = -1;
+    RaiseOsErrorEx(Format("Cannot open the mutex %s", {std::string(name)}), static_cast<uint32_t>(error));
+  }
+  if (initiallyOwned) TryAcquire();
+}
+
+NamedMutex::~NamedMutex() {
+  if (Descriptor >= 0) close(Descriptor);  // drops both locks
+}
+
+bool NamedMutex::TryAcquire() {
+  if (!IsOwned) IsOwned = SetLock(Descriptor, F_WRLCK, kOwnershipByte, false);
+  return IsOwned;
+}
+
+void NamedMutex::Acquire() {
+  if (IsOwned) return;
+  if (!SetLock(Descriptor, F_WRLCK, kOwnershipByte, true)) RaiseLastWin32ErrorExRes("Cannot wait for the mutex %s", {Path});
+  IsOwned = true;
+}
+
+void NamedMutex::Release() {
+  if (!IsOwned) return;
+  SetLock(Descriptor, F_UNLCK, kOwnershipByte, false);
+  IsOwned = false;
+}
+
+bool ProbeNamedMutex(std::string_view name) {
+  if (BareName(name).empty()) return false;
+  const std::string path = NamedMutexLockFile(name);
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return errno != ENOENT;  // a lock file we may not read belongs to someone
+  const bool exists = ConflictingLock(fd, kExistenceByte, 2) != F_UNLCK;
+  close(fd);
+  return exists;
+}
+
+}  // namespace zor

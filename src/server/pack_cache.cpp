@@ -1,0 +1,132 @@
+#include "server/pack_cache.h"
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+
+#include "base/exceptions.h"
+#include "server/packed_file_format.h"
+#include "server/packed_file_writer.h"
+
+namespace zor {
+
+namespace {
+
+constexpr auto kWaitTick = std::chrono::seconds(1);
+
+uint64_t Fnv1a(uint64_t hash, std::string_view bytes) {
+  for (unsigned char c : bytes) {
+    hash ^= c;
+    hash *= 0x100000001b3ULL;
+  }
+  return hash;
+}
+
+uint64_t ReadLE(const uint8_t* p, int count) {
+  uint64_t v = 0;
+  for (int i = count - 1; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
+
+std::string HexOf(uint64_t value) {
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+  return text;
+}
+
+}  // namespace
+
+TPackCache::TPackCache(std::filesystem::path folder, int level) : Dir(std::move(folder)), Level(level) {
+  std::filesystem::create_directories(Dir);
+}
+
+uint64_t TPackCache::KeyOf(const TPackSource& source) {
+  uint64_t hash = 0xcbf29ce484222325ULL;
+  hash = Fnv1a(hash, source.Name);
+  hash = Fnv1a(hash, "\n" + std::to_string(source.Size) + "\n" + std::to_string(source.ModifiedNs) + "\n" +
+                         std::to_string(source.DosTime));
+  return hash;
+}
+
+bool TPackCache::Reuse(const TPackSource& source, uint64_t key, const std::filesystem::path& path,
+                       TPackedFile& packed) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  uint8_t header[kPackedHeaderSize];
+  if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return false;
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  if (error) return false;
+  const bool valid = ReadLE(header + kPackedMarkerOffset, 2) == kPackedMarker &&
+                     ReadLE(header + kPackedFormatOffset, 2) == kPackedFormat &&
+                     ReadLE(header + kPackedTotalSizeOffset, 4) == size && ReadLE(header + kPackedKeyOffset, 8) == key &&
+                     static_cast<int64_t>(ReadLE(header + kPackedModifiedOffset, 8)) == source.ModifiedNs &&
+                     ReadLE(header + kPackedDosTimeOffset, 4) == source.DosTime &&
+                     static_cast<int64_t>(ReadLE(header + kPackedSizeOffset, 4)) == source.Size;
+  if (!valid) return false;
+  packed.Path = path;
+  packed.Size = static_cast<int64_t>(size);
+  return true;
+}
+
+TPackedFile TPackCache::Pack(const TPackSource& source, uint64_t key, const std::function<void()>& tick) {
+  const std::filesystem::path path = Dir / (HexOf(key) + ".cps");
+  TPackedFile packed;
+  if (Reuse(source, key, path, packed)) return packed;
+  // Packed under a temporary name and renamed, so a reader never sees half a file.
+  const std::filesystem::path temp = Dir / (HexOf(key) + "." + std::to_string(++TempCounter) + ".tmp");
+  TPackRequest request;
+  request.Source = source.Path;
+  request.Target = temp;
+  request.DosTime = source.DosTime;
+  request.ExpectedSize = source.Size;
+  request.Key = key;
+  request.ModifiedNs = source.ModifiedNs;
+  request.Level = Level;
+  request.Tick = tick;
+  const TPackedFileInfo info = PackFile(request);
+  ++PackCount;
+  std::error_code error;
+  std::filesystem::rename(temp, path, error);
+  if (error) {
+    std::filesystem::remove(temp, error);
+    throw Exception("Cannot store the packed file " + path.string());
+  }
+  packed.Path = path;
+  packed.Size = info.PackedSize;
+  return packed;
+}
+
+TPackedFile TPackCache::Get(const TPackSource& source, const std::function<void()>& tick) {
+  const uint64_t key = KeyOf(source);
+  std::promise<TPackedFile> promise;
+  std::shared_future<TPackedFile> future;
+  bool packHere = false;
+  {
+    std::lock_guard guard(Lock);
+    auto it = Entries.find(key);
+    if (it == Entries.end()) {
+      future = promise.get_future().share();
+      Entries.emplace(key, future);
+      packHere = true;
+    } else {
+      future = it->second;
+    }
+  }
+  if (packHere) {
+    try {
+      promise.set_value(Pack(source, key, tick));
+    } catch (...) {
+      promise.set_exception(std::current_exception());
+      // Forget the failure, so that the next request tries again.
+      std::lock_guard guard(Lock);
+      Entries.erase(key);
+    }
+    return future.get();
+  }
+  while (future.wait_for(kWaitTick) != std::future_status::ready)
+    if (tick) tick();
+  return future.get();
+}
+
+}  // namespace zor

@@ -1,0 +1,60 @@
+// The packed form of every served file, built once per file version and kept on disk, so
+// that a restarted server serves the very same packed bytes (a launcher's resume stays
+// valid). Concurrent requests for one file version pack it once; the others wait.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <future>
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace zor {
+
+// One version of one source file: what the packed form is built from.
+struct TPackSource {
+  std::string Name;  // the file's name in the release, for the key and messages
+  std::filesystem::path Path;
+  int64_t Size = 0;
+  int64_t ModifiedNs = 0;
+  uint32_t DosTime = 0;
+};
+
+struct TPackedFile {
+  std::filesystem::path Path;
+  int64_t Size = 0;
+};
+
+class TPackCache {
+ public:
+  // Packed files live in `folder` (created when missing); `level` is the zlib level.
+  explicit TPackCache(std::filesystem::path folder, int level = -1);
+
+  // The packed form of `source`, packing it when no valid one exists yet. `tick` is called
+  // about once a second (and after each piece of packing) while the caller packs or waits;
+  // it may raise to give up waiting. A failed pack raises to every waiter and is tried
+  // again by the next request.
+  TPackedFile Get(const TPackSource& source, const std::function<void()>& tick = {});
+
+  // How many packs actually ran since construction (each file version once).
+  int64_t PacksDone() const { return PackCount.load(); }
+  const std::filesystem::path& Folder() const { return Dir; }
+  static uint64_t KeyOf(const TPackSource& source);
+
+ private:
+  // A packed file left by an earlier run, when its header matches `source`.
+  bool Reuse(const TPackSource& source, uint64_t key, const std::filesystem::path& path, TPackedFile& packed);
+  TPackedFile Pack(const TPackSource& source, uint64_t key, const std::function<void()>& tick);
+
+  std::filesystem::path Dir;
+  int Level;
+  std::mutex Lock;
+  std::map<uint64_t, std::shared_future<TPackedFile>> Entries;
+  std::atomic<int64_t> PackCount{0};
+  std::atomic<uint64_t> TempCounter{0};
+};
+
+}  // namespace zor

@@ -1,0 +1,116 @@
+#include "server/packed_file_writer.h"
+
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "base/exceptions.h"
+#include "server/packed_file_format.h"
+
+namespace zor {
+
+namespace {
+
+constexpr size_t kInputPiece = 256 * 1024;
+constexpr size_t kOutputPiece = 256 * 1024;
+
+struct FileCloser {
+  void operator()(std::FILE* f) const {
+    if (f) std::fclose(f);
+  }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+void Put16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+void Put32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+void Put64(uint8_t* p, uint64_t v) {
+  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+void WriteAll(std::FILE* f, const void* data, size_t count, const std::filesystem::path& target) {
+  if (count && std::fwrite(data, 1, count, f) != count) throw Exception("Cannot write the packed file " + target.string());
+}
+
+TPackedFileInfo PackInto(const TPackRequest& request, std::FILE* in, std::FILE* out) {
+  uint8_t header[kPackedHeaderSize] = {};
+  WriteAll(out, header, sizeof header, request.Target);
+
+  z_stream zs{};
+  if (deflateInit(&zs, request.Level) != Z_OK) throw Exception("Cannot start the zlib compressor");
+  std::unique_ptr<z_stream, int (*)(z_stream*)> end(&zs, deflateEnd);
+
+  std::vector<uint8_t> input(kInputPiece), output(kOutputPiece);
+  TPackedFileInfo info;
+  uLong crc = crc32(0L, Z_NULL, 0);
+  int flush = Z_NO_FLUSH;
+  do {
+    const size_t got = std::fread(input.data(), 1, input.size(), in);
+    if (got < input.size() && std::ferror(in)) throw Exception("Cannot read " + request.Source.string());
+    info.SourceSize += static_cast<int64_t>(got);
+    if (info.SourceSize > request.ExpectedSize) break;
+    crc = crc32(crc, input.data(), static_cast<uInt>(got));
+    flush = got < input.size() ? Z_FINISH : Z_NO_FLUSH;
+    zs.next_in = input.data();
+    zs.avail_in = static_cast<uInt>(got);
+    do {
+      zs.next_out = output.data();
+      zs.avail_out = static_cast<uInt>(output.size());
+      deflate(&zs, flush);
+      WriteAll(out, output.data(), output.size() - zs.avail_out, request.Target);
+    } while (zs.avail_out == 0);
+    if (request.Tick) request.Tick();
+  } while (flush != Z_FINISH);
+  if (info.SourceSize != request.ExpectedSize)
+    throw Exception("The file " + request.Source.string() + " changed while it was packed");
+
+  info.PackedSize = static_cast<int64_t>(kPackedHeaderSize) + static_cast<int64_t>(zs.total_out);
+  if (info.PackedSize > std::numeric_limits<int32_t>::max() || info.SourceSize > std::numeric_limits<int32_t>::max())
+    throw Exception("The file " + request.Source.string() + " is too large to be served");
+  info.Crc32 = static_cast<uint32_t>(crc);
+
+  Put16(header + kPackedMarkerOffset, kPackedMarker);
+  Put16(header + kPackedFormatOffset, kPackedFormat);
+  Put32(header + kPackedTotalSizeOffset, static_cast<uint32_t>(info.PackedSize));
+  Put32(header + kPackedDataOffsetOffset, kPackedHeaderSize);
+  Put32(header + kPackedCrcOffset, info.Crc32);
+  Put64(header + kPackedKeyOffset, request.Key);
+  Put64(header + kPackedModifiedOffset, static_cast<uint64_t>(request.ModifiedNs));
+  Put32(header + kPackedDosTimeOffset, request.DosTime);
+  Put32(header + kPackedSizeOffset, static_cast<uint32_t>(info.SourceSize));
+  Put32(header + kPackedLevelOffset, static_cast<uint32_t>(request.Level));
+  if (std::fseek(out, 0, SEEK_SET) != 0) throw Exception("Cannot write the packed file " + request.Target.string());
+  WriteAll(out, header, sizeof header, request.Target);
+  if (std::fflush(out) != 0) throw Exception("Cannot write the packed file " + request.Target.string());
+  return info;
+}
+
+}  // namespace
+
+TPackedFileInfo PackFile(const TPackRequest& request) {
+  FilePtr in(std::fopen(request.Source.c_str(), "rb"));
+  if (!in) throw Exception("Cannot open " + request.Source.string());
+  FilePtr out(std::fopen(request.Target.c_str(), "wb"));
+  if (!out) throw Exception("Cannot create the packed file " + request.Target.string());
+  try {
+    TPackedFileInfo info = PackInto(request, in.get(), out.get());
+    std::FILE* raw = out.release();
+    if (std::fclose(raw) != 0) throw Exception("Cannot write the packed file " + request.Target.string());
+    return info;
+  } catch (...) {
+    out.reset();
+    std::error_code ignored;
+    std::filesystem::remove(request.Target, ignored);
+    throw;
+  }
+}
+
+}  // namespace zor

@@ -1,0 +1,32 @@
+// Packs one file into the packed ("CPS") form: header plus one zlib stream of the content.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+
+namespace zor {
+
+struct TPackedFileInfo {
+  int64_t PackedSize = 0;    // bytes of the whole packed file
+  int64_t SourceSize = 0;    // bytes read from the source
+  uint32_t Crc32 = 0;        // of the source bytes
+};
+
+struct TPackRequest {
+  std::filesystem::path Source;
+  std::filesystem::path Target;  // created or overwritten
+  uint32_t DosTime = 0;          // written into the header
+  int64_t ExpectedSize = 0;      // the source must still have this size
+  uint64_t Key = 0;              // written into the header for the cache's check
+  int64_t ModifiedNs = 0;        // likewise
+  int Level = -1;                // zlib level; -1 is zlib's default
+  // Called after every piece of input (about every 256 KiB); may raise to stop.
+  std::function<void()> Tick;
+};
+
+// Raises `Exception` when the source cannot be read, changed size while it was read, or
+// the packed result would not fit the 32-bit size fields; the target is then removed.
+TPackedFileInfo PackFile(const TPackRequest& request);
+
+}  // namespace zor

@@ -1,0 +1,70 @@
+// The release folder the file service serves: a scan of every regular file below it (never
+// following links out of it), with version, MS-DOS time and size, in a stable order, and
+// the lookup of a requested name in an area. Scans are reused for a short while and
+// versions are read again only for files that changed.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zor {
+
+struct TReleaseFile {
+  std::string Name;  // relative name with '\' separators, as the file list names it
+  std::filesystem::path Path;
+  int64_t Size = 0;
+  int64_t ModifiedNs = 0;
+  uint32_t DosTime = 0;
+  std::string Version;  // "0.0.0.0" when the file has no version resource
+  // False for files that the list leaves out: language companions (fetched through the
+  // "LangDll" area with their library), names the list cannot carry, files over 2 GiB.
+  bool Listed = true;
+};
+
+// The files of one scan, ordered by name without case.
+struct TReleaseSnapshot {
+  std::vector<TReleaseFile> Files;
+  std::map<std::string, size_t> ByKey;  // lower-case name -> index
+};
+
+// True for a language companion: a name ending ".CHT" (without case), except the report
+// library's own "FR_Zor.cht", which the launcher counts as an ordinary file.
+bool IsLanguageCompanion(std::string_view name);
+
+class TReleaseFolder {
+ public:
+  using VersionReader = std::function<std::string(const std::string& path)>;
+
+  // `skip` lists folders below the root to leave out (the pack cache, the upload folder).
+  TReleaseFolder(std::filesystem::path root, VersionReader versionReader, std::vector<std::filesystem::path> skip = {},
+                 std::chrono::milliseconds rescanAfter = std::chrono::seconds(2));
+
+  const std::filesystem::path& Root() const { return RootDir; }
+  // The current files, scanning again when the last scan is older than `rescanAfter`.
+  std::shared_ptr<const TReleaseSnapshot> Snapshot();
+  // Scans now.
+  std::shared_ptr<const TReleaseSnapshot> Rescan();
+  // The file that `name` names in `area`; nothing when there is none. Raises `Exception`
+  // for a name that is not a plain relative name (see request_name.h).
+  std::optional<TReleaseFile> Find(std::string_view name, std::string_view area);
+
+ private:
+  std::filesystem::path RootDir;
+  VersionReader ReadVersion;
+  std::vector<std::filesystem::path> Skip;
+  std::chrono::milliseconds RescanAfter;
+  std::mutex ScanLock;  // one scan at a time
+  std::mutex Lock;
+  std::shared_ptr<const TReleaseSnapshot> Current;
+  std::chrono::steady_clock::time_point ScannedAt;
+};
+
+}  // namespace zor

@@ -1,0 +1,91 @@
+#include "server/server_log.h"
+
+#include <chrono>
+
+#include "base/clock.h"
+#include "base/exceptions.h"
+
+namespace zor {
+
+namespace {
+
+constexpr std::string_view kLevelNames[] = {"error", "warning", "info", "debug"};
+
+bool SameText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// "2026-12-10 03:58:54.123Z" in UTC.
+std::string TimeStamp() {
+  using namespace std::chrono;
+  const auto now = time_point_cast<milliseconds>(GetClock().UtcNow());
+  const auto day = floor<days>(now);
+  const year_month_day date{day};
+  const hh_mm_ss time{now - day};
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()), static_cast<int>(time.subseconds().count()));
+  return text;
+}
+
+}  // namespace
+
+bool ParseLogLevel(std::string_view text, LogLevel& level) {
+  for (size_t i = 0; i < std::size(kLevelNames); ++i) {
+    if (SameText(text, kLevelNames[i])) {
+      level = static_cast<LogLevel>(i);
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string_view LogLevelName(LogLevel level) { return kLevelNames[static_cast<size_t>(level)]; }
+
+TServerLog::~TServerLog() {
+  if (File) std::fclose(File);
+}
+
+void TServerLog::OpenFile(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "a");
+  if (!file) throw Exception("Cannot open the log file " + path);
+  std::lock_guard guard(Lock);
+  if (File) std::fclose(File);
+  File = file;
+}
+
+void TServerLog::AddSink(Sink sink) {
+  std::lock_guard guard(Lock);
+  Sinks.push_back(std::move(sink));
+}
+
+void TServerLog::Write(LogLevel level, std::string_view tag, std::string_view text) {
+  if (!Enabled(level)) return;
+  std::lock_guard guard(Lock);
+  for (const Sink& sink : Sinks) sink(level, tag, text);
+  if (!UseStdErr && !File) return;
+  std::string line = TimeStamp();
+  line += ' ';
+  line += LogLevelName(level);
+  line += " [";
+  line += tag;
+  line += "] ";
+  line += text;
+  line += '\n';
+  if (UseStdErr) std::fwrite(line.data(), 1, line.size(), stderr);
+  if (File) {
+    std::fwrite(line.data(), 1, line.size(), File);
+    std::fflush(File);
+  }
+}
+
+}  // namespace zor

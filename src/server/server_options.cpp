@@ -1,0 +1,113 @@
+#include "server/server_options.h"
+
+#include <charconv>
+
+#include "base/exceptions.h"
+#include "server/tcp_control_settings.h"
+
+namespace zor {
+
+namespace {
+
+int64_t ParseNumber(std::string_view option, std::string_view text, int64_t low, int64_t high) {
+  int64_t value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < low || value > high)
+    throw Exception(std::string(option) + ": '" + std::string(text) + "' is not a number from " + std::to_string(low) +
+                    " to " + std::to_string(high));
+  return value;
+}
+
+}  // namespace
+
+std::string ServerUsage() {
+  return "Usage: zorserver [options]\n"
+         "  --release DIR        folder of the client files to serve (laid out like a client folder)\n"
+         "  --port N, /I:N       TCP port to listen on (default: the TCP Control Service settings, 768)\n"
+         "  --bind ADDR          local IPv4 address to listen on (default: every address)\n"
+         "  --name-port N        answer name-service requests on this UDP port (off when not given)\n"
+         "  --names FILE         the names file of the name service (lines \"name = address\")\n"
+         "  --upload DIR         folder that receives uploads (off when not given)\n"
+         "  --upload-limit BYTES largest upload accepted (default 64 MiB)\n"
+         "  --cache DIR          folder of the packed files (default $XDG_CACHE_HOME/zor/pack)\n"
+         "  --scramble on|off    scramble traffic (default on; the launcher needs it on)\n"
+         "  --max-connections N  clients served at once (default 256)\n"
+         "  --session-grace S    seconds a session waits for its client to come back (default 120)\n"
+         "  --log-level LEVEL    error, warning, info or debug (default info)\n"
+         "  --log-file FILE      also append the log to FILE\n"
+         "  --help               show this text\n"
+         "Settings not given here are read from HKLM\\Software\\ZOR\\DK880\\Server.\n";
+}
+
+TServerOptions ParseServerOptions(std::span<const std::string> args) {
+  TServerOptions options;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.size() > 3 && (arg.compare(0, 3, "/I:") == 0 || arg.compare(0, 3, "/i:") == 0)) {
+      options.Port = FindPortSwitch(args.subspan(i, 1));
+      continue;
+    }
+    if (arg == "--help" || arg == "-h") {
+      options.Help = true;
+      continue;
+    }
+    if (arg.compare(0, 2, "--") != 0) throw Exception("Unknown argument '" + arg + "' (see --help)");
+    std::string name = arg;
+    std::string value;
+    bool hasValue = false;
+    if (const size_t eq = arg.find('='); eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+      hasValue = true;
+    }
+    auto next = [&]() -> std::string {
+      if (hasValue) return value;
+      if (i + 1 >= args.size()) throw Exception(name + " needs a value");
+      return args[++i];
+    };
+    auto text = [&]() {
+      std::string v = next();
+      if (v.empty()) throw Exception(name + " needs a value");
+      return v;
+    };
+    if (name == "--release") {
+      options.ReleaseDir = text();
+    } else if (name == "--port") {
+      options.Port = static_cast<uint16_t>(ParseNumber(name, next(), 1, 65535));
+    } else if (name == "--bind") {
+      std::string address = text();
+      if (!IsDottedAddress(address)) throw Exception(name + ": '" + address + "' is not a dotted IPv4 address");
+      options.BindAddress = address;
+    } else if (name == "--name-port") {
+      options.NamePort = static_cast<uint16_t>(ParseNumber(name, next(), 1, 65535));
+    } else if (name == "--names") {
+      options.NamesFile = text();
+    } else if (name == "--upload") {
+      options.UploadDir = text();
+    } else if (name == "--upload-limit") {
+      options.UploadLimit = ParseNumber(name, next(), 0, 0x7FFFFFFF);
+    } else if (name == "--cache") {
+      options.CacheDir = text();
+    } else if (name == "--scramble") {
+      const std::string v = next();
+      if (v != "on" && v != "off") throw Exception(name + ": '" + v + "' is neither on nor off");
+      options.Scramble = v == "on";
+    } else if (name == "--max-connections") {
+      options.MaxConnections = static_cast<int32_t>(ParseNumber(name, next(), 1, 100000));
+    } else if (name == "--session-grace") {
+      options.SessionGraceSeconds = static_cast<int32_t>(ParseNumber(name, next(), 0, 86400));
+    } else if (name == "--log-level") {
+      const std::string v = next();
+      LogLevel level;
+      if (!ParseLogLevel(v, level)) throw Exception(name + ": '" + v + "' is not error, warning, info or debug");
+      options.Level = level;
+    } else if (name == "--log-file") {
+      options.LogFile = text();
+    } else {
+      throw Exception("Unknown option '" + name + "' (see --help)");
+    }
+  }
+  return options;
+}
+
+}  // namespace zor

@@ -1,0 +1,38 @@
+// The command line of `zorserver`. Every option is optional here: what is not given comes
+// from the server's settings (see `ResolveServerConfig`) or a built-in default.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "server/server_log.h"
+
+namespace zor {
+
+struct TServerOptions {
+  std::optional<std::string> ReleaseDir;
+  std::optional<uint16_t> Port;  // --port N, or "/I:N"
+  std::optional<std::string> BindAddress;
+  std::optional<uint16_t> NamePort;
+  std::optional<std::string> NamesFile;
+  std::optional<std::string> UploadDir;
+  std::optional<int64_t> UploadLimit;
+  std::optional<std::string> CacheDir;
+  std::optional<bool> Scramble;
+  std::optional<LogLevel> Level;
+  std::optional<std::string> LogFile;
+  std::optional<int32_t> MaxConnections;
+  std::optional<int32_t> SessionGraceSeconds;
+  bool Help = false;
+};
+
+// Options are "--name VALUE" or "--name=VALUE"; "/I:N" is the port. Raises `Exception` with
+// a message naming the option for an unknown option, a missing or malformed value.
+TServerOptions ParseServerOptions(std::span<const std::string> args);
+
+// The text `--help` prints.
+std::string ServerUsage();
+
+}  // namespace zor

@@ -1,0 +1,205 @@
+#include "server/zor_server.h"
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+
+#include "base/exceptions.h"
+#include "base/format.h"
+#include "server/server_texts.h"
+#include "transport/ic_errors.h"
+
+namespace zor {
+
+namespace {
+
+bool SameTextNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+           return lower(x) == lower(y);
+         });
+}
+
+// Smallest timer step of the services' timers.
+constexpr auto kTimerIdleWait = std::chrono::milliseconds(1000);
+
+}  // namespace
+
+CommandRoute RouteOf(uint32_t command) {
+  switch (command) {
+    case 0:
+    case 7:
+      return CommandRoute::Logon;
+    case 1:
+    case 2:
+    case 5:
+    case 16:
+    case 35:
+    case 36:
+    case 41:
+      return CommandRoute::BuiltIn;
+    default:
+      return command >= 257 ? CommandRoute::Service : CommandRoute::Invalid;
+  }
+}
+
+TZORServer::TZORServer(TServerLog& log, TSettingsStore& settings) : LogSink(log), Store(settings) {}
+
+TZORServer::~TZORServer() {
+  if (Active()) Deactivate();
+  std::unique_lock guard(ServicesLock);
+  for (TZORService* service : ServiceList) service->Owner = nullptr;
+  ServiceList.clear();
+}
+
+void TZORServer::AddService(TZORService* service) {
+  if (service->Owner == this) return;
+  {
+    std::shared_lock guard(ServicesLock);
+    const std::string name = service->Name();
+    for (TZORService* other : ServiceList) {
+      if (other->CommandBase() == service->CommandBase()) throw Exception(Format(kTextSameBase, {other->Name()}));
+      if (SameTextNoCase(other->Name(), name)) throw Exception(Format(kTextSameName, {name}));
+    }
+  }
+  if (service->Owner) service->Owner->RemoveService(service);
+  std::unique_lock guard(ServicesLock);
+  ServiceList.push_back(service);
+  service->Owner = this;
+}
+
+void TZORServer::RemoveService(TZORService* service) {
+  std::unique_lock guard(ServicesLock);
+  auto it = std::find(ServiceList.begin(), ServiceList.end(), service);
+  if (it == ServiceList.end() || service->Owner != this) throw Exception(std::string(kTextNotOwner));
+  ServiceList.erase(it);
+  service->Owner = nullptr;
+}
+
+std::vector<TZORService*> TZORServer::Services() const {
+  std::shared_lock guard(ServicesLock);
+  return ServiceList;
+}
+
+TZORService* TZORServer::FindService(std::string_view name) const {
+  std::shared_lock guard(ServicesLock);
+  for (TZORService* service : ServiceList)
+    if (SameTextNoCase(service->Name(), name)) return service;
+  return nullptr;
+}
+
+TZORService* TZORServer::ServiceFor(uint32_t command) const {
+  if (command < 257) return nullptr;
+  std::shared_lock guard(ServicesLock);
+  for (TZORService* service : ServiceList)
+    if (service->Owns(command)) return service;
+  return nullptr;
+}
+
+TServerListener* TZORServer::AddListener(std::unique_ptr<TServerListener> listener) {
+  std::lock_guard guard(ListenersLock);
+  for (const auto& other : ListenerList) {
+    if (std::string_view(other->ClassName()) == listener->ClassName() &&
+        other->ConnectString() == listener->ConnectString())
+      throw Exception(Format(kTextListenerTwice, {listener->ConnectString()}));
+  }
+  if (Active()) listener->Start(*this);
+  ListenerList.push_back(std::move(listener));
+  return ListenerList.back().get();
+}
+
+void TZORServer::RemoveListener(TServerListener* listener) {
+  std::unique_ptr<TServerListener> removed;
+  {
+    std::lock_guard guard(ListenersLock);
+    auto it = std::find_if(ListenerList.begin(), ListenerList.end(),
+                           [&](const auto& item) { return item.get() == listener; });
+    if (it == ListenerList.end()) return;
+    removed = std::move(*it);
+    ListenerList.erase(it);
+  }
+  removed->Stop();
+}
+
+std::vector<TServerListener*> TZORServer::Listeners() const {
+  std::lock_guard guard(ListenersLock);
+  std::vector<TServerListener*> list;
+  for (const auto& item : ListenerList) list.push_back(item.get());
+  return list;
+}
+
+void TZORServer::CheckActive(bool mustBeActive) const {
+  if (mustBeActive && !Active()) throw Exception(std::string(kTextNotActive));
+  if (!mustBeActive && Active()) throw Exception(std::string(kTextActive));
+}
+
+void TZORServer::Activate() {
+  CheckActive(false);
+  IsActive = true;
+  for (TZORService* service : Services()) {
+    if (!service->Enabled()) continue;
+    if (!service->StartReported()) service->IsEnabled = false;
+  }
+  {
+    std::lock_guard guard(TimerLock);
+    TimerStop = false;
+  }
+  TimerThread = std::thread([this] { TimerLoop(); });
+  try {
+    std::lock_guard guard(ListenersLock);
+    for (const auto& listener : ListenerList) listener->Start(*this);
+  } catch (...) {
+    Deactivate();
+    throw;
+  }
+}
+
+void TZORServer::Deactivate() {
+  CheckActive(true);
+  {
+    std::lock_guard guard(ListenersLock);
+    for (const auto& listener : ListenerList) listener->Stop();
+  }
+  {
+    std::lock_guard guard(TimerLock);
+    TimerStop = true;
+  }
+  TimerWake.notify_all();
+  if (TimerThread.joinable()) TimerThread.join();
+  std::vector<TZORService*> services = Services();
+  for (auto it = services.rbegin(); it != services.rend(); ++it)
+    if ((*it)->Enabled()) (*it)->StopReported();
+  IsActive = false;
+}
+
+void TZORServer::Dispatch(TServiceMessage& message) {
+  TZORService* service = ServiceFor(message.Command);
+  if (!service) throw EExecuteError(Format(kTextInvalidCommand, {message.Command}), kCodeInvalidCommand);
+  if (!service->Enabled()) throw Exception(Format(kTextServiceStopped, {service->Name()}));
+  service->Execute(message);
+}
+
+void TZORServer::TimerLoop() {
+  using Steady = std::chrono::steady_clock;
+  std::map<TZORService*, Steady::time_point> due;
+  std::unique_lock guard(TimerLock);
+  while (!TimerStop) {
+    auto next = Steady::now() + kTimerIdleWait;
+    guard.unlock();
+    const auto now = Steady::now();
+    for (TZORService* service : Services()) {
+      const uint32_t interval = service->TimerInterval();
+      if (interval == 0 || !service->Enabled()) continue;
+      auto [it, added] = due.try_emplace(service, now + std::chrono::milliseconds(interval));
+      if (!added && it->second <= now) {
+        service->RunTimer();
+        it->second = Steady::now() + std::chrono::milliseconds(interval);
+      }
+      next = std::min(next, it->second);
+    }
+    guard.lock();
+    TimerWake.wait_until(guard, next, [this] { return TimerStop; });
+  }
+}
+
+}  // namespace zor

@@ -1,0 +1,27 @@
+#include "startup/command_line_quote.h"
+
+namespace zor {
+
+// SEAM: the platform's process layer brings its own quoting; this one keeps the same rules.
+std::string QuoteCommandLineArgument(std::string_view argument) {
+  std::string result = "\"";
+  size_t backslashes = 0;
+  for (char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    if (c == '"') {
+      result.append(backslashes * 2 + 1, '\\');
+    } else {
+      result.append(backslashes, '\\');
+    }
+    backslashes = 0;
+    result += c;
+  }
+  result.append(backslashes * 2, '\\');
+  result += '"';
+  return result;
+}
+
+}  // namespace zor

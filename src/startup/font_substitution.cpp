@@ -1,0 +1,25 @@
+#include "startup/font_substitution.h"
+
+#include "startup/lang_messages.h"
+#include "startup/text_compare.h"
+
+namespace zor {
+namespace {
+
+constexpr FontSubstitution kFontSubstitutions[] = {
+    {"宋体", "新細明體", kChineseBig5Charset},
+    {"楷体_GB2312", "標楷體", kChineseBig5Charset},
+};
+
+}  // namespace
+
+const FontSubstitution* FindFontSubstitution(std::string_view fontName) {
+  for (const FontSubstitution& entry : kFontSubstitutions) {
+    if (EqualsNoCase(entry.Source, fontName)) return &entry;
+  }
+  return nullptr;
+}
+
+bool FontsNeedSubstitution(int langIndex) { return langIndex != kLangSimplified; }
+
+}  // namespace zor

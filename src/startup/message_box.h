@@ -1,0 +1,43 @@
+// Message boxes as the start-up code asks for them. The user-interface layer installs the
+// handler that shows them (a window, or a line on standard error without a display); until
+// one is installed a box is written to standard error and answered with its negative choice.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zor {
+
+enum class MessageIcon { None, Error, Warning, Information, Question };
+enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class MessageResult { Ok, Cancel, Yes, No };
+
+// What the system shows as the caption of a box that was given none.
+inline constexpr std::string_view kSystemDefaultCaption = "Error";
+
+struct MessageBoxRequest {
+  std::string Text;
+  std::string Caption;  // empty: the system's default caption
+  MessageIcon Icon = MessageIcon::None;
+  MessageButtons Buttons = MessageButtons::Ok;
+};
+
+class MessageBoxHandler {
+ public:
+  virtual ~MessageBoxHandler() = default;
+  virtual MessageResult ShowMessageBox(const MessageBoxRequest& request) = 0;
+};
+
+// Installs the handler of the process (not owned); nullptr restores the standard-error one.
+void SetMessageBoxHandler(MessageBoxHandler* handler);
+MessageResult ShowMessageBox(const MessageBoxRequest& request);
+// A plain box: the text, the system's default caption, no icon, one OK button.
+void ShowMessage(std::string text);
+
+// The box as one or more lines of text: "[caption] text", line breaks kept as "\n".
+std::string FormatMessageBoxLine(const MessageBoxRequest& request);
+// The answer of a box nobody can click: OK for an OK box, else the confirmation `yes`
+// gives Yes (OK for OK/Cancel) and anything else No (Cancel for OK/Cancel).
+MessageResult UnattendedAnswer(MessageButtons buttons, bool confirm);
+
+}  // namespace zor

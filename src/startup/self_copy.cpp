@@ -1,0 +1,39 @@
+#include "startup/self_copy.h"
+
+#include <exception>
+#include <filesystem>
+
+#include "base/clock.h"
+#include "startup/command_line.h"
+#include "startup/file_copy.h"
+#include "startup/path_names.h"
+
+namespace zor {
+
+void ReCopyPass(const std::string& ownExe, const std::string& target) {
+  CopyFileKeepTime(ownExe, target);
+  std::error_code ec;
+  const std::string ownCompanion = ChangeFileExt(ownExe, kLanguageCompanionExt);
+  if (std::filesystem::is_regular_file(ownCompanion, ec)) {
+    CopyFileKeepTime(ownCompanion, ChangeFileExt(target, kLanguageCompanionExt));
+  }
+  const std::string ownLibrary = ExtractFilePath(ownExe) + std::string(kCloudClientLibrary);
+  if (std::filesystem::is_regular_file(ownLibrary, ec)) {
+    CopyFileKeepTime(ownLibrary, ExtractFilePath(target) + std::string(kCloudClientLibrary));
+  }
+}
+
+void ReCopySelf(const std::string& ownExe, const std::string& target, const StartProcessFn& startProcess,
+                const ReCopyPassFn& pass) {
+  for (;;) {
+    try {
+      pass(ownExe, target);
+      break;
+    } catch (const std::exception&) {
+      GetClock().SleepFor(kReCopyRetryDelay);
+    }
+  }
+  startProcess(AgainCommandLine(target));
+}
+
+}  // namespace zor

@@ -1,0 +1,10 @@
+// The system default LCID as the launcher sees it.
+#pragma once
+
+#include <cstdint>
+
+namespace zor {
+
+uint32_t SystemDefaultLcid();
+
+}  // namespace zor

@@ -1,0 +1,23 @@
+#include "ui/headless/headless_ui.h"
+
+#include <string>
+
+#include "startup/text_compare.h"
+
+namespace zor {
+
+bool ConfirmFromText(const char* text) { return text && EqualsNoCase(TrimText(text), "yes"); }
+
+void HeadlessUi::WriteLine(std::string_view line) {
+  std::fwrite(line.data(), 1, line.size(), Out);
+  std::fflush(Out);
+}
+
+MessageResult HeadlessUi::ShowMessageBox(const MessageBoxRequest& request) {
+  WriteLine(FormatMessageBoxLine(request));
+  return UnattendedAnswer(request.Buttons, Confirm);
+}
+
+void HeadlessUi::RunStartWindow() { WriteLine(std::string(kNoStartWindowNote) + "\n"); }
+
+}  // namespace zor

@@ -1,0 +1,33 @@
+// The user-interface port without a person: every message box is written to standard error
+// as "[caption] text", a question is answered from $ZOR_CONFIRM ("yes" or "no", default
+// "no"), and windows that would wait for a person end at once, saying so.
+#pragma once
+
+#include <cstdio>
+
+#include "ui/ui_port.h"
+
+namespace zor {
+
+// "yes" (any letter case) is true; "no", anything else and unset (nullptr) are false.
+bool ConfirmFromText(const char* text);
+
+// The note written when the start window would open.
+inline constexpr std::string_view kNoStartWindowNote =
+    "[headless] no start window in this build: ending after the start-up decision";
+
+class HeadlessUi : public UiPort {
+ public:
+  explicit HeadlessUi(bool confirm, std::FILE* out = stderr) : Confirm(confirm), Out(out) {}
+  UiKind Kind() const override { return UiKind::Headless; }
+  MessageResult ShowMessageBox(const MessageBoxRequest& request) override;
+  void RunStartWindow() override;
+
+ private:
+  void WriteLine(std::string_view line);
+
+  bool Confirm;
+  std::FILE* Out;
+};
+
+}  // namespace zor

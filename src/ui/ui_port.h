@@ -1,0 +1,40 @@
+// The user-interface port: everything the start-up shows to a person goes through one object
+// of this interface. `$ZOR_UI` picks the implementation: "headless" answers without a person
+// (message boxes become lines on standard error), "gui" draws windows, unset means "gui" when
+// a display is present and "headless" otherwise.
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+#include "startup/message_box.h"
+
+namespace zor {
+
+enum class UiKind { Headless, Gui };
+
+class UiPort : public MessageBoxHandler {
+ public:
+  virtual UiKind Kind() const = 0;
+  // Runs the start window until it closes.
+  virtual void RunStartWindow() = 0;
+};
+
+// The choice for a value of $ZOR_UI (nullptr when unset) and whether a display is present.
+// An unknown value counts as unset.
+UiKind SelectUiKind(const char* zorUi, bool displayPresent);
+
+// The port for the process environment: $ZOR_UI, $DISPLAY/$WAYLAND_DISPLAY, $ZOR_CONFIRM.
+// "gui" falls back to the headless port while the windowed one is not built.
+std::unique_ptr<UiPort> CreateUiPort();
+
+// Installs `port` as the process's message-box handler for the lifetime of the object.
+class ScopedUiPort {
+ public:
+  explicit ScopedUiPort(UiPort& port) { SetMessageBoxHandler(&port); }
+  ~ScopedUiPort() { SetMessageBoxHandler(nullptr); }
+  ScopedUiPort(const ScopedUiPort&) = delete;
+  ScopedUiPort& operator=(const ScopedUiPort&) = delete;
+};
+
+}  // namespace zor

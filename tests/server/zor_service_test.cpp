@@ -1,0 +1,293 @@
+#include "server/zor_service.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "server/server_texts.h"
+#include "server/zor_server.h"
+#include "transport/ic_errors.h"
+
+namespace zor {
+namespace {
+
+// A service that records the commands it executed and answers 0x?01 itself.
+class TRecordingService : public TZORService {
+ public:
+  TRecordingService(TZORServer* server, uint32_t base, std::string name, uint32_t flags = kServiceMayStop)
+      : TZORService(server, flags, base, "test", std::move(name)) {
+    RegisterCommand(base + 1, [this](TServiceMessage& m) {
+      Seen.push_back(m.Command);
+      BusyInside = Busy();
+      m.Result = 1;
+    });
+  }
+  const char* ClassName() const override { return "TRecordingService"; }
+  void DoStart() override {
+    if (StartError == 1) throw Exception("port in use");
+    if (StartError == 2) throw EAbort("aborted");
+    if (StartError == 3) throw 42;
+  }
+  std::vector<uint32_t> Seen;
+  int32_t BusyInside = 0;
+  int StartError = 0;
+};
+
+struct ServerFixture : ::testing::Test {
+  ServerFixture() {
+    Log.SetUseStdErr(false);
+    Log.AddSink([this](LogLevel, std::string_view tag, std::string_view text) {
+      Lines.push_back(std::string(tag) + "|" + std::string(text));
+    });
+  }
+  TServerLog Log;
+  TMemorySettings Settings;
+  std::vector<std::string> Lines;
+};
+
+TEST(CommandBase, AcceptsAlignedBasesInRangeAndNamesTheRule) {
+  struct Case {
+    uint32_t Base;
+    const char* Error;  // nullptr: accepted
+  } const kCases[] = {
+      {0x100, nullptr},
+      {0xAF00, nullptr},
+      {0x1200, nullptr},
+      {0xFF, "The command base can't smaller than 0x100!"},
+      {0, "The command base can't smaller than 0x100!"},
+      {0x1F0, "The command base must offset by hexadecimal value 0x100!"},
+      {0xB000, "The command base can't bigger than 0xb000"},
+      {0xFFFFFF00, "The command base can't bigger than 0xb000"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.Base);
+    if (!c.Error) {
+      EXPECT_NO_THROW(TRecordingService(nullptr, c.Base, "s"));
+      continue;
+    }
+    try {
+      TRecordingService service(nullptr, c.Base, "s");
+      ADD_FAILURE() << "accepted";
+    } catch (const Exception& e) {
+      EXPECT_STREQ(e.ClassName(), "Exception");
+      EXPECT_EQ(e.Message, c.Error);
+    }
+  }
+}
+
+TEST_F(ServerFixture, ServicesJoinOnlyWithDistinctBasesAndNames) {
+  TZORServer server(Log, Settings);
+  TRecordingService a(&server, 0x1000, "Alpha");
+  TRecordingService b(&server, 0x1100, "Beta");
+  EXPECT_EQ(server.Services().size(), 2u);
+
+  try {
+    TRecordingService sameBase(&server, 0x1000, "Gamma");
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message, "The command base of this service is the same with Alpha service");
+  }
+  try {
+    TRecordingService sameName(&server, 0x1200, "ALPHA");
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message, "The server already include a service named ALPHA!");
+  }
+
+  // A service of another server leaves it when it joins this one.
+  TZORServer other(Log, Settings);
+  TRecordingService c(&other, 0x2000, "Gamma");
+  server.AddService(&c);
+  EXPECT_EQ(c.Server(), &server);
+  EXPECT_TRUE(other.Services().empty());
+  try {
+    other.RemoveService(&c);
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message, "This service does not belong this server!");
+  }
+}
+
+TEST(CommandRouting, BuiltInsServicesAndTheRest) {
+  struct Case {
+    uint32_t Command;
+    CommandRoute Route;
+  } const kCases[] = {
+      {0, CommandRoute::Logon},       {7, CommandRoute::Logon},       {1, CommandRoute::BuiltIn},
+      {2, CommandRoute::BuiltIn},     {5, CommandRoute::BuiltIn},     {16, CommandRoute::BuiltIn},
+      {35, CommandRoute::BuiltIn},    {36, CommandRoute::BuiltIn},    {41, CommandRoute::BuiltIn},
+      {3, CommandRoute::Invalid},     {68, CommandRoute::Invalid},    {0x80, CommandRoute::Invalid},
+      {0x100, CommandRoute::Invalid}, {0x101, CommandRoute::Service}, {0x1234, CommandRoute::Service},
+  };
+  for (const Case& c : kCases) EXPECT_EQ(RouteOf(c.Command), c.Route) << c.Command;
+}
+
+TEST_F(ServerFixture, DispatchFindsTheOwningServiceAndNeverServesBelow257) {
+  TZORServer server(Log, Settings);
+  TRecordingService low(&server, 0x100, "Low");
+  TRecordingService owner(&server, 0x1200, "Owner");
+  TRecordingService next(&server, 0x1300, "Next");
+  low.SetEnabled(true);
+  owner.SetEnabled(true);
+  next.SetEnabled(true);
+  EXPECT_EQ(server.ServiceFor(0x1234), &owner);
+  EXPECT_EQ(server.ServiceFor(0x12FF), &owner);
+  EXPECT_EQ(server.ServiceFor(0x1300), &next);
+  EXPECT_EQ(server.ServiceFor(0x100), nullptr);
+  EXPECT_EQ(server.ServiceFor(0x80), nullptr);
+  EXPECT_EQ(server.ServiceFor(0x101), &low);
+
+  struct Case {
+    uint32_t Command;
+    const char* Error;
+    uint32_t Code;
+  } const kCases[] = {
+      {0x1201, nullptr, 0},
+      {0x1234, "[0x1234] 不是一个合法的命令！", 0xFFFFFFFF},  // the owner's default handler
+      {0x80, "[0x0080] 不是一个合法的命令！", 0xFFFFFFFF},
+      {0x100, "[0x0100] 不是一个合法的命令！", 0xFFFFFFFF},
+      {0x5000, "[0x5000] 不是一个合法的命令！", 0xFFFFFFFF},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.Command);
+    TServiceMessage message;
+    message.Command = c.Command;
+    if (!c.Error) {
+      server.Dispatch(message);
+      EXPECT_EQ(message.Result, 1);
+      continue;
+    }
+    try {
+      server.Dispatch(message);
+      ADD_FAILURE() << "served";
+    } catch (const EExecuteError& e) {
+      EXPECT_EQ(e.Message, c.Error);
+      EXPECT_EQ(e.ErrorCode, c.Code);
+    }
+  }
+  EXPECT_EQ(owner.Seen, std::vector<uint32_t>{0x1201});
+  EXPECT_EQ(owner.BusyInside, 1);
+  EXPECT_EQ(owner.Busy(), 0);
+  EXPECT_TRUE(low.Seen.empty());
+
+  owner.SetEnabled(false);
+  TServiceMessage message;
+  message.Command = 0x1201;
+  try {
+    server.Dispatch(message);
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_STREQ(e.ClassName(), "Exception");
+    EXPECT_EQ(e.Message, "Owner 服务目前并没有启动！");
+  }
+}
+
+TEST_F(ServerFixture, EnablingAnActiveServerReportsStartAndStopAndStoresTheValue) {
+  TZORServer server(Log, Settings);
+  TRecordingService service(&server, 0x1000, "Files");
+  server.Activate();
+  Lines.clear();
+  service.SetEnabled(true);
+  service.SetEnabled(true);  // no change: nothing reported
+  EXPECT_TRUE(Settings.ReadBool("Files", "Enabled", false));
+  service.SetEnabled(false);
+  EXPECT_FALSE(Settings.ReadBool("Files", "Enabled", true));
+  const std::vector<std::string> expected = {
+      "SrvStartAndStop|TZORService.SetEnabled_begin",
+      "SrvStartAndStop|  Service - Files[TRecordingService] started.",
+      "SrvStartAndStop|TZORService.SetEnabled_end",
+      "SrvStartAndStop|TZORService.SetEnabled_begin",
+      "SrvStartAndStop|  Service - Files[TRecordingService] before stop begin.",
+      "SrvStartAndStop|  Service - Files[TRecordingService] before stop end.",
+      "SrvStartAndStop|  Service - Files[TRecordingService] stopped begin.",
+      "SrvStartAndStop|  Service - Files[TRecordingService] stopped end.",
+      "SrvStartAndStop|TZORService.SetEnabled_end",
+  };
+  EXPECT_EQ(Lines, expected);
+  server.Deactivate();
+  EXPECT_THROW(server.CheckActive(true), Exception);
+  server.CheckActive(false);
+}
+
+TEST_F(ServerFixture, FailedStartsAreReportedWithTheirReasonAndLeaveTheServiceStopped) {
+  struct Case {
+    int Error;
+    const char* Reason;
+  } const kCases[] = {
+      {1, "port in use"},
+      {2, "Start is aborted! See the event logs for more information!"},
+      {3, "Start is aborted! See the event logs for more information!"},
+  };
+  TZORServer server(Log, Settings);
+  server.Activate();
+  for (const Case& c : kCases) {
+    TRecordingService service(&server, 0x1000, "Files");
+    service.StartError = c.Error;
+    Lines.clear();
+    service.SetEnabled(true);
+    EXPECT_FALSE(service.Enabled());
+    EXPECT_FALSE(Settings.ReadInteger("Files", "Enabled").has_value());
+    ASSERT_EQ(Lines.size(), 3u);
+    EXPECT_EQ(Lines[1], std::string("SrvStartAndStop|  Service - Files[TRecordingService] start failed! ") + c.Reason);
+  }
+  server.Deactivate();
+}
+
+TEST_F(ServerFixture, AServiceThatMayNotStopRefusesToBeDisabled) {
+  TZORServer server(Log, Settings);
+  TRecordingService service(&server, 0x1000, "Core", 0);
+  service.SetEnabled(true);
+  try {
+    service.SetEnabled(false);
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message, "这个服务禁止被停止运行！");
+  }
+  EXPECT_TRUE(service.Enabled());
+}
+
+TEST_F(ServerFixture, ActivationGuardsAndListenersThatAreAlreadyThere) {
+  struct TFakeListener : TServerListener {
+    explicit TFakeListener(std::string text, int* starts) : Text(std::move(text)), Starts(starts) {}
+    const char* ClassName() const override { return "TFakeListener"; }
+    std::string ConnectString() const override { return Text; }
+    void Start(TZORServer&) override { ++*Starts, IsRunning = true; }
+    void Stop() override { IsRunning = false; }
+    bool Running() const override { return IsRunning; }
+    std::string Text;
+    int* Starts;
+    bool IsRunning = false;
+  };
+  int starts = 0;
+  TZORServer server(Log, Settings);
+  server.AddListener(std::make_unique<TFakeListener>("BoundPort=768", &starts));
+  EXPECT_EQ(starts, 0);
+  try {
+    server.AddListener(std::make_unique<TFakeListener>("BoundPort=768", &starts));
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message, "The handler with connect string [BoundPort=768] is already on server!");
+  }
+  try {
+    server.CheckActive(true);
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message, "The server is not actived!");
+  }
+  server.Activate();
+  EXPECT_EQ(starts, 1);
+  server.AddListener(std::make_unique<TFakeListener>("BoundPort=769", &starts));  // starts at once
+  EXPECT_EQ(starts, 2);
+  try {
+    server.Activate();
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message, "The server is actived!");
+  }
+  server.Deactivate();
+  for (TServerListener* listener : server.Listeners()) EXPECT_FALSE(listener->Running());
+}
+
+}  // namespace
+}  // namespace zor
