@@ -27,8 +27,8 @@ TNameServiceSettings GetNameServiceSettings();
 void SetNameServiceSettings(const TNameServiceSettings& settings);
 // Back to the defaults.
 void ResetNameServiceSettings();
-// Reads the registry values over the defaults and installs the result.
-// TEMPORARY SEAM: until the registry store is on the main line this installs the defaults.
+// Reads the registry values over the defaults (each value from HKLM when it is there, else
+// from HKCU) and installs the result. A port outside 1..65535 keeps the default.
 void LoadNameServiceSettings();
 
 }  // namespace zor

@@ -6,7 +6,8 @@
 
 #include "base/exceptions.h"
 #include "base/format.h"
-#include "transport/discovery_platform.h"
+#include "platform/code_page.h"
+#include "platform/locale.h"
 #include "transport/name_service_settings.h"
 #include "transport/zor_host_datagram.h"
 
@@ -31,7 +32,7 @@ void SetZORHostCoders(TDatagramCoder encode, TDatagramCoder decode) {
 }
 
 uint32_t TZORHostClient::LookupHost(const std::string& name) {
-  const std::string ansiName = DiscoveryUtf8ToAnsi(name);
+  const std::string ansiName = Utf8ToAnsi(name);
   if (ansiName.size() > zorhost::kMaxNameLength) {
     throw Exception(Format(kZORHostNameTooLongText, {static_cast<int>(zorhost::kMaxNameLength)}));
   }
@@ -43,7 +44,7 @@ uint32_t TZORHostClient::LookupHost(const std::string& name) {
     decode = gDecode;
   }
   const bool coded = encode != nullptr && decode != nullptr;
-  TZORHostRequest request = BuildLookupRequest(ansiName, DiscoveryLocaleId(), RandomWord(), RandomWord());
+  TZORHostRequest request = BuildLookupRequest(ansiName, GetSystemDefaultLCID(), RandomWord(), RandomWord());
   if (coded) encode(request.data(), static_cast<int32_t>(request.size()), kZORHostCoderKey);
 
   const TNameServiceSettings service = GetNameServiceSettings();
@@ -55,7 +56,7 @@ uint32_t TZORHostClient::LookupHost(const std::string& name) {
   if (got != static_cast<int32_t>(reply.size())) throw Exception(std::string(kZORHostBadReplyText));
   if (coded) decode(reply.data(), static_cast<int32_t>(reply.size()), kZORHostCoderKey);
   const TLookupReply answer = ParseLookupReply(reply.data(), reply.size());
-  if (!answer.Found) throw Exception(DiscoveryAnsiToUtf8(answer.ErrorText));
+  if (!answer.Found) throw Exception(AnsiToUtf8(answer.ErrorText));
   return answer.Address;
 }
 
