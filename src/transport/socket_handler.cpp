@@ -38,9 +38,9 @@ int32_t TSocketHandler::CheckError(int error) {
       throw EAbort("Operation aborted!");
     case SocketErrorKind::ConnectionLoss:
       SetState(kStateDisconnected);
-      RaiseIOErrorFmt(this, kWinSockErrorFormat, {error, SocketErrorText(error)}, error, true);
+      RaiseIOErrorFmt(this, ErrorFormat(), {error, SocketErrorText(error)}, error, true);
     default:
-      RaiseIOErrorFmt(this, kWinSockErrorFormat, {error, SocketErrorText(error)}, error, false);
+      RaiseIOErrorFmt(this, ErrorFormat(), {error, SocketErrorText(error)}, error, false);
   }
 }
 
@@ -100,7 +100,7 @@ bool TSocketHandler::CompleteAsync(int32_t milliseconds) {
   if (n == 0) {
     const int reset = SocketErrorConnectionReset();
     SetState(kStateDisconnected);
-    RaiseIOErrorFmt(this, kWinSockErrorFormat, {reset, SocketErrorText(reset)}, reset, true);
+    RaiseIOErrorFmt(this, ErrorFormat(), {reset, SocketErrorText(reset)}, reset, true);
   }
   if (OnReadComplete) OnReadComplete(*this, n);
   return true;
@@ -128,7 +128,7 @@ void TSocketHandler::ConnectTo(const SocketAddress& address) {
   }
   if (const int result = SocketConnectResult(SocketFd); result != 0) {
     if (ClassifySocketError(result) == SocketErrorKind::ConnectionLoss) {
-      RaiseIOErrorFmt(this, kWinSockErrorFormat, {result, SocketErrorText(result)}, result, true);
+      RaiseIOErrorFmt(this, ErrorFormat(), {result, SocketErrorText(result)}, result, true);
     }
     CheckError(result);
   }
@@ -137,14 +137,20 @@ void TSocketHandler::ConnectTo(const SocketAddress& address) {
   SetState(kStateConnected);
 }
 
-bool TSocketHandler::DoOpen() {
+std::string_view TSocketHandler::ErrorFormat() const { return kWinSockErrorFormat; }
+
+std::shared_ptr<TListenRecord> TSocketHandler::AcquireListener(int& error) {
   ReleaseListenRecord(ListenEntry);
   CheckListenAddress(LocalAddress);
+  return AcquireListenRecord(LocalAddress, error);
+}
+
+bool TSocketHandler::DoOpen() {
   int error = 0;
-  ListenEntry = AcquireListenRecord(LocalAddress, error);
+  ListenEntry = AcquireListener(error);
   if (!ListenEntry) {
     CheckError(error);
-    RaiseIOErrorFmt(this, kWinSockErrorFormat, {error, SocketErrorText(error)}, error, false);
+    RaiseIOErrorFmt(this, ErrorFormat(), {error, SocketErrorText(error)}, error, false);
   }
   SetHandle(1);  // waiting: open, but with no socket of its own yet
   SetState(kStateWaiting);

@@ -36,6 +36,10 @@ class TSocketHandler : public TIcIOHandler {
   bool DataAvailable() override;
 
   virtual void CheckListenAddress(const SocketAddress&) {}
+  // The shared listening socket a server end accepts from (the TCP address by default).
+  virtual std::shared_ptr<TListenRecord> AcquireListener(int& error);
+  // How a failed system call reads: "<kind> Error. Code: %d. %s".
+  virtual std::string_view ErrorFormat() const;
   virtual void SetSocket(int socket);
   virtual bool AcceptPeer(const SocketAddress&) { return true; }
 
@@ -57,14 +61,14 @@ class TSocketHandler : public TIcIOHandler {
   // Connects to `address`, waiting at most the default time-out.
   void ConnectTo(const SocketAddress& address);
   int Socket() const { return SocketFd; }
+  std::shared_ptr<TListenRecord> ListenEntry;
+  std::function<void()> Scheduled;
 
  private:
   int32_t Transfer(int direction, uint8_t* buffer, int32_t count);
   void CancelSchedule();
 
   int SocketFd = kNoSocket;
-  std::shared_ptr<TListenRecord> ListenEntry;
-  std::function<void()> Scheduled;
   std::shared_mutex FdLock;  // a close waits until no call is inside the socket
   uint8_t* Pending[2] = {nullptr, nullptr};
   int32_t PendingCount[2] = {0, 0};

@@ -4,6 +4,8 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/local_socket.h"
+
 namespace zor {
 namespace {
 
@@ -12,7 +14,10 @@ struct ListenList {
   std::vector<std::shared_ptr<TListenRecord>> Records;
   // At process end every remaining listening socket is closed.
   ~ListenList() {
-    for (auto& record : Records) CloseSocket(record->Socket);
+    for (auto& record : Records) {
+      CloseSocket(record->Socket);
+      if (!record->RemovePath.empty()) RemoveLocalName(record->RemovePath);
+    }
   }
 };
 
@@ -23,27 +28,41 @@ ListenList& SocketListenList() {
 
 }  // namespace
 
-std::shared_ptr<TListenRecord> AcquireListenRecord(const SocketAddress& address, int& error) {
+std::shared_ptr<TListenRecord> AcquireListenRecord(const std::string& key, const std::function<int(int&)>& listen,
+                                                   int& error, const std::string& removePath) {
   ListenList& list = SocketListenList();
   std::lock_guard guard(list.Lock);
   for (auto& record : list.Records) {
-    if (record->Address == address) {
+    if (record->Key == key) {
       ++record->RefCount;
       return record;
     }
   }
-  const int s = CreateSocket(SocketKind::Stream, error);
+  const int s = listen(error);
   if (s == kNoSocket) return nullptr;
-  if (!BindSocket(s, address, error) || !ListenSocket(s, kListenBacklog, error)) {
-    CloseSocket(s);
-    return nullptr;
-  }
   auto record = std::make_shared<TListenRecord>();
-  record->Address = address;
+  record->Key = key;
   record->Socket = s;
+  record->RemovePath = removePath;
   record->RefCount = 1;
   list.Records.push_back(record);
   return record;
+}
+
+std::shared_ptr<TListenRecord> AcquireListenRecord(const SocketAddress& address, int& error) {
+  const std::string key = "tcp:" + FormatIPv4(address.Address) + ":" + std::to_string(address.Port);
+  return AcquireListenRecord(
+      key,
+      [&address](int& err) {
+        const int s = CreateSocket(SocketKind::Stream, err);
+        if (s == kNoSocket) return kNoSocket;
+        if (!BindSocket(s, address, err) || !ListenSocket(s, kListenBacklog, err)) {
+          CloseSocket(s);
+          return kNoSocket;
+        }
+        return s;
+      },
+      error);
 }
 
 void ReleaseListenRecord(std::shared_ptr<TListenRecord>& record) {
@@ -53,6 +72,7 @@ void ReleaseListenRecord(std::shared_ptr<TListenRecord>& record) {
   if (--record->RefCount <= 0) {
     CloseSocket(record->Socket);
     record->Socket = kNoSocket;
+    if (!record->RemovePath.empty()) RemoveLocalName(record->RemovePath);
     list.Records.erase(std::remove(list.Records.begin(), list.Records.end(), record), list.Records.end());
   }
   record.reset();

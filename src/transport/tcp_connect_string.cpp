@@ -2,27 +2,13 @@
 
 #include <vector>
 
+#include "base/ascii_case.h"
 #include "base/exceptions.h"
+#include "transport/trim_blanks.h"
 #include "base/format.h"
 
 namespace zor {
 namespace {
-
-std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t\r\n");
-  return text.substr(first, last - first + 1);
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 std::vector<std::string_view> Split(std::string_view text, char separator) {
   std::vector<std::string_view> parts;
@@ -71,28 +57,28 @@ TTcpConnectSettings ParseTcpConnectString(std::string_view text) {
   TTcpConnectSettings settings;
   std::optional<std::string_view> boundIP;
   for (std::string_view pair : Split(text, ';')) {
-    if (Trim(pair).empty()) continue;  // a stray ";" separates nothing
+    if (TrimBlanks(pair).empty()) continue;  // a stray ";" separates nothing
     const auto eq = pair.find('=');
-    const std::string_view name = eq == std::string_view::npos ? std::string_view{} : Trim(pair.substr(0, eq));
+    const std::string_view name = eq == std::string_view::npos ? std::string_view{} : TrimBlanks(pair.substr(0, eq));
     if (eq == std::string_view::npos || name.empty()) throw Exception("Invalid connectstring format!");
-    const std::string_view value = Trim(pair.substr(eq + 1));
-    if (EqualsNoCase(name, "BoundIP")) {
+    const std::string_view value = TrimBlanks(pair.substr(eq + 1));
+    if (SameTextAscii(name, "BoundIP")) {
       boundIP = value == "*" ? std::optional<std::string_view>() : value;
-    } else if (EqualsNoCase(name, "BoundPort")) {
+    } else if (SameTextAscii(name, "BoundPort")) {
       int64_t port = 0;
       if (!ParseInteger(value, port) || port < 0 || port > 65535) {
         throw Exception(Format("%s is not a valid port value!", {value}));
       }
       settings.BoundPort = static_cast<uint16_t>(port);
-    } else if (EqualsNoCase(name, "Host") || EqualsNoCase(name, "ZORHost")) {
+    } else if (SameTextAscii(name, "Host") || SameTextAscii(name, "ZORHost")) {
       if (value.empty()) throw Exception("Invalid value of Host!");
-      settings.HostText = EqualsNoCase(name, "Host") ? std::string(value) : "ZORHost=" + std::string(value);
-    } else if (EqualsNoCase(name, "IPList")) {
+      settings.HostText = SameTextAscii(name, "Host") ? std::string(value) : "ZORHost=" + std::string(value);
+    } else if (SameTextAscii(name, "IPList")) {
       if (value != "*") settings.IPList = std::string(value);
-    } else if (EqualsNoCase(name, "AcceptMode")) {
-      if (EqualsNoCase(value, "Accept")) {
+    } else if (SameTextAscii(name, "AcceptMode")) {
+      if (SameTextAscii(value, "Accept")) {
         settings.AcceptMode = TAcceptMode::Accept;
-      } else if (EqualsNoCase(value, "Deny")) {
+      } else if (SameTextAscii(value, "Deny")) {
         settings.AcceptMode = TAcceptMode::Deny;
       } else {
         throw Exception("Error value of AcceptMode!");
@@ -116,17 +102,17 @@ THostTarget ParseHostText(std::string_view hostText) {
   THostTarget target;
   std::string_view rest = hostText;
   if (const auto eq = hostText.find('='); eq != std::string_view::npos) {
-    const std::string_view kind = Trim(hostText.substr(0, eq));
-    if (EqualsNoCase(kind, "ZORHost")) {
+    const std::string_view kind = TrimBlanks(hostText.substr(0, eq));
+    if (SameTextAscii(kind, "ZORHost")) {
       target.ViaDiscovery = true;
-    } else if (!EqualsNoCase(kind, "Host")) {
+    } else if (!SameTextAscii(kind, "Host")) {
       throw Exception(Format("Error connect string '%s'!", {hostText}));
     }
     rest = hostText.substr(eq + 1);
   }
   const auto colon = rest.find(':');
-  const std::string_view host = Trim(rest.substr(0, colon));
-  const std::string_view port = colon == std::string_view::npos ? std::string_view{} : Trim(rest.substr(colon + 1));
+  const std::string_view host = TrimBlanks(rest.substr(0, colon));
+  const std::string_view port = colon == std::string_view::npos ? std::string_view{} : TrimBlanks(rest.substr(colon + 1));
   if (port.empty()) throw Exception("Must specified the port to connect!");
   int64_t portValue = 0;
   if (!ParseInteger(port, portValue) || portValue < 0 || portValue > 65535) {
@@ -142,12 +128,12 @@ namespace {
 
 // Part by part at the dots; "*" matches any part; done as soon as either side runs out.
 bool MatchesPattern(std::string_view pattern, std::string_view address) {
-  if (EqualsNoCase(pattern, address)) return true;
+  if (SameTextAscii(pattern, address)) return true;
   const auto patternParts = Split(pattern, '.');
   const auto addressParts = Split(address, '.');
   for (size_t i = 0; i < patternParts.size() && i < addressParts.size(); ++i) {
-    const std::string_view p = Trim(patternParts[i]);
-    if (p != "*" && !EqualsNoCase(p, addressParts[i])) return false;
+    const std::string_view p = TrimBlanks(patternParts[i]);
+    if (p != "*" && !SameTextAscii(p, addressParts[i])) return false;
   }
   return true;
 }
@@ -156,7 +142,7 @@ bool MatchesPattern(std::string_view pattern, std::string_view address) {
 
 bool MatchesIPList(std::string_view list, std::string_view address) {
   for (std::string_view pattern : Split(list, ',')) {
-    pattern = Trim(pattern);
+    pattern = TrimBlanks(pattern);
     // An empty pattern (a stray comma) names no peer; it must not match every address.
     if (!pattern.empty() && MatchesPattern(pattern, address)) return true;
   }

@@ -144,7 +144,7 @@ int AcceptSocket(int listening, SocketAddress& peer, int& error) {
     error = errno;
     return -1;
   }
-  peer = FromSockaddr(in);
+  peer = in.sin_family == AF_INET ? FromSockaddr(in) : SocketAddress{};
   return s;
 }
 
