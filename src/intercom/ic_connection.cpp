@@ -456,7 +456,8 @@ void TIcConnection::SendResultData(const TVariantArray& data) { DeliverResult(0,
 
 void TIcConnection::SendErrorResult(uint32_t code, std::string_view message) {
   if (code == kErrNoResultYet) throw Exception("Invalid ErrorCode");
-  const TVariantArray data = {TVariant(std::string(message))};
+  // A wide string carries every character whatever the code pages of the two ends.
+  const TVariantArray data = {TVariant::Wide(std::string(message))};
   DeliverResult(code, &data);
 }
 
