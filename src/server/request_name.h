@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "startup/text_compare.h"  // LowerAscii for the keys of names and areas
+#include "base/ascii_case.h"
 
 namespace zor {
 
