@@ -3,6 +3,7 @@
 #include <string>
 
 #include "startup/text_compare.h"
+#include "ui/headless/headless_server_settings.h"
 
 namespace zor {
 
@@ -19,5 +20,7 @@ MessageResult HeadlessUi::ShowMessageBox(const MessageBoxRequest& request) {
 }
 
 void HeadlessUi::RunStartWindow() { WriteLine(std::string(kNoStartWindowNote) + "\n"); }
+
+void HeadlessUi::RunServerSettingsDialog(TServerSettingsModel& model) { RunHeadlessServerSettings(model, Out); }
 
 }  // namespace zor
