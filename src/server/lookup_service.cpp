@@ -104,6 +104,7 @@ void TLookupService::Start(const std::string& bindAddress, uint16_t port) {
 
 void TLookupService::Stop() {
   StopFlag = true;
+  if (Listener != kNoSocket) ShutdownSocket(Listener);  // wakes the accept loop at once
   if (AcceptThread.joinable()) AcceptThread.join();
   {
     std::lock_guard guard(ConnectionsLock);
@@ -159,6 +160,8 @@ void TLookupService::AcceptLoop() {
       } catch (const std::exception& e) {
         Log.Warning("Lookup", "A lookup from " + FormatIPv4(peer.Address) + " failed: " + e.what());
       }
+      // The peer sees the end at once; the socket itself is closed when the thread is reaped.
+      ShutdownSocket(connection.Socket);
       connection.Finished = true;
     });
   }
