@@ -20,16 +20,6 @@ namespace {
 
 using namespace zor;
 
-uint16_t FreePort() {
-  int error = 0;
-  const int s = CreateSocket(SocketKind::Stream, error);
-  BindSocket(s, SocketAddress{0x7F000001, 0}, error);
-  SocketAddress local;
-  SocketLocalAddress(s, local, error);
-  CloseSocket(s);
-  return local.Port;
-}
-
 // A writer thread that sends one block each time it is released.
 class BlockWriter {
  public:
@@ -59,7 +49,7 @@ class BlockWriter {
 void BM_HandlerStream(benchmark::State& state) {
   const auto size = static_cast<int32_t>(state.range(0));
   const std::vector<uint8_t> block(static_cast<size_t>(size), 0x5A);
-  const uint16_t port = FreePort();
+  const uint16_t port = FreeLoopbackPort();
   TTCPHandler server("BoundIP=127.0.0.1;BoundPort=" + std::to_string(port));
   server.Open();
   TTCPHandler client("Host=127.0.0.1:" + std::to_string(port));
@@ -106,7 +96,7 @@ void BM_PlainSocket(benchmark::State& state) {
   const auto size = static_cast<int32_t>(state.range(0));
   std::vector<uint8_t> block(static_cast<size_t>(size) + 4, 0x5A);
   std::memcpy(block.data(), &size, 4);
-  const uint16_t port = FreePort();
+  const uint16_t port = FreeLoopbackPort();
   int error = 0;
   const int listener = CreateSocket(SocketKind::Stream, error);
   BindSocket(listener, SocketAddress{0x7F000001, port}, error);
