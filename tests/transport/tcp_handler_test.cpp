@@ -6,6 +6,7 @@
 
 #include "base/clock.h"
 #include "base/run_status.h"
+#include "base/timer_queue.h"
 #include "transport/socket_listen_list.h"
 #include "transport/tcp_messages.h"
 #include "transport/zor_host_datagram.h"
@@ -106,6 +107,21 @@ TEST(TcpHandler, TheFilterTurnsAwayPeersAndKeepsWaiting) {
   EXPECT_FALSE(server.WaitForPeer(0));
   EXPECT_EQ(server.GetState(), kStateWaiting);
   EXPECT_EQ(server.PeerIP, "127.0.0.1");
+}
+
+TEST(TcpHandler, AServerOnAThreadWithATimerWindowAcceptsFromItsTimer) {
+  CreateTimerWindow();
+  const uint16_t port = FreeLoopbackPort();
+  int connects = 0;
+  TTCPHandler server(ServerString(port));
+  server.Open([&](TIcIOHandler&) { ++connects; });
+  EXPECT_EQ(server.GetState(), kStateWaiting);
+  TTCPHandler client(ClientString(port));
+  RunTimerQueue(std::chrono::seconds(5), [&] { return server.IsConnected(); });
+  EXPECT_TRUE(server.IsConnected());
+  EXPECT_EQ(connects, 1);
+  server.Close();
+  DestroyTimerWindow();
 }
 
 TEST(TcpHandler, ListeningNeedsAPort) {
