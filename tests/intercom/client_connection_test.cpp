@@ -42,6 +42,8 @@ class TFixedClient : public TClientConnectionEx {
 class ClientConnectionTest : public ConnectionFixture {
  protected:
   ClientConnectionTest() : Lcid(kLcidChineseChina) { UseServer(DefaultEncrypt, DefaultDecrypt); }
+  // The server thread uses members of this class: it ends before they go.
+  ~ClientConnectionTest() override { JoinServer(); }
 
   void UseServer(TScrambleRoutine encrypt, TScrambleRoutine decrypt) {
     ServerPtr = std::make_unique<TTestServerConnection>(encrypt, kDefaultScrambleKey, decrypt);
