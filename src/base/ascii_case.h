@@ -2,6 +2,7 @@
 // name compare as they are, which keeps the order total and stable.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace zor {
@@ -17,6 +18,13 @@ inline int CompareTextAscii(std::string_view a, std::string_view b) {
     if (x != y) return x < y ? -1 : 1;
   }
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+// A copy with the ASCII letters in lower case.
+inline std::string LowerAscii(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = AsciiLower(c);
+  return lower;
 }
 
 inline bool SameTextAscii(std::string_view a, std::string_view b) { return CompareTextAscii(a, b) == 0; }

@@ -14,13 +14,6 @@ namespace {
 
 }  // namespace
 
-std::string LowerAscii(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return lower;
-}
-
 TRequestName CheckRequestName(std::string_view name) {
   if (name.empty() || name.size() > kMaxRequestNameLength) Refuse(name);
   // A leading "\\" or "//" names another machine; a single leading separator is dropped as

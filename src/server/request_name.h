@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/ascii_case.h"
+
 namespace zor {
 
 // Longest name accepted from a request, in bytes.
@@ -24,8 +26,5 @@ struct TRequestName {
 // '%s'!" for an empty name, one longer than the limit, a drive letter or any ':', a ".."
 // part, a control character, or (after the leading separators) a UNC or rooted path.
 TRequestName CheckRequestName(std::string_view name);
-
-// ASCII lower case, used for keys of names and areas.
-std::string LowerAscii(std::string_view text);
 
 }  // namespace zor

@@ -15,12 +15,6 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::string LowerAscii(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) c = LowerChar(c);
-  return result;
-}
-
 std::string TrimText(std::string_view text) {
   size_t begin = 0;
   size_t end = text.size();

@@ -5,10 +5,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/ascii_case.h"
+
 namespace zor {
 
 bool EqualsNoCase(std::string_view a, std::string_view b);
-std::string LowerAscii(std::string_view text);
 // Removes leading and trailing blanks and control characters (bytes up to 0x20).
 std::string TrimText(std::string_view text);
 
