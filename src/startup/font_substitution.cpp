@@ -15,7 +15,7 @@ constexpr FontSubstitution kFontSubstitutions[] = {
 
 const FontSubstitution* FindFontSubstitution(std::string_view fontName) {
   for (const FontSubstitution& entry : kFontSubstitutions) {
-    if (EqualsNoCase(entry.Source, fontName)) return &entry;
+    if (SameTextAscii(entry.Source, fontName)) return &entry;
   }
   return nullptr;
 }

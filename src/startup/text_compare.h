@@ -1,5 +1,4 @@
-// Comparisons of names the way the launcher compares switches, file names and key paths:
-// ASCII letters without case, every other byte as it stands.
+// Text helpers of the start-up code. Names compare with `SameTextAscii` (base/ascii_case.h).
 #pragma once
 
 #include <string>
@@ -9,7 +8,6 @@
 
 namespace zor {
 
-bool EqualsNoCase(std::string_view a, std::string_view b);
 // Removes leading and trailing blanks and control characters (bytes up to 0x20).
 std::string TrimText(std::string_view text);
 

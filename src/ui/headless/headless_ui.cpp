@@ -6,7 +6,7 @@
 
 namespace zor {
 
-bool ConfirmFromText(const char* text) { return text && EqualsNoCase(TrimText(text), "yes"); }
+bool ConfirmFromText(const char* text) { return text && SameTextAscii(TrimText(text), "yes"); }
 
 void HeadlessUi::WriteLine(std::string_view line) {
   std::fwrite(line.data(), 1, line.size(), Out);
