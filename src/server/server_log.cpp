@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "base/ascii_case.h"
 #include "base/clock.h"
 #include "base/exceptions.h"
 
@@ -10,17 +11,6 @@ namespace zor {
 namespace {
 
 constexpr std::string_view kLevelNames[] = {"error", "warning", "info", "debug"};
-
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // "2026-12-10 03:58:54.123Z" in UTC.
 std::string TimeStamp() {
@@ -41,7 +31,7 @@ std::string TimeStamp() {
 
 bool ParseLogLevel(std::string_view text, LogLevel& level) {
   for (size_t i = 0; i < std::size(kLevelNames); ++i) {
-    if (SameText(text, kLevelNames[i])) {
+    if (SameTextAscii(text, kLevelNames[i])) {
       level = static_cast<LogLevel>(i);
       return true;
     }

@@ -1,6 +1,6 @@
 #include "server/settings_store.h"
 
-#include <cctype>
+#include "server/request_name.h"
 
 namespace zor {
 
@@ -20,9 +20,9 @@ std::string TSettingsStore::ReadString(std::string_view subKey, std::string_view
 
 std::string TMemorySettings::KeyOf(std::string_view subKey, std::string_view name) {
   std::string key;
-  for (char c : subKey) key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  key = LowerAscii(subKey);
   key += '\n';
-  for (char c : name) key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  key += LowerAscii(name);
   return key;
 }
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <map>
 
+#include "base/ascii_case.h"
 #include "base/exceptions.h"
 #include "base/format.h"
 #include "server/server_texts.h"
@@ -12,13 +13,6 @@
 namespace zor {
 
 namespace {
-
-bool SameTextNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-           return lower(x) == lower(y);
-         });
-}
 
 // Smallest timer step of the services' timers.
 constexpr auto kTimerIdleWait = std::chrono::milliseconds(1000);
@@ -59,7 +53,7 @@ void TZORServer::AddService(TZORService* service) {
     const std::string name = service->Name();
     for (TZORService* other : ServiceList) {
       if (other->CommandBase() == service->CommandBase()) throw Exception(Format(kTextSameBase, {other->Name()}));
-      if (SameTextNoCase(other->Name(), name)) throw Exception(Format(kTextSameName, {name}));
+      if (SameTextAscii(other->Name(), name)) throw Exception(Format(kTextSameName, {name}));
     }
   }
   if (service->Owner) service->Owner->RemoveService(service);
@@ -84,7 +78,7 @@ std::vector<TZORService*> TZORServer::Services() const {
 TZORService* TZORServer::FindService(std::string_view name) const {
   std::shared_lock guard(ServicesLock);
   for (TZORService* service : ServiceList)
-    if (SameTextNoCase(service->Name(), name)) return service;
+    if (SameTextAscii(service->Name(), name)) return service;
   return nullptr;
 }
 

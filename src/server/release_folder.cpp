@@ -1,0 +1,133 @@
+#include "server/release_folder.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "platform/dos_time.h"
+#include "server/release_areas.h"
+#include "server/request_name.h"
+
+namespace zor {
+
+namespace {
+
+constexpr std::string_view kDefaultVersion = "0.0.0.0";
+
+bool EndsWithNoCase(std::string_view text, std::string_view tail) {
+  return text.size() >= tail.size() && LowerAscii(text.substr(text.size() - tail.size())) == LowerAscii(tail);
+}
+
+// Names with the separators of the list's syntax or control characters cannot be listed.
+bool ListableName(std::string_view name) {
+  for (char c : name)
+    if (c == ';' || c == '=' || c == ',' || static_cast<unsigned char>(c) < 0x20) return false;
+  return true;
+}
+
+int64_t ModifiedNsOf(const std::filesystem::directory_entry& entry, std::error_code& error) {
+  const auto written = entry.last_write_time(error);
+  if (error) return 0;
+  const auto system = std::chrono::file_clock::to_sys(written);
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(system.time_since_epoch()).count();
+}
+
+int64_t FloorDiv(int64_t value, int64_t by) { return value / by - (value % by < 0 ? 1 : 0); }
+
+}  // namespace
+
+bool IsLanguageCompanion(std::string_view name) {
+  return EndsWithNoCase(name, ".CHT") && !EndsWithNoCase(name, "FR_Zor.cht");
+}
+
+TReleaseFolder::TReleaseFolder(std::filesystem::path root, VersionReader versionReader,
+                               std::vector<std::filesystem::path> skip, std::chrono::milliseconds rescanAfter)
+    : RootDir(std::filesystem::weakly_canonical(root)), ReadVersion(std::move(versionReader)), RescanAfter(rescanAfter) {
+  for (const auto& path : skip) Skip.push_back(std::filesystem::weakly_canonical(path));
+}
+
+std::shared_ptr<const TReleaseSnapshot> TReleaseFolder::Snapshot() {
+  {
+    std::lock_guard guard(Lock);
+    if (Current && std::chrono::steady_clock::now() - ScannedAt < RescanAfter) return Current;
+  }
+  return Rescan();
+}
+
+std::shared_ptr<const TReleaseSnapshot> TReleaseFolder::Rescan() {
+  std::lock_guard scanGuard(ScanLock);
+  std::shared_ptr<const TReleaseSnapshot> previous;
+  {
+    std::lock_guard guard(Lock);
+    previous = Current;
+  }
+  auto snapshot = std::make_shared<TReleaseSnapshot>();
+  std::error_code error;
+  std::filesystem::recursive_directory_iterator it(RootDir, std::filesystem::directory_options::skip_permission_denied,
+                                                   error);
+  for (; !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+    const std::filesystem::directory_entry& entry = *it;
+    std::error_code entryError;
+    // Links are never followed: what they point to may lie outside the release.
+    if (entry.is_symlink(entryError)) continue;
+    if (entry.is_directory(entryError)) {
+      if (std::find(Skip.begin(), Skip.end(), entry.path()) != Skip.end()) it.disable_recursion_pending();
+      continue;
+    }
+    if (!entry.is_regular_file(entryError)) continue;
+    TReleaseFile file;
+    file.Path = entry.path();
+    std::string relative = entry.path().lexically_relative(RootDir).generic_string();
+    std::replace(relative.begin(), relative.end(), '/', '\\');
+    file.Name = relative;
+    file.Size = static_cast<int64_t>(entry.file_size(entryError));
+    if (entryError) continue;
+    file.ModifiedNs = ModifiedNsOf(entry, entryError);
+    if (entryError) continue;
+    file.DosTime = UnixTimeToDosDateTimeClamped(FloorDiv(file.ModifiedNs, 1'000'000'000));
+    file.Listed = !IsLanguageCompanion(file.Name) && ListableName(file.Name) &&
+                  file.Size <= std::numeric_limits<int32_t>::max();
+    // The version of an unchanged file is taken from the previous scan.
+    const std::string key = LowerAscii(file.Name);
+    bool known = false;
+    if (previous) {
+      auto old = previous->ByKey.find(key);
+      if (old != previous->ByKey.end()) {
+        const TReleaseFile& before = previous->Files[old->second];
+        if (before.Size == file.Size && before.ModifiedNs == file.ModifiedNs) {
+          file.Version = before.Version;
+          known = true;
+        }
+      }
+    }
+    if (!known) {
+      try {
+        file.Version = ReadVersion ? ReadVersion(file.Path.string()) : std::string();
+      } catch (...) {
+        file.Version.clear();
+      }
+      if (file.Version.empty()) file.Version = kDefaultVersion;
+    }
+    snapshot->Files.push_back(std::move(file));
+  }
+  std::sort(snapshot->Files.begin(), snapshot->Files.end(), [](const TReleaseFile& a, const TReleaseFile& b) {
+    const std::string ka = LowerAscii(a.Name), kb = LowerAscii(b.Name);
+    return ka != kb ? ka < kb : a.Name < b.Name;
+  });
+  for (size_t i = 0; i < snapshot->Files.size(); ++i)
+    snapshot->ByKey.emplace(LowerAscii(snapshot->Files[i].Name), i);
+  std::lock_guard guard(Lock);
+  Current = snapshot;
+  ScannedAt = std::chrono::steady_clock::now();
+  return Current;
+}
+
+std::optional<TReleaseFile> TReleaseFolder::Find(std::string_view name, std::string_view area) {
+  const TRequestName checked = CheckRequestName(name);
+  const std::string key = LowerAscii(AreaFolder(area)) + checked.Key;
+  std::shared_ptr<const TReleaseSnapshot> snapshot = Snapshot();
+  auto it = snapshot->ByKey.find(key);
+  if (it == snapshot->ByKey.end()) return std::nullopt;
+  return snapshot->Files[it->second];
+}
+
+}  // namespace zor

@@ -1,0 +1,110 @@
+#include "server/release_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "base/exceptions.h"
+#include "platform/dos_time.h"
+#include "test_folder.h"
+
+namespace zor {
+namespace {
+
+namespace fs = std::filesystem;
+
+void SetTime(const fs::path& path, int64_t unixSeconds) {
+  fs::last_write_time(path, std::chrono::file_clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(unixSeconds))));
+}
+
+// Versions by file name, so the scan's use of the reader shows.
+std::string FakeVersion(const std::string& path, int* calls) {
+  ++*calls;
+  return path.ends_with(".exe") ? "5.2.0.17" : "";
+}
+
+TEST(ReleaseFolder, ListsEveryFileInAStableOrderWithVersionTimeAndSize) {
+  testing::TempFolder root;
+  root.Write("Client.exe", "exe");
+  root.Write("bpls/Zeta.bpl", "zzzz");
+  root.Write("bpls/alpha.bpl", "aa");
+  root.Write("bpls/alpha.CHT", "companion");
+  root.Write("FR_Zor.cht", "report language file");
+  root.Write("Special/Help/a.chm", "help");
+  root.Write("cache/x.cps", "cached");
+  SetTime(root.Path / "Client.exe", 1'700'000'001);
+  fs::create_symlink("/etc/passwd", root.Path / "passwd");
+  fs::create_directory_symlink("/etc", root.Path / "etc");
+
+  int calls = 0;
+  TReleaseFolder folder(root.Path, [&](const std::string& p) { return FakeVersion(p, &calls); }, {root.Path / "cache"});
+  const auto snapshot = folder.Rescan();
+  std::vector<std::string> names, listed;
+  for (const TReleaseFile& file : snapshot->Files) {
+    names.push_back(file.Name);
+    if (file.Listed) listed.push_back(file.Name);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"bpls\\alpha.bpl", "bpls\\alpha.CHT", "bpls\\Zeta.bpl", "Client.exe",
+                                             "FR_Zor.cht", "Special\\Help\\a.chm"}));
+  EXPECT_EQ(listed, (std::vector<std::string>{"bpls\\alpha.bpl", "bpls\\Zeta.bpl", "Client.exe", "FR_Zor.cht",
+                                              "Special\\Help\\a.chm"}));
+  const TReleaseFile& exe = snapshot->Files[snapshot->ByKey.at("client.exe")];
+  EXPECT_EQ(exe.Version, "5.2.0.17");
+  EXPECT_EQ(exe.Size, 3);
+  EXPECT_EQ(exe.DosTime, UnixTimeToDosDateTime(1'700'000'000));  // odd seconds round down
+  EXPECT_EQ(snapshot->Files[0].Version, "0.0.0.0");
+  EXPECT_EQ(calls, 6);
+
+  // Unchanged files keep their version without being read again.
+  root.Write("bpls/Zeta.bpl", "zzzzz");
+  folder.Rescan();
+  EXPECT_EQ(calls, 7);
+}
+
+TEST(ReleaseFolder, FindsNamesInTheirAreaWithoutCaseAndRefusesEscapes) {
+  testing::TempFolder root;
+  root.Write("Client.exe", "exe");
+  root.Write("bpls/Main.bpl", "bpl");
+  root.Write("bpls/Main.cht", "cht");
+  root.Write("Special/Help/x.chm", "chm");
+  TReleaseFolder folder(root.Path, nullptr);
+  struct Case {
+    const char* Name;
+    const char* Area;
+    const char* Found;  // nullptr: not found
+  } const kCases[] = {
+      {"Client.exe", "Libs", "Client.exe"},
+      {"\\client.EXE", ".", "Client.exe"},
+      {"bpls\\Main.bpl", "libs", "bpls\\Main.bpl"},
+      {"Main.bpl", "Bpls", "bpls\\Main.bpl"},
+      {"bpls\\Main.CHT", "LangDll", "bpls\\Main.cht"},
+      {"x.chm", "Special\\help", "Special\\Help\\x.chm"},
+      {"Main.bpl", "Libs", nullptr},
+      {"missing.dll", "Libs", nullptr},
+  };
+  for (const Case& c : kCases) {
+    const auto found = folder.Find(c.Name, c.Area);
+    if (!c.Found) {
+      EXPECT_FALSE(found.has_value()) << c.Name;
+      continue;
+    }
+    ASSERT_TRUE(found.has_value()) << c.Name;
+    EXPECT_EQ(found->Name, c.Found);
+  }
+  for (const char* bad : {"..\\..\\etc\\passwd", "C:\\boot.ini", "/etc/passwd"}) {
+    // "/etc/passwd" loses its leading separator and is looked up inside the release.
+    if (std::string_view(bad) == "/etc/passwd") {
+      EXPECT_FALSE(folder.Find(bad, "Libs").has_value());
+      continue;
+    }
+    try {
+      folder.Find(bad, "Libs");
+      ADD_FAILURE() << bad;
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message, std::string("Invalid file name '") + bad + "'!");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zor
