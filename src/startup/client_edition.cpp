@@ -1,7 +1,7 @@
 #include "startup/client_edition.h"
 
 #include "startup/path_names.h"
-#include "startup/text_compare.h"
+#include "base/ascii_case.h"
 
 namespace zor {
 

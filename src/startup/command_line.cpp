@@ -2,7 +2,7 @@
 
 #include "startup/command_line_quote.h"
 #include "startup/lang_messages.h"
-#include "startup/text_compare.h"
+#include "base/ascii_case.h"
 
 namespace zor {
 

@@ -1,7 +1,7 @@
 #include "startup/font_substitution.h"
 
 #include "startup/lang_messages.h"
-#include "startup/text_compare.h"
+#include "base/ascii_case.h"
 
 namespace zor {
 namespace {

@@ -8,7 +8,7 @@
 #include "startup/message_box.h"
 #include "startup/program_arguments.h"
 #include "startup/self_copy.h"
-#include "startup/text_compare.h"
+#include "base/ascii_case.h"
 #include "startup/uninstall.h"
 #include "startup/zor_info.h"
 

@@ -10,7 +10,8 @@
 #include "startup/file_version.h"
 #include "startup/path_names.h"
 #include "startup/program_arguments.h"
-#include "startup/text_compare.h"
+#include "base/ascii_case.h"
+#include "base/string_routines.h"
 
 namespace zor {
 namespace {
@@ -89,11 +90,11 @@ TZORRegistry* TZORInfoBase::OpenSettingsKey(std::string_view subKey, bool canCre
 
 std::string TZORInfoBase::ReadSettingWithFallback(std::string_view name) {
   TZORRegistry* reg = OpenSettingsKey("", false);
-  if (reg && reg->ValueExists(name)) return TrimText(reg->ReadStringDef(name, ""));
-  if (!FellBack.load()) return reg ? TrimText(reg->ReadStringDef(name, "")) : std::string();
+  if (reg && reg->ValueExists(name)) return std::string(Trim(reg->ReadStringDef(name, "")));
+  if (!FellBack.load()) return reg ? std::string(Trim(reg->ReadStringDef(name, ""))) : std::string();
   TZORRegistry machine(RegRoot::LocalMachine, KEY_READ);
   if (!machine.OpenKeyReadOnly("\\" + Key)) return {};
-  return TrimText(machine.ReadStringDef(name, ""));
+  return std::string(Trim(machine.ReadStringDef(name, "")));
 }
 
 void TZORInfoBase::SetUseConnectionLink(bool value) {

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "startup/text_compare.h"
+#include "base/ascii_case.h"
 #include "ui/headless/headless_ui.h"
 
 namespace zor {

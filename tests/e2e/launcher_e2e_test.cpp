@@ -16,6 +16,7 @@
 #include "platform/process.h"
 #include "platform/registry_store.h"
 #include "platform/zor_registry.h"
+#include "startup/startup_test_util.h"
 
 namespace zor {
 namespace {
@@ -23,9 +24,10 @@ namespace fs = std::filesystem;
 
 constexpr const char* kNoStartWindow = "[headless] no start window in this build: ending after the start-up decision\n";
 
+// The file's contents, "" when it does not exist (yet).
 std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  const std::string text = test::ReadFile(path);
+  return text == "<missing>" ? std::string() : text;
 }
 
 std::string ShellQuote(const std::string& text) {
