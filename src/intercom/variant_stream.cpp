@@ -54,7 +54,8 @@ uint64_t ValueSize(const TVariant& v) {
 // Writes through a small staging buffer so that the sink sees few, large writes.
 class TStreamWriter {
  public:
-  TStreamWriter(TByteSink& sink, bool convert) : Sink(sink), Convert(convert) {}
+  TStreamWriter(TByteSink& sink, bool convert)
+      : Sink(sink), Convert(convert), CodePage(StringCodePage(convert)) {}
   ~TStreamWriter() = default;
 
   void Put(const void* data, size_t size) {
@@ -143,13 +144,14 @@ class TStreamWriter {
     for (char16_t c : units) U16(c);
   }
   void AnsiText(const std::string& utf8) {
-    const std::string ansi = Utf8ToWireAnsi(Prepare(utf8));
+    const std::string ansi = Utf8ToWireAnsi(Prepare(utf8), CodePage);
     U32(static_cast<uint32_t>(ansi.size()));
     Put(ansi.data(), ansi.size());
   }
 
   TByteSink& Sink;
   bool Convert;
+  uint32_t CodePage;
   uint8_t Buffer[8192];
   size_t Fill = 0;
 };
@@ -221,7 +223,12 @@ class TStreamReader {
 
   bool AtEnd() { return Pos == End && !Refill(1); }
 
-  bool Convert = false;  // strings arrive in the other Chinese script
+  // Strings of a stream in the other Chinese script come in that script's code page, and are
+  // converted to ours when the tables are loaded.
+  void SetOtherScript(bool otherScript) {
+    CodePage = StringCodePage(otherScript);
+    Convert = otherScript && ScriptTablesLoaded();
+  }
 
   TVariant Element(int depth) {
     if (U16() != kElementMarker) RaiseStreamFormatError();
@@ -264,7 +271,7 @@ class TStreamReader {
       }
       case kVarString: {
         const std::vector<uint8_t> raw = Bytes(Length());
-        return TVariant(Finish(WireAnsiToUtf8(std::string(raw.begin(), raw.end()))));
+        return TVariant(Finish(WireAnsiToUtf8(std::string(raw.begin(), raw.end()), CodePage)));
       }
       default: RaiseStreamFormatError();  // interface references (9, 13) and unknown codes
     }
@@ -318,6 +325,8 @@ class TStreamReader {
   }
 
   TByteSource& Source;
+  bool Convert = false;
+  uint32_t CodePage = StringCodePage(false);
   uint8_t Buffer[4096];
   size_t Pos = 0;
   size_t End = 0;
@@ -360,7 +369,7 @@ TVariantArray ReadVariantStream(TByteSource& source) {
     uint8_t charset;
     r.Get(&charset, 1);
     const bool traditional = charset == kCharsetTraditional;
-    r.Convert = traditional != LocalSystemIsTraditional() && ScriptTablesLoaded();
+    r.SetOtherScript(traditional != LocalSystemIsTraditional());
   } else if (magic != kStreamMagicShort) {
     RaiseStreamFormatError();
   }

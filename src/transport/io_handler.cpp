@@ -8,6 +8,7 @@
 #include "base/clock.h"
 #include "base/run_status.h"
 #include "transport/raise_io_error.h"
+#include "transport/trim_blanks.h"
 #include "transport/write_buffer_pool.h"
 
 namespace zor {
@@ -112,11 +113,7 @@ constexpr const char* kWritingText = "The handler is now writing!";
 }  // namespace
 
 TIcIOHandler::TIcIOHandler(std::string_view connectString, TNotifyEvent onIdle) : OnIdle(std::move(onIdle)) {
-  const auto first = connectString.find_first_not_of(" \t\r\n");
-  if (first != std::string_view::npos) {
-    const auto last = connectString.find_last_not_of(" \t\r\n");
-    ConnectString = std::string(connectString.substr(first, last - first + 1));
-  }
+  ConnectString = std::string(TrimBlanks(connectString));
   DefaultTimeout = kTimeoutNone;
 }
 

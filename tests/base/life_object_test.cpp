@@ -100,50 +100,31 @@ TEST(LifeObject, OwnerLockIsReentrantAndOnlyTheOwnerUnlocks) {
   TLifeObject::Release(obj);
 }
 
-// A waiter that needs the object alive ends silently when the object dies while it waits.
-TEST(LifeObject, WaiterGivesUpSilentlyWhenTheObjectIsReleased) {
-  SteppedClock clock;
-  ScopedClock scoped(clock);
-  auto* obj = new TTestObject;
-  LockObject(obj, true);
-  std::atomic<int> outcome{0};  // 1 locked, 2 silent abort
-  std::thread waiter([&] {
-    try {
-      LockObject(obj, true);
-      outcome = 1;
-    } catch (const EAbort&) {
-      outcome = 2;
-    }
-  });
-  ASSERT_TRUE(clock.WaitForSleeper());
-  TLifeObject::Release(obj);  // the owner may release while holding the lock
-  clock.Advance(std::chrono::milliseconds(5));
-  waiter.join();
-  EXPECT_EQ(outcome.load(), 2);
-}
-
-// Without the alive flag a waiter would wait on freed memory; it must give up too.
-TEST(LifeObject, WaiterWithoutAliveCheckGivesUpWhenTheObjectIsFreed) {
-  SteppedClock clock;
-  ScopedClock scoped(clock);
-  auto* obj = new TTestObject;
-  LockObject(obj, false);
-  std::atomic<int> outcome{0};
-  std::thread waiter([&] {
-    try {
-      LockObject(obj, false);
-      outcome = 1;
-    } catch (const EAbort&) {
-      outcome = 2;
-    }
-  });
-  ASSERT_TRUE(clock.WaitForSleeper());
-  TLifeObject::Release(obj);
-  clock.Advance(std::chrono::milliseconds(5));
-  waiter.join();
-  EXPECT_EQ(outcome.load(), 2);
-  // A freed address is never locked.
-  EXPECT_THROW(LockObject(obj, false), EAbort);
+// A waiter ends silently when the object dies while it waits: with the alive flag because
+// the object is no longer alive, without it because the object's memory is gone.
+TEST(LifeObject, WaiterGivesUpSilentlyWhenTheObjectIsReleasedWhileItWaits) {
+  for (const bool mustBeAlive : {true, false}) {
+    SCOPED_TRACE(mustBeAlive ? "must be alive" : "no alive check");
+    SteppedClock clock;
+    ScopedClock scoped(clock);
+    auto* obj = new TTestObject;
+    LockObject(obj, mustBeAlive);
+    std::atomic<int> outcome{0};  // 1 locked, 2 silent abort
+    std::thread waiter([&] {
+      try {
+        LockObject(obj, mustBeAlive);
+        outcome = 1;
+      } catch (const EAbort&) {
+        outcome = 2;
+      }
+    });
+    ASSERT_TRUE(clock.WaitForSleeper());
+    TLifeObject::Release(obj);  // the owner may release while holding the lock
+    clock.Advance(std::chrono::milliseconds(5));
+    waiter.join();
+    EXPECT_EQ(outcome.load(), 2);
+    EXPECT_THROW(LockObject(obj, false), EAbort);  // a freed address is never locked
+  }
 }
 
 struct GiveUpCase {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/exceptions.h"
+#include "base/expect_message.h"
 #include "base/thread_list.h"
 
 #include <thread>
@@ -16,13 +17,7 @@ TEST(LockMonitor, KeepsNamesSortedWithoutCaseAndRefusesDuplicatesInAnyCase) {
   monitor.RegisterLock("beta", &b, LockKind::ThreadList);
   monitor.RegisterLock("Alpha", &a, LockKind::CriticalSection);
   monitor.RegisterLock("gamma", &c, LockKind::LifeObject);
-  try {
-    monitor.RegisterLock("ALPHA", &c, LockKind::Other);
-    FAIL() << "duplicate accepted";
-  } catch (const Exception& e) {
-    EXPECT_STREQ(e.ClassName(), "Exception");
-    EXPECT_EQ(e.Message, "The lock name [ALPHA] already exist!");
-  }
+  ExpectMessage([&] { monitor.RegisterLock("ALPHA", &c, LockKind::Other); }, "The lock name [ALPHA] already exist!");
   const auto entries = monitor.Snapshot();
   ASSERT_EQ(entries.size(), 3u);
   EXPECT_EQ(entries[0].Name, "Alpha");
@@ -52,7 +47,8 @@ TEST(ThreadList, NamedListIsRegisteredForItsLifetimeAndNamesAreUnique) {
   {
     TZORThreadList<int*> list("Handlers of test");
     EXPECT_TRUE(LockMonitor().Contains("handlers of TEST"));
-    EXPECT_THROW(TZORThreadList<int*>("HANDLERS OF TEST"), Exception);
+    ExpectMessage([] { TZORThreadList<int*> again("HANDLERS OF TEST"); },
+                  "The lock name [HANDLERS OF TEST] already exist!");
   }
   EXPECT_FALSE(LockMonitor().Contains("Handlers of test"));
   TZORThreadList<int*> unnamed;  // no name, nothing registered, several may exist

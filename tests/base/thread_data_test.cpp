@@ -6,19 +6,10 @@
 #include <thread>
 
 #include "base/exceptions.h"
+#include "base/expect_message.h"
 
 namespace zor {
 namespace {
-
-void ExpectMessage(const std::function<void()>& f, const std::string& message) {
-  try {
-    f();
-    ADD_FAILURE() << "no exception, expected: " << message;
-  } catch (const Exception& e) {
-    EXPECT_STREQ(e.ClassName(), "Exception");
-    EXPECT_EQ(e.Message, message);
-  }
-}
 
 TEST(ThreadDataAllocator, HandsOut63UnitsThenRefuses) {
   ThreadDataAllocator allocator;

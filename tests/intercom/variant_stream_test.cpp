@@ -9,6 +9,7 @@
 #include "base/exceptions.h"
 
 #include "intercom/charset_conversion.h"
+#include "platform/locale.h"
 #include "test_support.h"
 
 namespace zor {
@@ -251,6 +252,7 @@ class ScriptConversionTest : public ::testing::Test {
  protected:
   void SetUp() override { SetScriptConverter(&Converter); }
   void TearDown() override { SetScriptConverter(nullptr); }
+  ScopedLcidOverride Simplified{kLcidChineseChina};
   TFakeScriptConverter Converter;
 };
 
@@ -258,15 +260,34 @@ TEST_F(ScriptConversionTest, WriterConvertsToThePeersScriptAndMarksIt) {
   TStreamWriteOptions options;
   options.ConvertCharset = true;
   const std::vector<uint8_t> out = EncodeVariantStream({TVariant::Wide("国"), TVariant("国")}, options);
+  // The 8-bit string goes out in the peer's code page (Big5).
   EXPECT_EQ(ToHex(out), ToHex(Hex("9E 46 58 ED 01 01 00 00 00 73 D4 08 00 01 00 00 00 0B 57 "
-                                  "73 D4 00 01 03 00 00 00 E5 9C 8B")));
+                                  "73 D4 00 01 02 00 00 00 B0 EA")));
+}
+
+TEST(VariantStreamCodePageTest, EightBitStringsTravelInTheSystemCodePage) {
+  struct Case {
+    uint32_t Lcid;
+    const char* Text;
+    const char* Expected;
+  } const kCases[] = {
+      {kLcidChineseChina, "国", "9E 46 58 ED 00 00 00 00 00 73 D4 00 01 02 00 00 00 B9 FA"},
+      {kLcidChineseTaiwan, "國", "9E 46 58 ED 01 00 00 00 00 73 D4 00 01 02 00 00 00 B0 EA"},
+      {kLcidEnglishUs, "é", "9E 46 58 ED 00 00 00 00 00 73 D4 00 01 01 00 00 00 E9"},
+  };
+  for (const Case& c : kCases) {
+    ScopedLcidOverride lcid(c.Lcid);
+    const std::vector<uint8_t> expected = Hex(c.Expected);
+    EXPECT_EQ(ToHex(EncodeVariantStream({TVariant(c.Text)})), ToHex(expected)) << c.Lcid;
+    EXPECT_EQ(DecodeVariantStream(expected)[0].Text(), c.Text) << c.Lcid;
+  }
 }
 
 TEST_F(ScriptConversionTest, ReaderConvertsStreamsOfTheOtherScriptOnly) {
   // Charset byte 1 (traditional) on a simplified system: converted, also inside arrays.
   const TVariantArray converted = DecodeVariantStream(
       Hex("9E 46 58 ED 01 01 00 00 00 73 D4 08 00 01 00 00 00 0B 57 "
-          "73 D4 00 21 01 00 01 00 00 00 00 00 00 00 03 00 00 00 E5 9C 8B"));
+          "73 D4 00 21 01 00 01 00 00 00 00 00 00 00 02 00 00 00 B0 EA"));
   EXPECT_EQ(converted[0].Text(), "国");
   EXPECT_EQ(converted[1].ArrayData().Items[0].Text(), "国");
   // Same script, or the short magic: untouched.

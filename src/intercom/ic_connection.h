@@ -1,0 +1,182 @@
+// The endpoint of the intercom protocol. A connection owns one I/O handler and turns "execute
+// command C with arguments A" into a request and the replies that answer it, blocking the
+// caller until the final reply. One thread executes at a time (the execute lock); a broken
+// transport during a wait is reconnected and the interrupted command resumed when the session
+// had been opened. The server-side reply operations (results, errors, held-back results) and
+// the reading of requests live here too.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "intercom/log_object.h"
+#include "intercom/message_headers.h"
+#include "intercom/payload_codec.h"
+#include "intercom/scrambling.h"
+#include "intercom/variant.h"
+#include "transport/io_handler.h"
+
+namespace zor {
+
+class TIcConnection;
+using TConnectionEvent = std::function<void(TIcConnection& sender)>;
+
+// Messages of this layer.
+inline constexpr std::string_view kNotConnectedText = "并没有与服务器联线！";
+inline constexpr std::string_view kErrorResultDataText = "Error result data of %s.";
+inline constexpr std::string_view kCommandFlagInvalidText = "The command flag is invalid!";
+inline constexpr std::string_view kCommandArgumentInvalidText = "The command argument(s) is invalid!";
+inline constexpr std::string_view kExecutingText = "Connection is executing command!";
+inline constexpr std::string_view kReconnectingText = "Connection is in reconnect status!";
+inline constexpr std::string_view kReconnectedIncompleteText =
+    "因为连线中断原因，虽然已经重新连线，但作业并没有完成，请重新操作。";
+inline constexpr std::string_view kNoResultText = "这个指令没有传回结果！";
+inline constexpr std::string_view kMasterLinkBrokenText = "与主服务器的虚拟连线已经中断！";
+
+// Execute lock: 10 ms steps, at most 1000 retries; from the 501st a stop request ends the wait.
+inline constexpr std::chrono::milliseconds kExecuteRetryStep{10};
+inline constexpr int kExecuteRetries = 1000;
+inline constexpr int kExecuteStopCheckFrom = 500;
+inline constexpr std::chrono::milliseconds kReconnectPause{100};
+inline constexpr std::chrono::milliseconds kInvalidArgumentDelay{2000};
+// Request headers with a wrong magic that a server connection forgives before disconnecting.
+inline constexpr uint32_t kForgivenBadHeaders = 10;
+
+// A request as a server connection receives it.
+struct TReceivedRequest {
+  RequestHeader Header;
+  TVariantArray Args;
+};
+
+class TIcConnection : public TLogObject {
+ public:
+  // Both scrambling routines or neither.
+  TIcConnection(TScrambleRoutine encrypt = nullptr, uint32_t key = 0, TScrambleRoutine decrypt = nullptr);
+  ~TIcConnection() override;
+
+  virtual const char* ClassName() const { return "TIcConnection"; }
+
+  // ---- hooks and queries ----
+  virtual void HandleAuthRequest() {}
+  virtual void SetHandler(std::unique_ptr<TIcIOHandler> handler);
+  // Sees every exception of a header or payload transfer before it propagates.
+  virtual void HandleIOError(const std::exception&) {}
+  virtual void DoNotify();
+  virtual bool UseCompression() { return true; }
+  virtual bool Connected();
+  virtual bool IsServerSide() { return false; }
+  virtual bool IsValidReplyKind(uint32_t kind);
+  virtual void HandleUnknownReply(uint32_t kind, uint32_t code, const TVariantArray& data);
+  virtual void Disconnect();
+
+  // ---- requests (client side) ----
+  virtual void SendCommand(uint32_t command, uint32_t contextId = 0);
+  virtual void SendCommandData(uint32_t command, const TVariantArray& data, uint32_t contextId = 0);
+  virtual TVariantArray WaitResult(bool useTimeout);
+  void WaitResultDiscard(bool useTimeout);
+  virtual void BeginSend() {}
+  virtual void EndSend() {}
+  virtual void BeginExecute();
+  virtual void EndExecute();
+
+  void ExecuteCommand(uint32_t command);
+  void ExecuteCommandData(uint32_t command, const TVariantArray& data);
+  // An empty `types` skips the result check.
+  TVariantArray ExecuteQuery(uint32_t command, std::span<const uint16_t> types);
+  TVariantArray ExecuteQueryData(uint32_t command, std::span<const uint16_t> types, const TVariantArray& data);
+
+  // Reopens the transport through `OnReconnect` and resumes the session: 0 the interrupted
+  // result will still arrive, 1 it will not, 2 the session was lost and logged on again.
+  // `cause` is raised again when there is no way to reconnect.
+  int Reconnect(bool resendLast, bool allowRelogon, std::exception_ptr cause);
+
+  // ---- server side ----
+  // Reads one request; a wrong magic is counted: the first ten purge the input, the
+  // eleventh disconnects; both raise `EInvalidCommand` "The command flag is invalid!".
+  TReceivedRequest ReceiveRequest(int32_t timeoutSeconds = kTimeoutDefault);
+  virtual void SendEmptyResult();
+  virtual void SendResultData(const TVariantArray& data);
+  virtual void SendErrorResult(uint32_t code, std::string_view message);
+  virtual void EnsureResultSent();
+  void SendSaveResult();
+  void SendKeepAlive();
+  // An asynchronous message (reply kind 0xE95D753D) carrying `data`.
+  void SendMessage(const TVariantArray& data);
+  // A reply of any kind (the authentication request, or kinds a subclass admits).
+  void SendReply(uint32_t kind, uint32_t code, const TVariantArray& data);
+
+  // ---- state ----
+  TIcIOHandler* Handler() const { return HandlerPtr.get(); }
+  std::vector<TVariantArray> TakeMessages();
+  size_t MessageCount() const;
+  uint32_t GetKey() const { return Key.load(); }
+  void SetKey(uint32_t key) { Key.store(key); }
+  TScrambleRoutine GetEncrypt() const { return Encrypt; }
+  TScrambleRoutine GetDecrypt() const { return Decrypt; }
+  uint32_t ExecutingThread() const { return ExecuteThread.load(); }
+  uint32_t ReconnectingThread() const { return ReconnectThread.load(); }
+
+  TIcConnection* LinkedConnection = nullptr;
+  std::atomic<uint32_t> LastCommand{0};
+  std::atomic<uint32_t> RequestCount{0};
+  std::atomic<uint32_t> ReceivedCount{0};
+  std::atomic<uint32_t> BadHeaderCount{0};
+  std::chrono::system_clock::time_point LastRequestTime{};
+  uint8_t Options = 0;
+  uint8_t ShortStreamMagic = 0;
+  uint8_t SkipSendResult = 0;
+  TConnectionEvent OnNotify;
+  TConnectionEvent OnReconnect;
+  TConnectionEvent OnRelogon;
+  uint8_t ConvertCharset = 0;
+  std::chrono::system_clock::time_point LastActivity{};
+  std::atomic<uint32_t> SessionId{0};
+  std::atomic<bool> Subscribed{false};
+  std::atomic<uint32_t> Counter{0};
+
+ protected:
+  // Runs `body` with `Options` set to `options` (the logoff and unsubscribe notices use 1).
+  void WithOptions(uint8_t options, const std::function<void()>& body);
+  void SendRequest(uint32_t command, const TVariantArray* data, uint32_t contextId);
+  // Writes a header (scrambled when on) and, when given, a payload block.
+  void WriteMessage(THeaderBytes header, TEncodedPayload* payload);
+  void ReadHeader(THeaderBytes& bytes);
+  // Reads the payload block a header announced; an announced size of 0 gives an empty array.
+  TVariantArray ReadPayload(uint32_t size, bool compressed);
+  void ResetHeldResult();
+  void DeliverResult(uint32_t code, const TVariantArray* data);
+
+  std::unique_ptr<TIcIOHandler> HandlerPtr;
+  std::recursive_mutex ObjectLock;  // guards the handler's replacement and the message queue
+
+ private:
+  TVariantArray WaitResultLocked(bool useTimeout);
+  [[noreturn]] void RaiseResultError(uint32_t code, const TVariantArray& data);
+  TStreamWriteOptions WriteOptions() const;
+
+  std::atomic<uint32_t> ReconnectThread{0};
+  std::atomic<uint32_t> ExecuteThread{0};
+  std::vector<TVariantArray> MessageQueue;
+  uint32_t PendingResultCode = kErrNoResultYet;
+  std::unique_ptr<TPayloadBuffer> PendingResultStream;
+  uint8_t PendingResultCompressed = 0;
+  bool ResultSent = false;
+  std::atomic<uint32_t> Key{0};
+  TScrambleRoutine Encrypt = nullptr;
+  TScrambleRoutine Decrypt = nullptr;
+};
+
+// Date-time values of the system: days since 1899-12-30, as a double.
+double ToDateTime(std::chrono::system_clock::time_point time);
+std::chrono::system_clock::time_point FromDateTime(double dateTime);
+
+}  // namespace zor

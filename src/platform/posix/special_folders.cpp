@@ -1,0 +1,87 @@
+#include "platform/special_folders.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <pwd.h>
+#include <unistd.h>
+#include <vector>
+
+namespace zor {
+namespace {
+
+std::string EnvOr(const char* name, const std::string& fallback) {
+  const char* value = std::getenv(name);
+  // The XDG conventions ignore relative paths.
+  return value != nullptr && *value == '/' ? std::string(value) : fallback;
+}
+
+std::string HomeFolderOfUser() {
+  long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+  if (size < 1024) size = 16384;
+  std::vector<char> buffer(static_cast<size_t>(size));
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+      found->pw_dir != nullptr && *found->pw_dir == '/') {
+    return found->pw_dir;
+  }
+  return "/";
+}
+
+std::string StripTrailingDelimiters(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+}  // namespace
+
+std::string GetHomeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && *home == '/') return StripTrailingDelimiters(home);
+  return StripTrailingDelimiters(HomeFolderOfUser());
+}
+
+std::optional<std::string> DesktopFolderFromUserDirs(std::string_view content, std::string_view home) {
+  constexpr std::string_view kKey = "XDG_DESKTOP_DIR=";
+  std::optional<std::string> found;
+  size_t start = 0;
+  while (start < content.size()) {
+    size_t end = content.find('\n', start);
+    if (end == std::string_view::npos) end = content.size();
+    std::string_view line = content.substr(start, end - start);
+    start = end + 1;
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+    if (line.substr(0, kKey.size()) != kKey) continue;
+    std::string_view value = line.substr(kKey.size());
+    if (value.size() < 2 || value.front() != '"' || value.back() != '"') continue;
+    value = value.substr(1, value.size() - 2);
+    if (value == "$HOME") {
+      found = std::string(home);
+    } else if (value.substr(0, 6) == "$HOME/") {
+      found = StripTrailingDelimiters(std::string(home) + std::string(value.substr(5)));
+    } else if (!value.empty() && value.front() == '/') {
+      found = StripTrailingDelimiters(std::string(value));
+    }
+  }
+  return found;
+}
+
+std::string GetDesktopFolder() {
+  const std::string home = GetHomeFolder();
+  const std::string config = EnvOr("XDG_CONFIG_HOME", home + "/.config");
+  std::ifstream in(config + "/user-dirs.dirs");
+  if (in) {
+    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (auto desktop = DesktopFolderFromUserDirs(content, home)) return *desktop;
+  }
+  return home + "/Desktop";
+}
+
+std::string GetApplicationsFolder() {
+  const std::string home = GetHomeFolder();
+  return StripTrailingDelimiters(EnvOr("XDG_DATA_HOME", home + "/.local/share")) + "/applications";
+}
+
+}  // namespace zor

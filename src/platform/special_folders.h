@@ -1,0 +1,23 @@
+// The user's special folders: home, the desktop and the applications menu folder, where
+// shortcuts (".desktop" files) go. Desktop and applications follow the XDG base-directory
+// and user-directory conventions. Paths come without a trailing '/'.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zor {
+
+// $HOME, else the home folder of the password database.
+std::string GetHomeFolder();
+// XDG_DESKTOP_DIR of ${XDG_CONFIG_HOME:-~/.config}/user-dirs.dirs, else ~/Desktop.
+std::string GetDesktopFolder();
+// ${XDG_DATA_HOME:-~/.local/share}/applications.
+std::string GetApplicationsFolder();
+
+// The desktop folder named in the text of a user-dirs.dirs file: a line
+// XDG_DESKTOP_DIR="$HOME/sub" or XDG_DESKTOP_DIR="/absolute"; none when absent or malformed.
+std::optional<std::string> DesktopFolderFromUserDirs(std::string_view content, std::string_view home);
+
+}  // namespace zor

@@ -1,0 +1,44 @@
+// A small datagram socket: bound to any local port, sends one datagram to a host and
+// waits a bounded time for one to come back. Not an I/O handler: no stream, no states.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/socket.h"
+
+namespace zor {
+
+inline constexpr int32_t kUDPDefaultTimeout = 12;  // seconds to wait for a datagram
+
+class TUDPHandler {
+ public:
+  TUDPHandler();
+  virtual ~TUDPHandler();
+  TUDPHandler(const TUDPHandler&) = delete;
+  TUDPHandler& operator=(const TUDPHandler&) = delete;
+
+  // Resolves `host` as the TCP handler does for "Host" names (dotted or system lookup).
+  int32_t SendTo(const std::string& host, uint16_t port, const void* buffer, int32_t count);
+  // One datagram: its full size (which may exceed `count`; the rest is cut), or -1 when
+  // none came within `Timeout` seconds or the wait was stopped.
+  int32_t ReceiveFrom(void* buffer, int32_t count);
+  bool IsOpen() const { return Socket != kNoSocket; }
+
+  int Socket = kNoSocket;
+  SocketAddress LocalAddress;
+  int32_t Timeout = kUDPDefaultTimeout;
+
+ private:
+  bool WaitReadable();
+  // Applies the error rules to a failed call; returns normally when the call counts as
+  // done (or the socket was closed without an error), else raises.
+  void CheckError(int error);
+  void CloseSocket();
+};
+
+// The dotted address or the system's first IPv4 address for `host`; raises the TCP
+// handler's "cannot connect" text when there is none.
+uint32_t ResolveHostAddress(const std::string& host);
+
+}  // namespace zor

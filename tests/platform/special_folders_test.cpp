@@ -1,0 +1,71 @@
+#include "platform/special_folders.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+
+#include "temp_folder.h"
+
+namespace zor {
+namespace {
+
+// Sets an environment variable for one test and puts the old value back.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : Name(name) {
+    if (const char* old = std::getenv(name)) Old = old;
+    if (value != nullptr) setenv(name, value, 1);
+    else unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (Old) setenv(Name, Old->c_str(), 1);
+    else unsetenv(Name);
+  }
+
+ private:
+  const char* Name;
+  std::optional<std::string> Old;
+};
+
+TEST(DesktopFolderFromUserDirs, ReadsTheDesktopLine) {
+  struct Case {
+    const char* content;
+    std::optional<std::string> expected;
+  } const kCases[] = {
+      {"# written by xdg-user-dirs-update\nXDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\nXDG_DESKTOP_DIR=\"$HOME/桌面\"\n",
+       "/home/u/桌面"},
+      {"XDG_DESKTOP_DIR=\"/srv/desk/\"\r\n", "/srv/desk"},
+      {"  XDG_DESKTOP_DIR=\"$HOME\"", "/home/u"},
+      {"XDG_DESKTOP_DIR=\"$HOME/a\"\nXDG_DESKTOP_DIR=\"$HOME/b\"\n", "/home/u/b"},  // the last line wins
+      {"XDG_DESKTOP_DIR=$HOME/Desktop\n", std::nullopt},                           // not quoted
+      {"XDG_DESKTOP_DIR=\"relative/dir\"\n", std::nullopt},
+      {"#XDG_DESKTOP_DIR=\"/x\"\n", std::nullopt},
+      {"XDG_DESKTOP_DIR=\"", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const Case& c : kCases) EXPECT_EQ(DesktopFolderFromUserDirs(c.content, "/home/u"), c.expected) << c.content;
+}
+
+TEST(SpecialFolders, FollowTheXdgVariables) {
+  testing::TempFolder folder;
+  const std::string home = folder.Path() + "home";
+  ScopedEnv homeEnv("HOME", (home + "/").c_str());
+  {
+    ScopedEnv config("XDG_CONFIG_HOME", nullptr);
+    ScopedEnv data("XDG_DATA_HOME", nullptr);
+    EXPECT_EQ(GetHomeFolder(), home);
+    EXPECT_EQ(GetDesktopFolder(), home + "/Desktop");
+    EXPECT_EQ(GetApplicationsFolder(), home + "/.local/share/applications");
+  }
+  folder.WriteFile("config/user-dirs.dirs", "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n");
+  ScopedEnv config("XDG_CONFIG_HOME", (folder.Path() + "config").c_str());
+  ScopedEnv data("XDG_DATA_HOME", (folder.Path() + "data/").c_str());
+  EXPECT_EQ(GetDesktopFolder(), home + "/Schreibtisch");
+  EXPECT_EQ(GetApplicationsFolder(), folder.Path() + "data/applications");
+  ScopedEnv relative("XDG_DATA_HOME", "relative");
+  EXPECT_EQ(GetApplicationsFolder(), home + "/.local/share/applications");
+}
+
+}  // namespace
+}  // namespace zor
