@@ -50,7 +50,7 @@ void TServerCall::ReplyEmpty() { Store(0, {}); }
 
 void TServerCall::ReplyError(uint32_t code, std::string_view message) {
   if (code == kErrNoResultYet) throw Exception("Invalid ErrorCode");
-  Store(code, {TVariant(std::string(message))});
+  Store(code, {TVariant::Wide(std::string(message))});
 }
 
 void TServerCall::ReplyNow(TVariantArray data) {
@@ -87,7 +87,8 @@ void TServerCall::KeepAlive() {
 bool TServerCall::Cancelled() const { return Server.Stopping(); }
 
 TServerResult ErrorResultOf(const std::exception& error) {
-  std::string message = error.what();
+  // Wide strings carry the message whatever the client's code page.
+  const TVariant message = TVariant::Wide(error.what());
   if (auto* invalid = dynamic_cast<const EInvalidCommand*>(&error)) return {invalid->ErrorCode, {TVariant(message)}};
   if (auto* execute = dynamic_cast<const EExecuteError*>(&error)) {
     // The "no result yet" code is never sent.

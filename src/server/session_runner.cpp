@@ -262,7 +262,7 @@ bool TSessionRunner::Execute(uint32_t command, TVariantArray args) {
     Server.Log().Debug(kTag, Format("Command 0x%x refused: %s", {command, e.what()}));
     return Deliver(ErrorResultOf(e));
   }
-  if (!call.Answered()) return Deliver({kErrNoResult, {TVariant(std::string(kNoResultText))}});
+  if (!call.Answered()) return Deliver({kErrNoResult, {TVariant::Wide(std::string(kNoResultText))}});
   if (std::optional<TServerResult> result = call.TakeResult()) return Deliver(*result);
   return true;
 }

@@ -9,7 +9,8 @@ namespace zor {
 
 namespace {
 
-constexpr int32_t kAcceptWaitSeconds = 1;  // how often the loop looks at its stop flag
+// Pause between accept attempts while no peer waits; a stop request cuts it short.
+constexpr auto kAcceptPause = std::chrono::milliseconds(20);
 constexpr auto kRetryPause = std::chrono::milliseconds(200);
 
 }  // namespace
@@ -28,7 +29,11 @@ void TTCPListener::Start(TZORServer& server) {
 }
 
 void TTCPListener::Stop() {
-  StopFlag = true;
+  {
+    std::lock_guard guard(PauseLock);
+    StopFlag = true;
+  }
+  PauseWake.notify_all();
   if (Thread.joinable()) Thread.join();
   Waiting.reset();
   IsRunning = false;
@@ -41,21 +46,28 @@ void TTCPListener::Loop(TZORServer& server) {
         Waiting = std::make_unique<TTCPHandler>(Text);
         Waiting->Open();
       }
-      if (Waiting->IsConnected() || Waiting->WaitForPeer(kAcceptWaitSeconds)) {
+      if (Waiting->TryAccept()) {
         server.AcceptTransport(std::move(Waiting));
         continue;
       }
       if (Waiting->GetState() == kStateDisconnected) {
         server.Log().Warning("TCP", "Accepting on [" + Text + "] failed; listening again");
         Waiting.reset();
-        std::this_thread::sleep_for(kRetryPause);
+        Pause(kRetryPause);
+        continue;
       }
+      Pause(kAcceptPause);
     } catch (const std::exception& e) {
       server.Log().Error("TCP", "Listener [" + Text + "]: " + e.what());
       Waiting.reset();
-      std::this_thread::sleep_for(kRetryPause);
+      Pause(kRetryPause);
     }
   }
+}
+
+void TTCPListener::Pause(std::chrono::milliseconds duration) {
+  std::unique_lock guard(PauseLock);
+  PauseWake.wait_for(guard, duration, [this] { return StopFlag.load(); });
 }
 
 }  // namespace zor

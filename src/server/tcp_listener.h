@@ -4,6 +4,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <thread>
@@ -29,9 +32,12 @@ class TTCPListener : public TServerListener {
 
  private:
   void Loop(TZORServer& server);
+  void Pause(std::chrono::milliseconds duration);
 
   std::string Text;
   std::unique_ptr<TTCPHandler> Waiting;
+  std::mutex PauseLock;
+  std::condition_variable PauseWake;
   std::atomic<bool> StopFlag{false};
   std::atomic<bool> IsRunning{false};
   std::thread Thread;
