@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/ascii_case.h"
 #include "base/format.h"
 
 namespace zor {
@@ -9,8 +10,7 @@ namespace {
 
 int FoldForOrder(char c) {
   if (c == kRegPathSeparator) return -1;
-  const auto u = static_cast<unsigned char>(c);
-  return (u >= 'A' && u <= 'Z') ? u + 32 : u;
+  return static_cast<unsigned char>(AsciiLower(c));
 }
 
 // Line breaks and other control characters cannot be written in a hive file's line format.
@@ -23,12 +23,7 @@ std::string ControlCharProblem(std::string_view name, const char* what) {
 
 }  // namespace
 
-bool RegNamesEqual(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (FoldForOrder(a[i]) != FoldForOrder(b[i])) return false;
-  return true;
-}
+bool RegNamesEqual(std::string_view a, std::string_view b) { return SameTextAscii(a, b); }
 
 bool RegPathLess::operator()(std::string_view a, std::string_view b) const {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
