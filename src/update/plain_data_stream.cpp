@@ -1,4 +1,4 @@
-#include "server/plain_data_stream.h"
+#include "update/plain_data_stream.h"
 
 #include <zlib.h>
 

@@ -1,6 +1,6 @@
-#include "server/release_areas.h"
+#include "update/release_areas.h"
 
-#include "server/request_name.h"
+#include "update/request_name.h"
 
 namespace zor {
 

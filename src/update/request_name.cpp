@@ -1,4 +1,4 @@
-#include "server/request_name.h"
+#include "update/request_name.h"
 
 #include "base/exceptions.h"
 #include "base/format.h"

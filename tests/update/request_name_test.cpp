@@ -1,9 +1,9 @@
-#include "server/request_name.h"
+#include "update/request_name.h"
 
 #include <gtest/gtest.h>
 
 #include "base/exceptions.h"
-#include "server/release_areas.h"
+#include "update/release_areas.h"
 
 namespace zor {
 namespace {
