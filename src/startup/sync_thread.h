@@ -81,7 +81,7 @@ class TSyncThread {
 
   // Starts the thread (the class library creates it running; ours starts after construction
   // so that the derived parts exist before `Execute` runs).
-  void Start();
+  virtual void Start();
   void Terminate() { IsTerminated.store(true); }
   bool Terminated() const { return IsTerminated.load(); }
   bool Running() const { return IsRunning.load(); }
