@@ -2,11 +2,12 @@
 
 #include <string>
 
-#include "startup/text_compare.h"
+#include "base/ascii_case.h"
+#include "base/string_routines.h"
 
 namespace zor {
 
-bool ConfirmFromText(const char* text) { return text && EqualsNoCase(TrimText(text), "yes"); }
+bool ConfirmFromText(const char* text) { return text && SameTextAscii(Trim(text), "yes"); }
 
 void HeadlessUi::WriteLine(std::string_view line) {
   std::fwrite(line.data(), 1, line.size(), Out);
