@@ -137,6 +137,7 @@ void TStartWindowModel::ShowDownloadWindow() {
 
 void TStartWindowModel::HideDownloadWindow() {
   if (!DownLoadForm) return;
+  DownloadTimerTick();  // the last state of the counters, which the timer may not have seen
   DownLoadForm.reset();
   View.DownloadWindowHidden();
 }

@@ -248,7 +248,7 @@ TEST_F(StartWindow, TheDownloadTimerFeedsTheProgressWindowWhileItExists) {
   model->DownloadTimerTick();
   EXPECT_EQ(model->DownloadWindow(), nullptr);
   EXPECT_EQ(View.Events, (std::vector<std::string>{"shown Downloading files, please wait...", "progress 400/4000",
-                                                   "progress 4000/4000", "hidden"}));
+                                                   "progress 4000/4000", "progress 4000/4000", "hidden"}));
 }
 
 TEST(DownloadProgress, PercentAsTheGaugeDrawsIt) {
