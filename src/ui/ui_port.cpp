@@ -2,15 +2,15 @@
 
 #include <cstdlib>
 
-#include "startup/text_compare.h"
+#include "base/ascii_case.h"
 #include "ui/headless/headless_server_settings.h"
 #include "ui/headless/headless_ui.h"
 
 namespace zor {
 
 UiKind SelectUiKind(const char* zorUi, bool displayPresent) {
-  if (zorUi && EqualsNoCase(zorUi, "headless")) return UiKind::Headless;
-  if (zorUi && EqualsNoCase(zorUi, "gui")) return UiKind::Gui;
+  if (zorUi && SameTextAscii(zorUi, "headless")) return UiKind::Headless;
+  if (zorUi && SameTextAscii(zorUi, "gui")) return UiKind::Gui;
   return displayPresent ? UiKind::Gui : UiKind::Headless;
 }
 
