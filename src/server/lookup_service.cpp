@@ -4,6 +4,7 @@
 #include "platform/socket.h"
 #include "server/dotted_address.h"
 #include "transport/cloud_lookup_wire.h"
+#include "transport/http_client.h"
 
 namespace zor {
 namespace {
@@ -17,24 +18,6 @@ HttpResponse TextResponse(int status, std::string text) {
   response.Headers.push_back(HttpHeader{"Content-Type", "text/plain; charset=utf-8"});
   response.Body = std::move(text);
   return response;
-}
-
-// Sends everything, giving up when the peer stops reading for the request time-out.
-void SendAll(int socket, std::string_view data) {
-  const auto deadline = GetClock().Now() + std::chrono::milliseconds(kLookupRequestTimeoutMs);
-  while (!data.empty()) {
-    int error = 0;
-    const int64_t sent = SocketSend(socket, data.data(), static_cast<int64_t>(data.size()), error);
-    if (sent > 0) {
-      data.remove_prefix(static_cast<size_t>(sent));
-      continue;
-    }
-    const SocketErrorKind kind = ClassifySocketError(error);
-    if (kind == SocketErrorKind::Interrupted) continue;
-    if (kind != SocketErrorKind::WouldBlock) return;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - GetClock().Now()).count();
-    if (left <= 0 || PollSocket(socket, kPollWritable, static_cast<int>(left), error) == 0) return;
-  }
 }
 
 }  // namespace
@@ -146,7 +129,9 @@ void TLookupService::AcceptLoop() {
     const int s = AcceptSocket(Listener, peer, error);
     if (s == kNoSocket) continue;
     if (ReapConnections() >= kMaxLookupConnections) {
-      SendAll(s, FormatHttpResponse(TextResponse(503, "too many lookups at once; try again")));
+      std::string ignored;
+      SendAllBefore(s, FormatHttpResponse(TextResponse(503, "too many lookups at once; try again")),
+                    GetClock().Now() + std::chrono::milliseconds(kLookupRequestTimeoutMs), ignored);
       CloseSocket(s);
       Log.Warning("Lookup", "Refused a lookup from " + FormatIPv4(peer.Address) + ": too many at once");
       continue;
@@ -188,9 +173,9 @@ void TLookupService::Serve(Connection& connection) {
       const SocketErrorKind kind = ClassifySocketError(error);
       if (kind == SocketErrorKind::Interrupted) continue;
       if (kind != SocketErrorKind::WouldBlock) return;
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - GetClock().Now()).count();
+      const int left = MillisecondsUntil(deadline);
       if (left <= 0 || StopFlag) return;
-      PollSocket(s, kPollReadable, static_cast<int>(std::min<int64_t>(left, kPollMs)), error);
+      PollSocket(s, kPollReadable, std::min(left, kPollMs), error);
     }
     std::shared_ptr<const TLookupTable> table;
     {
@@ -202,7 +187,9 @@ void TLookupService::Serve(Connection& connection) {
     response = TextResponse(400, error.what());
   }
   ++AnswerCount;  // before sending, so that a client holding the answer sees it counted
-  SendAll(s, FormatHttpResponse(response));
+  // A peer that stops reading is given up at the request's deadline.
+  std::string ignored;
+  SendAllBefore(s, FormatHttpResponse(response), deadline, ignored);
   Log.Debug("Lookup", reader.Complete() ? reader.Request().Target + " -> " + std::to_string(response.Status)
                                         : "malformed request -> " + std::to_string(response.Status));
 }

@@ -23,11 +23,6 @@ class ClientSocket {
 
 std::string Where(const HttpAddress& address) { return address.Host + ":" + std::to_string(address.Port); }
 
-int RemainingMs(Clock::Steady::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - GetClock().Now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
-}
-
 // Connects within the deadline; the socket, or an empty one with the reason in `reason`.
 bool Connect(const HttpAddress& address, Clock::Steady::time_point deadline, ClientSocket& socket,
              std::string& reason) {
@@ -47,7 +42,7 @@ bool Connect(const HttpAddress& address, Clock::Steady::time_point deadline, Cli
     return false;
   }
   while (true) {
-    const int events = PollSocket(socket.Handle, kPollWritable, RemainingMs(deadline), error);
+    const int events = PollSocket(socket.Handle, kPollWritable, MillisecondsUntil(deadline), error);
     if (events < 0) {
       if (ClassifySocketError(error) == SocketErrorKind::Interrupted) continue;
       reason = SocketErrorText(error);
@@ -67,7 +62,14 @@ bool Connect(const HttpAddress& address, Clock::Steady::time_point deadline, Cli
   return true;
 }
 
-void SendAll(int socket, std::string_view data, Clock::Steady::time_point deadline, const HttpAddress& address) {
+}  // namespace
+
+int MillisecondsUntil(Clock::Steady::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - GetClock().Now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+bool SendAllBefore(int socket, std::string_view data, Clock::Steady::time_point deadline, std::string& reason) {
   while (!data.empty()) {
     int error = 0;
     const int64_t sent = SocketSend(socket, data.data(), static_cast<int64_t>(data.size()), error);
@@ -78,14 +80,16 @@ void SendAll(int socket, std::string_view data, Clock::Steady::time_point deadli
     const SocketErrorKind kind = ClassifySocketError(error);
     if (kind == SocketErrorKind::Interrupted) continue;
     if (kind != SocketErrorKind::WouldBlock) {
-      throw EHttpError("cannot send the request to " + Where(address) + ": " + SocketErrorText(error));
+      reason = SocketErrorText(error);
+      return false;
     }
-    const int events = PollSocket(socket, kPollWritable, RemainingMs(deadline), error);
-    if (events == 0) throw EHttpError("timed out sending the request to " + Where(address));
+    if (PollSocket(socket, kPollWritable, MillisecondsUntil(deadline), error) == 0) {
+      reason = "timed out";
+      return false;
+    }
   }
+  return true;
 }
-
-}  // namespace
 
 bool ParseHttpAddress(std::string_view text, HttpAddress& address) {
   const size_t scheme = text.find("://");
@@ -143,7 +147,9 @@ HttpResponse HttpExchange(const HttpAddress& address, const HttpRequest& request
     const std::string host = address.Port == kDefaultHttpPort ? address.Host : Where(address);
     sent.Headers.insert(sent.Headers.begin(), HttpHeader{"Host", host});
   }
-  SendAll(socket.Handle, FormatHttpRequest(sent), deadline, address);
+  if (!SendAllBefore(socket.Handle, FormatHttpRequest(sent), deadline, reason)) {
+    throw EHttpError("cannot send the request to " + Where(address) + ": " + reason);
+  }
 
   HttpMessageReader reader(HttpMessageReader::Kind::Response);
   char buffer[4096];
@@ -163,7 +169,7 @@ HttpResponse HttpExchange(const HttpAddress& address, const HttpRequest& request
     if (kind != SocketErrorKind::WouldBlock) {
       throw EHttpError("cannot read the answer of " + Where(address) + ": " + SocketErrorText(error));
     }
-    const int events = PollSocket(socket.Handle, kPollReadable, RemainingMs(deadline), error);
+    const int events = PollSocket(socket.Handle, kPollReadable, MillisecondsUntil(deadline), error);
     if (events == 0) throw EHttpError("timed out waiting for the answer of " + Where(address));
   }
   return reader.Response();

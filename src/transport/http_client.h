@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/clock.h"
 #include "transport/http_message.h"
 
 namespace zor {
@@ -32,5 +33,11 @@ bool CheckTcpConnection(const HttpAddress& address, int timeoutMs);
 // Sends `request` (a Host field is added) and reads the response; the whole exchange must
 // finish within `timeoutMs`. Failures raise `EHttpError` saying what went wrong and where.
 HttpResponse HttpExchange(const HttpAddress& address, const HttpRequest& request, int timeoutMs);
+
+// Milliseconds left until `deadline` on the process clock (0 once it has passed).
+int MillisecondsUntil(Clock::Steady::time_point deadline);
+// Sends all of `data` on a non-blocking socket before `deadline`. False, with "timed out"
+// or the system's text in `reason`, when it cannot.
+bool SendAllBefore(int socket, std::string_view data, Clock::Steady::time_point deadline, std::string& reason);
 
 }  // namespace zor
