@@ -7,7 +7,6 @@ packages=(
   libgtest-dev libgmock-dev          # tests
   libbenchmark-dev                   # benchmarks
   nlohmann-json3-dev                 # JSON of the cloud lookup and the lookup service
-  clang libclang-rt-14-dev           # libFuzzer targets
   clang-16 libclang-rt-16-dev        # libFuzzer builds: clang 14 lacks std::source_location with libstdc++ 12
 )
 missing=()

@@ -6,7 +6,7 @@
 #include "base/exceptions.h"
 #include "base/format.h"
 #include "server/dotted_address.h"
-#include "server/request_name.h"
+#include "update/request_name.h"
 
 namespace zor {
 

@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "base/exceptions.h"
-#include "server/packed_file_format.h"
+#include "update/cps_format.h"
 #include "server/packed_file_writer.h"
 
 namespace zor {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/exceptions.h"
-#include "server/packed_file_format.h"
+#include "update/cps_format.h"
 
 namespace zor {
 

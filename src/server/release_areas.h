@@ -1,15 +1,5 @@
-// Where each server area lives inside the release folder: the same subfolders the
-// launcher uses below its own folder, so a release folder is laid out like a client folder.
+// The folders of the server areas is shared by client and server and lives in the update layer;
+// this header keeps the server's older include path working.
 #pragma once
 
-#include <string>
-#include <string_view>
-
-namespace zor {
-
-// The area's folder relative to the release folder, in the file list's form ("bpls\",
-// "Special\Help\"), or empty for the release folder itself. Areas compare without case;
-// ".", "Libs", "Upgrade", "LangDll" and every unknown area are the release folder.
-std::string AreaFolder(std::string_view area);
-
-}  // namespace zor
+#include "update/release_areas.h"

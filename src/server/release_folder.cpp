@@ -4,8 +4,8 @@
 #include <limits>
 
 #include "platform/dos_time.h"
-#include "server/release_areas.h"
-#include "server/request_name.h"
+#include "update/release_areas.h"
+#include "update/request_name.h"
 
 namespace zor {
 

@@ -1,6 +1,6 @@
 #include "server/settings_store.h"
 
-#include "server/request_name.h"
+#include "update/request_name.h"
 
 namespace zor {
 

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "base/exceptions.h"
@@ -34,6 +35,26 @@ TEST(StartProcess, PassesEveryArgumentExactlyAndRunsInTheFolderGiven) {
   std::string expected = folder.Path().substr(0, folder.Path().size() - 1) + "\n";
   for (size_t i = 4; i < args.size(); ++i) expected += "[" + args[i] + "]\n";
   EXPECT_EQ(ReadAll(folder / "out.txt"), expected);
+}
+
+TEST(StartProcess, ARelativeProgramPathIsTakenFromTheStartersFolder) {
+  testing::TempFolder starter;
+  testing::TempFolder other;
+  std::ofstream(starter / "tool.sh") << "#!/bin/sh\npwd > here.txt\n";
+  ASSERT_EQ(chmod((starter / "tool.sh").c_str(), 0755), 0);
+  char previous[4096];
+  ASSERT_NE(getcwd(previous, sizeof(previous)), nullptr);
+  ASSERT_EQ(chdir(starter.Path().c_str()), 0);
+  ProcessId pid = -1;
+  try {
+    pid = StartProcess("./tool.sh", other.Path());
+  } catch (...) {
+    ASSERT_EQ(chdir(previous), 0);
+    throw;
+  }
+  ASSERT_EQ(chdir(previous), 0);
+  EXPECT_EQ(WaitForProcessExit(pid), 0);
+  EXPECT_EQ(ReadAll(other / "here.txt"), other.Path().substr(0, other.Path().size() - 1) + "\n");
 }
 
 TEST(StartProcess, ExitCodesSignalsAndTheProgramSearch) {

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include "base/exceptions.h"
@@ -35,8 +36,14 @@ struct SpawnSetup {
 }  // namespace
 
 ProcessId StartProcess(const std::string& commandLine, const std::string& workDir) {
-  const std::vector<std::string> arguments = SplitCommandLine(commandLine);
+  std::vector<std::string> arguments = SplitCommandLine(commandLine);
   if (arguments.empty() || arguments[0].empty()) throw Exception("The command line names no program.");
+  const std::string programName = arguments[0];
+  // A relative path names a program from the starter's folder, not from `workDir`.
+  if (!workDir.empty() && programName.find('/') != std::string::npos && programName.front() != '/') {
+    char cwd[4096];
+    if (getcwd(cwd, sizeof(cwd)) != nullptr) arguments[0] = std::string(cwd) + "/" + programName;
+  }
   std::vector<char*> argv;
   argv.reserve(arguments.size() + 1);
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -45,7 +52,7 @@ ProcessId StartProcess(const std::string& commandLine, const std::string& workDi
   SpawnSetup setup;
   if (!workDir.empty()) {
     const int rc = posix_spawn_file_actions_addchdir_np(&setup.Actions, workDir.c_str());
-    if (rc != 0) RaiseOsErrorEx(Format("Cannot start %s", {arguments[0]}), static_cast<uint32_t>(rc));
+    if (rc != 0) RaiseOsErrorEx(Format("Cannot start %s", {programName}), static_cast<uint32_t>(rc));
   }
   sigset_t none;
   sigemptyset(&none);
@@ -59,7 +66,7 @@ ProcessId StartProcess(const std::string& commandLine, const std::string& workDi
 
   pid_t pid = -1;
   const int rc = posix_spawnp(&pid, argv[0], &setup.Actions, &setup.Attributes, argv.data(), environ);
-  if (rc != 0) RaiseOsErrorEx(Format("Cannot start %s", {arguments[0]}), static_cast<uint32_t>(rc));
+  if (rc != 0) RaiseOsErrorEx(Format("Cannot start %s", {programName}), static_cast<uint32_t>(rc));
   return pid;
 }
 

@@ -1,0 +1,122 @@
+#include "update/cps_file.h"
+
+#include <zlib.h>
+
+#include <filesystem>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "base/format.h"
+#include "platform/directories.h"
+#include "platform/file_open.h"
+#include "platform/file_times.h"
+#include "update/cps_format.h"
+
+namespace zor {
+
+namespace {
+
+uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t Get32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+[[noreturn]] void Invalid(std::string_view path) {
+  throw ECpsFormatError(Format(kInvalidPackedFileText, {path}));
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind(kPathDelimiter);
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
+TCpsHeader ParseCpsHeader(std::span<const uint8_t> bytes, int64_t fileSize, std::string_view path) {
+  if (bytes.size() < kPackedHeaderSize || fileSize < kPackedHeaderSize) Invalid(path);
+  const uint8_t* p = bytes.data();
+  TCpsHeader header;
+  header.Marker = Get16(p + kPackedMarkerOffset);
+  header.TotalSize = Get32(p + kPackedTotalSizeOffset);
+  header.DataOffset = Get32(p + kPackedDataOffsetOffset);
+  header.DosTime = Get32(p + kPackedDosTimeOffset);
+  header.UnpackedSize = Get32(p + kPackedSizeOffset);
+  if (header.Marker != kPackedMarkerNoSizeCheck && static_cast<int64_t>(header.TotalSize) != fileSize) Invalid(path);
+  // The data must start after the header and inside the file, whatever the marker says.
+  if (header.DataOffset < kPackedHeaderSize || static_cast<int64_t>(header.DataOffset) > fileSize) Invalid(path);
+  return header;
+}
+
+void InflateCps(uint32_t unpackedSize, std::string_view path,
+                const std::function<size_t(uint8_t* buffer, size_t size)>& read,
+                const std::function<void(const uint8_t* data, size_t size)>& write) {
+  z_stream zs{};
+  if (inflateInit(&zs) != Z_OK) throw Exception("Unabel to decompress the compressed data!");
+  std::unique_ptr<z_stream, int (*)(z_stream*)> end(&zs, inflateEnd);
+  std::vector<uint8_t> input(kCpsPiece), output(kCpsPiece);
+  uint32_t written = 0;
+  bool streamEnded = false;
+  bool inputEnded = false;
+  while (!streamEnded) {
+    if (zs.avail_in == 0 && !inputEnded) {
+      const size_t got = read(input.data(), input.size());
+      inputEnded = got == 0;
+      zs.next_in = input.data();
+      zs.avail_in = static_cast<uInt>(got);
+    }
+    // Never more room than what is left of the announced size, plus one byte to notice a
+    // stream that holds more than it announced.
+    const uint32_t left = unpackedSize - written;
+    const size_t room = std::min<size_t>(output.size(), static_cast<size_t>(left) + (left < output.size() ? 1 : 0));
+    zs.next_out = output.data();
+    zs.avail_out = static_cast<uInt>(room);
+    const int result = inflate(&zs, Z_NO_FLUSH);
+    const size_t produced = room - zs.avail_out;
+    if (produced > left) Invalid(path);
+    if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) Invalid(path);
+    // No progress with all input used up: the file ends before its stream does.
+    if (result == Z_BUF_ERROR && inputEnded && zs.avail_in == 0) Invalid(path);
+    if (produced > 0) {
+      write(output.data(), produced);
+      written += static_cast<uint32_t>(produced);
+      std::this_thread::yield();
+    }
+    streamEnded = result == Z_STREAM_END;
+  }
+  if (written != unpackedSize) Invalid(path);
+}
+
+bool TZORCPSFile::Unpack(const std::string& packedPath, const std::string& targetPath) {
+  if (!FileExists(packedPath)) return false;
+  File packed = OpenFileOrFail(packedPath, FileAccess::Read);
+  const int64_t fileSize = packed.Size();
+  uint8_t headerBytes[kPackedHeaderSize];
+  size_t got = 0;
+  while (got < sizeof headerBytes) {
+    const size_t n = packed.Read(headerBytes + got, sizeof headerBytes - got);
+    if (n == 0) break;
+    got += n;
+  }
+  const TCpsHeader header = ParseCpsHeader(std::span<const uint8_t>(headerBytes, got), fileSize, packedPath);
+  packed.Seek(header.DataOffset);
+  const std::string folder = FolderOf(targetPath);
+  if (!folder.empty()) ForceDirectoriesEx(folder);
+  File target = CreateFileOrFail(targetPath);
+  try {
+    InflateCps(
+        header.UnpackedSize, packedPath, [&](uint8_t* buffer, size_t size) { return packed.Read(buffer, size); },
+        [&](const uint8_t* data, size_t size) { target.Write(data, size); });
+    target.Close();
+    SetFileDosTime(targetPath, header.DosTime);  // a time the form cannot hold leaves "now"
+  } catch (...) {
+    target.Close();
+    std::error_code ignored;
+    std::filesystem::remove(targetPath, ignored);
+    throw;
+  }
+  return true;
+}
+
+}  // namespace zor

@@ -1,0 +1,55 @@
+// The resume records of unfinished downloads, kept in the INI file "DownLoadInfo.dat" in the
+// launcher's folder: one section per file in transfer, named by the file's server-relative
+// name, with "FileVer", "FileAge", "FileSize", "FilePos" and "CRC" (signed decimal). A section
+// is written after every block and erased when the file has been put in place.
+//
+// Every access holds the process-wide records lock, so download jobs on several threads can
+// share the file. The parsed file is kept per path and reloaded when the file changed on
+// disk; each change is written through a temporary file and a rename, so a crash never
+// leaves a half-written record file.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zor {
+
+inline constexpr std::string_view kDownloadInfoFileName = "DownLoadInfo.dat";
+// A record file larger than this is not ours to trust; it is read as empty (the records are
+// only a way to save time, so the worst case is a download from the start).
+inline constexpr int64_t kMaxDownloadInfoSize = 4 * 1024 * 1024;
+
+struct TResumeRecord {
+  std::string FileVer;
+  int32_t FileAge = 0;
+  int32_t FileSize = 0;
+  int32_t FilePos = 0;
+  uint32_t CRC = 0;
+  bool operator==(const TResumeRecord&) const = default;
+};
+
+// The lock around every read, write and erase of a record file.
+std::recursive_mutex& RecordsLock();
+void LockRecords();
+void UnlockRecords();
+
+class TDownloadInfoFile {
+ public:
+  // `path` of the record file ("<ExeDir>DownLoadInfo.dat").
+  explicit TDownloadInfoFile(std::string path) : Path(std::move(path)) {}
+
+  const std::string& FileName() const { return Path; }
+  // The section `name`, when it exists; missing keys read as empty or 0.
+  std::optional<TResumeRecord> Read(std::string_view name) const;
+  // Raises `EWin32ErrorEx` when the file cannot be written.
+  void Write(std::string_view name, const TResumeRecord& record);
+  void Erase(std::string_view name);
+
+ private:
+  std::string Path;
+};
+
+}  // namespace zor

@@ -1,0 +1,295 @@
+#include "update/remote_file.h"
+
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "base/format.h"
+#include "base/language_suffix.h"
+#include "platform/directories.h"
+#include "platform/file_times.h"
+#include "platform/last_error.h"
+#include "platform/locale.h"
+#include "update/cps_file.h"
+#include "update/crc_register.h"
+#include "update/download_settings.h"
+#include "update/plain_data_stream.h"
+#include "update/request_name.h"
+
+namespace zor {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Thrown through the data stream reader to stop it when the transfer is cancelled.
+struct TReceiveCancelled {};
+
+enum class TResume { Resume, Restart, Cancelled };
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind(kPathDelimiter);
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+uint32_t Get32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+void RemoveQuietly(const std::string& path) {
+  std::error_code ignored;
+  fs::remove(path, ignored);
+}
+
+TIcIOHandler& HandlerOf(TIcConnection* connection) {
+  if (connection == nullptr || connection->Handler() == nullptr) throw Exception(std::string(kNotConnectedText));
+  return *connection->Handler();
+}
+
+}  // namespace
+
+std::string DefaultLanguageTag() { return GetLanguageSuffix(0, GetSystemDefaultLCID()); }
+
+void SetNormalFileMode(const std::string& path) {
+  uint8_t head[4] = {};
+  size_t got = 0;
+  try {
+    File file = OpenFileOrFail(path, FileAccess::Read);
+    got = file.Read(head, sizeof head);
+  } catch (const Exception&) {
+    return;  // the rename that follows reports a file that is not there
+  }
+  const bool elf = got == 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F';
+  const bool script = got >= 2 && head[0] == '#' && head[1] == '!';
+  fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read;
+  if (elf || script) mode |= fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+  std::error_code ignored;
+  fs::permissions(path, mode, fs::perm_options::replace, ignored);
+}
+
+TRemoteFile::TRemoteFile(TIcConnection* connection, std::string exeDir)
+    : ExeDir(IncludeTrailingPathDelimiter(exeDir.empty() ? GetInstallDir() : exeDir)),
+      Info(ExeDir + std::string(kDownloadInfoFileName)),
+      Connection(connection) {}
+
+void TRemoteFile::SetEvents(const TRemoteFileEvents& events) {
+  OnBeforeDownload = events.OnBeforeDownload;
+  OnFileFinished = events.OnFileFinished;
+  OnStart = events.OnStart;
+  OnProgress = events.OnProgress;
+}
+
+TDownloadRecord TRemoteFile::BuildRecord(std::string_view name, std::string_view area, std::string_view lang,
+                                         std::string_view baseDir) const {
+  const TRequestName checked = CheckRequestName(name);
+  TDownloadRecord record;
+  record.Name = checked.Wire;
+  record.Area = std::string(area);
+  record.Lang = lang.empty() ? DefaultLanguageTag() : std::string(lang);
+  const std::string base = baseDir.empty() ? ExeDir : IncludeTrailingPathDelimiter(baseDir);
+  record.LocalFile = base + checked.Relative;
+  record.Path = FolderOf(record.LocalFile);
+  record.TmpFile = record.LocalFile + std::string(kTmpSuffix);
+  return record;
+}
+
+bool TRemoteFile::GetFileInfo(std::string_view name, std::string_view area, std::string_view lang,
+                              TRemoteFileInfo& info) {
+  if (Connection == nullptr) throw Exception(std::string(kNotConnectedText));
+  static constexpr uint16_t kTypes[] = {kVarBoolean, kVarString, kVarInteger, kVarInteger};
+  const TVariantArray args{TVariant(std::string(name)), TVariant(std::string(area)),
+                           TVariant(lang.empty() ? DefaultLanguageTag() : std::string(lang))};
+  const TVariantArray result = Connection->ExecuteQueryData(InfoCommand(), kTypes, args);
+  if (!result[0].AsBoolean()) return false;
+  info.Version = result[1].AsString();
+  info.Size = result[2].AsInteger();
+  info.Age = result[3].AsInteger();
+  return true;
+}
+
+bool TRemoteFile::Download(std::string_view name, std::string_view area, const TCancelFlag* cancel,
+                           std::string* localFile, std::string_view lang, std::string_view baseDir) {
+  try {
+    TDownloadRecord record = BuildRecord(name, area, lang, baseDir);
+    if (localFile) *localFile = record.LocalFile;
+    if (OnBeforeDownload) OnBeforeDownload(record.LocalFile);
+    TRemoteFileInfo info;
+    if (!GetFileInfo(record.Name, record.Area, record.Lang, info)) return false;
+    if (info.Size < 0) throw Exception(Format(kInvalidFileSizeText, {info.Size, record.Name}));
+    record.FileVer = info.Version;
+    record.FileSize = info.Size;
+    record.FileAge = info.Age;
+    DownloadRecord(record, cancel);
+    return true;
+  } catch (const EAbort&) {
+    throw;  // a thread asked to stop ends without a message
+  } catch (const std::exception& e) {
+    throw Exception(Format(kDownloadErrorText, {e.what()}));
+  }
+}
+
+bool TRemoteFile::TryResume(TDownloadRecord& record, File& stream, const TCancelFlag* cancel) {
+  const std::optional<TResumeRecord> saved = Info.Read(record.Name);
+  if (!saved || saved->FileSize != record.FileSize || saved->FileAge != record.FileAge) return false;
+  if (saved->FilePos < 0 || saved->FilePos > saved->FileSize) return false;
+  if (IsCancelled(cancel)) throw TReceiveCancelled{};
+  stream = OpenFileOrFail(record.TmpFile, FileAccess::ReadWrite);
+  const int64_t size = stream.Size();
+  if (size < saved->FilePos) {
+    stream.Close();
+    return false;  // fewer bytes than recorded: nothing to resume from
+  }
+  if (size > saved->FilePos) stream.Truncate(saved->FilePos);
+  uint32_t crc = kCrcRegisterStart;
+  std::vector<uint8_t> block(kCrcBlock);
+  stream.Seek(0);
+  for (;;) {
+    if (IsCancelled(cancel)) throw TReceiveCancelled{};
+    const size_t n = stream.Read(block.data(), block.size());
+    if (n == 0) break;
+    crc = UpdateCrcRegister(crc, block.data(), n);
+  }
+  if (crc != saved->CRC) {
+    stream.Close();
+    return false;
+  }
+  record.FileVer = saved->FileVer;
+  record.FilePos = saved->FilePos;
+  record.CRC = saved->CRC;
+  return true;
+}
+
+bool TRemoteFile::DownloadRecord(TDownloadRecord& record, const TCancelFlag* cancel) {
+  if (!ForceDirectoriesEx(record.Path)) RaiseLastWin32ErrorEx("Cannot create " + record.Path);
+  File stream;
+  try {
+    const bool resumed = FileExists(record.TmpFile) && TryResume(record, stream, cancel);
+    if (!resumed) {
+      record.FilePos = 0;
+      record.CRC = kCrcRegisterStart;
+      RemoveQuietly(record.TmpFile);
+      stream = CreateFileOrFail(record.TmpFile);
+    }
+  } catch (const TReceiveCancelled&) {
+    return true;
+  }
+  stream.Seek(record.FilePos);
+  const int32_t remaining = record.FileSize - record.FilePos;
+  if (remaining > 0) {
+    if (IsCancelled(cancel)) return true;
+    TTransferSlot slot(cancel);
+    if (!slot.Acquired()) return true;
+    Connection->BeginExecute();
+    try {
+      const TVariantArray args{TVariant(record.Name), TVariant(record.Area), TVariant(record.FilePos),
+                               TVariant(remaining), TVariant(record.Lang)};
+      Connection->SendCommandData(FetchCommand(), args);
+      Connection->WaitResultDiscard(false);
+      if (!IsCancelled(cancel)) ReceiveData(stream, record, cancel);
+      // A cancelled transfer leaves unread data on the connection; it cannot carry another
+      // command, so it is closed (the next attempt connects anew).
+      if (IsCancelled(cancel) && Connection->Handler()) Connection->Handler()->Close();
+    } catch (...) {
+      Connection->EndExecute();
+      throw;
+    }
+    Connection->EndExecute();
+    if (IsCancelled(cancel)) return true;
+    if (record.FilePos != record.FileSize)
+      throw Exception(Format(kIncompleteTransferText, {record.FilePos, record.FileSize, record.Name}));
+  }
+  if (IsCancelled(cancel)) return true;
+  stream.Close();
+  SetFileDosTime(record.TmpFile, static_cast<uint32_t>(record.FileAge));  // an invalid time leaves "now"
+  FinishFile(record);
+  return true;
+}
+
+int32_t TRemoteFile::ReceiveData(File& stream, TDownloadRecord& record, const TCancelFlag* cancel) {
+  TIcIOHandler& handler = HandlerOf(Connection);
+  if (OnStart) OnStart(record.LocalFile, record.FileSize, record.FilePos);
+  const auto remaining = static_cast<uint32_t>(record.FileSize - record.FilePos);
+  try {
+    return static_cast<int32_t>(ReadPlainStream(
+        [&](void* buffer, size_t count) { handler.ReadBuffer(buffer, static_cast<int32_t>(count)); }, remaining,
+        [&](const void* data, size_t count) {
+          if (IsCancelled(cancel)) throw TReceiveCancelled{};
+          WriteBlock(stream, static_cast<const uint8_t*>(data), static_cast<int32_t>(count), record);
+        }));
+  } catch (const TReceiveCancelled&) {
+    return 0;
+  }
+}
+
+void TRemoteFile::WriteBlock(File& stream, const uint8_t* buffer, int32_t count, TDownloadRecord& record) {
+  record.CRC = UpdateCrcRegister(record.CRC, buffer, static_cast<size_t>(count));
+  record.FilePos += count;
+  stream.Write(buffer, static_cast<size_t>(count));
+  Info.Write(record.Name, TResumeRecord{record.FileVer, record.FileAge, record.FileSize, record.FilePos, record.CRC});
+  if (OnProgress) OnProgress(record.LocalFile, record.FileSize, record.FilePos, count);
+}
+
+void TRemoteFile::ReplaceFile(const std::string& source, const std::string& target) {
+  std::error_code error;
+  fs::rename(source, target, error);
+  if (error) {
+    const auto code = static_cast<uint32_t>(error.value());
+    throw EWin32ErrorEx(SystemErrorMessage(code), code);
+  }
+}
+
+void TRemoteFile::FinishFile(TDownloadRecord& record) {
+  if (FileExists(record.TmpFile)) {
+    SetNormalFileMode(record.TmpFile);
+    ReplaceFile(record.TmpFile, record.LocalFile);
+    Info.Erase(record.Name);
+  }
+  if (OnFileFinished) OnFileFinished(record.LocalFile);
+}
+
+int32_t TRemoteCPSFile::ReceiveData(File& stream, TDownloadRecord& record, const TCancelFlag* cancel) {
+  TIcIOHandler& handler = HandlerOf(Connection);
+  if (OnStart) OnStart(record.LocalFile, record.FileSize, record.FilePos);
+  const int32_t remaining = record.FileSize - record.FilePos;
+  uint8_t countBytes[4];
+  handler.ReadBuffer(countBytes, sizeof countBytes);
+  const uint32_t count = Get32(countBytes);
+  if (count > static_cast<uint32_t>(remaining))
+    throw Exception(Format(kTransferTooLongText, {count, record.Name, remaining}));
+  std::vector<uint8_t> buffer(kPackedReceivePiece);
+  uint32_t done = 0;
+  while (done < count) {
+    if (IsCancelled(cancel)) break;
+    const uint32_t piece = std::min<uint32_t>(count - done, kPackedReceivePiece);
+    handler.ReadBuffer(buffer.data(), static_cast<int32_t>(piece));
+    WriteBlock(stream, buffer.data(), static_cast<int32_t>(piece), record);
+    done += piece;
+  }
+  return static_cast<int32_t>(done);
+}
+
+void TRemoteCPSFile::FinishFile(TDownloadRecord& record) {
+  const std::string unpacked = record.TmpFile + std::string(kTmpSuffix);
+  bool existed = false;
+  try {
+    existed = TZORCPSFile::Unpack(record.TmpFile, unpacked);
+  } catch (const ECpsFormatError&) {
+    // The packed bytes themselves are bad: resuming them would fail the same way forever.
+    RemoveQuietly(record.TmpFile);
+    Info.Erase(record.Name);
+    throw;
+  }
+  if (existed) SetNormalFileMode(unpacked);
+  try {
+    ReplaceFile(unpacked, record.LocalFile);
+  } catch (...) {
+    RemoveQuietly(unpacked);  // the complete packed file and its record stay for the next run
+    throw;
+  }
+  RemoveQuietly(record.TmpFile);
+  Info.Erase(record.Name);
+  if (OnFileFinished) OnFileFinished(record.LocalFile);
+}
+
+}  // namespace zor

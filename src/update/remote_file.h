@@ -1,0 +1,145 @@
+// Moving one named file from the application server into the client's folders over an
+// established connection, resumable: the data goes into "<target>_tmp", a record in
+// "DownLoadInfo.dat" says how far it got (with a CRC-32 of the bytes so far), and the target
+// is replaced only when the transfer is complete. `TRemoteFile` fetches the plain form
+// (blocks of zlib streams, command 0xA20A); `TRemoteCPSFile`, which the launcher uses, fetches
+// the packed form (command 0xA20E) and unpacks it beside the target before putting it in place.
+//
+// Names come from the server: one that is absolute, has a drive letter or a ".." part is
+// refused, so nothing is ever written outside the base folder.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "intercom/ic_connection.h"
+#include "platform/file_open.h"
+#include "update/download_records.h"
+#include "update/transfer_slots.h"
+
+namespace zor {
+
+inline constexpr std::string_view kDownloadErrorText = "下载档案时发生错误 %s";
+inline constexpr std::string_view kIncompleteTransferText =
+    "The server sent %d of the %d bytes of %s; the transfer resumes from there next time.";
+inline constexpr std::string_view kTransferTooLongText = "The server announced %u bytes of %s where %d were asked for.";
+inline constexpr std::string_view kInvalidFileSizeText = "The server reported an invalid size %d for %s.";
+
+inline constexpr uint32_t cmdPlainFileInfo = 0xA209;
+inline constexpr uint32_t cmdPlainFileData = 0xA20A;
+inline constexpr uint32_t cmdPackedFileInfo = 0xA20D;
+inline constexpr uint32_t cmdPackedFileData = 0xA20E;
+inline constexpr std::string_view kTmpSuffix = "_tmp";
+inline constexpr size_t kCrcBlock = 16384;
+inline constexpr size_t kPlainReceiveBuffer = 20480;
+inline constexpr size_t kPackedReceivePiece = 16384;
+
+using TFileNameEvent = std::function<void(const std::string& fileName)>;
+using TFileStartEvent = std::function<void(const std::string& fileName, int32_t fileSize, int32_t filePos)>;
+using TFileProgressEvent =
+    std::function<void(const std::string& fileName, int32_t fileSize, int32_t filePos, int32_t count)>;
+
+// The four callbacks of a remote file, as the download client hands them on.
+struct TRemoteFileEvents {
+  TFileNameEvent OnBeforeDownload;
+  TFileNameEvent OnFileFinished;
+  TFileStartEvent OnStart;
+  TFileProgressEvent OnProgress;
+};
+
+// One download in progress.
+struct TDownloadRecord {
+  std::string Name;       // server-relative, parts joined by '\'; the record's section name
+  std::string Path;       // folder of LocalFile, with a trailing '/'
+  std::string Area;
+  std::string Lang;
+  std::string LocalFile;  // BaseDir + Name (with '/')
+  std::string TmpFile;    // LocalFile + "_tmp"
+  int32_t FileAge = 0;
+  std::string FileVer;
+  int32_t FileSize = 0;
+  int32_t FilePos = 0;
+  uint32_t CRC = 0;
+};
+
+struct TRemoteFileInfo {
+  std::string Version;
+  int32_t Size = 0;
+  int32_t Age = 0;
+};
+
+class TRemoteFile {
+ public:
+  // `exeDir` holds "DownLoadInfo.dat"; empty means the running program's folder.
+  explicit TRemoteFile(TIcConnection* connection, std::string exeDir = {});
+  virtual ~TRemoteFile() = default;
+  TRemoteFile(const TRemoteFile&) = delete;
+  TRemoteFile& operator=(const TRemoteFile&) = delete;
+
+  // Fetches `name` of `area` into `baseDir` (a trailing '/' is added when missing). False
+  // when the server does not know the file; true otherwise, also when cancelled through
+  // `cancel` (null allowed; non-zero means cancel). `localFile` receives the target path.
+  // Failures raise `Exception` "下载档案时发生错误 <message>"; a silent abort passes as it is.
+  bool Download(std::string_view name, std::string_view area, const TCancelFlag* cancel, std::string* localFile,
+                std::string_view lang, std::string_view baseDir);
+
+  // The server's version, size and age of the file, or false when it does not know it.
+  virtual bool GetFileInfo(std::string_view name, std::string_view area, std::string_view lang, TRemoteFileInfo& info);
+  virtual uint32_t InfoCommand() const { return cmdPlainFileInfo; }
+  virtual uint32_t FetchCommand() const { return cmdPlainFileData; }
+
+  void SetEvents(const TRemoteFileEvents& events);
+
+  TFileNameEvent OnFileFinished;
+  TFileProgressEvent OnProgress;
+  TFileStartEvent OnStart;
+  TFileNameEvent OnBeforeDownload;
+  std::string ExeDir;
+  TDownloadInfoFile Info;
+  TIcConnection* Connection;
+
+ protected:
+  // Receives the data stream that follows the reply to the data request and writes it
+  // through `WriteBlock`; returns the bytes the stream carried. Returns early when cancelled.
+  virtual int32_t ReceiveData(File& stream, TDownloadRecord& record, const TCancelFlag* cancel);
+  void WriteBlock(File& stream, const uint8_t* buffer, int32_t count, TDownloadRecord& record);
+  // Puts the complete temporary file in place and erases the record.
+  virtual void FinishFile(TDownloadRecord& record);
+
+  // The record for `name` below `baseDir`; raises for a name that would leave the folder.
+  TDownloadRecord BuildRecord(std::string_view name, std::string_view area, std::string_view lang,
+                              std::string_view baseDir) const;
+  // Replaces `target` by `source` (a rename); raises `EWin32ErrorEx` with the system's text.
+  static void ReplaceFile(const std::string& source, const std::string& target);
+
+ private:
+  bool DownloadRecord(TDownloadRecord& record, const TCancelFlag* cancel);
+  // Opens the temporary file to resume from the record, or nothing when it must restart.
+  bool TryResume(TDownloadRecord& record, File& stream, const TCancelFlag* cancel);
+};
+
+class TRemoteCPSFile : public TRemoteFile {
+ public:
+  using TRemoteFile::TRemoteFile;
+  uint32_t InfoCommand() const override { return cmdPackedFileInfo; }
+  uint32_t FetchCommand() const override { return cmdPackedFileData; }
+
+ protected:
+  int32_t ReceiveData(File& stream, TDownloadRecord& record, const TCancelFlag* cancel) override;
+  void FinishFile(TDownloadRecord& record) override;
+};
+
+// True when `cancel` is set.
+inline bool IsCancelled(const TCancelFlag* cancel) { return cancel != nullptr && cancel->load() != 0; }
+
+// The client's default language tag: the abbreviation of the system default locale's language.
+std::string DefaultLanguageTag();
+
+// Gives a file put in place the usual permissions: read and write for the owner, read for
+// others, and execute too when it is a program (an ELF image or a script).
+void SetNormalFileMode(const std::string& path);
+
+}  // namespace zor

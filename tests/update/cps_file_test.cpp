@@ -1,0 +1,97 @@
+// Unpacking packed (CPS) files: valid files, the size check and its 0xFFFE exception, and
+// every way a packed file can lie, each leaving no target behind.
+#include "update/cps_file.h"
+
+#include <gtest/gtest.h>
+
+#include "intercom/connection_fixture.h"
+#include "platform/directories.h"
+#include "platform/file_times.h"
+#include "update/update_test_support.h"
+
+namespace zor {
+namespace {
+
+using testing::Bytes;
+using testing::ExpectError;
+using testing::PackBytes;
+using testing::PackOptions;
+using testing::ReadFileBytes;
+using testing::SampleBytes;
+using testing::TempDir;
+using testing::WriteFileBytes;
+
+TEST(CpsFile, UnpacksIntoANewFolderWithTheHeadersTime) {
+  TempDir dir;
+  for (const size_t size : {size_t{0}, size_t{1}, kCpsPiece, kCpsPiece + 1, size_t{300000}}) {
+    SCOPED_TRACE(size);
+    const Bytes content = SampleBytes(size, static_cast<uint32_t>(size));
+    WriteFileBytes(dir.Path + "x.cps", PackBytes(content, testing::kSampleDosTime));
+    ASSERT_TRUE(TZORCPSFile::Unpack(dir.Path + "x.cps", dir.Path + "new/sub/x.dll"));
+    EXPECT_EQ(ReadFileBytes(dir.Path + "new/sub/x.dll"), content);
+    EXPECT_EQ(GetFileDosTime(dir.Path + "new/sub/x.dll"), static_cast<int32_t>(testing::kSampleDosTime));
+  }
+  EXPECT_FALSE(TZORCPSFile::Unpack(dir.Path + "missing.cps", dir.Path + "y.dll"));
+  EXPECT_FALSE(FileExists(dir.Path + "y.dll"));
+}
+
+TEST(CpsFile, InvalidPackedFilesAreRefusedAndLeaveNoTarget) {
+  const Bytes content = SampleBytes(50000, 2);
+  struct Case {
+    const char* What;
+    Bytes Packed;
+  } const kCases[] = {
+      {"total size too small", PackBytes(content, 0, {.TotalSizeDelta = -1})},
+      {"total size too large", PackBytes(content, 0, {.TotalSizeDelta = 1})},
+      {"shorter than a header", Bytes(43, 0)},
+      {"data offset inside the header", PackBytes(content, 0, {.DataOffset = 40})},
+      {"data offset past the end", [&] {
+         Bytes b = PackBytes(content, 0);
+         testing::Put32(&b[kPackedDataOffsetOffset], static_cast<uint32_t>(b.size() + 1));
+         return b;
+       }()},
+      {"stream cut short", PackBytes(content, 0, {.Marker = kPackedMarkerNoSizeCheck, .CutStream = 20})},
+      {"more bytes than announced", PackBytes(content, 0, {.UnpackedDelta = -1})},
+      {"fewer bytes than announced", PackBytes(content, 0, {.UnpackedDelta = 1})},
+      {"announces 4 GiB", PackBytes(content, 0, {.UnpackedDelta = 0xFFFF0000})},
+      {"not a zlib stream", [&] {
+         Bytes b = PackBytes(content, 0);
+         b[kPackedHeaderSize] ^= 0xFF;
+         return b;
+       }()},
+  };
+  TempDir dir;
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.What);
+    WriteFileBytes(dir.Path + "bad.cps", c.Packed);
+    ExpectError<ECpsFormatError>([&] { TZORCPSFile::Unpack(dir.Path + "bad.cps", dir.Path + "out.dll"); },
+                                 dir.Path + "bad.cps 不是一个有效的压缩文件");
+    EXPECT_FALSE(FileExists(dir.Path + "out.dll"));
+  }
+}
+
+TEST(CpsFile, MarkerFFFESkipsOnlyTheSizeCheck) {
+  TempDir dir;
+  const Bytes content = SampleBytes(20000, 3);
+  WriteFileBytes(dir.Path + "x.cps", PackBytes(content, 0, {.Marker = kPackedMarkerNoSizeCheck, .TotalSizeDelta = 999}));
+  ASSERT_TRUE(TZORCPSFile::Unpack(dir.Path + "x.cps", dir.Path + "x.dll"));
+  EXPECT_EQ(ReadFileBytes(dir.Path + "x.dll"), content);
+}
+
+TEST(CpsFile, InMemoryUnpackNeverPassesTheAnnouncedSize) {
+  const Bytes content = SampleBytes(70000, 4);
+  Bytes out;
+  TZORCPSFile::UnpackBytes(PackBytes(content, 0), [&](const uint8_t* data, size_t size) {
+    EXPECT_LE(size, kCpsPiece);
+    out.insert(out.end(), data, data + size);
+  });
+  EXPECT_EQ(out, content);
+  size_t written = 0;
+  EXPECT_THROW(TZORCPSFile::UnpackBytes(PackBytes(content, 0, {.UnpackedDelta = -1000}),
+                                        [&](const uint8_t*, size_t size) { written += size; }),
+               ECpsFormatError);
+  EXPECT_LE(written, content.size() - 1000);
+}
+
+}  // namespace
+}  // namespace zor

@@ -1,0 +1,338 @@
+// Single-file downloads against a scripted file server over the in-memory pipe: fresh and
+// resumed transfers of both forms, the resume record, names that would leave the folder,
+// servers that send too much or too little, cancelling, and a failed replace or unpack.
+#include "update/remote_file.h"
+
+#include <gtest/gtest.h>
+
+#include "base/clock.h"
+#include "intercom/connection_fixture.h"
+#include "platform/directories.h"
+#include "platform/file_times.h"
+#include "platform/last_error.h"
+#include "platform/locale.h"
+#include "update/cps_file.h"
+#include "update/crc_register.h"
+#include "update/update_test_support.h"
+
+namespace zor {
+namespace {
+
+using testing::Bytes;
+using testing::ExpectError;
+using testing::FakeFileLink;
+using testing::FakeFileServer;
+using testing::ReadFileBytes;
+using testing::SampleBytes;
+using testing::TempDir;
+using testing::WriteFileBytes;
+
+class RemoteFileTest : public ::testing::Test {
+ protected:
+  RemoteFileTest() : Lcid(kLcidEnglishUs), Scope(Clock), Link(Server) {}
+
+  template <class T = TRemoteCPSFile>
+  std::unique_ptr<T> MakeFile() {
+    auto file = std::make_unique<T>(&Link.Connect(), Dir.Path);
+    file->OnStart = [this](const std::string& name, int32_t size, int32_t pos) {
+      Events.push_back("start " + name.substr(Dir.Path.size()) + " " + std::to_string(size) + " " + std::to_string(pos));
+    };
+    file->OnProgress = [this](const std::string&, int32_t, int32_t pos, int32_t count) {
+      Blocks.push_back(count);
+      LastPos = pos;
+    };
+    file->OnFileFinished = [this](const std::string& name) { Events.push_back("finished " + name.substr(Dir.Path.size())); };
+    file->OnBeforeDownload = [this](const std::string& name) { Events.push_back("before " + name.substr(Dir.Path.size())); };
+    return file;
+  }
+
+  std::string Client(const std::string& relative) const { return Dir.Path + "client/" + relative; }
+  std::optional<TResumeRecord> Record(const std::string& name) const {
+    return TDownloadInfoFile(Dir.Path + "DownLoadInfo.dat").Read(name);
+  }
+
+  ScopedLcidOverride Lcid;
+  // Every pause of the connection layer (the dead-link checks after a close) is instant.
+  ManualClock Clock;
+  ScopedClock Scope;
+  TempDir Dir;
+  FakeFileServer Server;
+  FakeFileLink Link;
+  std::vector<std::string> Events;
+  std::vector<int32_t> Blocks;
+  int32_t LastPos = 0;
+};
+
+TEST_F(RemoteFileTest, PackedDownloadUnpacksIntoTheFolderAndErasesItsRecord) {
+  const Bytes content = SampleBytes(100000);
+  Server.Add("bpls\\Main.bpl", content);
+  auto file = MakeFile();
+  std::string local;
+  ASSERT_TRUE(file->Download("\\bpls\\Main.bpl", "Bpls", nullptr, &local, "", Dir.Path + "client"));
+
+  EXPECT_EQ(local, Client("bpls/Main.bpl"));
+  EXPECT_EQ(ReadFileBytes(local), content);
+  EXPECT_EQ(GetFileDosTime(local), static_cast<int32_t>(testing::kSampleDosTime));
+  EXPECT_FALSE(FileExists(local + "_tmp"));
+  EXPECT_FALSE(FileExists(local + "_tmp_tmp"));
+  EXPECT_FALSE(Record("bpls\\Main.bpl").has_value());
+  const int32_t packedSize = static_cast<int32_t>(Server.Files["bpls\\main.bpl"].Packed.size());
+  EXPECT_EQ(Events, (std::vector<std::string>{"before client/bpls/Main.bpl",
+                                              "start client/bpls/Main.bpl " + std::to_string(packedSize) + " 0",
+                                              "finished client/bpls/Main.bpl"}));
+  EXPECT_EQ(LastPos, packedSize);
+
+  // The information request and the data request, with the name stored without its backslash.
+  const auto requests = Server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].Header.Command, cmdPackedFileInfo);
+  EXPECT_EQ(requests[0].Args, (TVariantArray{TVariant("bpls\\Main.bpl"), TVariant("Bpls"), TVariant("ENU")}));
+  EXPECT_EQ(requests[1].Header.Command, cmdPackedFileData);
+  EXPECT_EQ(requests[1].Args, (TVariantArray{TVariant("bpls\\Main.bpl"), TVariant("Bpls"), TVariant(0),
+                                             TVariant(packedSize), TVariant("ENU")}));
+}
+
+TEST_F(RemoteFileTest, UnknownFileReturnsFalseAndWritesNothing) {
+  auto file = MakeFile();
+  EXPECT_FALSE(file->Download("Nothing.dll", "Libs", nullptr, nullptr, "CHT", Dir.Path + "client/"));
+  EXPECT_FALSE(DirectoryExists(Client("")));
+  EXPECT_EQ(Server.Commands(), std::vector<uint32_t>{cmdPackedFileInfo});
+  EXPECT_EQ(Server.Requests()[0].Args.at(2), TVariant("CHT"));
+}
+
+TEST_F(RemoteFileTest, PlainFormCarriesRawAndCompressedBlocks) {
+  // The sender's pieces: up to 1024 bytes raw, then 16384-byte pieces with a last piece of
+  // up to 18432 bytes. The receiver writes what each block carries.
+  struct Case {
+    size_t Size;
+    std::vector<int32_t> Blocks;
+  } const kCases[] = {
+      {1024, {1024}}, {1025, {1025}}, {18432, {18432}}, {18433, {16384, 2049}}, {0, {}},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.Size);
+    const Bytes content = SampleBytes(c.Size, static_cast<uint32_t>(c.Size));
+    const std::string name = "plain" + std::to_string(c.Size) + ".dat";
+    Server.Add(name, content);
+    Blocks.clear();
+    auto file = MakeFile<TRemoteFile>();
+    ASSERT_TRUE(file->Download(name, "Libs", nullptr, nullptr, "", Dir.Path + "client"));
+    EXPECT_EQ(ReadFileBytes(Client(name)), content);
+    EXPECT_EQ(Blocks, c.Blocks);
+    EXPECT_FALSE(Record(name).has_value());
+  }
+}
+
+TEST_F(RemoteFileTest, NamesThatLeaveTheFolderAreRefusedBeforeAnyRequest) {
+  const char* const kNames[] = {"..\\Client.exe", "bpls\\..\\..\\x.dll", "C:\\Windows\\x.dll", "\\\\server\\share\\x",
+                                "a:b", "//etc/passwd"};
+  for (const char* name : kNames) {
+    SCOPED_TRACE(name);
+    auto file = MakeFile();
+    ExpectError<Exception>([&] { file->Download(name, "Libs", nullptr, nullptr, "", Dir.Path + "client"); },
+                           Format(kDownloadErrorText, {Format("Invalid file name '%s'!", {name})}));
+  }
+  EXPECT_TRUE(Server.Requests().empty());
+  EXPECT_FALSE(DirectoryExists(Client("")));
+  EXPECT_FALSE(FileExists(Dir.Path + "Client.exe"));
+}
+
+TEST_F(RemoteFileTest, BrokenTransferResumesFromItsRecord) {
+  for (const bool packed : {true, false}) {
+    SCOPED_TRACE(packed);
+    const std::string name = packed ? "big.dll" : "big.bin";
+    const Bytes content = SampleBytes(300000, 7);
+    Server.Add(name, content);
+    // The first connection breaks after about 100000 bytes of the data stream.
+    Server.BreakAfter = 100000;
+    std::unique_ptr<TRemoteFile> file = packed ? std::unique_ptr<TRemoteFile>(MakeFile()) : MakeFile<TRemoteFile>();
+    try {
+      file->Download(name, "Libs", nullptr, nullptr, "", Dir.Path + "client");
+      ADD_FAILURE() << "the broken transfer succeeded";
+    } catch (const Exception& e) {
+      EXPECT_EQ(std::string(e.what()).rfind("下载档案时发生错误 ", 0), 0u) << e.what();
+    }
+    const auto record = Record(name);
+    ASSERT_TRUE(record.has_value());
+    EXPECT_GT(record->FilePos, 0);
+    const Bytes partial = ReadFileBytes(Client(name) + "_tmp");
+    ASSERT_EQ(partial.size(), static_cast<size_t>(record->FilePos));
+    EXPECT_EQ(record->CRC, UpdateCrcRegister(kCrcRegisterStart, partial.data(), partial.size()));
+    EXPECT_FALSE(FileExists(Client(name)));
+
+    // A new connection continues at the recorded position and credits it at the start.
+    Events.clear();
+    auto again = packed ? std::unique_ptr<TRemoteFile>(MakeFile()) : MakeFile<TRemoteFile>();
+    ASSERT_TRUE(again->Download(name, "Libs", nullptr, nullptr, "", Dir.Path + "client"));
+    EXPECT_EQ(ReadFileBytes(Client(name)), content);
+    EXPECT_FALSE(Record(name).has_value());
+    const TReceivedRequest data = Server.Requests().back();
+    EXPECT_EQ(data.Args.at(2), TVariant(record->FilePos));
+    EXPECT_EQ(data.Args.at(3), TVariant(record->FileSize - record->FilePos));
+    EXPECT_EQ(Events.at(1), "start client/" + name + " " + std::to_string(record->FileSize) + " " +
+                                std::to_string(record->FilePos));
+  }
+}
+
+class ResumeStateTest : public RemoteFileTest {
+ protected:
+  // A transfer of `content` that stopped after `done` bytes of its packed form.
+  void Interrupted(const std::string& name, const Bytes& content, int32_t done) {
+    Server.Add(name, content);
+    const Bytes& packed = Server.Files[name].Packed;
+    const Bytes part(packed.begin(), packed.begin() + done);
+    WriteFileBytes(Client(name) + "_tmp", part);
+    TDownloadInfoFile(Dir.Path + "DownLoadInfo.dat")
+        .Write(name, TResumeRecord{"1.0.0.0", static_cast<int32_t>(testing::kSampleDosTime),
+                                   static_cast<int32_t>(packed.size()), done,
+                                   UpdateCrcRegister(kCrcRegisterStart, part.data(), part.size())});
+  }
+};
+
+TEST_F(ResumeStateTest, LongerTemporaryFileIsCutToTheRecordedPosition) {
+  const Bytes content = SampleBytes(50000, 3);
+  Interrupted("a.dll", content, 20000);
+  Bytes longer = ReadFileBytes(Client("a.dll") + "_tmp");
+  longer.resize(25000, 0xAB);
+  WriteFileBytes(Client("a.dll") + "_tmp", longer);
+  auto file = MakeFile();
+  ASSERT_TRUE(file->Download("a.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"));
+  EXPECT_EQ(ReadFileBytes(Client("a.dll")), content);
+  EXPECT_EQ(Server.Requests().back().Args.at(2), TVariant(20000));
+}
+
+TEST_F(ResumeStateTest, CompleteTemporaryFileIsFinishedWithoutADataRequest) {
+  const Bytes content = SampleBytes(40000, 4);
+  Server.Add("b.dll", content);
+  Interrupted("b.dll", content, static_cast<int32_t>(Server.Files["b.dll"].Packed.size()));
+  auto file = MakeFile();
+  ASSERT_TRUE(file->Download("b.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"));
+  EXPECT_EQ(ReadFileBytes(Client("b.dll")), content);
+  EXPECT_EQ(Server.Commands(), std::vector<uint32_t>{cmdPackedFileInfo});
+}
+
+TEST_F(ResumeStateTest, MismatchedRecordOrDamagedBytesRestartFromTheBeginning) {
+  struct Case {
+    const char* What;
+    std::function<void(const std::string& tmp, TDownloadInfoFile& info)> Spoil;
+  } const kCases[] = {
+      {"other size", [](const std::string&, TDownloadInfoFile& info) {
+         auto r = *info.Read("c.dll");
+         r.FileSize += 1;
+         info.Write("c.dll", r);
+       }},
+      {"other age", [](const std::string&, TDownloadInfoFile& info) {
+         auto r = *info.Read("c.dll");
+         r.FileAge += 2;
+         info.Write("c.dll", r);
+       }},
+      {"damaged byte", [](const std::string& tmp, TDownloadInfoFile&) {
+         Bytes b = ReadFileBytes(tmp);
+         b[100] ^= 1;
+         WriteFileBytes(tmp, b);
+       }},
+      {"no record", [](const std::string&, TDownloadInfoFile& info) { info.Erase("c.dll"); }},
+      {"shorter file", [](const std::string& tmp, TDownloadInfoFile&) {
+         Bytes b = ReadFileBytes(tmp);
+         b.resize(b.size() / 2);
+         WriteFileBytes(tmp, b);
+       }},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.What);
+    const Bytes content = SampleBytes(60000, 5);
+    Interrupted("c.dll", content, 30000);
+    TDownloadInfoFile info(Dir.Path + "DownLoadInfo.dat");
+    c.Spoil(Client("c.dll") + "_tmp", info);
+    auto file = MakeFile();
+    ASSERT_TRUE(file->Download("c.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"));
+    EXPECT_EQ(ReadFileBytes(Client("c.dll")), content);
+    EXPECT_EQ(Server.Requests().back().Args.at(2), TVariant(0));
+  }
+}
+
+TEST_F(RemoteFileTest, ServerThatSendsMoreOrLessThanAskedIsRefused) {
+  for (const bool packed : {true, false}) {
+    SCOPED_TRACE(packed);
+    const Bytes content = SampleBytes(30000, 9);
+    Server.Add("d.dll", content);
+    Server.CountDelta = 5;
+    auto file = packed ? std::unique_ptr<TRemoteFile>(MakeFile()) : MakeFile<TRemoteFile>();
+    const int32_t size = static_cast<int32_t>(packed ? Server.Files["d.dll"].Packed.size() : content.size());
+    const std::string tooLong =
+        packed ? Format(kTransferTooLongText, {size + 5, "d.dll", size})
+               : Format("The data stream of %u bytes exceeds the limit of %u bytes", {size + 5, size});
+    ExpectError<Exception>([&] { file->Download("d.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"); },
+                           Format(kDownloadErrorText, {tooLong}));
+    EXPECT_FALSE(FileExists(Client("d.dll")));
+  }
+  // A server that announces fewer bytes than the file has: the target is not replaced.
+  WriteFileBytes(Client("e.dll"), testing::TextBytes("old"));
+  Server.Add("e.dll", SampleBytes(30000, 10));
+  Server.CountDelta = -100;
+  auto file = MakeFile();
+  const int32_t size = static_cast<int32_t>(Server.Files["e.dll"].Packed.size());
+  ExpectError<Exception>([&] { file->Download("e.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"); },
+                         Format(kDownloadErrorText, {Format(kIncompleteTransferText, {size - 100, size, "e.dll"})}));
+  EXPECT_EQ(ReadFileBytes(Client("e.dll")), testing::TextBytes("old"));
+  EXPECT_EQ(Record("e.dll")->FilePos, size - 100);
+}
+
+TEST_F(RemoteFileTest, DamagedPackedFileKeepsTheOldTargetAndDropsTheTransfer) {
+  Server.Add("f.dll", SampleBytes(20000, 11));
+  Server.Files["f.dll"].Packed = testing::PackBytes(SampleBytes(20000, 11), testing::kSampleDosTime, {.CutStream = 9});
+  WriteFileBytes(Client("f.dll"), testing::TextBytes("old"));
+  auto file = MakeFile();
+  ExpectError<Exception>(
+      [&] { file->Download("f.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"); },
+      Format(kDownloadErrorText, {Format(kInvalidPackedFileText, {Client("f.dll_tmp")})}));
+  EXPECT_EQ(ReadFileBytes(Client("f.dll")), testing::TextBytes("old"));
+  EXPECT_FALSE(FileExists(Client("f.dll_tmp")));
+  EXPECT_FALSE(FileExists(Client("f.dll_tmp_tmp")));
+  EXPECT_FALSE(Record("f.dll").has_value());
+}
+
+TEST_F(RemoteFileTest, FailedReplaceKeepsTheCompleteTransferForTheNextRun) {
+  const Bytes content = SampleBytes(20000, 12);
+  Server.Add("g.dll", content);
+  std::filesystem::create_directories(Client("g.dll/inside"));  // a folder where the file goes
+  auto file = MakeFile();
+  ExpectError<Exception>([&] { file->Download("g.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"); },
+                         Format(kDownloadErrorText, {SystemErrorMessage(static_cast<uint32_t>(std::make_error_code(std::errc::is_a_directory).value()))}));
+  EXPECT_TRUE(FileExists(Client("g.dll_tmp")));
+  EXPECT_FALSE(FileExists(Client("g.dll_tmp_tmp")));
+  ASSERT_TRUE(Record("g.dll").has_value());
+
+  std::filesystem::remove_all(Client("g.dll"));
+  auto again = MakeFile();
+  ASSERT_TRUE(again->Download("g.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"));
+  EXPECT_EQ(ReadFileBytes(Client("g.dll")), content);
+  EXPECT_EQ(Server.Commands().back(), cmdPackedFileInfo);  // finished from the disk alone
+}
+
+TEST_F(RemoteFileTest, CancelStopsAtTheNextBlockAndKeepsTheRecord) {
+  const Bytes content = SampleBytes(200000, 13);
+  Server.Add("h.dll", content);
+  TCancelFlag cancel{0};
+  auto file = MakeFile();
+  file->OnProgress = [&](const std::string&, int32_t, int32_t, int32_t) { cancel = -1; };
+  EXPECT_TRUE(file->Download("h.dll", "Libs", &cancel, nullptr, "", Dir.Path + "client"));
+  EXPECT_FALSE(FileExists(Client("h.dll")));
+  EXPECT_EQ(Record("h.dll")->FilePos, static_cast<int32_t>(kPackedReceivePiece));
+  // The connection still held unread data, so it was closed.
+  EXPECT_FALSE(Link.Client->Connected());
+}
+
+TEST(TransferHelpers, DefaultLanguageTagFollowsTheSystemLocale) {
+  struct Case {
+    uint32_t Lcid;
+    const char* Tag;
+  } const kCases[] = {{kLcidEnglishUs, "ENU"}, {kLcidChineseTaiwan, "CHT"}, {kLcidChineseChina, "CHS"}};
+  for (const Case& c : kCases) {
+    ScopedLcidOverride lcid(c.Lcid);
+    EXPECT_EQ(DefaultLanguageTag(), c.Tag);
+  }
+}
+
+}  // namespace
+}  // namespace zor
