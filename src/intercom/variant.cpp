@@ -39,6 +39,16 @@ bool TVarArrayData::operator==(const TVarArrayData& other) const {
          Items == other.Items;
 }
 
+TVariant::TVariant(int32_t value) : VType(kVarInteger), Value(int64_t{value}) {}
+
+TVariant::TVariant(bool value) : VType(kVarBoolean), Value(int64_t{value ? 1 : 0}) {}
+
+TVariant::TVariant(double value) : VType(kVarDouble), Value(value) {}
+
+TVariant::TVariant(const char* text) : VType(kVarString), Value(std::string(text ? text : "")) {}
+
+TVariant::TVariant(std::string text) : VType(kVarString), Value(std::move(text)) {}
+
 TVariant TVariant::Null() {
   TVariant v;
   v.VType = kVarNull;

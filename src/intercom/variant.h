@@ -41,11 +41,13 @@ struct TVarArrayData {
 class TVariant {
  public:
   TVariant() = default;  // empty
-  TVariant(int32_t value) : VType(kVarInteger), Value(int64_t{value}) {}
-  TVariant(bool value) : VType(kVarBoolean), Value(int64_t{value ? 1 : 0}) {}
-  TVariant(double value) : VType(kVarDouble), Value(value) {}
-  TVariant(const char* text) : VType(kVarString), Value(std::string(text ? text : "")) {}
-  TVariant(std::string text) : VType(kVarString), Value(std::move(text)) {}
+  // Constructors out of line: inlined into a vector's growth they trip GCC 12's
+  // uninitialized-use warning on the variant's string member.
+  TVariant(int32_t value);
+  TVariant(bool value);
+  TVariant(double value);
+  TVariant(const char* text);
+  TVariant(std::string text);
 
   static TVariant Null();
   // Any of the integer family (2, 3, 16-19) or the error code (10); the value is cut to the

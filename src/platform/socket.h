@@ -70,6 +70,10 @@ inline constexpr int kPollFailed = 4;  // error or hang-up reported on the socke
 // (0 = time used up), or -1 with `error`.
 int PollSocket(int socket, int events, int milliseconds, int& error);
 
+// A TCP port on 127.0.0.1 that nothing listens on right now (tests, benchmarks); 0 when
+// none could be found.
+uint16_t FreeLoopbackPort();
+
 // The first IPv4 address of a host name from the system resolver; false when none.
 bool ResolveHostName(const std::string& name, uint32_t& address);
 // Dotted text of a host-order address.

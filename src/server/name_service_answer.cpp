@@ -6,24 +6,14 @@
 #include "base/format.h"
 #include "platform/code_page.h"
 #include "platform/locale.h"
+#include "transport/zor_host_format.h"
 
 namespace zor {
 
 namespace {
 
-constexpr size_t kRequestSize = 256;
-constexpr uint32_t kMagic = 0x7E200707;
-constexpr size_t kMagicOffset = 4;
-constexpr size_t kLocaleOffset = 8;
-constexpr size_t kCommandOffset = 12;
-constexpr size_t kNameOffset = 16;
-constexpr size_t kNameField = 32;
-constexpr uint32_t kCommandLookup = 1;
-constexpr size_t kStatusOffset = 8;
-constexpr size_t kAddressOffset = 12;
-constexpr size_t kTextOffset = 12;
-constexpr size_t kTextField = kNameReplySize - kTextOffset;  // holds the terminating zero
-constexpr uint32_t kStatusFound = 0;
+using namespace zorhost;
+
 constexpr uint32_t kStatusFailed = 1;
 
 uint32_t Read32(std::span<const uint8_t> bytes, size_t offset) {
@@ -47,18 +37,18 @@ std::string FailureText(uint32_t lcid, std::string_view format, std::string_view
     text = Utf8ToAnsi(Format(format.empty() ? "The name %s is not registered." : format, {name}), codePage);
   }
   // Cut to the field without splitting a double-byte character.
-  if (text.size() > kTextField - 1) text = CopyMbcs(text, 1, kTextField - 1, codePage);
+  if (text.size() > kReplyTextSize - 1) text = CopyMbcs(text, 1, kReplyTextSize - 1, codePage);
   return text;
 }
 
 }  // namespace
 
 std::optional<TNameReply> AnswerNameRequest(std::span<const uint8_t> request, const TNameTable& names) {
-  if (request.size() != kRequestSize || Read32(request, kMagicOffset) != kMagic) return std::nullopt;
-  const uint32_t lcid = Read32(request, kLocaleOffset);
+  if (request.size() != kRequestSize || Read32(request, kRequestMagicOffset) != kMagic) return std::nullopt;
+  const uint32_t lcid = Read32(request, kRequestLocaleOffset);
   TNameReply reply{};
-  Write32(reply, kMagicOffset, kMagic);
-  const auto field = request.subspan(kNameOffset, kNameField);
+  Write32(reply, kReplyMagicOffset, kMagic);
+  const auto field = request.subspan(kRequestNameOffset, kRequestNameSize);
   const void* zero = std::memchr(field.data(), 0, field.size());
   // The name is ASCII in practice; it is echoed back in a failure text only as far as it is printable.
   std::string name(reinterpret_cast<const char*>(field.data()),
@@ -66,19 +56,19 @@ std::optional<TNameReply> AnswerNameRequest(std::span<const uint8_t> request, co
   std::string shown;
   for (char c : name) shown += static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F ? c : '?';
   std::string text;
-  if (Read32(request, kCommandOffset) != kCommandLookup) {
-    text = FailureText(lcid, "Unknown request %s.", std::to_string(Read32(request, kCommandOffset)));
+  if (Read32(request, kRequestCommandOffset) != kCommandLookup) {
+    text = FailureText(lcid, "Unknown request %s.", std::to_string(Read32(request, kRequestCommandOffset)));
   } else if (!zero) {
     text = FailureText(lcid, "", shown.substr(0, kMaxRegisteredName) + "...");
   } else if (auto address = names.Find(name)) {
-    Write32(reply, kStatusOffset, kStatusFound);
-    Write32(reply, kAddressOffset, *address);
+    Write32(reply, kReplyStatusOffset, kStatusFound);
+    Write32(reply, kReplyAddressOffset, *address);
     return reply;
   } else {
     text = FailureText(lcid, "", shown);
   }
-  Write32(reply, kStatusOffset, kStatusFailed);
-  std::memcpy(reply.data() + kTextOffset, text.data(), text.size());
+  Write32(reply, kReplyStatusOffset, kStatusFailed);
+  std::memcpy(reply.data() + kReplyTextOffset, text.data(), text.size());
   return reply;
 }
 

@@ -9,10 +9,11 @@
 #include <span>
 
 #include "server/name_table.h"
+#include "transport/zor_host_format.h"
 
 namespace zor {
 
-inline constexpr size_t kNameReplySize = 128;
+inline constexpr size_t kNameReplySize = zorhost::kReplySize;
 using TNameReply = std::array<uint8_t, kNameReplySize>;
 
 // Nothing for a datagram that is not a request (wrong size or magic): it gets no answer.

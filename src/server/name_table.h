@@ -10,10 +10,12 @@
 #include <string>
 #include <string_view>
 
+#include "transport/zor_host_format.h"
+
 namespace zor {
 
 // Longest name a request can carry (the 32-byte field holds a terminating zero).
-inline constexpr size_t kMaxRegisteredName = 31;
+inline constexpr size_t kMaxRegisteredName = zorhost::kMaxNameLength;
 // Largest names file read, in bytes.
 inline constexpr size_t kMaxNamesFileSize = 4 * 1024 * 1024;
 

@@ -7,7 +7,10 @@
 #include "base/ascii_case.h"
 #include "base/exceptions.h"
 #include "base/format.h"
+#include "base/clock.h"
 #include "server/server_texts.h"
+#include "server/session_runner.h"
+#include "intercom/ic_connection.h"
 #include "transport/ic_errors.h"
 
 namespace zor {
@@ -37,7 +40,8 @@ CommandRoute RouteOf(uint32_t command) {
   }
 }
 
-TZORServer::TZORServer(TServerLog& log, TSettingsStore& settings) : LogSink(log), Store(settings) {}
+TZORServer::TZORServer(TServerLog& log, TSettingsStore& settings, TSessionSettings sessionSettings)
+    : LogSink(log), Store(settings), SessionConfig(std::move(sessionSettings)) {}
 
 TZORServer::~TZORServer() {
   if (Active()) Deactivate();
@@ -129,6 +133,7 @@ void TZORServer::CheckActive(bool mustBeActive) const {
 
 void TZORServer::Activate() {
   CheckActive(false);
+  IsStopping = false;
   IsActive = true;
   for (TZORService* service : Services()) {
     if (!service->Enabled()) continue;
@@ -150,10 +155,13 @@ void TZORServer::Activate() {
 
 void TZORServer::Deactivate() {
   CheckActive(true);
+  IsStopping = true;
   {
     std::lock_guard guard(ListenersLock);
     for (const auto& listener : ListenerList) listener->Stop();
   }
+  CloseSessions();
+  ReapRunners(true);
   {
     std::lock_guard guard(TimerLock);
     TimerStop = true;
@@ -163,8 +171,64 @@ void TZORServer::Deactivate() {
   std::vector<TZORService*> services = Services();
   for (auto it = services.rbegin(); it != services.rend(); ++it)
     if ((*it)->Enabled()) (*it)->StopReported();
+  for (const auto& session : SessionList.All()) SessionList.Remove(session->Id);
   IsActive = false;
 }
+
+void TZORServer::CloseSessions() {
+  // Sessions waiting for a request are closed at once; running commands get a while to end
+  // (they see `Stopping`), then their transports are closed too.
+  const auto deadline = GetClock().Now() + SessionConfig.ShutdownWait;
+  for (;;) {
+    bool running = false;
+    for (const auto& session : SessionList.All()) {
+      std::lock_guard guard(session->Lock);
+      if (session->State == SessionState::Detached) continue;
+      if (session->State == SessionState::Executing && GetClock().Now() < deadline) {
+        running = true;
+        continue;
+      }
+      if (TIcIOHandler* handler = session->Connection->Handler()) handler->Close();
+    }
+    if (!running) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+void TZORServer::AcceptTransport(std::unique_ptr<TIcIOHandler> handler) {
+  ReapRunners(false);
+  if (Stopping()) return;  // the handler closes as it is freed
+  std::lock_guard guard(RunnersLock);
+  TRunnerThread& runner = Runners.emplace_back();
+  runner.Thread = std::thread([this, &runner, handler = std::move(handler)]() mutable {
+    TSessionRunner(*this, std::move(handler)).Run();
+    runner.Done = true;
+  });
+}
+
+void TZORServer::ReapRunners(bool all) {
+  std::list<TRunnerThread> finished;
+  {
+    std::lock_guard guard(RunnersLock);
+    for (auto it = Runners.begin(); it != Runners.end();) {
+      auto next = std::next(it);
+      if (all || it->Done.load()) finished.splice(finished.end(), Runners, it);
+      it = next;
+    }
+  }
+  for (TRunnerThread& runner : finished)
+    if (runner.Thread.joinable()) runner.Thread.join();
+}
+
+bool TZORServer::EnterTransport() {
+  int32_t count = Transports.load();
+  do {
+    if (count >= SessionConfig.MaxConnections) return false;
+  } while (!Transports.compare_exchange_weak(count, count + 1));
+  return true;
+}
+
+void TZORServer::LeaveTransport() { --Transports; }
 
 void TZORServer::Dispatch(TServiceMessage& message) {
   TZORService* service = ServiceFor(message.Command);
@@ -191,6 +255,8 @@ void TZORServer::TimerLoop() {
       }
       next = std::min(next, it->second);
     }
+    SessionList.Sweep(GetClock().Now());
+    ReapRunners(false);
     guard.lock();
     TimerWake.wait_until(guard, next, [this] { return TimerStop; });
   }

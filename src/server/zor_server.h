@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <list>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -14,6 +15,8 @@
 #include <vector>
 
 #include "server/server_listener.h"
+#include "server/session_settings.h"
+#include "server/session_table.h"
 #include "server/server_log.h"
 #include "server/settings_store.h"
 #include "server/zor_service.h"
@@ -29,15 +32,19 @@ enum class CommandRoute {
 };
 CommandRoute RouteOf(uint32_t command);
 
+class TIcIOHandler;
+
 class TZORServer {
  public:
-  TZORServer(TServerLog& log, TSettingsStore& settings);
+  TZORServer(TServerLog& log, TSettingsStore& settings, TSessionSettings sessionSettings = {});
   virtual ~TZORServer();
   TZORServer(const TZORServer&) = delete;
   TZORServer& operator=(const TZORServer&) = delete;
 
   TServerLog& Log() { return LogSink; }
   TSettingsStore& Settings() { return Store; }
+  const TSessionSettings& SessionSettings() const { return SessionConfig; }
+  TSessionTable& Sessions() { return SessionList; }
   // This server never links to a master, so it is never a proxy.
   bool IsProxy() const { return false; }
 
@@ -64,16 +71,38 @@ class TZORServer {
   // Raises "The server is not actived!" / "The server is actived!" when the state differs.
   void CheckActive(bool mustBeActive) const;
 
+  // Serves a connected client transport on a thread of its own (listeners call this).
+  void AcceptTransport(std::unique_ptr<TIcIOHandler> handler);
+  // True from the start of `Deactivate`: running commands end early, no new ones start.
+  bool Stopping() const { return IsStopping.load(); }
+  // Counts a transport against the connection limit; false when the limit is reached.
+  bool EnterTransport();
+  void LeaveTransport();
+  int32_t TransportCount() const { return Transports.load(); }
+
   // The general dispatch: a command of 257 or more goes to the service that owns it, when
   // that service is enabled; anything else is an invalid command.
   void Dispatch(TServiceMessage& message);
 
  private:
   void TimerLoop();
+  void ReapRunners(bool all);
+  void CloseSessions();
+
+  struct TRunnerThread {
+    std::thread Thread;
+    std::atomic<bool> Done{false};
+  };
 
   TServerLog& LogSink;
   TSettingsStore& Store;
+  TSessionSettings SessionConfig;
+  TSessionTable SessionList;
   std::atomic<bool> IsActive{false};
+  std::atomic<bool> IsStopping{false};
+  std::atomic<int32_t> Transports{0};
+  std::mutex RunnersLock;
+  std::list<TRunnerThread> Runners;
   mutable std::shared_mutex ServicesLock;
   std::vector<TZORService*> ServiceList;
   mutable std::mutex ListenersLock;

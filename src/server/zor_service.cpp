@@ -119,7 +119,13 @@ void TZORService::SetEnabled(bool enabled) {
     }
   }
   IsEnabled = enabled;
-  if (Owner) Owner->Settings().WriteBool(Name(), "Enabled", enabled);
+  if (!Owner) return;
+  try {
+    Owner->Settings().WriteBool(Name(), "Enabled", enabled);
+  } catch (const std::exception& e) {
+    // A settings store this process may not write does not stop the service.
+    Owner->Log().Warning(kLogTagStartStop, Name() + ": the setting Enabled cannot be stored: " + e.what());
+  }
 }
 
 }  // namespace zor

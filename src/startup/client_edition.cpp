@@ -1,21 +1,21 @@
 #include "startup/client_edition.h"
 
 #include "startup/path_names.h"
-#include "startup/text_compare.h"
+#include "base/ascii_case.h"
 
 namespace zor {
 
 ClientEdition DetermineEdition(std::string_view exeFileName, const std::vector<std::string>& params) {
   ClientEdition edition;
   for (std::string_view v4Name : {"V4.exe", "IV4.exe", "V4", "IV4"}) {
-    if (EqualsNoCase(exeFileName, v4Name)) edition.V4Edition = true;
+    if (SameTextAscii(exeFileName, v4Name)) edition.V4Edition = true;
   }
   if (edition.V4Edition) return edition;
   for (const std::string& param : params) {
-    if (EqualsNoCase(param, kSwitchV4)) {
+    if (SameTextAscii(param, kSwitchV4)) {
       edition.V4Edition = true;
       edition.NetMode = false;
-    } else if (EqualsNoCase(param, kSwitchNetMode) && !edition.V4Edition) {
+    } else if (SameTextAscii(param, kSwitchNetMode) && !edition.V4Edition) {
       edition.NetMode = true;
     }
   }

@@ -2,21 +2,21 @@
 
 #include "startup/command_line_quote.h"
 #include "startup/lang_messages.h"
-#include "startup/text_compare.h"
+#include "base/ascii_case.h"
 
 namespace zor {
 
 LauncherCommand ParseLauncherCommandLine(const std::vector<std::string>& params) {
   LauncherCommand command;
   if (params.size() == 1) {
-    if (EqualsNoCase(params[0], kSwitchUnInstall)) {
+    if (SameTextAscii(params[0], kSwitchUnInstall)) {
       command.Action = LauncherAction::UnInstall;
-    } else if (EqualsNoCase(params[0], kSwitchRestart)) {
+    } else if (SameTextAscii(params[0], kSwitchRestart)) {
       command.Action = LauncherAction::RestartThenStart;
     } else {
       command.Action = LauncherAction::StartWithoutCheck;
     }
-  } else if (params.size() == 2 && EqualsNoCase(params[0], kSwitchReCopy)) {
+  } else if (params.size() == 2 && SameTextAscii(params[0], kSwitchReCopy)) {
     command.Action = LauncherAction::ReCopy;
     command.ReCopyTarget = params[1];
   }

@@ -1,7 +1,7 @@
 #include "startup/font_substitution.h"
 
 #include "startup/lang_messages.h"
-#include "startup/text_compare.h"
+#include "base/ascii_case.h"
 
 namespace zor {
 namespace {
@@ -15,7 +15,7 @@ constexpr FontSubstitution kFontSubstitutions[] = {
 
 const FontSubstitution* FindFontSubstitution(std::string_view fontName) {
   for (const FontSubstitution& entry : kFontSubstitutions) {
-    if (EqualsNoCase(entry.Source, fontName)) return &entry;
+    if (SameTextAscii(entry.Source, fontName)) return &entry;
   }
   return nullptr;
 }

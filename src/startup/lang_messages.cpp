@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "startup/system_lcid.h"
+#include "platform/locale.h"
 
 namespace zor {
 namespace {
@@ -85,7 +85,7 @@ int LangIndexForLcid(uint32_t lcid) {
 int LangIndex() {
   int index = gLangIndex.load(std::memory_order_acquire);
   if (index == kLangUnset) {
-    index = LangIndexForLcid(SystemDefaultLcid());
+    index = LangIndexForLcid(GetSystemDefaultLCID());
     int expected = kLangUnset;
     if (!gLangIndex.compare_exchange_strong(expected, index, std::memory_order_acq_rel)) index = expected;
   }

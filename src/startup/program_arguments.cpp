@@ -1,25 +1,14 @@
 #include "startup/program_arguments.h"
 
-#include <mutex>
+#include "platform/program_parameters.h"
 
 namespace zor {
-namespace {
 
-std::mutex gLock;
-std::vector<std::string> gParameters;
-
-}  // namespace
-
-void SetLauncherArguments(int argc, const char* const* argv) {
+std::vector<std::string> ProgramParameterList() {
   std::vector<std::string> parameters;
-  for (int i = 1; i < argc; ++i) parameters.emplace_back(argv[i] ? argv[i] : "");
-  std::lock_guard guard(gLock);
-  gParameters = std::move(parameters);
-}
-
-std::vector<std::string> LauncherParameters() {
-  std::lock_guard guard(gLock);
-  return gParameters;
+  const int count = ParamCount();
+  for (int i = 1; i <= count; ++i) parameters.push_back(ParamStr(i));
+  return parameters;
 }
 
 }  // namespace zor

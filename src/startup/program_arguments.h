@@ -1,5 +1,4 @@
-// SEAM: the program's own parameters as main() received them (the program name left out),
-// until the platform's program parameters are in place.
+// The program's own parameters as one list (the program path left out).
 #pragma once
 
 #include <string>
@@ -7,7 +6,6 @@
 
 namespace zor {
 
-void SetLauncherArguments(int argc, const char* const* argv);
-std::vector<std::string> LauncherParameters();
+std::vector<std::string> ProgramParameterList();
 
 }  // namespace zor

@@ -1,26 +1,20 @@
 #include "transport/handler_scheduler.h"
 
-#include <mutex>
+#include <atomic>
+
+#include "base/timer_queue.h"
 
 namespace zor {
 namespace {
-std::mutex gLock;
-THandlerScheduler gScheduler;
+// Ids of the handlers' callbacks, apart from those other code registers.
+std::atomic<uint64_t> gNextId{0x7A0A000000000000ULL};
 }  // namespace
 
-void SetHandlerScheduler(THandlerScheduler scheduler) {
-  std::lock_guard guard(gLock);
-  gScheduler = std::move(scheduler);
-}
-
 std::function<void()> SchedulePeriodic(std::chrono::milliseconds interval, std::function<void()> tick) {
-  THandlerScheduler scheduler;
-  {
-    std::lock_guard guard(gLock);
-    scheduler = gScheduler;
-  }
-  if (!scheduler) return {};
-  return scheduler(interval, std::move(tick));
+  if (!CurrentTimerWindow()) return {};
+  const uint64_t id = gNextId++;
+  TimerWindowHandle window = RegisterPeriodic(interval, std::move(tick), id);
+  return [window, id] { UnregisterPeriodic(window, id); };
 }
 
 }  // namespace zor

@@ -1,6 +1,6 @@
 // How a waiting server-side handler gets polled: a periodic call on the owning thread's
-// timer queue. The process installs the scheduler once; without one, the owner drives the
-// handler itself (`TSocketHandler::WaitForPeer`, `TPipeHandler::WaitForClient`).
+// timer window. A thread without a window drives the handler itself instead
+// (`TSocketHandler::WaitForPeer`, `TPipeHandler::WaitForClient`).
 #pragma once
 
 #include <chrono>
@@ -8,13 +8,8 @@
 
 namespace zor {
 
-// Registers `tick` to run every `interval` on the calling thread; returns the function that
-// cancels the registration.
-using THandlerScheduler =
-    std::function<std::function<void()>(std::chrono::milliseconds interval, std::function<void()> tick)>;
-
-void SetHandlerScheduler(THandlerScheduler scheduler);
-// The cancel function, or an empty one when no scheduler is installed.
+// Registers `tick` to run every `interval` on the calling thread's timer window; returns the
+// function that cancels it, or an empty one when the thread has no window.
 std::function<void()> SchedulePeriodic(std::chrono::milliseconds interval, std::function<void()> tick);
 
 }  // namespace zor

@@ -52,34 +52,43 @@ std::string TPipeHandler::LocalPath() const { return LocalPipeFolder() + "/" + P
 
 std::string TPipeHandler::GetRemoteAddress() { return std::string(ServerPart(ConnectString)); }
 
-void TPipeHandler::SetConnectString(const std::string& text) {
+TPipeAddress ParsePipeConnectString(std::string_view text) {
   const std::string_view trimmed = TrimBlanks(text);
   if (trimmed.empty()) throw EConnectStringError("Connect string is not allow empty!");
   if (trimmed.size() < 5 || trimmed.substr(0, 2) != "\\\\") FormatError();
   const auto semicolon = trimmed.find(';');
   const std::string_view path = TrimBlanks(trimmed.substr(0, semicolon));
-  bool server = false;
+  TPipeAddress address;
   if (semicolon != std::string_view::npos) {
     const std::string_view rest = TrimBlanks(trimmed.substr(semicolon + 1));
     if (!rest.empty()) {
       if (!SameTextAscii(rest, "Server") || path.size() < 3 || path[2] != '.') FormatError();
-      server = true;
+      address.Server = true;
     }
   }
   // "\\<server>\pipe\<name>"; the name becomes a file name, so it may not leave the folder.
   const std::string_view host = ServerPart(path);
   const size_t afterHost = 2 + host.size();
-  if (host.empty() || path.size() <= afterHost + 5 || !SameTextAscii(path.substr(afterHost, 6), "\\pipe\\")) FormatError();
+  if (host.empty() || path.size() <= afterHost + 6 || !SameTextAscii(path.substr(afterHost, 6), "\\pipe\\")) {
+    FormatError();
+  }
   const std::string_view name = path.substr(afterHost + 6);
-  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos ||
+  if (name == "." || name == ".." || name.find('/') != std::string_view::npos ||
       name.find('\0') != std::string_view::npos) {
     FormatError();
   }
-  if (server && host != ".") FormatError();
-  std::string newPath(path);  // `path` and `name` may point into `ConnectString`
-  PipeName = std::string(name);
-  ConnectString = std::move(newPath);
-  Server = server;
+  if (address.Server && host != ".") FormatError();
+  address.Path = std::string(path);
+  address.Host = std::string(host);
+  address.Name = std::string(name);
+  return address;
+}
+
+void TPipeHandler::SetConnectString(const std::string& text) {
+  TPipeAddress address = ParsePipeConnectString(text);  // copies: `text` may be `ConnectString`
+  ConnectString = std::move(address.Path);
+  PipeName = std::move(address.Name);
+  Server = address.Server;
   if (Server) {
     CreateInstance();
   } else {

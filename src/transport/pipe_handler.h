@@ -18,6 +18,15 @@ inline constexpr std::string_view kPipeConnectErrorFormat = "无法连接至[%s]
 inline constexpr int64_t kPipeBusyLimitMs = 10000;  // a busy server is waited for this long
 inline constexpr int32_t kPipeBusyRetryMs = 50;
 
+// A pipe connect string taken apart; raises `EConnectStringError` for a malformed one.
+struct TPipeAddress {
+  std::string Path;  // the connect string without ";Server"
+  std::string Host;  // the server part ("." for this computer)
+  std::string Name;  // the pipe name, a plain file name
+  bool Server = false;
+};
+TPipeAddress ParsePipeConnectString(std::string_view text);
+
 class TPipeHandler : public TSocketHandler {
  public:
   explicit TPipeHandler(std::string_view connectString, TNotifyEvent onIdle = nullptr);

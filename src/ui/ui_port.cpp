@@ -2,14 +2,15 @@
 
 #include <cstdlib>
 
-#include "startup/text_compare.h"
+#include "base/ascii_case.h"
+#include "ui/headless/headless_server_settings.h"
 #include "ui/headless/headless_ui.h"
 
 namespace zor {
 
 UiKind SelectUiKind(const char* zorUi, bool displayPresent) {
-  if (zorUi && EqualsNoCase(zorUi, "headless")) return UiKind::Headless;
-  if (zorUi && EqualsNoCase(zorUi, "gui")) return UiKind::Gui;
+  if (zorUi && SameTextAscii(zorUi, "headless")) return UiKind::Headless;
+  if (zorUi && SameTextAscii(zorUi, "gui")) return UiKind::Gui;
   return displayPresent ? UiKind::Gui : UiKind::Headless;
 }
 
@@ -21,5 +22,7 @@ std::unique_ptr<UiPort> CreateUiPort() {
   (void)SelectUiKind(std::getenv("ZOR_UI"), displayPresent);
   return std::make_unique<HeadlessUi>(ConfirmFromText(std::getenv("ZOR_CONFIRM")));
 }
+
+void UiPort::RunServerSettingsDialog(TServerSettingsModel& model) { RunHeadlessServerSettings(model, stderr); }
 
 }  // namespace zor

@@ -21,6 +21,8 @@ using testing::TTestServerConnection;
 class ConnectionTest : public ConnectionFixture {
  protected:
   ConnectionTest() { Join(Client, Server); }
+  // The server thread uses members of this class: it ends before they go.
+  ~ConnectionTest() override { JoinServer(); }
 
   // Reads one raw message from the client as the server end sees it on the wire.
   std::pair<THeaderBytes, std::vector<uint8_t>> ReadRawRequest(bool withPayload) {
@@ -334,6 +336,7 @@ class ReconnectTest : public ConnectionTest {
       RunServer(SecondServer);
     };
   }
+  ~ReconnectTest() override { JoinServer(); }
 
   // The first server receives the command and then loses the link.
   void BreakAfterRequest() {

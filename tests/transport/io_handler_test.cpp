@@ -330,9 +330,9 @@ TEST(IOHandlerState, CheckStateTellsWhatIsWrong) {
 }
 
 TEST(IOHandlerState, StateAndActivityEventsFireOnRealChangesOnly) {
-  StateProbe probe(std::make_shared<TMemoryPipeShared>(), 0);
-  std::vector<int> activities;
+  std::vector<int> activities;  // outlives the probe, whose close still reports
   int connects = 0;
+  StateProbe probe(std::make_shared<TMemoryPipeShared>(), 0);
   probe.OnActivity = [&](TIcIOHandler& h) { activities.push_back(h.GetActivity()); };
   probe.OnConnect = [&](TIcIOHandler&) { ++connects; };
   probe.SetState(kStateConnected);  // already connected: nothing

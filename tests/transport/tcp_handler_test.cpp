@@ -6,6 +6,7 @@
 
 #include "base/clock.h"
 #include "base/run_status.h"
+#include "base/timer_queue.h"
 #include "transport/socket_listen_list.h"
 #include "transport/tcp_messages.h"
 #include "transport/zor_host_datagram.h"
@@ -18,17 +19,6 @@ namespace {
 using testing::Catch;
 using testing::ExpectError;
 
-// A port on 127.0.0.1 that nothing listens on right now.
-uint16_t FreePort() {
-  int error = 0;
-  const int s = CreateSocket(SocketKind::Stream, error);
-  BindSocket(s, SocketAddress{0x7F000001, 0}, error);
-  SocketAddress local;
-  SocketLocalAddress(s, local, error);
-  CloseSocket(s);
-  return local.Port;
-}
-
 std::string ServerString(uint16_t port, const std::string& extra = "") {
   return "BoundIP=127.0.0.1;BoundPort=" + std::to_string(port) + extra;
 }
@@ -37,7 +27,7 @@ std::string ClientString(uint16_t port) { return "Host=127.0.0.1:" + std::to_str
 
 // A listening server handler and a client connected to it.
 struct Link {
-  explicit Link(uint16_t port = FreePort()) : Port(port), Server(ServerString(port)) {
+  explicit Link(uint16_t port = FreeLoopbackPort()) : Port(port), Server(ServerString(port)) {
     Server.Open();
     Client = std::make_unique<TTCPHandler>(ClientString(port));
     EXPECT_TRUE(Server.WaitForPeer(5));
@@ -68,7 +58,7 @@ TEST(TcpHandler, ClientAndServerExchangeStreamBlocks) {
 }
 
 TEST(TcpHandler, ConnectFailuresGiveTheirOwnMessages) {
-  const uint16_t closedPort = FreePort();
+  const uint16_t closedPort = FreeLoopbackPort();
   auto refused = Catch<EConnectIOError>([&] { TTCPHandler client(ClientString(closedPort)); });
   ASSERT_NE(refused, nullptr);
   const int code = SocketErrorConnectionRefused();
@@ -88,7 +78,7 @@ TEST(TcpHandler, ConnectFailuresGiveTheirOwnMessages) {
 }
 
 TEST(TcpHandler, TwoServersOnOnePortShareOneListeningSocket) {
-  const uint16_t port = FreePort();
+  const uint16_t port = FreeLoopbackPort();
   const size_t before = ListenRecordCount();
   auto first = std::make_unique<TTCPHandler>(ServerString(port));
   TTCPHandler second(ServerString(port));
@@ -110,7 +100,7 @@ TEST(TcpHandler, TwoServersOnOnePortShareOneListeningSocket) {
 }
 
 TEST(TcpHandler, TheFilterTurnsAwayPeersAndKeepsWaiting) {
-  const uint16_t port = FreePort();
+  const uint16_t port = FreeLoopbackPort();
   TTCPHandler server(ServerString(port, ";IPList=127.0.0.*;AcceptMode=Deny"));
   server.Open();
   TTCPHandler turnedAway(ClientString(port));  // the system completes the handshake
@@ -119,16 +109,31 @@ TEST(TcpHandler, TheFilterTurnsAwayPeersAndKeepsWaiting) {
   EXPECT_EQ(server.PeerIP, "127.0.0.1");
 }
 
+TEST(TcpHandler, AServerOnAThreadWithATimerWindowAcceptsFromItsTimer) {
+  CreateTimerWindow();
+  const uint16_t port = FreeLoopbackPort();
+  int connects = 0;
+  TTCPHandler server(ServerString(port));
+  server.Open([&](TIcIOHandler&) { ++connects; });
+  EXPECT_EQ(server.GetState(), kStateWaiting);
+  TTCPHandler client(ClientString(port));
+  RunTimerQueue(std::chrono::seconds(5), [&] { return server.IsConnected(); });
+  EXPECT_TRUE(server.IsConnected());
+  EXPECT_EQ(connects, 1);
+  server.Close();
+  DestroyTimerWindow();
+}
+
 TEST(TcpHandler, ListeningNeedsAPort) {
   TTCPHandler server("BoundIP=127.0.0.1");
   ExpectError<Exception>([&] { server.Open(); }, "Exception", "Error listen port!");
-  TTCPHandler waiting(ServerString(FreePort()));
+  TTCPHandler waiting(ServerString(FreeLoopbackPort()));
   waiting.Open();
   ExpectError<Exception>([&] { waiting.Open(); }, "Exception", "Thie handler is waiting for connecting!");
 }
 
 TEST(TcpHandler, AResetByThePeerBreaksTheLink) {
-  const uint16_t port = FreePort();
+  const uint16_t port = FreeLoopbackPort();
   TTCPHandler server(ServerString(port));
   server.Open();
   int error = 0;
@@ -184,7 +189,7 @@ TEST(TcpHandler, AStopRequestEndsALongWait) {
 }
 
 TEST(TcpHandler, ConnectsToANameFoundByDiscovery) {
-  const uint16_t port = FreePort();
+  const uint16_t port = FreeLoopbackPort();
   TTCPHandler server(ServerString(port));
   server.Open();
   testing::UdpResponder names([](const std::vector<uint8_t>& request) {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -35,7 +36,10 @@ class UdpResponder {
 
   uint16_t Port = 0;
   std::atomic<int> Requests{0};
-  std::vector<uint8_t> LastRequest;  // read after the lookup returned
+  std::vector<uint8_t> LastRequest() {
+    std::lock_guard guard(Lock);
+    return Last;
+  }
 
  private:
   void Run() {
@@ -46,14 +50,20 @@ class UdpResponder {
       SocketAddress from;
       const int64_t n = SocketReceiveFrom(Socket, buffer.data(), static_cast<int64_t>(buffer.size()), from, error);
       if (n < 0) continue;
-      LastRequest.assign(buffer.begin(), buffer.begin() + n);
-      const std::vector<uint8_t> reply = Reply(LastRequest);
+      const std::vector<uint8_t> request(buffer.begin(), buffer.begin() + n);
+      {
+        std::lock_guard guard(Lock);
+        Last = request;
+      }
+      const std::vector<uint8_t> reply = Reply(request);
       ++Requests;
       if (!reply.empty()) SocketSendTo(Socket, reply.data(), static_cast<int64_t>(reply.size()), from, error);
     }
   }
 
   Answer Reply;
+  std::mutex Lock;
+  std::vector<uint8_t> Last;
   int Socket = kNoSocket;
   std::atomic<bool> Stop{false};
   std::thread Worker;

@@ -53,7 +53,7 @@ TEST(ZORHostClient, TheRequestIsLaidOutAsTheServiceExpects) {
   TZORHostClient client;
   client.Timeout = 5;
   EXPECT_EQ(client.LookupHost(name31), 0x7F000001u);
-  const std::vector<uint8_t>& sent = responder.LastRequest;
+  const std::vector<uint8_t> sent = responder.LastRequest();
   ASSERT_EQ(sent.size(), zorhost::kRequestSize);
   TLookupRequest request;
   ASSERT_TRUE(ParseLookupRequest(sent.data(), sent.size(), request));

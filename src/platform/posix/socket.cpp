@@ -217,6 +217,16 @@ int PollSocket(int socket, int events, int milliseconds, int& error) {
   return result;
 }
 
+uint16_t FreeLoopbackPort() {
+  int error = 0;
+  const int s = CreateSocket(SocketKind::Stream, error);
+  if (s < 0) return 0;
+  SocketAddress local;
+  const bool ok = BindSocket(s, SocketAddress{0x7F000001, 0}, error) && SocketLocalAddress(s, local, error);
+  CloseSocket(s);
+  return ok ? local.Port : 0;
+}
+
 bool ResolveHostName(const std::string& name, uint32_t& address) {
   addrinfo hints{};
   hints.ai_family = AF_INET;

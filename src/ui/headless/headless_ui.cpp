@@ -2,11 +2,13 @@
 
 #include <string>
 
-#include "startup/text_compare.h"
+#include "base/ascii_case.h"
+#include "base/string_routines.h"
+#include "ui/headless/headless_server_settings.h"
 
 namespace zor {
 
-bool ConfirmFromText(const char* text) { return text && EqualsNoCase(TrimText(text), "yes"); }
+bool ConfirmFromText(const char* text) { return text && SameTextAscii(Trim(text), "yes"); }
 
 void HeadlessUi::WriteLine(std::string_view line) {
   std::fwrite(line.data(), 1, line.size(), Out);
@@ -19,5 +21,7 @@ MessageResult HeadlessUi::ShowMessageBox(const MessageBoxRequest& request) {
 }
 
 void HeadlessUi::RunStartWindow() { WriteLine(std::string(kNoStartWindowNote) + "\n"); }
+
+void HeadlessUi::RunServerSettingsDialog(TServerSettingsModel& model) { RunHeadlessServerSettings(model, Out); }
 
 }  // namespace zor

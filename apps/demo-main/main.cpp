@@ -1,0 +1,67 @@
+// IClient, the stand-in main program: holds its run mutex (the one the launcher probes)
+// while it runs, appends how it was started to "IClient.started" beside itself, waits
+// $ZOR_DEMO_HOLD_MS milliseconds (default 0) and exits.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "base/clock.h"
+#include "platform/command_line_split.h"
+#include "platform/named_mutex.h"
+#include "platform/program_parameters.h"
+#include "platform/system_info.h"
+#include "startup/client_environment.h"
+#include "startup/path_names.h"
+#include "startup/program_arguments.h"
+#include "startup/zor_info.h"
+
+namespace {
+
+constexpr std::string_view kStartedFileExt = ".started";
+constexpr long kMaxHoldMs = 24L * 60 * 60 * 1000;
+
+long HoldMilliseconds() {
+  const char* text = std::getenv("ZOR_DEMO_HOLD_MS");
+  if (!text || !*text) return 0;
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  if (*end != '\0' || value < 0) return 0;
+  return value < kMaxHoldMs ? value : kMaxHoldMs;
+}
+
+// "2026-12-10T04:00:37Z".
+std::string UtcTimeText() {
+  using namespace std::chrono;
+  const auto now = floor<seconds>(zor::GetClock().UtcNow());
+  const auto day = floor<days>(now);
+  const year_month_day date(day);
+  const hh_mm_ss time(now - day);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02ld:%02ld:%02lldZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<long>(time.hours().count()), static_cast<long>(time.minutes().count()),
+                static_cast<long long>(time.seconds().count()));
+  return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    zor::SetProgramArguments(argc, argv);
+    zor::RegisterZorInfoClass();
+    const std::string exePath = zor::GetExePath();
+    zor::NamedMutex running(zor::MutexName(zor::FileNameWithoutExt(exePath)), true);
+
+    std::string line = UtcTimeText();
+    for (const std::string& param : zor::ProgramParameterList()) line += " " + zor::QuoteArgument(param);
+    std::ofstream(zor::ChangeFileExt(exePath, "") + std::string(kStartedFileExt), std::ios::app) << line << "\n";
+
+    zor::GetClock().SleepFor(std::chrono::milliseconds(HoldMilliseconds()));
+    zor::UnregisterZorInfoClass();
+  } catch (...) {
+  }
+  return 0;
+}

@@ -1,0 +1,18 @@
+// Client, the launcher: decides from its command line whether to run, do a one-shot job or
+// refuse, then hands over to the start window. Always ends with exit code 0.
+#include "platform/program_parameters.h"
+#include "startup/launcher_entry.h"
+#include "ui/ui_port.h"
+
+int main(int argc, char** argv) {
+  try {
+    zor::SetProgramArguments(argc, argv);
+    std::unique_ptr<zor::UiPort> ui = zor::CreateUiPort();
+    zor::ScopedUiPort installed(*ui);
+    if (zor::RunLauncher()) ui->RunStartWindow();
+    zor::FinalizeStartupUnits();
+  } catch (...) {
+    // Problems are reported in message boxes, never through the exit code.
+  }
+  return 0;
+}

@@ -1,0 +1,114 @@
+// zorserver: the application server. Serves a release folder to the launchers (file list,
+// file information and data, uploads) over TCP, and optionally answers name-service
+// lookups over UDP. Settings come from the registry store (HKLM\Software\ZOR\DK880\Server),
+// overridden by the command line; SIGINT or SIGTERM stop it cleanly.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/exceptions.h"
+#include "platform/stop_signal.h"
+#include "server/file_service.h"
+#include "server/name_service_responder.h"
+#include "server/registry_settings.h"
+#include "server/server_options.h"
+#include "server/tcp_control_service.h"
+#include "server/zor_server.h"
+
+namespace {
+
+using namespace zor;
+
+std::filesystem::path DefaultCacheDir() {
+  if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache) return std::filesystem::path(cache) / "zor/pack";
+  if (const char* home = std::getenv("HOME"); home && *home) return std::filesystem::path(home) / ".cache/zor/pack";
+  return std::filesystem::temp_directory_path() / "zor-pack";
+}
+
+template <typename T>
+T Pick(const std::optional<T>& option, T fromSettings) {
+  return option ? *option : fromSettings;
+}
+
+int Run(const std::vector<std::string>& args) {
+  const TServerOptions options = ParseServerOptions(args);
+  if (options.Help) {
+    std::fputs(ServerUsage().c_str(), stdout);
+    return 0;
+  }
+  TRegistrySettings settings;
+  TServerLog log;
+  LogLevel level = LogLevel::Info;
+  if (!ParseLogLevel(settings.ReadString("", "LogLevel", "info"), level)) level = LogLevel::Info;
+  log.SetLevel(Pick(options.Level, level));
+  const std::string logFile = Pick(options.LogFile, settings.ReadString("", "LogFile", ""));
+  if (!logFile.empty()) log.OpenFile(logFile);
+
+  const std::string release = Pick(options.ReleaseDir, settings.ReadString("", "ReleaseFolder", ""));
+  if (release.empty()) throw Exception("No release folder: give --release DIR (or the setting ReleaseFolder)");
+
+  TSessionSettings session;
+  session.Scramble = Pick(options.Scramble, settings.ReadBool("", "Scramble", true));
+  session.MaxConnections =
+      Pick(options.MaxConnections, static_cast<int32_t>(settings.ReadInteger("", "MaxConnections", 256)));
+  session.SessionGrace = std::chrono::seconds(
+      Pick(options.SessionGraceSeconds, static_cast<int32_t>(settings.ReadInteger("", "SessionGrace", 120))));
+  session.LocalAdmin = settings.ReadBool("", "LocalAdmin", false);
+  TZORServer server(log, settings, session);
+
+  TTCPControlService tcp(&server, options.Port, options.BindAddress);
+  TFileServiceSettings fileSettings;
+  fileSettings.ReleaseDir = release;
+  fileSettings.CacheDir = Pick(options.CacheDir, settings.ReadString("", "CacheFolder", DefaultCacheDir().string()));
+  const std::string upload = Pick(options.UploadDir, settings.ReadString("", "UploadFolder", ""));
+  if (!upload.empty()) fileSettings.UploadDir = upload;
+  fileSettings.UploadLimit = Pick(options.UploadLimit, settings.ReadInteger("", "UploadLimit", kDefaultUploadLimit));
+  TFileService files(&server, fileSettings);
+  tcp.SetEnabled(true);
+  files.SetEnabled(settings.ReadBool(files.Name(), "Enabled", true));
+
+  std::unique_ptr<TNameServiceResponder> names;
+  const uint16_t namePort =
+      options.NamePort ? *options.NamePort : static_cast<uint16_t>(settings.ReadInteger("", "NamePort", 0));
+  if (namePort != 0) {
+    const std::string namesFile = Pick(options.NamesFile, settings.ReadString("", "NamesFile", ""));
+    names = std::make_unique<TNameServiceResponder>(log, namesFile.empty() ? TNameTable() : TNameTable::Load(namesFile));
+  }
+
+  server.Activate();
+  const TTCPSettings tcpSettings = tcp.Current();
+  if (!tcp.Enabled() || !tcpSettings.EnableTCP) {
+    server.Deactivate();
+    throw Exception("The TCP listener could not be started (see the log)");
+  }
+  if (names) names->Start(tcpSettings.BoundIP, namePort);
+  std::printf("listening on %s:%d\n", tcpSettings.BoundIP.empty() ? "0.0.0.0" : tcpSettings.BoundIP.c_str(),
+              tcpSettings.Port);
+  std::fflush(stdout);
+  log.Info("Server", "Serving " + release + (names ? ", name service on UDP port " + std::to_string(names->Port()) : ""));
+
+  const int signal = WaitForStopSignal();
+  log.Info("Server", "Stopping (signal " + std::to_string(signal) + ")");
+  if (names) names->Stop();
+  server.Deactivate();
+  log.Info("Server", "Stopped");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Before any thread starts, so that every thread leaves the stop signals to `WaitForStopSignal`.
+  zor::BlockStopSignals();
+  std::vector<std::string> args(argv + 1, argv + argc);
+  try {
+    return Run(args);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "zorserver: %s\n", e.what());
+    return 1;
+  }
+}

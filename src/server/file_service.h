@@ -1,0 +1,77 @@
+// The file service: the server side of the launcher's update. It answers the file list
+// (0xA202), the file information in plain and packed form (0xA209, 0xA20D), the file data in
+// both forms from any position (0xA20A, 0xA20E) and uploads (0xA214), from a release folder
+// laid out like a client folder. Packed files are built once per file version (ahead of
+// time at start, or on first request) and kept in a cache folder.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "server/pack_cache.h"
+#include "server/release_folder.h"
+#include "server/zor_service.h"
+
+namespace zor {
+
+inline constexpr uint32_t kFileServiceBase = 0xA200;
+inline constexpr uint32_t kCmdFileList = 0xA202;
+inline constexpr uint32_t kCmdFileInfo = 0xA209;
+inline constexpr uint32_t kCmdFileData = 0xA20A;
+inline constexpr uint32_t kCmdPackedInfo = 0xA20D;
+inline constexpr uint32_t kCmdPackedData = 0xA20E;
+inline constexpr uint32_t kCmdUpload = 0xA214;
+
+// The largest upload accepted when no limit is configured (64 MiB).
+inline constexpr int64_t kDefaultUploadLimit = 64 * 1024 * 1024;
+// Piece size of the packed data stream.
+inline constexpr size_t kPackedStreamPiece = 16384;
+
+struct TFileServiceSettings {
+  std::filesystem::path ReleaseDir;
+  std::filesystem::path CacheDir;
+  std::optional<std::filesystem::path> UploadDir;  // uploads are refused without one
+  int64_t UploadLimit = kDefaultUploadLimit;
+  bool PackAhead = true;  // pack every listed file in the background when the service starts
+  int Level = -1;         // zlib level of packed files
+  // Reads a file's version ("" when it has none); the PE version reader when empty.
+  TReleaseFolder::VersionReader VersionReader;
+};
+
+class TFileService : public TZORService {
+ public:
+  TFileService(TZORServer* server, TFileServiceSettings settings);
+  ~TFileService() override;
+  const char* ClassName() const override { return "TFileService"; }
+
+  TReleaseFolder& Release() { return Folder; }
+  TPackCache& Packs() { return Cache; }
+  // Blocks until the packing started by `DoStart` has ended (tests, benchmarks).
+  void WaitPackAhead();
+
+ protected:
+  void DoStart() override;
+  void DoStop() override;
+
+ private:
+  void FileList(TServiceMessage& message);
+  void FileInfo(TServiceMessage& message, bool packed);
+  void FileData(TServiceMessage& message, bool packed);
+  void Upload(TServiceMessage& message);
+  TPackedFile Packed(const TReleaseFile& file, TServerCall* call);
+  void PackAhead();
+
+  TFileServiceSettings Settings;
+  TReleaseFolder Folder;
+  TPackCache Cache;
+  std::atomic<bool> StopPacking{false};
+  std::thread PackThread;
+  std::atomic<uint64_t> UploadCounter{0};
+};
+
+}  // namespace zor

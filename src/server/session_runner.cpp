@@ -1,0 +1,303 @@
+#include "server/session_runner.h"
+
+#include <cstdio>
+
+#include "base/clock.h"
+#include "base/exceptions.h"
+#include "base/format.h"
+#include "platform/locale.h"
+#include "server/built_in_commands.h"
+#include "server/server_texts.h"
+#include "server/zor_server.h"
+#include "transport/ic_errors.h"
+
+namespace zor {
+
+namespace {
+
+constexpr std::string_view kTag = "Session";
+constexpr size_t kLogonElements = 10;
+constexpr size_t kLogonExElements = 11;
+
+int32_t AsSigned(uint32_t value) { return static_cast<int32_t>(value); }
+
+std::string HandlerText(const void* handler) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(reinterpret_cast<uintptr_t>(handler)));
+  return text;
+}
+
+}  // namespace
+
+TSessionRunner::TSessionRunner(TZORServer& server, std::unique_ptr<TIcIOHandler> handler)
+    : Server(server), NewHandler(std::move(handler)) {}
+
+void TSessionRunner::Run() {
+  TServerLog& log = Server.Log();
+  const TSessionSettings& settings = Server.SessionSettings();
+  auto connection = settings.Scramble
+                        ? std::make_unique<TIcServerConnection>(DefaultEncrypt, kDefaultScrambleKey, DefaultDecrypt)
+                        : std::make_unique<TIcServerConnection>(nullptr, 0, nullptr);
+  log.Debug(kTag, kTextClientBegin);
+  const std::string handlerText = HandlerText(NewHandler.get());
+  if (!NewHandler || !NewHandler->IsConnected()) {
+    log.Warning(kTag, std::string(kTextInvalidHandler) + handlerText);
+    log.Debug(kTag, kTextClientEnd);
+    return;
+  }
+  connection->SetHandler(std::move(NewHandler));
+  const std::string peer = connection->Handler()->GetRemoteAddress();
+  log.Info(kTag, std::string(kTextClientConnected) + handlerText + " (" + peer + ")");
+  log.Debug(kTag, kTextClientEnd);
+
+  if (!Server.EnterTransport()) {
+    // Over the limit: the greeting is replaced by a refusal the client shows as an error.
+    log.Warning(kTag, "Connection from " + peer + " refused: too many clients");
+    try {
+      connection->SendErrorResult(kCodeExecuteError, Format(kTextTooManyClients, {settings.MaxConnections}));
+    } catch (const std::exception&) {
+    }
+    connection->Disconnect();
+    return;
+  }
+  Session = Server.Sessions().Create(std::move(connection));
+  Session->PeerAddress = peer;
+  bool keep = false;
+  try {
+    SendGreeting();
+    keep = Serve();
+  } catch (const std::exception& e) {
+    log.Warning(kTag, Format("Session %x ended: %s", {Session->Id, e.what()}));
+    keep = true;
+  }
+  Finish(keep);
+  Server.LeaveTransport();
+}
+
+void TSessionRunner::SendGreeting() {
+  const TSessionSettings& settings = Server.SessionSettings();
+  // Options are lines after the first: the client looks for them from the second line on.
+  const std::string info = settings.ServerInfo + "\r\n-EnhancedEncrypt";
+  Connection().SendResultData({TVariant(info), TVariant(settings.ServerText), TVariant(AsSigned(Session->Id)),
+                               TVariant(static_cast<int32_t>(GetSystemDefaultLCID())), TVariant(false)});
+}
+
+bool TSessionRunner::Serve() {
+  uint32_t badRequests = 0;
+  while (!Server.Stopping()) {
+    {
+      std::lock_guard guard(Session->Lock);
+      Session->State = SessionState::Reading;
+    }
+    TReceivedRequest request;
+    try {
+      const int32_t timeout =
+          Session->LoggedOn ? kTimeoutNone : static_cast<int32_t>(Server.SessionSettings().LogonTimeout.count());
+      request = Connection().ReceiveRequest(timeout);
+    } catch (const EInvalidCommand& e) {
+      // A header with a wrong magic: answered while the connection forgives it.
+      if (!Connection().Connected()) return false;
+      SendError(e.ErrorCode, e.Message);
+      continue;
+    } catch (const EConnectIOError&) {
+      return true;
+    } catch (const std::exception& e) {
+      // A payload that cannot be read: answered, and counted like a bad header.
+      if (!Connection().Connected()) return true;
+      if (++badRequests > kForgivenBadHeaders) {
+        Connection().Disconnect();
+        return false;
+      }
+      SendError(kErrInvalidArgument, e.what());
+      continue;
+    }
+    const uint32_t command = request.Header.Command;
+    {
+      std::lock_guard guard(Session->Lock);
+      Session->State = SessionState::Executing;
+      Session->Held.reset();
+      if (request.Header.Sequence != 0) {
+        Session->LastCommand = command;
+        Session->LastSequence = request.Header.Sequence;
+      }
+    }
+    Server.Log().Debug(kTag, Format("Session %x command 0x%x", {Session->Id, command}));
+    switch (command) {
+      case 0:
+      case 7:
+        Logon(request);
+        continue;
+      case 1:
+        // The logoff notice: no reply is awaited; the session ends.
+        Session->LoggedOff = true;
+        return false;
+      case 41:
+        Resume(request.Args);
+        continue;
+      default:
+        if (!Execute(command, std::move(request.Args))) return true;
+    }
+  }
+  return false;
+}
+
+void TSessionRunner::SendError(uint32_t code, std::string_view message) {
+  try {
+    Connection().SendErrorResult(code, message);
+  } catch (const std::exception&) {
+  }
+}
+
+void TSessionRunner::Logon(const TReceivedRequest& request) {
+  const TVariantArray& args = request.Args;
+  const bool enhanced = request.Header.Command == 7;
+  const size_t needed = enhanced ? kLogonExElements : kLogonElements;
+  if (args.size() < needed) {
+    SendError(kErrInvalidArgument, kCommandArgumentInvalidText);
+    return;
+  }
+  TLogonInfo info;
+  try {
+    info.Computer = args[0].AsString();
+    info.User = args[1].AsString();
+    info.Adapter = args[2].AsString();
+    info.OsCode = args[3].AsInteger();
+    info.Lcid = args[4].AsInteger();
+    info.TerminalSession = args[5].AsInteger();
+    info.Program = args[7].AsString();
+    info.Folder = args[8].AsString();
+  } catch (const std::exception&) {
+    SendError(kErrInvalidArgument, kCommandArgumentInvalidText);
+    return;
+  }
+  const uint32_t newKey = enhanced && args[10].IsIntegral() ? static_cast<uint32_t>(args[10].AsInt64()) : 0;
+  Session->Logon = info;
+  Session->LoggedOn = true;
+  Connection().SendEmptyResult();
+  // The answer travels under the old key; from now on both directions use the new one.
+  if (enhanced && Connection().GetEncrypt()) Connection().SetKey(newKey);
+  Server.Log().Info(kTag, Format("Session %x: %s\\%s logged on from %s (%s)",
+                                 {Session->Id, info.Computer, info.User, Session->PeerAddress, info.Program}));
+}
+
+void TSessionRunner::Resume(const TVariantArray& args) {
+  if (args.size() < 3 || !args[0].IsIntegral() || !args[1].IsIntegral() || !args[2].IsIntegral()) {
+    SendError(kErrInvalidArgument, kCommandArgumentInvalidText);
+    return;
+  }
+  const uint32_t oldId = static_cast<uint32_t>(args[0].AsInt64());
+  const uint32_t lastCommand = static_cast<uint32_t>(args[1].AsInt64());
+  const uint32_t counter = static_cast<uint32_t>(args[2].AsInt64());
+  std::shared_ptr<TServerSession> old = Server.Sessions().Find(oldId);
+  if (!old || old == Session) {
+    SendError(kErrSessionUnknown, kTextSessionUnknown);
+    return;
+  }
+  // The old session lets go of its transport: at once when it only waits for a request
+  // (its transport is closed), else when its command has ended.
+  const auto deadline = GetClock().Now() + Server.SessionSettings().ResumeWait;
+  TServerCall waiting(Server, *Session, 41, {});
+  {
+    std::unique_lock guard(old->Lock);
+    while (old->State != SessionState::Detached) {
+      if (old->State == SessionState::Reading && old->Connection->Handler()) old->Connection->Handler()->Close();
+      if (GetClock().Now() >= deadline) break;
+      old->Changed.wait_for(guard, std::chrono::milliseconds(200));
+      guard.unlock();
+      waiting.KeepAlive();
+      guard.lock();
+    }
+    if (old->State != SessionState::Detached) {
+      guard.unlock();
+      SendError(kErrSessionUnknown, kTextSessionBusy);
+      return;
+    }
+    if (!old->LoggedOn || !old->Logon.SameClient(Session->Logon)) {
+      guard.unlock();
+      SendError(kErrSessionUnknown, kTextSessionMismatch);
+      return;
+    }
+    old->State = SessionState::Executing;  // taken: the sweeper leaves it alone
+  }
+  old->Connection->AdoptTransport(*Session->Connection);
+  old->PeerAddress = Session->PeerAddress;
+  Server.Sessions().Remove(Session->Id);
+  Session = old;
+  std::optional<TServerResult> held;
+  {
+    std::lock_guard guard(Session->Lock);
+    held = std::exchange(Session->Held, std::nullopt);
+  }
+  const bool pending =
+      held.has_value() && lastCommand != 0 && lastCommand == Session->LastCommand && counter == Session->LastSequence;
+  Server.Log().Info(kTag, Format("Session %x resumed from %s; result %s", {Session->Id, Session->PeerAddress,
+                                                                          pending ? "delivered" : "not pending"}));
+  Connection().SendResultData({TVariant(pending)});
+  if (pending) Deliver(*held);
+}
+
+bool TSessionRunner::Execute(uint32_t command, TVariantArray args) {
+  TServerCall call(Server, *Session, command, std::move(args));
+  try {
+    if (RouteOf(command) == CommandRoute::BuiltIn) {
+      ExecuteBuiltIn(call);
+    } else {
+      TServiceMessage message;
+      message.Command = command;
+      message.Call = &call;
+      Server.Dispatch(message);
+    }
+  } catch (const EConnectIOError& e) {
+    // The transport broke while the command wrote to it: there is nothing to hold back.
+    Server.Log().Info(kTag, Format("Session %x lost its transport in command 0x%x: %s", {Session->Id, command, e.what()}));
+    return false;
+  } catch (const std::exception& e) {
+    if (call.Answered() && !call.HasResult()) {
+      // Part of a data stream was sent already; the client cannot read an error now.
+      Server.Log().Warning(kTag, Format("Command 0x%x failed after its answer: %s", {command, e.what()}));
+      Connection().Disconnect();
+      return false;
+    }
+    call.TakeResult();
+    Server.Log().Debug(kTag, Format("Command 0x%x refused: %s", {command, e.what()}));
+    return Deliver(ErrorResultOf(e));
+  }
+  if (!call.Answered()) return Deliver({kErrNoResult, {TVariant::Wide(std::string(kNoResultText))}});
+  if (std::optional<TServerResult> result = call.TakeResult()) return Deliver(*result);
+  return true;
+}
+
+bool TSessionRunner::Deliver(const TServerResult& result) {
+  // A client that closed its end while the command ran cannot get the answer now; it is
+  // kept for the client's resume.
+  if (!Connection().PeerHasLeft()) {
+    try {
+      Connection().SendReply(kReplyFinal, result.Code, result.Data);
+      return true;
+    } catch (const std::exception&) {
+    }
+  }
+  std::lock_guard guard(Session->Lock);
+  Session->Held = result;
+  return false;
+}
+
+void TSessionRunner::Finish(bool keep) {
+  const TSessionSettings& settings = Server.SessionSettings();
+  keep = keep && Session->LoggedOn && !Session->LoggedOff && settings.SessionGrace.count() > 0 && !Server.Stopping();
+  if (TIcIOHandler* handler = Connection().Handler()) handler->Close();
+  {
+    std::lock_guard guard(Session->Lock);
+    Session->State = SessionState::Detached;
+    Session->DetachedUntil = GetClock().Now() + settings.SessionGrace;
+  }
+  Session->Changed.notify_all();
+  if (keep) {
+    Server.Log().Info(kTag, Format("Session %x waits %d s for its client", {Session->Id, settings.SessionGrace.count()}));
+  } else {
+    Server.Sessions().Remove(Session->Id);
+    Server.Log().Info(kTag, Format("Session %x closed", {Session->Id}));
+  }
+}
+
+}  // namespace zor

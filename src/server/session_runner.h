@@ -1,0 +1,42 @@
+// Serves one client transport from accept to close: the greeting, the logon with the key
+// change, every request (built-in commands, the resume of a session whose transport broke,
+// and the services' commands through the server's dispatch), and at the end either closes
+// the session or keeps it detached for its client's return.
+#pragma once
+
+#include <memory>
+
+#include "intercom/ic_connection.h"
+#include "server/server_call.h"
+#include "server/server_session.h"
+
+namespace zor {
+
+class TZORServer;
+
+class TSessionRunner {
+ public:
+  TSessionRunner(TZORServer& server, std::unique_ptr<TIcIOHandler> handler);
+  // Runs until the transport closes or the server stops; never raises.
+  void Run();
+
+ private:
+  // False when the session ends for good, true when it should wait for a resume.
+  bool Serve();
+  void Finish(bool keep);
+  void SendGreeting();
+  void Logon(const TReceivedRequest& request);
+  void Resume(const TVariantArray& args);
+  // Runs one command; false when the transport is gone.
+  bool Execute(uint32_t command, TVariantArray args);
+  // Sends a final reply; false (and the result held) when the transport is gone.
+  bool Deliver(const TServerResult& result);
+  void SendError(uint32_t code, std::string_view message);
+  TIcServerConnection& Connection() { return *Session->Connection; }
+
+  TZORServer& Server;
+  std::unique_ptr<TIcIOHandler> NewHandler;
+  std::shared_ptr<TServerSession> Session;
+};
+
+}  // namespace zor

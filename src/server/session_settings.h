@@ -1,0 +1,31 @@
+// How the server treats its client sessions: scrambling, the connection limit, how long a
+// session waits for its client after a broken transport, and the time-outs around that.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace zor {
+
+struct TSessionSettings {
+  bool Scramble = true;  // the default routines and the fixed key, as the launcher uses
+  int32_t MaxConnections = 256;
+  // A detached session is kept this long for its client's resume; 0 ends it at once.
+  std::chrono::seconds SessionGrace{120};
+  // A new transport must log on within this time.
+  std::chrono::seconds LogonTimeout{30};
+  // A long command sends keep-alives this often (clients wait 60 s by default).
+  std::chrono::seconds KeepAliveInterval{10};
+  // A resume waits this long for the old session's command to end.
+  std::chrono::seconds ResumeWait{30};
+  // At shutdown, running commands get this long to finish before their transports close.
+  std::chrono::seconds ShutdownWait{10};
+  // The first line of the greeting's server information text.
+  std::string ServerInfo = "ZOR application server";
+  std::string ServerText = "zorserver";
+  // Callers from 127.0.0.1 have administrator rights (to change the TCP settings).
+  bool LocalAdmin = false;
+};
+
+}  // namespace zor

@@ -1,0 +1,73 @@
+#include "server/tcp_listener.h"
+
+#include <chrono>
+
+#include "server/zor_server.h"
+#include "transport/tcp_handler.h"
+
+namespace zor {
+
+namespace {
+
+// Pause between accept attempts while no peer waits; a stop request cuts it short.
+constexpr auto kAcceptPause = std::chrono::milliseconds(20);
+constexpr auto kRetryPause = std::chrono::milliseconds(200);
+
+}  // namespace
+
+TTCPListener::TTCPListener(std::string connectString) : Text(std::move(connectString)) {}
+
+TTCPListener::~TTCPListener() { Stop(); }
+
+void TTCPListener::Start(TZORServer& server) {
+  if (IsRunning) return;
+  Waiting = std::make_unique<TTCPHandler>(Text);
+  Waiting->Open();  // raises when the address cannot be listened on
+  StopFlag = false;
+  IsRunning = true;
+  Thread = std::thread([this, &server] { Loop(server); });
+}
+
+void TTCPListener::Stop() {
+  {
+    std::lock_guard guard(PauseLock);
+    StopFlag = true;
+  }
+  PauseWake.notify_all();
+  if (Thread.joinable()) Thread.join();
+  Waiting.reset();
+  IsRunning = false;
+}
+
+void TTCPListener::Loop(TZORServer& server) {
+  while (!StopFlag) {
+    try {
+      if (!Waiting) {
+        Waiting = std::make_unique<TTCPHandler>(Text);
+        Waiting->Open();
+      }
+      if (Waiting->TryAccept()) {
+        server.AcceptTransport(std::move(Waiting));
+        continue;
+      }
+      if (Waiting->GetState() == kStateDisconnected) {
+        server.Log().Warning("TCP", "Accepting on [" + Text + "] failed; listening again");
+        Waiting.reset();
+        Pause(kRetryPause);
+        continue;
+      }
+      Pause(kAcceptPause);
+    } catch (const std::exception& e) {
+      server.Log().Error("TCP", "Listener [" + Text + "]: " + e.what());
+      Waiting.reset();
+      Pause(kRetryPause);
+    }
+  }
+}
+
+void TTCPListener::Pause(std::chrono::milliseconds duration) {
+  std::unique_lock guard(PauseLock);
+  PauseWake.wait_for(guard, duration, [this] { return StopFlag.load(); });
+}
+
+}  // namespace zor

@@ -1,0 +1,150 @@
+#include "startup/remote_update_thread.h"
+
+#include <filesystem>
+
+#include "base/ascii_case.h"
+#include "base/exceptions.h"
+#include "base/string_routines.h"
+#include "platform/file_times.h"
+#include "platform/pe_version.h"
+#include "startup/application_state.h"
+#include "startup/lang_messages.h"
+#include "startup/path_names.h"
+#include "startup/self_copy.h"
+#include "startup/version_compare.h"
+
+namespace zor {
+namespace {
+
+constexpr std::string_view kZhhExt = ".ZHH";
+
+bool LocalFileExists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(path, error);
+}
+
+void DeleteIfPresent(const std::string& path) {
+  std::error_code ignored;
+  std::filesystem::remove(path, ignored);
+}
+
+}  // namespace
+
+bool HasNoCompanion(std::string_view name) {
+  std::vector<std::string> names;
+  SplitToStrings(kNoCompanionFiles, names, ";");
+  for (const std::string& listed : names) {
+    if (SameTextAscii(listed, name)) return true;
+  }
+  return false;
+}
+
+std::string LocalFileVersion(const std::string& path) {
+  const FileVersionLookup lookup = ReadFileVersion(path);
+  return lookup.Version ? lookup.Version->FileVersionText() : std::string(kNoFileVersion);
+}
+
+bool NeedsUpdate(const std::string& localPath, const TFileObject& entry) {
+  if (CompareVersion(LocalFileVersion(localPath), entry.Version) < 0) return true;
+  return GetFileDosTime(localPath) < entry.FileAge;
+}
+
+bool TRemoteUpdateThread::CheckSelfUpdate() {
+  TUpdateSource& source = *Settings.Source;
+  const std::string launcherName = ExtractFileName(Settings.ExePath);
+  const std::string libraryName(kCloudClientLibrary);
+  TFileObject launcherInfo;
+  TFileObject libraryInfo;
+  const bool knowsLauncher = source.GetRemoteFileInfo(launcherName, std::string(kAreaLibs), launcherInfo);
+  const bool knowsLibrary = source.GetRemoteFileInfo(libraryName, std::string(kAreaLibs), libraryInfo);
+  if (!knowsLauncher && !knowsLibrary) return false;
+  // A file the server does not hold cannot be newer there.
+  const bool launcherOlder = knowsLauncher && NeedsUpdate(Settings.ExePath, launcherInfo);
+  const bool libraryOlder = knowsLibrary && NeedsUpdate(ExeDir() + libraryName, libraryInfo);
+  if (!launcherOlder && !libraryOlder) return false;
+
+  const std::string temp = IncludeTrailingDelimiter(Settings.TempDir);
+  const std::string newLauncher = temp + launcherName;
+  DeleteIfPresent(newLauncher);
+  DeleteIfPresent(ChangeFileExt(newLauncher, kLanguageCompanionExt));
+  DeleteIfPresent(ChangeFileExt(newLauncher, kZhhExt));
+  DeleteIfPresent(temp + libraryName);
+
+  // The new launcher is what does the replacing, so without it nothing happens; the library
+  // comes along when the server has one.
+  bool fetched = knowsLauncher && source.DownloadOne(launcherName, std::string(kAreaLibs), true, temp) &&
+                 LocalFileExists(newLauncher);
+  if (fetched && knowsLibrary) {
+    fetched = source.DownloadOne(libraryName, std::string(kAreaLibs), true, temp) &&
+              LocalFileExists(temp + libraryName);
+  }
+  if (!fetched) return false;
+
+  Settings.StartProcess("\"" + newLauncher + "\"" + std::string(kSwitchReCopyArg) + "\"" + Settings.ExePath + "\"");
+  Terminate();
+  TerminateApplication();
+  throw EAbort("");
+}
+
+bool TRemoteUpdateThread::DownloadConfigFiles() {
+  bool result = false;
+  for (std::string_view name : kConfigFiles) {
+    result = Settings.Source->DownloadOne(std::string(name), std::string(kAreaInstall), true, ExeDir());
+  }
+  return result;
+}
+
+void TRemoteUpdateThread::GetFileList(TFileList& list) {
+  if (!Settings.Source) Settings.Source = GetUpdateSource();
+  TUpdateSource& source = *Settings.Source;
+  source.EnsureClient();
+  CheckSelfUpdate();
+  std::string text;
+  std::string second;
+  source.GetServerFileList(text, second);
+  list = ParseServerFileList(text, [&source](const std::string& name, TFileObject& info) {
+    return source.GetRemoteFileInfo(name, std::string(kAreaLibs), info);
+  });
+  DownloadConfigFiles();
+}
+
+void TRemoteUpdateThread::UpdateFiles(TFileList& list) {
+  if (list.empty()) return;
+  for (size_t i = list.size(); i-- > 0;) {
+    const TFileEntry& entry = list[i];
+    if (SameTextAscii(entry.Name, kNeverFetched)) {
+      list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+      Form.ClearSettingsChanged();
+      continue;
+    }
+    const std::string localPath = ExeDir() + LocalFileName(entry.Name);
+    const bool current = LocalFileExists(localPath) && !NeedsUpdate(localPath, entry.File);
+    if (current) {
+      // In the traditional script a current library still waits for its language companion.
+      const bool awaitsCompanion = Settings.LangIndex == kLangTraditional && !HasNoCompanion(entry.Name) &&
+                                   !LocalFileExists(ChangeFileExt(localPath, kLanguageCompanionExt));
+      if (!awaitsCompanion) list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    Form.ClearSettingsChanged();
+  }
+  if (list.empty()) return;
+
+  TUpdateSource& source = *Settings.Source;
+  source.StartCounters(TotalFileSize(list));
+  Synchronize([this] { Form.ShowDownloadWindow(); });
+  try {
+    source.DownloadList(list);
+  } catch (...) {
+    Synchronize([this] { Form.HideDownloadWindow(); });
+    throw;
+  }
+  Synchronize([this] { Form.HideDownloadWindow(); });
+}
+
+TUpdateThreadClass RemoteUpdateThreadClass() {
+  return [](TSyncThreadOwner& form, TSyncThreadSettings settings) -> std::unique_ptr<TSyncThread> {
+    return std::make_unique<TRemoteUpdateThread>(form, std::move(settings));
+  };
+}
+
+}  // namespace zor

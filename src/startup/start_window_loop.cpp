@@ -1,0 +1,47 @@
+#include "startup/start_window_loop.h"
+
+#include <chrono>
+
+#include "base/timer_queue.h"
+#include "startup/application_state.h"
+
+namespace zor {
+namespace {
+
+// How long one round of the loop may wait before it looks at the stop condition again.
+constexpr std::chrono::milliseconds kLoopRound{50};
+
+}  // namespace
+
+void RunStartWindowLoop(TStartWindowModel& model) {
+  DeclareMainThread();
+  // A quit from any thread wakes the loop so that it sees the end at once.
+  OnApplicationTerminate([] {
+    try {
+      PostToThread([] {}, true);
+    } catch (...) {
+      // The loop is gone already.
+    }
+  });
+  const TimerWindowHandle window =
+      RegisterPeriodic(std::chrono::milliseconds(kStartTickMs), [&model] { model.Tick(); }, kStartTimerId);
+  RegisterPeriodic(std::chrono::milliseconds(kDownloadTimerMs), [&model] { model.DownloadTimerTick(); },
+                   kDownloadTimerId);
+  // The destroy step runs however the loop ends.
+  struct DestroyStep {
+    TStartWindowModel& Model;
+    TimerWindowHandle Window;
+    ~DestroyStep() {
+      UnregisterPeriodic(Window, kStartTimerId);
+      UnregisterPeriodic(Window, kDownloadTimerId);
+      Model.Shutdown([] { RunTimerQueue(kLoopRound); });
+      OnApplicationTerminate({});
+    }
+  } destroy{model, window};
+  const auto stop = [&model] { return model.Closed() || IsApplicationTerminating(); };
+  model.Create();
+  model.StartSequence();
+  while (!stop()) RunTimerQueue(kLoopRound, stop);
+}
+
+}  // namespace zor

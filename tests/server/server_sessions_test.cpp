@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "base/exceptions.h"
+#include "intercom/message_headers.h"
+#include "live_server.h"
+#include "server/name_service_responder.h"
+#include "server/server_texts.h"
+#include "transport/ic_errors.h"
+#include "transport/name_service_settings.h"
+#include "transport/zor_host_client.h"
+
+namespace zor {
+namespace {
+
+using testing::LiveServer;
+using testing::TLogonValues;
+using testing::TTestClient;
+
+// Waits (bounded) until `done` holds; the tests wait for the server to notice a closed
+// transport, which has no event of its own to wait on.
+template <typename Predicate>
+bool Eventually(Predicate done) {
+  for (int i = 0; i < 500; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return done();
+}
+
+// Reads one reply without the client's reactions (an invalid-argument reply makes a
+// client wait two seconds): the header, unscrambled with the session's key, and its payload.
+ReplyHeader ReadRawReply(TIcConnection& connection) {
+  THeaderBytes bytes;
+  connection.Handler()->ReadBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
+  DefaultDecrypt(bytes.data(), bytes.size(), connection.GetKey());
+  const ReplyHeader header = ReplyHeader::Decode(bytes);
+  if (header.PayloadSize > 0) {
+    std::vector<uint8_t> payload;
+    connection.Handler()->ReadStream(payload);
+  }
+  return header;
+}
+
+TEST(ServerSessions, BadHeadersAreAnsweredUntilTheEleventhClosesOnlyThatConnection) {
+  LiveServer live;
+  live.Start();
+  TTestClient bystander(live.Port);
+  TTestClient garbage(live.Port);
+  // A third client sends half a request and stops; it holds nothing of the others.
+  TTestClient stalled(live.Port);
+  const uint8_t half[16] = {1, 2, 3};
+  stalled.Connection.Handler()->WriteBuffer(half, sizeof half);
+
+  uint8_t noise[32];
+  for (int i = 1; i <= 10; ++i) {
+    for (int k = 0; k < 32; ++k) noise[k] = static_cast<uint8_t>(i * 37 + k * 11);
+    garbage.Connection.Handler()->WriteBuffer(noise, sizeof noise);
+    const ReplyHeader reply = ReadRawReply(garbage.Connection);
+    EXPECT_EQ(reply.ResultCode, kErrInvalidArgument) << i;
+    EXPECT_EQ(reply.Kind, kReplyFinal);
+    EXPECT_EQ(bystander.Execute(0x1234)[0].Text(), "0x1234 served by Gate");
+  }
+  garbage.Connection.Handler()->WriteBuffer(noise, sizeof noise);
+  uint8_t byte;
+  EXPECT_THROW(garbage.Connection.Handler()->ReadBuffer(&byte, 1), EConnectIOError);
+  EXPECT_EQ(bystander.Execute(0x1234)[0].Text(), "0x1234 served by Gate");
+  TTestClient late(live.Port);
+  EXPECT_EQ(late.Execute(16)[0].AsInteger(), 0);
+}
+
+TEST(ServerSessions, ClientsBeyondTheLimitAreRefusedWithAReason) {
+  TSessionSettings session;
+  session.MaxConnections = 2;
+  LiveServer live(session);
+  live.Start();
+  auto first = std::make_unique<TTestClient>(live.Port);
+  TTestClient second(live.Port);
+  try {
+    TTestClient third(live.Port);
+    FAIL();
+  } catch (const EResultError& e) {
+    EXPECT_EQ(e.ErrorCode, kCodeExecuteError);
+    EXPECT_EQ(e.Message, "服务器的连线数已达上限(2)，请稍后再试！");
+  }
+  first.reset();
+  ASSERT_TRUE(Eventually([&] { return live.Server->TransportCount() < 2; }));
+  TTestClient again(live.Port);
+  EXPECT_EQ(again.Execute(16)[0].AsInteger(), 0);
+}
+
+TEST(ServerSessions, AResumedSessionGetsTheResultHeldWhileItsTransportWasCut) {
+  LiveServer live;
+  live.Start();
+  live.Gate->Close();
+  TLogonValues logon;
+  TTestClient a(live.Port, logon);
+  a.Connection.SendCommandData(0x1201, {TVariant("kept for you")});
+  live.Gate->WaitEntered(1);
+  const uint32_t counter = a.Connection.Counter.load();
+  a.Connection.Handler()->Close();  // the transport is cut while the command runs
+
+  TTestClient b(live.Port, logon);
+  live.Gate->Release();
+  const TVariantArray resumed = b.Execute(41, {TVariant(static_cast<int32_t>(a.SessionId)), TVariant(0x1201),
+                                               TVariant(static_cast<int32_t>(counter))});
+  ASSERT_EQ(resumed.size(), 1u);
+  EXPECT_TRUE(resumed[0].AsBoolean());
+  EXPECT_EQ(b.Connection.WaitResult(true)[0].Text(), "kept for you");
+  // The new transport now serves the old session.
+  EXPECT_EQ(b.Execute(0x1234)[0].Text(), "0x1234 served by Gate");
+  EXPECT_EQ(live.Server->Sessions().Find(b.SessionId), nullptr);
+  EXPECT_NE(live.Server->Sessions().Find(a.SessionId), nullptr);
+}
+
+TEST(ServerSessions, ResumeRefusesUnknownSessionsOtherClientsAndAnswersFalseWithoutAResult) {
+  LiveServer live;
+  live.Start();
+  TLogonValues logon;
+  auto a = std::make_unique<TTestClient>(live.Port, logon);
+  const uint32_t id = a->SessionId;
+  EXPECT_EQ(a->Execute(0x1234)[0].Text(), "0x1234 served by Gate");
+  const uint32_t counter = a->Connection.Counter.load();
+  a->Connection.Handler()->Close();
+
+  TLogonValues other = logon;
+  other.Computer = "PC-2";
+  TTestClient stranger(live.Port, other);
+  struct Case {
+    uint32_t Id;
+    TTestClient* Client;
+    const char* Message;
+  } const kCases[] = {
+      {12345, &stranger, "指定的连接句柄在服务器并不存在！可能是因为超时已被服务器删除。"},
+      {id, &stranger, "指定的连接句柄与目前的连接句柄的客户端讯息并不符合！"},
+  };
+  for (const Case& c : kCases) {
+    try {
+      c.Client->Execute(41, {TVariant(static_cast<int32_t>(c.Id)), TVariant(0x1234), TVariant(1)});
+      ADD_FAILURE() << c.Message;
+    } catch (const EResultError& e) {
+      EXPECT_EQ(e.ErrorCode, kErrSessionUnknown);
+      EXPECT_EQ(e.Message, c.Message);
+    }
+  }
+  // The last command was answered before the cut: nothing is pending.
+  TTestClient b(live.Port, logon);
+  const TVariantArray resumed = b.Execute(
+      41, {TVariant(static_cast<int32_t>(id)), TVariant(0x1234), TVariant(static_cast<int32_t>(counter))});
+  EXPECT_FALSE(resumed[0].AsBoolean());
+  EXPECT_EQ(b.Execute(16)[0].AsInteger(), 0);
+}
+
+TEST(ServerSessions, ADetachedSessionEndsWhenItsGraceTimeIsOver) {
+  TSessionSettings session;
+  session.SessionGrace = std::chrono::seconds(0);
+  LiveServer live(session);
+  live.Start();
+  TLogonValues logon;
+  uint32_t id = 0;
+  {
+    TTestClient a(live.Port, logon);
+    id = a.SessionId;
+    a.Connection.Handler()->Close();
+  }
+  ASSERT_TRUE(Eventually([&] { return live.Server->Sessions().Find(id) == nullptr; }));
+  TTestClient b(live.Port, logon);
+  try {
+    b.Execute(41, {TVariant(static_cast<int32_t>(id)), TVariant(0), TVariant(0)});
+    FAIL();
+  } catch (const EResultError& e) {
+    EXPECT_EQ(e.Message, "指定的连接句柄在服务器并不存在！可能是因为超时已被服务器删除。");
+  }
+}
+
+TEST(ServerSessions, StoppingLetsARunningCommandFinishAndClosesTheSessions) {
+  TSessionSettings session;
+  session.ShutdownWait = std::chrono::seconds(30);
+  LiveServer live(session);
+  live.Start();
+  live.Gate->Close();
+  TTestClient idle(live.Port);
+  TTestClient busy(live.Port);
+  busy.Connection.SendCommandData(0x1201, {TVariant("finished")});
+  live.Gate->WaitEntered(1);
+  std::thread stopper([&] { live.Stop(); });
+  live.Gate->Release();
+  EXPECT_EQ(busy.Connection.WaitResult(true)[0].Text(), "finished");
+  stopper.join();
+  EXPECT_EQ(live.Server->Sessions().Size(), 0u);
+  EXPECT_THROW(idle.Execute(16), EIcError);
+}
+
+TEST(NameService, AnswersLookupsOverUDP) {
+  TServerLog log;
+  log.SetUseStdErr(false);
+  TNameServiceResponder responder(log, TNameTable::Parse("shop = 10.1.2.3\n"));
+  responder.Start("127.0.0.1", 0);
+  TNameServiceSettings endpoint;
+  endpoint.Host = "127.0.0.1";
+  endpoint.Port = responder.Port();
+  SetNameServiceSettings(endpoint);
+  EXPECT_EQ(ResolveZORHost("SHOP"), 0x0A010203u);  // host byte order
+  try {
+    ResolveZORHost("nowhere");
+    ADD_FAILURE();
+  } catch (const Exception& e) {
+    EXPECT_NE(e.Message.find("nowhere"), std::string::npos) << e.Message;
+  }
+  ResetNameServiceSettings();
+  responder.Stop();
+  EXPECT_EQ(responder.Answered(), 2u);
+}
+
+}  // namespace
+}  // namespace zor

@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "live_server.h"
+#include "packed_file_reader.h"
+#include "platform/process.h"
+#include "server/file_service.h"
+
+namespace zor {
+namespace {
+
+// Runs `zorserver` with `args` through a shell that sends its output to files.
+ProcessId StartServer(const testing::TempFolder& folder, const std::string& args) {
+  const std::string command = "ZOR_REGISTRY_DIR=" + (folder.Path / "registry").string() + " exec " ZOR_BIN_DIR
+                              "/zorserver " + args + " >" + (folder.Path / "out.txt").string() + " 2>" +
+                              (folder.Path / "err.txt").string();
+  return StartProcess("/bin/sh -c \"" + command + "\"");
+}
+
+// The first line of the standard output once it is complete (bounded wait for the start).
+std::string WaitForFirstLine(const testing::TempFolder& folder, ProcessId pid) {
+  for (int i = 0; i < 1000 && IsProcessRunning(pid); ++i) {
+    const std::string out = testing::ReadAll(folder.Path / "out.txt");
+    if (out.find('\n') != std::string::npos) return out.substr(0, out.find('\n'));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return {};
+}
+
+int Terminate(ProcessId pid) {
+  WaitForProcessExit(StartProcess("kill -TERM " + std::to_string(pid)));
+  return WaitForProcessExit(pid);
+}
+
+TEST(ZorServerProgram, ListensServesAndStopsCleanlyOnSIGTERM) {
+  testing::TempFolder folder;
+  folder.Write("release/Client.exe", "launcher");
+  const uint16_t port = testing::FreePort();
+  const ProcessId pid = StartServer(folder, "--release " + (folder.Path / "release").string() + " --cache " +
+                                                (folder.Path / "cache").string() + " --bind 127.0.0.1 /I:" +
+                                                std::to_string(port) + " --log-level debug");
+  const std::string line = WaitForFirstLine(folder, pid);
+  ASSERT_EQ(line, "listening on 127.0.0.1:" + std::to_string(port)) << testing::ReadAll(folder.Path / "err.txt");
+  {
+    testing::TTestClient client(port);
+    const TVariantArray list = client.Execute(kCmdFileList);
+    EXPECT_EQ(list[0].Text().substr(0, 19), "Client.exe=0.0.0.0,");
+  }
+  EXPECT_EQ(Terminate(pid), 0);
+  const std::string log = testing::ReadAll(folder.Path / "err.txt");
+  EXPECT_NE(log.find("Stopping (signal 15)"), std::string::npos) << log;
+  EXPECT_NE(log.find("Stopped"), std::string::npos) << log;
+}
+
+TEST(ZorServerProgram, RefusesBadOptionsAndAMissingReleaseWithAMessage) {
+  struct Case {
+    std::string Args;
+    std::string Message;
+  } const kCases[] = {
+      {"--port 0 --release x", "zorserver: --port: '0' is not a number from 1 to 65535\n"},
+      {"--port 7", "zorserver: No release folder: give --release DIR (or the setting ReleaseFolder)\n"},
+  };
+  for (const Case& c : kCases) {
+    testing::TempFolder folder;
+    const ProcessId pid = StartServer(folder, c.Args);
+    EXPECT_EQ(WaitForProcessExit(pid), 1);
+    EXPECT_EQ(testing::ReadAll(folder.Path / "err.txt"), c.Message);
+  }
+  testing::TempFolder folder;
+  const ProcessId help = StartServer(folder, "--help");
+  EXPECT_EQ(WaitForProcessExit(help), 0);
+  EXPECT_EQ(testing::ReadAll(folder.Path / "out.txt").substr(0, 26), "Usage: zorserver [options]");
+}
+
+}  // namespace
+}  // namespace zor

@@ -1,0 +1,303 @@
+// The update worker: the file list, the comparison of local and server files, the download
+// phase, the configuration files, the self-update and the run of passes with its errors.
+#include <gtest/gtest.h>
+
+#include "base/expect_message.h"
+#include "base/timer_queue.h"
+#include "platform/dos_time.h"
+#include "platform/file_times.h"
+#include "platform/named_mutex.h"
+#include "platform/pe_version_writer.h"
+#include "platform/runtime_dir.h"
+#include "startup/lang_messages.h"
+#include "startup/remote_update_thread.h"
+#include "update_test_fakes.h"
+
+namespace zor {
+namespace {
+
+using test::FakeUpdateSource;
+using test::LaunchFolder;
+using test::RecordingOwner;
+using test::WriteFile;
+
+// 2020-06-15 12:00:00 UTC and a day later, as MS-DOS date/time.
+const int32_t kOlder = static_cast<int32_t>(UnixTimeToDosDateTime(1592222400));
+const int32_t kNewer = static_cast<int32_t>(UnixTimeToDosDateTime(1592222400 + 86400));
+
+TEST(ServerFileList, EntriesKeepServerOrderAndFillDefaults) {
+  int lookups = 0;
+  const TFileList list = ParseServerFileList(
+      "a.dll=1.2.3.4,100,2000;b.bpl=,5,6;c.exe=2.0,x,y;d.dat=3.0,,;;=1,2,3;e.dat=9.9.9.9,7,8",
+      [&lookups](const std::string& name, TFileObject& info) {
+        ++lookups;
+        if (name != "d.dat") return false;
+        info = {"3.1", 42, 43};
+        return true;
+      });
+  struct Case {
+    const char* Name;
+    const char* Version;
+    int32_t Age;
+    int32_t Size;
+  } const kCases[] = {
+      {"a.dll", "1.2.3.4", 100, 2000},
+      {"b.bpl", "0.0.0.0", 5, 6},   // empty version
+      {"c.exe", "2.0", -1, 0},      // fields that are not numbers
+      {"d.dat", "3.1", 42, 43},     // empty age and size: the server's single-file answer
+      {"e.dat", "9.9.9.9", 7, 8},
+  };
+  ASSERT_EQ(list.size(), std::size(kCases));
+  for (size_t i = 0; i < list.size(); ++i) {
+    SCOPED_TRACE(kCases[i].Name);
+    EXPECT_EQ(list[i].Name, kCases[i].Name);
+    EXPECT_EQ(list[i].File.Version, kCases[i].Version);
+    EXPECT_EQ(list[i].File.FileAge, kCases[i].Age);
+    EXPECT_EQ(list[i].File.FileSize, kCases[i].Size);
+  }
+  EXPECT_EQ(lookups, 1);
+}
+
+TEST(ServerFileList, UnknownSingleFileKeepsDefaults) {
+  const TFileList list = ParseServerFileList("gone.dll=5.0,,", [](const std::string&, TFileObject&) { return false; });
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].File.Version, "0.0.0.0");
+  EXPECT_EQ(list[0].File.FileAge, -1);
+  EXPECT_EQ(list[0].File.FileSize, 0);
+}
+
+TEST(ServerFileList, NamesReachingOutsideTheFolderAreRefused) {
+  const char* const kBad[] = {"..\\IClient", "bpls/../../etc/passwd", "C:\\Windows\\x.dll", "/etc/passwd",
+                              "\\\\host\\share\\x", "a\tb.dll", "stream:name"};
+  for (const char* name : kBad) {
+    SCOPED_TRACE(name);
+    ExpectMessage([&] { ParseServerFileList(std::string(name) + "=1.0,1,1", {}); }, "Exception",
+                  std::string("Invalid file name '") + name + "'!");
+  }
+  EXPECT_EQ(ParseServerFileList("bpls\\..x\\a.bpl=1,1,1", {}).size(), 1u);  // ".." only as a whole part
+}
+
+TEST(NeedsUpdate, VersionFirstThenDate) {
+  LaunchFolder dir;
+  struct Case {
+    const char* Label;
+    std::string Local;  // file content; empty: a file without a version resource
+    int32_t LocalTime;
+    const char* ServerVersion;
+    int32_t ServerAge;
+    bool Expected;
+  } const kCases[] = {
+      {"lower version", BuildPeWithVersion(1, 2, 3, 4), kNewer, "1.2.3.5", kOlder, true},
+      {"higher version, older date", BuildPeWithVersion(1, 3, 0, 0), kOlder, "1.2.9.9", kNewer, true},
+      {"higher version, same date", BuildPeWithVersion(1, 3, 0, 0), kOlder, "1.2.9.9", kOlder, false},
+      {"two parts against three: equal, date decides", BuildPeWithVersion(5, 1, 0, 0), kOlder, "5.1", kNewer, true},
+      {"equal version, newer date", BuildPeWithVersion(2, 0, 0, 0), kNewer, "2.0.0.0", kOlder, false},
+      {"no version resource against a version", "plain data", kNewer, "0.0.0.1", kOlder, true},
+      {"no version resource, server age unknown", "plain data", kOlder, "0.0.0.0", -1, false},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.Label);
+    const std::string path = dir / "file.dll";
+    WriteFile(path, c.Local);
+    ASSERT_TRUE(SetFileDosTime(path, static_cast<uint32_t>(c.LocalTime)));
+    EXPECT_EQ(NeedsUpdate(path, {c.ServerVersion, c.ServerAge, 10}), c.Expected);
+  }
+}
+
+TEST(CompanionSkipList, NamesCompareWithoutCase) {
+  EXPECT_TRUE(HasNoCompanion("MIDAS.DLL"));
+  EXPECT_TRUE(HasNoCompanion("m880cloudclient.dll"));
+  EXPECT_FALSE(HasNoCompanion("midas"));
+  EXPECT_FALSE(HasNoCompanion("ZORMain.bpl"));
+}
+
+// A worker on a private launcher folder and a fake server; runs on the test thread, which is
+// the main thread, so its main-thread calls run at once.
+class UpdateWorker : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DeclareMainThread();
+    std::filesystem::create_directories(Dir / "app");
+    std::filesystem::create_directories(Dir / "tmp");
+    Source->InstallDir = Dir / "app/";
+    Owner.Source = Source.get();
+    WriteFile(Dir / "app/Client", BuildPeWithVersion(1, 0, 0, 0));
+    SetFileDosTime(Dir / "app/Client", static_cast<uint32_t>(kOlder));
+  }
+  void TearDown() override { DestroyTimerWindow(); }
+
+  TSyncThreadSettings Settings(int maxFailed = 0) {
+    TSyncThreadSettings settings;
+    settings.ExePath = Dir / "app/Client";
+    settings.Source = Source;
+    settings.TempDir = Dir / "tmp";
+    settings.MaxFailedPasses = maxFailed;
+    settings.StartProcess = [this](const std::string& commandLine) { Started.push_back(commandLine); };
+    return settings;
+  }
+  // A current local file of the list (same version and date as the server's).
+  void PlaceCurrent(const std::string& name) {
+    WriteFile(Dir / ("app/" + name), BuildPeWithVersion(3, 0, 0, 0));
+    SetFileDosTime(Dir / ("app/" + name), static_cast<uint32_t>(kOlder));
+  }
+  std::string Entry(const std::string& name, int size) {
+    return name + "=3.0.0.0," + std::to_string(kOlder) + "," + std::to_string(size);
+  }
+
+  test::ApplicationStateReset AppState;
+  LaunchFolder Dir;
+  std::shared_ptr<FakeUpdateSource> Source = std::make_shared<FakeUpdateSource>();
+  RecordingOwner Owner;
+  std::vector<std::string> Started;
+};
+
+TEST_F(UpdateWorker, FetchesMissingAndOutdatedFilesAroundTheProgressWindow) {
+  PlaceCurrent("current.dll");
+  WriteFile(Dir / "app/outdated.dll", BuildPeWithVersion(2, 9, 0, 0));
+  Source->ListText = Entry("missing.dll", 100) + ";" + Entry("current.dll", 1000) + ";" + Entry("outdated.dll", 20) +
+                     ";" + Entry("mdac_typ", 5) + ";" + Entry("bpls\\sub.bpl", 3);
+  TRemoteUpdateThread worker(Owner, Settings());
+  worker.Execute();
+  EXPECT_EQ(Source->TakeCalls(),
+            (std::vector<std::string>{
+                "EnsureClient", "EnsureClient", "Info Client Libs", "Info M880CloudClient.dll Libs",
+                "GetServerFileList", "DownloadOne ZORSys.ini . delete " + Dir.Root + "app/",
+                "DownloadOne Special\\ZORSys.ini . delete " + Dir.Root + "app/",
+                "DownloadOne DemoLevels.ini . delete " + Dir.Root + "app/",
+                "DownloadOne Patch.xml . delete " + Dir.Root + "app/", "StartCounters 123",
+                "DownloadList missing.dll,outdated.dll,bpls\\sub.bpl"}));
+  EXPECT_EQ(Owner.Calls, (std::vector<std::string>{"CheckZorInfo", "WaitStartEvent", "ShowDownloadWindow",
+                                                   "HideDownloadWindow", "StartMainExe", "SetDone"}));
+  EXPECT_TRUE(std::filesystem::exists(Dir / "app/bpls/sub.bpl"));
+  EXPECT_FALSE(worker.Running());
+}
+
+TEST_F(UpdateWorker, NothingToFetchShowsNoProgressWindowAndStartsTheMainProgram) {
+  PlaceCurrent("current.dll");
+  Source->ListText = Entry("current.dll", 1000) + ";" + Entry("MDAC_TYP", 5);
+  TRemoteUpdateThread worker(Owner, Settings());
+  worker.Execute();
+  EXPECT_EQ(Owner.Calls, (std::vector<std::string>{"CheckZorInfo", "WaitStartEvent", "StartMainExe", "SetDone"}));
+}
+
+TEST_F(UpdateWorker, TraditionalScriptFetchesCurrentLibrariesWithoutTheirCompanion) {
+  PlaceCurrent("main.bpl");
+  PlaceCurrent("midas.dll");
+  PlaceCurrent("done.bpl");
+  WriteFile(Dir / "app/done.CHT", "companion");
+  Source->ListText = Entry("main.bpl", 1) + ";" + Entry("midas.dll", 2) + ";" + Entry("done.bpl", 4);
+  TSyncThreadSettings settings = Settings();
+  settings.LangIndex = kLangTraditional;
+  TRemoteUpdateThread worker(Owner, settings);
+  worker.Execute();
+  const std::vector<std::string> calls = Source->TakeCalls();
+  EXPECT_EQ(calls[calls.size() - 2], "StartCounters 1");
+  EXPECT_EQ(calls.back(), "DownloadList main.bpl");
+}
+
+TEST_F(UpdateWorker, FailedPassesShowTheErrorOfferTheSettingsAndEndAtTheBound) {
+  test::MessageCatcher boxes;
+  Source->ListText = Entry("missing.dll", 100);
+  Source->DownloadError = "下载失败";
+  TRemoteUpdateThread worker(Owner, Settings(2));
+  worker.Execute();
+  EXPECT_EQ(boxes.Take(), (std::vector<std::string>{"[Error] 下载失败\n", "[Error] 下载失败\n"}));
+  EXPECT_EQ(Owner.Calls,
+            (std::vector<std::string>{"CheckZorInfo", "WaitStartEvent", "ShowDownloadWindow", "HideDownloadWindow",
+                                      "ChangeSettings(true)", "CheckZorInfo", "WaitStartEvent", "ShowDownloadWindow",
+                                      "HideDownloadWindow", "ChangeSettings(true)", "UpdateAbandoned 2", "SetDone"}));
+  EXPECT_EQ(worker.FailedPasses(), 2);
+}
+
+TEST_F(UpdateWorker, ConnectFailureInTheSettingsCheckIsAFailedPass) {
+  test::MessageCatcher boxes;
+  Source->ConnectError = "无法连接服务器";
+  TRemoteUpdateThread worker(Owner, Settings(1));
+  worker.Execute();
+  EXPECT_EQ(boxes.Take(), (std::vector<std::string>{"[Error] 无法连接服务器\n"}));
+  EXPECT_EQ(Owner.Calls,
+            (std::vector<std::string>{"CheckZorInfo", "ChangeSettings(true)", "UpdateAbandoned 1", "SetDone"}));
+}
+
+TEST_F(UpdateWorker, NewerLauncherOnTheServerHandsOverToTheCopyInTheTemporaryFolder) {
+  WriteFile(Dir / "tmp/Client.CHT", "stale");
+  WriteFile(Dir / "tmp/Client.ZHH", "stale");
+  Source->Files["Client"] = {{"1.0.0.1", kOlder, 10}, BuildPeWithVersion(1, 0, 0, 1)};
+  Source->ListText = Entry("missing.dll", 100);
+  TRemoteUpdateThread worker(Owner, Settings());
+  worker.Execute();
+  EXPECT_EQ(Started, (std::vector<std::string>{"\"" + Dir.Root + "tmp/Client\" /ReCopy \"" + Dir.Root + "app/Client\""}));
+  EXPECT_TRUE(IsApplicationTerminating());
+  EXPECT_TRUE(worker.Terminated());
+  EXPECT_EQ(Owner.Calls, (std::vector<std::string>{"CheckZorInfo", "WaitStartEvent", "SetDone"}));
+  EXPECT_EQ(test::ReadFile(Dir / "tmp/Client"), BuildPeWithVersion(1, 0, 0, 1));
+  EXPECT_FALSE(std::filesystem::exists(Dir / "tmp/Client.CHT"));
+  EXPECT_FALSE(std::filesystem::exists(Dir / "tmp/Client.ZHH"));
+}
+
+TEST_F(UpdateWorker, SelfUpdateCases) {
+  struct Case {
+    const char* Label;
+    bool ServerHasLauncher;
+    const char* LauncherVersion;
+    int32_t LauncherAge;
+    bool ServerHasLibrary;
+    bool Expected;  // a copy was started
+  } const kCases[] = {
+      {"server knows neither", false, "", 0, false, false},
+      {"same launcher", true, "1.0.0.0", kOlder, false, false},
+      {"lower version on the server, same date", true, "0.9.0.0", kOlder, false, false},
+      {"lower version on the server but a later date", true, "0.9.0.0", kNewer, false, true},
+      {"higher version on the server", true, "1.0.0.1", kOlder, false, true},
+      {"newer launcher by date", true, "1.0.0.0", kNewer, false, true},
+      {"newer library, launcher unknown: nothing can replace", false, "", 0, true, false},
+      {"newer library with a current launcher", true, "1.0.0.0", kOlder, true, true},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.Label);
+    ResetApplicationState();
+    Started.clear();
+    Source->Files.clear();
+    if (c.ServerHasLauncher) Source->Files["Client"] = {{c.LauncherVersion, c.LauncherAge, 1}, "launcher"};
+    if (c.ServerHasLibrary) Source->Files["M880CloudClient.dll"] = {{"1.0.0.0", kNewer, 1}, "library"};
+    TRemoteUpdateThread worker(Owner, Settings());
+    if (c.Expected) {
+      EXPECT_THROW(worker.CheckSelfUpdate(), EAbort);
+      EXPECT_EQ(Started.size(), 1u);
+      if (c.ServerHasLibrary) {
+        EXPECT_EQ(test::ReadFile(Dir / "tmp/M880CloudClient.dll"), "library");
+      }
+    } else {
+      EXPECT_FALSE(worker.CheckSelfUpdate());
+      EXPECT_TRUE(Started.empty());
+      EXPECT_FALSE(IsApplicationTerminating());
+    }
+  }
+}
+
+TEST_F(UpdateWorker, TerminalServerModeHoldsTheUpgradeMutexAndSkipsTheUpdateWhileTheProductRuns) {
+  ScopedRuntimeDir runtime(Dir / "run");
+  Source->ListText = Entry("missing.dll", 100);
+  TSyncThreadSettings settings = Settings();
+  settings.TerminalServer = true;
+  {
+    NamedMutex product("Global\\NGlobal_EB880");
+    TRemoteUpdateThread worker(Owner, settings);
+    worker.Execute();
+    EXPECT_EQ(Owner.Calls, (std::vector<std::string>{"StartMainExe", "SetDone"}));
+    EXPECT_TRUE(Source->TakeCalls().empty());
+  }
+  Owner.Calls.clear();
+  struct ProbingOwner : RecordingOwner {
+    void WaitStartEvent() override { UpgradeHeld = ProbeNamedMutex("Global\\NZORUpgradeKernal"); }
+    bool UpgradeHeld = false;
+  } probing;
+  TRemoteUpdateThread worker(probing, settings);
+  worker.Execute();
+  EXPECT_TRUE(probing.UpgradeHeld);
+  NamedMutex upgrade("Global\\NZORUpgradeKernal");
+  EXPECT_TRUE(upgrade.TryAcquire());  // released at the end of the run
+}
+
+}  // namespace
+}  // namespace zor

@@ -1,0 +1,59 @@
+#include "transport/name_service_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "platform/registry_store.h"
+#include "platform/zor_registry.h"
+
+namespace zor {
+namespace {
+
+class NameServiceSettingsTest : public ::testing::Test {
+ protected:
+  NameServiceSettingsTest()
+      : Dir(std::filesystem::temp_directory_path() / ("zor-ns-" + std::to_string(std::random_device{}()))),
+        Scope((std::filesystem::create_directories(Dir), Dir.string())) {}
+  ~NameServiceSettingsTest() override {
+    ResetNameServiceSettings();
+    std::filesystem::remove_all(Dir);
+  }
+  void Put(RegRoot root, const char* name, const char* text, int32_t number, bool isText) {
+    TZORRegistry registry(root, KEY_ALL_ACCESS);
+    ASSERT_TRUE(registry.OpenKey("\\Software\\ZOR\\DK880", true));
+    if (isText) {
+      registry.WriteString(name, text);
+    } else {
+      registry.WriteInteger(name, number);
+    }
+  }
+
+  std::filesystem::path Dir;
+  ScopedRegistryDir Scope;
+};
+
+TEST_F(NameServiceSettingsTest, DefaultsWithoutValues) {
+  LoadNameServiceSettings();
+  const TNameServiceSettings s = GetNameServiceSettings();
+  EXPECT_EQ(s.Host, kDefaultNameServiceHost);
+  EXPECT_EQ(s.Port, 768);
+}
+
+TEST_F(NameServiceSettingsTest, MachineValuesWinOverUserValues) {
+  Put(RegRoot::CurrentUser, kNameServiceHostValue, "user-ns", 0, true);
+  Put(RegRoot::CurrentUser, kNameServicePortValue, nullptr, 1768, false);
+  Put(RegRoot::LocalMachine, kNameServiceHostValue, "machine-ns", 0, true);
+  LoadNameServiceSettings();
+  TNameServiceSettings s = GetNameServiceSettings();
+  EXPECT_EQ(s.Host, "machine-ns");
+  EXPECT_EQ(s.Port, 1768);  // only the user has a port
+
+  Put(RegRoot::LocalMachine, kNameServicePortValue, nullptr, 70000, false);  // not a port
+  LoadNameServiceSettings();
+  EXPECT_EQ(GetNameServiceSettings().Port, 1768);
+}
+
+}  // namespace
+}  // namespace zor

@@ -1,0 +1,75 @@
+// The start window without a person: status lines once each, progress at every tenth, the
+// dialog that keeps the settings, and the note when the update gives up.
+#include <gtest/gtest.h>
+#include <stdio.h>
+
+#include <cstdlib>
+
+#include "startup/lang_messages.h"
+#include "ui/headless/headless_start_window.h"
+
+namespace zor {
+namespace {
+
+// Standard-error stand-in that collects what is written.
+class Captured {
+ public:
+  Captured() : File(open_memstream(&Buffer, &Size)) {}
+  ~Captured() {
+    std::fclose(File);
+    std::free(Buffer);
+  }
+  std::string Text() {
+    std::fflush(File);
+    return std::string(Buffer, Size);
+  }
+  std::FILE* File;
+
+ private:
+  char* Buffer = nullptr;
+  size_t Size = 0;
+};
+
+TEST(HeadlessStartWindow, StatusLinesAppearOnceEach) {
+  SetLangIndex(kLangEnglish);
+  Captured err;
+  THeadlessStartWindowView view(err.File);
+  view.StatusChanged("Use the ZORPath, press F1 to change setting.");
+  view.StatusChanged("Use the ZORPath, press F1 to change setting.");
+  view.StatusChanged("Program is starting, please wait....");
+  EXPECT_EQ(err.Text(),
+            "[start] Use the ZORPath, press F1 to change setting.\n[start] Program is starting, please wait....\n");
+}
+
+TEST(HeadlessStartWindow, ProgressIsWrittenAtEveryTenthOfTheWay) {
+  SetLangIndex(kLangEnglish);
+  Captured err;
+  THeadlessStartWindowView view(err.File);
+  TDownloadProgressModel window;
+  window.SetMaxValue(1000);
+  view.DownloadWindowShown(window);
+  for (int64_t done : {0, 50, 99, 100, 150, 420, 430, 999, 1000, 1000}) {
+    window.SetProgress(done);
+    view.ProgressChanged(window);
+  }
+  EXPECT_EQ(err.Text(),
+            "[download] Downloading files, please wait...\n"
+            "[download] 0% (0 of 1000 bytes)\n"
+            "[download] 10% (100 of 1000 bytes)\n"
+            "[download] 42% (420 of 1000 bytes)\n"
+            "[download] 99% (999 of 1000 bytes)\n"
+            "[download] 100% (1000 of 1000 bytes)\n");
+}
+
+TEST(HeadlessStartWindow, TheDialogChangesNothingAndTheGivingUpIsSaid) {
+  Captured err;
+  EXPECT_FALSE(HeadlessServerSettings(err.File));
+  THeadlessStartWindowView view(err.File);
+  view.UpdateAbandoned(kHeadlessMaxFailedPasses);
+  EXPECT_EQ(err.Text(),
+            "[headless] server settings dialog: stored settings kept\n"
+            "[headless] the update failed 3 times: ending without starting the main program\n");
+}
+
+}  // namespace
+}  // namespace zor
