@@ -2,17 +2,17 @@
 // while it runs, appends how it was started to "IClient.started" beside itself, waits
 // $ZOR_DEMO_HOLD_MS milliseconds (default 0) and exits.
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
 #include "base/clock.h"
+#include "platform/command_line_split.h"
 #include "platform/named_mutex.h"
 #include "platform/program_parameters.h"
 #include "platform/system_info.h"
 #include "startup/client_environment.h"
-#include "startup/command_line_quote.h"
 #include "startup/path_names.h"
 #include "startup/program_arguments.h"
 #include "startup/zor_info.h"
@@ -46,12 +46,6 @@ std::string UtcTimeText() {
   return text;
 }
 
-// A parameter as it would be typed: quoted only when it has to be.
-std::string CommandLineWord(const std::string& param) {
-  if (!param.empty() && param.find_first_of(" \t\"") == std::string::npos) return param;
-  return zor::QuoteCommandLineArgument(param);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -62,7 +56,7 @@ int main(int argc, char** argv) {
     zor::NamedMutex running(zor::MutexName(zor::FileNameWithoutExt(exePath)), true);
 
     std::string line = UtcTimeText();
-    for (const std::string& param : zor::ProgramParameterList()) line += " " + CommandLineWord(param);
+    for (const std::string& param : zor::ProgramParameterList()) line += " " + zor::QuoteArgument(param);
     std::ofstream(zor::ChangeFileExt(exePath, "") + std::string(kStartedFileExt), std::ios::app) << line << "\n";
 
     zor::GetClock().SleepFor(std::chrono::milliseconds(HoldMilliseconds()));

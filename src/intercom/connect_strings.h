@@ -1,9 +1,7 @@
-// The connect strings a client builds from its settings: "Host=" (or "ZORHost=" for a name the
-// name service resolves) + host + ":" + port for TCP, "\\server\pipe\name" for a local pipe,
-// and the pipe name "zorserverpipe6x" + the text of a "/PIPE:" argument.
+// The name of the server's local pipe: "zorserverpipe6x" + the text of a "/PIPE:" argument.
+// (The pipe and TCP connect strings themselves are composed by their transports.)
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,10 +10,6 @@ namespace zor {
 
 inline constexpr std::string_view kServerPipeName = "zorserverpipe6x";
 
-std::string ComposeHostString(bool viaDiscovery, std::string_view host, int32_t port);
-// The server becomes "." when it names this computer. Raises "The pipe name is not allow
-// empty!" for an empty pipe name and "Error server name!" for a server end on another computer.
-std::string ComposePipeString(std::string_view server, std::string_view pipeName, bool asServer);
 // "zorserverpipe6x" + what follows "/PIPE:" (any case) in the first argument starting with it.
 std::string ServerPipeName(const std::vector<std::string>& arguments);
 

@@ -5,13 +5,23 @@
 #include "base/format.h"
 #include "intercom/connect_strings.h"
 #include "intercom/result_types.h"
+#include "transport/pipe_handler.h"
+#include "transport/tcp_connect_string.h"
+#include "transport/tcp_handler.h"
 
 namespace zor {
 namespace {
 
+std::unique_ptr<TIcIOHandler> DefaultPipeHandler(const std::string& connectString, int32_t, int32_t) {
+  return std::make_unique<TPipeHandler>(connectString);
+}
+std::unique_ptr<TIcIOHandler> DefaultTcpHandler(const std::string& connectString, int32_t, int32_t) {
+  return std::make_unique<TTCPHandler>(connectString);
+}
+
 std::mutex gHandlerLock;
-THandlerClass gPipeHandler;
-THandlerClass gTcpHandler;
+THandlerClass gPipeHandler = DefaultPipeHandler;
+THandlerClass gTcpHandler = DefaultTcpHandler;
 
 thread_local std::unique_ptr<TIcConnection> tCurrent;
 
@@ -19,6 +29,7 @@ thread_local std::unique_ptr<TIcConnection> tCurrent;
 
 void SetHandlerClass(TTransportKind kind, THandlerClass handlerClass) {
   std::lock_guard guard(gHandlerLock);
+  if (!handlerClass) handlerClass = kind == TTransportKind::Pipe ? DefaultPipeHandler : DefaultTcpHandler;
   (kind == TTransportKind::Pipe ? gPipeHandler : gTcpHandler) = std::move(handlerClass);
 }
 
@@ -34,7 +45,8 @@ void ConnectWithSettings(TIcClientConnection& connection) {
   const bool pipe = settings.ConnectType < kConnectTcp || settings.ConnectType > kConnectTcpDiscovery;
   const std::string connectString =
       pipe ? ComposePipeString(server, ServerPipeName(environment.Arguments), false)
-           : ComposeHostString(settings.ConnectType == kConnectTcpDiscovery, server, settings.TCPPort);
+           : ComposeHostString(settings.ConnectType == kConnectTcpDiscovery, server,
+                               static_cast<uint16_t>(settings.TCPPort));
   const THandlerClass handlerClass = GetHandlerClass(pipe ? TTransportKind::Pipe : TTransportKind::Tcp);
   if (!handlerClass) throw EIcError(pipe ? "No local pipe transport is available." : "No TCP transport is available.");
   connection.Connect(handlerClass, connectString, 0, 0);

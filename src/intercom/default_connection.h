@@ -13,7 +13,8 @@ namespace zor {
 
 inline constexpr std::string_view kNotMasterServerText = "服务器[%s]并不是主服务器，请重新设定！";
 
-// The transports a client connects with; the transport layer registers its handlers here.
+// The transports a client connects with: `TPipeHandler` and `TTCPHandler` unless replaced
+// (tests put in-memory pipes here; nullptr restores the default).
 enum class TTransportKind { Pipe, Tcp };
 void SetHandlerClass(TTransportKind kind, THandlerClass handlerClass);
 THandlerClass GetHandlerClass(TTransportKind kind);

@@ -2,7 +2,8 @@
 
 namespace zor {
 
-// SEAM: the platform's process layer brings its own quoting; this one keeps the same rules.
+// Unlike the platform's `QuoteArgument`, which quotes only when it must, the launcher's own
+// command lines always carry the path in quotes.
 std::string QuoteCommandLineArgument(std::string_view argument) {
   std::string result = "\"";
   size_t backslashes = 0;

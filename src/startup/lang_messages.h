@@ -19,7 +19,7 @@ int LangIndexForLcid(uint32_t lcid);
 
 // The language of this process, taken from the system default LCID on first use.
 int LangIndex();
-// Replaces the language of the process (tests, and a later change of the LCID seam).
+// Replaces the language of the process (tests).
 void SetLangIndex(int langIndex);
 
 // Message `number` in the language of the process; "" for a number outside 0..41.

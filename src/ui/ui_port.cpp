@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "base/ascii_case.h"
+#include "ui/headless/headless_server_settings.h"
 #include "ui/headless/headless_ui.h"
 
 namespace zor {
@@ -21,5 +22,7 @@ std::unique_ptr<UiPort> CreateUiPort() {
   (void)SelectUiKind(std::getenv("ZOR_UI"), displayPresent);
   return std::make_unique<HeadlessUi>(ConfirmFromText(std::getenv("ZOR_CONFIRM")));
 }
+
+void UiPort::RunServerSettingsDialog(TServerSettingsModel& model) { RunHeadlessServerSettings(model, stderr); }
 
 }  // namespace zor

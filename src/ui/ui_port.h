@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "startup/message_box.h"
+#include "startup/server_settings_model.h"
 
 namespace zor {
 
@@ -18,6 +19,9 @@ class UiPort : public MessageBoxHandler {
   virtual UiKind Kind() const = 0;
   // Runs the start window until it closes.
   virtual void RunStartWindow() = 0;
+  // Shows the server settings dialog modally until `model` has a modal result. Without a
+  // window of its own a port answers as a user who changes nothing: Cancel.
+  virtual void RunServerSettingsDialog(TServerSettingsModel& model);
 };
 
 // The choice for a value of $ZOR_UI (nullptr when unset) and whether a display is present.

@@ -389,15 +389,9 @@ TEST_F(ClientConnectionTest, MessageCentreRegistrationAroundLogon) {
 
 // ---- settings, connect strings, default connection ----
 
-TEST(ConnectStringsTest, ComposedFromTheSettings) {
-  EXPECT_EQ(ComposeHostString(false, "192.168.1.10", 768), "Host=192.168.1.10:768");
-  EXPECT_EQ(ComposeHostString(true, "acme", 769), "ZORHost=acme:769");
-  EXPECT_EQ(ComposeHostString(false, "h", 0), "Host=h");
-  EXPECT_EQ(ComposePipeString("SRV", "p", false), "\\\\SRV\\pipe\\p");
-  EXPECT_EQ(ComposePipeString(".", "p", true), "\\\\.\\pipe\\p;Server");
-  ExpectError<Exception>([] { ComposePipeString("SRV", "", false); }, "The pipe name is not allow empty!");
-  ExpectError<Exception>([] { ComposePipeString("SRV", "p", true); }, "Error server name!");
+TEST(ConnectStringsTest, ThePipeNameTakesTheFirstPipeArgument) {
   EXPECT_EQ(ServerPipeName({"/x", "/pipe:Test", "/PIPE:other"}), "zorserverpipe6xTest");
+  EXPECT_EQ(ServerPipeName({"/PIPE:"}), "zorserverpipe6x");
   EXPECT_EQ(ServerPipeName({}), "zorserverpipe6x");
 }
 

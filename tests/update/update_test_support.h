@@ -23,6 +23,7 @@
 #include "transport/memory_pipe_handler.h"
 #include "update/cps_format.h"
 #include "update/plain_data_stream.h"
+#include "update/download_client.h"
 #include "update/remote_file.h"
 
 namespace zor::testing {
@@ -115,6 +116,8 @@ class FakeFileServer {
   std::atomic<int64_t> BreakAfter{-1};
   // Added to the byte count the next data stream announces (a server that lies).
   std::atomic<int32_t> CountDelta{0};
+  // The answer to the file-list command.
+  std::string FileList, Second;
 
   void Add(const std::string& name, const Bytes& content, uint32_t dosTime = kSampleDosTime) {
     FakeFile file;
@@ -148,6 +151,10 @@ class FakeFileServer {
         Seen.push_back(request);
       }
       const uint32_t command = request.Header.Command;
+      if (command == cmdFileList) {
+        server.SendResultData({TVariant(FileList), TVariant(Second)});
+        continue;
+      }
       const std::string name = LowerAscii(request.Args.at(0).AsString());
       const auto it = Files.find(name);
       const bool packed = command == cmdPackedFileInfo || command == cmdPackedFileData;
@@ -240,6 +247,49 @@ class FakeFileLink {
   FakeFileServer& Files;
   std::unique_ptr<TTestServerConnection> Server;
   std::thread Thread;
+};
+
+// Installs a download connector whose connections each reach `files` through their own
+// in-memory pipe and serving thread; it can refuse a number of connects first.
+class FakeConnector {
+ public:
+  explicit FakeConnector(FakeFileServer& files) : Files(files) {
+    SetDownloadConnector([this]() -> std::unique_ptr<TIcConnection> {
+      ++Connects;
+      if (RefuseNext > 0) {
+        --RefuseNext;
+        throw Exception("connect refused " + std::to_string(Connects.load()));
+      }
+      auto client = std::make_unique<TIcConnection>();
+      auto server = std::make_unique<TTestServerConnection>();
+      auto [a, b] = MakeMemoryPipe();
+      client->SetHandler(std::move(a));
+      server->SetHandler(std::move(b));
+      server->ShortStreamMagic = 1;
+      std::lock_guard guard(Lock);
+      TTestServerConnection* raw = server.get();
+      Servers.push_back(std::move(server));
+      Threads.emplace_back([this, raw] { Files.Serve(*raw); });
+      return client;
+    });
+  }
+  ~FakeConnector() {
+    SetDownloadConnector(nullptr);
+    ResetDownloadClient();
+    std::lock_guard guard(Lock);
+    for (auto& server : Servers)
+      if (server->Handler()) server->Handler()->Close();
+    for (auto& thread : Threads) thread.join();
+  }
+
+  std::atomic<int> Connects{0};
+  std::atomic<int> RefuseNext{0};
+
+ private:
+  FakeFileServer& Files;
+  std::mutex Lock;
+  std::vector<std::unique_ptr<TTestServerConnection>> Servers;
+  std::vector<std::thread> Threads;
 };
 
 }  // namespace zor::testing

@@ -4,6 +4,7 @@
 
 #include "base/ascii_case.h"
 #include "base/string_routines.h"
+#include "ui/headless/headless_server_settings.h"
 
 namespace zor {
 
@@ -20,5 +21,7 @@ MessageResult HeadlessUi::ShowMessageBox(const MessageBoxRequest& request) {
 }
 
 void HeadlessUi::RunStartWindow() { WriteLine(std::string(kNoStartWindowNote) + "\n"); }
+
+void HeadlessUi::RunServerSettingsDialog(TServerSettingsModel& model) { RunHeadlessServerSettings(model, Out); }
 
 }  // namespace zor

@@ -22,6 +22,7 @@ class HeadlessUi : public UiPort {
   UiKind Kind() const override { return UiKind::Headless; }
   MessageResult ShowMessageBox(const MessageBoxRequest& request) override;
   void RunStartWindow() override;
+  void RunServerSettingsDialog(TServerSettingsModel& model) override;
 
  private:
   void WriteLine(std::string_view line);

@@ -1,0 +1,16 @@
+#include "startup/settings_key_source.h"
+
+namespace zor {
+
+TZORRegistry* TRegistryKeySource::OpenClientKey(bool canCreate) {
+  if (!Registry) {
+    const RegRoot root = TZORRegistry::CanWriteHKLM() ? RegRoot::LocalMachine : RegRoot::CurrentUser;
+    Registry = std::make_unique<TZORRegistry>(root, KEY_ALL_ACCESS);
+  }
+  std::string path = KeyPath;
+  if (path.empty() || path.front() != '\\') path.insert(path.begin(), '\\');
+  Registry->CloseKey();
+  return Registry->OpenKey(path, canCreate) ? Registry.get() : nullptr;
+}
+
+}  // namespace zor

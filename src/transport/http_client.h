@@ -1,0 +1,36 @@
+// The client side of one HTTP exchange over TCP: connect to an address, send a request, read
+// the response, all within a time-out; and the bare reachability check (a TCP connect
+// within a short time-out) that stands for the system's Internet connection check.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "transport/http_message.h"
+
+namespace zor {
+
+inline constexpr uint16_t kDefaultHttpPort = 80;
+
+// Where an "http://" address points: host, port and the path in front of our own paths.
+struct HttpAddress {
+  std::string Host;
+  uint16_t Port = kDefaultHttpPort;
+  bool ExplicitPort = false;  // the text named the port
+  std::string BasePath;  // "" or "/something", without a trailing '/'
+};
+
+// Splits "host", "host:port", "host:port/base" (with or without "http://" in front).
+// False when the host is empty or holds blanks or control characters, the port is not
+// 1..65535, or another scheme is named.
+bool ParseHttpAddress(std::string_view text, HttpAddress& address);
+
+// Whether a TCP connection to the address can be made within `timeoutMs`.
+bool CheckTcpConnection(const HttpAddress& address, int timeoutMs);
+
+// Sends `request` (a Host field is added) and reads the response; the whole exchange must
+// finish within `timeoutMs`. Failures raise `EHttpError` saying what went wrong and where.
+HttpResponse HttpExchange(const HttpAddress& address, const HttpRequest& request, int timeoutMs);
+
+}  // namespace zor

@@ -1,0 +1,216 @@
+#include "update/download_jobs.h"
+
+#include <filesystem>
+
+#include "base/ascii_case.h"
+#include "base/clock.h"
+#include "update/download_progress.h"
+#include "update/download_settings.h"
+#include "platform/directories.h"
+#include "update/request_name.h"
+
+namespace zor {
+
+namespace {
+
+bool IsCountedFile(const std::string& fileName) {
+  const auto endsWith = [&](std::string_view tail) {
+    return fileName.size() >= tail.size() && SameTextAscii(std::string_view(fileName).substr(fileName.size() - tail.size()), tail);
+  };
+  return !endsWith(".CHT") || endsWith("FR_Zor.cht");
+}
+
+}  // namespace
+
+void CreditStart(const std::string& fileName, int32_t, int32_t filePos) {
+  if (IsCountedFile(fileName)) DownloadedBytes().fetch_add(filePos);
+}
+
+void CreditProgress(const std::string& fileName, int32_t, int32_t, int32_t count) {
+  if (IsCountedFile(fileName)) DownloadedBytes().fetch_add(count);
+}
+
+// ---- TDownLoadJob ----
+
+TDownLoadJob::TDownLoadJob(TDownloadFileClient* client, std::string name, std::string area, std::string baseDir)
+    : Client(client), Name(std::move(name)), Area(std::move(area)), BaseDir(std::move(baseDir)) {}
+
+TDownLoadJob::~TDownLoadJob() {
+  if (OwnsClient) delete Client;
+}
+
+void TDownLoadJob::EnsureClient() {
+  if (Client != nullptr) return;
+  Client = new TDownloadFileClient();  // every attempt connects it anew
+  OwnsClient = true;
+}
+
+bool TDownLoadJob::Run() {
+  CancelRequested = false;
+  ErrorText.clear();
+  EnsureClient();
+  Client->Cancel = 0;  // a cancel of an earlier run does not stop this one
+  return FetchWithRetry();
+}
+
+bool TDownLoadJob::FetchWithRetry() {
+  Client->Events.OnProgress = OnProgressHook;
+  Client->Events.OnStart = OnStartHook;
+  struct Reattach {
+    TDownLoadJob& Job;
+    ~Reattach() { Job.Client->Events.OnStart = Job.OnStartHook; }
+  } reattach{*this};
+  bool result = false;
+  for (int attempt = 1; !ApplicationTerminating(); ++attempt) {
+    try {
+      Client->Reconnect();
+      result = DownloadFiles(*Client, Name, Area, BaseDir);
+      break;
+    } catch (const EAbort&) {
+      throw;  // a stop is not a failure to retry
+    } catch (const std::exception&) {
+      if (attempt >= kDownloadAttempts) throw;
+      // Bytes resumed on a later attempt were credited when they first arrived.
+      Client->Events.OnStart = nullptr;
+    }
+  }
+  return result;
+}
+
+// ---- TThreadDownLoadJob ----
+
+bool TThreadDownLoadJob::Run() {
+  CancelRequested = false;
+  ErrorText.clear();
+  try {
+    EnsureClient();
+    TDownloadItem item;
+    while (!CancelRequested && !Executor->Cancelled && Executor->TakeItem(item)) {
+      Name = item.Name;
+      Area = item.Area;
+      FetchWithRetry();
+      if (CancelRequested || Executor->Cancelled || ApplicationTerminating()) break;
+    }
+  } catch (const EAbort&) {
+  } catch (const std::exception& e) {
+    ErrorText = e.what();
+    Executor->JobFailed(ErrorText);
+    Executor->CancelAll();
+  }
+  if (Client) Client->DisconnectQuietly();
+  Executor->JobEnded();
+  return ErrorText.empty();
+}
+
+// ---- TDownLoadExecutor ----
+
+TDownLoadExecutor::~TDownLoadExecutor() {
+  CancelAll();
+  JoinThreads();
+}
+
+bool TDownLoadExecutor::TakeItem(TDownloadItem& item) {
+  std::lock_guard guard(Lock);
+  if (Pending.empty()) return false;
+  item = std::move(Pending.back());
+  Pending.pop_back();
+  return true;
+}
+
+void TDownLoadExecutor::JobFailed(const std::string& message) {
+  std::lock_guard guard(Lock);
+  if (ErrorText.empty()) ErrorText = message;
+}
+
+void TDownLoadExecutor::JobEnded() {
+  std::lock_guard guard(Lock);
+  ActiveJobs.fetch_sub(1);
+  Ended.notify_all();
+}
+
+void TDownLoadExecutor::CancelAll() {
+  Cancelled = true;
+  std::lock_guard guard(Lock);
+  for (auto& job : Jobs) {
+    job->CancelRequested = true;
+    if (job->Client) job->Client->Cancel = -1;
+  }
+}
+
+void TDownLoadExecutor::JoinThreads() {
+  for (std::thread& thread : Threads)
+    if (thread.joinable()) thread.join();
+  Threads.clear();
+}
+
+int TDownLoadExecutor::Run(const std::vector<std::string>& names) {
+  Cancelled = false;
+  ErrorText.clear();
+  if (names.empty()) return 0;
+  DownloadedBytes() = 0;
+  {
+    std::lock_guard guard(Lock);
+    Pending.clear();
+    for (const std::string& name : names) Pending.push_back({name, std::string(kDefaultDownloadArea)});
+  }
+  const int jobCount = names.size() < 3 ? static_cast<int>(names.size()) : 1;
+  {
+    std::lock_guard guard(Lock);
+    for (int i = 0; i < jobCount; ++i) {
+      // The first job shares the process's client; the others have their own (and so their
+      // own connections).
+      auto job = std::make_unique<TThreadDownLoadJob>(this, i == 0 ? &GetDownloadClient() : nullptr);
+      job->EnsureClient();
+      job->OnProgressHook = CreditProgress;
+      job->OnStartHook = CreditStart;
+      job->Client->Cancel = 0;
+      Jobs.push_back(std::move(job));
+    }
+    ActiveJobs = jobCount;
+  }
+  for (auto& job : Jobs) {
+    job->ErrorText.clear();
+    Threads.emplace_back([job = job.get()] { job->Run(); });
+  }
+  {
+    std::unique_lock guard(Lock);
+    while (ActiveJobs > 0) {
+      if (Cancelled || ApplicationTerminating()) {
+        guard.unlock();
+        CancelAll();
+        GetClock().SleepFor(kCancelGrace);
+        guard.lock();
+        break;
+      }
+      Ended.wait_for(guard, kExecutorPoll);
+    }
+  }
+  // The jobs stop at their next check; they end before anything they use is freed.
+  JoinThreads();
+  std::string error;
+  {
+    std::lock_guard guard(Lock);
+    error = ErrorText;
+    Jobs.clear();
+    Pending.clear();
+  }
+  if (!error.empty()) throw Exception(error);
+  return jobCount;
+}
+
+bool DownloadOne(TDownloadFileClient& client, std::string_view name, std::string_view area, bool deleteFirst,
+                 std::string_view baseDir) {
+  // The local copy that "delete first" removes: the file itself, where the download puts it.
+  const TRequestName checked = CheckRequestName(name);
+  const std::string folder = baseDir.empty() ? GetDownloadSettings().DataFolder : std::string(baseDir);
+  const std::string local =
+      IncludeTrailingPathDelimiter(folder.empty() ? GetInstallDir() : folder) + checked.Relative;
+  TDownLoadJob job(&client, std::string(name), std::string(area), std::string(baseDir));
+  if (deleteFirst) {
+    std::error_code ignored;
+    if (std::filesystem::is_regular_file(local, ignored)) std::filesystem::remove(local, ignored);
+  }
+  return job.Run();
+}
+
+}  // namespace zor
