@@ -3,6 +3,7 @@
 #include "platform/directories.h"
 #include "platform/system_info.h"
 #include "startup/client_environment.h"
+#include "startup/download_client_source.h"
 #include "startup/lang_messages.h"
 #include "startup/launcher_entry.h"
 #include "startup/main_exe.h"
@@ -13,6 +14,18 @@
 namespace zor {
 
 void InstallNetworkUpdateThread() { SetUpdateThreadClass(RemoteUpdateThreadClass()); }
+
+void InstallLauncherUpdateSource() {
+  TZORInfoBase& info = GetZorInfo();
+  TLauncherConnectionFacts facts;
+  facts.NetMode = info.NetMode();
+  facts.KeyPath = info.KeyPath();
+  facts.ClientKind = info.ClientKind();
+  facts.DownloadCapacity = info.DownloadCapacity();
+  facts.ExeDir = info.ExeDir();
+  facts.DataFolder = info.GetDataFolder();
+  InstallLauncherConnections(facts);
+}
 
 TStartWindowEnvironment LauncherStartWindowEnvironment(std::function<bool()> showServerSettings,
                                                        int maxFailedPasses) {

@@ -14,6 +14,10 @@ namespace zor {
 // Makes the network update worker the class the start window creates its worker from.
 void InstallNetworkUpdateThread();
 
+// Connects the update source of this process to the server of the stored settings, with the
+// facts of the client information object (run after the command line put it in network mode).
+void InstallLauncherUpdateSource();
+
 TStartWindowEnvironment LauncherStartWindowEnvironment(std::function<bool()> showServerSettings,
                                                        int maxFailedPasses);
 
