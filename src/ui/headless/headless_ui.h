@@ -12,10 +12,6 @@ namespace zor {
 // "yes" (any letter case) is true; "no", anything else and unset (nullptr) are false.
 bool ConfirmFromText(const char* text);
 
-// The note written when the start window would open.
-inline constexpr std::string_view kNoStartWindowNote =
-    "[headless] no start window in this build: ending after the start-up decision";
-
 class HeadlessUi : public UiPort {
  public:
   explicit HeadlessUi(bool confirm, std::FILE* out = stderr) : Confirm(confirm), Out(out) {}
