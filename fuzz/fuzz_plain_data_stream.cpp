@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "base/exceptions.h"
-#include "server/plain_data_stream.h"
+#include "update/plain_data_stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   constexpr uint32_t kLimit = 1 << 20;

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "base/exceptions.h"
-#include "server/release_areas.h"
-#include "server/request_name.h"
+#include "update/release_areas.h"
+#include "update/request_name.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
