@@ -201,8 +201,8 @@ void TLookupService::Serve(Connection& connection) {
   } catch (const EHttpError& error) {
     response = TextResponse(400, error.what());
   }
+  ++AnswerCount;  // before sending, so that a client holding the answer sees it counted
   SendAll(s, FormatHttpResponse(response));
-  ++AnswerCount;
   Log.Debug("Lookup", reader.Complete() ? reader.Request().Target + " -> " + std::to_string(response.Status)
                                         : "malformed request -> " + std::to_string(response.Status));
 }

@@ -9,8 +9,8 @@
 #include "platform/registry_test_dir.h"
 #include "platform/thread_id.h"
 #include "platform/zor_registry.h"
-#include "server/test_folder.h"
 #include "startup/cloud_log.h"
+#include "startup_test_util.h"
 
 namespace zor {
 namespace {
@@ -56,9 +56,9 @@ TEST(CloudLog, LineFormat) {
 }
 
 TEST(CloudLog, WritesOnlyWhenEnabledOrForErrors) {
-  testing::TempFolder folder;
-  const std::string logs = (folder.Path / "Logs").string();
-  const std::filesystem::path file = folder.Path / "Logs" / "CloudM880Log-T.Log";
+  test::TempFolder folder;
+  const std::string logs = (std::filesystem::path(folder.Path()) / "Logs").string();
+  const std::filesystem::path file = std::filesystem::path(folder.Path()) / "Logs" / "CloudM880Log-T.Log";
   {
     ScopedCloudLog scope(false, logs);
     WriteCloudLog("quiet", "T", false);
@@ -86,9 +86,9 @@ TEST(CloudLog, FileAtTheLimitIsEmptiedFirst) {
   } const kCases[] = {{kCloudLogLimitBytes, true}, {kCloudLogLimitBytes - 1, false}, {kCloudLogLimitBytes + 9, true}};
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.size);
-    testing::TempFolder folder;
-    ScopedCloudLog scope(true, folder.Path.string());
-    const std::filesystem::path file = folder.Path / "CloudM880Log.Log";
+    test::TempFolder folder;
+    ScopedCloudLog scope(true, folder.Path());
+    const std::filesystem::path file = std::filesystem::path(folder.Path()) / "CloudM880Log.Log";
     { std::ofstream(file, std::ios::binary) << "old"; }
     std::filesystem::resize_file(file, static_cast<uintmax_t>(c.size));
     WriteCloudLog("new", "", false);
@@ -108,8 +108,8 @@ TEST(CloudLog, FileAtTheLimitIsEmptiedFirst) {
 
 TEST(CloudLog, SettingsFromTheMachineKey) {
   RegistryTestDir registry;
-  testing::TempFolder folder;
-  const std::string data = (folder.Path / "data").string();
+  test::TempFolder folder;
+  const std::string data = folder / "data";
   struct Case {
     const char* name;
     bool setLog;

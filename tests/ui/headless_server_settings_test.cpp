@@ -7,6 +7,8 @@
 
 #include "platform/registry_test_dir.h"
 #include "platform/zor_registry.h"
+#include "startup/application_state.h"
+#include "startup/zor_info_base.h"
 #include "ui/headless/headless_ui.h"
 #include "ui/server_settings_dialog.h"
 
@@ -53,6 +55,25 @@ TEST(HeadlessServerSettings, KeepsTheStoredSettings) {
   EXPECT_EQ(reg.ReadStringDef("RemoteServer", "?"), "app.example.com");
   EXPECT_EQ(reg.ReadIntegerDef("ConnectType", -1), 2);
   EXPECT_EQ(reg.ReadIntegerDef("TCPPort", -1), 769);
+}
+
+// A port whose "user" presses the quit button.
+class QuittingUi : public HeadlessUi {
+ public:
+  QuittingUi() : HeadlessUi(false) {}
+  void RunServerSettingsDialog(TServerSettingsModel& model) override { model.btnQuitClick(); }
+};
+
+TEST(HeadlessServerSettings, LauncherHookQuitEndsTheApplication) {
+  RegistryTestDir registry;
+  ResetApplicationState();
+  FreeZorInfo();
+  QuittingUi port;
+  const std::function<bool()> hook = LauncherServerSettingsHook(port);
+  EXPECT_FALSE(hook());
+  EXPECT_TRUE(IsApplicationTerminating());
+  ResetApplicationState();
+  FreeZorInfo();
 }
 
 }  // namespace
