@@ -204,7 +204,7 @@ TEST_F(LauncherE2E, BadInputNeverCrashesAndWritesNothingOutsideTheClientKeys) {
   } const kCases[] = {
       {"/Bogus", kNoStartWindow},
       {"'\"odd' '' '/ReCopy'", kNoStartWindow},
-      {"/UnInstall", "[Error] Uninstall is not available in this build.\n"},
+      {"/UnInstall", "[ZOR Q880 System] Continue with ininstall M880\n"},  // declined: no $ZOR_CONFIRM
       {"/V4 /NetMode /x", kNoStartWindow},
   };
   for (const Case& c : kCases) {
