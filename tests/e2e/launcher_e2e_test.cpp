@@ -212,7 +212,7 @@ TEST_F(LauncherE2E, BadInputNeverCrashesAndWritesNothingOutsideTheClientKeys) {
   } const kCases[] = {
       {"/Bogus", nullptr},
       {"'\"odd' '' '/ReCopy'", nullptr},
-      {"/UnInstall", "[Error] Uninstall is not available in this build.\n"},
+      {"/UnInstall", "[ZOR Q880 System] Continue with ininstall M880\n"},  // declined: no $ZOR_CONFIRM
       {"/V4 /NetMode /x", nullptr},
   };
   for (const Case& c : kCases) {

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "ui/headless/headless_uninstall_view.h"
 #include "ui/ui_port.h"
 
 namespace zor {
@@ -14,17 +15,19 @@ bool ConfirmFromText(const char* text);
 
 class HeadlessUi : public UiPort {
  public:
-  explicit HeadlessUi(bool confirm, std::FILE* out = stderr) : Confirm(confirm), Out(out) {}
+  explicit HeadlessUi(bool confirm, std::FILE* out = stderr) : Confirm(confirm), Out(out), Uninstall(out) {}
   UiKind Kind() const override { return UiKind::Headless; }
   MessageResult ShowMessageBox(const MessageBoxRequest& request) override;
   void RunStartWindow() override;
   void RunServerSettingsDialog(TServerSettingsModel& model) override;
+  TUninstallView* UninstallView() override { return &Uninstall; }
 
  private:
   void WriteLine(std::string_view line);
 
   bool Confirm;
   std::FILE* Out;
+  THeadlessUninstallView Uninstall;
 };
 
 }  // namespace zor
