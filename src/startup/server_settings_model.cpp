@@ -12,6 +12,7 @@
 #include "platform/locale.h"
 #include "startup/cloud_log.h"
 #include "startup/cloud_lookup.h"
+#include "startup/zor_info_base.h"
 #include "transport/http_client.h"
 
 namespace zor {
@@ -35,7 +36,7 @@ void TServerSettingsModel::FormCreate() {
     if (OldServerName.empty()) OldServerName = reg->ReadStringDef(other, "");
     OldPortNumber = reg->ReadIntegerDef(kValueTcpPort, kDefaultServerPort);
     chkShowNextTime = reg->ReadBoolDef(kValueShowNextTime, false);
-    edtSoapServerName = reg->ReadStringDef(kValueSoapServerName, kDefaultCloudHostName);
+    edtSoapServerName = reg->ReadStringDef(kValueSoapServerName, kDefaultLookupServer);
     edtEnterpriseID = reg->ReadStringDef(kValueEnterpriseId, "");
     LogFolder = reg->ReadStringDef(kValueWriteLogPath, "");
     LogEnabled = reg->ReadBoolDef(kValueWriteLogEnable, false);

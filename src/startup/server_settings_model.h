@@ -20,9 +20,6 @@ namespace zor {
 inline constexpr std::string_view kMsgCannotReachLookupServer = "无法连接到SOAP服务器:%s";
 inline constexpr std::string_view kMsgEnterCustomerNumber = "请输入统一编号";
 inline constexpr int32_t kDefaultServerPort = 768;
-// The lookup server used when "SOAPServerName" is not set: a deployment value; ours is the
-// lookup service of a server on this machine.
-inline constexpr std::string_view kDefaultCloudHostName = "127.0.0.1";
 // How long the reachability check of the lookup server may take.
 inline constexpr int kLookupServerCheckTimeoutMs = 3000;
 inline constexpr int kKeyReturn = 13;

@@ -1,6 +1,12 @@
 #include "startup/settings_key_source.h"
 
+#include "startup/zor_info_base.h"
+
 namespace zor {
+
+TZORRegistry* TZorInfoKeySource::OpenClientKey(bool canCreate) { return Info.OpenSettingsKey("", canCreate); }
+
+bool TZorInfoKeySource::NetMode() const { return Info.NetMode(); }
 
 TZORRegistry* TRegistryKeySource::OpenClientKey(bool canCreate) {
   if (!Registry) {

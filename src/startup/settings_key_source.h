@@ -1,7 +1,8 @@
 // Where the settings dialog finds the client key: the calling thread's registry object
 // opened on it, and whether the client runs in network mode (which picks the server value
-// it reads and writes). `TRegistryKeySource` opens the key by path, under HKLM when this
-// process can write HKLM and under HKCU otherwise.
+// it reads and writes). `TZorInfoKeySource` takes both from the client information object;
+// `TRegistryKeySource` opens a key by path, under HKLM when this process can write HKLM and
+// under HKCU otherwise.
 #pragma once
 
 #include <memory>
@@ -19,6 +20,18 @@ class TSettingsKeySource {
   // nullptr when the key cannot be opened. The object stays owned by the source.
   virtual TZORRegistry* OpenClientKey(bool canCreate) = 0;
   virtual bool NetMode() const = 0;
+};
+
+class TZORInfoBase;
+
+class TZorInfoKeySource : public TSettingsKeySource {
+ public:
+  explicit TZorInfoKeySource(TZORInfoBase& info) : Info(info) {}
+  TZORRegistry* OpenClientKey(bool canCreate) override;
+  bool NetMode() const override;
+
+ private:
+  TZORInfoBase& Info;
 };
 
 class TRegistryKeySource : public TSettingsKeySource {

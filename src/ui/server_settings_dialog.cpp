@@ -1,6 +1,8 @@
 #include "ui/server_settings_dialog.h"
 
+#include "startup/application_state.h"
 #include "startup/cloud_client_library.h"
+#include "startup/zor_info_base.h"
 
 namespace zor {
 
@@ -12,7 +14,15 @@ TServerSettingsEnvironment LauncherServerSettingsEnvironment(TSettingsKeySource&
   TServerSettingsEnvironment environment;
   environment.Settings = &settings;
   environment.CloudFactory = GetCloudClientLibrary().Factory();
+  environment.Quit = [] { TerminateApplication(); };
   return environment;
+}
+
+std::function<bool()> LauncherServerSettingsHook(UiPort& port) {
+  return [&port] {
+    TZorInfoKeySource settings(GetZorInfo());
+    return ShowServerSettings(port, LauncherServerSettingsEnvironment(settings));
+  };
 }
 
 }  // namespace zor

@@ -1,0 +1,446 @@
+// The server settings dialog without a window: loading, the OK path with a scripted cloud
+// library, change detection, the failures that keep it open, and its captions.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "base/expect_message.h"
+#include "base/utf.h"
+#include "platform/registry_test_dir.h"
+#include "platform/zor_registry.h"
+#include "startup/cloud_log.h"
+#include "startup/cloud_lookup.h"
+#include "startup/server_settings_model.h"
+
+namespace zor {
+namespace {
+
+constexpr std::string_view kKey = "\\Software\\ZOR\\DK880";
+
+// A scripted cloud sender: records the calls in order and answers what the test set.
+struct FakeCloud {
+  static inline std::vector<std::string> Calls;
+  static inline int32_t ResultCode = 0;
+  static inline std::string AnswerJson;
+  static inline std::string ErrorText;
+  static inline int FailingStep = -1;  // index of the call that fails (0..3), -1 none
+  static inline int Released = 0;
+  static inline bool MakeNothing = false;
+
+  static void Reset() {
+    Calls.clear();
+    ResultCode = 0;
+    AnswerJson.clear();
+    ErrorText.clear();
+    FailingStep = -1;
+    Released = 0;
+    MakeNothing = false;
+  }
+  static void Factory(IM880CloudSender** sender);
+};
+
+class FakeSender final : public IM880CloudSender {
+ public:
+  int32_t SetServerAddress(const char16_t* address, int32_t length) override {
+    return Step("address=" + Utf16ToUtf8(std::u16string_view(address, static_cast<size_t>(length))));
+  }
+  int32_t SetPort(int32_t port) override { return Step("port=" + std::to_string(port)); }
+  int32_t SetLogPath(const char16_t* path, int32_t length) override {
+    return Step("log=" + Utf16ToUtf8(std::u16string_view(path, static_cast<size_t>(length))));
+  }
+  int32_t Call(int32_t code, const TCloudValue* args, int32_t argCount, const TCloudValue** answer,
+               int32_t* answerCount) override {
+    std::string call = "call " + std::to_string(code);
+    for (int32_t i = 0; i < argCount; ++i) {
+      call += " [" + Utf16ToUtf8(std::u16string_view(args[i].Text, static_cast<size_t>(args[i].Length))) + "]";
+    }
+    if (const int32_t status = Step(call)) return status;
+    Texts[0] = Utf8ToUtf16(FakeCloud::AnswerJson);
+    Texts[1] = u"second";
+    Texts[2] = Utf8ToUtf16(FakeCloud::ErrorText);
+    Answer[0] = TCloudValue{kCloudValueInteger, FakeCloud::ResultCode, nullptr, 0};
+    for (int i = 0; i < 3; ++i) {
+      Answer[i + 1] = TCloudValue{kCloudValueText, 0, Texts[i].c_str(), static_cast<int32_t>(Texts[i].size())};
+    }
+    *answer = Answer;
+    *answerCount = 4;
+    return kCloudStatusOk;
+  }
+  const char16_t* ErrorText() override { return Error.c_str(); }
+  void Release() override {
+    ++FakeCloud::Released;
+    delete this;
+  }
+
+ private:
+  int32_t Step(const std::string& call) {
+    const int index = static_cast<int>(FakeCloud::Calls.size());
+    FakeCloud::Calls.push_back(call);
+    if (index != FakeCloud::FailingStep) return kCloudStatusOk;
+    Error = u"步骤失败 " + Utf8ToUtf16(call);
+    return 0x80004005;
+  }
+  std::u16string Error;
+  std::u16string Texts[3];
+  TCloudValue Answer[4];
+};
+
+void FakeCloud::Factory(IM880CloudSender** sender) { *sender = MakeNothing ? nullptr : new FakeSender(); }
+
+// A key source that cannot open the key at all.
+class ClosedKeySource : public TSettingsKeySource {
+ public:
+  TZORRegistry* OpenClientKey(bool) override { return nullptr; }
+  bool NetMode() const override { return true; }
+};
+
+class ServerSettingsModelTest : public ::testing::Test {
+ protected:
+  ServerSettingsModelTest() : Source(std::string(kKey), true) {
+    FakeCloud::Reset();
+    SetCloudLogSettings({false, ""});
+  }
+
+  TServerSettingsEnvironment Environment(TSettingsKeySource* source = nullptr) {
+    TServerSettingsEnvironment env;
+    env.Settings = source ? source : &Source;
+    env.CloudFactory = &FakeCloud::Factory;
+    env.Lcid = 2052;
+    env.CheckConnection = [this](const std::string& url) {
+      CheckedUrls.push_back(url);
+      return Reachable;
+    };
+    env.Quit = [this] { ++QuitCalls; };
+    return env;
+  }
+
+  TZORRegistry& Key() {
+    Registry.OpenKey(kKey, true);
+    return Registry;
+  }
+
+  RegistryTestDir Dir;
+  TRegistryKeySource Source;
+  TZORRegistry Registry{RegRoot::LocalMachine, KEY_ALL_ACCESS};
+  std::vector<std::string> CheckedUrls;
+  bool Reachable = true;
+  int QuitCalls = 0;
+};
+
+TEST_F(ServerSettingsModelTest, LoadsTheStoredSettings) {
+  struct Case {
+    const char* name;
+    bool createKey;
+    bool netMode;
+    int32_t connectType;
+    const char* remote;
+    const char* net;
+    uint8_t kind;
+    const char* server;
+    const char* port;
+    const char* soap;
+  } const kCases[] = {
+      {"no key", false, true, -1, "", "", 0, "", "0", ""},
+      {"empty key: defaults", true, true, -1, "", "", 0, "", "768", "127.0.0.1"},
+      {"net mode reads RemoteServer", true, true, 1, "remote", "net", 1, "remote", "768", "127.0.0.1"},
+      {"net mode falls back to NetServer", true, true, 2, "", "net", 2, "net", "768", "127.0.0.1"},
+      {"local mode reads NetServer", true, false, 1, "remote", "net", 1, "net", "768", "127.0.0.1"},
+      {"local mode falls back to RemoteServer", true, false, 0, "remote", "", 0, "remote", "768", "127.0.0.1"},
+      {"kind 3 reads as 0", true, true, 3, "", "", 0, "", "768", "127.0.0.1"},
+      {"negative kind reads as 0", true, true, -5, "", "", 0, "", "768", "127.0.0.1"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    Registry.DeleteKey("\\Software\\ZOR");
+    if (c.createKey) {
+      TZORRegistry& key = Key();
+      if (c.connectType != -1) key.WriteInteger("ConnectType", c.connectType);
+      if (*c.remote) key.WriteString("RemoteServer", c.remote);
+      if (*c.net) key.WriteString("NetServer", c.net);
+    }
+    TRegistryKeySource source(std::string(kKey), c.netMode);
+    TServerSettingsModel model(Environment(&source));
+    model.FormCreate();
+    EXPECT_EQ(model.OldKind(), c.kind);
+    EXPECT_EQ(model.OldServer(), c.server);
+    EXPECT_EQ(model.edtServer, c.server);
+    EXPECT_EQ(model.edtPort, c.port);
+    EXPECT_EQ(model.edtSoapServerName, c.soap);
+    EXPECT_EQ(model.ConnectKind, TConnectKind::Tcp);
+    EXPECT_TRUE(model.PortEnabled());
+  }
+}
+
+TEST_F(ServerSettingsModelTest, LoadsTheLookupFields) {
+  TZORRegistry& key = Key();
+  key.WriteInteger("TCPPort", 9000);
+  key.WriteBool("ShowNextTime", true);
+  key.WriteString("SOAPServerName", "cloud.example.com");
+  key.WriteString("EnterpriseID", "80001234");
+  key.WriteString("WriteLogPath", "/var/log/cloud");
+  key.WriteBool("WriteLogEnable", true);
+  TServerSettingsModel model(Environment());
+  model.FormCreate();
+  EXPECT_EQ(model.OldPort(), 9000);
+  EXPECT_EQ(model.edtPort, "9000");
+  EXPECT_TRUE(model.chkShowNextTime);
+  EXPECT_EQ(model.edtSoapServerName, "cloud.example.com");
+  EXPECT_EQ(model.edtEnterpriseID, "80001234");
+  EXPECT_EQ(model.LogPath(), "/var/log/cloud");
+  EXPECT_TRUE(model.LogEnable());
+  model.ClickConnectType(TConnectKind::Pipe);
+  EXPECT_FALSE(model.PortEnabled());
+  model.ClickConnectType(TConnectKind::ZorHost);
+  EXPECT_TRUE(model.PortEnabled());
+}
+
+TEST_F(ServerSettingsModelTest, OkLooksUpAndStores) {
+  TZORRegistry& key = Key();
+  key.WriteString("WriteLogPath", "/var/log/cloud");
+  key.WriteBool("WriteLogEnable", true);
+  key.WriteBool("ShowNextTime", true);
+  ASSERT_TRUE(Registry.OpenKey(std::string(kKey) + "\\Login\\Deep", true));
+  Registry.WriteString("User", "someone");
+  FakeCloud::AnswerJson =
+      R"({"ServerInfoData":[{"APPServerName":"old","DBName":"X"},{"APPServerName":"app.example.com","DBName":" DB7 "}]})";
+
+  TServerSettingsModel model(Environment());
+  model.FormCreate();
+  model.edtSoapServerName = " cloud.example.com:8080 ";
+  model.edtEnterpriseID = " 80001234 ";
+  model.edtPort = "1234";  // ignored: the port stored is always 768
+  model.ClickConnectType(TConnectKind::Pipe);  // ignored: the kind stored is always TCP/IP
+  model.chkShowNextTime = false;
+  model.btnOKClick();
+
+  EXPECT_EQ(CheckedUrls, std::vector<std::string>{"http:// cloud.example.com:8080 "});
+  const std::vector<std::string> calls{"address=cloud.example.com:8080", "port=80", "log=/var/log/cloud",
+                                       "call 1 [0] [80001234]"};
+  EXPECT_EQ(FakeCloud::Calls, calls);
+  EXPECT_EQ(FakeCloud::Released, 1);
+  EXPECT_EQ(model.ModalResult(), TModalResult::Ok);
+  EXPECT_EQ(model.edtServer, "app.example.com");
+  EXPECT_EQ(model.edtPort, "768");
+  EXPECT_EQ(model.NewKind(), 1);
+  EXPECT_EQ(model.NewPort(), 768);
+
+  TZORRegistry& stored = Key();
+  EXPECT_EQ(stored.ReadIntegerDef("ConnectType", -1), 1);
+  EXPECT_EQ(stored.ReadStringDef("RemoteServer", "?"), "app.example.com");
+  EXPECT_FALSE(stored.ValueExists("NetServer"));
+  EXPECT_EQ(stored.ReadIntegerDef("TCPPort", -1), 768);
+  EXPECT_EQ(stored.ReadStringDef("SOAPServerName", "?"), "cloud.example.com:8080");
+  EXPECT_EQ(stored.ReadStringDef("EnterpriseID", "?"), "80001234");
+  EXPECT_EQ(stored.ReadStringDef("DBName", "?"), "DB7");
+  EXPECT_FALSE(stored.ValueExists("ShowNextTime"));  // removed, not written as false
+  EXPECT_FALSE(stored.KeyExists(std::string(kKey) + "\\Login"));
+}
+
+TEST_F(ServerSettingsModelTest, OkWithShowNextTimeAndLocalMode) {
+  TRegistryKeySource local(std::string(kKey), false);
+  TServerSettingsModel model(Environment(&local));
+  model.FormCreate();
+  model.edtEnterpriseID = "1";
+  model.chkShowNextTime = true;
+  FakeCloud::AnswerJson = R"({"ServerInfoData":[{"APPServerName":"srv"}]})";
+  model.FormKeyDown(kKeyReturn);  // Enter acts as OK
+  EXPECT_EQ(model.ModalResult(), TModalResult::Ok);
+  TZORRegistry& stored = Key();
+  EXPECT_EQ(stored.ReadStringDef("NetServer", "?"), "srv");
+  EXPECT_FALSE(stored.ValueExists("RemoteServer"));
+  EXPECT_TRUE(stored.ReadBoolDef("ShowNextTime", false));
+  EXPECT_EQ(FakeCloud::Calls.at(2), "log=");  // the log path goes only when the log is enabled
+}
+
+TEST_F(ServerSettingsModelTest, ChangeDetection) {
+  struct Case {
+    const char* name;
+    int32_t storedKind;
+    const char* storedServer;
+    int32_t storedPort;
+    const char* answeredServer;
+    bool changed;
+  } const kCases[] = {
+      {"same server in another letter case", 1, "App.Example.COM", 768, "app.example.com", false},
+      {"other kind", 0, "app.example.com", 768, "app.example.com", true},
+      {"other server", 1, "old.example.com", 768, "app.example.com", true},
+      {"other port", 1, "app.example.com", 769, "app.example.com", true},
+      {"nothing found: empty server", 1, "app.example.com", 768, "", true},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    FakeCloud::Reset();
+    TZORRegistry& key = Key();
+    key.WriteInteger("ConnectType", c.storedKind);
+    key.WriteString("RemoteServer", c.storedServer);
+    key.WriteInteger("TCPPort", c.storedPort);
+    key.WriteString("EnterpriseID", "42");
+    FakeCloud::AnswerJson = std::string(R"({"ServerInfoData":[{"APPServerName":")") + c.answeredServer + "\"}]}";
+    const bool changed = ShowServerSettings(Environment(), [](TServerSettingsModel& model) { model.btnOKClick(); });
+    EXPECT_EQ(changed, c.changed);
+  }
+}
+
+TEST_F(ServerSettingsModelTest, CancelCloseAndQuitStoreNothing) {
+  struct Case {
+    const char* name;
+    void (*act)(TServerSettingsModel&);
+    TModalResult result;
+    int quits;
+  } const kCases[] = {
+      {"cancel", [](TServerSettingsModel& m) { m.btnCancelClick(); }, TModalResult::Cancel, 0},
+      {"close box", [](TServerSettingsModel& m) { m.FormClose(); }, TModalResult::Cancel, 0},
+      {"no answer at all", [](TServerSettingsModel&) {}, TModalResult::Cancel, 0},
+      {"quit", [](TServerSettingsModel& m) { m.btnQuitClick(); }, TModalResult::Quit, 1},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    QuitCalls = 0;
+    Registry.DeleteKey("\\Software\\ZOR");
+    TModalResult result = TModalResult::None;
+    const bool changed = ShowServerSettings(Environment(), [&](TServerSettingsModel& model) {
+      model.edtServer = "typed.example.com";
+      model.edtEnterpriseID = "1";
+      c.act(model);
+      result = model.ModalResult();
+      model.FormClose();
+      result = model.ModalResult();
+    });
+    EXPECT_FALSE(changed);
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(QuitCalls, c.quits);
+    EXPECT_FALSE(Registry.KeyExists(kKey));
+    EXPECT_TRUE(FakeCloud::Calls.empty());
+  }
+}
+
+TEST_F(ServerSettingsModelTest, FailuresKeepTheDialogOpenAndWriteNothing) {
+  struct Case {
+    const char* name;
+    bool reachable;
+    const char* soap;
+    const char* id;
+    int32_t resultCode;
+    int failingStep;
+    const char* className;
+    std::string message;
+  } const kCases[] = {
+      {"lookup server unreachable", false, " cloud.example.com", "1", 0, -1, "Exception",
+       "无法连接到SOAP服务器: cloud.example.com"},
+      {"empty customer number", true, "cloud", "   ", 0, -1, "Exception", "请输入统一编号"},
+      {"non-zero result code", true, "cloud", " 77 ", 404, -1, "Exception",
+       "没有查询到统编77的信息(no server is registered)"},
+      {"setting the address fails", true, "cloud", "1", 0, 0, "ECloudClientError", "步骤失败 address=cloud"},
+      {"setting the port fails", true, "cloud", "1", 0, 1, "ECloudClientError", "步骤失败 port=80"},
+      {"the call fails", true, "cloud", "1", 0, 3, "ECloudClientError", "步骤失败 call 1 [0] [1]"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    FakeCloud::Reset();
+    FakeCloud::ResultCode = c.resultCode;
+    FakeCloud::ErrorText = "no server is registered";
+    FakeCloud::FailingStep = c.failingStep;
+    Registry.DeleteKey("\\Software\\ZOR");
+    Reachable = c.reachable;
+    TServerSettingsModel model(Environment());
+    model.FormCreate();
+    model.edtSoapServerName = c.soap;
+    model.edtEnterpriseID = c.id;
+    ExpectMessage([&] { model.btnOKClick(); }, c.className, c.message);
+    EXPECT_EQ(model.ModalResult(), TModalResult::None);
+    EXPECT_FALSE(Registry.KeyExists(kKey));
+    EXPECT_EQ(FakeCloud::Released, c.failingStep >= 0 || c.resultCode != 0 ? 1 : 0);
+  }
+}
+
+TEST_F(ServerSettingsModelTest, SubmitOkHandsTheErrorOnAndStaysOpen) {
+  TServerSettingsModel model(Environment());
+  model.FormCreate();
+  model.edtEnterpriseID = "";
+  EXPECT_FALSE(model.SubmitOk());
+  EXPECT_EQ(model.ModalResult(), TModalResult::None);
+  model.edtEnterpriseID = "5";
+  FakeCloud::AnswerJson = R"({"ServerInfoData":[]})";
+  EXPECT_TRUE(model.SubmitOk());
+}
+
+TEST_F(ServerSettingsModelTest, WithoutTheLibraryTheServerIsStoredEmpty) {
+  for (bool factoryMakesNothing : {false, true}) {
+    SCOPED_TRACE(factoryMakesNothing ? "factory makes nothing" : "no factory");
+    FakeCloud::Reset();
+    FakeCloud::MakeNothing = factoryMakesNothing;
+    Key().WriteString("RemoteServer", "kept.example.com");
+    TServerSettingsEnvironment env = Environment();
+    if (!factoryMakesNothing) env.CloudFactory = nullptr;
+    TServerSettingsModel model(env);
+    model.FormCreate();
+    model.edtEnterpriseID = "9";
+    model.btnOKClick();
+    EXPECT_TRUE(model.ConnectionChanged());
+    EXPECT_EQ(Key().ReadStringDef("RemoteServer", "?"), "");
+    EXPECT_EQ(Key().ReadIntegerDef("ConnectType", -1), 1);
+  }
+}
+
+TEST_F(ServerSettingsModelTest, KeyThatCannotBeOpenedStillClosesWithOk) {
+  ClosedKeySource closed;
+  TServerSettingsModel model(Environment(&closed));
+  model.FormCreate();
+  EXPECT_EQ(model.edtPort, "0");
+  model.edtEnterpriseID = "3";
+  FakeCloud::AnswerJson = R"({"ServerInfoData":[{"APPServerName":"s"}]})";
+  model.btnOKClick();
+  EXPECT_EQ(model.ModalResult(), TModalResult::Ok);
+  EXPECT_FALSE(Registry.KeyExists(kKey));
+}
+
+TEST_F(ServerSettingsModelTest, ComputerPickerReplacesTheServerOnlyWhenChosen) {
+  std::optional<std::string> picked;
+  TServerSettingsEnvironment env = Environment();
+  env.BrowseForComputer = [&] { return picked; };
+  TServerSettingsModel model(env);
+  model.FormCreate();
+  model.edtServer = "typed";
+  model.btnComputerClick();
+  EXPECT_EQ(model.edtServer, "typed");
+  picked = "PC-7";
+  model.btnComputerClick();
+  EXPECT_EQ(model.edtServer, "PC-7");
+}
+
+TEST(ServerSettingsCaptions, ByLanguage) {
+  struct Case {
+    uint32_t lcid;
+    const char* form;
+    const char* ok;
+    const char* quit;
+    const char* server;
+    const char* kind;
+    const char* zorHost;
+  } const kCases[] = {
+      {1028, "網路主機設定", "確定", "退出程式", "伺服器名稱", "連接方式", "TCP/IP(岳川名稱解析服務)"},
+      {3076, "網路主機設定", "確定", "退出程式", "伺服器名稱", "連接方式", "TCP/IP(岳川名稱解析服務)"},
+      {2052, "网络主机设定", "确定", "退出程序", "服务器名称:", "连接方式:", "TCP/IP(岳川名称解析服务)"},
+      {1033, "网络主机设定", "确定", "退出程序", "服务器名称:", "连接方式:", "TCP/IP(岳川名称解析服务)"},
+      {4100, "网络主机设定", "确定", "退出程序", "服务器名称:", "连接方式:", "TCP/IP(岳川名称解析服务)"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.lcid);
+    const TServerSettingsCaptions captions = ServerSettingsCaptions(c.lcid);
+    EXPECT_EQ(captions.Form, c.form);
+    EXPECT_EQ(captions.btnOK, c.ok);
+    EXPECT_EQ(captions.btnCancel, "取消");
+    EXPECT_EQ(captions.btnQuit, c.quit);
+    EXPECT_EQ(captions.lblServerName, c.server);
+    EXPECT_EQ(captions.lblConnType, c.kind);
+    EXPECT_EQ(captions.rbZORHost, c.zorHost);
+    // These stay in the simplified script in both languages.
+    EXPECT_EQ(captions.chkShowNextTime, "下次启动时不再出现这个对话框");
+    EXPECT_EQ(captions.lbl1, "服务器地址");
+    EXPECT_EQ(captions.lbl2, "客户统编");
+  }
+}
+
+}  // namespace
+}  // namespace zor
