@@ -42,6 +42,9 @@ TLookupTable TLookupTable::Parse(std::string_view json, std::string_view origin)
     });
   } catch (const Json::parse_error& error) {
     Refuse(origin, "not valid JSON (at byte " + std::to_string(error.byte) + ")");
+  } catch (const Json::exception&) {
+    // A number too large for any number type ("1E999") is refused by the parser this way.
+    Refuse(origin, "not valid JSON (a number out of range)");
   }
   if (!document.is_object()) Refuse(origin, "the top level must be an object");
   const auto list = document.find("Enterprises");

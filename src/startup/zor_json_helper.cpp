@@ -97,6 +97,9 @@ void TZORJsonHelper::ParseArray(std::string_view json, TLookupRecordSet& dataset
     });
   } catch (const Json::parse_error& error) {
     throw ELookupAnswerError("the lookup answer is not valid JSON (at byte " + std::to_string(error.byte) + ")");
+  } catch (const Json::exception&) {
+    // A number too large for any number type ("1E999") is refused by the parser this way.
+    throw ELookupAnswerError("the lookup answer is not valid JSON (a number out of range)");
   }
 
   const Json* list = FindKey(document, key);

@@ -190,6 +190,7 @@ TEST(LookupService, TableRules) {
   } const kCases[] = {
       {"[", "t: not valid JSON (at byte 2)"},
       {"[]", "t: the top level must be an object"},
+      {"[-1e99999]", "t: not valid JSON (a number out of range)"},
       {R"({"Enterprises":{}})", "t: \"Enterprises\" must be a list"},
       {R"({"Enterprises":[1]})", "t: entry 1 is not an object"},
       {R"({"Enterprises":[{"APPServerName":"a"}]})", "t: entry 1 has no \"EnterpriseID\""},

@@ -63,6 +63,7 @@ TEST(ZorJsonHelper, RefusesWhatIsNotAnAnswer) {
       {R"({"ServerInfoData":[{"APPServerName":"x"},]})", "the lookup answer is not valid JSON (at byte 42)"},
       {R"({"ServerInfoData":[{APPServerName:"x"}]})", "the lookup answer is not valid JSON (at byte 21)"},
       {"{\"ServerInfoData\":[{\"DBName\":\"\xff\"}]}", "the lookup answer is not valid JSON (at byte 31)"},
+      {R"({"ServerInfoData":[{"APPPort":4E444}]})", "the lookup answer is not valid JSON (a number out of range)"},
       {R"({"ServerInfoData":"text"})", "the lookup answer's \"ServerInfoData\" is neither a list nor a record"},
       {R"({"ServerInfoData":[{"APPServerName":"x"},3]})",
        "record 2 of the lookup answer's \"ServerInfoData\" is not an object"},
