@@ -5,10 +5,63 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)"
-# Until the launcher runs, the demo shows the registry store: a sample client key is imported
-# into a temporary registry folder, queried and exported again.
-ZOR_REGISTRY_DIR=$(mktemp -d) && export ZOR_REGISTRY_DIR && trap 'rm -rf "$ZOR_REGISTRY_DIR"' EXIT
-build/bin/zorreg import tests/fixtures/registry/sample.reg
-build/bin/zorreg query 'HKLM\Software\ZOR\DK880'
-build/bin/zorreg export 'HKLM\Software\ZOR\DK880' "$ZOR_REGISTRY_DIR/export.reg" /y
-cat "$ZOR_REGISTRY_DIR/export.reg"
+# The demo: an application server serves a sample release folder on 127.0.0.1; a launcher in
+# an empty client folder, with its connection settings in a private registry folder, brings
+# the folder up to date (headless) and starts the main program with "/NetMode".
+BIN=$PWD/build/bin
+DEMO=$(mktemp -d)
+SERVER_PID=
+cleanup() {
+  if [ -n "$SERVER_PID" ]; then kill "$SERVER_PID" 2>/dev/null || true; wait "$SERVER_PID" 2>/dev/null || true; fi
+  rm -rf "$DEMO"
+}
+trap cleanup EXIT
+export ZOR_REGISTRY_DIR=$DEMO/reg ZOR_RUNTIME_DIR=$DEMO/run XDG_CACHE_HOME=$DEMO/cache
+mkdir -p "$DEMO/release/bpls" "$DEMO/client" "$ZOR_REGISTRY_DIR" "$ZOR_RUNTIME_DIR"
+
+echo "== sample release folder"
+cp "$BIN/IClient" "$DEMO/release/IClient"
+"$BIN/zorpe" "$DEMO/release/ZORCore.dll" 5.0.6.18
+"$BIN/zorpe" "$DEMO/release/bpls/ZORMain.bpl" 5.0.6.18
+head -c 300000 /dev/urandom >"$DEMO/release/Reports.dat"
+printf '[System]\r\nMainExe=IClient\r\n' >"$DEMO/release/ZORSys.ini"
+(cd "$DEMO/release" && find . -type f | sort)
+
+echo "== zorserver"
+PORT=$((20000 + RANDOM % 20000))
+"$BIN/zorserver" --release "$DEMO/release" --port "$PORT" --bind 127.0.0.1 --cache "$DEMO/cache" >"$DEMO/server.out" 2>"$DEMO/server.log" &
+SERVER_PID=$!
+for _ in $(seq 100); do
+  grep -q "listening on" "$DEMO/server.out" && break
+  kill -0 "$SERVER_PID" 2>/dev/null || { cat "$DEMO/server.log"; exit 1; }
+  sleep 0.1
+done
+cat "$DEMO/server.out"
+
+echo "== client settings"
+KEY='HKLM\Software\ZOR\DK880'
+"$BIN/zorreg" add "$KEY" /v ConnectType /t REG_DWORD /d 1 /f >/dev/null
+"$BIN/zorreg" add "$KEY" /v NetServer /t REG_SZ /d 127.0.0.1 /f >/dev/null
+"$BIN/zorreg" add "$KEY" /v TCPPort /t REG_DWORD /d "$PORT" /f >/dev/null
+"$BIN/zorreg" add "$KEY" /v ShowNextTime /t REG_DWORD /d 1 /f >/dev/null
+"$BIN/zorreg" add "$KEY" /v WaitInput /t REG_DWORD /d 500 /f >/dev/null
+"$BIN/zorreg" query "$KEY"
+
+echo "== launcher (headless) in an empty client folder"
+cp "$BIN/Client" "$DEMO/client/Client"
+(cd "$DEMO/client" && ZOR_UI=headless ZOR_LCID=1033 ./Client)
+
+echo "== client folder afterwards"
+(cd "$DEMO/client" && find . -type f ! -name Client ! -name DownLoadInfo.dat | sort)
+for f in IClient ZORCore.dll bpls/ZORMain.bpl Reports.dat ZORSys.ini; do
+  cmp -s "$DEMO/release/$f" "$DEMO/client/$f" || { echo "not up to date: $f"; exit 1; }
+done
+echo "every release file is up to date"
+for _ in $(seq 50); do [ -s "$DEMO/client/IClient.started" ] && break; sleep 0.1; done
+echo "IClient.started: $(cat "$DEMO/client/IClient.started")"
+grep -q " /NetMode$" "$DEMO/client/IClient.started"
+
+echo "== second run: nothing to fetch"
+(cd "$DEMO/client" && ZOR_UI=headless ZOR_LCID=1033 ./Client)
+for _ in $(seq 50); do [ "$(wc -l <"$DEMO/client/IClient.started")" -ge 2 ] && break; sleep 0.1; done
+echo "IClient was started $(wc -l <"$DEMO/client/IClient.started") times"

@@ -2,6 +2,7 @@
 // refuse, then hands over to the start window. Always ends with exit code 0.
 #include "platform/program_parameters.h"
 #include "startup/launcher_entry.h"
+#include "startup/launcher_start_window.h"
 #include "ui/ui_port.h"
 
 int main(int argc, char** argv) {
@@ -9,7 +10,11 @@ int main(int argc, char** argv) {
     zor::SetProgramArguments(argc, argv);
     std::unique_ptr<zor::UiPort> ui = zor::CreateUiPort();
     zor::ScopedUiPort installed(*ui);
-    if (zor::RunLauncher()) ui->RunStartWindow();
+    zor::InstallNetworkUpdateThread();
+    if (zor::RunLauncher()) {
+      zor::InstallLauncherUpdateSource();
+      ui->RunStartWindow();
+    }
     zor::FinalizeStartupUnits();
   } catch (...) {
     // Problems are reported in message boxes, never through the exit code.

@@ -56,9 +56,8 @@ inline constexpr std::string_view kTextSessionUnknown = "指定的连接句柄�
 inline constexpr std::string_view kTextSessionMismatch = "指定的连接句柄与目前的连接句柄的客户端讯息并不符合！";
 inline constexpr std::string_view kTextSessionBusy = "经过一段时间后，原连线仍然没有回应！无法重新连接。";
 
-// Result codes of error replies.
-inline constexpr uint32_t kCodeExecuteError = 0x74000003;  // a plain exception inside the server
-inline constexpr uint32_t kCodeSessionLost = 0x74000004;
-inline constexpr uint32_t kCodeInvalidCommand = 0xFFFFFFFF;
+// The result code of an error reply for a plain exception inside the server (the other
+// codes are the wire format's, intercom/wire_format.h).
+inline constexpr uint32_t kCodeExecuteError = 0x74000003;
 
 }  // namespace zor

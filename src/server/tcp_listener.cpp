@@ -2,7 +2,9 @@
 
 #include <chrono>
 
+#include "base/exceptions.h"
 #include "server/zor_server.h"
+#include "transport/socket_listen_list.h"
 #include "transport/tcp_handler.h"
 
 namespace zor {
@@ -22,7 +24,38 @@ TTCPListener::~TTCPListener() { Stop(); }
 void TTCPListener::Start(TZORServer& server) {
   if (IsRunning) return;
   Waiting = std::make_unique<TTCPHandler>(Text);
-  Waiting->Open();  // raises when the address cannot be listened on
+  // The listening socket is created here with the server's backlog; the handlers find and
+  // share it by its address. The handlers' own backlog of 5 loses connections when many
+  // clients connect at once (with SYN cookies the client then waits for a greeting that
+  // never comes).
+  const SocketAddress local = Waiting->LocalAddress;
+  if (local.Port != 0) {
+    int error = 0;
+    Shared = AcquireListenRecord(
+        "tcp:" + FormatIPv4(local.Address) + ":" + std::to_string(local.Port),
+        [&local](int& err) {
+          const int s = CreateSocket(SocketKind::Stream, err);
+          if (s == kNoSocket) return kNoSocket;
+          if (!BindSocket(s, local, err) || !ListenSocket(s, kServerListenBacklog, err)) {
+            CloseSocket(s);
+            return kNoSocket;
+          }
+          return s;
+        },
+        error);
+    if (!Shared) {
+      Waiting.reset();
+      throw Exception("Cannot listen on " + FormatIPv4(local.Address) + ":" + std::to_string(local.Port) + ": " +
+                      SocketErrorText(error));
+    }
+  }
+  try {
+    Waiting->Open();  // raises when the address cannot be listened on
+  } catch (...) {
+    Waiting.reset();
+    ReleaseListenRecord(Shared);
+    throw;
+  }
   StopFlag = false;
   IsRunning = true;
   Thread = std::thread([this, &server] { Loop(server); });
@@ -36,6 +69,7 @@ void TTCPListener::Stop() {
   PauseWake.notify_all();
   if (Thread.joinable()) Thread.join();
   Waiting.reset();
+  ReleaseListenRecord(Shared);
   IsRunning = false;
 }
 

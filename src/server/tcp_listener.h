@@ -16,6 +16,10 @@
 namespace zor {
 
 class TTCPHandler;
+struct TListenRecord;
+
+// Connections the system queues for the listener before it accepts them.
+inline constexpr int kServerListenBacklog = 256;
 
 class TTCPListener : public TServerListener {
  public:
@@ -36,6 +40,7 @@ class TTCPListener : public TServerListener {
 
   std::string Text;
   std::unique_ptr<TTCPHandler> Waiting;
+  std::shared_ptr<TListenRecord> Shared;
   std::mutex PauseLock;
   std::condition_variable PauseWake;
   std::atomic<bool> StopFlag{false};

@@ -8,6 +8,7 @@
 #include "base/exceptions.h"
 #include "base/format.h"
 #include "base/clock.h"
+#include "intercom/wire_format.h"
 #include "server/server_texts.h"
 #include "server/session_runner.h"
 #include "intercom/ic_connection.h"
@@ -232,7 +233,7 @@ void TZORServer::LeaveTransport() { --Transports; }
 
 void TZORServer::Dispatch(TServiceMessage& message) {
   TZORService* service = ServiceFor(message.Command);
-  if (!service) throw EExecuteError(Format(kTextInvalidCommand, {message.Command}), kCodeInvalidCommand);
+  if (!service) throw EExecuteError(Format(kTextInvalidCommand, {message.Command}), kErrUnknownCommand);
   if (!service->Enabled()) throw Exception(Format(kTextServiceStopped, {service->Name()}));
   service->Execute(message);
 }

@@ -5,6 +5,7 @@
 
 #include "base/exceptions.h"
 #include "base/format.h"
+#include "intercom/wire_format.h"
 #include "server/server_texts.h"
 #include "server/zor_server.h"
 #include "transport/ic_errors.h"
@@ -41,7 +42,7 @@ void TZORService::RegisterCommand(uint32_t command, Handler handler) { Handlers[
 
 void TZORService::DefaultHandler(TServiceMessage& message) {
   message.Result = 0;
-  throw EExecuteError(Format(kTextInvalidCommand, {message.Command}), kCodeInvalidCommand);
+  throw EExecuteError(Format(kTextInvalidCommand, {message.Command}), kErrUnknownCommand);
 }
 
 void TZORService::Execute(TServiceMessage& message) {

@@ -1,24 +1,25 @@
 #include "startup/application_state.h"
 
-#include <atomic>
 #include <mutex>
+
+#include "update/download_progress.h"
 
 namespace zor {
 namespace {
 
-std::atomic<bool> terminating{false};
 std::mutex hookLock;
 std::function<void()> terminateHook;
 
 }  // namespace
 
-bool IsApplicationTerminating() { return terminating.load(); }
+bool IsApplicationTerminating() { return ApplicationTerminating(); }
 
 void TerminateApplication() {
-  if (terminating.exchange(true)) return;
   std::function<void()> hook;
   {
     std::lock_guard guard(hookLock);
+    if (ApplicationTerminating()) return;
+    SetApplicationTerminating(true);  // the download's own loops stop on the same flag
     hook = terminateHook;
   }
   if (hook) hook();
@@ -31,7 +32,7 @@ void OnApplicationTerminate(std::function<void()> hook) {
 
 void ResetApplicationState() {
   OnApplicationTerminate({});
-  terminating.store(false);
+  SetApplicationTerminating(false);
 }
 
 }  // namespace zor

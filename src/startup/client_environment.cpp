@@ -47,8 +47,10 @@ int32_t GetFileDosDateTime(const std::string& fileName) { return GetFileDosTime(
 
 void ForceDeleteFile(const std::string& fileName) {
   std::error_code ignored;
-  std::filesystem::permissions(fileName, std::filesystem::perms::owner_write, std::filesystem::perm_options::add,
-                               ignored);
+  // A link is removed as a link: its target (maybe outside the client's folder) keeps its mode.
+  if (!std::filesystem::is_symlink(std::filesystem::symlink_status(fileName, ignored)))
+    std::filesystem::permissions(fileName, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add, ignored);
   std::filesystem::remove(fileName, ignored);
 }
 

@@ -20,7 +20,7 @@ struct TFileObject {
 };
 
 struct TFileEntry {
-  std::string Name;
+  std::string Name;  // the server's form, parts joined by '\'
   TFileObject File;
 };
 
@@ -29,12 +29,11 @@ using TFileList = std::vector<TFileEntry>;
 // What the server says about one file when asked for it alone; false: it does not know it.
 using TFileInfoLookup = std::function<bool(const std::string& name, TFileObject& info)>;
 
-// Parses the list text. An entry whose age or size field is empty is completed by asking
-// `lookup` for that one file (an unknown file keeps the defaults); otherwise an empty version
-// becomes "0.0.0.0", an age or size that is not an integer becomes -1 or 0. Pieces without
-// a name are skipped. A name that would reach outside the client's folder (rooted, a drive
-// or any ':', a ".." part, a control character) raises `Exception` "Invalid file name '%s'!".
-TFileList ParseServerFileList(std::string_view text, const TFileInfoLookup& lookup);
+// The list text parsed by the update layer (`ParseServerFileList`: defaults for empty or
+// non-numeric fields, names that would leave the client's folder refused with "Invalid file
+// name '%s'!"); an entry whose age or size field is empty is completed by asking `lookup`
+// for that one file (an unknown file keeps the defaults).
+TFileList BuildFileList(std::string_view text, const TFileInfoLookup& lookup);
 
 // The name with '\' turned into '/', as it lies below the client's folder.
 std::string LocalFileName(std::string_view name);

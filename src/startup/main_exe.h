@@ -13,9 +13,6 @@ inline constexpr std::string_view kSystemSection = "System";
 inline constexpr std::string_view kMainExeKey = "MainExe";
 inline constexpr std::string_view kNetModeArg = " /NetMode";
 
-// `key` of `section` in the ini text (names without ASCII case, value trimmed); "" when absent.
-std::string ReadIniString(std::string_view text, std::string_view section, std::string_view key);
-
 // "MainExe" of "ZORSys.ini" in `dataFolder` (with its trailing separator), else
 // `DefaultMainExeName` of the launcher's file name.
 std::string GetMainExeName(const std::string& dataFolder, std::string_view launcherFileName);

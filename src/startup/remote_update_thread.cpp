@@ -102,7 +102,7 @@ void TRemoteUpdateThread::GetFileList(TFileList& list) {
   std::string text;
   std::string second;
   source.GetServerFileList(text, second);
-  list = ParseServerFileList(text, [&source](const std::string& name, TFileObject& info) {
+  list = BuildFileList(text, [&source](const std::string& name, TFileObject& info) {
     return source.GetRemoteFileInfo(name, std::string(kAreaLibs), info);
   });
   DownloadConfigFiles();

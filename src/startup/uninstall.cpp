@@ -1,10 +1,9 @@
 #include "startup/uninstall.h"
 
-#include "base/exceptions.h"
+#include "startup/uninstall_model.h"
 
 namespace zor {
 
-// PLACEHOLDER: the uninstall job is not built yet; the switch reaches here and says so.
-void UninstallClient() { throw EZORException("Uninstall is not available in this build."); }
+void UninstallClient() { (void)RunUninstall(SystemUninstallEnvironment()); }
 
 }  // namespace zor

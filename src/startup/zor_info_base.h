@@ -19,10 +19,10 @@
 #include <vector>
 
 #include "platform/zor_registry.h"
+#include "update/download_settings.h"
 
 namespace zor {
 
-inline constexpr int kDefaultDownloadCapacity = 24;
 inline constexpr int kMinDownloadCapacity = 10;
 inline constexpr int kMaxDownloadCapacity = 100;
 inline constexpr int kDefaultWaitInputMs = 3000;

@@ -9,6 +9,7 @@
 
 #include "startup/message_box.h"
 #include "startup/server_settings_model.h"
+#include "startup/uninstall_progress.h"
 
 namespace zor {
 
@@ -22,6 +23,8 @@ class UiPort : public MessageBoxHandler {
   // Shows the server settings dialog modally until `model` has a modal result. Without a
   // window of its own a port answers as a user who changes nothing: Cancel.
   virtual void RunServerSettingsDialog(TServerSettingsModel& model);
+  // The uninstall progress window of this port, or nullptr when it shows none.
+  virtual TUninstallView* UninstallView() { return nullptr; }
 };
 
 // The choice for a value of $ZOR_UI (nullptr when unset) and whether a display is present.
@@ -32,11 +35,18 @@ UiKind SelectUiKind(const char* zorUi, bool displayPresent);
 // "gui" falls back to the headless port while the windowed one is not built.
 std::unique_ptr<UiPort> CreateUiPort();
 
-// Installs `port` as the process's message-box handler for the lifetime of the object.
+// Installs `port` as the process's message-box handler and uninstall progress view for the
+// lifetime of the object.
 class ScopedUiPort {
  public:
-  explicit ScopedUiPort(UiPort& port) { SetMessageBoxHandler(&port); }
-  ~ScopedUiPort() { SetMessageBoxHandler(nullptr); }
+  explicit ScopedUiPort(UiPort& port) {
+    SetMessageBoxHandler(&port);
+    SetUninstallView(port.UninstallView());
+  }
+  ~ScopedUiPort() {
+    SetUninstallView(nullptr);
+    SetMessageBoxHandler(nullptr);
+  }
   ScopedUiPort(const ScopedUiPort&) = delete;
   ScopedUiPort& operator=(const ScopedUiPort&) = delete;
 };

@@ -6,6 +6,9 @@
 
 #include "base/ascii_case.h"
 #include "base/format.h"
+#include "intercom/client_connection_ex.h"
+#include "intercom/default_connection.h"
+#include "intercom/scrambling.h"
 #include "platform/directories.h"
 #include "platform/locale.h"
 #include "update/download_settings.h"
@@ -58,8 +61,15 @@ std::unique_ptr<TIcConnection> NewDownloadConnection() {
     std::lock_guard guard(gConnectorLock);
     factory = gConnector;
   }
-  if (!factory) throw Exception(std::string(kNoConnectorText));
-  return factory();
+  return factory ? factory() : ConnectWithStoredSettings();
+}
+
+std::unique_ptr<TIcConnection> ConnectWithStoredSettings() {
+  const bool scramble = ReadConnectSettings().Scramble;
+  auto connection = std::make_unique<TClientConnectionEx>(scramble ? DefaultEncrypt : nullptr, kDefaultScrambleKey,
+                                                          scramble ? DefaultDecrypt : nullptr);
+  ConnectWithSettings(*connection);
+  return connection;
 }
 
 TIcConnection& TDownloadFileClient::RequestConnection() {

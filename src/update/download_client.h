@@ -3,9 +3,10 @@
 // folder of each server area, and the process-wide client that the update thread and the
 // start window share.
 //
-// Connections come from a connector that the launcher installs (it connects with the stored
-// server settings); tests install one that joins an in-process server. A client uses its
-// connection while it is connected and asks the connector for a new one otherwise.
+// Connections come from a connector: by default a new client connection with the default
+// scrambling, connected with the stored server settings; tests install one that joins an
+// in-process server. A client uses its connection while it is connected and asks the
+// connector for a new one otherwise, which it then owns: job threads never share one.
 #pragma once
 
 #include <functional>
@@ -13,13 +14,13 @@
 #include <string>
 #include <string_view>
 
+#include "intercom/connection_context.h"
 #include "intercom/ic_connection.h"
 #include "update/remote_file.h"
 
 namespace zor {
 
 inline constexpr std::string_view kFileListErrorText = "下载版本信息时发生错误 %s";
-inline constexpr std::string_view kNoConnectorText = "No way to connect to the server has been set up.";
 inline constexpr uint32_t cmdFileList = 0xA202;
 inline constexpr std::string_view kCompanionExtension = ".CHT";
 inline constexpr std::string_view kHongKongCompanionExtension = ".ZHH";
@@ -27,22 +28,21 @@ inline constexpr std::string_view kCompanionArea = "LangDll";
 
 // Makes a new connection to the server, connected and logged on.
 using TConnectionFactory = std::function<std::unique_ptr<TIcConnection>()>;
+// Replaces the connector; an empty one restores the default.
 void SetDownloadConnector(TConnectionFactory factory);
 std::unique_ptr<TIcConnection> NewDownloadConnection();
+// The default: a `TClientConnectionEx` (default scrambling unless the settings switch it off,
+// the fixed key) connected with `ConnectWithSettings`.
+std::unique_ptr<TIcConnection> ConnectWithStoredSettings();
 
-class TDownloadFileClient {
+class TDownloadFileClient : public TIcConnectionContext {
  public:
   // Works through `connection` (not owned; may be null: the first request connects).
-  explicit TDownloadFileClient(TIcConnection* connection = nullptr) : Connection(connection) {}
-  virtual ~TDownloadFileClient() = default;
-  TDownloadFileClient(const TDownloadFileClient&) = delete;
-  TDownloadFileClient& operator=(const TDownloadFileClient&) = delete;
+  explicit TDownloadFileClient(TIcConnection* connection = nullptr) : TIcConnectionContext(connection) {}
 
   // The connection of the next request: the current one while connected, else a new one
   // from the connector (owned by the client).
   TIcConnection& RequestConnection();
-  TIcConnection* GetConnection() const { return Connection; }
-  void SetConnection(TIcConnection* connection) { Connection = connection; }
   // Closes the current connection and connects anew (every retry starts fresh).
   void Reconnect();
   // Closes the connection, ignoring errors.
@@ -53,7 +53,6 @@ class TDownloadFileClient {
   TRemoteFileEvents Events;
 
  private:
-  TIcConnection* Connection = nullptr;
   std::unique_ptr<TIcConnection> OwnedConnection;
 };
 

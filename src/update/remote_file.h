@@ -34,7 +34,6 @@ inline constexpr uint32_t cmdPackedFileInfo = 0xA20D;
 inline constexpr uint32_t cmdPackedFileData = 0xA20E;
 inline constexpr std::string_view kTmpSuffix = "_tmp";
 inline constexpr size_t kCrcBlock = 16384;
-inline constexpr size_t kPlainReceiveBuffer = 20480;
 inline constexpr size_t kPackedReceivePiece = 16384;
 
 using TFileNameEvent = std::function<void(const std::string& fileName)>;

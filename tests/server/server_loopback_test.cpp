@@ -9,7 +9,7 @@
 #include "packed_file_reader.h"
 #include "platform/file_times.h"
 #include "platform/pe_version_writer.h"
-#include "server/plain_data_stream.h"
+#include "update/plain_data_stream.h"
 #include "server/server_texts.h"
 #include "transport/ic_errors.h"
 

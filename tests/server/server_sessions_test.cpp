@@ -193,6 +193,26 @@ TEST(ServerSessions, StoppingLetsARunningCommandFinishAndClosesTheSessions) {
   EXPECT_THROW(idle.Execute(16), EIcError);
 }
 
+TEST(ServerSessions, ALongCommandSendsKeepAlivesBeforeItsResult) {
+  TSessionSettings session;
+  session.KeepAliveInterval = std::chrono::seconds(0);  // at every step of the packing
+  LiveServer live(session);
+  std::string big(3'000'000, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 2654435761u) >> 13);
+  live.Folder.Write("release/big.bin", big);
+  live.Start();
+  TTestClient client(live.Port);
+  client.Connection.SendCommandData(kCmdPackedInfo, {TVariant("big.bin"), TVariant("Libs"), TVariant(""), TVariant(0)});
+  int keepAlives = 0;
+  ReplyHeader reply;
+  while ((reply = ReadRawReply(client.Connection)).Kind == kReplyKeepAlive) ++keepAlives;
+  EXPECT_EQ(reply.Kind, kReplyFinal);
+  EXPECT_EQ(reply.ResultCode, 0u);
+  EXPECT_GE(keepAlives, 1);
+  // The session goes on as usual after them.
+  EXPECT_EQ(client.Execute(16)[0].AsInteger(), 0);
+}
+
 TEST(NameService, AnswersLookupsOverUDP) {
   TServerLog log;
   log.SetUseStdErr(false);

@@ -198,5 +198,18 @@ TEST(ForceDeleteFile, DeletesReadOnlyFilesAndIgnoresFailures) {
   EXPECT_EQ(GetFileDosDateTime(file), -1);
 }
 
+TEST(ForceDeleteFile, RemovesALinkAndLeavesItsTargetAsItWas) {
+  SettingsFixture settings;
+  const std::string target = settings.Dir / "outside";
+  const std::string link = settings.Dir / "link";
+  test::WriteFile(target, "keep");
+  std::filesystem::permissions(target, std::filesystem::perms::owner_read);
+  std::filesystem::create_symlink(target, link);
+  ForceDeleteFile(link);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+  EXPECT_EQ(std::filesystem::status(target).permissions() & std::filesystem::perms::owner_all,
+            std::filesystem::perms::owner_read);
+}
+
 }  // namespace
 }  // namespace zor

@@ -1,5 +1,5 @@
-// The start window without a person: status lines once each, progress at every tenth, the
-// dialog that keeps the settings, and the note when the update gives up.
+// The start window without a person: status lines once each, progress at every tenth, and
+// the note when the update gives up.
 #include <gtest/gtest.h>
 #include <stdio.h>
 
@@ -61,14 +61,11 @@ TEST(HeadlessStartWindow, ProgressIsWrittenAtEveryTenthOfTheWay) {
             "[download] 100% (1000 of 1000 bytes)\n");
 }
 
-TEST(HeadlessStartWindow, TheDialogChangesNothingAndTheGivingUpIsSaid) {
+TEST(HeadlessStartWindow, GivingUpIsSaid) {
   Captured err;
-  EXPECT_FALSE(HeadlessServerSettings(err.File));
   THeadlessStartWindowView view(err.File);
   view.UpdateAbandoned(kHeadlessMaxFailedPasses);
-  EXPECT_EQ(err.Text(),
-            "[headless] server settings dialog: stored settings kept\n"
-            "[headless] the update failed 3 times: ending without starting the main program\n");
+  EXPECT_EQ(err.Text(), "[headless] the update failed 3 times: ending without starting the main program\n");
 }
 
 }  // namespace

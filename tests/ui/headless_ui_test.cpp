@@ -57,8 +57,7 @@ TEST(HeadlessUi, EmptyCaptionIsTheSystemDefaultAndLineBreaksStay) {
   HeadlessUi ui(false, out.File);
   ScopedUiPort installed(ui);
   ShowMessage("Unable to register a.\r\nreason");
-  ui.RunStartWindow();
-  EXPECT_EQ(out.Text(), "[Error] Unable to register a.\nreason\n" + std::string(kNoStartWindowNote) + "\n");
+  EXPECT_EQ(out.Text(), "[Error] Unable to register a.\nreason\n");
 }
 
 TEST(SelectUiKind, FollowsZorUiThenTheDisplay) {

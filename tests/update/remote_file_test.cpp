@@ -143,8 +143,8 @@ TEST_F(RemoteFileTest, BrokenTransferResumesFromItsRecord) {
     const std::string name = packed ? "big.dll" : "big.bin";
     const Bytes content = SampleBytes(300000, 7);
     Server.Add(name, content);
-    // The first connection breaks after about 100000 bytes of the data stream.
-    Server.BreakAfter = 100000;
+    // The first connection breaks after a third of the data stream.
+    Server.BreakAfter = static_cast<int64_t>(Server.Files[name].Packed.size() / 3);
     std::unique_ptr<TRemoteFile> file = packed ? std::unique_ptr<TRemoteFile>(MakeFile()) : MakeFile<TRemoteFile>();
     try {
       file->Download(name, "Libs", nullptr, nullptr, "", Dir.Path + "client");
@@ -176,29 +176,32 @@ TEST_F(RemoteFileTest, BrokenTransferResumesFromItsRecord) {
 
 class ResumeStateTest : public RemoteFileTest {
  protected:
-  // A transfer of `content` that stopped after `done` bytes of its packed form.
-  void Interrupted(const std::string& name, const Bytes& content, int32_t done) {
+  // A transfer of `content` that stopped after `done` bytes of its packed form (-1: half).
+  int32_t Interrupted(const std::string& name, const Bytes& content, int32_t done) {
     Server.Add(name, content);
     const Bytes& packed = Server.Files[name].Packed;
+    if (done < 0) done = static_cast<int32_t>(packed.size() / 2);
+    EXPECT_LE(static_cast<size_t>(done), packed.size());
     const Bytes part(packed.begin(), packed.begin() + done);
     WriteFileBytes(Client(name) + "_tmp", part);
     TDownloadInfoFile(Dir.Path + "DownLoadInfo.dat")
         .Write(name, TResumeRecord{"1.0.0.0", static_cast<int32_t>(testing::kSampleDosTime),
                                    static_cast<int32_t>(packed.size()), done,
                                    UpdateCrcRegister(kCrcRegisterStart, part.data(), part.size())});
+    return done;
   }
 };
 
 TEST_F(ResumeStateTest, LongerTemporaryFileIsCutToTheRecordedPosition) {
   const Bytes content = SampleBytes(50000, 3);
-  Interrupted("a.dll", content, 20000);
+  const int32_t done = Interrupted("a.dll", content, -1);
   Bytes longer = ReadFileBytes(Client("a.dll") + "_tmp");
-  longer.resize(25000, 0xAB);
+  longer.resize(done + 5000, 0xAB);
   WriteFileBytes(Client("a.dll") + "_tmp", longer);
   auto file = MakeFile();
   ASSERT_TRUE(file->Download("a.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"));
   EXPECT_EQ(ReadFileBytes(Client("a.dll")), content);
-  EXPECT_EQ(Server.Requests().back().Args.at(2), TVariant(20000));
+  EXPECT_EQ(Server.Requests().back().Args.at(2), TVariant(done));
 }
 
 TEST_F(ResumeStateTest, CompleteTemporaryFileIsFinishedWithoutADataRequest) {
@@ -241,7 +244,7 @@ TEST_F(ResumeStateTest, MismatchedRecordOrDamagedBytesRestartFromTheBeginning) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.What);
     const Bytes content = SampleBytes(60000, 5);
-    Interrupted("c.dll", content, 30000);
+    Interrupted("c.dll", content, -1);
     TDownloadInfoFile info(Dir.Path + "DownLoadInfo.dat");
     c.Spoil(Client("c.dll") + "_tmp", info);
     auto file = MakeFile();

@@ -33,11 +33,4 @@ void THeadlessStartWindowView::UpdateAbandoned(int failedPasses) {
   WriteLine(Format(std::string(kHeadlessAbandonedNote), {failedPasses}));
 }
 
-bool HeadlessServerSettings(std::FILE* out) {
-  std::fwrite(kHeadlessSettingsNote.data(), 1, kHeadlessSettingsNote.size(), out);
-  std::fputc('\n', out);
-  std::fflush(out);
-  return false;
-}
-
 }  // namespace zor

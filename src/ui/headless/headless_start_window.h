@@ -1,6 +1,5 @@
-// The start window and the server settings dialog without a person. The window's status
-// lines and the download progress go to standard error, sparingly (the progress at every
-// tenth of the way); the dialog answers as a user who changes nothing; and since nobody can
+// The start window without a person. Its status lines and the download progress go to
+// standard error, sparingly (the progress at every tenth of the way); and since nobody can
 // end the program, the update gives up after a few failed passes.
 #pragma once
 
@@ -15,7 +14,6 @@ namespace zor {
 inline constexpr int kHeadlessMaxFailedPasses = 3;
 inline constexpr int kHeadlessProgressStep = 10;  // percent between progress lines
 
-inline constexpr std::string_view kHeadlessSettingsNote = "[headless] server settings dialog: stored settings kept";
 inline constexpr std::string_view kHeadlessAbandonedNote =
     "[headless] the update failed %d times: ending without starting the main program";
 
@@ -35,8 +33,5 @@ class THeadlessStartWindowView : public TStartWindowView {
   std::string LastStatus;
   int LastPercent = -1;
 };
-
-// The dialog's answer without a person: no change. Says so on `out`.
-bool HeadlessServerSettings(std::FILE* out = stderr);
 
 }  // namespace zor

@@ -5,6 +5,8 @@
 #include "base/ascii_case.h"
 #include "base/string_routines.h"
 #include "ui/headless/headless_server_settings.h"
+#include "ui/headless/headless_start_window.h"
+#include "ui/launcher_start_window_run.h"
 
 namespace zor {
 
@@ -20,7 +22,10 @@ MessageResult HeadlessUi::ShowMessageBox(const MessageBoxRequest& request) {
   return UnattendedAnswer(request.Buttons, Confirm);
 }
 
-void HeadlessUi::RunStartWindow() { WriteLine(std::string(kNoStartWindowNote) + "\n"); }
+void HeadlessUi::RunStartWindow() {
+  THeadlessStartWindowView view(Out);
+  RunLauncherStartWindow(*this, view, kHeadlessMaxFailedPasses);
+}
 
 void HeadlessUi::RunServerSettingsDialog(TServerSettingsModel& model) { RunHeadlessServerSettings(model, Out); }
 

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "ui/headless/headless_uninstall_view.h"
 #include "ui/ui_port.h"
 
 namespace zor {
@@ -12,23 +13,21 @@ namespace zor {
 // "yes" (any letter case) is true; "no", anything else and unset (nullptr) are false.
 bool ConfirmFromText(const char* text);
 
-// The note written when the start window would open.
-inline constexpr std::string_view kNoStartWindowNote =
-    "[headless] no start window in this build: ending after the start-up decision";
-
 class HeadlessUi : public UiPort {
  public:
-  explicit HeadlessUi(bool confirm, std::FILE* out = stderr) : Confirm(confirm), Out(out) {}
+  explicit HeadlessUi(bool confirm, std::FILE* out = stderr) : Confirm(confirm), Out(out), Uninstall(out) {}
   UiKind Kind() const override { return UiKind::Headless; }
   MessageResult ShowMessageBox(const MessageBoxRequest& request) override;
   void RunStartWindow() override;
   void RunServerSettingsDialog(TServerSettingsModel& model) override;
+  TUninstallView* UninstallView() override { return &Uninstall; }
 
  private:
   void WriteLine(std::string_view line);
 
   bool Confirm;
   std::FILE* Out;
+  THeadlessUninstallView Uninstall;
 };
 
 }  // namespace zor

@@ -1,5 +1,0 @@
-// The packed (CPS) file format is shared by client and server and lives in the update layer;
-// this header keeps the server's older include path working.
-#pragma once
-
-#include "update/cps_format.h"

@@ -1,0 +1,54 @@
+#include "startup/launcher_start_window.h"
+
+#include "platform/directories.h"
+#include "platform/system_info.h"
+#include "startup/client_environment.h"
+#include "startup/download_client_source.h"
+#include "startup/lang_messages.h"
+#include "startup/launcher_entry.h"
+#include "startup/main_exe.h"
+#include "startup/remote_update_thread.h"
+#include "startup/update_source.h"
+#include "startup/zor_info_base.h"
+
+namespace zor {
+
+void InstallNetworkUpdateThread() { SetUpdateThreadClass(RemoteUpdateThreadClass()); }
+
+void InstallLauncherUpdateSource() {
+  TZORInfoBase& info = GetZorInfo();
+  TLauncherConnectionFacts facts;
+  facts.NetMode = info.NetMode();
+  facts.KeyPath = info.KeyPath();
+  facts.ClientKind = info.ClientKind();
+  facts.DownloadCapacity = info.DownloadCapacity();
+  facts.ExeDir = info.ExeDir();
+  facts.DataFolder = info.GetDataFolder();
+  InstallLauncherConnections(facts);
+}
+
+TStartWindowEnvironment LauncherStartWindowEnvironment(std::function<bool()> showServerSettings,
+                                                       int maxFailedPasses) {
+  TZORInfoBase& info = GetZorInfo();
+  TStartWindowEnvironment env;
+  env.WaitInputMs = info.GetWaitInput();
+  env.ShouldShowServerDialog = [] { return ShouldShowServerDialog(); };
+  env.ShowServerSettings = std::move(showServerSettings);
+  env.Source = GetUpdateSource();
+  env.WorkerSettings.ExePath = GetExePath();
+  env.WorkerSettings.NetMode = info.NetMode();
+  env.WorkerSettings.TerminalServer = IsRemoteSession();
+  env.WorkerSettings.MaxFailedPasses = maxFailedPasses;
+  env.WorkerSettings.Source = env.Source;
+  env.WorkerSettings.LangIndex = LangIndex();
+  env.WorkerSettings.TempDir = GetTempDir();
+  env.WorkerSettings.StartProcess = [](const std::string& commandLine) { (void)TryStartProcess(commandLine); };
+  env.MainExeName = [] {
+    TZORInfoBase& zorInfo = GetZorInfo();
+    return GetMainExeName(zorInfo.GetDataFolder(), zorInfo.ExeName());
+  };
+  env.StartProcess = env.WorkerSettings.StartProcess;
+  return env;
+}
+
+}  // namespace zor
