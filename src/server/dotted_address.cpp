@@ -1,5 +1,7 @@
 #include "server/dotted_address.h"
 
+#include "base/exceptions.h"
+
 namespace zor {
 
 std::optional<std::array<uint8_t, 4>> ParseDottedAddress(std::string_view text) {
@@ -18,6 +20,18 @@ std::optional<std::array<uint8_t, 4>> ParseDottedAddress(std::string_view text) 
     pos = end + 1;
   }
   return bytes;
+}
+
+SocketAddress BindAddress(const std::string& text, uint16_t port) {
+  SocketAddress local;
+  if (!text.empty()) {
+    const auto bytes = ParseDottedAddress(text);
+    if (!bytes) throw Exception("'" + text + "' is not a valid ip!");
+    local.Address = static_cast<uint32_t>((*bytes)[0]) << 24 | static_cast<uint32_t>((*bytes)[1]) << 16 |
+                    static_cast<uint32_t>((*bytes)[2]) << 8 | (*bytes)[3];
+  }
+  local.Port = port;
+  return local;
 }
 
 }  // namespace zor

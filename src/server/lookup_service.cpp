@@ -63,14 +63,7 @@ void TLookupService::SetTable(TLookupTable table) {
 
 void TLookupService::Start(const std::string& bindAddress, uint16_t port) {
   if (Listener != kNoSocket) return;
-  SocketAddress local;
-  if (!bindAddress.empty()) {
-    const auto bytes = ParseDottedAddress(bindAddress);
-    if (!bytes) throw Exception("'" + bindAddress + "' is not a valid ip!");
-    local.Address = static_cast<uint32_t>((*bytes)[0]) << 24 | static_cast<uint32_t>((*bytes)[1]) << 16 |
-                    static_cast<uint32_t>((*bytes)[2]) << 8 | (*bytes)[3];
-  }
-  local.Port = port;
+  SocketAddress local = BindAddress(bindAddress, port);
   int error = 0;
   const int s = CreateSocket(SocketKind::Stream, error);
   if (s == kNoSocket) throw Exception("Cannot create the lookup service socket: " + SocketErrorText(error));

@@ -29,14 +29,7 @@ void TNameServiceResponder::SetNames(TNameTable names) {
 
 void TNameServiceResponder::Start(const std::string& bindAddress, uint16_t port) {
   if (Socket != kNoSocket) return;
-  SocketAddress local;
-  if (!bindAddress.empty()) {
-    const auto bytes = ParseDottedAddress(bindAddress);
-    if (!bytes) throw Exception("'" + bindAddress + "' is not a valid ip!");
-    local.Address = static_cast<uint32_t>((*bytes)[0]) << 24 | static_cast<uint32_t>((*bytes)[1]) << 16 |
-                    static_cast<uint32_t>((*bytes)[2]) << 8 | (*bytes)[3];
-  }
-  local.Port = port;
+  SocketAddress local = BindAddress(bindAddress, port);
   int error = 0;
   const int s = CreateSocket(SocketKind::Datagram, error);
   if (s == kNoSocket) throw Exception("Cannot create the name service socket: " + SocketErrorText(error));
