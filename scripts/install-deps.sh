@@ -8,6 +8,8 @@ packages=(
   libbenchmark-dev                   # benchmarks
   nlohmann-json3-dev                 # JSON of the cloud lookup and the lookup service
   clang-16 libclang-rt-16-dev        # libFuzzer builds: clang 14 lacks std::source_location with libstdc++ 12
+  libfltk1.3-dev                     # the windows of ZOR_UI=gui (FLTK 1.3, X11)
+  fonts-wqy-microhei                 # a CJK font, so the Chinese captions render in the windows
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -3,8 +3,10 @@
 // one is installed a box is written to standard error and answered with its negative choice.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zor {
 
@@ -36,6 +38,16 @@ void ShowMessage(std::string text);
 
 // The box as one or more lines of text: "[caption] text", line breaks kept as "\n".
 std::string FormatMessageBoxLine(const MessageBoxRequest& request);
+// What a windowed box draws: the caption (the system's default one when none was given),
+// the buttons from left to right (the first is the default one, taken by Enter), and each
+// button's caption in the user-interface language (`LangIndex`).
+std::string MessageBoxCaption(const MessageBoxRequest& request);
+std::vector<MessageResult> MessageBoxButtonList(MessageButtons buttons);
+std::string MessageButtonCaption(MessageResult button, int langIndex);
+// The answer of a box closed with Escape or its close box: OK for an OK box, Cancel where
+// there is a Cancel button, nothing for Yes/No (the box stays until a button is chosen).
+std::optional<MessageResult> DismissAnswer(MessageButtons buttons);
+
 // The answer of a box nobody can click: OK for an OK box, else the confirmation `yes`
 // gives Yes (OK for OK/Cancel) and anything else No (Cancel for OK/Cancel).
 MessageResult UnattendedAnswer(MessageButtons buttons, bool confirm);

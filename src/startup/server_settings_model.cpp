@@ -120,6 +120,11 @@ bool TServerSettingsModel::SubmitOk() {
   return Result != TModalResult::None;
 }
 
+bool TServerSettingsModel::SubmitKeyDown(int key) {
+  if (key == kKeyReturn) return SubmitOk();
+  return Result != TModalResult::None;
+}
+
 bool TServerSettingsModel::ConnectionChanged() const {
   if (Result != TModalResult::Ok) return false;
   if (NewKindValue != OldKindValue) return true;

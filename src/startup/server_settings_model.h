@@ -86,6 +86,9 @@ class TServerSettingsModel {
   // OK for a view: an error goes to the application's error display and the dialog stays
   // open. Answers whether the dialog closed.
   bool SubmitOk();
+  // A key for a view (the form sees every key first): Enter runs `SubmitOk`, other keys do
+  // nothing. Answers whether the dialog closed.
+  bool SubmitKeyDown(int key);
 
   TModalResult ModalResult() const { return Result; }
   // True only after OK when the kind, the server name (letter case ignored) or, for TCP/IP,

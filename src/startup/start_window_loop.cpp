@@ -13,7 +13,11 @@ constexpr std::chrono::milliseconds kLoopRound{50};
 
 }  // namespace
 
-void RunStartWindowLoop(TStartWindowModel& model) {
+void RunStartWindowLoop(TStartWindowModel& model, const TMainLoopRound& round) {
+  const TMainLoopRound runRound = round ? round : TMainLoopRound([](std::chrono::milliseconds duration,
+                                                                    const std::function<bool()>& stop) {
+    RunTimerQueue(duration, stop);
+  });
   DeclareMainThread();
   // A quit from any thread wakes the loop so that it sees the end at once.
   OnApplicationTerminate([] {
@@ -31,17 +35,18 @@ void RunStartWindowLoop(TStartWindowModel& model) {
   struct DestroyStep {
     TStartWindowModel& Model;
     TimerWindowHandle Window;
+    const TMainLoopRound& Round;
     ~DestroyStep() {
       UnregisterPeriodic(Window, kStartTimerId);
       UnregisterPeriodic(Window, kDownloadTimerId);
-      Model.Shutdown([] { RunTimerQueue(kLoopRound); });
+      Model.Shutdown([this] { Round(kLoopRound, {}); });
       OnApplicationTerminate({});
     }
-  } destroy{model, window};
+  } destroy{model, window, runRound};
   const auto stop = [&model] { return model.Closed() || IsApplicationTerminating(); };
   model.Create();
   model.StartSequence();
-  while (!stop()) RunTimerQueue(kLoopRound, stop);
+  while (!stop()) runRound(kLoopRound, stop);
 }
 
 }  // namespace zor

@@ -14,7 +14,9 @@ namespace zor {
 std::string_view BackgroundName(int langIndex) { return langIndex == kLangTraditional ? "TCFORM" : "SCFORM"; }
 
 TStartWindowModel::TStartWindowModel(TStartWindowEnvironment environment, TStartWindowView& view)
-    : Env(std::move(environment)), View(view) {}
+    : Env(std::move(environment)), View(view) {
+  View.Attached(this);
+}
 
 TStartWindowModel::~TStartWindowModel() {
   if (WorkerThread) {
@@ -22,6 +24,7 @@ TStartWindowModel::~TStartWindowModel() {
     Event.Set();
     WorkerThread.reset();
   }
+  View.Attached(nullptr);
 }
 
 void TStartWindowModel::Create() {

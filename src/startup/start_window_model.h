@@ -40,10 +40,15 @@ inline constexpr int kArrowGap = 4;
 // The splash picture's resource: "TCFORM" for the traditional script, else "SCFORM".
 std::string_view BackgroundName(int langIndex);
 
+class TStartWindowModel;
+
 // What the window draws through; every call comes on the main thread.
 class TStartWindowView {
  public:
   virtual ~TStartWindowView() = default;
+  // The model this view draws and forwards its keys to, from its construction on; nullptr
+  // once it is gone.
+  virtual void Attached(TStartWindowModel* model) { (void)model; }
   virtual void TitleChanged(const std::string& title) { (void)title; }
   virtual void StatusChanged(const std::string& text) { (void)text; }
   virtual void ArrowChanged(bool visible, int left, std::string_view text) { (void)visible, (void)left, (void)text; }

@@ -9,7 +9,8 @@
 
 namespace zor {
 
-void RunLauncherStartWindow(UiPort& port, TStartWindowView& view, int maxFailedPasses) {
+void RunLauncherStartWindow(UiPort& port, TStartWindowView& view, int maxFailedPasses,
+                            const TMainLoopRound& round) {
   TZORInfoBase& info = GetZorInfo();
   TRegistryKeySource clientKey(info.KeyPath(), info.NetMode());
   const auto showServerSettings = [&port, &clientKey] {
@@ -18,7 +19,7 @@ void RunLauncherStartWindow(UiPort& port, TStartWindowView& view, int maxFailedP
     return ShowServerSettings(port, environment);
   };
   TStartWindowModel model(LauncherStartWindowEnvironment(showServerSettings, maxFailedPasses), view);
-  RunStartWindowLoop(model);
+  RunStartWindowLoop(model, round);
 }
 
 }  // namespace zor

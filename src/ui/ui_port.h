@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "startup/message_box.h"
@@ -32,8 +33,11 @@ class UiPort : public MessageBoxHandler {
 UiKind SelectUiKind(const char* zorUi, bool displayPresent);
 
 // The port for the process environment: $ZOR_UI, $DISPLAY/$WAYLAND_DISPLAY, $ZOR_CONFIRM.
-// "gui" falls back to the headless port while the windowed one is not built.
+// When the windows are chosen but the display cannot be opened (or the build has no
+// windows), the headless port serves, after `GuiFallbackNote` on standard error.
 std::unique_ptr<UiPort> CreateUiPort();
+// "[ui] <reason>: running without windows\n"
+std::string GuiFallbackNote(const std::string& reason);
 
 // Installs `port` as the process's message-box handler and uninstall progress view for the
 // lifetime of the object.

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/exception_handler.h"
 #include "base/expect_message.h"
 #include "base/utf.h"
 #include "platform/registry_test_dir.h"
@@ -363,6 +364,35 @@ TEST_F(ServerSettingsModelTest, SubmitOkHandsTheErrorOnAndStaysOpen) {
   model.edtEnterpriseID = "5";
   FakeCloud::AnswerJson = R"({"ServerInfoData":[]})";
   EXPECT_TRUE(model.SubmitOk());
+}
+
+// The keys a window forwards: only Enter runs the OK path; its error reaches the
+// application's error display and the dialog stays open until a lookup succeeds.
+TEST_F(ServerSettingsModelTest, EnterFromAViewRunsOkAndReportsItsError) {
+  std::vector<std::string> shown;
+  SetApplicationExceptionHandler([&shown](std::exception_ptr error) {
+    try {
+      std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+      shown.emplace_back(e.what());
+    }
+  });
+  TServerSettingsModel model(Environment());
+  model.FormCreate();
+  model.edtEnterpriseID = "  ";
+  EXPECT_FALSE(model.SubmitKeyDown(112));  // F1, or any other key: nothing happens
+  EXPECT_TRUE(CheckedUrls.empty());
+  EXPECT_FALSE(model.SubmitKeyDown(kKeyReturn));
+  EXPECT_EQ(shown, std::vector<std::string>{"请输入统一编号"});
+  EXPECT_EQ(model.ModalResult(), TModalResult::None);
+  EXPECT_FALSE(Registry.KeyExists(kKey));
+  model.edtEnterpriseID = "42";
+  FakeCloud::AnswerJson = R"({"ServerInfoData":[{"APPServerName":"app.example.com","DBName":"D1"}]})";
+  EXPECT_TRUE(model.SubmitKeyDown(kKeyReturn));
+  EXPECT_EQ(model.ModalResult(), TModalResult::Ok);
+  EXPECT_EQ(model.NewServer(), "app.example.com");
+  EXPECT_EQ(shown.size(), 1u);
+  SetApplicationExceptionHandler({});
 }
 
 TEST_F(ServerSettingsModelTest, WithoutTheLibraryTheServerIsStoredEmpty) {

@@ -32,7 +32,9 @@ struct RecordingView : TStartWindowView {
   void DownloadWindowHidden() override { Events.push_back("hidden"); }
   void Closed() override { Events.push_back("closed"); }
   int StatusWidth(const std::string&) override { return 50; }
+  void Attached(TStartWindowModel* model) override { Model = model; }
   std::vector<std::string> Events;
+  TStartWindowModel* Model = nullptr;
 };
 
 // A worker that never runs: the tests play its part by calling the hooks.
@@ -156,6 +158,16 @@ TEST_F(StartWindow, F1OpensTheSettingsOnlyWithoutModifiersAndOnlyDuringTheF1Time
   DialogRuns = 0;
   model->KeyDown(kKeyF1, false, false, false);
   EXPECT_EQ(DialogRuns, 0);
+}
+
+// A window forwards its keys to the model it was attached to, and no longer once that is gone.
+TEST_F(StartWindow, TheViewKnowsItsModelForItsLifetime) {
+  auto model = Open();
+  ASSERT_EQ(View.Model, model.get());
+  View.Model->KeyDown(kKeyF1, false, false, false);
+  EXPECT_EQ(DialogRuns, 1);
+  model.reset();
+  EXPECT_EQ(View.Model, nullptr);
 }
 
 TEST_F(StartWindow, ChangedSettingsResetTheClientAndStartTheWorker) {
@@ -332,6 +344,26 @@ TEST_F(StartWindow, AWholeRunOnTheTimerQueue) {
   EXPECT_NE(shown, View.Events.end());
   EXPECT_NE(std::find(shown, View.Events.end(), "hidden"), View.Events.end());
   EXPECT_EQ(View.Events.back(), "closed");
+}
+
+// A windowed front end's own round runs the loop and the destroy step, and the calls the
+// worker hands over still reach the main thread through it.
+TEST_F(StartWindow, AFrontEndsOwnRoundDrivesTheLoop) {
+  Env.WaitInputMs = 0;
+  Env.WorkerClass = RemoteUpdateThreadClass();
+  Env.WorkerSettings.TempDir = Dir / "tmp";
+  Source->InstallDir = Dir.Root;
+  Source->ListText = "IClient=1.0.0.0,0,7";
+  Source->Files["IClient"] = {{"1.0.0.0", 0, 7}, "program"};
+  int rounds = 0;
+  TStartWindowModel model(Env, View);
+  RunStartWindowLoop(model, [&rounds](std::chrono::milliseconds duration, const std::function<bool()>& stop) {
+    ++rounds;
+    RunTimerQueue(duration, stop);
+  });
+  EXPECT_TRUE(model.Closed());
+  EXPECT_GT(rounds, 0);
+  EXPECT_EQ(Started, (std::vector<std::string>{"\"" + Dir.Root + "IClient\" /NetMode"}));
 }
 
 // Quitting while the worker still waits for the start must not leave it waiting forever.

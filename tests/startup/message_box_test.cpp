@@ -1,0 +1,54 @@
+// What a windowed message box draws and answers: its caption, its buttons in order with their
+// texts in the three languages, and what Escape or the close box answers.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "startup/lang_messages.h"
+#include "startup/message_box.h"
+
+namespace zor {
+namespace {
+
+TEST(MessageBoxLayout, CaptionFallsBackToTheSystemDefault) {
+  EXPECT_EQ(MessageBoxCaption({"text", "", MessageIcon::Error, MessageButtons::Ok}), "Error");
+  EXPECT_EQ(MessageBoxCaption({"text", "岳川系列", MessageIcon::None, MessageButtons::Ok}), "岳川系列");
+  EXPECT_EQ(FormatMessageBoxLine({"a\r\nb", "", MessageIcon::None, MessageButtons::Ok}), "[Error] a\nb\n");
+}
+
+TEST(MessageBoxLayout, ButtonsTheirTextsAndTheDismissAnswer) {
+  using R = MessageResult;
+  struct Case {
+    MessageButtons Buttons;
+    std::vector<R> List;
+    std::vector<std::string> English, Traditional, Simplified;
+    std::optional<R> Dismiss;
+  } const kCases[] = {
+      {MessageButtons::Ok, {R::Ok}, {"OK"}, {"確定"}, {"确定"}, R::Ok},
+      {MessageButtons::OkCancel, {R::Ok, R::Cancel}, {"OK", "Cancel"}, {"確定", "取消"}, {"确定", "取消"}, R::Cancel},
+      {MessageButtons::YesNo, {R::Yes, R::No}, {"Yes", "No"}, {"是", "否"}, {"是", "否"}, std::nullopt},
+      {MessageButtons::YesNoCancel,
+       {R::Yes, R::No, R::Cancel},
+       {"Yes", "No", "Cancel"},
+       {"是", "否", "取消"},
+       {"是", "否", "取消"},
+       R::Cancel},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(static_cast<int>(c.Buttons));
+    ASSERT_EQ(MessageBoxButtonList(c.Buttons), c.List);
+    for (size_t i = 0; i < c.List.size(); ++i) {
+      EXPECT_EQ(MessageButtonCaption(c.List[i], kLangEnglish), c.English[i]);
+      EXPECT_EQ(MessageButtonCaption(c.List[i], kLangTraditional), c.Traditional[i]);
+      EXPECT_EQ(MessageButtonCaption(c.List[i], kLangSimplified), c.Simplified[i]);
+    }
+    EXPECT_EQ(DismissAnswer(c.Buttons), c.Dismiss);
+  }
+  // A language index out of range reads as English.
+  EXPECT_EQ(MessageButtonCaption(MessageResult::Yes, 7), "Yes");
+}
+
+}  // namespace
+}  // namespace zor
