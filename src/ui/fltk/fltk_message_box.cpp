@@ -3,12 +3,12 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Double_Window.H>
-#include <FL/Fl_Return_Button.H>
 #include <FL/fl_draw.H>
 // The drawing header brings X11's macros along; ours use the name None.
 #undef None
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +16,7 @@
 #include "startup/lang_messages.h"
 #include "ui/fltk/fltk_look.h"
 #include "ui/fltk/fltk_loop.h"
+#include "ui/text_wrap.h"
 
 namespace zor {
 namespace {
@@ -30,21 +31,26 @@ constexpr int kButtonHeight = 25;
 constexpr int kButtonGap = 8;
 constexpr int kMinWindowWidth = 160;
 
-// The text, drawn as it is: no symbols, no shortcuts, line breaks kept.
+// The text in its lines, drawn as it is: no symbols, no shortcuts.
 class TextBox : public Fl_Widget {
  public:
-  TextBox(int x, int y, int w, int h, std::string text) : Fl_Widget(x, y, w, h), Text(std::move(text)) {}
+  TextBox(int x, int y, int w, int h, std::vector<std::string> lines)
+      : Fl_Widget(x, y, w, h), Lines(std::move(lines)) {}
 
  protected:
   void draw() override {
     fl_font(FL_HELVETICA, kFormFontSize);
     fl_color(FL_BLACK);
-    fl_draw(Text.c_str(), x(), y(), w(), h(), FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_WRAP | FL_ALIGN_INSIDE, nullptr,
-            0);
+    const int lineHeight = fl_height();
+    int baseline = y() + lineHeight - fl_descent();
+    for (const std::string& line : Lines) {
+      fl_draw(line.c_str(), static_cast<int>(line.size()), x(), baseline);
+      baseline += lineHeight;
+    }
   }
 
  private:
-  std::string Text;
+  std::vector<std::string> Lines;
 };
 
 // The icon of the message's kind: a red circle with a cross, a yellow triangle with "!", a
@@ -109,17 +115,14 @@ MessageResult RunFltkMessageBox(const MessageBoxRequest& request) {
   const std::vector<MessageResult> buttons = MessageBoxButtonList(request.Buttons);
 
   fl_font(FL_HELVETICA, kFormFontSize);
-  int textW = kMaxTextWidth, textH = 0;
-  // Measure unwrapped first; wrap only what is wider than the limit.
-  int oneLineW = 0;
-  fl_measure(request.Text.c_str(), oneLineW, textH, 0);
-  if (oneLineW <= kMaxTextWidth) {
-    textW = oneLineW;
-  } else {
-    fl_measure(request.Text.c_str(), textW, textH, 0);
-  }
-  textW = std::max(textW, 1);
-  textH = std::max(textH, kMinTextHeight);
+  const auto measure = [](std::string_view piece) {
+    return static_cast<int>(std::ceil(fl_width(piece.data(), static_cast<int>(piece.size()))));
+  };
+  std::vector<std::string> lines = WrapText(request.Text, kMaxTextWidth, measure);
+  int textW = 1;
+  for (const std::string& line : lines) textW = std::max(textW, measure(line));
+  const int textH = std::max(static_cast<int>(lines.size()) * fl_height(), kMinTextHeight);
+  const int linesH = static_cast<int>(lines.size()) * fl_height();
 
   const bool hasIcon = request.Icon != MessageIcon::None;
   const int textLeft = kMargin + (hasIcon ? kIconSize + kIconGap : 0);
@@ -132,15 +135,15 @@ MessageResult RunFltkMessageBox(const MessageBoxRequest& request) {
   const std::string caption = MessageBoxCaption(request);
   window.copy_label(caption.c_str());
   if (hasIcon) new IconBox(kMargin, kMargin, request.Icon);
-  new TextBox(textLeft, kMargin + (textH > kMinTextHeight ? 0 : (kMinTextHeight - textH) / 2), textW + 4, textH,
-              request.Text);
+  // A short text sits level with the middle of the icon.
+  new TextBox(textLeft, kMargin + (textH - linesH) / 2, textW, linesH, std::move(lines));
   std::vector<ButtonChoice> choices;
   choices.reserve(buttons.size());
   int left = (width - buttonsW) / 2;
   for (size_t i = 0; i < buttons.size(); ++i) {
     const std::string label = FltkLabelText(MessageButtonCaption(buttons[i], LangIndex()));
-    Fl_Button* button = i == 0 ? new Fl_Return_Button(left, buttonsTop, kButtonWidth, kButtonHeight)
-                               : new Fl_Button(left, buttonsTop, kButtonWidth, kButtonHeight);
+    auto* button = new Fl_Button(left, buttonsTop, kButtonWidth, kButtonHeight);
+    if (i == 0) button->shortcut(FL_Enter);
     button->copy_label(label.c_str());
     button->labelsize(kFormFontSize);
     choices.push_back({&state, buttons[i]});
