@@ -13,8 +13,10 @@
 #include "base/exceptions.h"
 #include "platform/stop_signal.h"
 #include "server/file_service.h"
+#include "server/lookup_service.h"
 #include "server/name_service_responder.h"
 #include "server/registry_settings.h"
+#include "server/server_connection_pool.h"
 #include "server/server_options.h"
 #include "server/tcp_control_service.h"
 #include "server/zor_server.h"
@@ -51,6 +53,15 @@ int Run(const std::vector<std::string>& args) {
   const std::string release = Pick(options.ReleaseDir, settings.ReadString("", "ReleaseFolder", ""));
   if (release.empty()) throw Exception("No release folder: give --release DIR (or the setting ReleaseFolder)");
 
+  std::unique_ptr<TLookupService> lookup;
+  const uint16_t lookupPort =
+      options.LookupPort ? *options.LookupPort : static_cast<uint16_t>(settings.ReadInteger("", "LookupPort", 0));
+  if (lookupPort != 0) {
+    const std::string table = Pick(options.LookupTable, settings.ReadString("", "LookupTable", ""));
+    if (table.empty()) throw Exception("The lookup service needs its table: give --lookup-table FILE");
+    lookup = std::make_unique<TLookupService>(log, TLookupTable::Load(table));
+  }
+
   TSessionSettings session;
   session.Scramble = Pick(options.Scramble, settings.ReadBool("", "Scramble", true));
   session.MaxConnections =
@@ -85,15 +96,22 @@ int Run(const std::vector<std::string>& args) {
     server.Deactivate();
     throw Exception("The TCP listener could not be started (see the log)");
   }
+  // Code running inside this process reaches the server through its own pooled connections.
+  std::optional<TScopedServerConnectionPool> hosting(std::in_place, server);
   if (names) names->Start(tcpSettings.BoundIP, namePort);
+  if (lookup) lookup->Start(tcpSettings.BoundIP, lookupPort);
   std::printf("listening on %s:%d\n", tcpSettings.BoundIP.empty() ? "0.0.0.0" : tcpSettings.BoundIP.c_str(),
               tcpSettings.Port);
   std::fflush(stdout);
-  log.Info("Server", "Serving " + release + (names ? ", name service on UDP port " + std::to_string(names->Port()) : ""));
+  log.Info("Server", "Serving " + release +
+                         (names ? ", name service on UDP port " + std::to_string(names->Port()) : "") +
+                         (lookup ? ", lookup service on TCP port " + std::to_string(lookup->Port()) : ""));
 
   const int signal = WaitForStopSignal();
   log.Info("Server", "Stopping (signal " + std::to_string(signal) + ")");
+  if (lookup) lookup->Stop();
   if (names) names->Stop();
+  hosting.reset();
   server.Deactivate();
   log.Info("Server", "Stopped");
   return 0;

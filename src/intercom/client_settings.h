@@ -30,7 +30,6 @@ struct TConnectSettings {
 
 struct TClientConnectEnvironment {
   bool NetMode = true;  // the launcher always runs in network mode
-  bool HostsServer = false;
   std::string KeyPath = "Software\\ZOR\\DK880\\";
   std::vector<std::string> Arguments;
   int32_t ClientKind = 1000;

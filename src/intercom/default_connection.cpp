@@ -5,6 +5,7 @@
 #include "base/format.h"
 #include "intercom/connect_strings.h"
 #include "intercom/result_types.h"
+#include "intercom/wrap_connection.h"
 #include "transport/pipe_handler.h"
 #include "transport/tcp_connect_string.h"
 #include "transport/tcp_handler.h"
@@ -76,9 +77,13 @@ void CheckMasterServer(TIcConnection& connection, std::string_view serverName) {
 
 TIcConnection& GetDefaultConnection() {
   if (TIcConnection* current = CurrentConnection(); current && current->Connected()) return *current;
+  if (ProcessConnectionPool()) {
+    auto wrapper = std::make_unique<TWrapConnection>();
+    TIcConnection& result = *wrapper;
+    SetCurrentConnection(std::move(wrapper));
+    return result;
+  }
   const TClientConnectEnvironment environment = GetClientConnectEnvironment();
-  if (environment.HostsServer)
-    throw EIcError("The server's own connections are not available in this process.");
   TIcConnection& connection = NewClientConnection();
   if (!environment.NetMode) CheckMasterServer(connection, ReadConnectSettings().ServerName(environment.NetMode));
   return connection;

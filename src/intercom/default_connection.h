@@ -28,8 +28,10 @@ void ConnectWithSettings(TIcClientConnection& connection);
 // thread's current connection in place of the previous one (which is freed).
 TIcConnection& NewClientConnection(TScrambleRoutine encrypt = nullptr, TScrambleRoutine decrypt = nullptr);
 
-// The calling thread's current connection when connected; else a new client connection
-// followed, unless in network mode, by the master-server check.
+// The calling thread's current connection when connected; else, in a process that hosts
+// the server (one with a registered connection pool), a new `TWrapConnection`; else a new
+// client connection followed, unless in network mode, by the master-server check. The
+// connection stays the thread's current one.
 TIcConnection& GetDefaultConnection();
 
 // The master-server check: command 16 answering not 0 clears the thread's connection and

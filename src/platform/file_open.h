@@ -14,6 +14,15 @@ namespace zor {
 enum class FileAccess { Read, Write, ReadWrite };
 enum class SeekOrigin { Begin, Current, End };
 
+// What a file looks like now: its size and the time of its last change (nanoseconds). Two
+// equal stamps taken while the file stayed open mean nobody wrote to it in between, within
+// the file system's clock resolution.
+struct FileStamp {
+  int64_t Size = 0;
+  int64_t ChangedNs = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
 // The Windows error number an access-denied open reports, kept in `EOSError::ErrorCode`.
 inline constexpr uint32_t kErrorAccessDenied = 5;
 
@@ -45,6 +54,7 @@ class File {
   void Write(std::string_view data) { Write(data.data(), data.size()); }
   int64_t Seek(int64_t offset, SeekOrigin origin = SeekOrigin::Begin);
   int64_t Size() const;
+  FileStamp Stamp() const;
   void Truncate(int64_t size);
   void Flush();
 
@@ -56,6 +66,11 @@ class File {
 // or (for write access) no-write text; any other failure raises `EWin32ErrorEx` with
 // "无法开启档案 %s!" as context. A directory is not a file and fails the second way.
 File OpenFileOrFail(const std::string& path, FileAccess access);
+// Opens an existing file for reading while others may read it but not write it, for as long
+// as the returned object lives. Here that is a shared lock over the whole file, which every
+// writer that locks honours; a writer holding its lock makes the open fail with
+// "无法开启档案 %s!" and the busy error. Other failures as `OpenFileOrFail` for reading.
+File OpenFileDenyWrite(const std::string& path);
 // Creates the file, or empties it when it exists, for reading and writing; failures as above
 // with write access.
 File CreateFileOrFail(const std::string& path);

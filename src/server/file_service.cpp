@@ -1,10 +1,14 @@
 #include "server/file_service.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <vector>
 
+#include "base/clock.h"
 #include "base/exceptions.h"
 #include "base/format.h"
 #include "platform/pe_version.h"
@@ -69,6 +73,109 @@ int64_t SizeOf(std::FILE* file) {
 
 void ReadExactly(std::FILE* file, void* buffer, size_t count) {
   if (count && std::fread(buffer, 1, count, file) != count) throw Exception("A served file ended early");
+}
+
+// The file an upload is stored in until it is complete, beside its target. The folders
+// that uploads make are pending until an upload into them is complete; a failed upload takes
+// the empty pending folders of its path away again.
+class TUploadTarget {
+ public:
+  TUploadTarget(std::filesystem::path root, std::filesystem::path target, TUploadFolders& folders)
+      : Root(std::move(root)), Target(std::move(target)), Folders(folders) {}
+  ~TUploadTarget() { Discard(); }
+  TUploadTarget(const TUploadTarget&) = delete;
+  TUploadTarget& operator=(const TUploadTarget&) = delete;
+
+  void Open(std::atomic<uint64_t>& counter, const std::string& name) {
+    // Held until the file is in its folder, so that a failing upload cannot take the
+    // folder away in between.
+    std::lock_guard guard(Folders.Lock);
+    if (!MakeFolders()) throw Exception(Format(kUploadNotStoredText, {name}));
+    // A name of its own that no other file has: an uploaded file may well be called like
+    // an earlier temporary file, and must not be overwritten or removed by this one.
+    for (int attempt = 0; attempt < kTempAttempts && !Stream; ++attempt) {
+      Temp = Target.string() + ".upload-" + std::to_string(++counter);
+      errno = 0;
+      Stream.reset(std::fopen(Temp.c_str(), "wbx"));
+      if (!Stream && errno != EEXIST) break;
+    }
+    if (!Stream) {
+      Temp.clear();
+      throw Exception(Format(kUploadNotStoredText, {name}));
+    }
+  }
+
+  void Write(const void* data, size_t count, const std::string& name) {
+    if (!Stream || std::fwrite(data, 1, count, Stream.get()) != count) throw Exception(Format(kUploadNotStoredText, {name}));
+  }
+
+  void Commit(const std::string& name) {
+    const bool written = Stream && std::fflush(Stream.get()) == 0 && std::fclose(Stream.release()) == 0;
+    if (!written) throw Exception(Format(kUploadNotStoredText, {name}));
+    // Replaces an earlier upload of the same name at once; a folder of that name stays.
+    std::error_code error;
+    std::filesystem::rename(Temp, Target, error);
+    if (error) throw Exception(Format(kUploadNotStoredText, {name}));
+    Temp.clear();
+    std::lock_guard guard(Folders.Lock);
+    for (std::filesystem::path folder = Target.parent_path(); folder != Root && folder.has_relative_path();
+         folder = folder.parent_path())
+      Folders.Pending.erase(folder);
+  }
+
+  void Discard() noexcept {
+    Stream.reset();
+    if (Temp.empty()) return;
+    std::error_code ignored;
+    std::filesystem::remove(Temp, ignored);
+    Temp.clear();
+    // Deepest first; a folder that another upload is filling is not empty and stays.
+    std::lock_guard guard(Folders.Lock);
+    for (std::filesystem::path folder = Target.parent_path(); folder != Root && Folders.Pending.count(folder);
+         folder = folder.parent_path()) {
+      std::error_code error;
+      if (!std::filesystem::is_empty(folder, error) || error || !std::filesystem::remove(folder, error)) break;
+      Folders.Pending.erase(folder);
+    }
+  }
+
+ private:
+  static constexpr int kTempAttempts = 100;
+
+  // False when a folder cannot be made (a file of that name is in the way).
+  bool MakeFolders() {
+    std::vector<std::filesystem::path> missing;
+    std::error_code error;
+    for (std::filesystem::path folder = Target.parent_path();
+         folder != Root && folder.has_relative_path() && !std::filesystem::exists(folder, error) && !error;
+         folder = folder.parent_path())
+      missing.push_back(folder);
+    std::filesystem::create_directories(Target.parent_path(), error);
+    std::error_code ignored;
+    for (const std::filesystem::path& folder : missing)
+      if (std::filesystem::is_directory(folder, ignored)) Folders.Pending.insert(folder);
+    return !error;
+  }
+
+  std::filesystem::path Root;
+  std::filesystem::path Target;
+  std::string Temp;
+  FilePtr Stream;
+  TUploadFolders& Folders;
+};
+
+// Reads and drops what the client still sends after its upload was refused, until it closes
+// its end or the drain time has passed.
+void DrainRefusedUpload(TServerCall& call) {
+  TIcIOHandler* handler = call.Connection().Handler();
+  if (!handler) return;
+  std::vector<uint8_t> scratch(kPackedStreamPiece);
+  const auto until = GetClock().Now() + kUploadDrainLimit;
+  while (GetClock().Now() < until && !call.Cancelled() && handler->IsConnected()) {
+    if (!handler->WaitReadable(1)) continue;
+    if (!handler->DataAvailable()) return;  // readable with nothing to read: the client closed
+    handler->Read(scratch.data(), static_cast<int32_t>(scratch.size()), 1);
+  }
 }
 
 }  // namespace
@@ -217,40 +324,46 @@ void TFileService::FileData(TServiceMessage& message, bool packed) {
 
 void TFileService::Upload(TServiceMessage& message) {
   TServerCall& call = *message.Call;
+  // Everything that can be refused without the data is refused before the answer that
+  // asks for it: the session stays usable then.
   if (!Settings.UploadDir) throw Exception(std::string(kTextNoUploads));
   const TRequestName name = CheckRequestName(call.StringArg(0));
   std::string folder = AreaFolder(call.OptionalStringArg(1));
   std::replace(folder.begin(), folder.end(), '\\', '/');
   const std::filesystem::path target = *Settings.UploadDir / folder / name.Relative;
-  std::filesystem::create_directories(target.parent_path());
-  const std::filesystem::path temp = target.string() + ".upload-" + std::to_string(++UploadCounter);
+  const uint32_t limit = static_cast<uint32_t>(std::clamp<int64_t>(Settings.UploadLimit, 0, 0x7FFFFFFF));
   call.ReplyNow({});
   TIcIOHandler* handler = call.Connection().Handler();
   if (!handler) throw EConnectBroken(std::string(kNotConnectedText), nullptr, 0);
+
+  TUploadTarget stored(*Settings.UploadDir, target, UploadFolders);
   try {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) throw Exception("Cannot store the uploaded file " + name.Wire);
-    const uint32_t limit = static_cast<uint32_t>(std::clamp<int64_t>(Settings.UploadLimit, 0, 0x7FFFFFFF));
     ReadPlainStream([&](void* buffer, size_t count) { handler->ReadBuffer(buffer, static_cast<int32_t>(count)); },
-                    limit, [&](const void* data, size_t count) {
-                      out.write(static_cast<const char*>(data), static_cast<std::streamsize>(count));
+                    0xFFFFFFFF,
+                    [&](const void* data, size_t count) { stored.Write(data, count, name.Wire); },
+                    [&](uint32_t count) {
+                      // Refused on the announced size, before a byte is stored or a folder made.
+                      if (count > limit) throw Exception(Format(kUploadTooLargeText, {name.Wire, count, limit}));
+                      stored.Open(UploadCounter, name.Wire);
                     });
-    out.close();
-    if (!out) throw Exception("Cannot store the uploaded file " + name.Wire);
-    std::filesystem::rename(temp, target);
+    stored.Commit(name.Wire);
   } catch (const EConnectIOError&) {
-    std::error_code ignored;
-    std::filesystem::remove(temp, ignored);
+    stored.Discard();
     throw;
   } catch (const std::exception& e) {
-    std::error_code ignored;
-    std::filesystem::remove(temp, ignored);
-    // The client may still be sending the data it announced: it gets the reason, and the
-    // connection ends, since the rest of its stream cannot be told from a request.
+    stored.Discard();
+    // The client may still be sending the data it announced, and the rest of its stream
+    // cannot be told from a request: it gets the reason, then the connection ends.
     Server()->Log().Warning(kTag, Format("Upload of %s refused: %s", {name.Wire, e.what()}));
     const TServerResult error = ErrorResultOf(e);
-    call.Connection().SendReply(kReplyFinal, error.Code, error.Data);
+    try {
+      call.Connection().SendReply(kReplyFinal, error.Code, error.Data);
+      DrainRefusedUpload(call);
+    } catch (const std::exception&) {
+      // The client has gone already.
+    }
     call.Connection().Disconnect();
+    message.Result = 1;
     return;
   }
   Server()->Log().Info(kTag, Format("Uploaded %s (%s)", {name.Wire, call.OptionalStringArg(2)}));

@@ -3,14 +3,23 @@
 // both forms from any position (0xA20A, 0xA20E) and uploads (0xA214), from a release folder
 // laid out like a client folder. Packed files are built once per file version (ahead of
 // time at start, or on first request) and kept in a cache folder.
+//
+// An upload lands below the upload folder (area folder, then the checked name) only when
+// its data arrived complete and within the size limit: it is written to a file of its own
+// beside the target and renamed over it at the end; a refused or broken upload leaves
+// neither that file nor the folders made for it.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "server/pack_cache.h"
@@ -31,6 +40,13 @@ inline constexpr uint32_t kCmdUpload = 0xA214;
 inline constexpr int64_t kDefaultUploadLimit = 64 * 1024 * 1024;
 // Piece size of the packed data stream.
 inline constexpr size_t kPackedStreamPiece = 16384;
+// How long the rest of a refused upload is read and dropped before the connection is
+// closed: closing on unread data would reset the link and lose the refusal on its way to
+// the client. A client that stops sending and closes its end ends the wait sooner.
+inline constexpr std::chrono::seconds kUploadDrainLimit{10};
+
+inline constexpr std::string_view kUploadTooLargeText = "上传的档案 %s 有 %u 个字节，超过了服务器允许的 %u 个字节！";
+inline constexpr std::string_view kUploadNotStoredText = "无法储存上传的档案 %s！";
 
 struct TFileServiceSettings {
   std::filesystem::path ReleaseDir;
@@ -41,6 +57,13 @@ struct TFileServiceSettings {
   int Level = -1;         // zlib level of packed files
   // Reads a file's version ("" when it has none); the PE version reader when empty.
   TReleaseFolder::VersionReader VersionReader;
+};
+
+// The folders that uploads made and that no complete upload has used yet, under the lock
+// that every upload holds while it makes folders, puts its file in one, or removes them.
+struct TUploadFolders {
+  std::mutex Lock;
+  std::set<std::filesystem::path> Pending;
 };
 
 class TFileService : public TZORService {
@@ -72,6 +95,7 @@ class TFileService : public TZORService {
   std::atomic<bool> StopPacking{false};
   std::thread PackThread;
   std::atomic<uint64_t> UploadCounter{0};
+  TUploadFolders UploadFolders;
 };
 
 }  // namespace zor

@@ -27,6 +27,8 @@ std::string ServerUsage() {
          "  --bind ADDR          local IPv4 address to listen on (default: every address)\n"
          "  --name-port N        answer name-service requests on this UDP port (off when not given)\n"
          "  --names FILE         the names file of the name service (lines \"name = address\")\n"
+         "  --lookup-port N      answer the cloud lookup (HTTP) on this TCP port (off when not given)\n"
+         "  --lookup-table FILE  the lookup service's table of enterprise ids (JSON)\n"
          "  --upload DIR         folder that receives uploads (off when not given)\n"
          "  --upload-limit BYTES largest upload accepted (default 64 MiB)\n"
          "  --cache DIR          folder of the packed files (default $XDG_CACHE_HOME/zor/pack)\n"
@@ -82,6 +84,10 @@ TServerOptions ParseServerOptions(std::span<const std::string> args) {
       options.NamePort = static_cast<uint16_t>(ParseNumber(name, next(), 1, 65535));
     } else if (name == "--names") {
       options.NamesFile = text();
+    } else if (name == "--lookup-port") {
+      options.LookupPort = static_cast<uint16_t>(ParseNumber(name, next(), 1, 65535));
+    } else if (name == "--lookup-table") {
+      options.LookupTable = text();
     } else if (name == "--upload") {
       options.UploadDir = text();
     } else if (name == "--upload-limit") {

@@ -17,6 +17,8 @@ struct TServerOptions {
   std::optional<std::string> BindAddress;
   std::optional<uint16_t> NamePort;
   std::optional<std::string> NamesFile;
+  std::optional<uint16_t> LookupPort;
+  std::optional<std::string> LookupTable;
   std::optional<std::string> UploadDir;
   std::optional<int64_t> UploadLimit;
   std::optional<std::string> CacheDir;

@@ -55,12 +55,13 @@ void WritePlainStream(uint32_t count, const ReadExact& source, const WriteBytes&
   }
 }
 
-uint32_t ReadPlainStream(const ReadExact& in, uint32_t limit, const WriteBytes& out) {
+uint32_t ReadPlainStream(const ReadExact& in, uint32_t limit, const WriteBytes& out, const CountCheck& onCount) {
   uint8_t header[kPlainHeaderSize];
   in(header, sizeof header);  // the marker is not checked, as the launcher does not check it
   const bool compressed = header[4] != 0;
   const uint32_t count = Get32(header + 5);
   if (count > limit) throw Exception(Format("The data stream of %u bytes exceeds the limit of %u bytes", {count, limit}));
+  if (onCount) onCount(count);
   std::vector<uint8_t> buffer(kPlainMaxBlock);
   if (!compressed) {
     for (uint32_t done = 0; done < count;) {

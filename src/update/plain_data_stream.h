@@ -30,9 +30,13 @@ using WriteBytes = std::function<void(const void* data, size_t count)>;
 // Sends `count` bytes read from `source` in the plain form.
 void WritePlainStream(uint32_t count, const ReadExact& source, const WriteBytes& out);
 
+// Told the count a stream announces, before any of its bytes are read; may raise to refuse.
+using CountCheck = std::function<void(uint32_t count)>;
+
 // Receives one plain-form stream and hands the file bytes to `out`; returns the count.
 // Raises `Exception` for a count above `limit`, a block length outside 1..20480, a block
 // that does not inflate, or one that would carry more bytes than the count announced.
-uint32_t ReadPlainStream(const ReadExact& in, uint32_t limit, const WriteBytes& out);
+// `onCount` (may be empty) sees the count once it is within `limit`.
+uint32_t ReadPlainStream(const ReadExact& in, uint32_t limit, const WriteBytes& out, const CountCheck& onCount = {});
 
 }  // namespace zor

@@ -7,6 +7,11 @@
 //
 // Names come from the server: one that is absolute, has a drive letter or a ".." part is
 // refused, so nothing is ever written outside the base folder.
+//
+// The other direction, an upload, sends a local file in the plain form after the server
+// has taken the request (command 0xA214 with the name, area and a note); the server keeps
+// it only when it arrived complete. The file is held against writers while it is read, and
+// one that ends early or changes meanwhile fails the upload before its last bytes go out.
 #pragma once
 
 #include <atomic>
@@ -28,10 +33,19 @@ inline constexpr std::string_view kIncompleteTransferText =
 inline constexpr std::string_view kTransferTooLongText = "The server announced %u bytes of %s where %d were asked for.";
 inline constexpr std::string_view kInvalidFileSizeText = "The server reported an invalid size %d for %s.";
 
+inline constexpr std::string_view kUploadErrorText = "上传档案时发生错误:%s";
+inline constexpr std::string_view kUploadTooLargeForStreamText = "%s has %d bytes; one upload carries at most %d.";
+inline constexpr std::string_view kUploadEndedEarlyText = "The file ended after %d of the %d bytes announced to the server.";
+inline constexpr std::string_view kUploadChangedText = "The file was changed while it was being uploaded.";
+inline constexpr std::string_view kUploadAnsweredEarlyText = "The server answered before it had the whole file.";
+// The plain form counts a file's bytes in 32 bits; sizes are signed on both sides.
+inline constexpr int64_t kMaxUploadBytes = 0x7FFFFFFF;
+
 inline constexpr uint32_t cmdPlainFileInfo = 0xA209;
 inline constexpr uint32_t cmdPlainFileData = 0xA20A;
 inline constexpr uint32_t cmdPackedFileInfo = 0xA20D;
 inline constexpr uint32_t cmdPackedFileData = 0xA20E;
+inline constexpr uint32_t cmdUploadFile = 0xA214;
 inline constexpr std::string_view kTmpSuffix = "_tmp";
 inline constexpr size_t kCrcBlock = 16384;
 inline constexpr size_t kPackedReceivePiece = 16384;
@@ -90,6 +104,17 @@ class TRemoteFile {
   virtual uint32_t InfoCommand() const { return cmdPlainFileInfo; }
   virtual uint32_t FetchCommand() const { return cmdPlainFileData; }
 
+  // Uploads `localFile` with command 0xA214 and the arguments [name, area, note]: the name
+  // below the server's upload folder, the area whose folder it goes into, and a note the
+  // server records with it.
+  bool UploadFile(const std::string& localFile, std::string_view name, std::string_view area, std::string_view note);
+  // Sends `localFile` as the data of `command` with `args`: the server answers the request,
+  // receives the whole file and answers again. True when it accepted the data; any failure
+  // raises `Exception` "上传档案时发生错误:<message>" (a silent abort passes as it is). Once
+  // the file's data has begun, a failure closes the transport, which then carries an
+  // unfinished stream; a refusal before that leaves the connection usable.
+  bool Upload(const std::string& localFile, uint32_t command, const TVariantArray& args);
+
   void SetEvents(const TRemoteFileEvents& events);
 
   TFileNameEvent OnFileFinished;
@@ -104,6 +129,11 @@ class TRemoteFile {
   // Receives the data stream that follows the reply to the data request and writes it
   // through `WriteBlock`; returns the bytes the stream carried. Returns early when cancelled.
   virtual int32_t ReceiveData(File& stream, TDownloadRecord& record, const TCancelFlag* cancel);
+  // Writes `count` bytes of `stream` from `position` to the connection in the plain form and
+  // returns the bytes written to the connection. Raises when the file ends early or changes
+  // while it is read, before the last piece is written, so the peer never gets a stream that
+  // looks complete; raises `TPeerAnsweredEarly` when the peer answers (refuses) before the end.
+  virtual int64_t SendData(File& stream, int64_t position, int32_t count);
   void WriteBlock(File& stream, const uint8_t* buffer, int32_t count, TDownloadRecord& record);
   // Puts the complete temporary file in place and erases the record.
   virtual void FinishFile(TDownloadRecord& record);
@@ -130,6 +160,9 @@ class TRemoteCPSFile : public TRemoteFile {
   int32_t ReceiveData(File& stream, TDownloadRecord& record, const TCancelFlag* cancel) override;
   void FinishFile(TDownloadRecord& record) override;
 };
+
+// What `SendData` raises when an answer arrives while the stream is still being sent.
+struct TPeerAnsweredEarly {};
 
 // True when `cancel` is set.
 inline bool IsCancelled(const TCancelFlag* cancel) { return cancel != nullptr && cancel->load() != 0; }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -120,6 +121,52 @@ TEST(OpenFileOrFail, RealPermissionDenial) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0) << "1: opened, 2: wrong error, 3: could not drop root";
+}
+
+// Tries an open-file-description lock of `type` on a new descriptor of `path`.
+bool CanLock(const std::string& path, short type) {
+  const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct flock lock {};
+  lock.l_type = type;
+  const bool locked = fcntl(fd, F_OFD_SETLK, &lock) == 0;
+  close(fd);
+  return locked;
+}
+
+TEST(OpenFileDenyWrite, OthersMayReadButNotWriteWhileItIsOpen) {
+  testing::TempFolder folder;
+  const std::string path = folder.WriteFile("shared.dat", "hello");
+  {
+    File file = OpenFileDenyWrite(path);
+    char buffer[8];
+    EXPECT_EQ(file.Read(buffer, sizeof buffer), 5u);
+    EXPECT_TRUE(CanLock(path, F_RDLCK));
+    EXPECT_FALSE(CanLock(path, F_WRLCK));
+    // A second reader of the same kind is welcome.
+    EXPECT_TRUE(OpenFileDenyWrite(path).IsOpen());
+    // The stamp changes with the size.
+    const FileStamp before = file.Stamp();
+    EXPECT_EQ(before.Size, 5);
+    std::ofstream(path, std::ios::app) << "!";
+    EXPECT_NE(file.Stamp(), before);
+  }
+  EXPECT_TRUE(CanLock(path, F_WRLCK));  // closing gave it up
+
+  // A writer holding its lock keeps the reader out.
+  const int writer = open(path.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  ASSERT_EQ(fcntl(writer, F_OFD_SETLK, &lock), 0);
+  try {
+    OpenFileDenyWrite(path);
+    ADD_FAILURE() << "opened while a writer holds its lock";
+  } catch (const EWin32ErrorEx& e) {
+    EXPECT_EQ(e.Message, "无法开启档案 " + path + "! (16)" + SystemErrorMessage(EBUSY));
+  }
+  close(writer);
+  EXPECT_TRUE(OpenFileDenyWrite(path).IsOpen());
 }
 
 TEST(MakeUniqueFileName, CountsInHexadecimalFromZeroPastTakenNames) {

@@ -1,22 +1,17 @@
-// Test helper: reads a packed file the way the launcher does (header checks, then inflate).
+// Test helper: reads a packed file with the launcher's own unpacker, so the server's tests
+// check that what it packs is what the launcher can read.
 #pragma once
-
-#include <zlib.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <stdexcept>
+#include <span>
 #include <string>
 
-namespace zor::testing {
+#include "update/cps_file.h"
 
-inline uint32_t Le32(const std::string& bytes, size_t offset) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(bytes[offset + i]);
-  return v;
-}
+namespace zor::testing {
 
 inline std::string ReadAll(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -28,20 +23,14 @@ struct Unpacked {
   uint32_t DosTime = 0;
 };
 
-// Checks the total size and inflates the stream from the data offset.
+// Checks the header against the size and inflates the data; raises on any fault.
 inline Unpacked UnpackBytes(const std::string& packed) {
-  if (packed.size() < 44) throw std::runtime_error("short header");
-  if (Le32(packed, 4) != packed.size()) throw std::runtime_error("total size differs");
+  const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(packed.data()), packed.size());
   Unpacked out;
-  out.DosTime = Le32(packed, 32);
-  const uint32_t size = Le32(packed, 36);
-  out.Data.resize(size);
-  uLongf length = size;
-  const uint32_t offset = Le32(packed, 8);
-  if (uncompress(reinterpret_cast<Bytef*>(out.Data.data()), &length,
-                 reinterpret_cast<const Bytef*>(packed.data() + offset), packed.size() - offset) != Z_OK ||
-      length != size)
-    throw std::runtime_error("bad zlib stream");
+  out.DosTime = ParseCpsHeader(bytes, static_cast<int64_t>(bytes.size()), "memory").DosTime;
+  TZORCPSFile::UnpackBytes(bytes, [&](const uint8_t* data, size_t size) {
+    out.Data.append(reinterpret_cast<const char*>(data), size);
+  });
   return out;
 }
 

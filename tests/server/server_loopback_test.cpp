@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "base/exceptions.h"
+#include "base/format.h"
 #include "live_server.h"
 #include "packed_file_reader.h"
 #include "platform/file_times.h"
@@ -272,14 +273,39 @@ TEST_F(ReleaseFixture, UploadsLandInTheUploadFolderWithinTheLimit) {
   const std::string content = Content(50'000, 3);
   upload("sub\\up.bin", content);
   EXPECT_EQ(testing::ReadAll(Live.Folder.Path / "upload" / "bpls" / "sub" / "up.bin"), content);
+  // Over the limit: refused on the announced size, while the client is still sending. The
+  // server reads what still comes, so the client's writes go on and the refusal reaches it
+  // instead of a reset connection.
+  const std::string big = Content(1 << 20, 4);
+  client.Connection.SendCommandData(kCmdUpload, {TVariant("new\\big.bin"), TVariant("Bpls"), TVariant("")});
+  client.Connection.WaitResultDiscard(true);
+  TIcIOHandler& handler = *client.Connection.Handler();
+  bool answered = false;
+  size_t pos = 0;
+  WritePlainStream(
+      static_cast<uint32_t>(big.size()),
+      [&](void* buffer, size_t count) {
+        std::memcpy(buffer, big.data() + pos, count);
+        pos += count;
+      },
+      [&](const void* data, size_t count) {
+        handler.Write(data, static_cast<int32_t>(count));
+        if (!answered) {
+          handler.Flush(true);
+          answered = handler.WaitReadable(10);
+        }
+      });
+  handler.Flush(true);
+  EXPECT_TRUE(answered);
   try {
-    upload("big.bin", Content(100'001, 4));
-    FAIL();
-  } catch (const EIcError& e) {
-    // The refusal, or the transport the server closed after it.
-    SUCCEED() << e.Message;
+    client.Connection.WaitResultDiscard(true);
+    ADD_FAILURE() << "the upload was accepted";
+  } catch (const EResultError& e) {
+    EXPECT_EQ(e.ErrorCode, kCodeExecuteError);
+    EXPECT_EQ(e.Message, Format(kUploadTooLargeText, {"new\\big.bin", 1 << 20, 100'000}));
   }
-  EXPECT_FALSE(std::filesystem::exists(Live.Folder.Path / "upload" / "bpls" / "big.bin"));
+  // Neither the file nor the folder it would have gone into is there.
+  EXPECT_FALSE(std::filesystem::exists(Live.Folder.Path / "upload" / "bpls" / "new"));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@ namespace {
 TEST(ServerOptions, ReadsEveryOptionInBothForms) {
   const std::vector<std::string> args = {
       "--release", "/srv/rel", "--port=7000", "--bind", "127.0.0.1", "--name-port", "7001", "--names=/etc/names",
+      "--lookup-port", "7002", "--lookup-table", "/etc/lookup.json",
       "--upload", "/srv/up", "--upload-limit", "1000", "--cache", "/srv/cache", "--scramble=off",
       "--max-connections", "8", "--session-grace", "30", "--log-level", "DEBUG", "--log-file", "/tmp/log"};
   const TServerOptions options = ParseServerOptions(args);
@@ -20,6 +21,8 @@ TEST(ServerOptions, ReadsEveryOptionInBothForms) {
   EXPECT_EQ(options.BindAddress, "127.0.0.1");
   EXPECT_EQ(options.NamePort, 7001);
   EXPECT_EQ(options.NamesFile, "/etc/names");
+  EXPECT_EQ(options.LookupPort, 7002);
+  EXPECT_EQ(options.LookupTable, "/etc/lookup.json");
   EXPECT_EQ(options.UploadDir, "/srv/up");
   EXPECT_EQ(options.UploadLimit, 1000);
   EXPECT_EQ(options.CacheDir, "/srv/cache");
@@ -45,6 +48,7 @@ TEST(ServerOptions, RefusesWithAMessageNamingTheOption) {
       {{"--port", "0"}, "--port: '0' is not a number from 1 to 65535"},
       {{"--port", "65536"}, "--port: '65536' is not a number from 1 to 65535"},
       {{"--port"}, "--port needs a value"},
+      {{"--lookup-port", "x"}, "--lookup-port: 'x' is not a number from 1 to 65535"},
       {{"--release="}, "--release needs a value"},
       {{"--bind", "host"}, "--bind: 'host' is not a dotted IPv4 address"},
       {{"--scramble", "yes"}, "--scramble: 'yes' is neither on nor off"},

@@ -8,6 +8,7 @@
 #include "packed_file_reader.h"
 #include "platform/process.h"
 #include "server/file_service.h"
+#include "transport/http_client.h"
 
 namespace zor {
 namespace {
@@ -38,10 +39,14 @@ int Terminate(ProcessId pid) {
 TEST(ZorServerProgram, ListensServesAndStopsCleanlyOnSIGTERM) {
   testing::TempFolder folder;
   folder.Write("release/Client.exe", "launcher");
+  const std::string table =
+      folder.Write("lookup.json", R"({"Enterprises":[{"EnterpriseID":"42","APPServerName":"app42"}]})").string();
   const uint16_t port = testing::FreePort();
+  const uint16_t lookupPort = testing::FreePort();
   const ProcessId pid = StartServer(folder, "--release " + (folder.Path / "release").string() + " --cache " +
                                                 (folder.Path / "cache").string() + " --bind 127.0.0.1 /I:" +
-                                                std::to_string(port) + " --log-level debug");
+                                                std::to_string(port) + " --lookup-port " + std::to_string(lookupPort) +
+                                                " --lookup-table " + table + " --log-level debug");
   const std::string line = WaitForFirstLine(folder, pid);
   ASSERT_EQ(line, "listening on 127.0.0.1:" + std::to_string(port)) << testing::ReadAll(folder.Path / "err.txt");
   {
@@ -49,6 +54,11 @@ TEST(ZorServerProgram, ListensServesAndStopsCleanlyOnSIGTERM) {
     const TVariantArray list = client.Execute(kCmdFileList);
     EXPECT_EQ(list[0].Text().substr(0, 19), "Client.exe=0.0.0.0,");
   }
+  HttpAddress lookup;
+  ASSERT_TRUE(ParseHttpAddress("127.0.0.1:" + std::to_string(lookupPort), lookup));
+  const HttpResponse answer = HttpExchange(lookup, HttpRequest{"GET", "/M880Cloud/Call?Code=1&P0=0&P1=42", {}, ""}, 5000);
+  EXPECT_EQ(answer.Status, 200);
+  EXPECT_NE(answer.Body.find(R"("APPServerName":"app42")"), std::string::npos) << answer.Body;
   EXPECT_EQ(Terminate(pid), 0);
   const std::string log = testing::ReadAll(folder.Path / "err.txt");
   EXPECT_NE(log.find("Stopping (signal 15)"), std::string::npos) << log;
@@ -62,6 +72,7 @@ TEST(ZorServerProgram, RefusesBadOptionsAndAMissingReleaseWithAMessage) {
   } const kCases[] = {
       {"--port 0 --release x", "zorserver: --port: '0' is not a number from 1 to 65535\n"},
       {"--port 7", "zorserver: No release folder: give --release DIR (or the setting ReleaseFolder)\n"},
+      {"--release x --lookup-port 9", "zorserver: The lookup service needs its table: give --lookup-table FILE\n"},
   };
   for (const Case& c : kCases) {
     testing::TempFolder folder;

@@ -137,8 +137,17 @@ class FakeFileServer {
     return commands;
   }
 
-  // Serves one connection until it closes.
+  // Serves one connection until it closes; a client that goes away in the middle of a
+  // reply (a cancelled download closes its connection) ends it quietly.
   void Serve(TIcConnection& server) {
+    try {
+      ServeRequests(server);
+    } catch (const std::exception&) {
+    }
+  }
+
+ private:
+  void ServeRequests(TIcConnection& server) {
     for (;;) {
       TReceivedRequest request;
       try {
@@ -185,7 +194,6 @@ class FakeFileServer {
     }
   }
 
- private:
   Bytes DataStream(const Bytes& data, size_t position, size_t count, bool packed) {
     Bytes stream;
     const uint32_t announced = static_cast<uint32_t>(count + CountDelta.exchange(0));

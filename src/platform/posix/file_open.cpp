@@ -112,6 +112,13 @@ int64_t File::Size() const {
   return static_cast<int64_t>(info.st_size);
 }
 
+FileStamp File::Stamp() const {
+  struct stat info {};
+  if (fstat(Descriptor, &info) != 0) RaiseLastWin32ErrorEx("Stream size error");
+  return FileStamp{static_cast<int64_t>(info.st_size),
+                   static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+}
+
 void File::Truncate(int64_t size) {
   if (ftruncate(Descriptor, static_cast<off_t>(size)) != 0) RaiseLastWin32ErrorEx("Stream size error");
 }
@@ -123,6 +130,23 @@ void File::Flush() {
 File OpenFileOrFail(const std::string& path, FileAccess access) {
   const int flags = access == FileAccess::Read ? O_RDONLY : access == FileAccess::Write ? O_WRONLY : O_RDWR;
   return OpenOrFail(path, access, flags);
+}
+
+File OpenFileDenyWrite(const std::string& path) {
+  File file = OpenOrFail(path, FileAccess::Read, O_RDONLY);
+  // An open-file-description lock belongs to this descriptor alone, so it ends with it and
+  // does not mix with the process's other locks on the same file.
+  struct flock shared {};
+  shared.l_type = F_RDLCK;
+  shared.l_whence = SEEK_SET;
+  shared.l_start = 0;
+  shared.l_len = 0;  // the whole file, however long it grows
+  while (fcntl(file.Handle(), F_OFD_SETLK, &shared) != 0) {
+    if (errno == EINTR) continue;
+    const int error = errno == EAGAIN || errno == EACCES ? EBUSY : errno;
+    RaiseOpenFailure(path, FileAccess::Read, error);
+  }
+  return file;
 }
 
 File CreateFileOrFail(const std::string& path) {
