@@ -6,7 +6,11 @@ namespace {
 // The length of the UTF-8 character that starts at `text[at]` (1 for a stray byte).
 size_t CharLength(std::string_view text, size_t at) {
   const auto lead = static_cast<unsigned char>(text[at]);
-  size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 1;
+  size_t length = lead < 0x80           ? 1
+                  : (lead >> 5) == 0x6  ? 2
+                  : (lead >> 4) == 0xE  ? 3
+                  : (lead >> 3) == 0x1E ? 4
+                                        : 1;
   if (at + length > text.size()) length = 1;
   for (size_t i = 1; i < length; ++i) {
     if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 1;
@@ -14,8 +18,8 @@ size_t CharLength(std::string_view text, size_t at) {
   return length;
 }
 
-void WrapLine(std::string_view line, int maxWidth, const std::function<int(std::string_view)>& width,
-              std::vector<std::string>& lines) {
+void WrapLine(std::string_view line, int maxWidth,
+              const std::function<int(std::string_view)>& width, std::vector<std::string>& lines) {
   while (!line.empty()) {
     if (width(line) <= maxWidth) {
       lines.emplace_back(line);

@@ -1,5 +1,7 @@
 // What a windowed message box draws and answers: its caption, its buttons in order with their
 // texts in the three languages, and what Escape or the close box answers.
+#include "startup/message_box.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -7,15 +9,16 @@
 #include <vector>
 
 #include "startup/lang_messages.h"
-#include "startup/message_box.h"
 
 namespace zor {
 namespace {
 
 TEST(MessageBoxLayout, CaptionFallsBackToTheSystemDefault) {
   EXPECT_EQ(MessageBoxCaption({"text", "", MessageIcon::Error, MessageButtons::Ok}), "Error");
-  EXPECT_EQ(MessageBoxCaption({"text", "岳川系列", MessageIcon::None, MessageButtons::Ok}), "岳川系列");
-  EXPECT_EQ(FormatMessageBoxLine({"a\r\nb", "", MessageIcon::None, MessageButtons::Ok}), "[Error] a\nb\n");
+  EXPECT_EQ(MessageBoxCaption({"text", "岳川系列", MessageIcon::None, MessageButtons::Ok}),
+            "岳川系列");
+  EXPECT_EQ(FormatMessageBoxLine({"a\r\nb", "", MessageIcon::None, MessageButtons::Ok}),
+            "[Error] a\nb\n");
 }
 
 TEST(MessageBoxLayout, ButtonsTheirTextsAndTheDismissAnswer) {
@@ -27,8 +30,18 @@ TEST(MessageBoxLayout, ButtonsTheirTextsAndTheDismissAnswer) {
     std::optional<R> Dismiss;
   } const kCases[] = {
       {MessageButtons::Ok, {R::Ok}, {"OK"}, {"確定"}, {"确定"}, R::Ok},
-      {MessageButtons::OkCancel, {R::Ok, R::Cancel}, {"OK", "Cancel"}, {"確定", "取消"}, {"确定", "取消"}, R::Cancel},
-      {MessageButtons::YesNo, {R::Yes, R::No}, {"Yes", "No"}, {"是", "否"}, {"是", "否"}, std::nullopt},
+      {MessageButtons::OkCancel,
+       {R::Ok, R::Cancel},
+       {"OK", "Cancel"},
+       {"確定", "取消"},
+       {"确定", "取消"},
+       R::Cancel},
+      {MessageButtons::YesNo,
+       {R::Yes, R::No},
+       {"Yes", "No"},
+       {"是", "否"},
+       {"是", "否"},
+       std::nullopt},
       {MessageButtons::YesNoCancel,
        {R::Yes, R::No, R::Cancel},
        {"Yes", "No", "Cancel"},

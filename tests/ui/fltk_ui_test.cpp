@@ -74,8 +74,9 @@ TEST(FltkKeys, ToTheModelsVirtualKeys) {
     int Fltk;
     int Virtual;
   } const kCases[] = {
-      {FL_F + 1, 112}, {FL_F + 2, 113}, {FL_F + 12, 123}, {FL_Enter, 13}, {FL_KP_Enter, 13}, {FL_Escape, 27},
-      {'a', 'A'},      {'z', 'Z'},      {'7', '7'},       {FL_F, 0},      {FL_Shift_L, 0},   {FL_Tab, 0},
+      {FL_F + 1, 112},   {FL_F + 2, 113}, {FL_F + 12, 123}, {FL_Enter, 13},
+      {FL_KP_Enter, 13}, {FL_Escape, 27}, {'a', 'A'},       {'z', 'Z'},
+      {'7', '7'},        {FL_F, 0},       {FL_Shift_L, 0},  {FL_Tab, 0},
   };
   for (const Case& c : kCases) EXPECT_EQ(VirtualKeyOf(c.Fltk), c.Virtual) << c.Fltk;
 }

@@ -16,7 +16,9 @@ constexpr Fl_Color kTextOverBar = FL_YELLOW;  // the bar's colour inverted
 
 }  // namespace
 
-FltkGauge::FltkGauge(int x, int y, int w, int h) : Fl_Widget(x, y, w, h) { box(FL_NO_BOX); }
+FltkGauge::FltkGauge(int x, int y, int w, int h) : Fl_Widget(x, y, w, h) {
+  box(FL_NO_BOX);
+}
 
 void FltkGauge::SetPercent(int percent) {
   if (percent < 0) percent = 0;

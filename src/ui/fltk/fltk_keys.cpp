@@ -13,7 +13,8 @@ constexpr int kFunctionKeys = 24;
 }  // namespace
 
 int VirtualKeyOf(int fltkKey) {
-  if (fltkKey > FL_F && fltkKey <= FL_F + kFunctionKeys) return kVirtualKeyF1 + (fltkKey - FL_F - 1);
+  if (fltkKey > FL_F && fltkKey <= FL_F + kFunctionKeys)
+    return kVirtualKeyF1 + (fltkKey - FL_F - 1);
   if (fltkKey == FL_Enter || fltkKey == FL_KP_Enter) return kVirtualKeyReturn;
   if (fltkKey == FL_Escape) return kVirtualKeyEscape;
   if (fltkKey >= 'a' && fltkKey <= 'z') return fltkKey - 'a' + 'A';

@@ -27,8 +27,8 @@ void RunFltkRound(std::chrono::milliseconds duration, const std::function<bool()
     if (stop && stop()) return;
     const auto now = clock.Now();
     if (now >= end) return;
-    auto wait = std::min<std::chrono::milliseconds>(std::chrono::ceil<std::chrono::milliseconds>(end - now),
-                                                    kTimerQueuePollCap);
+    auto wait = std::min<std::chrono::milliseconds>(
+        std::chrono::ceil<std::chrono::milliseconds>(end - now), kTimerQueuePollCap);
     if (hasQueue) {
       if (const auto next = TimeToNextTimer(); next && *next < wait) wait = *next;
     }

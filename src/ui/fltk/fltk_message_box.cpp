@@ -126,7 +126,8 @@ MessageResult RunFltkMessageBox(const MessageBoxRequest& request) {
 
   const bool hasIcon = request.Icon != MessageIcon::None;
   const int textLeft = kMargin + (hasIcon ? kIconSize + kIconGap : 0);
-  const int buttonsW = static_cast<int>(buttons.size()) * kButtonWidth + (static_cast<int>(buttons.size()) - 1) * kButtonGap;
+  const int buttonsW = static_cast<int>(buttons.size()) * kButtonWidth +
+                       (static_cast<int>(buttons.size()) - 1) * kButtonGap;
   const int width = std::max({textLeft + textW + kMargin, buttonsW + 2 * kMargin, kMinWindowWidth});
   const int buttonsTop = kMargin + textH + kMargin;
   const int height = buttonsTop + kButtonHeight + kMargin;
@@ -160,7 +161,8 @@ MessageResult RunFltkMessageBox(const MessageBoxRequest& request) {
   window.callback(
       [](Fl_Widget*, void* data) {
         auto* box = static_cast<BoxState*>(data);
-        if (const std::optional<MessageResult> answer = DismissAnswer(box->Buttons)) box->Answer = *answer;
+        if (const std::optional<MessageResult> answer = DismissAnswer(box->Buttons))
+          box->Answer = *answer;
       },
       &state);
   window.set_modal();

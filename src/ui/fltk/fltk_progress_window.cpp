@@ -18,7 +18,8 @@ constexpr int kGaugeHeight = 21;
 
 }  // namespace
 
-FltkProgressWindow::FltkProgressWindow(int w, int h, const std::string& caption, const std::string& title)
+FltkProgressWindow::FltkProgressWindow(int w, int h, const std::string& caption,
+                                       const std::string& title)
     : Fl_Double_Window(w, h), Caption(caption) {
   copy_label(title.c_str());
   border(0);

@@ -36,7 +36,8 @@ class Dialog;
 // The window: Enter anywhere runs the OK path (the form sees the keys the controls leave).
 class DialogWindow : public Fl_Double_Window {
  public:
-  DialogWindow(Dialog& dialog) : Fl_Double_Window(kServerSettingsWidth, kServerSettingsHeight), Owner(dialog) {}
+  explicit DialogWindow(Dialog& dialog)
+      : Fl_Double_Window(kServerSettingsWidth, kServerSettingsHeight), Owner(dialog) {}
 
  protected:
   int handle(int event) override;
@@ -57,7 +58,8 @@ class Dialog {
   Fl_Box* Label(int x, int y, const std::string& text);
   Fl_Input* Edit(int x, int y, int w, int h, std::string TServerSettingsModel::*field);
   Fl_Round_Button* Radio(int x, int y, int w, int h, const std::string& text, TConnectKind kind);
-  Fl_Button* Button(int x, int y, int w, int h, const std::string& text, std::function<void()> click);
+  Fl_Button* Button(int x, int y, int w, int h, const std::string& text,
+                    std::function<void()> click);
   // Makes `action` the callback of `widget`.
   void Bind(Fl_Widget& widget, Action action);
   // The model's state into the controls.
@@ -104,7 +106,8 @@ Dialog::Dialog(TServerSettingsModel& model) : Model(model), Window(*this) {
       rbTcp = Radio(kPanelX + 84, kPanelY + 57, 69, 17, captions.rbTcp, TConnectKind::Tcp),
       Label(kPanelX + 196, kPanelY + 61, captions.lblPort),
       edtPort = Edit(kPanelX + 231, kPanelY + 57, 56, 20, &TServerSettingsModel::edtPort),
-      rbZORHost = Radio(kPanelX + 84, kPanelY + 77, 189, 17, captions.rbZORHost, TConnectKind::ZorHost),
+      rbZORHost =
+          Radio(kPanelX + 84, kPanelY + 77, 189, 17, captions.rbZORHost, TConnectKind::ZorHost),
   };
   for (Fl_Widget* widget : covered) widget->hide();
   edtPort->maximum_size(kPortMaxLength);
@@ -113,9 +116,11 @@ Dialog::Dialog(TServerSettingsModel& model) : Model(model), Window(*this) {
   auto* group = new Fl_Group(kGroupX, kGroupY, kGroupW, kGroupH);
   group->box(FL_ENGRAVED_FRAME);
   Label(kGroupX + 13, kGroupY + 21, captions.lbl1);
-  edtSoapServerName = Edit(kGroupX + 80, kGroupY + 18, 209, 20, &TServerSettingsModel::edtSoapServerName);
+  edtSoapServerName =
+      Edit(kGroupX + 80, kGroupY + 18, 209, 20, &TServerSettingsModel::edtSoapServerName);
   Label(kGroupX + 25, kGroupY + 52, captions.lbl2);
-  edtEnterpriseID = Edit(kGroupX + 80, kGroupY + 50, 209, 20, &TServerSettingsModel::edtEnterpriseID);
+  edtEnterpriseID =
+      Edit(kGroupX + 80, kGroupY + 50, 209, 20, &TServerSettingsModel::edtEnterpriseID);
   group->end();
 
   chkShowNextTime = new Fl_Check_Button(kPanelX + 24, kPanelY + 100, 249, 17);
@@ -160,11 +165,13 @@ Fl_Input* Dialog::Edit(int x, int y, int w, int h, std::string TServerSettingsMo
   auto* edit = new Fl_Input(x, y, w, h);
   edit->textsize(kFormFontSize);
   edit->when(FL_WHEN_CHANGED);
-  Bind(*edit, [this, field](Fl_Widget& widget) { Model.*field = static_cast<Fl_Input&>(widget).value(); });
+  Bind(*edit,
+       [this, field](Fl_Widget& widget) { Model.*field = static_cast<Fl_Input&>(widget).value(); });
   return edit;
 }
 
-Fl_Round_Button* Dialog::Radio(int x, int y, int w, int h, const std::string& text, TConnectKind kind) {
+Fl_Round_Button* Dialog::Radio(int x, int y, int w, int h, const std::string& text,
+                               TConnectKind kind) {
   auto* radio = new Fl_Round_Button(x, y, w, h);
   radio->copy_label(FltkLabelText(text).c_str());
   radio->labelsize(kFormFontSize);
@@ -176,7 +183,8 @@ Fl_Round_Button* Dialog::Radio(int x, int y, int w, int h, const std::string& te
   return radio;
 }
 
-Fl_Button* Dialog::Button(int x, int y, int w, int h, const std::string& text, std::function<void()> click) {
+Fl_Button* Dialog::Button(int x, int y, int w, int h, const std::string& text,
+                          std::function<void()> click) {
   auto* button = new Fl_Button(x, y, w, h);
   button->copy_label(FltkLabelText(text).c_str());
   button->labelsize(kFormFontSize);
@@ -186,7 +194,8 @@ Fl_Button* Dialog::Button(int x, int y, int w, int h, const std::string& text, s
 
 void Dialog::Bind(Fl_Widget& widget, Action action) {
   Actions.push_back(std::make_unique<Action>(std::move(action)));
-  widget.callback([](Fl_Widget* source, void* data) { (*static_cast<Action*>(data))(*source); }, Actions.back().get());
+  widget.callback([](Fl_Widget* source, void* data) { (*static_cast<Action*>(data))(*source); },
+                  Actions.back().get());
 }
 
 void Dialog::Refresh() {
@@ -223,7 +232,8 @@ bool Dialog::KeyDown(int fltkKey) {
 void Dialog::Run() {
   Window.show();
   edtSoapServerName->take_focus();
-  RunFltkUntil([this] { return Model.ModalResult() != TModalResult::None || IsApplicationTerminating(); });
+  RunFltkUntil(
+      [this] { return Model.ModalResult() != TModalResult::None || IsApplicationTerminating(); });
   Window.hide();
 }
 

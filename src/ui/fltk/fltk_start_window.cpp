@@ -47,7 +47,8 @@ void FltkSplashWindow::draw() {
   fl_font(FL_HELVETICA_BOLD, kStatusFontSize);
   const int baseline = fl_height() - fl_descent();
   fl_draw(View.StatusLine().c_str(), kStatusLeft, kStatusTop + baseline);
-  if (View.ArrowVisible()) fl_draw(View.ArrowText().c_str(), View.ArrowLeft(), kArrowTop + baseline);
+  if (View.ArrowVisible())
+    fl_draw(View.ArrowText().c_str(), View.ArrowLeft(), kArrowTop + baseline);
   // The thin black edge of the borderless window.
   fl_color(FL_BLACK);
   fl_rect(0, 0, w(), h());
@@ -60,8 +61,8 @@ int FltkSplashWindow::handle(int event) {
       return 1;  // takes the focus, so that F1 reaches it
     case FL_KEYBOARD:
     case FL_SHORTCUT:
-      if (View.KeyDown(Fl::event_key(), Fl::event_state(FL_SHIFT) != 0, Fl::event_state(FL_CTRL) != 0,
-                       Fl::event_state(FL_ALT) != 0)) {
+      if (View.KeyDown(Fl::event_key(), Fl::event_state(FL_SHIFT) != 0,
+                       Fl::event_state(FL_CTRL) != 0, Fl::event_state(FL_ALT) != 0)) {
         return 1;
       }
       break;
@@ -105,8 +106,8 @@ void FltkStartWindow::ArrowChanged(bool visible, int left, std::string_view text
 }
 
 void FltkStartWindow::DownloadWindowShown(const TDownloadProgressModel& window) {
-  DownLoadForm = std::make_unique<FltkProgressWindow>(kDownloadWindowWidth, kDownloadWindowHeight, window.Caption(),
-                                                      TitleText);
+  DownLoadForm = std::make_unique<FltkProgressWindow>(kDownloadWindowWidth, kDownloadWindowHeight,
+                                                      window.Caption(), TitleText);
   DownLoadForm->SetPercent(window.PercentDone());
   DownLoadForm->ShowNow();
 }
@@ -115,7 +116,9 @@ void FltkStartWindow::ProgressChanged(const TDownloadProgressModel& window) {
   if (DownLoadForm) DownLoadForm->SetPercent(window.PercentDone());
 }
 
-void FltkStartWindow::DownloadWindowHidden() { DownLoadForm.reset(); }
+void FltkStartWindow::DownloadWindowHidden() {
+  DownLoadForm.reset();
+}
 
 void FltkStartWindow::Closed() {
   DownLoadForm.reset();

@@ -35,7 +35,9 @@ FltkUi::FltkUi() {
   });
 }
 
-FltkUi::~FltkUi() { SetApplicationExceptionHandler({}); }
+FltkUi::~FltkUi() {
+  SetApplicationExceptionHandler({});
+}
 
 MessageResult FltkUi::ShowMessageBox(const MessageBoxRequest& request) {
   if (std::this_thread::get_id() != Thread) {
@@ -62,12 +64,15 @@ void FltkUi::RunStartWindow() {
   } wakeUp;
   FltkStartWindow view(&Title);
   // With a person at the screen the update never gives up by itself: 0 failed passes.
-  RunLauncherStartWindow(*this, view, 0, [](std::chrono::milliseconds duration, const std::function<bool()>& stop) {
-    RunFltkRound(duration, stop);
-  });
+  RunLauncherStartWindow(*this, view, 0,
+                         [](std::chrono::milliseconds duration, const std::function<bool()>& stop) {
+                           RunFltkRound(duration, stop);
+                         });
 }
 
-void FltkUi::RunServerSettingsDialog(TServerSettingsModel& model) { RunFltkServerSettings(model); }
+void FltkUi::RunServerSettingsDialog(TServerSettingsModel& model) {
+  RunFltkServerSettings(model);
+}
 
 std::unique_ptr<UiPort> CreateFltkUi(std::string& error) {
   if (!OpenFltkDisplay(error)) return nullptr;

@@ -5,8 +5,8 @@
 namespace zor {
 
 void FltkUninstallView::Shown(const TUninstallProgressModel& window) {
-  Window = std::make_unique<FltkProgressWindow>(kUninstallWindowWidth, kUninstallWindowHeight, window.Caption(),
-                                                window.Caption());
+  Window = std::make_unique<FltkProgressWindow>(kUninstallWindowWidth, kUninstallWindowHeight,
+                                                window.Caption(), window.Caption());
   Window->SetPercent(window.PercentDone());
   Window->ShowNow();
 }
