@@ -102,8 +102,10 @@ int32_t TWriteBufferPool::Waiters() {
 }
 
 TWriteBufferPool& WriteBufferPool() {
-  static TWriteBufferPool pool;
-  return pool;
+  // Never destroyed: a connection held by another process-wide object (the download client)
+  // may still give its buffer back while the statics are destroyed at exit.
+  static auto* pool = new TWriteBufferPool;
+  return *pool;
 }
 
 }  // namespace zor
