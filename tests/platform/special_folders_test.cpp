@@ -6,27 +6,12 @@
 #include <optional>
 
 #include "temp_folder.h"
+#include "scoped_env.h"
 
 namespace zor {
 namespace {
 
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : Name(name) {
-    if (const char* old = std::getenv(name)) Old = old;
-    if (value != nullptr) setenv(name, value, 1);
-    else unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (Old) setenv(Name, Old->c_str(), 1);
-    else unsetenv(Name);
-  }
-
- private:
-  const char* Name;
-  std::optional<std::string> Old;
-};
+using testing::ScopedEnv;
 
 TEST(DesktopFolderFromUserDirs, ReadsTheDesktopLine) {
   struct Case {

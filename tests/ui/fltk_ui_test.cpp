@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/scoped_env.h"
 #include "ui/ui_port.h"
 
 #if ZOR_WITH_FLTK
@@ -18,29 +19,7 @@
 namespace zor {
 namespace {
 
-// Sets an environment variable for the scope and puts the old value back.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : Name(name) {
-    if (const char* old = std::getenv(name)) Old = old;
-    if (value) {
-      setenv(name, value, 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (Old) {
-      setenv(Name, Old->c_str(), 1);
-    } else {
-      unsetenv(Name);
-    }
-  }
-
- private:
-  const char* Name;
-  std::optional<std::string> Old;
-};
+using testing::ScopedEnv;
 
 // A display that no server serves: the windows are asked for and cannot open, so the run
 // goes on without them and says so once.
