@@ -4,6 +4,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config   # the build
   zlib1g-dev                         # wire compression, packed files, CRC-32
+  libsodium-dev                      # SHA-256 of the server's packed files
   libgtest-dev libgmock-dev          # tests
   libbenchmark-dev                   # benchmarks
   nlohmann-json3-dev                 # JSON of the cloud lookup and the lookup service

@@ -28,7 +28,8 @@ using namespace zor;
 std::filesystem::path DefaultCacheDir() {
   if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache) return std::filesystem::path(cache) / "zor/pack";
   if (const char* home = std::getenv("HOME"); home && *home) return std::filesystem::path(home) / ".cache/zor/pack";
-  return std::filesystem::temp_directory_path() / "zor-pack";
+  // A service without a home: the folder a package lays out for it (owned by its user, 0700).
+  return "/var/cache/zor/pack";
 }
 
 template <typename T>
@@ -69,6 +70,10 @@ int Run(const std::vector<std::string>& args) {
   session.SessionGrace = std::chrono::seconds(
       Pick(options.SessionGraceSeconds, static_cast<int32_t>(settings.ReadInteger("", "SessionGrace", 120))));
   session.LocalAdmin = settings.ReadBool("", "LocalAdmin", false);
+  session.IdleTimeout = std::chrono::seconds(Pick(
+      options.IdleTimeoutSeconds, static_cast<int32_t>(settings.ReadInteger("", "IdleTimeout", kDefaultIdleTimeout.count()))));
+  session.MaxPerAddress =
+      Pick(options.MaxPerAddress, static_cast<int32_t>(settings.ReadInteger("", "MaxPerAddress", kDefaultMaxPerAddress)));
   TZORServer server(log, settings, session);
 
   TTCPControlService tcp(&server, options.Port, options.BindAddress);

@@ -10,12 +10,42 @@ class RealClock : public Clock {
   Steady::time_point Now() override { return Steady::now(); }
   Wall::time_point UtcNow() override { return Wall::now(); }
   void SleepFor(std::chrono::milliseconds duration) override { std::this_thread::sleep_for(duration); }
+  bool WaitUntil(std::unique_lock<std::mutex>& guard, std::condition_variable& changed, Steady::time_point deadline,
+                 const std::function<bool()>& ready) override {
+    return changed.wait_until(guard, deadline, ready);
+  }
 };
+
+// A test clock's waiter also wakes now and then on its own: a notification sent between its
+// look at the clock and its wait would otherwise be lost.
+constexpr auto kTestClockRecheck = std::chrono::milliseconds(10);
 
 RealClock gRealClock;
 std::atomic<Clock*> gClock{&gRealClock};
 
 }  // namespace
+
+bool Clock::WaitUntil(std::unique_lock<std::mutex>& guard, std::condition_variable& changed,
+                      Steady::time_point deadline, const std::function<bool()>& ready) {
+  std::multiset<std::condition_variable*>::iterator entry;
+  {
+    std::lock_guard waiters(WaitersLock);
+    entry = Waiters.insert(&changed);
+  }
+  bool done = ready();
+  while (!done && Now() < deadline) {
+    changed.wait_for(guard, kTestClockRecheck);
+    done = ready();
+  }
+  std::lock_guard waiters(WaitersLock);
+  Waiters.erase(entry);
+  return done;
+}
+
+void Clock::WakeWaiters() {
+  std::lock_guard waiters(WaitersLock);
+  for (std::condition_variable* waiter : Waiters) waiter->notify_all();
+}
 
 Clock& GetClock() { return *gClock.load(std::memory_order_acquire); }
 
@@ -32,9 +62,12 @@ Clock::Wall::time_point ManualClock::UtcNow() {
 }
 
 void ManualClock::Advance(std::chrono::milliseconds duration) {
-  std::lock_guard guard(Lock);
-  SteadyNow += duration;
-  WallNow += duration;
+  {
+    std::lock_guard guard(Lock);
+    SteadyNow += duration;
+    WallNow += duration;
+  }
+  WakeWaiters();
 }
 
 Clock::Steady::time_point SteppedClock::Now() {
@@ -57,10 +90,13 @@ void SteppedClock::SleepFor(std::chrono::milliseconds duration) {
 }
 
 void SteppedClock::Advance(std::chrono::milliseconds duration) {
-  std::lock_guard guard(Lock);
-  SteadyNow += duration;
-  WallNow += duration;
-  Changed.notify_all();
+  {
+    std::lock_guard guard(Lock);
+    SteadyNow += duration;
+    WallNow += duration;
+    Changed.notify_all();
+  }
+  WakeWaiters();
 }
 
 bool SteppedClock::WaitForSleeper(std::chrono::milliseconds limit) {

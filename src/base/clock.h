@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <set>
 #include <mutex>
 
@@ -19,6 +20,19 @@ class Clock {
   virtual Steady::time_point Now() = 0;    // for intervals and time-outs
   virtual Wall::time_point UtcNow() = 0;   // for time stamps
   virtual void SleepFor(std::chrono::milliseconds duration) = 0;
+  // Waits on `changed` (with `guard` held) until `ready()` holds or this clock reaches
+  // `deadline`; answers `ready()`. Whoever makes `ready()` true notifies `changed`. The real
+  // clock waits in real time; the test clocks wake their waiters when they are advanced.
+  virtual bool WaitUntil(std::unique_lock<std::mutex>& guard, std::condition_variable& changed,
+                         Steady::time_point deadline, const std::function<bool()>& ready);
+
+ protected:
+  // Wakes every thread inside `WaitUntil` of this clock (a test clock that moved).
+  void WakeWaiters();
+
+ private:
+  std::mutex WaitersLock;
+  std::multiset<std::condition_variable*> Waiters;
 };
 
 // The clock in force for the process (the real one unless a test replaced it).

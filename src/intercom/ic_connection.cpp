@@ -191,14 +191,25 @@ void TIcConnection::ReadHeader(THeaderBytes& bytes) {
   if (Decrypt) Decrypt(bytes.data(), bytes.size(), Key.load());
 }
 
-TVariantArray TIcConnection::ReadPayload(uint32_t size, bool compressed) {
+TVariantArray TIcConnection::ReadPayload(uint32_t size, bool compressed, const TRequestLimits& limits) {
   if (size == 0) return {};
   if (size > kMaxPayloadBytes) {
     // The block cannot be skipped safely; the link is out of step from here on.
     HandlerPtr->Close();
     RaiseStreamFormatError();
   }
-  TPayloadBuffer buffer(size >= kSpillThreshold);
+  // Refused unread: the caller answers, then closes (the next header is not where expected).
+  if (size > limits.MaxPayloadBytes) throw ERequestOverBudget(std::string(kRequestTooLargeText), true);
+  const bool spill = size >= kSpillThreshold;
+  if (spill && limits.Spill && !limits.Spill->Reserve(size)) throw ERequestOverBudget(std::string(kSpillFullText), true);
+  struct SpillShare {
+    TSpillBudget* Budget;
+    uint32_t Bytes;
+    ~SpillShare() {
+      if (Budget) Budget->Release(Bytes);
+    }
+  } share{spill ? limits.Spill : nullptr, size};
+  TPayloadBuffer buffer(spill);
   TPayloadStream stream(buffer, size);
   try {
     HandlerPtr->ReadStream(stream);
@@ -218,7 +229,7 @@ TVariantArray TIcConnection::ReadPayload(uint32_t size, bool compressed) {
     const uint32_t key = Key.load();
     buffer.TransformHead(kScrambledPayloadBytes, [&](uint8_t* p, size_t n) { decrypt(p, n, key); });
   }
-  return DecodePayload(buffer, compressed);
+  return DecodePayload(buffer, compressed, limits.Decode);
 }
 
 void TIcConnection::RaiseResultError(uint32_t code, const TVariantArray& data) {
@@ -392,7 +403,7 @@ int TIcConnection::Reconnect(bool resendLast, bool allowRelogon, std::exception_
 
 // ---- server side ----
 
-TReceivedRequest TIcConnection::ReceiveRequest(int32_t timeoutSeconds) {
+TReceivedRequest TIcConnection::ReceiveRequest(int32_t timeoutSeconds, const TRequestLimits& limits) {
   if (!HandlerPtr) throw Exception(std::string(kNotConnectedText));
   if (!HandlerPtr->WaitReadable(timeoutSeconds)) HandlerPtr->TimeoutError(false);
   THeaderBytes bytes;
@@ -406,7 +417,7 @@ TReceivedRequest TIcConnection::ReceiveRequest(int32_t timeoutSeconds) {
   }
   ResetHeldResult();
   ++ReceivedCount;
-  request.Args = ReadPayload(request.Header.PayloadSize, request.Header.Compressed != 0);
+  request.Args = ReadPayload(request.Header.PayloadSize, request.Header.Compressed != 0, limits);
   return request;
 }
 

@@ -21,6 +21,7 @@
 #include "intercom/log_object.h"
 #include "intercom/message_headers.h"
 #include "intercom/payload_codec.h"
+#include "intercom/request_budget.h"
 #include "intercom/scrambling.h"
 #include "intercom/variant.h"
 #include "transport/io_handler.h"
@@ -102,7 +103,8 @@ class TIcConnection : public TLogObject {
   // ---- server side ----
   // Reads one request; a wrong magic is counted: the first ten purge the input, the
   // eleventh disconnects; both raise `EInvalidCommand` "The command flag is invalid!".
-  TReceivedRequest ReceiveRequest(int32_t timeoutSeconds = kTimeoutDefault);
+  // A request over `limits` raises `ERequestOverBudget` (see request_budget.h).
+  TReceivedRequest ReceiveRequest(int32_t timeoutSeconds = kTimeoutDefault, const TRequestLimits& limits = {});
   virtual void SendEmptyResult();
   virtual void SendResultData(const TVariantArray& data);
   virtual void SendErrorResult(uint32_t code, std::string_view message);
@@ -151,7 +153,7 @@ class TIcConnection : public TLogObject {
   void WriteMessage(THeaderBytes header, TEncodedPayload* payload);
   void ReadHeader(THeaderBytes& bytes);
   // Reads the payload block a header announced; an announced size of 0 gives an empty array.
-  TVariantArray ReadPayload(uint32_t size, bool compressed);
+  TVariantArray ReadPayload(uint32_t size, bool compressed, const TRequestLimits& limits = {});
   void ResetHeldResult();
   void DeliverResult(uint32_t code, const TVariantArray* data);
 

@@ -20,7 +20,8 @@ struct TEncodedPayload {
 TEncodedPayload EncodePayload(const TVariantArray& items, bool allowCompression,
                               const TStreamWriteOptions& options);
 
-// Parses a received block; `compressed` is the header's flag.
-TVariantArray DecodePayload(const TPayloadBuffer& data, bool compressed);
+// Parses a received block; `compressed` is the header's flag. Raises `ERequestOverBudget`
+// while decoding when the stream needs more than `budget`.
+TVariantArray DecodePayload(const TPayloadBuffer& data, bool compressed, const TDecodeBudget& budget = {});
 
 }  // namespace zor

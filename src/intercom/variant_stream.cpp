@@ -159,7 +159,7 @@ class TStreamWriter {
 // Reads through a small buffer; every length is checked against what can still follow.
 class TStreamReader {
  public:
-  explicit TStreamReader(TByteSource& source) : Source(source) {}
+  TStreamReader(TByteSource& source, const TDecodeBudget& budget) : Source(source), Budget(budget) {}
 
   void Get(void* out, size_t size) {
     auto* p = static_cast<uint8_t*>(out);
@@ -168,6 +168,8 @@ class TStreamReader {
         // Large reads go straight to the source.
         const size_t n = Source.Read(p, size);
         if (n == 0) RaiseStreamFormatError();
+        Pulled += n;
+        if (Pulled > Budget.MaxBytes) RaiseOverBudget();
         p += n;
         size -= n;
         continue;
@@ -197,6 +199,7 @@ class TStreamReader {
   // Raises the format error unless `bytes` more bytes can still follow.
   void CheckFits(uint64_t bytes) {
     if (bytes > kMaxInflatedBytes) RaiseStreamFormatError();
+    if (bytes > Budget.MaxBytes - Consumed()) RaiseOverBudget();
     if (const auto remaining = Source.Remaining(); remaining && bytes > *remaining + (End - Pos))
       RaiseStreamFormatError();
   }
@@ -228,6 +231,12 @@ class TStreamReader {
   void SetOtherScript(bool otherScript) {
     CodePage = StringCodePage(otherScript);
     Convert = otherScript && ScriptTablesLoaded();
+  }
+
+  // Raises when `count` more elements would pass the budget; else counts them as taken.
+  void TakeElements(uint64_t count) {
+    if (count > Budget.MaxElements - Elements) RaiseOverBudget();
+    Elements += count;
   }
 
   TVariant Element(int depth) {
@@ -310,6 +319,7 @@ class TStreamReader {
       data.Raw = Bytes(count * size);
     } else {
       CheckFits(count * 4);  // every element takes at least a length or a marker and type
+      TakeElements(count);
       data.Items.reserve(static_cast<size_t>(std::min<uint64_t>(count, 4096)));
       for (uint64_t i = 0; i < count; ++i)
         data.Items.push_back(elementType == kVarVariant ? Element(depth) : Value(elementType, depth));
@@ -321,10 +331,21 @@ class TStreamReader {
     if (wanted >= sizeof Buffer) return false;
     Pos = 0;
     End = Source.Read(Buffer, sizeof Buffer);
+    Pulled += End;
+    // Bytes pulled but not used yet are forgiven up to one buffer: the decoder may not need them.
+    if (Consumed() > Budget.MaxBytes) RaiseOverBudget();
     return End > 0;
   }
 
+  // Bytes of the stream decoded so far.
+  uint64_t Consumed() const { return Pulled - (End - Pos); }
+
+  [[noreturn]] static void RaiseOverBudget() { throw ERequestOverBudget(std::string(kRequestTooLargeText), false); }
+
   TByteSource& Source;
+  const TDecodeBudget& Budget;
+  uint64_t Pulled = 0;
+  uint64_t Elements = 0;
   bool Convert = false;
   uint32_t CodePage = StringCodePage(false);
   uint8_t Buffer[4096];
@@ -362,8 +383,8 @@ std::vector<uint8_t> EncodeVariantStream(const TVariantArray& items, const TStre
   return std::move(sink.Bytes);
 }
 
-TVariantArray ReadVariantStream(TByteSource& source) {
-  TStreamReader r(source);
+TVariantArray ReadVariantStream(TByteSource& source, const TDecodeBudget& budget) {
+  TStreamReader r(source, budget);
   const uint32_t magic = r.U32();
   if (magic == kStreamMagicCharset) {
     uint8_t charset;
@@ -377,6 +398,7 @@ TVariantArray ReadVariantStream(TByteSource& source) {
   if (high < 0) RaiseStreamFormatError();
   const uint64_t count = uint64_t(high) + 1;
   r.CheckFits(count * 4);
+  r.TakeElements(count);
   TVariantArray items;
   items.reserve(static_cast<size_t>(std::min<uint64_t>(count, 4096)));
   for (uint64_t i = 0; i < count; ++i) items.push_back(r.Element(0));

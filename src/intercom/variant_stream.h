@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "intercom/byte_stream.h"
+#include "intercom/request_budget.h"
 #include "intercom/variant.h"
 
 namespace zor {
@@ -29,7 +30,9 @@ std::vector<uint8_t> EncodeVariantStream(const TVariantArray& items, const TStre
 // Reads one stream that must end exactly where the source ends. Raises `Exception`
 // "Error stream format!" for a wrong magic, a negative high index, an unknown or refused type
 // code, a bad element marker, a length that does not fit, nesting deeper than 64, trailing bytes.
-TVariantArray ReadVariantStream(TByteSource& source);
+// A stream that needs more bytes or elements than `budget` allows raises `ERequestOverBudget`
+// "The request is larger than the server accepts!" as soon as that is known.
+TVariantArray ReadVariantStream(TByteSource& source, const TDecodeBudget& budget = {});
 TVariantArray DecodeVariantStream(std::span<const uint8_t> bytes);
 
 [[noreturn]] void RaiseStreamFormatError();

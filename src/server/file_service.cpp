@@ -86,15 +86,34 @@ class TUploadTarget {
   TUploadTarget(const TUploadTarget&) = delete;
   TUploadTarget& operator=(const TUploadTarget&) = delete;
 
-  void Open(std::atomic<uint64_t>& counter, const std::string& name) {
+  // Reserves room for `bytes` in the target's folder and opens the file the data goes to.
+  void Open(std::atomic<uint64_t>& counter, const std::string& name, int64_t bytes, const TFileServiceSettings& limits) {
     // Held until the file is in its folder, so that a failing upload cannot take the
     // folder away in between.
     std::lock_guard guard(Folders.Lock);
+    std::error_code error;
+    if (std::filesystem::exists(Target, error) || error) throw Exception(Format(kUploadExistsText, {name}));
+    const std::filesystem::path folder = Target.parent_path();
+    TUploadFolders::TRoom used = Folders.Running[folder];
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+      std::error_code ignored;
+      if (!entry.is_regular_file(ignored) || IsUploadTemp(entry.path())) continue;
+      ++used.Files;
+      used.Bytes += static_cast<int64_t>(entry.file_size(ignored));
+    }
+    if (used.Files + 1 > limits.UploadFolderFiles || used.Bytes + bytes > limits.UploadFolderBytes) {
+      if (Folders.Running[folder].Files == 0) Folders.Running.erase(folder);
+      throw Exception(Format(kUploadFolderFullText, {name, limits.UploadFolderFiles, limits.UploadFolderBytes}));
+    }
+    TUploadFolders::TRoom& room = Folders.Running[folder];
+    ++room.Files;
+    room.Bytes += bytes;
+    Reserved = bytes;
     if (!MakeFolders()) throw Exception(Format(kUploadNotStoredText, {name}));
     // A name of its own that no other file has: an uploaded file may well be called like
     // an earlier temporary file, and must not be overwritten or removed by this one.
     for (int attempt = 0; attempt < kTempAttempts && !Stream; ++attempt) {
-      Temp = Target.string() + ".upload-" + std::to_string(++counter);
+      Temp = Target.string() + kTempMark + std::to_string(++counter);
       errno = 0;
       Stream.reset(std::fopen(Temp.c_str(), "wbx"));
       if (!Stream && errno != EEXIST) break;
@@ -112,12 +131,18 @@ class TUploadTarget {
   void Commit(const std::string& name) {
     const bool written = Stream && std::fflush(Stream.get()) == 0 && std::fclose(Stream.release()) == 0;
     if (!written) throw Exception(Format(kUploadNotStoredText, {name}));
-    // Replaces an earlier upload of the same name at once; a folder of that name stays.
+    // A link never replaces a file: an upload of the same name that finished meanwhile
+    // keeps its place.
     std::error_code error;
-    std::filesystem::rename(Temp, Target, error);
-    if (error) throw Exception(Format(kUploadNotStoredText, {name}));
+    std::filesystem::create_hard_link(Temp, Target, error);
+    if (error) {
+      std::error_code ignored;
+      throw Exception(Format(std::filesystem::exists(Target, ignored) ? kUploadExistsText : kUploadNotStoredText, {name}));
+    }
+    std::filesystem::remove(Temp, error);
     Temp.clear();
     std::lock_guard guard(Folders.Lock);
+    ReleaseRoom();
     for (std::filesystem::path folder = Target.parent_path(); folder != Root && folder.has_relative_path();
          folder = folder.parent_path())
       Folders.Pending.erase(folder);
@@ -125,12 +150,17 @@ class TUploadTarget {
 
   void Discard() noexcept {
     Stream.reset();
-    if (Temp.empty()) return;
+    if (Temp.empty()) {
+      std::lock_guard guard(Folders.Lock);
+      ReleaseRoom();
+      return;
+    }
     std::error_code ignored;
     std::filesystem::remove(Temp, ignored);
     Temp.clear();
     // Deepest first; a folder that another upload is filling is not empty and stays.
     std::lock_guard guard(Folders.Lock);
+    ReleaseRoom();
     for (std::filesystem::path folder = Target.parent_path(); folder != Root && Folders.Pending.count(folder);
          folder = folder.parent_path()) {
       std::error_code error;
@@ -141,6 +171,22 @@ class TUploadTarget {
 
  private:
   static constexpr int kTempAttempts = 100;
+  static constexpr const char* kTempMark = ".upload-";
+
+  static bool IsUploadTemp(const std::filesystem::path& path) {
+    return path.filename().string().find(kTempMark) != std::string::npos;
+  }
+
+  // With the folders' lock held: gives back the room `Open` reserved.
+  void ReleaseRoom() {
+    if (Reserved < 0) return;
+    const std::filesystem::path folder = Target.parent_path();
+    TUploadFolders::TRoom& room = Folders.Running[folder];
+    room.Files -= 1;
+    room.Bytes -= Reserved;
+    if (room.Files <= 0) Folders.Running.erase(folder);
+    Reserved = -1;
+  }
 
   // False when a folder cannot be made (a file of that name is in the way).
   bool MakeFolders() {
@@ -162,6 +208,7 @@ class TUploadTarget {
   std::string Temp;
   FilePtr Stream;
   TUploadFolders& Folders;
+  int64_t Reserved = -1;  // bytes reserved in the target's folder; -1 none
 };
 
 // Reads and drops what the client still sends after its upload was refused, until it closes
@@ -180,11 +227,27 @@ void DrainRefusedUpload(TServerCall& call) {
 
 }  // namespace
 
+void CheckUploadFolder(const std::filesystem::path& upload, const std::filesystem::path& release) {
+  // Compared as the system resolves them, links and ".." included, whether they exist yet or not.
+  const std::filesystem::path u = std::filesystem::weakly_canonical(std::filesystem::absolute(upload));
+  const std::filesystem::path r = std::filesystem::weakly_canonical(std::filesystem::absolute(release));
+  const auto within = [](const std::filesystem::path& inner, const std::filesystem::path& outer) {
+    auto i = inner.begin();
+    for (auto o = outer.begin(); o != outer.end(); ++o, ++i) {
+      if (o->empty() && std::next(o) == outer.end()) return true;  // a trailing separator
+      if (i == inner.end() || *i != *o) return false;
+    }
+    return true;
+  };
+  if (within(u, r) || within(r, u)) throw Exception(Format(kUploadInReleaseText, {upload.string(), release.string()}));
+}
+
 TFileService::TFileService(TZORServer* server, TFileServiceSettings settings)
     : TZORService(server, kServiceMayStop, kFileServiceBase, std::string(kDescription), std::string(kName)),
       Settings(std::move(settings)),
       Folder(Settings.ReleaseDir, Settings.VersionReader ? Settings.VersionReader : PeVersionOf, FoldersToSkip(Settings)),
       Cache(Settings.CacheDir, Settings.Level) {
+  if (Settings.UploadDir) CheckUploadFolder(*Settings.UploadDir, Settings.ReleaseDir);
   RegisterCommand(kCmdFileList, [this](TServiceMessage& m) { FileList(m); });
   RegisterCommand(kCmdFileInfo, [this](TServiceMessage& m) { FileInfo(m, false); });
   RegisterCommand(kCmdPackedInfo, [this](TServiceMessage& m) { FileInfo(m, true); });
@@ -327,10 +390,13 @@ void TFileService::Upload(TServiceMessage& message) {
   // Everything that can be refused without the data is refused before the answer that
   // asks for it: the session stays usable then.
   if (!Settings.UploadDir) throw Exception(std::string(kTextNoUploads));
+  if (!call.Session.LoggedOn) throw Exception(std::string(kUploadNeedsLogonText));
   const TRequestName name = CheckRequestName(call.StringArg(0));
   std::string folder = AreaFolder(call.OptionalStringArg(1));
   std::replace(folder.begin(), folder.end(), '\\', '/');
   const std::filesystem::path target = *Settings.UploadDir / folder / name.Relative;
+  if (std::error_code error; std::filesystem::exists(target, error) || error)
+    throw Exception(Format(kUploadExistsText, {name.Wire}));
   const uint32_t limit = static_cast<uint32_t>(std::clamp<int64_t>(Settings.UploadLimit, 0, 0x7FFFFFFF));
   call.ReplyNow({});
   TIcIOHandler* handler = call.Connection().Handler();
@@ -344,7 +410,7 @@ void TFileService::Upload(TServiceMessage& message) {
                     [&](uint32_t count) {
                       // Refused on the announced size, before a byte is stored or a folder made.
                       if (count > limit) throw Exception(Format(kUploadTooLargeText, {name.Wire, count, limit}));
-                      stored.Open(UploadCounter, name.Wire);
+                      stored.Open(UploadCounter, name.Wire, count, Settings);
                     });
     stored.Commit(name.Wire);
   } catch (const EConnectIOError&) {

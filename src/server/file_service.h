@@ -4,16 +4,18 @@
 // laid out like a client folder. Packed files are built once per file version (ahead of
 // time at start, or on first request) and kept in a cache folder.
 //
-// An upload lands below the upload folder (area folder, then the checked name) only when
-// its data arrived complete and within the size limit: it is written to a file of its own
-// beside the target and renamed over it at the end; a refused or broken upload leaves
-// neither that file nor the folders made for it.
+// An upload needs a logged-on session and lands below the upload folder (area folder, then
+// the checked name) only when its data arrived complete and within the limits of one file
+// and of its folder: it is written to a file of its own beside the target and linked to the
+// target's name at the end. An existing file is never replaced: such an upload is refused.
+// A refused or broken upload leaves neither that file nor the folders made for it.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -24,6 +26,7 @@
 
 #include "server/pack_cache.h"
 #include "server/release_folder.h"
+#include "server/server_limits.h"
 #include "server/zor_service.h"
 
 namespace zor {
@@ -36,8 +39,6 @@ inline constexpr uint32_t kCmdPackedInfo = 0xA20D;
 inline constexpr uint32_t kCmdPackedData = 0xA20E;
 inline constexpr uint32_t kCmdUpload = 0xA214;
 
-// The largest upload accepted when no limit is configured (64 MiB).
-inline constexpr int64_t kDefaultUploadLimit = 64 * 1024 * 1024;
 // Piece size of the packed data stream.
 inline constexpr size_t kPackedStreamPiece = 16384;
 // How long the rest of a refused upload is read and dropped before the connection is
@@ -47,24 +48,43 @@ inline constexpr std::chrono::seconds kUploadDrainLimit{10};
 
 inline constexpr std::string_view kUploadTooLargeText = "上传的档案 %s 有 %u 个字节，超过了服务器允许的 %u 个字节！";
 inline constexpr std::string_view kUploadNotStoredText = "无法储存上传的档案 %s！";
+// Our own: uploads never replace a file, and each folder takes only so many.
+inline constexpr std::string_view kUploadExistsText = "服务器上已经有上传的档案 %s，不会覆盖它！";
+inline constexpr std::string_view kUploadFolderFullText = "上传目录 %s 已满(最多 %d 个档案、%d 个字节)！";
+inline constexpr std::string_view kUploadNeedsLogonText = "上传档案需要已登录的连线！";
+inline constexpr std::string_view kUploadInReleaseText =
+    "The upload folder %s must not be the release folder %s, lie inside it or contain it";
 
 struct TFileServiceSettings {
   std::filesystem::path ReleaseDir;
   std::filesystem::path CacheDir;
   std::optional<std::filesystem::path> UploadDir;  // uploads are refused without one
   int64_t UploadLimit = kDefaultUploadLimit;
+  // Files and bytes that one folder below the upload folder may hold.
+  int64_t UploadFolderFiles = kDefaultUploadFolderFiles;
+  int64_t UploadFolderBytes = kDefaultUploadFolderBytes;
   bool PackAhead = true;  // pack every listed file in the background when the service starts
   int Level = -1;         // zlib level of packed files
   // Reads a file's version ("" when it has none); the PE version reader when empty.
   TReleaseFolder::VersionReader VersionReader;
 };
 
-// The folders that uploads made and that no complete upload has used yet, under the lock
-// that every upload holds while it makes folders, puts its file in one, or removes them.
+// The folders that uploads made and that no complete upload has used yet, and the files and
+// bytes of uploads still running per target folder, under the lock that every upload holds
+// while it makes folders, reserves room, puts its file in one, or removes them.
 struct TUploadFolders {
+  struct TRoom {
+    int64_t Files = 0;
+    int64_t Bytes = 0;
+  };
   std::mutex Lock;
   std::set<std::filesystem::path> Pending;
+  std::map<std::filesystem::path, TRoom> Running;
 };
+
+// Raises `Exception` (kUploadInReleaseText) when the upload folder is the release folder,
+// lies inside it or contains it: an upload would then change what every client installs.
+void CheckUploadFolder(const std::filesystem::path& upload, const std::filesystem::path& release);
 
 class TFileService : public TZORService {
  public:

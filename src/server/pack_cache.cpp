@@ -5,8 +5,10 @@
 #include <fstream>
 
 #include "base/exceptions.h"
-#include "update/cps_format.h"
+#include "platform/private_folder.h"
+#include "server/content_hash.h"
 #include "server/packed_file_writer.h"
+#include "update/cps_format.h"
 
 namespace zor {
 
@@ -28,6 +30,21 @@ uint64_t ReadLE(const uint8_t* p, int count) {
   return v;
 }
 
+constexpr std::string_view kPackedLine = "sha256-packed ";
+constexpr std::string_view kSourceLine = "sha256-source ";
+
+std::string SideRecord(const std::string& packedHash, const std::string& sourceHash) {
+  return std::string(kPackedLine) + packedHash + "\n" + std::string(kSourceLine) + sourceHash + "\n";
+}
+
+std::string ReadSmallFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string text(4096, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<size_t>(in.gcount()));
+  return text;
+}
+
 std::string HexOf(uint64_t value) {
   char text[17];
   std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
@@ -37,7 +54,33 @@ std::string HexOf(uint64_t value) {
 }  // namespace
 
 TPackCache::TPackCache(std::filesystem::path folder, int level) : Dir(std::move(folder)), Level(level) {
-  std::filesystem::create_directories(Dir);
+  EnsurePrivateFolder(Dir.string());
+  // Temporaries of a run that ended early: their names would be taken again by this one.
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(Dir, error))
+    if (entry.path().extension() == ".tmp") std::filesystem::remove(entry.path(), error);
+}
+
+std::filesystem::path TPackCache::TempName(uint64_t key) {
+  return Dir / (HexOf(key) + "." + std::to_string(++TempCounter) + ".tmp");
+}
+
+void TPackCache::StoreFile(const std::filesystem::path& path, const std::string& text) {
+  const std::filesystem::path temp = TempName(0);
+  try {
+    File file = CreateNewFileExclusive(temp.string());
+    file.Write(text);
+  } catch (const std::exception&) {
+    std::error_code ignored;
+    std::filesystem::remove(temp, ignored);
+    throw Exception("Cannot store " + path.string());
+  }
+  std::error_code error;
+  std::filesystem::rename(temp, path, error);
+  if (error) {
+    std::filesystem::remove(temp, error);
+    throw Exception("Cannot store " + path.string());
+  }
 }
 
 uint64_t TPackCache::KeyOf(const TPackSource& source) {
@@ -64,6 +107,16 @@ bool TPackCache::Reuse(const TPackSource& source, uint64_t key, const std::files
                      ReadLE(header + kPackedDosTimeOffset, 4) == source.DosTime &&
                      static_cast<int64_t>(ReadLE(header + kPackedSizeOffset, 4)) == source.Size;
   if (!valid) return false;
+  // The header says what a file claims to be; the contents must agree with the record
+  // written when this cache packed it.
+  in.close();
+  std::filesystem::path record = path;
+  record.replace_extension(".sum");
+  const std::string expected = SideRecord(Sha256OfFile(path), Sha256OfFile(source.Path));
+  if (ReadSmallFile(record) != expected) {
+    ++RejectCount;
+    return false;
+  }
   packed.Path = path;
   packed.Size = static_cast<int64_t>(size);
   return true;
@@ -74,7 +127,7 @@ TPackedFile TPackCache::Pack(const TPackSource& source, uint64_t key, const std:
   TPackedFile packed;
   if (Reuse(source, key, path, packed)) return packed;
   // Packed under a temporary name and renamed, so a reader never sees half a file.
-  const std::filesystem::path temp = Dir / (HexOf(key) + "." + std::to_string(++TempCounter) + ".tmp");
+  const std::filesystem::path temp = TempName(key);
   TPackRequest request;
   request.Source = source.Path;
   request.Target = temp;
@@ -86,6 +139,15 @@ TPackedFile TPackCache::Pack(const TPackSource& source, uint64_t key, const std:
   request.Tick = tick;
   const TPackedFileInfo info = PackFile(request);
   ++PackCount;
+  std::filesystem::path record = path;
+  record.replace_extension(".sum");
+  try {
+    StoreFile(record, SideRecord(Sha256OfFile(temp), info.SourceSha256));
+  } catch (...) {
+    std::error_code ignored;
+    std::filesystem::remove(temp, ignored);
+    throw;
+  }
   std::error_code error;
   std::filesystem::rename(temp, path, error);
   if (error) {

@@ -1,6 +1,12 @@
 // The packed form of every served file, built once per file version and kept on disk, so
 // that a restarted server serves the very same packed bytes (a launcher's resume stays
 // valid). Concurrent requests for one file version pack it once; the others wait.
+//
+// The cache folder must be private to the server's user (see private_folder.h). Beside each
+// packed file "<key>.cps" a side record "<key>.sum" holds the SHA-256 of the packed file and
+// of the source it was packed from; a packed file left by an earlier run is served only after
+// both still match in this process, else it is packed again. New files are created under
+// names of their own that nothing may occupy (no link is followed) and renamed into place.
 #pragma once
 
 #include <atomic>
@@ -30,7 +36,8 @@ struct TPackedFile {
 
 class TPackCache {
  public:
-  // Packed files live in `folder` (created when missing); `level` is the zlib level.
+  // Packed files live in `folder` (created when missing; refused unless private, see above);
+  // `level` is the zlib level.
   explicit TPackCache(std::filesystem::path folder, int level = -1);
 
   // The packed form of `source`, packing it when no valid one exists yet. `tick` is called
@@ -41,12 +48,18 @@ class TPackCache {
 
   // How many packs actually ran since construction (each file version once).
   int64_t PacksDone() const { return PackCount.load(); }
+  // Packed files of an earlier run that failed their check and were packed again.
+  int64_t Rejected() const { return RejectCount.load(); }
   const std::filesystem::path& Folder() const { return Dir; }
   static uint64_t KeyOf(const TPackSource& source);
 
  private:
-  // A packed file left by an earlier run, when its header matches `source`.
+  // A packed file left by an earlier run, when its header matches `source` and its side
+  // record matches both files' contents.
   bool Reuse(const TPackSource& source, uint64_t key, const std::filesystem::path& path, TPackedFile& packed);
+  // Writes `text` to `path` through a new file of its own.
+  void StoreFile(const std::filesystem::path& path, const std::string& text);
+  std::filesystem::path TempName(uint64_t key);
   TPackedFile Pack(const TPackSource& source, uint64_t key, const std::function<void()>& tick);
 
   std::filesystem::path Dir;
@@ -54,6 +67,7 @@ class TPackCache {
   std::mutex Lock;
   std::map<uint64_t, std::shared_future<TPackedFile>> Entries;
   std::atomic<int64_t> PackCount{0};
+  std::atomic<int64_t> RejectCount{0};
   std::atomic<uint64_t> TempCounter{0};
 };
 

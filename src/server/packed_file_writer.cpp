@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "base/exceptions.h"
+#include "platform/private_folder.h"
+#include "server/content_hash.h"
 #include "update/cps_format.h"
 
 namespace zor {
@@ -36,11 +38,15 @@ void Put64(uint8_t* p, uint64_t v) {
   for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-void WriteAll(std::FILE* f, const void* data, size_t count, const std::filesystem::path& target) {
-  if (count && std::fwrite(data, 1, count, f) != count) throw Exception("Cannot write the packed file " + target.string());
+void WriteAll(File& f, const void* data, size_t count, const std::filesystem::path& target) {
+  try {
+    if (count) f.Write(data, count);
+  } catch (const std::exception&) {
+    throw Exception("Cannot write the packed file " + target.string());
+  }
 }
 
-TPackedFileInfo PackInto(const TPackRequest& request, std::FILE* in, std::FILE* out) {
+TPackedFileInfo PackInto(const TPackRequest& request, std::FILE* in, File& out) {
   uint8_t header[kPackedHeaderSize] = {};
   WriteAll(out, header, sizeof header, request.Target);
 
@@ -51,6 +57,7 @@ TPackedFileInfo PackInto(const TPackRequest& request, std::FILE* in, std::FILE* 
   std::vector<uint8_t> input(kInputPiece), output(kOutputPiece);
   TPackedFileInfo info;
   uLong crc = crc32(0L, Z_NULL, 0);
+  TSha256 sourceHash;
   int flush = Z_NO_FLUSH;
   do {
     const size_t got = std::fread(input.data(), 1, input.size(), in);
@@ -58,6 +65,7 @@ TPackedFileInfo PackInto(const TPackRequest& request, std::FILE* in, std::FILE* 
     info.SourceSize += static_cast<int64_t>(got);
     if (info.SourceSize > request.ExpectedSize) break;
     crc = crc32(crc, input.data(), static_cast<uInt>(got));
+    sourceHash.Update(input.data(), got);
     flush = got < input.size() ? Z_FINISH : Z_NO_FLUSH;
     zs.next_in = input.data();
     zs.avail_in = static_cast<uInt>(got);
@@ -76,6 +84,7 @@ TPackedFileInfo PackInto(const TPackRequest& request, std::FILE* in, std::FILE* 
   if (info.PackedSize > std::numeric_limits<int32_t>::max() || info.SourceSize > std::numeric_limits<int32_t>::max())
     throw Exception("The file " + request.Source.string() + " is too large to be served");
   info.Crc32 = static_cast<uint32_t>(crc);
+  info.SourceSha256 = sourceHash.FinishHex();
 
   Put16(header + kPackedMarkerOffset, kPackedMarker);
   Put16(header + kPackedFormatOffset, kPackedFormat);
@@ -87,9 +96,12 @@ TPackedFileInfo PackInto(const TPackRequest& request, std::FILE* in, std::FILE* 
   Put32(header + kPackedDosTimeOffset, request.DosTime);
   Put32(header + kPackedSizeOffset, static_cast<uint32_t>(info.SourceSize));
   Put32(header + kPackedLevelOffset, static_cast<uint32_t>(request.Level));
-  if (std::fseek(out, 0, SEEK_SET) != 0) throw Exception("Cannot write the packed file " + request.Target.string());
+  try {
+    out.Seek(0);
+  } catch (const std::exception&) {
+    throw Exception("Cannot write the packed file " + request.Target.string());
+  }
   WriteAll(out, header, sizeof header, request.Target);
-  if (std::fflush(out) != 0) throw Exception("Cannot write the packed file " + request.Target.string());
   return info;
 }
 
@@ -98,15 +110,18 @@ TPackedFileInfo PackInto(const TPackRequest& request, std::FILE* in, std::FILE* 
 TPackedFileInfo PackFile(const TPackRequest& request) {
   FilePtr in(std::fopen(request.Source.c_str(), "rb"));
   if (!in) throw Exception("Cannot open " + request.Source.string());
-  FilePtr out(std::fopen(request.Target.c_str(), "wb"));
-  if (!out) throw Exception("Cannot create the packed file " + request.Target.string());
+  File out;
   try {
-    TPackedFileInfo info = PackInto(request, in.get(), out.get());
-    std::FILE* raw = out.release();
-    if (std::fclose(raw) != 0) throw Exception("Cannot write the packed file " + request.Target.string());
+    out = CreateNewFileExclusive(request.Target.string());
+  } catch (const std::exception&) {
+    throw Exception("Cannot create the packed file " + request.Target.string());
+  }
+  try {
+    TPackedFileInfo info = PackInto(request, in.get(), out);
+    out.Close();
     return info;
   } catch (...) {
-    out.reset();
+    out.Close();
     std::error_code ignored;
     std::filesystem::remove(request.Target, ignored);
     throw;

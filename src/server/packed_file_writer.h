@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <string>
 
 namespace zor {
 
@@ -11,11 +12,12 @@ struct TPackedFileInfo {
   int64_t PackedSize = 0;    // bytes of the whole packed file
   int64_t SourceSize = 0;    // bytes read from the source
   uint32_t Crc32 = 0;        // of the source bytes
+  std::string SourceSha256;  // of the source bytes, hexadecimal
 };
 
 struct TPackRequest {
   std::filesystem::path Source;
-  std::filesystem::path Target;  // created or overwritten
+  std::filesystem::path Target;  // created new: an existing file or link there fails the pack
   uint32_t DosTime = 0;          // written into the header
   int64_t ExpectedSize = 0;      // the source must still have this size
   uint64_t Key = 0;              // written into the header for the cache's check

@@ -31,10 +31,13 @@ std::string ServerUsage() {
          "  --lookup-table FILE  the lookup service's table of enterprise ids (JSON)\n"
          "  --upload DIR         folder that receives uploads (off when not given)\n"
          "  --upload-limit BYTES largest upload accepted (default 64 MiB)\n"
-         "  --cache DIR          folder of the packed files (default $XDG_CACHE_HOME/zor/pack)\n"
+         "  --cache DIR          folder of the packed files, private to the server's user (default\n"
+         "                       $XDG_CACHE_HOME/zor/pack, else ~/.cache/zor/pack, else /var/cache/zor/pack)\n"
          "  --scramble on|off    scramble traffic (default on; the launcher needs it on)\n"
          "  --max-connections N  clients served at once (default 256)\n"
          "  --session-grace S    seconds a session waits for its client to come back (default 120)\n"
+         "  --idle-timeout S     seconds a logged-on session may wait for a request (default 600; 0 never)\n"
+         "  --max-per-address N  clients served at once from one address (default 32)\n"
          "  --log-level LEVEL    error, warning, info or debug (default info)\n"
          "  --log-file FILE      also append the log to FILE\n"
          "  --help               show this text\n"
@@ -100,6 +103,10 @@ TServerOptions ParseServerOptions(std::span<const std::string> args) {
       options.Scramble = v == "on";
     } else if (name == "--max-connections") {
       options.MaxConnections = static_cast<int32_t>(ParseNumber(name, next(), 1, 100000));
+    } else if (name == "--idle-timeout") {
+      options.IdleTimeoutSeconds = static_cast<int32_t>(ParseNumber(name, next(), 0, 86400 * 7));
+    } else if (name == "--max-per-address") {
+      options.MaxPerAddress = static_cast<int32_t>(ParseNumber(name, next(), 1, 100000));
     } else if (name == "--session-grace") {
       options.SessionGraceSeconds = static_cast<int32_t>(ParseNumber(name, next(), 0, 86400));
     } else if (name == "--log-level") {

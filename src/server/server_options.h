@@ -27,6 +27,8 @@ struct TServerOptions {
   std::optional<std::string> LogFile;
   std::optional<int32_t> MaxConnections;
   std::optional<int32_t> SessionGraceSeconds;
+  std::optional<int32_t> IdleTimeoutSeconds;
+  std::optional<int32_t> MaxPerAddress;
   bool Help = false;
 };
 

@@ -39,6 +39,10 @@ inline constexpr std::string_view kTextClientConnected = "Client is connected! H
 inline constexpr std::string_view kTextInvalidHandler = "Invalid handler occured! Handler=";
 // Our own: a client beyond the connection limit is told so and disconnected.
 inline constexpr std::string_view kTextTooManyClients = "服务器的连线数已达上限(%d)，请稍后再试！";
+// Our own: one address may hold only so many of the server's connections.
+inline constexpr std::string_view kTextTooManyFromAddress = "来自 %s 的连线数已达上限(%d)，请稍后再试！";
+// Our own: before logon a connection may only open its session.
+inline constexpr std::string_view kTextLogonFirst = "请先登录服务器！命令 [0x%x] 需要已登录的连线。";
 
 // TCP control service.
 inline constexpr std::string_view kTextTCPServiceName = "TCP Control Service";

@@ -1,5 +1,6 @@
 #include "server/session_runner.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "base/clock.h"
@@ -7,6 +8,7 @@
 #include "base/format.h"
 #include "platform/locale.h"
 #include "server/built_in_commands.h"
+#include "server/server_limits.h"
 #include "server/server_texts.h"
 #include "server/zor_server.h"
 #include "transport/ic_errors.h"
@@ -50,11 +52,15 @@ void TSessionRunner::Run() {
   log.Info(kTag, std::string(kTextClientConnected) + handlerText + " (" + peer + ")");
   log.Debug(kTag, kTextClientEnd);
 
-  if (!Server.EnterTransport()) {
-    // Over the limit: the greeting is replaced by a refusal the client shows as an error.
-    log.Warning(kTag, "Connection from " + peer + " refused: too many clients");
+  const TZORServer::Admission admission = Server.EnterTransport(peer);
+  if (admission != TZORServer::Admission::Admitted) {
+    // Over a limit: the greeting is replaced by a refusal the client shows as an error.
+    const bool serverFull = admission == TZORServer::Admission::ServerFull;
+    log.Warning(kTag, "Connection from " + peer + " refused: too many clients" + (serverFull ? "" : " from there"));
     try {
-      connection->SendErrorResult(kCodeExecuteError, Format(kTextTooManyClients, {settings.MaxConnections}));
+      connection->SendErrorResult(kCodeExecuteError, serverFull
+                                                         ? Format(kTextTooManyClients, {settings.MaxConnections})
+                                                         : Format(kTextTooManyFromAddress, {peer, settings.MaxPerAddress}));
     } catch (const std::exception&) {
     }
     connection->Disconnect();
@@ -71,7 +77,7 @@ void TSessionRunner::Run() {
     keep = true;
   }
   Finish(keep);
-  Server.LeaveTransport();
+  Server.LeaveTransport(peer);
 }
 
 void TSessionRunner::SendGreeting() {
@@ -82,21 +88,72 @@ void TSessionRunner::SendGreeting() {
                                TVariant(static_cast<int32_t>(GetSystemDefaultLCID())), TVariant(false)});
 }
 
+TRequestLimits TSessionRunner::Limits() const {
+  TRequestLimits limits;
+  if (Session->LoggedOn) {
+    limits.MaxPayloadBytes = kMaxRequestPayload;
+    limits.Decode = {kMaxRequestInflated, kMaxRequestElements};
+  } else {
+    limits.MaxPayloadBytes = kPreLogonMaxPayload;
+    limits.Decode = {kPreLogonMaxInflated, kPreLogonMaxElements};
+  }
+  limits.Spill = &Server.Spill();
+  return limits;
+}
+
+bool TSessionRunner::WaitForRequest(Clock::Steady::time_point logonDeadline) {
+  const TSessionSettings& settings = Server.SessionSettings();
+  TIcIOHandler* handler = Connection().Handler();
+  if (!handler) return false;
+  int32_t seconds = kTimeoutNone;
+  if (!Session->LoggedOn) {
+    const auto left = std::chrono::ceil<std::chrono::seconds>(logonDeadline - GetClock().Now()).count();
+    seconds = static_cast<int32_t>(std::max<int64_t>(left, 0));
+    if (seconds == 0) return false;
+  } else if (settings.IdleTimeout.count() > 0) {
+    seconds = static_cast<int32_t>(settings.IdleTimeout.count());
+  }
+  return handler->WaitReadable(seconds);
+}
+
 bool TSessionRunner::Serve() {
   uint32_t badRequests = 0;
+  const TSessionSettings& settings = Server.SessionSettings();
+  // The logon deadline counts from the greeting, whatever the client sends meanwhile.
+  const auto logonDeadline = GetClock().Now() + settings.LogonTimeout;
   while (!Server.Stopping()) {
     {
       std::lock_guard guard(Session->Lock);
       Session->State = SessionState::Reading;
     }
+    if (!WaitForRequest(logonDeadline)) {
+      // A transport cut under the session (a resume, the server stopping) keeps it.
+      if (!Connection().Connected() || Server.Stopping()) return true;
+      Server.Log().Info(kTag, Session->LoggedOn
+                                  ? Format("Session %x closed: idle for %d s", {Session->Id, settings.IdleTimeout.count()})
+                                  : Format("Session %x closed: no logon within %d s", {Session->Id, settings.LogonTimeout.count()}));
+      return false;
+    }
     TReceivedRequest request;
     try {
-      const int32_t timeout =
-          Session->LoggedOn ? kTimeoutNone : static_cast<int32_t>(Server.SessionSettings().LogonTimeout.count());
-      request = Connection().ReceiveRequest(timeout);
+      // The request has begun: all of it must arrive in time, however slowly it trickles.
+      Connection().Handler()->SetReadDeadline(GetClock().Now() + settings.MessageDeadline);
+      request = Connection().ReceiveRequest(kTimeoutDefault, Limits());
+      if (TIcIOHandler* handler = Connection().Handler()) handler->SetReadDeadline(std::nullopt);
+    } catch (const ERequestOverBudget& e) {
+      if (!Connection().Connected()) return false;
+      Connection().Handler()->SetReadDeadline(std::nullopt);
+      Server.Log().Warning(kTag, Format("Session %x: request refused: %s", {Session->Id, e.Message}));
+      SendError(e.ErrorCode, e.Message);
+      if (e.OutOfStep) {
+        Connection().Disconnect();
+        return false;
+      }
+      continue;
     } catch (const EInvalidCommand& e) {
       // A header with a wrong magic: answered while the connection forgives it.
       if (!Connection().Connected()) return false;
+      Connection().Handler()->SetReadDeadline(std::nullopt);
       SendError(e.ErrorCode, e.Message);
       continue;
     } catch (const EConnectIOError&) {
@@ -104,6 +161,7 @@ bool TSessionRunner::Serve() {
     } catch (const std::exception& e) {
       // A payload that cannot be read: answered, and counted like a bad header.
       if (!Connection().Connected()) return true;
+      Connection().Handler()->SetReadDeadline(std::nullopt);
       if (++badRequests > kForgivenBadHeaders) {
         Connection().Disconnect();
         return false;
@@ -112,6 +170,11 @@ bool TSessionRunner::Serve() {
       continue;
     }
     const uint32_t command = request.Header.Command;
+    if (!Session->LoggedOn && !IsPreLogonCommand(command)) {
+      Server.Log().Debug(kTag, Format("Session %x: command 0x%x before logon refused", {Session->Id, command}));
+      SendError(kCodeExecuteError, Format(kTextLogonFirst, {command}));
+      continue;
+    }
     {
       std::lock_guard guard(Session->Lock);
       Session->State = SessionState::Executing;
@@ -171,8 +234,12 @@ void TSessionRunner::Logon(const TReceivedRequest& request) {
     return;
   }
   const uint32_t newKey = enhanced && args[10].IsIntegral() ? static_cast<uint32_t>(args[10].AsInt64()) : 0;
-  Session->Logon = info;
-  Session->LoggedOn = true;
+  {
+    // A resume on another thread compares these.
+    std::lock_guard guard(Session->Lock);
+    Session->Logon = info;
+    Session->LoggedOn = true;
+  }
   Connection().SendEmptyResult();
   // The answer travels under the old key; from now on both directions use the new one.
   if (enhanced && Connection().GetEncrypt()) Connection().SetKey(newKey);
@@ -193,28 +260,41 @@ void TSessionRunner::Resume(const TVariantArray& args) {
     SendError(kErrSessionUnknown, kTextSessionUnknown);
     return;
   }
+  // Checked before anything of the old session is touched: a refused resume must not cut
+  // off a client that still works on it.
+  bool sameClient;
+  {
+    std::scoped_lock guard(old->Lock, Session->Lock);
+    sameClient = Session->LoggedOn && old->LoggedOn && old->Logon.SameClient(Session->Logon);
+  }
+  if (!sameClient) {
+    SendError(kErrSessionUnknown, kTextSessionMismatch);
+    return;
+  }
   // The old session lets go of its transport: at once when it only waits for a request
-  // (its transport is closed), else when its command has ended.
-  const auto deadline = GetClock().Now() + Server.SessionSettings().ResumeWait;
+  // (its transport is closed), else when its command has ended. Keep-alives hold the
+  // client's wait open meanwhile.
+  const TSessionSettings& settings = Server.SessionSettings();
+  const auto deadline = GetClock().Now() + settings.ResumeWait;
   TServerCall waiting(Server, *Session, 41, {});
   {
     std::unique_lock guard(old->Lock);
-    while (old->State != SessionState::Detached) {
+    const auto detached = [&] {
       if (old->State == SessionState::Reading && old->Connection->Handler()) old->Connection->Handler()->Close();
-      if (GetClock().Now() >= deadline) break;
-      old->Changed.wait_for(guard, std::chrono::milliseconds(200));
+      return old->State == SessionState::Detached;
+    };
+    bool done = false;
+    for (;;) {
+      const auto step = std::min(deadline, GetClock().Now() + settings.KeepAliveInterval);
+      done = GetClock().WaitUntil(guard, old->Changed, step, detached);
+      if (done || GetClock().Now() >= deadline) break;
       guard.unlock();
       waiting.KeepAlive();
       guard.lock();
     }
-    if (old->State != SessionState::Detached) {
+    if (!done) {
       guard.unlock();
       SendError(kErrSessionUnknown, kTextSessionBusy);
-      return;
-    }
-    if (!old->LoggedOn || !old->Logon.SameClient(Session->Logon)) {
-      guard.unlock();
-      SendError(kErrSessionUnknown, kTextSessionMismatch);
       return;
     }
     old->State = SessionState::Executing;  // taken: the sweeper leaves it alone

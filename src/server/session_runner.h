@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "base/clock.h"
 #include "intercom/ic_connection.h"
 #include "server/server_call.h"
 #include "server/server_session.h"
@@ -23,6 +24,11 @@ class TSessionRunner {
  private:
   // False when the session ends for good, true when it should wait for a resume.
   bool Serve();
+  // Waits for the next request: until the logon deadline before logon, for the idle time-out
+  // after it. False when none began in time or the transport was cut.
+  bool WaitForRequest(Clock::Steady::time_point logonDeadline);
+  // What the next request may cost: little before logon, more after it.
+  TRequestLimits Limits() const;
   void Finish(bool keep);
   void SendGreeting();
   void Logon(const TReceivedRequest& request);

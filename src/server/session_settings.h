@@ -6,11 +6,19 @@
 #include <cstdint>
 #include <string>
 
+#include "server/server_limits.h"
+
 namespace zor {
 
 struct TSessionSettings {
   bool Scramble = true;  // the default routines and the fixed key, as the launcher uses
-  int32_t MaxConnections = 256;
+  int32_t MaxConnections = kDefaultMaxConnections;
+  // Transports from one remote address served at once.
+  int32_t MaxPerAddress = kDefaultMaxPerAddress;
+  // A logged-on session waiting this long for a request is closed.
+  std::chrono::seconds IdleTimeout{kDefaultIdleTimeout};
+  // A request must arrive whole within this time from its first byte.
+  std::chrono::seconds MessageDeadline{kMessageDeadline};
   // A detached session is kept this long for its client's resume; 0 ends it at once.
   std::chrono::seconds SessionGrace{120};
   // A new transport must log on within this time.

@@ -221,15 +221,24 @@ void TZORServer::ReapRunners(bool all) {
     if (runner.Thread.joinable()) runner.Thread.join();
 }
 
-bool TZORServer::EnterTransport() {
-  int32_t count = Transports.load();
-  do {
-    if (count >= SessionConfig.MaxConnections) return false;
-  } while (!Transports.compare_exchange_weak(count, count + 1));
-  return true;
+TZORServer::Admission TZORServer::EnterTransport(const std::string& address) {
+  std::lock_guard guard(AddressesLock);
+  if (Transports.load() >= SessionConfig.MaxConnections) return Admission::ServerFull;
+  int32_t& fromAddress = PerAddress[address];
+  if (fromAddress >= SessionConfig.MaxPerAddress) {
+    if (fromAddress == 0) PerAddress.erase(address);
+    return Admission::AddressFull;
+  }
+  ++fromAddress;
+  ++Transports;
+  return Admission::Admitted;
 }
 
-void TZORServer::LeaveTransport() { --Transports; }
+void TZORServer::LeaveTransport(const std::string& address) {
+  std::lock_guard guard(AddressesLock);
+  if (auto it = PerAddress.find(address); it != PerAddress.end() && --it->second <= 0) PerAddress.erase(it);
+  --Transports;
+}
 
 void TZORServer::Dispatch(TServiceMessage& message) {
   TZORService* service = ServiceFor(message.Command);

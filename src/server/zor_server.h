@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <list>
+#include <map>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -14,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "intercom/request_budget.h"
 #include "server/server_listener.h"
 #include "server/session_settings.h"
 #include "server/session_table.h"
@@ -75,10 +77,14 @@ class TZORServer {
   void AcceptTransport(std::unique_ptr<TIcIOHandler> handler);
   // True from the start of `Deactivate`: running commands end early, no new ones start.
   bool Stopping() const { return IsStopping.load(); }
-  // Counts a transport against the connection limit; false when the limit is reached.
-  bool EnterTransport();
-  void LeaveTransport();
+  // Counts a transport from `address` against the connection limit and the limit per
+  // address; nothing is counted when either is reached.
+  enum class Admission { Admitted, ServerFull, AddressFull };
+  Admission EnterTransport(const std::string& address);
+  void LeaveTransport(const std::string& address);
   int32_t TransportCount() const { return Transports.load(); }
+  // The temporary-file spill of large requests, shared by every session.
+  TSpillBudget& Spill() { return SpillBytes; }
 
   // The general dispatch: a command of 257 or more goes to the service that owns it, when
   // that service is enabled; anything else is an invalid command.
@@ -101,6 +107,9 @@ class TZORServer {
   std::atomic<bool> IsActive{false};
   std::atomic<bool> IsStopping{false};
   std::atomic<int32_t> Transports{0};
+  std::mutex AddressesLock;
+  std::map<std::string, int32_t> PerAddress;
+  TSpillBudget SpillBytes{kMaxSpillTotal};
   std::mutex RunnersLock;
   std::list<TRunnerThread> Runners;
   mutable std::shared_mutex ServicesLock;

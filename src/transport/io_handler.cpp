@@ -189,7 +189,12 @@ void TIcIOHandler::IdleStep() {
 
 int32_t TIcIOHandler::WaitPending(int direction, int32_t timeoutSeconds) {
   WaitingStatus status;
-  const int64_t limitMs = ResolveTimeoutMs(timeoutSeconds);
+  int64_t limitMs = ResolveTimeoutMs(timeoutSeconds);
+  if (direction == kDirectionRead && ReadDeadline) {
+    const int64_t left = std::max<int64_t>(
+        0, std::chrono::duration_cast<std::chrono::milliseconds>(*ReadDeadline - GetClock().Now()).count());
+    limitMs = limitMs < 0 ? left : std::min(limitMs, left);
+  }
   const auto start = GetClock().Now();
   for (;;) {
     const int32_t result = WaitIO(direction, kWaitStepMs);
@@ -248,6 +253,7 @@ int32_t TIcIOHandler::ReadLocked(void* buffer, int32_t count, int32_t timeout) {
     int32_t result = 0;
     for (;;) {
       const auto start = GetClock().Now();
+      if (ReadDeadline && start >= *ReadDeadline) TimeoutError(true);
       try {
         result = ReadData(static_cast<uint8_t*>(buffer), count);
         if (result < 0) result = WaitPending(kDirectionRead, timeout);
@@ -355,6 +361,7 @@ void TIcIOHandler::WriteLocked(const uint8_t* data, int32_t count, bool progress
   if (Buffer.load() == nullptr) Buffer.store(WriteBufferPool().Acquire());
   uint8_t* buffer = Buffer.load();
   while (count > 0) {
+    if (BufferFill.load() >= kFlushPoint) FlushLocked(false);
     const int32_t fill = BufferFill.load();
     int32_t piece = count;
     if (fill + piece >= kWriteBufferSize) piece = kFlushPoint - fill;
@@ -452,12 +459,12 @@ void TIcIOHandler::FlushLocked(bool final) {
       Pause(1);
     }
   } catch (...) {
-    // What went out is gone from the buffer, so nothing is ever sent twice.
-    if (Buffer.load() == buffer && sent > 0) {
-      std::memmove(buffer, buffer + sent, static_cast<size_t>(fill - sent));
-      BufferFill.store(fill - sent);
-    }
+    // Part of a message may have gone out and the rest cannot follow it in step: the
+    // handler closes, and nothing of the buffer is ever sent later, ahead of another message.
     finish();
+    Close();
+    BufferFill.store(0);
+    if (Buffer.load() == buffer) ReleaseBuffer();
     throw;
   }
   if (final) {

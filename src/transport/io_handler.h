@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -117,6 +118,10 @@ class TIcIOHandler {
   int64_t GetHandle() const { return Handle.load(); }
   // -1 for no time-out, else milliseconds.
   int64_t ResolveTimeoutMs(int32_t seconds) const;
+  // Reads fail with the closing time-out ("I/O timeout!") once the process clock passes
+  // `deadline`, however the bytes trickle in: a whole message must arrive by then. Nothing
+  // means none. Only the reading thread sets it.
+  void SetReadDeadline(std::optional<std::chrono::steady_clock::time_point> deadline) { ReadDeadline = deadline; }
 
   std::string ConnectString;
   int32_t DefaultTimeout = kTimeoutNone;
@@ -168,6 +173,7 @@ class TIcIOHandler {
   std::atomic<int32_t> BufferFill{0};
   std::atomic<uint8_t*> Buffer{nullptr};
   int32_t ZeroReads = 0;
+  std::optional<std::chrono::steady_clock::time_point> ReadDeadline;
   std::mutex CloseLock;
 };
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -70,7 +71,10 @@ class TGateService : public TZORService {
 
 class LiveServer {
  public:
-  explicit LiveServer(TSessionSettings session = {}, bool packAhead = false) : Session(std::move(session)) {
+  // `adjust` may change the file service's settings before the service is made.
+  explicit LiveServer(TSessionSettings session = {}, bool packAhead = false,
+                      const std::function<void(TFileServiceSettings&)>& adjust = {})
+      : Session(std::move(session)) {
     Log.SetUseStdErr(false);
     Release = Folder.Path / "release";
     std::filesystem::create_directories(Release);
@@ -84,6 +88,7 @@ class LiveServer {
     files.UploadDir = Folder.Path / "upload";
     files.UploadLimit = 100000;
     files.PackAhead = packAhead;
+    if (adjust) adjust(files);
     Files = std::make_unique<TFileService>(Server.get(), files);
     Gate = std::make_unique<TGateService>(Server.get());
   }

@@ -399,6 +399,50 @@ TEST_F(IOHandlerTest, AFlushThatMovesNothingForAMinuteFails) {
   ExpectError<EConnectBroken>([&] { A->WriteBuffer(&byte, 1); }, "EConnectBroken", "I/O timeout!");
 }
 
+TEST_F(IOHandlerTest, AFlushThatFailsClosesTheHandlerAndSendsNothingLater) {
+  // An error of the "other" kind (no buffer space) leaves the link itself open; what was not
+  // sent cannot follow in step, so the handler closes and the rest is dropped.
+  const auto data = Pattern(kFlushPoint + 100);
+  A->InjectWriteError({"WinSock Error. Code: 105. No buffer space", 105, false});
+  auto e = Catch<EConnectIOError>([&] { A->Write(data.data(), static_cast<int32_t>(data.size())); });
+  ASSERT_NE(e, nullptr);
+  EXPECT_STREQ(e->ClassName(), "EConnectIOError");
+  EXPECT_EQ(e->ErrorCode, 105);
+  EXPECT_EQ(A->GetState(), kStateDisconnected);
+  EXPECT_EQ(A->GetBufferFill(), 0);
+  // The next message is refused whole instead of going out behind the rest of this one.
+  ExpectError<Exception>([&] { A->Write(data.data(), 10); }, "Exception", "The handler is disconnected!");
+  EXPECT_TRUE(Drain(*B).empty());
+}
+
+TEST_F(IOHandlerTest, AReadDeadlineEndsAMessageThatTrickles) {
+  UseManualClock();
+  struct Case {
+    const char* Name;
+    std::chrono::seconds DeadlineIn;
+    size_t Sent;  // bytes of the 32 waiting for the reader
+  } const kCases[] = {
+      {"never completes", std::chrono::seconds(30), 1},
+      {"already late with data waiting", std::chrono::seconds(0), 32},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.Name);
+    auto pipe = MakeMemoryPipe();
+    pipe.first->SimulatedTime = pipe.second->SimulatedTime = true;
+    const auto data = Pattern(c.Sent);
+    pipe.second->WriteBuffer(data.data(), static_cast<int32_t>(data.size()));
+    const auto start = Manual.Now();
+    pipe.first->SetReadDeadline(start + c.DeadlineIn);
+    uint8_t header[32];
+    ExpectError<EConnectBroken>([&] { pipe.first->ReadBuffer(header, sizeof header, kTimeoutNone); }, "EConnectBroken",
+                                "I/O timeout!");
+    // Closing the handler takes a few (simulated) milliseconds of its own.
+    EXPECT_GE(Manual.Now() - start, c.DeadlineIn);
+    EXPECT_LT(Manual.Now() - start, c.DeadlineIn + std::chrono::seconds(1));
+    EXPECT_FALSE(pipe.first->IsConnected());
+  }
+}
+
 TEST_F(IOHandlerTest, PurgeDiscardsWhatIsWaiting) {
   const auto data = Pattern(20000);
   A->WriteBuffer(data.data(), static_cast<int32_t>(data.size()));

@@ -148,10 +148,11 @@ TEST_F(RemoteFileUpload, FilesArriveByteForByteInTheirAreaFolder) {
     EXPECT_EQ(ReadFileBytes((UploadFolder() / c.Stored).string()), content);
     EXPECT_EQ(Connection->ExecutingThread(), 0u);
   }
-  // A second upload of a name replaces the first.
-  const Bytes again = testing::SampleBytes(50000, 9);
-  EXPECT_TRUE(file.UploadFile(Local("again.bin", again), "two.bin", "", ""));
-  EXPECT_EQ(ReadFileBytes((UploadFolder() / "two.bin").string()), again);
+  // A second upload of a name is refused before its data; the first one stays.
+  const Bytes first = ReadFileBytes((UploadFolder() / "two.bin").string());
+  ExpectUploadError([&] { file.UploadFile(Local("again.bin", testing::SampleBytes(50000, 9)), "two.bin", "", ""); },
+                    Wrapped(Format(kUploadExistsText, {"two.bin"})));
+  EXPECT_EQ(ReadFileBytes((UploadFolder() / "two.bin").string()), first);
   // Nothing else was left behind.
   EXPECT_EQ(UploadFolderContent(), (std::set<std::string>{"empty.dat", "raw.dat", "bpls", "bpls/one.bpl", "two.bin",
                                                            "bpls/sub", "bpls/sub/dir", "bpls/sub/dir/odd.bin",

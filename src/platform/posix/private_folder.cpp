@@ -1,0 +1,44 @@
+#include "platform/private_folder.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "base/exceptions.h"
+#include "base/format.h"
+#include "platform/last_error.h"
+
+namespace zor {
+
+void EnsurePrivateFolder(const std::string& path) {
+  const std::filesystem::path folder(path);
+  if (folder.has_parent_path()) {
+    std::error_code ignored;
+    std::filesystem::create_directories(folder.parent_path(), ignored);
+  }
+  if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) RaiseOsErrorEx("Cannot make the folder " + path, errno);
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0) RaiseOsErrorEx("Cannot read the folder " + path, errno);
+  if (!S_ISDIR(info.st_mode)) throw Exception(Format(kFolderNotAFolderText, {path}));
+  const uid_t self = geteuid();
+  if (info.st_uid != self)
+    throw Exception(Format(kFolderOfOtherUserText, {path, static_cast<int64_t>(info.st_uid), static_cast<int64_t>(self)}));
+  if (info.st_mode & (S_IWGRP | S_IWOTH)) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    throw Exception(Format(kFolderWritableByOthersText, {path, std::string(mode)}));
+  }
+  if ((info.st_mode & 0777) != 0700 && chmod(path.c_str(), 0700) != 0)
+    RaiseOsErrorEx("Cannot restrict the folder " + path, errno);
+}
+
+File CreateNewFileExclusive(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) RaiseOsErrorEx(Format(kCannotOpenFile, {path}), static_cast<uint32_t>(errno));
+  return File(fd);
+}
+
+}  // namespace zor

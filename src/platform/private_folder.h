@@ -1,0 +1,28 @@
+// Folders and files that only this process's user may change: a cache that the server trusts
+// must not be one that another user made first or can write into, and a new file in it must
+// not follow a link planted at its name.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/file_open.h"
+
+namespace zor {
+
+inline constexpr std::string_view kFolderOfOtherUserText = "The folder %s belongs to another user (uid %d), not to this one (uid %d)";
+inline constexpr std::string_view kFolderWritableByOthersText = "The folder %s may be changed by other users (mode %s)";
+inline constexpr std::string_view kFolderNotAFolderText = "%s is not a folder";
+
+// Makes `path` with its missing parents (the last one with mode 0700) and checks it: a real
+// folder, not a link to one, owned by the effective user, and writable by nobody else. A
+// folder of ours that others may only read or enter is narrowed to 0700. Raises `Exception`
+// with one of the texts above, or `EWin32ErrorEx` when the folder cannot be made or read.
+void EnsurePrivateFolder(const std::string& path);
+
+// Creates `path` as a new file (mode 0600) for reading and writing, never opening one that is
+// there already and never following a link at that name; raises `EWin32ErrorEx` otherwise
+// (with "无法开启档案 %s!" as context).
+File CreateNewFileExclusive(const std::string& path);
+
+}  // namespace zor
