@@ -286,6 +286,11 @@ TVariantArray TIcConnection::WaitResultLocked(bool useTimeout) {
         break;
       case kReplyMessage: {
         std::lock_guard guard(ObjectLock);
+        if (MessageQueue.size() >= kMaxQueuedMessages) {
+          MessageQueue.pop_front();
+          ++DroppedMessageCount;
+          WriteLog("The message queue is full: the oldest message was dropped.");
+        }
         MessageQueue.push_back(std::move(data));
         break;
       }
@@ -503,7 +508,10 @@ void TIcConnection::SendMessage(const TVariantArray& data) { SendReply(kReplyMes
 
 std::vector<TVariantArray> TIcConnection::TakeMessages() {
   std::lock_guard guard(ObjectLock);
-  return std::exchange(MessageQueue, {});
+  std::vector<TVariantArray> taken(std::make_move_iterator(MessageQueue.begin()),
+                                   std::make_move_iterator(MessageQueue.end()));
+  MessageQueue.clear();
+  return taken;
 }
 
 size_t TIcConnection::MessageCount() const {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <deque>
 #include <chrono>
 #include <cstdint>
 #include <exception>
@@ -37,6 +38,9 @@ inline constexpr std::string_view kErrorResultDataText = "Error result data of %
 inline constexpr std::string_view kCommandFlagInvalidText = "The command flag is invalid!";
 inline constexpr std::string_view kCommandArgumentInvalidText = "The command argument(s) is invalid!";
 inline constexpr std::string_view kExecutingText = "Connection is executing command!";
+// The most messages a connection keeps for the program; see `TakeMessages`. Far more than a
+// server pushes between two commands of a live session.
+inline constexpr size_t kMaxQueuedMessages = 1024;
 inline constexpr std::string_view kReconnectingText = "Connection is in reconnect status!";
 inline constexpr std::string_view kReconnectedIncompleteText =
     "因为连线中断原因，虽然已经重新连线，但作业并没有完成，请重新操作。";
@@ -118,8 +122,12 @@ class TIcConnection : public TLogObject {
 
   // ---- state ----
   TIcIOHandler* Handler() const { return HandlerPtr.get(); }
+  // Messages the server pushed between replies, oldest first. The queue holds at most
+  // `kMaxQueuedMessages`: a peer that pushes faster than the program takes them cannot grow
+  // it without bound; the oldest message goes, with a line in the connection's log.
   std::vector<TVariantArray> TakeMessages();
   size_t MessageCount() const;
+  uint64_t DroppedMessages() const { return DroppedMessageCount.load(); }
   uint32_t GetKey() const { return Key.load(); }
   void SetKey(uint32_t key) { Key.store(key); }
   TScrambleRoutine GetEncrypt() const { return Encrypt; }
@@ -167,7 +175,8 @@ class TIcConnection : public TLogObject {
 
   std::atomic<uint32_t> ReconnectThread{0};
   std::atomic<uint32_t> ExecuteThread{0};
-  std::vector<TVariantArray> MessageQueue;
+  std::deque<TVariantArray> MessageQueue;
+  std::atomic<uint64_t> DroppedMessageCount{0};
   uint32_t PendingResultCode = kErrNoResultYet;
   std::unique_ptr<TPayloadBuffer> PendingResultStream;
   uint8_t PendingResultCompressed = 0;

@@ -75,6 +75,14 @@ File OpenFileDenyWrite(const std::string& path);
 // with write access.
 File CreateFileOrFail(const std::string& path);
 
+// The launcher's own working files (partial downloads, resume records, staged programs):
+// never through a link that someone else may have put at the name, new ones only when
+// nothing has the name yet, and readable by this user alone. Failures as above.
+File OpenOwnFileOrFail(const std::string& path, FileAccess access);  // O_NOFOLLOW
+File CreateNewOwnFileOrFail(const std::string& path);                // O_CREAT|O_EXCL, mode 0600
+// The open file is a regular file that belongs to this process's user.
+bool IsOwnRegularFile(const File& file);
+
 // The first `directory` + `prefix` + counter (upper-case hexadecimal, at least `digits`
 // digits) + "." + `extension` that does not exist, counting from 0. An empty directory is
 // the temporary folder; a directory without a trailing '/' gets one.

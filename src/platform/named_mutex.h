@@ -1,7 +1,16 @@
 // Named mutexes shared by the processes of this machine, on lock files. A mutex "exists"
 // while any process has it open (the probe's question) and is "owned" by at most one
-// holder at a time. Names starting with "Global\" live in the folder every user shares,
-// other names (and "Local\" ones) in the user's session folder; see runtime_dir.h.
+// holder at a time. Names without "Global\" (and "Local\" ones) live in the user's private
+// folder (runtime_dir.h), so another user can neither hold nor plant them.
+//
+// "Global\" names are machine-wide only where nobody can plant a file that others then
+// trust. Their folder (<runtime>/global, else /run/zor/global, made by the package or by
+// root) is used when it is a real folder owned by root or by this user and writable by its
+// owner alone; a lock file in it is used when it is a regular file of that owner (or root),
+// and only that owner creates new ones (mode 0666, so every user can lock them). A user for
+// whom this does not hold (no such folder, a folder or lock file of someone else, a lock
+// file made read-only) gets the name in its own private folder: it then excludes that
+// user's processes only. A probe asks both places.
 //
 // Each lock file carries two one-byte locks on its open file description: byte 0 is held
 // shared by every open `NamedMutex` (existence), byte 1 exclusively by the owner. Both go
@@ -45,7 +54,12 @@ class NamedMutex {
 // Does any process (this one included) have the mutex `name` open? Creates nothing.
 bool ProbeNamedMutex(std::string_view name);
 
-// The lock file of `name`: the folder of its namespace plus the name made safe for a file
+// The lock file of `name` in this user's private folder (where a "Global\" name goes when it
+// cannot be machine-wide).
+std::string PrivateMutexLockFile(std::string_view name);
+
+// The machine-wide lock file of a "Global\" name, the private one of any other name: the
+// folder plus the name made safe for a file
 // name (letters, digits, '_', '-', '.' kept, every other byte as %XX, so no name reaches
 // outside the folder and distinct names never share a file) plus ".lock".
 std::string NamedMutexLockFile(std::string_view name);

@@ -47,6 +47,7 @@ std::optional<TNameReply> AnswerNameRequest(std::span<const uint8_t> request, co
   if (request.size() != kRequestSize || Read32(request, kRequestMagicOffset) != kMagic) return std::nullopt;
   const uint32_t lcid = Read32(request, kRequestLocaleOffset);
   TNameReply reply{};
+  Write32(reply, kReplyNonceOffset, Read32(request, kRequestNonceOffset));  // ties the reply to the request
   Write32(reply, kReplyMagicOffset, kMagic);
   const auto field = request.subspan(kRequestNameOffset, kRequestNameSize);
   const void* zero = std::memchr(field.data(), 0, field.size());

@@ -1,6 +1,6 @@
 // The answer of the name service to one request datagram: 256 bytes in (magic, the
-// client's locale, command 1 and a name), 128 bytes out (found and the address, or the
-// failure text in the ANSI code page of the client's locale).
+// client's locale, command 1 and a name), 128 bytes out (the request's random value echoed,
+// found and the address, or the failure text in the ANSI code page of the client's locale).
 #pragma once
 
 #include <array>

@@ -1,6 +1,5 @@
 #include "startup/launcher_start_window.h"
 
-#include "platform/directories.h"
 #include "platform/system_info.h"
 #include "startup/client_environment.h"
 #include "startup/download_client_source.h"
@@ -41,7 +40,9 @@ TStartWindowEnvironment LauncherStartWindowEnvironment(std::function<bool()> sho
   env.WorkerSettings.MaxFailedPasses = maxFailedPasses;
   env.WorkerSettings.Source = env.Source;
   env.WorkerSettings.LangIndex = LangIndex();
-  env.WorkerSettings.TempDir = GetTempDir();
+  // Empty: the self-update stages in this user's private staging folder, made and checked
+  // when it is needed.
+  env.WorkerSettings.TempDir.clear();
   env.WorkerSettings.StartProcess = [](const std::string& commandLine) { (void)TryStartProcess(commandLine); };
   env.MainExeName = [] {
     TZORInfoBase& zorInfo = GetZorInfo();

@@ -7,6 +7,7 @@
 #include "base/string_routines.h"
 #include "platform/file_times.h"
 #include "platform/pe_version.h"
+#include "platform/runtime_dir.h"
 #include "startup/application_state.h"
 #include "startup/lang_messages.h"
 #include "startup/path_names.h"
@@ -63,7 +64,9 @@ bool TRemoteUpdateThread::CheckSelfUpdate() {
   const bool libraryOlder = knowsLibrary && NeedsUpdate(ExeDir() + libraryName, libraryInfo);
   if (!launcherOlder && !libraryOlder) return false;
 
-  const std::string temp = IncludeTrailingDelimiter(Settings.TempDir);
+  // The new launcher and library are staged where no other user can plant or swap them.
+  const std::string temp =
+      Settings.TempDir.empty() ? PrivateStagingFolder() : IncludeTrailingDelimiter(Settings.TempDir);
   const std::string newLauncher = temp + launcherName;
   DeleteIfPresent(newLauncher);
   DeleteIfPresent(ChangeFileExt(newLauncher, kLanguageCompanionExt));
@@ -89,7 +92,10 @@ bool TRemoteUpdateThread::CheckSelfUpdate() {
 bool TRemoteUpdateThread::DownloadConfigFiles() {
   bool result = false;
   for (std::string_view name : kConfigFiles) {
-    result = Settings.Source->DownloadOne(std::string(name), std::string(kAreaInstall), true, ExeDir());
+    // Fetched whole into "<name>_tmp" and put in place only when complete, so a failed fetch
+    // keeps the old file; one the server no longer holds is removed, as a fresh fetch would.
+    result = Settings.Source->DownloadOne(std::string(name), std::string(kAreaInstall), false, ExeDir());
+    if (!result) DeleteIfPresent(ExeDir() + LocalFileName(std::string(name)));
   }
   return result;
 }

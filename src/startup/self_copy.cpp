@@ -4,6 +4,8 @@
 #include <filesystem>
 
 #include "base/clock.h"
+#include "base/exceptions.h"
+#include "base/format.h"
 #include "startup/command_line.h"
 #include "startup/file_copy.h"
 #include "startup/path_names.h"
@@ -25,11 +27,15 @@ void ReCopyPass(const std::string& ownExe, const std::string& target) {
 
 void ReCopySelf(const std::string& ownExe, const std::string& target, const StartProcessFn& startProcess,
                 const ReCopyPassFn& pass) {
+  const auto start = GetClock().Now();
   for (;;) {
     try {
       pass(ownExe, target);
       break;
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+      if (GetClock().Now() - start >= kReCopyGiveUpAfter) {
+        throw Exception(Format(kReCopyGaveUpText, {target, static_cast<int>(kReCopyGiveUpAfter.count()), e.what()}));
+      }
       GetClock().SleepFor(kReCopyRetryDelay);
     }
   }

@@ -67,6 +67,7 @@ struct TSyncThreadSettings {
   // receives a new launcher, and how a process is started without waiting.
   std::shared_ptr<TUpdateSource> Source;
   int LangIndex = 0;
+  // Where the self-update stages the new launcher; empty: the private staging folder.
   std::string TempDir;
   std::function<void(const std::string& commandLine)> StartProcess;
 };

@@ -64,7 +64,10 @@ void TUDPHandler::CheckError(int error) {
 }
 
 int32_t TUDPHandler::SendTo(const std::string& host, uint16_t port, const void* buffer, int32_t count) {
-  const SocketAddress to{ResolveHostAddress(host), port};
+  return SendTo(SocketAddress{ResolveHostAddress(host), port}, buffer, count);
+}
+
+int32_t TUDPHandler::SendTo(const SocketAddress& to, const void* buffer, int32_t count) {
   if (Socket == kNoSocket) return -1;
   int error = 0;
   const int64_t n = SocketSendTo(Socket, buffer, count, to, error);
@@ -75,7 +78,7 @@ int32_t TUDPHandler::SendTo(const std::string& host, uint16_t port, const void* 
   return static_cast<int32_t>(n);
 }
 
-bool TUDPHandler::WaitReadable() {
+bool TUDPHandler::WaitReadable(int64_t limitMs) {
   const int32_t previous = SetRunStatus(kRunStatusWaiting);
   struct Restore {
     int32_t Previous;
@@ -83,7 +86,7 @@ bool TUDPHandler::WaitReadable() {
       if (GetRunStatus() == kRunStatusWaiting) SetRunStatus(Previous);
     }
   } restore{previous};
-  const int64_t limit = static_cast<int64_t>(Timeout) * 1000;
+  const int64_t limit = limitMs;
   const auto start = GetClock().Now();
   for (;;) {
     if (Socket == kNoSocket || GetRunStatus() == kRunStatusStopNow) return false;
@@ -96,8 +99,27 @@ bool TUDPHandler::WaitReadable() {
   }
 }
 
+int32_t TUDPHandler::ReceiveFromPeer(const SocketAddress& peer, void* buffer, int32_t count,
+                                     const std::function<bool(const void* data, int32_t size)>& accept) {
+  const int64_t limit = static_cast<int64_t>(Timeout) * 1000;
+  const auto start = GetClock().Now();
+  for (;;) {
+    if (!WaitReadable(std::max<int64_t>(0, limit - MillisecondsSince(start)))) return -1;
+    SocketAddress from;
+    int error = 0;
+    const int64_t n = SocketReceiveFrom(Socket, buffer, count, from, error);
+    if (n < 0) {
+      CheckError(error);
+      if (Socket == kNoSocket) return -1;
+      continue;
+    }
+    if (from == peer && accept(buffer, static_cast<int32_t>(n))) return static_cast<int32_t>(n);
+    if (MillisecondsSince(start) >= limit) return -1;
+  }
+}
+
 int32_t TUDPHandler::ReceiveFrom(void* buffer, int32_t count) {
-  if (!WaitReadable()) return -1;
+  if (!WaitReadable(static_cast<int64_t>(Timeout) * 1000)) return -1;
   SocketAddress from;
   int error = 0;
   const int64_t n = SocketReceiveFrom(Socket, buffer, count, from, error);

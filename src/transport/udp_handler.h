@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/socket.h"
@@ -20,9 +21,15 @@ class TUDPHandler {
 
   // Resolves `host` as the TCP handler does for "Host" names (dotted or system lookup).
   int32_t SendTo(const std::string& host, uint16_t port, const void* buffer, int32_t count);
+  int32_t SendTo(const SocketAddress& to, const void* buffer, int32_t count);
   // One datagram: its full size (which may exceed `count`; the rest is cut), or -1 when
   // none came within `Timeout` seconds or the wait was stopped.
   int32_t ReceiveFrom(void* buffer, int32_t count);
+  // The first datagram from `peer` that `accept` takes (given the bytes and the full size),
+  // within `Timeout` seconds in all: datagrams from any other address or port, and those
+  // `accept` refuses, are dropped and the wait goes on. -1 as above.
+  int32_t ReceiveFromPeer(const SocketAddress& peer, void* buffer, int32_t count,
+                          const std::function<bool(const void* data, int32_t size)>& accept);
   bool IsOpen() const { return Socket != kNoSocket; }
 
   int Socket = kNoSocket;
@@ -30,7 +37,7 @@ class TUDPHandler {
   int32_t Timeout = kUDPDefaultTimeout;
 
  private:
-  bool WaitReadable();
+  bool WaitReadable(int64_t limitMs);
   // Applies the error rules to a failed call; returns normally when the call counts as
   // done (or the socket was closed without an error), else raises.
   void CheckError(int error);

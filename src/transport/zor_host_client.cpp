@@ -1,6 +1,7 @@
 #include "transport/zor_host_client.h"
 
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <random>
 
@@ -18,9 +19,15 @@ std::mutex gCoderLock;
 TDatagramCoder gEncode = nullptr;
 TDatagramCoder gDecode = nullptr;
 
+uint32_t ReadU32(const uint8_t* at) {
+  return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 | static_cast<uint32_t>(at[2]) << 16 |
+         static_cast<uint32_t>(at[3]) << 24;
+}
+
 uint32_t RandomWord() {
-  thread_local std::mt19937 generator{std::random_device{}()};
-  return static_cast<uint32_t>(generator());
+  // Straight from the system's random source: the value must not be guessable.
+  thread_local std::random_device device;
+  return static_cast<uint32_t>(device());
 }
 
 }  // namespace
@@ -44,14 +51,27 @@ uint32_t TZORHostClient::LookupHost(const std::string& name) {
     decode = gDecode;
   }
   const bool coded = encode != nullptr && decode != nullptr;
-  TZORHostRequest request = BuildLookupRequest(ansiName, GetSystemDefaultLCID(), RandomWord(), RandomWord());
+  const uint32_t nonce = RandomWord();
+  TZORHostRequest request = BuildLookupRequest(ansiName, GetSystemDefaultLCID(), nonce, RandomWord());
   if (coded) encode(request.data(), static_cast<int32_t>(request.size()), kZORHostCoderKey);
 
   const TNameServiceSettings service = GetNameServiceSettings();
-  SendTo(service.Host, service.Port, request.data(), static_cast<int32_t>(request.size()));
+  const SocketAddress peer{ResolveHostAddress(service.Host), service.Port};
+  SendTo(peer, request.data(), static_cast<int32_t>(request.size()));
 
+  // Only the service's own address may answer, and only with this request's random value;
+  // anything else is dropped while the wait goes on, so a forged datagram cannot take the
+  // place of the answer. A reply of the wrong size or magic from the service is an error.
   TZORHostReply reply{};
-  const int32_t got = ReceiveFrom(reply.data(), static_cast<int32_t>(reply.size()));
+  const int32_t got = ReceiveFromPeer(peer, reply.data(), static_cast<int32_t>(reply.size()),
+                                      [&](const void* data, int32_t size) {
+                                        if (size != static_cast<int32_t>(zorhost::kReplySize)) return true;
+                                        TZORHostReply copy;
+                                        std::memcpy(copy.data(), data, copy.size());
+                                        if (coded) decode(copy.data(), static_cast<int32_t>(copy.size()), kZORHostCoderKey);
+                                        return ReadU32(copy.data() + zorhost::kReplyNonceOffset) == nonce ||
+                                               ReadU32(copy.data() + zorhost::kReplyMagicOffset) != zorhost::kMagic;
+                                      });
   if (got < 1) throw Exception(std::string(kZORHostNoAnswerText));
   if (got != static_cast<int32_t>(reply.size())) throw Exception(std::string(kZORHostBadReplyText));
   if (coded) decode(reply.data(), static_cast<int32_t>(reply.size()), kZORHostCoderKey);

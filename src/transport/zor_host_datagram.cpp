@@ -48,6 +48,7 @@ TLookupReply ParseLookupReply(const uint8_t* reply, size_t size) {
     throw Exception(std::string(kZORHostBadReplyText));
   }
   TLookupReply result;
+  result.Nonce = GetU32(reply + zorhost::kReplyNonceOffset);
   result.Found = GetU32(reply + zorhost::kReplyStatusOffset) == zorhost::kStatusFound;
   if (result.Found) {
     const uint8_t* a = reply + zorhost::kReplyAddressOffset;  // network byte order
@@ -61,14 +62,16 @@ TLookupReply ParseLookupReply(const uint8_t* reply, size_t size) {
 
 bool ParseLookupRequest(const uint8_t* request, size_t size, TLookupRequest& out) {
   if (size != zorhost::kRequestSize || GetU32(request + zorhost::kRequestMagicOffset) != zorhost::kMagic) return false;
+  out.Nonce = GetU32(request + zorhost::kRequestNonceOffset);
   out.LocaleId = GetU32(request + zorhost::kRequestLocaleOffset);
   out.Command = GetU32(request + zorhost::kRequestCommandOffset);
   out.Name = FieldText(request + zorhost::kRequestNameOffset, zorhost::kRequestNameSize);
   return true;
 }
 
-TZORHostReply BuildFoundReply(uint32_t address) {
+TZORHostReply BuildFoundReply(uint32_t address, uint32_t nonce) {
   TZORHostReply reply{};
+  PutU32(reply.data() + zorhost::kReplyNonceOffset, nonce);
   PutU32(reply.data() + zorhost::kReplyMagicOffset, zorhost::kMagic);
   PutU32(reply.data() + zorhost::kReplyStatusOffset, zorhost::kStatusFound);
   uint8_t* a = reply.data() + zorhost::kReplyAddressOffset;
@@ -79,8 +82,9 @@ TZORHostReply BuildFoundReply(uint32_t address) {
   return reply;
 }
 
-TZORHostReply BuildFailureReply(uint32_t status, std::string_view ansiText) {
+TZORHostReply BuildFailureReply(uint32_t status, std::string_view ansiText, uint32_t nonce) {
   TZORHostReply reply{};
+  PutU32(reply.data() + zorhost::kReplyNonceOffset, nonce);
   PutU32(reply.data() + zorhost::kReplyMagicOffset, zorhost::kMagic);
   PutU32(reply.data() + zorhost::kReplyStatusOffset, status);
   const size_t n = std::min(ansiText.size(), zorhost::kReplyTextSize - 1);

@@ -23,6 +23,7 @@ using TZORHostReply = std::array<uint8_t, zorhost::kReplySize>;
 TZORHostRequest BuildLookupRequest(std::string_view name, uint32_t localeId, uint32_t nonce, uint32_t tailNonce);
 
 struct TLookupReply {
+  uint32_t Nonce = 0;     // the request's random value, as the server echoed it
   bool Found = false;
   uint32_t Address = 0;   // host byte order, when found
   std::string ErrorText;  // ANSI code page, when not found
@@ -33,14 +34,16 @@ TLookupReply ParseLookupReply(const uint8_t* reply, size_t size);
 
 // The name service's side, for our server and for tests.
 struct TLookupRequest {
+  uint32_t Nonce = 0;
   uint32_t LocaleId = 0;
   uint32_t Command = 0;
   std::string Name;
 };
 // False when the datagram is not a request of this format.
 bool ParseLookupRequest(const uint8_t* request, size_t size, TLookupRequest& out);
-TZORHostReply BuildFoundReply(uint32_t address);
+// `nonce` is the request's random value, echoed.
+TZORHostReply BuildFoundReply(uint32_t address, uint32_t nonce);
 // The text is cut to fit with its terminating zero.
-TZORHostReply BuildFailureReply(uint32_t status, std::string_view ansiText);
+TZORHostReply BuildFailureReply(uint32_t status, std::string_view ansiText, uint32_t nonce);
 
 }  // namespace zor

@@ -12,6 +12,7 @@
 #include "platform/file_open.h"
 #include "platform/file_times.h"
 #include "update/cps_format.h"
+#include "update/file_date.h"
 
 namespace zor {
 
@@ -86,11 +87,16 @@ void InflateCps(uint32_t unpackedSize, std::string_view path,
     streamEnded = result == Z_STREAM_END;
   }
   if (written != unpackedSize) Invalid(path);
+  // The stream is the whole rest of the file: bytes after its end could only be something
+  // smuggled in behind a valid stream.
+  if (zs.avail_in != 0) Invalid(path);
+  uint8_t extra = 0;
+  if (!inputEnded && read(&extra, 1) != 0) Invalid(path);
 }
 
 bool TZORCPSFile::Unpack(const std::string& packedPath, const std::string& targetPath) {
   if (!FileExists(packedPath)) return false;
-  File packed = OpenFileOrFail(packedPath, FileAccess::Read);
+  File packed = OpenOwnFileOrFail(packedPath, FileAccess::Read);
   const int64_t fileSize = packed.Size();
   uint8_t headerBytes[kPackedHeaderSize];
   size_t got = 0;
@@ -103,13 +109,15 @@ bool TZORCPSFile::Unpack(const std::string& packedPath, const std::string& targe
   packed.Seek(header.DataOffset);
   const std::string folder = FolderOf(targetPath);
   if (!folder.empty()) ForceDirectoriesEx(folder);
-  File target = CreateFileOrFail(targetPath);
+  std::error_code stale;
+  std::filesystem::remove(targetPath, stale);  // a leftover or a planted name: never written through
+  File target = CreateNewOwnFileOrFail(targetPath);
   try {
     InflateCps(
         header.UnpackedSize, packedPath, [&](uint8_t* buffer, size_t size) { return packed.Read(buffer, size); },
         [&](const uint8_t* data, size_t size) { target.Write(data, size); });
     target.Close();
-    SetFileDosTime(targetPath, header.DosTime);  // a time the form cannot hold leaves "now"
+    SetFetchedFileDate(targetPath, header.DosTime);
   } catch (...) {
     target.Close();
     std::error_code ignored;

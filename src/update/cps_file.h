@@ -1,7 +1,8 @@
 // Unpacking a packed ("CPS") file that the server sent: the header is checked, the zlib
 // stream is inflated into the target in pieces, and the target gets the header's file time.
 // A packed file that is short, lies about its size or its data offset, or whose stream does
-// not produce exactly the announced number of bytes is refused, and nothing of the target
+// not produce exactly the announced number of bytes, or that carries bytes after the end of
+// its stream, is refused, and nothing of the target
 // stays behind. The caller unpacks into a temporary file beside the real target and puts it
 // in place only after success, so a failed unpack never costs the old file.
 #pragma once
@@ -56,7 +57,7 @@ class TZORCPSFile {
 // The inflate loop shared by both forms: feeds `read` input (it fills a buffer and returns the
 // byte count, 0 at the end), hands `write` pieces of at most 16384 bytes, and stops exactly at
 // `unpackedSize`. Raises `ECpsFormatError` naming `path` when the stream is damaged, ends
-// early, or holds more than announced.
+// early, holds more than announced, or is followed by more input.
 void InflateCps(uint32_t unpackedSize, std::string_view path,
                 const std::function<size_t(uint8_t* buffer, size_t size)>& read,
                 const std::function<void(const uint8_t* data, size_t size)>& write);

@@ -45,7 +45,7 @@ TFileStamp StampOf(const std::string& path) {
 
 std::string ReadWhole(const std::string& path) {
   try {
-    File file = OpenFileOrFail(path, FileAccess::Read);
+    File file = OpenOwnFileOrFail(path, FileAccess::Read);
     const int64_t size = file.Size();
     if (size > kMaxDownloadInfoSize) return {};
     std::string text(static_cast<size_t>(size), '\0');
@@ -78,7 +78,9 @@ void Save(const std::string& path, TCachedFile& cached) {
   const std::string temp = path + ".new";
   try {
     {
-      File file = CreateFileOrFail(temp);
+      std::error_code stale;
+      fs::remove(temp, stale);  // a leftover of a crash, or something planted: never written through
+      File file = CreateNewOwnFileOrFail(temp);
       file.Write(cached.Ini.Text());
     }
     std::error_code error;
@@ -114,6 +116,7 @@ std::optional<TResumeRecord> TDownloadInfoFile::Read(std::string_view name) cons
   record.FileSize = ini.ReadInteger(name, "FileSize");
   record.FilePos = ini.ReadInteger(name, "FilePos");
   record.CRC = static_cast<uint32_t>(ini.ReadInteger(name, "CRC"));
+  record.File = ini.ReadString(name, "File");
   return record;
 }
 
@@ -125,6 +128,7 @@ void TDownloadInfoFile::Write(std::string_view name, const TResumeRecord& record
   cached.Ini.WriteInteger(name, "FileSize", record.FileSize);
   cached.Ini.WriteInteger(name, "FilePos", record.FilePos);
   cached.Ini.WriteInteger(name, "CRC", static_cast<int32_t>(record.CRC));
+  cached.Ini.WriteString(name, "File", record.File);
   Save(Path, cached);
 }
 

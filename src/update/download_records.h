@@ -1,7 +1,11 @@
 // The resume records of unfinished downloads, kept in the INI file "DownLoadInfo.dat" in the
 // launcher's folder: one section per file in transfer, named by the file's server-relative
-// name, with "FileVer", "FileAge", "FileSize", "FilePos" and "CRC" (signed decimal). A section
-// is written after every block and erased when the file has been put in place.
+// name, with "FileVer", "FileAge", "FileSize", "FilePos" and "CRC" (signed decimal), and
+// "File", the full path of the partial file the record belongs to: a record is never taken
+// for a partial file of another folder (the self-update fetches into the private staging
+// folder names that also exist in the client folder). A section is written after every
+// block and erased when the file has been put in place. The file is readable by its owner
+// alone (mode 0600) and never read or written through a link.
 //
 // Every access holds the process-wide records lock, so download jobs on several threads can
 // share the file. The parsed file is kept per path and reloaded when the file changed on
@@ -28,6 +32,7 @@ struct TResumeRecord {
   int32_t FileSize = 0;
   int32_t FilePos = 0;
   uint32_t CRC = 0;
+  std::string File;  // the partial file's path
   bool operator==(const TResumeRecord&) const = default;
 };
 

@@ -13,6 +13,7 @@
 #include "update/cps_file.h"
 #include "update/crc_register.h"
 #include "update/download_settings.h"
+#include "update/file_date.h"
 #include "update/plain_data_stream.h"
 #include "update/request_name.h"
 
@@ -35,6 +36,12 @@ std::string FolderOf(const std::string& path) {
 uint32_t Get32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
          static_cast<uint32_t>(p[3]) << 24;
+}
+
+// Anything at `path`, a dangling link included.
+bool PathExists(const std::string& path) {
+  std::error_code ignored;
+  return fs::symlink_status(path, ignored).type() != fs::file_type::not_found;
 }
 
 void RemoveQuietly(const std::string& path) {
@@ -132,13 +139,20 @@ bool TRemoteFile::Download(std::string_view name, std::string_view area, const T
 bool TRemoteFile::TryResume(TDownloadRecord& record, File& stream, const TCancelFlag* cancel) {
   const std::optional<TResumeRecord> saved = Info.Read(record.Name);
   if (!saved || saved->FileSize != record.FileSize || saved->FileAge != record.FileAge) return false;
+  // A record of another file of the same name (the staging folder, another base folder).
+  if (saved->File != record.TmpFile) return false;
   if (saved->FilePos < 0 || saved->FilePos > saved->FileSize) return false;
   if (IsCancelled(cancel)) throw TReceiveCancelled{};
-  stream = OpenFileOrFail(record.TmpFile, FileAccess::ReadWrite);
+  try {
+    stream = OpenOwnFileOrFail(record.TmpFile, FileAccess::ReadWrite);
+  } catch (const Exception&) {
+    return false;  // a link or something we may not open: not ours to continue
+  }
+  // Only a partial file that this user wrote is continued; anything else is discarded.
   const int64_t size = stream.Size();
-  if (size < saved->FilePos) {
+  if (!IsOwnRegularFile(stream) || size < saved->FilePos) {
     stream.Close();
-    return false;  // fewer bytes than recorded: nothing to resume from
+    return false;
   }
   if (size > saved->FilePos) stream.Truncate(saved->FilePos);
   uint32_t crc = kCrcRegisterStart;
@@ -164,12 +178,12 @@ bool TRemoteFile::DownloadRecord(TDownloadRecord& record, const TCancelFlag* can
   if (!ForceDirectoriesEx(record.Path)) RaiseLastWin32ErrorEx("Cannot create " + record.Path);
   File stream;
   try {
-    const bool resumed = FileExists(record.TmpFile) && TryResume(record, stream, cancel);
+    const bool resumed = PathExists(record.TmpFile) && TryResume(record, stream, cancel);
     if (!resumed) {
       record.FilePos = 0;
       record.CRC = kCrcRegisterStart;
-      RemoveQuietly(record.TmpFile);
-      stream = CreateFileOrFail(record.TmpFile);
+      RemoveQuietly(record.TmpFile);  // a link is removed, never followed
+      stream = CreateNewOwnFileOrFail(record.TmpFile);
     }
   } catch (const TReceiveCancelled&) {
     return true;
@@ -201,7 +215,7 @@ bool TRemoteFile::DownloadRecord(TDownloadRecord& record, const TCancelFlag* can
   }
   if (IsCancelled(cancel)) return true;
   stream.Close();
-  SetFileDosTime(record.TmpFile, static_cast<uint32_t>(record.FileAge));  // an invalid time leaves "now"
+  SetFetchedFileDate(record.TmpFile, static_cast<uint32_t>(record.FileAge));
   FinishFile(record);
   return true;
 }
@@ -301,7 +315,8 @@ void TRemoteFile::WriteBlock(File& stream, const uint8_t* buffer, int32_t count,
   record.CRC = UpdateCrcRegister(record.CRC, buffer, static_cast<size_t>(count));
   record.FilePos += count;
   stream.Write(buffer, static_cast<size_t>(count));
-  Info.Write(record.Name, TResumeRecord{record.FileVer, record.FileAge, record.FileSize, record.FilePos, record.CRC});
+  Info.Write(record.Name,
+             TResumeRecord{record.FileVer, record.FileAge, record.FileSize, record.FilePos, record.CRC, record.TmpFile});
   if (OnProgress) OnProgress(record.LocalFile, record.FileSize, record.FilePos, count);
 }
 

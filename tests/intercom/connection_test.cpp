@@ -148,6 +148,20 @@ TEST_F(ConnectionTest, KeepAlivesRestartTheTimeOutAndMessagesAreQueued) {
   EXPECT_EQ(Client.TakeMessages()[0], TVariantArray{TVariant("note")});
 }
 
+TEST_F(ConnectionTest, AFloodOfMessagesKeepsOnlyTheNewestAndCountsTheRest) {
+  const int sent = static_cast<int>(kMaxQueuedMessages) + 10;
+  for (int i = 0; i < sent; ++i) Server.SendMessage({TVariant(i)});
+  Server.SendResultData({TVariant(1)});
+  Client.SendCommand(0x1000);
+  EXPECT_EQ(Client.WaitResult(true), TVariantArray{TVariant(1)});
+  EXPECT_EQ(Client.DroppedMessages(), 10u);
+  const std::vector<TVariantArray> kept = Client.TakeMessages();
+  ASSERT_EQ(kept.size(), kMaxQueuedMessages);
+  EXPECT_EQ(kept.front(), TVariantArray{TVariant(10)});
+  EXPECT_EQ(kept.back(), TVariantArray{TVariant(sent - 1)});
+  EXPECT_EQ(Client.MessageCount(), 0u);
+}
+
 TEST_F(ConnectionTest, ASilentServerTimesOutAndTheLinkStaysOpen) {
   ClientEnd->DefaultTimeout = 5;
   ClientEnd->SimulatedTime = true;

@@ -35,6 +35,7 @@ TEST(NameServiceAnswer, KnownNamesGetTheirAddressInNetworkOrder) {
   const TNameTable names = TNameTable::Parse("Shop = 10.1.2.3\n");
   const auto reply = AnswerNameRequest(Request("SHOP"), names);
   ASSERT_TRUE(reply.has_value());
+  EXPECT_EQ(Le32(*reply, 0), 0x12345678u);  // the request's random value, echoed
   EXPECT_EQ(Le32(*reply, 4), 0x7E200707u);
   EXPECT_EQ(Le32(*reply, 8), 0u);
   EXPECT_EQ((std::vector<uint8_t>(reply->begin() + 12, reply->begin() + 16)), (std::vector<uint8_t>{10, 1, 2, 3}));
@@ -54,6 +55,7 @@ TEST(NameServiceAnswer, UnknownNamesGetAFailureTextInTheClientsCodePage) {
   for (const Case& c : kCases) {
     const auto reply = AnswerNameRequest(Request("nowhere", c.Lcid), names);
     ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(Le32(*reply, 0), 0x12345678u);
     EXPECT_EQ(Le32(*reply, 8), 1u);
     EXPECT_EQ(Text(*reply), Utf8ToAnsi(c.Utf8, c.CodePage));
   }

@@ -137,5 +137,29 @@ TEST(ReCopySelf, RetriesEvery100MsUntilAWholePassSucceedsThenStartsTheTarget) {
   EXPECT_EQ(started, std::vector<std::string>{"\"/opt/zor/Client\" /Again"});
 }
 
+TEST(ReCopySelf, GivesUpAfterFiveMinutesWithAMessageAndStartsNothing) {
+  ManualClock clock;
+  ScopedClock useClock(clock);
+  const auto start = clock.Now();
+  int passes = 0;
+  std::vector<std::string> started;
+  try {
+    ReCopySelf(
+        "/tmp/new/Client", "/opt/zor/Client", [&](const std::string& commandLine) { started.push_back(commandLine); },
+        [&](const std::string&, const std::string&) {
+          ++passes;
+          throw EWin32ErrorEx("busy", 26);
+        });
+    FAIL() << "no error";
+  } catch (const Exception& e) {
+    EXPECT_STREQ(e.what(),
+                 "The launcher could not replace /opt/zor/Client within 5 minutes (busy). Close every running copy of "
+                 "the launcher and start it again.");
+  }
+  EXPECT_EQ(clock.Now() - start, std::chrono::minutes(5));
+  EXPECT_EQ(passes, 3001);
+  EXPECT_TRUE(started.empty());
+}
+
 }  // namespace
 }  // namespace zor

@@ -158,10 +158,10 @@ TEST_F(UpdateWorker, FetchesMissingAndOutdatedFilesAroundTheProgressWindow) {
   EXPECT_EQ(Source->TakeCalls(),
             (std::vector<std::string>{
                 "EnsureClient", "EnsureClient", "Info Client Libs", "Info M880CloudClient.dll Libs",
-                "GetServerFileList", "DownloadOne ZORSys.ini . delete " + Dir.Root + "app/",
-                "DownloadOne Special\\ZORSys.ini . delete " + Dir.Root + "app/",
-                "DownloadOne DemoLevels.ini . delete " + Dir.Root + "app/",
-                "DownloadOne Patch.xml . delete " + Dir.Root + "app/", "StartCounters 123",
+                "GetServerFileList", "DownloadOne ZORSys.ini . keep " + Dir.Root + "app/",
+                "DownloadOne Special\\ZORSys.ini . keep " + Dir.Root + "app/",
+                "DownloadOne DemoLevels.ini . keep " + Dir.Root + "app/",
+                "DownloadOne Patch.xml . keep " + Dir.Root + "app/", "StartCounters 123",
                 "DownloadList missing.dll,outdated.dll,bpls\\sub.bpl"}));
   EXPECT_EQ(Owner.Calls, (std::vector<std::string>{"CheckZorInfo", "WaitStartEvent", "ShowDownloadWindow",
                                                    "HideDownloadWindow", "StartMainExe", "SetDone"}));

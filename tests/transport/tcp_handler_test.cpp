@@ -195,7 +195,8 @@ TEST(TcpHandler, ConnectsToANameFoundByDiscovery) {
   testing::UdpResponder names([](const std::vector<uint8_t>& request) {
     TLookupRequest parsed;
     ParseLookupRequest(request.data(), request.size(), parsed);
-    const auto reply = parsed.Name == "shop1" ? BuildFoundReply(0x7F000001) : BuildFailureReply(1, "unknown name");
+    const auto reply = parsed.Name == "shop1" ? BuildFoundReply(0x7F000001, parsed.Nonce)
+                                            : BuildFailureReply(1, "unknown name", parsed.Nonce);
     return std::vector<uint8_t>(reply.begin(), reply.end());
   });
   TTCPHandler client(ComposeHostString(true, "shop1", port));

@@ -40,6 +40,16 @@ class UdpResponder {
     std::lock_guard guard(Lock);
     return Last;
   }
+  // Where the last request came from.
+  SocketAddress LastPeer() {
+    std::lock_guard guard(Lock);
+    return Peer;
+  }
+  // Sends an extra datagram from the responder's own socket.
+  void SendTo(const SocketAddress& to, const std::vector<uint8_t>& bytes) {
+    int error = 0;
+    SocketSendTo(Socket, bytes.data(), static_cast<int64_t>(bytes.size()), to, error);
+  }
 
  private:
   void Run() {
@@ -54,6 +64,7 @@ class UdpResponder {
       {
         std::lock_guard guard(Lock);
         Last = request;
+        Peer = from;
       }
       const std::vector<uint8_t> reply = Reply(request);
       ++Requests;
@@ -64,6 +75,7 @@ class UdpResponder {
   Answer Reply;
   std::mutex Lock;
   std::vector<uint8_t> Last;
+  SocketAddress Peer;
   int Socket = kNoSocket;
   std::atomic<bool> Stop{false};
   std::thread Worker;

@@ -18,25 +18,31 @@ using testing::UdpResponder;
 
 std::vector<uint8_t> Bytes(const TZORHostReply& reply) { return {reply.begin(), reply.end()}; }
 
+// The random value of a request, which a reply must echo.
+uint32_t NonceOf(const std::vector<uint8_t>& request) {
+  TLookupRequest parsed;
+  return ParseLookupRequest(request.data(), request.size(), parsed) ? parsed.Nonce : 0;
+}
+
 TEST(ZORHostClient, LookupAnswers) {
   const std::string badReply(kZORHostBadReplyText);
   struct Case {
     const char* name;
-    std::function<std::vector<uint8_t>()> reply;
+    std::function<std::vector<uint8_t>(uint32_t nonce)> reply;
     std::string error;  // empty: found 10.20.30.40
   } const kCases[] = {
-      {"found", [] { return Bytes(BuildFoundReply(0x0A141E28)); }, ""},
-      {"failure carries the service's text", [] { return Bytes(BuildFailureReply(7, "Name not registered")); },
+      {"found", [](uint32_t n) { return Bytes(BuildFoundReply(0x0A141E28, n)); }, ""},
+      {"failure carries the service's text", [](uint32_t n) { return Bytes(BuildFailureReply(7, "Name not registered", n)); },
        "Name not registered"},
-      {"127 bytes", [] { auto r = Bytes(BuildFoundReply(1)); r.pop_back(); return r; }, badReply},
-      {"129 bytes", [] { auto r = Bytes(BuildFoundReply(1)); r.push_back(0); return r; }, badReply},
-      {"1 byte", [] { return std::vector<uint8_t>{0}; }, badReply},
-      {"64 KiB", [] { return std::vector<uint8_t>(60000, 0); }, badReply},
-      {"wrong magic", [] { auto r = Bytes(BuildFoundReply(1)); r[4] ^= 1; return r; }, badReply},
+      {"127 bytes", [](uint32_t n) { auto r = Bytes(BuildFoundReply(1, n)); r.pop_back(); return r; }, badReply},
+      {"129 bytes", [](uint32_t n) { auto r = Bytes(BuildFoundReply(1, n)); r.push_back(0); return r; }, badReply},
+      {"1 byte", [](uint32_t) { return std::vector<uint8_t>{0}; }, badReply},
+      {"64 KiB", [](uint32_t) { return std::vector<uint8_t>(60000, 0); }, badReply},
+      {"wrong magic", [](uint32_t n) { auto r = Bytes(BuildFoundReply(1, n)); r[4] ^= 1; return r; }, badReply},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
-    UdpResponder responder([&](const std::vector<uint8_t>&) { return c.reply(); });
+    UdpResponder responder([&](const std::vector<uint8_t>& request) { return c.reply(NonceOf(request)); });
     TZORHostClient client;
     client.Timeout = 5;
     if (c.error.empty()) {
@@ -48,7 +54,8 @@ TEST(ZORHostClient, LookupAnswers) {
 }
 
 TEST(ZORHostClient, TheRequestIsLaidOutAsTheServiceExpects) {
-  UdpResponder responder([](const std::vector<uint8_t>&) { return Bytes(BuildFoundReply(0x7F000001)); });
+  UdpResponder responder(
+      [](const std::vector<uint8_t>& request) { return Bytes(BuildFoundReply(0x7F000001, NonceOf(request))); });
   const std::string name31(31, 'n');
   TZORHostClient client;
   client.Timeout = 5;
@@ -82,6 +89,46 @@ TEST(ZORHostClient, SilenceAndStopBothMeanNoAnswer) {
   stopped.join();
 }
 
+TEST(ZORHostClient, RepliesFromAnotherPortOrWithoutTheRequestsValueAreDropped) {
+  // The service answers twice: first a forged datagram, then the real answer. The forgery
+  // comes from another port of the same host, or from the service's port with a guessed
+  // value; either way the client waits on and takes the real one.
+  struct Case {
+    const char* Name;
+    bool FromOtherPort;
+    bool GuessedValue;
+  } const kCases[] = {{"another port, right value", true, false}, {"right port, guessed value", false, true}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.Name);
+    int error = 0;
+    const int forger = CreateSocket(SocketKind::Datagram, error);
+    ASSERT_TRUE(BindSocket(forger, SocketAddress{0x7F000001, 0}, error));
+    std::atomic<int> forged{0};
+    UdpResponder* self = nullptr;
+    UdpResponder responder([&](const std::vector<uint8_t>& request) {
+      const uint32_t nonce = NonceOf(request);
+      const auto fake = BuildFoundReply(0x0A0A0A0A, c.GuessedValue ? nonce + 1 : nonce);
+      SocketAddress client;
+      client.Address = 0x7F000001;
+      client.Port = self->LastPeer().Port;
+      if (c.FromOtherPort) {
+        int e = 0;
+        SocketSendTo(forger, fake.data(), static_cast<int64_t>(fake.size()), client, e);
+      } else {
+        self->SendTo(client, Bytes(fake));
+      }
+      ++forged;
+      return Bytes(BuildFoundReply(0x7F000001, nonce));
+    });
+    self = &responder;
+    TZORHostClient client;
+    client.Timeout = 5;
+    EXPECT_EQ(client.LookupHost("shop1"), 0x7F000001u);
+    EXPECT_EQ(forged.load(), 1);
+    CloseSocket(forger);
+  }
+}
+
 void Xor(uint8_t* buffer, int32_t length, uint32_t key) {
   for (int32_t i = 0; i < length; ++i) buffer[i] ^= static_cast<uint8_t>(key >> (8 * (i % 4)));
 }
@@ -93,7 +140,7 @@ TEST(ZORHostClient, InstalledCodersScrambleBothWays) {
     Xor(plain.data(), static_cast<int32_t>(plain.size()), kZORHostCoderKey);
     TLookupRequest parsed;
     if (!ParseLookupRequest(plain.data(), plain.size(), parsed) || parsed.Name != "coded") return std::vector<uint8_t>{};
-    auto reply = Bytes(BuildFoundReply(0x01020304));
+    auto reply = Bytes(BuildFoundReply(0x01020304, parsed.Nonce));
     Xor(reply.data(), static_cast<int32_t>(reply.size()), kZORHostCoderKey);
     return reply;
   });

@@ -36,6 +36,7 @@ class DownloadClientTest : public ::testing::Test {
     SetDownloadSettings(settings);
     ResetDownloadClient();
     DownloadedBytes() = 0;
+    Clock.Advance(std::chrono::hours(2 * 365 * 24));  // the sample files' date lies behind
   }
   ~DownloadClientTest() override { SetDownloadSettings(Saved); }
 

@@ -29,7 +29,8 @@ using testing::WriteFileBytes;
 
 class RemoteFileTest : public ::testing::Test {
  protected:
-  RemoteFileTest() : Lcid(kLcidEnglishUs), Scope(Clock), Link(Server) {}
+  // The clock stands two years after the sample files' date, which is then in the past.
+  RemoteFileTest() : Lcid(kLcidEnglishUs), Scope(Clock), Link(Server) { Clock.Advance(std::chrono::hours(2 * 365 * 24)); }
 
   template <class T = TRemoteCPSFile>
   std::unique_ptr<T> MakeFile() {
@@ -187,7 +188,8 @@ class ResumeStateTest : public RemoteFileTest {
     TDownloadInfoFile(Dir.Path + "DownLoadInfo.dat")
         .Write(name, TResumeRecord{"1.0.0.0", static_cast<int32_t>(testing::kSampleDosTime),
                                    static_cast<int32_t>(packed.size()), done,
-                                   UpdateCrcRegister(kCrcRegisterStart, part.data(), part.size())});
+                                   UpdateCrcRegister(kCrcRegisterStart, part.data(), part.size()),
+                                   Client(name) + "_tmp"});
     return done;
   }
 };

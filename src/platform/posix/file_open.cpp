@@ -32,9 +32,9 @@ int InjectedFault(const std::string& path, FileAccess access) {
   std::abort();  // RaiseOsErrorEx raises for every non-zero number
 }
 
-File OpenOrFail(const std::string& path, FileAccess access, int flags) {
+File OpenOrFail(const std::string& path, FileAccess access, int flags, mode_t mode = 0666) {
   if (const int fault = InjectedFault(path, access)) RaiseOpenFailure(path, access, fault);
-  const int fd = open(path.c_str(), flags | O_CLOEXEC, 0666);
+  const int fd = open(path.c_str(), flags | O_CLOEXEC, mode);
   if (fd < 0) RaiseOpenFailure(path, access, errno);
   File file(fd);
   struct stat info {};
@@ -151,6 +151,22 @@ File OpenFileDenyWrite(const std::string& path) {
 
 File CreateFileOrFail(const std::string& path) {
   return OpenOrFail(path, FileAccess::ReadWrite, O_RDWR | O_CREAT | O_TRUNC);
+}
+
+File OpenOwnFileOrFail(const std::string& path, FileAccess access) {
+  const int flags = access == FileAccess::Read ? O_RDONLY : access == FileAccess::Write ? O_WRONLY : O_RDWR;
+  return OpenOrFail(path, access, flags | O_NOFOLLOW);
+}
+
+File CreateNewOwnFileOrFail(const std::string& path) {
+  File file = OpenOrFail(path, FileAccess::ReadWrite, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+  fchmod(file.Handle(), 0600);  // whatever the umask
+  return file;
+}
+
+bool IsOwnRegularFile(const File& file) {
+  struct stat info {};
+  return fstat(file.Handle(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid();
 }
 
 std::string MakeUniqueFileName(std::string_view prefix, std::string_view extension, std::string_view directory,

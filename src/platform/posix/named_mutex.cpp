@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,22 +82,60 @@ bool SetLock(int fd, short type, off_t byte, bool wait) {
   }
 }
 
-// Creates the folder of a namespace; the shared one is open to every user, with the
-// sticky bit so nobody removes another user's files. A session folder that is a link or
-// belongs to another user is refused, so nobody else can plant lock files in it.
-void MakeFolder(const std::string& folder, bool shared) {
-  const size_t slash = folder.rfind('/');
-  if (slash != std::string::npos && slash > 0) ForceDirectoriesEx(folder.substr(0, slash));
-  if (mkdir(folder.c_str(), shared ? 01777 : 0700) == 0) {
-    if (shared) chmod(folder.c_str(), 01777);  // past the umask
-    return;
+// The machine-wide folder of "Global\" names, when it can be trusted: a real folder owned by
+// root or by this user that nobody else may write to. Its owner, else nullopt. Made (0755)
+// when missing and this process may create it (root for the default folder).
+std::optional<uid_t> TrustedGlobalFolderOwner(bool create) {
+  const std::string folder = GlobalMutexFolder();
+  if (create) {
+    const size_t slash = folder.rfind('/');
+    if (slash != std::string::npos && slash > 0) ForceDirectoriesEx(folder.substr(0, slash));
+    if (mkdir(folder.c_str(), 0755) == 0) chmod(folder.c_str(), 0755);  // past the umask
   }
-  if (errno != EEXIST) RaiseLastWin32ErrorExRes("Cannot create the mutex folder %s", {folder});
   struct stat info {};
-  if (lstat(folder.c_str(), &info) != 0) RaiseLastWin32ErrorExRes("Cannot create the mutex folder %s", {folder});
-  if (!S_ISDIR(info.st_mode) || (!shared && info.st_uid != geteuid())) {
-    RaiseOsErrorEx(Format("Cannot create the mutex folder %s", {folder}), EPERM);
+  if (lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
+  if ((info.st_uid != 0 && info.st_uid != geteuid()) || (info.st_mode & 022) != 0) return std::nullopt;
+  return info.st_uid;
+}
+
+// A lock file that may be trusted: a regular file of the folder's owner or of root.
+bool IsTrustedLockFile(int fd, uid_t folderOwner) {
+  struct stat info {};
+  return fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && (info.st_uid == folderOwner || info.st_uid == 0);
+}
+
+// Opens the machine-wide lock file of a "Global\" name: the existing one when it can be
+// trusted, or a new one (0666, so every user can lock it) when this user owns the folder.
+// -1 when the name cannot be machine-wide for this user.
+int OpenGlobalLockFile(const std::string& path) {
+  const std::optional<uid_t> owner = TrustedGlobalFolderOwner(true);
+  if (!owner) return -1;
+  int fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT && *owner == geteuid()) {
+    fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0) fchmod(fd, 0666);  // past the umask
+    if (fd < 0 && errno == EEXIST) fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
   }
+  if (fd >= 0 && !IsTrustedLockFile(fd, *owner)) {
+    close(fd);
+    fd = -1;
+  }
+  return fd;
+}
+
+// Opens (creating 0600 when missing) a lock file in this user's private folder.
+int OpenPrivateLockFile(const std::string& path) {
+  EnsurePrivateFolder(SessionMutexFolder());
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd >= 0) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
+      close(fd);
+      errno = EPERM;
+      return -1;
+    }
+  }
+  return fd;
 }
 
 bool IsGlobalName(std::string_view name) { return HasPrefixNoCase(name, "global\\"); }
@@ -114,17 +153,23 @@ std::string NamedMutexLockFile(std::string_view name) {
   return folder + "/" + EncodeName(BareName(name)) + ".lock";
 }
 
+std::string PrivateMutexLockFile(std::string_view name) {
+  // A "Global\" name kept privately keeps its prefix, so it never meets the session name.
+  const std::string prefix = IsGlobalName(name) ? EncodeName("Global\\") : std::string();
+  return SessionMutexFolder() + "/" + prefix + EncodeName(BareName(name)) + ".lock";
+}
+
 NamedMutex::NamedMutex(std::string_view name, bool initiallyOwned) {
   if (BareName(name).empty()) throw Exception("A named mutex needs a name.");
-  const bool global = IsGlobalName(name);
-  MakeFolder(global ? GlobalMutexFolder() : SessionMutexFolder(), global);
-  Path = NamedMutexLockFile(name);
-  Descriptor = open(Path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (Descriptor < 0) RaiseLastWin32ErrorExRes("Cannot open the mutex %s", {std::string(name)});
-  struct stat info {};
-  if (fstat(Descriptor, &info) == 0 && info.st_uid == geteuid() && (info.st_mode & 0777) != 0666) {
-    fchmod(Descriptor, 0666);  // other users of a global name must be able to lock it too
+  if (IsGlobalName(name)) {
+    Path = NamedMutexLockFile(name);
+    Descriptor = OpenGlobalLockFile(Path);
   }
+  if (Descriptor < 0) {
+    Path = PrivateMutexLockFile(name);
+    Descriptor = OpenPrivateLockFile(Path);
+  }
+  if (Descriptor < 0) RaiseLastWin32ErrorExRes("Cannot open the mutex %s", {std::string(name)});
   Existed = ConflictingLock(Descriptor, kExistenceByte, 1) != F_UNLCK;
   if (!SetLock(Descriptor, F_RDLCK, kExistenceByte, true)) {
     const int error = errno;
@@ -156,14 +201,30 @@ void NamedMutex::Release() {
   IsOwned = false;
 }
 
+namespace {
+
+bool LockFileHeld(const std::string& path, std::optional<uid_t> trustedOwner) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool trusted = trustedOwner ? IsTrustedLockFile(fd, *trustedOwner) : IsTrustedLockFile(fd, geteuid());
+  const bool held = trusted && ConflictingLock(fd, kExistenceByte, 2) != F_UNLCK;
+  close(fd);
+  return held;
+}
+
+}  // namespace
+
 bool ProbeNamedMutex(std::string_view name) {
   if (BareName(name).empty()) return false;
-  const std::string path = NamedMutexLockFile(name);
-  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return errno != ENOENT;  // a lock file we may not read belongs to someone
-  const bool exists = ConflictingLock(fd, kExistenceByte, 2) != F_UNLCK;
-  close(fd);
-  return exists;
+  // A "Global\" name may be held machine-wide or, by a user for whom it could not be, in
+  // that user's own folder; both count. Files nobody may trust count for nothing.
+  if (IsGlobalName(name)) {
+    if (const std::optional<uid_t> owner = TrustedGlobalFolderOwner(false);
+        owner && LockFileHeld(NamedMutexLockFile(name), owner)) {
+      return true;
+    }
+  }
+  return LockFileHeld(PrivateMutexLockFile(name), std::nullopt);
 }
 
 }  // namespace zor

@@ -1,15 +1,34 @@
 #include "platform/runtime_dir.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include "base/format.h"
+#include "platform/directories.h"
+#include "platform/last_error.h"
+#include "platform/special_folders.h"
 
 namespace zor {
 namespace {
 
 std::mutex gLock;
 std::optional<std::string> gOverride;
+
+std::string AbsoluteEnv(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value == '/' ? std::string(value) : std::string();
+}
+
+std::string ModeText(mode_t mode) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+  return text;
+}
 
 }  // namespace
 
@@ -22,17 +41,43 @@ std::string ZorRuntimeDir() {
   return dir != nullptr ? dir : "";
 }
 
-std::string SessionMutexFolder() {
+std::string UserPrivateFolder() {
   const std::string runtime = ZorRuntimeDir();
   if (!runtime.empty()) return runtime + "/session";
-  const char* xdg = std::getenv("XDG_RUNTIME_DIR");
-  const std::string base = xdg != nullptr && *xdg == '/' ? xdg : "/tmp";
-  return base + "/zor-" + std::to_string(getuid());
+  if (const std::string xdg = AbsoluteEnv("XDG_RUNTIME_DIR"); !xdg.empty()) return xdg + "/zor";
+  std::string cache = AbsoluteEnv("XDG_CACHE_HOME");
+  if (cache.empty()) cache = GetHomeFolder() + "/.cache";
+  return cache + "/zor";
+}
+
+std::string SessionMutexFolder() { return UserPrivateFolder(); }
+
+void EnsurePrivateFolder(const std::string& folder) {
+  const size_t slash = folder.rfind('/');
+  if (slash != std::string::npos && slash > 0) ForceDirectoriesEx(folder.substr(0, slash));
+  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+    RaiseLastWin32ErrorExRes(kCannotCreatePrivateFolderText, {folder});
+  }
+  struct stat info {};
+  if (lstat(folder.c_str(), &info) != 0) RaiseLastWin32ErrorExRes(kCannotCreatePrivateFolderText, {folder});
+  // A folder we made ourselves passes too: mkdir's 0700 is only ever narrowed by the umask.
+  if (!S_ISDIR(info.st_mode) || info.st_uid != geteuid() || (info.st_mode & 077) != 0) {
+    throw EPrivateFolderError(
+        Format(kFolderNotPrivateText, {folder, static_cast<int64_t>(info.st_uid), ModeText(info.st_mode)}));
+  }
+}
+
+std::string PrivateStagingFolder() {
+  const std::string base = UserPrivateFolder();
+  EnsurePrivateFolder(base);
+  const std::string staging = base + "/staging";
+  EnsurePrivateFolder(staging);
+  return staging + "/";
 }
 
 std::string GlobalMutexFolder() {
   const std::string runtime = ZorRuntimeDir();
-  return runtime.empty() ? "/tmp/zor-global" : runtime + "/global";
+  return runtime.empty() ? "/run/zor/global" : runtime + "/global";
 }
 
 ScopedRuntimeDir::ScopedRuntimeDir(std::string dir) {
