@@ -9,6 +9,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
+#include <vector>
 
 #include "platform/fault_file_system.h"
 #include "temp_folder.h"
@@ -211,6 +213,25 @@ TEST(FileSystem, AReplacementKilledBeforeTheRenameLeavesTheOldFileAndAStaleTempo
   EXPECT_TRUE(IsReplacementTemporaryOf("a.~0123456789abcdef.tmp", "a"));
   EXPECT_FALSE(IsReplacementTemporaryOf("a.~0123456789abcdef.tmp", "b"));
   EXPECT_FALSE(IsReplacementTemporaryOf("a.~0123456789abcde.tmp", "a"));
+}
+
+TEST(FileSystem, ConcurrentReplacementsOfOneFileEachLeaveAWholeVersion) {
+  TempFolder dir;
+  const std::string target = dir / "shared";
+  std::vector<std::thread> writers;
+  for (int t = 0; t < 4; ++t) {
+    writers.emplace_back([&, t] {
+      for (int i = 0; i < 10; ++i) {
+        OsFileSystem().WriteFileAtomic(target, std::string(4096 + t, static_cast<char>('a' + t)), {.Durable = false});
+        const std::string seen = *OsFileSystem().ReadFile(target);
+        const bool whole = !seen.empty() && seen.size() == 4096 + static_cast<size_t>(seen[0] - 'a') &&
+                           seen.find_first_not_of(seen[0]) == std::string::npos;
+        EXPECT_TRUE(whole) << seen.size();
+      }
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+  EXPECT_EQ(Names(dir.Path()), "shared");
 }
 
 TEST(FileSystem, PositionedFilesWriteWhereToldAndNeverFollowALinkWhenWriting) {
