@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "base/format.h"
+#include "platform/file_system.h"
 #include "platform/reg_file_parser.h"
 #include "platform/reg_file_writer.h"
 #include "platform/registry_error.h"
@@ -381,10 +382,12 @@ int Export(const std::vector<std::string>& args, std::istream& in, std::ostream&
     out << kCanceled << "\n";
     return 1;
   }
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file << text;
-  file.close();
-  if (!file) Fail(Format("ERROR: Cannot write the file \"%s\".", {path}));
+  try {
+    // An export is for the user to pass on: readable by others, like the machine's hives.
+    CurrentFileSystem().WriteFileAtomic(path, text, {.Permissions = 0644});
+  } catch (const EFileSystemError&) {
+    Fail(Format("ERROR: Cannot write the file \"%s\".", {path}));
+  }
   out << kSuccess << "\n";
   return 0;
 }

@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "base/format.h"
+#include "platform/file_system.h"
 #include "platform/reg_file_format.h"
 #include "platform/reg_file_parser.h"
 #include "platform/reg_file_writer.h"
@@ -23,7 +24,6 @@ namespace {
 constexpr const char* kRegistryDirVariable = "ZOR_REGISTRY_DIR";
 constexpr const char* kSystemRegistryDir = "/etc/zor";
 constexpr const char* kLockSuffix = ".lock";
-constexpr const char* kTempSuffix = ".tmp";
 // The user's hive is private to the user; the machine-wide ones are readable by everyone.
 constexpr mode_t kUserDirMode = 0700, kUserFileMode = 0600;
 constexpr mode_t kSystemDirMode = 0755, kSystemFileMode = 0644;
@@ -35,10 +35,6 @@ std::mutex& OverrideLock() {
 std::optional<std::string>& DirOverride() {
   static std::optional<std::string> dir;
   return dir;
-}
-std::function<void()>& WriteHook() {
-  static std::function<void()> hook;
-  return hook;
 }
 
 std::string ErrnoText(int error) { return Format("%s (%d)", {std::strerror(error), error}); }
@@ -62,25 +58,16 @@ bool IsUserRoot(RegRoot root) {
   return NonEmptyEnv(kRegistryDirVariable).empty() && root == RegRoot::CurrentUser;
 }
 
-// Creates `dir` and its missing parents; the new folders get `mode`.
-bool MakeDirs(const std::string& dir, mode_t mode) {
-  struct stat st {};
-  if (stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-  const size_t slash = dir.find_last_of('/');
-  if (slash != std::string::npos && slash > 0 && !MakeDirs(dir.substr(0, slash), mode)) return false;
-  return mkdir(dir.c_str(), mode) == 0 || errno == EEXIST;
-}
-
-class FileHandle {
+// The descriptor of the lock file; closing it releases the lock.
+class LockFileHandle {
  public:
-  explicit FileHandle(int fd) : Fd(fd) {}
-  ~FileHandle() {
+  explicit LockFileHandle(int fd) : Fd(fd) {}
+  ~LockFileHandle() {
     if (Fd >= 0) close(Fd);
   }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
+  LockFileHandle(const LockFileHandle&) = delete;
+  LockFileHandle& operator=(const LockFileHandle&) = delete;
   int Get() const { return Fd; }
-  int Release() { return std::exchange(Fd, -1); }
 
  private:
   int Fd;
@@ -89,30 +76,13 @@ class FileHandle {
 }  // namespace
 
 std::optional<std::string> ReadRegistryFile(const std::string& path) {
-  FileHandle file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.Get() < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
-    throw ERegistryError(Format("Cannot read the registry file \"%s\": %s", {path, ErrnoText(errno)}));
-  }
-  struct stat st {};
-  if (fstat(file.Get(), &st) != 0)
-    throw ERegistryError(Format("Cannot read the registry file \"%s\": %s", {path, ErrnoText(errno)}));
-  if (static_cast<uint64_t>(st.st_size) > kMaxRegFileBytes)
-    throw ERegistryFileError(path, 0, Format("the file is larger than %u bytes", {kMaxRegFileBytes}));
-  std::string data;
-  data.reserve(static_cast<size_t>(st.st_size));
-  char buffer[65536];
-  while (true) {
-    const ssize_t n = read(file.Get(), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0)
-      throw ERegistryError(Format("Cannot read the registry file \"%s\": %s", {path, ErrnoText(errno)}));
-    if (n == 0) break;
-    if (data.size() + static_cast<size_t>(n) > kMaxRegFileBytes)
+  try {
+    return CurrentFileSystem().ReadFile(path, kMaxRegFileBytes);
+  } catch (const EFileSystemError& e) {
+    if (e.ErrorCode == EFBIG)
       throw ERegistryFileError(path, 0, Format("the file is larger than %u bytes", {kMaxRegFileBytes}));
-    data.append(buffer, static_cast<size_t>(n));
+    throw ERegistryError(Format("Cannot read the registry file \"%s\": %s", {path, ErrnoText(e.ErrorCode)}));
   }
-  return data;
 }
 
 namespace {
@@ -130,44 +100,29 @@ RegHive ReadHive(RegRoot root, const std::string& path) {
   return hive;
 }
 
-void WriteAll(int fd, std::string_view data, const std::string& path) {
-  while (!data.empty()) {
-    const ssize_t n = write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0)
-      throw ERegistryError(Format("Cannot write the registry file \"%s\": %s",
-                                  {path, ErrnoText(n < 0 ? errno : ENOSPC)}));
-    data.remove_prefix(static_cast<size_t>(n));
+// Creates the folder of the hive and its missing parents; the new folders get `mode`.
+void MakeRegistryDir(const std::string& dir, mode_t mode) {
+  try {
+    CurrentFileSystem().CreateFolders(dir, mode);
+  } catch (const EFileSystemError& e) {
+    throw ERegistryError(Format("Cannot create the registry folder \"%s\": %s", {e.Path, ErrnoText(e.ErrorCode)}));
   }
 }
 
-// Writes the new contents beside the hive and renames them over it.
-void ReplaceFile(const std::string& dir, const std::string& path, std::string_view contents,
-                 mode_t mode) {
-  const std::string temp = path + kTempSuffix;
-  FileHandle file(open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
-  if (file.Get() < 0)
-    throw ERegistryError(Format("Cannot write the registry file \"%s\": %s", {temp, ErrnoText(errno)}));
+// Puts the new contents in place of the hive in one rename, durably. Runs under the lock, so
+// the temporaries of writers that died earlier can go first.
+void ReplaceHive(const std::string& path, std::string_view contents, mode_t mode) {
+  FileSystem& files = CurrentFileSystem();
   try {
-    WriteAll(file.Get(), contents, temp);
-    if (fsync(file.Get()) != 0)
-      throw ERegistryError(Format("Cannot write the registry file \"%s\": %s", {temp, ErrnoText(errno)}));
-    close(file.Release());
-    std::function<void()> hook;
-    {
-      std::lock_guard guard(OverrideLock());
-      hook = WriteHook();
-    }
-    if (hook) hook();
-    if (rename(temp.c_str(), path.c_str()) != 0)
-      throw ERegistryError(Format("Cannot replace the registry file \"%s\": %s", {path, ErrnoText(errno)}));
-  } catch (...) {
-    unlink(temp.c_str());
-    throw;
+    files.RemoveStaleTemporaries(path);
+  } catch (const EFileSystemError&) {
+    // Leftovers only cost space; the write below reports a folder that really fails.
   }
-  // Make the rename itself durable; a failure here leaves a complete file either way.
-  if (FileHandle folder(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); folder.Get() >= 0)
-    fsync(folder.Get());
+  try {
+    files.WriteFileAtomic(path, contents, {.Permissions = mode});
+  } catch (const EFileSystemError& e) {
+    throw ERegistryError(Format("Cannot write the registry file \"%s\": %s", {path, ErrnoText(e.ErrorCode)}));
+  }
 }
 
 }  // namespace
@@ -192,10 +147,9 @@ void UpdateHive(RegRoot root, const std::function<bool(RegHive&)>& change) {
   const std::string dir = RegistryDir(root);
   const std::string path = dir + "/" + std::string(RegRootFileName(root));
   const bool user = IsUserRoot(root);
-  if (!MakeDirs(dir, user ? kUserDirMode : kSystemDirMode))
-    throw ERegistryError(Format("Cannot create the registry folder \"%s\": %s", {dir, ErrnoText(errno)}));
+  MakeRegistryDir(dir, user ? kUserDirMode : kSystemDirMode);
   const std::string lockPath = path + kLockSuffix;
-  FileHandle lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, user ? kUserFileMode : kSystemFileMode));
+  LockFileHandle lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, user ? kUserFileMode : kSystemFileMode));
   if (lock.Get() < 0)
     throw ERegistryError(Format("Cannot open the registry lock file \"%s\": %s", {lockPath, ErrnoText(errno)}));
   while (flock(lock.Get(), LOCK_EX) != 0) {
@@ -205,27 +159,26 @@ void UpdateHive(RegRoot root, const std::function<bool(RegHive&)>& change) {
   // Read again under the lock: another process may have changed the hive since our last look.
   RegHive hive = ReadHive(root, path);
   if (!change(hive)) return;
-  ReplaceFile(dir, path, WriteRegFile(hive, root), user ? kUserFileMode : kSystemFileMode);
+  ReplaceHive(path, WriteRegFile(hive, root), user ? kUserFileMode : kSystemFileMode);
   // Closing the lock's descriptor releases the lock.
 }
 
 bool CanWriteHive(RegRoot root) {
   const std::string dir = RegistryDir(root);
   const bool user = IsUserRoot(root);
-  if (!MakeDirs(dir, user ? kUserDirMode : kSystemDirMode)) return false;
+  try {
+    MakeRegistryDir(dir, user ? kUserDirMode : kSystemDirMode);
+  } catch (const ERegistryError&) {
+    return false;
+  }
   const std::string lockPath = dir + "/" + std::string(RegRootFileName(root)) + kLockSuffix;
-  FileHandle lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, user ? kUserFileMode : kSystemFileMode));
+  LockFileHandle lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, user ? kUserFileMode : kSystemFileMode));
   return lock.Get() >= 0 && access(dir.c_str(), W_OK) == 0;
 }
 
 void SetRegistryDirOverride(std::optional<std::string> dir) {
   std::lock_guard guard(OverrideLock());
   DirOverride() = std::move(dir);
-}
-
-void SetRegistryWriteHook(std::function<void()> beforeRename) {
-  std::lock_guard guard(OverrideLock());
-  WriteHook() = std::move(beforeRename);
 }
 
 }  // namespace zor

@@ -1,9 +1,11 @@
 // The hive files behind the registry: one file per root (HKLM.reg, HKCU.reg, HKCR.reg) in the
 // registry file format. Reads take the file as it stands (writers replace it in one rename,
 // so a reader sees the old or the new contents, never a mix). Every change is made under an
-// exclusive `flock` on "<hive>.lock": the hive is read again under the lock, changed, written
-// to "<hive>.tmp", flushed and renamed over the hive, so concurrent writers in several
-// processes lose nothing and a writer killed half-way leaves the old hive intact.
+// exclusive `flock` on "<hive>.lock": the hive is read again under the lock, changed and put
+// in place by an atomic, durable replacement of the file-system layer (file_system.h), so
+// concurrent writers in several processes lose nothing, and a writer killed half-way, a
+// failing disk or a power cut leaves the old hive intact. The temporaries a killed writer
+// left are removed by the next writer, under the lock.
 //
 // Folders: `$ZOR_REGISTRY_DIR` for all three files when set; otherwise /etc/zor for HKLM
 // and HKCR and `${XDG_CONFIG_HOME:-~/.config}/zor` for HKCU. A test points the store at a
@@ -37,18 +39,17 @@ std::optional<std::string> ReadRegistryFile(const std::string& path);
 // Changes the hive under its lock: `change` gets the current contents and returns whether it
 // changed anything; the file is rewritten only then. Raises `ERegistryError` when the folder,
 // the lock or the file cannot be written (the hive is then unchanged), and lets exceptions
-// from `change` through (nothing is written).
+// from `change` through (nothing is written). A failing sync of the folder after the rename
+// also raises; the new hive is then in place.
 void UpdateHive(RegRoot root, const std::function<bool(RegHive&)>& change);
 
 // Whether this process can change the hive of `root`: its folder exists or can be created,
 // and the lock file can be created and locked there.
 bool CanWriteHive(RegRoot root);
 
-// Test substitutions. `SetRegistryDirOverride` puts all three hives in `dir` (nullopt restores
-// the environment and the defaults). The write hook runs after the new contents are complete
-// in the temporary file and before the rename (to simulate a writer that dies there).
+// Test substitution: puts all three hives in `dir` (nullopt restores the environment and the
+// defaults). Disk faults come from a `FaultFileSystem` (fault_file_system.h).
 void SetRegistryDirOverride(std::optional<std::string> dir);
-void SetRegistryWriteHook(std::function<void()> beforeRename);
 
 class ScopedRegistryDir {
  public:

@@ -1,18 +1,19 @@
 #include "startup/file_copy.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <filesystem>
-#include <random>
 #include <system_error>
 #include <vector>
 
 #include "base/exceptions.h"
 #include "base/format.h"
+#include "platform/file_system.h"
 
 namespace zor {
-namespace fs = std::filesystem;
 namespace {
+
+// Folders made for the client take the process's umask, as any folder the user makes.
+constexpr uint32_t kClientFolderMode = 0777;
 
 [[noreturn]] void RaiseFileError(std::string_view format, const std::string& name, int error) {
   const int number = error != 0 ? error : EIO;
@@ -21,125 +22,71 @@ namespace {
   throw EWin32ErrorEx(Format(format, {name}), static_cast<uint32_t>(number));  // not reached
 }
 
-[[noreturn]] void RaiseFileError(std::string_view format, const std::string& name, const std::error_code& ec) {
-  RaiseFileError(format, name, ec.value());
+// Runs `step`, turning a file-system failure into the copy's own message about `name`.
+template <typename Step>
+auto Reported(std::string_view format, const std::string& name, Step&& step) {
+  try {
+    return step();
+  } catch (const EFileSystemError& e) {
+    RaiseFileError(format, name, static_cast<int>(e.ErrorCode));
+  }
 }
 
-// A name beside `destination` that no other copy uses at the same time.
-std::string TemporaryNameBeside(const std::string& destination) {
-  static thread_local std::mt19937_64 random{std::random_device{}()};
-  char suffix[32];
-  std::snprintf(suffix, sizeof suffix, ".~%016llx.tmp", static_cast<unsigned long long>(random()));
-  return destination + suffix;
-}
-
-// Closes and removes the temporary file unless it was handed over.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(std::string path) : Path(std::move(path)) {}
-  ~TemporaryFile() {
-    Close();
-    if (!Kept) {
-      std::error_code ignored;
-      fs::remove(Path, ignored);
-    }
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  int Close() {
-    if (!Handle) return 0;
-    const int rc = std::fclose(Handle);
-    Handle = nullptr;
-    return rc;
-  }
-  void Keep() { Kept = true; }
-
-  std::string Path;
-  std::FILE* Handle = nullptr;
-  bool Kept = false;
-};
-
-class InputFile {
- public:
-  explicit InputFile(std::FILE* handle) : Handle(handle) {}
-  ~InputFile() {
-    if (Handle) std::fclose(Handle);
-  }
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
-  std::FILE* Handle;
-};
-
-// Makes an existing destination writable and checks that it can be written in place.
-void PrepareExistingDestination(const std::string& destination) {
+// Makes an existing destination writable and checks that it can be written in place (the
+// program file of a running process cannot: ETXTBSY). A link is replaced, not written
+// through, so only a file is probed.
+void PrepareExistingDestination(FileSystem& files, const std::string& destination, const FileStatus& status) {
+  if (status.Kind == FileKind::Link) return;
   std::error_code ec;
-  fs::permissions(destination, fs::perms::owner_write, fs::perm_options::add, ec);
-  if (ec) RaiseFileError(kWriteDestinationError, destination, ec);
-  errno = 0;
-  std::FILE* probe = std::fopen(destination.c_str(), "r+b");
-  if (!probe) RaiseFileError(kWriteDestinationError, destination, errno);
-  std::fclose(probe);
+  std::filesystem::permissions(destination, std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::add, ec);
+  if (ec) RaiseFileError(kWriteDestinationError, destination, ec.value());
+  Reported(kWriteDestinationError, destination, [&] { files.Open(destination, OpenMode::ReadWrite)->Close(); });
 }
 
 }  // namespace
 
 void ForceDirectory(const std::string& path) {
   if (path.empty()) return;
-  fs::path current;
-  for (const fs::path& part : fs::path(path)) {
-    current /= part;
-    if (part.empty()) continue;
-    std::error_code ec;
-    if (fs::is_directory(current, ec)) continue;
-    if (!fs::create_directory(current, ec) && !fs::is_directory(current)) {
-      RaiseFileError(kCreatePathError, current.string(), ec ? ec : std::make_error_code(std::errc::file_exists));
-    }
+  try {
+    CurrentFileSystem().CreateFolders(path, kClientFolderMode);
+  } catch (const EFileSystemError& e) {
+    RaiseFileError(kCreatePathError, e.Path, static_cast<int>(e.ErrorCode));
   }
 }
 
 void CopyFileKeepTime(const std::string& source, const std::string& destination) {
-  std::error_code ec;
-  if (!fs::exists(fs::symlink_status(destination, ec))) {
-    const fs::path folder = fs::path(destination).parent_path();
-    if (!folder.empty()) ForceDirectory(folder.string());
+  FileSystem& files = CurrentFileSystem();
+  const std::optional<FileStatus> existing =
+      Reported(kWriteDestinationError, destination, [&] { return files.Stat(destination, FollowLinks::No); });
+  if (!existing) {
+    const std::string folder = FolderOf(destination);
+    if (folder != ".") ForceDirectory(folder);
   } else {
-    PrepareExistingDestination(destination);
+    PrepareExistingDestination(files, destination, *existing);
   }
 
-  errno = 0;
-  InputFile input(std::fopen(source.c_str(), "rb"));
-  if (!input.Handle) RaiseFileError(kReadSourceError, source, errno);
-  const fs::file_time_type sourceTime = fs::last_write_time(source, ec);
-  if (ec) RaiseFileError(kReadSourceError, source, ec);
-  const fs::perms sourcePerms = fs::status(source, ec).permissions();
-  if (ec) RaiseFileError(kReadSourceError, source, ec);
+  std::unique_ptr<PositionedFile> input =
+      Reported(kReadSourceError, source, [&] { return files.Open(source, OpenMode::ReadOnly); });
+  const std::optional<FileStatus> sourceStatus =
+      Reported(kReadSourceError, source, [&] { return files.Stat(source, FollowLinks::Yes); });
+  if (!sourceStatus) RaiseFileError(kReadSourceError, source, ENOENT);
 
-  TemporaryFile temp(TemporaryNameBeside(destination));
-  errno = 0;
-  temp.Handle = std::fopen(temp.Path.c_str(), "wbx");
-  if (!temp.Handle) RaiseFileError(kWriteDestinationError, destination, errno);
-
+  // The copy keeps the source's permissions (and stays writable for the next replacement)
+  // and its last-write time; it reaches the disk before it takes the destination's name.
+  AtomicFile output = Reported(kWriteDestinationError, destination, [&] {
+    return files.BeginReplace(destination, {.Permissions = sourceStatus->Permissions | 0200,
+                                            .ModifiedNs = sourceStatus->ModifiedNs});
+  });
   std::vector<char> block(kCopyBlockSize);
-  for (;;) {
-    errno = 0;
-    const size_t got = std::fread(block.data(), 1, block.size(), input.Handle);
-    if (got < block.size() && std::ferror(input.Handle)) RaiseFileError(kReadSourceError, source, errno);
-    if (got > 0) {
-      errno = 0;
-      if (std::fwrite(block.data(), 1, got, temp.Handle) != got) RaiseFileError(kWriteDestinationError, destination, errno);
-    }
-    if (got < block.size()) break;  // end of the source
+  for (int64_t offset = 0;;) {
+    const size_t got =
+        Reported(kReadSourceError, source, [&] { return input->ReadAt(offset, block.data(), block.size()); });
+    if (got == 0) break;
+    Reported(kWriteDestinationError, destination, [&] { output.Append(block.data(), got); });
+    offset += static_cast<int64_t>(got);
   }
-  errno = 0;
-  if (std::fflush(temp.Handle) != 0 || temp.Close() != 0) RaiseFileError(kWriteDestinationError, destination, errno);
-
-  fs::permissions(temp.Path, sourcePerms | fs::perms::owner_write, fs::perm_options::replace, ec);
-  if (ec) RaiseFileError(kWriteDestinationError, destination, ec);
-  fs::last_write_time(temp.Path, sourceTime, ec);
-  if (ec) RaiseFileError(kWriteDestinationError, destination, ec);
-  fs::rename(temp.Path, destination, ec);
-  if (ec) RaiseFileError(kWriteDestinationError, destination, ec);
-  temp.Keep();
+  Reported(kWriteDestinationError, destination, [&] { output.Commit(); });
 }
 
 }  // namespace zor

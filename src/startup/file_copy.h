@@ -17,9 +17,11 @@ inline constexpr std::string_view kCreatePathError = "无法创建 %s 路径!";
 // existing one is made writable first and must not be busy (a file that cannot be opened for
 // writing in place, such as the program file of a running process, is busy). The bytes go
 // to a temporary file beside the destination, which gets the source's permissions and
-// last-write time and is then renamed over the destination, so the destination is always
-// either the old file or the whole new one. Raises `EWin32ErrorEx` with the read message
-// (source) or the write message (destination) and the system error.
+// last-write time, is synced and then renamed over the destination (an atomic, durable
+// replacement of the file-system layer), so the destination is always either the old file
+// or the whole new one, also after a power cut. On a failure before the rename no temporary
+// stays. Raises `EWin32ErrorEx` with the read message (source) or the write message
+// (destination) and the system error.
 void CopyFileKeepTime(const std::string& source, const std::string& destination);
 
 // Creates `path` and every missing parent, from the top down. A level that cannot be created

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "platform/fault_file_system.h"
 #include "platform/registry_error.h"
 #include "platform/registry_store.h"
 #include "platform/zor_registry.h"
@@ -39,6 +40,13 @@ pid_t Spawn(Body body) {
     _exit(code);
   }
   return pid;
+}
+
+// The hive folder's entries, joined by ",".
+std::string FolderNames(const std::string& dir) {
+  std::string joined;
+  for (const std::string& name : OsFileSystem().List(dir)) joined += (joined.empty() ? "" : ",") + name;
+  return joined;
 }
 
 int WaitExit(pid_t pid) {
@@ -91,7 +99,7 @@ TEST(RegistryStore, WritesGoToTheRootsOwnFileAndLeaveNoTemporaryFile) {
             "[HKEY_CURRENT_USER\\Software]\r\n\r\n"
             "[HKEY_CURRENT_USER\\Software\\ZOR]\r\n\"N\"=dword:00000001\r\n\r\n");
   EXPECT_FALSE(std::filesystem::exists(dir.Path + "/HKLM.reg"));
-  EXPECT_FALSE(std::filesystem::exists(dir.Path + "/HKCU.reg.tmp"));
+  EXPECT_EQ(FolderNames(dir.Path), "HKCU.reg,HKCU.reg.lock");
   // A change that changes nothing does not rewrite the file.
   WriteFile(dir.Path + "/HKCU.reg", ReadFile(dir.Path + "/HKCU.reg") + "; mine\r\n");
   UpdateHive(RegRoot::CurrentUser, [](RegHive&) { return false; });
@@ -127,32 +135,59 @@ TEST(RegistryStore, WriterKilledBeforeTheRenameLeavesTheOldHive) {
   const std::string before = ReadFile(dir.Path + "/HKLM.reg");
 
   const pid_t child = Spawn([] {
-    SetRegistryWriteHook([] { _exit(9); });
+    FaultFileSystem faults;
+    ScopedFileSystem use(faults);
+    faults.OnRename([](const std::string&, const std::string&) { _exit(9); });
     TZORRegistry writer(RegRoot::LocalMachine, KEY_ALL_ACCESS);
     writer.OpenKey("Software\\ZOR", false);
     writer.WriteString("Server", std::string(100000, 'n'));
     return 0;
   });
   EXPECT_EQ(WaitExit(child), 9);
-  EXPECT_TRUE(std::filesystem::exists(dir.Path + "/HKLM.reg.tmp"));  // the complete new file
+  const std::vector<std::string> left = OsFileSystem().List(dir.Path);
+  ASSERT_EQ(left.size(), 3u);  // the hive, its lock and the complete new file
+  EXPECT_TRUE(IsReplacementTemporaryOf(left[2], "HKLM.reg"));
   EXPECT_EQ(ReadFile(dir.Path + "/HKLM.reg"), before);
   EXPECT_EQ(reg.ReadStringDef("Server", ""), "old");
-  // The lock died with the writer; the next writer goes ahead.
+  // The lock died with the writer; the next writer goes ahead and clears the leftover.
   reg.WriteString("Server", "new");
   EXPECT_EQ(reg.ReadStringDef("Server", ""), "new");
-  EXPECT_FALSE(std::filesystem::exists(dir.Path + "/HKLM.reg.tmp"));
+  EXPECT_EQ(FolderNames(dir.Path), "HKLM.reg,HKLM.reg.lock");
 }
 
-TEST(RegistryStore, FailedReplaceKeepsTheOldHiveAndRemovesTheTemporaryFile) {
-  RegistryTestDir dir;
-  TZORRegistry reg(RegRoot::LocalMachine, KEY_ALL_ACCESS);
-  ASSERT_TRUE(reg.OpenKey("Software\\ZOR", true));
-  reg.WriteInteger("N", 1);
-  SetRegistryWriteHook([] { throw ERegistryError("disk gone"); });
-  EXPECT_THROW(reg.WriteInteger("N", 2), ERegistryError);
-  SetRegistryWriteHook(nullptr);
-  EXPECT_EQ(reg.ReadIntegerDef("N", -1), 1);
-  EXPECT_FALSE(std::filesystem::exists(dir.Path + "/HKLM.reg.tmp"));
+TEST(RegistryStore, DiskFaultsKeepTheOldHiveAndLeaveNoTemporaryFile) {
+  struct Case {
+    const char* Name;
+    std::function<void(FaultFileSystem&)> Arm;
+    std::string Text;
+  } const kCases[] = {
+      {"write fails", [](FaultFileSystem& f) { f.FailWrite(1, EIO); }, "Input/output error (5)"},
+      {"disk fills mid-file", [](FaultFileSystem& f) { f.SetFreeSpace(100); }, "No space left on device (28)"},
+      {"fsync fails", [](FaultFileSystem& f) { f.FailSync(1, EIO); }, "Input/output error (5)"},
+      {"rename fails", [](FaultFileSystem& f) { f.FailRename(1, EROFS); }, "Read-only file system (30)"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.Name);
+    RegistryTestDir dir;
+    TZORRegistry reg(RegRoot::LocalMachine, KEY_ALL_ACCESS);
+    ASSERT_TRUE(reg.OpenKey("Software\\ZOR", true));
+    reg.WriteString("Server", "old");
+    const std::string before = ReadFile(dir.Path + "/HKLM.reg");
+    {
+      FaultFileSystem faults;
+      ScopedFileSystem use(faults);
+      c.Arm(faults);
+      try {
+        reg.WriteString("Server", std::string(1000, 'n'));
+        ADD_FAILURE() << "no error";
+      } catch (const ERegistryError& e) {
+        EXPECT_EQ(e.Message, "Cannot write the registry file \"" + dir.Path + "/HKLM.reg\": " + c.Text);
+      }
+    }
+    EXPECT_EQ(ReadFile(dir.Path + "/HKLM.reg"), before);
+    EXPECT_EQ(reg.ReadStringDef("Server", ""), "old");
+    EXPECT_EQ(FolderNames(dir.Path), "HKLM.reg,HKLM.reg.lock");
+  }
 }
 
 TEST(RegistryStore, DamagedHiveIsReportedWithFileAndLineAndNeverOverwritten) {
@@ -195,7 +230,7 @@ TEST(RegistryStore, HiveFolderThatCannotBeCreatedIsNotWritable) {
     UpdateHive(RegRoot::LocalMachine, [](RegHive&) { return true; });
     FAIL() << "no error";
   } catch (const ERegistryError& e) {
-    EXPECT_EQ(e.Message, "Cannot create the registry folder \"" + dir.Path + "/file/zor\": Not a directory (20)");
+    EXPECT_EQ(e.Message, "Cannot create the registry folder \"" + dir.Path + "/file\": File exists (17)");
   }
 }
 

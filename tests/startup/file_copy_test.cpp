@@ -4,9 +4,11 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 
 #include "base/clock.h"
 #include "base/exceptions.h"
+#include "platform/fault_file_system.h"
 #include "startup/self_copy.h"
 #include "startup_test_util.h"
 
@@ -84,6 +86,57 @@ TEST(CopyFileKeepTime, FailuresNameTheFileAndLeaveTheDestinationAlone) {
   EXPECT_EQ(ReadFile(dir / "afile"), "in the way");
   EXPECT_EQ(ListFolder(dir.Path()), "adir,afile,src");
   EXPECT_EQ(ListFolder(dir / "adir"), "");
+}
+
+// A replacement of the launcher that meets a failing disk: the old program stays whole, with
+// its time, and no temporary is left beside it.
+TEST(CopyFileKeepTime, DiskFaultsLeaveTheOldDestinationAndNoTemporary) {
+  struct Case {
+    const char* Name;
+    std::function<void(FaultFileSystem&)> Arm;
+    uint32_t Error;
+    std::string Text;
+  } const kCases[] = {
+      {"first write fails", [](FaultFileSystem& f) { f.FailWrite(1, EIO); }, EIO, "Input/output error"},
+      {"third write fails", [](FaultFileSystem& f) { f.FailWrite(3, EIO); }, EIO, "Input/output error"},
+      {"disk fills mid-file", [](FaultFileSystem& f) { f.SetFreeSpace(kCopyBlockSize + 100); }, ENOSPC,
+       "No space left on device"},
+      {"fsync fails", [](FaultFileSystem& f) { f.FailSync(1, EIO); }, EIO, "Input/output error"},
+      {"rename fails", [](FaultFileSystem& f) { f.FailRename(1, EBUSY); }, EBUSY, "Device or resource busy"},
+  };
+  const fs::file_time_type oldTime = fs::file_time_type::clock::now() - std::chrono::hours(100);
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.Name);
+    TempFolder dir;
+    WriteFile(dir / "new/Client", Pattern(kCopyBlockSize * 3 + 17));
+    WriteFile(dir / "inst/Client", "old program");
+    fs::last_write_time(dir / "inst/Client", oldTime);
+    FaultFileSystem faults;
+    ScopedFileSystem use(faults);
+    c.Arm(faults);
+    try {
+      CopyFileKeepTime(dir / "new/Client", dir / "inst/Client");
+      ADD_FAILURE() << "no exception";
+    } catch (const EWin32ErrorEx& e) {
+      EXPECT_EQ(e.Message, "写入目的档案 " + (dir / "inst/Client") + " 时发生错误! (" + std::to_string(c.Error) + ")" + c.Text);
+      EXPECT_EQ(e.ErrorCode, c.Error);
+    }
+    EXPECT_EQ(ReadFile(dir / "inst/Client"), "old program");
+    EXPECT_EQ(fs::last_write_time(dir / "inst/Client"), oldTime);
+    EXPECT_EQ(ListFolder(dir / "inst"), "Client");
+  }
+}
+
+TEST(CopyFileKeepTime, TheCopyIsSyncedBeforeItTakesTheNameAndTheFolderAfter) {
+  TempFolder dir;
+  WriteFile(dir / "new/Client", Pattern(100));
+  FaultFileSystem faults;
+  ScopedFileSystem use(faults);
+  CopyFileKeepTime(dir / "new/Client", dir / "inst/Client");
+  EXPECT_EQ(faults.Seen().Syncs, 1);
+  EXPECT_EQ(faults.Seen().Renames, 1);
+  EXPECT_EQ(faults.Seen().FolderSyncs, 1);
+  EXPECT_EQ(ReadFile(dir / "inst/Client"), Pattern(100));
 }
 
 TEST(ForceDirectory, CreatesEveryMissingLevelAndNamesTheOneThatFails) {

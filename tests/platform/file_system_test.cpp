@@ -1,0 +1,345 @@
+// The file-system layer: whole-file reads, atomic and durable replacement under every fault
+// the fault-injecting wrapper makes, positioned writes, folders, and the process default.
+#include "platform/file_system.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include "platform/fault_file_system.h"
+#include "temp_folder.h"
+
+namespace zor {
+namespace {
+namespace fs = std::filesystem;
+using testing::TempFolder;
+
+std::string ReadBack(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The names in `folder`, joined by ",".
+std::string Names(const std::string& folder) {
+  std::string joined;
+  for (const std::string& name : OsFileSystem().List(folder)) joined += (joined.empty() ? "" : ",") + name;
+  return joined;
+}
+
+uint32_t PermissionsOf(const std::string& path) {
+  return static_cast<uint32_t>(fs::status(path).permissions()) & 07777;
+}
+
+template <typename Action>
+EFileSystemError CaughtError(Action&& action) {
+  try {
+    action();
+  } catch (const EFileSystemError& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no EFileSystemError";
+  return EFileSystemError("", 0, "");
+}
+
+std::string Expected(std::string_view what, const std::string& path, int error, std::string_view text) {
+  return std::string(what) + " \"" + path + "\" (" + std::to_string(error) + ")" + std::string(text);
+}
+
+TEST(FileSystem, ReadFileGivesTheBytesNothingForAMissingFileAndRefusesTooLargeOnes) {
+  TempFolder dir;
+  FileSystem& files = OsFileSystem();
+  std::string big(200000, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
+  dir.WriteFile("big", big);
+  dir.WriteFile("empty", "");
+  fs::create_directory(dir / "folder");
+
+  EXPECT_EQ(files.ReadFile(dir / "big"), big);
+  EXPECT_EQ(files.ReadFile(dir / "empty"), "");
+  EXPECT_EQ(files.ReadFile(dir / "missing"), std::nullopt);
+  EXPECT_EQ(files.ReadFile(dir / "big/below"), std::nullopt);  // a file where a folder should be
+  EXPECT_EQ(files.ReadFile(dir / "big", big.size()), big);
+
+  const EFileSystemError tooLarge = CaughtError([&] { files.ReadFile(dir / "big", big.size() - 1); });
+  EXPECT_EQ(tooLarge.Message, Expected("Cannot read", dir / "big", EFBIG, "File too large"));
+  EXPECT_EQ(tooLarge.ErrorCode, static_cast<uint32_t>(EFBIG));
+  EXPECT_EQ(tooLarge.Path, dir / "big");
+  EXPECT_EQ(CaughtError([&] { files.ReadFile(dir / "folder"); }).Message,
+            Expected("Cannot open", dir / "folder", EISDIR, "Is a directory"));
+}
+
+TEST(FileSystem, ReplacementIsPrivateByDefaultKeepsGivenPermissionsAndTimeAndLeavesNoTemporary) {
+  TempFolder dir;
+  FileSystem& files = OsFileSystem();
+  files.WriteFileAtomic(dir / "own", "mine");
+  EXPECT_EQ(ReadBack(dir / "own"), "mine");
+  EXPECT_EQ(PermissionsOf(dir / "own"), 0600u);
+
+  dir.WriteFile("shared", "a much longer old content");
+  const int64_t time = 1'500'000'000'123'456'789;
+  files.WriteFileAtomic(dir / "shared", "new", {.Permissions = 0755, .ModifiedNs = time});
+  EXPECT_EQ(ReadBack(dir / "shared"), "new");
+  EXPECT_EQ(PermissionsOf(dir / "shared"), 0755u);  // exactly, whatever the umask
+  EXPECT_EQ(files.Stat(dir / "shared", FollowLinks::No)->ModifiedNs, time);
+
+  {
+    AtomicFile streamed = files.BeginReplace(dir / "streamed");
+    streamed.Append("first ");
+    streamed.Append("second");
+    EXPECT_EQ(streamed.Size(), 12);
+    EXPECT_EQ(Names(dir.Path()), "own,shared," + fs::path(streamed.TemporaryPath()).filename().string());
+    EXPECT_FALSE(fs::exists(dir / "streamed"));  // nothing in place before the commit
+    streamed.Commit();
+  }
+  EXPECT_EQ(ReadBack(dir / "streamed"), "first second");
+  {
+    AtomicFile dropped = files.BeginReplace(dir / "streamed");
+    dropped.Append("never committed");
+  }
+  EXPECT_EQ(ReadBack(dir / "streamed"), "first second");
+  EXPECT_EQ(Names(dir.Path()), "own,shared,streamed");
+}
+
+TEST(FileSystem, ReplacementSyncsTheFileAndItsFolderUnlessNotDurable) {
+  TempFolder dir;
+  FaultFileSystem faults;
+  faults.WriteFileAtomic(dir / "durable", "x");
+  EXPECT_EQ(faults.Seen().Syncs, 1);
+  EXPECT_EQ(faults.Seen().FolderSyncs, 1);
+  faults.WriteFileAtomic(dir / "fast", "x", {.Durable = false});
+  EXPECT_EQ(faults.Seen().Syncs, 1);
+  EXPECT_EQ(faults.Seen().FolderSyncs, 1);
+  faults.RenameDurably(dir / "fast", dir / "moved");
+  EXPECT_EQ(faults.Seen().FolderSyncs, 2);
+  EXPECT_EQ(Names(dir.Path()), "durable,moved");
+}
+
+// Each fault hits a three-block replacement of a file that has old content; the old
+// content survives, the error says what happened, and no temporary stays behind.
+TEST(FileSystem, EveryFaultBeforeTheRenameKeepsTheOldFileAndRemovesTheTemporary) {
+  const std::string kBlock(1000, 'n');
+  struct Case {
+    const char* Name;
+    std::function<void(FaultFileSystem&)> Arm;
+    std::string_view What;  // with the temporary's path
+    int Error;
+    std::string_view Text;
+  } const kCases[] = {
+      {"first write fails", [](FaultFileSystem& f) { f.FailWrite(1, EIO); }, "Cannot write", EIO,
+       "Input/output error"},
+      {"third write fails", [](FaultFileSystem& f) { f.FailWrite(3, EIO); }, "Cannot write", EIO,
+       "Input/output error"},
+      {"disk fills mid-file", [](FaultFileSystem& f) { f.SetFreeSpace(1500); }, "Cannot write", ENOSPC,
+       "No space left on device"},
+      {"disk already full", [](FaultFileSystem& f) { f.SetFreeSpace(0); }, "Cannot write", ENOSPC,
+       "No space left on device"},
+      {"fsync fails", [](FaultFileSystem& f) { f.FailSync(1, EIO); }, "Cannot sync", EIO, "Input/output error"},
+      {"rename fails", [](FaultFileSystem& f) { f.FailRename(1, EXDEV); }, "", EXDEV, "Invalid cross-device link"},
+      {"temporary cannot be created", [](FaultFileSystem& f) { f.FailOpenForWriting(1, EACCES); }, "Cannot open",
+       EACCES, "Permission denied"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.Name);
+    TempFolder dir;
+    const std::string target = dir.WriteFile("hive", "old content");
+    FaultFileSystem faults;
+    c.Arm(faults);
+    std::string temporary;
+    const EFileSystemError error = CaughtError([&] {
+      AtomicFile out = faults.BeginReplace(target);
+      temporary = out.TemporaryPath();
+      for (int i = 0; i < 3; ++i) out.Append(kBlock);
+      out.Commit();
+    });
+    if (temporary.empty()) temporary = error.Path;  // the open of the temporary failed
+    const std::string what = c.What.empty() ? "Cannot rename \"" + temporary + "\" to" : std::string(c.What);
+    const std::string path = c.What.empty() ? target : temporary;
+    EXPECT_EQ(error.Message, Expected(what, path, c.Error, c.Text));
+    EXPECT_EQ(error.ErrorCode, static_cast<uint32_t>(c.Error));
+    EXPECT_EQ(ReadBack(target), "old content");
+    EXPECT_EQ(Names(dir.Path()), "hive");
+  }
+}
+
+TEST(FileSystem, ShortWritesAreContinuedUntilEveryByteIsWritten) {
+  TempFolder dir;
+  FaultFileSystem faults;
+  faults.ShortWrite(1, 3);
+  faults.WriteFileAtomic(dir / "file", "0123456789");
+  EXPECT_EQ(ReadBack(dir / "file"), "0123456789");
+  EXPECT_EQ(faults.Seen().Writes, 2);
+  EXPECT_EQ(faults.Seen().BytesWritten, 10);
+}
+
+TEST(FileSystem, FailedFolderSyncAfterTheRenameIsReportedWithTheNewFileInPlace) {
+  TempFolder dir;
+  const std::string target = dir.WriteFile("file", "old");
+  FaultFileSystem faults;
+  faults.FailFolderSync(1, EIO);
+  const EFileSystemError error = CaughtError([&] { faults.WriteFileAtomic(target, "new"); });
+  const std::string folder = dir.Path().substr(0, dir.Path().size() - 1);
+  EXPECT_EQ(error.Message, Expected("Cannot sync the folder", folder, EIO, "Input/output error"));
+  EXPECT_EQ(ReadBack(target), "new");
+  EXPECT_EQ(Names(dir.Path()), "file");
+}
+
+TEST(FileSystem, AReplacementKilledBeforeTheRenameLeavesTheOldFileAndAStaleTemporaryToClear) {
+  TempFolder dir;
+  const std::string target = dir.WriteFile("HKLM.reg", "old");
+  dir.WriteFile("HKLM.reg.~0123456789abcdeg.tmp", "not ours: 'g' is no hex digit");
+  dir.WriteFile("other.~0123456789abcdef.tmp", "another file's temporary");
+  const pid_t child = fork();
+  if (child == 0) {
+    FaultFileSystem faults;
+    faults.OnRename([](const std::string&, const std::string&) { _exit(9); });
+    faults.WriteFileAtomic(target, "new");
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 9);
+  EXPECT_EQ(ReadBack(target), "old");
+  EXPECT_EQ(OsFileSystem().List(dir.Path()).size(), 4u);
+
+  EXPECT_EQ(OsFileSystem().RemoveStaleTemporaries(target), 1);
+  EXPECT_EQ(Names(dir.Path()), "HKLM.reg,HKLM.reg.~0123456789abcdeg.tmp,other.~0123456789abcdef.tmp");
+  EXPECT_TRUE(IsReplacementTemporaryOf("a.~0123456789abcdef.tmp", "a"));
+  EXPECT_FALSE(IsReplacementTemporaryOf("a.~0123456789abcdef.tmp", "b"));
+  EXPECT_FALSE(IsReplacementTemporaryOf("a.~0123456789abcde.tmp", "a"));
+}
+
+TEST(FileSystem, ConcurrentReplacementsOfOneFileEachLeaveAWholeVersion) {
+  TempFolder dir;
+  const std::string target = dir / "shared";
+  std::vector<std::thread> writers;
+  for (int t = 0; t < 4; ++t) {
+    writers.emplace_back([&, t] {
+      for (int i = 0; i < 10; ++i) {
+        OsFileSystem().WriteFileAtomic(target, std::string(4096 + t, static_cast<char>('a' + t)), {.Durable = false});
+        const std::string seen = *OsFileSystem().ReadFile(target);
+        const bool whole = !seen.empty() && seen.size() == 4096 + static_cast<size_t>(seen[0] - 'a') &&
+                           seen.find_first_not_of(seen[0]) == std::string::npos;
+        EXPECT_TRUE(whole) << seen.size();
+      }
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+  EXPECT_EQ(Names(dir.Path()), "shared");
+}
+
+TEST(FileSystem, PositionedFilesWriteWhereToldAndNeverFollowALinkWhenWriting) {
+  TempFolder dir;
+  FileSystem& files = OsFileSystem();
+  {
+    std::unique_ptr<PositionedFile> file = files.Open(dir / "part", OpenMode::CreateNew);
+    file->WriteAllAt(4, "tail");
+    file->WriteAllAt(0, "head");
+    EXPECT_EQ(file->Size(), 8);
+    char middle[4];
+    file->ReadExactAt(2, middle, sizeof middle);
+    EXPECT_EQ(std::string(middle, 4), "adta");
+    file->Truncate(6);
+    file->Sync();
+    file->Close();
+  }
+  EXPECT_EQ(ReadBack(dir / "part"), "headta");
+  EXPECT_EQ(PermissionsOf(dir / "part"), 0600u);
+  {
+    std::unique_ptr<PositionedFile> file = files.Open(dir / "part", OpenMode::ReadWrite);
+    file->WriteAllAt(file->Size(), "il");
+    char beyond[2];
+    EXPECT_EQ(CaughtError([&] { file->ReadExactAt(7, beyond, 2); }).Message,
+              Expected("Cannot read", dir / "part", EIO, "Input/output error"));
+  }
+  EXPECT_EQ(ReadBack(dir / "part"), "headtail");
+
+  fs::create_symlink(dir / "part", dir / "link");
+  struct Case {
+    OpenMode Mode;
+    int Error;
+    std::string_view Text;
+  } const kCases[] = {
+      {OpenMode::CreateNew, EEXIST, "File exists"},
+      {OpenMode::ReadWrite, ELOOP, "Too many levels of symbolic links"},
+      {OpenMode::OpenOrCreate, ELOOP, "Too many levels of symbolic links"},
+      {OpenMode::CreateOrTruncate, ELOOP, "Too many levels of symbolic links"},
+  };
+  for (const Case& c : kCases) {
+    const EFileSystemError error = CaughtError([&] { files.Open(dir / "link", c.Mode); });
+    EXPECT_EQ(error.Message, Expected("Cannot open", dir / "link", c.Error, c.Text));
+  }
+  EXPECT_EQ(ReadBack(dir / "part"), "headtail");
+  EXPECT_EQ(files.ReadFile(dir / "link"), "headtail");  // reading follows the link
+}
+
+TEST(FileSystem, FoldersListsRenamesAndRemovals) {
+  TempFolder dir;
+  FileSystem& files = OsFileSystem();
+  EXPECT_TRUE(files.CreateFolders(dir / "a/b//c/", 0750));
+  EXPECT_FALSE(files.CreateFolders(dir / "a/b/c"));
+  EXPECT_EQ(PermissionsOf(dir / "a/b"), 0750u & ~0022u);
+  dir.WriteFile("a/file", "x");
+  EXPECT_EQ(CaughtError([&] { files.CreateFolders(dir / "a/file/d"); }).Message,
+            Expected("Cannot create the folder", dir / "a/file", EEXIST, "File exists"));
+
+  EXPECT_EQ(Names(dir / "a"), "b,file");
+  EXPECT_EQ(CaughtError([&] { files.List(dir / "none"); }).Message,
+            Expected("Cannot list the folder", dir / "none", ENOENT, "No such file or directory"));
+  files.Rename(dir / "a/file", dir / "a/b/moved");
+  EXPECT_EQ(CaughtError([&] { files.Rename(dir / "a/file", dir / "a/again"); }).Message,
+            Expected("Cannot rename \"" + (dir / "a/file") + "\" to", dir / "a/again", ENOENT,
+                     "No such file or directory"));
+  const std::optional<FileStatus> moved = files.Stat(dir / "a/b/moved", FollowLinks::No);
+  ASSERT_TRUE(moved);
+  EXPECT_EQ(moved->Kind, FileKind::Regular);
+  EXPECT_EQ(moved->Size, 1);
+  EXPECT_EQ(files.Stat(dir / "a", FollowLinks::Yes)->Kind, FileKind::Directory);
+  EXPECT_EQ(files.Stat(dir / "a/none", FollowLinks::Yes), std::nullopt);
+  EXPECT_TRUE(files.Remove(dir / "a/b/moved"));
+  EXPECT_FALSE(files.Remove(dir / "a/b/moved"));
+  EXPECT_EQ(CaughtError([&] { files.Remove(dir / "a/b"); }).Message,
+            Expected("Cannot remove", dir / "a/b", EISDIR, "Is a directory"));
+}
+
+TEST(FileSystem, ATestSubstitutesTheProcessDefaultForItsScope) {
+  EXPECT_EQ(&CurrentFileSystem(), &OsFileSystem());
+  FaultFileSystem outer, inner;
+  {
+    ScopedFileSystem useOuter(outer);
+    EXPECT_EQ(&CurrentFileSystem(), &outer);
+    {
+      ScopedFileSystem useInner(inner);
+      EXPECT_EQ(&CurrentFileSystem(), &inner);
+    }
+    EXPECT_EQ(&CurrentFileSystem(), &outer);
+  }
+  EXPECT_EQ(&CurrentFileSystem(), &OsFileSystem());
+}
+
+TEST(FaultFileSystem, FaultsCountOnlyTheFilesTheFilterLetsThrough) {
+  TempFolder dir;
+  FaultFileSystem faults;
+  faults.OnlyFor([](const std::string& path) { return path.find("/target") != std::string::npos; });
+  faults.FailWrite(1, ENOSPC);
+  faults.WriteFileAtomic(dir / "bystander", "unaffected");
+  EXPECT_EQ(faults.Seen().Writes, 0);
+  EXPECT_EQ(CaughtError([&] { faults.WriteFileAtomic(dir / "target", "x"); }).ErrorCode,
+            static_cast<uint32_t>(ENOSPC));
+  faults.WriteFileAtomic(dir / "target", "x");  // the fault fired once
+  faults.Reset();
+  faults.SetFreeSpace(2);
+  EXPECT_EQ(CaughtError([&] { faults.WriteFileAtomic(dir / "bystander", "abc"); }).ErrorCode,
+            static_cast<uint32_t>(ENOSPC));
+  EXPECT_EQ(ReadBack(dir / "bystander"), "unaffected");
+  EXPECT_EQ(Names(dir.Path()), "bystander,target");
+}
+
+}  // namespace
+}  // namespace zor
