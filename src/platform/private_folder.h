@@ -6,9 +6,17 @@
 #include <string>
 #include <string_view>
 
+#include "base/exceptions.h"
 #include "platform/file_open.h"
 
 namespace zor {
+
+// A folder that should be private is not: another owner, a link, or open to other users'
+// writes. Nothing is written into it.
+class EPrivateFolderError : public Exception {
+ public:
+  using Exception::Exception;
+};
 
 inline constexpr std::string_view kFolderOfOtherUserText = "The folder %s belongs to another user (uid %d), not to this one (uid %d)";
 inline constexpr std::string_view kFolderWritableByOthersText = "The folder %s may be changed by other users (mode %s)";
@@ -16,8 +24,9 @@ inline constexpr std::string_view kFolderNotAFolderText = "%s is not a folder";
 
 // Makes `path` with its missing parents (the last one with mode 0700) and checks it: a real
 // folder, not a link to one, owned by the effective user, and writable by nobody else. A
-// folder of ours that others may only read or enter is narrowed to 0700. Raises `Exception`
-// with one of the texts above, or `EWin32ErrorEx` when the folder cannot be made or read.
+// folder of ours that others may only read or enter is narrowed to 0700. Raises
+// `EPrivateFolderError` with one of the texts above, or `EWin32ErrorEx` when the folder cannot
+// be made or read.
 void EnsurePrivateFolder(const std::string& path);
 
 // Creates `path` as a new file (mode 0600) for reading and writing, never opening one that is

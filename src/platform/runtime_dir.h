@@ -6,8 +6,8 @@
 // Three kinds of folder, each with its own rules:
 // - private (per user): only its owner may enter it. Created with mode 0700; one that
 //   exists already is used only when it is a real folder (not a link), owned by this user
-//   and closed to group and others, else the caller gets `EPrivateFolderError` and nothing
-//   is written. Session mutexes and every temporary file of the launcher live here.
+//   and writable by nobody else (see private_folder.h), else the caller gets
+//   `EPrivateFolderError` and nothing is written. Session mutexes and every temporary file of the launcher live here.
 // - machine-wide for "Global\" mutexes: see named_mutex.h.
 // - machine-wide for pipes: owned by the server's user, open for reading (0755), so every
 //   user may connect but only that user may create a name; see local_socket.h.
@@ -15,20 +15,9 @@
 
 #include <string>
 
-#include "base/exceptions.h"
+#include "platform/private_folder.h"
 
 namespace zor {
-
-// A private folder that is not private (another owner, a link, open to others).
-class EPrivateFolderError : public Exception {
- public:
-  using Exception::Exception;
-};
-
-inline constexpr std::string_view kFolderNotPrivateText =
-    "The folder %s is not private to this user (owner %d, mode %s); the launcher keeps its own files only in a "
-    "folder that nobody else can enter. Remove it or give it to this user with mode 0700.";
-inline constexpr std::string_view kCannotCreatePrivateFolderText = "Cannot create the private folder %s";
 
 // The override of a `ScopedRuntimeDir`, else $ZOR_RUNTIME_DIR, else "" (not set).
 std::string ZorRuntimeDir();
@@ -42,8 +31,6 @@ std::string SessionMutexFolder();
 // library): <private folder>/staging, created and checked (both levels) before it is
 // returned, with a trailing '/'. Raises `EPrivateFolderError` or `EWin32ErrorEx`.
 std::string PrivateStagingFolder();
-// Creates `folder` (and missing parents) with mode 0700, or checks an existing one as above.
-void EnsurePrivateFolder(const std::string& folder);
 
 // Lock files of "Global\" names: <runtime>/global, else /run/zor/global.
 std::string GlobalMutexFolder();

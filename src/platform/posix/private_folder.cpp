@@ -22,14 +22,14 @@ void EnsurePrivateFolder(const std::string& path) {
   if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) RaiseOsErrorEx("Cannot make the folder " + path, errno);
   struct stat info {};
   if (lstat(path.c_str(), &info) != 0) RaiseOsErrorEx("Cannot read the folder " + path, errno);
-  if (!S_ISDIR(info.st_mode)) throw Exception(Format(kFolderNotAFolderText, {path}));
+  if (!S_ISDIR(info.st_mode)) throw EPrivateFolderError(Format(kFolderNotAFolderText, {path}));
   const uid_t self = geteuid();
   if (info.st_uid != self)
-    throw Exception(Format(kFolderOfOtherUserText, {path, static_cast<int64_t>(info.st_uid), static_cast<int64_t>(self)}));
+    throw EPrivateFolderError(Format(kFolderOfOtherUserText, {path, static_cast<int64_t>(info.st_uid), static_cast<int64_t>(self)}));
   if (info.st_mode & (S_IWGRP | S_IWOTH)) {
     char mode[8];
     std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
-    throw Exception(Format(kFolderWritableByOthersText, {path, std::string(mode)}));
+    throw EPrivateFolderError(Format(kFolderWritableByOthersText, {path, std::string(mode)}));
   }
   if ((info.st_mode & 0777) != 0700 && chmod(path.c_str(), 0700) != 0)
     RaiseOsErrorEx("Cannot restrict the folder " + path, errno);

@@ -24,12 +24,6 @@ std::string AbsoluteEnv(const char* name) {
   return value != nullptr && *value == '/' ? std::string(value) : std::string();
 }
 
-std::string ModeText(mode_t mode) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
-  return text;
-}
-
 }  // namespace
 
 std::string ZorRuntimeDir() {
@@ -51,21 +45,6 @@ std::string UserPrivateFolder() {
 }
 
 std::string SessionMutexFolder() { return UserPrivateFolder(); }
-
-void EnsurePrivateFolder(const std::string& folder) {
-  const size_t slash = folder.rfind('/');
-  if (slash != std::string::npos && slash > 0) ForceDirectoriesEx(folder.substr(0, slash));
-  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-    RaiseLastWin32ErrorExRes(kCannotCreatePrivateFolderText, {folder});
-  }
-  struct stat info {};
-  if (lstat(folder.c_str(), &info) != 0) RaiseLastWin32ErrorExRes(kCannotCreatePrivateFolderText, {folder});
-  // A folder we made ourselves passes too: mkdir's 0700 is only ever narrowed by the umask.
-  if (!S_ISDIR(info.st_mode) || info.st_uid != geteuid() || (info.st_mode & 077) != 0) {
-    throw EPrivateFolderError(
-        Format(kFolderNotPrivateText, {folder, static_cast<int64_t>(info.st_uid), ModeText(info.st_mode)}));
-  }
-}
 
 std::string PrivateStagingFolder() {
   const std::string base = UserPrivateFolder();
