@@ -340,7 +340,7 @@ class Soak:
     def scenario_server_kills(self):
         rounds = max(1, self.count // 5)
         clients = [os.path.join(self.root, f"client-server-{i}") for i in range(4)]
-        torn = finished = reruns = 0
+        torn = finished = gave_up = reruns = 0
         for round_ in range(1, rounds + 1):
             launchers = []
             for i, folder in enumerate(clients):
@@ -359,13 +359,14 @@ class Soak:
                 if self.finished(folder, context, before):
                     finished += 1
                     continue
+                gave_up += 1
                 runs = self.update_to_end(folder, self.port, f"s{i}", context)
                 if runs:
                     finished += 1
                     reruns += runs
         print(f"server kills: {rounds} SIGKILLs and restarts of zorserver during updates of 4 launchers, "
               f"{torn} torn or lost files, {finished} of {rounds * 4} launchers finished exact "
-              f"({reruns} needed to be started again after giving up)", flush=True)
+              f"({gave_up} gave up while the server was away and finished in {reruns} runs started again)", flush=True)
 
     def scenario_connection_cuts(self):
         proxy = self.proxy = CuttingProxy(self.port, self.count, self.random)
@@ -427,7 +428,7 @@ class Soak:
         subprocess.run(["mount", "-o", f"remount,size={needed + self.release_bytes * 3}", small], check=True)
         runs = self.update_to_end(folder, self.port, "disk", "full disk (space freed)")
         print(f"full disk: a {size / 1e6:.1f} MB tmpfs filled during the update, {torn} torn or lost files, "
-              f"{len(stray)} temporaries left while full{' (' + ', '.join(stray[:4]) + ')' if stray else ''}, "
+              f"{len(stray)} leftovers while full{' (' + ', '.join(stray[:4]) + ')' if stray else ''}, "
               f"{'finished exact after space was freed (' + str(runs) + ' run)' if runs else 'NOT finished after space was freed'}; "
               f"message: {messages[0].strip() if messages else '(none about space)'}", flush=True)
 
