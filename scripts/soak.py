@@ -313,6 +313,7 @@ class Soak:
         while kills < self.count:
             self.reset_client(folder)
             rounds += 1
+            gave_up = 0
             while kills < self.count:
                 before = self.started_count(folder)
                 p = self.start_launcher(folder, self.port, "kills")
@@ -330,6 +331,10 @@ class Soak:
                 torn += self.check_whole(folder, f"launcher kills round {rounds}")
                 if self.finished(folder, f"launcher kills round {rounds}", before):
                     finished += 1
+                    break
+                gave_up += 1
+                if gave_up == MAX_RUNS_PER_UPDATE:
+                    self.fault(f"launcher kills round {rounds}: {gave_up} runs ended without finishing the update")
                     break
         # The last round's folder is finished by a run without kills.
         if self.update_to_end(folder, self.port, "kills", "launcher kills (final run)"):
