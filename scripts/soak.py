@@ -336,6 +336,8 @@ class Soak:
                 if gave_up == MAX_RUNS_PER_UPDATE:
                     self.fault(f"launcher kills round {rounds}: {gave_up} runs ended without finishing the update")
                     break
+            if gave_up == MAX_RUNS_PER_UPDATE:
+                break
         # The last round's folder is finished by a run without kills.
         if self.update_to_end(folder, self.port, "kills", "launcher kills (final run)"):
             finished += 1
