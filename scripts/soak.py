@@ -7,7 +7,8 @@ with the old one and are brought up to date by the headless launcher from a zors
   1. kills the launcher with SIGKILL at random moments,
   2. kills and restarts zorserver while four launchers update at once,
   3. cuts connections at random byte offsets through a TCP proxy of its own,
-  4. lets the disk fill up during an update (a small tmpfs; skipped where it cannot mount).
+  4. lets the disk fill up during an update (a small tmpfs; skipped where it cannot mount),
+  5. runs the launcher in a folder on a file system mounted read-only.
 After every fault each file of the release must be whole: the old or the new version, never
 a mix. When a launcher finishes, its folder must be exact (the new release, the launcher,
 the main program's start record and nothing else) and the main program must have started.
@@ -312,6 +313,7 @@ class Soak:
         while kills < self.count:
             self.reset_client(folder)
             rounds += 1
+            gave_up = 0
             while kills < self.count:
                 before = self.started_count(folder)
                 p = self.start_launcher(folder, self.port, "kills")
@@ -330,6 +332,12 @@ class Soak:
                 if self.finished(folder, f"launcher kills round {rounds}", before):
                     finished += 1
                     break
+                gave_up += 1
+                if gave_up == MAX_RUNS_PER_UPDATE:
+                    self.fault(f"launcher kills round {rounds}: {gave_up} runs ended without finishing the update")
+                    break
+            if gave_up == MAX_RUNS_PER_UPDATE:
+                break
         # The last round's folder is finished by a run without kills.
         if self.update_to_end(folder, self.port, "kills", "launcher kills (final run)"):
             finished += 1
@@ -340,7 +348,7 @@ class Soak:
     def scenario_server_kills(self):
         rounds = max(1, self.count // 5)
         clients = [os.path.join(self.root, f"client-server-{i}") for i in range(4)]
-        torn = finished = reruns = 0
+        torn = finished = gave_up = reruns = 0
         for round_ in range(1, rounds + 1):
             launchers = []
             for i, folder in enumerate(clients):
@@ -359,13 +367,14 @@ class Soak:
                 if self.finished(folder, context, before):
                     finished += 1
                     continue
+                gave_up += 1
                 runs = self.update_to_end(folder, self.port, f"s{i}", context)
                 if runs:
                     finished += 1
                     reruns += runs
         print(f"server kills: {rounds} SIGKILLs and restarts of zorserver during updates of 4 launchers, "
               f"{torn} torn or lost files, {finished} of {rounds * 4} launchers finished exact "
-              f"({reruns} needed to be started again after giving up)", flush=True)
+              f"({gave_up} gave up while the server was away and finished in {reruns} runs started again)", flush=True)
 
     def scenario_connection_cuts(self):
         proxy = self.proxy = CuttingProxy(self.port, self.count, self.random)
@@ -427,9 +436,34 @@ class Soak:
         subprocess.run(["mount", "-o", f"remount,size={needed + self.release_bytes * 3}", small], check=True)
         runs = self.update_to_end(folder, self.port, "disk", "full disk (space freed)")
         print(f"full disk: a {size / 1e6:.1f} MB tmpfs filled during the update, {torn} torn or lost files, "
-              f"{len(stray)} temporaries left while full{' (' + ', '.join(stray[:4]) + ')' if stray else ''}, "
+              f"{len(stray)} leftovers while full{' (' + ', '.join(stray[:4]) + ')' if stray else ''}, "
               f"{'finished exact after space was freed (' + str(runs) + ' run)' if runs else 'NOT finished after space was freed'}; "
               f"message: {messages[0].strip() if messages else '(none about space)'}", flush=True)
+
+    def scenario_read_only(self):
+        """The client folder on a file system mounted read-only: nothing may change, nothing
+        may start; once it is writable again the update finishes."""
+        small = os.path.join(self.root, "small-disk")
+        if small not in self.mounts:
+            print("read-only folder: skipped: no tmpfs of its own (see the full-disk line)", flush=True)
+            return
+        folder = os.path.join(small, "client")
+        self.reset_client(folder)
+        subprocess.run(["mount", "-o", "remount,ro", small], check=True)
+        before = self.started_count(folder)
+        p = self.start_launcher(folder, self.port, "read-only")
+        ended = self.wait_launcher(p, "read-only folder")
+        torn = self.check_whole(folder, "read-only folder")
+        if ended and self.started_count(folder) > before:
+            self.fault("read-only folder: the main program was started over an update that could not run")
+        subprocess.run(["mount", "-o", "remount,rw", small], check=True)
+        with open(os.path.join(self.root, "launcher-read-only.log"), "rb") as f:
+            errors = [line for line in f.read().decode("utf-8", "replace").splitlines() if line.startswith("[Error]")]
+        runs = self.update_to_end(folder, self.port, "read-only", "read-only folder (made writable)")
+        print(f"read-only folder: {torn} torn or lost files, {len(errors)} error messages "
+              f"({len(set(errors))} different), "
+              f"{'finished exact once writable (' + str(runs) + ' run)' if runs else 'NOT finished once writable'}; "
+              f"first message: {errors[0] if errors else '(none)'}", flush=True)
 
     def run(self):
         try:
@@ -439,6 +473,7 @@ class Soak:
             self.scenario_server_kills()
             self.scenario_connection_cuts()
             self.scenario_full_disk()
+            self.scenario_read_only()
         finally:
             self.stop_all()
         if self.faults:
