@@ -319,6 +319,7 @@ void TFileService::FileData(TServiceMessage& message, bool packed) {
     }
   }
   call.Flush();
+  Served += count;
   message.Result = 1;
 }
 

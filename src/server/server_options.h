@@ -28,6 +28,7 @@ struct TServerOptions {
   std::optional<int32_t> MaxConnections;
   std::optional<int32_t> SessionGraceSeconds;
   bool Help = false;
+  bool Check = false;  // --check: check the settings, folders and ports, then exit
 };
 
 // Options are "--name VALUE" or "--name=VALUE"; "/I:N" is the port. Raises `Exception` with
