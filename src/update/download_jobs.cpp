@@ -23,7 +23,9 @@ bool IsCountedFile(const std::string& fileName) {
 }  // namespace
 
 void CreditStart(const std::string& fileName, int32_t, int32_t filePos) {
-  if (IsCountedFile(fileName)) DownloadedBytes().fetch_add(filePos);
+  if (!IsCountedFile(fileName)) return;
+  SetCurrentDownloadName(fileName);
+  DownloadedBytes().fetch_add(filePos);
 }
 
 void CreditProgress(const std::string& fileName, int32_t, int32_t, int32_t count) {
@@ -148,6 +150,7 @@ int TDownLoadExecutor::Run(const std::vector<std::string>& names) {
   ErrorText.clear();
   if (names.empty()) return 0;
   DownloadedBytes() = 0;
+  SetCurrentDownloadName("");
   {
     std::lock_guard guard(Lock);
     Pending.clear();

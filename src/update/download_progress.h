@@ -6,11 +6,15 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 namespace zor {
 
 std::atomic<int64_t>& DownloadTotal();
 std::atomic<int64_t>& DownloadedBytes();
+// The file a download job started last ("" before the first of a phase), for the window.
+std::string CurrentDownloadName();
+void SetCurrentDownloadName(const std::string& name);
 
 bool ApplicationTerminating();
 void SetApplicationTerminating(bool terminating);
