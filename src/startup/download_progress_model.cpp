@@ -50,6 +50,11 @@ int TDownloadProgressModel::PercentDone() const {
   return static_cast<int>(percent);
 }
 
+void TDownloadProgressModel::SetFileName(const std::string& name) {
+  const size_t slash = name.find_last_of("/\\");
+  File = slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
 void TDownloadProgressModel::Sample(TimePoint now) {
   Samples.push_back({now, Value});
   // Keep one sample at or before the window's start, so the window is always spanned.

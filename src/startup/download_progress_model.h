@@ -37,9 +37,10 @@ class TDownloadProgressModel {
   // within 0..100 (bytes credited beyond the total never draw a bar past its end).
   int PercentDone() const;
 
-  // The file being fetched now ("" before the first).
+  // The file being fetched now, without its folder ("" before the first).
   const std::string& FileName() const { return File; }
-  void SetFileName(std::string name) { File = std::move(name); }
+  // Takes a local path or a name of the file list ('\\' between folders).
+  void SetFileName(const std::string& name);
   // Notes the bytes done (`Progress`) at `now`, for the rate.
   void Sample(TimePoint now);
   // Seconds left at the rate of the last `kRateWindow`; nothing while the rate is unknown

@@ -82,7 +82,7 @@ void TStartWindowModel::DownloadTimerTick() {
   const int64_t total = Env.Source->DownloadTotal();
   if (DownLoadForm->MaxValue() != total) DownLoadForm->SetMaxValue(total);
   DownLoadForm->SetProgress(Env.Source->DownloadedBytes());
-  if (std::string name = Env.Source->CurrentFileName(); !name.empty()) DownLoadForm->SetFileName(std::move(name));
+  if (const std::string name = Env.Source->CurrentFileName(); !name.empty()) DownLoadForm->SetFileName(name);
   DownLoadForm->Sample(GetClock().Now());
   View.ProgressChanged(*DownLoadForm);
 }

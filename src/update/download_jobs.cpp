@@ -29,7 +29,10 @@ void CreditStart(const std::string& fileName, int32_t, int32_t filePos) {
 }
 
 void CreditProgress(const std::string& fileName, int32_t, int32_t, int32_t count) {
-  if (IsCountedFile(fileName)) DownloadedBytes().fetch_add(count);
+  if (!IsCountedFile(fileName)) return;
+  // The file that moved last is the one the window names, whichever job started last.
+  SetCurrentDownloadName(fileName);
+  DownloadedBytes().fetch_add(count);
 }
 
 // ---- TDownLoadJob ----

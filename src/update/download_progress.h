@@ -12,7 +12,8 @@ namespace zor {
 
 std::atomic<int64_t>& DownloadTotal();
 std::atomic<int64_t>& DownloadedBytes();
-// The file a download job started last ("" before the first of a phase), for the window.
+// The file whose transfer started or moved last ("" before the first of a phase), for the
+// progress window.
 std::string CurrentDownloadName();
 void SetCurrentDownloadName(const std::string& name);
 

@@ -462,9 +462,9 @@ TEST(ServerSettingsCaptions, ByLanguage) {
               "下次启动时不再出现这个对话框", "服务器地址", "客户统编"}},
       // English, and every LCID the message table shows in English (4100 among them).
       {1033, {"Network Server Settings", "OK", "Cancel", "Quit", "Server:", "Connect by:", "TCP/IP(ZOR name service)",
-              "Do not show this dialog at the next start", "Server address", "Customer no."}},
+              "Do not show this dialog at the next start", "Address", "Cust. no."}},
       {4100, {"Network Server Settings", "OK", "Cancel", "Quit", "Server:", "Connect by:", "TCP/IP(ZOR name service)",
-              "Do not show this dialog at the next start", "Server address", "Customer no."}},
+              "Do not show this dialog at the next start", "Address", "Cust. no."}},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.lcid);

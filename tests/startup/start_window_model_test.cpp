@@ -276,14 +276,14 @@ TEST_F(StartWindow, TheDownloadWindowNamesTheFileAndEstimatesTheTimeLeft) {
   EXPECT_EQ(window.DetailLine(kLangEnglish), "0 B / 9.5 MB");  // no rate yet
   {
     std::lock_guard guard(Source->Lock);
-    Source->CurrentFile = "bpls\\ZORMain.bpl";
+    Source->CurrentFile = "/home/u/client/bpls/ZORMain.bpl";
   }
   for (int second = 1; second <= 4; ++second) {
     clock.Advance(std::chrono::seconds(1));
     Source->Downloaded = second * 1'000'000LL;  // 1 MB a second
     model->DownloadTimerTick();
   }
-  EXPECT_EQ(window.FileName(), "bpls\\ZORMain.bpl");
+  EXPECT_EQ(window.FileName(), "ZORMain.bpl");  // without its folder
   EXPECT_EQ(window.SecondsLeft(), 6);
   EXPECT_EQ(window.DetailLine(kLangEnglish), "3.8 MB / 9.5 MB, about 0:06 left");
   EXPECT_EQ(window.DetailLine(kLangTraditional), "3.8 MB / 9.5 MB, 約剩 0:06");

@@ -86,9 +86,9 @@ TEST(HeadlessStartWindow, OnATerminalTheProgressIsOneLineRedrawnInPlace) {
   EXPECT_EQ(err.Text(),
             "[download] Downloading files, please wait...\n"
             "\r[download] 0% (0 of 1000 bytes)\x1b[K"
-            "\r[download] 10% (100 of 1000 bytes) bpls\\ZORMain.bpl, about 0:09 left\x1b[K"
-            "\r[download] 20% (200 of 1000 bytes) bpls\\ZORMain.bpl, about 0:08 left\x1b[K"
-            "\r[download] 30% (300 of 1000 bytes) bpls\\ZORMain.bpl, about 0:07 left\x1b[K\n"
+            "\r[download] 10% (100 of 1000 bytes) ZORMain.bpl, about 0:09 left\x1b[K"
+            "\r[download] 20% (200 of 1000 bytes) ZORMain.bpl, about 0:08 left\x1b[K"
+            "\r[download] 30% (300 of 1000 bytes) ZORMain.bpl, about 0:07 left\x1b[K\n"
             "[start] Program is starting, please wait....\n");
 }
 
@@ -103,9 +103,9 @@ TEST(HeadlessStartWindow, InALogTheProgressLinesNameTheFileAndTheTimeLeft) {
   EXPECT_EQ(err.Text(),
             "[download] Downloading files, please wait...\n"
             "[download] 0% (0 of 1000 bytes)\n"
-            "[download] 10% (100 of 1000 bytes) bpls\\ZORMain.bpl, about 0:09 left\n"
-            "[download] 20% (200 of 1000 bytes) bpls\\ZORMain.bpl, about 0:08 left\n"
-            "[download] 30% (300 of 1000 bytes) bpls\\ZORMain.bpl, about 0:07 left\n");
+            "[download] 10% (100 of 1000 bytes) ZORMain.bpl, about 0:09 left\n"
+            "[download] 20% (200 of 1000 bytes) ZORMain.bpl, about 0:08 left\n"
+            "[download] 30% (300 of 1000 bytes) ZORMain.bpl, about 0:07 left\n");
 }
 
 TEST(HeadlessStartWindow, GivingUpIsSaid) {

@@ -47,9 +47,10 @@ constexpr Rgb kEmblemTile = {44, 112, 186};
 constexpr Rgb kEmblemArrow = {255, 210, 74};
 
 constexpr int kTitleFontSize = 30;
-constexpr int kTitleBaseline = 128;
+// Above the download window, which is centred on the screen as this window is.
+constexpr int kTitleBaseline = 96;
 constexpr int kVersionFontSize = 13;
-constexpr int kVersionBaseline = 154;
+constexpr int kVersionBaseline = 118;
 
 void SetColour(const Rgb& c) {
   fl_color(static_cast<uchar>(c.R), static_cast<uchar>(c.G), static_cast<uchar>(c.B));
