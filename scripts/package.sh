@@ -111,7 +111,7 @@ server_programs=("$S/usr/sbin/zorserver" "$S/usr/bin/zorreg")
 if [ -x "$BUILD/bin/zorrelease" ]; then
   put_program "$BUILD/bin/zorrelease" "$S/usr/bin/zorrelease"
   server_programs+=("$S/usr/bin/zorrelease")
-  help2man -N -s 1 --version-string="$VERSION" -n "prepare a release folder for the ZOR application server" \
+  help2man -N --no-discard-stderr -s 1 --version-string="$VERSION" -n "prepare a release folder for the ZOR application server" \
     "$BUILD/bin/zorrelease" >"$BUILD/zorrelease.1"
   put_man "$BUILD/zorrelease.1" "$S/usr/share/man/man1"
 fi
