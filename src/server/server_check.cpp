@@ -58,16 +58,20 @@ std::optional<std::string> WritableFolderProblem(const std::string& what, const 
   return std::nullopt;
 }
 
+// The log file is appended to, or made in a folder that exists (the server makes no folder
+// for it).
 std::optional<std::string> LogFileProblem(const std::filesystem::path& file) {
   std::error_code ec;
-  if (!std::filesystem::exists(file, ec)) {
-    if (auto problem = WritableFolderProblem("folder of the log file", file.parent_path().empty() ? "." : file.parent_path()))
-      return problem;
+  if (std::filesystem::exists(file, ec)) {
+    if (std::filesystem::is_directory(file, ec)) return "The log file " + PathText(file) + " is a folder";
+    std::ofstream stream(file, std::ios::binary | std::ios::app);
+    if (!stream) return "The log file " + PathText(file) + " cannot be appended to";
     return std::nullopt;
   }
-  if (std::filesystem::is_directory(file, ec)) return "The log file " + PathText(file) + " is a folder";
-  std::ofstream stream(file, std::ios::binary | std::ios::app);
-  if (!stream) return "The log file " + PathText(file) + " cannot be appended to";
+  const std::filesystem::path folder = file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
+  if (!std::filesystem::is_directory(folder, ec))
+    return "The log file " + PathText(file) + " cannot be made: its folder does not exist";
+  if (auto problem = WriteProblem(folder)) return "The log file " + PathText(file) + " cannot be made: " + *problem;
   return std::nullopt;
 }
 

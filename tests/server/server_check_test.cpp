@@ -32,11 +32,12 @@ TEST(ServerCheck, AFolderInOrderHasNoProblemAndLeavesNothingBehind) {
   CheckFixture f;
   fs::create_directories(f.Folder.Path / "upload");
   f.Subject.UploadDir = f.Folder.Path / "upload";
+  fs::create_directories(f.Folder.Path / "log");
   f.Subject.LogFile = f.Folder.Path / "log/zorserver.log";
   EXPECT_EQ(f.Check(), std::vector<std::string>{});
   EXPECT_TRUE(fs::is_empty(f.Folder.Path / "upload"));
+  EXPECT_TRUE(fs::is_empty(f.Folder.Path / "log"));
   EXPECT_FALSE(fs::exists(f.Folder.Path / "var"));
-  EXPECT_FALSE(fs::exists(f.Folder.Path / "log"));
 }
 
 TEST(ServerCheck, FolderProblemsOneLineEach) {
@@ -58,6 +59,8 @@ TEST(ServerCheck, FolderProblemsOneLineEach) {
        "not a folder"},
       {"log file is a folder", [](CheckFixture& f) { f.Subject.LogFile = f.Folder.Path / "release"; },
        "The log file {}/release is a folder"},
+      {"log folder missing", [](CheckFixture& f) { f.Subject.LogFile = f.Folder.Path / "log/zorserver.log"; },
+       "The log file {}/log/zorserver.log cannot be made: its folder does not exist"},
       {"lookup table not given", [](CheckFixture& f) { f.Subject.LookupTable = fs::path(); },
        "The lookup table is not given"},
   };

@@ -1,8 +1,9 @@
 // The small borderless progress window the download and the uninstall show: a raised panel
 // filling it, a caption at (8, 12) and a gauge at (12, 36), 257 x 21, an hourglass cursor,
 // centred on the screen; the download window also has two lines below the gauge, the file
-// being fetched and the bytes done of the total with the time left. It takes no input. While it is enabled and no modal window is
-// open, it brings itself to the front again when it loses the focus.
+// being fetched and the bytes done of the total with the time left. It takes no input.
+// While it is enabled and no modal window is open, it brings itself to the front again
+// when it loses the focus.
 #pragma once
 
 #include <FL/Fl_Double_Window.H>
