@@ -1,7 +1,8 @@
 // zorserver: the application server. Serves a release folder to the launchers (file list,
 // file information and data, uploads) over TCP, and optionally answers name-service
 // lookups over UDP. Settings come from the registry store (HKLM\Software\ZOR\DK880\Server),
-// overridden by the command line; SIGINT or SIGTERM stop it cleanly.
+// overridden by the command line; SIGINT or SIGTERM stop it cleanly, SIGHUP reads the release
+// folder again and reopens the log file; `--check` checks the setup and exits.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,8 +17,11 @@
 #include "server/lookup_service.h"
 #include "server/name_service_responder.h"
 #include "server/registry_settings.h"
+#include "server/server_check.h"
 #include "server/server_connection_pool.h"
 #include "server/server_options.h"
+#include "server/server_texts.h"
+#include "server/status_reporter.h"
 #include "server/tcp_control_service.h"
 #include "server/zor_server.h"
 
@@ -49,18 +53,44 @@ int Run(const std::vector<std::string>& args) {
   if (!ParseLogLevel(settings.ReadString("", "LogLevel", "info"), level)) level = LogLevel::Info;
   log.SetLevel(Pick(options.Level, level));
   const std::string logFile = Pick(options.LogFile, settings.ReadString("", "LogFile", ""));
-  if (!logFile.empty()) log.OpenFile(logFile);
-
   const std::string release = Pick(options.ReleaseDir, settings.ReadString("", "ReleaseFolder", ""));
-  if (release.empty()) throw Exception("No release folder: give --release DIR (or the setting ReleaseFolder)");
-
-  std::unique_ptr<TLookupService> lookup;
+  const std::string cache = Pick(options.CacheDir, settings.ReadString("", "CacheFolder", DefaultCacheDir().string()));
+  const std::string upload = Pick(options.UploadDir, settings.ReadString("", "UploadFolder", ""));
   const uint16_t lookupPort =
       options.LookupPort ? *options.LookupPort : static_cast<uint16_t>(settings.ReadInteger("", "LookupPort", 0));
+  const std::string lookupTable =
+      lookupPort != 0 ? Pick(options.LookupTable, settings.ReadString("", "LookupTable", "")) : std::string();
+  const uint16_t namePort =
+      options.NamePort ? *options.NamePort : static_cast<uint16_t>(settings.ReadInteger("", "NamePort", 0));
+  const std::string namesFile = Pick(options.NamesFile, settings.ReadString("", "NamesFile", ""));
+  if (options.Check) {
+    TServerCheckSubject subject;
+    subject.ReleaseDir = release;
+    subject.CacheDir = cache;
+    if (!upload.empty()) subject.UploadDir = upload;
+    if (!logFile.empty()) subject.LogFile = logFile;
+    if (lookupPort != 0) subject.LookupTable = lookupTable;
+    if (namePort != 0 && !namesFile.empty()) subject.NamesFile = namesFile;
+    TTCPSettings tcp = ReadTCPSettings(settings, kTextTCPServiceName, kDefaultServerPort);
+    if (options.Port) ApplyPortSwitch(tcp, *options.Port);
+    if (options.BindAddress) tcp.BoundIP = *options.BindAddress;
+    if (tcp.EnableTCP)
+      subject.Ports.push_back({"application server", SocketKind::Stream, tcp.BoundIP, static_cast<uint16_t>(tcp.Port)});
+    if (namePort != 0) subject.Ports.push_back({"name service", SocketKind::Datagram, tcp.BoundIP, namePort});
+    if (lookupPort != 0) subject.Ports.push_back({"lookup service", SocketKind::Stream, tcp.BoundIP, lookupPort});
+    const std::vector<std::string> problems = CheckServerSetup(subject);
+    for (const std::string& problem : problems) std::printf("%s\n", problem.c_str());
+    if (problems.empty()) std::printf("The release, the folders and the ports are ready\n");
+    return problems.empty() ? 0 : 1;
+  }
+  if (lookupPort != 0 && lookupTable.empty())
+    throw Exception("The lookup service needs its table: give --lookup-table FILE");
+  if (!logFile.empty()) log.OpenFile(logFile);
+  RequireReleaseFolder(release);
+
+  std::unique_ptr<TLookupService> lookup;
   if (lookupPort != 0) {
-    const std::string table = Pick(options.LookupTable, settings.ReadString("", "LookupTable", ""));
-    if (table.empty()) throw Exception("The lookup service needs its table: give --lookup-table FILE");
-    lookup = std::make_unique<TLookupService>(log, TLookupTable::Load(table));
+    lookup = std::make_unique<TLookupService>(log, TLookupTable::Load(lookupTable));
   }
 
   TSessionSettings session;
@@ -79,8 +109,7 @@ int Run(const std::vector<std::string>& args) {
   TTCPControlService tcp(&server, options.Port, options.BindAddress);
   TFileServiceSettings fileSettings;
   fileSettings.ReleaseDir = release;
-  fileSettings.CacheDir = Pick(options.CacheDir, settings.ReadString("", "CacheFolder", DefaultCacheDir().string()));
-  const std::string upload = Pick(options.UploadDir, settings.ReadString("", "UploadFolder", ""));
+  fileSettings.CacheDir = cache;
   if (!upload.empty()) fileSettings.UploadDir = upload;
   fileSettings.UploadLimit = Pick(options.UploadLimit, settings.ReadInteger("", "UploadLimit", kDefaultUploadLimit));
   TFileService files(&server, fileSettings);
@@ -88,10 +117,7 @@ int Run(const std::vector<std::string>& args) {
   files.SetEnabled(settings.ReadBool(files.Name(), "Enabled", true));
 
   std::unique_ptr<TNameServiceResponder> names;
-  const uint16_t namePort =
-      options.NamePort ? *options.NamePort : static_cast<uint16_t>(settings.ReadInteger("", "NamePort", 0));
   if (namePort != 0) {
-    const std::string namesFile = Pick(options.NamesFile, settings.ReadString("", "NamesFile", ""));
     names = std::make_unique<TNameServiceResponder>(log, namesFile.empty() ? TNameTable() : TNameTable::Load(namesFile));
   }
 
@@ -112,7 +138,25 @@ int Run(const std::vector<std::string>& args) {
                          (names ? ", name service on UDP port " + std::to_string(names->Port()) : "") +
                          (lookup ? ", lookup service on TCP port " + std::to_string(lookup->Port()) : ""));
 
-  const int signal = WaitForStopSignal();
+  TStatusReporter status(log, [&] {
+    return TServerStatus{server.TransportCount(), files.BytesServed(), files.Packs().PacksDone()};
+  });
+  status.Start();
+
+  int signal = 0;
+  while (WaitForServiceSignal(signal) == ServiceSignal::Reload) {
+    // logrotate moved the log file away: go on in a new one of the same name.
+    if (!logFile.empty()) {
+      try {
+        log.OpenFile(logFile);
+      } catch (const std::exception& e) {
+        log.Error("Server", e.what());
+      }
+    }
+    if (const std::optional<std::string> problem = ReleaseFolderProblem(release)) log.Error("Server", *problem);
+    log.Info("Server", "Reloaded: " + std::to_string(files.Release().Rescan()->Files.size()) + " files in " + release);
+  }
+  status.Stop();
   log.Info("Server", "Stopping (signal " + std::to_string(signal) + ")");
   if (lookup) lookup->Stop();
   if (names) names->Stop();

@@ -1,13 +1,20 @@
-// The request to stop a long-running program from outside (SIGINT, SIGTERM): a server
-// blocks them before it starts threads and then waits for one on its main thread.
+// The requests a long-running program takes from outside: stop (SIGINT, SIGTERM) and reload
+// (SIGHUP: read the served folders again, reopen the log file after a rotation). A server
+// blocks them before it starts threads and then waits for them on its main thread.
 #pragma once
 
 namespace zor {
 
-// Blocks the stop signals for the calling thread and every thread it starts afterwards.
+enum class ServiceSignal { Stop, Reload };
+
+// Blocks the stop and reload signals for the calling thread and every thread it starts afterwards.
 void BlockStopSignals();
-// Waits until a stop signal arrives (after `BlockStopSignals`); returns its number.
+// Waits until a stop signal arrives (after `BlockStopSignals`); returns its number. Reload
+// requests that arrive meanwhile are left pending.
 int WaitForStopSignal();
+// Waits until a stop or a reload signal arrives (after `BlockStopSignals`); `number` gets
+// the signal's number.
+ServiceSignal WaitForServiceSignal(int& number);
 // Sends the process itself a stop signal (tests; a second way out of `WaitForStopSignal`).
 void RaiseStopSignal();
 

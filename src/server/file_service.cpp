@@ -382,6 +382,7 @@ void TFileService::FileData(TServiceMessage& message, bool packed) {
     }
   }
   call.Flush();
+  Served += count;
   message.Result = 1;
 }
 

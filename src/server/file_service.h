@@ -94,6 +94,8 @@ class TFileService : public TZORService {
 
   TReleaseFolder& Release() { return Folder; }
   TPackCache& Packs() { return Cache; }
+  // Bytes of file data (plain or packed) sent to clients since the start.
+  int64_t BytesServed() const { return Served.load(); }
   // Blocks until the packing started by `DoStart` has ended (tests, benchmarks).
   void WaitPackAhead();
 
@@ -115,6 +117,7 @@ class TFileService : public TZORService {
   std::atomic<bool> StopPacking{false};
   std::thread PackThread;
   std::atomic<uint64_t> UploadCounter{0};
+  std::atomic<int64_t> Served{0};
   TUploadFolders UploadFolders;
 };
 

@@ -41,7 +41,10 @@ std::string ServerUsage() {
          "  --log-level LEVEL    error, warning, info or debug (default info)\n"
          "  --log-file FILE      also append the log to FILE\n"
          "  --help               show this text\n"
-         "Settings not given here are read from HKLM\\Software\\ZOR\\DK880\\Server.\n";
+         "  --check              check the release and cache folders, the log file, the tables and\n"
+         "                       the ports, print one line per problem and exit (1 when there is one)\n"
+         "Settings not given here are read from HKLM\\Software\\ZOR\\DK880\\Server.\n"
+         "SIGHUP reads the release folder again and reopens the log file; SIGINT and SIGTERM stop.\n";
 }
 
 TServerOptions ParseServerOptions(std::span<const std::string> args) {
@@ -54,6 +57,10 @@ TServerOptions ParseServerOptions(std::span<const std::string> args) {
     }
     if (arg == "--help" || arg == "-h") {
       options.Help = true;
+      continue;
+    }
+    if (arg == "--check") {
+      options.Check = true;
       continue;
     }
     if (arg.compare(0, 2, "--") != 0) throw Exception("Unknown argument '" + arg + "' (see --help)");

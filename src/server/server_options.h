@@ -30,6 +30,7 @@ struct TServerOptions {
   std::optional<int32_t> IdleTimeoutSeconds;
   std::optional<int32_t> MaxPerAddress;
   bool Help = false;
+  bool Check = false;  // --check: check the settings, folders and ports, then exit
 };
 
 // Options are "--name VALUE" or "--name=VALUE"; "/I:N" is the port. Raises `Exception` with

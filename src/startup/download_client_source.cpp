@@ -47,9 +47,12 @@ int64_t TDownloadClientSource::DownloadTotal() { return zor::DownloadTotal().loa
 
 int64_t TDownloadClientSource::DownloadedBytes() { return zor::DownloadedBytes().load(); }
 
+std::string TDownloadClientSource::CurrentFileName() { return CurrentDownloadName(); }
+
 void TDownloadClientSource::StartCounters(int64_t total) {
   zor::DownloadedBytes().store(0);
   zor::DownloadTotal().store(total);
+  SetCurrentDownloadName("");
 }
 
 void InstallLauncherConnections(const TLauncherConnectionFacts& facts) {

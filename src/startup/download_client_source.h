@@ -24,6 +24,7 @@ class TDownloadClientSource : public TUpdateSource {
   void DownloadList(const TFileList& list) override;
   int64_t DownloadTotal() override;
   int64_t DownloadedBytes() override;
+  std::string CurrentFileName() override;
   void StartCounters(int64_t total) override;
 };
 

@@ -78,7 +78,7 @@ std::optional<MessageResult> DismissAnswer(MessageButtons buttons) {
     case MessageButtons::YesNoCancel:
       return MessageResult::Cancel;
     case MessageButtons::YesNo:
-      return std::nullopt;
+      return MessageResult::No;
   }
   return std::nullopt;
 }

@@ -44,8 +44,8 @@ std::string FormatMessageBoxLine(const MessageBoxRequest& request);
 std::string MessageBoxCaption(const MessageBoxRequest& request);
 std::vector<MessageResult> MessageBoxButtonList(MessageButtons buttons);
 std::string MessageButtonCaption(MessageResult button, int langIndex);
-// The answer of a box closed with Escape or its close box: OK for an OK box, Cancel where
-// there is a Cancel button, nothing for Yes/No (the box stays until a button is chosen).
+// The answer of a box closed with Escape or its close box, the cancelling choice of every
+// box: OK for an OK box, Cancel where there is a Cancel button, No for Yes/No.
 std::optional<MessageResult> DismissAnswer(MessageButtons buttons);
 
 // The answer of a box nobody can click: OK for an OK box, else the confirmation `yes`

@@ -1,5 +1,6 @@
-// The texts of the server settings dialog in the two scripts it knows: the traditional
-// script when the system default LCID is 1028 or 3076, the simplified one for every other.
+// The texts of the server settings dialog in the three languages of the message table:
+// English, the traditional script (system default LCID 1028 or 3076) and the simplified
+// script (2052).
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,7 @@ struct TServerSettingsCaptions {
   std::string lbl2;
 };
 
+// The captions for a system default LCID, in the language `LangIndexForLcid` picks.
 TServerSettingsCaptions ServerSettingsCaptions(uint32_t lcid);
 
 }  // namespace zor

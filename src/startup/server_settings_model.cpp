@@ -122,6 +122,7 @@ bool TServerSettingsModel::SubmitOk() {
 
 bool TServerSettingsModel::SubmitKeyDown(int key) {
   if (key == kKeyReturn) return SubmitOk();
+  if (key == kKeyEscape) btnCancelClick();
   return Result != TModalResult::None;
 }
 

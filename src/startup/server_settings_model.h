@@ -23,6 +23,7 @@ inline constexpr int32_t kDefaultServerPort = 768;
 // How long the reachability check of the lookup server may take.
 inline constexpr int kLookupServerCheckTimeoutMs = 3000;
 inline constexpr int kKeyReturn = 13;
+inline constexpr int kKeyEscape = 27;
 
 inline constexpr std::string_view kValueConnectType = "ConnectType";
 inline constexpr std::string_view kValueRemoteServer = "RemoteServer";
@@ -86,8 +87,8 @@ class TServerSettingsModel {
   // OK for a view: an error goes to the application's error display and the dialog stays
   // open. Answers whether the dialog closed.
   bool SubmitOk();
-  // A key for a view (the form sees every key first): Enter runs `SubmitOk`, other keys do
-  // nothing. Answers whether the dialog closed.
+  // A key for a view (the form sees every key first): Enter runs `SubmitOk`, Escape is
+  // Cancel, other keys do nothing. Answers whether the dialog closed.
   bool SubmitKeyDown(int key);
 
   TModalResult ModalResult() const { return Result; }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "base/clock.h"
 #include "base/timer_queue.h"
 #include "startup/application_state.h"
 #include "startup/lang_messages.h"
@@ -81,6 +82,8 @@ void TStartWindowModel::DownloadTimerTick() {
   const int64_t total = Env.Source->DownloadTotal();
   if (DownLoadForm->MaxValue() != total) DownLoadForm->SetMaxValue(total);
   DownLoadForm->SetProgress(Env.Source->DownloadedBytes());
+  if (const std::string name = Env.Source->CurrentFileName(); !name.empty()) DownLoadForm->SetFileName(name);
+  DownLoadForm->Sample(GetClock().Now());
   View.ProgressChanged(*DownLoadForm);
 }
 

@@ -38,6 +38,8 @@ class TUpdateSource {
   // The progress counters: total bytes to fetch and bytes credited so far.
   virtual int64_t DownloadTotal() = 0;
   virtual int64_t DownloadedBytes() = 0;
+  // The file being fetched now, for the progress window ("" when none is known).
+  virtual std::string CurrentFileName() { return {}; }
   // Sets the total and the credited bytes to 0, before a download phase.
   virtual void StartCounters(int64_t total) = 0;
 };

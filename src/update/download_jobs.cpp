@@ -23,11 +23,16 @@ bool IsCountedFile(const std::string& fileName) {
 }  // namespace
 
 void CreditStart(const std::string& fileName, int32_t, int32_t filePos) {
-  if (IsCountedFile(fileName)) DownloadedBytes().fetch_add(filePos);
+  if (!IsCountedFile(fileName)) return;
+  SetCurrentDownloadName(fileName);
+  DownloadedBytes().fetch_add(filePos);
 }
 
 void CreditProgress(const std::string& fileName, int32_t, int32_t, int32_t count) {
-  if (IsCountedFile(fileName)) DownloadedBytes().fetch_add(count);
+  if (!IsCountedFile(fileName)) return;
+  // The file that moved last is the one the window names, whichever job started last.
+  SetCurrentDownloadName(fileName);
+  DownloadedBytes().fetch_add(count);
 }
 
 // ---- TDownLoadJob ----
@@ -148,6 +153,7 @@ int TDownLoadExecutor::Run(const std::vector<std::string>& names) {
   ErrorText.clear();
   if (names.empty()) return 0;
   DownloadedBytes() = 0;
+  SetCurrentDownloadName("");
   {
     std::lock_guard guard(Lock);
     Pending.clear();

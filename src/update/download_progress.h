@@ -6,11 +6,16 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 namespace zor {
 
 std::atomic<int64_t>& DownloadTotal();
 std::atomic<int64_t>& DownloadedBytes();
+// The file whose transfer started or moved last ("" before the first of a phase), for the
+// progress window.
+std::string CurrentDownloadName();
+void SetCurrentDownloadName(const std::string& name);
 
 bool ApplicationTerminating();
 void SetApplicationTerminating(bool terminating);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -72,6 +73,7 @@ TEST(ZorServerProgram, RefusesBadOptionsAndAMissingReleaseWithAMessage) {
   } const kCases[] = {
       {"--port 0 --release x", "zorserver: --port: '0' is not a number from 1 to 65535\n"},
       {"--port 7", "zorserver: No release folder: give --release DIR (or the setting ReleaseFolder)\n"},
+      {"--release /nonexistent/zor", "zorserver: The release folder /nonexistent/zor does not exist\n"},
       {"--release x --lookup-port 9", "zorserver: The lookup service needs its table: give --lookup-table FILE\n"},
   };
   for (const Case& c : kCases) {
@@ -84,6 +86,57 @@ TEST(ZorServerProgram, RefusesBadOptionsAndAMissingReleaseWithAMessage) {
   const ProcessId help = StartServer(folder, "--help");
   EXPECT_EQ(WaitForProcessExit(help), 0);
   EXPECT_EQ(testing::ReadAll(folder.Path / "out.txt").substr(0, 26), "Usage: zorserver [options]");
+}
+
+TEST(ZorServerProgram, CheckPrintsOneLinePerProblemAndExitsWithItsVerdict) {
+  testing::TempFolder folder;
+  folder.Write("release/Client.exe", "launcher");
+  int error = 0;
+  const int taken = CreateSocket(SocketKind::Stream, error);
+  SocketAddress address{0x7F000001, 0};
+  ASSERT_TRUE(BindSocket(taken, address, error) && ListenSocket(taken, 4, error) &&
+              SocketLocalAddress(taken, address, error));
+  const std::string fine = "--check --release " + (folder.Path / "release").string() + " --cache " +
+                           (folder.Path / "cache").string() + " --bind 127.0.0.1";
+  const ProcessId good = StartServer(folder, fine + " --port " + std::to_string(testing::FreePort()));
+  EXPECT_EQ(WaitForProcessExit(good), 0);
+  EXPECT_EQ(testing::ReadAll(folder.Path / "out.txt"), "The release, the folders and the ports are ready\n");
+
+  const ProcessId bad = StartServer(folder, fine + " --port " + std::to_string(address.Port) + " --release " +
+                                                (folder.Path / "gone").string());
+  EXPECT_EQ(WaitForProcessExit(bad), 1);
+  EXPECT_EQ(testing::ReadAll(folder.Path / "out.txt"),
+            "The release folder " + (folder.Path / "gone").string() + " does not exist\nTCP port " +
+                std::to_string(address.Port) + " on 127.0.0.1 for the application server cannot be taken: " +
+                SocketErrorText(EADDRINUSE) + "\n");
+  CloseSocket(taken);
+  EXPECT_FALSE(std::filesystem::exists(folder.Path / "cache"));
+}
+
+TEST(ZorServerProgram, SIGHUPReopensTheLogFileAndReadsTheReleaseAgain) {
+  testing::TempFolder folder;
+  folder.Write("release/Client.exe", "launcher");
+  const std::filesystem::path logFile = folder.Path / "zorserver.log";
+  const uint16_t port = testing::FreePort();
+  const ProcessId pid = StartServer(folder, "--release " + (folder.Path / "release").string() + " --cache " +
+                                                (folder.Path / "cache").string() + " --bind 127.0.0.1 --port " +
+                                                std::to_string(port) + " --log-file " + logFile.string());
+  ASSERT_EQ(WaitForFirstLine(folder, pid), "listening on 127.0.0.1:" + std::to_string(port))
+      << testing::ReadAll(folder.Path / "err.txt");
+  // What logrotate does: move the file away, then ask for a new one.
+  std::filesystem::rename(logFile, folder.Path / "zorserver.log.1");
+  folder.Write("release/Added.dat", "new");
+  WaitForProcessExit(StartProcess("kill -HUP " + std::to_string(pid)));
+  std::string reopened;
+  for (int i = 0; i < 500 && reopened.find("Reloaded") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    reopened = testing::ReadAll(logFile);
+  }
+  EXPECT_NE(reopened.find("[Server] Reloaded: 2 files in " + (folder.Path / "release").string()), std::string::npos)
+      << reopened;
+  EXPECT_EQ(Terminate(pid), 0);
+  EXPECT_NE(testing::ReadAll(folder.Path / "zorserver.log.1").find("Serving"), std::string::npos);
+  EXPECT_NE(testing::ReadAll(logFile).find("Stopped"), std::string::npos);
 }
 
 }  // namespace

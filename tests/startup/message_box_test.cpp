@@ -41,7 +41,7 @@ TEST(MessageBoxLayout, ButtonsTheirTextsAndTheDismissAnswer) {
        {"Yes", "No"},
        {"是", "否"},
        {"是", "否"},
-       std::nullopt},
+       R::No},
       {MessageButtons::YesNoCancel,
        {R::Yes, R::No, R::Cancel},
        {"Yes", "No", "Cancel"},

@@ -392,6 +392,16 @@ TEST_F(ServerSettingsModelTest, EnterFromAViewRunsOkAndReportsItsError) {
   EXPECT_EQ(model.ModalResult(), TModalResult::Ok);
   EXPECT_EQ(model.NewServer(), "app.example.com");
   EXPECT_EQ(shown.size(), 1u);
+
+  // Escape is Cancel: the dialog closes and stores nothing.
+  const size_t asked = CheckedUrls.size();
+  TServerSettingsModel cancelled(Environment());
+  cancelled.FormCreate();
+  cancelled.edtEnterpriseID = "43";
+  EXPECT_TRUE(cancelled.SubmitKeyDown(kKeyEscape));
+  EXPECT_EQ(cancelled.ModalResult(), TModalResult::Cancel);
+  EXPECT_FALSE(cancelled.ConnectionChanged());
+  EXPECT_EQ(CheckedUrls.size(), asked);  // no lookup
   SetApplicationExceptionHandler({});
 }
 
@@ -442,33 +452,28 @@ TEST_F(ServerSettingsModelTest, ComputerPickerReplacesTheServerOnlyWhenChosen) {
 TEST(ServerSettingsCaptions, ByLanguage) {
   struct Case {
     uint32_t lcid;
-    const char* form;
-    const char* ok;
-    const char* quit;
-    const char* server;
-    const char* kind;
-    const char* zorHost;
+    std::vector<std::string> texts;  // form, OK, Cancel, Quit, server, kind, name service, next time, address, number
   } const kCases[] = {
-      {1028, "網路主機設定", "確定", "退出程式", "伺服器名稱", "連接方式", "TCP/IP(岳川名稱解析服務)"},
-      {3076, "網路主機設定", "確定", "退出程式", "伺服器名稱", "連接方式", "TCP/IP(岳川名稱解析服務)"},
-      {2052, "网络主机设定", "确定", "退出程序", "服务器名称:", "连接方式:", "TCP/IP(岳川名称解析服务)"},
-      {1033, "网络主机设定", "确定", "退出程序", "服务器名称:", "连接方式:", "TCP/IP(岳川名称解析服务)"},
-      {4100, "网络主机设定", "确定", "退出程序", "服务器名称:", "连接方式:", "TCP/IP(岳川名称解析服务)"},
+      {1028, {"網路主機設定", "確定", "取消", "退出程式", "伺服器名稱", "連接方式", "TCP/IP(岳川名稱解析服務)",
+              "下次启动时不再出现这个对话框", "服务器地址", "客户统编"}},
+      {3076, {"網路主機設定", "確定", "取消", "退出程式", "伺服器名稱", "連接方式", "TCP/IP(岳川名稱解析服務)",
+              "下次启动时不再出现这个对话框", "服务器地址", "客户统编"}},
+      {2052, {"网络主机设定", "确定", "取消", "退出程序", "服务器名称:", "连接方式:", "TCP/IP(岳川名称解析服务)",
+              "下次启动时不再出现这个对话框", "服务器地址", "客户统编"}},
+      // English, and every LCID the message table shows in English (4100 among them).
+      {1033, {"Network Server Settings", "OK", "Cancel", "Quit", "Server:", "Connect by:", "TCP/IP(ZOR name service)",
+              "Do not show this dialog at the next start", "Address", "Cust. no."}},
+      {4100, {"Network Server Settings", "OK", "Cancel", "Quit", "Server:", "Connect by:", "TCP/IP(ZOR name service)",
+              "Do not show this dialog at the next start", "Address", "Cust. no."}},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.lcid);
-    const TServerSettingsCaptions captions = ServerSettingsCaptions(c.lcid);
-    EXPECT_EQ(captions.Form, c.form);
-    EXPECT_EQ(captions.btnOK, c.ok);
-    EXPECT_EQ(captions.btnCancel, "取消");
-    EXPECT_EQ(captions.btnQuit, c.quit);
-    EXPECT_EQ(captions.lblServerName, c.server);
-    EXPECT_EQ(captions.lblConnType, c.kind);
-    EXPECT_EQ(captions.rbZORHost, c.zorHost);
-    // These stay in the simplified script in both languages.
-    EXPECT_EQ(captions.chkShowNextTime, "下次启动时不再出现这个对话框");
-    EXPECT_EQ(captions.lbl1, "服务器地址");
-    EXPECT_EQ(captions.lbl2, "客户统编");
+    const TServerSettingsCaptions t = ServerSettingsCaptions(c.lcid);
+    EXPECT_EQ((std::vector<std::string>{t.Form, t.btnOK, t.btnCancel, t.btnQuit, t.lblServerName, t.lblConnType,
+                                        t.rbZORHost, t.chkShowNextTime, t.lbl1, t.lbl2}),
+              c.texts);
+    EXPECT_EQ((std::vector<std::string>{t.rbPipe, t.rbTcp, t.lblPort, t.btnComputer}),
+              (std::vector<std::string>{"Name Pipes", "TCP/IP", "Port:", "..."}));
   }
 }
 

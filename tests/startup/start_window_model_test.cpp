@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "base/clock.h"
 #include "base/timer_queue.h"
 #include "platform/pe_version_writer.h"
 #include "startup/application_state.h"
@@ -261,6 +262,73 @@ TEST_F(StartWindow, TheDownloadTimerFeedsTheProgressWindowWhileItExists) {
   EXPECT_EQ(model->DownloadWindow(), nullptr);
   EXPECT_EQ(View.Events, (std::vector<std::string>{"shown Downloading files, please wait...", "progress 400/4000",
                                                    "progress 4000/4000", "progress 4000/4000", "hidden"}));
+}
+
+TEST_F(StartWindow, TheDownloadWindowNamesTheFileAndEstimatesTheTimeLeft) {
+  ManualClock clock;
+  ScopedClock useClock(clock);
+  auto model = Open();
+  Source->StartCounters(10'000'000);
+  model->ShowDownloadWindow();
+  model->DownloadTimerTick();
+  const TDownloadProgressModel& window = *model->DownloadWindow();
+  EXPECT_EQ(window.FileName(), "");
+  EXPECT_EQ(window.DetailLine(kLangEnglish), "0 B / 9.5 MB");  // no rate yet
+  {
+    std::lock_guard guard(Source->Lock);
+    Source->CurrentFile = "/home/u/client/bpls/ZORMain.bpl";
+  }
+  for (int second = 1; second <= 4; ++second) {
+    clock.Advance(std::chrono::seconds(1));
+    Source->Downloaded = second * 1'000'000LL;  // 1 MB a second
+    model->DownloadTimerTick();
+  }
+  EXPECT_EQ(window.FileName(), "ZORMain.bpl");  // without its folder
+  EXPECT_EQ(window.SecondsLeft(), 6);
+  EXPECT_EQ(window.DetailLine(kLangEnglish), "3.8 MB / 9.5 MB, about 0:06 left");
+  EXPECT_EQ(window.DetailLine(kLangTraditional), "3.8 MB / 9.5 MB, 約剩 0:06");
+  EXPECT_EQ(window.DetailLine(kLangSimplified), "3.8 MB / 9.5 MB, 约剩 0:06");
+}
+
+TEST(DownloadProgress, TheEstimateFollowsTheRateOfTheLastTenSeconds) {
+  using namespace std::chrono;
+  struct Case {
+    const char* Name;
+    std::vector<std::pair<int, int64_t>> Samples;  // (second, bytes done)
+    int64_t Max;
+    std::optional<int64_t> Left;
+  } const kCases[] = {
+      {"one sample", {{0, 0}}, 1000, std::nullopt},
+      {"less than a second", {{0, 0}, {0, 500}}, 1000, std::nullopt},
+      {"stalled", {{0, 100}, {5, 100}}, 1000, std::nullopt},
+      {"steady", {{0, 0}, {1, 100}, {2, 200}}, 1000, 8},
+      {"rounded up", {{0, 0}, {3, 100}}, 150, 2},
+      {"done", {{0, 0}, {1, 1000}}, 1000, 0},
+      // Fast at first, then slow: only the last ten seconds count (100 bytes a second).
+      {"slowed down", {{0, 0}, {1, 100000}, {11, 101000}, {21, 102000}}, 112000, 100},
+      {"credited beyond the total", {{0, 0}, {1, 2000}}, 1000, 0},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.Name);
+    TDownloadProgressModel window;
+    window.SetMaxValue(c.Max);
+    const steady_clock::time_point start{};
+    for (const auto& [second, done] : c.Samples) {
+      window.SetProgress(done);
+      window.Sample(start + seconds(second));
+    }
+    EXPECT_EQ(window.SecondsLeft(), c.Left);
+  }
+}
+
+TEST(DownloadProgress, BytesAndDurationsAsTheWindowWritesThem) {
+  const std::pair<int64_t, const char*> kBytes[] = {{-1, "0 B"},        {0, "0 B"},          {1023, "1023 B"},
+                                                    {1024, "1.0 KB"},   {1536, "1.5 KB"},    {10'485'760, "10.0 MB"},
+                                                    {3'221'225'472LL, "3.0 GB"}};
+  for (const auto& [bytes, text] : kBytes) EXPECT_EQ(FormatByteCount(bytes), text) << bytes;
+  const std::pair<int64_t, const char*> kDurations[] = {{-4, "0:00"}, {0, "0:00"},      {42, "0:42"},
+                                                        {725, "12:05"}, {3723, "1:02:03"}, {360000, "100:00:00"}};
+  for (const auto& [seconds, text] : kDurations) EXPECT_EQ(FormatDuration(seconds), text) << seconds;
 }
 
 TEST(DownloadProgress, PercentAsTheGaugeDrawsIt) {

@@ -101,6 +101,10 @@ class FakeUpdateSource : public TUpdateSource {
   }
   int64_t DownloadTotal() override { return Total.load(); }
   int64_t DownloadedBytes() override { return Downloaded.load(); }
+  std::string CurrentFileName() override {
+    std::lock_guard guard(Lock);
+    return CurrentFile;
+  }
   void StartCounters(int64_t total) override {
     Record("StartCounters " + std::to_string(total));
     Total = total;
@@ -125,6 +129,7 @@ class FakeUpdateSource : public TUpdateSource {
   std::string DownloadError;
   std::atomic<int64_t> Total{0};
   std::atomic<int64_t> Downloaded{0};
+  std::string CurrentFile;  // what `CurrentFileName` answers (under Lock)
 };
 
 // Records the worker's hooks in order; the start event is always open.

@@ -16,19 +16,31 @@ sigset_t StopSet() {
   return set;
 }
 
-}  // namespace
-
-void BlockStopSignals() {
-  const sigset_t set = StopSet();
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+sigset_t ServiceSet() {
+  sigset_t set = StopSet();
+  sigaddset(&set, SIGHUP);
+  return set;
 }
 
-int WaitForStopSignal() {
-  const sigset_t set = StopSet();
+int Wait(const sigset_t& set) {
   int signal = 0;
   while (sigwait(&set, &signal) != 0) {
   }
   return signal;
+}
+
+}  // namespace
+
+void BlockStopSignals() {
+  const sigset_t set = ServiceSet();
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+int WaitForStopSignal() { return Wait(StopSet()); }
+
+ServiceSignal WaitForServiceSignal(int& number) {
+  number = Wait(ServiceSet());
+  return number == SIGHUP ? ServiceSignal::Reload : ServiceSignal::Stop;
 }
 
 void RaiseStopSignal() { kill(getpid(), SIGTERM); }

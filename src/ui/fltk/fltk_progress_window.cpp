@@ -15,6 +15,9 @@ constexpr int kGaugeLeft = 12;
 constexpr int kGaugeTop = 36;
 constexpr int kGaugeWidth = 257;
 constexpr int kGaugeHeight = 21;
+constexpr int kFileLineTop = 64;
+constexpr int kBytesLineTop = 82;
+constexpr int kDetailLeft = kGaugeLeft;
 
 }  // namespace
 
@@ -35,6 +38,13 @@ void FltkProgressWindow::ShowNow() {
   Fl::flush();
 }
 
+void FltkProgressWindow::SetDetail(const std::string& fileLine, const std::string& bytesLine) {
+  if (fileLine == FileLine && bytesLine == BytesLine) return;
+  FileLine = fileLine;
+  BytesLine = bytesLine;
+  redraw();
+}
+
 void FltkProgressWindow::draw() {
   // The panel: a raised bevel two pixels wide around the face colour.
   fl_color(FL_BACKGROUND_COLOR);
@@ -49,7 +59,13 @@ void FltkProgressWindow::draw() {
   }
   fl_font(FL_HELVETICA, kFormFontSize);
   fl_color(FL_BLACK);
-  fl_draw(Caption.c_str(), kCaptionLeft, kCaptionTop + fl_height() - fl_descent());
+  const int baseline = fl_height() - fl_descent();
+  fl_draw(Caption.c_str(), kCaptionLeft, kCaptionTop + baseline);
+  // The file name is cut to the gauge's width rather than running over the edge.
+  fl_push_clip(kDetailLeft, kFileLineTop, kGaugeWidth, kBytesLineTop - kFileLineTop + fl_height());
+  if (!FileLine.empty()) fl_draw(FileLine.c_str(), kDetailLeft, kFileLineTop + baseline);
+  if (!BytesLine.empty()) fl_draw(BytesLine.c_str(), kDetailLeft, kBytesLineTop + baseline);
+  fl_pop_clip();
   draw_children();
 }
 

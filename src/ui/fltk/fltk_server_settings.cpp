@@ -142,7 +142,7 @@ Dialog::Dialog(TServerSettingsModel& model) : Model(model), Window(*this) {
   Button(266, 150, 75, 25, captions.btnQuit, [this] { Model.btnQuitClick(); });
   Window.end();
 
-  // The close box is Cancel; Escape does nothing (the dialog has no cancel key).
+  // The close box is Cancel; so is Escape (through `KeyDown`).
   Bind(Window, [this](Fl_Widget&) {
     if (Fl::event() == FL_CLOSE) Model.FormClose();
   });
@@ -223,7 +223,7 @@ void Dialog::Refresh() {
 
 bool Dialog::KeyDown(int fltkKey) {
   const int key = VirtualKeyOf(fltkKey);
-  if (key != kKeyReturn) return false;
+  if (key != kKeyReturn && key != kKeyEscape) return false;
   Model.SubmitKeyDown(key);
   Refresh();
   return true;

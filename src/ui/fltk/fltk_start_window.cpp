@@ -3,8 +3,11 @@
 #include <FL/Fl.H>
 #include <FL/fl_draw.H>
 
+#include "startup/lang_messages.h"
+#include "startup/launcher_version.h"
 #include "ui/fltk/fltk_keys.h"
 #include "ui/fltk/fltk_look.h"
+#include "ui/fltk/fltk_splash_art.h"
 
 namespace zor {
 namespace {
@@ -12,16 +15,6 @@ namespace {
 // The status line "Starting" at (12, 330); the arrow one pixel lower.
 constexpr int kStatusTop = 330;
 constexpr int kArrowTop = kStatusTop + 1;
-// The splash: a blue gradient with the application title across its middle, standing in for
-// the product's picture.
-constexpr int kTitleFontSize = 30;
-constexpr int kTitleBaseline = 170;
-constexpr unsigned char kTopRgb[3] = {12, 34, 86};
-constexpr unsigned char kBottomRgb[3] = {38, 92, 168};
-
-unsigned char Blend(unsigned char from, unsigned char to, int step, int steps) {
-  return static_cast<unsigned char>(from + (to - from) * step / steps);
-}
 
 }  // namespace
 
@@ -33,17 +26,8 @@ FltkSplashWindow::FltkSplashWindow(FltkStartWindow& view)
 }
 
 void FltkSplashWindow::draw() {
-  for (int row = 0; row < h(); ++row) {
-    fl_color(Blend(kTopRgb[0], kBottomRgb[0], row, h()), Blend(kTopRgb[1], kBottomRgb[1], row, h()),
-             Blend(kTopRgb[2], kBottomRgb[2], row, h()));
-    fl_xyline(0, row, w() - 1);
-  }
+  DrawSplashArt(w(), h(), View.Title(), LauncherVersionLine(LangIndex()));
   fl_color(FL_WHITE);
-  if (!View.Title().empty()) {
-    fl_font(FL_HELVETICA_BOLD, kTitleFontSize);
-    const int width = static_cast<int>(fl_width(View.Title().c_str()));
-    fl_draw(View.Title().c_str(), (w() - width) / 2, kTitleBaseline);
-  }
   fl_font(FL_HELVETICA_BOLD, kStatusFontSize);
   const int baseline = fl_height() - fl_descent();
   fl_draw(View.StatusLine().c_str(), kStatusLeft, kStatusTop + baseline);
@@ -109,11 +93,14 @@ void FltkStartWindow::DownloadWindowShown(const TDownloadProgressModel& window) 
   DownLoadForm = std::make_unique<FltkProgressWindow>(kDownloadWindowWidth, kDownloadWindowHeight,
                                                       window.Caption(), TitleText);
   DownLoadForm->SetPercent(window.PercentDone());
+  DownLoadForm->SetDetail(window.FileName(), window.DetailLine(LangIndex()));
   DownLoadForm->ShowNow();
 }
 
 void FltkStartWindow::ProgressChanged(const TDownloadProgressModel& window) {
-  if (DownLoadForm) DownLoadForm->SetPercent(window.PercentDone());
+  if (!DownLoadForm) return;
+  DownLoadForm->SetPercent(window.PercentDone());
+  DownLoadForm->SetDetail(window.FileName(), window.DetailLine(LangIndex()));
 }
 
 void FltkStartWindow::DownloadWindowHidden() {

@@ -1,0 +1,139 @@
+#include "server/server_check.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <system_error>
+
+#include "base/exceptions.h"
+#include "platform/port_probe.h"
+#include "server/dotted_address.h"
+#include "server/lookup_service_table.h"
+#include "server/name_table.h"
+
+namespace zor {
+
+namespace {
+
+std::string PathText(const std::filesystem::path& path) { return path.string(); }
+
+// Creates a new file in `dir` (never one that exists) and removes it again; the reason when
+// that fails.
+std::optional<std::string> WriteProblem(const std::filesystem::path& dir) {
+  static std::atomic<uint64_t> counter{0};
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const std::filesystem::path probe = dir / (".zorserver-check-" + std::to_string(counter++));
+    errno = 0;
+    if (std::FILE* file = std::fopen(probe.c_str(), "wbx")) {
+      std::fclose(file);
+      std::error_code ignored;
+      std::filesystem::remove(probe, ignored);
+      return std::nullopt;
+    }
+    if (errno != EEXIST) return std::generic_category().message(errno);
+  }
+  return std::string("a new file cannot be made in it");
+}
+
+// A folder the server writes into: it exists and takes a new file, or it can be made below
+// its nearest existing parent.
+std::optional<std::string> WritableFolderProblem(const std::string& what, const std::filesystem::path& dir) {
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(dir, ec);
+  if (std::filesystem::exists(status)) {
+    if (!std::filesystem::is_directory(status)) return "The " + what + " " + PathText(dir) + " is not a folder";
+    if (auto problem = WriteProblem(dir)) return "The " + what + " " + PathText(dir) + " cannot be written: " + *problem;
+    return std::nullopt;
+  }
+  std::filesystem::path parent = std::filesystem::absolute(dir, ec).parent_path();
+  while (!parent.empty() && !std::filesystem::exists(parent, ec) && parent != parent.root_path())
+    parent = parent.parent_path();
+  if (!std::filesystem::is_directory(parent, ec))
+    return "The " + what + " " + PathText(dir) + " does not exist and cannot be made: " + PathText(parent) +
+           " is not a folder";
+  if (auto problem = WriteProblem(parent))
+    return "The " + what + " " + PathText(dir) + " does not exist and cannot be made in " + PathText(parent) + ": " +
+           *problem;
+  return std::nullopt;
+}
+
+// The log file is appended to, or made in a folder that exists (the server makes no folder
+// for it).
+std::optional<std::string> LogFileProblem(const std::filesystem::path& file) {
+  std::error_code ec;
+  if (std::filesystem::exists(file, ec)) {
+    if (std::filesystem::is_directory(file, ec)) return "The log file " + PathText(file) + " is a folder";
+    std::ofstream stream(file, std::ios::binary | std::ios::app);
+    if (!stream) return "The log file " + PathText(file) + " cannot be appended to";
+    return std::nullopt;
+  }
+  const std::filesystem::path folder = file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
+  if (!std::filesystem::is_directory(folder, ec))
+    return "The log file " + PathText(file) + " cannot be made: its folder does not exist";
+  if (auto problem = WriteProblem(folder)) return "The log file " + PathText(file) + " cannot be made: " + *problem;
+  return std::nullopt;
+}
+
+template <typename Table>
+std::optional<std::string> TableProblem(const std::string& what, const std::filesystem::path& file) {
+  if (file.empty()) return "The " + what + " is not given";
+  try {
+    (void)Table::Load(file.string());
+  } catch (const std::exception& e) {
+    return "The " + what + " " + PathText(file) + " cannot be used: " + e.what();
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> PortProblem(const TServerCheckPort& port, const PortProbe& probe) {
+  uint32_t address = 0;
+  if (!port.Address.empty()) {
+    const auto bytes = ParseDottedAddress(port.Address);
+    if (!bytes) return "The address " + port.Address + " of the " + port.Service + " is not a dotted IPv4 address";
+    address = (uint32_t{(*bytes)[0]} << 24) | (uint32_t{(*bytes)[1]} << 16) | (uint32_t{(*bytes)[2]} << 8) | (*bytes)[3];
+  }
+  const int error = probe ? probe(port.Kind, address, port.Port) : ProbeLocalPort(port.Kind, address, port.Port);
+  if (error == 0) return std::nullopt;
+  return std::string(port.Kind == SocketKind::Stream ? "TCP" : "UDP") + " port " + std::to_string(port.Port) +
+         " on " + (port.Address.empty() ? "0.0.0.0" : port.Address) + " for the " + port.Service +
+         " cannot be taken: " + SocketErrorText(error);
+}
+
+}  // namespace
+
+std::optional<std::string> ReleaseFolderProblem(const std::filesystem::path& dir) {
+  if (dir.empty()) return std::string("No release folder: give --release DIR (or the setting ReleaseFolder)");
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(dir, ec);
+  if (!std::filesystem::exists(status)) {
+    if (ec && ec != std::errc::no_such_file_or_directory)
+      return "The release folder " + PathText(dir) + " cannot be read: " + ec.message();
+    return "The release folder " + PathText(dir) + " does not exist";
+  }
+  if (!std::filesystem::is_directory(status)) return "The release folder " + PathText(dir) + " is not a folder";
+  std::filesystem::directory_iterator list(dir, ec);
+  if (ec) return "The release folder " + PathText(dir) + " cannot be read: " + ec.message();
+  return std::nullopt;
+}
+
+void RequireReleaseFolder(const std::filesystem::path& dir) {
+  if (auto problem = ReleaseFolderProblem(dir)) throw Exception(*problem);
+}
+
+std::vector<std::string> CheckServerSetup(const TServerCheckSubject& subject, const PortProbe& probe) {
+  std::vector<std::string> problems;
+  auto add = [&](std::optional<std::string> problem) {
+    if (problem) problems.push_back(std::move(*problem));
+  };
+  add(ReleaseFolderProblem(subject.ReleaseDir));
+  add(WritableFolderProblem("cache folder", subject.CacheDir));
+  if (subject.UploadDir) add(WritableFolderProblem("upload folder", *subject.UploadDir));
+  if (subject.LogFile) add(LogFileProblem(*subject.LogFile));
+  if (subject.LookupTable) add(TableProblem<TLookupTable>("lookup table", *subject.LookupTable));
+  if (subject.NamesFile) add(TableProblem<TNameTable>("names file", *subject.NamesFile));
+  for (const TServerCheckPort& port : subject.Ports) add(PortProblem(port, probe));
+  return problems;
+}
+
+}  // namespace zor

@@ -1,0 +1,47 @@
+// The checks an administrator (or a service manager) runs before the server starts: the
+// release folder can be read, the folders the server writes to can be written (or made),
+// the log file can be appended to, the tables load, and the ports are free. `zorserver
+// --check` prints the problems one per line; the start itself refuses an unreadable release.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/socket.h"
+
+namespace zor {
+
+struct TServerCheckPort {
+  std::string Service;  // what listens there, for the message ("application server")
+  SocketKind Kind = SocketKind::Stream;
+  std::string Address;  // dotted IPv4; empty: every local address
+  uint16_t Port = 0;
+};
+
+struct TServerCheckSubject {
+  std::filesystem::path ReleaseDir;
+  std::filesystem::path CacheDir;
+  std::optional<std::filesystem::path> UploadDir;
+  std::optional<std::filesystem::path> LogFile;
+  std::optional<std::filesystem::path> LookupTable;  // checked when the lookup service runs
+  std::optional<std::filesystem::path> NamesFile;    // checked when the name service runs
+  std::vector<TServerCheckPort> Ports;
+};
+
+// 0 when the port can be taken now, else the system error (the real probe binds a socket).
+using PortProbe = std::function<int(SocketKind kind, uint32_t address, uint16_t port)>;
+
+// The problem with the release folder, or nothing when it is a folder that can be listed.
+std::optional<std::string> ReleaseFolderProblem(const std::filesystem::path& dir);
+// Raises `Exception` with `ReleaseFolderProblem` when there is one.
+void RequireReleaseFolder(const std::filesystem::path& dir);
+
+// Every problem found, one sentence each; empty when the server can start. Nothing is
+// left behind: write tests use a file that is removed again.
+std::vector<std::string> CheckServerSetup(const TServerCheckSubject& subject, const PortProbe& probe = {});
+
+}  // namespace zor
