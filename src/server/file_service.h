@@ -24,6 +24,7 @@
 
 #include "server/pack_cache.h"
 #include "server/release_folder.h"
+#include "server/release_manifest_check.h"
 #include "server/zor_service.h"
 
 namespace zor {
@@ -90,6 +91,7 @@ class TFileService : public TZORService {
   void PackAhead();
 
   TFileServiceSettings Settings;
+  TReleaseManifestWatch ManifestWatch;  // before the folder, whose scans it watches
   TReleaseFolder Folder;
   TPackCache Cache;
   std::atomic<bool> StopPacking{false};
