@@ -69,6 +69,8 @@ struct TSyncThreadSettings {
   int LangIndex = 0;
   std::string TempDir;
   std::function<void(const std::string& commandLine)> StartProcess;
+  // The "ReleaseKey" setting: with it only what the release's publisher signed is installed.
+  std::string ReleaseKey;
 };
 
 class TSyncThread {

@@ -14,6 +14,7 @@
 #include "update/crc_register.h"
 #include "update/download_settings.h"
 #include "update/plain_data_stream.h"
+#include "update/release_guard.h"
 #include "update/request_name.h"
 
 namespace zor {
@@ -40,6 +41,22 @@ uint32_t Get32(const uint8_t* p) {
 void RemoveQuietly(const std::string& path) {
   std::error_code ignored;
   fs::remove(path, ignored);
+}
+
+// Runs `check` against the installed release guard, when there is one. A refused file is
+// dropped with its resume record (and `alsoRemove`): resuming it would bring the same bytes.
+void CheckRelease(TDownloadRecord& record, TDownloadInfoFile& info, const std::string& alsoRemove,
+                  const std::function<void(const TReleaseGuard&)>& check) {
+  const std::shared_ptr<const TReleaseGuard> guard = GetReleaseGuard();
+  if (!guard) return;
+  try {
+    check(*guard);
+  } catch (const EReleaseRefused&) {
+    if (!alsoRemove.empty()) RemoveQuietly(alsoRemove);
+    RemoveQuietly(record.TmpFile);
+    info.Erase(record.Name);
+    throw;
+  }
 }
 
 TIcIOHandler& HandlerOf(TIcConnection* connection) {
@@ -117,6 +134,8 @@ bool TRemoteFile::Download(std::string_view name, std::string_view area, const T
     TRemoteFileInfo info;
     if (!GetFileInfo(record.Name, record.Area, record.Lang, info)) return false;
     if (info.Size < 0) throw Exception(Format(kInvalidFileSizeText, {info.Size, record.Name}));
+    if (const auto guard = GetReleaseGuard())
+      guard->CheckAnnounced(record.Name, record.Area, info.Size, FetchCommand() == cmdPackedFileData);
     record.FileVer = info.Version;
     record.FileSize = info.Size;
     record.FileAge = info.Age;
@@ -124,6 +143,8 @@ bool TRemoteFile::Download(std::string_view name, std::string_view area, const T
     return true;
   } catch (const EAbort&) {
     throw;  // a thread asked to stop ends without a message
+  } catch (const EReleaseRefused&) {
+    throw;  // says itself what was refused, in the user's language
   } catch (const std::exception& e) {
     throw Exception(Format(kDownloadErrorText, {e.what()}));
   }
@@ -316,6 +337,9 @@ void TRemoteFile::ReplaceFile(const std::string& source, const std::string& targ
 
 void TRemoteFile::FinishFile(TDownloadRecord& record) {
   if (FileExists(record.TmpFile)) {
+    CheckRelease(record, Info, {}, [&](const TReleaseGuard& guard) {
+      guard.CheckFile(record.Name, record.Area, record.TmpFile);
+    });
     SetNormalFileMode(record.TmpFile);
     ReplaceFile(record.TmpFile, record.LocalFile);
     Info.Erase(record.Name);
@@ -347,6 +371,11 @@ int32_t TRemoteCPSFile::ReceiveData(File& stream, TDownloadRecord& record, const
 void TRemoteCPSFile::FinishFile(TDownloadRecord& record) {
   const std::string unpacked = record.TmpFile + std::string(kTmpSuffix);
   bool existed = false;
+  if (FileExists(record.TmpFile)) {
+    CheckRelease(record, Info, {}, [&](const TReleaseGuard& guard) {
+      guard.CheckPackedFile(record.Name, record.Area, record.TmpFile);
+    });
+  }
   try {
     existed = TZORCPSFile::Unpack(record.TmpFile, unpacked);
   } catch (const ECpsFormatError&) {
@@ -355,7 +384,12 @@ void TRemoteCPSFile::FinishFile(TDownloadRecord& record) {
     Info.Erase(record.Name);
     throw;
   }
-  if (existed) SetNormalFileMode(unpacked);
+  if (existed) {
+    CheckRelease(record, Info, unpacked, [&](const TReleaseGuard& guard) {
+      guard.CheckFile(record.Name, record.Area, unpacked);
+    });
+    SetNormalFileMode(unpacked);
+  }
   try {
     ReplaceFile(unpacked, record.LocalFile);
   } catch (...) {
