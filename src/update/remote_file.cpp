@@ -371,12 +371,12 @@ int32_t TRemoteCPSFile::ReceiveData(File& stream, TDownloadRecord& record, const
 void TRemoteCPSFile::FinishFile(TDownloadRecord& record) {
   const std::string unpacked = record.TmpFile + std::string(kTmpSuffix);
   bool existed = false;
-  if (FileExists(record.TmpFile)) {
-    CheckRelease(record, Info, {}, [&](const TReleaseGuard& guard) {
-      guard.CheckPackedFile(record.Name, record.Area, record.TmpFile);
-    });
-  }
   try {
+    if (FileExists(record.TmpFile)) {
+      CheckRelease(record, Info, {}, [&](const TReleaseGuard& guard) {
+        guard.CheckPackedFile(record.Name, record.Area, record.TmpFile);
+      });
+    }
     existed = TZORCPSFile::Unpack(record.TmpFile, unpacked);
   } catch (const ECpsFormatError&) {
     // The packed bytes themselves are bad: resuming them would fail the same way forever.
