@@ -223,6 +223,7 @@ class SignedReleaseE2E : public UpdateE2E {
     ASSERT_TRUE(WaitFor([&] { return !ReadAll(Client("IClient.started")).empty(); })) << err;
     ASSERT_EQ(ReadAll(Client("ZORCore.dll")), ReadAll(Release("ZORCore.dll")));
     ASSERT_TRUE(fs::exists(Client("ZORRelease.state")));
+    EXPECT_NE(ReadAll(Root + "server.log").find("The release folder matches its manifest (release "), std::string::npos);
     StopServer();
     Installed = ClientFiles();
   }
@@ -273,6 +274,9 @@ TEST_F(SignedReleaseE2E, AFileOutsideTheManifestIsRefused) {
   InstallGenuine();
   WriteAll(Release("Evil.dll"), "not signed");
   ExpectRefused("The server offers Evil.dll, which is not part of the signed release; nothing was updated.");
+  // The server warned its publisher at start.
+  EXPECT_NE(ReadAll(Root + "server.log").find("sign it again (zorrelease sign): Evil.dll: not in the manifest"),
+            std::string::npos);
 }
 
 TEST_F(SignedReleaseE2E, AFileWithAnotherHashIsRefused) {
