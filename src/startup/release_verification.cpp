@@ -103,7 +103,7 @@ void TReleaseVerification::Prepare(TUpdateSource& source, const std::string& tem
   // Until the manifest is verified, it is the only file that may be fetched.
   Guard = std::make_shared<TReleaseGuard>(Lang);
   SetReleaseGuard(Guard);
-  const std::string folder = tempDir.empty() || tempDir.back() == '/' ? tempDir : tempDir + "/";
+  const std::string folder = IncludeTrailingPathDelimiter(tempDir.empty() ? GetTempDir() : tempDir);
   const std::string path = folder + std::string(kManifestFileName);
   const bool found =
       source.DownloadOne(std::string(kManifestFileName), std::string(kManifestArea), true, folder) && FileExists(path);
