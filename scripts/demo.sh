@@ -8,9 +8,10 @@ bash scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
   "-DCMAKE_C_FLAGS_RELEASE=-O2 -DNDEBUG" >/dev/null
 # Only what the demo runs: the test suite (scripts/test.sh) builds the rest into the same tree.
-cmake --build build -j "$(nproc)" --target launcher demo-main zorpe zorserver zorreg
-# The demo: an application server serves a sample release folder on 127.0.0.1; a launcher in
-# an empty client folder, with its connection settings in a private registry folder, brings
+cmake --build build -j "$(nproc)" --target launcher demo-main zorpe zorserver zorreg zorrelease
+# The demo: an application server serves a sample release folder on 127.0.0.1, signed with a
+# key made for the demo; a launcher in an empty client folder, with its connection settings and
+# the release's public key in a private registry folder, checks the signed manifest, brings
 # the folder up to date (headless) and starts the main program with "/NetMode".
 BIN=$PWD/build/bin
 DEMO=$(mktemp -d)
@@ -29,6 +30,13 @@ cp "$BIN/IClient" "$DEMO/release/IClient"
 "$BIN/zorpe" "$DEMO/release/bpls/ZORMain.bpl" 5.0.6.18
 head -c 300000 /dev/urandom >"$DEMO/release/Reports.dat"
 printf '[System]\r\nMainExe=IClient\r\n' >"$DEMO/release/ZORSys.ini"
+
+echo "== signing the release (zorrelease)"
+mkdir -m 700 "$DEMO/keys"
+RELEASE_KEY=$("$BIN/zorrelease" keygen "$DEMO/keys/release.key")
+echo "public key: $RELEASE_KEY"
+"$BIN/zorrelease" sign --key "$DEMO/keys/release.key" --release "$DEMO/release" --expires-days 30
+"$BIN/zorrelease" verify --public "$RELEASE_KEY" --release "$DEMO/release"
 (cd "$DEMO/release" && find . -type f | sort)
 
 echo "== zorserver"
@@ -41,6 +49,7 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 cat "$DEMO/server.out"
+grep "manifest" "$DEMO/server.log" || true
 
 echo "== client settings"
 KEY='HKLM\Software\ZOR\DK880'
@@ -49,6 +58,7 @@ KEY='HKLM\Software\ZOR\DK880'
 "$BIN/zorreg" add "$KEY" /v TCPPort /t REG_DWORD /d "$PORT" /f >/dev/null
 "$BIN/zorreg" add "$KEY" /v ShowNextTime /t REG_DWORD /d 1 /f >/dev/null
 "$BIN/zorreg" add "$KEY" /v WaitInput /t REG_DWORD /d 500 /f >/dev/null
+"$BIN/zorreg" add "$KEY" /v ReleaseKey /t REG_SZ /d "$RELEASE_KEY" /f >/dev/null
 "$BIN/zorreg" query "$KEY"
 
 echo "== launcher (headless) in an empty client folder"
@@ -57,6 +67,7 @@ cp "$BIN/Client" "$DEMO/client/Client"
 
 echo "== client folder afterwards"
 (cd "$DEMO/client" && find . -type f ! -name Client ! -name DownLoadInfo.dat | sort)
+[ -f "$DEMO/client/ZORRelease.state" ] || { echo "the launcher did not accept the signed release"; exit 1; }
 for f in IClient ZORCore.dll bpls/ZORMain.bpl Reports.dat ZORSys.ini; do
   cmp -s "$DEMO/release/$f" "$DEMO/client/$f" || { echo "not up to date: $f"; exit 1; }
 done

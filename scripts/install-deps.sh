@@ -7,7 +7,8 @@ packages=(
   libsodium-dev                      # SHA-256 of the server's packed files
   libgtest-dev libgmock-dev          # tests
   libbenchmark-dev                   # benchmarks
-  nlohmann-json3-dev                 # JSON of the cloud lookup and the lookup service
+  nlohmann-json3-dev                 # JSON of the cloud lookup, the lookup service and the release manifest
+  libsodium-dev                      # signed releases: Ed25519 signatures and SHA-256
   clang-16 libclang-rt-16-dev        # libFuzzer builds: clang 14 lacks std::source_location with libstdc++ 12
   libfltk1.3-dev                     # the windows of ZOR_UI=gui (FLTK 1.3, X11)
   fonts-wqy-microhei                 # a CJK font, so the Chinese captions render in the windows

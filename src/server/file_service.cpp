@@ -248,6 +248,10 @@ TFileService::TFileService(TZORServer* server, TFileServiceSettings settings)
       Folder(Settings.ReleaseDir, Settings.VersionReader ? Settings.VersionReader : PeVersionOf, FoldersToSkip(Settings)),
       Cache(Settings.CacheDir, Settings.Level) {
   if (Settings.UploadDir) CheckUploadFolder(*Settings.UploadDir, Settings.ReleaseDir);
+  // A publisher who changed the release without signing it again sees it in the log.
+  Folder.SetScanObserver([this](const TReleaseSnapshot& snapshot) {
+    if (Server()) ManifestWatch.Check(Folder.Root(), snapshot, Server()->Log());
+  });
   RegisterCommand(kCmdFileList, [this](TServiceMessage& m) { FileList(m); });
   RegisterCommand(kCmdFileInfo, [this](TServiceMessage& m) { FileInfo(m, false); });
   RegisterCommand(kCmdPackedInfo, [this](TServiceMessage& m) { FileInfo(m, true); });

@@ -27,6 +27,7 @@
 #include "server/pack_cache.h"
 #include "server/release_folder.h"
 #include "server/server_limits.h"
+#include "server/release_manifest_check.h"
 #include "server/zor_service.h"
 
 namespace zor {
@@ -112,6 +113,7 @@ class TFileService : public TZORService {
   void PackAhead();
 
   TFileServiceSettings Settings;
+  TReleaseManifestWatch ManifestWatch;  // before the folder, whose scans it watches
   TReleaseFolder Folder;
   TPackCache Cache;
   std::atomic<bool> StopPacking{false};

@@ -115,10 +115,13 @@ std::shared_ptr<const TReleaseSnapshot> TReleaseFolder::Rescan() {
   });
   for (size_t i = 0; i < snapshot->Files.size(); ++i)
     snapshot->ByKey.emplace(LowerAscii(snapshot->Files[i].Name), i);
-  std::lock_guard guard(Lock);
-  Current = snapshot;
-  ScannedAt = std::chrono::steady_clock::now();
-  return Current;
+  {
+    std::lock_guard guard(Lock);
+    Current = snapshot;
+    ScannedAt = std::chrono::steady_clock::now();
+  }
+  if (Observer) Observer(*snapshot);
+  return snapshot;
 }
 
 std::optional<TReleaseFile> TReleaseFolder::Find(std::string_view name, std::string_view area) {

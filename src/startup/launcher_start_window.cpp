@@ -6,6 +6,7 @@
 #include "startup/lang_messages.h"
 #include "startup/launcher_entry.h"
 #include "startup/main_exe.h"
+#include "startup/release_verification.h"
 #include "startup/remote_update_thread.h"
 #include "startup/update_source.h"
 #include "startup/zor_info_base.h"
@@ -44,6 +45,8 @@ TStartWindowEnvironment LauncherStartWindowEnvironment(std::function<bool()> sho
   // when it is needed.
   env.WorkerSettings.TempDir.clear();
   env.WorkerSettings.StartProcess = [](const std::string& commandLine) { (void)TryStartProcess(commandLine); };
+  env.WorkerSettings.ReleaseKey = info.ReadSettingWithFallback(kValueReleaseKey);
+  NoteUnverifiedRelease(env.WorkerSettings.ReleaseKey);
   env.MainExeName = [] {
     TZORInfoBase& zorInfo = GetZorInfo();
     return GetMainExeName(zorInfo.GetDataFolder(), zorInfo.ExeName());

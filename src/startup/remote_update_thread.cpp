@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "base/ascii_case.h"
+#include "base/clock.h"
 #include "base/exceptions.h"
 #include "base/string_routines.h"
 #include "platform/file_times.h"
@@ -104,6 +105,11 @@ void TRemoteUpdateThread::GetFileList(TFileList& list) {
   if (!Settings.Source) Settings.Source = GetUpdateSource();
   TUpdateSource& source = *Settings.Source;
   source.EnsureClient();
+  if (!Release)
+    Release = std::make_unique<TReleaseVerification>(Settings.ReleaseKey, ExeDir() + std::string(kReleaseStateFileName),
+                                                     Settings.LangIndex);
+  const auto now = std::chrono::duration_cast<std::chrono::seconds>(GetClock().UtcNow().time_since_epoch());
+  Release->Prepare(source, Settings.TempDir, now.count());
   CheckSelfUpdate();
   std::string text;
   std::string second;
@@ -111,11 +117,15 @@ void TRemoteUpdateThread::GetFileList(TFileList& list) {
   list = BuildFileList(text, [&source](const std::string& name, TFileObject& info) {
     return source.GetRemoteFileInfo(name, std::string(kAreaLibs), info);
   });
+  Release->CheckList(list);
   DownloadConfigFiles();
 }
 
 void TRemoteUpdateThread::UpdateFiles(TFileList& list) {
-  if (list.empty()) return;
+  if (list.empty()) {
+    if (Release) Release->Commit();
+    return;
+  }
   for (size_t i = list.size(); i-- > 0;) {
     const TFileEntry& entry = list[i];
     if (SameTextAscii(entry.Name, kNeverFetched)) {
@@ -124,7 +134,9 @@ void TRemoteUpdateThread::UpdateFiles(TFileList& list) {
       continue;
     }
     const std::string localPath = ExeDir() + LocalFileName(entry.Name);
-    const bool current = LocalFileExists(localPath) && !NeedsUpdate(localPath, entry.File);
+    // With a signed release, a file changed or damaged on disk is fetched again.
+    const bool current = LocalFileExists(localPath) && !NeedsUpdate(localPath, entry.File) &&
+                         (!Release || Release->LocalFileMatches(entry.Name, localPath));
     if (current) {
       // In the traditional script a current library still waits for its language companion.
       const bool awaitsCompanion = Settings.LangIndex == kLangTraditional && !HasNoCompanion(entry.Name) &&
@@ -133,7 +145,10 @@ void TRemoteUpdateThread::UpdateFiles(TFileList& list) {
     }
     Form.ClearSettingsChanged();
   }
-  if (list.empty()) return;
+  if (list.empty()) {
+    if (Release) Release->Commit();
+    return;
+  }
 
   TUpdateSource& source = *Settings.Source;
   source.StartCounters(TotalFileSize(list));
@@ -145,6 +160,7 @@ void TRemoteUpdateThread::UpdateFiles(TFileList& list) {
     throw;
   }
   Synchronize([this] { Form.HideDownloadWindow(); });
+  if (Release) Release->Commit();
 }
 
 TUpdateThreadClass RemoteUpdateThreadClass() {

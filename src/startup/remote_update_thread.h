@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "startup/release_verification.h"
 #include "startup/sync_thread.h"
 
 namespace zor {
@@ -52,6 +53,10 @@ class TRemoteUpdateThread : public TSyncThread {
  protected:
   void GetFileList(TFileList& list) override;
   void UpdateFiles(TFileList& list) override;
+
+ private:
+  // The signed-release check of this run, made at the first pass.
+  std::unique_ptr<TReleaseVerification> Release;
 };
 
 // `TRemoteUpdateThread` as the class of `SetUpdateThreadClass`.

@@ -70,6 +70,8 @@ struct TSyncThreadSettings {
   // Where the self-update stages the new launcher; empty: the private staging folder.
   std::string TempDir;
   std::function<void(const std::string& commandLine)> StartProcess;
+  // The "ReleaseKey" setting: with it only what the release's publisher signed is installed.
+  std::string ReleaseKey;
 };
 
 class TSyncThread {

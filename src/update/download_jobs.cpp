@@ -6,6 +6,7 @@
 #include "base/clock.h"
 #include "update/download_progress.h"
 #include "update/download_settings.h"
+#include "update/release_guard.h"
 #include "platform/directories.h"
 #include "update/request_name.h"
 
@@ -73,6 +74,8 @@ bool TDownLoadJob::FetchWithRetry() {
       break;
     } catch (const EAbort&) {
       throw;  // a stop is not a failure to retry
+    } catch (const EReleaseRefused&) {
+      throw;  // the server would only send the same refused file again
     } catch (const std::exception&) {
       if (attempt >= kDownloadAttempts) throw;
       // Bytes resumed on a later attempt were credited when they first arrived.

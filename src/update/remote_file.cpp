@@ -15,6 +15,7 @@
 #include "update/download_settings.h"
 #include "update/file_date.h"
 #include "update/plain_data_stream.h"
+#include "update/release_guard.h"
 #include "update/request_name.h"
 
 namespace zor {
@@ -47,6 +48,22 @@ bool PathExists(const std::string& path) {
 void RemoveQuietly(const std::string& path) {
   std::error_code ignored;
   fs::remove(path, ignored);
+}
+
+// Runs `check` against the installed release guard, when there is one. A refused file is
+// dropped with its resume record (and `alsoRemove`): resuming it would bring the same bytes.
+void CheckRelease(TDownloadRecord& record, TDownloadInfoFile& info, const std::string& alsoRemove,
+                  const std::function<void(const TReleaseGuard&)>& check) {
+  const std::shared_ptr<const TReleaseGuard> guard = GetReleaseGuard();
+  if (!guard) return;
+  try {
+    check(*guard);
+  } catch (const EReleaseRefused&) {
+    if (!alsoRemove.empty()) RemoveQuietly(alsoRemove);
+    RemoveQuietly(record.TmpFile);
+    info.Erase(record.Name);
+    throw;
+  }
 }
 
 TIcIOHandler& HandlerOf(TIcConnection* connection) {
@@ -124,6 +141,8 @@ bool TRemoteFile::Download(std::string_view name, std::string_view area, const T
     TRemoteFileInfo info;
     if (!GetFileInfo(record.Name, record.Area, record.Lang, info)) return false;
     if (info.Size < 0) throw Exception(Format(kInvalidFileSizeText, {info.Size, record.Name}));
+    if (const auto guard = GetReleaseGuard())
+      guard->CheckAnnounced(record.Name, record.Area, info.Size, FetchCommand() == cmdPackedFileData);
     record.FileVer = info.Version;
     record.FileSize = info.Size;
     record.FileAge = info.Age;
@@ -131,6 +150,8 @@ bool TRemoteFile::Download(std::string_view name, std::string_view area, const T
     return true;
   } catch (const EAbort&) {
     throw;  // a thread asked to stop ends without a message
+  } catch (const EReleaseRefused&) {
+    throw;  // says itself what was refused, in the user's language
   } catch (const std::exception& e) {
     throw Exception(Format(kDownloadErrorText, {e.what()}));
   }
@@ -331,6 +352,9 @@ void TRemoteFile::ReplaceFile(const std::string& source, const std::string& targ
 
 void TRemoteFile::FinishFile(TDownloadRecord& record) {
   if (FileExists(record.TmpFile)) {
+    CheckRelease(record, Info, {}, [&](const TReleaseGuard& guard) {
+      guard.CheckFile(record.Name, record.Area, record.TmpFile);
+    });
     SetNormalFileMode(record.TmpFile);
     ReplaceFile(record.TmpFile, record.LocalFile);
     Info.Erase(record.Name);
@@ -363,6 +387,11 @@ void TRemoteCPSFile::FinishFile(TDownloadRecord& record) {
   const std::string unpacked = record.TmpFile + std::string(kTmpSuffix);
   bool existed = false;
   try {
+    if (FileExists(record.TmpFile)) {
+      CheckRelease(record, Info, {}, [&](const TReleaseGuard& guard) {
+        guard.CheckPackedFile(record.Name, record.Area, record.TmpFile);
+      });
+    }
     existed = TZORCPSFile::Unpack(record.TmpFile, unpacked);
   } catch (const ECpsFormatError&) {
     // The packed bytes themselves are bad: resuming them would fail the same way forever.
@@ -370,7 +399,12 @@ void TRemoteCPSFile::FinishFile(TDownloadRecord& record) {
     Info.Erase(record.Name);
     throw;
   }
-  if (existed) SetNormalFileMode(unpacked);
+  if (existed) {
+    CheckRelease(record, Info, unpacked, [&](const TReleaseGuard& guard) {
+      guard.CheckFile(record.Name, record.Area, unpacked);
+    });
+    SetNormalFileMode(unpacked);
+  }
   try {
     ReplaceFile(unpacked, record.LocalFile);
   } catch (...) {

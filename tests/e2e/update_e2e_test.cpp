@@ -15,7 +15,9 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -23,6 +25,8 @@
 #include "platform/process.h"
 #include "platform/registry_store.h"
 #include "platform/zor_registry.h"
+#include "server/release_command.h"
+#include "update/release_manifest.h"
 
 namespace zor {
 namespace {
@@ -132,6 +136,8 @@ TEST_F(UpdateE2E, AnEmptyClientFolderIsBroughtUpToDateAndTheMainProgramStarted) 
   const std::string err = RunClient();
   const std::string downloading = "[download] Downloading files, please wait...\n";
   EXPECT_EQ(err.substr(0, err.find(downloading) + downloading.size()),
+            "[release] The release is not verified: no \"ReleaseKey\" is set, files are installed as the server "
+            "sends them.\n"
             "[start] Program is starting, please wait....\n"
             "[start] Use the ZORPath, press F1 to change setting.\n"
             "[start] Program is starting, please wait....\n"
@@ -165,6 +171,221 @@ TEST_F(UpdateE2E, WithoutAServerTheRunGivesUpAfterThreePassesAndStartsNothing) {
       << err;
   std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a started program would have written by now
   EXPECT_FALSE(fs::exists(Client("IClient.started")));
+}
+
+// Signed releases: the release folder is signed, the launcher holds the public key. Each
+// attack below first installs the genuine release, then changes what the server offers; the
+// launcher shows why it refuses, installs nothing, and after its failed passes starts nothing.
+class SignedReleaseE2E : public UpdateE2E {
+ protected:
+  void SetUp() override {
+    UpdateE2E::SetUp();
+    fs::create_directories(Root + "keys");
+    PublicKey = Tool({"keygen", Root + "keys/secret"});
+    PublicKey.pop_back();
+    WriteKey(PublicKey);
+  }
+
+  // Runs zorrelease in this process; its standard output.
+  std::string Tool(const std::vector<std::string>& args,
+                   std::chrono::system_clock::time_point now = std::chrono::system_clock::now()) {
+    std::ostringstream out, err;
+    EXPECT_EQ(RunReleaseCommand(args, out, err, now), 0) << err.str();
+    return out.str();
+  }
+  void Sign(const std::string& folder = "release", const std::string& key = "keys/secret",
+            std::chrono::system_clock::time_point now = std::chrono::system_clock::now()) {
+    Tool({"sign", "--key", Root + key, "--release", Root + folder}, now);
+  }
+  void WriteKey(const std::string& key) {
+    ScopedRegistryDir dir(Root + "reg");
+    TZORRegistry reg(RegRoot::LocalMachine, KEY_ALL_ACCESS);
+    ASSERT_TRUE(reg.OpenKey("\\Software\\ZOR\\DK880", true));
+    reg.WriteValue("ReleaseKey", RegValue::String(key));
+  }
+
+  // Every file of the client folder with its content, but the resume records.
+  std::map<std::string, std::string> ClientFiles() const {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(Root + "client")) {
+      if (!entry.is_regular_file()) continue;
+      const std::string name = fs::relative(entry.path(), Root + "client").string();
+      if (name != "DownLoadInfo.dat") files[name] = ReadAll(entry.path().string());
+    }
+    return files;
+  }
+
+  // Signs, serves and installs the genuine release; the client folder as it then is.
+  void InstallGenuine() {
+    Sign();
+    StartServer();
+    const std::string err = RunClient();
+    ASSERT_TRUE(WaitFor([&] { return !ReadAll(Client("IClient.started")).empty(); })) << err;
+    ASSERT_EQ(ReadAll(Client("ZORCore.dll")), ReadAll(Release("ZORCore.dll")));
+    ASSERT_TRUE(fs::exists(Client("ZORRelease.state")));
+    EXPECT_NE(ReadAll(Root + "server.log").find("The release folder matches its manifest (release "), std::string::npos);
+    StopServer();
+    Installed = ClientFiles();
+  }
+
+  // Serves the changed release from a fresh pack cache, runs the launcher and checks that it
+  // showed `message`, gave up and left the client folder as it was.
+  void ExpectRefused(const std::string& message) {
+    StopServer();
+    fs::remove_all(Root + "cache");
+    fs::create_directories(Root + "cache");
+    const size_t startsBefore = ReadAll(Client("IClient.started")).size();
+    StartServer();
+    const std::string err = RunClient();
+    EXPECT_NE(err.find("[Error] " + message + "\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("[headless] the update failed 3 times"), std::string::npos) << err;
+    EXPECT_EQ(ClientFiles(), Installed);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a started program would have written by now
+    EXPECT_EQ(ReadAll(Client("IClient.started")).size(), startsBefore);
+  }
+
+  // Gives `name` in the release new content but its old time, as a forger would.
+  void Replace(const std::string& name, const std::string& content) {
+    const auto time = fs::last_write_time(Release(name));
+    WriteAll(Release(name), content);
+    fs::last_write_time(Release(name), time);
+  }
+
+  std::string PublicKey;
+  std::map<std::string, std::string> Installed;
+};
+
+TEST_F(SignedReleaseE2E, TheSignedReleaseInstallsAndAFileChangedOnDiskIsFetchedAgain) {
+  InstallGenuine();
+  EXPECT_EQ(Installed.count("ZORRelease.manifest"), 0u);
+  EXPECT_EQ(fs::status(Client("ZORRelease.state")).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  // Same size, same time, other bytes: only the hash tells.
+  const auto time = fs::last_write_time(Client("Reports.dat"));
+  WriteAll(Client("Reports.dat"), std::string(70000, 'x'));
+  fs::last_write_time(Client("Reports.dat"), time);
+  StartServer();
+  const std::string err = RunClient();
+  EXPECT_NE(err.find("[download] 100% ("), std::string::npos) << err;
+  EXPECT_EQ(ReadAll(Client("Reports.dat")), ReadAll(Release("Reports.dat")));
+}
+
+TEST_F(SignedReleaseE2E, AFileOutsideTheManifestIsRefused) {
+  InstallGenuine();
+  WriteAll(Release("Evil.dll"), "not signed");
+  ExpectRefused("The server offers Evil.dll, which is not part of the signed release; nothing was updated.");
+  // The server warned its publisher at start.
+  EXPECT_NE(ReadAll(Root + "server.log").find("sign it again (zorrelease sign): Evil.dll: not in the manifest"),
+            std::string::npos);
+}
+
+TEST_F(SignedReleaseE2E, AFileWithAnotherHashIsRefused) {
+  InstallGenuine();
+  fs::remove(Client("Reports.dat"));
+  Installed.erase("Reports.dat");
+  Replace("Reports.dat", std::string(70000, 'e'));
+  ExpectRefused("The file Reports.dat from the server does not match the signed release; it was not installed.");
+}
+
+TEST_F(SignedReleaseE2E, AnOlderManifestIsRefused) {
+  Sign();
+  fs::copy_file(Release("ZORRelease.manifest"), Root + "old.manifest");
+  InstallGenuine();  // release 2
+  fs::copy_file(Root + "old.manifest", Release("ZORRelease.manifest"), fs::copy_options::overwrite_existing);
+  ExpectRefused("The server offers release 1, older than release 2 installed before; nothing was updated.");
+}
+
+TEST_F(SignedReleaseE2E, AnExpiredManifestIsRefused) {
+  InstallGenuine();
+  const auto longAgo = std::chrono::system_clock::time_point(std::chrono::seconds(1'700'000'000));
+  Tool({"sign", "--key", Root + "keys/secret", "--release", Root + "release", "--expires-days", "1"}, longAgo);
+  ExpectRefused("The release manifest on the server expired on 2023-11-15 22:13 (UTC); nothing was updated.");
+}
+
+TEST_F(SignedReleaseE2E, TheManifestOfAnotherReleaseIsRefused) {
+  InstallGenuine();
+  // Another release by the same publisher, with a higher counter and another ZORCore.dll;
+  // its manifest is served with this release's files.
+  const std::string genuine = ReadAll(Release("ZORCore.dll"));
+  const auto time = fs::last_write_time(Release("ZORCore.dll"));
+  WriteAll(Release("ZORCore.dll"), BuildPeWithVersion(5, 0, 6, 19));
+  Sign();
+  Sign();
+  WriteAll(Release("ZORCore.dll"), genuine);
+  fs::last_write_time(Release("ZORCore.dll"), time);
+  ExpectRefused("The server lists ZORCore.dll other than the signed release does; nothing was updated.");
+}
+
+TEST_F(SignedReleaseE2E, AFileLongerThanItsManifestSizeIsRefused) {
+  InstallGenuine();
+  fs::remove(Client("Reports.dat"));
+  Installed.erase("Reports.dat");
+  // Data that does not compress: its packed form alone is larger than the signed file may be.
+  std::mt19937 random(7);
+  std::string endless(400000, '\0');
+  for (char& c : endless) c = static_cast<char>(random());
+  Replace("Reports.dat", endless);
+  ExpectRefused("The server sent more data for Reports.dat than the signed release allows; it was not installed.");
+  // Data that compresses well: the packed file passes, but it announces more than the signed size.
+  Replace("Reports.dat", std::string(400000, 'r'));
+  ExpectRefused("The server sent more data for Reports.dat than the signed release allows; it was not installed.");
+}
+
+TEST_F(SignedReleaseE2E, AManifestSignedWithAnotherKeyIsRefused) {
+  InstallGenuine();
+  Tool({"keygen", Root + "keys/other"});
+  Sign("release", "keys/other");
+  ExpectRefused("The release manifest on the server is not signed with the trusted key; nothing was updated.");
+}
+
+TEST_F(SignedReleaseE2E, AMissingManifestIsRefusedWhileAKeyIsSet) {
+  InstallGenuine();
+  fs::remove(Release("ZORRelease.manifest"));
+  ExpectRefused("The server has no signed release manifest; nothing was updated.");
+}
+
+TEST_F(SignedReleaseE2E, MessagesFollowTheUsersLanguage) {
+  InstallGenuine();
+  fs::remove(Release("ZORRelease.manifest"));
+  setenv("ZOR_LCID", "2052", 1);
+  ExpectRefused("服务器上没有已签署的版本清单，未更新任何档案。");
+  setenv("ZOR_LCID", "1028", 1);
+  ExpectRefused("伺服器上沒有已簽署的版本清單，未更新任何檔案。");
+}
+
+TEST_F(SignedReleaseE2E, ASelfUpdateWhoseNewLauncherDoesNotMatchIsNeverStarted) {
+  // The release holds a newer launcher, signed; what the server then sends is a script.
+  fs::copy_file(Client("Client"), Release("Client"));
+  fs::last_write_time(Release("Client"), fs::last_write_time(Client("Client")) + std::chrono::hours(1));
+  Sign();
+  Replace("Client", "#!/bin/sh\ntouch '" + Root + "pwned'\n");
+  Installed = ClientFiles();
+  fs::create_directories(Root + "tmp");
+  setenv("TMPDIR", (Root + "tmp").c_str(), 1);
+  ExpectRefused("The file Client from the server does not match the signed release; it was not installed.");
+  unsetenv("TMPDIR");
+  EXPECT_FALSE(fs::exists(Root + "pwned"));
+  EXPECT_FALSE(fs::exists(Root + "tmp/Client"));
+}
+
+TEST_F(SignedReleaseE2E, ARotatedKeyIsTrustedFromTheManifestThatNamesIt) {
+  InstallGenuine();
+  const std::string next = Tool({"keygen", Root + "keys/next"});
+  Tool({"sign", "--key", Root + "keys/secret", "--release", Root + "release", "--next-public", next.substr(0, 44)});
+  StartServer();
+  RunClient();
+  StopServer();
+  Sign("release", "keys/next");  // from now on the new key signs
+  WriteAll(Release("Extra.dat"), "new in this release");
+  Sign("release", "keys/next");
+  StartServer();
+  const std::string err = RunClient();
+  EXPECT_EQ(ReadAll(Client("Extra.dat")), "new in this release") << err;
+  StopServer();
+  // The old key is no longer trusted once the new one has signed.
+  Installed = ClientFiles();
+  Sign();
+  ExpectRefused("The release manifest on the server is not signed with the trusted key; nothing was updated.");
 }
 
 }  // namespace

@@ -1,0 +1,214 @@
+#include "server/release_command.h"
+
+#include <filesystem>
+#include <limits>
+#include <map>
+#include <ostream>
+
+#include "base/exceptions.h"
+#include "base/format.h"
+#include "platform/file_open.h"
+#include "server/release_manifest_check.h"
+#include "update/release_signature.h"
+
+namespace zor {
+
+const char* const kReleaseUsage =
+    "Usage: zorrelease keygen SECRET_FILE\n"
+    "       zorrelease sign --key SECRET_FILE --release DIR [--expires-days N] [--next-public KEY]\n"
+    "       zorrelease verify --public KEY --release DIR\n"
+    "\n"
+    "keygen  makes a new signing key: the secret key goes into SECRET_FILE (mode 0600; an\n"
+    "        existing file is not overwritten), the public key is printed as one line of\n"
+    "        base64. Give that line to the launchers as their \"ReleaseKey\".\n"
+    "sign    writes the release manifest DIR/ZORRelease.manifest: every file of DIR with its\n"
+    "        size, SHA-256, version and date, a release counter one higher than the manifest\n"
+    "        it replaces, and an expiry (default 90 days). --next-public names the key that\n"
+    "        will sign the next releases (key rotation). Sign again after every change.\n"
+    "verify  checks DIR against its manifest with the public KEY (base64, or a file holding\n"
+    "        it) and lists every difference; exit code 1 when there is any.\n";
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Usage {
+  std::string Text;
+};
+
+std::string ReadSmallFile(const std::string& path, size_t limit) {
+  File file = OpenFileOrFail(path, FileAccess::Read);
+  if (file.Size() > static_cast<int64_t>(limit)) throw Exception(path + " is too large");
+  std::string text(static_cast<size_t>(file.Size()), '\0');
+  size_t got = 0;
+  while (got < text.size()) {
+    const size_t n = file.Read(text.data() + got, text.size() - got);
+    if (n == 0) break;
+    got += n;
+  }
+  text.resize(got);
+  return text;
+}
+
+// Writes `text` to `path` through a temporary beside it that is renamed over it.
+void WriteFileReplacing(const fs::path& path, const std::string& text) {
+  const fs::path temporary = path.string() + ".new";
+  {
+    File file = CreateFileOrFail(temporary.string());
+    file.Write(text);
+  }
+  fs::rename(temporary, path);
+}
+
+// --name value pairs after the command word.
+std::map<std::string, std::string> Options(const std::vector<std::string>& args) {
+  std::map<std::string, std::string> options;
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (args[i].rfind("--", 0) != 0 || i + 1 >= args.size()) throw Usage{"unexpected argument " + args[i]};
+    options[args[i]] = args[i + 1];
+    ++i;
+  }
+  return options;
+}
+
+std::string Required(const std::map<std::string, std::string>& options, const std::string& name) {
+  auto it = options.find(name);
+  if (it == options.end()) throw Usage{name + " is missing"};
+  return it->second;
+}
+
+void CheckKnown(const std::map<std::string, std::string>& options, std::initializer_list<std::string_view> known) {
+  for (const auto& [name, value] : options) {
+    bool ok = false;
+    for (std::string_view k : known) ok = ok || name == k;
+    if (!ok) throw Usage{"unknown option " + name};
+  }
+}
+
+TSecretKey ReadSecretKey(const std::string& path) {
+  const auto bytes = DecodeBase64(ReadSmallFile(path, 1024), kSecretKeyBytes);
+  if (!bytes) throw Exception(path + " does not hold a secret key of zorrelease keygen");
+  TSecretKey key{};
+  std::copy(bytes->begin(), bytes->end(), key.begin());
+  return key;
+}
+
+// A public key given as its base64 text or as a file that holds it.
+TPublicKey PublicKeyArgument(const std::string& value) {
+  std::error_code error;
+  if (fs::is_regular_file(value, error)) return DecodePublicKey(ReadSmallFile(value, 1024));
+  return DecodePublicKey(value);
+}
+
+int64_t SecondsOf(std::chrono::system_clock::time_point time) {
+  return std::chrono::duration_cast<std::chrono::seconds>(time.time_since_epoch()).count();
+}
+
+std::shared_ptr<const TReleaseSnapshot> ScanRelease(const std::string& dir) {
+  if (!fs::is_directory(dir)) throw Exception("The release folder " + dir + " does not exist");
+  TReleaseFolder folder(dir, ReleaseFileVersion);
+  return folder.Rescan();
+}
+
+int KeyGen(const std::vector<std::string>& args, std::ostream& out) {
+  if (args.size() != 2) throw Usage{"keygen takes one file name"};
+  const std::string& path = args[1];
+  std::error_code error;
+  if (fs::exists(fs::symlink_status(path, error))) throw Exception(path + " exists; it is not overwritten");
+  const TKeyPair pair = GenerateKeyPair();
+  {
+    File file = CreateFileOrFail(path);
+    // Private before the key is in it.
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
+    file.Write(EncodeBase64(pair.Secret) + "\n");
+  }
+  out << EncodeBase64(pair.Public) << "\n";
+  return 0;
+}
+
+int Sign(const std::vector<std::string>& args, std::ostream& out, std::chrono::system_clock::time_point now) {
+  const auto options = Options(args);
+  CheckKnown(options, {"--key", "--release", "--expires-days", "--next-public"});
+  const TSecretKey secret = ReadSecretKey(Required(options, "--key"));
+  const std::string dir = Required(options, "--release");
+  int days = kDefaultExpiryDays;
+  if (auto it = options.find("--expires-days"); it != options.end()) {
+    try {
+      size_t used = 0;
+      days = std::stoi(it->second, &used);
+      if (used != it->second.size()) throw Usage{""};
+    } catch (...) {
+      days = 0;
+    }
+    if (days < 1 || days > kMaxExpiryDays) throw Usage{Format("--expires-days takes 1 to %d", {kMaxExpiryDays})};
+  }
+  TReleaseManifest manifest;
+  if (auto it = options.find("--next-public"); it != options.end())
+    manifest.NextKey = EncodeBase64(PublicKeyArgument(it->second));
+  const std::shared_ptr<const TReleaseSnapshot> snapshot = ScanRelease(dir);
+  const std::optional<TReleaseManifest> previous = ReadManifestBody(dir);
+  if (previous && previous->Counter == static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))
+    throw Exception("The release counter cannot grow any further");
+  manifest.Counter = previous ? previous->Counter + 1 : 1;
+  manifest.Created = SecondsOf(now);
+  manifest.Expires = manifest.Created + static_cast<int64_t>(days) * 86400;
+  TReleaseDigests digests;
+  manifest.Files = ManifestFilesOf(*snapshot, digests);
+  WriteFileReplacing(fs::path(dir) / std::string(kManifestFileName),
+                     SignManifestBody(SerializeManifestBody(manifest), secret));
+  out << Format("Signed release %d: %d files, valid for %d days, signed by %s\n",
+                {manifest.Counter, manifest.Files.size(), days, EncodeBase64(PublicKeyOf(secret))});
+  return 0;
+}
+
+int Verify(const std::vector<std::string>& args, std::ostream& out, std::chrono::system_clock::time_point now) {
+  const auto options = Options(args);
+  CheckKnown(options, {"--public", "--release"});
+  const TPublicKey key = PublicKeyArgument(Required(options, "--public"));
+  const std::string dir = Required(options, "--release");
+  const std::shared_ptr<const TReleaseSnapshot> snapshot = ScanRelease(dir);
+  const fs::path path = fs::path(dir) / std::string(kManifestFileName);
+  std::error_code error;
+  if (!fs::is_regular_file(path, error)) {
+    out << "The release folder has no manifest " << kManifestFileName << "\n";
+    return 1;
+  }
+  const TVerifiedManifest opened =
+      OpenSignedManifest(ReadSmallFile(path.string(), kMaxManifestBytes + kMaxSignatureLine), {&key, 1});
+  std::vector<std::string> differences;
+  if (opened.Manifest.Expires <= SecondsOf(now)) differences.push_back("the manifest has expired");
+  TReleaseDigests digests;
+  for (std::string& line : CompareWithManifest(*snapshot, opened.Manifest, digests)) differences.push_back(std::move(line));
+  for (const std::string& line : differences) out << line << "\n";
+  if (!differences.empty()) {
+    out << Format("%d differences from release %d\n", {differences.size(), opened.Manifest.Counter});
+    return 1;
+  }
+  out << Format("Release %d: all %d files match\n", {opened.Manifest.Counter, opened.Manifest.Files.size()});
+  return 0;
+}
+
+}  // namespace
+
+int RunReleaseCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                      std::chrono::system_clock::time_point now) {
+  try {
+    if (args.empty()) throw Usage{"a command is missing"};
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+      out << kReleaseUsage;
+      return 0;
+    }
+    if (args[0] == "keygen") return KeyGen(args, out);
+    if (args[0] == "sign") return Sign(args, out, now);
+    if (args[0] == "verify") return Verify(args, out, now);
+    throw Usage{"unknown command " + args[0]};
+  } catch (const Usage& usage) {
+    err << "zorrelease: " << usage.Text << "\n" << kReleaseUsage;
+    return 2;
+  } catch (const std::exception& e) {
+    err << "zorrelease: " << e.what() << "\n";
+    return 1;
+  }
+}
+
+}  // namespace zor

@@ -1,0 +1,129 @@
+#include "server/release_manifest_check.h"
+
+#include <set>
+
+#include "base/ascii_case.h"
+#include "base/format.h"
+#include "platform/file_open.h"
+#include "platform/pe_version.h"
+#include "update/release_signature.h"
+
+namespace zor {
+
+namespace {
+
+constexpr std::string_view kTag = "Release";
+
+std::string DosTimeText(int32_t age) { return Format("%X", {static_cast<uint32_t>(age)}); }
+
+std::string ReadWholeFile(const std::filesystem::path& path, size_t limit) {
+  File file = OpenFileOrFail(path.string(), FileAccess::Read);
+  if (file.Size() > static_cast<int64_t>(limit)) throw EManifestError("The release manifest is not valid: it is too large");
+  std::string text(static_cast<size_t>(file.Size()), '\0');
+  size_t got = 0;
+  while (got < text.size()) {
+    const size_t n = file.Read(text.data() + got, text.size() - got);
+    if (n == 0) break;
+    got += n;
+  }
+  text.resize(got);
+  return text;
+}
+
+}  // namespace
+
+std::string ReleaseFileVersion(const std::string& path) {
+  const FileVersionLookup lookup = ReadFileVersion(path);
+  return lookup.Version ? lookup.Version->FileVersionText() : std::string();
+}
+
+std::string TReleaseDigests::Sha256Of(const TReleaseFile& file) {
+  {
+    std::lock_guard guard(Lock);
+    auto it = ByName.find(file.Name);
+    if (it != ByName.end() && it->second.Size == file.Size && it->second.ModifiedNs == file.ModifiedNs)
+      return it->second.Sha256;
+  }
+  const std::string sha = DigestFile(file.Path.string()).Sha256;
+  std::lock_guard guard(Lock);
+  ByName[file.Name] = Known{file.Size, file.ModifiedNs, sha};
+  return sha;
+}
+
+std::vector<TManifestFile> ManifestFilesOf(const TReleaseSnapshot& snapshot, TReleaseDigests& digests) {
+  std::vector<TManifestFile> files;
+  for (const TReleaseFile& file : snapshot.Files) {
+    if (ManifestKey(file.Name) == ManifestKey(kManifestFileName)) continue;
+    files.push_back(TManifestFile{file.Name, file.Size, digests.Sha256Of(file), file.Version,
+                                  static_cast<int32_t>(file.DosTime)});
+  }
+  return files;
+}
+
+std::vector<std::string> CompareWithManifest(const TReleaseSnapshot& snapshot, const TReleaseManifest& manifest,
+                                             TReleaseDigests& digests) {
+  std::vector<std::string> differences;
+  std::set<std::string> seen;
+  for (const TReleaseFile& file : snapshot.Files) {
+    if (ManifestKey(file.Name) == ManifestKey(kManifestFileName)) continue;
+    seen.insert(ManifestKey(file.Name));
+    const TManifestFile* signed_ = manifest.Find(file.Name);
+    if (signed_ == nullptr) {
+      differences.push_back(file.Name + ": not in the manifest");
+      continue;
+    }
+    if (file.Size != signed_->Size) {
+      differences.push_back(Format("%s: %d bytes, the manifest says %d", {file.Name, file.Size, signed_->Size}));
+    } else if (digests.Sha256Of(file) != signed_->Sha256) {
+      differences.push_back(file.Name + ": its content differs from the manifest (SHA-256)");
+    }
+    if (file.Version != signed_->Version)
+      differences.push_back(Format("%s: version %s, the manifest says %s", {file.Name, file.Version, signed_->Version}));
+    if (static_cast<int32_t>(file.DosTime) != signed_->Age)
+      differences.push_back(Format("%s: date %s, the manifest says %s",
+                                   {file.Name, DosTimeText(static_cast<int32_t>(file.DosTime)), DosTimeText(signed_->Age)}));
+  }
+  for (const TManifestFile& file : manifest.Files) {
+    if (!seen.contains(ManifestKey(file.Name))) differences.push_back(file.Name + ": in the manifest but not in the folder");
+  }
+  return differences;
+}
+
+std::optional<TReleaseManifest> ReadManifestBody(const std::filesystem::path& root) {
+  const std::filesystem::path path = root / std::string(kManifestFileName);
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
+  const std::string text = ReadWholeFile(path, kMaxManifestBytes + kMaxSignatureLine);
+  return ParseManifestBody(SplitManifestFile(text).Body);
+}
+
+void TReleaseManifestWatch::Check(const std::filesystem::path& root, const TReleaseSnapshot& snapshot,
+                                  TServerLog& log) {
+  std::string report;
+  LogLevel level = LogLevel::Warning;
+  try {
+    const std::optional<TReleaseManifest> manifest = ReadManifestBody(root);
+    if (!manifest) {
+      report = Format("The release folder has no manifest %s: launchers with a release key will not update",
+                      {kManifestFileName});
+      level = LogLevel::Info;
+    } else {
+      const std::vector<std::string> differences = CompareWithManifest(snapshot, *manifest, Digests);
+      if (differences.empty()) {
+        report = Format("The release folder matches its manifest (release %d)", {manifest->Counter});
+        level = LogLevel::Info;
+      } else {
+        report = Format("The release folder differs from its manifest %s, sign it again (zorrelease sign): ",
+                        {kManifestFileName});
+        for (size_t i = 0; i < differences.size(); ++i) report += (i ? "; " : "") + differences[i];
+      }
+    }
+  } catch (const std::exception& e) {
+    report = e.what();
+  }
+  if (LastReport == report) return;
+  LastReport = report;
+  log.Write(level, kTag, report);
+}
+
+}  // namespace zor

@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "server/release_command.h"
+#include "server/release_manifest_check.h"
+#include "test_folder.h"
+#include "update/release_signature.h"
+
+namespace zor {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempFolder;
+
+const std::chrono::system_clock::time_point kNow{std::chrono::seconds(1'765'380'000)};
+
+struct ToolRun {
+  int Code;
+  std::string Out;
+  std::string Err;
+};
+
+ToolRun Release(std::vector<std::string> args, std::chrono::system_clock::time_point now = kNow) {
+  std::ostringstream out, err;
+  const int code = RunReleaseCommand(args, out, err, now);
+  return {code, out.str(), err.str()};
+}
+
+class ReleaseCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Keys.Write("placeholder", "");
+    SecretPath = (Keys.Path / "secret.key").string();
+    const ToolRun keygen = Release({"keygen", SecretPath});
+    ASSERT_EQ(keygen.Code, 0) << keygen.Err;
+    PublicKey = keygen.Out.substr(0, keygen.Out.size() - 1);
+    Dir.Write("Client", "launcher");
+    Dir.Write("bpls\\Main.bpl", "main library");
+    Dir.Write("ZORSys.ini", "[System]\nMainExe=IClient\n");
+    ASSERT_EQ(Release({"sign", "--key", SecretPath, "--release", Dir.Path.string()}).Code, 0);
+  }
+
+  TReleaseManifest Manifest() const { return *ReadManifestBody(Dir.Path); }
+
+  TempFolder Keys;
+  TempFolder Dir;
+  std::string SecretPath;
+  std::string PublicKey;
+};
+
+TEST_F(ReleaseCommand, KeygenWritesAPrivateSecretAndPrintsThePublicKey) {
+  EXPECT_EQ(fs::status(SecretPath).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_NO_THROW(DecodePublicKey(PublicKey));
+  const ToolRun again = Release({"keygen", SecretPath});
+  EXPECT_EQ(again.Code, 1);
+  EXPECT_EQ(again.Err, "zorrelease: " + SecretPath + " exists; it is not overwritten\n");
+}
+
+TEST_F(ReleaseCommand, SignRecordsEveryFileAndCountsUp) {
+  const TReleaseManifest first = Manifest();
+  EXPECT_EQ(first.Counter, 1u);
+  EXPECT_EQ(first.Created, 1'765'380'000);
+  EXPECT_EQ(first.Expires, 1'765'380'000 + kDefaultExpiryDays * 86400);
+  ASSERT_EQ(first.Files.size(), 3u);
+  const TManifestFile* main = first.Find("BPLS\\main.bpl");
+  ASSERT_NE(main, nullptr);
+  EXPECT_EQ(main->Name, "bpls\\Main.bpl");
+  EXPECT_EQ(main->Size, 12);
+  EXPECT_EQ(main->Version, "0.0.0.0");
+  const uint8_t bytes[] = {'m', 'a', 'i', 'n', ' ', 'l', 'i', 'b', 'r', 'a', 'r', 'y'};
+  EXPECT_EQ(main->Sha256, Sha256Hex(bytes));
+
+  const std::string next = EncodeBase64(GenerateKeyPair().Public);
+  ASSERT_EQ(Release({"sign", "--key", SecretPath, "--release", Dir.Path.string(), "--expires-days", "2",
+                     "--next-public", next})
+                .Code,
+            0);
+  const TReleaseManifest second = Manifest();
+  EXPECT_EQ(second.Counter, 2u);
+  EXPECT_EQ(second.Expires, second.Created + 2 * 86400);
+  EXPECT_EQ(second.NextKey, next);
+  EXPECT_EQ(second.Files, first.Files);
+}
+
+TEST_F(ReleaseCommand, VerifyListsEveryDifference) {
+  const ToolRun clean = Release({"verify", "--public", PublicKey, "--release", Dir.Path.string()});
+  EXPECT_EQ(clean.Code, 0) << clean.Out << clean.Err;
+  EXPECT_EQ(clean.Out, "Release 1: all 3 files match\n");
+
+  Dir.Write("Client", "LAUNCHER");  // same size, other bytes
+  Dir.Write("Extra.dll", "x");
+  fs::remove(Dir.Path / "ZORSys.ini");
+  const ToolRun changed = Release({"verify", "--public", PublicKey, "--release", Dir.Path.string()});
+  EXPECT_EQ(changed.Code, 1);
+  EXPECT_EQ(changed.Out,
+            "Client: its content differs from the manifest (SHA-256)\n"
+            "Extra.dll: not in the manifest\n"
+            "ZORSys.ini: in the manifest but not in the folder\n"
+            "3 differences from release 1\n");
+
+  const ToolRun expired = Release({"verify", "--public", PublicKey, "--release", Dir.Path.string()},
+                              kNow + std::chrono::days(kDefaultExpiryDays));
+  EXPECT_EQ(expired.Out.substr(0, 25), "the manifest has expired\n");
+
+  const ToolRun otherKey =
+      Release({"verify", "--public", EncodeBase64(GenerateKeyPair().Public), "--release", Dir.Path.string()});
+  EXPECT_EQ(otherKey.Code, 1);
+  EXPECT_EQ(otherKey.Err, "zorrelease: The release manifest is not signed with a trusted key.\n");
+}
+
+TEST(ReleaseCommandUsage, HelpAndMistakes) {
+  const ToolRun help = Release({"--help"});
+  EXPECT_EQ(help.Code, 0);
+  EXPECT_EQ(help.Out, kReleaseUsage);
+  struct Case {
+    std::vector<std::string> Args;
+    std::string FirstLine;
+  } const kCases[] = {
+      {{}, "zorrelease: a command is missing"},
+      {{"publish"}, "zorrelease: unknown command publish"},
+      {{"sign", "--release", "x"}, "zorrelease: --key is missing"},
+      {{"verify", "--public"}, "zorrelease: unexpected argument --public"},
+      {{"verify", "--public", "k", "--release", "d", "--key", "s"}, "zorrelease: unknown option --key"},
+  };
+  for (const Case& c : kCases) {
+    const ToolRun run = Release(c.Args);
+    EXPECT_EQ(run.Code, 2);
+    EXPECT_EQ(run.Err.substr(0, run.Err.find('\n')), c.FirstLine);
+  }
+}
+
+TEST(ReleaseManifestWatch, LogsTheDifferingFilesOnceEachTimeTheyChange) {
+  TempFolder keys, dir;
+  const std::string secret = (keys.Path / "k").string();
+  ASSERT_EQ(Release({"keygen", secret}).Code, 0);
+  dir.Write("a.dll", "aaa");
+  dir.Write("b.dll", "bbb");
+  TServerLog log;
+  log.SetUseStdErr(false);
+  std::vector<std::string> lines;
+  log.AddSink([&](LogLevel level, std::string_view, std::string_view text) {
+    lines.push_back((level == LogLevel::Warning ? "W " : "I ") + std::string(text));
+  });
+  TReleaseFolder folder(dir.Path, ReleaseFileVersion, {}, std::chrono::milliseconds(0));
+  TReleaseManifestWatch watch;
+  folder.SetScanObserver([&](const TReleaseSnapshot& s) { watch.Check(folder.Root(), s, log); });
+
+  folder.Rescan();
+  ASSERT_EQ(Release({"sign", "--key", secret, "--release", dir.Path.string()}).Code, 0);
+  folder.Rescan();
+  folder.Rescan();
+  dir.Write("b.dll", "bbbb");
+  folder.Rescan();
+  folder.Rescan();
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "I The release folder has no manifest ZORRelease.manifest: launchers with a release key will "
+                       "not update",
+                       "I The release folder matches its manifest (release 1)",
+                       "W The release folder differs from its manifest ZORRelease.manifest, sign it again (zorrelease "
+                       "sign): b.dll: 4 bytes, the manifest says 3",
+                   }));
+}
+
+}  // namespace
+}  // namespace zor

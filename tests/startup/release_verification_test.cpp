@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include "base/expect_message.h"
+#include "startup/release_verification.h"
+#include "startup_test_util.h"
+#include "update/release_signature.h"
+
+namespace zor {
+namespace {
+
+constexpr int64_t kNow = 1'765'380'000;
+
+std::string SignedManifest(const TKeyPair& key, uint64_t counter, std::string nextKey = {}) {
+  TReleaseManifest manifest;
+  manifest.Counter = counter;
+  manifest.Created = kNow;
+  manifest.Expires = kNow + 86400;
+  manifest.NextKey = std::move(nextKey);
+  manifest.Files = {{"ZORCore.dll", 3, std::string(64, 'a'), "5.0.6.18", 100}};
+  return SignManifestBody(SerializeManifestBody(manifest), key.Secret);
+}
+
+class ReleaseVerificationTest : public ::testing::Test {
+ protected:
+  void TearDown() override { SetReleaseGuard(nullptr); }
+
+  TReleaseVerification For(const TKeyPair& key) { return TReleaseVerification(EncodeBase64(key.Public), State, 0); }
+  void ExpectRefused(TReleaseVerification& verification, const std::string& manifest, const std::string& message) {
+    ExpectMessage<EReleaseRefused>([&] { verification.Accept(manifest, kNow); }, "EReleaseRefused", message);
+  }
+
+  test::TempFolder Dir;
+  std::string State = Dir / "ZORRelease.state";
+  TKeyPair First = GenerateKeyPair();
+  TKeyPair Second = GenerateKeyPair();
+};
+
+TEST_F(ReleaseVerificationTest, TheCounterOnlyGrowsAndIsKeptOnlyAfterASuccessfulPass) {
+  TReleaseVerification verification = For(First);
+  verification.Accept(SignedManifest(First, 3), kNow);
+  EXPECT_EQ(ReadReleaseState(State).Counter, 0u);  // not before the pass has succeeded
+  verification.Commit();
+  const TReleaseState state = ReadReleaseState(State);
+  EXPECT_EQ(state.Counter, 3u);
+  EXPECT_EQ(state.CurrentKey, EncodeBase64(First.Public));
+  EXPECT_EQ(std::filesystem::status(State).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+  ExpectRefused(verification, SignedManifest(First, 2),
+                "The server offers release 2, older than release 3 installed before; nothing was updated.");
+  // The guard left behind lets nothing but the manifest through.
+  ExpectMessage<EReleaseRefused>([] { GetReleaseGuard()->CheckAnnounced("ZORCore.dll", "Libs", 3, true); },
+                                 "EReleaseRefused",
+                                 "The server offers ZORCore.dll, which is not part of the signed release; nothing was updated.");
+  EXPECT_NO_THROW(verification.Accept(SignedManifest(First, 3), kNow));  // the same release again
+  ExpectMessage<EReleaseRefused>([&] { verification.Accept(SignedManifest(First, 4), kNow + 86400); },
+                                 "EReleaseRefused",
+                                 "The release manifest on the server expired on 2025-12-11 15:20 (UTC); nothing was "
+                                 "updated.");
+}
+
+TEST_F(ReleaseVerificationTest, AChangedReleaseKeyStartsOverFromTheNewKeyKeepingTheCounter) {
+  TReleaseVerification first = For(First);
+  first.Accept(SignedManifest(First, 5), kNow);
+  first.Commit();
+  TReleaseVerification second = For(Second);
+  ExpectRefused(second, SignedManifest(First, 6),
+                "The release manifest on the server is not signed with the trusted key; nothing was updated.");
+  ExpectRefused(second, SignedManifest(Second, 4),
+                "The server offers release 4, older than release 5 installed before; nothing was updated.");
+  EXPECT_NO_THROW(second.Accept(SignedManifest(Second, 5), kNow));
+
+  TReleaseVerification broken("not a key", State, 2);
+  ExpectRefused(broken, SignedManifest(First, 6), "\"ReleaseKey\" 设定不是有效的公开密钥，未更新任何档案。");
+  test::WriteFile(State, "{\"Counter\": \"garbage\"");
+  EXPECT_EQ(ReadReleaseState(State).Counter, 0u);
+}
+
+TEST_F(ReleaseVerificationTest, TheFileListMustAgreeWithTheManifest) {
+  TReleaseVerification verification = For(First);
+  verification.Accept(SignedManifest(First, 1), kNow);
+  TFileList list{{"ZORCore.dll", {"5.0.6.18", 100, 999}}, {"ZORRelease.manifest", {"0.0.0.0", 7, 9}}};
+  verification.CheckList(list);
+  ASSERT_EQ(list.size(), 1u);  // the manifest itself was fetched first
+  struct Case {
+    TFileEntry Entry;
+    std::string Message;
+  } const kCases[] = {
+      {{"Evil.dll", {"5.0.6.18", 100, 3}},
+       "The server offers Evil.dll, which is not part of the signed release; nothing was updated."},
+      {{"ZORCore.dll", {"5.0.6.19", 100, 3}},
+       "The server lists ZORCore.dll other than the signed release does; nothing was updated."},
+      {{"zorcore.DLL", {"5.0.6.18", 101, 3}},
+       "The server lists zorcore.DLL other than the signed release does; nothing was updated."},
+  };
+  for (const Case& c : kCases) {
+    TFileList one{c.Entry};
+    ExpectMessage<EReleaseRefused>([&] { verification.CheckList(one); }, "EReleaseRefused", c.Message);
+  }
+}
+
+}  // namespace
+}  // namespace zor
