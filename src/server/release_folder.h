@@ -52,6 +52,9 @@ class TReleaseFolder {
   std::shared_ptr<const TReleaseSnapshot> Snapshot();
   // Scans now.
   std::shared_ptr<const TReleaseSnapshot> Rescan();
+  // Called after a scan that found other files than the one before (the first scan too),
+  // on the scanning thread. Set before the first scan.
+  std::function<void(const std::shared_ptr<const TReleaseSnapshot>&)> OnChange;
   // The file that `name` names in `area`; nothing when there is none. Raises `Exception`
   // for a name that is not a plain relative name (see request_name.h).
   std::optional<TReleaseFile> Find(std::string_view name, std::string_view area);

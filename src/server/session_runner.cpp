@@ -138,7 +138,7 @@ bool TSessionRunner::Serve() {
     try {
       // The request has begun: all of it must arrive in time, however slowly it trickles.
       Connection().Handler()->SetReadDeadline(GetClock().Now() + settings.MessageDeadline);
-      request = Connection().ReceiveRequest(kTimeoutDefault, Limits());
+      request = Connection().ReadRequest(Limits());
       if (TIcIOHandler* handler = Connection().Handler()) handler->SetReadDeadline(std::nullopt);
     } catch (const ERequestOverBudget& e) {
       if (!Connection().Connected()) return false;
