@@ -41,6 +41,13 @@ struct TFuzzServer {
     Files->SetEnabled(true);
   }
 
+  ~TFuzzServer() {
+    Files.reset();
+    Server.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(Folder, ignored);
+  }
+
   TServerLog Log;
   TMemorySettings Settings;
   std::filesystem::path Folder;

@@ -324,10 +324,11 @@ void TFileService::PackAll(const std::vector<TReleaseFile>& files, const std::fu
   std::atomic<bool> stop{false};
   std::mutex doneLock;
   std::condition_variable doneWake;
-  size_t running = std::min<size_t>(listed.size(), std::max(1u, std::thread::hardware_concurrency()));
+  const size_t count = std::min<size_t>(listed.size(), std::max(1u, std::thread::hardware_concurrency()));
+  size_t running = count;  // guarded by doneLock: workers that have not ended yet
   TServerLog* log = Server() ? &Server()->Log() : nullptr;
   std::vector<std::thread> workers;
-  for (size_t w = 0; w < running; ++w) {
+  for (size_t w = 0; w < count; ++w) {
     workers.emplace_back([&] {
       for (size_t i = next++; i < listed.size() && !stop; i = next++) {
         try {
