@@ -89,6 +89,8 @@ void TSessionRunner::SendGreeting() {
 }
 
 TRequestLimits TSessionRunner::Limits() const {
+  // A session reads one request at a time, so its spill is at most one payload.
+  static_assert(kMaxRequestPayload <= kMaxSpillPerConnection && kPreLogonMaxPayload <= kMaxSpillPerConnection);
   TRequestLimits limits;
   if (Session->LoggedOn) {
     limits.MaxPayloadBytes = kMaxRequestPayload;
