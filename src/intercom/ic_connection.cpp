@@ -411,6 +411,11 @@ int TIcConnection::Reconnect(bool resendLast, bool allowRelogon, std::exception_
 TReceivedRequest TIcConnection::ReceiveRequest(int32_t timeoutSeconds, const TRequestLimits& limits) {
   if (!HandlerPtr) throw Exception(std::string(kNotConnectedText));
   if (!HandlerPtr->WaitReadable(timeoutSeconds)) HandlerPtr->TimeoutError(false);
+  return ReadRequest(limits);
+}
+
+TReceivedRequest TIcConnection::ReadRequest(const TRequestLimits& limits) {
+  if (!HandlerPtr) throw Exception(std::string(kNotConnectedText));
   THeaderBytes bytes;
   ReadHeader(bytes);
   TReceivedRequest request;

@@ -109,6 +109,8 @@ class TIcConnection : public TLogObject {
   // eleventh disconnects; both raise `EInvalidCommand` "The command flag is invalid!".
   // A request over `limits` raises `ERequestOverBudget` (see request_budget.h).
   TReceivedRequest ReceiveRequest(int32_t timeoutSeconds = kTimeoutDefault, const TRequestLimits& limits = {});
+  // The same without the wait, for a caller that saw input arrive.
+  TReceivedRequest ReadRequest(const TRequestLimits& limits = {});
   virtual void SendEmptyResult();
   virtual void SendResultData(const TVariantArray& data);
   virtual void SendErrorResult(uint32_t code, std::string_view message);

@@ -248,10 +248,17 @@ TFileService::TFileService(TZORServer* server, TFileServiceSettings settings)
       Folder(Settings.ReleaseDir, Settings.VersionReader ? Settings.VersionReader : PeVersionOf, FoldersToSkip(Settings)),
       Cache(Settings.CacheDir, Settings.Level) {
   if (Settings.UploadDir) CheckUploadFolder(*Settings.UploadDir, Settings.ReleaseDir);
-  // A publisher who changed the release without signing it again sees it in the log.
-  Folder.SetScanObserver([this](const TReleaseSnapshot& snapshot) {
-    if (Server()) ManifestWatch.Check(Folder.Root(), snapshot, Server()->Log());
-  });
+  // A publisher who changed the release without signing it again sees it in the log; with
+  // packing ahead, the packer thread takes the new files.
+  Folder.OnChange = [this](const std::shared_ptr<const TReleaseSnapshot>& snapshot) {
+    if (Server()) ManifestWatch.Check(Folder.Root(), *snapshot, Server()->Log());
+    if (!Settings.PackAhead) return;
+    {
+      std::lock_guard guard(PackLock);
+      PackWanted = snapshot;
+    }
+    PackWake.notify_all();
+  };
   RegisterCommand(kCmdFileList, [this](TServiceMessage& m) { FileList(m); });
   RegisterCommand(kCmdFileInfo, [this](TServiceMessage& m) { FileInfo(m, false); });
   RegisterCommand(kCmdPackedInfo, [this](TServiceMessage& m) { FileInfo(m, true); });
@@ -260,46 +267,101 @@ TFileService::TFileService(TZORServer* server, TFileServiceSettings settings)
   RegisterCommand(kCmdUpload, [this](TServiceMessage& m) { Upload(m); });
 }
 
-TFileService::~TFileService() {
-  StopPacking = true;
-  if (PackThread.joinable()) PackThread.join();
-}
+TFileService::~TFileService() { DoStop(); }
 
 void TFileService::DoStart() {
   if (!std::filesystem::is_directory(Settings.ReleaseDir))
     throw Exception("The release folder " + Settings.ReleaseDir.string() + " does not exist");
-  Folder.Rescan();
   StopPacking = false;
-  if (Settings.PackAhead) PackThread = std::thread([this] { PackAhead(); });
+  if (Settings.PackAhead) PackThread = std::thread([this] { PackLoop(); });
+  Folder.Rescan();
 }
 
 void TFileService::DoStop() {
-  StopPacking = true;
+  {
+    std::lock_guard guard(PackLock);
+    StopPacking = true;
+  }
+  PackWake.notify_all();
   if (PackThread.joinable()) PackThread.join();
 }
 
 void TFileService::WaitPackAhead() {
-  if (PackThread.joinable()) PackThread.join();
+  std::unique_lock guard(PackLock);
+  PackWake.wait(guard, [this] { return StopPacking || (!PackWanted && !PackBusy); });
 }
 
-void TFileService::PackAhead() {
+void TFileService::PackLoop() {
   TServerLog* log = Server() ? &Server()->Log() : nullptr;
-  int64_t packed = 0;
-  for (const TReleaseFile& file : Folder.Snapshot()->Files) {
-    if (StopPacking) return;
-    if (!file.Listed) continue;
+  std::unique_lock guard(PackLock);
+  for (;;) {
+    PackWake.wait(guard, [this] { return StopPacking || PackWanted; });
+    if (StopPacking) break;
+    const std::shared_ptr<const TReleaseSnapshot> snapshot = std::exchange(PackWanted, nullptr);
+    PackBusy = true;
+    guard.unlock();
+    const int64_t before = Cache.PacksDone();
     try {
-      Cache.Get(SourceOf(file), [this] {
+      PackAll(snapshot->Files, [this] {
         if (StopPacking) throw EAbort("Packing stopped");
       });
-      ++packed;
+      if (log)
+        log->Info(kTag, Format("The release is packed: %d files (%d packed now)",
+                               {snapshot->Files.size(), Cache.PacksDone() - before}));
     } catch (const EAbort&) {
-      return;
-    } catch (const std::exception& e) {
-      if (log) log->Warning(kTag, Format("Cannot pack %s: %s", {file.Name, e.what()}));
     }
+    guard.lock();
+    PackBusy = false;
+    PackWake.notify_all();
   }
-  if (log) log->Info(kTag, Format("%d files of the release are packed (%d packed now)", {packed, Cache.PacksDone()}));
+  PackBusy = false;
+  PackWake.notify_all();
+}
+
+void TFileService::PackAll(const std::vector<TReleaseFile>& files, const std::function<void()>& tick) {
+  std::vector<const TReleaseFile*> listed;
+  for (const TReleaseFile& file : files)
+    if (file.Listed) listed.push_back(&file);
+  std::atomic<size_t> next{0};
+  std::atomic<bool> stop{false};
+  std::mutex doneLock;
+  std::condition_variable doneWake;
+  const size_t count = std::min<size_t>(listed.size(), std::max(1u, std::thread::hardware_concurrency()));
+  size_t running = count;  // guarded by doneLock: workers that have not ended yet
+  TServerLog* log = Server() ? &Server()->Log() : nullptr;
+  std::vector<std::thread> workers;
+  for (size_t w = 0; w < count; ++w) {
+    workers.emplace_back([&] {
+      for (size_t i = next++; i < listed.size() && !stop; i = next++) {
+        try {
+          Cache.Get(SourceOf(*listed[i]), [&] {
+            if (stop) throw EAbort("Packing stopped");
+          });
+        } catch (const EAbort&) {
+          break;
+        } catch (const std::exception& e) {
+          // The request that needs the file packs it again and reports the reason.
+          if (log) log->Warning(kTag, Format("Cannot pack %s: %s", {listed[i]->Name, e.what()}));
+        }
+      }
+      std::lock_guard guard(doneLock);
+      --running;
+      doneWake.notify_all();
+    });
+  }
+  try {
+    std::unique_lock guard(doneLock);
+    while (!doneWake.wait_for(guard, std::chrono::seconds(1), [&] { return running == 0; })) {
+      guard.unlock();
+      if (tick) tick();
+      guard.lock();
+    }
+  } catch (...) {
+    stop = true;
+    for (std::thread& worker : workers) worker.join();
+    throw;
+  }
+  for (std::thread& worker : workers) worker.join();
 }
 
 TPackedFile TFileService::Packed(const TReleaseFile& file, TServerCall* call) {
@@ -312,8 +374,15 @@ TPackedFile TFileService::Packed(const TReleaseFile& file, TServerCall* call) {
 
 void TFileService::FileList(TServiceMessage& message) {
   TServerCall& call = *message.Call;
+  const std::shared_ptr<const TReleaseSnapshot> snapshot = Folder.Snapshot();
+  // Every size in the list is a packed size: what is not packed yet is packed on all cores
+  // first, while the client gets keep-alives.
+  PackAll(snapshot->Files, [&call] {
+    call.KeepAlive();
+    if (call.Cancelled()) throw EAbort("The server is stopping");
+  });
   std::string list;
-  for (const TReleaseFile& file : Folder.Snapshot()->Files) {
+  for (const TReleaseFile& file : snapshot->Files) {
     if (!file.Listed) continue;
     // The size is that of the packed form: the launcher fetches that form and counts its
     // bytes, so its progress adds up to the list's total.

@@ -13,8 +13,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -23,6 +25,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "server/pack_cache.h"
 #include "server/release_folder.h"
@@ -97,7 +100,8 @@ class TFileService : public TZORService {
   TPackCache& Packs() { return Cache; }
   // Bytes of file data (plain or packed) sent to clients since the start.
   int64_t BytesServed() const { return Served.load(); }
-  // Blocks until the packing started by `DoStart` has ended (tests, benchmarks).
+  // Blocks until the packing ahead of demand (at start, after a change of the release) has
+  // nothing left to do (tests, benchmarks).
   void WaitPackAhead();
 
  protected:
@@ -110,13 +114,21 @@ class TFileService : public TZORService {
   void FileData(TServiceMessage& message, bool packed);
   void Upload(TServiceMessage& message);
   TPackedFile Packed(const TReleaseFile& file, TServerCall* call);
-  void PackAhead();
+  // Packs the listed `files` on every core; `tick` runs on the calling thread about once a
+  // second while it waits and may raise to give up (the workers then stop too).
+  void PackAll(const std::vector<TReleaseFile>& files, const std::function<void()>& tick);
+  // The packer thread: packs each new scan of the release ahead of demand.
+  void PackLoop();
 
   TFileServiceSettings Settings;
   TReleaseManifestWatch ManifestWatch;  // before the folder, whose scans it watches
   TReleaseFolder Folder;
   TPackCache Cache;
   std::atomic<bool> StopPacking{false};
+  std::mutex PackLock;
+  std::condition_variable PackWake;
+  std::shared_ptr<const TReleaseSnapshot> PackWanted;  // a scan not packed yet
+  bool PackBusy = false;
   std::thread PackThread;
   std::atomic<uint64_t> UploadCounter{0};
   std::atomic<int64_t> Served{0};

@@ -45,6 +45,20 @@ TReleaseFolder::TReleaseFolder(std::filesystem::path root, VersionReader version
   for (const auto& path : skip) Skip.push_back(std::filesystem::weakly_canonical(path));
 }
 
+namespace {
+
+bool SameFiles(const TReleaseSnapshot& a, const TReleaseSnapshot& b) {
+  if (a.Files.size() != b.Files.size()) return false;
+  for (size_t i = 0; i < a.Files.size(); ++i) {
+    const TReleaseFile& x = a.Files[i];
+    const TReleaseFile& y = b.Files[i];
+    if (x.Name != y.Name || x.Size != y.Size || x.ModifiedNs != y.ModifiedNs) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::shared_ptr<const TReleaseSnapshot> TReleaseFolder::Snapshot() {
   {
     std::lock_guard guard(Lock);
@@ -115,12 +129,14 @@ std::shared_ptr<const TReleaseSnapshot> TReleaseFolder::Rescan() {
   });
   for (size_t i = 0; i < snapshot->Files.size(); ++i)
     snapshot->ByKey.emplace(LowerAscii(snapshot->Files[i].Name), i);
+  bool changed;
   {
     std::lock_guard guard(Lock);
+    changed = !Current || !SameFiles(*Current, *snapshot);
     Current = snapshot;
     ScannedAt = std::chrono::steady_clock::now();
   }
-  if (Observer) Observer(*snapshot);
+  if (changed && OnChange) OnChange(snapshot);
   return snapshot;
 }
 

@@ -52,11 +52,12 @@ class TReleaseFolder {
   std::shared_ptr<const TReleaseSnapshot> Snapshot();
   // Scans now.
   std::shared_ptr<const TReleaseSnapshot> Rescan();
+  // Called after a scan that found other files than the one before (the first scan too),
+  // on the scanning thread, one scan at a time. Set before the first scan.
+  std::function<void(const std::shared_ptr<const TReleaseSnapshot>&)> OnChange;
   // The file that `name` names in `area`; nothing when there is none. Raises `Exception`
   // for a name that is not a plain relative name (see request_name.h).
   std::optional<TReleaseFile> Find(std::string_view name, std::string_view area);
-  // Called after every scan with its result, one scan at a time (the manifest check).
-  void SetScanObserver(std::function<void(const TReleaseSnapshot&)> observer) { Observer = std::move(observer); }
 
  private:
   std::filesystem::path RootDir;
@@ -67,7 +68,6 @@ class TReleaseFolder {
   std::mutex Lock;
   std::shared_ptr<const TReleaseSnapshot> Current;
   std::chrono::steady_clock::time_point ScannedAt;
-  std::function<void(const TReleaseSnapshot&)> Observer;
 };
 
 }  // namespace zor

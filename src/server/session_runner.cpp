@@ -89,6 +89,8 @@ void TSessionRunner::SendGreeting() {
 }
 
 TRequestLimits TSessionRunner::Limits() const {
+  // A session reads one request at a time, so its spill is at most one payload.
+  static_assert(kMaxRequestPayload <= kMaxSpillPerConnection && kPreLogonMaxPayload <= kMaxSpillPerConnection);
   TRequestLimits limits;
   if (Session->LoggedOn) {
     limits.MaxPayloadBytes = kMaxRequestPayload;
@@ -138,7 +140,7 @@ bool TSessionRunner::Serve() {
     try {
       // The request has begun: all of it must arrive in time, however slowly it trickles.
       Connection().Handler()->SetReadDeadline(GetClock().Now() + settings.MessageDeadline);
-      request = Connection().ReceiveRequest(kTimeoutDefault, Limits());
+      request = Connection().ReadRequest(Limits());
       if (TIcIOHandler* handler = Connection().Handler()) handler->SetReadDeadline(std::nullopt);
     } catch (const ERequestOverBudget& e) {
       if (!Connection().Connected()) return false;

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "base/exceptions.h"
+#include "platform/socket.h"
 #include "server/zor_server.h"
 #include "transport/socket_listen_list.h"
 #include "transport/tcp_handler.h"
@@ -11,8 +12,11 @@ namespace zor {
 
 namespace {
 
-// Pause between accept attempts while no peer waits; a stop request cuts it short.
+// Without a listening socket of its own to wait on, the pause between accept attempts; a
+// stop request cuts it short.
 constexpr auto kAcceptPause = std::chrono::milliseconds(20);
+// The longest wait on the listening socket: a new peer ends it at once, a stop within this.
+constexpr int kAcceptWaitMs = 100;
 constexpr auto kRetryPause = std::chrono::milliseconds(200);
 
 }  // namespace
@@ -90,7 +94,13 @@ void TTCPListener::Loop(TZORServer& server) {
         Pause(kRetryPause);
         continue;
       }
-      Pause(kAcceptPause);
+      if (Shared) {
+        // Woken by the next peer itself, so a new connection is accepted without delay.
+        int error = 0;
+        PollSocket(Shared->Socket, kPollReadable, kAcceptWaitMs, error);
+      } else {
+        Pause(kAcceptPause);
+      }
     } catch (const std::exception& e) {
       server.Log().Error("TCP", "Listener [" + Text + "]: " + e.what());
       Waiting.reset();

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <fstream>
+#include <functional>
 #include <random>
 #include <set>
 #include <thread>
@@ -113,6 +116,108 @@ TEST_F(PackFixture, ATickThatRaisesStopsPackingAndLeavesNoFile) {
   TPackCache cache(Dir / "cache");
   EXPECT_THROW(cache.Get(source, [] { throw EAbort("stop"); }), EAbort);
   EXPECT_TRUE(fs::is_empty(Dir / "cache"));
+}
+
+TEST_F(PackFixture, APackedFileThatDoesNotMatchItsRecordIsPackedAgain) {
+  const std::string real = Bytes(300'000, 11);
+  const std::string other = Bytes(300'000, 12);  // same size: the header cannot tell them apart
+  struct Case {
+    const char* Name;
+    std::function<void(const TPackedFile& packed, const TPackSource& source)> Tamper;
+    const std::string* Served;
+  } const kCases[] = {
+      {"a planted packed file with a header that fits",
+       [&](const TPackedFile& packed, const TPackSource& source) {
+         TPackSource planted = source;
+         planted.Path = Dir / "src" / "planted.bin";
+         std::ofstream(planted.Path, std::ios::binary) << other;
+         TPackCache elsewhere(Dir / "elsewhere");
+         fs::copy_file(elsewhere.Get(planted).Path, packed.Path, fs::copy_options::overwrite_existing);
+       },
+       &real},
+      {"a source changed without a new size or time",
+       [&](const TPackedFile&, const TPackSource& source) { std::ofstream(source.Path, std::ios::binary) << other; },
+       &other},
+      {"no side record",
+       [&](const TPackedFile& packed, const TPackSource&) { fs::remove(fs::path(packed.Path).replace_extension(".sum")); },
+       &real},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.Name);
+    fs::remove_all(Dir / "cache");
+    fs::remove_all(Dir / "elsewhere");
+    const TPackSource source = Source("app.exe", real);
+    TPackedFile packed;
+    {
+      TPackCache cache(Dir / "cache");
+      packed = cache.Get(source);
+    }
+    c.Tamper(packed, source);
+    TPackCache restarted(Dir / "cache");
+    const TPackedFile served = restarted.Get(source);
+    EXPECT_EQ(restarted.Rejected(), 1);
+    EXPECT_EQ(restarted.PacksDone(), 1);
+    EXPECT_EQ(testing::UnpackBytes(testing::ReadAll(served.Path)).Data, *c.Served);
+    // Checked once per process: the next request takes the verified file.
+    restarted.Get(source);
+    EXPECT_EQ(restarted.PacksDone(), 1);
+  }
+}
+
+TEST_F(PackFixture, ACacheFolderThatOthersMayChangeIsRefused) {
+  const fs::path folder = Dir / "shared";
+  struct Case {
+    const char* Name;
+    std::function<void()> Prepare;
+    std::string Message;
+  } const kCases[] = {
+      {"another user's", [&] { fs::create_directories(folder); ASSERT_EQ(chown(folder.c_str(), 4321, 4321), 0); },
+       "The folder " + folder.string() + " belongs to another user (uid 4321), not to this one (uid " +
+           std::to_string(geteuid()) + ")"},
+      {"writable by everyone", [&] { fs::create_directories(folder); fs::permissions(folder, fs::perms::all); },
+       "The folder " + folder.string() + " may be changed by other users (mode 0777)"},
+      {"writable by the group", [&] { fs::create_directories(folder); fs::permissions(folder, fs::perms(0770)); },
+       "The folder " + folder.string() + " may be changed by other users (mode 0770)"},
+      {"a link to a folder", [&] { fs::create_directories(Dir / "real"); fs::create_directory_symlink(Dir / "real", folder); },
+       folder.string() + " is not a folder"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.Name);
+    fs::remove_all(folder);
+    c.Prepare();
+    try {
+      TPackCache cache(folder);
+      ADD_FAILURE() << "the folder was accepted";
+    } catch (const Exception& e) {
+      EXPECT_STREQ(e.ClassName(), "Exception");
+      EXPECT_EQ(e.Message, c.Message);
+    }
+  }
+  // A folder of our own that others may read is narrowed to the server's user.
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  fs::permissions(folder, fs::perms(0755));
+  TPackCache cache(folder);
+  EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
+}
+
+TEST_F(PackFixture, ALinkAtTheTemporaryNameIsNotFollowed) {
+  const fs::path victim = Dir / "victim.txt";
+  std::ofstream(victim) << "keep me";
+  const fs::path link = Dir / "0123.1.tmp";
+  fs::create_symlink(victim, link);
+  TPackRequest request;
+  request.Source = Source("v.bin", Bytes(1000, 3)).Path;
+  request.Target = link;
+  request.ExpectedSize = 1000;
+  try {
+    PackFile(request);
+    ADD_FAILURE() << "packed through the link";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message, "Cannot create the packed file " + link.string());
+  }
+  EXPECT_EQ(testing::ReadAll(victim), "keep me");
+  EXPECT_TRUE(fs::is_symlink(link));
 }
 
 }  // namespace

@@ -145,7 +145,7 @@ TEST(ReleaseManifestWatch, LogsTheDifferingFilesOnceEachTimeTheyChange) {
   });
   TReleaseFolder folder(dir.Path, ReleaseFileVersion, {}, std::chrono::milliseconds(0));
   TReleaseManifestWatch watch;
-  folder.SetScanObserver([&](const TReleaseSnapshot& s) { watch.Check(folder.Root(), s, log); });
+  folder.OnChange = [&](const std::shared_ptr<const TReleaseSnapshot>& s) { watch.Check(folder.Root(), *s, log); };
 
   folder.Rescan();
   ASSERT_EQ(Release({"sign", "--key", secret, "--release", dir.Path.string()}).Code, 0);
