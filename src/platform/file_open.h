@@ -80,6 +80,7 @@ File CreateFileOrFail(const std::string& path);
 // nothing has the name yet, and readable by this user alone. Failures as above.
 File OpenOwnFileOrFail(const std::string& path, FileAccess access);  // O_NOFOLLOW
 File CreateNewOwnFileOrFail(const std::string& path);                // O_CREAT|O_EXCL, mode 0600
+File OpenOwnFileForAppendOrFail(const std::string& path);            // O_CREAT|O_APPEND, new ones 0600
 // The open file is a regular file that belongs to this process's user.
 bool IsOwnRegularFile(const File& file);
 

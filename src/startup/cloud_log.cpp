@@ -2,12 +2,13 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <optional>
 
 #include "base/clock.h"
+#include "base/exceptions.h"
 #include "base/string_routines.h"
+#include "platform/file_open.h"
 #include "platform/thread_id.h"
 #include "platform/zor_registry.h"
 #include "startup/path_names.h"
@@ -86,8 +87,13 @@ void WriteCloudLog(std::string_view text, std::string_view tag, bool isError) {
   const std::string path = CloudLogFileName(settings.Folder, tag);
   const auto size = std::filesystem::file_size(path, error);
   if (!error && size >= static_cast<uintmax_t>(kCloudLogLimitBytes)) std::filesystem::resize_file(path, 0, error);
-  std::ofstream out(path, std::ios::binary | std::ios::app);
-  out << line;
+  // A log of this user's lookups: never written through a link, readable by its owner alone.
+  try {
+    File out = OpenOwnFileForAppendOrFail(path);
+    out.Write(line);
+  } catch (const Exception&) {
+    // A log that cannot be written costs the lookup nothing.
+  }
 }
 
 }  // namespace zor

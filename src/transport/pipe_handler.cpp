@@ -50,7 +50,16 @@ std::string_view TPipeHandler::ErrorFormat() const { return kPipeErrorFormat; }
 
 std::string TPipeHandler::LocalPath() const { return LocalPipeFolder() + "/" + PipeName; }
 
-std::string TPipeHandler::GetRemoteAddress() { return std::string(ServerPart(ConnectString)); }
+std::string TPipeHandler::GetRemoteAddress() {
+  std::string address(ServerPart(ConnectString));
+  if (Server && PeerUid >= 0) address += " (uid " + std::to_string(PeerUid) + ")";
+  return address;
+}
+
+void TPipeHandler::SetSocket(int socket) {
+  TSocketHandler::SetSocket(socket);
+  PeerUid = Server && socket != kNoSocket ? LocalPeerUserId(socket) : -1;
+}
 
 TPipeAddress ParsePipeConnectString(std::string_view text) {
   const std::string_view trimmed = TrimBlanks(text);
@@ -130,6 +139,7 @@ void TPipeHandler::OpenPipe() {
       return;
     }
     if (IsLocalNotFound(error)) RaiseConnectError(kPipeNotFoundReason);
+    if (IsLocalNotTrusted(error)) RaiseConnectError(Format(kPipeNotTrustedFormat, {LocalPath()}));
     if (!IsLocalBusy(error)) RaiseConnectError({}, error);
     if (MillisecondsSince(start) > kPipeBusyLimitMs) RaiseConnectError(kPipeTimedOutReason);
     GetClock().SleepFor(std::chrono::milliseconds(kPipeBusyRetryMs));

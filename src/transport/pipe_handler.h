@@ -2,7 +2,9 @@
 // after it for the server end (whose server part must be "."). A pipe is a local stream
 // socket named `name` in the pipe folder: the server end listens (several server ends of
 // one name share the listening socket) and takes one client; a client connects, waiting
-// while the server is busy. Only the local computer is reachable.
+// while the server is busy. Only the local computer is reachable, and only a pipe that
+// belongs to the server's user (local_socket.h); the server end records the user id of the
+// client that connected, and shows it in its remote address for the server's log.
 #pragma once
 
 #include <string>
@@ -17,6 +19,8 @@ inline constexpr std::string_view kPipeTimedOutReason = "服务器逾时未有�
 inline constexpr std::string_view kPipeConnectErrorFormat = "无法连接至[%s], 因为：\r\n%s";
 inline constexpr int64_t kPipeBusyLimitMs = 10000;  // a busy server is waited for this long
 inline constexpr int32_t kPipeBusyRetryMs = 50;
+inline constexpr std::string_view kPipeNotTrustedFormat =
+    "The pipe %s does not belong to the server's user, so it was not used (another user may have put it there).";
 
 // A pipe connect string taken apart; raises `EConnectStringError` for a malformed one.
 struct TPipeAddress {
@@ -41,6 +45,8 @@ class TPipeHandler : public TSocketHandler {
   std::string_view ErrorFormat() const override;
 
   bool IsServer() const { return Server; }
+  // The user id of the client on a connected server end; -1 before.
+  int64_t PeerUserId() const { return PeerUid; }
   // Waits up to `seconds` for a client of a server end (see `WaitForPeer`).
   bool WaitForClient(int32_t seconds) { return WaitForPeer(seconds); }
   // The socket file that stands for the pipe.
@@ -50,9 +56,11 @@ class TPipeHandler : public TSocketHandler {
   void CreateInstance();
   void OpenPipe();
   [[noreturn]] void RaiseConnectError(std::string_view reason, int error = 0);
+  void SetSocket(int socket) override;
 
   bool Server = false;
   std::string PipeName;
+  int64_t PeerUid = -1;
 };
 
 // "\\" + server + "\pipe\" + name, the local computer's own name becoming "."; a server end

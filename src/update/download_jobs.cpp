@@ -1,5 +1,7 @@
 #include "update/download_jobs.h"
 
+#include <algorithm>
+
 #include <filesystem>
 
 #include "base/ascii_case.h"
@@ -67,9 +69,22 @@ bool TDownLoadJob::FetchWithRetry() {
     ~Reattach() { Job.Client->Events.OnStart = Job.OnStartHook; }
   } reattach{*this};
   bool result = false;
+  bool started = false;  // a transfer of this name began, and its resumed bytes were credited
   for (int attempt = 1; !ApplicationTerminating(); ++attempt) {
     try {
-      Client->Reconnect();
+      // A connection that is still up carries the next file; after a failure the retry
+      // starts on a fresh one.
+      if (attempt > 1) {
+        Client->Reconnect();
+      } else {
+        Client->RequestConnection();
+      }
+      if (!started && OnStartHook) {
+        Client->Events.OnStart = [this, &started](const std::string& file, int32_t size, int32_t pos) {
+          started = true;
+          OnStartHook(file, size, pos);
+        };
+      }
       result = DownloadFiles(*Client, Name, Area, BaseDir);
       break;
     } catch (const EAbort&) {
@@ -79,7 +94,7 @@ bool TDownLoadJob::FetchWithRetry() {
     } catch (const std::exception&) {
       if (attempt >= kDownloadAttempts) throw;
       // Bytes resumed on a later attempt were credited when they first arrived.
-      Client->Events.OnStart = nullptr;
+      if (started) Client->Events.OnStart = nullptr;
     }
   }
   return result;
@@ -162,7 +177,11 @@ int TDownLoadExecutor::Run(const std::vector<std::string>& names) {
     Pending.clear();
     for (const std::string& name : names) Pending.push_back({name, std::string(kDefaultDownloadArea)});
   }
-  const int jobCount = names.size() < 3 ? static_cast<int>(names.size()) : 1;
+  // Several files in flight, each job on its own connection; never more jobs than files or
+  // than transfer slots, since each job holds a slot while its data flows.
+  const int jobCount = static_cast<int>(std::min<size_t>(
+      {names.size(), static_cast<size_t>(kMaxDownloadJobs),
+       static_cast<size_t>(std::max<int32_t>(1, GetDownloadSettings().DownloadCapacity))}));
   {
     std::lock_guard guard(Lock);
     for (int i = 0; i < jobCount; ++i) {

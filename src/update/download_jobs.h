@@ -1,6 +1,7 @@
 // Download jobs: `TDownLoadJob` fetches one name with up to five attempts, each on a fresh
-// connection; `TThreadDownLoadJob` drains the executor's queue on its own thread;
-// `TDownLoadExecutor` runs one or two such jobs over the list of files to fetch, credits their
+// connection after a failure; `TThreadDownLoadJob` drains the executor's queue on its own
+// thread and connection; `TDownLoadExecutor` runs several such jobs over the list of files to
+// fetch (several files in flight on several connections), credits their
 // bytes to the progress counters, and reports the first job's failure after all have ended.
 #pragma once
 
@@ -18,6 +19,10 @@
 namespace zor {
 
 inline constexpr int kDownloadAttempts = 5;
+// Jobs (threads and connections) of one download phase at most: enough to keep a link busy
+// while other files wait for a reply or for the disk, few enough that many launchers at
+// once do not flood one server.
+inline constexpr int kMaxDownloadJobs = 4;
 inline constexpr std::string_view kDefaultDownloadArea = "libs";
 inline constexpr std::chrono::milliseconds kExecutorPoll{100};
 inline constexpr std::chrono::milliseconds kCancelGrace{1000};
@@ -71,8 +76,9 @@ class TDownLoadExecutor {
   TDownLoadExecutor(const TDownLoadExecutor&) = delete;
   TDownLoadExecutor& operator=(const TDownLoadExecutor&) = delete;
 
-  // Fetches `names` (from the last to the first) with one job per file for one or two files
-  // and one job for three or more. Raises `Exception` with the first failed job's message.
+  // Fetches `names` (taken from the last to the first) with one job per file, at most
+  // `kMaxDownloadJobs` and at most the transfer capacity. Raises `Exception` with the first
+  // failed job's message.
   // Returns the number of jobs run.
   int Run(const std::vector<std::string>& names);
   // Stops every job at its next check.

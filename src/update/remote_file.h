@@ -5,6 +5,10 @@
 // (blocks of zlib streams, command 0xA20A); `TRemoteCPSFile`, which the launcher uses, fetches
 // the packed form (command 0xA20E) and unpacks it beside the target before putting it in place.
 //
+// The partial file is never opened through a link and is made new (0600) when a transfer
+// starts over; it is continued only when its record names it, it belongs to this user and
+// the record's CRC matches its bytes, and is otherwise discarded and fetched anew.
+//
 // Names come from the server: one that is absolute, has a drive letter or a ".." part is
 // refused, so nothing is ever written outside the base folder.
 //

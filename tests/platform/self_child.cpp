@@ -11,7 +11,18 @@
 
 namespace zor::testing {
 
-SelfChild::SelfChild(const std::string& testName, const std::vector<std::pair<std::string, std::string>>& env) {
+namespace {
+constexpr const char* kSetpriv = "/usr/bin/setpriv";
+}
+
+std::string CannotRunAsOtherUser() {
+  if (geteuid() != 0) return "the tests do not run as root, so no process can act as another user";
+  if (access(kSetpriv, X_OK) != 0) return "setpriv is not installed";
+  return "";
+}
+
+SelfChild::SelfChild(const std::string& testName, const std::vector<std::pair<std::string, std::string>>& env,
+                     std::optional<uid_t> asUser) {
   int input[2];
   int ready[2];
   if (pipe2(input, O_CLOEXEC) != 0 || pipe2(ready, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
@@ -26,7 +37,15 @@ SelfChild::SelfChild(const std::string& testName, const std::vector<std::pair<st
     const int readyFd = fcntl(ready[1], F_DUPFD, 10);  // without close-on-exec
     setenv("ZOR_TEST_READY_FD", std::to_string(readyFd).c_str(), 1);
     for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
-    execl(exe.c_str(), exe.c_str(), filter.c_str(), "--gtest_also_run_disabled_tests", static_cast<char*>(nullptr));
+    if (asUser) {
+      const std::string id = std::to_string(*asUser);
+      const std::string reuid = "--reuid=" + id;
+      const std::string regid = "--regid=" + id;
+      execl(kSetpriv, kSetpriv, reuid.c_str(), regid.c_str(), "--clear-groups", exe.c_str(), filter.c_str(),
+            "--gtest_also_run_disabled_tests", static_cast<char*>(nullptr));
+    } else {
+      execl(exe.c_str(), exe.c_str(), filter.c_str(), "--gtest_also_run_disabled_tests", static_cast<char*>(nullptr));
+    }
     _exit(127);
   }
   close(input[0]);

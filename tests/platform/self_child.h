@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,7 +15,10 @@ namespace zor::testing {
 
 class SelfChild {
  public:
-  SelfChild(const std::string& testName, const std::vector<std::pair<std::string, std::string>>& env);
+  // With `asUser`, the child runs under that user and group id (through setpriv; the
+  // caller must be root, see `CanRunAsOtherUser`).
+  SelfChild(const std::string& testName, const std::vector<std::pair<std::string, std::string>>& env,
+            std::optional<uid_t> asUser = std::nullopt);
   ~SelfChild();  // kills and reaps the child if it still runs
   SelfChild(const SelfChild&) = delete;
   SelfChild& operator=(const SelfChild&) = delete;
@@ -32,6 +36,12 @@ class SelfChild {
   int InputWrite = -1;
   int ReadyRead = -1;
 };
+
+// Why a test cannot start a child under another user id, or "" when it can: the tests
+// must run as root and setpriv must be installed.
+std::string CannotRunAsOtherUser();
+// An id of nobody's, for a process that acts as another local user.
+inline constexpr uid_t kOtherUserId = 65534;
 
 // In the child: reports `value` on the ready pipe, then blocks until standard input closes.
 void ReportReadyAndWaitForInputEnd(char value);

@@ -77,6 +77,16 @@ TEST(CloudLog, WritesOnlyWhenEnabledOrForErrors) {
     EXPECT_NE(text.find("[Error] loud \r\n"), std::string::npos);
     EXPECT_TRUE(text.ends_with("): second \r\n")) << text;
   }
+  // The log is this user's alone, and a link put at its name is never written through.
+  EXPECT_EQ(std::filesystem::status(file).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  const std::filesystem::path linked = std::filesystem::path(folder.Path()) / "Logs" / "CloudM880Log-L.Log";
+  const std::filesystem::path victim = std::filesystem::path(folder.Path()) / "victim";
+  { std::ofstream(victim) << "keep"; }
+  std::filesystem::create_symlink(victim, linked);
+  ScopedCloudLog scope(true, logs);
+  WriteCloudLog("through the link?", "L", true);
+  EXPECT_EQ(ReadAll(victim), "keep");
 }
 
 TEST(CloudLog, FileAtTheLimitIsEmptiedFirst) {

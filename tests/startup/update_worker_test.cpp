@@ -9,6 +9,7 @@
 #include "platform/named_mutex.h"
 #include "platform/pe_version_writer.h"
 #include "platform/runtime_dir.h"
+#include "platform/scoped_env.h"
 #include "startup/lang_messages.h"
 #include "startup/remote_update_thread.h"
 #include "update_test_fakes.h"
@@ -230,6 +231,30 @@ TEST_F(UpdateWorker, NewerLauncherOnTheServerHandsOverToTheCopyInTheTemporaryFol
   EXPECT_EQ(test::ReadFile(Dir / "tmp/Client"), BuildPeWithVersion(1, 0, 0, 1));
   EXPECT_FALSE(std::filesystem::exists(Dir / "tmp/Client.CHT"));
   EXPECT_FALSE(std::filesystem::exists(Dir / "tmp/Client.ZHH"));
+}
+
+TEST_F(UpdateWorker, TheSelfUpdateStagesInThePrivateFolderWhateverLiesInTheSharedOne) {
+  // Files another user put into the shared temporary folder under the names the launcher
+  // once used: a partial launcher, a final one, a library. None is used, moved or needed.
+  std::filesystem::create_directories(Dir / "shared");
+  WriteFile(Dir / "shared/Client_tmp", "planted partial");
+  WriteFile(Dir / "shared/Client", "planted launcher");
+  WriteFile(Dir / "shared/M880CloudClient.dll", "planted library");
+  zor::testing::ScopedEnv tmp("TMPDIR", (Dir / "shared").c_str());
+  ScopedRuntimeDir runtime(Dir / "run");
+  Source->Files["Client"] = {{"1.0.0.1", kOlder, 10}, BuildPeWithVersion(1, 0, 0, 1)};
+  Source->Files["M880CloudClient.dll"] = {{"1.0.0.0", kNewer, 7}, "library"};
+  TSyncThreadSettings settings = Settings();
+  settings.TempDir.clear();
+  TRemoteUpdateThread worker(Owner, settings);
+  EXPECT_THROW(worker.CheckSelfUpdate(), EAbort);
+  const std::string staging = Dir.Root + "run/session/staging/";
+  EXPECT_EQ(Started, (std::vector<std::string>{"\"" + staging + "Client\" /ReCopy \"" + Dir.Root + "app/Client\""}));
+  EXPECT_EQ(test::ReadFile(staging + "Client"), BuildPeWithVersion(1, 0, 0, 1));
+  EXPECT_EQ(test::ReadFile(staging + "M880CloudClient.dll"), "library");
+  EXPECT_EQ(test::ReadFile(Dir / "shared/Client"), "planted launcher");
+  EXPECT_EQ(test::ReadFile(Dir / "shared/Client_tmp"), "planted partial");
+  EXPECT_EQ(test::ReadFile(Dir / "shared/M880CloudClient.dll"), "planted library");
 }
 
 TEST_F(UpdateWorker, SelfUpdateCases) {

@@ -59,6 +59,18 @@ TEST(CpsFile, InvalidPackedFilesAreRefusedAndLeaveNoTarget) {
          b[kPackedHeaderSize] ^= 0xFF;
          return b;
        }()},
+      // Something smuggled in behind a valid stream, the size field telling the truth.
+      {"bytes after the end of the stream", [&] {
+         Bytes b = PackBytes(content, 0);
+         b.insert(b.end(), {0x7F, 'E', 'L', 'F'});
+         testing::Put32(&b[kPackedTotalSizeOffset], static_cast<uint32_t>(b.size()));
+         return b;
+       }()},
+      {"a byte after the stream, 0xFFFE marker", [&] {
+         Bytes b = PackBytes(content, 0, {.Marker = kPackedMarkerNoSizeCheck});
+         b.push_back(0);
+         return b;
+       }()},
   };
   TempDir dir;
   for (const Case& c : kCases) {

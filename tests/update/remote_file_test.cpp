@@ -4,15 +4,21 @@
 #include "update/remote_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "base/clock.h"
 #include "intercom/connection_fixture.h"
 #include "platform/directories.h"
+#include "platform/dos_time.h"
 #include "platform/file_times.h"
 #include "platform/last_error.h"
 #include "platform/locale.h"
 #include "update/cps_file.h"
 #include "update/crc_register.h"
+#include "update/update_notice.h"
 #include "update/update_test_support.h"
 
 namespace zor {
@@ -242,6 +248,17 @@ TEST_F(ResumeStateTest, MismatchedRecordOrDamagedBytesRestartFromTheBeginning) {
          b.resize(b.size() / 2);
          WriteFileBytes(tmp, b);
        }},
+      {"record of a partial file elsewhere", [](const std::string&, TDownloadInfoFile& info) {
+         auto r = *info.Read("c.dll");
+         r.File = "/elsewhere/c.dll_tmp";
+         info.Write("c.dll", r);
+       }},
+      // The same bytes, so the record's CRC matches, but not a file this user wrote: a link
+      // to a file of someone else's choosing, or a file of another user.
+      {"a link to a file with the recorded bytes", [this](const std::string& tmp, TDownloadInfoFile&) {
+         std::filesystem::rename(tmp, Dir.Path + "planted");
+         std::filesystem::create_symlink(Dir.Path + "planted", tmp);
+       }},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.What);
@@ -254,6 +271,80 @@ TEST_F(ResumeStateTest, MismatchedRecordOrDamagedBytesRestartFromTheBeginning) {
     EXPECT_EQ(ReadFileBytes(Client("c.dll")), content);
     EXPECT_EQ(Server.Requests().back().Args.at(2), TVariant(0));
   }
+  // The planted file behind the link was never written.
+  EXPECT_EQ(ReadFileBytes(Dir.Path + "planted").size(), Server.Files["c.dll"].Packed.size() / 2);
+}
+
+TEST_F(ResumeStateTest, APartialFileOfAnotherUserIsDiscardedEvenWhenItsBytesMatch) {
+  if (geteuid() != 0) GTEST_SKIP() << "Skipped: only root can give a file to another user.";
+  const Bytes content = SampleBytes(60000, 5);
+  Interrupted("f.dll", content, -1);
+  ASSERT_EQ(chown(Client("f.dll_tmp").c_str(), 65534, 65534), 0);
+  auto file = MakeFile();
+  ASSERT_TRUE(file->Download("f.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"));
+  EXPECT_EQ(ReadFileBytes(Client("f.dll")), content);
+  EXPECT_EQ(Server.Requests().back().Args.at(2), TVariant(0));
+  struct stat info {};
+  ASSERT_EQ(stat(Client("f.dll").c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, geteuid());
+}
+
+TEST_F(ResumeStateTest, LinksAtTheTemporaryNamesAreNeverFollowedAndOwnFilesStayPrivate) {
+  const Bytes content = SampleBytes(45000, 6);
+  Server.Add("d.dll", content);
+  const std::string victim = Dir.Path + "victim";
+  WriteFileBytes(victim, Bytes{'k', 'e', 'e', 'p'});
+  std::filesystem::create_directories(Client(""));
+  for (const std::string& name : {Client("d.dll_tmp"), Client("d.dll_tmp_tmp"), Dir.Path + "DownLoadInfo.dat",
+                                  Dir.Path + "DownLoadInfo.dat.new"}) {
+    std::filesystem::create_symlink(victim, name);
+  }
+  auto file = MakeFile();
+  ASSERT_TRUE(file->Download("d.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"));
+  EXPECT_EQ(ReadFileBytes(Client("d.dll")), content);
+  EXPECT_EQ(ReadFileBytes(victim), (Bytes{'k', 'e', 'e', 'p'}));
+  const auto records = std::filesystem::symlink_status(Dir.Path + "DownLoadInfo.dat");
+  EXPECT_EQ(records.type(), std::filesystem::file_type::regular);
+  EXPECT_EQ(records.permissions(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+TEST_F(ResumeStateTest, APartialFileStaysReadableByItsOwnerAlone) {
+  Server.Add("e.dll", SampleBytes(80000, 7));
+  Server.BreakAfter = 30000;
+  auto file = MakeFile();
+  EXPECT_THROW(file->Download("e.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"), Exception);
+  EXPECT_EQ(std::filesystem::status(Client("e.dll_tmp")).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  ASSERT_TRUE(Record("e.dll").has_value());
+  EXPECT_EQ(Record("e.dll")->File, Client("e.dll_tmp"));
+}
+
+TEST_F(RemoteFileTest, AServerDateMoreThanADayAheadIsNotStored) {
+  std::vector<std::string> notices;
+  const TUpdateNoticeSink previous = SetUpdateNoticeSink([&](const std::string& text) { notices.push_back(text); });
+  const int64_t now =
+      std::chrono::duration_cast<std::chrono::seconds>(Clock.UtcNow().time_since_epoch()).count();
+  struct Case {
+    const char* Name;
+    uint32_t DosTime;
+    bool Stored;
+  } const kCases[] = {
+      {"far.dll", UnixTimeToDosDateTime(4354819198), false},         // 2107-12-31
+      {"day.dll", UnixTimeToDosDateTime(now + 86400 + 2), false},    // just past a day ahead
+      {"near.dll", UnixTimeToDosDateTime(now + 86400 - 2), true},    // within the day
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.Name);
+    Server.Add(c.Name, SampleBytes(3000, 8), c.DosTime);
+    auto file = MakeFile();
+    ASSERT_TRUE(file->Download(c.Name, "Libs", nullptr, nullptr, "", Dir.Path + "client"));
+    EXPECT_EQ(GetFileDosTime(Client(c.Name)) == static_cast<int32_t>(c.DosTime), c.Stored);
+  }
+  SetUpdateNoticeSink(previous);
+  ASSERT_EQ(notices.size(), 4u);  // the packed file and the unpacked one, for each refused date
+  EXPECT_EQ(notices[1], "The server dated " + Client("far.dll") +
+                            "_tmp_tmp 2107-12-31 23:59:58 UTC, more than a day ahead of this computer's clock; the "
+                            "file keeps the time it was written.");
 }
 
 TEST_F(RemoteFileTest, ServerThatSendsMoreOrLessThanAskedIsRefused) {

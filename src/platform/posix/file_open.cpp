@@ -164,6 +164,10 @@ File CreateNewOwnFileOrFail(const std::string& path) {
   return file;
 }
 
+File OpenOwnFileForAppendOrFail(const std::string& path) {
+  return OpenOrFail(path, FileAccess::Write, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, 0600);
+}
+
 bool IsOwnRegularFile(const File& file) {
   struct stat info {};
   return fstat(file.Handle(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid();
