@@ -20,8 +20,13 @@ class RealClock : public Clock {
 // look at the clock and its wait would otherwise be lost.
 constexpr auto kTestClockRecheck = std::chrono::milliseconds(10);
 
-RealClock gRealClock;
-std::atomic<Clock*> gClock{&gRealClock};
+// Never destroyed: objects that outlive main (a connection logging off at exit) still read it.
+RealClock& TheRealClock() {
+  static RealClock* const clock = new RealClock();
+  return *clock;
+}
+
+std::atomic<Clock*> gClock{&TheRealClock()};
 
 }  // namespace
 
@@ -49,7 +54,7 @@ void Clock::WakeWaiters() {
 
 Clock& GetClock() { return *gClock.load(std::memory_order_acquire); }
 
-void SetClock(Clock* clock) { gClock.store(clock ? clock : &gRealClock, std::memory_order_release); }
+void SetClock(Clock* clock) { gClock.store(clock ? clock : &TheRealClock(), std::memory_order_release); }
 
 Clock::Steady::time_point ManualClock::Now() {
   std::lock_guard guard(Lock);

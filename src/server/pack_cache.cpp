@@ -54,7 +54,7 @@ std::string HexOf(uint64_t value) {
 }  // namespace
 
 TPackCache::TPackCache(std::filesystem::path folder, int level) : Dir(std::move(folder)), Level(level) {
-  EnsurePrivateFolder(Dir.string());
+  EnsurePrivateFolder(Dir.string(), TFolderPrivacy::OthersMayRead);
   // Temporaries of a run that ended early: their names would be taken again by this one.
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(Dir, error))

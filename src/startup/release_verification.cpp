@@ -94,7 +94,7 @@ std::vector<TPublicKey> TReleaseVerification::TrustedKeys(const TReleaseState& s
   return keys;
 }
 
-void TReleaseVerification::Prepare(TUpdateSource& source, const std::string& tempDir, int64_t nowSeconds) {
+void TReleaseVerification::Prepare(TUpdateSource& source, const std::string& stagingFolder, int64_t nowSeconds) {
   HasAccepted = false;
   if (!Enabled()) {
     SetReleaseGuard(nullptr);
@@ -103,7 +103,7 @@ void TReleaseVerification::Prepare(TUpdateSource& source, const std::string& tem
   // Until the manifest is verified, it is the only file that may be fetched.
   Guard = std::make_shared<TReleaseGuard>(Lang);
   SetReleaseGuard(Guard);
-  const std::string folder = IncludeTrailingPathDelimiter(tempDir.empty() ? GetTempDir() : tempDir);
+  const std::string folder = IncludeTrailingPathDelimiter(stagingFolder);
   const std::string path = folder + std::string(kManifestFileName);
   const bool found =
       source.DownloadOne(std::string(kManifestFileName), std::string(kManifestArea), true, folder) && FileExists(path);

@@ -58,10 +58,10 @@ class TReleaseVerification {
   bool Enabled() const { return !ReleaseKey.empty(); }
 
   // Start of a pass: without a key removes any guard. With one, fetches the manifest through
-  // `source` into `tempDir` (empty: the temporary folder), verifies it (`nowSeconds` is the
+  // `source` into `stagingFolder` (private to the user), verifies it (`nowSeconds` is the
   // time it must not have expired by) and installs its guard. Raises `EReleaseRefused`; the
   // guard then lets nothing but the manifest through.
-  void Prepare(TUpdateSource& source, const std::string& tempDir, int64_t nowSeconds);
+  void Prepare(TUpdateSource& source, const std::string& stagingFolder, int64_t nowSeconds);
   // Verifies the text of a manifest file and installs its guard (the part of `Prepare`
   // after the download).
   void Accept(std::string_view manifestText, int64_t nowSeconds);

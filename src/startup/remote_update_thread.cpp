@@ -18,6 +18,12 @@
 namespace zor {
 namespace {
 
+// The self-update's files and the release manifest are staged where no other user can plant
+// or swap them; a test may name a folder of its own.
+std::string StagingFolder(const std::string& tempDir) {
+  return tempDir.empty() ? PrivateStagingFolder() : IncludeTrailingDelimiter(tempDir);
+}
+
 constexpr std::string_view kZhhExt = ".ZHH";
 
 bool LocalFileExists(const std::string& path) {
@@ -65,9 +71,7 @@ bool TRemoteUpdateThread::CheckSelfUpdate() {
   const bool libraryOlder = knowsLibrary && NeedsUpdate(ExeDir() + libraryName, libraryInfo);
   if (!launcherOlder && !libraryOlder) return false;
 
-  // The new launcher and library are staged where no other user can plant or swap them.
-  const std::string temp =
-      Settings.TempDir.empty() ? PrivateStagingFolder() : IncludeTrailingDelimiter(Settings.TempDir);
+  const std::string temp = StagingFolder(Settings.TempDir);
   const std::string newLauncher = temp + launcherName;
   DeleteIfPresent(newLauncher);
   DeleteIfPresent(ChangeFileExt(newLauncher, kLanguageCompanionExt));
@@ -109,7 +113,7 @@ void TRemoteUpdateThread::GetFileList(TFileList& list) {
     Release = std::make_unique<TReleaseVerification>(Settings.ReleaseKey, ExeDir() + std::string(kReleaseStateFileName),
                                                      Settings.LangIndex);
   const auto now = std::chrono::duration_cast<std::chrono::seconds>(GetClock().UtcNow().time_since_epoch());
-  Release->Prepare(source, Settings.TempDir, now.count());
+  Release->Prepare(source, StagingFolder(Settings.TempDir), now.count());
   CheckSelfUpdate();
   std::string text;
   std::string second;

@@ -120,7 +120,8 @@ class UpdateE2E : public ::testing::Test {
   std::string RunClient() {
     const std::string command = "cd '" + Root + "client' && ./Client 2>'" + Root + "client.err' </dev/null";
     const int status = std::system(command.c_str());
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status << ": "
+                                                                << ReadAll(Root + "client.err");
     return ReadAll(Root + "client.err");
   }
   std::string Client(const std::string& name) const { return Root + "client/" + name; }

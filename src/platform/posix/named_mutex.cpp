@@ -125,7 +125,7 @@ int OpenGlobalLockFile(const std::string& path) {
 
 // Opens (creating 0600 when missing) a lock file in this user's private folder.
 int OpenPrivateLockFile(const std::string& path) {
-  EnsurePrivateFolder(SessionMutexFolder());
+  EnsurePrivateFolder(SessionMutexFolder(), TFolderPrivacy::OwnerOnly);
   int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd >= 0) {
     struct stat info {};

@@ -13,7 +13,17 @@
 
 namespace zor {
 
-void EnsurePrivateFolder(const std::string& path) {
+namespace {
+
+std::string ModeText(mode_t mode) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+  return text;
+}
+
+}  // namespace
+
+void EnsurePrivateFolder(const std::string& path, TFolderPrivacy privacy) {
   const std::filesystem::path folder(path);
   if (folder.has_parent_path()) {
     std::error_code ignored;
@@ -22,15 +32,21 @@ void EnsurePrivateFolder(const std::string& path) {
   if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) RaiseOsErrorEx("Cannot make the folder " + path, errno);
   struct stat info {};
   if (lstat(path.c_str(), &info) != 0) RaiseOsErrorEx("Cannot read the folder " + path, errno);
-  if (!S_ISDIR(info.st_mode)) throw EPrivateFolderError(Format(kFolderNotAFolderText, {path}));
   const uid_t self = geteuid();
-  if (info.st_uid != self)
-    throw EPrivateFolderError(Format(kFolderOfOtherUserText, {path, static_cast<int64_t>(info.st_uid), static_cast<int64_t>(self)}));
-  if (info.st_mode & (S_IWGRP | S_IWOTH)) {
-    char mode[8];
-    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
-    throw EPrivateFolderError(Format(kFolderWritableByOthersText, {path, std::string(mode)}));
+  if (privacy == TFolderPrivacy::OwnerOnly) {
+    // A folder we made ourselves passes: mkdir's 0700 is only ever narrowed by the umask.
+    if (!S_ISDIR(info.st_mode) || info.st_uid != self || (info.st_mode & 077) != 0) {
+      throw EPrivateFolderError(
+          Format(kFolderNotPrivateText, {path, static_cast<int64_t>(info.st_uid), ModeText(info.st_mode)}));
+    }
+    return;
   }
+  if (!S_ISDIR(info.st_mode)) throw EPrivateFolderError(Format(kFolderNotAFolderText, {path}));
+  if (info.st_uid != self)
+    throw EPrivateFolderError(
+        Format(kFolderOfOtherUserText, {path, static_cast<int64_t>(info.st_uid), static_cast<int64_t>(self)}));
+  if (info.st_mode & (S_IWGRP | S_IWOTH))
+    throw EPrivateFolderError(Format(kFolderWritableByOthersText, {path, ModeText(info.st_mode)}));
   if ((info.st_mode & 0777) != 0700 && chmod(path.c_str(), 0700) != 0)
     RaiseOsErrorEx("Cannot restrict the folder " + path, errno);
 }

@@ -48,9 +48,9 @@ std::string SessionMutexFolder() { return UserPrivateFolder(); }
 
 std::string PrivateStagingFolder() {
   const std::string base = UserPrivateFolder();
-  EnsurePrivateFolder(base);
+  EnsurePrivateFolder(base, TFolderPrivacy::OwnerOnly);
   const std::string staging = base + "/staging";
-  EnsurePrivateFolder(staging);
+  EnsurePrivateFolder(staging, TFolderPrivacy::OwnerOnly);
   return staging + "/";
 }
 
