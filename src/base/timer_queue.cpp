@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <future>
 #include <map>
 #include <mutex>
@@ -189,25 +190,31 @@ void CallOnMainThread(const std::function<void()>& call) {
     return;
   }
   // Only the queued call holds the promise, so dropping the call breaks it.
-  auto promise = std::make_shared<std::promise<void>>();
-  std::future<void> done = promise->get_future();
+  // The call's exception is handed over whole: the main thread leaves its
+  // catch block before passing it on, so the caller holds the only reference
+  // and frees the exception on its own thread.
+  auto promise = std::make_shared<std::promise<std::exception_ptr>>();
+  std::future<std::exception_ptr> done = promise->get_future();
   PostToWindow(
       main,
       [promise = std::move(promise), &call] {
+        std::exception_ptr error;
         try {
           call();
-          promise->set_value();
         } catch (...) {
-          promise->set_exception(std::current_exception());
+          error = std::current_exception();
         }
+        promise->set_value(std::move(error));
       },
       kNoMainWindow);
+  std::exception_ptr error;
   try {
-    done.get();
+    error = done.get();
   } catch (const std::future_error&) {
     // The main window was destroyed with the call still queued.
     throw EAbort("Operation aborted!");
   }
+  if (error) std::rethrow_exception(std::move(error));
 }
 
 bool ProcessPendingTimers() {

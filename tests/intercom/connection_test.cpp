@@ -344,7 +344,9 @@ class ReconnectTest : public ConnectionTest {
     Client.SessionId = 77;
     Client.OnReconnect = [this](TIcConnection&) {
       ++Reconnects;
-      // The old server end is gone with the old pipe; a fresh server takes the new one.
+      // The old server end is gone with the old pipe; a fresh server takes the new one. The
+      // first server's thread may still be inside closing its end: it ends before that end goes.
+      JoinServer();
       Join(Client, Server);
       Client.SessionId = 99;  // the session opening of a new transport gives a new id
       RunServer(SecondServer);

@@ -104,18 +104,19 @@ TEST(ZORHostClient, RepliesFromAnotherPortOrWithoutTheRequestsValueAreDropped) {
     const int forger = CreateSocket(SocketKind::Datagram, error);
     ASSERT_TRUE(BindSocket(forger, SocketAddress{0x7F000001, 0}, error));
     std::atomic<int> forged{0};
-    UdpResponder* self = nullptr;
+    // Set once the responder runs; its thread reads it when the client's request arrives.
+    std::atomic<UdpResponder*> self{nullptr};
     UdpResponder responder([&](const std::vector<uint8_t>& request) {
       const uint32_t nonce = NonceOf(request);
       const auto fake = BuildFoundReply(0x0A0A0A0A, c.GuessedValue ? nonce + 1 : nonce);
       SocketAddress client;
       client.Address = 0x7F000001;
-      client.Port = self->LastPeer().Port;
+      client.Port = self.load()->LastPeer().Port;
       if (c.FromOtherPort) {
         int e = 0;
         SocketSendTo(forger, fake.data(), static_cast<int64_t>(fake.size()), client, e);
       } else {
-        self->SendTo(client, Bytes(fake));
+        self.load()->SendTo(client, Bytes(fake));
       }
       ++forged;
       return Bytes(BuildFoundReply(0x7F000001, nonce));
