@@ -4,13 +4,13 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config   # the build
   zlib1g-dev                         # wire compression, packed files, CRC-32
-  libsodium-dev                      # SHA-256 of the server's packed files
   libgtest-dev libgmock-dev          # tests
   libbenchmark-dev                   # benchmarks
   nlohmann-json3-dev                 # JSON of the cloud lookup, the lookup service and the release manifest
-  libsodium-dev                      # signed releases: Ed25519 signatures and SHA-256
+  libsodium-dev                      # signed releases (Ed25519, SHA-256) and the pack cache's SHA-256
   clang-16 libclang-rt-16-dev        # libFuzzer builds: clang 14 lacks std::source_location with libstdc++ 12
   libfltk1.3-dev                     # the windows of ZOR_UI=gui (FLTK 1.3, X11)
+  ccache                             # compiler cache: repeated builds on one machine are fast
   fonts-wqy-microhei                 # a CJK font, so the Chinese captions render in the windows
 )
 missing=()
