@@ -14,6 +14,7 @@
 #include "startup/path_names.h"
 #include "startup/self_copy.h"
 #include "startup/version_compare.h"
+#include "update/remote_file.h"
 
 namespace zor {
 namespace {
@@ -145,7 +146,10 @@ void TRemoteUpdateThread::UpdateFiles(TFileList& list) {
       // In the traditional script a current library still waits for its language companion.
       const bool awaitsCompanion = Settings.LangIndex == kLangTraditional && !HasNoCompanion(entry.Name) &&
                                    !LocalFileExists(ChangeFileExt(localPath, kLanguageCompanionExt));
-      if (!awaitsCompanion) list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+      if (!awaitsCompanion) {
+        DiscardLeftoverDownload(ExeDir(), entry.Name, localPath);
+        list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+      }
     }
     Form.ClearSettingsChanged();
   }

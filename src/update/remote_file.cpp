@@ -416,4 +416,16 @@ void TRemoteCPSFile::FinishFile(TDownloadRecord& record) {
   if (OnFileFinished) OnFileFinished(record.LocalFile);
 }
 
+void DiscardLeftoverDownload(const std::string& exeDir, std::string_view name, const std::string& localFile) {
+  const std::string folder = IncludeTrailingPathDelimiter(exeDir);
+  const TRequestName checked = CheckRequestName(name);
+  const std::string partial = localFile + std::string(kTmpSuffix);
+  const std::string unpacked = partial + std::string(kTmpSuffix);
+  TDownloadInfoFile info(folder + std::string(kDownloadInfoFileName));
+  std::lock_guard guard(RecordsLock());
+  if (PathExists(info.FileName()) && info.Read(checked.Wire)) info.Erase(checked.Wire);
+  if (PathExists(partial)) RemoveQuietly(partial);
+  if (PathExists(unpacked)) RemoveQuietly(unpacked);
+}
+
 }  // namespace zor

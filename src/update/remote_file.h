@@ -178,4 +178,10 @@ std::string DefaultLanguageTag();
 // others, and execute too when it is a program (an ELF image or a script).
 void SetNormalFileMode(const std::string& path);
 
+// A file the update found current needs no download. A resume record and partial files left
+// by a run that was stopped after the file was put in place, but before they were cleared,
+// are removed here, so they do not stay for good. `exeDir` is the folder of the record file,
+// `name` the file list's name of the file and `localFile` where it is installed.
+void DiscardLeftoverDownload(const std::string& exeDir, std::string_view name, const std::string& localFile);
+
 }  // namespace zor

@@ -212,6 +212,24 @@ TEST_F(ResumeStateTest, LongerTemporaryFileIsCutToTheRecordedPosition) {
   EXPECT_EQ(Server.Requests().back().Args.at(2), TVariant(done));
 }
 
+// A run stopped after the file was put in place but before its partial file and record were
+// cleared: the next pass finds the file current and clears them, so they do not stay for good.
+TEST_F(ResumeStateTest, LeftoversOfAFileAlreadyInPlaceAreDiscarded) {
+  const Bytes content = SampleBytes(30000, 6);
+  Interrupted("d.dll", content, -1);
+  Interrupted("e.dll", content, -1);
+  WriteFileBytes(Client("d.dll"), content);
+  WriteFileBytes(Client("d.dll") + "_tmp_tmp", content);
+  DiscardLeftoverDownload(Dir.Path, "d.dll", Client("d.dll"));
+  EXPECT_FALSE(Record("d.dll"));
+  EXPECT_FALSE(std::filesystem::exists(Client("d.dll") + "_tmp"));
+  EXPECT_FALSE(std::filesystem::exists(Client("d.dll") + "_tmp_tmp"));
+  EXPECT_EQ(ReadFileBytes(Client("d.dll")), content);
+  // Another file's partial download is left to resume.
+  EXPECT_TRUE(Record("e.dll"));
+  EXPECT_TRUE(std::filesystem::exists(Client("e.dll") + "_tmp"));
+}
+
 TEST_F(ResumeStateTest, CompleteTemporaryFileIsFinishedWithoutADataRequest) {
   const Bytes content = SampleBytes(40000, 4);
   Server.Add("b.dll", content);
