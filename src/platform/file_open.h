@@ -75,7 +75,8 @@ File OpenFileDenyWrite(const std::string& path);
 // with write access.
 File CreateFileOrFail(const std::string& path);
 
-// The launcher's own working files (partial downloads, resume records, staged programs):
+// The programs' own working files (partial downloads, resume records, staged programs, the
+// server's packed files):
 // never through a link that someone else may have put at the name, new ones only when
 // nothing has the name yet, and readable by this user alone. Failures as above.
 File OpenOwnFileOrFail(const std::string& path, FileAccess access);  // O_NOFOLLOW

@@ -1,13 +1,12 @@
-// Folders and files that only this process's user may change: a cache that the server trusts
-// must not be one that another user made first or can write into, and a new file in it must
-// not follow a link planted at its name.
+// Folders that only this process's user may change: a cache that the server trusts or the
+// launcher's own files must not be in a folder that another user made first or can write
+// into. New files in them are made with `CreateNewOwnFileOrFail` (file_open.h).
 #pragma once
 
 #include <string>
 #include <string_view>
 
 #include "base/exceptions.h"
-#include "platform/file_open.h"
 
 namespace zor {
 
@@ -38,10 +37,5 @@ enum class TFolderPrivacy { OwnerOnly, OthersMayRead };
 // `OwnerOnly`, the more specific texts above otherwise), or `EWin32ErrorEx` when the folder
 // cannot be made or read.
 void EnsurePrivateFolder(const std::string& path, TFolderPrivacy privacy);
-
-// Creates `path` as a new file (mode 0600) for reading and writing, never opening one that is
-// there already and never following a link at that name; raises `EWin32ErrorEx` otherwise
-// (with "无法开启档案 %s!" as context).
-File CreateNewFileExclusive(const std::string& path);
 
 }  // namespace zor

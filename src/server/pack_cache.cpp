@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "base/exceptions.h"
+#include "platform/file_open.h"
 #include "platform/private_folder.h"
 #include "server/content_hash.h"
 #include "server/packed_file_writer.h"
@@ -68,7 +69,7 @@ std::filesystem::path TPackCache::TempName(uint64_t key) {
 void TPackCache::StoreFile(const std::filesystem::path& path, const std::string& text) {
   const std::filesystem::path temp = TempName(0);
   try {
-    File file = CreateNewFileExclusive(temp.string());
+    File file = CreateNewOwnFileOrFail(temp.string());
     file.Write(text);
   } catch (const std::exception&) {
     std::error_code ignored;

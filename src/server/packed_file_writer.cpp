@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/exceptions.h"
+#include "platform/file_open.h"
 #include "platform/private_folder.h"
 #include "server/content_hash.h"
 #include "update/cps_format.h"
@@ -112,7 +113,7 @@ TPackedFileInfo PackFile(const TPackRequest& request) {
   if (!in) throw Exception("Cannot open " + request.Source.string());
   File out;
   try {
-    out = CreateNewFileExclusive(request.Target.string());
+    out = CreateNewOwnFileOrFail(request.Target.string());
   } catch (const std::exception&) {
     throw Exception("Cannot create the packed file " + request.Target.string());
   }

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -49,12 +48,6 @@ void EnsurePrivateFolder(const std::string& path, TFolderPrivacy privacy) {
     throw EPrivateFolderError(Format(kFolderWritableByOthersText, {path, ModeText(info.st_mode)}));
   if ((info.st_mode & 0777) != 0700 && chmod(path.c_str(), 0700) != 0)
     RaiseOsErrorEx("Cannot restrict the folder " + path, errno);
-}
-
-File CreateNewFileExclusive(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) RaiseOsErrorEx(Format(kCannotOpenFile, {path}), static_cast<uint32_t>(errno));
-  return File(fd);
 }
 
 }  // namespace zor
