@@ -48,6 +48,9 @@ class File {
 
   // Up to `size` bytes; 0 at the end of the file.
   size_t Read(void* buffer, size_t size);
+  // The rest of the file from the current position, as far as `Size()` reaches (fewer bytes
+  // when it shrinks meanwhile). Callers check `Size()` against their limit first.
+  std::string ReadToEnd();
   // Exactly `size` bytes, or raises.
   void ReadExact(void* buffer, size_t size);
   void Write(const void* buffer, size_t size);

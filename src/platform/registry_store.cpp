@@ -149,7 +149,7 @@ void UpdateHive(RegRoot root, const std::function<bool(RegHive&)>& change) {
   const bool user = IsUserRoot(root);
   MakeRegistryDir(dir, user ? kUserDirMode : kSystemDirMode);
   const std::string lockPath = path + kLockSuffix;
-  LockFileHandle lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, user ? kUserFileMode : kSystemFileMode));
+  LockFileHandle lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, user ? kUserFileMode : kSystemFileMode));
   if (lock.Get() < 0)
     throw ERegistryError(Format("Cannot open the registry lock file \"%s\": %s", {lockPath, ErrnoText(errno)}));
   while (flock(lock.Get(), LOCK_EX) != 0) {
@@ -172,7 +172,7 @@ bool CanWriteHive(RegRoot root) {
     return false;
   }
   const std::string lockPath = dir + "/" + std::string(RegRootFileName(root)) + kLockSuffix;
-  LockFileHandle lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, user ? kUserFileMode : kSystemFileMode));
+  LockFileHandle lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, user ? kUserFileMode : kSystemFileMode));
   return lock.Get() >= 0 && access(dir.c_str(), W_OK) == 0;
 }
 

@@ -39,15 +39,7 @@ struct Usage {
 std::string ReadSmallFile(const std::string& path, size_t limit) {
   File file = OpenFileOrFail(path, FileAccess::Read);
   if (file.Size() > static_cast<int64_t>(limit)) throw Exception(path + " is too large");
-  std::string text(static_cast<size_t>(file.Size()), '\0');
-  size_t got = 0;
-  while (got < text.size()) {
-    const size_t n = file.Read(text.data() + got, text.size() - got);
-    if (n == 0) break;
-    got += n;
-  }
-  text.resize(got);
-  return text;
+  return file.ReadToEnd();
 }
 
 // Writes `text` to `path` through a temporary beside it that is renamed over it.

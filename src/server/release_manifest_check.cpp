@@ -19,15 +19,7 @@ std::string DosTimeText(int32_t age) { return Format("%X", {static_cast<uint32_t
 std::string ReadWholeFile(const std::filesystem::path& path, size_t limit) {
   File file = OpenFileOrFail(path.string(), FileAccess::Read);
   if (file.Size() > static_cast<int64_t>(limit)) throw EManifestError("The release manifest is not valid: it is too large");
-  std::string text(static_cast<size_t>(file.Size()), '\0');
-  size_t got = 0;
-  while (got < text.size()) {
-    const size_t n = file.Read(text.data() + got, text.size() - got);
-    if (n == 0) break;
-    got += n;
-  }
-  text.resize(got);
-  return text;
+  return file.ReadToEnd();
 }
 
 }  // namespace

@@ -3,10 +3,10 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
 #include <system_error>
 
 #include "base/exceptions.h"
+#include "platform/file_open.h"
 #include "platform/port_probe.h"
 #include "server/dotted_address.h"
 #include "server/lookup_service_table.h"
@@ -64,8 +64,11 @@ std::optional<std::string> LogFileProblem(const std::filesystem::path& file) {
   std::error_code ec;
   if (std::filesystem::exists(file, ec)) {
     if (std::filesystem::is_directory(file, ec)) return "The log file " + PathText(file) + " is a folder";
-    std::ofstream stream(file, std::ios::binary | std::ios::app);
-    if (!stream) return "The log file " + PathText(file) + " cannot be appended to";
+    try {
+      OpenOwnFileForAppendOrFail(file.string());  // never through a link at the name
+    } catch (const std::exception&) {
+      return "The log file " + PathText(file) + " cannot be appended to";
+    }
     return std::nullopt;
   }
   const std::filesystem::path folder = file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();

@@ -24,15 +24,7 @@ std::string ReadLimited(const std::string& path, size_t limit) {
   File file = OpenFileOrFail(path, FileAccess::Read);
   const int64_t size = file.Size();
   if (size < 0 || size > static_cast<int64_t>(limit)) throw EManifestError("The file is too large");
-  std::string text(static_cast<size_t>(size), '\0');
-  size_t got = 0;
-  while (got < text.size()) {
-    const size_t n = file.Read(text.data() + got, text.size() - got);
-    if (n == 0) break;
-    got += n;
-  }
-  text.resize(got);
-  return text;
+  return file.ReadToEnd();
 }
 
 std::string TwoDigits(unsigned value) { return (value < 10 ? "0" : "") + std::to_string(value); }

@@ -48,15 +48,7 @@ std::string ReadWhole(const std::string& path) {
     File file = OpenOwnFileOrFail(path, FileAccess::Read);
     const int64_t size = file.Size();
     if (size > kMaxDownloadInfoSize) return {};
-    std::string text(static_cast<size_t>(size), '\0');
-    size_t got = 0;
-    while (got < text.size()) {
-      const size_t n = file.Read(text.data() + got, text.size() - got);
-      if (n == 0) break;
-      got += n;
-    }
-    text.resize(got);
-    return text;
+    return file.ReadToEnd();
   } catch (const Exception&) {
     return {};  // an unreadable record file means no records
   }

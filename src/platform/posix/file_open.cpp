@@ -1,5 +1,6 @@
 #include "platform/file_open.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -73,6 +74,18 @@ size_t File::Read(void* buffer, size_t size) {
     RaiseLastWin32ErrorEx("Stream read error");
     return 0;
   }
+}
+
+std::string File::ReadToEnd() {
+  std::string text(static_cast<size_t>(std::max<int64_t>(Size(), 0)), '\0');
+  size_t got = 0;
+  while (got < text.size()) {
+    const size_t n = Read(text.data() + got, text.size() - got);
+    if (n == 0) break;
+    got += n;
+  }
+  text.resize(got);
+  return text;
 }
 
 void File::ReadExact(void* buffer, size_t size) {
