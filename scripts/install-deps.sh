@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need; only the missing ones.
+# Installs the Debian packages the build, the tests and the demo need, and any packages named
+# as arguments (a script's own tools); only the missing ones.
 set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config   # the build
@@ -12,6 +13,7 @@ packages=(
   libfltk1.3-dev                     # the windows of ZOR_UI=gui (FLTK 1.3, X11)
   ccache                             # compiler cache: repeated builds on one machine are fast
   fonts-wqy-microhei                 # a CJK font, so the Chinese captions render in the windows
+  "$@"
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -4,20 +4,8 @@
 # (scripts/check-packages.sh), the service unit (systemd-analyze verify) and lintian.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
-
-# The packaging tools, only for this script.
-tools=(dpkg-dev lintian help2man systemd)
-missing=()
-for p in "${tools[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+# With the packaging tools, only for this script.
+bash scripts/install-deps.sh dpkg-dev lintian help2man systemd
 
 # $ZOR_PACKAGE_BUILD_DIR packages the programs of a tree configured already (for example
 # the test build, to try the packaging quickly); by default a tree of its own is built
