@@ -102,6 +102,8 @@ class UpdateE2E : public ::testing::Test {
   }
 
   void StartServer() {
+    // A restart must not see the line the previous server wrote before the shell truncates it.
+    fs::remove(Root + "server.out");
     const std::string script = "exec '" + std::string(ZOR_BIN_DIR) + "/zorserver' --release '" + Root +
                                "release' --port " + std::to_string(Port) + " --bind 127.0.0.1 --cache '" + Root +
                                "cache' >'" + Root + "server.out' 2>'" + Root + "server.log'";
