@@ -33,7 +33,8 @@ class TRate {
  public:
   explicit TRate(const char* name) : Name(name), Start(std::chrono::steady_clock::now()) {}
   void Done(double units) {
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
     if (seconds > 0) gRates[Name] = units / seconds;
   }
 
@@ -132,7 +133,8 @@ BENCHMARK(BM_IntercomRoundTrip)->UseRealTime()->MinTime(1.0);
 
 // The same sizes as one intercom round trip (request 32 + 4 + payload, reply 32 + 4 + payload).
 void BM_RawTcpPingPong(benchmark::State& state) {
-  const size_t request = 32 + 4 + EncodeVariantStream({TVariant(7), TVariant(std::string(16, 'x'))}).size();
+  const size_t request =
+      32 + 4 + EncodeVariantStream({TVariant(7), TVariant(std::string(16, 'x'))}).size();
   const size_t reply = 32 + 4 + EncodeVariantStream({TVariant(1)}, {.ShortMagic = true}).size();
   auto [c, s] = SocketPair();
   std::thread serve([&, s = s] {
@@ -144,7 +146,8 @@ void BM_RawTcpPingPong(benchmark::State& state) {
   std::vector<uint8_t> out(request, 2), in(reply);
   TRate rate("raw");
   for (auto _ : state) {
-    if (write(c, out.data(), out.size()) <= 0 || !ReadAll(c, in.data(), in.size())) state.SkipWithError("io");
+    if (write(c, out.data(), out.size()) <= 0 || !ReadAll(c, in.data(), in.size()))
+      state.SkipWithError("io");
   }
   rate.Done(static_cast<double>(state.iterations()));
   shutdown(c, SHUT_RDWR);
@@ -180,7 +183,8 @@ void BM_Payload16MiB(benchmark::State& state) {
   // Half random, half repetitive: like program files, neither incompressible nor trivial.
   std::vector<uint8_t> data(16 << 20);
   std::mt19937 rng(1);
-  for (size_t i = 0; i < data.size(); ++i) data[i] = (i / 4096) % 2 ? static_cast<uint8_t>(rng()) : static_cast<uint8_t>(i / 64);
+  for (size_t i = 0; i < data.size(); ++i)
+    data[i] = (i / 4096) % 2 ? static_cast<uint8_t>(rng()) : static_cast<uint8_t>(i / 64);
   const TVariantArray args = {TVariant::Bytes(std::move(data))};
   TRate rate(compress ? "compressed" : "plain");
   for (auto _ : state) client.ExecuteCommandData(0x1000, args);
@@ -190,7 +194,12 @@ void BM_Payload16MiB(benchmark::State& state) {
   serve.join();
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * (16 << 20));
 }
-BENCHMARK(BM_Payload16MiB)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_Payload16MiB)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
 
 }  // namespace
 
@@ -199,9 +208,12 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   const auto rate = [](const char* name) { return gRates.count(name) ? gRates[name] : 0.0; };
-  std::printf("\nintercom round trips/s %.0f, raw TCP ping-pongs/s %.0f, ratio %.3f\n", rate("intercom"),
-              rate("raw"), rate("raw") > 0 ? rate("intercom") / rate("raw") : 0.0);
-  std::printf("16 MiB payload: plain %.1f MiB/s, compressed %.1f MiB/s, ratio compressed/plain %.3f\n",
-              rate("plain"), rate("compressed"), rate("plain") > 0 ? rate("compressed") / rate("plain") : 0.0);
+  std::printf("\nintercom round trips/s %.0f, raw TCP ping-pongs/s %.0f, ratio %.3f\n",
+              rate("intercom"), rate("raw"),
+              rate("raw") > 0 ? rate("intercom") / rate("raw") : 0.0);
+  std::printf(
+      "16 MiB payload: plain %.1f MiB/s, compressed %.1f MiB/s, ratio compressed/plain %.3f\n",
+      rate("plain"), rate("compressed"),
+      rate("plain") > 0 ? rate("compressed") / rate("plain") : 0.0);
   return 0;
 }

@@ -33,7 +33,8 @@ std::string FileContent(uint32_t seed) {
   std::mt19937 random(seed);
   std::string data(kFileSize, '\0');
   for (size_t i = 0; i < data.size(); ++i)
-    data[i] = (i / 64) % 3 == 0 ? static_cast<char>(random()) : static_cast<char>((i * 7) ^ (i >> 9));
+    data[i] =
+        (i / 64) % 3 == 0 ? static_cast<char>(random()) : static_cast<char>((i * 7) ^ (i >> 9));
   return data;
 }
 
@@ -55,15 +56,17 @@ class ServerProcess {
     fs::create_directories(Dir / "release" / "bpls");
     for (int i = 0; i < kFiles; ++i) {
       const std::string content = FileContent(static_cast<uint32_t>(i));
-      std::ofstream(Dir / "release" / (i % 2 ? "bpls" : "") / ("file" + std::to_string(i) + ".bpl"), std::ios::binary)
+      std::ofstream(Dir / "release" / (i % 2 ? "bpls" : "") / ("file" + std::to_string(i) + ".bpl"),
+                    std::ios::binary)
           .write(content.data(), static_cast<std::streamsize>(content.size()));
     }
     Port = FreePort();
     const std::string exe = fs::path(GetExePath()).parent_path() / "zorserver";
-    const std::string command = "ZOR_REGISTRY_DIR=" + (Dir / "registry").string() + " exec " + exe + " --release " +
-                                (Dir / "release").string() + " --cache " + (Dir / "cache").string() +
-                                " --bind 127.0.0.1 --port " + std::to_string(Port) +
-                                " --max-connections 200 --log-level warning >" + (Dir / "out.txt").string();
+    const std::string command =
+        "ZOR_REGISTRY_DIR=" + (Dir / "registry").string() + " exec " + exe + " --release " +
+        (Dir / "release").string() + " --cache " + (Dir / "cache").string() +
+        " --bind 127.0.0.1 --port " + std::to_string(Port) +
+        " --max-connections 200 --log-level warning >" + (Dir / "out.txt").string();
     Pid = StartProcess("/bin/sh -c \"" + command + "\"");
     for (int i = 0; i < 3000 && IsProcessRunning(Pid); ++i) {
       std::ifstream out(Dir / "out.txt");
@@ -104,9 +107,10 @@ struct Client {
     Connection.SetHandler(std::make_unique<TTCPHandler>("Host=127.0.0.1:" + std::to_string(port)));
     const TVariantArray greeting = Connection.WaitResult(true);
     const uint32_t key = DeriveEnhancedKey(Connection.GetKey());
-    Connection.SendCommandData(7, {TVariant::Wide("bench"), TVariant::Wide("bench"), TVariant(""), TVariant(-1),
-                                   TVariant(2052), TVariant(0), TVariant(0), TVariant("Client"), TVariant("/"),
-                                   TVariant(), TVariant(static_cast<int32_t>(key))});
+    Connection.SendCommandData(
+        7, {TVariant::Wide("bench"), TVariant::Wide("bench"), TVariant(""), TVariant(-1),
+            TVariant(2052), TVariant(0), TVariant(0), TVariant("Client"), TVariant("/"), TVariant(),
+            TVariant(static_cast<int32_t>(key))});
     Connection.WaitResultDiscard(true);
     Connection.SetKey(key);
   }
@@ -124,14 +128,16 @@ struct Client {
     return names;
   }
   int64_t FetchPacked(const std::string& name, std::vector<uint8_t>& buffer) {
-    Connection.SendCommandData(kCmdPackedData,
-                               {TVariant(name), TVariant("Libs"), TVariant(0), TVariant(0x7FFFFFFF), TVariant("CHS")});
+    Connection.SendCommandData(kCmdPackedData, {TVariant(name), TVariant("Libs"), TVariant(0),
+                                                TVariant(0x7FFFFFFF), TVariant("CHS")});
     Connection.WaitResultDiscard(false);
     uint8_t header[4];
     Connection.Handler()->ReadBuffer(header, 4);
-    const int64_t count = static_cast<int64_t>(header[0] | header[1] << 8 | header[2] << 16 | uint32_t(header[3]) << 24);
+    const int64_t count = static_cast<int64_t>(header[0] | header[1] << 8 | header[2] << 16 |
+                                               uint32_t(header[3]) << 24);
     for (int64_t done = 0; done < count;) {
-      const int32_t piece = static_cast<int32_t>(std::min<int64_t>(count - done, static_cast<int64_t>(buffer.size())));
+      const int32_t piece = static_cast<int32_t>(
+          std::min<int64_t>(count - done, static_cast<int64_t>(buffer.size())));
       Connection.Handler()->ReadBuffer(buffer.data(), piece);
       done += piece;
     }
@@ -156,7 +162,8 @@ void BM_ServerPackedRelease(benchmark::State& state) {
     }
     for (auto& t : threads) t.join();
   }
-  state.counters["MB/s"] = benchmark::Counter(static_cast<double>(bytes.load()) / 1e6, benchmark::Counter::kIsRate);
+  state.counters["MB/s"] =
+      benchmark::Counter(static_cast<double>(bytes.load()) / 1e6, benchmark::Counter::kIsRate);
   state.counters["server_peak_MiB"] = server.PeakMiB();
 }
 
@@ -185,7 +192,8 @@ void BM_PlainLoopbackCopy(benchmark::State& state) {
         int64_t got = 0;
         while (got < perStream) {
           PollSocket(socket, kPollReadable, -1, e);
-          const int64_t n = SocketReceive(socket, buffer.data(), static_cast<int64_t>(buffer.size()), e);
+          const int64_t n =
+              SocketReceive(socket, buffer.data(), static_cast<int64_t>(buffer.size()), e);
           if (n > 0) got += n;
           if (n == 0) break;
         }
@@ -197,14 +205,16 @@ void BM_PlainLoopbackCopy(benchmark::State& state) {
       int e = 0;
       SocketAddress peer;
       int socket = kNoSocket;
-      while ((socket = AcceptSocket(listener, peer, e)) == kNoSocket) PollSocket(listener, kPollReadable, -1, e);
+      while ((socket = AcceptSocket(listener, peer, e)) == kNoSocket)
+        PollSocket(listener, kPollReadable, -1, e);
       threads.emplace_back([socket, perStream] {  // sender
         int e2 = 0;
         std::vector<uint8_t> buffer(64 * 1024, 0x5A);
         for (int64_t sent = 0; sent < perStream;) {
           PollSocket(socket, kPollWritable, -1, e2);
-          const int64_t n = SocketSend(socket, buffer.data(),
-                                       std::min<int64_t>(perStream - sent, static_cast<int64_t>(buffer.size())), e2);
+          const int64_t n = SocketSend(
+              socket, buffer.data(),
+              std::min<int64_t>(perStream - sent, static_cast<int64_t>(buffer.size())), e2);
           if (n > 0) sent += n;
         }
         CloseSocket(socket);
@@ -213,11 +223,24 @@ void BM_PlainLoopbackCopy(benchmark::State& state) {
     for (auto& t : threads) t.join();
     CloseSocket(listener);
   }
-  state.counters["MB/s"] = benchmark::Counter(static_cast<double>(bytes.load()) / 1e6, benchmark::Counter::kIsRate);
+  state.counters["MB/s"] =
+      benchmark::Counter(static_cast<double>(bytes.load()) / 1e6, benchmark::Counter::kIsRate);
 }
 
-BENCHMARK(BM_ServerPackedRelease)->Arg(1)->Arg(8)->Arg(64)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PlainLoopbackCopy)->Arg(1)->Arg(8)->Arg(64)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ServerPackedRelease)
+    ->Arg(1)
+    ->Arg(8)
+    ->Arg(64)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainLoopbackCopy)
+    ->Arg(1)
+    ->Arg(8)
+    ->Arg(64)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

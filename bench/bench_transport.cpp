@@ -147,9 +147,11 @@ int main(int argc, char** argv) {
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   for (const char* size : {"65536", "1048576"}) {
-    const auto handler = reporter.Rates.find(std::string("BM_HandlerStream/") + size + "/real_time");
+    const auto handler =
+        reporter.Rates.find(std::string("BM_HandlerStream/") + size + "/real_time");
     const auto plain = reporter.Rates.find(std::string("BM_PlainSocket/") + size + "/real_time");
-    if (handler == reporter.Rates.end() || plain == reporter.Rates.end() || plain->second <= 0) continue;
+    if (handler == reporter.Rates.end() || plain == reporter.Rates.end() || plain->second <= 0)
+      continue;
     std::printf("block %s bytes: handler %.0f MB/s, plain socket %.0f MB/s, ratio %.2f\n", size,
                 handler->second / 1e6, plain->second / 1e6, handler->second / plain->second);
   }

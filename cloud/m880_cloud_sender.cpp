@@ -40,8 +40,8 @@ std::string CutUtf8(std::string text, size_t limit) {
 std::string TimeStamp() {
   const LocalDateTime t = ToLocalDateTime(GetClock().UtcNow());
   char buffer[32];
-  std::snprintf(buffer, sizeof(buffer), "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.Year, t.Month, t.Day, t.Hour,
-                t.Minute, t.Second, t.Millisecond);
+  std::snprintf(buffer, sizeof(buffer), "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.Year, t.Month,
+                t.Day, t.Hour, t.Minute, t.Second, t.Millisecond);
   return buffer;
 }
 
@@ -88,11 +88,12 @@ class TM880CloudSender final : public IM880CloudSender {
       throw Exception("invalid argument count " + std::to_string(argCount));
     }
     HttpAddress address;
-    if (!ParseHttpAddress(Address, address)) throw Exception("invalid lookup server address \"" + Address + "\"");
+    if (!ParseHttpAddress(Address, address))
+      throw Exception("invalid lookup server address \"" + Address + "\"");
     if (!address.ExplicitPort) address.Port = Port;
 
-    std::string target = address.BasePath + std::string(kCloudCallPath) + "?" + std::string(kCloudParamCode) + "=" +
-                         std::to_string(code);
+    std::string target = address.BasePath + std::string(kCloudCallPath) + "?" +
+                         std::string(kCloudParamCode) + "=" + std::to_string(code);
     for (int32_t i = 0; i < argCount; ++i) {
       std::string value;
       if (args[i].Kind == kCloudValueText) {
@@ -126,13 +127,15 @@ class TM880CloudSender final : public IM880CloudSender {
     } else {
       result = response.Status;
       std::string reason = CutUtf8(response.Body, kMaxCloudErrorTextBytes);
-      if (reason.empty()) reason = "HTTP " + std::to_string(response.Status) + " " + response.Reason;
+      if (reason.empty())
+        reason = "HTTP " + std::to_string(response.Status) + " " + response.Reason;
       Texts[2] = Utf8ToUtf16(reason);
     }
     Answer.assign(4, TCloudValue{});
     Answer[0] = TCloudValue{kCloudValueInteger, result, nullptr, 0};
     for (size_t i = 0; i < 3; ++i) {
-      Answer[i + 1] = TCloudValue{kCloudValueText, 0, Texts[i].c_str(), static_cast<int32_t>(Texts[i].size())};
+      Answer[i + 1] =
+          TCloudValue{kCloudValueText, 0, Texts[i].c_str(), static_cast<int32_t>(Texts[i].size())};
     }
     *answer = Answer.data();
     *answerCount = static_cast<int32_t>(Answer.size());
@@ -144,7 +147,8 @@ class TM880CloudSender final : public IM880CloudSender {
     if (LogPath.empty()) return;
     std::error_code ignored;
     std::filesystem::create_directories(LogPath, ignored);
-    std::ofstream out(std::filesystem::path(LogPath) / kLogFileName, std::ios::app | std::ios::binary);
+    std::ofstream out(std::filesystem::path(LogPath) / kLogFileName,
+                      std::ios::app | std::ios::binary);
     if (out) out << TimeStamp() << " " << line << "\r\n";
   }
 
@@ -159,7 +163,8 @@ class TM880CloudSender final : public IM880CloudSender {
 }  // namespace
 }  // namespace zor
 
-extern "C" __attribute__((visibility("default"))) void CreateM880CloudSender(zor::IM880CloudSender** sender) {
+extern "C" __attribute__((visibility("default"))) void CreateM880CloudSender(
+    zor::IM880CloudSender** sender) {
   if (!sender) return;
   try {
     *sender = new zor::TM880CloudSender();

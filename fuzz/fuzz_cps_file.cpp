@@ -20,8 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const Exception&) {
   }
   if (size >= kPackedHeaderSize) {
-    const uint32_t announced = static_cast<uint32_t>(data[36]) | static_cast<uint32_t>(data[37]) << 8 |
-                               static_cast<uint32_t>(data[38]) << 16 | static_cast<uint32_t>(data[39]) << 24;
+    const uint32_t announced =
+        static_cast<uint32_t>(data[36]) | static_cast<uint32_t>(data[37]) << 8 |
+        static_cast<uint32_t>(data[38]) << 16 | static_cast<uint32_t>(data[39]) << 24;
     if (written > announced) __builtin_trap();
   }
   return 0;

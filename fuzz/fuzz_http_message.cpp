@@ -23,11 +23,12 @@ std::string Read(zor::HttpMessageReader::Kind kind, std::string_view bytes, bool
     if (!done) done = reader.FeedEnd();
     if (kind == zor::HttpMessageReader::Kind::Request) {
       const zor::HttpRequest& r = reader.Request();
-      return "complete:" + r.Method + "|" + r.Target + "|" + std::to_string(r.Headers.size()) + "|" + r.Body;
+      return "complete:" + r.Method + "|" + r.Target + "|" + std::to_string(r.Headers.size()) +
+             "|" + r.Body;
     }
     const zor::HttpResponse& r = reader.Response();
-    return "complete:" + std::to_string(r.Status) + "|" + r.Reason + "|" + std::to_string(r.Headers.size()) + "|" +
-           r.Body;
+    return "complete:" + std::to_string(r.Status) + "|" + r.Reason + "|" +
+           std::to_string(r.Headers.size()) + "|" + r.Body;
   } catch (const zor::EHttpError& error) {
     return std::string("error:") + error.what();
   }
@@ -37,7 +38,8 @@ std::string Read(zor::HttpMessageReader::Kind kind, std::string_view bytes, bool
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  const auto kind = (data[0] & 1) ? zor::HttpMessageReader::Kind::Request : zor::HttpMessageReader::Kind::Response;
+  const auto kind = (data[0] & 1) ? zor::HttpMessageReader::Kind::Request
+                                  : zor::HttpMessageReader::Kind::Response;
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
   const std::string whole = Read(kind, bytes, false);
   const std::string single = Read(kind, bytes, true);

@@ -22,7 +22,10 @@ class NullHost : public zor::LauncherHost {
   void ShowMessage(const std::string& text) override { Shown += text.size() + 1; }
   void StartProcess(const std::string& commandLine) override { Started += commandLine.size() + 1; }
   void UninstallClient() override { ++Uninstalls; }
-  void ReCopySelf(const std::string& target) override { Target = target; ++ReCopies; }
+  void ReCopySelf(const std::string& target) override {
+    Target = target;
+    ++ReCopies;
+  }
 
   bool Running = true;
   size_t Shown = 0;
@@ -56,7 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // because the host reports the main program running.
   const bool expected = command.Action == zor::LauncherAction::RestartThenStart ||
                         command.Action == zor::LauncherAction::StartWithoutCheck;
-  if (goOn != expected || (host.Shown == 0) != (command.Action != zor::LauncherAction::CheckThenStart)) std::abort();
+  if (goOn != expected ||
+      (host.Shown == 0) != (command.Action != zor::LauncherAction::CheckThenStart))
+    std::abort();
   if (command.Action == zor::LauncherAction::ReCopy && host.Target != params[1]) std::abort();
   if (host.Uninstalls + host.ReCopies > 1) std::abort();
 

@@ -8,7 +8,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
-    const zor::TNameTable table = zor::TNameTable::Parse(std::string_view(reinterpret_cast<const char*>(data), size));
+    const zor::TNameTable table =
+        zor::TNameTable::Parse(std::string_view(reinterpret_cast<const char*>(data), size));
     (void)table.Find("shop");
   } catch (const zor::Exception&) {
   }

@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   // The first byte picks scrambling, so that both paths see the bytes.
   const bool scrambled = data[0] & 1;
-  TIcConnection client(scrambled ? DefaultEncrypt : nullptr, kDefaultScrambleKey, scrambled ? DefaultDecrypt : nullptr);
+  TIcConnection client(scrambled ? DefaultEncrypt : nullptr, kDefaultScrambleKey,
+                       scrambled ? DefaultDecrypt : nullptr);
   auto [a, b] = MakeMemoryPipe();
   TMemoryPipeHandler* far = b.get();
   a->DefaultTimeout = 1;

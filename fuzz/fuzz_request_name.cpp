@@ -15,9 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     const zor::TRequestName name = zor::CheckRequestName(text);
     const std::string& rel = name.Relative;
-    if (rel.empty() || rel.front() == '/' || rel.find(':') != std::string::npos || rel.find("//") != std::string::npos)
+    if (rel.empty() || rel.front() == '/' || rel.find(':') != std::string::npos ||
+        rel.find("//") != std::string::npos)
       std::abort();
-    if (rel == ".." || rel.starts_with("../") || rel.ends_with("/..") || rel.find("/../") != std::string::npos)
+    if (rel == ".." || rel.starts_with("../") || rel.ends_with("/..") ||
+        rel.find("/../") != std::string::npos)
       std::abort();
     if (name.Wire.size() != rel.size()) std::abort();
   } catch (const zor::Exception&) {

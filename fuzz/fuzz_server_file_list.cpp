@@ -10,9 +10,11 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace zor;
   try {
-    for (const TServerFileEntry& entry : ParseServerFileList(std::string_view(reinterpret_cast<const char*>(data), size))) {
+    for (const TServerFileEntry& entry :
+         ParseServerFileList(std::string_view(reinterpret_cast<const char*>(data), size))) {
       const std::string_view local = entry.LocalName;
-      if (local.empty() || local.front() == '/' || local.find(':') != std::string_view::npos) __builtin_trap();
+      if (local.empty() || local.front() == '/' || local.find(':') != std::string_view::npos)
+        __builtin_trap();
       if (local == ".." || local.starts_with("../") || local.ends_with("/..") ||
           local.find("/../") != std::string_view::npos)
         __builtin_trap();

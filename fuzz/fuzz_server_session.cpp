@@ -24,7 +24,8 @@ using namespace zor;
 struct TFuzzServer {
   TFuzzServer() {
     Log.SetUseStdErr(false);
-    Folder = std::filesystem::temp_directory_path() / ("zor_fuzz_session_" + std::to_string(reinterpret_cast<uintptr_t>(this)));
+    Folder = std::filesystem::temp_directory_path() /
+             ("zor_fuzz_session_" + std::to_string(reinterpret_cast<uintptr_t>(this)));
     std::filesystem::create_directories(Folder / "release" / "bpls");
     std::ofstream(Folder / "release" / "a.txt") << "alpha";
     std::ofstream(Folder / "release" / "bpls" / "b.bpl") << std::string(5000, 'b');

@@ -10,11 +10,13 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     const zor::TLookupReply reply = zor::ParseLookupReply(data, size);
-    if (!reply.Found && reply.ErrorText.size() >= zor::zorhost::kReplyTextSize + 1) __builtin_trap();
+    if (!reply.Found && reply.ErrorText.size() >= zor::zorhost::kReplyTextSize + 1)
+      __builtin_trap();
   } catch (const zor::Exception&) {
   }
   zor::TLookupRequest request;
-  if (zor::ParseLookupRequest(data, size, request) && request.Name.size() > zor::zorhost::kMaxNameLength + 1) {
+  if (zor::ParseLookupRequest(data, size, request) &&
+      request.Name.size() > zor::zorhost::kMaxNameLength + 1) {
     __builtin_trap();
   }
   return 0;

@@ -11,6 +11,7 @@ packages=(
   libsodium-dev                      # signed releases (Ed25519, SHA-256) and the pack cache's SHA-256
   clang-16 libclang-rt-16-dev        # libFuzzer builds: clang 14 lacks std::source_location with libstdc++ 12
   libfltk1.3-dev                     # the windows of ZOR_UI=gui (FLTK 1.3, X11)
+  clang-format                       # the format check of the test run (.clang-format)
   ccache                             # compiler cache: repeated builds on one machine are fast
   fonts-wqy-microhei                 # a CJK font, so the Chinese captions render in the windows
   "$@"

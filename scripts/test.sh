@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds and runs the whole test suite: a normal build, an AddressSanitizer +
+# Checks the format, then builds and runs the whole test suite: a normal build, an AddressSanitizer +
 # UndefinedBehaviorSanitizer build, and a ThreadSanitizer build of the threaded layers' tests;
 # the layering check runs with the normal build's tests.
 set -euo pipefail
@@ -21,6 +21,10 @@ run_tests() {
   local dir=$1; shift
   (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 300 "$@")
 }
+
+echo "== format check =="
+# Every C++ file of the tree as .clang-format lays it out; fix with clang-format -i.
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
 
 echo "== normal build =="
 # Optimised without debug information (it nearly doubles the compile time); the same flags

@@ -39,9 +39,10 @@ std::string UtcTimeText() {
   const year_month_day date(day);
   const hh_mm_ss time(now - day);
   char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02ld:%02ld:%02lldZ", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                static_cast<long>(time.hours().count()), static_cast<long>(time.minutes().count()),
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02ld:%02ld:%02lldZ",
+                static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                static_cast<unsigned>(date.day()), static_cast<long>(time.hours().count()),
+                static_cast<long>(time.minutes().count()),
                 static_cast<long long>(time.seconds().count()));
   return text;
 }
@@ -56,8 +57,10 @@ int main(int argc, char** argv) {
     zor::NamedMutex running(zor::MutexName(zor::FileNameWithoutExt(exePath)), true);
 
     std::string line = UtcTimeText();
-    for (const std::string& param : zor::ProgramParameterList()) line += " " + zor::QuoteArgument(param);
-    std::ofstream(zor::ChangeFileExt(exePath, "") + std::string(kStartedFileExt), std::ios::app) << line << "\n";
+    for (const std::string& param : zor::ProgramParameterList())
+      line += " " + zor::QuoteArgument(param);
+    std::ofstream(zor::ChangeFileExt(exePath, "") + std::string(kStartedFileExt), std::ios::app)
+        << line << "\n";
 
     zor::GetClock().SleepFor(std::chrono::milliseconds(HoldMilliseconds()));
     zor::UnregisterZorInfoClass();

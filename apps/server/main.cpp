@@ -30,8 +30,10 @@ namespace {
 using namespace zor;
 
 std::filesystem::path DefaultCacheDir() {
-  if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache) return std::filesystem::path(cache) / "zor/pack";
-  if (const char* home = std::getenv("HOME"); home && *home) return std::filesystem::path(home) / ".cache/zor/pack";
+  if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache)
+    return std::filesystem::path(cache) / "zor/pack";
+  if (const char* home = std::getenv("HOME"); home && *home)
+    return std::filesystem::path(home) / ".cache/zor/pack";
   // A service without a home: the folder a package lays out for it (owned by its user, 0700).
   return "/var/cache/zor/pack";
 }
@@ -53,15 +55,20 @@ int Run(const std::vector<std::string>& args) {
   if (!ParseLogLevel(settings.ReadString("", "LogLevel", "info"), level)) level = LogLevel::Info;
   log.SetLevel(Pick(options.Level, level));
   const std::string logFile = Pick(options.LogFile, settings.ReadString("", "LogFile", ""));
-  const std::string release = Pick(options.ReleaseDir, settings.ReadString("", "ReleaseFolder", ""));
-  const std::string cache = Pick(options.CacheDir, settings.ReadString("", "CacheFolder", DefaultCacheDir().string()));
+  const std::string release =
+      Pick(options.ReleaseDir, settings.ReadString("", "ReleaseFolder", ""));
+  const std::string cache =
+      Pick(options.CacheDir, settings.ReadString("", "CacheFolder", DefaultCacheDir().string()));
   const std::string upload = Pick(options.UploadDir, settings.ReadString("", "UploadFolder", ""));
   const uint16_t lookupPort =
-      options.LookupPort ? *options.LookupPort : static_cast<uint16_t>(settings.ReadInteger("", "LookupPort", 0));
+      options.LookupPort ? *options.LookupPort
+                         : static_cast<uint16_t>(settings.ReadInteger("", "LookupPort", 0));
   const std::string lookupTable =
-      lookupPort != 0 ? Pick(options.LookupTable, settings.ReadString("", "LookupTable", "")) : std::string();
-  const uint16_t namePort =
-      options.NamePort ? *options.NamePort : static_cast<uint16_t>(settings.ReadInteger("", "NamePort", 0));
+      lookupPort != 0 ? Pick(options.LookupTable, settings.ReadString("", "LookupTable", ""))
+                      : std::string();
+  const uint16_t namePort = options.NamePort
+                                ? *options.NamePort
+                                : static_cast<uint16_t>(settings.ReadInteger("", "NamePort", 0));
   const std::string namesFile = Pick(options.NamesFile, settings.ReadString("", "NamesFile", ""));
   if (options.Check) {
     TServerCheckSubject subject;
@@ -75,9 +82,12 @@ int Run(const std::vector<std::string>& args) {
     if (options.Port) ApplyPortSwitch(tcp, *options.Port);
     if (options.BindAddress) tcp.BoundIP = *options.BindAddress;
     if (tcp.EnableTCP)
-      subject.Ports.push_back({"application server", SocketKind::Stream, tcp.BoundIP, static_cast<uint16_t>(tcp.Port)});
-    if (namePort != 0) subject.Ports.push_back({"name service", SocketKind::Datagram, tcp.BoundIP, namePort});
-    if (lookupPort != 0) subject.Ports.push_back({"lookup service", SocketKind::Stream, tcp.BoundIP, lookupPort});
+      subject.Ports.push_back(
+          {"application server", SocketKind::Stream, tcp.BoundIP, static_cast<uint16_t>(tcp.Port)});
+    if (namePort != 0)
+      subject.Ports.push_back({"name service", SocketKind::Datagram, tcp.BoundIP, namePort});
+    if (lookupPort != 0)
+      subject.Ports.push_back({"lookup service", SocketKind::Stream, tcp.BoundIP, lookupPort});
     const std::vector<std::string> problems = CheckServerSetup(subject);
     for (const std::string& problem : problems) std::printf("%s\n", problem.c_str());
     if (problems.empty()) std::printf("The release, the folders and the ports are ready\n");
@@ -96,14 +106,18 @@ int Run(const std::vector<std::string>& args) {
   TSessionSettings session;
   session.Scramble = Pick(options.Scramble, settings.ReadBool("", "Scramble", true));
   session.MaxConnections =
-      Pick(options.MaxConnections, static_cast<int32_t>(settings.ReadInteger("", "MaxConnections", 256)));
+      Pick(options.MaxConnections,
+           static_cast<int32_t>(settings.ReadInteger("", "MaxConnections", 256)));
   session.SessionGrace = std::chrono::seconds(
-      Pick(options.SessionGraceSeconds, static_cast<int32_t>(settings.ReadInteger("", "SessionGrace", 120))));
+      Pick(options.SessionGraceSeconds,
+           static_cast<int32_t>(settings.ReadInteger("", "SessionGrace", 120))));
   session.LocalAdmin = settings.ReadBool("", "LocalAdmin", false);
   session.IdleTimeout = std::chrono::seconds(Pick(
-      options.IdleTimeoutSeconds, static_cast<int32_t>(settings.ReadInteger("", "IdleTimeout", kDefaultIdleTimeout.count()))));
+      options.IdleTimeoutSeconds,
+      static_cast<int32_t>(settings.ReadInteger("", "IdleTimeout", kDefaultIdleTimeout.count()))));
   session.MaxPerAddress =
-      Pick(options.MaxPerAddress, static_cast<int32_t>(settings.ReadInteger("", "MaxPerAddress", kDefaultMaxPerAddress)));
+      Pick(options.MaxPerAddress,
+           static_cast<int32_t>(settings.ReadInteger("", "MaxPerAddress", kDefaultMaxPerAddress)));
   TZORServer server(log, settings, session);
 
   TTCPControlService tcp(&server, options.Port, options.BindAddress);
@@ -111,14 +125,16 @@ int Run(const std::vector<std::string>& args) {
   fileSettings.ReleaseDir = release;
   fileSettings.CacheDir = cache;
   if (!upload.empty()) fileSettings.UploadDir = upload;
-  fileSettings.UploadLimit = Pick(options.UploadLimit, settings.ReadInteger("", "UploadLimit", kDefaultUploadLimit));
+  fileSettings.UploadLimit =
+      Pick(options.UploadLimit, settings.ReadInteger("", "UploadLimit", kDefaultUploadLimit));
   TFileService files(&server, fileSettings);
   tcp.SetEnabled(true);
   files.SetEnabled(settings.ReadBool(files.Name(), "Enabled", true));
 
   std::unique_ptr<TNameServiceResponder> names;
   if (namePort != 0) {
-    names = std::make_unique<TNameServiceResponder>(log, namesFile.empty() ? TNameTable() : TNameTable::Load(namesFile));
+    names = std::make_unique<TNameServiceResponder>(
+        log, namesFile.empty() ? TNameTable() : TNameTable::Load(namesFile));
   }
 
   server.Activate();
@@ -131,12 +147,14 @@ int Run(const std::vector<std::string>& args) {
   std::optional<TScopedServerConnectionPool> hosting(std::in_place, server);
   if (names) names->Start(tcpSettings.BoundIP, namePort);
   if (lookup) lookup->Start(tcpSettings.BoundIP, lookupPort);
-  std::printf("listening on %s:%d\n", tcpSettings.BoundIP.empty() ? "0.0.0.0" : tcpSettings.BoundIP.c_str(),
+  std::printf("listening on %s:%d\n",
+              tcpSettings.BoundIP.empty() ? "0.0.0.0" : tcpSettings.BoundIP.c_str(),
               tcpSettings.Port);
   std::fflush(stdout);
-  log.Info("Server", "Serving " + release +
-                         (names ? ", name service on UDP port " + std::to_string(names->Port()) : "") +
-                         (lookup ? ", lookup service on TCP port " + std::to_string(lookup->Port()) : ""));
+  log.Info("Server",
+           "Serving " + release +
+               (names ? ", name service on UDP port " + std::to_string(names->Port()) : "") +
+               (lookup ? ", lookup service on TCP port " + std::to_string(lookup->Port()) : ""));
 
   TStatusReporter status(log, [&] {
     return TServerStatus{server.TransportCount(), files.BytesServed(), files.Packs().PacksDone()};
@@ -153,8 +171,10 @@ int Run(const std::vector<std::string>& args) {
         log.Error("Server", e.what());
       }
     }
-    if (const std::optional<std::string> problem = ReleaseFolderProblem(release)) log.Error("Server", *problem);
-    log.Info("Server", "Reloaded: " + std::to_string(files.Release().Rescan()->Files.size()) + " files in " + release);
+    if (const std::optional<std::string> problem = ReleaseFolderProblem(release))
+      log.Error("Server", *problem);
+    log.Info("Server", "Reloaded: " + std::to_string(files.Release().Rescan()->Files.size()) +
+                           " files in " + release);
   }
   status.Stop();
   log.Info("Server", "Stopping (signal " + std::to_string(signal) + ")");

@@ -7,7 +7,9 @@
 
 namespace zor {
 
-inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+inline char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // <0, 0 or >0 like strcmp, ignoring the case of ASCII letters.
 inline int CompareTextAscii(std::string_view a, std::string_view b) {
@@ -27,6 +29,8 @@ inline std::string LowerAscii(std::string_view text) {
   return lower;
 }
 
-inline bool SameTextAscii(std::string_view a, std::string_view b) { return CompareTextAscii(a, b) == 0; }
+inline bool SameTextAscii(std::string_view a, std::string_view b) {
+  return CompareTextAscii(a, b) == 0;
+}
 
 }  // namespace zor

@@ -9,9 +9,11 @@ class RealClock : public Clock {
  public:
   Steady::time_point Now() override { return Steady::now(); }
   Wall::time_point UtcNow() override { return Wall::now(); }
-  void SleepFor(std::chrono::milliseconds duration) override { std::this_thread::sleep_for(duration); }
-  bool WaitUntil(std::unique_lock<std::mutex>& guard, std::condition_variable& changed, Steady::time_point deadline,
-                 const std::function<bool()>& ready) override {
+  void SleepFor(std::chrono::milliseconds duration) override {
+    std::this_thread::sleep_for(duration);
+  }
+  bool WaitUntil(std::unique_lock<std::mutex>& guard, std::condition_variable& changed,
+                 Steady::time_point deadline, const std::function<bool()>& ready) override {
     return changed.wait_until(guard, deadline, ready);
   }
 };
@@ -52,9 +54,13 @@ void Clock::WakeWaiters() {
   for (std::condition_variable* waiter : Waiters) waiter->notify_all();
 }
 
-Clock& GetClock() { return *gClock.load(std::memory_order_acquire); }
+Clock& GetClock() {
+  return *gClock.load(std::memory_order_acquire);
+}
 
-void SetClock(Clock* clock) { gClock.store(clock ? clock : &TheRealClock(), std::memory_order_release); }
+void SetClock(Clock* clock) {
+  gClock.store(clock ? clock : &TheRealClock(), std::memory_order_release);
+}
 
 Clock::Steady::time_point ManualClock::Now() {
   std::lock_guard guard(Lock);
@@ -106,7 +112,8 @@ void SteppedClock::Advance(std::chrono::milliseconds duration) {
 
 bool SteppedClock::WaitForSleeper(std::chrono::milliseconds limit) {
   std::unique_lock guard(Lock);
-  return Changed.wait_for(guard, limit, [&] { return !WakeTimes.empty() && *WakeTimes.rbegin() > SteadyNow; });
+  return Changed.wait_for(guard, limit,
+                          [&] { return !WakeTimes.empty() && *WakeTimes.rbegin() > SteadyNow; });
 }
 
 }  // namespace zor

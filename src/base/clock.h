@@ -7,8 +7,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
-#include <set>
 #include <mutex>
+#include <set>
 
 namespace zor {
 
@@ -17,8 +17,8 @@ class Clock {
   using Steady = std::chrono::steady_clock;
   using Wall = std::chrono::system_clock;
   virtual ~Clock() = default;
-  virtual Steady::time_point Now() = 0;    // for intervals and time-outs
-  virtual Wall::time_point UtcNow() = 0;   // for time stamps
+  virtual Steady::time_point Now() = 0;   // for intervals and time-outs
+  virtual Wall::time_point UtcNow() = 0;  // for time stamps
   virtual void SleepFor(std::chrono::milliseconds duration) = 0;
   // Waits on `changed` (with `guard` held) until `ready()` holds or this clock reaches
   // `deadline`; answers `ready()`. Whoever makes `ready()` true notifies `changed`. The real

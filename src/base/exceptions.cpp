@@ -33,17 +33,25 @@ EZORException* CreateZORError(int32_t errorCode, int32_t errorData, std::string_
   std::string text = TruncateErrorMessage(message);
   EZORException* e;
   switch (cls) {
-    case ZORErrorClass::EZORAlert: e = new EZORAlert(std::move(text), errorCode, errorData); break;
-    case ZORErrorClass::ZORError: e = new ZORError(std::move(text), errorCode, errorData); break;
-    case ZORErrorClass::EErrorVersionOld: e = new EErrorVersionOld(std::move(text), errorCode, errorData); break;
-    default: e = new EZORException(std::move(text), errorCode, errorData); break;
+    case ZORErrorClass::EZORAlert:
+      e = new EZORAlert(std::move(text), errorCode, errorData);
+      break;
+    case ZORErrorClass::ZORError:
+      e = new ZORError(std::move(text), errorCode, errorData);
+      break;
+    case ZORErrorClass::EErrorVersionOld:
+      e = new EErrorVersionOld(std::move(text), errorCode, errorData);
+      break;
+    default:
+      e = new EZORException(std::move(text), errorCode, errorData);
+      break;
   }
   e->Where = where;
   return e;
 }
 
-void RaiseZORError(int32_t errorCode, int32_t errorData, std::string_view message, ZORErrorClass cls,
-                   std::source_location where) {
+void RaiseZORError(int32_t errorCode, int32_t errorData, std::string_view message,
+                   ZORErrorClass cls, std::source_location where) {
   std::unique_ptr<EZORException> e(CreateZORError(errorCode, errorData, message, cls, where));
   e->Throw();
   std::terminate();  // Throw() never returns; this keeps the compiler's noreturn check satisfied
@@ -57,7 +65,8 @@ void RaiseWin32ErrorEx(std::string_view context, uint32_t lastError, std::string
   throw e;
 }
 
-void RaiseWinSecurityError(int32_t status, std::string_view systemText, std::source_location where) {
+void RaiseWinSecurityError(int32_t status, std::string_view systemText,
+                           std::source_location where) {
   EWinSecurityError e(Format("Win32 Security Error. Code: $%8x.\r\n%s", {status, systemText}),
                       static_cast<uint32_t>(status));
   e.Where = where;
@@ -78,12 +87,14 @@ namespace {
 
 std::string Demangle(const char* name) {
   int status = 0;
-  std::unique_ptr<char, void (*)(void*)> out(abi::__cxa_demangle(name, nullptr, nullptr, &status), std::free);
+  std::unique_ptr<char, void (*)(void*)> out(abi::__cxa_demangle(name, nullptr, nullptr, &status),
+                                             std::free);
   return status == 0 && out ? std::string(out.get()) : std::string(name);
 }
 
 std::string WithContext(std::string_view message, std::string_view text, bool append) {
-  return append ? std::string(message) + std::string(text) : std::string(text) + std::string(message);
+  return append ? std::string(message) + std::string(text)
+                : std::string(text) + std::string(message);
 }
 
 }  // namespace
@@ -101,7 +112,8 @@ void ReraiseWithContext(std::string_view text, bool append) {
       copy->Throw();
       std::terminate();
     } catch (const std::exception& e) {
-      throw Exception(WithContext("Unexcept error! The error object is " + Demangle(typeid(e).name()), text, append));
+      throw Exception(WithContext(
+          "Unexcept error! The error object is " + Demangle(typeid(e).name()), text, append));
     } catch (...) {
       throw Exception(WithContext("Unexcept error! The error object is unknown", text, append));
     }

@@ -27,11 +27,17 @@ class Exception : public std::exception {
   std::source_location Where{};  // the raiser, when raised through a raise helper
 };
 
-#define ZOR_EXCEPTION_BODY(Name, Base)                                          \
-  using Base::Base;                                                             \
-  const char* ClassName() const noexcept override { return #Name; }            \
-  ::zor::Exception* Clone() const override { return new Name(*this); }         \
-  [[noreturn]] void Throw() const override { throw *this; }
+#define ZOR_EXCEPTION_BODY(Name, Base)              \
+  using Base::Base;                                 \
+  const char* ClassName() const noexcept override { \
+    return #Name;                                   \
+  }                                                 \
+  ::zor::Exception* Clone() const override {        \
+    return new Name(*this);                         \
+  }                                                 \
+  [[noreturn]] void Throw() const override {        \
+    throw *this;                                    \
+  }
 
 // The silent abort: ends an operation without showing anything.
 class EAbort : public Exception {
@@ -74,7 +80,8 @@ class EErrorVersionOld : public EZORException {
 // A failed operating-system call; `ErrorCode` is the system's error number.
 class EOSError : public Exception {
  public:
-  EOSError(std::string message, uint32_t errorCode) : Exception(std::move(message)), ErrorCode(errorCode) {}
+  EOSError(std::string message, uint32_t errorCode)
+      : Exception(std::move(message)), ErrorCode(errorCode) {}
   const char* ClassName() const noexcept override { return "EOSError"; }
   Exception* Clone() const override { return new EOSError(*this); }
   [[noreturn]] void Throw() const override { throw *this; }
@@ -123,8 +130,9 @@ void RaiseWin32ErrorEx(std::string_view context, uint32_t lastError, std::string
                        std::source_location where = std::source_location::current());
 
 // "Win32 Security Error. Code: $XXXXXXXX.\r\n<system text>", ErrorCode = status.
-[[noreturn]] void RaiseWinSecurityError(int32_t status, std::string_view systemText = {},
-                                        std::source_location where = std::source_location::current());
+[[noreturn]] void RaiseWinSecurityError(
+    int32_t status, std::string_view systemText = {},
+    std::source_location where = std::source_location::current());
 void CheckWinSecurity(int32_t status, std::string_view systemText = {},
                       std::source_location where = std::source_location::current());
 // False only for SEC_I_COMPLETE_NEEDED and SEC_I_COMPLETE_AND_CONTINUE.

@@ -21,7 +21,9 @@ FinalizeList& List() {
   return *list;
 }
 
-void RunAtExit() { RunFinalizeProcs(); }
+void RunAtExit() {
+  RunFinalizeProcs();
+}
 
 }  // namespace
 

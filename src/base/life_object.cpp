@@ -19,10 +19,10 @@ namespace detail {
 struct LifeState {
   const TLifeObject* Object = nullptr;
   uint64_t Generation = 0;
-  std::atomic<bool> Alive{true};       // false once release began
-  std::atomic<bool> Freed{false};      // the object's memory is gone
-  std::atomic<uint64_t> Owner{0};      // thread number of the lock holder, 0 when free
-  int32_t LockCount = 0;               // touched by the owner only
+  std::atomic<bool> Alive{true};   // false once release began
+  std::atomic<bool> Freed{false};  // the object's memory is gone
+  std::atomic<uint64_t> Owner{0};  // thread number of the lock holder, 0 when free
+  int32_t LockCount = 0;           // touched by the owner only
 };
 
 }  // namespace detail
@@ -57,7 +57,9 @@ std::shared_ptr<LifeState> FindState(const void* object) {
   return it == r.Objects.end() ? nullptr : it->second;
 }
 
-[[noreturn]] void SilentAbort() { throw EAbort("Operation aborted!"); }
+[[noreturn]] void SilentAbort() {
+  throw EAbort("Operation aborted!");
+}
 
 void AcquireOwner(LifeState& state, bool mustBeAlive) {
   Clock& clock = GetClock();
@@ -71,7 +73,8 @@ void AcquireOwner(LifeState& state, bool mustBeAlive) {
       clock.SleepFor(std::chrono::milliseconds(kLockObjectFastSleepMs));
     } else {
       clock.SleepFor(std::chrono::milliseconds(kLockObjectSlowSleepMs));
-      if (MillisecondsSince(start) > kLockObjectGiveUpMs || GetRunStatus() == kRunStatusStopNow) SilentAbort();
+      if (MillisecondsSince(start) > kLockObjectGiveUpMs || GetRunStatus() == kRunStatusStopNow)
+        SilentAbort();
     }
   }
   ++state.LockCount;
@@ -81,7 +84,8 @@ void AcquireOwner(LifeState& state, bool mustBeAlive) {
 
 TLifeObject::TLifeObject(std::string_view className)
     : Class(className),
-      Name(Format("LifeObject: %s(0x%8X)", {className, static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(this))})),
+      Name(Format("LifeObject: %s(0x%8X)",
+                  {className, static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(this))})),
       State(std::make_shared<LifeState>()) {
   State->Object = this;
   State->Generation = gNextGeneration.fetch_add(1);
@@ -105,7 +109,9 @@ TLifeObject::~TLifeObject() {
   State->Freed.store(true);
 }
 
-uint64_t TLifeObject::Generation() const { return State->Generation; }
+uint64_t TLifeObject::Generation() const {
+  return State->Generation;
+}
 
 void TLifeObject::BeforeDestruction() {
   if (Destroying) return;
@@ -137,7 +143,8 @@ bool IsAlive(const LifeRef& ref) {
   Registry& r = TheRegistry();
   std::lock_guard guard(r.Lock);
   const auto it = r.Objects.find(ref.Object);
-  return it != r.Objects.end() && it->second->Alive.load() && it->second->Generation == ref.Generation;
+  return it != r.Objects.end() && it->second->Alive.load() &&
+         it->second->Generation == ref.Generation;
 }
 
 bool TestIfAlive(const void* object, const std::function<bool(const TLifeObject*)>& test) {

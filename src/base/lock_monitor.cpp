@@ -10,8 +10,10 @@ size_t TLockMonitor::LowerBound(std::string_view name) const {
   size_t lo = 0, hi = Entries.size();
   while (lo < hi) {
     const size_t mid = lo + (hi - lo) / 2;
-    if (CompareTextAscii(Entries[mid].Name, name) < 0) lo = mid + 1;
-    else hi = mid;
+    if (CompareTextAscii(Entries[mid].Name, name) < 0)
+      lo = mid + 1;
+    else
+      hi = mid;
   }
   return lo;
 }
@@ -21,7 +23,8 @@ void TLockMonitor::RegisterLock(std::string_view name, const void* object, LockK
   const size_t at = LowerBound(name);
   if (at < Entries.size() && SameTextAscii(Entries[at].Name, name))
     throw Exception(Format("The lock name [%s] already exist!", {name}));
-  Entries.insert(Entries.begin() + static_cast<std::ptrdiff_t>(at), LockEntry{std::string(name), kind, object});
+  Entries.insert(Entries.begin() + static_cast<std::ptrdiff_t>(at),
+                 LockEntry{std::string(name), kind, object});
 }
 
 void TLockMonitor::UnregisterLock(std::string_view name) {

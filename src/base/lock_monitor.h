@@ -51,6 +51,8 @@ std::recursive_mutex& GlobalLock();
 inline void RegisterLock(std::string_view name, const void* object, LockKind kind) {
   LockMonitor().RegisterLock(name, object, kind);
 }
-inline void UnregisterLock(std::string_view name) { LockMonitor().UnregisterLock(name); }
+inline void UnregisterLock(std::string_view name) {
+  LockMonitor().UnregisterLock(name);
+}
 
 }  // namespace zor

@@ -12,7 +12,9 @@ constexpr size_t kMaxIntSignificantDigits = 10;
 constexpr size_t kMaxFloatChars = 29;
 constexpr size_t kMaxFloatSignificantChars = 16;
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Index of the first character after the leading blanks and the optional minus sign.
 size_t SkipBlanksAndSign(std::string_view text) {
@@ -58,7 +60,8 @@ bool IsFloatStr(std::string_view text) {
     }
   }
   if (!seenDigit) return false;
-  return significantFrom == std::string_view::npos || text.size() - significantFrom <= kMaxFloatSignificantChars;
+  return significantFrom == std::string_view::npos ||
+         text.size() - significantFrom <= kMaxFloatSignificantChars;
 }
 
 int32_t StrToIntStrict(std::string_view text) {

@@ -15,7 +15,8 @@ void* RunOnce(std::atomic<void*>& state, const std::function<void*()>& initializ
 
 template <class T, class F>
 T* RunOnce(std::atomic<void*>& state, F&& initializer) {
-  return static_cast<T*>(RunOnce(state, std::function<void*()>([&] { return static_cast<void*>(initializer()); })));
+  return static_cast<T*>(
+      RunOnce(state, std::function<void*()>([&] { return static_cast<void*>(initializer()); })));
 }
 
 }  // namespace zor

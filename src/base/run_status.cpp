@@ -7,7 +7,9 @@ namespace {
 thread_local int32_t tRunStatus = kRunStatusNone;
 }
 
-int32_t GetRunStatus() { return tRunStatus; }
+int32_t GetRunStatus() {
+  return tRunStatus;
+}
 
 int32_t SetRunStatus(int32_t status) {
   const int32_t previous = tRunStatus;

@@ -3,8 +3,12 @@
 namespace zor {
 
 namespace {
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
-bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+bool IsBlank(char c) {
+  return static_cast<unsigned char>(c) <= 0x20;
+}
+bool IsContinuationByte(char c) {
+  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
 }  // namespace
 
 std::string FetchToken(std::string& text, std::string_view delimiter) {
@@ -54,7 +58,8 @@ std::string RightStr(std::string_view text, int count) {
   return std::string(text.substr(from));
 }
 
-void SplitToStrings(std::string_view text, std::vector<std::string>& list, std::string_view delimiter) {
+void SplitToStrings(std::string_view text, std::vector<std::string>& list,
+                    std::string_view delimiter) {
   list.clear();
   std::string rest(text);
   while (!rest.empty()) list.push_back(FetchToken(rest, delimiter));

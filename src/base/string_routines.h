@@ -29,6 +29,7 @@ std::string RightStr(std::string_view text, int count);
 
 // Clears `list` and adds each piece of the text, taken with `FetchToken` until the text
 // is used up: "a,,b" gives "a", "", "b"; a delimiter at the very end adds no empty piece.
-void SplitToStrings(std::string_view text, std::vector<std::string>& list, std::string_view delimiter);
+void SplitToStrings(std::string_view text, std::vector<std::string>& list,
+                    std::string_view delimiter);
 
 }  // namespace zor

@@ -9,9 +9,13 @@ namespace {
 
 constexpr int kUnits = kThreadDataSize / kThreadDataUnit;
 
-int RoundUpToUnit(int size) { return (size + kThreadDataUnit - 1) / kThreadDataUnit * kThreadDataUnit; }
+int RoundUpToUnit(int size) {
+  return (size + kThreadDataUnit - 1) / kThreadDataUnit * kThreadDataUnit;
+}
 
-[[noreturn]] void RaiseBadIndex(int offset) { throw Exception(Format("Error thread data index %d", {offset})); }
+[[noreturn]] void RaiseBadIndex(int offset) {
+  throw Exception(Format("Error thread data index %d", {offset}));
+}
 
 ThreadDataAllocator& ProcessAllocator() {
   static auto* allocator = new ThreadDataAllocator;  // offsets stay valid until the process ends
@@ -25,16 +29,19 @@ int ThreadDataAllocator::Alloc(int size) {
   std::lock_guard guard(Lock);
   if (Mark + bytes >= kThreadDataSize) throw Exception("Exceed the thread buffer size!");
   const int offset = Mark;
-  for (int u = offset / kThreadDataUnit; u < (offset + bytes) / kThreadDataUnit; ++u) Taken[u] = true;
+  for (int u = offset / kThreadDataUnit; u < (offset + bytes) / kThreadDataUnit; ++u)
+    Taken[u] = true;
   Mark += bytes;
   return offset;
 }
 
 void ThreadDataAllocator::Free(int offset, int size) {
   const int bytes = RoundUpToUnit(size < 0 ? 0 : size);
-  if (offset < 0 || offset % kThreadDataUnit != 0 || offset + bytes > kThreadDataSize) RaiseBadIndex(offset);
+  if (offset < 0 || offset % kThreadDataUnit != 0 || offset + bytes > kThreadDataSize)
+    RaiseBadIndex(offset);
   std::lock_guard guard(Lock);
-  for (int u = offset / kThreadDataUnit; u < (offset + bytes) / kThreadDataUnit; ++u) Taken[u] = false;
+  for (int u = offset / kThreadDataUnit; u < (offset + bytes) / kThreadDataUnit; ++u)
+    Taken[u] = false;
   if (offset + bytes >= Mark) {
     int unit = (offset + bytes) / kThreadDataUnit;
     if (unit > kUnits) unit = kUnits;
@@ -48,9 +55,13 @@ int ThreadDataAllocator::HighWaterMark() const {
   return Mark;
 }
 
-int AllocThreadData(int size) { return ProcessAllocator().Alloc(size); }
+int AllocThreadData(int size) {
+  return ProcessAllocator().Alloc(size);
+}
 
-void FreeThreadData(int offset, int size) { ProcessAllocator().Free(offset, size); }
+void FreeThreadData(int offset, int size) {
+  ProcessAllocator().Free(offset, size);
+}
 
 uint8_t* ThreadData(int offset) {
   alignas(16) thread_local uint8_t tData[kThreadDataSize] = {};

@@ -10,7 +10,10 @@ constexpr int kLongSpin = 1000;
 }  // namespace
 
 TZORThreadListLock::TZORThreadListLock(std::string_view name, ListSpin spin)
-    : Name(name), SpinCount(spin == ListSpin::Short ? kShortSpin : spin == ListSpin::Long ? kLongSpin : 0) {
+    : Name(name),
+      SpinCount(spin == ListSpin::Short  ? kShortSpin
+                : spin == ListSpin::Long ? kLongSpin
+                                         : 0) {
   if (!Name.empty()) RegisterLock(Name, this, LockKind::ThreadList);
 }
 

@@ -36,7 +36,8 @@ class TZORThreadListLock {
 template <class T>
 class TZORThreadList {
  public:
-  explicit TZORThreadList(std::string_view name = {}, ListSpin spin = ListSpin::None) : Guard(name, spin) {}
+  explicit TZORThreadList(std::string_view name = {}, ListSpin spin = ListSpin::None)
+      : Guard(name, spin) {}
   ~TZORThreadList() {
     Guard.Enter();
     Items.clear();

@@ -96,7 +96,8 @@ void RunGuarded(const std::function<void()>& call) {
   }
 }
 
-void PostToWindow(const TimerWindowHandle& window, std::function<void()> call, const char* missingMessage) {
+void PostToWindow(const TimerWindowHandle& window, std::function<void()> call,
+                  const char* missingMessage) {
   std::function<void()> hook;
   {
     std::lock_guard guard(window->Lock);
@@ -133,7 +134,9 @@ void DestroyTimerWindow() {
   if (window) CloseWindow(window);
 }
 
-TimerWindowHandle CurrentTimerWindow() { return tWindow.Window; }
+TimerWindowHandle CurrentTimerWindow() {
+  return tWindow.Window;
+}
 
 void DeclareMainThread() {
   CreateTimerWindow();
@@ -147,13 +150,15 @@ bool IsMainThread() {
   return main && main->Owner == std::this_thread::get_id();
 }
 
-TimerWindowHandle RegisterPeriodic(std::chrono::milliseconds interval, std::function<void()> callback, uint64_t id) {
+TimerWindowHandle RegisterPeriodic(std::chrono::milliseconds interval,
+                                   std::function<void()> callback, uint64_t id) {
   TimerWindowHandle window = OwnWindowOrFail();
   if (interval < kMinTimerInterval) interval = kMinTimerInterval;
   {
     std::lock_guard guard(window->Lock);
-    window->Timers[id] = TimerWindow::Timer{interval, std::make_shared<std::function<void()>>(std::move(callback)),
-                                            GetClock().Now() + interval};
+    window->Timers[id] =
+        TimerWindow::Timer{interval, std::make_shared<std::function<void()>>(std::move(callback)),
+                           GetClock().Now() + interval};
   }
   window->Changed.notify_all();
   return window;
@@ -286,8 +291,9 @@ std::optional<std::chrono::milliseconds> TimeToNextTimer() {
   if (!window->Posted.empty() || window->TimeChanged) return std::chrono::milliseconds(0);
   std::optional<std::chrono::milliseconds> next;
   for (const auto& [id, timer] : window->Timers) {
-    const auto left = timer.Due <= now ? std::chrono::milliseconds(0)
-                                       : std::chrono::ceil<std::chrono::milliseconds>(timer.Due - now);
+    const auto left = timer.Due <= now
+                          ? std::chrono::milliseconds(0)
+                          : std::chrono::ceil<std::chrono::milliseconds>(timer.Due - now);
     if (!next || left < *next) next = left;
   }
   return next;
@@ -302,11 +308,12 @@ void RunTimerQueue(std::chrono::milliseconds duration, const std::function<bool(
     if (stop && stop()) return;
     const auto now = clock.Now();
     if (now >= end) return;
-    auto wait = std::min<std::chrono::milliseconds>(std::chrono::ceil<std::chrono::milliseconds>(end - now),
-                                                    kTimerQueuePollCap);
+    auto wait = std::min<std::chrono::milliseconds>(
+        std::chrono::ceil<std::chrono::milliseconds>(end - now), kTimerQueuePollCap);
     if (const auto next = TimeToNextTimer(); next && *next < wait) wait = *next;
     std::unique_lock guard(window->Lock);
-    window->Changed.wait_for(guard, wait, [&] { return !window->Posted.empty() || window->TimeChanged; });
+    window->Changed.wait_for(guard, wait,
+                             [&] { return !window->Posted.empty() || window->TimeChanged; });
   }
 }
 

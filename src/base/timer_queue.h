@@ -42,7 +42,8 @@ bool IsMainThread();
 // Registers (or replaces) the periodic callback `id` on the calling thread's window and
 // answers the window. Without a window raises "The timer window of this thread is not
 // created!".
-TimerWindowHandle RegisterPeriodic(std::chrono::milliseconds interval, std::function<void()> callback, uint64_t id);
+TimerWindowHandle RegisterPeriodic(std::chrono::milliseconds interval,
+                                   std::function<void()> callback, uint64_t id);
 // Stops the callback `id`; it is not called again. Called from another thread while the
 // callback runs, it waits for that call to end (so the callback's owner may be freed).
 void UnregisterPeriodic(const TimerWindowHandle& window, uint64_t id);

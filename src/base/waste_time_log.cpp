@@ -11,8 +11,8 @@ namespace {
 
 // Column widths of the log table, in characters.
 constexpr size_t kGuidWidth = 38, kPcNameWidth = 20, kWindowUserWidth = 20, kVersionWidth = 24,
-                 kServicePackWidth = 10, kSenderNameWidth = 30, kCategoryWidth = 40, kTitleWidth = 40,
-                 kDetailWidth = 100;
+                 kServicePackWidth = 10, kSenderNameWidth = 30, kCategoryWidth = 40,
+                 kTitleWidth = 40, kDetailWidth = 100;
 
 // At most `width` UTF-8 characters of the text, so an insert never overflows a column.
 std::string_view Clip(std::string_view text, size_t width) {
@@ -53,17 +53,25 @@ std::string QuoteName(std::string_view name) {
 
 std::string_view CategoryName(WasteTimeCategory category) {
   switch (category) {
-    case WasteTimeCategory::Action: return "Action";
-    case WasteTimeCategory::DownLoad: return "DownLoad";
-    case WasteTimeCategory::Login: return "Login";
-    case WasteTimeCategory::SelView: return "SelView";
-    case WasteTimeCategory::Report: return "Report";
-    case WasteTimeCategory::Other: return "Other";
+    case WasteTimeCategory::Action:
+      return "Action";
+    case WasteTimeCategory::DownLoad:
+      return "DownLoad";
+    case WasteTimeCategory::Login:
+      return "Login";
+    case WasteTimeCategory::SelView:
+      return "SelView";
+    case WasteTimeCategory::Report:
+      return "Report";
+    case WasteTimeCategory::Other:
+      return "Other";
   }
   return "Other";
 }
 
-TZORWasteTimeLog::~TZORWasteTimeLog() { Flush(true); }
+TZORWasteTimeLog::~TZORWasteTimeLog() {
+  Flush(true);
+}
 
 void TZORWasteTimeLog::SetSink(Sink sink) {
   std::lock_guard guard(Lock);
@@ -81,8 +89,8 @@ void TZORWasteTimeLog::SetTableNames(std::string firstName, std::string secondNa
   SecondName = std::move(secondName);
 }
 
-void TZORWasteTimeLog::SetSystemInfo(std::string computerName, std::string windowsUser, std::string version,
-                                     std::string servicePack) {
+void TZORWasteTimeLog::SetSystemInfo(std::string computerName, std::string windowsUser,
+                                     std::string version, std::string servicePack) {
   std::lock_guard guard(Lock);
   ComputerName = std::move(computerName);
   WindowsUser = std::move(windowsUser);
@@ -94,33 +102,38 @@ std::string TZORWasteTimeLog::NewGuid() {
   const uint64_t a = Random(), b = Random();
   char buf[40];
   std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%04X-%012llX}", static_cast<unsigned>(a >> 32),
-                static_cast<unsigned>((a >> 16) & 0xFFFF), static_cast<unsigned>((a & 0x0FFF) | 0x4000),
+                static_cast<unsigned>((a >> 16) & 0xFFFF),
+                static_cast<unsigned>((a & 0x0FFF) | 0x4000),
                 static_cast<unsigned>(((b >> 48) & 0x3FFF) | 0x8000),
                 static_cast<unsigned long long>(b & 0xFFFFFFFFFFFFULL));
   return buf;
 }
 
-void TZORWasteTimeLog::Add(WasteTimeCategory category, std::string_view senderName, std::string_view title,
-                           std::string_view detail, int64_t diffTimeMs) {
+void TZORWasteTimeLog::Add(WasteTimeCategory category, std::string_view senderName,
+                           std::string_view title, std::string_view detail, int64_t diffTimeMs) {
   {
     std::lock_guard guard(Lock);
     const std::string guid = NewGuid();
     const std::string_view cat = CategoryName(category);
     if (PlainText) {
       Entries.push_back(guid + '\t' + PlainField(ComputerName, kPcNameWidth) + '\t' +
-                        PlainField(WindowsUser, kWindowUserWidth) + '\t' + PlainField(Version, kVersionWidth) + '\t' +
-                        PlainField(ServicePack, kServicePackWidth) + '\t' + PlainField(senderName, kSenderNameWidth) +
-                        '\t' + std::string(cat) + '\t' + PlainField(title, kTitleWidth) + '\t' +
-                        PlainField(detail, kDetailWidth) + '\t' + std::to_string(diffTimeMs));
+                        PlainField(WindowsUser, kWindowUserWidth) + '\t' +
+                        PlainField(Version, kVersionWidth) + '\t' +
+                        PlainField(ServicePack, kServicePackWidth) + '\t' +
+                        PlainField(senderName, kSenderNameWidth) + '\t' + std::string(cat) + '\t' +
+                        PlainField(title, kTitleWidth) + '\t' + PlainField(detail, kDetailWidth) +
+                        '\t' + std::to_string(diffTimeMs));
     } else {
-      Entries.push_back("INSERT INTO " + QuoteName(TableNameLocked()) +
-                        " (GUID, PCName, WindowUser, Version, ServicePack, SenderName, Category, Title, Detail, "
-                        "DiffTime) VALUES (" +
-                        SqlText(guid, kGuidWidth) + ", " + SqlText(ComputerName, kPcNameWidth) + ", " +
-                        SqlText(WindowsUser, kWindowUserWidth) + ", " + SqlText(Version, kVersionWidth) + ", " +
-                        SqlText(ServicePack, kServicePackWidth) + ", " + SqlText(senderName, kSenderNameWidth) + ", " +
-                        SqlText(cat, kCategoryWidth) + ", " + SqlText(title, kTitleWidth) + ", " +
-                        SqlText(detail, kDetailWidth) + ", " + std::to_string(static_cast<int32_t>(diffTimeMs)) + ")");
+      Entries.push_back(
+          "INSERT INTO " + QuoteName(TableNameLocked()) +
+          " (GUID, PCName, WindowUser, Version, ServicePack, SenderName, Category, Title, Detail, "
+          "DiffTime) VALUES (" +
+          SqlText(guid, kGuidWidth) + ", " + SqlText(ComputerName, kPcNameWidth) + ", " +
+          SqlText(WindowsUser, kWindowUserWidth) + ", " + SqlText(Version, kVersionWidth) + ", " +
+          SqlText(ServicePack, kServicePackWidth) + ", " + SqlText(senderName, kSenderNameWidth) +
+          ", " + SqlText(cat, kCategoryWidth) + ", " + SqlText(title, kTitleWidth) + ", " +
+          SqlText(detail, kDetailWidth) + ", " + std::to_string(static_cast<int32_t>(diffTimeMs)) +
+          ")");
     }
   }
   Flush(false);
@@ -160,10 +173,12 @@ std::string TZORWasteTimeLog::TableScript() {
 
 std::string TZORWasteTimeLog::TableScriptLocked() const {
   const std::string name = QuoteName(TableNameLocked());
-  return "IF OBJECT_ID(" + SqlText(name, name.size()) + ") IS NOT NULL DROP TABLE " + name + "\r\n" +
-         "CREATE TABLE " + name +
-         " (GUID char(38) NOT NULL PRIMARY KEY, PCName varchar(20), WindowUser varchar(20), Version varchar(24), "
-         "ServicePack varchar(10), SenderName varchar(30), Category varchar(40), Title varchar(40), "
+  return "IF OBJECT_ID(" + SqlText(name, name.size()) + ") IS NOT NULL DROP TABLE " + name +
+         "\r\n" + "CREATE TABLE " + name +
+         " (GUID char(38) NOT NULL PRIMARY KEY, PCName varchar(20), WindowUser varchar(20), "
+         "Version varchar(24), "
+         "ServicePack varchar(10), SenderName varchar(30), Category varchar(40), Title "
+         "varchar(40), "
          "Detail varchar(100), DiffTime int)\r\n";
 }
 

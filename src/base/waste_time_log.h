@@ -24,7 +24,8 @@ class TZORWasteTimeLog {
  public:
   // Gets the batch and, unless plain text is chosen, the table script (else empty). It is
   // called under the log's lock, so it must not add to the log itself.
-  using Sink = std::function<void(const std::vector<std::string>& lines, const std::string& script)>;
+  using Sink =
+      std::function<void(const std::vector<std::string>& lines, const std::string& script)>;
 
   TZORWasteTimeLog() = default;
   ~TZORWasteTimeLog();  // forced flush
@@ -36,10 +37,11 @@ class TZORWasteTimeLog {
   // The two names of the table: "LogTime_" + first (with "." as "_") + "_" + second.
   void SetTableNames(std::string firstName, std::string secondName);
   // Filled from the system by the platform layer.
-  void SetSystemInfo(std::string computerName, std::string windowsUser, std::string version, std::string servicePack);
+  void SetSystemInfo(std::string computerName, std::string windowsUser, std::string version,
+                     std::string servicePack);
 
-  void Add(WasteTimeCategory category, std::string_view senderName, std::string_view title, std::string_view detail,
-           int64_t diffTimeMs);
+  void Add(WasteTimeCategory category, std::string_view senderName, std::string_view title,
+           std::string_view detail, int64_t diffTimeMs);
   // Sends the lines to the sink (or discards them without one) when there are more than
   // 100, or when `force` is set and there are any; then empties the list.
   void Flush(bool force);

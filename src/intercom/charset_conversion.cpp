@@ -7,7 +7,9 @@ namespace {
 std::atomic<TScriptConverter*> gConverter{nullptr};
 }  // namespace
 
-TScriptConverter* GetScriptConverter() { return gConverter.load(std::memory_order_acquire); }
+TScriptConverter* GetScriptConverter() {
+  return gConverter.load(std::memory_order_acquire);
+}
 
 void SetScriptConverter(TScriptConverter* converter) {
   gConverter.store(converter, std::memory_order_release);

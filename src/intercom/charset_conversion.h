@@ -20,7 +20,9 @@ class TScriptConverter {
 TScriptConverter* GetScriptConverter();
 // Installs a converter (not owned); nullptr unloads.
 void SetScriptConverter(TScriptConverter* converter);
-inline bool ScriptTablesLoaded() { return GetScriptConverter() != nullptr; }
+inline bool ScriptTablesLoaded() {
+  return GetScriptConverter() != nullptr;
+}
 
 // Converts `utf8` into the given script when tables are loaded, else returns it unchanged.
 std::string ConvertScript(std::string_view utf8, bool toTraditional);

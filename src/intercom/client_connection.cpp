@@ -10,7 +10,8 @@
 
 namespace zor {
 
-TIcClientConnection::TIcClientConnection(TScrambleRoutine encrypt, uint32_t key, TScrambleRoutine decrypt)
+TIcClientConnection::TIcClientConnection(TScrambleRoutine encrypt, uint32_t key,
+                                         TScrambleRoutine decrypt)
     : TIcConnection(encrypt, key, decrypt), InitialKey(key) {}
 
 TIcClientConnection::~TIcClientConnection() {
@@ -29,8 +30,10 @@ bool TIcClientConnection::AuthStillValid() const {
 }
 
 void TIcClientConnection::HandleAuthRequest() {
-  if (AuthStillValid()) SendCommand(cmdSecurityDecline);
-  else Authenticate();
+  if (AuthStillValid())
+    SendCommand(cmdSecurityDecline);
+  else
+    Authenticate();
 }
 
 void TIcClientConnection::Disconnect() {
@@ -46,11 +49,21 @@ void TIcClientConnection::Disconnect() {
   AuthExpiry = 0;
 }
 
-std::string TIcClientConnection::GetComputerName() { return zor::GetComputerName(); }
-std::string TIcClientConnection::GetLogonUserName() { return zor::GetUserName(); }
-std::string TIcClientConnection::GetAdapterText() { return GetNetworkAdapterText(); }
-int32_t TIcClientConnection::GetOSCode() { return zor::GetOSCode(); }
-uint32_t TIcClientConnection::GetTerminalSessionId() { return GetCurrentSessionId(); }
+std::string TIcClientConnection::GetComputerName() {
+  return zor::GetComputerName();
+}
+std::string TIcClientConnection::GetLogonUserName() {
+  return zor::GetUserName();
+}
+std::string TIcClientConnection::GetAdapterText() {
+  return GetNetworkAdapterText();
+}
+int32_t TIcClientConnection::GetOSCode() {
+  return zor::GetOSCode();
+}
+uint32_t TIcClientConnection::GetTerminalSessionId() {
+  return GetCurrentSessionId();
+}
 
 std::pair<std::string, std::string> TIcClientConnection::GetProgramNameAndFolder() {
   const std::string path = GetExePath();
@@ -64,7 +77,8 @@ bool TIcClientConnection::HasServerOption(std::string_view name) const {
   while (start != std::string::npos) {
     ++start;
     size_t end = ServerInfo.find('\n', start);
-    std::string_view line(ServerInfo.data() + start, (end == std::string::npos ? ServerInfo.size() : end) - start);
+    std::string_view line(ServerInfo.data() + start,
+                          (end == std::string::npos ? ServerInfo.size() : end) - start);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.size() == name.size() + 1 && line[0] == '-' && line.substr(1) == name) return true;
     start = end;
@@ -72,8 +86,8 @@ bool TIcClientConnection::HasServerOption(std::string_view name) const {
   return false;
 }
 
-void TIcClientConnection::Connect(const THandlerClass& handlerClass, const std::string& connectString, int32_t p3,
-                                  int32_t p4) {
+void TIcClientConnection::Connect(const THandlerClass& handlerClass,
+                                  const std::string& connectString, int32_t p3, int32_t p4) {
   std::lock_guard guard(ObjectLock);
   if (Handler() && Handler()->IsConnected()) throw Exception(std::string(kConnectionActiveText));
   SetHandler(nullptr);
@@ -89,14 +103,16 @@ void TIcClientConnection::OpenSession() {
     const TVariantArray greeting = WaitResult(true);
     const bool shapeOk = greeting.size() == 5 && greeting[0].IsString() && greeting[1].IsString() &&
                          ResultTypeMatches(kVarInteger, greeting[2].Type()) &&
-                         ResultTypeMatches(kVarInteger, greeting[3].Type()) && greeting[4].Type() == kVarBoolean;
+                         ResultTypeMatches(kVarInteger, greeting[3].Type()) &&
+                         greeting[4].Type() == kVarBoolean;
     if (!shapeOk) throw EServerError(std::string(kInvalidServerInfoText));
     ServerInfo = greeting[0].Text();
     ServerText = greeting[1].Text();
     ServerLangId = greeting[3].AsInteger();
     ServerCanConvert = greeting[4].AsBoolean();
 
-    const bool mismatch = !ServerCanConvert && static_cast<uint32_t>(ServerLangId) != GetSystemDefaultLCID();
+    const bool mismatch =
+        !ServerCanConvert && static_cast<uint32_t>(ServerLangId) != GetSystemDefaultLCID();
     if (mismatch && !ScriptTablesLoaded()) throw EIcError(std::string(kCharsetMismatchText));
     ConvertCharset = mismatch ? 1 : 0;
 
@@ -130,8 +146,8 @@ void TIcClientConnection::OpenSession() {
   }
 }
 
-void TIcClientConnection::Logon(const std::string& userName, const std::string& s2, const std::string& s3,
-                                const std::string& s4) {
+void TIcClientConnection::Logon(const std::string& userName, const std::string& s2,
+                                const std::string& s3, const std::string& s4) {
   if (!userName.empty()) {
     TVariantArray args;
     args.push_back(TVariant::Wide(userName));

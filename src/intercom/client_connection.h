@@ -16,8 +16,8 @@ namespace zor {
 
 // Creates the transport of a connection from its connect string and two further parameters
 // (the handler "class" of a connect call).
-using THandlerClass =
-    std::function<std::unique_ptr<TIcIOHandler>(const std::string& connectString, int32_t p3, int32_t p4)>;
+using THandlerClass = std::function<std::unique_ptr<TIcIOHandler>(const std::string& connectString,
+                                                                  int32_t p3, int32_t p4)>;
 
 inline constexpr std::string_view kConnectionActiveText = "This connection is actived!";
 inline constexpr std::string_view kInvalidServerInfoText = "Invalid server information";
@@ -27,7 +27,8 @@ inline constexpr std::string_view kEnhancedEncryptOption = "EnhancedEncrypt";
 
 class TIcClientConnection : public TIcConnection {
  public:
-  TIcClientConnection(TScrambleRoutine encrypt = nullptr, uint32_t key = 0, TScrambleRoutine decrypt = nullptr);
+  TIcClientConnection(TScrambleRoutine encrypt = nullptr, uint32_t key = 0,
+                      TScrambleRoutine decrypt = nullptr);
   ~TIcClientConnection() override;
   const char* ClassName() const override { return "TIcClientConnection"; }
 
@@ -46,10 +47,10 @@ class TIcClientConnection : public TIcConnection {
   // The running program's file name and folder (with its trailing separator).
   virtual std::pair<std::string, std::string> GetProgramNameAndFolder();
 
-  virtual void Connect(const THandlerClass& handlerClass, const std::string& connectString, int32_t p3 = 0,
-                       int32_t p4 = 0);
-  virtual void Logon(const std::string& userName, const std::string& s2 = {}, const std::string& s3 = {},
-                     const std::string& s4 = {});
+  virtual void Connect(const THandlerClass& handlerClass, const std::string& connectString,
+                       int32_t p3 = 0, int32_t p4 = 0);
+  virtual void Logon(const std::string& userName, const std::string& s2 = {},
+                     const std::string& s3 = {}, const std::string& s4 = {});
   // The token exchange with the server's security package (command 35).
   void Authenticate();
   bool AuthStillValid() const;

@@ -21,8 +21,10 @@ void ShowIntercomMessage(const std::string& text) {
     std::lock_guard guard(gHooksLock);
     sink = gMessageSink;
   }
-  if (sink) sink(text);
-  else std::cerr << text << '\n';
+  if (sink)
+    sink(text);
+  else
+    std::cerr << text << '\n';
 }
 
 void SetConnectionClosedNotifier(std::function<void(TIcConnection&)> notifier) {
@@ -56,20 +58,21 @@ void TClientConnectionEx::Disconnect() {
   TIcClientConnection::Disconnect();
 }
 
-void TClientConnectionEx::Connect(const THandlerClass& handlerClass, const std::string& connectString, int32_t p3,
-                                  int32_t p4) {
+void TClientConnectionEx::Connect(const THandlerClass& handlerClass,
+                                  const std::string& connectString, int32_t p3, int32_t p4) {
   TIcClientConnection::Connect(handlerClass, connectString, p3, p4);
   MessageCentre = false;
 }
 
-void TClientConnectionEx::Logon(const std::string& userName, const std::string& s2, const std::string& s3,
-                                const std::string& s4) {
+void TClientConnectionEx::Logon(const std::string& userName, const std::string& s2,
+                                const std::string& s3, const std::string& s4) {
   if (Connected() && Subscribed) {
     WithOptions(1, [&] { ExecuteCommandData(cmdMessageUnsubscribe, {TVariant(0)}); });
     Subscribed = false;
   }
   TIcClientConnection::Logon(userName, s2, s3, s4);
-  if (Handler() && Handler()->SupportsMessageCentre() && MessageCentre && Connected() && !Subscribed) {
+  if (Handler() && Handler()->SupportsMessageCentre() && MessageCentre && Connected() &&
+      !Subscribed) {
     try {
       ExecuteCommand(cmdMessageSubscribe);
       Subscribed = true;

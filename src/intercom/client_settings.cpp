@@ -18,12 +18,14 @@ std::string TConnectSettings::ServerName(bool netMode) const {
 
 TConnectSettings ReadConnectSettingsFromRegistry(const std::string& keyPath) {
   TConnectSettings settings;
-  TZORRegistry registry(TZORRegistry::CanWriteHKLM() ? RegRoot::LocalMachine : RegRoot::CurrentUser, KEY_ALL_ACCESS);
+  TZORRegistry registry(TZORRegistry::CanWriteHKLM() ? RegRoot::LocalMachine : RegRoot::CurrentUser,
+                        KEY_ALL_ACCESS);
   std::string path = keyPath;
   if (path.empty() || path.front() != '\\') path.insert(path.begin(), '\\');
   if (!registry.OpenKey(path, true)) return settings;
   settings.ConnectType = registry.ReadIntegerDef("ConnectType", kConnectPipe);
-  if (settings.ConnectType < 0 || settings.ConnectType > kConnectTcpDiscovery) settings.ConnectType = kConnectPipe;
+  if (settings.ConnectType < 0 || settings.ConnectType > kConnectTcpDiscovery)
+    settings.ConnectType = kConnectPipe;
   settings.NetServer = registry.ReadStringDef("NetServer", "");
   settings.RemoteServer = registry.ReadStringDef("RemoteServer", "");
   settings.TCPPort = registry.ReadIntegerDef("TCPPort", kDefaultTcpPort);

@@ -13,10 +13,12 @@
 namespace zor {
 namespace {
 
-std::unique_ptr<TIcIOHandler> DefaultPipeHandler(const std::string& connectString, int32_t, int32_t) {
+std::unique_ptr<TIcIOHandler> DefaultPipeHandler(const std::string& connectString, int32_t,
+                                                 int32_t) {
   return std::make_unique<TPipeHandler>(connectString);
 }
-std::unique_ptr<TIcIOHandler> DefaultTcpHandler(const std::string& connectString, int32_t, int32_t) {
+std::unique_ptr<TIcIOHandler> DefaultTcpHandler(const std::string& connectString, int32_t,
+                                                int32_t) {
   return std::make_unique<TTCPHandler>(connectString);
 }
 
@@ -30,7 +32,8 @@ thread_local std::unique_ptr<TIcConnection> tCurrent;
 
 void SetHandlerClass(TTransportKind kind, THandlerClass handlerClass) {
   std::lock_guard guard(gHandlerLock);
-  if (!handlerClass) handlerClass = kind == TTransportKind::Pipe ? DefaultPipeHandler : DefaultTcpHandler;
+  if (!handlerClass)
+    handlerClass = kind == TTransportKind::Pipe ? DefaultPipeHandler : DefaultTcpHandler;
   (kind == TTransportKind::Pipe ? gPipeHandler : gTcpHandler) = std::move(handlerClass);
 }
 
@@ -43,16 +46,21 @@ void ConnectWithSettings(TIcClientConnection& connection) {
   const TConnectSettings settings = ReadConnectSettings();
   const TClientConnectEnvironment environment = GetClientConnectEnvironment();
   const std::string server = settings.ServerName(environment.NetMode);
-  const bool pipe = settings.ConnectType < kConnectTcp || settings.ConnectType > kConnectTcpDiscovery;
+  const bool pipe =
+      settings.ConnectType < kConnectTcp || settings.ConnectType > kConnectTcpDiscovery;
   const std::string connectString =
       pipe ? ComposePipeString(server, ServerPipeName(environment.Arguments), false)
            : ComposeHostString(settings.ConnectType == kConnectTcpDiscovery, server,
                                static_cast<uint16_t>(settings.TCPPort));
-  const THandlerClass handlerClass = GetHandlerClass(pipe ? TTransportKind::Pipe : TTransportKind::Tcp);
-  if (!handlerClass) throw EIcError(pipe ? "No local pipe transport is available." : "No TCP transport is available.");
+  const THandlerClass handlerClass =
+      GetHandlerClass(pipe ? TTransportKind::Pipe : TTransportKind::Tcp);
+  if (!handlerClass)
+    throw EIcError(pipe ? "No local pipe transport is available."
+                        : "No TCP transport is available.");
   connection.Connect(handlerClass, connectString, 0, 0);
   if (environment.ClientKind == kClientKindWithFlag)
-    connection.ExecuteCommandData(cmdClientKind, {TVariant(kClientKindWithFlag), TVariant(int32_t{environment.ClientFlag})});
+    connection.ExecuteCommandData(
+        cmdClientKind, {TVariant(kClientKindWithFlag), TVariant(int32_t{environment.ClientFlag})});
 }
 
 TIcConnection& NewClientConnection(TScrambleRoutine encrypt, TScrambleRoutine decrypt) {
@@ -76,7 +84,8 @@ void CheckMasterServer(TIcConnection& connection, std::string_view serverName) {
 }
 
 TIcConnection& GetDefaultConnection() {
-  if (TIcConnection* current = CurrentConnection(); current && current->Connected()) return *current;
+  if (TIcConnection* current = CurrentConnection(); current && current->Connected())
+    return *current;
   if (ProcessConnectionPool()) {
     auto wrapper = std::make_unique<TWrapConnection>();
     TIcConnection& result = *wrapper;
@@ -85,14 +94,21 @@ TIcConnection& GetDefaultConnection() {
   }
   const TClientConnectEnvironment environment = GetClientConnectEnvironment();
   TIcConnection& connection = NewClientConnection();
-  if (!environment.NetMode) CheckMasterServer(connection, ReadConnectSettings().ServerName(environment.NetMode));
+  if (!environment.NetMode)
+    CheckMasterServer(connection, ReadConnectSettings().ServerName(environment.NetMode));
   return connection;
 }
 
-TIcConnection* CurrentConnection() { return tCurrent.get(); }
+TIcConnection* CurrentConnection() {
+  return tCurrent.get();
+}
 
-void SetCurrentConnection(std::unique_ptr<TIcConnection> connection) { tCurrent = std::move(connection); }
+void SetCurrentConnection(std::unique_ptr<TIcConnection> connection) {
+  tCurrent = std::move(connection);
+}
 
-void ClearCurrentConnection() { tCurrent.reset(); }
+void ClearCurrentConnection() {
+  tCurrent.reset();
+}
 
 }  // namespace zor

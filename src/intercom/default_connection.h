@@ -26,7 +26,8 @@ void ConnectWithSettings(TIcClientConnection& connection);
 // A `TClientConnectionEx` with the given routines (the default scrambling routines when none
 // are given and "Scramble" is not 0), connected with the settings and made the calling
 // thread's current connection in place of the previous one (which is freed).
-TIcConnection& NewClientConnection(TScrambleRoutine encrypt = nullptr, TScrambleRoutine decrypt = nullptr);
+TIcConnection& NewClientConnection(TScrambleRoutine encrypt = nullptr,
+                                   TScrambleRoutine decrypt = nullptr);
 
 // The calling thread's current connection when connected; else, in a process that hosts
 // the server (one with a registered connection pool), a new `TWrapConnection`; else a new

@@ -23,7 +23,8 @@ class TPayloadStream : public TStream {
   int64_t Position() const override { return Pos; }
   void Seek(int64_t position) override { Pos = position; }
   int32_t Read(void* data, int32_t count) override {
-    const size_t n = Buffer.ReadAt(static_cast<uint64_t>(Pos), data, static_cast<size_t>(std::max(count, 0)));
+    const size_t n =
+        Buffer.ReadAt(static_cast<uint64_t>(Pos), data, static_cast<size_t>(std::max(count, 0)));
     Pos += static_cast<int64_t>(n);
     return static_cast<int32_t>(n);
   }
@@ -50,7 +51,9 @@ class TPayloadStream : public TStream {
 // Restores the execute lock when an execute ends, also by an exception.
 class TExecuteScope {
  public:
-  explicit TExecuteScope(TIcConnection& connection) : Connection(connection) { Connection.BeginExecute(); }
+  explicit TExecuteScope(TIcConnection& connection) : Connection(connection) {
+    Connection.BeginExecute();
+  }
   ~TExecuteScope() { Connection.EndExecute(); }
 
  private:
@@ -62,7 +65,8 @@ constexpr double kUnixEpochDateTime = 25569.0;  // 1970-01-01 in days since 1899
 }  // namespace
 
 double ToDateTime(std::chrono::system_clock::time_point time) {
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
   return kUnixEpochDateTime + static_cast<double>(ms) / 86400000.0;
 }
 
@@ -73,8 +77,10 @@ std::chrono::system_clock::time_point FromDateTime(double dateTime) {
 
 TIcConnection::TIcConnection(TScrambleRoutine encrypt, uint32_t key, TScrambleRoutine decrypt)
     : Key(key), Encrypt(encrypt), Decrypt(decrypt) {
-  if (encrypt && !decrypt) throw Exception("Assign the Encrypt function, bu Decrypt function is NULL!");
-  if (decrypt && !encrypt) throw Exception("Assign the Decrypt function, bu Encrypt function is NULL!");
+  if (encrypt && !decrypt)
+    throw Exception("Assign the Encrypt function, bu Decrypt function is NULL!");
+  if (decrypt && !encrypt)
+    throw Exception("Assign the Decrypt function, bu Encrypt function is NULL!");
 }
 
 TIcConnection::~TIcConnection() {
@@ -95,7 +101,9 @@ void TIcConnection::DoNotify() {
   if (OnNotify) OnNotify(*this);
 }
 
-bool TIcConnection::Connected() { return HandlerPtr && HandlerPtr->IsConnected(); }
+bool TIcConnection::Connected() {
+  return HandlerPtr && HandlerPtr->IsConnected();
+}
 
 bool TIcConnection::IsValidReplyKind(uint32_t kind) {
   return kind == kReplyFinal || kind == kReplyKeepAlive || kind == kReplyMessage;
@@ -173,9 +181,12 @@ void TIcConnection::SendRequest(uint32_t command, const TVariantArray* data, uin
   ++RequestCount;
 }
 
-void TIcConnection::SendCommand(uint32_t command, uint32_t contextId) { SendRequest(command, nullptr, contextId); }
+void TIcConnection::SendCommand(uint32_t command, uint32_t contextId) {
+  SendRequest(command, nullptr, contextId);
+}
 
-void TIcConnection::SendCommandData(uint32_t command, const TVariantArray& data, uint32_t contextId) {
+void TIcConnection::SendCommandData(uint32_t command, const TVariantArray& data,
+                                    uint32_t contextId) {
   SendRequest(command, &data, contextId);
 }
 
@@ -191,7 +202,8 @@ void TIcConnection::ReadHeader(THeaderBytes& bytes) {
   if (Decrypt) Decrypt(bytes.data(), bytes.size(), Key.load());
 }
 
-TVariantArray TIcConnection::ReadPayload(uint32_t size, bool compressed, const TRequestLimits& limits) {
+TVariantArray TIcConnection::ReadPayload(uint32_t size, bool compressed,
+                                         const TRequestLimits& limits) {
   if (size == 0) return {};
   if (size > kMaxPayloadBytes) {
     // The block cannot be skipped safely; the link is out of step from here on.
@@ -199,9 +211,11 @@ TVariantArray TIcConnection::ReadPayload(uint32_t size, bool compressed, const T
     RaiseStreamFormatError();
   }
   // Refused unread: the caller answers, then closes (the next header is not where expected).
-  if (size > limits.MaxPayloadBytes) throw ERequestOverBudget(std::string(kRequestTooLargeText), true);
+  if (size > limits.MaxPayloadBytes)
+    throw ERequestOverBudget(std::string(kRequestTooLargeText), true);
   const bool spill = size >= kSpillThreshold;
-  if (spill && limits.Spill && !limits.Spill->Reserve(size)) throw ERequestOverBudget(std::string(kSpillFullText), true);
+  if (spill && limits.Spill && !limits.Spill->Reserve(size))
+    throw ERequestOverBudget(std::string(kSpillFullText), true);
   struct SpillShare {
     TSpillBudget* Budget;
     uint32_t Bytes;
@@ -219,7 +233,8 @@ TVariantArray TIcConnection::ReadPayload(uint32_t size, bool compressed, const T
     throw;
   }
   if (buffer.Size() == 0)
-    throw EInvalidCommand(std::string(kCommandArgumentInvalidText), HandlerPtr.get(), kErrInvalidArgument);
+    throw EInvalidCommand(std::string(kCommandArgumentInvalidText), HandlerPtr.get(),
+                          kErrInvalidArgument);
   if (buffer.Size() != size) {
     HandlerPtr->Close();  // a block shorter than announced: the next header is not where expected
     RaiseStreamFormatError();
@@ -245,7 +260,9 @@ void TIcConnection::RaiseResultError(uint32_t code, const TVariantArray& data) {
   throw EResultError(message, code);
 }
 
-TVariantArray TIcConnection::WaitResult(bool useTimeout) { return WaitResultLocked(useTimeout); }
+TVariantArray TIcConnection::WaitResult(bool useTimeout) {
+  return WaitResultLocked(useTimeout);
+}
 
 TVariantArray TIcConnection::WaitResultLocked(bool useTimeout) {
   for (;;) {
@@ -255,7 +272,8 @@ TVariantArray TIcConnection::WaitResultLocked(bool useTimeout) {
       if (!HandlerPtr) throw Exception(std::string(kNotConnectedText));
       if (!HandlerPtr->WaitReadable(useTimeout ? kTimeoutDefault : kTimeoutNone)) {
         try {
-          HandlerPtr->TimeoutError(false);  // the handler stays open: a silent server is not a broken link
+          HandlerPtr->TimeoutError(
+              false);  // the handler stays open: a silent server is not a broken link
         } catch (const std::exception& e) {
           HandleIOError(e);
           throw;
@@ -272,7 +290,8 @@ TVariantArray TIcConnection::WaitResultLocked(bool useTimeout) {
     } catch (...) {
       // A broken link after logon: reconnect and resume, unless this thread is the one
       // reconnecting already (its resume command failing ends the attempt).
-      if (SessionId.load() != 0 && !Connected() && ReconnectThread.load() != CurrentThreadNumber()) {
+      if (SessionId.load() != 0 && !Connected() &&
+          ReconnectThread.load() != CurrentThreadNumber()) {
         if (Reconnect(true, true, std::current_exception()) == 0) continue;
         throw Exception(std::string(kReconnectedIncompleteText));
       }
@@ -310,7 +329,9 @@ TVariantArray TIcConnection::WaitResultLocked(bool useTimeout) {
   }
 }
 
-void TIcConnection::WaitResultDiscard(bool useTimeout) { WaitResult(useTimeout); }
+void TIcConnection::WaitResultDiscard(bool useTimeout) {
+  WaitResult(useTimeout);
+}
 
 // ---- execute lock ----
 
@@ -324,7 +345,8 @@ void TIcConnection::BeginExecute() {
   for (int retry = 0;; ++retry) {
     uint32_t expected = 0;
     if (ExecuteThread.compare_exchange_strong(expected, me)) return;
-    if (expected == me || retry >= kExecuteRetries) throw EExecConflictError(std::string(kExecutingText));
+    if (expected == me || retry >= kExecuteRetries)
+      throw EExecConflictError(std::string(kExecutingText));
     const int32_t previous = SetRunStatus(kRunStatusWaiting);
     GetClock().SleepFor(kExecuteRetryStep);
     SetRunStatus(previous);
@@ -346,8 +368,10 @@ void TIcConnection::ExecuteCommand(uint32_t command) {
 
 void TIcConnection::ExecuteCommandData(uint32_t command, const TVariantArray& data) {
   TExecuteScope scope(*this);
-  if (data.empty()) SendCommand(command);
-  else SendCommandData(command, data);
+  if (data.empty())
+    SendCommand(command);
+  else
+    SendCommandData(command, data);
   WaitResultDiscard(true);
 }
 
@@ -362,8 +386,10 @@ TVariantArray TIcConnection::ExecuteQuery(uint32_t command, std::span<const uint
 TVariantArray TIcConnection::ExecuteQueryData(uint32_t command, std::span<const uint16_t> types,
                                               const TVariantArray& data) {
   TExecuteScope scope(*this);
-  if (data.empty()) SendCommand(command);
-  else SendCommandData(command, data);
+  if (data.empty())
+    SendCommand(command);
+  else
+    SendCommandData(command, data);
   TVariantArray result = WaitResult(true);
   CheckResultTypes(result, types);
   return result;
@@ -384,10 +410,11 @@ int TIcConnection::Reconnect(bool resendLast, bool allowRelogon, std::exception_
   if (!Connected()) std::rethrow_exception(cause);
   try {
     static constexpr uint16_t kResumeTypes[] = {kVarBoolean};
-    const TVariantArray answer = ExecuteQueryData(
-        cmdResume, kResumeTypes,
-        {TVariant(static_cast<int32_t>(oldSession)), TVariant(static_cast<int32_t>(resendLast ? LastCommand.load() : 0)),
-         TVariant(static_cast<int32_t>(Counter.load()))});
+    const TVariantArray answer =
+        ExecuteQueryData(cmdResume, kResumeTypes,
+                         {TVariant(static_cast<int32_t>(oldSession)),
+                          TVariant(static_cast<int32_t>(resendLast ? LastCommand.load() : 0)),
+                          TVariant(static_cast<int32_t>(Counter.load()))});
     SessionId.store(oldSession);
     return answer[0].AsBoolean() ? 0 : 1;
   } catch (const EResultError& e) {
@@ -408,7 +435,8 @@ int TIcConnection::Reconnect(bool resendLast, bool allowRelogon, std::exception_
 
 // ---- server side ----
 
-TReceivedRequest TIcConnection::ReceiveRequest(int32_t timeoutSeconds, const TRequestLimits& limits) {
+TReceivedRequest TIcConnection::ReceiveRequest(int32_t timeoutSeconds,
+                                               const TRequestLimits& limits) {
   if (!HandlerPtr) throw Exception(std::string(kNotConnectedText));
   if (!HandlerPtr->WaitReadable(timeoutSeconds)) HandlerPtr->TimeoutError(false);
   return ReadRequest(limits);
@@ -421,9 +449,12 @@ TReceivedRequest TIcConnection::ReadRequest(const TRequestLimits& limits) {
   TReceivedRequest request;
   request.Header = RequestHeader::Decode(bytes);
   if (request.Header.Magic != kRequestMagic) {
-    if (++BadHeaderCount > kForgivenBadHeaders) Disconnect();
-    else HandlerPtr->Purge();
-    throw EInvalidCommand(std::string(kCommandFlagInvalidText), HandlerPtr.get(), kErrInvalidArgument);
+    if (++BadHeaderCount > kForgivenBadHeaders)
+      Disconnect();
+    else
+      HandlerPtr->Purge();
+    throw EInvalidCommand(std::string(kCommandFlagInvalidText), HandlerPtr.get(),
+                          kErrInvalidArgument);
   }
   ResetHeldResult();
   ++ReceivedCount;
@@ -471,9 +502,13 @@ void TIcConnection::DeliverResult(uint32_t code, const TVariantArray* data) {
   ResultSent = true;
 }
 
-void TIcConnection::SendEmptyResult() { DeliverResult(0, nullptr); }
+void TIcConnection::SendEmptyResult() {
+  DeliverResult(0, nullptr);
+}
 
-void TIcConnection::SendResultData(const TVariantArray& data) { DeliverResult(0, &data); }
+void TIcConnection::SendResultData(const TVariantArray& data) {
+  DeliverResult(0, &data);
+}
 
 void TIcConnection::SendErrorResult(uint32_t code, std::string_view message) {
   if (code == kErrNoResultYet) throw Exception("Invalid ErrorCode");
@@ -483,7 +518,8 @@ void TIcConnection::SendErrorResult(uint32_t code, std::string_view message) {
 }
 
 void TIcConnection::EnsureResultSent() {
-  if (!ResultSent && PendingResultCode == kErrNoResultYet) SendErrorResult(kErrNoResult, kNoResultText);
+  if (!ResultSent && PendingResultCode == kErrNoResultYet)
+    SendErrorResult(kErrNoResult, kNoResultText);
 }
 
 void TIcConnection::SendSaveResult() {
@@ -509,7 +545,9 @@ void TIcConnection::SendKeepAlive() {
   WriteMessage(ReplyHeader::KeepAlive().Encode(), nullptr);
 }
 
-void TIcConnection::SendMessage(const TVariantArray& data) { SendReply(kReplyMessage, 0, data); }
+void TIcConnection::SendMessage(const TVariantArray& data) {
+  SendReply(kReplyMessage, 0, data);
+}
 
 std::vector<TVariantArray> TIcConnection::TakeMessages() {
   std::lock_guard guard(ObjectLock);

@@ -7,9 +7,9 @@
 #pragma once
 
 #include <atomic>
-#include <deque>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -36,7 +36,8 @@ using TConnectionEvent = std::function<void(TIcConnection& sender)>;
 inline constexpr std::string_view kNotConnectedText = "并没有与服务器联线！";
 inline constexpr std::string_view kErrorResultDataText = "Error result data of %s.";
 inline constexpr std::string_view kCommandFlagInvalidText = "The command flag is invalid!";
-inline constexpr std::string_view kCommandArgumentInvalidText = "The command argument(s) is invalid!";
+inline constexpr std::string_view kCommandArgumentInvalidText =
+    "The command argument(s) is invalid!";
 inline constexpr std::string_view kExecutingText = "Connection is executing command!";
 // The most messages a connection keeps for the program; see `TakeMessages`. Far more than a
 // server pushes between two commands of a live session.
@@ -65,7 +66,8 @@ struct TReceivedRequest {
 class TIcConnection : public TLogObject {
  public:
   // Both scrambling routines or neither.
-  TIcConnection(TScrambleRoutine encrypt = nullptr, uint32_t key = 0, TScrambleRoutine decrypt = nullptr);
+  TIcConnection(TScrambleRoutine encrypt = nullptr, uint32_t key = 0,
+                TScrambleRoutine decrypt = nullptr);
   ~TIcConnection() override;
 
   virtual const char* ClassName() const { return "TIcConnection"; }
@@ -97,7 +99,8 @@ class TIcConnection : public TLogObject {
   void ExecuteCommandData(uint32_t command, const TVariantArray& data);
   // An empty `types` skips the result check.
   TVariantArray ExecuteQuery(uint32_t command, std::span<const uint16_t> types);
-  TVariantArray ExecuteQueryData(uint32_t command, std::span<const uint16_t> types, const TVariantArray& data);
+  TVariantArray ExecuteQueryData(uint32_t command, std::span<const uint16_t> types,
+                                 const TVariantArray& data);
 
   // Reopens the transport through `OnReconnect` and resumes the session: 0 the interrupted
   // result will still arrive, 1 it will not, 2 the session was lost and logged on again.
@@ -108,7 +111,8 @@ class TIcConnection : public TLogObject {
   // Reads one request; a wrong magic is counted: the first ten purge the input, the
   // eleventh disconnects; both raise `EInvalidCommand` "The command flag is invalid!".
   // A request over `limits` raises `ERequestOverBudget` (see request_budget.h).
-  TReceivedRequest ReceiveRequest(int32_t timeoutSeconds = kTimeoutDefault, const TRequestLimits& limits = {});
+  TReceivedRequest ReceiveRequest(int32_t timeoutSeconds = kTimeoutDefault,
+                                  const TRequestLimits& limits = {});
   // The same without the wait, for a caller that saw input arrive.
   TReceivedRequest ReadRequest(const TRequestLimits& limits = {});
   virtual void SendEmptyResult();

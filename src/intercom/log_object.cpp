@@ -17,8 +17,10 @@ std::function<void(const std::string&)> gSink;
 
 void ReportLogError(const std::string& text) {
   std::lock_guard guard(gSinkLock);
-  if (gSink) gSink(text);
-  else std::cerr << text << '\n';
+  if (gSink)
+    gSink(text);
+  else
+    std::cerr << text << '\n';
 }
 
 // Local broken-down time of the current clock.
@@ -91,7 +93,8 @@ void TLogObject::WriteLog(std::string_view text, bool timeStamp, bool lineEnd, s
   }
   if (timeStamp) {
     char stamp[64];
-    std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d %03d > ", now.tm_hour, now.tm_min, now.tm_sec, ms);
+    std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d %03d > ", now.tm_hour, now.tm_min,
+                  now.tm_sec, ms);
     Append(Utf8ToUtf16(stamp));
   }
   std::u16string units = Utf8ToUtf16(text);

@@ -28,7 +28,8 @@ class TLogObject {
   void OpenLog(const std::string& path);
   bool LogEnabled() const;
   // Writes one entry; `maxChars` > 0 cuts the text to that many UTF-16 units.
-  void WriteLog(std::string_view text, bool timeStamp = true, bool lineEnd = true, size_t maxChars = 0);
+  void WriteLog(std::string_view text, bool timeStamp = true, bool lineEnd = true,
+                size_t maxChars = 0);
   void FlushLog();
   uint64_t LogBytesWritten() const;
 

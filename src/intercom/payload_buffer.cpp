@@ -39,7 +39,8 @@ TPayloadBuffer::~TPayloadBuffer() {
 void TPayloadBuffer::Write(const void* data, size_t size) {
   if (size == 0) return;
   if (File) {
-    if (std::fseek(File, static_cast<long>(Length), SEEK_SET) != 0 || std::fwrite(data, 1, size, File) != size)
+    if (std::fseek(File, static_cast<long>(Length), SEEK_SET) != 0 ||
+        std::fwrite(data, 1, size, File) != size)
       throw Exception("Unable to write the payload's temporary file!");
   } else {
     const auto* p = static_cast<const uint8_t*>(data);
@@ -52,7 +53,8 @@ size_t TPayloadBuffer::ReadAt(uint64_t offset, void* data, size_t size) const {
   if (offset >= Length) return 0;
   const size_t n = static_cast<size_t>(std::min<uint64_t>(size, Length - offset));
   if (File) {
-    if (std::fseek(File, static_cast<long>(offset), SEEK_SET) != 0 || std::fread(data, 1, n, File) != n)
+    if (std::fseek(File, static_cast<long>(offset), SEEK_SET) != 0 ||
+        std::fread(data, 1, n, File) != n)
       throw Exception("Unable to read the payload's temporary file!");
   } else {
     std::memcpy(data, Bytes.data() + offset, n);
@@ -60,7 +62,8 @@ size_t TPayloadBuffer::ReadAt(uint64_t offset, void* data, size_t size) const {
   return n;
 }
 
-void TPayloadBuffer::TransformHead(size_t count, const std::function<void(uint8_t*, size_t)>& transform) {
+void TPayloadBuffer::TransformHead(size_t count,
+                                   const std::function<void(uint8_t*, size_t)>& transform) {
   const size_t n = static_cast<size_t>(std::min<uint64_t>(count, Length));
   if (n == 0) return;
   if (!File) return transform(Bytes.data(), n);
@@ -71,6 +74,8 @@ void TPayloadBuffer::TransformHead(size_t count, const std::function<void(uint8_
     throw Exception("Unable to write the payload's temporary file!");
 }
 
-std::unique_ptr<TByteSource> TPayloadBuffer::Reader() const { return std::make_unique<TPayloadReader>(*this); }
+std::unique_ptr<TByteSource> TPayloadBuffer::Reader() const {
+  return std::make_unique<TPayloadReader>(*this);
+}
 
 }  // namespace zor

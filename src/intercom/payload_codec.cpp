@@ -21,13 +21,16 @@ TEncodedPayload EncodePayload(const TVariantArray& items, bool allowCompression,
   return out;
 }
 
-TVariantArray DecodePayload(const TPayloadBuffer& data, bool compressed, const TDecodeBudget& budget) {
+TVariantArray DecodePayload(const TPayloadBuffer& data, bool compressed,
+                            const TDecodeBudget& budget) {
   std::unique_ptr<TByteSource> reader = data.Reader();
   if (!compressed) return ReadVariantStream(*reader, budget);
   // The decoder stops at its budget; the inflater's own limit only catches what it would miss
   // (it may read ahead one buffer of the decoder).
   constexpr uint64_t kReadAhead = 64 * 1024;
-  const uint64_t limit = budget.MaxBytes < kMaxInflatedBytes - kReadAhead ? budget.MaxBytes + kReadAhead : kMaxInflatedBytes;
+  const uint64_t limit = budget.MaxBytes < kMaxInflatedBytes - kReadAhead
+                             ? budget.MaxBytes + kReadAhead
+                             : kMaxInflatedBytes;
   TInflateSource inflater(*reader, limit);
   return ReadVariantStream(inflater, budget);
 }

@@ -15,8 +15,10 @@
 
 namespace zor {
 
-inline constexpr std::string_view kRequestTooLargeText = "The request is larger than the server accepts!";
-inline constexpr std::string_view kSpillFullText = "The server has no room for a request this large now!";
+inline constexpr std::string_view kRequestTooLargeText =
+    "The request is larger than the server accepts!";
+inline constexpr std::string_view kSpillFullText =
+    "The server has no room for a request this large now!";
 
 // Limits of one decode: bytes of the variant stream (after inflating) and elements (every
 // element of every variant array, nested ones included).

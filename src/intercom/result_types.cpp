@@ -7,12 +7,26 @@ namespace {
 
 int Family(uint16_t type) {
   switch (type) {
-    case kVarSmallint: case kVarInteger: case kVarShortInt: case kVarByte: case kVarWord: case kVarLongWord:
+    case kVarSmallint:
+    case kVarInteger:
+    case kVarShortInt:
+    case kVarByte:
+    case kVarWord:
+    case kVarLongWord:
       return 1;
-    case kVarSingle: case kVarDouble: case kVarCurrency: case kVarDate: return 2;
-    case kVarOleStr: case kVarString: return 3;
-    case kVarDispatch: case kVarUnknown: return 4;
-    default: return 0;
+    case kVarSingle:
+    case kVarDouble:
+    case kVarCurrency:
+    case kVarDate:
+      return 2;
+    case kVarOleStr:
+    case kVarString:
+      return 3;
+    case kVarDispatch:
+    case kVarUnknown:
+      return 4;
+    default:
+      return 0;
   }
 }
 
@@ -30,7 +44,8 @@ bool ResultTypeMatches(uint16_t expected, uint16_t actual) {
 void CheckResultTypes(const TVariantArray& result, std::span<const uint16_t> types) {
   if (types.empty()) return;
   bool ok = result.size() == types.size();
-  for (size_t i = 0; ok && i < types.size(); ++i) ok = ResultTypeMatches(types[i], result[i].Type());
+  for (size_t i = 0; ok && i < types.size(); ++i)
+    ok = ResultTypeMatches(types[i], result[i].Type());
   if (!ok) throw Exception(std::string(kResultTypeErrorText));
 }
 

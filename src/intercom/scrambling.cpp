@@ -59,6 +59,8 @@ uint32_t DeriveEnhancedKey(uint32_t key, const std::function<uint32_t()>& random
   return key ^ bits;
 }
 
-uint32_t DeriveEnhancedKey(uint32_t key) { return DeriveEnhancedKey(key, HeaderNoise); }
+uint32_t DeriveEnhancedKey(uint32_t key) {
+  return DeriveEnhancedKey(key, HeaderNoise);
+}
 
 }  // namespace zor

@@ -13,7 +13,8 @@
 namespace zor {
 
 inline constexpr std::string_view kNoSecurityPackageText =
-    "Integrated authentication is not available: no security package is installed on this computer.";
+    "Integrated authentication is not available: no security package is installed on this "
+    "computer.";
 
 struct TSecurityStep {
   std::vector<uint8_t> Output;  // token for the server (may be empty)

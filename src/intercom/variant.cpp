@@ -8,20 +8,31 @@
 namespace zor {
 namespace {
 
-[[noreturn]] void RaiseConversion() { throw Exception("Invalid variant type conversion"); }
+[[noreturn]] void RaiseConversion() {
+  throw Exception("Invalid variant type conversion");
+}
 
 // Cuts `value` to the range of an integer type the way the system stores it.
 int64_t NormalizeInteger(uint16_t type, int64_t value) {
   switch (type) {
-    case kVarSmallint: return static_cast<int16_t>(value);
-    case kVarInteger: return static_cast<int32_t>(value);
-    case kVarShortInt: return static_cast<int8_t>(value);
-    case kVarByte: return static_cast<uint8_t>(value);
-    case kVarWord: return static_cast<uint16_t>(value);
-    case kVarLongWord: return static_cast<uint32_t>(value);
-    case kVarError: return static_cast<uint32_t>(value);
-    case kVarBoolean: return value != 0 ? 1 : 0;
-    default: RaiseConversion();
+    case kVarSmallint:
+      return static_cast<int16_t>(value);
+    case kVarInteger:
+      return static_cast<int32_t>(value);
+    case kVarShortInt:
+      return static_cast<int8_t>(value);
+    case kVarByte:
+      return static_cast<uint8_t>(value);
+    case kVarWord:
+      return static_cast<uint16_t>(value);
+    case kVarLongWord:
+      return static_cast<uint32_t>(value);
+    case kVarError:
+      return static_cast<uint32_t>(value);
+    case kVarBoolean:
+      return value != 0 ? 1 : 0;
+    default:
+      RaiseConversion();
   }
 }
 
@@ -131,14 +142,18 @@ TVariant TVariant::Array(TVarArrayData data) {
   return v;
 }
 
-bool TVariant::IsIntegral() const { return std::holds_alternative<int64_t>(Value) && VType != kVarCurrency; }
+bool TVariant::IsIntegral() const {
+  return std::holds_alternative<int64_t>(Value) && VType != kVarCurrency;
+}
 
 int64_t TVariant::AsInt64() const {
   if (IsIntegral()) return std::get<int64_t>(Value);
   RaiseConversion();
 }
 
-bool TVariant::AsBoolean() const { return AsInt64() != 0; }
+bool TVariant::AsBoolean() const {
+  return AsInt64() != 0;
+}
 
 double TVariant::AsDouble() const {
   if (const double* d = std::get_if<double>(&Value)) return *d;

@@ -78,7 +78,7 @@ class TVariant {
   bool AsBoolean() const;
   double AsDouble() const;
   float AsSingle() const;
-  int64_t AsCurrency() const;  // scaled by 10000
+  int64_t AsCurrency() const;       // scaled by 10000
   const std::string& Text() const;  // strings only
   const TDecimal& AsDecimal() const;
   const TVarArrayData& ArrayData() const;

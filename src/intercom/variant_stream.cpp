@@ -10,7 +10,9 @@
 
 namespace zor {
 
-void RaiseStreamFormatError() { throw Exception(std::string(kStreamFormatErrorText)); }
+void RaiseStreamFormatError() {
+  throw Exception(std::string(kStreamFormatErrorText));
+}
 
 namespace {
 
@@ -30,7 +32,9 @@ uint64_t Utf16Units(const std::string& utf8) {
 
 uint64_t ValueSize(const TVariant& v);
 
-uint64_t ElementSize(const TVariant& v) { return 4 + ValueSize(v); }
+uint64_t ElementSize(const TVariant& v) {
+  return 4 + ValueSize(v);
+}
 
 uint64_t ArraySize(const TVarArrayData& a) {
   uint64_t size = 2 + 8 * uint64_t{a.Bounds.size()} + a.Raw.size();
@@ -42,12 +46,21 @@ uint64_t ArraySize(const TVarArrayData& a) {
 uint64_t ValueSize(const TVariant& v) {
   if (v.IsArray()) return ArraySize(v.ArrayData());
   switch (v.Type()) {
-    case kVarEmpty: case kVarNull: return 0;
-    case kVarDouble: case kVarCurrency: case kVarDate: return 8;
-    case kVarOleStr: return 4 + 2 * Utf16Units(v.Text());
-    case kVarString: return 4 + v.Text().size();
-    case kVarDecimal: return 16;
-    default: return 4;
+    case kVarEmpty:
+    case kVarNull:
+      return 0;
+    case kVarDouble:
+    case kVarCurrency:
+    case kVarDate:
+      return 8;
+    case kVarOleStr:
+      return 4 + 2 * Utf16Units(v.Text());
+    case kVarString:
+      return 4 + v.Text().size();
+    case kVarDecimal:
+      return 16;
+    default:
+      return 4;
   }
 }
 
@@ -96,28 +109,42 @@ class TStreamWriter {
   void Value(const TVariant& v) {
     if (v.IsArray()) return Array(v.ArrayData());
     switch (v.Type()) {
-      case kVarEmpty: case kVarNull: return;
-      case kVarSmallint: case kVarInteger: case kVarError: case kVarShortInt: case kVarByte:
-      case kVarWord: case kVarLongWord:
+      case kVarEmpty:
+      case kVarNull:
+        return;
+      case kVarSmallint:
+      case kVarInteger:
+      case kVarError:
+      case kVarShortInt:
+      case kVarByte:
+      case kVarWord:
+      case kVarLongWord:
         return U32(static_cast<uint32_t>(v.AsInt64()));
-      case kVarBoolean: return U32(v.AsBoolean() ? 0xFFFFFFFFu : 0u);
+      case kVarBoolean:
+        return U32(v.AsBoolean() ? 0xFFFFFFFFu : 0u);
       case kVarSingle: {
         const float f = v.AsSingle();
         uint32_t bits;
         std::memcpy(&bits, &f, 4);
         return U32(bits);
       }
-      case kVarDouble: case kVarDate: {
+      case kVarDouble:
+      case kVarDate: {
         const double d = v.AsDouble();
         uint64_t bits;
         std::memcpy(&bits, &d, 8);
         return U64(bits);
       }
-      case kVarCurrency: return U64(static_cast<uint64_t>(v.AsCurrency()));
-      case kVarDecimal: return Put(v.AsDecimal().data(), 16);
-      case kVarOleStr: return WideText(v.Text());
-      case kVarString: return AnsiText(v.Text());
-      default: RaiseStreamFormatError();  // interface references and unknown types
+      case kVarCurrency:
+        return U64(static_cast<uint64_t>(v.AsCurrency()));
+      case kVarDecimal:
+        return Put(v.AsDecimal().data(), 16);
+      case kVarOleStr:
+        return WideText(v.Text());
+      case kVarString:
+        return AnsiText(v.Text());
+      default:
+        RaiseStreamFormatError();  // interface references and unknown types
     }
   }
 
@@ -129,8 +156,10 @@ class TStreamWriter {
     }
     if (!a.Raw.empty()) Put(a.Raw.data(), a.Raw.size());
     for (const TVariant& item : a.Items) {
-      if (a.ElementType == kVarVariant) Element(item);
-      else Value(item);
+      if (a.ElementType == kVarVariant)
+        Element(item);
+      else
+        Value(item);
     }
   }
 
@@ -159,7 +188,8 @@ class TStreamWriter {
 // Reads through a small buffer; every length is checked against what can still follow.
 class TStreamReader {
  public:
-  TStreamReader(TByteSource& source, const TDecodeBudget& budget) : Source(source), Budget(budget) {}
+  TStreamReader(TByteSource& source, const TDecodeBudget& budget)
+      : Source(source), Budget(budget) {}
 
   void Get(void* out, size_t size) {
     auto* p = static_cast<uint8_t*>(out);
@@ -249,10 +279,18 @@ class TStreamReader {
   TVariant Value(uint16_t type, int depth) {
     if (type & kVarArray) return Array(static_cast<uint16_t>(type & ~kVarArray), depth + 1);
     switch (type) {
-      case kVarEmpty: return TVariant();
-      case kVarNull: return TVariant::Null();
-      case kVarSmallint: case kVarInteger: case kVarError: case kVarBoolean: case kVarShortInt:
-      case kVarByte: case kVarWord: case kVarLongWord:
+      case kVarEmpty:
+        return TVariant();
+      case kVarNull:
+        return TVariant::Null();
+      case kVarSmallint:
+      case kVarInteger:
+      case kVarError:
+      case kVarBoolean:
+      case kVarShortInt:
+      case kVarByte:
+      case kVarWord:
+      case kVarLongWord:
         return TVariant::OfInteger(type, static_cast<int32_t>(U32()));
       case kVarSingle: {
         const uint32_t bits = U32();
@@ -260,13 +298,15 @@ class TStreamReader {
         std::memcpy(&f, &bits, 4);
         return TVariant::Single(f);
       }
-      case kVarDouble: case kVarDate: {
+      case kVarDouble:
+      case kVarDate: {
         const uint64_t bits = U64();
         double d;
         std::memcpy(&d, &bits, 8);
         return type == kVarDate ? TVariant::Date(d) : TVariant(d);
       }
-      case kVarCurrency: return TVariant::Currency(static_cast<int64_t>(U64()));
+      case kVarCurrency:
+        return TVariant::Currency(static_cast<int64_t>(U64()));
       case kVarDecimal: {
         TDecimal dec;
         Get(dec.data(), dec.size());
@@ -275,14 +315,16 @@ class TStreamReader {
       case kVarOleStr: {
         const std::vector<uint8_t> raw = Bytes(2 * uint64_t{Length()});
         std::u16string units(raw.size() / 2, u'\0');
-        for (size_t i = 0; i < units.size(); ++i) units[i] = char16_t(raw[2 * i] | (raw[2 * i + 1] << 8));
+        for (size_t i = 0; i < units.size(); ++i)
+          units[i] = char16_t(raw[2 * i] | (raw[2 * i + 1] << 8));
         return TVariant::Wide(Finish(Utf16ToUtf8(units)));
       }
       case kVarString: {
         const std::vector<uint8_t> raw = Bytes(Length());
         return TVariant(Finish(WireAnsiToUtf8(std::string(raw.begin(), raw.end()), CodePage)));
       }
-      default: RaiseStreamFormatError();  // interface references (9, 13) and unknown codes
+      default:
+        RaiseStreamFormatError();  // interface references (9, 13) and unknown codes
     }
   }
 
@@ -322,7 +364,8 @@ class TStreamReader {
       TakeElements(count);
       data.Items.reserve(static_cast<size_t>(std::min<uint64_t>(count, 4096)));
       for (uint64_t i = 0; i < count; ++i)
-        data.Items.push_back(elementType == kVarVariant ? Element(depth) : Value(elementType, depth));
+        data.Items.push_back(elementType == kVarVariant ? Element(depth)
+                                                        : Value(elementType, depth));
     }
     return TVariant::Array(std::move(data));
   }
@@ -340,7 +383,9 @@ class TStreamReader {
   // Bytes of the stream decoded so far.
   uint64_t Consumed() const { return Pulled - (End - Pos); }
 
-  [[noreturn]] static void RaiseOverBudget() { throw ERequestOverBudget(std::string(kRequestTooLargeText), false); }
+  [[noreturn]] static void RaiseOverBudget() {
+    throw ERequestOverBudget(std::string(kRequestTooLargeText), false);
+  }
 
   TByteSource& Source;
   const TDecodeBudget& Budget;
@@ -361,7 +406,8 @@ uint64_t EstimateVariantStreamSize(const TVariantArray& items, bool shortMagic) 
   return size;
 }
 
-void WriteVariantStream(TByteSink& sink, const TVariantArray& items, const TStreamWriteOptions& options) {
+void WriteVariantStream(TByteSink& sink, const TVariantArray& items,
+                        const TStreamWriteOptions& options) {
   if (items.empty()) throw Exception("An empty variant array is never serialized");
   TStreamWriter w(sink, options.ConvertCharset && !options.ShortMagic);
   if (options.ShortMagic) {
@@ -376,7 +422,8 @@ void WriteVariantStream(TByteSink& sink, const TVariantArray& items, const TStre
   w.Flush();
 }
 
-std::vector<uint8_t> EncodeVariantStream(const TVariantArray& items, const TStreamWriteOptions& options) {
+std::vector<uint8_t> EncodeVariantStream(const TVariantArray& items,
+                                         const TStreamWriteOptions& options) {
   TMemorySink sink;
   sink.Bytes.reserve(static_cast<size_t>(EstimateVariantStreamSize(items, options.ShortMagic)));
   WriteVariantStream(sink, items, options);

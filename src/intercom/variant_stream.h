@@ -24,8 +24,10 @@ struct TStreamWriteOptions {
 uint64_t EstimateVariantStreamSize(const TVariantArray& items, bool shortMagic);
 
 // Writes a non-empty array (an empty one is never serialized: no payload is sent instead).
-void WriteVariantStream(TByteSink& sink, const TVariantArray& items, const TStreamWriteOptions& options = {});
-std::vector<uint8_t> EncodeVariantStream(const TVariantArray& items, const TStreamWriteOptions& options = {});
+void WriteVariantStream(TByteSink& sink, const TVariantArray& items,
+                        const TStreamWriteOptions& options = {});
+std::vector<uint8_t> EncodeVariantStream(const TVariantArray& items,
+                                         const TStreamWriteOptions& options = {});
 
 // Reads one stream that must end exactly where the source ends. Raises `Exception`
 // "Error stream format!" for a wrong magic, a negative high index, an unknown or refused type

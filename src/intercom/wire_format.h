@@ -16,16 +16,16 @@ namespace zor {
 inline constexpr size_t kHeaderSize = 32;
 
 // Request header (client to server).
-inline constexpr size_t kReqRandom1Offset = 0;      // u32 noise
-inline constexpr size_t kReqMagicOffset = 4;        // u32 kRequestMagic
-inline constexpr size_t kReqCommandOffset = 8;      // u32 command code
-inline constexpr size_t kReqPayloadSizeOffset = 12; // u32 payload length, 0 = none
-inline constexpr size_t kReqContextOffset = 16;     // u32 context id, 0 = plain request
-inline constexpr size_t kReqCompressedOffset = 20;  // u8 1 = payload is a zlib stream
-inline constexpr size_t kReqOptionsOffset = 21;     // u8 option byte of the connection
-inline constexpr size_t kReqReservedOffset = 22;    // 2 bytes zero
-inline constexpr size_t kReqSequenceOffset = 24;    // u32 request counter
-inline constexpr size_t kReqRandom2Offset = 28;     // u32 noise
+inline constexpr size_t kReqRandom1Offset = 0;       // u32 noise
+inline constexpr size_t kReqMagicOffset = 4;         // u32 kRequestMagic
+inline constexpr size_t kReqCommandOffset = 8;       // u32 command code
+inline constexpr size_t kReqPayloadSizeOffset = 12;  // u32 payload length, 0 = none
+inline constexpr size_t kReqContextOffset = 16;      // u32 context id, 0 = plain request
+inline constexpr size_t kReqCompressedOffset = 20;   // u8 1 = payload is a zlib stream
+inline constexpr size_t kReqOptionsOffset = 21;      // u8 option byte of the connection
+inline constexpr size_t kReqReservedOffset = 22;     // 2 bytes zero
+inline constexpr size_t kReqSequenceOffset = 24;     // u32 request counter
+inline constexpr size_t kReqRandom2Offset = 28;      // u32 noise
 inline constexpr uint32_t kRequestMagic = 0xE95D753C;
 
 // Reply header (server to client; keep-alives use it in both directions).
@@ -36,7 +36,7 @@ inline constexpr size_t kRepCompressedOffset = 12;  // u8
 inline constexpr size_t kRepKindOffset = 13;        // u32 reply kind, deliberately unaligned
 inline constexpr size_t kRepReservedOffset = 17;    // 11 bytes zero
 inline constexpr size_t kRepReservedSize = 11;
-inline constexpr size_t kRepRandom2Offset = 28;     // u32 noise
+inline constexpr size_t kRepRandom2Offset = 28;  // u32 noise
 
 // Reply kinds.
 inline constexpr uint32_t kReplyFinal = 0;
@@ -135,12 +135,26 @@ inline constexpr uint16_t kVarTypeMask = 0x0FFF;
 // elements in that same flat order.
 constexpr int ArrayElementSize(uint16_t elementType) {
   switch (elementType) {
-    case kVarShortInt: case kVarByte: return 1;
-    case kVarSmallint: case kVarBoolean: case kVarWord: return 2;
-    case kVarInteger: case kVarSingle: case kVarError: case kVarLongWord: return 4;
-    case kVarDouble: case kVarCurrency: case kVarDate: return 8;
-    case kVarDecimal: return 16;
-    default: return 0;  // strings and variants are written element by element
+    case kVarShortInt:
+    case kVarByte:
+      return 1;
+    case kVarSmallint:
+    case kVarBoolean:
+    case kVarWord:
+      return 2;
+    case kVarInteger:
+    case kVarSingle:
+    case kVarError:
+    case kVarLongWord:
+      return 4;
+    case kVarDouble:
+    case kVarCurrency:
+    case kVarDate:
+      return 8;
+    case kVarDecimal:
+      return 16;
+    default:
+      return 0;  // strings and variants are written element by element
   }
 }
 

@@ -6,9 +6,13 @@
 
 namespace zor {
 
-TWrapConnection::~TWrapConnection() { GiveBack(); }
+TWrapConnection::~TWrapConnection() {
+  GiveBack();
+}
 
-bool TWrapConnection::Connected() { return ProcessConnectionPool() != nullptr; }
+bool TWrapConnection::Connected() {
+  return ProcessConnectionPool() != nullptr;
+}
 
 void TWrapConnection::BeginExecute() {
   TIcConnection::BeginExecute();
@@ -37,11 +41,14 @@ void TWrapConnection::SendCommand(uint32_t command, uint32_t contextId) {
   CheckBorrowed().SendCommand(command, contextId);
 }
 
-void TWrapConnection::SendCommandData(uint32_t command, const TVariantArray& data, uint32_t contextId) {
+void TWrapConnection::SendCommandData(uint32_t command, const TVariantArray& data,
+                                      uint32_t contextId) {
   CheckBorrowed().SendCommandData(command, data, contextId);
 }
 
-TVariantArray TWrapConnection::WaitResult(bool useTimeout) { return CheckBorrowed().WaitResult(useTimeout); }
+TVariantArray TWrapConnection::WaitResult(bool useTimeout) {
+  return CheckBorrowed().WaitResult(useTimeout);
+}
 
 TIcConnection& TWrapConnection::CheckBorrowed() const {
   if (!BorrowedConnection) throw Exception(std::string(kWrapOutsideExecuteText));

@@ -13,7 +13,8 @@
 namespace zor {
 
 inline constexpr std::string_view kWrapOutsideExecuteText = "Error of executing WapConnection!";
-inline constexpr std::string_view kNoHostedServerText = "No application server runs in this process.";
+inline constexpr std::string_view kNoHostedServerText =
+    "No application server runs in this process.";
 
 class TWrapConnection : public TIcConnection {
  public:
@@ -30,7 +31,8 @@ class TWrapConnection : public TIcConnection {
   // Forwarded to the borrowed connection; outside an execute they raise
   // "Error of executing WapConnection!".
   void SendCommand(uint32_t command, uint32_t contextId = 0) override;
-  void SendCommandData(uint32_t command, const TVariantArray& data, uint32_t contextId = 0) override;
+  void SendCommandData(uint32_t command, const TVariantArray& data,
+                       uint32_t contextId = 0) override;
   TVariantArray WaitResult(bool useTimeout) override;
 
   // The pooled connection of the running execute, nullptr outside one.

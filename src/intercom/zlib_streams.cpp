@@ -9,7 +9,9 @@
 
 namespace zor {
 namespace {
-[[noreturn]] void RaiseDecompress() { throw Exception(std::string(kDecompressErrorText)); }
+[[noreturn]] void RaiseDecompress() {
+  throw Exception(std::string(kDecompressErrorText));
+}
 }  // namespace
 
 struct TDeflateSink::State {
@@ -19,10 +21,13 @@ struct TDeflateSink::State {
 };
 
 TDeflateSink::TDeflateSink(TByteSink& target) : S(std::make_unique<State>()), Target(target) {
-  if (deflateInit(&S->Z, Z_DEFAULT_COMPRESSION) != Z_OK) throw Exception("Unable to create the compressor!");
+  if (deflateInit(&S->Z, Z_DEFAULT_COMPRESSION) != Z_OK)
+    throw Exception("Unable to create the compressor!");
 }
 
-TDeflateSink::~TDeflateSink() { deflateEnd(&S->Z); }
+TDeflateSink::~TDeflateSink() {
+  deflateEnd(&S->Z);
+}
 
 void TDeflateSink::Pump(int flush) {
   for (;;) {
@@ -32,7 +37,8 @@ void TDeflateSink::Pump(int flush) {
     if (rc == Z_STREAM_ERROR) throw Exception("Compression failed!");
     const size_t produced = S->Out.size() - S->Z.avail_out;
     if (produced > 0) Target.Write(S->Out.data(), produced);
-    if (flush == Z_FINISH ? rc == Z_STREAM_END : (S->Z.avail_in == 0 && S->Z.avail_out != 0)) return;
+    if (flush == Z_FINISH ? rc == Z_STREAM_END : (S->Z.avail_in == 0 && S->Z.avail_out != 0))
+      return;
   }
 }
 
@@ -68,7 +74,9 @@ TInflateSource::TInflateSource(TByteSource& source, uint64_t maxOutput)
   if (inflateInit(&S->Z) != Z_OK) RaiseDecompress();
 }
 
-TInflateSource::~TInflateSource() { inflateEnd(&S->Z); }
+TInflateSource::~TInflateSource() {
+  inflateEnd(&S->Z);
+}
 
 size_t TInflateSource::Read(void* data, size_t size) {
   if (S->Ended || size == 0) return 0;

@@ -10,7 +10,8 @@
 
 namespace zor {
 
-inline constexpr std::string_view kDecompressErrorText = "Unabel to decompress the compressed data!";
+inline constexpr std::string_view kDecompressErrorText =
+    "Unabel to decompress the compressed data!";
 
 // Compresses everything written into `target`; `Finish` ends the zlib stream.
 class TDeflateSink : public TByteSink {

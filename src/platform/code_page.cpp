@@ -7,22 +7,30 @@ namespace zor {
 uint32_t AnsiCodePageForLcid(uint32_t lcid) {
   switch (lcid) {
     case kLcidChineseChina:
-    case kLcidChineseSingapore: return kCodePageSimplifiedChinese;
+    case kLcidChineseSingapore:
+      return kCodePageSimplifiedChinese;
     case kLcidChineseTaiwan:
-    case kLcidChineseHongKong: return kCodePageTraditionalChinese;
-    default: return kCodePageWesternEurope;
+    case kLcidChineseHongKong:
+      return kCodePageTraditionalChinese;
+    default:
+      return kCodePageWesternEurope;
   }
 }
 
-uint32_t AnsiCodePage() { return AnsiCodePageForLcid(GetSystemDefaultLCID()); }
+uint32_t AnsiCodePage() {
+  return AnsiCodePageForLcid(GetSystemDefaultLCID());
+}
 
 bool IsLeadByte(uint8_t b, uint32_t codePage) {
   switch (codePage) {
-    case 932: return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+    case 932:
+      return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
     case 936:
     case 949:
-    case 950: return b >= 0x81 && b <= 0xFE;
-    default: return false;
+    case 950:
+      return b >= 0x81 && b <= 0xFE;
+    default:
+      return false;
   }
 }
 
@@ -40,7 +48,8 @@ std::string CopyMbcs(std::string_view text, int64_t index, int64_t count, uint32
   }
   start = pos;
   const size_t available = text.size() - start;
-  const size_t length = static_cast<uint64_t>(count) < available ? static_cast<size_t>(count) : available;
+  const size_t length =
+      static_cast<uint64_t>(count) < available ? static_cast<size_t>(count) : available;
   std::string_view copy = text.substr(start, length);
   // Drop a lead byte whose second byte was not copied.
   for (size_t i = 0; i < copy.size();) {

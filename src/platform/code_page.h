@@ -34,6 +34,7 @@ bool IsLeadByte(uint8_t b, uint32_t codePage);
 // character the copy starts one byte earlier, and a lead byte left at the end is dropped.
 // Character boundaries are found by walking from the start of the text, since a second
 // byte can have the value of a lead byte. Empty for a count below 1 or an index past the end.
-std::string CopyMbcs(std::string_view text, int64_t index, int64_t count, uint32_t codePage = AnsiCodePage());
+std::string CopyMbcs(std::string_view text, int64_t index, int64_t count,
+                     uint32_t codePage = AnsiCodePage());
 
 }  // namespace zor

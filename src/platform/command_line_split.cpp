@@ -3,7 +3,9 @@
 namespace zor {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 }  // namespace
 
@@ -18,8 +20,10 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
   std::string program;
   bool inQuotes = false;
   while (p < end && (inQuotes || !IsBlank(line[p]))) {
-    if (line[p] == '"') inQuotes = !inQuotes;
-    else program += line[p];
+    if (line[p] == '"')
+      inQuotes = !inQuotes;
+    else
+      program += line[p];
     ++p;
   }
   arguments.push_back(std::move(program));

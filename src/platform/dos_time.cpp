@@ -30,7 +30,8 @@ std::optional<uint32_t> TryUnixTimeToDosDateTime(int64_t utcSeconds) {
 
 uint32_t UnixTimeToDosDateTime(int64_t utcSeconds) {
   if (const auto dos = TryUnixTimeToDosDateTime(utcSeconds)) return *dos;
-  throw Exception(Format("The time %d lies outside the range of MS-DOS date/time values.", {utcSeconds}));
+  throw Exception(
+      Format("The time %d lies outside the range of MS-DOS date/time values.", {utcSeconds}));
 }
 
 uint32_t UnixTimeToDosDateTimeClamped(int64_t utcSeconds) {
@@ -46,7 +47,8 @@ std::optional<int64_t> TryDosDateTimeToUnixTime(uint32_t dosDateTime) {
   const unsigned hour = (dosDateTime >> 11) & 0x1F;
   const unsigned minute = (dosDateTime >> 5) & 0x3F;
   const unsigned secondField = dosDateTime & 0x1F;
-  const std::chrono::year_month_day date{std::chrono::year{year}, std::chrono::month{month}, std::chrono::day{day}};
+  const std::chrono::year_month_day date{std::chrono::year{year}, std::chrono::month{month},
+                                         std::chrono::day{day}};
   if (!date.ok() || hour > 23 || minute > 59 || secondField > 29) return std::nullopt;
   const int64_t days = std::chrono::sys_days{date}.time_since_epoch().count();
   return days * kSecondsPerDay + hour * 3600 + minute * 60 + secondField * 2;

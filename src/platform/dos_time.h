@@ -9,8 +9,8 @@
 
 namespace zor {
 
-inline constexpr int64_t kFirstDosTime = 315532800;   // 1980-01-01 00:00:00 UTC
-inline constexpr int64_t kLastDosTime = 4354819198;   // 2107-12-31 23:59:58 UTC
+inline constexpr int64_t kFirstDosTime = 315532800;  // 1980-01-01 00:00:00 UTC
+inline constexpr int64_t kLastDosTime = 4354819198;  // 2107-12-31 23:59:58 UTC
 
 // UTC seconds -> DOS date/time; an odd second is rounded down. A time outside the range
 // raises `Exception` "The time %d lies outside the range of MS-DOS date/time values."

@@ -10,7 +10,9 @@ class FaultFileSystem::FaultFile : public PositionedFile {
   FaultFile(FaultFileSystem& owner, std::unique_ptr<PositionedFile> base)
       : PositionedFile(base->Path()), Owner(owner), Base(std::move(base)) {}
 
-  size_t ReadAt(int64_t offset, void* buffer, size_t size) override { return Base->ReadAt(offset, buffer, size); }
+  size_t ReadAt(int64_t offset, void* buffer, size_t size) override {
+    return Base->ReadAt(offset, buffer, size);
+  }
 
   size_t WriteAt(int64_t offset, const void* data, size_t size) override {
     if (size == 0) return 0;
@@ -26,7 +28,8 @@ class FaultFileSystem::FaultFile : public PositionedFile {
   void Truncate(int64_t size) override { Base->Truncate(size); }
 
   void Sync() override {
-    if (const int error = Owner.AdmitSync(Path())) RaiseFileSystemError("Cannot sync", Path(), error);
+    if (const int error = Owner.AdmitSync(Path()))
+      RaiseFileSystemError("Cannot sync", Path(), error);
     Base->Sync();
   }
 
@@ -45,7 +48,9 @@ void FaultFileSystem::Trigger::Arm(int n, int error, size_t bytes) {
   Bytes = bytes;
 }
 
-bool FaultFileSystem::Trigger::Fires() { return Countdown > 0 && --Countdown == 0; }
+bool FaultFileSystem::Trigger::Fires() {
+  return Countdown > 0 && --Countdown == 0;
+}
 
 void FaultFileSystem::FailWrite(int n, int error) {
   std::lock_guard guard(Lock);
@@ -105,7 +110,9 @@ FaultFileSystem::Counts FaultFileSystem::Seen() const {
   return Calls;
 }
 
-bool FaultFileSystem::Applies(const std::string& path) const { return !Filter || Filter(path); }
+bool FaultFileSystem::Applies(const std::string& path) const {
+  return !Filter || Filter(path);
+}
 
 size_t FaultFileSystem::AdmitWrite(const std::string& path, size_t size, int& error) {
   std::lock_guard guard(Lock);
@@ -143,12 +150,14 @@ int FaultFileSystem::AdmitSync(const std::string& path) {
   return SyncFault.Fires() ? SyncFault.Error : 0;
 }
 
-std::unique_ptr<PositionedFile> FaultFileSystem::Open(const std::string& path, OpenMode mode, uint32_t permissions) {
+std::unique_ptr<PositionedFile> FaultFileSystem::Open(const std::string& path, OpenMode mode,
+                                                      uint32_t permissions) {
   {
     std::lock_guard guard(Lock);
     if (Applies(path)) {
       ++Calls.Opens;
-      if (mode != OpenMode::ReadOnly && OpenFault.Fires()) RaiseFileSystemError("Cannot open", path, OpenFault.Error);
+      if (mode != OpenMode::ReadOnly && OpenFault.Fires())
+        RaiseFileSystemError("Cannot open", path, OpenFault.Error);
     }
   }
   return std::make_unique<FaultFile>(*this, Base.Open(path, mode, permissions));
@@ -164,7 +173,8 @@ void FaultFileSystem::Rename(const std::string& from, const std::string& to) {
     std::lock_guard guard(Lock);
     if (Applies(from) || Applies(to)) {
       ++Calls.Renames;
-      if (RenameFault.Fires()) RaiseFileSystemError("Cannot rename \"" + from + "\" to", to, RenameFault.Error);
+      if (RenameFault.Fires())
+        RaiseFileSystemError("Cannot rename \"" + from + "\" to", to, RenameFault.Error);
       hook = RenameHook;
     }
   }
@@ -172,9 +182,13 @@ void FaultFileSystem::Rename(const std::string& from, const std::string& to) {
   Base.Rename(from, to);
 }
 
-bool FaultFileSystem::Remove(const std::string& path) { return Base.Remove(path); }
+bool FaultFileSystem::Remove(const std::string& path) {
+  return Base.Remove(path);
+}
 
-std::vector<std::string> FaultFileSystem::List(const std::string& folder) { return Base.List(folder); }
+std::vector<std::string> FaultFileSystem::List(const std::string& folder) {
+  return Base.List(folder);
+}
 
 bool FaultFileSystem::CreateFolder(const std::string& path, uint32_t permissions) {
   return Base.CreateFolder(path, permissions);
@@ -185,7 +199,8 @@ void FaultFileSystem::SyncFolder(const std::string& folder) {
     std::lock_guard guard(Lock);
     if (Applies(folder)) {
       ++Calls.FolderSyncs;
-      if (FolderSyncFault.Fires()) RaiseFileSystemError("Cannot sync the folder", folder, FolderSyncFault.Error);
+      if (FolderSyncFault.Fires())
+        RaiseFileSystemError("Cannot sync the folder", folder, FolderSyncFault.Error);
     }
   }
   Base.SyncFolder(folder);

@@ -58,7 +58,8 @@ class FaultFileSystem : public FileSystem {
   };
   Counts Seen() const;
 
-  std::unique_ptr<PositionedFile> Open(const std::string& path, OpenMode mode, uint32_t permissions) override;
+  std::unique_ptr<PositionedFile> Open(const std::string& path, OpenMode mode,
+                                       uint32_t permissions) override;
   std::optional<FileStatus> Stat(const std::string& path, FollowLinks follow) override;
   void Rename(const std::string& from, const std::string& to) override;
   bool Remove(const std::string& path) override;

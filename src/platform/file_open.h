@@ -27,8 +27,10 @@ struct FileStamp {
 inline constexpr uint32_t kErrorAccessDenied = 5;
 
 inline constexpr std::string_view kCannotOpenFile = "无法开启档案 %s!";
-inline constexpr std::string_view kCannotOpenFileNoRead = "无法开启档案 %s! 因为对该档案或目录并没有读取权限。";
-inline constexpr std::string_view kCannotOpenFileNoWrite = "无法开启档案 %s! 因为对该档案或目录并没有写入权限。";
+inline constexpr std::string_view kCannotOpenFileNoRead =
+    "无法开启档案 %s! 因为对该档案或目录并没有读取权限。";
+inline constexpr std::string_view kCannotOpenFileNoWrite =
+    "无法开启档案 %s! 因为对该档案或目录并没有写入权限。";
 
 // An open file; closes itself. Failed reads and writes raise `EWin32ErrorEx`.
 class File {
@@ -84,15 +86,15 @@ File CreateFileOrFail(const std::string& path);
 // nothing has the name yet, and readable by this user alone. Failures as above.
 File OpenOwnFileOrFail(const std::string& path, FileAccess access);  // O_NOFOLLOW
 File CreateNewOwnFileOrFail(const std::string& path);                // O_CREAT|O_EXCL, mode 0600
-File OpenOwnFileForAppendOrFail(const std::string& path);            // O_CREAT|O_APPEND, new ones 0600
+File OpenOwnFileForAppendOrFail(const std::string& path);  // O_CREAT|O_APPEND, new ones 0600
 // The open file is a regular file that belongs to this process's user.
 bool IsOwnRegularFile(const File& file);
 
 // The first `directory` + `prefix` + counter (upper-case hexadecimal, at least `digits`
 // digits) + "." + `extension` that does not exist, counting from 0. An empty directory is
 // the temporary folder; a directory without a trailing '/' gets one.
-std::string MakeUniqueFileName(std::string_view prefix, std::string_view extension, std::string_view directory,
-                               int digits);
+std::string MakeUniqueFileName(std::string_view prefix, std::string_view extension,
+                               std::string_view directory, int digits);
 
 // Test seam: while alive, every open through `OpenFileOrFail`/`CreateFileOrFail` first asks
 // `fault`; a non-zero answer is the errno the open fails with. Not nestable across threads.

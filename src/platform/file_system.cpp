@@ -33,14 +33,17 @@ std::string NameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+}
 
 }  // namespace
 
 void RaiseFileSystemError(std::string_view what, const std::string& path, int error) {
   const int number = error != 0 ? error : EIO;
   throw EFileSystemError(
-      Format("%s \"%s\" (%d)%s", {what, path, number, SystemErrorMessage(static_cast<uint32_t>(number))}),
+      Format("%s \"%s\" (%d)%s",
+             {what, path, number, SystemErrorMessage(static_cast<uint32_t>(number))}),
       static_cast<uint32_t>(number), path);
 }
 
@@ -66,12 +69,19 @@ void PositionedFile::ReadExactAt(int64_t offset, void* buffer, size_t size) {
 
 AtomicFile::AtomicFile(FileSystem& fs, std::string target, std::string temporary,
                        std::unique_ptr<PositionedFile> file, ReplaceOptions options)
-    : Fs(&fs), Target(std::move(target)), Temporary(std::move(temporary)), File(std::move(file)),
+    : Fs(&fs),
+      Target(std::move(target)),
+      Temporary(std::move(temporary)),
+      File(std::move(file)),
       Options(std::move(options)) {}
 
 AtomicFile::AtomicFile(AtomicFile&& other) noexcept
-    : Fs(other.Fs), Target(std::move(other.Target)), Temporary(std::move(other.Temporary)),
-      File(std::move(other.File)), Options(std::move(other.Options)), Written(other.Written) {}
+    : Fs(other.Fs),
+      Target(std::move(other.Target)),
+      Temporary(std::move(other.Temporary)),
+      File(std::move(other.File)),
+      Options(std::move(other.Options)),
+      Written(other.Written) {}
 
 AtomicFile& AtomicFile::operator=(AtomicFile&& other) noexcept {
   if (this != &other) {
@@ -86,7 +96,9 @@ AtomicFile& AtomicFile::operator=(AtomicFile&& other) noexcept {
   return *this;
 }
 
-AtomicFile::~AtomicFile() { Abandon(); }
+AtomicFile::~AtomicFile() {
+  Abandon();
+}
 
 void AtomicFile::RequireOpen() const {
   if (!File) throw Exception(Format("The replacement of \"%s\" has already ended.", {Target}));
@@ -140,7 +152,8 @@ std::optional<std::string> FileSystem::ReadFile(const std::string& path, size_t 
     throw;
   }
   const int64_t size = file->Size();
-  if (size < 0 || static_cast<uint64_t>(size) > maxBytes) RaiseFileSystemError("Cannot read", path, EFBIG);
+  if (size < 0 || static_cast<uint64_t>(size) > maxBytes)
+    RaiseFileSystemError("Cannot read", path, EFBIG);
   std::string data(static_cast<size_t>(size), '\0');
   size_t got = 0;
   // The file may change while it is read: take what is there, up to the limit.
@@ -148,7 +161,8 @@ std::optional<std::string> FileSystem::ReadFile(const std::string& path, size_t 
     if (got == data.size()) {
       if (data.size() >= maxBytes) {
         char probe;
-        if (file->ReadAt(static_cast<int64_t>(got), &probe, 1) != 0) RaiseFileSystemError("Cannot read", path, EFBIG);
+        if (file->ReadAt(static_cast<int64_t>(got), &probe, 1) != 0)
+          RaiseFileSystemError("Cannot read", path, EFBIG);
         break;
       }
       data.resize(std::min(maxBytes, data.size() + kReadBlock));
@@ -165,7 +179,8 @@ AtomicFile FileSystem::BeginReplace(const std::string& path, const ReplaceOption
   for (int attempt = 1;; ++attempt) {
     std::string temporary = TemporaryNameFor(path);
     try {
-      std::unique_ptr<PositionedFile> file = Open(temporary, OpenMode::CreateNew, options.Permissions);
+      std::unique_ptr<PositionedFile> file =
+          Open(temporary, OpenMode::CreateNew, options.Permissions);
       return AtomicFile(*this, path, std::move(temporary), std::move(file), options);
     } catch (const EFileSystemError& e) {
       if (e.ErrorCode != EEXIST || attempt == kTemporaryNameAttempts) throw;
@@ -173,7 +188,8 @@ AtomicFile FileSystem::BeginReplace(const std::string& path, const ReplaceOption
   }
 }
 
-void FileSystem::WriteFileAtomic(const std::string& path, std::string_view contents, const ReplaceOptions& options) {
+void FileSystem::WriteFileAtomic(const std::string& path, std::string_view contents,
+                                 const ReplaceOptions& options) {
   AtomicFile file = BeginReplace(path, options);
   file.Append(contents);
   file.Commit();
@@ -212,8 +228,10 @@ int FileSystem::RemoveStaleTemporaries(const std::string& path) {
 }
 
 bool IsReplacementTemporaryOf(std::string_view name, std::string_view targetName) {
-  const size_t expected = targetName.size() + kTemporaryInfix.size() + kTemporaryDigits + kTemporarySuffix.size();
-  if (name.size() != expected || !name.starts_with(targetName) || !name.ends_with(kTemporarySuffix)) return false;
+  const size_t expected =
+      targetName.size() + kTemporaryInfix.size() + kTemporaryDigits + kTemporarySuffix.size();
+  if (name.size() != expected || !name.starts_with(targetName) || !name.ends_with(kTemporarySuffix))
+    return false;
   name.remove_prefix(targetName.size());
   if (!name.starts_with(kTemporaryInfix)) return false;
   name.remove_prefix(kTemporaryInfix.size());
@@ -235,8 +253,11 @@ FileSystem& CurrentFileSystem() {
   return current ? *current : OsFileSystem();
 }
 
-ScopedFileSystem::ScopedFileSystem(FileSystem& fs) : Previous(gCurrent.exchange(&fs, std::memory_order_acq_rel)) {}
+ScopedFileSystem::ScopedFileSystem(FileSystem& fs)
+    : Previous(gCurrent.exchange(&fs, std::memory_order_acq_rel)) {}
 
-ScopedFileSystem::~ScopedFileSystem() { gCurrent.store(Previous, std::memory_order_release); }
+ScopedFileSystem::~ScopedFileSystem() {
+  gCurrent.store(Previous, std::memory_order_release);
+}
 
 }  // namespace zor

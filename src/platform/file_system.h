@@ -145,7 +145,9 @@ class AtomicFile {
 
   // Adds bytes at the end. A failure abandons the replacement and raises.
   void Append(std::string_view data);
-  void Append(const void* data, size_t size) { Append(std::string_view(static_cast<const char*>(data), size)); }
+  void Append(const void* data, size_t size) {
+    Append(std::string_view(static_cast<const char*>(data), size));
+  }
   // Sets permissions and time, fsyncs, closes, renames over the target and fsyncs the
   // folder. A failure before the rename abandons the replacement and raises; a failing
   // folder sync after it raises with the new file already in place.
@@ -155,8 +157,8 @@ class AtomicFile {
 
  private:
   friend class FileSystem;
-  AtomicFile(FileSystem& fs, std::string target, std::string temporary, std::unique_ptr<PositionedFile> file,
-             ReplaceOptions options);
+  AtomicFile(FileSystem& fs, std::string target, std::string temporary,
+             std::unique_ptr<PositionedFile> file, ReplaceOptions options);
   void RequireOpen() const;
 
   FileSystem* Fs = nullptr;
@@ -194,7 +196,8 @@ class FileSystem {
   // EFBIG ("File too large") before anything is read.
   std::optional<std::string> ReadFile(const std::string& path, size_t maxBytes = kDefaultReadLimit);
   // Replaces `path` with `contents` atomically (see the top of this header).
-  void WriteFileAtomic(const std::string& path, std::string_view contents, const ReplaceOptions& options = {});
+  void WriteFileAtomic(const std::string& path, std::string_view contents,
+                       const ReplaceOptions& options = {});
   // Starts a streamed replacement of `path`; its folder must exist.
   AtomicFile BeginReplace(const std::string& path, const ReplaceOptions& options = {});
   // Renames, then fsyncs the destination's folder (and the source's when it differs).

@@ -37,6 +37,8 @@ bool IsLocalNotFound(int error);
 // The listener's queue is full: try again later.
 bool IsLocalBusy(int error);
 // The name is there, but nothing says it is the server's (see above).
-inline bool IsLocalNotTrusted(int error) { return error == kLocalNotTrusted; }
+inline bool IsLocalNotTrusted(int error) {
+  return error == kLocalNotTrusted;
+}
 
 }  // namespace zor

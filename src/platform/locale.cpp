@@ -14,7 +14,9 @@ std::atomic<uint32_t> gLcidOverride{0};
 bool SameNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
   }
   return true;
 }
@@ -31,10 +33,14 @@ uint32_t ParseLcid(std::string_view text) {
   uint64_t value = 0;
   for (char c : text) {
     int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else return 0;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    else
+      return 0;
     value = value * base + digit;
   }
   if (value == 0 || value > 0xFFFFFFFFu) return 0;
@@ -55,7 +61,8 @@ uint32_t LcidFromLocaleName(std::string_view name) {
   return kLcidEnglishUs;
 }
 
-uint32_t DeriveLcid(const char* zorLcid, const char* lcAll, const char* lcMessages, const char* lang) {
+uint32_t DeriveLcid(const char* zorLcid, const char* lcAll, const char* lcMessages,
+                    const char* lang) {
   if (zorLcid != nullptr) {
     if (const uint32_t lcid = ParseLcid(zorLcid)) return lcid;
   }
@@ -79,6 +86,8 @@ bool IsTraditionalScriptSystem() {
 ScopedLcidOverride::ScopedLcidOverride(uint32_t lcid)
     : Previous(gLcidOverride.exchange(lcid, std::memory_order_acq_rel)) {}
 
-ScopedLcidOverride::~ScopedLcidOverride() { gLcidOverride.store(Previous, std::memory_order_release); }
+ScopedLcidOverride::~ScopedLcidOverride() {
+  gLcidOverride.store(Previous, std::memory_order_release);
+}
 
 }  // namespace zor

@@ -24,7 +24,8 @@ bool IsTraditionalScriptSystem();
 // The rule behind `GetSystemDefaultLCID`, on given variable values (nullptr = unset):
 // a valid `zorLcid` (decimal, or hexadecimal with "0x", 1..0xFFFFFFFF) wins; else the first
 // non-empty of LC_ALL, LC_MESSAGES, LANG is mapped by `LcidFromLocaleName`.
-uint32_t DeriveLcid(const char* zorLcid, const char* lcAll, const char* lcMessages, const char* lang);
+uint32_t DeriveLcid(const char* zorLcid, const char* lcAll, const char* lcMessages,
+                    const char* lang);
 
 // "zh_TW.UTF-8" -> 1028, "zh_HK" -> 3076, "zh_CN" -> 2052, "zh_SG" -> 4100 (letter case and
 // '-' for '_' tolerated, encoding and modifier ignored); anything else -> 1033.

@@ -25,7 +25,7 @@ inline constexpr uint32_t kPe32NumberOfRvaAndSizes = 92;
 inline constexpr uint32_t kPe32PlusNumberOfRvaAndSizes = 108;
 inline constexpr uint32_t kPe32DataDirectories = 96;
 inline constexpr uint32_t kPe32PlusDataDirectories = 112;
-inline constexpr uint32_t kDataDirectorySize = 8;       // RVA, size
+inline constexpr uint32_t kDataDirectorySize = 8;  // RVA, size
 inline constexpr uint32_t kResourceDirectoryIndex = 2;
 
 // Section header: 40 bytes each, after the optional header.

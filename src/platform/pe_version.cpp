@@ -24,8 +24,8 @@ class Reader {
   bool U32(uint64_t offset, uint32_t& value) const {
     uint8_t b[4];
     if (!Read(offset, b, 4)) return false;
-    value = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
-            static_cast<uint32_t>(b[3]) << 24;
+    value = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+            static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
     return true;
   }
 
@@ -40,8 +40,8 @@ struct Section {
 };
 
 // The file offset of `size` bytes at `rva`, when one section holds them all in the file.
-std::optional<uint64_t> RvaToOffset(const Reader& r, uint64_t sectionTable, uint16_t sectionCount, uint32_t rva,
-                                    uint32_t size) {
+std::optional<uint64_t> RvaToOffset(const Reader& r, uint64_t sectionTable, uint16_t sectionCount,
+                                    uint32_t rva, uint32_t size) {
   for (uint16_t i = 0; i < sectionCount; ++i) {
     const uint64_t header = sectionTable + uint64_t{i} * pe::kSectionHeaderSize;
     Section s{};
@@ -52,21 +52,26 @@ std::optional<uint64_t> RvaToOffset(const Reader& r, uint64_t sectionTable, uint
       return std::nullopt;
     }
     const uint64_t start = s.VirtualAddress;
-    const uint64_t span = s.VirtualSize != 0 && s.VirtualSize < s.RawSize ? s.VirtualSize : s.RawSize;
-    if (rva >= start && uint64_t{rva} + size <= start + span) return uint64_t{s.RawOffset} + (rva - start);
+    const uint64_t span =
+        s.VirtualSize != 0 && s.VirtualSize < s.RawSize ? s.VirtualSize : s.RawSize;
+    if (rva >= start && uint64_t{rva} + size <= start + span)
+      return uint64_t{s.RawOffset} + (rva - start);
   }
   return std::nullopt;
 }
 
 // The entry of `directory` whose id is `id`, or its first entry when `id` is empty; the
 // entry's offset field.
-std::optional<uint32_t> FindEntry(const Reader& r, uint64_t base, uint32_t directory, std::optional<uint32_t> id) {
+std::optional<uint32_t> FindEntry(const Reader& r, uint64_t base, uint32_t directory,
+                                  std::optional<uint32_t> id) {
   uint16_t named = 0;
   uint16_t ids = 0;
-  if (!r.U16(base + directory + 12, named) || !r.U16(base + directory + 14, ids)) return std::nullopt;
+  if (!r.U16(base + directory + 12, named) || !r.U16(base + directory + 14, ids))
+    return std::nullopt;
   const uint32_t count = uint32_t{named} + ids;
   for (uint32_t i = 0; i < count && i < kMaxDirectoryEntries; ++i) {
-    const uint64_t entry = base + directory + pe::kResourceDirectorySize + uint64_t{i} * pe::kResourceEntrySize;
+    const uint64_t entry =
+        base + directory + pe::kResourceDirectorySize + uint64_t{i} * pe::kResourceEntrySize;
     uint32_t name = 0;
     uint32_t offset = 0;
     if (!r.U32(entry, name) || !r.U32(entry + 4, offset)) return std::nullopt;
@@ -78,8 +83,8 @@ std::optional<uint32_t> FindEntry(const Reader& r, uint64_t base, uint32_t direc
 }  // namespace
 
 std::string PeFileVersion::FileVersionText() const {
-  return std::to_string(Major()) + "." + std::to_string(Minor()) + "." + std::to_string(Release()) + "." +
-         std::to_string(Build());
+  return std::to_string(Major()) + "." + std::to_string(Minor()) + "." + std::to_string(Release()) +
+         "." + std::to_string(Build());
 }
 
 std::optional<PeFileVersion> ReadPeVersion(const PeByteReader& read) {
@@ -88,7 +93,8 @@ std::optional<PeFileVersion> ReadPeVersion(const PeByteReader& read) {
   uint32_t peOffset = 0;
   uint32_t signature = 0;
   if (!r.U16(0, dosMagic) || dosMagic != pe::kDosMagic) return std::nullopt;
-  if (!r.U32(pe::kDosNewHeaderOffset, peOffset) || !r.U32(peOffset, signature) || signature != pe::kPeSignature) {
+  if (!r.U32(pe::kDosNewHeaderOffset, peOffset) || !r.U32(peOffset, signature) ||
+      signature != pe::kPeSignature) {
     return std::nullopt;
   }
   const uint64_t coff = uint64_t{peOffset} + 4;
@@ -113,19 +119,22 @@ std::optional<PeFileVersion> ReadPeVersion(const PeByteReader& read) {
     return std::nullopt;
   }
   uint32_t directoryCount = 0;
-  if (!r.U32(optional + countField, directoryCount) || directoryCount <= pe::kResourceDirectoryIndex) {
+  if (!r.U32(optional + countField, directoryCount) ||
+      directoryCount <= pe::kResourceDirectoryIndex) {
     return std::nullopt;
   }
   const uint32_t resourceField = directories + pe::kResourceDirectoryIndex * pe::kDataDirectorySize;
   if (resourceField + pe::kDataDirectorySize > optionalSize) return std::nullopt;
   uint32_t resourceRva = 0;
   uint32_t resourceSize = 0;
-  if (!r.U32(optional + resourceField, resourceRva) || !r.U32(optional + resourceField + 4, resourceSize) ||
-      resourceRva == 0 || resourceSize < pe::kResourceDirectorySize) {
+  if (!r.U32(optional + resourceField, resourceRva) ||
+      !r.U32(optional + resourceField + 4, resourceSize) || resourceRva == 0 ||
+      resourceSize < pe::kResourceDirectorySize) {
     return std::nullopt;
   }
   const uint64_t sectionTable = optional + optionalSize;
-  const auto resourceBase = RvaToOffset(r, sectionTable, sectionCount, resourceRva, pe::kResourceDirectorySize);
+  const auto resourceBase =
+      RvaToOffset(r, sectionTable, sectionCount, resourceRva, pe::kResourceDirectorySize);
   if (!resourceBase) return std::nullopt;
 
   // Type RT_VERSION, then the first name, then the first language.
@@ -137,13 +146,16 @@ std::optional<PeFileVersion> ReadPeVersion(const PeByteReader& read) {
     const bool subdirectory = (*entry & pe::kResourceSubdirectoryFlag) != 0;
     if (subdirectory != (level < 2)) return std::nullopt;
     offset = *entry & ~pe::kResourceSubdirectoryFlag;
-    if (uint64_t{offset} + (subdirectory ? pe::kResourceDirectorySize : pe::kResourceDataEntrySize) > resourceSize) {
+    if (uint64_t{offset} +
+            (subdirectory ? pe::kResourceDirectorySize : pe::kResourceDataEntrySize) >
+        resourceSize) {
       return std::nullopt;
     }
   }
   uint32_t dataRva = 0;
   uint32_t dataSize = 0;
-  if (!r.U32(*resourceBase + offset, dataRva) || !r.U32(*resourceBase + offset + 4, dataSize)) return std::nullopt;
+  if (!r.U32(*resourceBase + offset, dataRva) || !r.U32(*resourceBase + offset + 4, dataSize))
+    return std::nullopt;
   const uint32_t needed = pe::kVersionInfoFixedOffset + pe::kFixedFileInfoSize;
   if (dataSize < needed) return std::nullopt;
   const auto data = RvaToOffset(r, sectionTable, sectionCount, dataRva, needed);
@@ -153,7 +165,8 @@ std::optional<PeFileVersion> ReadPeVersion(const PeByteReader& read) {
   uint16_t length = 0;
   uint16_t valueLength = 0;
   if (!r.U16(*data, length) || !r.U16(*data + 2, valueLength)) return std::nullopt;
-  if (length < needed || length > dataSize || valueLength < pe::kFixedFileInfoSize) return std::nullopt;
+  if (length < needed || length > dataSize || valueLength < pe::kFixedFileInfoSize)
+    return std::nullopt;
   for (size_t i = 0; i < std::size(pe::kVersionInfoKey); ++i) {
     uint16_t unit = 0;
     if (!r.U16(*data + 6 + 2 * i, unit) || unit != pe::kVersionInfoKey[i]) return std::nullopt;
@@ -162,7 +175,8 @@ std::optional<PeFileVersion> ReadPeVersion(const PeByteReader& read) {
   uint32_t fixedSignature = 0;
   uint32_t lastField = 0;  // a fixed part cut off by the end of the file is no version
   PeFileVersion version;
-  if (!r.U32(fixed + pe::kFixedFileInfoSize - 4, lastField) || !r.U32(fixed, fixedSignature) || fixedSignature != pe::kFixedFileInfoSignature ||
+  if (!r.U32(fixed + pe::kFixedFileInfoSize - 4, lastField) || !r.U32(fixed, fixedSignature) ||
+      fixedSignature != pe::kFixedFileInfoSignature ||
       !r.U32(fixed + pe::kFixedFileVersionMs, version.FileVersionMs) ||
       !r.U32(fixed + pe::kFixedFileVersionLs, version.FileVersionLs) ||
       !r.U32(fixed + pe::kFixedProductVersionMs, version.ProductVersionMs) ||

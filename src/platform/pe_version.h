@@ -14,8 +14,8 @@
 namespace zor {
 
 struct PeFileVersion {
-  uint32_t FileVersionMs = 0;     // major << 16 | minor
-  uint32_t FileVersionLs = 0;     // release << 16 | build
+  uint32_t FileVersionMs = 0;  // major << 16 | minor
+  uint32_t FileVersionLs = 0;  // release << 16 | build
   uint32_t ProductVersionMs = 0;
   uint32_t ProductVersionLs = 0;
 
@@ -35,7 +35,7 @@ std::optional<PeFileVersion> ReadPeVersion(const PeByteReader& read);
 std::optional<PeFileVersion> ReadPeVersion(std::span<const uint8_t> image);
 
 struct FileVersionLookup {
-  uint32_t OsError = 0;                  // 0 when the file could be read; else errno (ENOENT: missing)
+  uint32_t OsError = 0;  // 0 when the file could be read; else errno (ENOENT: missing)
   std::optional<PeFileVersion> Version;  // none: no version resource
 };
 // Reads the version of the file at `path` without loading the whole file.

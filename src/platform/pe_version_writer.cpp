@@ -22,7 +22,9 @@ void Put32(std::string& out, size_t at, uint32_t value) {
 void Put64(std::string& out, size_t at, uint64_t value) {
   for (int i = 0; i < 8; ++i) out[at + i] = static_cast<char>(value >> (8 * i));
 }
-uint32_t AlignUp(uint32_t value, uint32_t alignment) { return (value + alignment - 1) / alignment * alignment; }
+uint32_t AlignUp(uint32_t value, uint32_t alignment) {
+  return (value + alignment - 1) / alignment * alignment;
+}
 
 // The .rsrc section: type 16 -> name 1 -> language 0x0409 -> data entry -> VS_VERSIONINFO.
 std::string BuildResources(std::optional<uint64_t> version) {
@@ -76,11 +78,12 @@ std::string BuildImage(std::optional<uint64_t> version, bool pe64) {
   Put16(image, coff, pe64 ? pe::kMachineAmd64 : pe::kMachineI386);
   Put16(image, coff + pe::kCoffNumberOfSections, 1);
   Put16(image, coff + pe::kCoffSizeOfOptionalHeader, optionalSize);
-  Put16(image, coff + 18, pe64 ? 0x0022 : 0x0102);  // executable; large-address-aware / 32-bit machine
+  Put16(image, coff + 18,
+        pe64 ? 0x0022 : 0x0102);  // executable; large-address-aware / 32-bit machine
 
   const size_t opt = coff + pe::kCoffHeaderSize;
   Put16(image, opt, pe64 ? pe::kPe32PlusMagic : pe::kPe32Magic);
-  image[opt + 2] = 14;  // linker version
+  image[opt + 2] = 14;             // linker version
   Put32(image, opt + 8, rawSize);  // size of initialised data
   if (pe64) {
     Put64(image, opt + 24, 0x140000000ull);  // image base
@@ -107,7 +110,8 @@ std::string BuildImage(std::optional<uint64_t> version, bool pe64) {
     Put32(image, opt + 84, 0x1000);
   }
   Put32(image, opt + (pe64 ? pe::kPe32PlusNumberOfRvaAndSizes : pe::kPe32NumberOfRvaAndSizes), 16);
-  const size_t resourceDir = opt + (pe64 ? pe::kPe32PlusDataDirectories : pe::kPe32DataDirectories) +
+  const size_t resourceDir = opt +
+                             (pe64 ? pe::kPe32PlusDataDirectories : pe::kPe32DataDirectories) +
                              pe::kResourceDirectoryIndex * pe::kDataDirectorySize;
   Put32(image, resourceDir, kResourceRva);
   Put32(image, resourceDir + 4, rsrcSize);
@@ -131,6 +135,8 @@ std::string BuildPeWithVersion(uint16_t a, uint16_t b, uint16_t c, uint16_t d, b
   return BuildImage(version, pe64);
 }
 
-std::string BuildPeWithoutVersion(bool pe64) { return BuildImage(std::nullopt, pe64); }
+std::string BuildPeWithoutVersion(bool pe64) {
+  return BuildImage(std::nullopt, pe64);
+}
 
 }  // namespace zor

@@ -17,12 +17,15 @@ class EPrivateFolderError : public Exception {
   using Exception::Exception;
 };
 
-inline constexpr std::string_view kFolderOfOtherUserText = "The folder %s belongs to another user (uid %d), not to this one (uid %d)";
-inline constexpr std::string_view kFolderWritableByOthersText = "The folder %s may be changed by other users (mode %s)";
+inline constexpr std::string_view kFolderOfOtherUserText =
+    "The folder %s belongs to another user (uid %d), not to this one (uid %d)";
+inline constexpr std::string_view kFolderWritableByOthersText =
+    "The folder %s may be changed by other users (mode %s)";
 inline constexpr std::string_view kFolderNotAFolderText = "%s is not a folder";
 
 inline constexpr std::string_view kFolderNotPrivateText =
-    "The folder %s is not private to this user (owner %d, mode %s); the launcher keeps its own files only in a "
+    "The folder %s is not private to this user (owner %d, mode %s); the launcher keeps its own "
+    "files only in a "
     "folder that nobody else can enter. Remove it or give it to this user with mode 0700.";
 
 // How closed a private folder must be. The launcher's own folders hold partial downloads and

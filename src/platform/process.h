@@ -1,9 +1,9 @@
 // Starting other programs from a command line, and waiting for them. The command line is
 // split by the Windows rules (command_line_split.h); the program is looked up on PATH when
 // its name has no '/', and a relative path is taken from the starter's current folder even
-// when the program is to run in another one. The new process gets a session of its own (as a program with its own
-// console outlives its starter's terminal), the default signal handling and an empty signal
-// mask, and inherits the environment and the descriptors that are not close-on-exec.
+// when the program is to run in another one. The new process gets a session of its own (as a
+// program with its own console outlives its starter's terminal), the default signal handling and an
+// empty signal mask, and inherits the environment and the descriptors that are not close-on-exec.
 // Nobody waits for it unless asked: a long-lived starter reaps it with `WaitForProcessExit`.
 #pragma once
 

@@ -20,7 +20,8 @@ namespace {
 
 constexpr const char* kSuccess = "The operation completed successfully.";
 constexpr const char* kCanceled = "The operation was canceled by the user.";
-constexpr const char* kNotFound = "ERROR: The system was unable to find the specified registry key or value.";
+constexpr const char* kNotFound =
+    "ERROR: The system was unable to find the specified registry key or value.";
 constexpr const char* kAccessDenied = "ERROR: Access is denied.";
 constexpr const char* kDefaultName = "(Default)";
 constexpr const char* kValueNotSet = "(value not set)";
@@ -34,9 +35,12 @@ struct CommandError {
 };
 
 [[noreturn]] void Syntax(std::string detail = {}) {
-  throw CommandError{detail.empty() ? "ERROR: Invalid syntax." : "ERROR: Invalid syntax. " + detail, true};
+  throw CommandError{detail.empty() ? "ERROR: Invalid syntax." : "ERROR: Invalid syntax. " + detail,
+                     true};
 }
-[[noreturn]] void Fail(std::string text) { throw CommandError{std::move(text), false}; }
+[[noreturn]] void Fail(std::string text) {
+  throw CommandError{std::move(text), false};
+}
 
 std::string Upper(std::string_view s) {
   std::string out(s);
@@ -59,7 +63,8 @@ KeyName ParseKeyName(std::string_view text) {
   const size_t sep = text.find(kRegPathSeparator);
   const auto root = RegRootFromName(text.substr(0, sep));
   if (!root) Fail("ERROR: Invalid key name.");
-  KeyName key{*root, sep == std::string_view::npos ? std::string() : std::string(text.substr(sep + 1))};
+  KeyName key{*root,
+              sep == std::string_view::npos ? std::string() : std::string(text.substr(sep + 1))};
   if (!RegPathProblem(key.Path).empty()) Fail("ERROR: Invalid key name.");
   return key;
 }
@@ -67,11 +72,12 @@ KeyName ParseKeyName(std::string_view text) {
 // The switches after the fixed arguments: "/x" or "-x", some followed by a value.
 class Switches {
  public:
-  Switches(const std::vector<std::string>& args, size_t first, std::initializer_list<const char*> flags,
-           std::initializer_list<const char*> withValue) {
+  Switches(const std::vector<std::string>& args, size_t first,
+           std::initializer_list<const char*> flags, std::initializer_list<const char*> withValue) {
     for (size_t i = first; i < args.size(); ++i) {
       const std::string& arg = args[i];
-      if (arg.size() < 2 || (arg[0] != '/' && arg[0] != '-')) Syntax(Format("Unexpected argument \"%s\".", {arg}));
+      if (arg.size() < 2 || (arg[0] != '/' && arg[0] != '-'))
+        Syntax(Format("Unexpected argument \"%s\".", {arg}));
       const std::string name = Upper(arg.substr(1));
       bool known = false;
       for (const char* f : flags) known |= name == f;
@@ -128,8 +134,8 @@ std::string DataText(const RegValue& value) {
 }
 
 void PrintValue(std::ostream& out, const RegNamedValue& v) {
-  out << kIndent << (v.Name.empty() ? kDefaultName : v.Name) << kIndent << RegTypeName(v.Value.Type) << kIndent
-      << DataText(v.Value) << "\n";
+  out << kIndent << (v.Name.empty() ? kDefaultName : v.Name) << kIndent << RegTypeName(v.Value.Type)
+      << kIndent << DataText(v.Value) << "\n";
 }
 
 const RegKeyNode& RequireKey(const RegHive& hive, const KeyName& key) {
@@ -138,7 +144,9 @@ const RegKeyNode& RequireKey(const RegHive& hive, const KeyName& key) {
   return *node;
 }
 
-std::string DisplayOf(RegRoot root, const RegKeyNode& node) { return KeyName{root, node.Path}.Display(); }
+std::string DisplayOf(RegRoot root, const RegKeyNode& node) {
+  return KeyName{root, node.Path}.Display();
+}
 
 bool Confirm(std::istream& in, std::ostream& out, const std::string& question) {
   out << question << " " << std::flush;
@@ -218,7 +226,8 @@ std::optional<uint64_t> ParseNumber(std::string_view text, uint64_t max) {
   }
   uint64_t value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value > max) return std::nullopt;
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value > max)
+    return std::nullopt;
   return value;
 }
 
@@ -241,7 +250,8 @@ RegValue MakeValue(uint32_t type, const std::string& data, const std::string& se
       size_t start = 0;
       while (!data.empty()) {
         const size_t end = data.find(separator, start);
-        parts.push_back(data.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        parts.push_back(
+            data.substr(start, end == std::string::npos ? std::string::npos : end - start));
         if (end == std::string::npos) break;
         start = end + separator.size();
       }
@@ -250,7 +260,8 @@ RegValue MakeValue(uint32_t type, const std::string& data, const std::string& se
       return RegValue::MultiString(parts);
     }
     default: {
-      if (data.size() % 2 != 0) Syntax(Format("Specify valid hexadecimal data for '%s'.", {RegTypeName(type)}));
+      if (data.size() % 2 != 0)
+        Syntax(Format("Specify valid hexadecimal data for '%s'.", {RegTypeName(type)}));
       std::vector<uint8_t> bytes;
       bytes.reserve(data.size() / 2);
       for (size_t i = 0; i < data.size(); i += 2) {
@@ -270,10 +281,12 @@ int Add(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
   const KeyName key = ParseKeyName(args[1]);
   const Switches sw(args, 2, {"VE", "F"}, {"V", "T", "D", "S"});
   std::optional<std::string> name = ValueName(sw);
-  if (!name && (sw.Has("T") || sw.Has("D"))) name = std::string();  // data without a name: the default value
+  if (!name && (sw.Has("T") || sw.Has("D")))
+    name = std::string();  // data without a name: the default value
   uint32_t type = kRegSz;
   if (auto typeName = sw.Value("T")) {
-    static constexpr uint32_t kAllowed[] = {kRegSz, kRegExpandSz, kRegMultiSz, kRegBinary, kRegDword, kRegQword, kRegNone};
+    static constexpr uint32_t kAllowed[] = {kRegSz,    kRegExpandSz, kRegMultiSz, kRegBinary,
+                                            kRegDword, kRegQword,    kRegNone};
     const auto t = RegTypeFromName(*typeName);
     if (!t || std::find(std::begin(kAllowed), std::end(kAllowed), *t) == std::end(kAllowed))
       Syntax(Format("Unknown value type \"%s\".", {*typeName}));
@@ -283,13 +296,16 @@ int Add(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
   if (key.Path.empty()) Fail("ERROR: Invalid key name.");
   RequireWritable(key.Root);
   std::optional<RegValue> value;
-  if (name) value = MakeValue(type, sw.Value("D").value_or(""), sw.Value("S").value_or(kMultiSzSeparator));
+  if (name)
+    value = MakeValue(type, sw.Value("D").value_or(""), sw.Value("S").value_or(kMultiSzSeparator));
 
   if (name && !sw.Has("F")) {
     const RegHive hive = LoadHive(key.Root);
     const RegKeyNode* node = hive.FindKey(key.Path);
     if (node && node->FindValue(*name) &&
-        !Confirm(in, out, Format("Value %s exists, overwrite(Yes/No)?", {name->empty() ? kDefaultName : *name}))) {
+        !Confirm(in, out,
+                 Format("Value %s exists, overwrite(Yes/No)?",
+                        {name->empty() ? kDefaultName : *name}))) {
       out << kCanceled << "\n";
       return 1;
     }
@@ -323,7 +339,8 @@ int Delete(const std::vector<std::string>& args, std::istream& in, std::ostream&
   if (!sw.Has("F")) {
     std::string question;
     if (name)
-      question = Format("Delete the registry value %s (Yes/No)?", {name->empty() ? kDefaultName : *name});
+      question =
+          Format("Delete the registry value %s (Yes/No)?", {name->empty() ? kDefaultName : *name});
     else if (sw.Has("VA"))
       question = Format("Delete all values under the registry key %s (Yes/No)?", {key.Display()});
     else
@@ -407,7 +424,8 @@ void PrintUsage(std::ostream& out) {
 
 }  // namespace
 
-int RunRegCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
+int RunRegCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                  std::ostream& err) {
   const std::string operation = args.empty() ? std::string() : Upper(args[0]);
   try {
     if (operation == "/?" || operation == "-?" || operation == "/H" || operation == "--HELP") {
@@ -423,7 +441,8 @@ int RunRegCommand(const std::vector<std::string>& args, std::istream& in, std::o
     if (operation == "DELETE") return Delete(args, in, out);
     if (operation == "IMPORT") return Import(args, out);
     if (operation == "EXPORT") return Export(args, in, out);
-    Syntax(operation.empty() ? "Give an operation." : Format("Unknown operation \"%s\".", {args[0]}));
+    Syntax(operation.empty() ? "Give an operation."
+                             : Format("Unknown operation \"%s\".", {args[0]}));
   } catch (const CommandError& e) {
     err << e.Text << "\n";
     if (e.WithUsage) err << "Type \"zorreg /?\" for usage.\n";

@@ -9,7 +9,9 @@
 namespace zor {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 std::string_view TrimLeft(std::string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -52,7 +54,8 @@ class Parser {
     size_t i = 0;
     // The header is the first line that is not blank.
     while (i < Lines.size() && TrimRight(TrimLeft(Lines[i])).empty()) ++i;
-    const std::string_view header = i < Lines.size() ? TrimRight(TrimLeft(Lines[i])) : std::string_view();
+    const std::string_view header =
+        i < Lines.size() ? TrimRight(TrimLeft(Lines[i])) : std::string_view();
     if (header == kRegFileHeader5) {
       Unicode = true;
     } else if (header == kRegFileHeader4) {
@@ -174,7 +177,8 @@ class Parser {
       rest.remove_prefix(1);
     } else {
       value.Name = ParseQuoted(rest, lineNo, "value name");
-      if (std::string problem = RegValueNameProblem(value.Name); !problem.empty()) Fail(lineNo, problem);
+      if (std::string problem = RegValueNameProblem(value.Name); !problem.empty())
+        Fail(lineNo, problem);
     }
     rest = TrimLeft(rest);
     if (rest.empty() || rest.front() != '=') Fail(lineNo, "expected '=' after the value name");

@@ -65,9 +65,9 @@ void AppendValue(std::string& out, const RegNamedValue& v) {
     out += kRegLineEnd;
     return;
   }
-  const std::string prefix = value.Type == kRegBinary
-                                 ? line + std::string(kRegHexPrefix) + ":"
-                                 : line + std::string(kRegHexPrefix) + Format("(%x):", {value.Type});
+  const std::string prefix =
+      value.Type == kRegBinary ? line + std::string(kRegHexPrefix) + ":"
+                               : line + std::string(kRegHexPrefix) + Format("(%x):", {value.Type});
   AppendHex(out, prefix, value.Data);
   out += kRegLineEnd;
 }

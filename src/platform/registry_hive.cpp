@@ -8,7 +8,9 @@ const RegNamedValue* RegKeyNode::FindValue(std::string_view name) const {
   return nullptr;
 }
 
-RegHive::RegHive() { Keys.emplace(std::string(), RegKeyNode{}); }
+RegHive::RegHive() {
+  Keys.emplace(std::string(), RegKeyNode{});
+}
 
 const RegKeyNode* RegHive::FindKey(std::string_view path) const {
   const auto it = Keys.find(path);
@@ -20,7 +22,8 @@ RegKeyNode& RegHive::CreateKey(std::string_view path) {
   RegKeyNode* node = &Keys.find(std::string_view())->second;
   std::string spelled;
   for (std::string_view part : SplitRegPath(path)) {
-    std::string next = spelled.empty() ? std::string(part) : spelled + kRegPathSeparator + std::string(part);
+    std::string next =
+        spelled.empty() ? std::string(part) : spelled + kRegPathSeparator + std::string(part);
     auto it = Keys.find(next);
     if (it == Keys.end()) it = Keys.emplace(next, RegKeyNode{next, {}}).first;
     node = &it->second;

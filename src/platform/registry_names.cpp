@@ -17,13 +17,16 @@ int FoldForOrder(char c) {
 std::string ControlCharProblem(std::string_view name, const char* what) {
   for (char c : name)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-      return Format("%s contains the control character 0x%2x", {what, static_cast<unsigned char>(c)});
+      return Format("%s contains the control character 0x%2x",
+                    {what, static_cast<unsigned char>(c)});
   return {};
 }
 
 }  // namespace
 
-bool RegNamesEqual(std::string_view a, std::string_view b) { return SameTextAscii(a, b); }
+bool RegNamesEqual(std::string_view a, std::string_view b) {
+  return SameTextAscii(a, b);
+}
 
 bool RegPathLess::operator()(std::string_view a, std::string_view b) const {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
@@ -44,7 +47,8 @@ std::vector<std::string_view> SplitRegPath(std::string_view path) {
   size_t start = 0;
   while (true) {
     const size_t end = path.find(kRegPathSeparator, start);
-    parts.push_back(path.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    parts.push_back(
+        path.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
     if (end == std::string_view::npos) break;
     start = end + 1;
   }

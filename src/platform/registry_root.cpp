@@ -25,9 +25,15 @@ const RootNames& NamesOf(RegRoot root) {
 
 }  // namespace
 
-std::string_view RegRootLongName(RegRoot root) { return NamesOf(root).Long; }
-std::string_view RegRootShortName(RegRoot root) { return NamesOf(root).Short; }
-std::string_view RegRootFileName(RegRoot root) { return NamesOf(root).File; }
+std::string_view RegRootLongName(RegRoot root) {
+  return NamesOf(root).Long;
+}
+std::string_view RegRootShortName(RegRoot root) {
+  return NamesOf(root).Short;
+}
+std::string_view RegRootFileName(RegRoot root) {
+  return NamesOf(root).File;
+}
 
 std::optional<RegRoot> RegRootFromName(std::string_view name) {
   for (const RootNames& n : kRootNames)

@@ -37,7 +37,9 @@ std::optional<std::string>& DirOverride() {
   return dir;
 }
 
-std::string ErrnoText(int error) { return Format("%s (%d)", {std::strerror(error), error}); }
+std::string ErrnoText(int error) {
+  return Format("%s (%d)", {std::strerror(error), error});
+}
 
 std::string NonEmptyEnv(const char* name) {
   const char* value = std::getenv(name);
@@ -45,7 +47,8 @@ std::string NonEmptyEnv(const char* name) {
 }
 
 std::string UserConfigDir() {
-  if (std::string xdg = NonEmptyEnv("XDG_CONFIG_HOME"); !xdg.empty() && xdg.front() == '/') return xdg;
+  if (std::string xdg = NonEmptyEnv("XDG_CONFIG_HOME"); !xdg.empty() && xdg.front() == '/')
+    return xdg;
   std::string home = NonEmptyEnv("HOME");
   if (home.empty()) {
     if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) home = pw->pw_dir;
@@ -80,8 +83,10 @@ std::optional<std::string> ReadRegistryFile(const std::string& path) {
     return CurrentFileSystem().ReadFile(path, kMaxRegFileBytes);
   } catch (const EFileSystemError& e) {
     if (e.ErrorCode == EFBIG)
-      throw ERegistryFileError(path, 0, Format("the file is larger than %u bytes", {kMaxRegFileBytes}));
-    throw ERegistryError(Format("Cannot read the registry file \"%s\": %s", {path, ErrnoText(e.ErrorCode)}));
+      throw ERegistryFileError(path, 0,
+                               Format("the file is larger than %u bytes", {kMaxRegFileBytes}));
+    throw ERegistryError(
+        Format("Cannot read the registry file \"%s\": %s", {path, ErrnoText(e.ErrorCode)}));
   }
 }
 
@@ -105,7 +110,8 @@ void MakeRegistryDir(const std::string& dir, mode_t mode) {
   try {
     CurrentFileSystem().CreateFolders(dir, mode);
   } catch (const EFileSystemError& e) {
-    throw ERegistryError(Format("Cannot create the registry folder \"%s\": %s", {e.Path, ErrnoText(e.ErrorCode)}));
+    throw ERegistryError(
+        Format("Cannot create the registry folder \"%s\": %s", {e.Path, ErrnoText(e.ErrorCode)}));
   }
 }
 
@@ -121,7 +127,8 @@ void ReplaceHive(const std::string& path, std::string_view contents, mode_t mode
   try {
     files.WriteFileAtomic(path, contents, {.Permissions = mode});
   } catch (const EFileSystemError& e) {
-    throw ERegistryError(Format("Cannot write the registry file \"%s\": %s", {path, ErrnoText(e.ErrorCode)}));
+    throw ERegistryError(
+        Format("Cannot write the registry file \"%s\": %s", {path, ErrnoText(e.ErrorCode)}));
   }
 }
 
@@ -141,7 +148,9 @@ std::string RegistryHivePath(RegRoot root) {
   return RegistryDir(root) + "/" + std::string(RegRootFileName(root));
 }
 
-RegHive LoadHive(RegRoot root) { return ReadHive(root, RegistryHivePath(root)); }
+RegHive LoadHive(RegRoot root) {
+  return ReadHive(root, RegistryHivePath(root));
+}
 
 void UpdateHive(RegRoot root, const std::function<bool(RegHive&)>& change) {
   const std::string dir = RegistryDir(root);
@@ -149,12 +158,15 @@ void UpdateHive(RegRoot root, const std::function<bool(RegHive&)>& change) {
   const bool user = IsUserRoot(root);
   MakeRegistryDir(dir, user ? kUserDirMode : kSystemDirMode);
   const std::string lockPath = path + kLockSuffix;
-  LockFileHandle lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, user ? kUserFileMode : kSystemFileMode));
+  LockFileHandle lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
+                           user ? kUserFileMode : kSystemFileMode));
   if (lock.Get() < 0)
-    throw ERegistryError(Format("Cannot open the registry lock file \"%s\": %s", {lockPath, ErrnoText(errno)}));
+    throw ERegistryError(
+        Format("Cannot open the registry lock file \"%s\": %s", {lockPath, ErrnoText(errno)}));
   while (flock(lock.Get(), LOCK_EX) != 0) {
     if (errno != EINTR)
-      throw ERegistryError(Format("Cannot lock the registry file \"%s\": %s", {lockPath, ErrnoText(errno)}));
+      throw ERegistryError(
+          Format("Cannot lock the registry file \"%s\": %s", {lockPath, ErrnoText(errno)}));
   }
   // Read again under the lock: another process may have changed the hive since our last look.
   RegHive hive = ReadHive(root, path);
@@ -172,7 +184,8 @@ bool CanWriteHive(RegRoot root) {
     return false;
   }
   const std::string lockPath = dir + "/" + std::string(RegRootFileName(root)) + kLockSuffix;
-  LockFileHandle lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, user ? kUserFileMode : kSystemFileMode));
+  LockFileHandle lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
+                           user ? kUserFileMode : kSystemFileMode));
   return lock.Get() >= 0 && access(dir.c_str(), W_OK) == 0;
 }
 

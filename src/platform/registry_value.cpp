@@ -63,7 +63,9 @@ RegValue RegValue::Qword(uint64_t value) {
   return v;
 }
 
-RegValue RegValue::Binary(std::vector<uint8_t> bytes) { return RegValue{kRegBinary, std::move(bytes)}; }
+RegValue RegValue::Binary(std::vector<uint8_t> bytes) {
+  return RegValue{kRegBinary, std::move(bytes)};
+}
 
 RegValue RegValue::MultiString(const std::vector<std::string>& strings) {
   RegValue v{kRegMultiSz, {}};

@@ -7,7 +7,8 @@
 // - private (per user): only its owner may enter it. Created with mode 0700; one that
 //   exists already is used only when it is a real folder (not a link), owned by this user
 //   and writable by nobody else (see private_folder.h), else the caller gets
-//   `EPrivateFolderError` and nothing is written. Session mutexes and every temporary file of the launcher live here.
+//   `EPrivateFolderError` and nothing is written. Session mutexes and every temporary file of the
+//   launcher live here.
 // - machine-wide for "Global\" mutexes: see named_mutex.h.
 // - machine-wide for pipes: owned by the server's user, open for reading (0755), so every
 //   user may connect but only that user may create a name; see local_socket.h.

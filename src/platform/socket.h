@@ -56,7 +56,8 @@ int AcceptSocket(int listening, SocketAddress& peer, int& error);
 bool SocketLocalAddress(int socket, SocketAddress& address, int& error);
 int64_t SocketReceive(int socket, void* buffer, int64_t count, int& error);
 int64_t SocketSend(int socket, const void* buffer, int64_t count, int& error);
-int64_t SocketSendTo(int socket, const void* buffer, int64_t count, const SocketAddress& to, int& error);
+int64_t SocketSendTo(int socket, const void* buffer, int64_t count, const SocketAddress& to,
+                     int& error);
 int64_t SocketReceiveFrom(int socket, void* buffer, int64_t count, SocketAddress& from, int& error);
 // Bytes waiting to be read, or -1.
 int64_t SocketBytesAvailable(int socket, int& error);

@@ -18,6 +18,7 @@ std::string GetApplicationsFolder();
 
 // The desktop folder named in the text of a user-dirs.dirs file: a line
 // XDG_DESKTOP_DIR="$HOME/sub" or XDG_DESKTOP_DIR="/absolute"; none when absent or malformed.
-std::optional<std::string> DesktopFolderFromUserDirs(std::string_view content, std::string_view home);
+std::optional<std::string> DesktopFolderFromUserDirs(std::string_view content,
+                                                     std::string_view home);
 
 }  // namespace zor

@@ -35,10 +35,14 @@ std::optional<int32_t> ParseInteger(std::string_view text) {
   int64_t value = 0;
   for (char c : text) {
     int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else return std::nullopt;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    else
+      return std::nullopt;
     value = value * base + digit;
     if (base == 10 && value > int64_t{1} << 31) return std::nullopt;
   }
@@ -55,7 +59,9 @@ void TZORRegistry::SetRootKey(RegRoot root) {
   Root = root;
 }
 
-bool TZORRegistry::CanWrite() const { return (AccessMask & (kKeySetValue | kKeyCreateSubKey)) != 0; }
+bool TZORRegistry::CanWrite() const {
+  return (AccessMask & (kKeySetValue | kKeyCreateSubKey)) != 0;
+}
 
 std::string TZORRegistry::Resolve(std::string_view key) const {
   const bool relative = key.empty() || key.front() != kRegPathSeparator;
@@ -115,7 +121,9 @@ std::optional<RegValue> TZORRegistry::ReadValue(std::string_view name) const {
   return value->Value;
 }
 
-bool TZORRegistry::ValueExists(std::string_view name) const { return ReadValue(name).has_value(); }
+bool TZORRegistry::ValueExists(std::string_view name) const {
+  return ReadValue(name).has_value();
+}
 
 bool TZORRegistry::ReadBoolDef(std::string_view name, bool defaultValue) const {
   const std::optional<RegValue> value = ReadValue(name);
@@ -135,7 +143,8 @@ int32_t TZORRegistry::ReadIntegerDef(std::string_view name, int32_t defaultValue
   return defaultValue;
 }
 
-std::string TZORRegistry::ReadStringDef(std::string_view name, std::string_view defaultValue) const {
+std::string TZORRegistry::ReadStringDef(std::string_view name,
+                                        std::string_view defaultValue) const {
   const std::optional<RegValue> value = ReadValue(name);
   if (value) {
     if (auto text = value->AsString()) return *text;
@@ -161,14 +170,17 @@ void TZORRegistry::WriteValue(std::string_view name, const RegValue& value) {
   UpdateHive(Root, [&](RegHive& hive) {
     const RegKeyNode* node = hive.FindKey(Path);
     if (!node)
-      throw ERegistryError(Format("Failed to set data for '%s': the key \"%s\" no longer exists", {name, Path}));
+      throw ERegistryError(
+          Format("Failed to set data for '%s': the key \"%s\" no longer exists", {name, Path}));
     if (const RegNamedValue* old = node->FindValue(name); old && old->Value == value) return false;
     hive.SetValue(Path, name, value);
     return true;
   });
 }
 
-void TZORRegistry::WriteBool(std::string_view name, bool value) { WriteValue(name, RegValue::Dword(value ? 1 : 0)); }
+void TZORRegistry::WriteBool(std::string_view name, bool value) {
+  WriteValue(name, RegValue::Dword(value ? 1 : 0));
+}
 void TZORRegistry::WriteInteger(std::string_view name, int32_t value) {
   WriteValue(name, RegValue::Dword(static_cast<uint32_t>(value)));
 }
@@ -184,7 +196,9 @@ void TZORRegistry::WriteBinary(std::string_view name, const std::vector<uint8_t>
 void TZORRegistry::WriteMultiString(std::string_view name, const std::vector<std::string>& value) {
   WriteValue(name, RegValue::MultiString(value));
 }
-void TZORRegistry::WriteQword(std::string_view name, uint64_t value) { WriteValue(name, RegValue::Qword(value)); }
+void TZORRegistry::WriteQword(std::string_view name, uint64_t value) {
+  WriteValue(name, RegValue::Qword(value));
+}
 
 bool TZORRegistry::DeleteValue(std::string_view name) {
   if (!Open || !CanWrite()) return false;
@@ -214,7 +228,9 @@ bool TZORRegistry::DeleteKey(std::string_view key) {
   return deleted;
 }
 
-std::vector<std::string> TZORRegistry::GetKeyNames() const { return LoadHive(Root).SubKeyNames(Path); }
+std::vector<std::string> TZORRegistry::GetKeyNames() const {
+  return LoadHive(Root).SubKeyNames(Path);
+}
 
 std::vector<std::string> TZORRegistry::GetValueNames() const {
   const RegHive hive = LoadHive(Root);
@@ -224,6 +240,8 @@ std::vector<std::string> TZORRegistry::GetValueNames() const {
   return names;
 }
 
-bool TZORRegistry::CanWriteHKLM() { return CanWriteHive(RegRoot::LocalMachine); }
+bool TZORRegistry::CanWriteHKLM() {
+  return CanWriteHive(RegRoot::LocalMachine);
+}
 
 }  // namespace zor

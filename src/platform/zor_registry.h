@@ -65,10 +65,10 @@ class TZORRegistry {
 
   // Writes into the open key; raise `ERegistryError` when no key is open, the access is
   // read-only, the key has been deleted meanwhile or the hive cannot be written.
-  void WriteBool(std::string_view name, bool value);  // REG_DWORD 1 or 0
-  void WriteInteger(std::string_view name, int32_t value);  // REG_DWORD
-  void WriteString(std::string_view name, std::string_view value);  // REG_SZ
-  void WriteExpandString(std::string_view name, std::string_view value);  // REG_EXPAND_SZ
+  void WriteBool(std::string_view name, bool value);                           // REG_DWORD 1 or 0
+  void WriteInteger(std::string_view name, int32_t value);                     // REG_DWORD
+  void WriteString(std::string_view name, std::string_view value);             // REG_SZ
+  void WriteExpandString(std::string_view name, std::string_view value);       // REG_EXPAND_SZ
   void WriteBinary(std::string_view name, const std::vector<uint8_t>& value);  // REG_BINARY
   void WriteMultiString(std::string_view name, const std::vector<std::string>& value);
   void WriteQword(std::string_view name, uint64_t value);  // REG_QWORD

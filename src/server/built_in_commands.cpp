@@ -17,7 +17,8 @@ void ExecuteBuiltIn(TServerCall& call) {
     case 5:
       // [wide string, wide string, optional value, wide string]: recorded in the log only.
       call.Server.Log().Debug("Session", Format("Session %x identifies as %s / %s",
-                                                {call.Session.Id, call.OptionalStringArg(0), call.OptionalStringArg(1)}));
+                                                {call.Session.Id, call.OptionalStringArg(0),
+                                                 call.OptionalStringArg(1)}));
       call.ReplyEmpty();
       return;
     case 16:

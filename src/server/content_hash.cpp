@@ -13,7 +13,9 @@ struct TSha256::State {
   crypto_hash_sha256_state Hash;
 };
 
-TSha256::TSha256() : S(std::make_unique<State>()) { crypto_hash_sha256_init(&S->Hash); }
+TSha256::TSha256() : S(std::make_unique<State>()) {
+  crypto_hash_sha256_init(&S->Hash);
+}
 
 TSha256::~TSha256() = default;
 

@@ -27,7 +27,8 @@ SocketAddress BindAddress(const std::string& text, uint16_t port) {
   if (!text.empty()) {
     const auto bytes = ParseDottedAddress(text);
     if (!bytes) throw Exception("'" + text + "' is not a valid ip!");
-    local.Address = static_cast<uint32_t>((*bytes)[0]) << 24 | static_cast<uint32_t>((*bytes)[1]) << 16 |
+    local.Address = static_cast<uint32_t>((*bytes)[0]) << 24 |
+                    static_cast<uint32_t>((*bytes)[1]) << 16 |
                     static_cast<uint32_t>((*bytes)[2]) << 8 | (*bytes)[3];
   }
   local.Port = port;

@@ -17,6 +17,8 @@ std::optional<std::array<uint8_t, 4>> ParseDottedAddress(std::string_view text);
 // The local address a service binds to: every address for an empty text, else the dotted
 // address with `port`. Raises "'<text>' is not a valid ip!" for anything else.
 SocketAddress BindAddress(const std::string& text, uint16_t port);
-inline bool IsDottedAddress(std::string_view text) { return ParseDottedAddress(text).has_value(); }
+inline bool IsDottedAddress(std::string_view text) {
+  return ParseDottedAddress(text).has_value();
+}
 
 }  // namespace zor

@@ -12,13 +12,13 @@
 #include "base/exceptions.h"
 #include "base/format.h"
 #include "platform/pe_version.h"
-#include "update/plain_data_stream.h"
-#include "update/release_areas.h"
-#include "update/request_name.h"
 #include "server/server_call.h"
 #include "server/server_texts.h"
 #include "server/zor_server.h"
 #include "transport/ic_errors.h"
+#include "update/plain_data_stream.h"
+#include "update/release_areas.h"
+#include "update/request_name.h"
 
 namespace zor {
 
@@ -26,7 +26,8 @@ namespace {
 
 constexpr std::string_view kTag = "FileService";
 constexpr std::string_view kName = "File Service";
-constexpr std::string_view kDescription = "向客户端提供档案清单、档案资讯、档案下载与上传的服务，让客户端可以自动更新。";
+constexpr std::string_view kDescription =
+    "向客户端提供档案清单、档案资讯、档案下载与上传的服务，让客户端可以自动更新。";
 constexpr std::string_view kTextNoSuchFile = "服务器上并没有档案 %s！";
 constexpr std::string_view kTextNoUploads = "这个服务器并不接受上传的档案！";
 
@@ -72,7 +73,8 @@ int64_t SizeOf(std::FILE* file) {
 }
 
 void ReadExactly(std::FILE* file, void* buffer, size_t count) {
-  if (count && std::fread(buffer, 1, count, file) != count) throw Exception("A served file ended early");
+  if (count && std::fread(buffer, 1, count, file) != count)
+    throw Exception("A served file ended early");
 }
 
 // The file an upload is stored in until it is complete, beside its target. The folders
@@ -87,12 +89,14 @@ class TUploadTarget {
   TUploadTarget& operator=(const TUploadTarget&) = delete;
 
   // Reserves room for `bytes` in the target's folder and opens the file the data goes to.
-  void Open(std::atomic<uint64_t>& counter, const std::string& name, int64_t bytes, const TFileServiceSettings& limits) {
+  void Open(std::atomic<uint64_t>& counter, const std::string& name, int64_t bytes,
+            const TFileServiceSettings& limits) {
     // Held until the file is in its folder, so that a failing upload cannot take the
     // folder away in between.
     std::lock_guard guard(Folders.Lock);
     std::error_code error;
-    if (std::filesystem::exists(Target, error) || error) throw Exception(Format(kUploadExistsText, {name}));
+    if (std::filesystem::exists(Target, error) || error)
+      throw Exception(Format(kUploadExistsText, {name}));
     const std::filesystem::path folder = Target.parent_path();
     TUploadFolders::TRoom used = Folders.Running[folder];
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
@@ -101,9 +105,11 @@ class TUploadTarget {
       ++used.Files;
       used.Bytes += static_cast<int64_t>(entry.file_size(ignored));
     }
-    if (used.Files + 1 > limits.UploadFolderFiles || used.Bytes + bytes > limits.UploadFolderBytes) {
+    if (used.Files + 1 > limits.UploadFolderFiles ||
+        used.Bytes + bytes > limits.UploadFolderBytes) {
       if (Folders.Running[folder].Files == 0) Folders.Running.erase(folder);
-      throw Exception(Format(kUploadFolderFullText, {name, limits.UploadFolderFiles, limits.UploadFolderBytes}));
+      throw Exception(Format(kUploadFolderFullText,
+                             {name, limits.UploadFolderFiles, limits.UploadFolderBytes}));
     }
     TUploadFolders::TRoom& room = Folders.Running[folder];
     ++room.Files;
@@ -125,11 +131,13 @@ class TUploadTarget {
   }
 
   void Write(const void* data, size_t count, const std::string& name) {
-    if (!Stream || std::fwrite(data, 1, count, Stream.get()) != count) throw Exception(Format(kUploadNotStoredText, {name}));
+    if (!Stream || std::fwrite(data, 1, count, Stream.get()) != count)
+      throw Exception(Format(kUploadNotStoredText, {name}));
   }
 
   void Commit(const std::string& name) {
-    const bool written = Stream && std::fflush(Stream.get()) == 0 && std::fclose(Stream.release()) == 0;
+    const bool written =
+        Stream && std::fflush(Stream.get()) == 0 && std::fclose(Stream.release()) == 0;
     if (!written) throw Exception(Format(kUploadNotStoredText, {name}));
     // A link never replaces a file: an upload of the same name that finished meanwhile
     // keeps its place.
@@ -137,14 +145,16 @@ class TUploadTarget {
     std::filesystem::create_hard_link(Temp, Target, error);
     if (error) {
       std::error_code ignored;
-      throw Exception(Format(std::filesystem::exists(Target, ignored) ? kUploadExistsText : kUploadNotStoredText, {name}));
+      throw Exception(Format(
+          std::filesystem::exists(Target, ignored) ? kUploadExistsText : kUploadNotStoredText,
+          {name}));
     }
     std::filesystem::remove(Temp, error);
     Temp.clear();
     std::lock_guard guard(Folders.Lock);
     ReleaseRoom();
-    for (std::filesystem::path folder = Target.parent_path(); folder != Root && folder.has_relative_path();
-         folder = folder.parent_path())
+    for (std::filesystem::path folder = Target.parent_path();
+         folder != Root && folder.has_relative_path(); folder = folder.parent_path())
       Folders.Pending.erase(folder);
   }
 
@@ -161,10 +171,12 @@ class TUploadTarget {
     // Deepest first; a folder that another upload is filling is not empty and stays.
     std::lock_guard guard(Folders.Lock);
     ReleaseRoom();
-    for (std::filesystem::path folder = Target.parent_path(); folder != Root && Folders.Pending.count(folder);
-         folder = folder.parent_path()) {
+    for (std::filesystem::path folder = Target.parent_path();
+         folder != Root && Folders.Pending.count(folder); folder = folder.parent_path()) {
       std::error_code error;
-      if (!std::filesystem::is_empty(folder, error) || error || !std::filesystem::remove(folder, error)) break;
+      if (!std::filesystem::is_empty(folder, error) || error ||
+          !std::filesystem::remove(folder, error))
+        break;
       Folders.Pending.erase(folder);
     }
   }
@@ -193,7 +205,8 @@ class TUploadTarget {
     std::vector<std::filesystem::path> missing;
     std::error_code error;
     for (std::filesystem::path folder = Target.parent_path();
-         folder != Root && folder.has_relative_path() && !std::filesystem::exists(folder, error) && !error;
+         folder != Root && folder.has_relative_path() && !std::filesystem::exists(folder, error) &&
+         !error;
          folder = folder.parent_path())
       missing.push_back(folder);
     std::filesystem::create_directories(Target.parent_path(), error);
@@ -229,8 +242,10 @@ void DrainRefusedUpload(TServerCall& call) {
 
 void CheckUploadFolder(const std::filesystem::path& upload, const std::filesystem::path& release) {
   // Compared as the system resolves them, links and ".." included, whether they exist yet or not.
-  const std::filesystem::path u = std::filesystem::weakly_canonical(std::filesystem::absolute(upload));
-  const std::filesystem::path r = std::filesystem::weakly_canonical(std::filesystem::absolute(release));
+  const std::filesystem::path u =
+      std::filesystem::weakly_canonical(std::filesystem::absolute(upload));
+  const std::filesystem::path r =
+      std::filesystem::weakly_canonical(std::filesystem::absolute(release));
   const auto within = [](const std::filesystem::path& inner, const std::filesystem::path& outer) {
     auto i = inner.begin();
     for (auto o = outer.begin(); o != outer.end(); ++o, ++i) {
@@ -239,13 +254,16 @@ void CheckUploadFolder(const std::filesystem::path& upload, const std::filesyste
     }
     return true;
   };
-  if (within(u, r) || within(r, u)) throw Exception(Format(kUploadInReleaseText, {upload.string(), release.string()}));
+  if (within(u, r) || within(r, u))
+    throw Exception(Format(kUploadInReleaseText, {upload.string(), release.string()}));
 }
 
 TFileService::TFileService(TZORServer* server, TFileServiceSettings settings)
-    : TZORService(server, kServiceMayStop, kFileServiceBase, std::string(kDescription), std::string(kName)),
+    : TZORService(server, kServiceMayStop, kFileServiceBase, std::string(kDescription),
+                  std::string(kName)),
       Settings(std::move(settings)),
-      Folder(Settings.ReleaseDir, Settings.VersionReader ? Settings.VersionReader : PeVersionOf, FoldersToSkip(Settings)),
+      Folder(Settings.ReleaseDir, Settings.VersionReader ? Settings.VersionReader : PeVersionOf,
+             FoldersToSkip(Settings)),
       Cache(Settings.CacheDir, Settings.Level) {
   if (Settings.UploadDir) CheckUploadFolder(*Settings.UploadDir, Settings.ReleaseDir);
   // A publisher who changed the release without signing it again sees it in the log; with
@@ -267,7 +285,9 @@ TFileService::TFileService(TZORServer* server, TFileServiceSettings settings)
   RegisterCommand(kCmdUpload, [this](TServiceMessage& m) { Upload(m); });
 }
 
-TFileService::~TFileService() { DoStop(); }
+TFileService::~TFileService() {
+  DoStop();
+}
 
 void TFileService::DoStart() {
   if (!std::filesystem::is_directory(Settings.ReleaseDir))
@@ -318,7 +338,8 @@ void TFileService::PackLoop() {
   PackWake.notify_all();
 }
 
-void TFileService::PackAll(const std::vector<TReleaseFile>& files, const std::function<void()>& tick) {
+void TFileService::PackAll(const std::vector<TReleaseFile>& files,
+                           const std::function<void()>& tick) {
   std::vector<const TReleaseFile*> listed;
   for (const TReleaseFile& file : files)
     if (file.Listed) listed.push_back(&file);
@@ -326,7 +347,8 @@ void TFileService::PackAll(const std::vector<TReleaseFile>& files, const std::fu
   std::atomic<bool> stop{false};
   std::mutex doneLock;
   std::condition_variable doneWake;
-  const size_t count = std::min<size_t>(listed.size(), std::max(1u, std::thread::hardware_concurrency()));
+  const size_t count =
+      std::min<size_t>(listed.size(), std::max(1u, std::thread::hardware_concurrency()));
   size_t running = count;  // guarded by doneLock: workers that have not ended yet
   TServerLog* log = Server() ? &Server()->Log() : nullptr;
   std::vector<std::thread> workers;
@@ -392,12 +414,13 @@ void TFileService::FileList(TServiceMessage& message) {
     } catch (const EAbort&) {
       throw;
     } catch (const std::exception& e) {
-      Server()->Log().Warning(kTag, Format("%s is left out of the file list: %s", {file.Name, e.what()}));
+      Server()->Log().Warning(kTag,
+                              Format("%s is left out of the file list: %s", {file.Name, e.what()}));
       continue;
     }
     if (!list.empty()) list += ';';
-    list += file.Name + "=" + file.Version + "," + std::to_string(static_cast<int32_t>(file.DosTime)) + "," +
-            std::to_string(packed.Size);
+    list += file.Name + "=" + file.Version + "," +
+            std::to_string(static_cast<int32_t>(file.DosTime)) + "," + std::to_string(packed.Size);
   }
   call.Reply({TVariant::Wide(list), TVariant::Wide("")});
   message.Result = 1;
@@ -444,7 +467,8 @@ void TFileService::FileData(TServiceMessage& message, bool packed) {
     WritePlainStream(static_cast<uint32_t>(count), read, write);
   } else {
     uint8_t header[4];
-    for (int i = 0; i < 4; ++i) header[i] = static_cast<uint8_t>(static_cast<uint32_t>(count) >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+      header[i] = static_cast<uint8_t>(static_cast<uint32_t>(count) >> (8 * i));
     write(header, sizeof header);
     std::vector<uint8_t> piece(kPackedStreamPiece);
     for (int64_t done = 0; done < count;) {
@@ -471,19 +495,22 @@ void TFileService::Upload(TServiceMessage& message) {
   const std::filesystem::path target = *Settings.UploadDir / folder / name.Relative;
   if (std::error_code error; std::filesystem::exists(target, error) || error)
     throw Exception(Format(kUploadExistsText, {name.Wire}));
-  const uint32_t limit = static_cast<uint32_t>(std::clamp<int64_t>(Settings.UploadLimit, 0, 0x7FFFFFFF));
+  const uint32_t limit =
+      static_cast<uint32_t>(std::clamp<int64_t>(Settings.UploadLimit, 0, 0x7FFFFFFF));
   call.ReplyNow({});
   TIcIOHandler* handler = call.Connection().Handler();
   if (!handler) throw EConnectBroken(std::string(kNotConnectedText), nullptr, 0);
 
   TUploadTarget stored(*Settings.UploadDir, target, UploadFolders);
   try {
-    ReadPlainStream([&](void* buffer, size_t count) { handler->ReadBuffer(buffer, static_cast<int32_t>(count)); },
+    ReadPlainStream([&](void* buffer,
+                        size_t count) { handler->ReadBuffer(buffer, static_cast<int32_t>(count)); },
                     0xFFFFFFFF,
                     [&](const void* data, size_t count) { stored.Write(data, count, name.Wire); },
                     [&](uint32_t count) {
                       // Refused on the announced size, before a byte is stored or a folder made.
-                      if (count > limit) throw Exception(Format(kUploadTooLargeText, {name.Wire, count, limit}));
+                      if (count > limit)
+                        throw Exception(Format(kUploadTooLargeText, {name.Wire, count, limit}));
                       stored.Open(UploadCounter, name.Wire, count, Settings);
                     });
     stored.Commit(name.Wire);

@@ -29,8 +29,8 @@
 
 #include "server/pack_cache.h"
 #include "server/release_folder.h"
-#include "server/server_limits.h"
 #include "server/release_manifest_check.h"
+#include "server/server_limits.h"
 #include "server/zor_service.h"
 
 namespace zor {
@@ -50,11 +50,13 @@ inline constexpr size_t kPackedStreamPiece = 16384;
 // the client. A client that stops sending and closes its end ends the wait sooner.
 inline constexpr std::chrono::seconds kUploadDrainLimit{10};
 
-inline constexpr std::string_view kUploadTooLargeText = "上传的档案 %s 有 %u 个字节，超过了服务器允许的 %u 个字节！";
+inline constexpr std::string_view kUploadTooLargeText =
+    "上传的档案 %s 有 %u 个字节，超过了服务器允许的 %u 个字节！";
 inline constexpr std::string_view kUploadNotStoredText = "无法储存上传的档案 %s！";
 // Our own: uploads never replace a file, and each folder takes only so many.
 inline constexpr std::string_view kUploadExistsText = "服务器上已经有上传的档案 %s，不会覆盖它！";
-inline constexpr std::string_view kUploadFolderFullText = "上传目录 %s 已满(最多 %d 个档案、%d 个字节)！";
+inline constexpr std::string_view kUploadFolderFullText =
+    "上传目录 %s 已满(最多 %d 个档案、%d 个字节)！";
 inline constexpr std::string_view kUploadNeedsLogonText = "上传档案需要已登录的连线！";
 inline constexpr std::string_view kUploadInReleaseText =
     "The upload folder %s must not be the release folder %s, lie inside it or contain it";

@@ -2,7 +2,8 @@
 
 namespace zor {
 
-TIcServerConnection::TIcServerConnection(TScrambleRoutine encrypt, uint32_t key, TScrambleRoutine decrypt)
+TIcServerConnection::TIcServerConnection(TScrambleRoutine encrypt, uint32_t key,
+                                         TScrambleRoutine decrypt)
     : TIcConnection(encrypt, key, decrypt) {
   ShortStreamMagic = 1;
 }

@@ -53,7 +53,9 @@ HttpResponse AnswerLookupRequest(const TLookupTable& table, const HttpRequest& r
 TLookupService::TLookupService(TServerLog& log, TLookupTable table)
     : Log(log), Table(std::make_shared<const TLookupTable>(std::move(table))) {}
 
-TLookupService::~TLookupService() { Stop(); }
+TLookupService::~TLookupService() {
+  Stop();
+}
 
 void TLookupService::SetTable(TLookupTable table) {
   auto shared = std::make_shared<const TLookupTable>(std::move(table));
@@ -66,11 +68,13 @@ void TLookupService::Start(const std::string& bindAddress, uint16_t port) {
   SocketAddress local = BindAddress(bindAddress, port);
   int error = 0;
   const int s = CreateSocket(SocketKind::Stream, error);
-  if (s == kNoSocket) throw Exception("Cannot create the lookup service socket: " + SocketErrorText(error));
-  if (!BindSocket(s, local, error) || !ListenSocket(s, kListenBacklog, error) || !SocketLocalAddress(s, local, error)) {
+  if (s == kNoSocket)
+    throw Exception("Cannot create the lookup service socket: " + SocketErrorText(error));
+  if (!BindSocket(s, local, error) || !ListenSocket(s, kListenBacklog, error) ||
+      !SocketLocalAddress(s, local, error)) {
     CloseSocket(s);
-    throw Exception("Cannot listen for the lookup service on TCP port " + std::to_string(port) + ": " +
-                    SocketErrorText(error));
+    throw Exception("Cannot listen for the lookup service on TCP port " + std::to_string(port) +
+                    ": " + SocketErrorText(error));
   }
   Listener = s;
   BoundPort = local.Port;
@@ -126,7 +130,8 @@ void TLookupService::AcceptLoop() {
       SendAllBefore(s, FormatHttpResponse(TextResponse(503, "too many lookups at once; try again")),
                     GetClock().Now() + std::chrono::milliseconds(kLookupRequestTimeoutMs), ignored);
       CloseSocket(s);
-      Log.Warning("Lookup", "Refused a lookup from " + FormatIPv4(peer.Address) + ": too many at once");
+      Log.Warning("Lookup",
+                  "Refused a lookup from " + FormatIPv4(peer.Address) + ": too many at once");
       continue;
     }
     std::lock_guard guard(ConnectionsLock);
@@ -183,8 +188,9 @@ void TLookupService::Serve(Connection& connection) {
   // A peer that stops reading is given up at the request's deadline.
   std::string ignored;
   SendAllBefore(s, FormatHttpResponse(response), deadline, ignored);
-  Log.Debug("Lookup", reader.Complete() ? reader.Request().Target + " -> " + std::to_string(response.Status)
-                                        : "malformed request -> " + std::to_string(response.Status));
+  Log.Debug("Lookup", reader.Complete()
+                          ? reader.Request().Target + " -> " + std::to_string(response.Status)
+                          : "malformed request -> " + std::to_string(response.Status));
 }
 
 }  // namespace zor

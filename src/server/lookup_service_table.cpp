@@ -36,10 +36,12 @@ TLookupTable TLookupTable::Parse(std::string_view json, std::string_view origin)
   }
   Json document;
   try {
-    document = Json::parse(json.begin(), json.end(), [origin](int depth, Json::parse_event_t, Json&) {
-      if (depth > kMaxTableDepth) Refuse(origin, "nested deeper than " + std::to_string(kMaxTableDepth) + " levels");
-      return true;
-    });
+    document =
+        Json::parse(json.begin(), json.end(), [origin](int depth, Json::parse_event_t, Json&) {
+          if (depth > kMaxTableDepth)
+            Refuse(origin, "nested deeper than " + std::to_string(kMaxTableDepth) + " levels");
+          return true;
+        });
   } catch (const Json::parse_error& error) {
     Refuse(origin, "not valid JSON (at byte " + std::to_string(error.byte) + ")");
   } catch (const Json::exception&) {

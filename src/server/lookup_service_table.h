@@ -3,7 +3,8 @@
 //
 //   {
 //     "Enterprises": [
-//       {"EnterpriseID": "80001234", "APPServerName": "app1.example.com", "APPPort": 768, "DBName": "DB01"},
+//       {"EnterpriseID": "80001234", "APPServerName": "app1.example.com", "APPPort": 768, "DBName":
+//       "DB01"},
 //       {"EnterpriseID": "80005678", "APPServerName": "10.0.0.7"}
 //     ]
 //   }

@@ -18,6 +18,7 @@ using TNameReply = std::array<uint8_t, kNameReplySize>;
 
 // Nothing for a datagram that is not a request (wrong size or magic): it gets no answer.
 // Any other request is answered: the address of a known name, or status 1 and a text.
-std::optional<TNameReply> AnswerNameRequest(std::span<const uint8_t> request, const TNameTable& names);
+std::optional<TNameReply> AnswerNameRequest(std::span<const uint8_t> request,
+                                            const TNameTable& names);
 
 }  // namespace zor

@@ -19,7 +19,9 @@ constexpr size_t kReceiveBuffer = 2048;
 TNameServiceResponder::TNameServiceResponder(TServerLog& log, TNameTable names)
     : Log(log), Names(std::make_shared<const TNameTable>(std::move(names))) {}
 
-TNameServiceResponder::~TNameServiceResponder() { Stop(); }
+TNameServiceResponder::~TNameServiceResponder() {
+  Stop();
+}
 
 void TNameServiceResponder::SetNames(TNameTable names) {
   auto table = std::make_shared<const TNameTable>(std::move(names));
@@ -32,10 +34,12 @@ void TNameServiceResponder::Start(const std::string& bindAddress, uint16_t port)
   SocketAddress local = BindAddress(bindAddress, port);
   int error = 0;
   const int s = CreateSocket(SocketKind::Datagram, error);
-  if (s == kNoSocket) throw Exception("Cannot create the name service socket: " + SocketErrorText(error));
+  if (s == kNoSocket)
+    throw Exception("Cannot create the name service socket: " + SocketErrorText(error));
   if (!BindSocket(s, local, error) || !SocketLocalAddress(s, local, error)) {
     CloseSocket(s);
-    throw Exception("Cannot bind the name service to UDP port " + std::to_string(port) + ": " + SocketErrorText(error));
+    throw Exception("Cannot bind the name service to UDP port " + std::to_string(port) + ": " +
+                    SocketErrorText(error));
   }
   Socket = s;
   BoundPort = local.Port;
@@ -57,7 +61,8 @@ void TNameServiceResponder::Loop() {
     const int events = PollSocket(Socket, kPollReadable, kPollMs, error);
     if (events <= 0 || (events & kPollReadable) == 0) continue;
     SocketAddress from;
-    const int64_t got = SocketReceiveFrom(Socket, buffer.data(), static_cast<int64_t>(buffer.size()), from, error);
+    const int64_t got =
+        SocketReceiveFrom(Socket, buffer.data(), static_cast<int64_t>(buffer.size()), from, error);
     if (got < 0) continue;
     std::shared_ptr<const TNameTable> names;
     {
@@ -65,12 +70,14 @@ void TNameServiceResponder::Loop() {
       names = Names;
     }
     try {
-      const auto reply = AnswerNameRequest(std::span(buffer.data(), static_cast<size_t>(got)), *names);
+      const auto reply =
+          AnswerNameRequest(std::span(buffer.data(), static_cast<size_t>(got)), *names);
       if (!reply) continue;
       SocketSendTo(Socket, reply->data(), static_cast<int64_t>(reply->size()), from, error);
       ++AnswerCount;
     } catch (const std::exception& e) {
-      Log.Warning("NameService", std::string("A request from ") + FormatIPv4(from.Address) + " failed: " + e.what());
+      Log.Warning("NameService", std::string("A request from ") + FormatIPv4(from.Address) +
+                                     " failed: " + e.what());
     }
   }
 }

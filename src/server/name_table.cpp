@@ -13,8 +13,10 @@ namespace zor {
 namespace {
 
 std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '\r')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '\r'))
+    text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+    text.remove_suffix(1);
   return text;
 }
 
@@ -22,13 +24,15 @@ std::string_view Trim(std::string_view text) {
 
 void TNameTable::Add(std::string_view name, std::string_view address) {
   if (name.empty() || name.size() > kMaxRegisteredName)
-    throw Exception(Format("The name '%s' is empty or longer than %d characters", {name, kMaxRegisteredName}));
+    throw Exception(
+        Format("The name '%s' is empty or longer than %d characters", {name, kMaxRegisteredName}));
   for (char c : name)
     if (c == ' ' || c == '\t' || static_cast<unsigned char>(c) < 0x20)
       throw Exception(Format("The name '%s' holds a blank or a control character", {name}));
   const auto bytes = ParseDottedAddress(address);
   if (!bytes) throw Exception(Format("'%s' is not a dotted IPv4 address", {address}));
-  if (!Addresses.emplace(LowerAscii(name), *bytes).second) throw Exception(Format("The name '%s' is given twice", {name}));
+  if (!Addresses.emplace(LowerAscii(name), *bytes).second)
+    throw Exception(Format("The name '%s' is given twice", {name}));
 }
 
 TNameTable TNameTable::Parse(std::string_view text) {
@@ -70,8 +74,8 @@ std::optional<uint32_t> TNameTable::Find(std::string_view name) const {
   if (it == Addresses.end()) return std::nullopt;
   const auto& b = it->second;
   // Network byte order in memory: a first.
-  return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
-         static_cast<uint32_t>(b[3]) << 24;
+  return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+         static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
 }
 
 }  // namespace zor

@@ -3,8 +3,8 @@
 // and lines starting with '#' or ';' are comments. Names compare without case.
 #pragma once
 
-#include <cstdint>
 #include <array>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>

@@ -35,7 +35,8 @@ constexpr std::string_view kPackedLine = "sha256-packed ";
 constexpr std::string_view kSourceLine = "sha256-source ";
 
 std::string SideRecord(const std::string& packedHash, const std::string& sourceHash) {
-  return std::string(kPackedLine) + packedHash + "\n" + std::string(kSourceLine) + sourceHash + "\n";
+  return std::string(kPackedLine) + packedHash + "\n" + std::string(kSourceLine) + sourceHash +
+         "\n";
 }
 
 std::string ReadSmallFile(const std::filesystem::path& path) {
@@ -54,7 +55,8 @@ std::string HexOf(uint64_t value) {
 
 }  // namespace
 
-TPackCache::TPackCache(std::filesystem::path folder, int level) : Dir(std::move(folder)), Level(level) {
+TPackCache::TPackCache(std::filesystem::path folder, int level)
+    : Dir(std::move(folder)), Level(level) {
   EnsurePrivateFolder(Dir.string(), TFolderPrivacy::OthersMayRead);
   // Temporaries of a run that ended early: their names would be taken again by this one.
   std::error_code error;
@@ -87,8 +89,8 @@ void TPackCache::StoreFile(const std::filesystem::path& path, const std::string&
 uint64_t TPackCache::KeyOf(const TPackSource& source) {
   uint64_t hash = 0xcbf29ce484222325ULL;
   hash = Fnv1a(hash, source.Name);
-  hash = Fnv1a(hash, "\n" + std::to_string(source.Size) + "\n" + std::to_string(source.ModifiedNs) + "\n" +
-                         std::to_string(source.DosTime));
+  hash = Fnv1a(hash, "\n" + std::to_string(source.Size) + "\n" + std::to_string(source.ModifiedNs) +
+                         "\n" + std::to_string(source.DosTime));
   return hash;
 }
 
@@ -101,12 +103,14 @@ bool TPackCache::Reuse(const TPackSource& source, uint64_t key, const std::files
   std::error_code error;
   const auto size = std::filesystem::file_size(path, error);
   if (error) return false;
-  const bool valid = ReadLE(header + kPackedMarkerOffset, 2) == kPackedMarker &&
-                     ReadLE(header + kPackedFormatOffset, 2) == kPackedFormat &&
-                     ReadLE(header + kPackedTotalSizeOffset, 4) == size && ReadLE(header + kPackedKeyOffset, 8) == key &&
-                     static_cast<int64_t>(ReadLE(header + kPackedModifiedOffset, 8)) == source.ModifiedNs &&
-                     ReadLE(header + kPackedDosTimeOffset, 4) == source.DosTime &&
-                     static_cast<int64_t>(ReadLE(header + kPackedSizeOffset, 4)) == source.Size;
+  const bool valid =
+      ReadLE(header + kPackedMarkerOffset, 2) == kPackedMarker &&
+      ReadLE(header + kPackedFormatOffset, 2) == kPackedFormat &&
+      ReadLE(header + kPackedTotalSizeOffset, 4) == size &&
+      ReadLE(header + kPackedKeyOffset, 8) == key &&
+      static_cast<int64_t>(ReadLE(header + kPackedModifiedOffset, 8)) == source.ModifiedNs &&
+      ReadLE(header + kPackedDosTimeOffset, 4) == source.DosTime &&
+      static_cast<int64_t>(ReadLE(header + kPackedSizeOffset, 4)) == source.Size;
   if (!valid) return false;
   // The header says what a file claims to be; the contents must agree with the record
   // written when this cache packed it.
@@ -123,7 +127,8 @@ bool TPackCache::Reuse(const TPackSource& source, uint64_t key, const std::files
   return true;
 }
 
-TPackedFile TPackCache::Pack(const TPackSource& source, uint64_t key, const std::function<void()>& tick) {
+TPackedFile TPackCache::Pack(const TPackSource& source, uint64_t key,
+                             const std::function<void()>& tick) {
   const std::filesystem::path path = Dir / (HexOf(key) + ".cps");
   TPackedFile packed;
   if (Reuse(source, key, path, packed)) return packed;

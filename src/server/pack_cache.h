@@ -56,7 +56,8 @@ class TPackCache {
  private:
   // A packed file left by an earlier run, when its header matches `source` and its side
   // record matches both files' contents.
-  bool Reuse(const TPackSource& source, uint64_t key, const std::filesystem::path& path, TPackedFile& packed);
+  bool Reuse(const TPackSource& source, uint64_t key, const std::filesystem::path& path,
+             TPackedFile& packed);
   // Writes `text` to `path` through a new file of its own.
   void StoreFile(const std::filesystem::path& path, const std::string& text);
   std::filesystem::path TempName(uint64_t key);

@@ -62,7 +62,8 @@ TPackedFileInfo PackInto(const TPackRequest& request, std::FILE* in, File& out) 
   int flush = Z_NO_FLUSH;
   do {
     const size_t got = std::fread(input.data(), 1, input.size(), in);
-    if (got < input.size() && std::ferror(in)) throw Exception("Cannot read " + request.Source.string());
+    if (got < input.size() && std::ferror(in))
+      throw Exception("Cannot read " + request.Source.string());
     info.SourceSize += static_cast<int64_t>(got);
     if (info.SourceSize > request.ExpectedSize) break;
     crc = crc32(crc, input.data(), static_cast<uInt>(got));
@@ -82,7 +83,8 @@ TPackedFileInfo PackInto(const TPackRequest& request, std::FILE* in, File& out) 
     throw Exception("The file " + request.Source.string() + " changed while it was packed");
 
   info.PackedSize = static_cast<int64_t>(kPackedHeaderSize) + static_cast<int64_t>(zs.total_out);
-  if (info.PackedSize > std::numeric_limits<int32_t>::max() || info.SourceSize > std::numeric_limits<int32_t>::max())
+  if (info.PackedSize > std::numeric_limits<int32_t>::max() ||
+      info.SourceSize > std::numeric_limits<int32_t>::max())
     throw Exception("The file " + request.Source.string() + " is too large to be served");
   info.Crc32 = static_cast<uint32_t>(crc);
   info.SourceSha256 = sourceHash.FinishHex();

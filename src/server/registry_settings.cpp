@@ -7,7 +7,8 @@
 
 namespace zor {
 
-TRegistrySettings::TRegistrySettings(std::string key, RegRoot root) : Key(std::move(key)), Root(root) {}
+TRegistrySettings::TRegistrySettings(std::string key, RegRoot root)
+    : Key(std::move(key)), Root(root) {}
 
 std::string TRegistrySettings::PathOf(std::string_view subKey) const {
   std::string path = "\\" + Key;
@@ -18,7 +19,8 @@ std::string TRegistrySettings::PathOf(std::string_view subKey) const {
   return path;
 }
 
-std::optional<int64_t> TRegistrySettings::ReadInteger(std::string_view subKey, std::string_view name) {
+std::optional<int64_t> TRegistrySettings::ReadInteger(std::string_view subKey,
+                                                      std::string_view name) {
   std::lock_guard guard(Lock);
   TZORRegistry registry(Root, KEY_READ);
   if (!registry.OpenKeyReadOnly(PathOf(subKey))) return std::nullopt;
@@ -34,7 +36,8 @@ std::optional<int64_t> TRegistrySettings::ReadInteger(std::string_view subKey, s
   return std::nullopt;
 }
 
-std::optional<std::string> TRegistrySettings::ReadString(std::string_view subKey, std::string_view name) {
+std::optional<std::string> TRegistrySettings::ReadString(std::string_view subKey,
+                                                         std::string_view name) {
   std::lock_guard guard(Lock);
   TZORRegistry registry(Root, KEY_READ);
   if (!registry.OpenKeyReadOnly(PathOf(subKey))) return std::nullopt;
@@ -43,17 +46,21 @@ std::optional<std::string> TRegistrySettings::ReadString(std::string_view subKey
   return value->AsString();
 }
 
-void TRegistrySettings::WriteInteger(std::string_view subKey, std::string_view name, int64_t value) {
+void TRegistrySettings::WriteInteger(std::string_view subKey, std::string_view name,
+                                     int64_t value) {
   std::lock_guard guard(Lock);
   TZORRegistry registry(Root, KEY_ALL_ACCESS);
-  if (!registry.OpenKey(PathOf(subKey), true)) throw Exception("Cannot open the settings key " + PathOf(subKey));
+  if (!registry.OpenKey(PathOf(subKey), true))
+    throw Exception("Cannot open the settings key " + PathOf(subKey));
   registry.WriteInteger(name, static_cast<int32_t>(value));
 }
 
-void TRegistrySettings::WriteString(std::string_view subKey, std::string_view name, std::string_view value) {
+void TRegistrySettings::WriteString(std::string_view subKey, std::string_view name,
+                                    std::string_view value) {
   std::lock_guard guard(Lock);
   TZORRegistry registry(Root, KEY_ALL_ACCESS);
-  if (!registry.OpenKey(PathOf(subKey), true)) throw Exception("Cannot open the settings key " + PathOf(subKey));
+  if (!registry.OpenKey(PathOf(subKey), true))
+    throw Exception("Cannot open the settings key " + PathOf(subKey));
   registry.WriteString(name, value);
 }
 

@@ -15,7 +15,8 @@ inline constexpr std::string_view kServerSettingsKey = "Software\\ZOR\\DK880\\Se
 
 class TRegistrySettings : public TSettingsStore {
  public:
-  explicit TRegistrySettings(std::string key = std::string(kServerSettingsKey), RegRoot root = RegRoot::LocalMachine);
+  explicit TRegistrySettings(std::string key = std::string(kServerSettingsKey),
+                             RegRoot root = RegRoot::LocalMachine);
 
   // DWORD values read as signed 32-bit numbers, QWORD values as 64-bit; integer texts too.
   std::optional<int64_t> ReadInteger(std::string_view subKey, std::string_view name) override;

@@ -15,7 +15,8 @@ namespace zor {
 
 const char* const kReleaseUsage =
     "Usage: zorrelease keygen SECRET_FILE\n"
-    "       zorrelease sign --key SECRET_FILE --release DIR [--expires-days N] [--next-public KEY]\n"
+    "       zorrelease sign --key SECRET_FILE --release DIR [--expires-days N] [--next-public "
+    "KEY]\n"
     "       zorrelease verify --public KEY --release DIR\n"
     "\n"
     "keygen  makes a new signing key: the secret key goes into SECRET_FILE (mode 0600; an\n"
@@ -56,7 +57,8 @@ void WriteFileReplacing(const fs::path& path, const std::string& text) {
 std::map<std::string, std::string> Options(const std::vector<std::string>& args) {
   std::map<std::string, std::string> options;
   for (size_t i = 1; i < args.size(); ++i) {
-    if (args[i].rfind("--", 0) != 0 || i + 1 >= args.size()) throw Usage{"unexpected argument " + args[i]};
+    if (args[i].rfind("--", 0) != 0 || i + 1 >= args.size())
+      throw Usage{"unexpected argument " + args[i]};
     options[args[i]] = args[i + 1];
     ++i;
   }
@@ -69,7 +71,8 @@ std::string Required(const std::map<std::string, std::string>& options, const st
   return it->second;
 }
 
-void CheckKnown(const std::map<std::string, std::string>& options, std::initializer_list<std::string_view> known) {
+void CheckKnown(const std::map<std::string, std::string>& options,
+                std::initializer_list<std::string_view> known) {
   for (const auto& [name, value] : options) {
     bool ok = false;
     for (std::string_view k : known) ok = ok || name == k;
@@ -106,19 +109,22 @@ int KeyGen(const std::vector<std::string>& args, std::ostream& out) {
   if (args.size() != 2) throw Usage{"keygen takes one file name"};
   const std::string& path = args[1];
   std::error_code error;
-  if (fs::exists(fs::symlink_status(path, error))) throw Exception(path + " exists; it is not overwritten");
+  if (fs::exists(fs::symlink_status(path, error)))
+    throw Exception(path + " exists; it is not overwritten");
   const TKeyPair pair = GenerateKeyPair();
   {
     File file = CreateFileOrFail(path);
     // Private before the key is in it.
-    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write,
+                    fs::perm_options::replace);
     file.Write(EncodeBase64(pair.Secret) + "\n");
   }
   out << EncodeBase64(pair.Public) << "\n";
   return 0;
 }
 
-int Sign(const std::vector<std::string>& args, std::ostream& out, std::chrono::system_clock::time_point now) {
+int Sign(const std::vector<std::string>& args, std::ostream& out,
+         std::chrono::system_clock::time_point now) {
   const auto options = Options(args);
   CheckKnown(options, {"--key", "--release", "--expires-days", "--next-public"});
   const TSecretKey secret = ReadSecretKey(Required(options, "--key"));
@@ -132,7 +138,8 @@ int Sign(const std::vector<std::string>& args, std::ostream& out, std::chrono::s
     } catch (...) {
       days = 0;
     }
-    if (days < 1 || days > kMaxExpiryDays) throw Usage{Format("--expires-days takes 1 to %d", {kMaxExpiryDays})};
+    if (days < 1 || days > kMaxExpiryDays)
+      throw Usage{Format("--expires-days takes 1 to %d", {kMaxExpiryDays})};
   }
   TReleaseManifest manifest;
   if (auto it = options.find("--next-public"); it != options.end())
@@ -153,7 +160,8 @@ int Sign(const std::vector<std::string>& args, std::ostream& out, std::chrono::s
   return 0;
 }
 
-int Verify(const std::vector<std::string>& args, std::ostream& out, std::chrono::system_clock::time_point now) {
+int Verify(const std::vector<std::string>& args, std::ostream& out,
+           std::chrono::system_clock::time_point now) {
   const auto options = Options(args);
   CheckKnown(options, {"--public", "--release"});
   const TPublicKey key = PublicKeyArgument(Required(options, "--public"));
@@ -165,18 +173,21 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::chrono:
     out << "The release folder has no manifest " << kManifestFileName << "\n";
     return 1;
   }
-  const TVerifiedManifest opened =
-      OpenSignedManifest(ReadSmallFile(path.string(), kMaxManifestBytes + kMaxSignatureLine), {&key, 1});
+  const TVerifiedManifest opened = OpenSignedManifest(
+      ReadSmallFile(path.string(), kMaxManifestBytes + kMaxSignatureLine), {&key, 1});
   std::vector<std::string> differences;
   if (opened.Manifest.Expires <= SecondsOf(now)) differences.push_back("the manifest has expired");
   TReleaseDigests digests;
-  for (std::string& line : CompareWithManifest(*snapshot, opened.Manifest, digests)) differences.push_back(std::move(line));
+  for (std::string& line : CompareWithManifest(*snapshot, opened.Manifest, digests))
+    differences.push_back(std::move(line));
   for (const std::string& line : differences) out << line << "\n";
   if (!differences.empty()) {
-    out << Format("%d differences from release %d\n", {differences.size(), opened.Manifest.Counter});
+    out << Format("%d differences from release %d\n",
+                  {differences.size(), opened.Manifest.Counter});
     return 1;
   }
-  out << Format("Release %d: all %d files match\n", {opened.Manifest.Counter, opened.Manifest.Files.size()});
+  out << Format("Release %d: all %d files match\n",
+                {opened.Manifest.Counter, opened.Manifest.Files.size()});
   return 0;
 }
 

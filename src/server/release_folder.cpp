@@ -14,7 +14,8 @@ namespace {
 constexpr std::string_view kDefaultVersion = "0.0.0.0";
 
 bool EndsWithNoCase(std::string_view text, std::string_view tail) {
-  return text.size() >= tail.size() && LowerAscii(text.substr(text.size() - tail.size())) == LowerAscii(tail);
+  return text.size() >= tail.size() &&
+         LowerAscii(text.substr(text.size() - tail.size())) == LowerAscii(tail);
 }
 
 // Names with the separators of the list's syntax or control characters cannot be listed.
@@ -31,7 +32,9 @@ int64_t ModifiedNsOf(const std::filesystem::directory_entry& entry, std::error_c
   return std::chrono::duration_cast<std::chrono::nanoseconds>(system.time_since_epoch()).count();
 }
 
-int64_t FloorDiv(int64_t value, int64_t by) { return value / by - (value % by < 0 ? 1 : 0); }
+int64_t FloorDiv(int64_t value, int64_t by) {
+  return value / by - (value % by < 0 ? 1 : 0);
+}
 
 }  // namespace
 
@@ -40,8 +43,11 @@ bool IsLanguageCompanion(std::string_view name) {
 }
 
 TReleaseFolder::TReleaseFolder(std::filesystem::path root, VersionReader versionReader,
-                               std::vector<std::filesystem::path> skip, std::chrono::milliseconds rescanAfter)
-    : RootDir(std::filesystem::weakly_canonical(root)), ReadVersion(std::move(versionReader)), RescanAfter(rescanAfter) {
+                               std::vector<std::filesystem::path> skip,
+                               std::chrono::milliseconds rescanAfter)
+    : RootDir(std::filesystem::weakly_canonical(root)),
+      ReadVersion(std::move(versionReader)),
+      RescanAfter(rescanAfter) {
   for (const auto& path : skip) Skip.push_back(std::filesystem::weakly_canonical(path));
 }
 
@@ -76,15 +82,16 @@ std::shared_ptr<const TReleaseSnapshot> TReleaseFolder::Rescan() {
   }
   auto snapshot = std::make_shared<TReleaseSnapshot>();
   std::error_code error;
-  std::filesystem::recursive_directory_iterator it(RootDir, std::filesystem::directory_options::skip_permission_denied,
-                                                   error);
+  std::filesystem::recursive_directory_iterator it(
+      RootDir, std::filesystem::directory_options::skip_permission_denied, error);
   for (; !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
     const std::filesystem::directory_entry& entry = *it;
     std::error_code entryError;
     // Links are never followed: what they point to may lie outside the release.
     if (entry.is_symlink(entryError)) continue;
     if (entry.is_directory(entryError)) {
-      if (std::find(Skip.begin(), Skip.end(), entry.path()) != Skip.end()) it.disable_recursion_pending();
+      if (std::find(Skip.begin(), Skip.end(), entry.path()) != Skip.end())
+        it.disable_recursion_pending();
       continue;
     }
     if (!entry.is_regular_file(entryError)) continue;
@@ -123,10 +130,11 @@ std::shared_ptr<const TReleaseSnapshot> TReleaseFolder::Rescan() {
     }
     snapshot->Files.push_back(std::move(file));
   }
-  std::sort(snapshot->Files.begin(), snapshot->Files.end(), [](const TReleaseFile& a, const TReleaseFile& b) {
-    const std::string ka = LowerAscii(a.Name), kb = LowerAscii(b.Name);
-    return ka != kb ? ka < kb : a.Name < b.Name;
-  });
+  std::sort(snapshot->Files.begin(), snapshot->Files.end(),
+            [](const TReleaseFile& a, const TReleaseFile& b) {
+              const std::string ka = LowerAscii(a.Name), kb = LowerAscii(b.Name);
+              return ka != kb ? ka < kb : a.Name < b.Name;
+            });
   for (size_t i = 0; i < snapshot->Files.size(); ++i)
     snapshot->ByKey.emplace(LowerAscii(snapshot->Files[i].Name), i);
   bool changed;

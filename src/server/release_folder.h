@@ -44,7 +44,8 @@ class TReleaseFolder {
   using VersionReader = std::function<std::string(const std::string& path)>;
 
   // `skip` lists folders below the root to leave out (the pack cache, the upload folder).
-  TReleaseFolder(std::filesystem::path root, VersionReader versionReader, std::vector<std::filesystem::path> skip = {},
+  TReleaseFolder(std::filesystem::path root, VersionReader versionReader,
+                 std::vector<std::filesystem::path> skip = {},
                  std::chrono::milliseconds rescanAfter = std::chrono::seconds(2));
 
   const std::filesystem::path& Root() const { return RootDir; }

@@ -14,11 +14,14 @@ namespace {
 
 constexpr std::string_view kTag = "Release";
 
-std::string DosTimeText(int32_t age) { return Format("%X", {static_cast<uint32_t>(age)}); }
+std::string DosTimeText(int32_t age) {
+  return Format("%X", {static_cast<uint32_t>(age)});
+}
 
 std::string ReadWholeFile(const std::filesystem::path& path, size_t limit) {
   File file = OpenFileOrFail(path.string(), FileAccess::Read);
-  if (file.Size() > static_cast<int64_t>(limit)) throw EManifestError("The release manifest is not valid: it is too large");
+  if (file.Size() > static_cast<int64_t>(limit))
+    throw EManifestError("The release manifest is not valid: it is too large");
   return file.ReadToEnd();
 }
 
@@ -33,7 +36,8 @@ std::string TReleaseDigests::Sha256Of(const TReleaseFile& file) {
   {
     std::lock_guard guard(Lock);
     auto it = ByName.find(file.Name);
-    if (it != ByName.end() && it->second.Size == file.Size && it->second.ModifiedNs == file.ModifiedNs)
+    if (it != ByName.end() && it->second.Size == file.Size &&
+        it->second.ModifiedNs == file.ModifiedNs)
       return it->second.Sha256;
   }
   const std::string sha = DigestFile(file.Path.string()).Sha256;
@@ -42,7 +46,8 @@ std::string TReleaseDigests::Sha256Of(const TReleaseFile& file) {
   return sha;
 }
 
-std::vector<TManifestFile> ManifestFilesOf(const TReleaseSnapshot& snapshot, TReleaseDigests& digests) {
+std::vector<TManifestFile> ManifestFilesOf(const TReleaseSnapshot& snapshot,
+                                           TReleaseDigests& digests) {
   std::vector<TManifestFile> files;
   for (const TReleaseFile& file : snapshot.Files) {
     if (ManifestKey(file.Name) == ManifestKey(kManifestFileName)) continue;
@@ -52,7 +57,8 @@ std::vector<TManifestFile> ManifestFilesOf(const TReleaseSnapshot& snapshot, TRe
   return files;
 }
 
-std::vector<std::string> CompareWithManifest(const TReleaseSnapshot& snapshot, const TReleaseManifest& manifest,
+std::vector<std::string> CompareWithManifest(const TReleaseSnapshot& snapshot,
+                                             const TReleaseManifest& manifest,
                                              TReleaseDigests& digests) {
   std::vector<std::string> differences;
   std::set<std::string> seen;
@@ -65,18 +71,22 @@ std::vector<std::string> CompareWithManifest(const TReleaseSnapshot& snapshot, c
       continue;
     }
     if (file.Size != signed_->Size) {
-      differences.push_back(Format("%s: %d bytes, the manifest says %d", {file.Name, file.Size, signed_->Size}));
+      differences.push_back(
+          Format("%s: %d bytes, the manifest says %d", {file.Name, file.Size, signed_->Size}));
     } else if (digests.Sha256Of(file) != signed_->Sha256) {
       differences.push_back(file.Name + ": its content differs from the manifest (SHA-256)");
     }
     if (file.Version != signed_->Version)
-      differences.push_back(Format("%s: version %s, the manifest says %s", {file.Name, file.Version, signed_->Version}));
+      differences.push_back(Format("%s: version %s, the manifest says %s",
+                                   {file.Name, file.Version, signed_->Version}));
     if (static_cast<int32_t>(file.DosTime) != signed_->Age)
-      differences.push_back(Format("%s: date %s, the manifest says %s",
-                                   {file.Name, DosTimeText(static_cast<int32_t>(file.DosTime)), DosTimeText(signed_->Age)}));
+      differences.push_back(Format(
+          "%s: date %s, the manifest says %s",
+          {file.Name, DosTimeText(static_cast<int32_t>(file.DosTime)), DosTimeText(signed_->Age)}));
   }
   for (const TManifestFile& file : manifest.Files) {
-    if (!seen.contains(ManifestKey(file.Name))) differences.push_back(file.Name + ": in the manifest but not in the folder");
+    if (!seen.contains(ManifestKey(file.Name)))
+      differences.push_back(file.Name + ": in the manifest but not in the folder");
   }
   return differences;
 }
@@ -89,24 +99,28 @@ std::optional<TReleaseManifest> ReadManifestBody(const std::filesystem::path& ro
   return ParseManifestBody(SplitManifestFile(text).Body);
 }
 
-void TReleaseManifestWatch::Check(const std::filesystem::path& root, const TReleaseSnapshot& snapshot,
-                                  TServerLog& log) {
+void TReleaseManifestWatch::Check(const std::filesystem::path& root,
+                                  const TReleaseSnapshot& snapshot, TServerLog& log) {
   std::string report;
   LogLevel level = LogLevel::Warning;
   try {
     const std::optional<TReleaseManifest> manifest = ReadManifestBody(root);
     if (!manifest) {
-      report = Format("The release folder has no manifest %s: launchers with a release key will not update",
-                      {kManifestFileName});
+      report = Format(
+          "The release folder has no manifest %s: launchers with a release key will not update",
+          {kManifestFileName});
       level = LogLevel::Info;
     } else {
-      const std::vector<std::string> differences = CompareWithManifest(snapshot, *manifest, Digests);
+      const std::vector<std::string> differences =
+          CompareWithManifest(snapshot, *manifest, Digests);
       if (differences.empty()) {
-        report = Format("The release folder matches its manifest (release %d)", {manifest->Counter});
+        report =
+            Format("The release folder matches its manifest (release %d)", {manifest->Counter});
         level = LogLevel::Info;
       } else {
-        report = Format("The release folder differs from its manifest %s, sign it again (zorrelease sign): ",
-                        {kManifestFileName});
+        report = Format(
+            "The release folder differs from its manifest %s, sign it again (zorrelease sign): ",
+            {kManifestFileName});
         for (size_t i = 0; i < differences.size(); ++i) report += (i ? "; " : "") + differences[i];
       }
     }

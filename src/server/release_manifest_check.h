@@ -38,11 +38,13 @@ class TReleaseDigests {
 };
 
 // The manifest entries of a scan, in its order: every file but the manifest itself.
-std::vector<TManifestFile> ManifestFilesOf(const TReleaseSnapshot& snapshot, TReleaseDigests& digests);
+std::vector<TManifestFile> ManifestFilesOf(const TReleaseSnapshot& snapshot,
+                                           TReleaseDigests& digests);
 
 // Every difference, one line per file and fact, naming the file: files not in the manifest,
 // files of the manifest missing from the folder, and other size, content, version or date.
-std::vector<std::string> CompareWithManifest(const TReleaseSnapshot& snapshot, const TReleaseManifest& manifest,
+std::vector<std::string> CompareWithManifest(const TReleaseSnapshot& snapshot,
+                                             const TReleaseManifest& manifest,
                                              TReleaseDigests& digests);
 
 // Reads the body of the manifest in `root`; nothing when there is none. Raises

@@ -16,8 +16,13 @@ namespace {
 
 }  // namespace
 
-TServerCall::TServerCall(TZORServer& server, TServerSession& session, uint32_t command, TVariantArray args)
-    : Command(command), Args(std::move(args)), Server(server), Session(session), LastSent(GetClock().Now()) {}
+TServerCall::TServerCall(TZORServer& server, TServerSession& session, uint32_t command,
+                         TVariantArray args)
+    : Command(command),
+      Args(std::move(args)),
+      Server(server),
+      Session(session),
+      LastSent(GetClock().Now()) {}
 
 std::string TServerCall::StringArg(size_t index) const {
   if (index >= Args.size() || !Args[index].IsString()) InvalidArgument();
@@ -35,7 +40,8 @@ bool TServerCall::BooleanArg(size_t index) const {
 }
 
 std::string TServerCall::OptionalStringArg(size_t index, std::string_view fallback) const {
-  if (index >= Args.size() || Args[index].IsEmpty() || Args[index].IsNull()) return std::string(fallback);
+  if (index >= Args.size() || Args[index].IsEmpty() || Args[index].IsNull())
+    return std::string(fallback);
   if (!Args[index].IsString()) InvalidArgument();
   return Args[index].Text().empty() ? std::string(fallback) : Args[index].Text();
 }
@@ -45,8 +51,12 @@ void TServerCall::Store(uint32_t code, TVariantArray data) {
   Result = TServerResult{code, std::move(data)};
 }
 
-void TServerCall::Reply(TVariantArray data) { Store(0, std::move(data)); }
-void TServerCall::ReplyEmpty() { Store(0, {}); }
+void TServerCall::Reply(TVariantArray data) {
+  Store(0, std::move(data));
+}
+void TServerCall::ReplyEmpty() {
+  Store(0, {});
+}
 
 void TServerCall::ReplyError(uint32_t code, std::string_view message) {
   if (code == kErrNoResultYet) throw Exception("Invalid ErrorCode");
@@ -84,15 +94,19 @@ void TServerCall::KeepAlive() {
   }
 }
 
-bool TServerCall::Cancelled() const { return Server.Stopping(); }
+bool TServerCall::Cancelled() const {
+  return Server.Stopping();
+}
 
 TServerResult ErrorResultOf(const std::exception& error) {
   // Wide strings carry the message whatever the client's code page.
   const TVariant message = TVariant::Wide(error.what());
-  if (auto* invalid = dynamic_cast<const EInvalidCommand*>(&error)) return {invalid->ErrorCode, {TVariant(message)}};
+  if (auto* invalid = dynamic_cast<const EInvalidCommand*>(&error))
+    return {invalid->ErrorCode, {TVariant(message)}};
   if (auto* execute = dynamic_cast<const EExecuteError*>(&error)) {
     // The "no result yet" code is never sent.
-    const uint32_t code = execute->ErrorCode == kErrNoResultYet ? kCodeExecuteError : execute->ErrorCode;
+    const uint32_t code =
+        execute->ErrorCode == kErrNoResultYet ? kCodeExecuteError : execute->ErrorCode;
     return {code, {TVariant(message)}};
   }
   return {kCodeExecuteError, {TVariant(message)}};

@@ -16,7 +16,9 @@ namespace zor {
 
 namespace {
 
-std::string PathText(const std::filesystem::path& path) { return path.string(); }
+std::string PathText(const std::filesystem::path& path) {
+  return path.string();
+}
 
 // Creates a new file in `dir` (never one that exists) and removes it again; the reason when
 // that fails.
@@ -38,23 +40,26 @@ std::optional<std::string> WriteProblem(const std::filesystem::path& dir) {
 
 // A folder the server writes into: it exists and takes a new file, or it can be made below
 // its nearest existing parent.
-std::optional<std::string> WritableFolderProblem(const std::string& what, const std::filesystem::path& dir) {
+std::optional<std::string> WritableFolderProblem(const std::string& what,
+                                                 const std::filesystem::path& dir) {
   std::error_code ec;
   const std::filesystem::file_status status = std::filesystem::status(dir, ec);
   if (std::filesystem::exists(status)) {
-    if (!std::filesystem::is_directory(status)) return "The " + what + " " + PathText(dir) + " is not a folder";
-    if (auto problem = WriteProblem(dir)) return "The " + what + " " + PathText(dir) + " cannot be written: " + *problem;
+    if (!std::filesystem::is_directory(status))
+      return "The " + what + " " + PathText(dir) + " is not a folder";
+    if (auto problem = WriteProblem(dir))
+      return "The " + what + " " + PathText(dir) + " cannot be written: " + *problem;
     return std::nullopt;
   }
   std::filesystem::path parent = std::filesystem::absolute(dir, ec).parent_path();
   while (!parent.empty() && !std::filesystem::exists(parent, ec) && parent != parent.root_path())
     parent = parent.parent_path();
   if (!std::filesystem::is_directory(parent, ec))
-    return "The " + what + " " + PathText(dir) + " does not exist and cannot be made: " + PathText(parent) +
-           " is not a folder";
+    return "The " + what + " " + PathText(dir) +
+           " does not exist and cannot be made: " + PathText(parent) + " is not a folder";
   if (auto problem = WriteProblem(parent))
-    return "The " + what + " " + PathText(dir) + " does not exist and cannot be made in " + PathText(parent) + ": " +
-           *problem;
+    return "The " + what + " " + PathText(dir) + " does not exist and cannot be made in " +
+           PathText(parent) + ": " + *problem;
   return std::nullopt;
 }
 
@@ -63,7 +68,8 @@ std::optional<std::string> WritableFolderProblem(const std::string& what, const 
 std::optional<std::string> LogFileProblem(const std::filesystem::path& file) {
   std::error_code ec;
   if (std::filesystem::exists(file, ec)) {
-    if (std::filesystem::is_directory(file, ec)) return "The log file " + PathText(file) + " is a folder";
+    if (std::filesystem::is_directory(file, ec))
+      return "The log file " + PathText(file) + " is a folder";
     try {
       OpenOwnFileForAppendOrFail(file.string());  // never through a link at the name
     } catch (const std::exception&) {
@@ -71,15 +77,18 @@ std::optional<std::string> LogFileProblem(const std::filesystem::path& file) {
     }
     return std::nullopt;
   }
-  const std::filesystem::path folder = file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
+  const std::filesystem::path folder =
+      file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
   if (!std::filesystem::is_directory(folder, ec))
     return "The log file " + PathText(file) + " cannot be made: its folder does not exist";
-  if (auto problem = WriteProblem(folder)) return "The log file " + PathText(file) + " cannot be made: " + *problem;
+  if (auto problem = WriteProblem(folder))
+    return "The log file " + PathText(file) + " cannot be made: " + *problem;
   return std::nullopt;
 }
 
 template <typename Table>
-std::optional<std::string> TableProblem(const std::string& what, const std::filesystem::path& file) {
+std::optional<std::string> TableProblem(const std::string& what,
+                                        const std::filesystem::path& file) {
   if (file.empty()) return "The " + what + " is not given";
   try {
     (void)Table::Load(file.string());
@@ -93,20 +102,25 @@ std::optional<std::string> PortProblem(const TServerCheckPort& port, const PortP
   uint32_t address = 0;
   if (!port.Address.empty()) {
     const auto bytes = ParseDottedAddress(port.Address);
-    if (!bytes) return "The address " + port.Address + " of the " + port.Service + " is not a dotted IPv4 address";
-    address = (uint32_t{(*bytes)[0]} << 24) | (uint32_t{(*bytes)[1]} << 16) | (uint32_t{(*bytes)[2]} << 8) | (*bytes)[3];
+    if (!bytes)
+      return "The address " + port.Address + " of the " + port.Service +
+             " is not a dotted IPv4 address";
+    address = (uint32_t{(*bytes)[0]} << 24) | (uint32_t{(*bytes)[1]} << 16) |
+              (uint32_t{(*bytes)[2]} << 8) | (*bytes)[3];
   }
-  const int error = probe ? probe(port.Kind, address, port.Port) : ProbeLocalPort(port.Kind, address, port.Port);
+  const int error =
+      probe ? probe(port.Kind, address, port.Port) : ProbeLocalPort(port.Kind, address, port.Port);
   if (error == 0) return std::nullopt;
-  return std::string(port.Kind == SocketKind::Stream ? "TCP" : "UDP") + " port " + std::to_string(port.Port) +
-         " on " + (port.Address.empty() ? "0.0.0.0" : port.Address) + " for the " + port.Service +
-         " cannot be taken: " + SocketErrorText(error);
+  return std::string(port.Kind == SocketKind::Stream ? "TCP" : "UDP") + " port " +
+         std::to_string(port.Port) + " on " + (port.Address.empty() ? "0.0.0.0" : port.Address) +
+         " for the " + port.Service + " cannot be taken: " + SocketErrorText(error);
 }
 
 }  // namespace
 
 std::optional<std::string> ReleaseFolderProblem(const std::filesystem::path& dir) {
-  if (dir.empty()) return std::string("No release folder: give --release DIR (or the setting ReleaseFolder)");
+  if (dir.empty())
+    return std::string("No release folder: give --release DIR (or the setting ReleaseFolder)");
   std::error_code ec;
   const std::filesystem::file_status status = std::filesystem::status(dir, ec);
   if (!std::filesystem::exists(status)) {
@@ -114,7 +128,8 @@ std::optional<std::string> ReleaseFolderProblem(const std::filesystem::path& dir
       return "The release folder " + PathText(dir) + " cannot be read: " + ec.message();
     return "The release folder " + PathText(dir) + " does not exist";
   }
-  if (!std::filesystem::is_directory(status)) return "The release folder " + PathText(dir) + " is not a folder";
+  if (!std::filesystem::is_directory(status))
+    return "The release folder " + PathText(dir) + " is not a folder";
   std::filesystem::directory_iterator list(dir, ec);
   if (ec) return "The release folder " + PathText(dir) + " cannot be read: " + ec.message();
   return std::nullopt;
@@ -124,7 +139,8 @@ void RequireReleaseFolder(const std::filesystem::path& dir) {
   if (auto problem = ReleaseFolderProblem(dir)) throw Exception(*problem);
 }
 
-std::vector<std::string> CheckServerSetup(const TServerCheckSubject& subject, const PortProbe& probe) {
+std::vector<std::string> CheckServerSetup(const TServerCheckSubject& subject,
+                                          const PortProbe& probe) {
   std::vector<std::string> problems;
   auto add = [&](std::optional<std::string> problem) {
     if (problem) problems.push_back(std::move(*problem));

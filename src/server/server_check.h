@@ -42,6 +42,7 @@ void RequireReleaseFolder(const std::filesystem::path& dir);
 
 // Every problem found, one sentence each; empty when the server can start. Nothing is
 // left behind: write tests use a file that is removed again.
-std::vector<std::string> CheckServerSetup(const TServerCheckSubject& subject, const PortProbe& probe = {});
+std::vector<std::string> CheckServerSetup(const TServerCheckSubject& subject,
+                                          const PortProbe& probe = {});
 
 }  // namespace zor

@@ -21,7 +21,8 @@ void LogOff(std::unique_ptr<TIcClientConnection> connection) noexcept {
 
 }  // namespace
 
-TServerConnectionPool::TServerConnectionPool(TZORServer& server, size_t maxIdle) : Server(server), MaxIdle(maxIdle) {}
+TServerConnectionPool::TServerConnectionPool(TZORServer& server, size_t maxIdle)
+    : Server(server), MaxIdle(maxIdle) {}
 
 TServerConnectionPool::~TServerConnectionPool() {
   Close();
@@ -60,7 +61,8 @@ void TServerConnectionPool::Return(TIcConnection& connection) {
   std::unique_ptr<TIcClientConnection> leaving;
   {
     std::lock_guard guard(Lock);
-    auto it = std::find_if(Lent.begin(), Lent.end(), [&](const auto& lent) { return lent.get() == &connection; });
+    auto it = std::find_if(Lent.begin(), Lent.end(),
+                           [&](const auto& lent) { return lent.get() == &connection; });
     if (it == Lent.end()) return;
     std::unique_ptr<TIcClientConnection> returned = std::move(*it);
     Lent.erase(it);
@@ -99,10 +101,12 @@ std::unique_ptr<TIcClientConnection> TServerConnectionPool::Open() {
   // A server that is stopping frees the server end at once; the connect below then fails.
   Server.AcceptTransport(std::move(serverEnd));
   const bool scramble = Server.SessionSettings().Scramble;
-  auto connection = scramble ? std::make_unique<TIcClientConnection>(DefaultEncrypt, kDefaultScrambleKey, DefaultDecrypt)
+  auto connection = scramble ? std::make_unique<TIcClientConnection>(
+                                   DefaultEncrypt, kDefaultScrambleKey, DefaultDecrypt)
                              : std::make_unique<TIcClientConnection>();
   std::unique_ptr<TIcIOHandler> transport = std::move(clientEnd);
-  connection->Connect([&transport](const std::string&, int32_t, int32_t) { return std::move(transport); }, "");
+  connection->Connect(
+      [&transport](const std::string&, int32_t, int32_t) { return std::move(transport); }, "");
   return connection;
 }
 

@@ -42,8 +42,8 @@ inline constexpr int32_t kDefaultMaxConnections = 256;
 inline constexpr int32_t kDefaultMaxPerAddress = 32;
 
 // ---- uploads (per folder that receives them) ---------------------------------------------------
-inline constexpr int64_t kDefaultUploadLimit = 64 * 1024 * 1024;    // one file
-inline constexpr int64_t kDefaultUploadFolderFiles = 1000;          // files in one folder
+inline constexpr int64_t kDefaultUploadLimit = 64 * 1024 * 1024;            // one file
+inline constexpr int64_t kDefaultUploadFolderFiles = 1000;                  // files in one folder
 inline constexpr int64_t kDefaultUploadFolderBytes = 1024ll * 1024 * 1024;  // bytes in one folder
 
 }  // namespace zor

@@ -20,10 +20,11 @@ std::string TimeStamp() {
   const year_month_day date{day};
   const hh_mm_ss time{now - day};
   char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
-                static_cast<int>(time.seconds().count()), static_cast<int>(time.subseconds().count()));
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d:%02d.%03dZ",
+                static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+                static_cast<int>(time.minutes().count()), static_cast<int>(time.seconds().count()),
+                static_cast<int>(time.subseconds().count()));
   return text;
 }
 
@@ -39,7 +40,9 @@ bool ParseLogLevel(std::string_view text, LogLevel& level) {
   return false;
 }
 
-std::string_view LogLevelName(LogLevel level) { return kLevelNames[static_cast<size_t>(level)]; }
+std::string_view LogLevelName(LogLevel level) {
+  return kLevelNames[static_cast<size_t>(level)];
+}
 
 TServerLog::~TServerLog() {
   if (File) std::fclose(File);

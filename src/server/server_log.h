@@ -32,7 +32,8 @@ class TServerLog {
   void SetUseStdErr(bool on) { UseStdErr = on; }
   // Appends to `path` from now on; raises `Exception` when the file cannot be opened.
   void OpenFile(const std::string& path);
-  // Receives every line at or below the level; returns nothing to remove it (lives as long as the log).
+  // Receives every line at or below the level; returns nothing to remove it (lives as long as the
+  // log).
   void AddSink(Sink sink);
 
   void Write(LogLevel level, std::string_view tag, std::string_view text);

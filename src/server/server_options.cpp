@@ -12,9 +12,10 @@ namespace {
 int64_t ParseNumber(std::string_view option, std::string_view text, int64_t low, int64_t high) {
   int64_t value = 0;
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < low || value > high)
-    throw Exception(std::string(option) + ": '" + std::string(text) + "' is not a number from " + std::to_string(low) +
-                    " to " + std::to_string(high));
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < low ||
+      value > high)
+    throw Exception(std::string(option) + ": '" + std::string(text) + "' is not a number from " +
+                    std::to_string(low) + " to " + std::to_string(high));
   return value;
 }
 
@@ -22,29 +23,40 @@ int64_t ParseNumber(std::string_view option, std::string_view text, int64_t low,
 
 std::string ServerUsage() {
   return "Usage: zorserver [options]\n"
-         "  --release DIR        folder of the client files to serve (laid out like a client folder)\n"
-         "  --port N, /I:N       TCP port to listen on (default: the TCP Control Service settings, 768)\n"
+         "  --release DIR        folder of the client files to serve (laid out like a client "
+         "folder)\n"
+         "  --port N, /I:N       TCP port to listen on (default: the TCP Control Service settings, "
+         "768)\n"
          "  --bind ADDR          local IPv4 address to listen on (default: every address)\n"
-         "  --name-port N        answer name-service requests on this UDP port (off when not given)\n"
+         "  --name-port N        answer name-service requests on this UDP port (off when not "
+         "given)\n"
          "  --names FILE         the names file of the name service (lines \"name = address\")\n"
-         "  --lookup-port N      answer the cloud lookup (HTTP) on this TCP port (off when not given)\n"
+         "  --lookup-port N      answer the cloud lookup (HTTP) on this TCP port (off when not "
+         "given)\n"
          "  --lookup-table FILE  the lookup service's table of enterprise ids (JSON)\n"
          "  --upload DIR         folder that receives uploads (off when not given)\n"
          "  --upload-limit BYTES largest upload accepted (default 64 MiB)\n"
-         "  --cache DIR          folder of the packed files, private to the server's user (default\n"
-         "                       $XDG_CACHE_HOME/zor/pack, else ~/.cache/zor/pack, else /var/cache/zor/pack)\n"
+         "  --cache DIR          folder of the packed files, private to the server's user "
+         "(default\n"
+         "                       $XDG_CACHE_HOME/zor/pack, else ~/.cache/zor/pack, else "
+         "/var/cache/zor/pack)\n"
          "  --scramble on|off    scramble traffic (default on; the launcher needs it on)\n"
          "  --max-connections N  clients served at once (default 256)\n"
-         "  --session-grace S    seconds a session waits for its client to come back (default 120)\n"
-         "  --idle-timeout S     seconds a logged-on session may wait for a request (default 600; 0 never)\n"
+         "  --session-grace S    seconds a session waits for its client to come back (default "
+         "120)\n"
+         "  --idle-timeout S     seconds a logged-on session may wait for a request (default 600; "
+         "0 never)\n"
          "  --max-per-address N  clients served at once from one address (default 32)\n"
          "  --log-level LEVEL    error, warning, info or debug (default info)\n"
          "  --log-file FILE      also append the log to FILE\n"
          "  --help               show this text\n"
-         "  --check              check the release and cache folders, the log file, the tables and\n"
-         "                       the ports, print one line per problem and exit (1 when there is one)\n"
+         "  --check              check the release and cache folders, the log file, the tables "
+         "and\n"
+         "                       the ports, print one line per problem and exit (1 when there is "
+         "one)\n"
          "Settings not given here are read from HKLM\\Software\\ZOR\\DK880\\Server.\n"
-         "SIGHUP reads the release folder again and reopens the log file; SIGINT and SIGTERM stop.\n";
+         "SIGHUP reads the release folder again and reopens the log file; SIGINT and SIGTERM "
+         "stop.\n";
 }
 
 TServerOptions ParseServerOptions(std::span<const std::string> args) {
@@ -63,7 +75,8 @@ TServerOptions ParseServerOptions(std::span<const std::string> args) {
       options.Check = true;
       continue;
     }
-    if (arg.compare(0, 2, "--") != 0) throw Exception("Unknown argument '" + arg + "' (see --help)");
+    if (arg.compare(0, 2, "--") != 0)
+      throw Exception("Unknown argument '" + arg + "' (see --help)");
     std::string name = arg;
     std::string value;
     bool hasValue = false;
@@ -88,7 +101,8 @@ TServerOptions ParseServerOptions(std::span<const std::string> args) {
       options.Port = static_cast<uint16_t>(ParseNumber(name, next(), 1, 65535));
     } else if (name == "--bind") {
       std::string address = text();
-      if (!IsDottedAddress(address)) throw Exception(name + ": '" + address + "' is not a dotted IPv4 address");
+      if (!IsDottedAddress(address))
+        throw Exception(name + ": '" + address + "' is not a dotted IPv4 address");
       options.BindAddress = address;
     } else if (name == "--name-port") {
       options.NamePort = static_cast<uint16_t>(ParseNumber(name, next(), 1, 65535));
@@ -119,7 +133,8 @@ TServerOptions ParseServerOptions(std::span<const std::string> args) {
     } else if (name == "--log-level") {
       const std::string v = next();
       LogLevel level;
-      if (!ParseLogLevel(v, level)) throw Exception(name + ": '" + v + "' is not error, warning, info or debug");
+      if (!ParseLogLevel(v, level))
+        throw Exception(name + ": '" + v + "' is not error, warning, info or debug");
       options.Level = level;
     } else if (name == "--log-file") {
       options.LogFile = text();

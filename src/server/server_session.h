@@ -28,7 +28,8 @@ struct TLogonInfo {
   std::string Folder;
 
   bool SameClient(const TLogonInfo& other) const {
-    return Computer == other.Computer && User == other.User && Program == other.Program && Folder == other.Folder;
+    return Computer == other.Computer && User == other.User && Program == other.Program &&
+           Folder == other.Folder;
   }
 };
 

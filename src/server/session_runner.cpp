@@ -21,11 +21,14 @@ constexpr std::string_view kTag = "Session";
 constexpr size_t kLogonElements = 10;
 constexpr size_t kLogonExElements = 11;
 
-int32_t AsSigned(uint32_t value) { return static_cast<int32_t>(value); }
+int32_t AsSigned(uint32_t value) {
+  return static_cast<int32_t>(value);
+}
 
 std::string HandlerText(const void* handler) {
   char text[16];
-  std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(reinterpret_cast<uintptr_t>(handler)));
+  std::snprintf(text, sizeof text, "%08X",
+                static_cast<unsigned>(reinterpret_cast<uintptr_t>(handler)));
   return text;
 }
 
@@ -37,9 +40,9 @@ TSessionRunner::TSessionRunner(TZORServer& server, std::unique_ptr<TIcIOHandler>
 void TSessionRunner::Run() {
   TServerLog& log = Server.Log();
   const TSessionSettings& settings = Server.SessionSettings();
-  auto connection = settings.Scramble
-                        ? std::make_unique<TIcServerConnection>(DefaultEncrypt, kDefaultScrambleKey, DefaultDecrypt)
-                        : std::make_unique<TIcServerConnection>(nullptr, 0, nullptr);
+  auto connection = settings.Scramble ? std::make_unique<TIcServerConnection>(
+                                            DefaultEncrypt, kDefaultScrambleKey, DefaultDecrypt)
+                                      : std::make_unique<TIcServerConnection>(nullptr, 0, nullptr);
   log.Debug(kTag, kTextClientBegin);
   const std::string handlerText = HandlerText(NewHandler.get());
   if (!NewHandler || !NewHandler->IsConnected()) {
@@ -56,11 +59,13 @@ void TSessionRunner::Run() {
   if (admission != TZORServer::Admission::Admitted) {
     // Over a limit: the greeting is replaced by a refusal the client shows as an error.
     const bool serverFull = admission == TZORServer::Admission::ServerFull;
-    log.Warning(kTag, "Connection from " + peer + " refused: too many clients" + (serverFull ? "" : " from there"));
+    log.Warning(kTag, "Connection from " + peer + " refused: too many clients" +
+                          (serverFull ? "" : " from there"));
     try {
-      connection->SendErrorResult(kCodeExecuteError, serverFull
-                                                         ? Format(kTextTooManyClients, {settings.MaxConnections})
-                                                         : Format(kTextTooManyFromAddress, {peer, settings.MaxPerAddress}));
+      connection->SendErrorResult(
+          kCodeExecuteError, serverFull
+                                 ? Format(kTextTooManyClients, {settings.MaxConnections})
+                                 : Format(kTextTooManyFromAddress, {peer, settings.MaxPerAddress}));
     } catch (const std::exception&) {
     }
     connection->Disconnect();
@@ -84,13 +89,15 @@ void TSessionRunner::SendGreeting() {
   const TSessionSettings& settings = Server.SessionSettings();
   // Options are lines after the first: the client looks for them from the second line on.
   const std::string info = settings.ServerInfo + "\r\n-EnhancedEncrypt";
-  Connection().SendResultData({TVariant(info), TVariant(settings.ServerText), TVariant(AsSigned(Session->Id)),
-                               TVariant(static_cast<int32_t>(GetSystemDefaultLCID())), TVariant(false)});
+  Connection().SendResultData(
+      {TVariant(info), TVariant(settings.ServerText), TVariant(AsSigned(Session->Id)),
+       TVariant(static_cast<int32_t>(GetSystemDefaultLCID())), TVariant(false)});
 }
 
 TRequestLimits TSessionRunner::Limits() const {
   // A session reads one request at a time, so its spill is at most one payload.
-  static_assert(kMaxRequestPayload <= kMaxSpillPerConnection && kPreLogonMaxPayload <= kMaxSpillPerConnection);
+  static_assert(kMaxRequestPayload <= kMaxSpillPerConnection &&
+                kPreLogonMaxPayload <= kMaxSpillPerConnection);
   TRequestLimits limits;
   if (Session->LoggedOn) {
     limits.MaxPayloadBytes = kMaxRequestPayload;
@@ -109,7 +116,8 @@ bool TSessionRunner::WaitForRequest(Clock::Steady::time_point logonDeadline) {
   if (!handler) return false;
   int32_t seconds = kTimeoutNone;
   if (!Session->LoggedOn) {
-    const auto left = std::chrono::ceil<std::chrono::seconds>(logonDeadline - GetClock().Now()).count();
+    const auto left =
+        std::chrono::ceil<std::chrono::seconds>(logonDeadline - GetClock().Now()).count();
     seconds = static_cast<int32_t>(std::max<int64_t>(left, 0));
     if (seconds == 0) return false;
   } else if (settings.IdleTimeout.count() > 0) {
@@ -132,8 +140,10 @@ bool TSessionRunner::Serve() {
       // A transport cut under the session (a resume, the server stopping) keeps it.
       if (!Connection().Connected() || Server.Stopping()) return true;
       Server.Log().Info(kTag, Session->LoggedOn
-                                  ? Format("Session %x closed: idle for %d s", {Session->Id, settings.IdleTimeout.count()})
-                                  : Format("Session %x closed: no logon within %d s", {Session->Id, settings.LogonTimeout.count()}));
+                                  ? Format("Session %x closed: idle for %d s",
+                                           {Session->Id, settings.IdleTimeout.count()})
+                                  : Format("Session %x closed: no logon within %d s",
+                                           {Session->Id, settings.LogonTimeout.count()}));
       return false;
     }
     TReceivedRequest request;
@@ -145,7 +155,8 @@ bool TSessionRunner::Serve() {
     } catch (const ERequestOverBudget& e) {
       if (!Connection().Connected()) return false;
       Connection().Handler()->SetReadDeadline(std::nullopt);
-      Server.Log().Warning(kTag, Format("Session %x: request refused: %s", {Session->Id, e.Message}));
+      Server.Log().Warning(kTag,
+                           Format("Session %x: request refused: %s", {Session->Id, e.Message}));
       SendError(e.ErrorCode, e.Message);
       if (e.OutOfStep) {
         Connection().Disconnect();
@@ -173,7 +184,8 @@ bool TSessionRunner::Serve() {
     }
     const uint32_t command = request.Header.Command;
     if (!Session->LoggedOn && !IsPreLogonCommand(command)) {
-      Server.Log().Debug(kTag, Format("Session %x: command 0x%x before logon refused", {Session->Id, command}));
+      Server.Log().Debug(
+          kTag, Format("Session %x: command 0x%x before logon refused", {Session->Id, command}));
       SendError(kCodeExecuteError, Format(kTextLogonFirst, {command}));
       continue;
     }
@@ -235,7 +247,8 @@ void TSessionRunner::Logon(const TReceivedRequest& request) {
     SendError(kErrInvalidArgument, kCommandArgumentInvalidText);
     return;
   }
-  const uint32_t newKey = enhanced && args[10].IsIntegral() ? static_cast<uint32_t>(args[10].AsInt64()) : 0;
+  const uint32_t newKey =
+      enhanced && args[10].IsIntegral() ? static_cast<uint32_t>(args[10].AsInt64()) : 0;
   {
     // A resume on another thread compares these.
     std::lock_guard guard(Session->Lock);
@@ -245,8 +258,9 @@ void TSessionRunner::Logon(const TReceivedRequest& request) {
   Connection().SendEmptyResult();
   // The answer travels under the old key; from now on both directions use the new one.
   if (enhanced && Connection().GetEncrypt()) Connection().SetKey(newKey);
-  Server.Log().Info(kTag, Format("Session %x: %s\\%s logged on from %s (%s)",
-                                 {Session->Id, info.Computer, info.User, Session->PeerAddress, info.Program}));
+  Server.Log().Info(
+      kTag, Format("Session %x: %s\\%s logged on from %s (%s)",
+                   {Session->Id, info.Computer, info.User, Session->PeerAddress, info.Program}));
 }
 
 void TSessionRunner::Resume(const TVariantArray& args) {
@@ -282,7 +296,8 @@ void TSessionRunner::Resume(const TVariantArray& args) {
   {
     std::unique_lock guard(old->Lock);
     const auto detached = [&] {
-      if (old->State == SessionState::Reading && old->Connection->Handler()) old->Connection->Handler()->Close();
+      if (old->State == SessionState::Reading && old->Connection->Handler())
+        old->Connection->Handler()->Close();
       return old->State == SessionState::Detached;
     };
     bool done = false;
@@ -310,10 +325,11 @@ void TSessionRunner::Resume(const TVariantArray& args) {
     std::lock_guard guard(Session->Lock);
     held = std::exchange(Session->Held, std::nullopt);
   }
-  const bool pending =
-      held.has_value() && lastCommand != 0 && lastCommand == Session->LastCommand && counter == Session->LastSequence;
-  Server.Log().Info(kTag, Format("Session %x resumed from %s; result %s", {Session->Id, Session->PeerAddress,
-                                                                          pending ? "delivered" : "not pending"}));
+  const bool pending = held.has_value() && lastCommand != 0 &&
+                       lastCommand == Session->LastCommand && counter == Session->LastSequence;
+  Server.Log().Info(
+      kTag, Format("Session %x resumed from %s; result %s",
+                   {Session->Id, Session->PeerAddress, pending ? "delivered" : "not pending"}));
   Connection().SendResultData({TVariant(pending)});
   if (pending) Deliver(*held);
 }
@@ -331,12 +347,14 @@ bool TSessionRunner::Execute(uint32_t command, TVariantArray args) {
     }
   } catch (const EConnectIOError& e) {
     // The transport broke while the command wrote to it: there is nothing to hold back.
-    Server.Log().Info(kTag, Format("Session %x lost its transport in command 0x%x: %s", {Session->Id, command, e.what()}));
+    Server.Log().Info(kTag, Format("Session %x lost its transport in command 0x%x: %s",
+                                   {Session->Id, command, e.what()}));
     return false;
   } catch (const std::exception& e) {
     if (call.Answered() && !call.HasResult()) {
       // Part of a data stream was sent already; the client cannot read an error now.
-      Server.Log().Warning(kTag, Format("Command 0x%x failed after its answer: %s", {command, e.what()}));
+      Server.Log().Warning(kTag,
+                           Format("Command 0x%x failed after its answer: %s", {command, e.what()}));
       Connection().Disconnect();
       return false;
     }
@@ -344,7 +362,8 @@ bool TSessionRunner::Execute(uint32_t command, TVariantArray args) {
     Server.Log().Debug(kTag, Format("Command 0x%x refused: %s", {command, e.what()}));
     return Deliver(ErrorResultOf(e));
   }
-  if (!call.Answered()) return Deliver({kErrNoResult, {TVariant::Wide(std::string(kNoResultText))}});
+  if (!call.Answered())
+    return Deliver({kErrNoResult, {TVariant::Wide(std::string(kNoResultText))}});
   if (std::optional<TServerResult> result = call.TakeResult()) return Deliver(*result);
   return true;
 }
@@ -366,7 +385,8 @@ bool TSessionRunner::Deliver(const TServerResult& result) {
 
 void TSessionRunner::Finish(bool keep) {
   const TSessionSettings& settings = Server.SessionSettings();
-  keep = keep && Session->LoggedOn && !Session->LoggedOff && settings.SessionGrace.count() > 0 && !Server.Stopping();
+  keep = keep && Session->LoggedOn && !Session->LoggedOff && settings.SessionGrace.count() > 0 &&
+         !Server.Stopping();
   if (TIcIOHandler* handler = Connection().Handler()) handler->Close();
   {
     std::lock_guard guard(Session->Lock);
@@ -375,7 +395,8 @@ void TSessionRunner::Finish(bool keep) {
   }
   Session->Changed.notify_all();
   if (keep) {
-    Server.Log().Info(kTag, Format("Session %x waits %d s for its client", {Session->Id, settings.SessionGrace.count()}));
+    Server.Log().Info(kTag, Format("Session %x waits %d s for its client",
+                                   {Session->Id, settings.SessionGrace.count()}));
   } else {
     Server.Sessions().Remove(Session->Id);
     Server.Log().Info(kTag, Format("Session %x closed", {Session->Id}));

@@ -2,7 +2,8 @@
 
 namespace zor {
 
-std::shared_ptr<TServerSession> TSessionTable::Create(std::unique_ptr<TIcServerConnection> connection) {
+std::shared_ptr<TServerSession> TSessionTable::Create(
+    std::unique_ptr<TIcServerConnection> connection) {
   std::lock_guard guard(Lock);
   uint32_t id = 0;
   // Ids are not guessable in sequence and never 0 (0 means "no session" to a client).

@@ -9,11 +9,13 @@ bool TSettingsStore::ReadBool(std::string_view subKey, std::string_view name, bo
   return value ? *value != 0 : fallback;
 }
 
-int64_t TSettingsStore::ReadInteger(std::string_view subKey, std::string_view name, int64_t fallback) {
+int64_t TSettingsStore::ReadInteger(std::string_view subKey, std::string_view name,
+                                    int64_t fallback) {
   return ReadInteger(subKey, name).value_or(fallback);
 }
 
-std::string TSettingsStore::ReadString(std::string_view subKey, std::string_view name, std::string_view fallback) {
+std::string TSettingsStore::ReadString(std::string_view subKey, std::string_view name,
+                                       std::string_view fallback) {
   std::optional<std::string> value = ReadString(subKey, name);
   return value ? std::move(*value) : std::string(fallback);
 }
@@ -26,14 +28,16 @@ std::string TMemorySettings::KeyOf(std::string_view subKey, std::string_view nam
   return key;
 }
 
-std::optional<int64_t> TMemorySettings::ReadInteger(std::string_view subKey, std::string_view name) {
+std::optional<int64_t> TMemorySettings::ReadInteger(std::string_view subKey,
+                                                    std::string_view name) {
   std::lock_guard guard(Lock);
   auto it = Values.find(KeyOf(subKey, name));
   if (it == Values.end() || !std::holds_alternative<int64_t>(it->second)) return std::nullopt;
   return std::get<int64_t>(it->second);
 }
 
-std::optional<std::string> TMemorySettings::ReadString(std::string_view subKey, std::string_view name) {
+std::optional<std::string> TMemorySettings::ReadString(std::string_view subKey,
+                                                       std::string_view name) {
   std::lock_guard guard(Lock);
   auto it = Values.find(KeyOf(subKey, name));
   if (it == Values.end() || !std::holds_alternative<std::string>(it->second)) return std::nullopt;
@@ -45,7 +49,8 @@ void TMemorySettings::WriteInteger(std::string_view subKey, std::string_view nam
   Values[KeyOf(subKey, name)] = value;
 }
 
-void TMemorySettings::WriteString(std::string_view subKey, std::string_view name, std::string_view value) {
+void TMemorySettings::WriteString(std::string_view subKey, std::string_view name,
+                                  std::string_view value) {
   std::lock_guard guard(Lock);
   Values[KeyOf(subKey, name)] = std::string(value);
 }

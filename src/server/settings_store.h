@@ -20,13 +20,16 @@ class TSettingsStore {
   virtual std::optional<int64_t> ReadInteger(std::string_view subKey, std::string_view name) = 0;
   virtual std::optional<std::string> ReadString(std::string_view subKey, std::string_view name) = 0;
   virtual void WriteInteger(std::string_view subKey, std::string_view name, int64_t value) = 0;
-  virtual void WriteString(std::string_view subKey, std::string_view name, std::string_view value) = 0;
+  virtual void WriteString(std::string_view subKey, std::string_view name,
+                           std::string_view value) = 0;
 
   // Booleans are integers: 0 false, anything else true.
   bool ReadBool(std::string_view subKey, std::string_view name, bool fallback);
   int64_t ReadInteger(std::string_view subKey, std::string_view name, int64_t fallback);
   std::string ReadString(std::string_view subKey, std::string_view name, std::string_view fallback);
-  void WriteBool(std::string_view subKey, std::string_view name, bool value) { WriteInteger(subKey, name, value ? 1 : 0); }
+  void WriteBool(std::string_view subKey, std::string_view name, bool value) {
+    WriteInteger(subKey, name, value ? 1 : 0);
+  }
 };
 
 class TMemorySettings : public TSettingsStore {

@@ -7,15 +7,19 @@ constexpr std::string_view kTag = "Status";
 }
 
 std::string StatusLine(const TServerStatus& status) {
-  return std::to_string(status.Connections) + (status.Connections == 1 ? " connection, " : " connections, ") +
-         std::to_string(status.BytesServed) + " bytes served, " + std::to_string(status.FilesPacked) +
+  return std::to_string(status.Connections) +
+         (status.Connections == 1 ? " connection, " : " connections, ") +
+         std::to_string(status.BytesServed) + " bytes served, " +
+         std::to_string(status.FilesPacked) +
          (status.FilesPacked == 1 ? " file packed" : " files packed");
 }
 
 TStatusReporter::TStatusReporter(TServerLog& log, Source source, std::chrono::milliseconds interval)
     : Log(log), Status(std::move(source)), Interval(interval) {}
 
-TStatusReporter::~TStatusReporter() { Stop(); }
+TStatusReporter::~TStatusReporter() {
+  Stop();
+}
 
 void TStatusReporter::Start() {
   std::lock_guard guard(Lock);

@@ -32,7 +32,8 @@ class TStatusReporter {
  public:
   using Source = std::function<TServerStatus()>;
 
-  TStatusReporter(TServerLog& log, Source source, std::chrono::milliseconds interval = kStatusInterval);
+  TStatusReporter(TServerLog& log, Source source,
+                  std::chrono::milliseconds interval = kStatusInterval);
   ~TStatusReporter();
   TStatusReporter(const TStatusReporter&) = delete;
   TStatusReporter& operator=(const TStatusReporter&) = delete;

@@ -20,8 +20,8 @@ TTCPControlService::TTCPControlService(TZORServer* server, std::optional<uint16_
 
   RegisterCommand(kCmdTCPQuerySettings, [this](TServiceMessage& m) {
     const TTCPSettings s = Current();
-    m.Call->Reply({TVariant(s.EnableTCP), TVariant(s.Port), TVariant(s.BoundIP), TVariant(s.AcceptMode),
-                   TVariant(s.IPList)});
+    m.Call->Reply({TVariant(s.EnableTCP), TVariant(s.Port), TVariant(s.BoundIP),
+                   TVariant(s.AcceptMode), TVariant(s.IPList)});
   });
   RegisterCommand(kCmdTCPQueryListener, [this](TServiceMessage& m) {
     std::lock_guard guard(Lock);
@@ -31,13 +31,15 @@ TTCPControlService::TTCPControlService(TZORServer* server, std::optional<uint16_
   });
   RegisterCommand(kCmdTCPSetSettings, [this](TServiceMessage& m) {
     TServerCall& call = *m.Call;
-    const bool admin = call.Server.SessionSettings().LocalAdmin && call.Session.PeerAddress == "127.0.0.1";
+    const bool admin =
+        call.Server.SessionSettings().LocalAdmin && call.Session.PeerAddress == "127.0.0.1";
     if (!admin) throw Exception(std::string(kTextTCPAdminOnly));
-    ApplySettings(call.BooleanArg(0), call.IntegerArg(1), call.OptionalStringArg(2), call.IntegerArg(3),
-                  call.OptionalStringArg(4));
+    ApplySettings(call.BooleanArg(0), call.IntegerArg(1), call.OptionalStringArg(2),
+                  call.IntegerArg(3), call.OptionalStringArg(4));
     call.ReplyEmpty();
   });
-  RegisterCommand(kCmdTCPDefaultPort, [this](TServiceMessage& m) { m.Call->Reply({TVariant(int32_t{Default})}); });
+  RegisterCommand(kCmdTCPDefaultPort,
+                  [this](TServiceMessage& m) { m.Call->Reply({TVariant(int32_t{Default})}); });
 }
 
 TTCPControlService::~TTCPControlService() {
@@ -57,7 +59,9 @@ void TTCPControlService::DoStart() {
   if (settings.EnableTCP) StartListener(settings);
 }
 
-void TTCPControlService::DoStop() { StopListener(); }
+void TTCPControlService::DoStop() {
+  StopListener();
+}
 
 void TTCPControlService::StartListener(const TTCPSettings& settings) {
   TZORServer* server = Server();
@@ -78,8 +82,8 @@ void TTCPControlService::StopListener() {
   Listener = nullptr;
 }
 
-void TTCPControlService::ApplySettings(bool enable, int64_t port, const std::string& boundIP, int64_t acceptMode,
-                                       const std::string& ipList) {
+void TTCPControlService::ApplySettings(bool enable, int64_t port, const std::string& boundIP,
+                                       int64_t acceptMode, const std::string& ipList) {
   TTCPSettings settings;
   settings.EnableTCP = enable;
   settings.Port = static_cast<int32_t>(static_cast<uint64_t>(port) & 0xFFFF);

@@ -30,7 +30,8 @@ class TTCPControlService : public TZORService {
   // Reads the settings from the server's store; `portSwitch` is the "/I:" port and
   // `bindAddress` the local address of the command line, when given.
   TTCPControlService(TZORServer* server, std::optional<uint16_t> portSwitch = std::nullopt,
-                     std::optional<std::string> bindAddress = std::nullopt, uint16_t defaultPort = kDefaultServerPort);
+                     std::optional<std::string> bindAddress = std::nullopt,
+                     uint16_t defaultPort = kDefaultServerPort);
   ~TTCPControlService() override;
   const char* ClassName() const override { return "TTCPControlService"; }
 

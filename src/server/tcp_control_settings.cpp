@@ -7,7 +7,8 @@
 
 namespace zor {
 
-TTCPSettings ReadTCPSettings(TSettingsStore& store, std::string_view serviceName, uint16_t defaultPort) {
+TTCPSettings ReadTCPSettings(TSettingsStore& store, std::string_view serviceName,
+                             uint16_t defaultPort) {
   TTCPSettings settings;
   settings.EnableTCP = store.ReadBool(serviceName, "EnableTCP", true);
   const int64_t port = store.ReadInteger(serviceName, "Port", defaultPort);
@@ -20,7 +21,8 @@ TTCPSettings ReadTCPSettings(TSettingsStore& store, std::string_view serviceName
   return settings;
 }
 
-void WriteTCPSettings(TSettingsStore& store, std::string_view serviceName, const TTCPSettings& settings) {
+void WriteTCPSettings(TSettingsStore& store, std::string_view serviceName,
+                      const TTCPSettings& settings) {
   store.WriteBool(serviceName, "EnableTCP", settings.EnableTCP);
   store.WriteInteger(serviceName, "Port", settings.Port);
   store.WriteString(serviceName, "BoundIP", settings.BoundIP);
@@ -30,11 +32,13 @@ void WriteTCPSettings(TSettingsStore& store, std::string_view serviceName, const
 
 std::optional<uint16_t> FindPortSwitch(std::span<const std::string> args) {
   for (const std::string& arg : args) {
-    if (arg.size() < 3 || arg[0] != '/' || (arg[1] != 'I' && arg[1] != 'i') || arg[2] != ':') continue;
+    if (arg.size() < 3 || arg[0] != '/' || (arg[1] != 'I' && arg[1] != 'i') || arg[2] != ':')
+      continue;
     const std::string_view number = std::string_view(arg).substr(3);
     int value = 0;
     auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (number.empty() || error != std::errc() || end != number.data() + number.size() || value < 1 || value > 65535)
+    if (number.empty() || error != std::errc() || end != number.data() + number.size() ||
+        value < 1 || value > 65535)
       throw Exception(arg + " does not name a port 1..65535");
     return static_cast<uint16_t>(value);
   }

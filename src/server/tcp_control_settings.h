@@ -28,8 +28,10 @@ struct TTCPSettings {
 };
 
 // Reads "EnableTCP", "Port", "BoundIP", "AcceptMode" and "IPList" under `serviceName`.
-TTCPSettings ReadTCPSettings(TSettingsStore& store, std::string_view serviceName, uint16_t defaultPort);
-void WriteTCPSettings(TSettingsStore& store, std::string_view serviceName, const TTCPSettings& settings);
+TTCPSettings ReadTCPSettings(TSettingsStore& store, std::string_view serviceName,
+                             uint16_t defaultPort);
+void WriteTCPSettings(TSettingsStore& store, std::string_view serviceName,
+                      const TTCPSettings& settings);
 
 // The port of the first argument "/I:" + number (without case); nothing when there is none.
 // Raises `Exception` when the number is not a port 1..65535.

@@ -23,7 +23,9 @@ constexpr auto kRetryPause = std::chrono::milliseconds(200);
 
 TTCPListener::TTCPListener(std::string connectString) : Text(std::move(connectString)) {}
 
-TTCPListener::~TTCPListener() { Stop(); }
+TTCPListener::~TTCPListener() {
+  Stop();
+}
 
 void TTCPListener::Start(TZORServer& server) {
   if (IsRunning) return;
@@ -49,8 +51,8 @@ void TTCPListener::Start(TZORServer& server) {
         error);
     if (!Shared) {
       Waiting.reset();
-      throw Exception("Cannot listen on " + FormatIPv4(local.Address) + ":" + std::to_string(local.Port) + ": " +
-                      SocketErrorText(error));
+      throw Exception("Cannot listen on " + FormatIPv4(local.Address) + ":" +
+                      std::to_string(local.Port) + ": " + SocketErrorText(error));
     }
   }
   try {

@@ -5,13 +5,13 @@
 #include <map>
 
 #include "base/ascii_case.h"
+#include "base/clock.h"
 #include "base/exceptions.h"
 #include "base/format.h"
-#include "base/clock.h"
+#include "intercom/ic_connection.h"
 #include "intercom/wire_format.h"
 #include "server/server_texts.h"
 #include "server/session_runner.h"
-#include "intercom/ic_connection.h"
 #include "transport/ic_errors.h"
 
 namespace zor {
@@ -57,7 +57,8 @@ void TZORServer::AddService(TZORService* service) {
     std::shared_lock guard(ServicesLock);
     const std::string name = service->Name();
     for (TZORService* other : ServiceList) {
-      if (other->CommandBase() == service->CommandBase()) throw Exception(Format(kTextSameBase, {other->Name()}));
+      if (other->CommandBase() == service->CommandBase())
+        throw Exception(Format(kTextSameBase, {other->Name()}));
       if (SameTextAscii(other->Name(), name)) throw Exception(Format(kTextSameName, {name}));
     }
   }
@@ -70,7 +71,8 @@ void TZORServer::AddService(TZORService* service) {
 void TZORServer::RemoveService(TZORService* service) {
   std::unique_lock guard(ServicesLock);
   auto it = std::find(ServiceList.begin(), ServiceList.end(), service);
-  if (it == ServiceList.end() || service->Owner != this) throw Exception(std::string(kTextNotOwner));
+  if (it == ServiceList.end() || service->Owner != this)
+    throw Exception(std::string(kTextNotOwner));
   ServiceList.erase(it);
   service->Owner = nullptr;
 }
@@ -236,13 +238,15 @@ TZORServer::Admission TZORServer::EnterTransport(const std::string& address) {
 
 void TZORServer::LeaveTransport(const std::string& address) {
   std::lock_guard guard(AddressesLock);
-  if (auto it = PerAddress.find(address); it != PerAddress.end() && --it->second <= 0) PerAddress.erase(it);
+  if (auto it = PerAddress.find(address); it != PerAddress.end() && --it->second <= 0)
+    PerAddress.erase(it);
   --Transports;
 }
 
 void TZORServer::Dispatch(TServiceMessage& message) {
   TZORService* service = ServiceFor(message.Command);
-  if (!service) throw EExecuteError(Format(kTextInvalidCommand, {message.Command}), kErrUnknownCommand);
+  if (!service)
+    throw EExecuteError(Format(kTextInvalidCommand, {message.Command}), kErrUnknownCommand);
   if (!service->Enabled()) throw Exception(Format(kTextServiceStopped, {service->Name()}));
   service->Execute(message);
 }

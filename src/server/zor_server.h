@@ -5,9 +5,9 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <list>
 #include <map>
-#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
@@ -17,9 +17,9 @@
 
 #include "intercom/request_budget.h"
 #include "server/server_listener.h"
+#include "server/server_log.h"
 #include "server/session_settings.h"
 #include "server/session_table.h"
-#include "server/server_log.h"
 #include "server/settings_store.h"
 #include "server/zor_service.h"
 

@@ -18,9 +18,12 @@ void CheckCommandBase(uint32_t base) {
   if (base % 0x100 != 0) throw Exception(std::string(kTextBaseNotAligned));
 }
 
-TZORService::TZORService(TZORServer* server, uint32_t flags, uint32_t commandBase, std::string description,
-                         std::string name)
-    : NameText(std::move(name)), DescriptionText(std::move(description)), Base(commandBase), Flags(flags) {
+TZORService::TZORService(TZORServer* server, uint32_t flags, uint32_t commandBase,
+                         std::string description, std::string name)
+    : NameText(std::move(name)),
+      DescriptionText(std::move(description)),
+      Base(commandBase),
+      Flags(flags) {
   CheckCommandBase(commandBase);
   if (server) server->AddService(this);
 }
@@ -34,11 +37,17 @@ TZORService::~TZORService() {
   }
 }
 
-std::string TZORService::Name() const { return NameText.empty() ? std::string(ClassName()) : NameText; }
+std::string TZORService::Name() const {
+  return NameText.empty() ? std::string(ClassName()) : NameText;
+}
 
-std::string TZORService::ReportPrefix() const { return "  Service - " + Name() + "[" + ClassName() + "]"; }
+std::string TZORService::ReportPrefix() const {
+  return "  Service - " + Name() + "[" + ClassName() + "]";
+}
 
-void TZORService::RegisterCommand(uint32_t command, Handler handler) { Handlers[command] = std::move(handler); }
+void TZORService::RegisterCommand(uint32_t command, Handler handler) {
+  Handlers[command] = std::move(handler);
+}
 
 void TZORService::DefaultHandler(TServiceMessage& message) {
   message.Result = 0;
@@ -77,12 +86,14 @@ bool TZORService::StartReported() {
     log.Info(kLogTagStartStop, ReportPrefix() + " started.");
     return true;
   } catch (const EAbort&) {
-    log.Error(kLogTagStartStop, ReportPrefix() + " start failed! " + std::string(kTextStartAborted));
+    log.Error(kLogTagStartStop,
+              ReportPrefix() + " start failed! " + std::string(kTextStartAborted));
   } catch (const std::exception& e) {
     log.Error(kLogTagStartStop, ReportPrefix() + " start failed! " + e.what());
   } catch (...) {
     // Something that is not an exception object: no message to show.
-    log.Error(kLogTagStartStop, ReportPrefix() + " start failed! " + std::string(kTextStartAborted));
+    log.Error(kLogTagStartStop,
+              ReportPrefix() + " start failed! " + std::string(kTextStartAborted));
   }
   return false;
 }
@@ -93,7 +104,8 @@ void TZORService::StopReported() {
   DoBeforeStop();
   log.Info(kLogTagStartStop, ReportPrefix() + " before stop end.");
   // A timer call in progress gets up to 100 ms to finish.
-  for (int i = 0; i < 100 && TimerRunning.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  for (int i = 0; i < 100 && TimerRunning.load(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   // This server has no connections of its own per service (those serve a proxy's link to
   // its master), so there is nothing to close before the stop hook.
   log.Info(kLogTagStartStop, ReportPrefix() + " stopped begin.");
@@ -114,7 +126,8 @@ void TZORService::SetEnabled(bool enabled) {
   if (!enabled && !MayStop()) throw Exception(std::string(kTextMayNotStop));
   if (Owner && Owner->Active()) {
     if (enabled) {
-      if (!StartReported()) return;  // a failed start leaves the service stopped and the settings as they were
+      if (!StartReported())
+        return;  // a failed start leaves the service stopped and the settings as they were
     } else {
       StopReported();
     }
@@ -125,7 +138,8 @@ void TZORService::SetEnabled(bool enabled) {
     Owner->Settings().WriteBool(Name(), "Enabled", enabled);
   } catch (const std::exception& e) {
     // A settings store this process may not write does not stop the service.
-    Owner->Log().Warning(kLogTagStartStop, Name() + ": the setting Enabled cannot be stored: " + e.what());
+    Owner->Log().Warning(kLogTagStartStop,
+                         Name() + ": the setting Enabled cannot be stored: " + e.what());
   }
 }
 

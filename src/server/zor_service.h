@@ -23,8 +23,9 @@ struct TServiceMessage {
 };
 
 // Construction flags of a service.
-inline constexpr uint32_t kServiceMayStop = 1;      // may be stopped while the server runs
-inline constexpr uint32_t kServiceOnProxy = 2;      // runs on a proxy server too (this server is always a master)
+inline constexpr uint32_t kServiceMayStop = 1;  // may be stopped while the server runs
+inline constexpr uint32_t kServiceOnProxy =
+    2;  // runs on a proxy server too (this server is always a master)
 
 // Raises the command-base messages when `base` is below 0x100, not below 0xB000 or not a
 // multiple of 0x100.
@@ -35,7 +36,8 @@ class TZORService {
   using Handler = std::function<void(TServiceMessage&)>;
 
   // Checks the base, then joins `server` when one is given.
-  TZORService(TZORServer* server, uint32_t flags, uint32_t commandBase, std::string description, std::string name);
+  TZORService(TZORServer* server, uint32_t flags, uint32_t commandBase, std::string description,
+              std::string name);
   virtual ~TZORService();
   TZORService(const TZORService&) = delete;
   TZORService& operator=(const TZORService&) = delete;

@@ -12,7 +12,9 @@ std::function<void()> terminateHook;
 
 }  // namespace
 
-bool IsApplicationTerminating() { return ApplicationTerminating(); }
+bool IsApplicationTerminating() {
+  return ApplicationTerminating();
+}
 
 void TerminateApplication() {
   std::function<void()> hook;

@@ -1,11 +1,12 @@
 #include "startup/client_edition.h"
 
-#include "startup/path_names.h"
 #include "base/ascii_case.h"
+#include "startup/path_names.h"
 
 namespace zor {
 
-ClientEdition DetermineEdition(std::string_view exeFileName, const std::vector<std::string>& params) {
+ClientEdition DetermineEdition(std::string_view exeFileName,
+                               const std::vector<std::string>& params) {
   ClientEdition edition;
   for (std::string_view v4Name : {"V4.exe", "IV4.exe", "V4", "IV4"}) {
     if (SameTextAscii(exeFileName, v4Name)) edition.V4Edition = true;
@@ -22,7 +23,9 @@ ClientEdition DetermineEdition(std::string_view exeFileName, const std::vector<s
   return edition;
 }
 
-std::string_view SettingsKeyPath(bool v4Edition) { return v4Edition ? kSettingsKeyV4 : kSettingsKeyM880; }
+std::string_view SettingsKeyPath(bool v4Edition) {
+  return v4Edition ? kSettingsKeyV4 : kSettingsKeyM880;
+}
 
 std::string DefaultMainExeName(std::string_view launcherFileName) {
   std::string_view name = launcherFileName;
@@ -30,7 +33,9 @@ std::string DefaultMainExeName(std::string_view launcherFileName) {
   return "I" + std::string(name);
 }
 
-std::string RunMutexBaseName(std::string_view launcherFileName) { return "I" + FileNameWithoutExt(launcherFileName); }
+std::string RunMutexBaseName(std::string_view launcherFileName) {
+  return "I" + FileNameWithoutExt(launcherFileName);
+}
 
 std::string NetModeMutexName(std::string_view name, bool netMode) {
   return netMode ? "N" + std::string(name) : std::string(name);

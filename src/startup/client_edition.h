@@ -26,7 +26,8 @@ struct ClientEdition {
 // V4 when the program file is "V4.exe" or "IV4.exe" (or, as programs here have no
 // extension, "V4" or "IV4"), ignoring case. Otherwise the parameters in order: "/V4" sets
 // V4 and clears NetMode, "/NetMode" sets NetMode unless V4 is already set.
-ClientEdition DetermineEdition(std::string_view exeFileName, const std::vector<std::string>& params);
+ClientEdition DetermineEdition(std::string_view exeFileName,
+                               const std::vector<std::string>& params);
 
 std::string_view SettingsKeyPath(bool v4Edition);
 

@@ -12,7 +12,9 @@
 
 namespace zor {
 
-std::string MutexName(std::string_view name) { return NetModeMutexName(name, GetZorInfo().NetMode()); }
+std::string MutexName(std::string_view name) {
+  return NetModeMutexName(name, GetZorInfo().NetMode());
+}
 
 bool ProbeMutex(std::string_view name) {
   try {
@@ -22,7 +24,9 @@ bool ProbeMutex(std::string_view name) {
   }
 }
 
-bool IsMainAppRunning() { return ProbeMutex(MutexName(RunMutexBaseName(GetZorInfo().ExeName()))); }
+bool IsMainAppRunning() {
+  return ProbeMutex(MutexName(RunMutexBaseName(GetZorInfo().ExeName())));
+}
 
 bool NeedComputerRestart() {
   try {
@@ -33,7 +37,9 @@ bool NeedComputerRestart() {
   }
 }
 
-std::string DefaultMainExeName() { return DefaultMainExeName(GetZorInfo().ExeName()); }
+std::string DefaultMainExeName() {
+  return DefaultMainExeName(GetZorInfo().ExeName());
+}
 
 int64_t TryStartProcess(const std::string& commandLine) {
   try {
@@ -43,7 +49,9 @@ int64_t TryStartProcess(const std::string& commandLine) {
   }
 }
 
-int32_t GetFileDosDateTime(const std::string& fileName) { return GetFileDosTime(fileName); }
+int32_t GetFileDosDateTime(const std::string& fileName) {
+  return GetFileDosTime(fileName);
+}
 
 void ForceDeleteFile(const std::string& fileName) {
   std::error_code ignored;

@@ -9,7 +9,8 @@
 namespace zor {
 
 // The RunOnce key and value whose presence means the computer must restart first.
-inline constexpr std::string_view kRunOnceKey = "\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+inline constexpr std::string_view kRunOnceKey =
+    "\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 inline constexpr std::string_view kRestartPendingValue = "zzQ880";
 
 // "N" + `name` when the client information object is in network mode, else `name`.

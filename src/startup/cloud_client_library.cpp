@@ -6,7 +6,8 @@
 namespace zor {
 
 TCloudClientLibrary::TCloudClientLibrary(const std::string& folder) {
-  Library = DynamicLibrary::Load(IncludeTrailingDelimiter(folder) + std::string(kCloudLibraryFileName), Error);
+  Library = DynamicLibrary::Load(
+      IncludeTrailingDelimiter(folder) + std::string(kCloudLibraryFileName), Error);
   if (!Library) return;
   FactoryFn = reinterpret_cast<CreateM880CloudSenderFn>(Library->Symbol(kCloudFactoryName));
   if (!FactoryFn) Error = std::string(kCloudFactoryName) + " is not exported by " + Library->Path();

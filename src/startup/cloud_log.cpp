@@ -32,7 +32,8 @@ TCloudLogSettings ReadCloudLogSettings() {
   if (folder.empty()) {
     TZORRegistry data(RegRoot::LocalMachine, KEY_READ);
     std::string base;
-    if (data.OpenKeyReadOnly("\\" + std::string(kCloudLogDataKey))) base = std::string(Trim(data.ReadStringDef("ZORPath", "")));
+    if (data.OpenKeyReadOnly("\\" + std::string(kCloudLogDataKey)))
+      base = std::string(Trim(data.ReadStringDef("ZORPath", "")));
     if (base.empty()) {
       std::error_code ignored;
       base = std::filesystem::current_path(ignored).string();
@@ -66,10 +67,12 @@ std::string CloudLogFileName(std::string_view folder, std::string_view tag) {
   return std::string(folder) + "CloudM880Log-" + safe + ".Log";
 }
 
-std::string FormatCloudLogLine(const LocalDateTime& time, uint32_t threadId, std::string_view text, bool isError) {
+std::string FormatCloudLogLine(const LocalDateTime& time, uint32_t threadId, std::string_view text,
+                               bool isError) {
   char stamp[64];
-  std::snprintf(stamp, sizeof(stamp), "%04d-%02d-%02d %02d:%02d:%02d:%03d(%u): ", time.Year, time.Month, time.Day,
-                time.Hour, time.Minute, time.Second, time.Millisecond, threadId);
+  std::snprintf(stamp, sizeof(stamp), "%04d-%02d-%02d %02d:%02d:%02d:%03d(%u): ", time.Year,
+                time.Month, time.Day, time.Hour, time.Minute, time.Second, time.Millisecond,
+                threadId);
   std::string line(stamp);
   if (isError) line += "[Error] ";
   line.append(text).append(" \r\n");
@@ -86,7 +89,8 @@ void WriteCloudLog(std::string_view text, std::string_view tag, bool isError) {
   std::filesystem::create_directories(settings.Folder, error);
   const std::string path = CloudLogFileName(settings.Folder, tag);
   const auto size = std::filesystem::file_size(path, error);
-  if (!error && size >= static_cast<uintmax_t>(kCloudLogLimitBytes)) std::filesystem::resize_file(path, 0, error);
+  if (!error && size >= static_cast<uintmax_t>(kCloudLogLimitBytes))
+    std::filesystem::resize_file(path, 0, error);
   // A log of this user's lookups: never written through a link, readable by its owner alone.
   try {
     File out = OpenOwnFileForAppendOrFail(path);

@@ -36,7 +36,8 @@ void SetCloudLogSettings(TCloudLogSettings settings);
 // Slashes, backslashes and control characters of the tag become '_'.
 std::string CloudLogFileName(std::string_view folder, std::string_view tag);
 // "yyyy-mm-dd hh:nn:ss:zzz(<thread id>): [Error] <text> " + CR LF.
-std::string FormatCloudLogLine(const LocalDateTime& time, uint32_t threadId, std::string_view text, bool isError);
+std::string FormatCloudLogLine(const LocalDateTime& time, uint32_t threadId, std::string_view text,
+                               bool isError);
 
 // Writes one line with the current local time and thread; the folder is created when
 // missing. A log that cannot be written is skipped without a message: the lookup goes on.

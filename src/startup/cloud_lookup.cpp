@@ -31,8 +31,9 @@ std::string TextOf(const TCloudValue& value) {
 }
 
 [[noreturn]] void BadAnswer(std::string_view what) {
-  throw ECloudClientError("the cloud client library gave an answer of the wrong shape: " + std::string(what),
-                          kCloudStatusFailed);
+  throw ECloudClientError(
+      "the cloud client library gave an answer of the wrong shape: " + std::string(what),
+      kCloudStatusFailed);
 }
 
 }  // namespace
@@ -48,7 +49,8 @@ TCloudLookupAnswer LookupServerInfo(CreateM880CloudSenderFn factory, std::string
 
   const std::u16string wideAddress = Utf8ToUtf16(address);
   const std::u16string wideLogPath = Utf8ToUtf16(logPath);
-  Check(*sender, sender->SetServerAddress(wideAddress.data(), static_cast<int32_t>(wideAddress.size())),
+  Check(*sender,
+        sender->SetServerAddress(wideAddress.data(), static_cast<int32_t>(wideAddress.size())),
         "set the server address");
   Check(*sender, sender->SetPort(kCloudLookupPort), "set the port");
   Check(*sender, sender->SetLogPath(wideLogPath.data(), static_cast<int32_t>(wideLogPath.size())),

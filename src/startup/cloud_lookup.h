@@ -22,7 +22,8 @@ inline constexpr std::string_view kMsgNoCustomerInfo = "没有查询到统编%s�
 // A call of the cloud client library failed; `Status` is what it answered.
 class ECloudClientError : public Exception {
  public:
-  ECloudClientError(std::string message, int32_t status) : Exception(std::move(message)), Status(status) {}
+  ECloudClientError(std::string message, int32_t status)
+      : Exception(std::move(message)), Status(status) {}
   const char* ClassName() const noexcept override { return "ECloudClientError"; }
   Exception* Clone() const override { return new ECloudClientError(*this); }
   [[noreturn]] void Throw() const override { throw *this; }

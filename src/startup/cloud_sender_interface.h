@@ -17,7 +17,11 @@ inline constexpr std::string_view kCloudFactoryName = "CreateM880CloudSender";
 inline constexpr int32_t kCloudStatusOk = 0;
 inline constexpr int32_t kCloudStatusFailed = 1;
 
-enum TCloudValueKind : int32_t { kCloudValueEmpty = 0, kCloudValueInteger = 1, kCloudValueText = 2 };
+enum TCloudValueKind : int32_t {
+  kCloudValueEmpty = 0,
+  kCloudValueInteger = 1,
+  kCloudValueText = 2
+};
 
 // One element of an argument or answer array.
 struct TCloudValue {
@@ -35,8 +39,8 @@ class IM880CloudSender {
   virtual int32_t SetLogPath(const char16_t* path, int32_t length) = 0;
   // Runs function `code` with `argCount` arguments. On success `*answer` points at
   // `*answerCount` values owned by the sender, valid until its next call or its release.
-  virtual int32_t Call(int32_t code, const TCloudValue* args, int32_t argCount, const TCloudValue** answer,
-                       int32_t* answerCount) = 0;
+  virtual int32_t Call(int32_t code, const TCloudValue* args, int32_t argCount,
+                       const TCloudValue** answer, int32_t* answerCount) = 0;
   // Why the last call failed (UTF-16, zero-terminated; owned by the sender).
   virtual const char16_t* ErrorText() = 0;
   virtual void Release() = 0;

@@ -1,8 +1,8 @@
 #include "startup/command_line.h"
 
+#include "base/ascii_case.h"
 #include "startup/command_line_quote.h"
 #include "startup/lang_messages.h"
-#include "base/ascii_case.h"
 
 namespace zor {
 

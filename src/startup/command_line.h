@@ -23,7 +23,13 @@ inline constexpr std::string_view kSwitchRestart = "/Restart";
 inline constexpr std::string_view kSwitchAgain = "/Again";
 inline constexpr std::string_view kSwitchReCopy = "/ReCopy";
 
-enum class LauncherAction { CheckThenStart, UnInstall, RestartThenStart, StartWithoutCheck, ReCopy };
+enum class LauncherAction {
+  CheckThenStart,
+  UnInstall,
+  RestartThenStart,
+  StartWithoutCheck,
+  ReCopy
+};
 
 struct LauncherCommand {
   LauncherAction Action = LauncherAction::CheckThenStart;

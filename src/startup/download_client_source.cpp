@@ -13,25 +13,31 @@
 
 namespace zor {
 
-void TDownloadClientSource::EnsureClient() { (void)GetDownloadClient().RequestConnection(); }
+void TDownloadClientSource::EnsureClient() {
+  (void)GetDownloadClient().RequestConnection();
+}
 
-void TDownloadClientSource::ResetClient() { ResetDownloadClient(); }
+void TDownloadClientSource::ResetClient() {
+  ResetDownloadClient();
+}
 
 bool TDownloadClientSource::GetServerFileList(std::string& fileList, std::string& second) {
   return zor::GetServerFileList(GetDownloadClient(), fileList, second);
 }
 
-bool TDownloadClientSource::GetRemoteFileInfo(const std::string& name, const std::string& area, TFileObject& info) {
+bool TDownloadClientSource::GetRemoteFileInfo(const std::string& name, const std::string& area,
+                                              TFileObject& info) {
   TFileObject answer;
-  if (!zor::GetRemoteFileInfo(GetDownloadClient(), name, area, answer.FileAge, answer.FileSize, answer.Version)) {
+  if (!zor::GetRemoteFileInfo(GetDownloadClient(), name, area, answer.FileAge, answer.FileSize,
+                              answer.Version)) {
     return false;
   }
   info = answer;
   return true;
 }
 
-bool TDownloadClientSource::DownloadOne(const std::string& name, const std::string& area, bool deleteFirst,
-                                        const std::string& baseDir) {
+bool TDownloadClientSource::DownloadOne(const std::string& name, const std::string& area,
+                                        bool deleteFirst, const std::string& baseDir) {
   return zor::DownloadOne(GetDownloadClient(), name, area, deleteFirst, baseDir);
 }
 
@@ -43,11 +49,17 @@ void TDownloadClientSource::DownloadList(const TFileList& list) {
   executor.Run(names);
 }
 
-int64_t TDownloadClientSource::DownloadTotal() { return zor::DownloadTotal().load(); }
+int64_t TDownloadClientSource::DownloadTotal() {
+  return zor::DownloadTotal().load();
+}
 
-int64_t TDownloadClientSource::DownloadedBytes() { return zor::DownloadedBytes().load(); }
+int64_t TDownloadClientSource::DownloadedBytes() {
+  return zor::DownloadedBytes().load();
+}
 
-std::string TDownloadClientSource::CurrentFileName() { return CurrentDownloadName(); }
+std::string TDownloadClientSource::CurrentFileName() {
+  return CurrentDownloadName();
+}
 
 void TDownloadClientSource::StartCounters(int64_t total) {
   zor::DownloadedBytes().store(0);

@@ -18,7 +18,8 @@ class TDownloadClientSource : public TUpdateSource {
   void EnsureClient() override;
   void ResetClient() override;
   bool GetServerFileList(std::string& fileList, std::string& second) override;
-  bool GetRemoteFileInfo(const std::string& name, const std::string& area, TFileObject& info) override;
+  bool GetRemoteFileInfo(const std::string& name, const std::string& area,
+                         TFileObject& info) override;
   bool DownloadOne(const std::string& name, const std::string& area, bool deleteFirst,
                    const std::string& baseDir) override;
   void DownloadList(const TFileList& list) override;

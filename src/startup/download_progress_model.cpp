@@ -65,7 +65,8 @@ std::optional<int64_t> TDownloadProgressModel::SecondsLeft() const {
   if (Samples.size() < 2) return std::nullopt;
   const TSample& first = Samples.front();
   const TSample& last = Samples.back();
-  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(last.At - first.At).count();
+  const auto elapsed =
+      std::chrono::duration_cast<std::chrono::milliseconds>(last.At - first.At).count();
   const int64_t bytes = last.Done - first.Done;
   if (elapsed < 1000 || bytes <= 0) return std::nullopt;
   const int64_t left = std::max<int64_t>(Max - Value, 0);
@@ -76,14 +77,15 @@ std::optional<int64_t> TDownloadProgressModel::SecondsLeft() const {
 std::string TDownloadProgressModel::TimeLeftText(int langIndex) const {
   const std::optional<int64_t> left = SecondsLeft();
   if (!left) return {};
-  std::string text = kTimeLeftTexts[langIndex >= 0 && langIndex < kLangCount ? langIndex : kLangEnglish];
+  std::string text =
+      kTimeLeftTexts[langIndex >= 0 && langIndex < kLangCount ? langIndex : kLangEnglish];
   text.replace(text.find("%s"), 2, FormatDuration(*left));
   return text;
 }
 
 std::string TDownloadProgressModel::DetailLine(int langIndex) const {
-  std::string line = FormatByteCount(std::clamp<int64_t>(Value, 0, std::max<int64_t>(Max, 0))) + " / " +
-                     FormatByteCount(Max);
+  std::string line = FormatByteCount(std::clamp<int64_t>(Value, 0, std::max<int64_t>(Max, 0))) +
+                     " / " + FormatByteCount(Max);
   if (const std::string left = TimeLeftText(langIndex); !left.empty()) line += ", " + left;
   return line;
 }

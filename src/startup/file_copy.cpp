@@ -35,13 +35,15 @@ auto Reported(std::string_view format, const std::string& name, Step&& step) {
 // Makes an existing destination writable and checks that it can be written in place (the
 // program file of a running process cannot: ETXTBSY). A link is replaced, not written
 // through, so only a file is probed.
-void PrepareExistingDestination(FileSystem& files, const std::string& destination, const FileStatus& status) {
+void PrepareExistingDestination(FileSystem& files, const std::string& destination,
+                                const FileStatus& status) {
   if (status.Kind == FileKind::Link) return;
   std::error_code ec;
   std::filesystem::permissions(destination, std::filesystem::perms::owner_write,
                                std::filesystem::perm_options::add, ec);
   if (ec) RaiseFileError(kWriteDestinationError, destination, ec.value());
-  Reported(kWriteDestinationError, destination, [&] { files.Open(destination, OpenMode::ReadWrite)->Close(); });
+  Reported(kWriteDestinationError, destination,
+           [&] { files.Open(destination, OpenMode::ReadWrite)->Close(); });
 }
 
 }  // namespace
@@ -57,8 +59,9 @@ void ForceDirectory(const std::string& path) {
 
 void CopyFileKeepTime(const std::string& source, const std::string& destination) {
   FileSystem& files = CurrentFileSystem();
-  const std::optional<FileStatus> existing =
-      Reported(kWriteDestinationError, destination, [&] { return files.Stat(destination, FollowLinks::No); });
+  const std::optional<FileStatus> existing = Reported(kWriteDestinationError, destination, [&] {
+    return files.Stat(destination, FollowLinks::No);
+  });
   if (!existing) {
     const std::string folder = FolderOf(destination);
     if (folder != ".") ForceDirectory(folder);
@@ -80,8 +83,8 @@ void CopyFileKeepTime(const std::string& source, const std::string& destination)
   });
   std::vector<char> block(kCopyBlockSize);
   for (int64_t offset = 0;;) {
-    const size_t got =
-        Reported(kReadSourceError, source, [&] { return input->ReadAt(offset, block.data(), block.size()); });
+    const size_t got = Reported(kReadSourceError, source,
+                                [&] { return input->ReadAt(offset, block.data(), block.size()); });
     if (got == 0) break;
     Reported(kWriteDestinationError, destination, [&] { output.Append(block.data(), got); });
     offset += static_cast<int64_t>(got);

@@ -14,13 +14,17 @@
 namespace zor {
 namespace {
 
-bool IsMissingFileError(uint32_t error) { return error == ENOENT || error == ENOTDIR; }
+bool IsMissingFileError(uint32_t error) {
+  return error == ENOENT || error == ENOTDIR;
+}
 
 }  // namespace
 
-std::string FormatFileVersion(uint32_t major, uint32_t minor, uint32_t release, uint32_t build, bool shortForm) {
+std::string FormatFileVersion(uint32_t major, uint32_t minor, uint32_t release, uint32_t build,
+                              bool shortForm) {
   char text[64];
-  std::snprintf(text, sizeof text, shortForm ? "%u.%u.%u%02u" : "%u.%u.%u.%u", major, minor, release, build);
+  std::snprintf(text, sizeof text, shortForm ? "%u.%u.%u%02u" : "%u.%u.%u.%u", major, minor,
+                release, build);
   return text;
 }
 
@@ -48,7 +52,8 @@ std::string GetComServerVersion(std::string_view progId) {
       classes.CloseKey();
     }
     if (clsid.empty()) return std::string(kNoVersion);
-    if (!classes.OpenKeyReadOnly("\\CLSID\\" + clsid + "\\InprocServer32")) return std::string(kNoVersion);
+    if (!classes.OpenKeyReadOnly("\\CLSID\\" + clsid + "\\InprocServer32"))
+      return std::string(kNoVersion);
     const std::string server = classes.ReadStringDef("", "");
     if (server.empty()) return std::string(kNoVersion);
     return GetFileVersionString(server, 0);

@@ -9,8 +9,8 @@
 namespace zor {
 
 // Flags of `GetFileVersionString`.
-inline constexpr uint32_t kVersionShortForm = 1;   // "major.minor.release" + build with two digits
-inline constexpr uint32_t kVersionStrict = 256;    // values from here on: a missing file raises
+inline constexpr uint32_t kVersionShortForm = 1;  // "major.minor.release" + build with two digits
+inline constexpr uint32_t kVersionStrict = 256;   // values from here on: a missing file raises
 inline constexpr std::string_view kNoVersion = "0.0.0.0";
 inline constexpr std::string_view kNoVersionShort = "0.0.0";
 inline constexpr std::string_view kVersionReadError = "无法读取 %s 的版本讯息!";
@@ -23,7 +23,8 @@ inline constexpr std::string_view kVersionReadError = "无法读取 %s 的版本
 std::string GetFileVersionString(const std::string& fileName, uint32_t flags);
 
 // "5.0.6.18", or in short form "5.0.618".
-std::string FormatFileVersion(uint32_t major, uint32_t minor, uint32_t release, uint32_t build, bool shortForm);
+std::string FormatFileVersion(uint32_t major, uint32_t minor, uint32_t release, uint32_t build,
+                              bool shortForm);
 
 // The version of the file registered as the in-process server of `progId` under HKCR
 // ("<progId>\Clsid" -> "CLSID\<clsid>\InprocServer32"); "0.0.0.0" when anything is missing.

@@ -1,7 +1,7 @@
 #include "startup/font_substitution.h"
 
-#include "startup/lang_messages.h"
 #include "base/ascii_case.h"
+#include "startup/lang_messages.h"
 
 namespace zor {
 namespace {
@@ -20,6 +20,8 @@ const FontSubstitution* FindFontSubstitution(std::string_view fontName) {
   return nullptr;
 }
 
-bool FontsNeedSubstitution(int langIndex) { return langIndex != kLangSimplified; }
+bool FontsNeedSubstitution(int langIndex) {
+  return langIndex != kLangSimplified;
+}
 
 }  // namespace zor

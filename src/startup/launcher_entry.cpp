@@ -2,13 +2,13 @@
 
 #include <exception>
 
+#include "base/ascii_case.h"
 #include "platform/system_info.h"
 #include "startup/client_environment.h"
 #include "startup/lang_messages.h"
 #include "startup/message_box.h"
 #include "startup/program_arguments.h"
 #include "startup/self_copy.h"
-#include "base/ascii_case.h"
 #include "startup/uninstall.h"
 #include "startup/zor_info.h"
 
@@ -31,7 +31,9 @@ void InitializeStartupUnits() {
   RegisterZorInfoClass();
 }
 
-void FinalizeStartupUnits() { UnregisterZorInfoClass(); }
+void FinalizeStartupUnits() {
+  UnregisterZorInfoClass();
+}
 
 bool RunLauncher() {
   try {
@@ -60,20 +62,33 @@ void SystemLauncherHost::EnterNetMode() {
   info.SetUseConnectionLink(true);
 }
 
-std::string SystemLauncherHost::OwnExePath() { return GetExePath(); }
+std::string SystemLauncherHost::OwnExePath() {
+  return GetExePath();
+}
 
-bool SystemLauncherHost::IsMainAppRunning() { return zor::IsMainAppRunning(); }
+bool SystemLauncherHost::IsMainAppRunning() {
+  return zor::IsMainAppRunning();
+}
 
-bool SystemLauncherHost::NeedComputerRestart() { return zor::NeedComputerRestart(); }
+bool SystemLauncherHost::NeedComputerRestart() {
+  return zor::NeedComputerRestart();
+}
 
-void SystemLauncherHost::ShowMessage(const std::string& text) { zor::ShowMessage(text); }
+void SystemLauncherHost::ShowMessage(const std::string& text) {
+  zor::ShowMessage(text);
+}
 
-void SystemLauncherHost::StartProcess(const std::string& commandLine) { (void)TryStartProcess(commandLine); }
+void SystemLauncherHost::StartProcess(const std::string& commandLine) {
+  (void)TryStartProcess(commandLine);
+}
 
-void SystemLauncherHost::UninstallClient() { zor::UninstallClient(); }
+void SystemLauncherHost::UninstallClient() {
+  zor::UninstallClient();
+}
 
 void SystemLauncherHost::ReCopySelf(const std::string& target) {
-  zor::ReCopySelf(GetExePath(), target, [](const std::string& commandLine) { (void)TryStartProcess(commandLine); });
+  zor::ReCopySelf(GetExePath(), target,
+                  [](const std::string& commandLine) { (void)TryStartProcess(commandLine); });
 }
 
 }  // namespace zor

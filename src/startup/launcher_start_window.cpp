@@ -13,7 +13,9 @@
 
 namespace zor {
 
-void InstallNetworkUpdateThread() { SetUpdateThreadClass(RemoteUpdateThreadClass()); }
+void InstallNetworkUpdateThread() {
+  SetUpdateThreadClass(RemoteUpdateThreadClass());
+}
 
 void InstallLauncherUpdateSource() {
   TZORInfoBase& info = GetZorInfo();
@@ -44,7 +46,9 @@ TStartWindowEnvironment LauncherStartWindowEnvironment(std::function<bool()> sho
   // Empty: the self-update stages in this user's private staging folder, made and checked
   // when it is needed.
   env.WorkerSettings.TempDir.clear();
-  env.WorkerSettings.StartProcess = [](const std::string& commandLine) { (void)TryStartProcess(commandLine); };
+  env.WorkerSettings.StartProcess = [](const std::string& commandLine) {
+    (void)TryStartProcess(commandLine);
+  };
   env.WorkerSettings.ReleaseKey = info.ReadSettingWithFallback(kValueReleaseKey);
   NoteUnverifiedRelease(env.WorkerSettings.ReleaseKey);
   env.MainExeName = [] {

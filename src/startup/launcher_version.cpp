@@ -4,10 +4,13 @@
 
 namespace zor {
 
-std::string_view LauncherVersion() { return ZOR_VERSION; }
+std::string_view LauncherVersion() {
+  return ZOR_VERSION;
+}
 
 std::string LauncherVersionLine(int langIndex) {
-  const std::string_view word = langIndex == kLangTraditional || langIndex == kLangSimplified ? "版本" : "Version";
+  const std::string_view word =
+      langIndex == kLangTraditional || langIndex == kLangSimplified ? "版本" : "Version";
   return std::string(word) + " " + std::string(LauncherVersion());
 }
 

@@ -18,9 +18,11 @@ std::string FirstCharacters(std::string_view text, int count) {
 
 }  // namespace
 
-TLookupRecordSet::TLookupRecordSet() : FieldDefs(std::begin(kServerInfoFields), std::end(kServerInfoFields)) {}
+TLookupRecordSet::TLookupRecordSet()
+    : FieldDefs(std::begin(kServerInfoFields), std::end(kServerInfoFields)) {}
 
-TLookupRecordSet::TLookupRecordSet(std::vector<TLookupFieldDef> fields) : FieldDefs(std::move(fields)) {}
+TLookupRecordSet::TLookupRecordSet(std::vector<TLookupFieldDef> fields)
+    : FieldDefs(std::move(fields)) {}
 
 int TLookupRecordSet::FindField(std::string_view name) const {
   for (size_t i = 0; i < FieldDefs.size(); ++i) {
@@ -35,7 +37,9 @@ int TLookupRecordSet::RequireField(std::string_view name) const {
   return index;
 }
 
-void TLookupRecordSet::Append() { Records.emplace_back(FieldDefs.size()); }
+void TLookupRecordSet::Append() {
+  Records.emplace_back(FieldDefs.size());
+}
 
 std::vector<TLookupRecordSet::Value>& TLookupRecordSet::Current() {
   if (Records.empty()) throw Exception("No current record");
@@ -46,7 +50,8 @@ void TLookupRecordSet::SetString(int field, std::string_view value) {
   std::vector<Value>& record = Current();
   const TLookupFieldDef& def = FieldDefs.at(static_cast<size_t>(field));
   if (def.Type != TLookupFieldType::String) {
-    throw Exception("Field '" + std::string(def.Name) + "' takes a number, not the text \"" + std::string(value) + "\"");
+    throw Exception("Field '" + std::string(def.Name) + "' takes a number, not the text \"" +
+                    std::string(value) + "\"");
   }
   record[static_cast<size_t>(field)] = FirstCharacters(value, def.Size);
 }

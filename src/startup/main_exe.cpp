@@ -21,6 +21,8 @@ std::string GetMainExeName(const std::string& dataFolder, std::string_view launc
   return name;
 }
 
-std::string MainExeCommandLine(const std::string& path) { return "\"" + path + "\"" + std::string(kNetModeArg); }
+std::string MainExeCommandLine(const std::string& path) {
+  return "\"" + path + "\"" + std::string(kNetModeArg);
+}
 
 }  // namespace zor

@@ -10,10 +10,13 @@ std::atomic<MessageBoxHandler*> gHandler{nullptr};
 
 }  // namespace
 
-void SetMessageBoxHandler(MessageBoxHandler* handler) { gHandler.store(handler, std::memory_order_release); }
+void SetMessageBoxHandler(MessageBoxHandler* handler) {
+  gHandler.store(handler, std::memory_order_release);
+}
 
 MessageResult ShowMessageBox(const MessageBoxRequest& request) {
-  if (MessageBoxHandler* handler = gHandler.load(std::memory_order_acquire)) return handler->ShowMessageBox(request);
+  if (MessageBoxHandler* handler = gHandler.load(std::memory_order_acquire))
+    return handler->ShowMessageBox(request);
   const std::string line = FormatMessageBoxLine(request);
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
@@ -31,7 +34,8 @@ std::string FormatMessageBoxLine(const MessageBoxRequest& request) {
   line += MessageBoxCaption(request);
   line += "] ";
   for (size_t i = 0; i < request.Text.size(); ++i) {
-    if (request.Text[i] == '\r' && i + 1 < request.Text.size() && request.Text[i + 1] == '\n') continue;
+    if (request.Text[i] == '\r' && i + 1 < request.Text.size() && request.Text[i + 1] == '\n')
+      continue;
     line += request.Text[i];
   }
   line += '\n';
@@ -64,7 +68,8 @@ std::string MessageButtonCaption(MessageResult button, int langIndex) {
       {"Yes", "是", "是"},
       {"No", "否", "否"},
   };
-  static_assert(static_cast<int>(MessageResult::No) == 3, "one row per answer, in the order of MessageResult");
+  static_assert(static_cast<int>(MessageResult::No) == 3,
+                "one row per answer, in the order of MessageResult");
   const int row = static_cast<int>(button);
   const int column = (langIndex >= 0 && langIndex < 3) ? langIndex : 0;
   return std::string(kCaptions[row][column]);

@@ -17,9 +17,13 @@ size_t ExtStart(std::string_view path) {
 
 }  // namespace
 
-std::string ExtractFileName(std::string_view path) { return std::string(path.substr(NameStart(path))); }
+std::string ExtractFileName(std::string_view path) {
+  return std::string(path.substr(NameStart(path)));
+}
 
-std::string ExtractFilePath(std::string_view path) { return std::string(path.substr(0, NameStart(path))); }
+std::string ExtractFilePath(std::string_view path) {
+  return std::string(path.substr(0, NameStart(path)));
+}
 
 std::string ExtractFileExt(std::string_view path) {
   const size_t dot = ExtStart(path);
@@ -33,7 +37,9 @@ std::string ChangeFileExt(std::string_view path, std::string_view extension) {
   return result;
 }
 
-std::string FileNameWithoutExt(std::string_view path) { return ChangeFileExt(ExtractFileName(path), ""); }
+std::string FileNameWithoutExt(std::string_view path) {
+  return ChangeFileExt(ExtractFileName(path), "");
+}
 
 std::string IncludeTrailingDelimiter(std::string_view folder) {
   std::string result(folder);

@@ -16,7 +16,8 @@ std::string ExtractFileName(std::string_view path);
 std::string ExtractFilePath(std::string_view path);
 // "Client.exe" -> ".exe"; "" when the file name has none.
 std::string ExtractFileExt(std::string_view path);
-// "/opt/zor/Client.exe", ".CHT" -> "/opt/zor/Client.CHT"; a name without extension gets it appended.
+// "/opt/zor/Client.exe", ".CHT" -> "/opt/zor/Client.CHT"; a name without extension gets it
+// appended.
 std::string ChangeFileExt(std::string_view path, std::string_view extension);
 // "Client.exe" -> "Client".
 std::string FileNameWithoutExt(std::string_view path);

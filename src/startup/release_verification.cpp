@@ -27,15 +27,20 @@ std::string ReadLimited(const std::string& path, size_t limit) {
   return file.ReadToEnd();
 }
 
-std::string TwoDigits(unsigned value) { return (value < 10 ? "0" : "") + std::to_string(value); }
+std::string TwoDigits(unsigned value) {
+  return (value < 10 ? "0" : "") + std::to_string(value);
+}
 
 // "2026-12-10 15:57" for seconds since 1970.
 std::string UtcText(int64_t seconds) {
-  const auto days = std::chrono::floor<std::chrono::days>(std::chrono::sys_seconds(std::chrono::seconds(seconds)));
+  const auto days = std::chrono::floor<std::chrono::days>(
+      std::chrono::sys_seconds(std::chrono::seconds(seconds)));
   const std::chrono::year_month_day date(days);
   const auto minutes = (seconds - days.time_since_epoch().count() * 86400) / 60;
-  return std::to_string(static_cast<int>(date.year())) + "-" + TwoDigits(static_cast<unsigned>(date.month())) + "-" +
-         TwoDigits(static_cast<unsigned>(date.day())) + " " + TwoDigits(static_cast<unsigned>(minutes / 60)) + ":" +
+  return std::to_string(static_cast<int>(date.year())) + "-" +
+         TwoDigits(static_cast<unsigned>(date.month())) + "-" +
+         TwoDigits(static_cast<unsigned>(date.day())) + " " +
+         TwoDigits(static_cast<unsigned>(minutes / 60)) + ":" +
          TwoDigits(static_cast<unsigned>(minutes % 60));
 }
 
@@ -65,7 +70,8 @@ void WriteReleaseState(const std::string& path, const TReleaseState& state) {
   fs::remove(temporary, ignored);
   {
     File file = CreateFileOrFail(temporary);
-    fs::permissions(temporary, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
+    fs::permissions(temporary, fs::perms::owner_read | fs::perms::owner_write,
+                    fs::perm_options::replace);
     file.Write(json.dump() + "\n");
   }
   fs::rename(temporary, path);
@@ -75,7 +81,8 @@ void NoteUnverifiedRelease(std::string_view releaseKey) {
   if (releaseKey.empty()) std::cerr << "[release] " << kReleaseNotVerifiedLine << "\n";
 }
 
-TReleaseVerification::TReleaseVerification(std::string releaseKey, std::string stateFile, int langIndex)
+TReleaseVerification::TReleaseVerification(std::string releaseKey, std::string stateFile,
+                                           int langIndex)
     : ReleaseKey(std::move(releaseKey)), StateFile(std::move(stateFile)), Lang(langIndex) {}
 
 std::vector<TPublicKey> TReleaseVerification::TrustedKeys(const TReleaseState& state) const {
@@ -86,7 +93,8 @@ std::vector<TPublicKey> TReleaseVerification::TrustedKeys(const TReleaseState& s
   return keys;
 }
 
-void TReleaseVerification::Prepare(TUpdateSource& source, const std::string& stagingFolder, int64_t nowSeconds) {
+void TReleaseVerification::Prepare(TUpdateSource& source, const std::string& stagingFolder,
+                                   int64_t nowSeconds) {
   HasAccepted = false;
   if (!Enabled()) {
     SetReleaseGuard(nullptr);
@@ -97,8 +105,9 @@ void TReleaseVerification::Prepare(TUpdateSource& source, const std::string& sta
   SetReleaseGuard(Guard);
   const std::string folder = IncludeTrailingPathDelimiter(stagingFolder);
   const std::string path = folder + std::string(kManifestFileName);
-  const bool found =
-      source.DownloadOne(std::string(kManifestFileName), std::string(kManifestArea), true, folder) && FileExists(path);
+  const bool found = source.DownloadOne(std::string(kManifestFileName), std::string(kManifestArea),
+                                        true, folder) &&
+                     FileExists(path);
   if (!found) Guard->Refuse(TReleaseText::NoManifest);
   std::string text;
   try {
@@ -132,8 +141,10 @@ void TReleaseVerification::Accept(std::string_view manifestText, int64_t nowSeco
   }
   const TReleaseManifest& manifest = verified.Manifest;
   if (manifest.Counter < state.Counter)
-    throw EReleaseRefused(Format(ReleaseTextIn(Lang, TReleaseText::Rollback), {manifest.Counter, state.Counter}));
-  if (manifest.Expires <= nowSeconds) Guard->Refuse(TReleaseText::Expired, UtcText(manifest.Expires));
+    throw EReleaseRefused(
+        Format(ReleaseTextIn(Lang, TReleaseText::Rollback), {manifest.Counter, state.Counter}));
+  if (manifest.Expires <= nowSeconds)
+    Guard->Refuse(TReleaseText::Expired, UtcText(manifest.Expires));
   if (!manifest.NextKey.empty()) {
     try {
       DecodePublicKey(manifest.NextKey);
@@ -141,7 +152,8 @@ void TReleaseVerification::Accept(std::string_view manifestText, int64_t nowSeco
       Guard->Refuse(TReleaseText::DamagedManifest, "NextKey");
     }
   }
-  Accepted = TReleaseState{manifest.Counter, ReleaseKey, EncodeBase64(verified.SignedBy), manifest.NextKey};
+  Accepted = TReleaseState{manifest.Counter, ReleaseKey, EncodeBase64(verified.SignedBy),
+                           manifest.NextKey};
   HasAccepted = true;
   Guard = std::make_shared<TReleaseGuard>(manifest, Lang);
   SetReleaseGuard(Guard);
@@ -150,7 +162,9 @@ void TReleaseVerification::Accept(std::string_view manifestText, int64_t nowSeco
 void TReleaseVerification::CheckList(TFileList& list) const {
   if (!Guard || !Guard->HasManifest()) return;
   const TReleaseManifest& manifest = Guard->Manifest();
-  std::erase_if(list, [](const TFileEntry& entry) { return ManifestKey(entry.Name) == ManifestKey(kManifestFileName); });
+  std::erase_if(list, [](const TFileEntry& entry) {
+    return ManifestKey(entry.Name) == ManifestKey(kManifestFileName);
+  });
   for (const TFileEntry& entry : list) {
     const TManifestFile* signed_ = manifest.Find(entry.Name);
     if (signed_ == nullptr) Guard->Refuse(TReleaseText::NotInManifest, entry.Name);

@@ -64,8 +64,10 @@ bool TRemoteUpdateThread::CheckSelfUpdate() {
   const std::string libraryName(kCloudClientLibrary);
   TFileObject launcherInfo;
   TFileObject libraryInfo;
-  const bool knowsLauncher = source.GetRemoteFileInfo(launcherName, std::string(kAreaLibs), launcherInfo);
-  const bool knowsLibrary = source.GetRemoteFileInfo(libraryName, std::string(kAreaLibs), libraryInfo);
+  const bool knowsLauncher =
+      source.GetRemoteFileInfo(launcherName, std::string(kAreaLibs), launcherInfo);
+  const bool knowsLibrary =
+      source.GetRemoteFileInfo(libraryName, std::string(kAreaLibs), libraryInfo);
   if (!knowsLauncher && !knowsLibrary) return false;
   // A file the server does not hold cannot be newer there.
   const bool launcherOlder = knowsLauncher && NeedsUpdate(Settings.ExePath, launcherInfo);
@@ -81,7 +83,8 @@ bool TRemoteUpdateThread::CheckSelfUpdate() {
 
   // The new launcher is what does the replacing, so without it nothing happens; the library
   // comes along when the server has one.
-  bool fetched = knowsLauncher && source.DownloadOne(launcherName, std::string(kAreaLibs), true, temp) &&
+  bool fetched = knowsLauncher &&
+                 source.DownloadOne(launcherName, std::string(kAreaLibs), true, temp) &&
                  LocalFileExists(newLauncher);
   if (fetched && knowsLibrary) {
     fetched = source.DownloadOne(libraryName, std::string(kAreaLibs), true, temp) &&
@@ -89,7 +92,8 @@ bool TRemoteUpdateThread::CheckSelfUpdate() {
   }
   if (!fetched) return false;
 
-  Settings.StartProcess("\"" + newLauncher + "\"" + std::string(kSwitchReCopyArg) + "\"" + Settings.ExePath + "\"");
+  Settings.StartProcess("\"" + newLauncher + "\"" + std::string(kSwitchReCopyArg) + "\"" +
+                        Settings.ExePath + "\"");
   Terminate();
   TerminateApplication();
   throw EAbort("");
@@ -100,7 +104,8 @@ bool TRemoteUpdateThread::DownloadConfigFiles() {
   for (std::string_view name : kConfigFiles) {
     // Fetched whole into "<name>_tmp" and put in place only when complete, so a failed fetch
     // keeps the old file; one the server no longer holds is removed, as a fresh fetch would.
-    result = Settings.Source->DownloadOne(std::string(name), std::string(kAreaInstall), false, ExeDir());
+    result =
+        Settings.Source->DownloadOne(std::string(name), std::string(kAreaInstall), false, ExeDir());
     if (!result) DeleteIfPresent(ExeDir() + LocalFileName(std::string(name)));
   }
   return result;
@@ -111,9 +116,10 @@ void TRemoteUpdateThread::GetFileList(TFileList& list) {
   TUpdateSource& source = *Settings.Source;
   source.EnsureClient();
   if (!Release)
-    Release = std::make_unique<TReleaseVerification>(Settings.ReleaseKey, ExeDir() + std::string(kReleaseStateFileName),
-                                                     Settings.LangIndex);
-  const auto now = std::chrono::duration_cast<std::chrono::seconds>(GetClock().UtcNow().time_since_epoch());
+    Release = std::make_unique<TReleaseVerification>(
+        Settings.ReleaseKey, ExeDir() + std::string(kReleaseStateFileName), Settings.LangIndex);
+  const auto now =
+      std::chrono::duration_cast<std::chrono::seconds>(GetClock().UtcNow().time_since_epoch());
   Release->Prepare(source, StagingFolder(Settings.TempDir), now.count());
   CheckSelfUpdate();
   std::string text;
@@ -144,8 +150,9 @@ void TRemoteUpdateThread::UpdateFiles(TFileList& list) {
                          (!Release || Release->LocalFileMatches(entry.Name, localPath));
     if (current) {
       // In the traditional script a current library still waits for its language companion.
-      const bool awaitsCompanion = Settings.LangIndex == kLangTraditional && !HasNoCompanion(entry.Name) &&
-                                   !LocalFileExists(ChangeFileExt(localPath, kLanguageCompanionExt));
+      const bool awaitsCompanion =
+          Settings.LangIndex == kLangTraditional && !HasNoCompanion(entry.Name) &&
+          !LocalFileExists(ChangeFileExt(localPath, kLanguageCompanionExt));
       if (!awaitsCompanion) {
         DiscardLeftoverDownload(ExeDir(), entry.Name, localPath);
         list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));

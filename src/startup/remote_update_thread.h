@@ -16,14 +16,16 @@ namespace zor {
 
 // Libraries that have no traditional-script companion, joined by ";".
 inline constexpr std::string_view kNoCompanionFiles =
-    "Vcl50.bpl;Vclx50.bpl;Vcldb50.bpl;Vclbde50.bpl;Tee50.bpl;vcljpg50.bpl;vclado50.bpl;midas.dll;teedb50.bpl;"
-    "ZORInterface.tlb;FR_Eng.dll;zint.dll;Microsoft.VC90.CRT.manifest;msvcr90.dll;itextsharp.dll;PDFEncrypt.dll;"
+    "Vcl50.bpl;Vclx50.bpl;Vcldb50.bpl;Vclbde50.bpl;Tee50.bpl;vcljpg50.bpl;vclado50.bpl;midas.dll;"
+    "teedb50.bpl;"
+    "ZORInterface.tlb;FR_Eng.dll;zint.dll;Microsoft.VC90.CRT.manifest;msvcr90.dll;itextsharp.dll;"
+    "PDFEncrypt.dll;"
     "M880CloudClient.dll";
 // An entry of this name is never fetched by the launcher.
 inline constexpr std::string_view kNeverFetched = "MDAC_TYP";
 // The configuration files fetched fresh on every run, in this order.
-inline constexpr std::string_view kConfigFiles[] = {"ZORSys.ini", "Special\\ZORSys.ini", "DemoLevels.ini",
-                                                    "Patch.xml"};
+inline constexpr std::string_view kConfigFiles[] = {"ZORSys.ini", "Special\\ZORSys.ini",
+                                                    "DemoLevels.ini", "Patch.xml"};
 inline constexpr std::string_view kAreaLibs = "Libs";
 inline constexpr std::string_view kAreaInstall = ".";
 inline constexpr std::string_view kSwitchReCopyArg = " /ReCopy ";

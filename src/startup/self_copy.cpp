@@ -25,8 +25,8 @@ void ReCopyPass(const std::string& ownExe, const std::string& target) {
   }
 }
 
-void ReCopySelf(const std::string& ownExe, const std::string& target, const StartProcessFn& startProcess,
-                const ReCopyPassFn& pass) {
+void ReCopySelf(const std::string& ownExe, const std::string& target,
+                const StartProcessFn& startProcess, const ReCopyPassFn& pass) {
   const auto start = GetClock().Now();
   for (;;) {
     try {
@@ -34,7 +34,8 @@ void ReCopySelf(const std::string& ownExe, const std::string& target, const Star
       break;
     } catch (const std::exception& e) {
       if (GetClock().Now() - start >= kReCopyGiveUpAfter) {
-        throw Exception(Format(kReCopyGaveUpText, {target, static_cast<int>(kReCopyGiveUpAfter.count()), e.what()}));
+        throw Exception(Format(kReCopyGaveUpText,
+                               {target, static_cast<int>(kReCopyGiveUpAfter.count()), e.what()}));
       }
       GetClock().SleepFor(kReCopyRetryDelay);
     }

@@ -19,7 +19,8 @@ inline constexpr std::string_view kCloudClientLibrary = "M880CloudClient.dll";
 inline constexpr std::chrono::milliseconds kReCopyRetryDelay{100};
 inline constexpr std::chrono::minutes kReCopyGiveUpAfter{5};
 inline constexpr std::string_view kReCopyGaveUpText =
-    "The launcher could not replace %s within %d minutes (%s). Close every running copy of the launcher and start "
+    "The launcher could not replace %s within %d minutes (%s). Close every running copy of the "
+    "launcher and start "
     "it again.";
 
 // One whole pass: the executable, then the ".CHT" companion and the cloud client library
@@ -33,7 +34,7 @@ using StartProcessFn = std::function<void(const std::string& commandLine)>;
 // each failure (the installed launcher may still be running), then starts the target with
 // "/Again" through `startProcess`. After `kReCopyGiveUpAfter` of failures raises `Exception`
 // with `kReCopyGaveUpText` (the target, the minutes, the last failure) and starts nothing.
-void ReCopySelf(const std::string& ownExe, const std::string& target, const StartProcessFn& startProcess,
-                const ReCopyPassFn& pass = ReCopyPass);
+void ReCopySelf(const std::string& ownExe, const std::string& target,
+                const StartProcessFn& startProcess, const ReCopyPassFn& pass = ReCopyPass);
 
 }  // namespace zor

@@ -17,7 +17,8 @@
 
 namespace zor {
 
-TServerSettingsModel::TServerSettingsModel(TServerSettingsEnvironment environment) : Env(std::move(environment)) {
+TServerSettingsModel::TServerSettingsModel(TServerSettingsEnvironment environment)
+    : Env(std::move(environment)) {
   if (!Env.Settings) throw Exception("the server settings dialog needs the client key");
 }
 
@@ -59,7 +60,8 @@ void TServerSettingsModel::btnComputerClick() {
 
 void TServerSettingsModel::btnOKClick() {
   const std::string url = "http://" + edtSoapServerName;
-  const bool reachable = Env.CheckConnection ? Env.CheckConnection(url) : CheckLookupServerConnection(url);
+  const bool reachable =
+      Env.CheckConnection ? Env.CheckConnection(url) : CheckLookupServerConnection(url);
   if (!reachable) throw Exception(Format(kMsgCannotReachLookupServer, {edtSoapServerName}));
 
   const std::string address(Trim(edtSoapServerName));
@@ -68,9 +70,10 @@ void TServerSettingsModel::btnOKClick() {
 
   const std::string tag = "EPID_" + id;
   WriteCloudLog("RW880-SOAP:Begin EPID = " + id + "   WebSite = " + address, tag, false);
-  const TCloudLookupAnswer answer =
-      LookupServerInfo(Env.CloudFactory, address, id, LogEnabled ? std::string_view(LogFolder) : std::string_view());
-  WriteCloudLog("RW880-SOAP:End APP = " + answer.AppServer + "   DBName = " + answer.DbName, tag, false);
+  const TCloudLookupAnswer answer = LookupServerInfo(
+      Env.CloudFactory, address, id, LogEnabled ? std::string_view(LogFolder) : std::string_view());
+  WriteCloudLog("RW880-SOAP:End APP = " + answer.AppServer + "   DBName = " + answer.DbName, tag,
+                false);
 
   edtPort = std::to_string(kDefaultServerPort);
   edtServer = answer.AppServer;

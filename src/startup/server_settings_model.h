@@ -42,9 +42,9 @@ enum class TModalResult { None, Ok, Cancel, Quit };
 
 // What the dialog takes from the process around it.
 struct TServerSettingsEnvironment {
-  TSettingsKeySource* Settings = nullptr;        // the client key (required)
+  TSettingsKeySource* Settings = nullptr;          // the client key (required)
   CreateM880CloudSenderFn CloudFactory = nullptr;  // nullptr: no cloud library, lookup skipped
-  uint32_t Lcid = 0;                             // 0: the system default LCID
+  uint32_t Lcid = 0;                               // 0: the system default LCID
   // Whether the lookup server answers at an "http://" address; empty: a TCP connect to its
   // host and port (80 unless named) within kLookupServerCheckTimeoutMs.
   std::function<bool(const std::string& url)> CheckConnection;

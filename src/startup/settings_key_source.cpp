@@ -4,13 +4,18 @@
 
 namespace zor {
 
-TZORRegistry* TZorInfoKeySource::OpenClientKey(bool canCreate) { return Info.OpenSettingsKey("", canCreate); }
+TZORRegistry* TZorInfoKeySource::OpenClientKey(bool canCreate) {
+  return Info.OpenSettingsKey("", canCreate);
+}
 
-bool TZorInfoKeySource::NetMode() const { return Info.NetMode(); }
+bool TZorInfoKeySource::NetMode() const {
+  return Info.NetMode();
+}
 
 TZORRegistry* TRegistryKeySource::OpenClientKey(bool canCreate) {
   if (!Registry) {
-    const RegRoot root = TZORRegistry::CanWriteHKLM() ? RegRoot::LocalMachine : RegRoot::CurrentUser;
+    const RegRoot root =
+        TZORRegistry::CanWriteHKLM() ? RegRoot::LocalMachine : RegRoot::CurrentUser;
     Registry = std::make_unique<TZORRegistry>(root, KEY_ALL_ACCESS);
   }
   std::string path = KeyPath;

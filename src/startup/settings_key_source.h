@@ -36,7 +36,8 @@ class TZorInfoKeySource : public TSettingsKeySource {
 
 class TRegistryKeySource : public TSettingsKeySource {
  public:
-  TRegistryKeySource(std::string keyPath, bool netMode) : KeyPath(std::move(keyPath)), Net(netMode) {}
+  TRegistryKeySource(std::string keyPath, bool netMode)
+      : KeyPath(std::move(keyPath)), Net(netMode) {}
   TZORRegistry* OpenClientKey(bool canCreate) override;
   bool NetMode() const override { return Net; }
 

@@ -14,10 +14,11 @@ constexpr std::chrono::milliseconds kLoopRound{50};
 }  // namespace
 
 void RunStartWindowLoop(TStartWindowModel& model, const TMainLoopRound& round) {
-  const TMainLoopRound runRound = round ? round : TMainLoopRound([](std::chrono::milliseconds duration,
-                                                                    const std::function<bool()>& stop) {
-    RunTimerQueue(duration, stop);
-  });
+  const TMainLoopRound runRound = round ? round
+                                        : TMainLoopRound([](std::chrono::milliseconds duration,
+                                                            const std::function<bool()>& stop) {
+                                            RunTimerQueue(duration, stop);
+                                          });
   DeclareMainThread();
   // A quit from any thread wakes the loop so that it sees the end at once.
   OnApplicationTerminate([] {
@@ -27,10 +28,11 @@ void RunStartWindowLoop(TStartWindowModel& model, const TMainLoopRound& round) {
       // The loop is gone already.
     }
   });
-  const TimerWindowHandle window =
-      RegisterPeriodic(std::chrono::milliseconds(kStartTickMs), [&model] { model.Tick(); }, kStartTimerId);
-  RegisterPeriodic(std::chrono::milliseconds(kDownloadTimerMs), [&model] { model.DownloadTimerTick(); },
-                   kDownloadTimerId);
+  const TimerWindowHandle window = RegisterPeriodic(
+      std::chrono::milliseconds(kStartTickMs), [&model] { model.Tick(); }, kStartTimerId);
+  RegisterPeriodic(
+      std::chrono::milliseconds(kDownloadTimerMs), [&model] { model.DownloadTimerTick(); },
+      kDownloadTimerId);
   // The destroy step runs however the loop ends.
   struct DestroyStep {
     TStartWindowModel& Model;

@@ -17,7 +17,8 @@ inline constexpr uint64_t kDownloadTimerId = 2;
 
 // One round of the main thread's loop: runs the calling thread's timer queue for at most
 // `duration`, or until `stop` (which may be empty) answers true.
-using TMainLoopRound = std::function<void(std::chrono::milliseconds duration, const std::function<bool()>& stop)>;
+using TMainLoopRound =
+    std::function<void(std::chrono::milliseconds duration, const std::function<bool()>& stop)>;
 
 // Declares the calling thread the main thread when no thread is. An empty `round` waits on
 // the timer queue alone (`RunTimerQueue`).

@@ -12,7 +12,9 @@
 
 namespace zor {
 
-std::string_view BackgroundName(int langIndex) { return langIndex == kLangTraditional ? "TCFORM" : "SCFORM"; }
+std::string_view BackgroundName(int langIndex) {
+  return langIndex == kLangTraditional ? "TCFORM" : "SCFORM";
+}
 
 TStartWindowModel::TStartWindowModel(TStartWindowEnvironment environment, TStartWindowView& view)
     : Env(std::move(environment)), View(view) {
@@ -57,7 +59,8 @@ void TStartWindowModel::AnimateArrow() {
   // The position is taken as unsigned: negative positions are hidden as well.
   Visible = static_cast<unsigned>(Position) < static_cast<unsigned>(kArrowShownPositions);
   if (Visible) {
-    Left = static_cast<int>(std::nearbyint(Position * static_cast<double>(kArrowTrackPixels) / kArrowTrackSteps)) +
+    Left = static_cast<int>(std::nearbyint(Position * static_cast<double>(kArrowTrackPixels) /
+                                           kArrowTrackSteps)) +
            ArrowLeft;
   }
   Position += Step;
@@ -82,7 +85,8 @@ void TStartWindowModel::DownloadTimerTick() {
   const int64_t total = Env.Source->DownloadTotal();
   if (DownLoadForm->MaxValue() != total) DownLoadForm->SetMaxValue(total);
   DownLoadForm->SetProgress(Env.Source->DownloadedBytes());
-  if (const std::string name = Env.Source->CurrentFileName(); !name.empty()) DownLoadForm->SetFileName(name);
+  if (const std::string name = Env.Source->CurrentFileName(); !name.empty())
+    DownLoadForm->SetFileName(name);
   DownLoadForm->Sample(GetClock().Now());
   View.ProgressChanged(*DownLoadForm);
 }
@@ -128,7 +132,8 @@ void TStartWindowModel::StartMainExe() {
   if (MainExe->empty()) return;
   const std::string path = ExtractFilePath(Env.WorkerSettings.ExePath) + *MainExe;
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return;  // a missing main program is not reported
+  if (!std::filesystem::is_regular_file(path, error))
+    return;  // a missing main program is not reported
   try {
     if (Env.StartProcess) Env.StartProcess(MainExeCommandLine(path));
   } catch (...) {
@@ -148,7 +153,9 @@ void TStartWindowModel::HideDownloadWindow() {
   View.DownloadWindowHidden();
 }
 
-void TStartWindowModel::WaitStartEvent() { Event.Wait(); }
+void TStartWindowModel::WaitStartEvent() {
+  Event.Wait();
+}
 
 void TStartWindowModel::Close() {
   if (IsClosed) return;

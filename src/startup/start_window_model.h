@@ -51,26 +51,33 @@ class TStartWindowView {
   virtual void Attached(TStartWindowModel* model) { (void)model; }
   virtual void TitleChanged(const std::string& title) { (void)title; }
   virtual void StatusChanged(const std::string& text) { (void)text; }
-  virtual void ArrowChanged(bool visible, int left, std::string_view text) { (void)visible, (void)left, (void)text; }
+  virtual void ArrowChanged(bool visible, int left, std::string_view text) {
+    (void)visible, (void)left, (void)text;
+  }
   virtual void DownloadWindowShown(const TDownloadProgressModel& window) { (void)window; }
   virtual void ProgressChanged(const TDownloadProgressModel& window) { (void)window; }
   virtual void DownloadWindowHidden() {}
   virtual void UpdateAbandoned(int failedPasses) { (void)failedPasses; }
   virtual void Closed() {}
   // Width in pixels of the status text, for the arrow's track (0 when nothing is drawn).
-  virtual int StatusWidth(const std::string& text) { (void)text; return 0; }
+  virtual int StatusWidth(const std::string& text) {
+    (void)text;
+    return 0;
+  }
 };
 
 // What the window takes from the process around it.
 struct TStartWindowEnvironment {
-  int WaitInputMs = 3000;                         // "WaitInput", already at least 500
-  std::function<bool()> ShouldShowServerDialog;   // before the first pass
-  std::function<bool()> ShowServerSettings;       // the dialog: true when the connection changed
-  std::shared_ptr<TUpdateSource> Source;          // the download client's owner
-  TUpdateThreadClass WorkerClass;                 // empty: `GetUpdateThreadClass()`
-  TSyncThreadSettings WorkerSettings;             // ExePath is also the launcher the main program starts beside
-  std::function<std::string()> MainExeName;       // read once per process
-  std::function<void(const std::string& commandLine)> StartProcess;  // without waiting; failures are silent
+  int WaitInputMs = 3000;                        // "WaitInput", already at least 500
+  std::function<bool()> ShouldShowServerDialog;  // before the first pass
+  std::function<bool()> ShowServerSettings;      // the dialog: true when the connection changed
+  std::shared_ptr<TUpdateSource> Source;         // the download client's owner
+  TUpdateThreadClass WorkerClass;                // empty: `GetUpdateThreadClass()`
+  TSyncThreadSettings
+      WorkerSettings;  // ExePath is also the launcher the main program starts beside
+  std::function<std::string()> MainExeName;  // read once per process
+  std::function<void(const std::string& commandLine)>
+      StartProcess;  // without waiting; failures are silent
 };
 
 class TStartWindowModel : public TSyncThreadOwner {
@@ -122,7 +129,9 @@ class TStartWindowModel : public TSyncThreadOwner {
   int64_t WorkerMilliseconds() const { return WorkerElapsed.load(); }
   TStartEvent& StartEvent() { return Event; }
   TSyncThread* Worker() const { return WorkerThread.get(); }
-  const TDownloadProgressModel* DownloadWindow() const { return DownLoadForm ? &*DownLoadForm : nullptr; }
+  const TDownloadProgressModel* DownloadWindow() const {
+    return DownLoadForm ? &*DownLoadForm : nullptr;
+  }
 
  private:
   void SetStatus(const std::string& text);

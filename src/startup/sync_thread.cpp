@@ -67,13 +67,17 @@ void TSyncThread::WaitFor() {
   if (Thread.joinable() && Thread.get_id() != std::this_thread::get_id()) Thread.join();
 }
 
-void TSyncThread::Synchronize(const std::function<void()>& call) { CallOnMainThread(call); }
+void TSyncThread::Synchronize(const std::function<void()>& call) {
+  CallOnMainThread(call);
+}
 
 void TSyncThread::SyncBeforeUpdate() {
   Synchronize([this] { BeforeUpdate(); });
 }
 
-void TSyncThread::BeforeUpdate() { Form.CheckZorInfo(); }
+void TSyncThread::BeforeUpdate() {
+  Form.CheckZorInfo();
+}
 
 void TSyncThread::ShowError() {
   if (!IsAbort(LastError)) ShowErrorBox(LastError);
@@ -112,7 +116,8 @@ void TSyncThread::Execute() {
   IsRunning.store(true);
   try {
     if (Settings.TerminalServer) {
-      UpgradeMutex = std::make_unique<NamedMutex>(GlobalMutexName(kUpgradeMutexBase, Settings.NetMode));
+      UpgradeMutex =
+          std::make_unique<NamedMutex>(GlobalMutexName(kUpgradeMutexBase, Settings.NetMode));
       UpgradeMutex->Acquire();
     }
     bool productRunning = false;
@@ -121,7 +126,8 @@ void TSyncThread::Execute() {
       productRunning = probe.AlreadyExisted();
     }
     const bool updated = productRunning || RunPasses();
-    if (updated && !Terminated() && !IsApplicationTerminating()) Synchronize([this] { Form.StartMainExe(); });
+    if (updated && !Terminated() && !IsApplicationTerminating())
+      Synchronize([this] { Form.StartMainExe(); });
   } catch (const EAbort&) {
   } catch (...) {
     LastError = std::current_exception();

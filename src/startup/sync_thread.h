@@ -39,7 +39,8 @@ class TSyncThreadOwner {
   virtual void CheckZorInfo() = 0;
   // Main thread: starts the main program.
   virtual void StartMainExe() = 0;
-  // Main thread: offers the server settings after an error (`force`: go on whatever the user chose).
+  // Main thread: offers the server settings after an error (`force`: go on whatever the user
+  // chose).
   virtual void ChangeSettings(bool force) = 0;
   // Main thread: create and show, and close and free, the progress window.
   virtual void ShowDownloadWindow() = 0;
@@ -125,7 +126,8 @@ class TSyncThread {
 std::string ErrorText(const std::exception_ptr& error);
 
 // The class the start window creates its worker from.
-using TUpdateThreadClass = std::function<std::unique_ptr<TSyncThread>(TSyncThreadOwner& form, TSyncThreadSettings settings)>;
+using TUpdateThreadClass = std::function<std::unique_ptr<TSyncThread>(
+    TSyncThreadOwner& form, TSyncThreadSettings settings)>;
 void SetUpdateThreadClass(TUpdateThreadClass threadClass);
 // The class set, or `TSyncThread` when none is.
 TUpdateThreadClass GetUpdateThreadClass();

@@ -4,6 +4,8 @@
 
 namespace zor {
 
-void UninstallClient() { (void)RunUninstall(SystemUninstallEnvironment()); }
+void UninstallClient() {
+  (void)RunUninstall(SystemUninstallEnvironment());
+}
 
 }  // namespace zor

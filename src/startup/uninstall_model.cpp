@@ -40,7 +40,8 @@ bool IsSingleName(std::string_view name) {
          name.find('\\') == std::string_view::npos && name.find('\0') == std::string_view::npos;
 }
 
-bool DeleteShortcut(const std::string& folder, const std::string& subFolder, const std::string& name) {
+bool DeleteShortcut(const std::string& folder, const std::string& subFolder,
+                    const std::string& name) {
   if (!IsSingleName(name)) return false;
   const std::string fileName = name + std::string(kShortcutExtension);
   return DeleteFileBelow(folder, subFolder.empty() ? fileName : subFolder + "/" + fileName);
@@ -50,8 +51,10 @@ int RemoveShortcuts(const TUninstallEnvironment& environment, const TUninstallNa
   int removed = 0;
   if (DeleteShortcut(environment.DesktopFolder, "", names.StartShortcut)) ++removed;
   if (!IsSingleName(names.MenuFolder)) return removed;
-  if (DeleteShortcut(environment.ApplicationsFolder, names.MenuFolder, names.StartShortcut)) ++removed;
-  if (DeleteShortcut(environment.ApplicationsFolder, names.MenuFolder, names.UninstallShortcut)) ++removed;
+  if (DeleteShortcut(environment.ApplicationsFolder, names.MenuFolder, names.StartShortcut))
+    ++removed;
+  if (DeleteShortcut(environment.ApplicationsFolder, names.MenuFolder, names.UninstallShortcut))
+    ++removed;
   // Only an emptied folder goes; whatever else the user keeps there stays with it.
   (void)RemoveEmptyFolderBelow(environment.ApplicationsFolder, names.MenuFolder);
   return removed;
@@ -128,7 +131,8 @@ TUninstallReport RunUninstall(const TUninstallEnvironment& environment) {
   Notify(environment.View, &TUninstallView::ProgressChanged, window);
   for (const std::string& file : files) {
     // Type libraries have no registration to undo here; deleting the file is all.
-    const bool removed = IsClientFile(environment.ClientFolder, file) && DeleteFileBelow(environment.ClientFolder, file);
+    const bool removed = IsClientFile(environment.ClientFolder, file) &&
+                         DeleteFileBelow(environment.ClientFolder, file);
     window.Step(file, removed);
     Notify(environment.View, &TUninstallView::ProgressChanged, window);
   }

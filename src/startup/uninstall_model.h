@@ -15,7 +15,8 @@
 namespace zor {
 
 // The key under HKLM that holds the installed-programs entries, one subkey per program.
-inline constexpr std::string_view kInstalledProgramsKey = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+inline constexpr std::string_view kInstalledProgramsKey =
+    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 // Shortcuts are desktop entry files.
 inline constexpr std::string_view kShortcutExtension = ".desktop";
 
@@ -41,7 +42,7 @@ TUninstallNames UninstallNamesFor(std::string_view editionCode);
 
 // What the job takes from the process around it.
 struct TUninstallEnvironment {
-  std::string ClientFolder;        // the launcher's own folder
+  std::string ClientFolder;  // the launcher's own folder
   std::string EditionCode;
   std::string DesktopFolder;       // the user's desktop
   std::string ApplicationsFolder;  // the user's applications menu

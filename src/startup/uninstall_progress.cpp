@@ -11,7 +11,8 @@ std::atomic<TUninstallView*> gView{nullptr};
 
 }  // namespace
 
-TUninstallProgressModel::TUninstallProgressModel() : CaptionText(GetLangMessage(kMsgUninstalling)) {}
+TUninstallProgressModel::TUninstallProgressModel()
+    : CaptionText(GetLangMessage(kMsgUninstalling)) {}
 
 void TUninstallProgressModel::Step(const std::string& file, bool removed) {
   Current = file;
@@ -25,8 +26,12 @@ int TUninstallProgressModel::PercentDone() const {
   return static_cast<int>(Value * 100 / Max);
 }
 
-void SetUninstallView(TUninstallView* view) { gView.store(view, std::memory_order_release); }
+void SetUninstallView(TUninstallView* view) {
+  gView.store(view, std::memory_order_release);
+}
 
-TUninstallView* GetUninstallView() { return gView.load(std::memory_order_acquire); }
+TUninstallView* GetUninstallView() {
+  return gView.load(std::memory_order_acquire);
+}
 
 }  // namespace zor

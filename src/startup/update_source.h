@@ -27,7 +27,8 @@ class TUpdateSource {
   // The file list (first result) and the second result of the list request.
   virtual bool GetServerFileList(std::string& fileList, std::string& second) = 0;
   // One file's version, size and MS-DOS date/time; false when the server does not know it.
-  virtual bool GetRemoteFileInfo(const std::string& name, const std::string& area, TFileObject& info) = 0;
+  virtual bool GetRemoteFileInfo(const std::string& name, const std::string& area,
+                                 TFileObject& info) = 0;
   // Fetches one file into `baseDir` (empty: the area's folder), removing the local copy
   // first when `deleteFirst`. False when the server does not have it.
   virtual bool DownloadOne(const std::string& name, const std::string& area, bool deleteFirst,

@@ -2,16 +2,16 @@
 
 #include <filesystem>
 
+#include "base/ascii_case.h"
 #include "base/exceptions.h"
 #include "base/format.h"
+#include "base/string_routines.h"
 #include "platform/program_parameters.h"
 #include "startup/client_edition.h"
 #include "startup/file_copy.h"
 #include "startup/file_version.h"
 #include "startup/path_names.h"
 #include "startup/program_arguments.h"
-#include "base/ascii_case.h"
-#include "base/string_routines.h"
 
 namespace zor {
 namespace {
@@ -52,7 +52,8 @@ TZORInfoBase::TZORInfoBase(StartupFacts facts) {
   Key = std::string(SettingsKeyPath(V4));
 
   if (TZORRegistry* reg = OpenSettingsKey("", false)) {
-    Capacity = ClampDownloadCapacity(reg->ReadIntegerDef(kValueDownloadCapacity, kDefaultDownloadCapacity));
+    Capacity = ClampDownloadCapacity(
+        reg->ReadIntegerDef(kValueDownloadCapacity, kDefaultDownloadCapacity));
     Lookup = reg->ReadStringDef(kValueLookupServer, kDefaultLookupServer);
     Test = reg->ReadBoolDef(kValueTestVersion, false);
     Terminal = reg->ReadStringDef(kValueTerminalMode, "1") != "0";
@@ -84,14 +85,16 @@ TZORRegistry* TZORInfoBase::OpenSettingsKey(std::string_view subKey, bool canCre
   TZORRegistry& reg = ThreadRegistry();
   std::string path = Key + std::string(subKey);
   if (path.front() != '\\') path.insert(path.begin(), '\\');
-  if (reg.HasCurrentKey() && SameTextAscii(BarePath(reg.CurrentPath()), BarePath(path))) return &reg;
+  if (reg.HasCurrentKey() && SameTextAscii(BarePath(reg.CurrentPath()), BarePath(path)))
+    return &reg;
   return reg.OpenKey(path, canCreate) ? &reg : nullptr;
 }
 
 std::string TZORInfoBase::ReadSettingWithFallback(std::string_view name) {
   TZORRegistry* reg = OpenSettingsKey("", false);
   if (reg && reg->ValueExists(name)) return std::string(Trim(reg->ReadStringDef(name, "")));
-  if (!FellBack.load()) return reg ? std::string(Trim(reg->ReadStringDef(name, ""))) : std::string();
+  if (!FellBack.load())
+    return reg ? std::string(Trim(reg->ReadStringDef(name, ""))) : std::string();
   TZORRegistry machine(RegRoot::LocalMachine, KEY_READ);
   if (!machine.OpenKeyReadOnly("\\" + Key)) return {};
   return std::string(Trim(machine.ReadStringDef(name, "")));
@@ -133,7 +136,8 @@ std::string TZORInfoBase::GetHelpFolder() {
 
 int TZORInfoBase::GetWaitInput() {
   int wait = kDefaultWaitInputMs;
-  if (TZORRegistry* reg = OpenSettingsKey("", false)) wait = reg->ReadIntegerDef(kValueWaitInput, kDefaultWaitInputMs);
+  if (TZORRegistry* reg = OpenSettingsKey("", false))
+    wait = reg->ReadIntegerDef(kValueWaitInput, kDefaultWaitInputMs);
   return wait < kMinWaitInputMs ? kMinWaitInputMs : wait;
 }
 
@@ -151,7 +155,8 @@ TZORInfoBase& GetZorInfo() {
   std::lock_guard guard(gSingletonLock);
   if (!gInfo) {
     TZORInfoBase::StartupFacts facts{ParamStr(0), ProgramParameterList()};
-    gInfo = gInfoClass ? gInfoClass(std::move(facts)) : std::make_unique<TZORInfoBase>(std::move(facts));
+    gInfo = gInfoClass ? gInfoClass(std::move(facts))
+                       : std::make_unique<TZORInfoBase>(std::move(facts));
   }
   return *gInfo;
 }

@@ -33,7 +33,8 @@ inline constexpr std::string_view kDefaultLookupServer = "127.0.0.1";
 inline constexpr int32_t kDataPathNotSetCode = 71001;
 inline constexpr int32_t kDataPathMissingCode = 71002;
 inline constexpr std::string_view kDataPathNotSetMessage = "ZOR的数据路径并未设定, 请进行初始设置!";
-inline constexpr std::string_view kDataPathMissingMessage = "ZOR的数据路径设定错误, 系统无法找到以下路径: %s";
+inline constexpr std::string_view kDataPathMissingMessage =
+    "ZOR的数据路径设定错误, 系统无法找到以下路径: %s";
 
 // "DownloadFileCapacity" limited to 10..100.
 int ClampDownloadCapacity(int32_t value);

@@ -48,26 +48,29 @@ void AssignMember(TLookupRecordSet& dataset, int field, std::string_view name, c
   if (value.is_null()) return;
   const TLookupFieldDef& def = dataset.Fields()[static_cast<size_t>(field)];
   if (value.is_structured()) {
-    throw ELookupAnswerError("the lookup answer's field \"" + std::string(name) + "\" holds " + KindName(value) +
-                             " instead of a value");
+    throw ELookupAnswerError("the lookup answer's field \"" + std::string(name) + "\" holds " +
+                             KindName(value) + " instead of a value");
   }
   if (def.Type == TLookupFieldType::String) {
-    dataset.SetString(field, value.is_string() ? value.get_ref<const std::string&>() : value.dump());
+    dataset.SetString(field,
+                      value.is_string() ? value.get_ref<const std::string&>() : value.dump());
     return;
   }
   int32_t number = 0;
   bool ok = false;
   if (value.is_number_integer()) {
-    const auto wide = value.is_number_unsigned() ? static_cast<long long>(std::min<uint64_t>(value.get<uint64_t>(), INT64_MAX))
-                                                 : static_cast<long long>(value.get<int64_t>());
+    const auto wide =
+        value.is_number_unsigned()
+            ? static_cast<long long>(std::min<uint64_t>(value.get<uint64_t>(), INT64_MAX))
+            : static_cast<long long>(value.get<int64_t>());
     ok = wide >= INT32_MIN && wide <= INT32_MAX;
     number = static_cast<int32_t>(wide);
   } else if (value.is_string()) {
     ok = TextToInt32(value.get_ref<const std::string&>(), number);
   }
   if (!ok) {
-    throw ELookupAnswerError("the lookup answer's field \"" + std::string(name) + "\" is not a whole number: " +
-                             value.dump());
+    throw ELookupAnswerError("the lookup answer's field \"" + std::string(name) +
+                             "\" is not a whole number: " + value.dump());
   }
   dataset.SetInteger(field, number);
 }
@@ -82,21 +85,24 @@ void AddRecord(TLookupRecordSet& dataset, const Json& item) {
 
 }  // namespace
 
-void TZORJsonHelper::ParseArray(std::string_view json, TLookupRecordSet& dataset, std::string_view key) const {
+void TZORJsonHelper::ParseArray(std::string_view json, TLookupRecordSet& dataset,
+                                std::string_view key) const {
   if (json.size() > kMaxLookupAnswerBytes) {
-    throw ELookupAnswerError("the lookup answer is larger than " + std::to_string(kMaxLookupAnswerBytes) + " bytes");
+    throw ELookupAnswerError("the lookup answer is larger than " +
+                             std::to_string(kMaxLookupAnswerBytes) + " bytes");
   }
   Json document;
   try {
     document = Json::parse(json.begin(), json.end(), [](int depth, Json::parse_event_t, Json&) {
       if (depth > kMaxLookupAnswerDepth) {
-        throw ELookupAnswerError("the lookup answer is nested deeper than " + std::to_string(kMaxLookupAnswerDepth) +
-                                 " levels");
+        throw ELookupAnswerError("the lookup answer is nested deeper than " +
+                                 std::to_string(kMaxLookupAnswerDepth) + " levels");
       }
       return true;
     });
   } catch (const Json::parse_error& error) {
-    throw ELookupAnswerError("the lookup answer is not valid JSON (at byte " + std::to_string(error.byte) + ")");
+    throw ELookupAnswerError("the lookup answer is not valid JSON (at byte " +
+                             std::to_string(error.byte) + ")");
   } catch (const Json::exception&) {
     // A number too large for any number type ("1E999") is refused by the parser this way.
     throw ELookupAnswerError("the lookup answer is not valid JSON (a number out of range)");
@@ -109,14 +115,15 @@ void TZORJsonHelper::ParseArray(std::string_view json, TLookupRecordSet& dataset
     return;
   }
   if (!list->is_array()) {
-    throw ELookupAnswerError("the lookup answer's \"" + std::string(key) + "\" is neither a list nor a record");
+    throw ELookupAnswerError("the lookup answer's \"" + std::string(key) +
+                             "\" is neither a list nor a record");
   }
   size_t number = 0;
   for (const Json& item : *list) {
     ++number;
     if (!item.is_object()) {
-      throw ELookupAnswerError("record " + std::to_string(number) + " of the lookup answer's \"" + std::string(key) +
-                               "\" is not an object");
+      throw ELookupAnswerError("record " + std::to_string(number) + " of the lookup answer's \"" +
+                               std::string(key) + "\" is not an object");
     }
   }
   for (const Json& item : *list) AddRecord(dataset, item);

@@ -10,7 +10,8 @@ namespace {
 std::atomic<uint64_t> gNextId{0x7A0A000000000000ULL};
 }  // namespace
 
-std::function<void()> SchedulePeriodic(std::chrono::milliseconds interval, std::function<void()> tick) {
+std::function<void()> SchedulePeriodic(std::chrono::milliseconds interval,
+                                       std::function<void()> tick) {
   if (!CurrentTimerWindow()) return {};
   const uint64_t id = gNextId++;
   TimerWindowHandle window = RegisterPeriodic(interval, std::move(tick), id);

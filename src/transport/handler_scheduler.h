@@ -10,6 +10,7 @@ namespace zor {
 
 // Registers `tick` to run every `interval` on the calling thread's timer window; returns the
 // function that cancels it, or an empty one when the thread has no window.
-std::function<void()> SchedulePeriodic(std::chrono::milliseconds interval, std::function<void()> tick);
+std::function<void()> SchedulePeriodic(std::chrono::milliseconds interval,
+                                       std::function<void()> tick);
 
 }  // namespace zor

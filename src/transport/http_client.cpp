@@ -21,7 +21,9 @@ class ClientSocket {
   int Handle = kNoSocket;
 };
 
-std::string Where(const HttpAddress& address) { return address.Host + ":" + std::to_string(address.Port); }
+std::string Where(const HttpAddress& address) {
+  return address.Host + ":" + std::to_string(address.Port);
+}
 
 // Connects within the deadline; the socket, or an empty one with the reason in `reason`.
 bool Connect(const HttpAddress& address, Clock::Steady::time_point deadline, ClientSocket& socket,
@@ -65,11 +67,13 @@ bool Connect(const HttpAddress& address, Clock::Steady::time_point deadline, Cli
 }  // namespace
 
 int MillisecondsUntil(Clock::Steady::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - GetClock().Now()).count();
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - GetClock().Now()).count();
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
-bool SendAllBefore(int socket, std::string_view data, Clock::Steady::time_point deadline, std::string& reason) {
+bool SendAllBefore(int socket, std::string_view data, Clock::Steady::time_point deadline,
+                   std::string& reason) {
   while (!data.empty()) {
     int error = 0;
     const int64_t sent = SocketSend(socket, data.data(), static_cast<int64_t>(data.size()), error);
@@ -108,7 +112,8 @@ bool ParseHttpAddress(std::string_view text, HttpAddress& address) {
     const std::string_view digits = authority.substr(colon + 1);
     unsigned value = 0;
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() || value == 0 || value > 65535) {
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
+        value == 0 || value > 65535) {
       return false;
     }
     port = static_cast<uint16_t>(value);
@@ -167,7 +172,8 @@ HttpResponse HttpExchange(const HttpAddress& address, const HttpRequest& request
     const SocketErrorKind kind = ClassifySocketError(error);
     if (kind == SocketErrorKind::Interrupted) continue;
     if (kind != SocketErrorKind::WouldBlock) {
-      throw EHttpError("cannot read the answer of " + Where(address) + ": " + SocketErrorText(error));
+      throw EHttpError("cannot read the answer of " + Where(address) + ": " +
+                       SocketErrorText(error));
     }
     const int events = PollSocket(socket.Handle, kPollReadable, MillisecondsUntil(deadline), error);
     if (events == 0) throw EHttpError("timed out waiting for the answer of " + Where(address));

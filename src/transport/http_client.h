@@ -19,7 +19,7 @@ struct HttpAddress {
   std::string Host;
   uint16_t Port = kDefaultHttpPort;
   bool ExplicitPort = false;  // the text named the port
-  std::string BasePath;  // "" or "/something", without a trailing '/'
+  std::string BasePath;       // "" or "/something", without a trailing '/'
 };
 
 // Splits "host", "host:port", "host:port/base" (with or without "http://" in front).
@@ -38,6 +38,7 @@ HttpResponse HttpExchange(const HttpAddress& address, const HttpRequest& request
 int MillisecondsUntil(Clock::Steady::time_point deadline);
 // Sends all of `data` on a non-blocking socket before `deadline`. False, with "timed out"
 // or the system's text in `reason`, when it cannot.
-bool SendAllBefore(int socket, std::string_view data, Clock::Steady::time_point deadline, std::string& reason);
+bool SendAllBefore(int socket, std::string_view data, Clock::Steady::time_point deadline,
+                   std::string& reason);
 
 }  // namespace zor

@@ -38,7 +38,9 @@ std::string_view TrimBlanks(std::string_view text) {
   throw EHttpError("malformed HTTP message: " + std::string(what));
 }
 
-bool ParseVersion(std::string_view text) { return text == "HTTP/1.1" || text == "HTTP/1.0"; }
+bool ParseVersion(std::string_view text) {
+  return text == "HTTP/1.1" || text == "HTTP/1.0";
+}
 
 // The next line of the head (without its CR LF or LF); `head` moves past it.
 std::string_view NextLine(std::string_view& head) {
@@ -51,7 +53,8 @@ std::string_view NextLine(std::string_view& head) {
 
 void AppendHead(std::string& out, std::string_view startLine, const HttpHeaders& headers) {
   out.append(startLine).append("\r\n");
-  for (const HttpHeader& header : headers) out.append(header.Name).append(": ").append(header.Value).append("\r\n");
+  for (const HttpHeader& header : headers)
+    out.append(header.Name).append(": ").append(header.Value).append("\r\n");
 }
 
 int HexValue(char c) {
@@ -82,7 +85,8 @@ std::string FormatHttpRequest(const HttpRequest& request) {
 
 std::string FormatHttpResponse(const HttpResponse& response) {
   std::string out;
-  const std::string reason = response.Reason.empty() ? std::string(HttpReasonPhrase(response.Status)) : response.Reason;
+  const std::string reason =
+      response.Reason.empty() ? std::string(HttpReasonPhrase(response.Status)) : response.Reason;
   AppendHead(out, "HTTP/1.1 " + std::to_string(response.Status) + " " + reason, response.Headers);
   out.append("Content-Length: ").append(std::to_string(response.Body.size())).append("\r\n");
   out.append("Connection: close\r\n\r\n").append(response.Body);
@@ -91,15 +95,24 @@ std::string FormatHttpResponse(const HttpResponse& response) {
 
 std::string_view HttpReasonPhrase(int status) {
   switch (status) {
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 413: return "Content Too Large";
-    case 431: return "Request Header Fields Too Large";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return "Unknown";
+    case 200:
+      return "OK";
+    case 400:
+      return "Bad Request";
+    case 404:
+      return "Not Found";
+    case 405:
+      return "Method Not Allowed";
+    case 413:
+      return "Content Too Large";
+    case 431:
+      return "Request Header Fields Too Large";
+    case 500:
+      return "Internal Server Error";
+    case 503:
+      return "Service Unavailable";
+    default:
+      return "Unknown";
   }
 }
 
@@ -129,7 +142,8 @@ bool HttpMessageReader::Feed(std::string_view bytes) {
   }
   if (end == std::string::npos || end > kMaxHttpHeadBytes) {
     if (Buffer.size() >= kMaxHttpHeadBytes + 4 || end != std::string::npos) {
-      throw EHttpError("HTTP message head is longer than " + std::to_string(kMaxHttpHeadBytes) + " bytes");
+      throw EHttpError("HTTP message head is longer than " + std::to_string(kMaxHttpHeadBytes) +
+                       " bytes");
     }
     ScanFrom = Buffer.size() >= 2 ? Buffer.size() - 2 : 0;
     return false;
@@ -146,7 +160,8 @@ bool HttpMessageReader::FeedBody(std::string_view bytes) {
   if (Done) return true;
   if (UntilEnd) {
     if (bytes.size() > kMaxHttpBodyBytes - Buffer.size()) {
-      throw EHttpError("HTTP message body is larger than " + std::to_string(kMaxHttpBodyBytes) + " bytes");
+      throw EHttpError("HTTP message body is larger than " + std::to_string(kMaxHttpBodyBytes) +
+                       " bytes");
     }
     Buffer.append(bytes);
     return false;
@@ -202,11 +217,12 @@ void HttpMessageReader::ParseHead(std::string_view head) {
     headers = &RequestMessage.Headers;
   } else {
     const size_t first = startLine.find(' ');
-    if (first == std::string_view::npos || !ParseVersion(startLine.substr(0, first))) Malformed("status line");
+    if (first == std::string_view::npos || !ParseVersion(startLine.substr(0, first)))
+      Malformed("status line");
     const std::string_view rest = startLine.substr(first + 1);
     const std::string_view code = rest.substr(0, 3);
-    if (code.size() != 3 || code[0] < '1' || code[0] > '5' || code[1] < '0' || code[1] > '9' || code[2] < '0' ||
-        code[2] > '9') {
+    if (code.size() != 3 || code[0] < '1' || code[0] > '5' || code[1] < '0' || code[1] > '9' ||
+        code[2] < '0' || code[2] > '9') {
       Malformed("status code");
     }
     if (rest.size() > 3 && rest[3] != ' ') Malformed("status line");
@@ -228,12 +244,14 @@ void HttpMessageReader::ParseHead(std::string_view head) {
     if (!IsToken(name)) Malformed("header field name");
     if (!IsFieldText(value)) Malformed("header field value");
     if (headers->size() >= kMaxHttpHeaderCount) {
-      throw EHttpError("HTTP message has more than " + std::to_string(kMaxHttpHeaderCount) + " header fields");
+      throw EHttpError("HTTP message has more than " + std::to_string(kMaxHttpHeaderCount) +
+                       " header fields");
     }
     headers->push_back(HttpHeader{std::string(name), std::string(value)});
   }
 
-  if (FindHttpHeader(*headers, "Transfer-Encoding")) throw EHttpError("HTTP transfer codings are not supported");
+  if (FindHttpHeader(*headers, "Transfer-Encoding"))
+    throw EHttpError("HTTP transfer codings are not supported");
   bool haveLength = false;
   size_t length = 0;
   for (const HttpHeader& header : *headers) {
@@ -241,16 +259,20 @@ void HttpMessageReader::ParseHead(std::string_view head) {
     const std::string& text = header.Value;
     size_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || text.front() == '+' || error != std::errc() || end != text.data() + text.size()) {
-      if (error == std::errc::result_out_of_range) value = kMaxHttpBodyBytes + 1;
-      else Malformed("Content-Length");
+    if (text.empty() || text.front() == '+' || error != std::errc() ||
+        end != text.data() + text.size()) {
+      if (error == std::errc::result_out_of_range)
+        value = kMaxHttpBodyBytes + 1;
+      else
+        Malformed("Content-Length");
     }
     if (haveLength && value != length) Malformed("conflicting Content-Length fields");
     haveLength = true;
     length = value;
   }
   if (haveLength && length > kMaxHttpBodyBytes) {
-    throw EHttpError("HTTP message body is larger than " + std::to_string(kMaxHttpBodyBytes) + " bytes");
+    throw EHttpError("HTTP message body is larger than " + std::to_string(kMaxHttpBodyBytes) +
+                     " bytes");
   }
   if (MessageKind == Kind::Response) {
     const int status = ResponseMessage.Status;
@@ -273,8 +295,8 @@ std::string PercentEncode(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (unsigned char c : text) {
-    const bool unreserved = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                            c == '.' || c == '_' || c == '~';
+    const bool unreserved = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                            (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
     if (unreserved) {
       out += static_cast<char>(c);
     } else {
@@ -296,7 +318,8 @@ std::string PercentDecode(std::string_view text) {
     } else if (c == '%') {
       const int high = i + 1 < text.size() ? HexValue(text[i + 1]) : -1;
       const int low = i + 2 < text.size() ? HexValue(text[i + 2]) : -1;
-      if (high < 0 || low < 0) throw EHttpError("malformed percent-encoding in \"" + std::string(text) + "\"");
+      if (high < 0 || low < 0)
+        throw EHttpError("malformed percent-encoding in \"" + std::string(text) + "\"");
       out += static_cast<char>(high * 16 + low);
       i += 2;
     } else {
@@ -328,7 +351,8 @@ HttpTarget ParseHttpTarget(std::string_view target) {
     if (pair.empty()) continue;
     const size_t equals = pair.find('=');
     const std::string_view key = pair.substr(0, equals);
-    const std::string_view value = equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1);
+    const std::string_view value =
+        equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1);
     result.Query.emplace_back(PercentDecode(key), PercentDecode(value));
   }
   return result;

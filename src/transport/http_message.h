@@ -22,7 +22,7 @@ class EHttpError : public Exception {
   ZOR_EXCEPTION_BODY(EHttpError, Exception)
 };
 
-inline constexpr size_t kMaxHttpHeadBytes = 16 * 1024;    // start line and header fields
+inline constexpr size_t kMaxHttpHeadBytes = 16 * 1024;  // start line and header fields
 inline constexpr size_t kMaxHttpHeaderCount = 64;
 inline constexpr size_t kMaxHttpBodyBytes = 1024 * 1024;  // a lookup answer is a few hundred bytes
 

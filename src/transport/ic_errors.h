@@ -42,7 +42,8 @@ inline constexpr uint32_t kErrInvalidCommand = 0x74000011;
 
 class EInvalidCommand : public EIcError {
  public:
-  EInvalidCommand(std::string message, TIcIOHandler* handler, uint32_t errorCode = kErrInvalidCommand)
+  EInvalidCommand(std::string message, TIcIOHandler* handler,
+                  uint32_t errorCode = kErrInvalidCommand)
       : EIcError(std::move(message)), Handler(handler), ErrorCode(errorCode) {}
   ZOR_EXCEPTION_BODY(EInvalidCommand, EIcError)
   TIcIOHandler* Handler = nullptr;
@@ -63,7 +64,8 @@ class EReconnectConlictError : public EIcError {
 // A server-side execution error; `ErrorCode` is the protocol's 32-bit result code.
 class EExecuteError : public EIcError {
  public:
-  EExecuteError(std::string message, uint32_t errorCode) : EIcError(std::move(message)), ErrorCode(errorCode) {}
+  EExecuteError(std::string message, uint32_t errorCode)
+      : EIcError(std::move(message)), ErrorCode(errorCode) {}
   ZOR_EXCEPTION_BODY(EExecuteError, EIcError)
   uint32_t ErrorCode = 0;
 };

@@ -34,7 +34,9 @@ void ShowHandlerMessage(const std::string& text) {
   }
 }
 
-void Pause(int32_t milliseconds) { GetClock().SleepFor(std::chrono::milliseconds(milliseconds)); }
+void Pause(int32_t milliseconds) {
+  GetClock().SleepFor(std::chrono::milliseconds(milliseconds));
+}
 
 // Marks the thread as busy in a wait and puts the previous status back on the way out,
 // unless a stop was requested meanwhile (that request must outlive the wait).
@@ -112,12 +114,15 @@ constexpr const char* kReadingText = "The handler is now reading!";
 constexpr const char* kWritingText = "The handler is now writing!";
 }  // namespace
 
-TIcIOHandler::TIcIOHandler(std::string_view connectString, TNotifyEvent onIdle) : OnIdle(std::move(onIdle)) {
+TIcIOHandler::TIcIOHandler(std::string_view connectString, TNotifyEvent onIdle)
+    : OnIdle(std::move(onIdle)) {
   ConnectString = std::string(TrimBlanks(connectString));
   DefaultTimeout = kTimeoutNone;
 }
 
-TIcIOHandler::~TIcIOHandler() { ReleaseBuffer(); }
+TIcIOHandler::~TIcIOHandler() {
+  ReleaseBuffer();
+}
 
 void TIcIOHandler::CloseOnDestroy() noexcept {
   try {
@@ -192,7 +197,8 @@ int32_t TIcIOHandler::WaitPending(int direction, int32_t timeoutSeconds) {
   int64_t limitMs = ResolveTimeoutMs(timeoutSeconds);
   if (direction == kDirectionRead && ReadDeadline) {
     const int64_t left = std::max<int64_t>(
-        0, std::chrono::duration_cast<std::chrono::milliseconds>(*ReadDeadline - GetClock().Now()).count());
+        0, std::chrono::duration_cast<std::chrono::milliseconds>(*ReadDeadline - GetClock().Now())
+               .count());
     limitMs = limitMs < 0 ? left : std::min(limitMs, left);
   }
   const auto start = GetClock().Now();
@@ -217,7 +223,9 @@ void TIcIOHandler::TimeoutError(bool close) {
   RaiseIOError(this, "I/O timeout!", -1, close);
 }
 
-std::string TIcIOHandler::GetDescription() { return std::string("<") + ClassName() + "> " + ConnectString; }
+std::string TIcIOHandler::GetDescription() {
+  return std::string("<") + ClassName() + "> " + ConnectString;
+}
 
 void TIcIOHandler::Close() {
   if (Handle.load() == 0) return;
@@ -225,7 +233,8 @@ void TIcIOHandler::Close() {
   if (Handle.load() == 0) return;
   const uint8_t oldState = State.exchange(kStateDisconnected);
   const auto waitForOthers = [this] {
-    for (int32_t i = 0; i < kCloseWaitSteps && (Readers.load() != 0 || Writers.load() != 0); ++i) Pause(1);
+    for (int32_t i = 0; i < kCloseWaitSteps && (Readers.load() != 0 || Writers.load() != 0); ++i)
+      Pause(1);
   };
   waitForOthers();
   DoClose();
@@ -301,10 +310,9 @@ void TIcIOHandler::ReadStreamLocked(const std::function<void(const uint8_t*, int
     if (n <= 0) throw Exception("Error stream format!");
     got += n;
   }
-  const int32_t length = static_cast<int32_t>(static_cast<uint32_t>(lengthBytes[0]) |
-                                              static_cast<uint32_t>(lengthBytes[1]) << 8 |
-                                              static_cast<uint32_t>(lengthBytes[2]) << 16 |
-                                              static_cast<uint32_t>(lengthBytes[3]) << 24);
+  const int32_t length = static_cast<int32_t>(
+      static_cast<uint32_t>(lengthBytes[0]) | static_cast<uint32_t>(lengthBytes[1]) << 8 |
+      static_cast<uint32_t>(lengthBytes[2]) << 16 | static_cast<uint32_t>(lengthBytes[3]) << 24);
   if (length < 1) return;
   if (length > kMaxStreamBlockSize) throw Exception("Error stream format!");
   TransferScope progress(TransferTotal, TransferDone, length);
@@ -313,7 +321,8 @@ void TIcIOHandler::ReadStreamLocked(const std::function<void(const uint8_t*, int
   try {
     int32_t done = 0;
     while (done < length) {
-      const int32_t n = ReadLocked(piece, std::min(length - done, kWriteBufferSize), kTimeoutDefault);
+      const int32_t n =
+          ReadLocked(piece, std::min(length - done, kWriteBufferSize), kTimeoutDefault);
       append(piece, n);
       done += n;
       TransferDone += n;
@@ -333,7 +342,8 @@ void TIcIOHandler::ReadStream(TStream& stream) {
 
 void TIcIOHandler::ReadStream(std::vector<uint8_t>& out) {
   Guard guard(Readers, kReadingText);
-  ReadStreamLocked([&out](const uint8_t* data, int32_t n) { out.insert(out.end(), data, data + n); });
+  ReadStreamLocked(
+      [&out](const uint8_t* data, int32_t n) { out.insert(out.end(), data, data + n); });
 }
 
 void TIcIOHandler::Purge() {
@@ -384,7 +394,8 @@ void TIcIOHandler::WriteStream(const void* data, int32_t size) {
   CheckState(true);
   if (size < 0) size = 0;
   const uint8_t lengthBytes[4] = {static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8),
-                                  static_cast<uint8_t>(size >> 16), static_cast<uint8_t>(size >> 24)};
+                                  static_cast<uint8_t>(size >> 16),
+                                  static_cast<uint8_t>(size >> 24)};
   WriteLocked(lengthBytes, 4, false);
   if (size > 0) {
     TransferScope progress(TransferTotal, TransferDone, size);
@@ -404,7 +415,8 @@ void TIcIOHandler::WriteStream(TStream& stream) {
   CheckState(true);
   const auto length = static_cast<int32_t>(size);
   const uint8_t lengthBytes[4] = {static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
-                                  static_cast<uint8_t>(length >> 16), static_cast<uint8_t>(length >> 24)};
+                                  static_cast<uint8_t>(length >> 16),
+                                  static_cast<uint8_t>(length >> 24)};
   WriteLocked(lengthBytes, 4, false);
   {
     TransferScope progress(TransferTotal, TransferDone, length);

@@ -35,17 +35,27 @@ inline constexpr int32_t kTimeoutNone = -1;
 inline constexpr int kDirectionWrite = 0;
 inline constexpr int kDirectionRead = 1;
 
-enum : uint8_t { kStateInactive = 0, kStateWaiting = 1, kStateConnected = 2, kStateDisconnected = 3 };
-enum : uint8_t { kActivityClosed = 0, kActivityIdle = 1, kActivityWriting = 2, kActivityReading = 3 };
+enum : uint8_t {
+  kStateInactive = 0,
+  kStateWaiting = 1,
+  kStateConnected = 2,
+  kStateDisconnected = 3
+};
+enum : uint8_t {
+  kActivityClosed = 0,
+  kActivityIdle = 1,
+  kActivityWriting = 2,
+  kActivityReading = 3
+};
 
-inline constexpr int32_t kFlushPoint = 63488;            // a fill at or above this is flushed
-inline constexpr int32_t kFlushTail = 1024;              // a non-final flush keeps a smaller rest
-inline constexpr int32_t kWaitStepMs = 100;              // one step of the cooperative wait
-inline constexpr int64_t kStopGraceMs = 10000;           // a stop request cancels after this
-inline constexpr int32_t kMaxZeroReads = 6;              // zero-byte reads that mean a dead link
+inline constexpr int32_t kFlushPoint = 63488;   // a fill at or above this is flushed
+inline constexpr int32_t kFlushTail = 1024;     // a non-final flush keeps a smaller rest
+inline constexpr int32_t kWaitStepMs = 100;     // one step of the cooperative wait
+inline constexpr int64_t kStopGraceMs = 10000;  // a stop request cancels after this
+inline constexpr int32_t kMaxZeroReads = 6;     // zero-byte reads that mean a dead link
 inline constexpr int32_t kZeroReadPauseMs = 100;
-inline constexpr int32_t kFlushWaitSeconds = 30;         // per pending write in a flush
-inline constexpr int64_t kFlushStallMs = 60000;          // a flush moving nothing this long fails
+inline constexpr int32_t kFlushWaitSeconds = 30;  // per pending write in a flush
+inline constexpr int64_t kFlushStallMs = 60000;   // a flush moving nothing this long fails
 inline constexpr int32_t kPurgeChunk = 8192;
 inline constexpr int32_t kPurgePauseMs = 10;
 // A stream block may announce at most this many bytes; more is refused as a bad format
@@ -121,7 +131,9 @@ class TIcIOHandler {
   // Reads fail with the closing time-out ("I/O timeout!") once the process clock passes
   // `deadline`, however the bytes trickle in: a whole message must arrive by then. Nothing
   // means none. Only the reading thread sets it.
-  void SetReadDeadline(std::optional<std::chrono::steady_clock::time_point> deadline) { ReadDeadline = deadline; }
+  void SetReadDeadline(std::optional<std::chrono::steady_clock::time_point> deadline) {
+    ReadDeadline = deadline;
+  }
 
   std::string ConnectString;
   int32_t DefaultTimeout = kTimeoutNone;

@@ -12,18 +12,23 @@ namespace {
 constexpr int32_t kPeerGoneCode = 32;  // the system's "broken pipe"
 }
 
-TMemoryPipeHandler::TMemoryPipeHandler(std::shared_ptr<TMemoryPipeShared> shared, int side, TNotifyEvent onIdle)
+TMemoryPipeHandler::TMemoryPipeHandler(std::shared_ptr<TMemoryPipeShared> shared, int side,
+                                       TNotifyEvent onIdle)
     : TIcIOHandler("memory", std::move(onIdle)), Shared(std::move(shared)), Side(side) {
   SetConnectString(ConnectString);
   SetHandle(side + 1);
   SetState(kStateConnected);
 }
 
-TMemoryPipeHandler::~TMemoryPipeHandler() { CloseOnDestroy(); }
+TMemoryPipeHandler::~TMemoryPipeHandler() {
+  CloseOnDestroy();
+}
 
-std::pair<std::unique_ptr<TMemoryPipeHandler>, std::unique_ptr<TMemoryPipeHandler>> MakeMemoryPipe() {
+std::pair<std::unique_ptr<TMemoryPipeHandler>, std::unique_ptr<TMemoryPipeHandler>>
+MakeMemoryPipe() {
   auto shared = std::make_shared<TMemoryPipeShared>();
-  return {std::make_unique<TMemoryPipeHandler>(shared, 0), std::make_unique<TMemoryPipeHandler>(shared, 1)};
+  return {std::make_unique<TMemoryPipeHandler>(shared, 0),
+          std::make_unique<TMemoryPipeHandler>(shared, 1)};
 }
 
 void TMemoryPipeHandler::RaiseInjected(std::optional<TInjectedError>& error) {
@@ -155,7 +160,9 @@ bool TMemoryPipeHandler::WaitReadable(int32_t seconds) {
     }
     const int64_t elapsed = MillisecondsSince(start);
     if ((limit >= 0 && elapsed >= limit) || GetRunStatus() == kRunStatusStopNow) return false;
-    WaitFor(static_cast<int32_t>(limit < 0 ? kWaitStepMs : std::min<int64_t>(kWaitStepMs, limit - elapsed)), true);
+    WaitFor(static_cast<int32_t>(limit < 0 ? kWaitStepMs
+                                           : std::min<int64_t>(kWaitStepMs, limit - elapsed)),
+            true);
     IdleStep();
     {
       std::lock_guard guard(Shared->Lock);
@@ -169,8 +176,12 @@ bool TMemoryPipeHandler::DataAvailable() {
   return !Shared->Queue[Side].empty();
 }
 
-void TMemoryPipeHandler::InjectReadError(TInjectedError error) { ReadError = std::move(error); }
-void TMemoryPipeHandler::InjectWriteError(TInjectedError error) { WriteError = std::move(error); }
+void TMemoryPipeHandler::InjectReadError(TInjectedError error) {
+  ReadError = std::move(error);
+}
+void TMemoryPipeHandler::InjectWriteError(TInjectedError error) {
+  WriteError = std::move(error);
+}
 
 void TMemoryPipeHandler::SetWritesHeld(bool held) {
   {

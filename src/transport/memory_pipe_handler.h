@@ -39,7 +39,8 @@ struct TInjectedError {
 
 class TMemoryPipeHandler : public TIcIOHandler {
  public:
-  TMemoryPipeHandler(std::shared_ptr<TMemoryPipeShared> shared, int side, TNotifyEvent onIdle = nullptr);
+  TMemoryPipeHandler(std::shared_ptr<TMemoryPipeShared> shared, int side,
+                     TNotifyEvent onIdle = nullptr);
   ~TMemoryPipeHandler() override;
 
   void SetConnectString(const std::string&) override {}
@@ -63,7 +64,7 @@ class TMemoryPipeHandler : public TIcIOHandler {
   void InjectWriteError(TInjectedError error);
   void SetZeroReads(int32_t count) { ZeroReadsToGive = count; }  // the next reads return 0
   void SetWriteLimit(int32_t bytes) { WriteLimit = bytes; }      // most bytes per write call
-  void SetWritesHeld(bool held);                                  // writes stay pending
+  void SetWritesHeld(bool held);                                 // writes stay pending
   // The size of every `WriteData` call that moved bytes, in order.
   std::vector<int32_t> WriteCalls() const;
   bool SimulatedTime = false;
@@ -92,6 +93,7 @@ class TMemoryPipeHandler : public TIcIOHandler {
 };
 
 // Two connected ends.
-std::pair<std::unique_ptr<TMemoryPipeHandler>, std::unique_ptr<TMemoryPipeHandler>> MakeMemoryPipe();
+std::pair<std::unique_ptr<TMemoryPipeHandler>, std::unique_ptr<TMemoryPipeHandler>>
+MakeMemoryPipe();
 
 }  // namespace zor

@@ -21,7 +21,9 @@ void SetNameServiceSettings(const TNameServiceSettings& settings) {
   gSettings = settings;
 }
 
-void ResetNameServiceSettings() { SetNameServiceSettings(TNameServiceSettings{}); }
+void ResetNameServiceSettings() {
+  SetNameServiceSettings(TNameServiceSettings{});
+}
 
 namespace {
 constexpr const char* kClientKey = "\\Software\\ZOR\\DK880";

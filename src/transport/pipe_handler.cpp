@@ -3,17 +3,19 @@
 #include "base/ascii_case.h"
 #include "base/clock.h"
 #include "base/exceptions.h"
-#include "transport/trim_blanks.h"
 #include "base/format.h"
 #include "platform/local_socket.h"
 #include "platform/system_info.h"
+#include "transport/trim_blanks.h"
 
 namespace zor {
 namespace {
 
 constexpr std::string_view kPipeErrorFormat = "Win32 Error. Code: %d. %s";
 
-bool IsLocalComputer(std::string_view server) { return server == "." || SameTextAscii(server, GetComputerName()); }
+bool IsLocalComputer(std::string_view server) {
+  return server == "." || SameTextAscii(server, GetComputerName());
+}
 
 // The computer part of a pipe path: after the leading backslashes, up to the next one.
 std::string_view ServerPart(std::string_view path) {
@@ -23,7 +25,9 @@ std::string_view ServerPart(std::string_view path) {
   return path.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
 }
 
-[[noreturn]] void FormatError() { throw EConnectStringError("Error format of pipe connect string!"); }
+[[noreturn]] void FormatError() {
+  throw EConnectStringError("Error format of pipe connect string!");
+}
 
 }  // namespace
 
@@ -44,11 +48,17 @@ TPipeHandler::TPipeHandler(std::string_view connectString, TNotifyEvent onIdle)
   SetConnectString(ConnectString);
 }
 
-TPipeHandler::~TPipeHandler() { CloseOnDestroy(); }
+TPipeHandler::~TPipeHandler() {
+  CloseOnDestroy();
+}
 
-std::string_view TPipeHandler::ErrorFormat() const { return kPipeErrorFormat; }
+std::string_view TPipeHandler::ErrorFormat() const {
+  return kPipeErrorFormat;
+}
 
-std::string TPipeHandler::LocalPath() const { return LocalPipeFolder() + "/" + PipeName; }
+std::string TPipeHandler::LocalPath() const {
+  return LocalPipeFolder() + "/" + PipeName;
+}
 
 std::string TPipeHandler::GetRemoteAddress() {
   std::string address(ServerPart(ConnectString));
@@ -78,7 +88,8 @@ TPipeAddress ParsePipeConnectString(std::string_view text) {
   // "\\<server>\pipe\<name>"; the name becomes a file name, so it may not leave the folder.
   const std::string_view host = ServerPart(path);
   const size_t afterHost = 2 + host.size();
-  if (host.empty() || path.size() <= afterHost + 6 || !SameTextAscii(path.substr(afterHost, 6), "\\pipe\\")) {
+  if (host.empty() || path.size() <= afterHost + 6 ||
+      !SameTextAscii(path.substr(afterHost, 6), "\\pipe\\")) {
     FormatError();
   }
   const std::string_view name = path.substr(afterHost + 6);
@@ -109,13 +120,16 @@ std::shared_ptr<TListenRecord> TPipeHandler::AcquireListener(int& error) {
   if (ListenEntry) return ListenEntry;
   const std::string path = LocalPath();
   return AcquireListenRecord(
-      "pipe:" + path, [&path](int& err) { return CreateLocalListener(path, kListenBacklog, err); }, error, path);
+      "pipe:" + path, [&path](int& err) { return CreateLocalListener(path, kListenBacklog, err); },
+      error, path);
 }
 
 void TPipeHandler::CreateInstance() {
   int error = 0;
   ListenEntry = AcquireListener(error);
-  if (!ListenEntry) RaiseWin32ErrorEx("Error occures when create pipe instance!", static_cast<uint32_t>(error), SocketErrorText(error));
+  if (!ListenEntry)
+    RaiseWin32ErrorEx("Error occures when create pipe instance!", static_cast<uint32_t>(error),
+                      SocketErrorText(error));
 }
 
 void TPipeHandler::RaiseConnectError(std::string_view reason, int error) {

@@ -20,7 +20,8 @@ inline constexpr std::string_view kPipeConnectErrorFormat = "无法连接至[%s]
 inline constexpr int64_t kPipeBusyLimitMs = 10000;  // a busy server is waited for this long
 inline constexpr int32_t kPipeBusyRetryMs = 50;
 inline constexpr std::string_view kPipeNotTrustedFormat =
-    "The pipe %s does not belong to the server's user, so it was not used (another user may have put it there).";
+    "The pipe %s does not belong to the server's user, so it was not used (another user may have "
+    "put it there).";
 
 // A pipe connect string taken apart; raises `EConnectStringError` for a malformed one.
 struct TPipeAddress {

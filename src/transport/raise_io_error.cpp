@@ -11,8 +11,8 @@ void RaiseIOError(TIcIOHandler* handler, std::string_view message, int32_t code,
   throw EConnectIOError(std::string(message), handler, code);
 }
 
-void RaiseIOErrorFmt(TIcIOHandler* handler, std::string_view format, std::initializer_list<FormatArg> args,
-                     int32_t code, bool broken) {
+void RaiseIOErrorFmt(TIcIOHandler* handler, std::string_view format,
+                     std::initializer_list<FormatArg> args, int32_t code, bool broken) {
   RaiseIOError(handler, Format(format, args), code, broken);
 }
 

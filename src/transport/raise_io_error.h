@@ -12,7 +12,8 @@ namespace zor {
 
 class TIcIOHandler;
 
-[[noreturn]] void RaiseIOError(TIcIOHandler* handler, std::string_view message, int32_t code, bool broken);
+[[noreturn]] void RaiseIOError(TIcIOHandler* handler, std::string_view message, int32_t code,
+                               bool broken);
 [[noreturn]] void RaiseIOErrorFmt(TIcIOHandler* handler, std::string_view format,
                                   std::initializer_list<FormatArg> args, int32_t code, bool broken);
 

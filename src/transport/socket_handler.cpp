@@ -66,7 +66,9 @@ int32_t TSocketHandler::Transfer(int direction, uint8_t* buffer, int32_t count) 
   return -1;
 }
 
-int32_t TSocketHandler::ReadData(uint8_t* buffer, int32_t count) { return Transfer(kDirectionRead, buffer, count); }
+int32_t TSocketHandler::ReadData(uint8_t* buffer, int32_t count) {
+  return Transfer(kDirectionRead, buffer, count);
+}
 
 int32_t TSocketHandler::WriteData(const uint8_t* buffer, int32_t count) {
   return Transfer(kDirectionWrite, const_cast<uint8_t*>(buffer), count);
@@ -77,8 +79,8 @@ int32_t TSocketHandler::WaitIO(int direction, int32_t milliseconds) {
     std::shared_lock fd(FdLock);
     if (SocketFd == kNoSocket) return -1;
     int error = 0;
-    const int ready =
-        PollSocket(SocketFd, direction == kDirectionRead ? kPollReadable : kPollWritable, milliseconds, error);
+    const int ready = PollSocket(
+        SocketFd, direction == kDirectionRead ? kPollReadable : kPollWritable, milliseconds, error);
     if (ready < 0) return CheckError(error);
     if (ready == 0) return -1;
   }
@@ -110,7 +112,8 @@ void TSocketHandler::ConnectTo(const SocketAddress& address) {
   int error = 0;
   if (SocketFd == kNoSocket) {
     const int s = CreateSocket(SocketKind::Stream, error);
-    if (s == kNoSocket) throw Exception(Format(kWinSockErrorFormat, {error, SocketErrorText(error)}));
+    if (s == kNoSocket)
+      throw Exception(Format(kWinSockErrorFormat, {error, SocketErrorText(error)}));
     SetSocket(s);
   }
   if (!StartConnect(SocketFd, address, error)) CheckError(error);
@@ -137,7 +140,9 @@ void TSocketHandler::ConnectTo(const SocketAddress& address) {
   SetState(kStateConnected);
 }
 
-std::string_view TSocketHandler::ErrorFormat() const { return kWinSockErrorFormat; }
+std::string_view TSocketHandler::ErrorFormat() const {
+  return kWinSockErrorFormat;
+}
 
 std::shared_ptr<TListenRecord> TSocketHandler::AcquireListener(int& error) {
   ReleaseListenRecord(ListenEntry);
@@ -196,7 +201,8 @@ bool TSocketHandler::WaitForPeer(int32_t seconds) {
     if (GetState() != kStateWaiting || !ListenEntry) return false;
     if (limit >= 0 && MillisecondsSince(start) >= limit) return false;
     int error = 0;
-    PollSocket(ListenEntry->Socket, kPollReadable, static_cast<int>(kAcceptPollInterval.count()), error);
+    PollSocket(ListenEntry->Socket, kPollReadable, static_cast<int>(kAcceptPollInterval.count()),
+               error);
     IdleStep();
     if (GetRunStatus() == kRunStatusStopNow) return false;
   }
@@ -232,7 +238,9 @@ bool TSocketHandler::WaitReadable(int32_t seconds) {
       std::shared_lock fd(FdLock);
       if (SocketFd == kNoSocket) return false;
       int error = 0;
-      const int64_t left = limit < 0 ? kWaitStepMs : std::clamp<int64_t>(limit - MillisecondsSince(start), 0, kWaitStepMs);
+      const int64_t left =
+          limit < 0 ? kWaitStepMs
+                    : std::clamp<int64_t>(limit - MillisecondsSince(start), 0, kWaitStepMs);
       ready = PollSocket(SocketFd, kPollReadable, static_cast<int>(left), error);
       if (ready < 0) CheckError(error);
     }

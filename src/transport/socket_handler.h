@@ -13,7 +13,7 @@
 
 namespace zor {
 
-inline constexpr int32_t kSocketDefaultTimeout = 60;      // seconds
+inline constexpr int32_t kSocketDefaultTimeout = 60;  // seconds
 inline constexpr auto kAcceptPollInterval = std::chrono::milliseconds(50);
 
 class TSocketHandler : public TIcIOHandler {

@@ -28,7 +28,8 @@ ListenList& SocketListenList() {
 
 }  // namespace
 
-std::shared_ptr<TListenRecord> AcquireListenRecord(const std::string& key, const std::function<int(int&)>& listen,
+std::shared_ptr<TListenRecord> AcquireListenRecord(const std::string& key,
+                                                   const std::function<int(int&)>& listen,
                                                    int& error, const std::string& removePath) {
   ListenList& list = SocketListenList();
   std::lock_guard guard(list.Lock);
@@ -73,7 +74,8 @@ void ReleaseListenRecord(std::shared_ptr<TListenRecord>& record) {
     CloseSocket(record->Socket);
     record->Socket = kNoSocket;
     if (!record->RemovePath.empty()) RemoveLocalName(record->RemovePath);
-    list.Records.erase(std::remove(list.Records.begin(), list.Records.end(), record), list.Records.end());
+    list.Records.erase(std::remove(list.Records.begin(), list.Records.end(), record),
+                       list.Records.end());
   }
   record.reset();
 }

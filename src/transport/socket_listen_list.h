@@ -14,7 +14,7 @@ namespace zor {
 inline constexpr int kListenBacklog = 5;
 
 struct TListenRecord {
-  std::string Key;         // what the handlers share: a TCP address, a local socket name
+  std::string Key;  // what the handlers share: a TCP address, a local socket name
   int Socket = kNoSocket;
   std::string RemovePath;  // a socket file removed with the last user, or empty
   std::atomic<int32_t> RefCount{0};
@@ -23,7 +23,8 @@ struct TListenRecord {
 // The record for `key`, created with `listen` (returns the listening socket, or -1 with
 // the system error) when there is none; counts one more user. On failure returns nullptr
 // with the system error.
-std::shared_ptr<TListenRecord> AcquireListenRecord(const std::string& key, const std::function<int(int&)>& listen,
+std::shared_ptr<TListenRecord> AcquireListenRecord(const std::string& key,
+                                                   const std::function<int(int&)>& listen,
                                                    int& error, const std::string& removePath = {});
 // The TCP form: a non-blocking socket bound to `address`, listening with the usual backlog.
 std::shared_ptr<TListenRecord> AcquireListenRecord(const SocketAddress& address, int& error);

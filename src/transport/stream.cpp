@@ -5,7 +5,9 @@
 
 namespace zor {
 
-void TMemoryStream::Seek(int64_t position) { Pos = std::clamp<int64_t>(position, 0, Size()); }
+void TMemoryStream::Seek(int64_t position) {
+  Pos = std::clamp<int64_t>(position, 0, Size());
+}
 
 int32_t TMemoryStream::Read(void* buffer, int32_t count) {
   if (count <= 0 || Pos >= Size()) return 0;

@@ -32,7 +32,10 @@ class TMemoryStream : public TStream {
   int32_t Read(void* buffer, int32_t count) override;
   void Write(const void* buffer, int32_t count) override;
   const uint8_t* Memory() const override { return Data.data(); }
-  void Clear() { Data.clear(); Pos = 0; }
+  void Clear() {
+    Data.clear();
+    Pos = 0;
+  }
 
   std::vector<uint8_t> Data;
 

@@ -4,8 +4,8 @@
 
 #include "base/ascii_case.h"
 #include "base/exceptions.h"
-#include "transport/trim_blanks.h"
 #include "base/format.h"
+#include "transport/trim_blanks.h"
 
 namespace zor {
 namespace {
@@ -15,7 +15,8 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
   size_t start = 0;
   for (;;) {
     const auto at = text.find(separator, start);
-    parts.push_back(text.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
+    parts.push_back(
+        text.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
     if (at == std::string_view::npos) return parts;
     start = at + 1;
   }
@@ -46,7 +47,8 @@ bool ParseDottedAddress(std::string_view text, uint32_t& address) {
   uint32_t result = 0;
   for (std::string_view part : parts) {
     int64_t v = 0;
-    if (part.empty() || part[0] == '+' || part[0] == '-' || !ParseInteger(part, v) || v > 255) return false;
+    if (part.empty() || part[0] == '+' || part[0] == '-' || !ParseInteger(part, v) || v > 255)
+      return false;
     result = result << 8 | static_cast<uint32_t>(v);
   }
   address = result;
@@ -59,8 +61,10 @@ TTcpConnectSettings ParseTcpConnectString(std::string_view text) {
   for (std::string_view pair : Split(text, ';')) {
     if (TrimBlanks(pair).empty()) continue;  // a stray ";" separates nothing
     const auto eq = pair.find('=');
-    const std::string_view name = eq == std::string_view::npos ? std::string_view{} : TrimBlanks(pair.substr(0, eq));
-    if (eq == std::string_view::npos || name.empty()) throw Exception("Invalid connectstring format!");
+    const std::string_view name =
+        eq == std::string_view::npos ? std::string_view{} : TrimBlanks(pair.substr(0, eq));
+    if (eq == std::string_view::npos || name.empty())
+      throw Exception("Invalid connectstring format!");
     const std::string_view value = TrimBlanks(pair.substr(eq + 1));
     if (SameTextAscii(name, "BoundIP")) {
       boundIP = value == "*" ? std::optional<std::string_view>() : value;
@@ -72,7 +76,8 @@ TTcpConnectSettings ParseTcpConnectString(std::string_view text) {
       settings.BoundPort = static_cast<uint16_t>(port);
     } else if (SameTextAscii(name, "Host") || SameTextAscii(name, "ZORHost")) {
       if (value.empty()) throw Exception("Invalid value of Host!");
-      settings.HostText = SameTextAscii(name, "Host") ? std::string(value) : "ZORHost=" + std::string(value);
+      settings.HostText =
+          SameTextAscii(name, "Host") ? std::string(value) : "ZORHost=" + std::string(value);
     } else if (SameTextAscii(name, "IPList")) {
       if (value != "*") settings.IPList = std::string(value);
     } else if (SameTextAscii(name, "AcceptMode")) {
@@ -89,7 +94,8 @@ TTcpConnectSettings ParseTcpConnectString(std::string_view text) {
   }
   if (boundIP) {
     uint32_t address = 0;
-    if (!ParseDottedAddress(*boundIP, address)) throw Exception(Format("'%s' is not a valid ip!", {*boundIP}));
+    if (!ParseDottedAddress(*boundIP, address))
+      throw Exception(Format("'%s' is not a valid ip!", {*boundIP}));
     settings.BoundIP = address;
   }
   if (settings.IPList && !settings.IPList->empty() && settings.AcceptMode == TAcceptMode::All) {
@@ -112,7 +118,8 @@ THostTarget ParseHostText(std::string_view hostText) {
   }
   const auto colon = rest.find(':');
   const std::string_view host = TrimBlanks(rest.substr(0, colon));
-  const std::string_view port = colon == std::string_view::npos ? std::string_view{} : TrimBlanks(rest.substr(colon + 1));
+  const std::string_view port =
+      colon == std::string_view::npos ? std::string_view{} : TrimBlanks(rest.substr(colon + 1));
   if (port.empty()) throw Exception("Must specified the port to connect!");
   int64_t portValue = 0;
   if (!ParseInteger(port, portValue) || portValue < 0 || portValue > 65535) {

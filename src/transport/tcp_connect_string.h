@@ -13,11 +13,11 @@ namespace zor {
 enum class TAcceptMode : uint8_t { All = 0, Accept = 1, Deny = 2 };
 
 struct TTcpConnectSettings {
-  std::optional<uint32_t> BoundIP;   // "BoundIP", host byte order
+  std::optional<uint32_t> BoundIP;    // "BoundIP", host byte order
   std::optional<uint16_t> BoundPort;  // "BoundPort"
   std::optional<std::string> IPList;  // "IPList"
   TAcceptMode AcceptMode = TAcceptMode::All;
-  std::string HostText;               // "h:p" for Host, "ZORHost=n:p" for ZORHost, or empty
+  std::string HostText;  // "h:p" for Host, "ZORHost=n:p" for ZORHost, or empty
 };
 
 // Raises the plain exception of the first rule the text breaks (see the handler's rules).

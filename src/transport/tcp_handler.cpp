@@ -13,7 +13,9 @@ TTCPHandler::TTCPHandler(std::string_view connectString, TNotifyEvent onIdle)
   SetConnectString(ConnectString);
 }
 
-TTCPHandler::~TTCPHandler() { CloseOnDestroy(); }
+TTCPHandler::~TTCPHandler() {
+  CloseOnDestroy();
+}
 
 void TTCPHandler::SetConnectString(const std::string& text) {
   const TTcpConnectSettings settings = ParseTcpConnectString(text);

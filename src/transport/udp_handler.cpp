@@ -35,7 +35,9 @@ TUDPHandler::TUDPHandler() {
   Timeout = kUDPDefaultTimeout;
 }
 
-TUDPHandler::~TUDPHandler() { CloseSocket(); }
+TUDPHandler::~TUDPHandler() {
+  CloseSocket();
+}
 
 void TUDPHandler::CloseSocket() {
   zor::CloseSocket(Socket);
@@ -63,7 +65,8 @@ void TUDPHandler::CheckError(int error) {
   throw Exception(message);
 }
 
-int32_t TUDPHandler::SendTo(const std::string& host, uint16_t port, const void* buffer, int32_t count) {
+int32_t TUDPHandler::SendTo(const std::string& host, uint16_t port, const void* buffer,
+                            int32_t count) {
   return SendTo(SocketAddress{ResolveHostAddress(host), port}, buffer, count);
 }
 
@@ -92,15 +95,18 @@ bool TUDPHandler::WaitReadable(int64_t limitMs) {
     if (Socket == kNoSocket || GetRunStatus() == kRunStatusStopNow) return false;
     const int64_t left = limit - MillisecondsSince(start);
     int error = 0;
-    const int ready = PollSocket(Socket, kPollReadable, static_cast<int>(std::clamp<int64_t>(left, 0, kUdpPollStepMs)), error);
+    const int ready =
+        PollSocket(Socket, kPollReadable,
+                   static_cast<int>(std::clamp<int64_t>(left, 0, kUdpPollStepMs)), error);
     if (ready < 0) CheckError(error);
     if (ready > 0) return true;
     if (MillisecondsSince(start) >= limit) return false;
   }
 }
 
-int32_t TUDPHandler::ReceiveFromPeer(const SocketAddress& peer, void* buffer, int32_t count,
-                                     const std::function<bool(const void* data, int32_t size)>& accept) {
+int32_t TUDPHandler::ReceiveFromPeer(
+    const SocketAddress& peer, void* buffer, int32_t count,
+    const std::function<bool(const void* data, int32_t size)>& accept) {
   const int64_t limit = static_cast<int64_t>(Timeout) * 1000;
   const auto start = GetClock().Now();
   for (;;) {

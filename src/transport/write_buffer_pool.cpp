@@ -31,7 +31,9 @@ uint8_t* TWriteBufferPool::Allocate() {
   return block + kTagSize;
 }
 
-void TWriteBufferPool::Free(uint8_t* usable) { delete[] (usable - kTagSize); }
+void TWriteBufferPool::Free(uint8_t* usable) {
+  delete[](usable - kTagSize);
+}
 
 uint8_t* TWriteBufferPool::Acquire() {
   std::unique_lock guard(Lock);

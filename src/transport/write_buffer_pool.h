@@ -33,7 +33,7 @@ class TWriteBufferPool {
   int32_t Outstanding();  // handed out and not yet returned
   int32_t Existing();     // handed out or in the free list
   int32_t FreeCount();
-  int32_t Waiters();       // threads waiting for a buffer to come back
+  int32_t Waiters();  // threads waiting for a buffer to come back
 
  private:
   static uint8_t* Allocate();

@@ -20,8 +20,8 @@ TDatagramCoder gEncode = nullptr;
 TDatagramCoder gDecode = nullptr;
 
 uint32_t ReadU32(const uint8_t* at) {
-  return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 | static_cast<uint32_t>(at[2]) << 16 |
-         static_cast<uint32_t>(at[3]) << 24;
+  return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
+         static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
 }
 
 uint32_t RandomWord() {
@@ -52,7 +52,8 @@ uint32_t TZORHostClient::LookupHost(const std::string& name) {
   }
   const bool coded = encode != nullptr && decode != nullptr;
   const uint32_t nonce = RandomWord();
-  TZORHostRequest request = BuildLookupRequest(ansiName, GetSystemDefaultLCID(), nonce, RandomWord());
+  TZORHostRequest request =
+      BuildLookupRequest(ansiName, GetSystemDefaultLCID(), nonce, RandomWord());
   if (coded) encode(request.data(), static_cast<int32_t>(request.size()), kZORHostCoderKey);
 
   const TNameServiceSettings service = GetNameServiceSettings();
@@ -63,15 +64,15 @@ uint32_t TZORHostClient::LookupHost(const std::string& name) {
   // anything else is dropped while the wait goes on, so a forged datagram cannot take the
   // place of the answer. A reply of the wrong size or magic from the service is an error.
   TZORHostReply reply{};
-  const int32_t got = ReceiveFromPeer(peer, reply.data(), static_cast<int32_t>(reply.size()),
-                                      [&](const void* data, int32_t size) {
-                                        if (size != static_cast<int32_t>(zorhost::kReplySize)) return true;
-                                        TZORHostReply copy;
-                                        std::memcpy(copy.data(), data, copy.size());
-                                        if (coded) decode(copy.data(), static_cast<int32_t>(copy.size()), kZORHostCoderKey);
-                                        return ReadU32(copy.data() + zorhost::kReplyNonceOffset) == nonce ||
-                                               ReadU32(copy.data() + zorhost::kReplyMagicOffset) != zorhost::kMagic;
-                                      });
+  const int32_t got = ReceiveFromPeer(
+      peer, reply.data(), static_cast<int32_t>(reply.size()), [&](const void* data, int32_t size) {
+        if (size != static_cast<int32_t>(zorhost::kReplySize)) return true;
+        TZORHostReply copy;
+        std::memcpy(copy.data(), data, copy.size());
+        if (coded) decode(copy.data(), static_cast<int32_t>(copy.size()), kZORHostCoderKey);
+        return ReadU32(copy.data() + zorhost::kReplyNonceOffset) == nonce ||
+               ReadU32(copy.data() + zorhost::kReplyMagicOffset) != zorhost::kMagic;
+      });
   if (got < 1) throw Exception(std::string(kZORHostNoAnswerText));
   if (got != static_cast<int32_t>(reply.size())) throw Exception(std::string(kZORHostBadReplyText));
   if (coded) decode(reply.data(), static_cast<int32_t>(reply.size()), kZORHostCoderKey);

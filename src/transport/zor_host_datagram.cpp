@@ -17,8 +17,8 @@ void PutU32(uint8_t* at, uint32_t value) {
 }
 
 uint32_t GetU32(const uint8_t* at) {
-  return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 | static_cast<uint32_t>(at[2]) << 16 |
-         static_cast<uint32_t>(at[3]) << 24;
+  return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
+         static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
 }
 
 // A zero-terminated text inside a field; the whole field when no zero ends it.
@@ -29,7 +29,8 @@ std::string FieldText(const uint8_t* at, size_t size) {
 
 }  // namespace
 
-TZORHostRequest BuildLookupRequest(std::string_view name, uint32_t localeId, uint32_t nonce, uint32_t tailNonce) {
+TZORHostRequest BuildLookupRequest(std::string_view name, uint32_t localeId, uint32_t nonce,
+                                   uint32_t tailNonce) {
   if (name.size() > zorhost::kMaxNameLength) {
     throw Exception(Format(kZORHostNameTooLongText, {static_cast<int>(zorhost::kMaxNameLength)}));
   }
@@ -44,7 +45,8 @@ TZORHostRequest BuildLookupRequest(std::string_view name, uint32_t localeId, uin
 }
 
 TLookupReply ParseLookupReply(const uint8_t* reply, size_t size) {
-  if (size != zorhost::kReplySize || GetU32(reply + zorhost::kReplyMagicOffset) != zorhost::kMagic) {
+  if (size != zorhost::kReplySize ||
+      GetU32(reply + zorhost::kReplyMagicOffset) != zorhost::kMagic) {
     throw Exception(std::string(kZORHostBadReplyText));
   }
   TLookupReply result;
@@ -61,7 +63,9 @@ TLookupReply ParseLookupReply(const uint8_t* reply, size_t size) {
 }
 
 bool ParseLookupRequest(const uint8_t* request, size_t size, TLookupRequest& out) {
-  if (size != zorhost::kRequestSize || GetU32(request + zorhost::kRequestMagicOffset) != zorhost::kMagic) return false;
+  if (size != zorhost::kRequestSize ||
+      GetU32(request + zorhost::kRequestMagicOffset) != zorhost::kMagic)
+    return false;
   out.Nonce = GetU32(request + zorhost::kRequestNonceOffset);
   out.LocaleId = GetU32(request + zorhost::kRequestLocaleOffset);
   out.Command = GetU32(request + zorhost::kRequestCommandOffset);

@@ -14,16 +14,18 @@ namespace zor {
 inline constexpr std::string_view kZORHostNameTooLongText = "域名名长度超过限制的%d字元！";
 inline constexpr std::string_view kZORHostNoAnswerText =
     "岳川域名服务并没有回应。请检查是否可以正确连接到网际网络上。";
-inline constexpr std::string_view kZORHostBadReplyText = "传回来了错误格式的回应！请检查版本是否正确。";
+inline constexpr std::string_view kZORHostBadReplyText =
+    "传回来了错误格式的回应！请检查版本是否正确。";
 
 using TZORHostRequest = std::array<uint8_t, zorhost::kRequestSize>;
 using TZORHostReply = std::array<uint8_t, zorhost::kReplySize>;
 
 // `name` is in the ANSI code page; longer than kMaxNameLength raises the length message.
-TZORHostRequest BuildLookupRequest(std::string_view name, uint32_t localeId, uint32_t nonce, uint32_t tailNonce);
+TZORHostRequest BuildLookupRequest(std::string_view name, uint32_t localeId, uint32_t nonce,
+                                   uint32_t tailNonce);
 
 struct TLookupReply {
-  uint32_t Nonce = 0;     // the request's random value, as the server echoed it
+  uint32_t Nonce = 0;  // the request's random value, as the server echoed it
   bool Found = false;
   uint32_t Address = 0;   // host byte order, when found
   std::string ErrorText;  // ANSI code page, when not found

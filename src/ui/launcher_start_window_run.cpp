@@ -18,7 +18,8 @@ void RunLauncherStartWindow(UiPort& port, TStartWindowView& view, int maxFailedP
     environment.Quit = [] { TerminateApplication(); };
     return ShowServerSettings(port, environment);
   };
-  TStartWindowModel model(LauncherStartWindowEnvironment(showServerSettings, maxFailedPasses), view);
+  TStartWindowModel model(LauncherStartWindowEnvironment(showServerSettings, maxFailedPasses),
+                          view);
   RunStartWindowLoop(model, round);
 }
 

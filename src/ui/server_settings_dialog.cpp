@@ -7,7 +7,8 @@
 namespace zor {
 
 bool ShowServerSettings(UiPort& port, const TServerSettingsEnvironment& environment) {
-  return ShowServerSettings(environment, [&port](TServerSettingsModel& model) { port.RunServerSettingsDialog(model); });
+  return ShowServerSettings(
+      environment, [&port](TServerSettingsModel& model) { port.RunServerSettingsDialog(model); });
 }
 
 TServerSettingsEnvironment LauncherServerSettingsEnvironment(TSettingsKeySource& settings) {

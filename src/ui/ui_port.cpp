@@ -19,7 +19,9 @@ UiKind SelectUiKind(const char* zorUi, bool displayPresent) {
   return displayPresent ? UiKind::Gui : UiKind::Headless;
 }
 
-std::string GuiFallbackNote(const std::string& reason) { return "[ui] " + reason + ": running without windows\n"; }
+std::string GuiFallbackNote(const std::string& reason) {
+  return "[ui] " + reason + ": running without windows\n";
+}
 
 std::unique_ptr<UiPort> CreateUiPort() {
   const char* display = std::getenv("DISPLAY");
@@ -39,6 +41,8 @@ std::unique_ptr<UiPort> CreateUiPort() {
   return std::make_unique<HeadlessUi>(ConfirmFromText(std::getenv("ZOR_CONFIRM")));
 }
 
-void UiPort::RunServerSettingsDialog(TServerSettingsModel& model) { RunHeadlessServerSettings(model, stderr); }
+void UiPort::RunServerSettingsDialog(TServerSettingsModel& model) {
+  RunHeadlessServerSettings(model, stderr);
+}
 
 }  // namespace zor

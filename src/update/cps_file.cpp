@@ -18,10 +18,12 @@ namespace zor {
 
 namespace {
 
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint16_t Get16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 [[noreturn]] void Invalid(std::string_view path) {
@@ -44,9 +46,12 @@ TCpsHeader ParseCpsHeader(std::span<const uint8_t> bytes, int64_t fileSize, std:
   header.DataOffset = Get32(p + kPackedDataOffsetOffset);
   header.DosTime = Get32(p + kPackedDosTimeOffset);
   header.UnpackedSize = Get32(p + kPackedSizeOffset);
-  if (header.Marker != kPackedMarkerNoSizeCheck && static_cast<int64_t>(header.TotalSize) != fileSize) Invalid(path);
+  if (header.Marker != kPackedMarkerNoSizeCheck &&
+      static_cast<int64_t>(header.TotalSize) != fileSize)
+    Invalid(path);
   // The data must start after the header and inside the file, whatever the marker says.
-  if (header.DataOffset < kPackedHeaderSize || static_cast<int64_t>(header.DataOffset) > fileSize) Invalid(path);
+  if (header.DataOffset < kPackedHeaderSize || static_cast<int64_t>(header.DataOffset) > fileSize)
+    Invalid(path);
   return header;
 }
 
@@ -70,7 +75,8 @@ void InflateCps(uint32_t unpackedSize, std::string_view path,
     // Never more room than what is left of the announced size, plus one byte to notice a
     // stream that holds more than it announced.
     const uint32_t left = unpackedSize - written;
-    const size_t room = std::min<size_t>(output.size(), static_cast<size_t>(left) + (left < output.size() ? 1 : 0));
+    const size_t room =
+        std::min<size_t>(output.size(), static_cast<size_t>(left) + (left < output.size() ? 1 : 0));
     zs.next_out = output.data();
     zs.avail_out = static_cast<uInt>(room);
     const int result = inflate(&zs, Z_NO_FLUSH);
@@ -105,16 +111,19 @@ bool TZORCPSFile::Unpack(const std::string& packedPath, const std::string& targe
     if (n == 0) break;
     got += n;
   }
-  const TCpsHeader header = ParseCpsHeader(std::span<const uint8_t>(headerBytes, got), fileSize, packedPath);
+  const TCpsHeader header =
+      ParseCpsHeader(std::span<const uint8_t>(headerBytes, got), fileSize, packedPath);
   packed.Seek(header.DataOffset);
   const std::string folder = FolderOf(targetPath);
   if (!folder.empty()) ForceDirectoriesEx(folder);
   std::error_code stale;
-  std::filesystem::remove(targetPath, stale);  // a leftover or a planted name: never written through
+  std::filesystem::remove(targetPath,
+                          stale);  // a leftover or a planted name: never written through
   File target = CreateNewOwnFileOrFail(targetPath);
   try {
     InflateCps(
-        header.UnpackedSize, packedPath, [&](uint8_t* buffer, size_t size) { return packed.Read(buffer, size); },
+        header.UnpackedSize, packedPath,
+        [&](uint8_t* buffer, size_t size) { return packed.Read(buffer, size); },
         [&](const uint8_t* data, size_t size) { target.Write(data, size); });
     target.Close();
     SetFetchedFileDate(targetPath, header.DosTime);

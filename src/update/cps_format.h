@@ -11,16 +11,18 @@ namespace zor {
 inline constexpr uint32_t kPackedHeaderSize = 44;
 
 // Field offsets.
-inline constexpr uint32_t kPackedMarkerOffset = 0;       // u16
-inline constexpr uint32_t kPackedFormatOffset = 2;       // u16, our format number
-inline constexpr uint32_t kPackedTotalSizeOffset = 4;    // u32, size of the whole packed file
-inline constexpr uint32_t kPackedDataOffsetOffset = 8;   // u32, where the zlib stream starts
-inline constexpr uint32_t kPackedCrcOffset = 12;         // u32, CRC-32 (IEEE, final xor) of the unpacked bytes
-inline constexpr uint32_t kPackedKeyOffset = 16;         // u64, hash of what the file was packed from
-inline constexpr uint32_t kPackedModifiedOffset = 24;    // i64, source modification time (ns), cache check
-inline constexpr uint32_t kPackedDosTimeOffset = 32;     // u32, MS-DOS date/time of the unpacked file
-inline constexpr uint32_t kPackedSizeOffset = 36;        // u32, size of the unpacked file
-inline constexpr uint32_t kPackedLevelOffset = 40;       // u32, zlib level used
+inline constexpr uint32_t kPackedMarkerOffset = 0;      // u16
+inline constexpr uint32_t kPackedFormatOffset = 2;      // u16, our format number
+inline constexpr uint32_t kPackedTotalSizeOffset = 4;   // u32, size of the whole packed file
+inline constexpr uint32_t kPackedDataOffsetOffset = 8;  // u32, where the zlib stream starts
+inline constexpr uint32_t kPackedCrcOffset =
+    12;  // u32, CRC-32 (IEEE, final xor) of the unpacked bytes
+inline constexpr uint32_t kPackedKeyOffset = 16;  // u64, hash of what the file was packed from
+inline constexpr uint32_t kPackedModifiedOffset =
+    24;  // i64, source modification time (ns), cache check
+inline constexpr uint32_t kPackedDosTimeOffset = 32;  // u32, MS-DOS date/time of the unpacked file
+inline constexpr uint32_t kPackedSizeOffset = 36;     // u32, size of the unpacked file
+inline constexpr uint32_t kPackedLevelOffset = 40;    // u32, zlib level used
 
 // Marker of our packed files ("CP"); 0xFFFE would tell the unpacker to skip the size check.
 inline constexpr uint16_t kPackedMarker = 0x5043;

@@ -40,7 +40,8 @@ std::vector<std::string> SplitNames(std::string_view names) {
 std::string ChangeExtension(std::string_view name, std::string_view extension) {
   const size_t lastPart = name.find_last_of("\\/");
   const size_t dot = name.rfind('.');
-  const bool hasExtension = dot != std::string_view::npos && (lastPart == std::string_view::npos || dot > lastPart);
+  const bool hasExtension =
+      dot != std::string_view::npos && (lastPart == std::string_view::npos || dot > lastPart);
   return std::string(name.substr(0, hasExtension ? dot : name.size())) + std::string(extension);
 }
 
@@ -66,7 +67,8 @@ std::unique_ptr<TIcConnection> NewDownloadConnection() {
 
 std::unique_ptr<TIcConnection> ConnectWithStoredSettings() {
   const bool scramble = ReadConnectSettings().Scramble;
-  auto connection = std::make_unique<TClientConnectionEx>(scramble ? DefaultEncrypt : nullptr, kDefaultScrambleKey,
+  auto connection = std::make_unique<TClientConnectionEx>(scramble ? DefaultEncrypt : nullptr,
+                                                          kDefaultScrambleKey,
                                                           scramble ? DefaultDecrypt : nullptr);
   ConnectWithSettings(*connection);
   return connection;
@@ -113,7 +115,9 @@ std::string AreaLocalFolder(std::string_view area) {
   for (char& c : folder)
     if (c == '\\') c = kPathDelimiter;
   if (SameTextAscii(area, "Help"))
-    return IncludeTrailingPathDelimiter(settings.HelpFolder.empty() ? installDir : settings.HelpFolder) + folder;
+    return IncludeTrailingPathDelimiter(settings.HelpFolder.empty() ? installDir
+                                                                    : settings.HelpFolder) +
+           folder;
   return installDir + folder;
 }
 
@@ -128,12 +132,14 @@ bool GetServerFileList(TDownloadFileClient& client, std::string& fileList, std::
   }
 }
 
-bool GetRemoteFileInfo(TDownloadFileClient& client, std::string_view name, std::string_view area, int32_t& age,
-                       int32_t& size, std::string& version) {
-  const TVariantArray args{TVariant(std::string(name)), TVariant(std::string(area)), TVariant(DefaultLanguageTag()),
+bool GetRemoteFileInfo(TDownloadFileClient& client, std::string_view name, std::string_view area,
+                       int32_t& age, int32_t& size, std::string& version) {
+  const TVariantArray args{TVariant(std::string(name)), TVariant(std::string(area)),
+                           TVariant(DefaultLanguageTag()),
                            TVariant(GetDownloadSettings().InfoMarker)};
   static constexpr uint16_t kTypes[] = {kVarBoolean, kVarString, kVarInteger, kVarInteger};
-  const TVariantArray result = client.RequestConnection().ExecuteQueryData(cmdPackedFileInfo, kTypes, args);
+  const TVariantArray result =
+      client.RequestConnection().ExecuteQueryData(cmdPackedFileInfo, kTypes, args);
   if (!result[0].AsBoolean()) return false;
   version = result[1].AsString();
   size = result[2].AsInteger();
@@ -143,7 +149,8 @@ bool GetRemoteFileInfo(TDownloadFileClient& client, std::string_view name, std::
 
 bool DownloadFiles(TDownloadFileClient& client, std::string_view names, std::string_view area,
                    std::string_view baseDir) {
-  const std::string folder = baseDir.empty() ? AreaLocalFolder(area) : IncludeTrailingPathDelimiter(baseDir);
+  const std::string folder =
+      baseDir.empty() ? AreaLocalFolder(area) : IncludeTrailingPathDelimiter(baseDir);
   const std::vector<std::string> list = SplitNames(names);
   if (list.empty()) return false;
   const uint32_t lcid = GetSystemDefaultLCID();
@@ -160,8 +167,8 @@ bool DownloadFiles(TDownloadFileClient& client, std::string_view names, std::str
     }
     if (!companions) continue;
     std::string companion;
-    if (!file.Download(ChangeExtension(name, kCompanionExtension), kCompanionArea, &client.Cancel, &companion, tag,
-                       folder))
+    if (!file.Download(ChangeExtension(name, kCompanionExtension), kCompanionArea, &client.Cancel,
+                       &companion, tag, folder))
       continue;
     client.LastFile = companion;
     // The user's locale is the system's on this platform.

@@ -38,7 +38,8 @@ std::unique_ptr<TIcConnection> ConnectWithStoredSettings();
 class TDownloadFileClient : public TIcConnectionContext {
  public:
   // Works through `connection` (not owned; may be null: the first request connects).
-  explicit TDownloadFileClient(TIcConnection* connection = nullptr) : TIcConnectionContext(connection) {}
+  explicit TDownloadFileClient(TIcConnection* connection = nullptr)
+      : TIcConnectionContext(connection) {}
 
   // The connection of the next request: the current one while connected, else a new one
   // from the connector (owned by the client).
@@ -67,14 +68,14 @@ std::string AreaLocalFolder(std::string_view area);
 // The file list and its second string; raises `EZORException` "下载版本信息时发生错误 <message>".
 bool GetServerFileList(TDownloadFileClient& client, std::string& fileList, std::string& second);
 // The server's age, size and version of one file of `area`, or false when it does not know it.
-bool GetRemoteFileInfo(TDownloadFileClient& client, std::string_view name, std::string_view area, int32_t& age,
-                       int32_t& size, std::string& version);
+bool GetRemoteFileInfo(TDownloadFileClient& client, std::string_view name, std::string_view area,
+                       int32_t& age, int32_t& size, std::string& version);
 // Downloads the names (separated by ",") of `area` into `baseDir` (empty: the area's folder),
 // with the traditional-script companions where they belong. True when any name was found.
 bool DownloadFiles(TDownloadFileClient& client, std::string_view names, std::string_view area,
                    std::string_view baseDir);
 // One name with retries; `deleteFirst` removes the local copy first.
-bool DownloadOne(TDownloadFileClient& client, std::string_view name, std::string_view area, bool deleteFirst,
-                 std::string_view baseDir);
+bool DownloadOne(TDownloadFileClient& client, std::string_view name, std::string_view area,
+                 bool deleteFirst, std::string_view baseDir);
 
 }  // namespace zor

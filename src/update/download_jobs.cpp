@@ -6,10 +6,10 @@
 
 #include "base/ascii_case.h"
 #include "base/clock.h"
+#include "platform/directories.h"
 #include "update/download_progress.h"
 #include "update/download_settings.h"
 #include "update/release_guard.h"
-#include "platform/directories.h"
 #include "update/request_name.h"
 
 namespace zor {
@@ -18,7 +18,8 @@ namespace {
 
 bool IsCountedFile(const std::string& fileName) {
   const auto endsWith = [&](std::string_view tail) {
-    return fileName.size() >= tail.size() && SameTextAscii(std::string_view(fileName).substr(fileName.size() - tail.size()), tail);
+    return fileName.size() >= tail.size() &&
+           SameTextAscii(std::string_view(fileName).substr(fileName.size() - tail.size()), tail);
   };
   return !endsWith(".CHT") || endsWith("FR_Zor.cht");
 }
@@ -40,7 +41,8 @@ void CreditProgress(const std::string& fileName, int32_t, int32_t, int32_t count
 
 // ---- TDownLoadJob ----
 
-TDownLoadJob::TDownLoadJob(TDownloadFileClient* client, std::string name, std::string area, std::string baseDir)
+TDownLoadJob::TDownLoadJob(TDownloadFileClient* client, std::string name, std::string area,
+                           std::string baseDir)
     : Client(client), Name(std::move(name)), Area(std::move(area)), BaseDir(std::move(baseDir)) {}
 
 TDownLoadJob::~TDownLoadJob() {
@@ -80,7 +82,8 @@ bool TDownLoadJob::FetchWithRetry() {
         Client->RequestConnection();
       }
       if (!started && OnStartHook) {
-        Client->Events.OnStart = [this, &started](const std::string& file, int32_t size, int32_t pos) {
+        Client->Events.OnStart = [this, &started](const std::string& file, int32_t size,
+                                                  int32_t pos) {
           started = true;
           OnStartHook(file, size, pos);
         };
@@ -175,7 +178,8 @@ int TDownLoadExecutor::Run(const std::vector<std::string>& names) {
   {
     std::lock_guard guard(Lock);
     Pending.clear();
-    for (const std::string& name : names) Pending.push_back({name, std::string(kDefaultDownloadArea)});
+    for (const std::string& name : names)
+      Pending.push_back({name, std::string(kDefaultDownloadArea)});
   }
   // Several files in flight, each job on its own connection; never more jobs than files or
   // than transfer slots, since each job holds a slot while its data flows.
@@ -187,7 +191,8 @@ int TDownLoadExecutor::Run(const std::vector<std::string>& names) {
     for (int i = 0; i < jobCount; ++i) {
       // The first job shares the process's client; the others have their own (and so their
       // own connections).
-      auto job = std::make_unique<TThreadDownLoadJob>(this, i == 0 ? &GetDownloadClient() : nullptr);
+      auto job =
+          std::make_unique<TThreadDownLoadJob>(this, i == 0 ? &GetDownloadClient() : nullptr);
       job->EnsureClient();
       job->OnProgressHook = CreditProgress;
       job->OnStartHook = CreditStart;
@@ -226,11 +231,12 @@ int TDownLoadExecutor::Run(const std::vector<std::string>& names) {
   return jobCount;
 }
 
-bool DownloadOne(TDownloadFileClient& client, std::string_view name, std::string_view area, bool deleteFirst,
-                 std::string_view baseDir) {
+bool DownloadOne(TDownloadFileClient& client, std::string_view name, std::string_view area,
+                 bool deleteFirst, std::string_view baseDir) {
   // The local copy that "delete first" removes: the file itself, where the download puts it.
   const TRequestName checked = CheckRequestName(name);
-  const std::string folder = baseDir.empty() ? GetDownloadSettings().DataFolder : std::string(baseDir);
+  const std::string folder =
+      baseDir.empty() ? GetDownloadSettings().DataFolder : std::string(baseDir);
   const std::string local =
       IncludeTrailingPathDelimiter(folder.empty() ? GetInstallDir() : folder) + checked.Relative;
   TDownLoadJob job(&client, std::string(name), std::string(area), std::string(baseDir));

@@ -12,8 +12,12 @@ std::mutex gNameLock;
 std::string gName;
 }  // namespace
 
-std::atomic<int64_t>& DownloadTotal() { return gTotal; }
-std::atomic<int64_t>& DownloadedBytes() { return gDone; }
+std::atomic<int64_t>& DownloadTotal() {
+  return gTotal;
+}
+std::atomic<int64_t>& DownloadedBytes() {
+  return gDone;
+}
 std::string CurrentDownloadName() {
   std::lock_guard guard(gNameLock);
   return gName;
@@ -24,7 +28,11 @@ void SetCurrentDownloadName(const std::string& name) {
   gName = name;
 }
 
-bool ApplicationTerminating() { return gTerminating.load(); }
-void SetApplicationTerminating(bool terminating) { gTerminating.store(terminating); }
+bool ApplicationTerminating() {
+  return gTerminating.load();
+}
+void SetApplicationTerminating(bool terminating) {
+  gTerminating.store(terminating);
+}
 
 }  // namespace zor

@@ -71,7 +71,8 @@ void Save(const std::string& path, TCachedFile& cached) {
   try {
     {
       std::error_code stale;
-      fs::remove(temp, stale);  // a leftover of a crash, or something planted: never written through
+      fs::remove(temp,
+                 stale);  // a leftover of a crash, or something planted: never written through
       File file = CreateNewOwnFileOrFail(temp);
       file.Write(cached.Ini.Text());
     }
@@ -95,8 +96,12 @@ std::recursive_mutex& RecordsLock() {
   return lock;
 }
 
-void LockRecords() { RecordsLock().lock(); }
-void UnlockRecords() { RecordsLock().unlock(); }
+void LockRecords() {
+  RecordsLock().lock();
+}
+void UnlockRecords() {
+  RecordsLock().unlock();
+}
 
 std::optional<TResumeRecord> TDownloadInfoFile::Read(std::string_view name) const {
   std::lock_guard guard(RecordsLock());

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-
 #include "base/clock.h"
 #include "base/format.h"
 #include "platform/dos_time.h"
@@ -19,9 +18,10 @@ std::string UtcText(int64_t seconds) {
   const year_month_day date{day};
   const hh_mm_ss time{when - day};
   char text[96];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02lld:%02lld:%02lld UTC", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                static_cast<long long>(time.hours().count()), static_cast<long long>(time.minutes().count()),
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02lld:%02lld:%02lld UTC",
+                static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                static_cast<unsigned>(date.day()), static_cast<long long>(time.hours().count()),
+                static_cast<long long>(time.minutes().count()),
                 static_cast<long long>(time.seconds().count()));
   return text;
 }
@@ -31,8 +31,10 @@ std::string UtcText(int64_t seconds) {
 bool SetFetchedFileDate(const std::string& path, uint32_t dosDateTime) {
   const std::optional<int64_t> when = TryDosDateTimeToUnixTime(dosDateTime);
   if (!when) return false;  // a value the form cannot hold leaves "now"
-  const auto now = std::chrono::duration_cast<std::chrono::seconds>(GetClock().UtcNow().time_since_epoch());
-  if (*when > now.count() + std::chrono::duration_cast<std::chrono::seconds>(kMaxFileDateAhead).count()) {
+  const auto now =
+      std::chrono::duration_cast<std::chrono::seconds>(GetClock().UtcNow().time_since_epoch());
+  if (*when >
+      now.count() + std::chrono::duration_cast<std::chrono::seconds>(kMaxFileDateAhead).count()) {
     UpdateNotice(Format(kFutureFileDateText, {path, UtcText(*when)}));
     return false;
   }

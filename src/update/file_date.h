@@ -15,7 +15,8 @@ namespace zor {
 
 inline constexpr std::chrono::hours kMaxFileDateAhead{24};
 inline constexpr std::string_view kFutureFileDateText =
-    "The server dated %s %s, more than a day ahead of this computer's clock; the file keeps the time it was written.";
+    "The server dated %s %s, more than a day ahead of this computer's clock; the file keeps the "
+    "time it was written.";
 
 // Sets the last-write time of `path` from `dosDateTime` as above; false when it was not set
 // (a date ahead, a value the form cannot hold, or a file that cannot be changed).

@@ -16,7 +16,9 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-bool SameName(std::string_view a, std::string_view b) { return SameTextAscii(a, b); }
+bool SameName(std::string_view a, std::string_view b) {
+  return SameTextAscii(a, b);
+}
 
 }  // namespace
 
@@ -76,16 +78,20 @@ TIniFile::Section& TIniFile::FindOrAdd(std::string_view section) {
   return Content.back();
 }
 
-bool TIniFile::SectionExists(std::string_view section) const { return Find(section) != nullptr; }
+bool TIniFile::SectionExists(std::string_view section) const {
+  return Find(section) != nullptr;
+}
 
-std::string TIniFile::ReadString(std::string_view section, std::string_view key, std::string_view defaultValue) const {
+std::string TIniFile::ReadString(std::string_view section, std::string_view key,
+                                 std::string_view defaultValue) const {
   if (const Section* s = Find(section))
     for (const Entry& e : s->Entries)
       if (SameName(e.Key, key)) return e.Value;
   return std::string(defaultValue);
 }
 
-int32_t TIniFile::ReadInteger(std::string_view section, std::string_view key, int32_t defaultValue) const {
+int32_t TIniFile::ReadInteger(std::string_view section, std::string_view key,
+                              int32_t defaultValue) const {
   return ParseInt32Or(ReadString(section, key), defaultValue);
 }
 

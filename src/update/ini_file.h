@@ -23,9 +23,11 @@ class TIniFile {
   std::string Text() const;
 
   bool SectionExists(std::string_view section) const;
-  std::string ReadString(std::string_view section, std::string_view key, std::string_view defaultValue = {}) const;
+  std::string ReadString(std::string_view section, std::string_view key,
+                         std::string_view defaultValue = {}) const;
   // A decimal integer (optionally signed) in the 32-bit range, or `defaultValue`.
-  int32_t ReadInteger(std::string_view section, std::string_view key, int32_t defaultValue = 0) const;
+  int32_t ReadInteger(std::string_view section, std::string_view key,
+                      int32_t defaultValue = 0) const;
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
   void WriteInteger(std::string_view section, std::string_view key, int32_t value);
   void EraseSection(std::string_view section);

@@ -15,8 +15,8 @@ void Put32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 }  // namespace
@@ -55,12 +55,15 @@ void WritePlainStream(uint32_t count, const ReadExact& source, const WriteBytes&
   }
 }
 
-uint32_t ReadPlainStream(const ReadExact& in, uint32_t limit, const WriteBytes& out, const CountCheck& onCount) {
+uint32_t ReadPlainStream(const ReadExact& in, uint32_t limit, const WriteBytes& out,
+                         const CountCheck& onCount) {
   uint8_t header[kPlainHeaderSize];
   in(header, sizeof header);  // the marker is not checked, as the launcher does not check it
   const bool compressed = header[4] != 0;
   const uint32_t count = Get32(header + 5);
-  if (count > limit) throw Exception(Format("The data stream of %u bytes exceeds the limit of %u bytes", {count, limit}));
+  if (count > limit)
+    throw Exception(
+        Format("The data stream of %u bytes exceeds the limit of %u bytes", {count, limit}));
   if (onCount) onCount(count);
   std::vector<uint8_t> buffer(kPlainMaxBlock);
   if (!compressed) {

@@ -37,6 +37,7 @@ using CountCheck = std::function<void(uint32_t count)>;
 // Raises `Exception` for a count above `limit`, a block length outside 1..20480, a block
 // that does not inflate, or one that would carry more bytes than the count announced.
 // `onCount` (may be empty) sees the count once it is within `limit`.
-uint32_t ReadPlainStream(const ReadExact& in, uint32_t limit, const WriteBytes& out, const CountCheck& onCount = {});
+uint32_t ReadPlainStream(const ReadExact& in, uint32_t limit, const WriteBytes& out,
+                         const CountCheck& onCount = {});
 
 }  // namespace zor

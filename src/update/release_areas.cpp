@@ -12,11 +12,11 @@ struct AreaEntry {
 };
 
 constexpr AreaEntry kAreas[] = {
-    {"bpls", "bpls\\"},          {"graphs", "Graphs\\"},
-    {"sunrpt", "SunRpt\\"},      {"defines", "Defines\\"},
-    {"help", "Help\\"},          {"coms", "Coms\\"},
-    {"defrpt", "DefRpt\\"},      {"special\\help", "Special\\Help\\"},
-    {"bietl", "BIETL\\"},        {"special\\bietl", "Special\\BIETL\\"},
+    {"bpls", "bpls\\"},     {"graphs", "Graphs\\"},
+    {"sunrpt", "SunRpt\\"}, {"defines", "Defines\\"},
+    {"help", "Help\\"},     {"coms", "Coms\\"},
+    {"defrpt", "DefRpt\\"}, {"special\\help", "Special\\Help\\"},
+    {"bietl", "BIETL\\"},   {"special\\bietl", "Special\\BIETL\\"},
 };
 
 }  // namespace

@@ -22,7 +22,8 @@ std::shared_ptr<const TReleaseGuard> gGuard;
 
 TReleaseGuard::TReleaseGuard(int langIndex) : Lang(langIndex) {}
 
-TReleaseGuard::TReleaseGuard(TReleaseManifest manifest, int langIndex) : Signed(std::move(manifest)), Lang(langIndex) {
+TReleaseGuard::TReleaseGuard(TReleaseManifest manifest, int langIndex)
+    : Signed(std::move(manifest)), Lang(langIndex) {
   Signed->Index();
 }
 
@@ -41,7 +42,8 @@ void TReleaseGuard::Refuse(TReleaseText text, std::string_view arg) const {
 TManifestFile TReleaseGuard::Entry(std::string_view name, std::string_view area) const {
   const std::string releaseName = ReleaseName(name, area);
   if (!Signed) {
-    if (ManifestKey(releaseName) != ManifestKey(kManifestFileName)) Refuse(TReleaseText::NotInManifest, name);
+    if (ManifestKey(releaseName) != ManifestKey(kManifestFileName))
+      Refuse(TReleaseText::NotInManifest, name);
     TManifestFile limit;
     limit.Name = std::string(kManifestFileName);
     limit.Size = static_cast<int64_t>(kMaxManifestBytes + kMaxSignatureLine);
@@ -56,10 +58,12 @@ void TReleaseGuard::CheckAnnounced(std::string_view name, std::string_view area,
                                    bool packed) const {
   const TManifestFile entry = Entry(name, area);
   const int64_t limit = packed ? PackedLimit(entry.Size) : entry.Size;
-  if (announced > limit || (!packed && Signed && announced != entry.Size)) Refuse(TReleaseText::TooLong, name);
+  if (announced > limit || (!packed && Signed && announced != entry.Size))
+    Refuse(TReleaseText::TooLong, name);
 }
 
-void TReleaseGuard::CheckPackedFile(std::string_view name, std::string_view area, const std::string& packedPath) const {
+void TReleaseGuard::CheckPackedFile(std::string_view name, std::string_view area,
+                                    const std::string& packedPath) const {
   const TManifestFile entry = Entry(name, area);
   File packed = OpenFileOrFail(packedPath, FileAccess::Read);
   uint8_t header[kPackedHeaderSize];
@@ -69,19 +73,22 @@ void TReleaseGuard::CheckPackedFile(std::string_view name, std::string_view area
     if (n == 0) break;
     got += n;
   }
-  const TCpsHeader parsed = ParseCpsHeader(std::span<const uint8_t>(header, got), packed.Size(), packedPath);
+  const TCpsHeader parsed =
+      ParseCpsHeader(std::span<const uint8_t>(header, got), packed.Size(), packedPath);
   if (parsed.UnpackedSize > entry.Size) Refuse(TReleaseText::TooLong, name);
   if (Signed && parsed.UnpackedSize != entry.Size) Refuse(TReleaseText::FileDiffers, name);
 }
 
-void TReleaseGuard::CheckFile(std::string_view name, std::string_view area, const std::string& path) const {
+void TReleaseGuard::CheckFile(std::string_view name, std::string_view area,
+                              const std::string& path) const {
   const TManifestFile entry = Entry(name, area);
   const TFileDigest digest = DigestFile(path);
   if (!Signed) {
     if (digest.Size > entry.Size) Refuse(TReleaseText::TooLong, name);
     return;
   }
-  if (digest.Size != entry.Size || digest.Sha256 != entry.Sha256) Refuse(TReleaseText::FileDiffers, name);
+  if (digest.Size != entry.Size || digest.Sha256 != entry.Sha256)
+    Refuse(TReleaseText::FileDiffers, name);
 }
 
 bool TReleaseGuard::Matches(std::string_view releaseName, const std::string& path) const {

@@ -49,9 +49,11 @@ class TReleaseGuard {
 
   // Before any byte: the file is part of the release, and `announced` (the size of its
   // packed form when `packed`) fits the signed size.
-  void CheckAnnounced(std::string_view name, std::string_view area, int64_t announced, bool packed) const;
+  void CheckAnnounced(std::string_view name, std::string_view area, int64_t announced,
+                      bool packed) const;
   // Before unpacking: the packed file's header announces the signed size.
-  void CheckPackedFile(std::string_view name, std::string_view area, const std::string& packedPath) const;
+  void CheckPackedFile(std::string_view name, std::string_view area,
+                       const std::string& packedPath) const;
   // Before the rename: the file at `path` has the signed size and SHA-256.
   void CheckFile(std::string_view name, std::string_view area, const std::string& path) const;
   // True when the local file at `path` holds what the manifest signs for `releaseName`.

@@ -13,7 +13,9 @@ namespace {
 
 using Json = nlohmann::json;
 
-[[noreturn]] void Bad(std::string_view what) { throw EManifestError("The release manifest is not valid: " + std::string(what)); }
+[[noreturn]] void Bad(std::string_view what) {
+  throw EManifestError("The release manifest is not valid: " + std::string(what));
+}
 
 const Json& Member(const Json& object, const char* name) {
   auto it = object.find(name);
@@ -27,7 +29,8 @@ int64_t IntegerMember(const Json& object, const char* name, int64_t low, int64_t
   int64_t number = 0;
   if (value.is_number_unsigned()) {
     const uint64_t raw = value.get<uint64_t>();
-    if (raw > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) Bad(Format("\"%s\" is out of range", {name}));
+    if (raw > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))
+      Bad(Format("\"%s\" is out of range", {name}));
     number = static_cast<int64_t>(raw);
   } else {
     number = value.get<int64_t>();
@@ -95,7 +98,8 @@ TReleaseManifest ParseManifestBody(std::string_view body) {
   if (IntegerMember(json, "Format", 0, std::numeric_limits<int32_t>::max()) != kManifestFormat)
     Bad("its format is not known");
   TReleaseManifest manifest;
-  manifest.Counter = static_cast<uint64_t>(IntegerMember(json, "Counter", 0, std::numeric_limits<int64_t>::max()));
+  manifest.Counter =
+      static_cast<uint64_t>(IntegerMember(json, "Counter", 0, std::numeric_limits<int64_t>::max()));
   manifest.Created = IntegerMember(json, "Created", 0, std::numeric_limits<int64_t>::max());
   manifest.Expires = IntegerMember(json, "Expires", 0, std::numeric_limits<int64_t>::max());
   if (json.contains("NextKey")) manifest.NextKey = StringMember(json, "NextKey", kMaxSignatureLine);
@@ -117,8 +121,8 @@ TReleaseManifest ParseManifestBody(std::string_view body) {
     if (file.Sha256.size() != kSha256HexLength || !IsLowerHex(file.Sha256))
       Bad(Format("the hash of '%s' is not 64 hex digits", {name}));
     file.Version = StringMember(entry, "Version", kMaxVersionLength);
-    file.Age = static_cast<int32_t>(
-        IntegerMember(entry, "Age", std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+    file.Age = static_cast<int32_t>(IntegerMember(entry, "Age", std::numeric_limits<int32_t>::min(),
+                                                  std::numeric_limits<int32_t>::max()));
     manifest.Files.push_back(std::move(file));
   }
   manifest.Index();
@@ -131,10 +135,13 @@ TReleaseManifest ParseManifestBody(std::string_view body) {
 TSignedManifestText SplitManifestFile(std::string_view text) {
   if (text.size() > kMaxManifestBytes + kMaxSignatureLine) Bad("it is too large");
   const size_t newline = text.find('\n');
-  if (newline == std::string_view::npos || newline > kMaxSignatureLine) Bad("it has no signature line");
+  if (newline == std::string_view::npos || newline > kMaxSignatureLine)
+    Bad("it has no signature line");
   const std::string_view line = text.substr(0, newline);
-  if (line.substr(0, kSignatureLinePrefix.size()) != kSignatureLinePrefix) Bad("it has no signature line");
-  return TSignedManifestText{std::string(line.substr(kSignatureLinePrefix.size())), text.substr(newline + 1)};
+  if (line.substr(0, kSignatureLinePrefix.size()) != kSignatureLinePrefix)
+    Bad("it has no signature line");
+  return TSignedManifestText{std::string(line.substr(kSignatureLinePrefix.size())),
+                             text.substr(newline + 1)};
 }
 
 }  // namespace zor

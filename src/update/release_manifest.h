@@ -47,11 +47,11 @@ class EManifestError : public Exception {
 };
 
 struct TManifestFile {
-  std::string Name;    // relative, parts joined by '\', as the file list names it
+  std::string Name;  // relative, parts joined by '\', as the file list names it
   int64_t Size = 0;
   std::string Sha256;  // 64 lower-case hex digits
   std::string Version;
-  int32_t Age = 0;     // MS-DOS date/time
+  int32_t Age = 0;  // MS-DOS date/time
 
   bool operator==(const TManifestFile&) const = default;
 };

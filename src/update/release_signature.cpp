@@ -36,7 +36,8 @@ std::string EncodeBase64(std::span<const uint8_t> bytes) {
   EnsureSodium();
   const size_t length = sodium_base64_encoded_len(bytes.size(), sodium_base64_VARIANT_ORIGINAL);
   std::string text(length, '\0');
-  sodium_bin2base64(text.data(), text.size(), bytes.data(), bytes.size(), sodium_base64_VARIANT_ORIGINAL);
+  sodium_bin2base64(text.data(), text.size(), bytes.data(), bytes.size(),
+                    sodium_base64_VARIANT_ORIGINAL);
   text.resize(length - 1);  // the terminating zero
   return text;
 }
@@ -84,18 +85,22 @@ TPublicKey PublicKeyOf(const TSecretKey& secret) {
 std::string SignManifestBody(std::string_view body, const TSecretKey& secret) {
   EnsureSodium();
   std::array<uint8_t, kSignatureBytes> signature{};
-  crypto_sign_ed25519_detached(signature.data(), nullptr, reinterpret_cast<const uint8_t*>(body.data()), body.size(),
+  crypto_sign_ed25519_detached(signature.data(), nullptr,
+                               reinterpret_cast<const uint8_t*>(body.data()), body.size(),
                                secret.data());
   return std::string(kSignatureLinePrefix) + EncodeBase64(signature) + "\n" + std::string(body);
 }
 
-TVerifiedManifest OpenSignedManifest(std::string_view fileText, std::span<const TPublicKey> trusted) {
+TVerifiedManifest OpenSignedManifest(std::string_view fileText,
+                                     std::span<const TPublicKey> trusted) {
   EnsureSodium();
   const TSignedManifestText parts = SplitManifestFile(fileText);
   const auto signature = DecodeBase64(parts.SignatureBase64, kSignatureBytes);
-  if (!signature) throw EManifestError("The release manifest is not valid: its signature line is damaged");
+  if (!signature)
+    throw EManifestError("The release manifest is not valid: its signature line is damaged");
   for (const TPublicKey& key : trusted) {
-    if (crypto_sign_ed25519_verify_detached(signature->data(), reinterpret_cast<const uint8_t*>(parts.Body.data()),
+    if (crypto_sign_ed25519_verify_detached(signature->data(),
+                                            reinterpret_cast<const uint8_t*>(parts.Body.data()),
                                             parts.Body.size(), key.data()) == 0) {
       return TVerifiedManifest{ParseManifestBody(parts.Body), key};
     }

@@ -54,7 +54,8 @@ struct TVerifiedManifest {
 // Checks the signature of a manifest file against each of `trusted` and parses the body of
 // the first that verifies. Raises `ESignatureError` when none does, `EManifestError` when
 // the file or its body is malformed.
-TVerifiedManifest OpenSignedManifest(std::string_view fileText, std::span<const TPublicKey> trusted);
+TVerifiedManifest OpenSignedManifest(std::string_view fileText,
+                                     std::span<const TPublicKey> trusted);
 
 // SHA-256 as 64 lower-case hex digits.
 std::string Sha256Hex(std::span<const uint8_t> bytes);

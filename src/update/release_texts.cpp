@@ -11,34 +11,44 @@ struct TextRow {
 constexpr TextRow kRows[] = {
     /* InvalidKey */
     {"The \"ReleaseKey\" setting is not a valid public key; nothing was updated.",
-     "\"ReleaseKey\" 設定不是有效的公開金鑰，未更新任何檔案。", "\"ReleaseKey\" 设定不是有效的公开密钥，未更新任何档案。"},
+     "\"ReleaseKey\" 設定不是有效的公開金鑰，未更新任何檔案。",
+     "\"ReleaseKey\" 设定不是有效的公开密钥，未更新任何档案。"},
     /* NoManifest */
     {"The server has no signed release manifest; nothing was updated.",
-     "伺服器上沒有已簽署的版本清單，未更新任何檔案。", "服务器上没有已签署的版本清单，未更新任何档案。"},
+     "伺服器上沒有已簽署的版本清單，未更新任何檔案。",
+     "服务器上没有已签署的版本清单，未更新任何档案。"},
     /* DamagedManifest */
     {"The release manifest on the server cannot be read (%s); nothing was updated.",
-     "無法讀取伺服器上的版本清單 (%s)，未更新任何檔案。", "无法读取服务器上的版本清单 (%s)，未更新任何档案。"},
+     "無法讀取伺服器上的版本清單 (%s)，未更新任何檔案。",
+     "无法读取服务器上的版本清单 (%s)，未更新任何档案。"},
     /* UntrustedManifest */
     {"The release manifest on the server is not signed with the trusted key; nothing was updated.",
-     "伺服器上的版本清單並非以信任的金鑰簽署，未更新任何檔案。", "服务器上的版本清单并非以信任的密钥签署，未更新任何档案。"},
+     "伺服器上的版本清單並非以信任的金鑰簽署，未更新任何檔案。",
+     "服务器上的版本清单并非以信任的密钥签署，未更新任何档案。"},
     /* Rollback */
     {"The server offers release %d, older than release %d installed before; nothing was updated.",
-     "伺服器提供的版本 %d 比先前安裝的版本 %d 舊，未更新任何檔案。", "服务器提供的版本 %d 比先前安装的版本 %d 旧，未更新任何档案。"},
+     "伺服器提供的版本 %d 比先前安裝的版本 %d 舊，未更新任何檔案。",
+     "服务器提供的版本 %d 比先前安装的版本 %d 旧，未更新任何档案。"},
     /* Expired */
     {"The release manifest on the server expired on %s (UTC); nothing was updated.",
-     "伺服器上的版本清單已於 %s (UTC) 過期，未更新任何檔案。", "服务器上的版本清单已于 %s (UTC) 过期，未更新任何档案。"},
+     "伺服器上的版本清單已於 %s (UTC) 過期，未更新任何檔案。",
+     "服务器上的版本清单已于 %s (UTC) 过期，未更新任何档案。"},
     /* NotInManifest */
     {"The server offers %s, which is not part of the signed release; nothing was updated.",
-     "伺服器提供的檔案 %s 不屬於已簽署的版本，未更新任何檔案。", "服务器提供的档案 %s 不属于已签署的版本，未更新任何档案。"},
+     "伺服器提供的檔案 %s 不屬於已簽署的版本，未更新任何檔案。",
+     "服务器提供的档案 %s 不属于已签署的版本，未更新任何档案。"},
     /* ListDiffers */
     {"The server lists %s other than the signed release does; nothing was updated.",
-     "伺服器所列的檔案 %s 與已簽署的版本不符，未更新任何檔案。", "服务器所列的档案 %s 与已签署的版本不符，未更新任何档案。"},
+     "伺服器所列的檔案 %s 與已簽署的版本不符，未更新任何檔案。",
+     "服务器所列的档案 %s 与已签署的版本不符，未更新任何档案。"},
     /* FileDiffers */
     {"The file %s from the server does not match the signed release; it was not installed.",
-     "從伺服器取得的檔案 %s 與已簽署的版本不符，未安裝此檔案。", "从服务器取得的档案 %s 与已签署的版本不符，未安装此档案。"},
+     "從伺服器取得的檔案 %s 與已簽署的版本不符，未安裝此檔案。",
+     "从服务器取得的档案 %s 与已签署的版本不符，未安装此档案。"},
     /* TooLong */
     {"The server sent more data for %s than the signed release allows; it was not installed.",
-     "伺服器傳送的檔案 %s 超過已簽署版本所允許的大小，未安裝此檔案。", "服务器传送的档案 %s 超过已签署版本所允许的大小，未安装此档案。"},
+     "伺服器傳送的檔案 %s 超過已簽署版本所允許的大小，未安裝此檔案。",
+     "服务器传送的档案 %s 超过已签署版本所允许的大小，未安装此档案。"},
 };
 
 }  // namespace

@@ -8,16 +8,16 @@
 namespace zor {
 
 enum class TReleaseText {
-  InvalidKey,        // the "ReleaseKey" setting is not a public key
-  NoManifest,        // the server holds no manifest
-  DamagedManifest,   // %s: what is wrong with it
-  UntrustedManifest, // signed with another key, or not at all
-  Rollback,          // %d offered, %d accepted before
-  Expired,           // %s: the expiry time (UTC)
-  NotInManifest,     // %s: the file's name
-  ListDiffers,       // %s: the file's name
-  FileDiffers,       // %s: the file's name
-  TooLong,           // %s: the file's name
+  InvalidKey,         // the "ReleaseKey" setting is not a public key
+  NoManifest,         // the server holds no manifest
+  DamagedManifest,    // %s: what is wrong with it
+  UntrustedManifest,  // signed with another key, or not at all
+  Rollback,           // %d offered, %d accepted before
+  Expired,            // %s: the expiry time (UTC)
+  NotInManifest,      // %s: the file's name
+  ListDiffers,        // %s: the file's name
+  FileDiffers,        // %s: the file's name
+  TooLong,            // %s: the file's name
 };
 
 // The text in language `langIndex` (0 English, 1 traditional, 2 simplified; others English).
@@ -25,6 +25,7 @@ std::string_view ReleaseTextIn(int langIndex, TReleaseText text);
 
 // The line the launcher logs when it has no release key.
 inline constexpr std::string_view kReleaseNotVerifiedLine =
-    "The release is not verified: no \"ReleaseKey\" is set, files are installed as the server sends them.";
+    "The release is not verified: no \"ReleaseKey\" is set, files are installed as the server "
+    "sends them.";
 
 }  // namespace zor

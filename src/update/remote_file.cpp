@@ -35,8 +35,8 @@ std::string FolderOf(const std::string& path) {
 }
 
 uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 // Anything at `path`, a dangling link included.
@@ -67,13 +67,16 @@ void CheckRelease(TDownloadRecord& record, TDownloadInfoFile& info, const std::s
 }
 
 TIcIOHandler& HandlerOf(TIcConnection* connection) {
-  if (connection == nullptr || connection->Handler() == nullptr) throw Exception(std::string(kNotConnectedText));
+  if (connection == nullptr || connection->Handler() == nullptr)
+    throw Exception(std::string(kNotConnectedText));
   return *connection->Handler();
 }
 
 }  // namespace
 
-std::string DefaultLanguageTag() { return GetLanguageSuffix(0, GetSystemDefaultLCID()); }
+std::string DefaultLanguageTag() {
+  return GetLanguageSuffix(0, GetSystemDefaultLCID());
+}
 
 void SetNormalFileMode(const std::string& path) {
   uint8_t head[4] = {};
@@ -84,9 +87,11 @@ void SetNormalFileMode(const std::string& path) {
   } catch (const Exception&) {
     return;  // the rename that follows reports a file that is not there
   }
-  const bool elf = got == 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F';
+  const bool elf =
+      got == 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F';
   const bool script = got >= 2 && head[0] == '#' && head[1] == '!';
-  fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read;
+  fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                   fs::perms::others_read;
   if (elf || script) mode |= fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
   std::error_code ignored;
   fs::permissions(path, mode, fs::perm_options::replace, ignored);
@@ -104,8 +109,8 @@ void TRemoteFile::SetEvents(const TRemoteFileEvents& events) {
   OnProgress = events.OnProgress;
 }
 
-TDownloadRecord TRemoteFile::BuildRecord(std::string_view name, std::string_view area, std::string_view lang,
-                                         std::string_view baseDir) const {
+TDownloadRecord TRemoteFile::BuildRecord(std::string_view name, std::string_view area,
+                                         std::string_view lang, std::string_view baseDir) const {
   const TRequestName checked = CheckRequestName(name);
   TDownloadRecord record;
   record.Name = checked.Wire;
@@ -133,7 +138,8 @@ bool TRemoteFile::GetFileInfo(std::string_view name, std::string_view area, std:
 }
 
 bool TRemoteFile::Download(std::string_view name, std::string_view area, const TCancelFlag* cancel,
-                           std::string* localFile, std::string_view lang, std::string_view baseDir) {
+                           std::string* localFile, std::string_view lang,
+                           std::string_view baseDir) {
   try {
     TDownloadRecord record = BuildRecord(name, area, lang, baseDir);
     if (localFile) *localFile = record.LocalFile;
@@ -142,7 +148,8 @@ bool TRemoteFile::Download(std::string_view name, std::string_view area, const T
     if (!GetFileInfo(record.Name, record.Area, record.Lang, info)) return false;
     if (info.Size < 0) throw Exception(Format(kInvalidFileSizeText, {info.Size, record.Name}));
     if (const auto guard = GetReleaseGuard())
-      guard->CheckAnnounced(record.Name, record.Area, info.Size, FetchCommand() == cmdPackedFileData);
+      guard->CheckAnnounced(record.Name, record.Area, info.Size,
+                            FetchCommand() == cmdPackedFileData);
     record.FileVer = info.Version;
     record.FileSize = info.Size;
     record.FileAge = info.Age;
@@ -159,7 +166,8 @@ bool TRemoteFile::Download(std::string_view name, std::string_view area, const T
 
 bool TRemoteFile::TryResume(TDownloadRecord& record, File& stream, const TCancelFlag* cancel) {
   const std::optional<TResumeRecord> saved = Info.Read(record.Name);
-  if (!saved || saved->FileSize != record.FileSize || saved->FileAge != record.FileAge) return false;
+  if (!saved || saved->FileSize != record.FileSize || saved->FileAge != record.FileAge)
+    return false;
   // A record of another file of the same name (the staging folder, another base folder).
   if (saved->File != record.TmpFile) return false;
   if (saved->FilePos < 0 || saved->FilePos > saved->FileSize) return false;
@@ -217,8 +225,9 @@ bool TRemoteFile::DownloadRecord(TDownloadRecord& record, const TCancelFlag* can
     if (!slot.Acquired()) return true;
     Connection->BeginExecute();
     try {
-      const TVariantArray args{TVariant(record.Name), TVariant(record.Area), TVariant(record.FilePos),
-                               TVariant(remaining), TVariant(record.Lang)};
+      const TVariantArray args{TVariant(record.Name), TVariant(record.Area),
+                               TVariant(record.FilePos), TVariant(remaining),
+                               TVariant(record.Lang)};
       Connection->SendCommandData(FetchCommand(), args);
       Connection->WaitResultDiscard(false);
       if (!IsCancelled(cancel)) ReceiveData(stream, record, cancel);
@@ -232,7 +241,8 @@ bool TRemoteFile::DownloadRecord(TDownloadRecord& record, const TCancelFlag* can
     Connection->EndExecute();
     if (IsCancelled(cancel)) return true;
     if (record.FilePos != record.FileSize)
-      throw Exception(Format(kIncompleteTransferText, {record.FilePos, record.FileSize, record.Name}));
+      throw Exception(
+          Format(kIncompleteTransferText, {record.FilePos, record.FileSize, record.Name}));
   }
   if (IsCancelled(cancel)) return true;
   stream.Close();
@@ -247,10 +257,14 @@ int32_t TRemoteFile::ReceiveData(File& stream, TDownloadRecord& record, const TC
   const auto remaining = static_cast<uint32_t>(record.FileSize - record.FilePos);
   try {
     return static_cast<int32_t>(ReadPlainStream(
-        [&](void* buffer, size_t count) { handler.ReadBuffer(buffer, static_cast<int32_t>(count)); }, remaining,
+        [&](void* buffer, size_t count) {
+          handler.ReadBuffer(buffer, static_cast<int32_t>(count));
+        },
+        remaining,
         [&](const void* data, size_t count) {
           if (IsCancelled(cancel)) throw TReceiveCancelled{};
-          WriteBlock(stream, static_cast<const uint8_t*>(data), static_cast<int32_t>(count), record);
+          WriteBlock(stream, static_cast<const uint8_t*>(data), static_cast<int32_t>(count),
+                     record);
         }));
   } catch (const TReceiveCancelled&) {
     return 0;
@@ -270,13 +284,16 @@ int64_t TRemoteFile::SendData(File& stream, int64_t position, int32_t count) {
         auto* out = static_cast<uint8_t*>(buffer);
         for (size_t done = 0; done < bytes;) {
           const size_t n = stream.Read(out + done, bytes - done);
-          if (n == 0) throw Exception(Format(kUploadEndedEarlyText, {read + static_cast<int64_t>(done), count}));
+          if (n == 0)
+            throw Exception(
+                Format(kUploadEndedEarlyText, {read + static_cast<int64_t>(done), count}));
           done += n;
         }
         read += static_cast<int64_t>(bytes);
         // Checked once everything is read and before the last piece leaves: a file written
         // to meanwhile would arrive as a mix of two versions.
-        if (read == count && stream.Stamp() != before) throw Exception(std::string(kUploadChangedText));
+        if (read == count && stream.Stamp() != before)
+          throw Exception(std::string(kUploadChangedText));
       },
       [&](const void* data, size_t bytes) {
         handler.Write(data, static_cast<int32_t>(bytes));
@@ -288,19 +305,22 @@ int64_t TRemoteFile::SendData(File& stream, int64_t position, int32_t count) {
   return written;
 }
 
-bool TRemoteFile::UploadFile(const std::string& localFile, std::string_view name, std::string_view area,
-                             std::string_view note) {
-  return Upload(localFile, cmdUploadFile,
-                {TVariant(std::string(name)), TVariant(std::string(area)), TVariant(std::string(note))});
+bool TRemoteFile::UploadFile(const std::string& localFile, std::string_view name,
+                             std::string_view area, std::string_view note) {
+  return Upload(
+      localFile, cmdUploadFile,
+      {TVariant(std::string(name)), TVariant(std::string(area)), TVariant(std::string(note))});
 }
 
-bool TRemoteFile::Upload(const std::string& localFile, uint32_t command, const TVariantArray& args) {
+bool TRemoteFile::Upload(const std::string& localFile, uint32_t command,
+                         const TVariantArray& args) {
   try {
     if (Connection == nullptr) throw Exception(std::string(kNotConnectedText));
     TTransferSlot slot;
     File stream = OpenFileDenyWrite(localFile);
     const int64_t size = stream.Size();
-    if (size > kMaxUploadBytes) throw Exception(Format(kUploadTooLargeForStreamText, {localFile, size, kMaxUploadBytes}));
+    if (size > kMaxUploadBytes)
+      throw Exception(Format(kUploadTooLargeForStreamText, {localFile, size, kMaxUploadBytes}));
     Connection->BeginExecute();
     // From the server's first answer until its second, the connection carries the file's
     // data; a failure in between leaves it out of step, and it is closed.
@@ -332,12 +352,13 @@ bool TRemoteFile::Upload(const std::string& localFile, uint32_t command, const T
   }
 }
 
-void TRemoteFile::WriteBlock(File& stream, const uint8_t* buffer, int32_t count, TDownloadRecord& record) {
+void TRemoteFile::WriteBlock(File& stream, const uint8_t* buffer, int32_t count,
+                             TDownloadRecord& record) {
   record.CRC = UpdateCrcRegister(record.CRC, buffer, static_cast<size_t>(count));
   record.FilePos += count;
   stream.Write(buffer, static_cast<size_t>(count));
-  Info.Write(record.Name,
-             TResumeRecord{record.FileVer, record.FileAge, record.FileSize, record.FilePos, record.CRC, record.TmpFile});
+  Info.Write(record.Name, TResumeRecord{record.FileVer, record.FileAge, record.FileSize,
+                                        record.FilePos, record.CRC, record.TmpFile});
   if (OnProgress) OnProgress(record.LocalFile, record.FileSize, record.FilePos, count);
 }
 
@@ -362,7 +383,8 @@ void TRemoteFile::FinishFile(TDownloadRecord& record) {
   if (OnFileFinished) OnFileFinished(record.LocalFile);
 }
 
-int32_t TRemoteCPSFile::ReceiveData(File& stream, TDownloadRecord& record, const TCancelFlag* cancel) {
+int32_t TRemoteCPSFile::ReceiveData(File& stream, TDownloadRecord& record,
+                                    const TCancelFlag* cancel) {
   TIcIOHandler& handler = HandlerOf(Connection);
   if (OnStart) OnStart(record.LocalFile, record.FileSize, record.FilePos);
   const int32_t remaining = record.FileSize - record.FilePos;
@@ -416,7 +438,8 @@ void TRemoteCPSFile::FinishFile(TDownloadRecord& record) {
   if (OnFileFinished) OnFileFinished(record.LocalFile);
 }
 
-void DiscardLeftoverDownload(const std::string& exeDir, std::string_view name, const std::string& localFile) {
+void DiscardLeftoverDownload(const std::string& exeDir, std::string_view name,
+                             const std::string& localFile) {
   const std::string folder = IncludeTrailingPathDelimiter(exeDir);
   const TRequestName checked = CheckRequestName(name);
   const std::string partial = localFile + std::string(kTmpSuffix);

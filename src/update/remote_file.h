@@ -34,14 +34,20 @@ namespace zor {
 inline constexpr std::string_view kDownloadErrorText = "下载档案时发生错误 %s";
 inline constexpr std::string_view kIncompleteTransferText =
     "The server sent %d of the %d bytes of %s; the transfer resumes from there next time.";
-inline constexpr std::string_view kTransferTooLongText = "The server announced %u bytes of %s where %d were asked for.";
-inline constexpr std::string_view kInvalidFileSizeText = "The server reported an invalid size %d for %s.";
+inline constexpr std::string_view kTransferTooLongText =
+    "The server announced %u bytes of %s where %d were asked for.";
+inline constexpr std::string_view kInvalidFileSizeText =
+    "The server reported an invalid size %d for %s.";
 
 inline constexpr std::string_view kUploadErrorText = "上传档案时发生错误:%s";
-inline constexpr std::string_view kUploadTooLargeForStreamText = "%s has %d bytes; one upload carries at most %d.";
-inline constexpr std::string_view kUploadEndedEarlyText = "The file ended after %d of the %d bytes announced to the server.";
-inline constexpr std::string_view kUploadChangedText = "The file was changed while it was being uploaded.";
-inline constexpr std::string_view kUploadAnsweredEarlyText = "The server answered before it had the whole file.";
+inline constexpr std::string_view kUploadTooLargeForStreamText =
+    "%s has %d bytes; one upload carries at most %d.";
+inline constexpr std::string_view kUploadEndedEarlyText =
+    "The file ended after %d of the %d bytes announced to the server.";
+inline constexpr std::string_view kUploadChangedText =
+    "The file was changed while it was being uploaded.";
+inline constexpr std::string_view kUploadAnsweredEarlyText =
+    "The server answered before it had the whole file.";
 // The plain form counts a file's bytes in 32 bits; sizes are signed on both sides.
 inline constexpr int64_t kMaxUploadBytes = 0x7FFFFFFF;
 
@@ -55,9 +61,10 @@ inline constexpr size_t kCrcBlock = 16384;
 inline constexpr size_t kPackedReceivePiece = 16384;
 
 using TFileNameEvent = std::function<void(const std::string& fileName)>;
-using TFileStartEvent = std::function<void(const std::string& fileName, int32_t fileSize, int32_t filePos)>;
-using TFileProgressEvent =
-    std::function<void(const std::string& fileName, int32_t fileSize, int32_t filePos, int32_t count)>;
+using TFileStartEvent =
+    std::function<void(const std::string& fileName, int32_t fileSize, int32_t filePos)>;
+using TFileProgressEvent = std::function<void(const std::string& fileName, int32_t fileSize,
+                                              int32_t filePos, int32_t count)>;
 
 // The four callbacks of a remote file, as the download client hands them on.
 struct TRemoteFileEvents {
@@ -69,8 +76,8 @@ struct TRemoteFileEvents {
 
 // One download in progress.
 struct TDownloadRecord {
-  std::string Name;       // server-relative, parts joined by '\'; the record's section name
-  std::string Path;       // folder of LocalFile, with a trailing '/'
+  std::string Name;  // server-relative, parts joined by '\'; the record's section name
+  std::string Path;  // folder of LocalFile, with a trailing '/'
   std::string Area;
   std::string Lang;
   std::string LocalFile;  // BaseDir + Name (with '/')
@@ -100,18 +107,20 @@ class TRemoteFile {
   // when the server does not know the file; true otherwise, also when cancelled through
   // `cancel` (null allowed; non-zero means cancel). `localFile` receives the target path.
   // Failures raise `Exception` "下载档案时发生错误 <message>"; a silent abort passes as it is.
-  bool Download(std::string_view name, std::string_view area, const TCancelFlag* cancel, std::string* localFile,
-                std::string_view lang, std::string_view baseDir);
+  bool Download(std::string_view name, std::string_view area, const TCancelFlag* cancel,
+                std::string* localFile, std::string_view lang, std::string_view baseDir);
 
   // The server's version, size and age of the file, or false when it does not know it.
-  virtual bool GetFileInfo(std::string_view name, std::string_view area, std::string_view lang, TRemoteFileInfo& info);
+  virtual bool GetFileInfo(std::string_view name, std::string_view area, std::string_view lang,
+                           TRemoteFileInfo& info);
   virtual uint32_t InfoCommand() const { return cmdPlainFileInfo; }
   virtual uint32_t FetchCommand() const { return cmdPlainFileData; }
 
   // Uploads `localFile` with command 0xA214 and the arguments [name, area, note]: the name
   // below the server's upload folder, the area whose folder it goes into, and a note the
   // server records with it.
-  bool UploadFile(const std::string& localFile, std::string_view name, std::string_view area, std::string_view note);
+  bool UploadFile(const std::string& localFile, std::string_view name, std::string_view area,
+                  std::string_view note);
   // Sends `localFile` as the data of `command` with `args`: the server answers the request,
   // receives the whole file and answers again. True when it accepted the data; any failure
   // raises `Exception` "上传档案时发生错误:<message>" (a silent abort passes as it is). Once
@@ -169,7 +178,9 @@ class TRemoteCPSFile : public TRemoteFile {
 struct TPeerAnsweredEarly {};
 
 // True when `cancel` is set.
-inline bool IsCancelled(const TCancelFlag* cancel) { return cancel != nullptr && cancel->load() != 0; }
+inline bool IsCancelled(const TCancelFlag* cancel) {
+  return cancel != nullptr && cancel->load() != 0;
+}
 
 // The client's default language tag: the abbreviation of the system default locale's language.
 std::string DefaultLanguageTag();
@@ -182,6 +193,7 @@ void SetNormalFileMode(const std::string& path);
 // by a run that was stopped after the file was put in place, but before they were cleared,
 // are removed here, so they do not stay for good. `exeDir` is the folder of the record file,
 // `name` the file list's name of the file and `localFile` where it is installed.
-void DiscardLeftoverDownload(const std::string& exeDir, std::string_view name, const std::string& localFile);
+void DiscardLeftoverDownload(const std::string& exeDir, std::string_view name,
+                             const std::string& localFile);
 
 }  // namespace zor

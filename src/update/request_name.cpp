@@ -18,7 +18,9 @@ TRequestName CheckRequestName(std::string_view name) {
   if (name.empty() || name.size() > kMaxRequestNameLength) Refuse(name);
   // A leading "\\" or "//" names another machine; a single leading separator is dropped as
   // the client drops it.
-  if (name.size() >= 2 && (name[0] == '\\' || name[0] == '/') && (name[1] == '\\' || name[1] == '/')) Refuse(name);
+  if (name.size() >= 2 && (name[0] == '\\' || name[0] == '/') &&
+      (name[1] == '\\' || name[1] == '/'))
+    Refuse(name);
   TRequestName result;
   size_t pos = 0;
   while (pos < name.size() && (name[pos] == '\\' || name[pos] == '/')) ++pos;

@@ -28,7 +28,8 @@ bool TTransferSemaphore::Acquire(const TCancelFlag* cancel) {
     if (Count > 0) continue;
     guard.unlock();
     CheckRunStatus();  // a thread asked to stop ends here without a message
-    if (MillisecondsSince(start) >= kSlotWaitLimit.count()) throw Exception(std::string(kSlotTimeoutText));
+    if (MillisecondsSince(start) >= kSlotWaitLimit.count())
+      throw Exception(std::string(kSlotTimeoutText));
     guard.lock();
   }
 }
@@ -41,7 +42,9 @@ void TTransferSemaphore::Release() {
   Changed.notify_all();
 }
 
-void TTransferSemaphore::WakeWaiters() { Changed.notify_all(); }
+void TTransferSemaphore::WakeWaiters() {
+  Changed.notify_all();
+}
 
 int32_t TTransferSemaphore::Available() const {
   std::lock_guard guard(Lock);
@@ -74,7 +77,11 @@ TTransferSemaphore& TransferSemaphore() {
   return semaphore;
 }
 
-bool AcquireTransferSlot(const TCancelFlag* cancel) { return TransferSemaphore().Acquire(cancel); }
-void ReleaseTransferSlot() { TransferSemaphore().Release(); }
+bool AcquireTransferSlot(const TCancelFlag* cancel) {
+  return TransferSemaphore().Acquire(cancel);
+}
+void ReleaseTransferSlot() {
+  TransferSemaphore().Release();
+}
 
 }  // namespace zor

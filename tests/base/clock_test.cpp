@@ -32,7 +32,8 @@ TEST(ClockWaitUntil, ATestClockDrivesTheDeadlineAndAConditionEndsTheWaitEarly) {
   const auto start = manual.Now();
   std::thread woken([&] {
     std::unique_lock guard(lock);
-    answer = GetClock().WaitUntil(guard, changed, GetClock().Now() + std::chrono::hours(1), [&] { return ready; });
+    answer = GetClock().WaitUntil(guard, changed, GetClock().Now() + std::chrono::hours(1),
+                                  [&] { return ready; });
   });
   {
     std::lock_guard guard(lock);
@@ -48,8 +49,10 @@ TEST(ClockWaitUntil, TheRealClockAnswersAtOnceWhenTheConditionHoldsOrTheDeadline
   std::mutex lock;
   std::condition_variable changed;
   std::unique_lock guard(lock);
-  EXPECT_TRUE(GetClock().WaitUntil(guard, changed, GetClock().Now() + std::chrono::hours(1), [] { return true; }));
-  EXPECT_FALSE(GetClock().WaitUntil(guard, changed, GetClock().Now() - std::chrono::seconds(1), [] { return false; }));
+  EXPECT_TRUE(GetClock().WaitUntil(guard, changed, GetClock().Now() + std::chrono::hours(1),
+                                   [] { return true; }));
+  EXPECT_FALSE(GetClock().WaitUntil(guard, changed, GetClock().Now() - std::chrono::seconds(1),
+                                    [] { return false; }));
 }
 
 }  // namespace

@@ -15,7 +15,8 @@ TEST(TruncateErrorMessage, KeepsUpTo500UnitsAndCutsLongerOnCharacterBoundaries) 
   std::string longer;
   for (int i = 0; i < 501; ++i) longer += static_cast<char>('a' + i % 26);
   const std::string cut = TruncateErrorMessage(longer);
-  EXPECT_EQ(cut, std::string(kMessageTruncatedPrefix) + longer.substr(0, 100) + "......" + longer.substr(451));
+  EXPECT_EQ(cut, std::string(kMessageTruncatedPrefix) + longer.substr(0, 100) + "......" +
+                     longer.substr(451));
 
   // 600 double-byte characters: each is one UTF-16 unit and three UTF-8 bytes.
   std::string cjk;
@@ -117,7 +118,9 @@ TEST(Format, DirectivesOfTheStringTable) {
   const Case kCases[] = {
       {"[0x%4x] 不是一个合法的命令！", {0x1234}, "[0x1234] 不是一个合法的命令！"},
       {"[0x%4x]", {0x80}, "[0x0080]"},
-      {"Error result data of %s.", {"TIcClientConnection"}, "Error result data of TIcClientConnection."},
+      {"Error result data of %s.",
+       {"TIcClientConnection"},
+       "Error result data of TIcClientConnection."},
       {"%d%%", {-5}, "-5%"},
       {"%-4s|", {"ab"}, "ab  |"},
       {"%s", {}, "%s"},

@@ -12,7 +12,8 @@
 namespace zor {
 
 template <class E = Exception>
-void ExpectMessage(const std::function<void()>& call, const std::string& className, const std::string& message) {
+void ExpectMessage(const std::function<void()>& call, const std::string& className,
+                   const std::string& message) {
   try {
     call();
     ADD_FAILURE() << "no exception, expected " << className << ": " << message;

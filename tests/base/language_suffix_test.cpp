@@ -13,10 +13,10 @@ TEST(GetLanguageSuffix, AnswersTheAbbreviationAndMapsHongKongByTheSystemScript) 
     uint32_t System;
     const char* Expected;
   } const kCases[] = {
-      {1033, 2052, "ENU"}, {2052, 1033, "CHS"}, {1028, 2052, "CHT"},
-      {0, 1028, "CHT"},    {0, 1033, "ENU"},    {0, 2052, "CHS"},
-      {3076, 1028, "CHT"}, {3076, 3076, "CHT"}, {3076, 2052, "CHS"}, {3076, 1033, "CHS"},
-      {0, 3076, "CHT"},    {4100, 1028, "ZHI"}, {1041, 1033, "JPN"}, {0x7FFF, 1033, ""},
+      {1033, 2052, "ENU"}, {2052, 1033, "CHS"}, {1028, 2052, "CHT"}, {0, 1028, "CHT"},
+      {0, 1033, "ENU"},    {0, 2052, "CHS"},    {3076, 1028, "CHT"}, {3076, 3076, "CHT"},
+      {3076, 2052, "CHS"}, {3076, 1033, "CHS"}, {0, 3076, "CHT"},    {4100, 1028, "ZHI"},
+      {1041, 1033, "JPN"}, {0x7FFF, 1033, ""},
   };
   for (const Case& c : kCases)
     EXPECT_EQ(GetLanguageSuffix(c.Lcid, c.System), c.Expected) << c.Lcid << " on " << c.System;

@@ -67,7 +67,8 @@ TEST(LifeObject, IsAliveAsChecksTheClassTree) {
 TEST(LifeObject, IsInTheLockMonitorUnderItsClassAndAddressWhileAlive) {
   auto* obj = new TTestObject;
   const std::string expected =
-      Format("LifeObject: TTestObject(0x%8X)", {static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(obj))});
+      Format("LifeObject: TTestObject(0x%8X)",
+             {static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(obj))});
   EXPECT_EQ(obj->LockName(), expected);
   EXPECT_GE(expected.size(), std::string("LifeObject: TTestObject(0x12345678)").size());
   EXPECT_TRUE(LockMonitor().Contains(expected));
@@ -158,7 +159,8 @@ TEST(LifeObject, WaiterGivesUpAfterTenMinutesOrOnStopNow) {
       endedAt = MillisecondsSince(start);
     });
     while (outcome.load() == 0) {
-      if (clock.WaitForSleeper(std::chrono::milliseconds(50))) clock.Advance(std::chrono::milliseconds(100));
+      if (clock.WaitForSleeper(std::chrono::milliseconds(50)))
+        clock.Advance(std::chrono::milliseconds(100));
     }
     waiter.join();
     EXPECT_EQ(outcome.load(), 2);
@@ -179,7 +181,7 @@ TEST(LifeObject, ReleaseWaitsForAnotherHolderToFinish) {
     LockObject(obj, true);
     locked = true;
     ASSERT_TRUE(clock.WaitForSleeper());  // the releaser is waiting for us
-    obj->Value = 42;                       // still ours to use
+    obj->Value = 42;                      // still ours to use
     holderDone = true;
     UnlockObject(obj);
   });

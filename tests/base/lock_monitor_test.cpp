@@ -17,7 +17,8 @@ TEST(LockMonitor, KeepsNamesSortedWithoutCaseAndRefusesDuplicatesInAnyCase) {
   monitor.RegisterLock("beta", &b, LockKind::ThreadList);
   monitor.RegisterLock("Alpha", &a, LockKind::CriticalSection);
   monitor.RegisterLock("gamma", &c, LockKind::LifeObject);
-  ExpectMessage([&] { monitor.RegisterLock("ALPHA", &c, LockKind::Other); }, "The lock name [ALPHA] already exist!");
+  ExpectMessage([&] { monitor.RegisterLock("ALPHA", &c, LockKind::Other); },
+                "The lock name [ALPHA] already exist!");
   const auto entries = monitor.Snapshot();
   ASSERT_EQ(entries.size(), 3u);
   EXPECT_EQ(entries[0].Name, "Alpha");

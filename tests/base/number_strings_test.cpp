@@ -18,10 +18,10 @@ TEST(IsIntStr, AcceptsBlanksSignAndAtMostTenSignificantDigits) {
       {"-123", true},
       {"   42", true},
       {"  -42", true},
-      {"1234567890", true},                // ten significant digits
-      {"12345678901", false},              // eleven
-      {"0000000001234567890", true},       // 19 characters, leading zeros do not count
-      {"00000000001234567890", false},     // 20 characters
+      {"1234567890", true},             // ten significant digits
+      {"12345678901", false},           // eleven
+      {"0000000001234567890", true},    // 19 characters, leading zeros do not count
+      {"00000000001234567890", false},  // 20 characters
       {"-000000001234567890", true},
       {"", false},
       {"-", false},
@@ -46,13 +46,13 @@ TEST(IsFloatStr, LimitsTheLengthAndTheSignificantPart) {
       {"  3.", true},
       {".5", true},
       {"0.000123", true},
-      {"1234567890.12345", true},          // 16 characters from the first significant digit
-      {"1234567890.123456", false},        // 17
-      {"0000001234567890.12345", true},    // leading zeros do not count
-      {".123456789012345", true},          // 16 from the point
-      {".1234567890123456", false},        // 17 from the point
-      {"00000000000000000000000000001", true},   // 29 characters
-      {"000000000000000000000000000001", false}, // 30 characters
+      {"1234567890.12345", true},                 // 16 characters from the first significant digit
+      {"1234567890.123456", false},               // 17
+      {"0000001234567890.12345", true},           // leading zeros do not count
+      {".123456789012345", true},                 // 16 from the point
+      {".1234567890123456", false},               // 17 from the point
+      {"00000000000000000000000000001", true},    // 29 characters
+      {"000000000000000000000000000001", false},  // 30 characters
       {"", false},
       {".", false},
       {"-", false},

@@ -32,20 +32,34 @@ TEST(RunOnce, ManyThreadsGetTheOneObject) {
 
 TEST(RunOnce, FailedInitializerLeavesTheCellEmptyForTheNextCall) {
   std::atomic<void*> cell{nullptr};
-  EXPECT_THROW(RunOnce(cell, []() -> void* { throw std::runtime_error("no"); }), std::runtime_error);
+  EXPECT_THROW(RunOnce(cell, []() -> void* { throw std::runtime_error("no"); }),
+               std::runtime_error);
   EXPECT_EQ(cell.load(), nullptr);
   int value = 3;
   EXPECT_EQ(RunOnce<int>(cell, [&] { return &value; }), &value);
-  EXPECT_EQ(RunOnce<int>(cell, []() -> int* { throw std::runtime_error("not called again"); }), &value);
+  EXPECT_EQ(RunOnce<int>(cell, []() -> int* { throw std::runtime_error("not called again"); }),
+            &value);
 }
 
 std::vector<int> gRan;
-void P1() { gRan.push_back(1); }
-void P2() { gRan.push_back(2); }
-void P3() { gRan.push_back(3); }
-void P4() { gRan.push_back(4); }
-void P5() { gRan.push_back(5); }
-void Throws() { throw std::runtime_error("finalizer failed"); }
+void P1() {
+  gRan.push_back(1);
+}
+void P2() {
+  gRan.push_back(2);
+}
+void P3() {
+  gRan.push_back(3);
+}
+void P4() {
+  gRan.push_back(4);
+}
+void P5() {
+  gRan.push_back(5);
+}
+void Throws() {
+  throw std::runtime_error("finalizer failed");
+}
 
 TEST(Finalization, RunsLastToFirstInOrderNumbers) {
   RunFinalizeProcs();  // whatever an earlier test left
@@ -56,7 +70,7 @@ TEST(Finalization, RunsLastToFirstInOrderNumbers) {
   AddFinalizeProc(P4, 10);  // after P1, equal number
   AddFinalizeProc(Throws, 7);
   AddFinalizeProc(P5, 20);
-  AddFinalizeProc(P5, 1);   // replaces the earlier pair of P5
+  AddFinalizeProc(P5, 1);  // replaces the earlier pair of P5
   RemoveFinalizeProc(P3);
   // Ascending: P5(1) Throws(7) P1(10) P4(10) P2(-1); run backwards.
   RunFinalizeProcs();

@@ -43,12 +43,14 @@ TEST(PosFrom, FindsFromAOneBasedStart) {
     int Start;
     int Expected;
   } const kCases[] = {
-      {"abcabc", "bc", 1, 2}, {"abcabc", "bc", 2, 2}, {"abcabc", "bc", 3, 5}, {"abcabc", "bc", 6, 0},
-      {"abcabc", "bc", 0, 2}, {"abcabc", "bc", -5, 2}, {"abcabc", "c", 6, 6}, {"abcabc", "c", 7, 0},
-      {"abcabc", "x", 1, 0},  {"abcabc", "", 1, 0},    {"", "a", 1, 0},
+      {"abcabc", "bc", 1, 2}, {"abcabc", "bc", 2, 2}, {"abcabc", "bc", 3, 5},
+      {"abcabc", "bc", 6, 0}, {"abcabc", "bc", 0, 2}, {"abcabc", "bc", -5, 2},
+      {"abcabc", "c", 6, 6},  {"abcabc", "c", 7, 0},  {"abcabc", "x", 1, 0},
+      {"abcabc", "", 1, 0},   {"", "a", 1, 0},
   };
   for (const Case& c : kCases)
-    EXPECT_EQ(PosFrom(c.Text, c.Part, c.Start), c.Expected) << c.Text << " " << c.Part << " " << c.Start;
+    EXPECT_EQ(PosFrom(c.Text, c.Part, c.Start), c.Expected)
+        << c.Text << " " << c.Part << " " << c.Start;
 }
 
 TEST(RightStr, TakesTheLastBytesWithoutSplittingACharacter) {
@@ -56,8 +58,8 @@ TEST(RightStr, TakesTheLastBytesWithoutSplittingACharacter) {
   EXPECT_EQ(RightStr("exe", 10), "exe");
   EXPECT_EQ(RightStr("exe", 0), "");
   EXPECT_EQ(RightStr("exe", -1), "");
-  EXPECT_EQ(RightStr("a中", 3), "中");   // the character is three bytes
-  EXPECT_EQ(RightStr("a中", 2), "");     // a cut inside it leaves it out
+  EXPECT_EQ(RightStr("a中", 3), "中");  // the character is three bytes
+  EXPECT_EQ(RightStr("a中", 2), "");    // a cut inside it leaves it out
   EXPECT_EQ(RightStr("中文", 4), "文");
 }
 

@@ -31,14 +31,14 @@ TEST(ThreadDataAllocator, RoundsSizesUpToUnits) {
 
 TEST(ThreadDataAllocator, FreeingTheTopBlockLowersTheMarkOverFreeUnitsOnly) {
   ThreadDataAllocator allocator;
-  const int a = allocator.Alloc(4);   // 0..3
-  const int b = allocator.Alloc(8);   // 4..11
-  const int c = allocator.Alloc(4);   // 12..15
-  allocator.Free(b, 8);               // a hole below the mark: the mark stays
+  const int a = allocator.Alloc(4);  // 0..3
+  const int b = allocator.Alloc(8);  // 4..11
+  const int c = allocator.Alloc(4);  // 12..15
+  allocator.Free(b, 8);              // a hole below the mark: the mark stays
   EXPECT_EQ(allocator.HighWaterMark(), 16);
   EXPECT_EQ(allocator.Alloc(4), 16);  // blocks are taken at the mark, not in holes
   allocator.Free(16, 4);
-  allocator.Free(c, 4);               // the top block: the mark falls over the hole to a's end
+  allocator.Free(c, 4);  // the top block: the mark falls over the hole to a's end
   EXPECT_EQ(allocator.HighWaterMark(), 4);
   allocator.Free(a, 4);
   EXPECT_EQ(allocator.HighWaterMark(), 0);

@@ -32,16 +32,25 @@ class TimerQueueTest : public ::testing::Test {
 
 TEST_F(TimerQueueTest, WithoutAWindowEveryCallSaysWhichWindowIsMissing) {
   std::thread([] {
-    ExpectMessage([] { RegisterPeriodic(milliseconds(100), [] {}, 1); }, "The timer window of this thread is not created!");
-    ExpectMessage([] { PostToThread([] {}, false); }, "The timer window of this thread is not created!");
-    ExpectMessage([] { ProcessPendingTimers(); }, "The timer window of this thread is not created!");
+    ExpectMessage(
+        [] {
+          RegisterPeriodic(
+              milliseconds(100), [] {}, 1);
+        },
+        "The timer window of this thread is not created!");
+    ExpectMessage([] { PostToThread([] {}, false); },
+                  "The timer window of this thread is not created!");
+    ExpectMessage([] { ProcessPendingTimers(); },
+                  "The timer window of this thread is not created!");
     CreateTimerWindow();
     EXPECT_NO_THROW(PostToThread([] {}, false));
     DestroyTimerWindow();
-    ExpectMessage([] { PostToThread([] {}, false); }, "The timer window of this thread is not created!");
+    ExpectMessage([] { PostToThread([] {}, false); },
+                  "The timer window of this thread is not created!");
   }).join();
   // No thread has declared itself main.
-  ExpectMessage([] { PostToThread([] {}, true); }, "The timer window of main thread is not created!");
+  ExpectMessage([] { PostToThread([] {}, true); },
+                "The timer window of main thread is not created!");
   ExpectMessage([] { CallOnMainThread([] {}); }, "The timer window of main thread is not created!");
 }
 
@@ -50,10 +59,18 @@ TEST_F(TimerQueueTest, PostedCallsRunInPostingOrderOnTheOwningThread) {
   EXPECT_TRUE(IsMainThread());
   std::vector<std::string> ran;
   std::vector<std::thread::id> threads;
-  PostToThread([&] { ran.push_back("own 1"); threads.push_back(std::this_thread::get_id()); });
+  PostToThread([&] {
+    ran.push_back("own 1");
+    threads.push_back(std::this_thread::get_id());
+  });
   std::thread([&] {
     EXPECT_FALSE(IsMainThread());
-    PostToThread([&] { ran.push_back("worker 1"); threads.push_back(std::this_thread::get_id()); }, true);
+    PostToThread(
+        [&] {
+          ran.push_back("worker 1");
+          threads.push_back(std::this_thread::get_id());
+        },
+        true);
     PostToThread([&] { ran.push_back("worker 2"); }, true);
   }).join();
   PostToThread([&] {
@@ -73,9 +90,11 @@ TEST_F(TimerQueueTest, PeriodicCallbacksFollowTheClockWithoutCatchingUp) {
   ScopedClock scoped(clock);
   CreateTimerWindow();
   int a = 0, b = 0;
-  const TimerWindowHandle window = RegisterPeriodic(milliseconds(100), [&] { ++a; }, 0xA);
+  const TimerWindowHandle window = RegisterPeriodic(
+      milliseconds(100), [&] { ++a; }, 0xA);
   EXPECT_EQ(window, CurrentTimerWindow());
-  RegisterPeriodic(milliseconds(30), [&] { ++b; }, 0xB);
+  RegisterPeriodic(
+      milliseconds(30), [&] { ++b; }, 0xB);
   EXPECT_EQ(TimeToNextTimer(), milliseconds(30));
   clock.Advance(milliseconds(99));
   ProcessPendingTimers();
@@ -94,7 +113,8 @@ TEST_F(TimerQueueTest, PeriodicCallbacksFollowTheClockWithoutCatchingUp) {
   ProcessPendingTimers();
   EXPECT_EQ(a, 3);
   EXPECT_EQ(b, bBefore);
-  RegisterPeriodic(milliseconds(100), [&] { a += 100; }, 0xA);  // replaces the callback
+  RegisterPeriodic(
+      milliseconds(100), [&] { a += 100; }, 0xA);  // replaces the callback
   clock.Advance(milliseconds(100));
   ProcessPendingTimers();
   EXPECT_EQ(a, 103);
@@ -106,12 +126,16 @@ TEST_F(TimerQueueTest, CallbacksStayQuietWhileTheRunStatusIsAboveOne) {
     ScopedClock scoped(clock);
     CreateTimerWindow();
     int ticks = 0, posted = 0;
-    RegisterPeriodic(milliseconds(50), [&] { ++ticks; }, 7);
+    RegisterPeriodic(
+        milliseconds(50), [&] { ++ticks; }, 7);
     struct Case {
       int32_t Status;
       bool Ticks;
-    } const kCases[] = {{kRunStatusWaiting, true}, {kRunStatusQuiet, false}, {kRunStatusNone, true},
-                        {kRunStatusStopNow, false}, {kRunStatusWaiting, false}};  // 4 sticks
+    } const kCases[] = {{kRunStatusWaiting, true},
+                        {kRunStatusQuiet, false},
+                        {kRunStatusNone, true},
+                        {kRunStatusStopNow, false},
+                        {kRunStatusWaiting, false}};  // 4 sticks
     for (const Case& c : kCases) {
       SetRunStatus(c.Status);
       const int before = ticks;
@@ -138,9 +162,12 @@ TEST_F(TimerQueueTest, EscapingExceptionsGoToTheHandlerAndTheQueueGoesOn) {
   });
   CreateTimerWindow();
   int ticks = 0;
-  RegisterPeriodic(milliseconds(10), [&] {
-    if (++ticks == 1) throw EZORException("tick failed", 70001);
-  }, 1);
+  RegisterPeriodic(
+      milliseconds(10),
+      [&] {
+        if (++ticks == 1) throw EZORException("tick failed", 70001);
+      },
+      1);
   bool after = false;
   PostToThread([] { throw ZORError("posted call failed"); });
   PostToThread([] { throw EAbort("quiet"); });  // a silent abort is nobody's business
@@ -151,7 +178,8 @@ TEST_F(TimerQueueTest, EscapingExceptionsGoToTheHandlerAndTheQueueGoesOn) {
   ProcessPendingTimers();
   EXPECT_TRUE(after);
   EXPECT_EQ(ticks, 2);
-  EXPECT_EQ(reported, (std::vector<std::string>{"ZORError: posted call failed", "EZORException: tick failed"}));
+  EXPECT_EQ(reported, (std::vector<std::string>{"ZORError: posted call failed",
+                                                "EZORException: tick failed"}));
 }
 
 TEST_F(TimerQueueTest, UnregisterFromAnotherThreadWaitsForARunningCallback) {
@@ -159,11 +187,14 @@ TEST_F(TimerQueueTest, UnregisterFromAnotherThreadWaitsForARunningCallback) {
   ScopedClock scoped(clock);
   CreateTimerWindow();
   std::atomic<bool> inside{false}, release{false}, finished{false}, unregistered{false};
-  const TimerWindowHandle window = RegisterPeriodic(milliseconds(10), [&] {
-    inside = true;
-    while (!release.load()) std::this_thread::yield();
-    finished = true;
-  }, 42);
+  const TimerWindowHandle window = RegisterPeriodic(
+      milliseconds(10),
+      [&] {
+        inside = true;
+        while (!release.load()) std::this_thread::yield();
+        finished = true;
+      },
+      42);
   clock.Advance(milliseconds(10));
   std::thread other([&] {
     while (!inside.load()) std::this_thread::yield();
@@ -250,7 +281,8 @@ TEST_F(TimerQueueTest, TimeChangeHookAndWakeHookRunWhereTheyShould) {
 
 TEST_F(TimerQueueTest, AThreadsWindowEndsWithTheThread) {
   std::thread([] { DeclareMainThread(); }).join();
-  ExpectMessage([] { PostToThread([] {}, true); }, "The timer window of main thread is not created!");
+  ExpectMessage([] { PostToThread([] {}, true); },
+                "The timer window of main thread is not created!");
 }
 
 }  // namespace

@@ -20,7 +20,8 @@ class WasteTimeLogTest : public ::testing::Test {
     log.SetSystemInfo("PC-01", "alice", "4.0.1.2", "SP1");
   }
   void AddLines(int n) {
-    for (int i = 0; i < n; ++i) log.Add(WasteTimeCategory::DownLoad, "TDownLoad", "file", std::to_string(i), i);
+    for (int i = 0; i < n; ++i)
+      log.Add(WasteTimeCategory::DownLoad, "TDownLoad", "file", std::to_string(i), i);
   }
   std::vector<Batch> batches;
   TZORWasteTimeLog log;
@@ -49,15 +50,19 @@ TEST_F(WasteTimeLogTest, ScriptDropsAndRecreatesTheNamedTable) {
   AddLines(1);
   log.Flush(true);
   ASSERT_EQ(batches.size(), 1u);
-  EXPECT_EQ(batches[0].Script,
-            "IF OBJECT_ID('[LogTime_zor_client_v4]') IS NOT NULL DROP TABLE [LogTime_zor_client_v4]\r\n"
-            "CREATE TABLE [LogTime_zor_client_v4] (GUID char(38) NOT NULL PRIMARY KEY, PCName varchar(20), "
-            "WindowUser varchar(20), Version varchar(24), ServicePack varchar(10), SenderName varchar(30), "
-            "Category varchar(40), Title varchar(40), Detail varchar(100), DiffTime int)\r\n");
+  EXPECT_EQ(
+      batches[0].Script,
+      "IF OBJECT_ID('[LogTime_zor_client_v4]') IS NOT NULL DROP TABLE [LogTime_zor_client_v4]\r\n"
+      "CREATE TABLE [LogTime_zor_client_v4] (GUID char(38) NOT NULL PRIMARY KEY, PCName "
+      "varchar(20), "
+      "WindowUser varchar(20), Version varchar(24), ServicePack varchar(10), SenderName "
+      "varchar(30), "
+      "Category varchar(40), Title varchar(40), Detail varchar(100), DiffTime int)\r\n");
   const std::string& line = batches[0].Lines[0];
   EXPECT_EQ(line.rfind("INSERT INTO [LogTime_zor_client_v4] (GUID, PCName", 0), 0u) << line;
-  EXPECT_NE(line.find("'PC-01', 'alice', '4.0.1.2', 'SP1', 'TDownLoad', 'DownLoad', 'file', '0', 0)"),
-            std::string::npos)
+  EXPECT_NE(
+      line.find("'PC-01', 'alice', '4.0.1.2', 'SP1', 'TDownLoad', 'DownLoad', 'file', '0', 0)"),
+      std::string::npos)
       << line;
 }
 
@@ -77,7 +82,10 @@ TEST_F(WasteTimeLogTest, PlainTextSendsTabSeparatedLinesWithoutScript) {
   ASSERT_EQ(batches.size(), 1u);
   EXPECT_EQ(batches[0].Script, "");
   const std::string& line = batches[0].Lines[0];
-  ASSERT_EQ(line.size(), 38 + std::string("\tPC-01\talice\t4.0.1.2\tSP1\tTLogon\tLogin\tlogon\ttwo parts\t250").size());
+  ASSERT_EQ(
+      line.size(),
+      38 +
+          std::string("\tPC-01\talice\t4.0.1.2\tSP1\tTLogon\tLogin\tlogon\ttwo parts\t250").size());
   EXPECT_EQ(line.substr(38), "\tPC-01\talice\t4.0.1.2\tSP1\tTLogon\tLogin\tlogon\ttwo parts\t250");
   EXPECT_EQ(line[0], '{');
   EXPECT_EQ(line[37], '}');

@@ -28,7 +28,9 @@ constexpr const char* kStartWindowLine = "[start] Use the ZORPath, press F1 to c
 // How many start windows wrote to `text`.
 int StartWindowRuns(const std::string& text) {
   int runs = 0;
-  for (size_t at = text.find(kStartWindowLine); at != std::string::npos; at = text.find(kStartWindowLine, at + 1)) ++runs;
+  for (size_t at = text.find(kStartWindowLine); at != std::string::npos;
+       at = text.find(kStartWindowLine, at + 1))
+    ++runs;
   return runs;
 }
 
@@ -82,8 +84,10 @@ class LauncherE2E : public ::testing::Test {
   std::string App(const std::string& name) const { return Root + "app/" + name; }
 
   // Runs a program to its end with standard error in `errFile`; its exit code.
-  int Run(const std::string& program, const std::string& args, const std::string& errFile, const std::string& env = "") {
-    const std::string command = env + " " + ShellQuote(program) + " " + args + " 2>" + ShellQuote(errFile) + " </dev/null";
+  int Run(const std::string& program, const std::string& args, const std::string& errFile,
+          const std::string& env = "") {
+    const std::string command =
+        env + " " + ShellQuote(program) + " " + args + " 2>" + ShellQuote(errFile) + " </dev/null";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
@@ -149,9 +153,11 @@ TEST_F(LauncherE2E, RunningMainProgramShowsMessageOneInTheUsersLanguageAndNothin
 }
 
 TEST_F(LauncherE2E, PendingRestartShowsMessageElevenUnlessStartedAgain) {
-  WriteHklm("\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", "zzQ880", RegValue::String("setup"));
+  WriteHklm("\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", "zzQ880",
+            RegValue::String("setup"));
   EXPECT_EQ(Run(App("Client"), "", Root + "err", "ZOR_LCID=2052"), 0);
-  EXPECT_EQ(ReadAll(Root + "err"), "[Error] 应用程序目前需要重新启动计算机完成安装设定后方可正确执行!\n");
+  EXPECT_EQ(ReadAll(Root + "err"),
+            "[Error] 应用程序目前需要重新启动计算机完成安装设定后方可正确执行!\n");
   EXPECT_EQ(Run(App("Client"), "/Again", Root + "err"), 0);
   EXPECT_EQ(StartWindowRuns(ReadAll(Root + "err")), 1) << ReadAll(Root + "err");
 }
@@ -175,8 +181,9 @@ TEST_F(LauncherE2E, ReCopyWaitsForABusyTargetThenReplacesItWholeAndStartsIt) {
   StartHolder(App("IClient"), "/NetMode");  // so the started target must skip the check
 
   // The shell replaces itself with the launcher, so the test can stop it whatever happens.
-  const std::string script = "exec " + ShellQuote(App("Client")) + " /ReCopy " + ShellQuote(inst + "Client") + " 2>" +
-                             ShellQuote(Root + "err") + " </dev/null";
+  const std::string script = "exec " + ShellQuote(App("Client")) + " /ReCopy " +
+                             ShellQuote(inst + "Client") + " 2>" + ShellQuote(Root + "err") +
+                             " </dev/null";
   const ProcessId reCopy = StartProcess("/bin/sh -c \"" + script + "\"");
   Started.push_back(reCopy);
   // While the target runs it cannot be replaced: the copy keeps trying and leaves nothing behind.
@@ -188,15 +195,19 @@ TEST_F(LauncherE2E, ReCopyWaitsForABusyTargetThenReplacesItWholeAndStartsIt) {
   Stop(busy);
   EXPECT_EQ(WaitForProcessExit(reCopy), 0);
   std::erase(Started, reCopy);
-  ASSERT_TRUE(WaitFor([&] { return StartWindowRuns(ReadAll(Root + "err")) == 1; })) << ReadAll(Root + "err");
+  ASSERT_TRUE(WaitFor([&] { return StartWindowRuns(ReadAll(Root + "err")) == 1; }))
+      << ReadAll(Root + "err");
   EXPECT_EQ(ReadAll(inst + "Client"), ReadAll(App("Client")));
   EXPECT_EQ(ReadAll(inst + "Client.CHT"), "language companion");
   EXPECT_EQ(ReadAll(inst + "M880CloudClient.dll"), "cloud client");
   std::vector<std::string> names;
-  for (const fs::directory_entry& entry : fs::directory_iterator(inst)) names.push_back(entry.path().filename().string());
+  for (const fs::directory_entry& entry : fs::directory_iterator(inst))
+    names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"Client", "Client.CHT", "Client.started", "M880CloudClient.dll"}));
-  EXPECT_TRUE((fs::status(inst + "Client").permissions() & fs::perms::owner_exec) != fs::perms::none);
+  EXPECT_EQ(names, (std::vector<std::string>{"Client", "Client.CHT", "Client.started",
+                                             "M880CloudClient.dll"}));
+  EXPECT_TRUE((fs::status(inst + "Client").permissions() & fs::perms::owner_exec) !=
+              fs::perms::none);
 }
 
 TEST_F(LauncherE2E, BadInputNeverCrashesAndWritesNothingOutsideTheClientKeys) {
@@ -212,7 +223,8 @@ TEST_F(LauncherE2E, BadInputNeverCrashesAndWritesNothingOutsideTheClientKeys) {
   } const kCases[] = {
       {"/Bogus", nullptr},
       {"'\"odd' '' '/ReCopy'", nullptr},
-      {"/UnInstall", "[ZOR Q880 System] Continue with ininstall M880\n"},  // declined: no $ZOR_CONFIRM
+      {"/UnInstall",
+       "[ZOR Q880 System] Continue with ininstall M880\n"},  // declined: no $ZOR_CONFIRM
       {"/V4 /NetMode /x", nullptr},
   };
   for (const Case& c : kCases) {

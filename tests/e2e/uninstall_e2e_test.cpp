@@ -21,14 +21,16 @@ namespace zor {
 namespace {
 namespace fs = std::filesystem;
 
-constexpr const char* kEntryKey = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZOR Q880 System";
+constexpr const char* kEntryKey =
+    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZOR Q880 System";
 constexpr const char* kConfirmLine = "[ZOR Q880 System] Continue with ininstall M880\n";
 
 class UninstallE2E : public ::testing::Test {
  protected:
   void SetUp() override {
     std::random_device random;
-    Root = (fs::temp_directory_path() / ("zor-uninstall-" + std::to_string(random()))).string() + "/";
+    Root =
+        (fs::temp_directory_path() / ("zor-uninstall-" + std::to_string(random()))).string() + "/";
     const std::string bin = std::string(ZOR_BIN_DIR) + "/";
     fs::create_directories(Root + "reg");
     fs::create_directories(Root + "run");
@@ -41,8 +43,10 @@ class UninstallE2E : public ::testing::Test {
     test::WriteFile(Root + "outside/cloud.so", "outside");
     fs::create_symlink(Root + "outside/cloud.so", Root + "app/M880CloudClient.dll");
     test::WriteFile(Root + "home/Desktop/Start M880.desktop", "[Desktop Entry]\n");
-    test::WriteFile(Root + "home/.local/share/applications/ZOR Q880 System/Start M880.desktop", "[Desktop Entry]\n");
-    test::WriteFile(Root + "home/.local/share/applications/ZOR Q880 System/Uninstall M880.desktop", "[Desktop Entry]\n");
+    test::WriteFile(Root + "home/.local/share/applications/ZOR Q880 System/Start M880.desktop",
+                    "[Desktop Entry]\n");
+    test::WriteFile(Root + "home/.local/share/applications/ZOR Q880 System/Uninstall M880.desktop",
+                    "[Desktop Entry]\n");
     ScopedRegistryDir dir(Root + "reg");
     TZORRegistry reg(RegRoot::LocalMachine, KEY_ALL_ACCESS);
     ASSERT_TRUE(reg.OpenKey(kEntryKey, true));
@@ -59,10 +63,12 @@ class UninstallE2E : public ::testing::Test {
 
   // Runs "Client /UnInstall" with the answer `confirm`; what it wrote on standard error.
   std::string Uninstall(const std::string& confirm) {
-    const std::string env = "ZOR_UI=headless ZOR_LCID=1033 ZOR_CONFIRM=" + confirm + " ZOR_REGISTRY_DIR='" + Root +
-                            "reg' ZOR_RUNTIME_DIR='" + Root + "run' HOME='" + Root + "home' XDG_CONFIG_HOME='" + Root +
+    const std::string env = "ZOR_UI=headless ZOR_LCID=1033 ZOR_CONFIRM=" + confirm +
+                            " ZOR_REGISTRY_DIR='" + Root + "reg' ZOR_RUNTIME_DIR='" + Root +
+                            "run' HOME='" + Root + "home' XDG_CONFIG_HOME='" + Root +
                             "home/.config' XDG_DATA_HOME='" + Root + "home/.local/share'";
-    const std::string command = env + " '" + Root + "app/Client' /UnInstall 2>'" + Root + "err' </dev/null";
+    const std::string command =
+        env + " '" + Root + "app/Client' /UnInstall 2>'" + Root + "err' </dev/null";
     const int status = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     return test::ReadFile(Root + "err");
@@ -73,11 +79,15 @@ class UninstallE2E : public ::testing::Test {
   std::map<std::string, std::string> Tree() {
     std::map<std::string, std::string> entries;
     for (const char* top : {"app", "outside", "home"}) {
-      for (auto it = fs::recursive_directory_iterator(Root + top); it != fs::recursive_directory_iterator(); ++it) {
+      for (auto it = fs::recursive_directory_iterator(Root + top);
+           it != fs::recursive_directory_iterator(); ++it) {
         const std::string name = it->path().lexically_relative(Root).string();
-        if (it->is_symlink()) entries[name] = "-> " + fs::read_symlink(it->path()).string();
-        else if (it->is_directory()) entries[name + "/"] = "";
-        else entries[name] = test::ReadFile(it->path().string());
+        if (it->is_symlink())
+          entries[name] = "-> " + fs::read_symlink(it->path()).string();
+        else if (it->is_directory())
+          entries[name + "/"] = "";
+        else
+          entries[name] = test::ReadFile(it->path().string());
       }
     }
     return entries;
@@ -114,7 +124,8 @@ TEST_F(UninstallE2E, DeclinedOrWhileTheMainProgramRunsNothingIsTouched) {
   }
   ASSERT_TRUE(started());
   const auto running = Tree();
-  EXPECT_EQ(Uninstall("yes"), std::string(kConfirmLine) + "[Error] Applcation is executed duplicated.\n");
+  EXPECT_EQ(Uninstall("yes"),
+            std::string(kConfirmLine) + "[Error] Applcation is executed duplicated.\n");
   EXPECT_EQ(Tree(), running);
   EXPECT_TRUE(EntryExists());
 }
@@ -129,12 +140,12 @@ TEST_F(UninstallE2E, ConfirmedRemovesTheClientButNotTheUsersFilesNorWhatLinksPoi
                                   "[ZOR Q880 System] Finish uninstall\n"
                                   "[uninstall] 6 files looked at, 5 removed\n");
   EXPECT_EQ(Tree(), (std::map<std::string, std::string>{{"app/Bpls/", ""},
-                                                         {"app/Report.doc", "the user's own"},
-                                                         {"home/.local/", ""},
-                                                         {"home/.local/share/", ""},
-                                                         {"home/.local/share/applications/", ""},
-                                                         {"home/Desktop/", ""},
-                                                         {"outside/cloud.so", "outside"}}));
+                                                        {"app/Report.doc", "the user's own"},
+                                                        {"home/.local/", ""},
+                                                        {"home/.local/share/", ""},
+                                                        {"home/.local/share/applications/", ""},
+                                                        {"home/Desktop/", ""},
+                                                        {"outside/cloud.so", "outside"}}));
   EXPECT_FALSE(EntryExists());
 }
 

@@ -69,8 +69,10 @@ class UpdateE2E : public ::testing::Test {
  protected:
   void SetUp() override {
     std::random_device random;
-    Root = (fs::temp_directory_path() / ("zor-update-e2e-" + std::to_string(random()))).string() + "/";
-    for (const char* dir : {"reg", "run", "release", "client", "cache"}) fs::create_directories(Root + dir);
+    Root =
+        (fs::temp_directory_path() / ("zor-update-e2e-" + std::to_string(random()))).string() + "/";
+    for (const char* dir : {"reg", "run", "release", "client", "cache"})
+      fs::create_directories(Root + dir);
     fs::copy_file(std::string(ZOR_BIN_DIR) + "/IClient", Root + "release/IClient");
     WriteAll(Root + "release/ZORCore.dll", BuildPeWithVersion(5, 0, 6, 18));
     WriteAll(Root + "release/bpls/ZORMain.bpl", BuildPeWithVersion(5, 0, 6, 18));
@@ -104,12 +106,14 @@ class UpdateE2E : public ::testing::Test {
   void StartServer() {
     // A restart must not see the line the previous server wrote before the shell truncates it.
     fs::remove(Root + "server.out");
-    const std::string script = "exec '" + std::string(ZOR_BIN_DIR) + "/zorserver' --release '" + Root +
-                               "release' --port " + std::to_string(Port) + " --bind 127.0.0.1 --cache '" + Root +
-                               "cache' >'" + Root + "server.out' 2>'" + Root + "server.log'";
+    const std::string script = "exec '" + std::string(ZOR_BIN_DIR) + "/zorserver' --release '" +
+                               Root + "release' --port " + std::to_string(Port) +
+                               " --bind 127.0.0.1 --cache '" + Root + "cache' >'" + Root +
+                               "server.out' 2>'" + Root + "server.log'";
     Server = StartProcess("/bin/sh -c \"" + script + "\"");
-    ASSERT_TRUE(WaitFor([&] { return ReadAll(Root + "server.out").find("listening on") != std::string::npos; }))
-        << ReadAll(Root + "server.log");
+    ASSERT_TRUE(WaitFor([&] {
+      return ReadAll(Root + "server.out").find("listening on") != std::string::npos;
+    })) << ReadAll(Root + "server.log");
   }
   void StopServer() {
     if (Server == 0) return;
@@ -120,10 +124,11 @@ class UpdateE2E : public ::testing::Test {
 
   // Runs the launcher to its end; what it wrote to standard error.
   std::string RunClient() {
-    const std::string command = "cd '" + Root + "client' && ./Client 2>'" + Root + "client.err' </dev/null";
+    const std::string command =
+        "cd '" + Root + "client' && ./Client 2>'" + Root + "client.err' </dev/null";
     const int status = std::system(command.c_str());
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status << ": "
-                                                                << ReadAll(Root + "client.err");
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "status " << status << ": " << ReadAll(Root + "client.err");
     return ReadAll(Root + "client.err");
   }
   std::string Client(const std::string& name) const { return Root + "client/" + name; }
@@ -139,7 +144,8 @@ TEST_F(UpdateE2E, AnEmptyClientFolderIsBroughtUpToDateAndTheMainProgramStarted) 
   const std::string err = RunClient();
   const std::string downloading = "[download] Downloading files, please wait...\n";
   EXPECT_EQ(err.substr(0, err.find(downloading) + downloading.size()),
-            "[release] The release is not verified: no \"ReleaseKey\" is set, files are installed as the server "
+            "[release] The release is not verified: no \"ReleaseKey\" is set, files are installed "
+            "as the server "
             "sends them.\n"
             "[start] Program is starting, please wait....\n"
             "[start] Use the ZORPath, press F1 to change setting.\n"
@@ -148,7 +154,8 @@ TEST_F(UpdateE2E, AnEmptyClientFolderIsBroughtUpToDateAndTheMainProgramStarted) 
   // The last progress line: all of it.
   const std::string last = err.substr(err.rfind("[download] "));
   EXPECT_EQ(last.substr(0, last.find('(')), "[download] 100% ") << err;
-  for (const char* name : {"IClient", "ZORCore.dll", "bpls/ZORMain.bpl", "Reports.dat", "ZORSys.ini"}) {
+  for (const char* name :
+       {"IClient", "ZORCore.dll", "bpls/ZORMain.bpl", "Reports.dat", "ZORSys.ini"}) {
     EXPECT_EQ(ReadAll(Client(name)), ReadAll(Release(name))) << name;
   }
   ASSERT_TRUE(WaitFor([&] { return !ReadAll(Client("IClient.started")).empty(); }));
@@ -169,10 +176,12 @@ TEST_F(UpdateE2E, OnlyOlderFilesAreFetchedAgain) {
 TEST_F(UpdateE2E, WithoutAServerTheRunGivesUpAfterThreePassesAndStartsNothing) {
   fs::copy_file(Release("IClient"), Client("IClient"));
   const std::string err = RunClient();
-  EXPECT_NE(err.find("[headless] the update failed 3 times: ending without starting the main program\n"),
-            std::string::npos)
+  EXPECT_NE(
+      err.find("[headless] the update failed 3 times: ending without starting the main program\n"),
+      std::string::npos)
       << err;
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a started program would have written by now
+  std::this_thread::sleep_for(
+      std::chrono::milliseconds(100));  // a started program would have written by now
   EXPECT_FALSE(fs::exists(Client("IClient.started")));
 }
 
@@ -226,7 +235,9 @@ class SignedReleaseE2E : public UpdateE2E {
     ASSERT_TRUE(WaitFor([&] { return !ReadAll(Client("IClient.started")).empty(); })) << err;
     ASSERT_EQ(ReadAll(Client("ZORCore.dll")), ReadAll(Release("ZORCore.dll")));
     ASSERT_TRUE(fs::exists(Client("ZORRelease.state")));
-    EXPECT_NE(ReadAll(Root + "server.log").find("The release folder matches its manifest (release "), std::string::npos);
+    EXPECT_NE(
+        ReadAll(Root + "server.log").find("The release folder matches its manifest (release "),
+        std::string::npos);
     StopServer();
     Installed = ClientFiles();
   }
@@ -243,7 +254,8 @@ class SignedReleaseE2E : public UpdateE2E {
     EXPECT_NE(err.find("[Error] " + message + "\n"), std::string::npos) << err;
     EXPECT_NE(err.find("[headless] the update failed 3 times"), std::string::npos) << err;
     EXPECT_EQ(ClientFiles(), Installed);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a started program would have written by now
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(100));  // a started program would have written by now
     EXPECT_EQ(ReadAll(Client("IClient.started")).size(), startsBefore);
   }
 
@@ -276,9 +288,11 @@ TEST_F(SignedReleaseE2E, TheSignedReleaseInstallsAndAFileChangedOnDiskIsFetchedA
 TEST_F(SignedReleaseE2E, AFileOutsideTheManifestIsRefused) {
   InstallGenuine();
   WriteAll(Release("Evil.dll"), "not signed");
-  ExpectRefused("The server offers Evil.dll, which is not part of the signed release; nothing was updated.");
+  ExpectRefused(
+      "The server offers Evil.dll, which is not part of the signed release; nothing was updated.");
   // The server warned its publisher at start.
-  EXPECT_NE(ReadAll(Root + "server.log").find("sign it again (zorrelease sign): Evil.dll: not in the manifest"),
+  EXPECT_NE(ReadAll(Root + "server.log")
+                .find("sign it again (zorrelease sign): Evil.dll: not in the manifest"),
             std::string::npos);
 }
 
@@ -287,22 +301,29 @@ TEST_F(SignedReleaseE2E, AFileWithAnotherHashIsRefused) {
   fs::remove(Client("Reports.dat"));
   Installed.erase("Reports.dat");
   Replace("Reports.dat", std::string(70000, 'e'));
-  ExpectRefused("The file Reports.dat from the server does not match the signed release; it was not installed.");
+  ExpectRefused(
+      "The file Reports.dat from the server does not match the signed release; it was not "
+      "installed.");
 }
 
 TEST_F(SignedReleaseE2E, AnOlderManifestIsRefused) {
   Sign();
   fs::copy_file(Release("ZORRelease.manifest"), Root + "old.manifest");
   InstallGenuine();  // release 2
-  fs::copy_file(Root + "old.manifest", Release("ZORRelease.manifest"), fs::copy_options::overwrite_existing);
-  ExpectRefused("The server offers release 1, older than release 2 installed before; nothing was updated.");
+  fs::copy_file(Root + "old.manifest", Release("ZORRelease.manifest"),
+                fs::copy_options::overwrite_existing);
+  ExpectRefused(
+      "The server offers release 1, older than release 2 installed before; nothing was updated.");
 }
 
 TEST_F(SignedReleaseE2E, AnExpiredManifestIsRefused) {
   InstallGenuine();
   const auto longAgo = std::chrono::system_clock::time_point(std::chrono::seconds(1'700'000'000));
-  Tool({"sign", "--key", Root + "keys/secret", "--release", Root + "release", "--expires-days", "1"}, longAgo);
-  ExpectRefused("The release manifest on the server expired on 2023-11-15 22:13 (UTC); nothing was updated.");
+  Tool(
+      {"sign", "--key", Root + "keys/secret", "--release", Root + "release", "--expires-days", "1"},
+      longAgo);
+  ExpectRefused(
+      "The release manifest on the server expired on 2023-11-15 22:13 (UTC); nothing was updated.");
 }
 
 TEST_F(SignedReleaseE2E, TheManifestOfAnotherReleaseIsRefused) {
@@ -316,7 +337,8 @@ TEST_F(SignedReleaseE2E, TheManifestOfAnotherReleaseIsRefused) {
   Sign();
   WriteAll(Release("ZORCore.dll"), genuine);
   fs::last_write_time(Release("ZORCore.dll"), time);
-  ExpectRefused("The server lists ZORCore.dll other than the signed release does; nothing was updated.");
+  ExpectRefused(
+      "The server lists ZORCore.dll other than the signed release does; nothing was updated.");
 }
 
 TEST_F(SignedReleaseE2E, AFileLongerThanItsManifestSizeIsRefused) {
@@ -328,17 +350,23 @@ TEST_F(SignedReleaseE2E, AFileLongerThanItsManifestSizeIsRefused) {
   std::string endless(400000, '\0');
   for (char& c : endless) c = static_cast<char>(random());
   Replace("Reports.dat", endless);
-  ExpectRefused("The server sent more data for Reports.dat than the signed release allows; it was not installed.");
+  ExpectRefused(
+      "The server sent more data for Reports.dat than the signed release allows; it was not "
+      "installed.");
   // Data that compresses well: the packed file passes, but it announces more than the signed size.
   Replace("Reports.dat", std::string(400000, 'r'));
-  ExpectRefused("The server sent more data for Reports.dat than the signed release allows; it was not installed.");
+  ExpectRefused(
+      "The server sent more data for Reports.dat than the signed release allows; it was not "
+      "installed.");
 }
 
 TEST_F(SignedReleaseE2E, AManifestSignedWithAnotherKeyIsRefused) {
   InstallGenuine();
   Tool({"keygen", Root + "keys/other"});
   Sign("release", "keys/other");
-  ExpectRefused("The release manifest on the server is not signed with the trusted key; nothing was updated.");
+  ExpectRefused(
+      "The release manifest on the server is not signed with the trusted key; nothing was "
+      "updated.");
 }
 
 TEST_F(SignedReleaseE2E, AMissingManifestIsRefusedWhileAKeyIsSet) {
@@ -359,13 +387,15 @@ TEST_F(SignedReleaseE2E, MessagesFollowTheUsersLanguage) {
 TEST_F(SignedReleaseE2E, ASelfUpdateWhoseNewLauncherDoesNotMatchIsNeverStarted) {
   // The release holds a newer launcher, signed; what the server then sends is a script.
   fs::copy_file(Client("Client"), Release("Client"));
-  fs::last_write_time(Release("Client"), fs::last_write_time(Client("Client")) + std::chrono::hours(1));
+  fs::last_write_time(Release("Client"),
+                      fs::last_write_time(Client("Client")) + std::chrono::hours(1));
   Sign();
   Replace("Client", "#!/bin/sh\ntouch '" + Root + "pwned'\n");
   Installed = ClientFiles();
   fs::create_directories(Root + "tmp");
   setenv("TMPDIR", (Root + "tmp").c_str(), 1);
-  ExpectRefused("The file Client from the server does not match the signed release; it was not installed.");
+  ExpectRefused(
+      "The file Client from the server does not match the signed release; it was not installed.");
   unsetenv("TMPDIR");
   EXPECT_FALSE(fs::exists(Root + "pwned"));
   EXPECT_FALSE(fs::exists(Root + "tmp/Client"));
@@ -374,7 +404,8 @@ TEST_F(SignedReleaseE2E, ASelfUpdateWhoseNewLauncherDoesNotMatchIsNeverStarted) 
 TEST_F(SignedReleaseE2E, ARotatedKeyIsTrustedFromTheManifestThatNamesIt) {
   InstallGenuine();
   const std::string next = Tool({"keygen", Root + "keys/next"});
-  Tool({"sign", "--key", Root + "keys/secret", "--release", Root + "release", "--next-public", next.substr(0, 44)});
+  Tool({"sign", "--key", Root + "keys/secret", "--release", Root + "release", "--next-public",
+        next.substr(0, 44)});
   StartServer();
   RunClient();
   StopServer();
@@ -388,7 +419,9 @@ TEST_F(SignedReleaseE2E, ARotatedKeyIsTrustedFromTheManifestThatNamesIt) {
   // The old key is no longer trusted once the new one has signed.
   Installed = ClientFiles();
   Sign();
-  ExpectRefused("The release manifest on the server is not signed with the trusted key; nothing was updated.");
+  ExpectRefused(
+      "The release manifest on the server is not signed with the trusted key; nothing was "
+      "updated.");
 }
 
 }  // namespace

@@ -24,7 +24,8 @@ using testing::TTestServerConnection;
 
 TVariantArray Greeting(std::string info, int32_t session = 4321, int32_t lang = kLcidChineseChina,
                        bool canConvert = false) {
-  return {TVariant(std::move(info)), TVariant("Server text"), TVariant(session), TVariant(lang), TVariant(canConvert)};
+  return {TVariant(std::move(info)), TVariant("Server text"), TVariant(session), TVariant(lang),
+          TVariant(canConvert)};
 }
 
 // A client whose machine values are fixed, so the logon payload can be checked exactly.
@@ -36,7 +37,9 @@ class TFixedClient : public TClientConnectionEx {
   std::string GetAdapterText() override { return "eth0 00-11-22-33-44-55"; }
   int32_t GetOSCode() override { return -1; }
   uint32_t GetTerminalSessionId() override { return 0; }
-  std::pair<std::string, std::string> GetProgramNameAndFolder() override { return {"Client", "/opt/zor/"}; }
+  std::pair<std::string, std::string> GetProgramNameAndFolder() override {
+    return {"Client", "/opt/zor/"};
+  }
 };
 
 class ClientConnectionTest : public ConnectionFixture {
@@ -53,7 +56,8 @@ class ClientConnectionTest : public ConnectionFixture {
 
   // A handler class that hands out a fresh memory pipe; the server takes the other end.
   THandlerClass PipeClass() {
-    return [this](const std::string& connectString, int32_t, int32_t) -> std::unique_ptr<TIcIOHandler> {
+    return [this](const std::string& connectString, int32_t,
+                  int32_t) -> std::unique_ptr<TIcIOHandler> {
       LastConnectString = connectString;
       auto [a, b] = MakeMemoryPipe();
       ClientEnd = a.get();
@@ -114,7 +118,8 @@ TEST_F(ClientConnectionTest, EnhancedLogonChangesTheKeyOnBothEnds) {
     Srv().SendResultData(r.Args);
   };
   client.Connect(PipeClass(), "memory");
-  EXPECT_EQ(client.ExecuteQueryData(0x1000, {}, {TVariant("after")}), TVariantArray{TVariant("after")});
+  EXPECT_EQ(client.ExecuteQueryData(0x1000, {}, {TVariant("after")}),
+            TVariantArray{TVariant("after")});
   JoinServer();
   EXPECT_EQ(LogonRequest.Header.Command, cmdLogonEx);
   ASSERT_EQ(LogonRequest.Args.size(), 11u);
@@ -173,9 +178,10 @@ TEST_F(ClientConnectionTest, AMalformedGreetingIsInvalidServerInformation) {
     TFixedClient client(DefaultEncrypt, kDefaultScrambleKey, DefaultDecrypt);
     client.SessionId = 55;
     Script = [&] { Srv().SendResultData(greeting); };
-    ExpectError<EServerError>([&] { client.Connect(PipeClass(), "memory"); }, "Invalid server information");
+    ExpectError<EServerError>([&] { client.Connect(PipeClass(), "memory"); },
+                              "Invalid server information");
     JoinServer();
-    EXPECT_EQ(client.SessionId.load(), 55u);  // restored on failure
+    EXPECT_EQ(client.SessionId.load(), 55u);   // restored on failure
     EXPECT_FALSE(ServerEnd->DataAvailable());  // no logon was sent
   }
 }
@@ -183,8 +189,9 @@ TEST_F(ClientConnectionTest, AMalformedGreetingIsInvalidServerInformation) {
 TEST_F(ClientConnectionTest, AServerOfTheOtherScriptIsRefusedWithoutConversionTables) {
   TFixedClient client(DefaultEncrypt, kDefaultScrambleKey, DefaultDecrypt);
   Script = [&] { Srv().SendResultData(Greeting("S", 1, kLcidChineseTaiwan, false)); };
-  ExpectError<EIcError>([&] { client.Connect(PipeClass(), "memory"); },
-                        "连接的服务器与本机的语系不同，而服务器或本机并不具备简繁转换的功能，无法建立连线。");
+  ExpectError<EIcError>(
+      [&] { client.Connect(PipeClass(), "memory"); },
+      "连接的服务器与本机的语系不同，而服务器或本机并不具备简繁转换的功能，无法建立连线。");
   JoinServer();
   EXPECT_FALSE(ServerEnd->DataAvailable());
 }
@@ -215,7 +222,8 @@ TEST_F(ClientConnectionTest, ConnectOnAnActiveConnectionFailsAndAClosedOneIsRepl
   Script = [&] { GreetAndLogon(Greeting("S")); };
   client.Connect(PipeClass(), "memory");
   JoinServer();
-  ExpectError<Exception>([&] { client.Connect(PipeClass(), "memory"); }, "This connection is actived!");
+  ExpectError<Exception>([&] { client.Connect(PipeClass(), "memory"); },
+                         "This connection is actived!");
   client.Handler()->Close();
   Script = [&] { GreetAndLogon(Greeting("S", 999)); };
   client.Connect(PipeClass(), "memory");
@@ -251,7 +259,8 @@ TEST_F(ClientConnectionTest, UserLogonSendsTheNameAndThreeTexts) {
   client.Logon("王五", "a", "b", "c");
   JoinServer();
   EXPECT_EQ(logon.Header.Command, cmdUserLogon);
-  EXPECT_EQ(logon.Args, (TVariantArray{TVariant::Wide("王五"), TVariant("a"), TVariant("b"), TVariant("c")}));
+  EXPECT_EQ(logon.Args,
+            (TVariantArray{TVariant::Wide("王五"), TVariant("a"), TVariant("b"), TVariant("c")}));
 }
 
 // A package that sends two tokens and expects one answer between them.

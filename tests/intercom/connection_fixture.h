@@ -8,8 +8,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <typeinfo>
 #include <thread>
+#include <typeinfo>
 
 #include "base/clock.h"
 #include "intercom/ic_connection.h"

@@ -61,7 +61,8 @@ TEST_F(ConnectionTest, ExecutesACommandAndReturnsTheResult) {
     Server.SendResultData({TVariant(true), TVariant("ok"), TVariant(3), TVariant(4)});
   });
   static constexpr uint16_t kTypes[] = {kVarBoolean, kVarString, kVarInteger, kVarInteger};
-  const TVariantArray result = Client.ExecuteQueryData(0x1234, kTypes, {TVariant(7), TVariant::Wide("名字")});
+  const TVariantArray result =
+      Client.ExecuteQueryData(0x1234, kTypes, {TVariant(7), TVariant::Wide("名字")});
   JoinServer();
   EXPECT_EQ(result, (TVariantArray{TVariant(true), TVariant("ok"), TVariant(3), TVariant(4)}));
   EXPECT_EQ(Client.LastCommand.load(), 0x1234u);
@@ -77,7 +78,7 @@ TEST_F(ConnectionTest, RequestHeadersOnTheWire) {
     uint32_t Sequence;  // expected
     bool Payload;
   } const kCases[] = {
-      {0x1000, {}, 1, false},           // no arguments: size 0 and no block at all
+      {0x1000, {}, 1, false},              // no arguments: size 0 and no block at all
       {cmdLogon, {TVariant(1)}, 0, true},  // unsequenced commands carry 0
       {0x1001, {TVariant(1)}, 2, true},
       {cmdResume, {}, 0, false},
@@ -87,8 +88,10 @@ TEST_F(ConnectionTest, RequestHeadersOnTheWire) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Command);
-    if (c.Args.empty()) Client.SendCommand(c.Command);
-    else Client.SendCommandData(c.Command, c.Args);
+    if (c.Args.empty())
+      Client.SendCommand(c.Command);
+    else
+      Client.SendCommandData(c.Command, c.Args);
     const auto [bytes, payload] = ReadRawRequest(c.Payload);
     const RequestHeader h = RequestHeader::Decode(bytes);
     EXPECT_EQ(h.Magic, kRequestMagic);
@@ -225,16 +228,22 @@ TEST(ResultTypesTest, Families) {
     uint16_t Expected, Actual;
     bool Match;
   } const kCases[] = {
-      {kVarEmpty, kVarString, true},         {kAnyType, kVarArray | kVarByte, true},
-      {kVarInteger, kVarByte, true},          {kVarInteger, kVarLongWord, true},
-      {kVarInteger, kVarBoolean, false},      {kVarDouble, kVarDate, true},
-      {kVarSingle, kVarCurrency, true},       {kVarDouble, kVarInteger, false},
-      {kVarString, kVarOleStr, true},         {kVarDispatch, kVarUnknown, true},
+      {kVarEmpty, kVarString, true},
+      {kAnyType, kVarArray | kVarByte, true},
+      {kVarInteger, kVarByte, true},
+      {kVarInteger, kVarLongWord, true},
+      {kVarInteger, kVarBoolean, false},
+      {kVarDouble, kVarDate, true},
+      {kVarSingle, kVarCurrency, true},
+      {kVarDouble, kVarInteger, false},
+      {kVarString, kVarOleStr, true},
+      {kVarDispatch, kVarUnknown, true},
       {kVarArray | kVarInteger, kVarArray | kVarWord, true},
       {kVarArray | kVarInteger, kVarInteger, false},
       {kExactTypeFlag | kVarInteger, kVarSmallint, false},
       {kExactTypeFlag | kVarInteger, kVarInteger, true},
-      {kVarBoolean, kVarBoolean, true},       {kVarError, kVarInteger, false},
+      {kVarBoolean, kVarBoolean, true},
+      {kVarError, kVarInteger, false},
   };
   for (const Case& c : kCases)
     EXPECT_EQ(ResultTypeMatches(c.Expected, c.Actual), c.Match) << c.Expected << " " << c.Actual;
@@ -252,7 +261,11 @@ TEST_F(ConnectionTest, MalformedRepliesRaiseTheLayersErrors) {
     const char* Message;
     bool ClosesLink;
   } const kCases[] = {
-      {"unknown kind", [&] { WriteReplyHeader({0, 0, 0, 0x12345678}); }, "Error result data of TIcConnection.", false},
+      {"unknown kind",
+       [&] {
+         WriteReplyHeader({0, 0, 0, 0x12345678});
+       },
+       "Error result data of TIcConnection.", false},
       {"payload that does not parse",
        [&] {
          const std::vector<uint8_t> bad = testing::Hex("9D 46 58 ED FF FF FF FF");
@@ -278,7 +291,11 @@ TEST_F(ConnectionTest, MalformedRepliesRaiseTheLayersErrors) {
          WriteBlock(good);
        },
        "Error stream format!", true},
-      {"absurd announced size", [&] { WriteReplyHeader({0, 0x7FFFFFFF, 0, 0}); }, "Error stream format!", true},
+      {"absurd announced size",
+       [&] {
+         WriteReplyHeader({0, 0x7FFFFFFF, 0, 0});
+       },
+       "Error stream format!", true},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Name);
@@ -295,7 +312,8 @@ TEST_F(ConnectionTest, MalformedRepliesRaiseTheLayersErrors) {
 TEST_F(ConnectionTest, AnAnnouncedPayloadWithAnEmptyBlockIsAnInvalidArgument) {
   WriteReplyHeader({0, 10, 0, 0});
   WriteBlock({});
-  auto e = ExpectError<EInvalidCommand>([&] { Client.ExecuteCommand(0x1000); }, "The command argument(s) is invalid!");
+  auto e = ExpectError<EInvalidCommand>([&] { Client.ExecuteCommand(0x1000); },
+                                        "The command argument(s) is invalid!");
   ASSERT_TRUE(e);
   EXPECT_EQ(e->ErrorCode, 0x74000011u);
 }
@@ -305,7 +323,8 @@ TEST_F(ConnectionTest, AnAnnouncedPayloadWithAnEmptyBlockIsAnInvalidArgument) {
 TEST_F(ConnectionTest, TheExecuteLockIsNotReentrant) {
   Client.BeginExecute();
   const auto start = Clock.Now();
-  ExpectError<EExecConflictError>([&] { Client.BeginExecute(); }, "Connection is executing command!");
+  ExpectError<EExecConflictError>([&] { Client.BeginExecute(); },
+                                  "Connection is executing command!");
   EXPECT_EQ(ElapsedMs(start), 0);
   Client.EndExecute();
   EXPECT_EQ(Client.ExecutingThread(), 0u);
@@ -317,7 +336,8 @@ TEST_F(ConnectionTest, ASecondThreadGivesUpAfter1000RetriesOf10Ms) {
   const uint32_t holderId = Client.ExecutingThread();
   ASSERT_NE(holderId, 0u);
   const auto start = Clock.Now();
-  ExpectError<EExecConflictError>([&] { Client.BeginExecute(); }, "Connection is executing command!");
+  ExpectError<EExecConflictError>([&] { Client.BeginExecute(); },
+                                  "Connection is executing command!");
   EXPECT_EQ(ElapsedMs(start), 10000);
   Client.EndExecute();  // not the holder: no change
   EXPECT_EQ(Client.ExecutingThread(), holderId);
@@ -409,7 +429,8 @@ TEST_F(ReconnectTest, AnUnknownSessionLogsOnAgain) {
   Client.Subscribed = true;
   Client.OnRelogon = [&](TIcConnection&) { ++relogons; };
   ResumeWith([&](const TReceivedRequest&) {
-    Server.SendErrorResult(kErrSessionUnknown, "指定的连接句柄在服务器并不存在！可能是因为超时已被服务器删除。");
+    Server.SendErrorResult(kErrSessionUnknown,
+                           "指定的连接句柄在服务器并不存在！可能是因为超时已被服务器删除。");
   });
   BreakAfterRequest();
   ExpectError<Exception>([&] { Client.ExecuteCommand(0x1234); },
@@ -434,8 +455,10 @@ TEST_F(ReconnectTest, NoRetryBeforeLogonOrWithoutAWayToReconnect) {
   for (bool beforeLogon : {true, false}) {
     SCOPED_TRACE(beforeLogon);
     Join(Client, Server);
-    if (beforeLogon) Client.SessionId = 0;
-    else Client.OnReconnect = nullptr;
+    if (beforeLogon)
+      Client.SessionId = 0;
+    else
+      Client.OnReconnect = nullptr;
     BreakAfterRequest();
     EXPECT_THROW(Client.ExecuteCommand(0x1234), EConnectBroken);
     JoinServer();
@@ -449,7 +472,8 @@ TEST_F(ReconnectTest, OnlyTheReconnectingThreadMayExecute) {
   ResumeWith([&](const TReceivedRequest&) {
     // While the client reconnects, another thread tries to execute.
     std::thread intruder([&] {
-      ExpectError<EExecConflictError>([&] { Client.BeginExecute(); }, "Connection is in reconnect status!");
+      ExpectError<EExecConflictError>([&] { Client.BeginExecute(); },
+                                      "Connection is in reconnect status!");
     });
     intruder.join();
     Server.SendResultData({TVariant(true)});
@@ -535,7 +559,8 @@ TEST_F(ConnectionTest, AServerForgivesTenBadHeadersAndDisconnectsOnTheEleventh) 
     SCOPED_TRACE(i);
     std::vector<uint8_t> junk(32, static_cast<uint8_t>(i));
     ClientEnd->WriteBuffer(junk.data(), 32);
-    auto e = ExpectError<EInvalidCommand>([&] { Server.ReceiveRequest(); }, "The command flag is invalid!");
+    auto e = ExpectError<EInvalidCommand>([&] { Server.ReceiveRequest(); },
+                                          "The command flag is invalid!");
     ASSERT_TRUE(e);
     EXPECT_EQ(e->ErrorCode, 0x74000011u);
     EXPECT_EQ(Server.Connected(), i <= 10);
@@ -549,7 +574,8 @@ TEST_F(ConnectionTest, HeldBackResults) {
   Server.SkipSendResult = 1;
   Server.SendResultData({TVariant(9)});
   ExpectError<Exception>([&] { Server.SendEmptyResult(); }, "Duplicat result!");
-  ExpectError<Exception>([&] { Server.SendSaveResult(); }, "Connection is SkipSendResult. Can't SendSaveResult.");
+  ExpectError<Exception>([&] { Server.SendSaveResult(); },
+                         "Connection is SkipSendResult. Can't SendSaveResult.");
   EXPECT_FALSE(ClientEnd->DataAvailable());
   Server.SkipSendResult = 0;
   Server.SendSaveResult();

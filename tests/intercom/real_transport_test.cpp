@@ -28,7 +28,8 @@ struct HandlerPair {
 
 HandlerPair TcpPair() {
   const uint16_t port = FreeLoopbackPort();
-  auto server = std::make_unique<TTCPHandler>("BoundIP=127.0.0.1;BoundPort=" + std::to_string(port));
+  auto server =
+      std::make_unique<TTCPHandler>("BoundIP=127.0.0.1;BoundPort=" + std::to_string(port));
   server->Open();
   auto client = std::make_unique<TTCPHandler>("Host=127.0.0.1:" + std::to_string(port));
   EXPECT_TRUE(server->WaitForPeer(5));
@@ -46,16 +47,18 @@ HandlerPair PipePair() {
 // 1.5 MiB of noise (does not compress) and 1.5 MiB of text (compresses well).
 TVariantArray BigArguments() {
   std::vector<uint8_t> noise(1536 * 1024);
-  for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
+  for (size_t i = 0; i < noise.size(); ++i)
+    noise[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
   std::string text;
-  while (text.size() < 1536 * 1024) text += "line " + std::to_string(text.size()) + " of the release list\r\n";
+  while (text.size() < 1536 * 1024)
+    text += "line " + std::to_string(text.size()) + " of the release list\r\n";
   return {TVariant::Bytes(noise), TVariant(text), TVariant(int32_t{7})};
 }
 
 TEST(RealTransports, LargeScrambledPayloadsTravelBothWaysOverTcpAndThePipe) {
   // A runtime folder of its own, so that pipe names of parallel runs never meet.
-  const std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("zbig" + std::to_string(std::random_device{}() % 100000000));
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                    ("zbig" + std::to_string(std::random_device{}() % 100000000));
   std::filesystem::create_directories(dir);
   ScopedRuntimeDir runtime(dir.string());
   const TVariantArray args = BigArguments();

@@ -19,12 +19,18 @@ inline std::vector<uint8_t> Hex(std::string_view text) {
   int high = -1;
   for (char c : text) {
     int v;
-    if (c >= '0' && c <= '9') v = c - '0';
-    else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-    else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-    else if (c == ' ') continue;
-    else throw std::invalid_argument("bad hex");
-    if (high < 0) high = v;
+    if (c >= '0' && c <= '9')
+      v = c - '0';
+    else if (c >= 'A' && c <= 'F')
+      v = c - 'A' + 10;
+    else if (c >= 'a' && c <= 'f')
+      v = c - 'a' + 10;
+    else if (c == ' ')
+      continue;
+    else
+      throw std::invalid_argument("bad hex");
+    if (high < 0)
+      high = v;
     else {
       out.push_back(static_cast<uint8_t>(high << 4 | v));
       high = -1;

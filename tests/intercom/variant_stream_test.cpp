@@ -56,64 +56,97 @@ std::vector<Case> EncodingCases() {
   return {
       {"empty", {TVariant()}, one + "73 D4 00 00"},
       {"null", {TVariant::Null()}, one + "73 D4 01 00"},
-      {"smallint sign-extends", {TVariant::OfInteger(kVarSmallint, -2)}, one + "73 D4 02 00 FE FF FF FF"},
+      {"smallint sign-extends",
+       {TVariant::OfInteger(kVarSmallint, -2)},
+       one + "73 D4 02 00 FE FF FF FF"},
       {"integer", {TVariant(0x12345678)}, one + "73 D4 03 00 78 56 34 12"},
       {"single", {TVariant::Single(1.5f)}, one + "73 D4 04 00 00 00 C0 3F"},
       {"double", {TVariant(2.5)}, one + "73 D4 05 00 00 00 00 00 00 00 04 40"},
       {"currency", {TVariant::Currency(12345)}, one + "73 D4 06 00 39 30 00 00 00 00 00 00"},
       {"date", {TVariant::Date(1.0)}, one + "73 D4 07 00 00 00 00 00 00 00 F0 3F"},
       {"wide string", {TVariant::Wide("Aé中")}, one + "73 D4 08 00 03 00 00 00 41 00 E9 00 2D 4E"},
-      {"wide string surrogate pair", {TVariant::Wide("\xF0\x9F\x98\x80")}, one + "73 D4 08 00 02 00 00 00 3D D8 00 DE"},
+      {"wide string surrogate pair",
+       {TVariant::Wide("\xF0\x9F\x98\x80")},
+       one + "73 D4 08 00 02 00 00 00 3D D8 00 DE"},
       {"wide string empty", {TVariant::Wide("")}, one + "73 D4 08 00 00 00 00 00"},
       {"string", {TVariant("abc")}, one + "73 D4 00 01 03 00 00 00 61 62 63"},
       {"error code", {TVariant::OfInteger(kVarError, 0x80004005)}, one + "73 D4 0A 00 05 40 00 80"},
       {"boolean true", {TVariant(true)}, one + "73 D4 0B 00 FF FF FF FF"},
       {"boolean false", {TVariant(false)}, one + "73 D4 0B 00 00 00 00 00"},
-      {"decimal", {TVariant::Decimal(CountingDecimal())},
+      {"decimal",
+       {TVariant::Decimal(CountingDecimal())},
        one + "73 D4 0E 00 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F"},
       {"shortint", {TVariant::OfInteger(kVarShortInt, -1)}, one + "73 D4 10 00 FF FF FF FF"},
       {"byte zero-extends", {TVariant::OfInteger(kVarByte, 200)}, one + "73 D4 11 00 C8 00 00 00"},
-      {"word zero-extends", {TVariant::OfInteger(kVarWord, 0xFFFF)}, one + "73 D4 12 00 FF FF 00 00"},
-      {"longword", {TVariant::OfInteger(kVarLongWord, 0xFFFFFFFF)}, one + "73 D4 13 00 FF FF FF FF"},
+      {"word zero-extends",
+       {TVariant::OfInteger(kVarWord, 0xFFFF)},
+       one + "73 D4 12 00 FF FF 00 00"},
+      {"longword",
+       {TVariant::OfInteger(kVarLongWord, 0xFFFFFFFF)},
+       one + "73 D4 13 00 FF FF FF FF"},
       {"short magic", {TVariant(1)}, "9D 46 58 ED 00 00 00 00 73 D4 03 00 01 00 00 00", true},
       {"three elements",
        {TVariant(true), TVariant("x"), TVariant(7)},
-       std::string(kMagic) + "02 00 00 00 73 D4 0B 00 FF FF FF FF 73 D4 00 01 01 00 00 00 78 73 D4 03 00 07 00 00 00"},
-      {"byte array", {TVariant::Bytes({1, 2, 3})}, one + "73 D4 11 20 01 00 03 00 00 00 00 00 00 00 01 02 03"},
-      {"empty byte array", {TVariant::Bytes({})}, one + "73 D4 11 20 01 00 00 00 00 00 00 00 00 00"},
-      {"smallint array low 1", {FixedArray(kVarSmallint, {{2, 1}}, "FF FF 02 00")},
+       std::string(kMagic) + "02 00 00 00 73 D4 0B 00 FF FF FF FF 73 D4 00 01 01 00 00 00 78 73 D4 "
+                             "03 00 07 00 00 00"},
+      {"byte array",
+       {TVariant::Bytes({1, 2, 3})},
+       one + "73 D4 11 20 01 00 03 00 00 00 00 00 00 00 01 02 03"},
+      {"empty byte array",
+       {TVariant::Bytes({})},
+       one + "73 D4 11 20 01 00 00 00 00 00 00 00 00 00"},
+      {"smallint array low 1",
+       {FixedArray(kVarSmallint, {{2, 1}}, "FF FF 02 00")},
        one + "73 D4 02 20 01 00 02 00 00 00 01 00 00 00 FF FF 02 00"},
-      {"integer array", {FixedArray(kVarInteger, {{1, 0}}, "78 56 34 12")},
+      {"integer array",
+       {FixedArray(kVarInteger, {{1, 0}}, "78 56 34 12")},
        one + "73 D4 03 20 01 00 01 00 00 00 00 00 00 00 78 56 34 12"},
-      {"single array", {FixedArray(kVarSingle, {{1, 0}}, "00 00 C0 3F")},
+      {"single array",
+       {FixedArray(kVarSingle, {{1, 0}}, "00 00 C0 3F")},
        one + "73 D4 04 20 01 00 01 00 00 00 00 00 00 00 00 00 C0 3F"},
-      {"double array", {FixedArray(kVarDouble, {{1, 0}}, "00 00 00 00 00 00 04 40")},
+      {"double array",
+       {FixedArray(kVarDouble, {{1, 0}}, "00 00 00 00 00 00 04 40")},
        one + "73 D4 05 20 01 00 01 00 00 00 00 00 00 00 00 00 00 00 00 00 04 40"},
-      {"currency array", {FixedArray(kVarCurrency, {{1, 0}}, "39 30 00 00 00 00 00 00")},
+      {"currency array",
+       {FixedArray(kVarCurrency, {{1, 0}}, "39 30 00 00 00 00 00 00")},
        one + "73 D4 06 20 01 00 01 00 00 00 00 00 00 00 39 30 00 00 00 00 00 00"},
-      {"date array", {FixedArray(kVarDate, {{1, 0}}, "00 00 00 00 00 00 F0 3F")},
+      {"date array",
+       {FixedArray(kVarDate, {{1, 0}}, "00 00 00 00 00 00 F0 3F")},
        one + "73 D4 07 20 01 00 01 00 00 00 00 00 00 00 00 00 00 00 00 00 F0 3F"},
-      {"error array", {FixedArray(kVarError, {{1, 0}}, "05 40 00 80")},
+      {"error array",
+       {FixedArray(kVarError, {{1, 0}}, "05 40 00 80")},
        one + "73 D4 0A 20 01 00 01 00 00 00 00 00 00 00 05 40 00 80"},
-      {"boolean array", {FixedArray(kVarBoolean, {{2, 0}}, "FF FF 00 00")},
+      {"boolean array",
+       {FixedArray(kVarBoolean, {{2, 0}}, "FF FF 00 00")},
        one + "73 D4 0B 20 01 00 02 00 00 00 00 00 00 00 FF FF 00 00"},
-      {"decimal array", {FixedArray(kVarDecimal, {{1, 0}}, "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F")},
-       one + "73 D4 0E 20 01 00 01 00 00 00 00 00 00 00 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F"},
-      {"shortint array", {FixedArray(kVarShortInt, {{2, 0}}, "FF 7F")},
+      {"decimal array",
+       {FixedArray(kVarDecimal, {{1, 0}}, "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F")},
+       one + "73 D4 0E 20 01 00 01 00 00 00 00 00 00 00 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D "
+             "0E 0F"},
+      {"shortint array",
+       {FixedArray(kVarShortInt, {{2, 0}}, "FF 7F")},
        one + "73 D4 10 20 01 00 02 00 00 00 00 00 00 00 FF 7F"},
-      {"word array", {FixedArray(kVarWord, {{1, 0}}, "34 12")},
+      {"word array",
+       {FixedArray(kVarWord, {{1, 0}}, "34 12")},
        one + "73 D4 12 20 01 00 01 00 00 00 00 00 00 00 34 12"},
-      {"longword array", {FixedArray(kVarLongWord, {{1, 0}}, "FF FF FF FF")},
+      {"longword array",
+       {FixedArray(kVarLongWord, {{1, 0}}, "FF FF FF FF")},
        one + "73 D4 13 20 01 00 01 00 00 00 00 00 00 00 FF FF FF FF"},
-      {"two-dimensional array", {FixedArray(kVarInteger, {{2, 0}, {1, 5}}, "01 00 00 00 02 00 00 00")},
-       one + "73 D4 03 20 02 00 02 00 00 00 00 00 00 00 01 00 00 00 05 00 00 00 01 00 00 00 02 00 00 00"},
-      {"wide string array", {ItemArray(kVarOleStr, {TVariant::Wide("a"), TVariant::Wide("")})},
+      {"two-dimensional array",
+       {FixedArray(kVarInteger, {{2, 0}, {1, 5}}, "01 00 00 00 02 00 00 00")},
+       one + "73 D4 03 20 02 00 02 00 00 00 00 00 00 00 01 00 00 00 05 00 00 00 01 00 00 00 02 00 "
+             "00 00"},
+      {"wide string array",
+       {ItemArray(kVarOleStr, {TVariant::Wide("a"), TVariant::Wide("")})},
        one + "73 D4 08 20 01 00 02 00 00 00 00 00 00 00 01 00 00 00 61 00 00 00 00 00"},
-      {"string array", {ItemArray(kVarString, {TVariant("xy")})},
+      {"string array",
+       {ItemArray(kVarString, {TVariant("xy")})},
        one + "73 D4 00 21 01 00 01 00 00 00 00 00 00 00 02 00 00 00 78 79"},
       {"nested variant array",
-       {TVariant::VariantArray({TVariant(1), TVariant("a"), TVariant::VariantArray({TVariant(true)})})},
-       one + "73 D4 0C 20 01 00 03 00 00 00 00 00 00 00 73 D4 03 00 01 00 00 00 73 D4 00 01 01 00 00 00 61 "
+       {TVariant::VariantArray(
+           {TVariant(1), TVariant("a"), TVariant::VariantArray({TVariant(true)})})},
+       one + "73 D4 0C 20 01 00 03 00 00 00 00 00 00 00 73 D4 03 00 01 00 00 00 73 D4 00 01 01 00 "
+             "00 00 61 "
              "73 D4 0C 20 01 00 01 00 00 00 00 00 00 00 73 D4 0B 00 FF FF FF FF"},
   };
 }
@@ -136,8 +169,8 @@ TEST(VariantStreamTest, EncodesEveryTypeByteForByteAndDecodesItWholeAndByteByByt
 
 TEST(VariantStreamTest, ReadsNonCanonicalIntegersIntoTheirTypesRange) {
   // A Boolean of 1 is true; a smallint with high bits set keeps its low 16 bits.
-  const TVariantArray items =
-      DecodeVariantStream(Hex(std::string(kMagic) + "01 00 00 00 73 D4 0B 00 01 00 00 00 73 D4 02 00 70 11 01 00"));
+  const TVariantArray items = DecodeVariantStream(
+      Hex(std::string(kMagic) + "01 00 00 00 73 D4 0B 00 01 00 00 00 73 D4 02 00 70 11 01 00"));
   EXPECT_TRUE(items[0].AsBoolean());
   EXPECT_EQ(items[1].AsInt64(), 0x1170);
 }
@@ -177,10 +210,14 @@ TEST(VariantStreamTest, RefusesEveryMalformedStreamWithTheFormatError) {
       {"65 dimensions", one + "73 D4 11 20 41 00 00 00 00 00 00 00 00 00"},
       {"bounds cut short", one + "73 D4 11 20 02 00 01 00 00 00 00 00 00 00"},
       {"byte array longer than the data", one + "73 D4 11 20 01 00 E8 03 00 00 00 00 00 00 01 02"},
-      {"element count overflows", one + "73 D4 11 20 02 00 FF FF FF FF 00 00 00 00 FF FF FF FF 00 00 00 00"},
-      {"variant array count beyond the data", one + "73 D4 0C 20 01 00 FF FF FF 7F 00 00 00 00 73 D4 00 00"},
-      {"string array count beyond the data", one + "73 D4 00 21 01 00 FF FF FF 7F 00 00 00 00 00 00 00 00"},
-      {"variant inside variant array", one + "73 D4 0C 20 01 00 01 00 00 00 00 00 00 00 73 D4 0C 00"},
+      {"element count overflows",
+       one + "73 D4 11 20 02 00 FF FF FF FF 00 00 00 00 FF FF FF FF 00 00 00 00"},
+      {"variant array count beyond the data",
+       one + "73 D4 0C 20 01 00 FF FF FF 7F 00 00 00 00 73 D4 00 00"},
+      {"string array count beyond the data",
+       one + "73 D4 00 21 01 00 FF FF FF 7F 00 00 00 00 00 00 00 00"},
+      {"variant inside variant array",
+       one + "73 D4 0C 20 01 00 01 00 00 00 00 00 00 00 73 D4 0C 00"},
       {"negative string length", one + "73 D4 00 01 FF FF FF FF"},
       {"string longer than the data", one + "73 D4 00 01 10 00 00 00 61"},
       {"wide string longer than the data", one + "73 D4 08 00 02 00 00 00 61 00"},
@@ -259,7 +296,8 @@ class ScriptConversionTest : public ::testing::Test {
 TEST_F(ScriptConversionTest, WriterConvertsToThePeersScriptAndMarksIt) {
   TStreamWriteOptions options;
   options.ConvertCharset = true;
-  const std::vector<uint8_t> out = EncodeVariantStream({TVariant::Wide("国"), TVariant("国")}, options);
+  const std::vector<uint8_t> out =
+      EncodeVariantStream({TVariant::Wide("国"), TVariant("国")}, options);
   // The 8-bit string goes out in the peer's code page (Big5).
   EXPECT_EQ(ToHex(out), ToHex(Hex("9E 46 58 ED 01 01 00 00 00 73 D4 08 00 01 00 00 00 0B 57 "
                                   "73 D4 00 01 02 00 00 00 B0 EA")));
@@ -285,17 +323,23 @@ TEST(VariantStreamCodePageTest, EightBitStringsTravelInTheSystemCodePage) {
 
 TEST_F(ScriptConversionTest, ReaderConvertsStreamsOfTheOtherScriptOnly) {
   // Charset byte 1 (traditional) on a simplified system: converted, also inside arrays.
-  const TVariantArray converted = DecodeVariantStream(
-      Hex("9E 46 58 ED 01 01 00 00 00 73 D4 08 00 01 00 00 00 0B 57 "
-          "73 D4 00 21 01 00 01 00 00 00 00 00 00 00 02 00 00 00 B0 EA"));
+  const TVariantArray converted =
+      DecodeVariantStream(Hex("9E 46 58 ED 01 01 00 00 00 73 D4 08 00 01 00 00 00 0B 57 "
+                              "73 D4 00 21 01 00 01 00 00 00 00 00 00 00 02 00 00 00 B0 EA"));
   EXPECT_EQ(converted[0].Text(), "国");
   EXPECT_EQ(converted[1].ArrayData().Items[0].Text(), "国");
   // Same script, or the short magic: untouched.
-  EXPECT_EQ(DecodeVariantStream(Hex("9E 46 58 ED 00 00 00 00 00 73 D4 08 00 01 00 00 00 0B 57"))[0].Text(), "國");
-  EXPECT_EQ(DecodeVariantStream(Hex("9D 46 58 ED 00 00 00 00 73 D4 08 00 01 00 00 00 0B 57"))[0].Text(), "國");
+  EXPECT_EQ(DecodeVariantStream(Hex("9E 46 58 ED 00 00 00 00 00 73 D4 08 00 01 00 00 00 0B 57"))[0]
+                .Text(),
+            "國");
+  EXPECT_EQ(
+      DecodeVariantStream(Hex("9D 46 58 ED 00 00 00 00 73 D4 08 00 01 00 00 00 0B 57"))[0].Text(),
+      "國");
   // Without tables nothing is converted.
   SetScriptConverter(nullptr);
-  EXPECT_EQ(DecodeVariantStream(Hex("9E 46 58 ED 01 00 00 00 00 73 D4 08 00 01 00 00 00 0B 57"))[0].Text(), "國");
+  EXPECT_EQ(DecodeVariantStream(Hex("9E 46 58 ED 01 00 00 00 00 73 D4 08 00 01 00 00 00 0B 57"))[0]
+                .Text(),
+            "國");
 }
 
 }  // namespace

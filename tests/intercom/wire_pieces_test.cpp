@@ -31,8 +31,9 @@ TEST(MessageHeadersTest, RequestHeaderLayout) {
   h.Options = 1;
   h.Sequence = 0x11223344;
   const THeaderBytes a = h.Encode();
-  EXPECT_EQ(Slice(a, 4, 28), "3C 75 5D E9 0D A2 00 00 04 03 02 01 0D 0C 0B 0A 01 01 00 00 44 33 22 11 " +
-                                 Slice(a, 28, 4));
+  EXPECT_EQ(
+      Slice(a, 4, 28),
+      "3C 75 5D E9 0D A2 00 00 04 03 02 01 0D 0C 0B 0A 01 01 00 00 44 33 22 11 " + Slice(a, 28, 4));
   const RequestHeader back = RequestHeader::Decode(a);
   EXPECT_EQ(back.Magic, kRequestMagic);
   EXPECT_EQ(back.Command, 0xA20Du);
@@ -49,7 +50,8 @@ TEST(MessageHeadersTest, RequestHeaderLayout) {
 TEST(MessageHeadersTest, ReplyHeaderHasItsKindUnalignedAtOffset13) {
   ReplyHeader h{0x74000011, 0x00000820, 1, kReplyMessage};
   const THeaderBytes a = h.Encode();
-  EXPECT_EQ(Slice(a, 4, 24), "11 00 00 74 20 08 00 00 01 3D 75 5D E9 00 00 00 00 00 00 00 00 00 00 00");
+  EXPECT_EQ(Slice(a, 4, 24),
+            "11 00 00 74 20 08 00 00 01 3D 75 5D E9 00 00 00 00 00 00 00 00 00 00 00");
   const ReplyHeader back = ReplyHeader::Decode(a);
   EXPECT_EQ(back.ResultCode, 0x74000011u);
   EXPECT_EQ(back.PayloadSize, 0x820u);
@@ -102,14 +104,17 @@ TEST(ScramblingTest, EnhancedKeySetsEightDrawnBitsIntoTheOldKey) {
 }
 
 // One 8-bit string element whose stream is exactly `size` bytes long (9 + 4 + 4 + text).
-TVariantArray PayloadOfSize(size_t size) { return {TVariant(std::string(size - 17, 'a'))}; }
+TVariantArray PayloadOfSize(size_t size) {
+  return {TVariant(std::string(size - 17, 'a'))};
+}
 
 TEST(PayloadCodecTest, CompressesFrom2048EstimatedBytesWhenAllowed) {
   struct Case {
     size_t Size;
     bool Allow;
     bool Compressed;
-  } const kCases[] = {{2047, true, false}, {2048, true, true}, {2048, false, false}, {100000, true, true}};
+  } const kCases[] = {
+      {2047, true, false}, {2048, true, true}, {2048, false, false}, {100000, true, true}};
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Size);
     const TVariantArray items = PayloadOfSize(c.Size);

@@ -12,7 +12,8 @@ TEST(AnsiCodePage, FollowsTheSystemDefaultLcid) {
   struct Case {
     uint32_t lcid;
     uint32_t codePage;
-  } const kCases[] = {{2052, 936}, {4100, 936}, {1028, 950}, {3076, 950}, {1033, 1252}, {5124, 1252}, {1041, 1252}};
+  } const kCases[] = {{2052, 936},  {4100, 936},  {1028, 950}, {3076, 950},
+                      {1033, 1252}, {5124, 1252}, {1041, 1252}};
   for (const Case& c : kCases) {
     EXPECT_EQ(AnsiCodePageForLcid(c.lcid), c.codePage) << c.lcid;
     ScopedLcidOverride scoped(c.lcid);
@@ -28,7 +29,9 @@ TEST(CodePageConversion, RoundTripsEachCodePage) {
   } const kCases[] = {
       {936, "中文 abc", "\xD6\xD0\xCE\xC4 abc"},
       {950, "中文", "\xA4\xA4\xA4\xE5"},
-      {1252, "café €5", "caf\xE9 \x80" "5"},
+      {1252, "café €5",
+       "caf\xE9 \x80"
+       "5"},
       {65001, "中", "中"},
       {936, "", ""},
   };
@@ -48,19 +51,23 @@ TEST(CodePageConversion, UnconvertibleAndMalformedCharactersBecomeOneQuestionMar
     std::string utf8;
     std::string ansi;
   } const kCases[] = {
-      {1252, "a中b", "a?b"},                // not in the code page
-      {1252, "x😀y", "x?y"},               // four-byte sequence
-      {936, "a\xE4\xB8z", "a?z"},           // cut-off sequence inside the text
-      {936, "ok\xE4", "ok?"},               // cut-off sequence at the end
-      {950, "\xFF中", "?\xA4\xA4"},         // a byte that never starts UTF-8
-      {950, "한", "?"},                     // Hangul has no Big5 form
+      {1252, "a中b", "a?b"},         // not in the code page
+      {1252, "x😀y", "x?y"},          // four-byte sequence
+      {936, "a\xE4\xB8z", "a?z"},    // cut-off sequence inside the text
+      {936, "ok\xE4", "ok?"},        // cut-off sequence at the end
+      {950, "\xFF中", "?\xA4\xA4"},  // a byte that never starts UTF-8
+      {950, "한", "?"},              // Hangul has no Big5 form
   };
-  for (const Case& c : kCases) EXPECT_EQ(Utf8ToAnsi(c.utf8, c.codePage), c.ansi) << c.codePage << " " << c.utf8;
+  for (const Case& c : kCases)
+    EXPECT_EQ(Utf8ToAnsi(c.utf8, c.codePage), c.ansi) << c.codePage << " " << c.utf8;
 
   // ANSI input: a lead byte without a valid second byte, and a lone lead byte at the end.
   EXPECT_EQ(AnsiToUtf8("a\xD6", 936), "a?");
   EXPECT_EQ(AnsiToUtf8("\xA4\x01z", 950), "?z");
-  EXPECT_EQ(AnsiToUtf8("\xFF" "a", 936), "?a");
+  EXPECT_EQ(AnsiToUtf8("\xFF"
+                       "a",
+                       936),
+            "?a");
 }
 
 TEST(CodePageConversion, UnknownCodePageIsRefused) {
@@ -93,20 +100,13 @@ TEST(CopyMbcs, NeverSplitsADoubleByteCharacter) {
     int64_t count;
     std::string expected;
   } const kCases[] = {
-      {1, 6, text},
-      {1, 3, "a\xD6\xD0"},
-      {1, 2, "a"},                       // would end with the lead byte D6
-      {2, 2, "\xD6\xD0"},
-      {3, 2, "\xD6\xD0"},                // index on a second byte: one byte earlier
-      {4, 2, "\xCE\xC4"},                // D0 before it is a second byte, not a lead byte
-      {4, 1, ""},                        // only a lead byte would remain
-      {5, 10, "\xCE\xC4z"},
-      {6, 1, "z"},
-      {0, 1, "a"},                       // below 1 counts as 1
-      {-5, 2, "a"},
-      {7, 1, ""},                        // past the end
-      {3, 0, ""},
-      {3, -1, ""},
+      {1, 6, text},         {1, 3, "a\xD6\xD0"}, {1, 2, "a"},  // would end with the lead byte D6
+      {2, 2, "\xD6\xD0"},   {3, 2, "\xD6\xD0"},  // index on a second byte: one byte earlier
+      {4, 2, "\xCE\xC4"},                        // D0 before it is a second byte, not a lead byte
+      {4, 1, ""},                                // only a lead byte would remain
+      {5, 10, "\xCE\xC4z"}, {6, 1, "z"},         {0, 1, "a"},  // below 1 counts as 1
+      {-5, 2, "a"},         {7, 1, ""},                        // past the end
+      {3, 0, ""},           {3, -1, ""},
   };
   for (const Case& c : kCases) {
     EXPECT_EQ(CopyMbcs(text, c.index, c.count, 936), c.expected) << c.index << "," << c.count;

@@ -16,7 +16,8 @@ TEST(SplitCommandLine, FollowsTheWindowsRules) {
       {" \t ", {}},
       {"Client.exe", {"Client.exe"}},
       {"  Client /Again  ", {"Client", "/Again"}},
-      {R"("C:\Program Files\ZOR\IClient.exe" /NetMode)", {R"(C:\Program Files\ZOR\IClient.exe)", "/NetMode"}},
+      {R"("C:\Program Files\ZOR\IClient.exe" /NetMode)",
+       {R"(C:\Program Files\ZOR\IClient.exe)", "/NetMode"}},
       // The program name: backslashes are plain, quotes only switch quoting.
       {R"(C:\dir\"x y"z a)", {R"(C:\dir\x yz)", "a"}},
       {R"("" a)", {"", "a"}},
@@ -27,9 +28,9 @@ TEST(SplitCommandLine, FollowsTheWindowsRules) {
       {R"(p "" "")", {"p", "", ""}},
       // Backslashes: literal unless before a quote.
       {R"(p a\b c\\d)", {"p", R"(a\b)", R"(c\\d)"}},
-      {R"(p a\"b)", {"p", R"(a"b)"}},          // 1 backslash + quote: literal quote
-      {R"(p a\\"b c")", {"p", R"(a\b c)"}},    // 2 backslashes + quote: one backslash, quoting on
-      {R"(p a\\\"b)", {"p", R"(a\"b)"}},       // 3: one backslash and a literal quote
+      {R"(p a\"b)", {"p", R"(a"b)"}},        // 1 backslash + quote: literal quote
+      {R"(p a\\"b c")", {"p", R"(a\b c)"}},  // 2 backslashes + quote: one backslash, quoting on
+      {R"(p a\\\"b)", {"p", R"(a\"b)"}},     // 3: one backslash and a literal quote
       {R"(p "C:\dir\\" next)", {"p", R"(C:\dir\)", "next"}},
       {R"(p "C:\dir\" next)", {"p", R"(C:\dir" next)"}},
       // "" inside quotes is a literal quote and quoting goes on.

@@ -49,8 +49,8 @@ class ContainedFilesTest : public ::testing::Test {
 
 TEST_F(ContainedFilesTest, ListsFilesAndLinksButDoesNotEnterLinkedFolders) {
   EXPECT_EQ(ListFilesBelow(Dir / "in"),
-            (std::vector<std::string>{"C.txt", "a/deep/y.txt", "a/z.txt", "b.txt", "dangling", "dir-link", "file-link",
-                                      "vacant-link"}));
+            (std::vector<std::string>{"C.txt", "a/deep/y.txt", "a/z.txt", "b.txt", "dangling",
+                                      "dir-link", "file-link", "vacant-link"}));
   EXPECT_EQ(ListFilesBelow(Dir / "in/"), ListFilesBelow(Dir / "in"));
   EXPECT_TRUE(ListFilesBelow(Dir / "missing").empty());
   EXPECT_TRUE(ListFilesBelow("").empty());
@@ -66,12 +66,12 @@ TEST_F(ContainedFilesTest, DeletesOnlyEntriesReachedWithoutLeavingTheFolder) {
   } const kCases[] = {
       {"../out/secret.txt", false, ""},
       {"a/../../out/secret.txt", false, ""},
-      {"dir-link/secret.txt", false, ""},   // a linked folder on the way
+      {"dir-link/secret.txt", false, ""},  // a linked folder on the way
       {"dir-link/sub/kept.txt", false, ""},
-      {"dir-link", true, "in/dir-link"},    // the link itself, not the folder it names
+      {"dir-link", true, "in/dir-link"},  // the link itself, not the folder it names
       {"file-link", true, "in/file-link"},
       {"dangling", true, "in/dangling"},
-      {"a", false, ""},                     // a folder is no file
+      {"a", false, ""},  // a folder is no file
       {"empty", false, ""},
       {"missing.txt", false, ""},
       {"a//z.txt", false, ""},
@@ -98,13 +98,8 @@ TEST_F(ContainedFilesTest, RemovesOnlyEmptyFoldersThatAreNoLinks) {
     bool Removed;
   } const kCases[] = {
       {"vacant-link", false},  // names an empty folder outside
-      {"dir-link/vacant", false},
-      {"../out/vacant", false},
-      {"a", false},  // not empty
-      {"b.txt", false},
-      {"missing", false},
-      {"", false},
-      {"empty", true},
+      {"dir-link/vacant", false}, {"../out/vacant", false}, {"a", false},  // not empty
+      {"b.txt", false},           {"missing", false},       {"", false},  {"empty", true},
       {"empty", false},  // already gone
   };
   for (const Case& c : kCases) {

@@ -31,7 +31,8 @@ TEST(DosTime, ConvertsBothWaysAcrossTheRange) {
 }
 
 TEST(DosTime, TimesOutsideTheRangeAreRefusedOrClamped) {
-  for (int64_t utc : {int64_t{315532799}, int64_t{0}, int64_t{-1}, int64_t{4354819200}, INT64_MAX, INT64_MIN}) {
+  for (int64_t utc :
+       {int64_t{315532799}, int64_t{0}, int64_t{-1}, int64_t{4354819200}, INT64_MAX, INT64_MIN}) {
     EXPECT_EQ(TryUnixTimeToDosDateTime(utc), std::nullopt) << utc;
   }
   try {
@@ -50,10 +51,17 @@ TEST(DosTime, ValuesThatNameNoRealMomentAreRefused) {
     const char* what;
     uint32_t dos;
   } const kBad[] = {
-      {"month 0", 0x00010000},        {"month 13", 0x01A10000},      {"day 0", 0x00200000},
-      {"April 31", 0x009F0000},       {"February 30 2000", 0x285E0000}, {"February 29 2001", 0x2A5D0000},
-      {"February 29 2100", 0xF05D0000}, {"hour 24", 0x0021C000},    {"minute 60", 0x00210780},
-      {"second field 30", 0x0021001E}, {"zero", 0x00000000},
+      {"month 0", 0x00010000},
+      {"month 13", 0x01A10000},
+      {"day 0", 0x00200000},
+      {"April 31", 0x009F0000},
+      {"February 30 2000", 0x285E0000},
+      {"February 29 2001", 0x2A5D0000},
+      {"February 29 2100", 0xF05D0000},
+      {"hour 24", 0x0021C000},
+      {"minute 60", 0x00210780},
+      {"second field 30", 0x0021001E},
+      {"zero", 0x00000000},
   };
   for (const Bad& b : kBad) EXPECT_EQ(TryDosDateTimeToUnixTime(b.dos), std::nullopt) << b.what;
   try {

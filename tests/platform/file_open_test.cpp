@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <fcntl.h>
-#include <fstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
+#include <fstream>
 
 #include "base/exceptions.h"
 #include "platform/directories.h"
@@ -57,7 +57,8 @@ TEST(OpenFileOrFail, FailuresCarryTheProgramsMessages) {
   testing::TempFolder folder;
   const std::string existing = folder.WriteFile("locked.dat", "x");
   const std::string missing = folder / "missing.dat";
-  ScopedOpenFault fault([&](const std::string& path, FileAccess) { return path == existing ? EACCES : 0; });
+  ScopedOpenFault fault(
+      [&](const std::string& path, FileAccess) { return path == existing ? EACCES : 0; });
   struct Case {
     const char* what;
     std::function<void()> open;
@@ -102,7 +103,9 @@ TEST(OpenFileOrFail, RealPermissionDenial) {
       OpenFileOrFail(path, FileAccess::Write);
     } catch (const EOSError& e) {
       const std::string expected = "无法开启档案 " + path + "! 因为对该档案或目录并没有写入权限。";
-      return std::string(e.ClassName()) == "EOSError" && e.ErrorCode == 5 && e.Message == expected ? 0 : 2;
+      return std::string(e.ClassName()) == "EOSError" && e.ErrorCode == 5 && e.Message == expected
+                 ? 0
+                 : 2;
     }
     return 1;
   };
@@ -172,8 +175,8 @@ TEST(OpenFileDenyWrite, OthersMayReadButNotWriteWhileItIsOpen) {
 TEST(MakeUniqueFileName, CountsInHexadecimalFromZeroPastTakenNames) {
   testing::TempFolder folder;
   EXPECT_EQ(MakeUniqueFileName("dl", "tmp", folder.Path(), 4), folder / "dl0000.tmp");
-  for (const char* taken : {"dl0000.tmp", "dl0001.tmp", "dl0002.tmp", "dl0003.tmp", "dl0004.tmp", "dl0005.tmp",
-                            "dl0006.tmp", "dl0007.tmp", "dl0008.tmp", "dl0009.tmp"}) {
+  for (const char* taken : {"dl0000.tmp", "dl0001.tmp", "dl0002.tmp", "dl0003.tmp", "dl0004.tmp",
+                            "dl0005.tmp", "dl0006.tmp", "dl0007.tmp", "dl0008.tmp", "dl0009.tmp"}) {
     folder.WriteFile(taken, "");
   }
   EXPECT_EQ(MakeUniqueFileName("dl", "tmp", folder.Path(), 4), folder / "dl000A.tmp");

@@ -28,7 +28,8 @@ std::string ReadBack(const std::string& path) {
 // The names in `folder`, joined by ",".
 std::string Names(const std::string& folder) {
   std::string joined;
-  for (const std::string& name : OsFileSystem().List(folder)) joined += (joined.empty() ? "" : ",") + name;
+  for (const std::string& name : OsFileSystem().List(folder))
+    joined += (joined.empty() ? "" : ",") + name;
   return joined;
 }
 
@@ -47,8 +48,10 @@ EFileSystemError CaughtError(Action&& action) {
   return EFileSystemError("", 0, "");
 }
 
-std::string Expected(std::string_view what, const std::string& path, int error, std::string_view text) {
-  return std::string(what) + " \"" + path + "\" (" + std::to_string(error) + ")" + std::string(text);
+std::string Expected(std::string_view what, const std::string& path, int error,
+                     std::string_view text) {
+  return std::string(what) + " \"" + path + "\" (" + std::to_string(error) + ")" +
+         std::string(text);
 }
 
 TEST(FileSystem, ReadFileGivesTheBytesNothingForAMissingFileAndRefusesTooLargeOnes) {
@@ -66,7 +69,8 @@ TEST(FileSystem, ReadFileGivesTheBytesNothingForAMissingFileAndRefusesTooLargeOn
   EXPECT_EQ(files.ReadFile(dir / "big/below"), std::nullopt);  // a file where a folder should be
   EXPECT_EQ(files.ReadFile(dir / "big", big.size()), big);
 
-  const EFileSystemError tooLarge = CaughtError([&] { files.ReadFile(dir / "big", big.size() - 1); });
+  const EFileSystemError tooLarge =
+      CaughtError([&] { files.ReadFile(dir / "big", big.size() - 1); });
   EXPECT_EQ(tooLarge.Message, Expected("Cannot read", dir / "big", EFBIG, "File too large"));
   EXPECT_EQ(tooLarge.ErrorCode, static_cast<uint32_t>(EFBIG));
   EXPECT_EQ(tooLarge.Path, dir / "big");
@@ -93,7 +97,8 @@ TEST(FileSystem, ReplacementIsPrivateByDefaultKeepsGivenPermissionsAndTimeAndLea
     streamed.Append("first ");
     streamed.Append("second");
     EXPECT_EQ(streamed.Size(), 12);
-    EXPECT_EQ(Names(dir.Path()), "own,shared," + fs::path(streamed.TemporaryPath()).filename().string());
+    EXPECT_EQ(Names(dir.Path()),
+              "own,shared," + fs::path(streamed.TemporaryPath()).filename().string());
     EXPECT_FALSE(fs::exists(dir / "streamed"));  // nothing in place before the commit
     streamed.Commit();
   }
@@ -135,14 +140,16 @@ TEST(FileSystem, EveryFaultBeforeTheRenameKeepsTheOldFileAndRemovesTheTemporary)
        "Input/output error"},
       {"third write fails", [](FaultFileSystem& f) { f.FailWrite(3, EIO); }, "Cannot write", EIO,
        "Input/output error"},
-      {"disk fills mid-file", [](FaultFileSystem& f) { f.SetFreeSpace(1500); }, "Cannot write", ENOSPC,
-       "No space left on device"},
+      {"disk fills mid-file", [](FaultFileSystem& f) { f.SetFreeSpace(1500); }, "Cannot write",
+       ENOSPC, "No space left on device"},
       {"disk already full", [](FaultFileSystem& f) { f.SetFreeSpace(0); }, "Cannot write", ENOSPC,
        "No space left on device"},
-      {"fsync fails", [](FaultFileSystem& f) { f.FailSync(1, EIO); }, "Cannot sync", EIO, "Input/output error"},
-      {"rename fails", [](FaultFileSystem& f) { f.FailRename(1, EXDEV); }, "", EXDEV, "Invalid cross-device link"},
-      {"temporary cannot be created", [](FaultFileSystem& f) { f.FailOpenForWriting(1, EACCES); }, "Cannot open",
-       EACCES, "Permission denied"},
+      {"fsync fails", [](FaultFileSystem& f) { f.FailSync(1, EIO); }, "Cannot sync", EIO,
+       "Input/output error"},
+      {"rename fails", [](FaultFileSystem& f) { f.FailRename(1, EXDEV); }, "", EXDEV,
+       "Invalid cross-device link"},
+      {"temporary cannot be created", [](FaultFileSystem& f) { f.FailOpenForWriting(1, EACCES); },
+       "Cannot open", EACCES, "Permission denied"},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Name);
@@ -158,7 +165,8 @@ TEST(FileSystem, EveryFaultBeforeTheRenameKeepsTheOldFileAndRemovesTheTemporary)
       out.Commit();
     });
     if (temporary.empty()) temporary = error.Path;  // the open of the temporary failed
-    const std::string what = c.What.empty() ? "Cannot rename \"" + temporary + "\" to" : std::string(c.What);
+    const std::string what =
+        c.What.empty() ? "Cannot rename \"" + temporary + "\" to" : std::string(c.What);
     const std::string path = c.What.empty() ? target : temporary;
     EXPECT_EQ(error.Message, Expected(what, path, c.Error, c.Text));
     EXPECT_EQ(error.ErrorCode, static_cast<uint32_t>(c.Error));
@@ -209,7 +217,8 @@ TEST(FileSystem, AReplacementKilledBeforeTheRenameLeavesTheOldFileAndAStaleTempo
   EXPECT_EQ(OsFileSystem().List(dir.Path()).size(), 4u);
 
   EXPECT_EQ(OsFileSystem().RemoveStaleTemporaries(target), 1);
-  EXPECT_EQ(Names(dir.Path()), "HKLM.reg,HKLM.reg.~0123456789abcdeg.tmp,other.~0123456789abcdef.tmp");
+  EXPECT_EQ(Names(dir.Path()),
+            "HKLM.reg,HKLM.reg.~0123456789abcdeg.tmp,other.~0123456789abcdef.tmp");
   EXPECT_TRUE(IsReplacementTemporaryOf("a.~0123456789abcdef.tmp", "a"));
   EXPECT_FALSE(IsReplacementTemporaryOf("a.~0123456789abcdef.tmp", "b"));
   EXPECT_FALSE(IsReplacementTemporaryOf("a.~0123456789abcde.tmp", "a"));
@@ -222,9 +231,11 @@ TEST(FileSystem, ConcurrentReplacementsOfOneFileEachLeaveAWholeVersion) {
   for (int t = 0; t < 4; ++t) {
     writers.emplace_back([&, t] {
       for (int i = 0; i < 10; ++i) {
-        OsFileSystem().WriteFileAtomic(target, std::string(4096 + t, static_cast<char>('a' + t)), {.Durable = false});
+        OsFileSystem().WriteFileAtomic(target, std::string(4096 + t, static_cast<char>('a' + t)),
+                                       {.Durable = false});
         const std::string seen = *OsFileSystem().ReadFile(target);
-        const bool whole = !seen.empty() && seen.size() == 4096 + static_cast<size_t>(seen[0] - 'a') &&
+        const bool whole = !seen.empty() &&
+                           seen.size() == 4096 + static_cast<size_t>(seen[0] - 'a') &&
                            seen.find_first_not_of(seen[0]) == std::string::npos;
         EXPECT_TRUE(whole) << seen.size();
       }

@@ -42,10 +42,10 @@ TEST(LcidFromLocaleName, MapsTheFourChineseTerritoriesAndNothingElse) {
     const char* name;
     uint32_t expected;
   } const kCases[] = {
-      {"zh_TW", 1028},        {"zh_TW.UTF-8", 1028}, {"ZH-tw", 1028},         {"zh_HK.UTF-8@x", 3076},
-      {"zh_CN.GBK", 2052},    {"zh_SG", 4100},       {"zh_MO", 1033},         {"zh", 1033},
-      {"zh_TWN", 1033},       {"en_GB.UTF-8", 1033}, {"POSIX", 1033},         {"", 1033},
-      {"ja_JP.eucJP", 1033},  {"xzh_CN", 1033},      {"zh_CNx.UTF-8", 1033},
+      {"zh_TW", 1028},       {"zh_TW.UTF-8", 1028}, {"ZH-tw", 1028},        {"zh_HK.UTF-8@x", 3076},
+      {"zh_CN.GBK", 2052},   {"zh_SG", 4100},       {"zh_MO", 1033},        {"zh", 1033},
+      {"zh_TWN", 1033},      {"en_GB.UTF-8", 1033}, {"POSIX", 1033},        {"", 1033},
+      {"ja_JP.eucJP", 1033}, {"xzh_CN", 1033},      {"zh_CNx.UTF-8", 1033},
   };
   for (const Case& c : kCases) EXPECT_EQ(LcidFromLocaleName(c.name), c.expected) << c.name;
 }

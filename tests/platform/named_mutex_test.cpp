@@ -19,11 +19,13 @@ class NamedMutexTest : public ::testing::Test {
   ScopedRuntimeDir Runtime{Folder.Path() + "rt"};
 
   // A child process that opens `name` (owning it when `own`); answers whether it owns it.
-  std::unique_ptr<zor::testing::SelfChild> StartHolder(const std::string& name, bool own, int* owned) {
+  std::unique_ptr<zor::testing::SelfChild> StartHolder(const std::string& name, bool own,
+                                                       int* owned) {
     auto child = std::make_unique<zor::testing::SelfChild>(
         "NamedMutexChild.DISABLED_HoldUntilInputEnds",
-        std::vector<std::pair<std::string, std::string>>{
-            {"ZOR_RUNTIME_DIR", Folder.Path() + "rt"}, {"ZOR_TEST_MUTEX", name}, {"ZOR_TEST_OWN", own ? "1" : "0"}});
+        std::vector<std::pair<std::string, std::string>>{{"ZOR_RUNTIME_DIR", Folder.Path() + "rt"},
+                                                         {"ZOR_TEST_MUTEX", name},
+                                                         {"ZOR_TEST_OWN", own ? "1" : "0"}});
     *owned = child->WaitReady();
     return child;
   }
@@ -59,7 +61,7 @@ TEST_F(NamedMutexTest, ExistsWhileOpenAndHasOneOwner) {
 TEST_F(NamedMutexTest, NamespacesAndCaseOfNames) {
   NamedMutex global("Global\\NZORUpgradeKernal");
   EXPECT_TRUE(ProbeNamedMutex("global\\NZORUpgradeKernal"));
-  EXPECT_FALSE(ProbeNamedMutex("NZORUpgradeKernal"));       // the session namespace is another
+  EXPECT_FALSE(ProbeNamedMutex("NZORUpgradeKernal"));          // the session namespace is another
   EXPECT_FALSE(ProbeNamedMutex("Global\\nzorupgradekernal"));  // names keep their case
   NamedMutex session("NIClient");
   EXPECT_TRUE(ProbeNamedMutex("Local\\NIClient"));

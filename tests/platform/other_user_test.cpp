@@ -25,8 +25,10 @@ using zor::testing::kOtherUserId;
 using zor::testing::SelfChild;
 
 std::string NotPrivateText(const std::string& folder, int owner, const char* mode) {
-  return "The folder " + folder + " is not private to this user (owner " + std::to_string(owner) + ", mode " + mode +
-         "); the launcher keeps its own files only in a folder that nobody else can enter. Remove it or give it to "
+  return "The folder " + folder + " is not private to this user (owner " + std::to_string(owner) +
+         ", mode " + mode +
+         "); the launcher keeps its own files only in a folder that nobody else can enter. Remove "
+         "it or give it to "
          "this user with mode 0700.";
 }
 
@@ -42,7 +44,8 @@ class OtherUserTest : public ::testing::Test {
   }
 
   // The other user runs `act` with `argument` and the shared runtime folder; its answer.
-  std::unique_ptr<SelfChild> StartOther(const std::string& act, const std::string& argument, int* answer) {
+  std::unique_ptr<SelfChild> StartOther(const std::string& act, const std::string& argument,
+                                        int* answer) {
     auto child = std::make_unique<SelfChild>(
         "OtherUserChild.DISABLED_Act",
         std::vector<std::pair<std::string, std::string>>{
@@ -71,7 +74,8 @@ TEST_F(OtherUserTest, APipeNamePutThereByAnotherUserIsNeverConnected) {
     FAIL() << "connected to the other user's pipe";
   } catch (const Exception& e) {
     EXPECT_EQ(e.Message, "无法连接至[" + GetComputerName() + "], 因为：\r\nThe pipe " + path +
-                             " does not belong to the server's user, so it was not used (another user may have put it "
+                             " does not belong to the server's user, so it was not used (another "
+                             "user may have put it "
                              "there).");
   }
 }
@@ -154,7 +158,8 @@ TEST(PrivateFolder, IsMadeClosedAndUsedOnlyWhenItIsStillOursAndClosed) {
     const char* Mode;
   } const kCases[] = {
       {"open to others", [&] { chmod(session.c_str(), 0755); }, session, "0755"},
-      {"staging open to the group", [&] { chmod((session + "/staging").c_str(), 0770); }, session + "/staging", "0770"},
+      {"staging open to the group", [&] { chmod((session + "/staging").c_str(), 0770); },
+       session + "/staging", "0770"},
       {"a link to a folder of ours",
        [&] {
          std::filesystem::remove_all(session);

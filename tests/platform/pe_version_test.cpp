@@ -21,14 +21,19 @@ uint32_t Get32(const std::string& image, size_t at) {
   std::memcpy(&value, image.data() + at, 4);
   return value;
 }
-void Set32(std::string& image, size_t at, uint32_t value) { std::memcpy(image.data() + at, &value, 4); }
-void Set16(std::string& image, size_t at, uint16_t value) { std::memcpy(image.data() + at, &value, 2); }
+void Set32(std::string& image, size_t at, uint32_t value) {
+  std::memcpy(image.data() + at, &value, 4);
+}
+void Set16(std::string& image, size_t at, uint16_t value) {
+  std::memcpy(image.data() + at, &value, 2);
+}
 
 TEST(PeVersion, ReadsTheFixedVersionOfBothImageKinds) {
   struct Case {
     uint16_t a, b, c, d;
     const char* text;
-  } const kCases[] = {{5, 0, 6, 18, "5.0.6.18"}, {0, 0, 0, 0, "0.0.0.0"}, {65535, 1, 65535, 2, "65535.1.65535.2"}};
+  } const kCases[] = {
+      {5, 0, 6, 18, "5.0.6.18"}, {0, 0, 0, 0, "0.0.0.0"}, {65535, 1, 65535, 2, "65535.1.65535.2"}};
   for (bool pe64 : {false, true}) {
     for (const Case& c : kCases) {
       const auto version = Read(BuildPeWithVersion(c.a, c.b, c.c, c.d, pe64));
@@ -47,7 +52,10 @@ TEST(PeVersion, OtherFilesHaveNone) {
   EXPECT_EQ(Read(""), std::nullopt);
   EXPECT_EQ(Read("MZ"), std::nullopt);
   EXPECT_EQ(Read("#!/bin/sh\necho hello\n"), std::nullopt);
-  EXPECT_EQ(Read("\x7F" "ELF\x02\x01\x01" + std::string(64, '\0')), std::nullopt);
+  EXPECT_EQ(Read("\x7F"
+                 "ELF\x02\x01\x01" +
+                 std::string(64, '\0')),
+            std::nullopt);
 }
 
 // Every cut of the file either still holds the whole version or gives none; no read goes
@@ -59,7 +67,8 @@ TEST(PeVersion, TruncatedImagesNeverReadPastTheEnd) {
     const size_t versionEnd = 0x200 + 0x58 + pe::kVersionInfoFixedOffset + pe::kFixedFileInfoSize;
     for (size_t size = 0; size <= image.size(); ++size) {
       const std::string cut = image.substr(0, size);
-      const auto version = ReadPeVersion(std::span(reinterpret_cast<const uint8_t*>(cut.data()), cut.size()));
+      const auto version =
+          ReadPeVersion(std::span(reinterpret_cast<const uint8_t*>(cut.data()), cut.size()));
       if (size < versionEnd) {
         EXPECT_EQ(version, std::nullopt) << size;
       } else {
@@ -74,7 +83,8 @@ TEST(PeVersion, DamagedStructuresGiveNone) {
   const std::string good = BuildPeWithVersion(1, 2, 3, 4, false);
   const size_t coff = 0x44;
   const size_t opt = coff + pe::kCoffHeaderSize;
-  const size_t resourceDir = opt + pe::kPe32DataDirectories + pe::kResourceDirectoryIndex * pe::kDataDirectorySize;
+  const size_t resourceDir =
+      opt + pe::kPe32DataDirectories + pe::kResourceDirectoryIndex * pe::kDataDirectorySize;
   const size_t section = opt + 224;
   const size_t rsrc = 0x200;
   struct Case {
@@ -86,22 +96,33 @@ TEST(PeVersion, DamagedStructuresGiveNone) {
       {"PE signature", [](std::string& s) { s[0x41] = 'X'; }},
       {"optional header magic", [&](std::string& s) { Set16(s, opt, 0x0107); }},
       {"PE32+ magic on a PE32 layout", [&](std::string& s) { Set16(s, opt, pe::kPe32PlusMagic); }},
-      {"too few data directories", [&](std::string& s) { Set32(s, opt + pe::kPe32NumberOfRvaAndSizes, 2); }},
-      {"optional header too short", [&](std::string& s) { Set16(s, coff + pe::kCoffSizeOfOptionalHeader, 100); }},
+      {"too few data directories",
+       [&](std::string& s) { Set32(s, opt + pe::kPe32NumberOfRvaAndSizes, 2); }},
+      {"optional header too short",
+       [&](std::string& s) { Set16(s, coff + pe::kCoffSizeOfOptionalHeader, 100); }},
       {"no sections", [&](std::string& s) { Set16(s, coff + pe::kCoffNumberOfSections, 0); }},
-      {"65535 sections, none holding the resources", [&](std::string& s) {
+      {"65535 sections, none holding the resources",
+       [&](std::string& s) {
          Set16(s, coff + pe::kCoffNumberOfSections, 0xFFFF);
          Set32(s, section + pe::kSectionVirtualAddress, 0x5000);
        }},
-      {"resource RVA outside every section", [&](std::string& s) { Set32(s, resourceDir, 0x9000); }},
+      {"resource RVA outside every section",
+       [&](std::string& s) { Set32(s, resourceDir, 0x9000); }},
       {"resource RVA zero", [&](std::string& s) { Set32(s, resourceDir, 0); }},
       {"resource size tiny", [&](std::string& s) { Set32(s, resourceDir + 4, 8); }},
-      {"raw data past the end", [&](std::string& s) { Set32(s, section + pe::kSectionPointerToRawData, 0x7FFFFFFF); }},
+      {"raw data past the end",
+       [&](std::string& s) { Set32(s, section + pe::kSectionPointerToRawData, 0x7FFFFFFF); }},
       {"no version type", [&](std::string& s) { Set32(s, rsrc + 16, 3); }},
-      {"huge entry counts", [&](std::string& s) { Set16(s, rsrc + 12, 0xFFFF); Set32(s, rsrc + 16, 3); }},
+      {"huge entry counts",
+       [&](std::string& s) {
+         Set16(s, rsrc + 12, 0xFFFF);
+         Set32(s, rsrc + 16, 3);
+       }},
       {"type entry is a leaf", [&](std::string& s) { Set32(s, rsrc + 20, 0x18); }},
-      {"subdirectory outside the section", [&](std::string& s) { Set32(s, rsrc + 20, 0x8FFFFFF0); }},
-      {"language entry is a directory", [&](std::string& s) { Set32(s, rsrc + 0x30 + 20, 0x80000048); }},
+      {"subdirectory outside the section",
+       [&](std::string& s) { Set32(s, rsrc + 20, 0x8FFFFFF0); }},
+      {"language entry is a directory",
+       [&](std::string& s) { Set32(s, rsrc + 0x30 + 20, 0x80000048); }},
       {"data RVA outside", [&](std::string& s) { Set32(s, rsrc + 0x48, 0xFFFFFFF0); }},
       {"data size too small", [&](std::string& s) { Set32(s, rsrc + 0x48 + 4, 40); }},
       {"version length beyond data", [&](std::string& s) { Set16(s, rsrc + 0x58, 0xFFFF); }},
@@ -130,7 +151,8 @@ TEST(ReadFileVersion, ReadsFromDiskAndReportsMissingFiles) {
   ASSERT_TRUE(found.Version.has_value());
   EXPECT_EQ(found.Version->FileVersionText(), "5.0.6.18");
 
-  const FileVersionLookup text = ReadFileVersion(folder.WriteFile("ZORSys.ini", "[System]\nMainExe=IClient\n"));
+  const FileVersionLookup text =
+      ReadFileVersion(folder.WriteFile("ZORSys.ini", "[System]\nMainExe=IClient\n"));
   EXPECT_EQ(text.OsError, 0u);
   EXPECT_EQ(text.Version, std::nullopt);
 

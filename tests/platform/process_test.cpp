@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <csignal>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "base/exceptions.h"
 #include "platform/command_line_split.h"
@@ -27,8 +27,15 @@ std::string ReadAll(const std::string& path) {
 TEST(StartProcess, PassesEveryArgumentExactlyAndRunsInTheFolderGiven) {
   testing::TempFolder folder;
   const std::vector<std::string> args = {
-      "/bin/sh", "-c", "pwd > out.txt; for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done >> out.txt", "sh",
-      "a b", "", R"(q"uo\"te)", R"(trail\)", "中文"};
+      "/bin/sh",
+      "-c",
+      "pwd > out.txt; for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done >> out.txt",
+      "sh",
+      "a b",
+      "",
+      R"(q"uo\"te)",
+      R"(trail\)",
+      "中文"};
   const ProcessId pid = StartProcess(JoinCommandLine(args), folder.Path());
   ASSERT_GT(pid, 0);
   EXPECT_EQ(WaitForProcessExit(pid), 0);
@@ -76,8 +83,8 @@ TEST(StartProcess, TheChildGetsDefaultSignalsAndItsOwnSession) {
   EXPECT_EQ(WaitForProcessExit(pid), 128 + SIGPIPE);
 
   testing::TempFolder folder;
-  const ProcessId leader = StartProcess(R"(sh -c "cut -d' ' -f6 /proc/$$/stat > sid.txt; echo $$ > pid.txt")",
-                                        folder.Path());
+  const ProcessId leader = StartProcess(
+      R"(sh -c "cut -d' ' -f6 /proc/$$/stat > sid.txt; echo $$ > pid.txt")", folder.Path());
   EXPECT_EQ(WaitForProcessExit(leader), 0);
   EXPECT_EQ(ReadAll(folder / "sid.txt"), ReadAll(folder / "pid.txt"));
 }

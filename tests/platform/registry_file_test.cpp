@@ -35,36 +35,45 @@ TEST(RegFileParser, ReadsEveryValueForm) {
     const char* Name;
     RegValue Expected;
   } const kCases[] = {
-      {"string", "[HKEY_LOCAL_MACHINE\\K]\r\n\"Name\"=\"text\"\r\n", "Name", RegValue::String("text")},
+      {"string", "[HKEY_LOCAL_MACHINE\\K]\r\n\"Name\"=\"text\"\r\n", "Name",
+       RegValue::String("text")},
       {"empty string", "[HKEY_LOCAL_MACHINE\\K]\n\"Name\"=\"\"\n", "Name", RegValue::String("")},
       {"escapes", "[HKEY_LOCAL_MACHINE\\K]\n\"a\\\\b \\\"q\\\"\"=\"C:\\\\x\\\\ \\\"y\\\"\"\n",
        "a\\b \"q\"", RegValue::String("C:\\x\\ \"y\"")},
-      {"non-ASCII string", "[HKEY_LOCAL_MACHINE\\K]\n\"名\"=\"数据路径\"\n", "名", RegValue::String("数据路径")},
+      {"non-ASCII string", "[HKEY_LOCAL_MACHINE\\K]\n\"名\"=\"数据路径\"\n", "名",
+       RegValue::String("数据路径")},
       {"default value", "[HKEY_LOCAL_MACHINE\\K]\n@=\"def\"\n", "", RegValue::String("def")},
-      {"blanks around =", "[HKEY_LOCAL_MACHINE\\K]\n  \"N\" = dword:1  \n", "N", RegValue::Dword(1)},
+      {"blanks around =", "[HKEY_LOCAL_MACHINE\\K]\n  \"N\" = dword:1  \n", "N",
+       RegValue::Dword(1)},
       {"dword", "[HKEY_LOCAL_MACHINE\\K]\n\"Port\"=dword:00000300\n", "Port", RegValue::Dword(768)},
-      {"dword upper case, short", "[HKEY_LOCAL_MACHINE\\K]\n\"N\"=dword:FfFf\n", "N", RegValue::Dword(0xFFFF)},
-      {"dword max", "[HKEY_LOCAL_MACHINE\\K]\n\"N\"=dword:ffffffff\n", "N", RegValue::Dword(0xFFFFFFFF)},
-      {"binary", "[HKEY_LOCAL_MACHINE\\K]\n\"B\"=hex:01,02,ff\n", "B", RegValue::Binary({1, 2, 0xFF})},
+      {"dword upper case, short", "[HKEY_LOCAL_MACHINE\\K]\n\"N\"=dword:FfFf\n", "N",
+       RegValue::Dword(0xFFFF)},
+      {"dword max", "[HKEY_LOCAL_MACHINE\\K]\n\"N\"=dword:ffffffff\n", "N",
+       RegValue::Dword(0xFFFFFFFF)},
+      {"binary", "[HKEY_LOCAL_MACHINE\\K]\n\"B\"=hex:01,02,ff\n", "B",
+       RegValue::Binary({1, 2, 0xFF})},
       {"empty binary", "[HKEY_LOCAL_MACHINE\\K]\n\"B\"=hex:\n", "B", RegValue::Binary({})},
       {"binary one-digit bytes and blanks", "[HKEY_LOCAL_MACHINE\\K]\n\"B\"=hex: 1 ,a\n", "B",
        RegValue::Binary({1, 0xA})},
-      {"expand string (UTF-16LE)", "[HKEY_LOCAL_MACHINE\\K]\n\"P\"=hex(2):25,00,54,00,25,00,00,00\n", "P",
+      {"expand string (UTF-16LE)",
+       "[HKEY_LOCAL_MACHINE\\K]\n\"P\"=hex(2):25,00,54,00,25,00,00,00\n", "P",
        RegValue::String("%T%", kRegExpandSz)},
-      {"multi string", "[HKEY_LOCAL_MACHINE\\K]\n\"M\"=hex(7):61,00,00,00,62,00,63,00,00,00,00,00\n", "M",
+      {"multi string",
+       "[HKEY_LOCAL_MACHINE\\K]\n\"M\"=hex(7):61,00,00,00,62,00,63,00,00,00,00,00\n", "M",
        RegValue::MultiString({"a", "bc"})},
       {"qword", "[HKEY_LOCAL_MACHINE\\K]\n\"Q\"=hex(b):01,00,00,00,00,00,00,80\n", "Q",
        RegValue::Qword(0x8000000000000001ULL)},
       {"string as hex(1)", "[HKEY_LOCAL_MACHINE\\K]\n\"S\"=hex(1):61,00,0a,00,00,00\n", "S",
        RegValue::String("a\n")},
-      {"other type keeps its number", "[HKEY_LOCAL_MACHINE\\K]\n\"X\"=hex(100):07\n", "X", RegValue{0x100, {7}}},
+      {"other type keeps its number", "[HKEY_LOCAL_MACHINE\\K]\n\"X\"=hex(100):07\n", "X",
+       RegValue{0x100, {7}}},
       {"continuation lines", "[HKEY_LOCAL_MACHINE\\K]\n\"B\"=hex:01,02,\\\n  03,\\\r\n\t04\n", "B",
        RegValue::Binary({1, 2, 3, 4})},
-      {"comment and blank lines", "; note\n\n[HKEY_LOCAL_MACHINE\\K]\n; another\n\n\"N\"=dword:2\n", "N",
-       RegValue::Dword(2)},
+      {"comment and blank lines", "; note\n\n[HKEY_LOCAL_MACHINE\\K]\n; another\n\n\"N\"=dword:2\n",
+       "N", RegValue::Dword(2)},
       {"short root name", "[HKLM\\K]\n\"N\"=dword:3\n", "N", RegValue::Dword(3)},
-      {"name case ignored, later line wins", "[HKEY_LOCAL_MACHINE\\K]\n\"Name\"=dword:1\n\"NAME\"=dword:2\n",
-       "name", RegValue::Dword(2)},
+      {"name case ignored, later line wins",
+       "[HKEY_LOCAL_MACHINE\\K]\n\"Name\"=dword:1\n\"NAME\"=dword:2\n", "name", RegValue::Dword(2)},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Title);
@@ -102,8 +111,9 @@ TEST(RegFileParser, ReadsUtf16WithByteOrderMarkAndRegedit4) {
   EXPECT_EQ(ValueOf(ParseLm("\xEF\xBB\xBF" + text), "K", "名"), RegValue::String("值"));
 
   // REGEDIT4 keeps hex(2)/hex(7) strings as 8-bit text.
-  const RegHive old = ParseLm("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\K]\n\"P\"=hex(2):25,54,25,00\n"
-                              "\"M\"=hex(7):61,00,62,00,00\n\"N\"=dword:5\n");
+  const RegHive old = ParseLm(
+      "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\K]\n\"P\"=hex(2):25,54,25,00\n"
+      "\"M\"=hex(7):61,00,62,00,00\n\"N\"=dword:5\n");
   EXPECT_EQ(ValueOf(old, "K", "P"), RegValue::String("%T%", kRegExpandSz));
   EXPECT_EQ(ValueOf(old, "K", "M"), RegValue::MultiString({"a", "b"}));
   EXPECT_EQ(ValueOf(old, "K", "N"), RegValue::Dword(5));
@@ -122,20 +132,26 @@ TEST(RegFileParser, DamagedFilesNameTheFileAndLine) {
       {std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\K\n", 3, "the key line does not end with ']'"},
       {std::string(kHeader) + "[HKEY_USERS\\K]\n", 3, "unknown root key \"HKEY_USERS\""},
       {std::string(kHeader) + "[-HKEY_LOCAL_MACHINE]\n", 3, "a root key cannot be deleted"},
-      {std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A\\\\B]\n", 3, "the key path has an empty part"},
+      {std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A\\\\B]\n", 3,
+       "the key path has an empty part"},
       {std::string(kHeader) + "[-HKEY_LOCAL_MACHINE\\K]\n\"N\"=dword:1\n", 4,
        "a value follows a key that is being deleted"},
       {std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\K]\nN=1\n", 4,
        "expected a key in brackets, a value or a comment"},
-      {std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\K]\n\"N=\"x\"\n", 4, "expected '=' after the value name"},
-      {std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\K]\n\"N\"=\"abc\n", 4, "the string has no closing quote"},
-      {std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\K]\n\"N\"=\"C:\\\"\n", 4, "the string has no closing quote"},
+      {std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\K]\n\"N=\"x\"\n", 4,
+       "expected '=' after the value name"},
+      {std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\K]\n\"N\"=\"abc\n", 4,
+       "the string has no closing quote"},
+      {std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\K]\n\"N\"=\"C:\\\"\n", 4,
+       "the string has no closing quote"},
       {std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\K]\n\"N\"=\"C:\\Temp\"\n", 4,
        "invalid escape \"\\T\" in the string (only \\\\ and \\\" are allowed)"},
-      {std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\K]\n\"N\"=\"a\" x\n", 4, "unexpected text after the closing quote"},
+      {std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\K]\n\"N\"=\"a\" x\n", 4,
+       "unexpected text after the closing quote"},
       {std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\K]\n\"N\"=dword:123456789\n", 4,
        "a dword value needs one to eight hex digits"},
-      {std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\K]\n\"N\"=dword:\n", 4, "a dword value needs one to eight hex digits"},
+      {std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\K]\n\"N\"=dword:\n", 4,
+       "a dword value needs one to eight hex digits"},
       {std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\K]\n\"N\"=hex:01,zz\n", 4,
        "\"zz\" is not a byte in hex (one or two hex digits)"},
       {std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\K]\n\"N\"=hex:01,\\\n  100\n", 5,
@@ -144,7 +160,8 @@ TEST(RegFileParser, DamagedFilesNameTheFileAndLine) {
        "\"\" is not a byte in hex (one or two hex digits)"},
       {std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\K]\n\"N\"=hex(2:00\n", 4,
        "hex(<type>) needs one to eight hex digits in parentheses"},
-      {std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\K]\n\"N\"=hex 01\n", 4, "expected ':' after hex"},
+      {std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\K]\n\"N\"=hex 01\n", 4,
+       "expected ':' after hex"},
       {std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\K]\n\"N\"=hex:01,\\\n", 5,
        "\"\" is not a byte in hex (one or two hex digits)"},
       {std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\K]\n\"N\"=hex:01,\\", 4,
@@ -164,21 +181,22 @@ TEST(RegFileParser, DamagedFilesNameTheFileAndLine) {
       EXPECT_EQ(e.FileName, "/x/HKLM.reg");
       EXPECT_EQ(e.Line, c.Line);
       EXPECT_EQ(e.Problem, c.Problem);
-      EXPECT_EQ(e.Message, "Damaged registry file \"/x/HKLM.reg\", line " + std::to_string(c.Line) + ": " +
-                               c.Problem);
+      EXPECT_EQ(e.Message, "Damaged registry file \"/x/HKLM.reg\", line " + std::to_string(c.Line) +
+                               ": " + c.Problem);
     }
   }
 }
 
 TEST(RegFileParser, HiveFileRefusesKeysOfAnotherRoot) {
   try {
-    ParseHiveFile(std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\n[HKEY_CURRENT_USER\\B]\n", "HKLM.reg",
-                  RegRoot::LocalMachine);
+    ParseHiveFile(std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\n[HKEY_CURRENT_USER\\B]\n",
+                  "HKLM.reg", RegRoot::LocalMachine);
     FAIL() << "no error";
   } catch (const ERegistryFileError& e) {
-    EXPECT_STREQ(e.what(),
-                 "Damaged registry file \"HKLM.reg\", line 5: the key belongs to HKEY_CURRENT_USER, "
-                 "not to this hive (HKEY_LOCAL_MACHINE)");
+    EXPECT_STREQ(
+        e.what(),
+        "Damaged registry file \"HKLM.reg\", line 5: the key belongs to HKEY_CURRENT_USER, "
+        "not to this hive (HKEY_LOCAL_MACHINE)");
   }
 }
 
@@ -239,7 +257,8 @@ TEST(RegFileWriter, RoundTripKeepsEveryValueAndSpelling) {
   EXPECT_EQ(reread, hive);
   EXPECT_EQ(WriteRegFile(reread, RegRoot::LocalMachine), written);
   EXPECT_EQ(ValueOf(reread, "SOFTWARE\\zor\\dk880", "tcpport"), RegValue::Dword(768));
-  EXPECT_EQ(ValueOf(reread, "Software\\ZOR\\DK880", "WriteLogPath"), RegValue::String("%TEMP%\\zor", kRegExpandSz));
+  EXPECT_EQ(ValueOf(reread, "Software\\ZOR\\DK880", "WriteLogPath"),
+            RegValue::String("%TEMP%\\zor", kRegExpandSz));
   EXPECT_EQ(ValueOf(reread, "Software\\ZOR\\DK880\\Logs", ""), RegValue::String("C:\\ZOR\\Logs"));
   EXPECT_EQ(ValueOf(reread, "Software\\ZOR\\DK880\\Logs", "Quote"), RegValue::String("say \"hi\""));
 }

@@ -45,7 +45,8 @@ pid_t Spawn(Body body) {
 // The hive folder's entries, joined by ",".
 std::string FolderNames(const std::string& dir) {
   std::string joined;
-  for (const std::string& name : OsFileSystem().List(dir)) joined += (joined.empty() ? "" : ",") + name;
+  for (const std::string& name : OsFileSystem().List(dir))
+    joined += (joined.empty() ? "" : ",") + name;
   return joined;
 }
 
@@ -59,10 +60,16 @@ class EnvVar {
  public:
   EnvVar(const char* name, const char* value) : Name(name) {
     if (const char* old = std::getenv(name)) Old = old;
-    if (value) setenv(name, value, 1); else unsetenv(name);
+    if (value)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
   }
   ~EnvVar() {
-    if (Old) setenv(Name, Old->c_str(), 1); else unsetenv(Name);
+    if (Old)
+      setenv(Name, Old->c_str(), 1);
+    else
+      unsetenv(Name);
   }
 
  private:
@@ -114,7 +121,8 @@ TEST(RegistryStore, ConcurrentProcessesLoseNoWrite) {
     children.push_back(Spawn([p] {
       TZORRegistry reg(RegRoot::LocalMachine, KEY_ALL_ACCESS);
       if (!reg.OpenKey("\\Software\\ZOR\\DK880", true)) return 1;
-      for (int i = 0; i < kWrites; ++i) reg.WriteInteger("P" + std::to_string(p) + "_" + std::to_string(i), i);
+      for (int i = 0; i < kWrites; ++i)
+        reg.WriteInteger("P" + std::to_string(p) + "_" + std::to_string(i), i);
       return 0;
     }));
   }
@@ -162,9 +170,11 @@ TEST(RegistryStore, DiskFaultsKeepTheOldHiveAndLeaveNoTemporaryFile) {
     std::string Text;
   } const kCases[] = {
       {"write fails", [](FaultFileSystem& f) { f.FailWrite(1, EIO); }, "Input/output error (5)"},
-      {"disk fills mid-file", [](FaultFileSystem& f) { f.SetFreeSpace(100); }, "No space left on device (28)"},
+      {"disk fills mid-file", [](FaultFileSystem& f) { f.SetFreeSpace(100); },
+       "No space left on device (28)"},
       {"fsync fails", [](FaultFileSystem& f) { f.FailSync(1, EIO); }, "Input/output error (5)"},
-      {"rename fails", [](FaultFileSystem& f) { f.FailRename(1, EROFS); }, "Read-only file system (30)"},
+      {"rename fails", [](FaultFileSystem& f) { f.FailRename(1, EROFS); },
+       "Read-only file system (30)"},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Name);
@@ -181,7 +191,8 @@ TEST(RegistryStore, DiskFaultsKeepTheOldHiveAndLeaveNoTemporaryFile) {
         reg.WriteString("Server", std::string(1000, 'n'));
         ADD_FAILURE() << "no error";
       } catch (const ERegistryError& e) {
-        EXPECT_EQ(e.Message, "Cannot write the registry file \"" + dir.Path + "/HKLM.reg\": " + c.Text);
+        EXPECT_EQ(e.Message,
+                  "Cannot write the registry file \"" + dir.Path + "/HKLM.reg\": " + c.Text);
       }
     }
     EXPECT_EQ(ReadFile(dir.Path + "/HKLM.reg"), before);
@@ -194,9 +205,11 @@ TEST(RegistryStore, DamagedHiveIsReportedWithFileAndLineAndNeverOverwritten) {
   RegistryTestDir dir;
   const std::string path = dir.Path + "/HKLM.reg";
   const std::string damaged =
-      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\ZOR]\r\n\"N\"=dword:xyz\r\n";
+      "Windows Registry Editor Version "
+      "5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\ZOR]\r\n\"N\"=dword:xyz\r\n";
   WriteFile(path, damaged);
-  const std::string expected = "Damaged registry file \"" + path + "\", line 4: a dword value needs one to eight hex digits";
+  const std::string expected =
+      "Damaged registry file \"" + path + "\", line 4: a dword value needs one to eight hex digits";
   TZORRegistry reg(RegRoot::LocalMachine, KEY_ALL_ACCESS);
   const auto expectDamaged = [&](auto&& action) {
     try {
@@ -230,7 +243,8 @@ TEST(RegistryStore, HiveFolderThatCannotBeCreatedIsNotWritable) {
     UpdateHive(RegRoot::LocalMachine, [](RegHive&) { return true; });
     FAIL() << "no error";
   } catch (const ERegistryError& e) {
-    EXPECT_EQ(e.Message, "Cannot create the registry folder \"" + dir.Path + "/file\": File exists (17)");
+    EXPECT_EQ(e.Message,
+              "Cannot create the registry folder \"" + dir.Path + "/file\": File exists (17)");
   }
 }
 

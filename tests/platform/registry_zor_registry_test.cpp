@@ -98,14 +98,14 @@ TEST(TZORRegistry, PathsAreRelativeToTheOpenKeyUnlessTheyStartAtTheRoot) {
   EXPECT_EQ(reg.CurrentPath(), "Software\\ZOR");
   ASSERT_TRUE(reg.OpenKey("DK880\\", true));  // relative; a trailing backslash is ignored
   EXPECT_EQ(reg.CurrentPath(), "Software\\ZOR\\DK880");
-  EXPECT_FALSE(reg.OpenKey("Software\\ZOR", false));  // would be ...\DK880\Software\ZOR
+  EXPECT_FALSE(reg.OpenKey("Software\\ZOR", false));     // would be ...\DK880\Software\ZOR
   EXPECT_EQ(reg.CurrentPath(), "Software\\ZOR\\DK880");  // a failed open keeps the open key
   ASSERT_TRUE(reg.OpenKey("\\Software\\ZOR", false));
   EXPECT_EQ(reg.CurrentPath(), "Software\\ZOR");
   EXPECT_TRUE(reg.KeyExists("DK880"));
   EXPECT_TRUE(reg.KeyExists("\\Software\\ZOR\\DK880"));
   EXPECT_FALSE(reg.OpenKey("\\Software\\\\ZOR", true));  // empty part
-  EXPECT_FALSE(reg.OpenKey("\\Soft\nware", true));        // cannot be written in a hive file
+  EXPECT_FALSE(reg.OpenKey("\\Soft\nware", true));       // cannot be written in a hive file
 
   // Deleting the open key (through a parent) closes it.
   ASSERT_TRUE(reg.OpenKey("DK880", false));
@@ -136,7 +136,8 @@ TEST(TZORRegistry, WritesNeedAnOpenKeyWithWriteAccessThatStillExists) {
 
   TZORRegistry reader(RegRoot::LocalMachine, KEY_READ);
   ASSERT_TRUE(reader.OpenKey("Software\\ZOR", false));
-  expectError([&] { reader.WriteInteger("N", 1); }, "Failed to set data for 'N': the key is open for reading only");
+  expectError([&] { reader.WriteInteger("N", 1); },
+              "Failed to set data for 'N': the key is open for reading only");
   EXPECT_FALSE(reader.DeleteValue("N"));
 
   TZORRegistry remover(RegRoot::LocalMachine, KEY_ALL_ACCESS);

@@ -50,15 +50,20 @@ TEST(ZorReg, QueryPrintsKeysValuesAndSubkeys) {
       {{"query", "HKLM\\Software\\ZOR\\DK880", "-v", "Key"},
        "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\ZOR\\DK880\n    Key    REG_BINARY    010203FF\n\n"},
       {{"query", "HKLM\\Software\\ZOR\\DK880", "/v", "WriteLogPath"},
-       "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\ZOR\\DK880\n    WriteLogPath    REG_EXPAND_SZ    %TEMP%\\zor\n\n"},
+       "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\ZOR\\DK880\n    WriteLogPath    REG_EXPAND_SZ    "
+       "%TEMP%\\zor\n\n"},
       {{"query", "HKLM\\Software\\ZOR\\DK880", "/ve"},
-       "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\ZOR\\DK880\n    (Default)    REG_SZ    (value not set)\n\n"},
+       "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\ZOR\\DK880\n    (Default)    REG_SZ    (value not "
+       "set)\n\n"},
       {{"query", "HKLM\\Software\\ZOR", "/ve", "/s"},
-       "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\ZOR\\DK880\\Logs\n    (Default)    REG_SZ    C:\\ZOR\\Logs\n"
+       "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\ZOR\\DK880\\Logs\n    (Default)    REG_SZ    "
+       "C:\\ZOR\\Logs\n"
        "\nEnd of search: 1 match(es) found.\n"},
       {{"query", "HKLM\\Software\\ZOR\\DK880\\Logs", "/s"},
-       "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\ZOR\\DK880\\Logs\n    (Default)    REG_SZ    C:\\ZOR\\Logs\n"
-       "    Quote    REG_SZ    say \"hi\"\n\nHKEY_LOCAL_MACHINE\\SOFTWARE\\ZOR\\DK880\\Logs\\Old\n\n"},
+       "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\ZOR\\DK880\\Logs\n    (Default)    REG_SZ    "
+       "C:\\ZOR\\Logs\n"
+       "    Quote    REG_SZ    say "
+       "\"hi\"\n\nHKEY_LOCAL_MACHINE\\SOFTWARE\\ZOR\\DK880\\Logs\\Old\n\n"},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Args[2]);
@@ -81,13 +86,17 @@ TEST(ZorReg, AddStoresEachTypeAndAsksBeforeOverwriting) {
       {{"/v", "Empty"}, "Empty", RegValue::String("")},
       {{"/ve", "/d", "def"}, "", RegValue::String("def")},
       {{"/d", "nameless"}, "", RegValue::String("nameless")},
-      {{"/v", "E", "/t", "reg_expand_sz", "/d", "%HOME%"}, "E", RegValue::String("%HOME%", kRegExpandSz)},
+      {{"/v", "E", "/t", "reg_expand_sz", "/d", "%HOME%"},
+       "E",
+       RegValue::String("%HOME%", kRegExpandSz)},
       {{"/v", "D", "/t", "REG_DWORD", "/d", "768"}, "D", RegValue::Dword(768)},
       {{"/v", "DH", "/t", "REG_DWORD", "/d", "0xFFFFFFFF"}, "DH", RegValue::Dword(0xFFFFFFFF)},
       {{"/v", "Q", "/t", "REG_QWORD", "/d", "0x123456789"}, "Q", RegValue::Qword(0x123456789ULL)},
       {{"/v", "B", "/t", "REG_BINARY", "/d", "01ab"}, "B", RegValue::Binary({1, 0xAB})},
       {{"/v", "M", "/t", "REG_MULTI_SZ", "/d", "a\\0b"}, "M", RegValue::MultiString({"a", "b"})},
-      {{"/v", "MS", "/t", "REG_MULTI_SZ", "/s", "#", "/d", "a#b#c"}, "MS", RegValue::MultiString({"a", "b", "c"})},
+      {{"/v", "MS", "/t", "REG_MULTI_SZ", "/s", "#", "/d", "a#b#c"},
+       "MS",
+       RegValue::MultiString({"a", "b", "c"})},
       {{"/v", "N", "/t", "REG_NONE", "/d", "ff"}, "N", RegValue{kRegNone, {0xFF}}},
   };
   for (const Case& c : kCases) {
@@ -103,14 +112,17 @@ TEST(ZorReg, AddStoresEachTypeAndAsksBeforeOverwriting) {
     EXPECT_EQ(key->FindValue(c.Name)->Value, c.Expected) << c.Name;
   }
 
-  const std::vector<std::string> overwrite = {"add", "HKCU\\Software\\ZOR", "/v", "D", "/t", "REG_DWORD", "/d", "1"};
+  const std::vector<std::string> overwrite = {"add", "HKCU\\Software\\ZOR", "/v", "D",
+                                              "/t",  "REG_DWORD",           "/d", "1"};
   Result r = RunTool(overwrite, "no\n");
   EXPECT_EQ(r.Code, 1);
   EXPECT_EQ(r.Out, "Value D exists, overwrite(Yes/No)? The operation was canceled by the user.\n");
-  EXPECT_EQ(LoadHive(RegRoot::CurrentUser).FindKey("Software\\ZOR")->FindValue("D")->Value, RegValue::Dword(768));
+  EXPECT_EQ(LoadHive(RegRoot::CurrentUser).FindKey("Software\\ZOR")->FindValue("D")->Value,
+            RegValue::Dword(768));
   r = RunTool(overwrite, "yes\n");
   EXPECT_EQ(r.Code, 0);
-  EXPECT_EQ(LoadHive(RegRoot::CurrentUser).FindKey("Software\\ZOR")->FindValue("D")->Value, RegValue::Dword(1));
+  EXPECT_EQ(LoadHive(RegRoot::CurrentUser).FindKey("Software\\ZOR")->FindValue("D")->Value,
+            RegValue::Dword(1));
 }
 
 TEST(ZorReg, DeleteRemovesValuesAllValuesOrTheKey) {
@@ -118,7 +130,9 @@ TEST(ZorReg, DeleteRemovesValuesAllValuesOrTheKey) {
   RunTool({"import", kSample});
   const std::string key = "HKLM\\Software\\ZOR\\DK880";
   Result r = RunTool({"delete", key, "/v", "TCPPort"}, "n\n");
-  EXPECT_EQ(r.Out, "Delete the registry value TCPPort (Yes/No)? The operation was canceled by the user.\n");
+  EXPECT_EQ(
+      r.Out,
+      "Delete the registry value TCPPort (Yes/No)? The operation was canceled by the user.\n");
   EXPECT_EQ(RunTool({"delete", key, "/v", "tcpport"}, "y\n").Code, 0);
   EXPECT_EQ(RunTool({"query", key, "/v", "TCPPort"}).Err,
             "ERROR: The system was unable to find the specified registry key or value.\n");
@@ -127,8 +141,10 @@ TEST(ZorReg, DeleteRemovesValuesAllValuesOrTheKey) {
   EXPECT_TRUE(afterValues.FindKey("Software\\ZOR\\DK880")->Values.empty());
   EXPECT_NE(afterValues.FindKey("Software\\ZOR\\DK880\\Logs"), nullptr);  // subkeys stay
   r = RunTool({"delete", key}, "yes\n");
-  EXPECT_EQ(r.Out, "Permanently delete the registry key HKEY_LOCAL_MACHINE\\Software\\ZOR\\DK880 (Yes/No)? "
-                   "The operation completed successfully.\n");
+  EXPECT_EQ(
+      r.Out,
+      "Permanently delete the registry key HKEY_LOCAL_MACHINE\\Software\\ZOR\\DK880 (Yes/No)? "
+      "The operation completed successfully.\n");
   EXPECT_EQ(LoadHive(RegRoot::LocalMachine).FindKey("Software\\ZOR\\DK880\\Logs"), nullptr);
   EXPECT_NE(LoadHive(RegRoot::LocalMachine).FindKey("Software\\ZOR"), nullptr);
 }
@@ -137,9 +153,11 @@ TEST(ZorReg, ErrorsSayWhatIsWrongAndExitWithOne) {
   RegistryTestDir dir;
   RunTool({"import", kSample});
   const std::string damaged = dir.Path + "/damaged.reg";
-  std::ofstream(damaged) << "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=dword:1\n\"y\"=oops\n";
+  std::ofstream(damaged) << "Windows Registry Editor Version "
+                            "5.00\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=dword:1\n\"y\"=oops\n";
   const std::string usage = "Type \"zorreg /?\" for usage.\n";
-  const std::string notFound = "ERROR: The system was unable to find the specified registry key or value.\n";
+  const std::string notFound =
+      "ERROR: The system was unable to find the specified registry key or value.\n";
   struct Case {
     std::vector<std::string> Args;
     std::string Err;
@@ -151,12 +169,18 @@ TEST(ZorReg, ErrorsSayWhatIsWrongAndExitWithOne) {
       {{"query", "HKLM\\a\\\\b"}, "ERROR: Invalid key name.\n"},
       {{"query", "HKLM\\Nothing"}, notFound},
       {{"query", "HKLM\\Software\\ZOR\\DK880", "/v", "Nothing"}, notFound},
-      {{"query", "HKLM\\Software\\ZOR\\DK880", "/v"}, "ERROR: Invalid syntax. The switch \"/v\" needs a value.\n" + usage},
-      {{"query", "HKLM\\Software\\ZOR\\DK880", "/v", "a", "/ve"}, "ERROR: Invalid syntax. Give either /v or /ve.\n" + usage},
-      {{"query", "HKLM\\Software", "/x"}, "ERROR: Invalid syntax. Unknown switch \"/x\".\n" + usage},
-      {{"query", "HKLM\\Software", "/s", "/S"}, "ERROR: Invalid syntax. The switch \"/S\" is given twice.\n" + usage},
-      {{"query", "HKLM\\Software", "extra"}, "ERROR: Invalid syntax. Unexpected argument \"extra\".\n" + usage},
-      {{"add", "HKLM\\S", "/v", "a", "/t", "REG_LINK"}, "ERROR: Invalid syntax. Unknown value type \"REG_LINK\".\n" + usage},
+      {{"query", "HKLM\\Software\\ZOR\\DK880", "/v"},
+       "ERROR: Invalid syntax. The switch \"/v\" needs a value.\n" + usage},
+      {{"query", "HKLM\\Software\\ZOR\\DK880", "/v", "a", "/ve"},
+       "ERROR: Invalid syntax. Give either /v or /ve.\n" + usage},
+      {{"query", "HKLM\\Software", "/x"},
+       "ERROR: Invalid syntax. Unknown switch \"/x\".\n" + usage},
+      {{"query", "HKLM\\Software", "/s", "/S"},
+       "ERROR: Invalid syntax. The switch \"/S\" is given twice.\n" + usage},
+      {{"query", "HKLM\\Software", "extra"},
+       "ERROR: Invalid syntax. Unexpected argument \"extra\".\n" + usage},
+      {{"add", "HKLM\\S", "/v", "a", "/t", "REG_LINK"},
+       "ERROR: Invalid syntax. Unknown value type \"REG_LINK\".\n" + usage},
       {{"add", "HKLM\\S", "/v", "a", "/t", "REG_DWORD", "/d", "4294967296"},
        "ERROR: Invalid syntax. Specify valid numeric value for 'REG_DWORD'.\n" + usage},
       {{"add", "HKLM\\S", "/v", "a", "/t", "REG_BINARY", "/d", "abc"},
@@ -167,9 +191,12 @@ TEST(ZorReg, ErrorsSayWhatIsWrongAndExitWithOne) {
       {{"delete", "HKLM", "/f"}, "ERROR: Invalid key name.\n"},
       {{"delete", "HKLM\\Nothing", "/f"}, notFound},
       {{"delete", "HKLM\\Software\\ZOR\\DK880", "/v", "Nothing", "/f"}, notFound},
-      {{"import", dir.Path + "/missing.reg"}, "ERROR: The file \"" + dir.Path + "/missing.reg\" does not exist.\n"},
-      {{"import", damaged}, "ERROR: Damaged registry file \"" + damaged + "\", line 5: unknown value data "
-                                                                          "(expected \"text\", dword:, hex: or -)\n"},
+      {{"import", dir.Path + "/missing.reg"},
+       "ERROR: The file \"" + dir.Path + "/missing.reg\" does not exist.\n"},
+      {{"import", damaged},
+       "ERROR: Damaged registry file \"" + damaged +
+           "\", line 5: unknown value data "
+           "(expected \"text\", dword:, hex: or -)\n"},
       {{"export", "HKLM\\Nothing", dir.Path + "/x.reg"}, notFound},
       {{"export", "HKLM\\Software", dir.Path + "/no/such/x.reg", "/y"},
        "ERROR: Cannot write the file \"" + dir.Path + "/no/such/x.reg\".\n"},
@@ -201,8 +228,8 @@ std::string Slurp(const std::string& path) {
 // Runs the program with the store in `registryDir`; returns the exit code and its output.
 Result RunProgram(const std::string& registryDir, const std::string& arguments) {
   const std::string errFile = registryDir + ".stderr.txt";
-  const std::string command = "ZOR_REGISTRY_DIR='" + registryDir + "' '" + ZOR_BIN_DIR + "/zorreg' " + arguments +
-                              " </dev/null 2>'" + errFile + "'";
+  const std::string command = "ZOR_REGISTRY_DIR='" + registryDir + "' '" + ZOR_BIN_DIR +
+                              "/zorreg' " + arguments + " </dev/null 2>'" + errFile + "'";
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return {-1, "", "popen failed"};
   std::string out;
@@ -221,7 +248,8 @@ TEST(ZorReg, ProgramImportsQueriesAndExportsEndToEnd) {
 
   r = RunProgram(store, "query 'HKEY_LOCAL_MACHINE\\Software\\ZOR\\DK880' /v ShowNextTime");
   EXPECT_EQ(r.Code, 0);
-  EXPECT_EQ(r.Out, "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\ZOR\\DK880\n    ShowNextTime    REG_DWORD    0x1\n\n");
+  EXPECT_EQ(r.Out,
+            "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\ZOR\\DK880\n    ShowNextTime    REG_DWORD    0x1\n\n");
 
   r = RunProgram(store, "add 'HKLM\\Software\\ZOR\\DK880' /v WaitInput /t REG_DWORD /d 500 /f");
   EXPECT_EQ(r.Code, 0) << r.Err;
@@ -236,9 +264,12 @@ TEST(ZorReg, ProgramImportsQueriesAndExportsEndToEnd) {
   for (const char* key : {"Software\\ZOR\\DK880", "Software\\ZOR\\DK880\\Logs"})
     EXPECT_EQ(fromExport.FindKey(key)->Values, expected.FindKey(key)->Values) << key;
 
-  r = RunProgram(store, "export 'HKLM\\Software\\ZOR\\DK880' '" + exported + "'");  // exists, no /y, no answer
+  r = RunProgram(
+      store, "export 'HKLM\\Software\\ZOR\\DK880' '" + exported + "'");  // exists, no /y, no answer
   EXPECT_EQ(r.Code, 1);
-  EXPECT_EQ(r.Out, "File " + exported + " already exists. Overwrite (Yes/No)? The operation was canceled by the user.\n");
+  EXPECT_EQ(r.Out,
+            "File " + exported +
+                " already exists. Overwrite (Yes/No)? The operation was canceled by the user.\n");
 
   r = RunProgram(store, "query 'HKLM\\Software\\ZOR\\Missing'");
   EXPECT_EQ(r.Code, 1);

@@ -12,12 +12,16 @@ class ScopedEnv {
  public:
   ScopedEnv(const char* name, const char* value) : Name(name) {
     if (const char* old = std::getenv(name)) Old = old;
-    if (value != nullptr) setenv(name, value, 1);
-    else unsetenv(name);
+    if (value != nullptr)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
   }
   ~ScopedEnv() {
-    if (Old) setenv(Name, Old->c_str(), 1);
-    else unsetenv(Name);
+    if (Old)
+      setenv(Name, Old->c_str(), 1);
+    else
+      unsetenv(Name);
   }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;

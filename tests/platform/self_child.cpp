@@ -1,11 +1,11 @@
 #include "self_child.h"
 
-#include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
-#include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
+#include <cstdlib>
+#include <stdexcept>
 
 #include "platform/system_info.h"
 
@@ -21,11 +21,13 @@ std::string CannotRunAsOtherUser() {
   return "";
 }
 
-SelfChild::SelfChild(const std::string& testName, const std::vector<std::pair<std::string, std::string>>& env,
+SelfChild::SelfChild(const std::string& testName,
+                     const std::vector<std::pair<std::string, std::string>>& env,
                      std::optional<uid_t> asUser) {
   int input[2];
   int ready[2];
-  if (pipe2(input, O_CLOEXEC) != 0 || pipe2(ready, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  if (pipe2(input, O_CLOEXEC) != 0 || pipe2(ready, O_CLOEXEC) != 0)
+    throw std::runtime_error("pipe");
   const std::string exe = GetExePath();
   const std::string filter = "--gtest_filter=" + testName;
   Child = fork();
@@ -41,10 +43,11 @@ SelfChild::SelfChild(const std::string& testName, const std::vector<std::pair<st
       const std::string id = std::to_string(*asUser);
       const std::string reuid = "--reuid=" + id;
       const std::string regid = "--regid=" + id;
-      execl(kSetpriv, kSetpriv, reuid.c_str(), regid.c_str(), "--clear-groups", exe.c_str(), filter.c_str(),
-            "--gtest_also_run_disabled_tests", static_cast<char*>(nullptr));
+      execl(kSetpriv, kSetpriv, reuid.c_str(), regid.c_str(), "--clear-groups", exe.c_str(),
+            filter.c_str(), "--gtest_also_run_disabled_tests", static_cast<char*>(nullptr));
     } else {
-      execl(exe.c_str(), exe.c_str(), filter.c_str(), "--gtest_also_run_disabled_tests", static_cast<char*>(nullptr));
+      execl(exe.c_str(), exe.c_str(), filter.c_str(), "--gtest_also_run_disabled_tests",
+            static_cast<char*>(nullptr));
     }
     _exit(127);
   }

@@ -17,7 +17,8 @@ class SelfChild {
  public:
   // With `asUser`, the child runs under that user and group id (through setpriv; the
   // caller must be root, see `CanRunAsOtherUser`).
-  SelfChild(const std::string& testName, const std::vector<std::pair<std::string, std::string>>& env,
+  SelfChild(const std::string& testName,
+            const std::vector<std::pair<std::string, std::string>>& env,
             std::optional<uid_t> asUser = std::nullopt);
   ~SelfChild();  // kills and reaps the child if it still runs
   SelfChild(const SelfChild&) = delete;

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <optional>
 
-#include "temp_folder.h"
 #include "scoped_env.h"
+#include "temp_folder.h"
 
 namespace zor {
 namespace {
@@ -18,18 +18,22 @@ TEST(DesktopFolderFromUserDirs, ReadsTheDesktopLine) {
     const char* content;
     std::optional<std::string> expected;
   } const kCases[] = {
-      {"# written by xdg-user-dirs-update\nXDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\nXDG_DESKTOP_DIR=\"$HOME/桌面\"\n",
+      {"# written by "
+       "xdg-user-dirs-update\nXDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\nXDG_DESKTOP_DIR=\"$HOME/"
+       "桌面\"\n",
        "/home/u/桌面"},
       {"XDG_DESKTOP_DIR=\"/srv/desk/\"\r\n", "/srv/desk"},
       {"  XDG_DESKTOP_DIR=\"$HOME\"", "/home/u"},
-      {"XDG_DESKTOP_DIR=\"$HOME/a\"\nXDG_DESKTOP_DIR=\"$HOME/b\"\n", "/home/u/b"},  // the last line wins
-      {"XDG_DESKTOP_DIR=$HOME/Desktop\n", std::nullopt},                           // not quoted
+      {"XDG_DESKTOP_DIR=\"$HOME/a\"\nXDG_DESKTOP_DIR=\"$HOME/b\"\n",
+       "/home/u/b"},                                      // the last line wins
+      {"XDG_DESKTOP_DIR=$HOME/Desktop\n", std::nullopt},  // not quoted
       {"XDG_DESKTOP_DIR=\"relative/dir\"\n", std::nullopt},
       {"#XDG_DESKTOP_DIR=\"/x\"\n", std::nullopt},
       {"XDG_DESKTOP_DIR=\"", std::nullopt},
       {"", std::nullopt},
   };
-  for (const Case& c : kCases) EXPECT_EQ(DesktopFolderFromUserDirs(c.content, "/home/u"), c.expected) << c.content;
+  for (const Case& c : kCases)
+    EXPECT_EQ(DesktopFolderFromUserDirs(c.content, "/home/u"), c.expected) << c.content;
 }
 
 TEST(SpecialFolders, FollowTheXdgVariables) {

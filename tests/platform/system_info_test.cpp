@@ -14,7 +14,8 @@ TEST(SystemInfo, LogonValuesHaveTheShapeTheServerExpects) {
   EXPECT_FALSE(GetUserName().empty());
   const std::string adapter = GetNetworkAdapterText();
   if (!adapter.empty()) {
-    EXPECT_TRUE(std::regex_match(adapter, std::regex(R"(\S+ [0-9A-F]{2}(-[0-9A-F]{2})+)"))) << adapter;
+    EXPECT_TRUE(std::regex_match(adapter, std::regex(R"(\S+ [0-9A-F]{2}(-[0-9A-F]{2})+)")))
+        << adapter;
     EXPECT_NE(adapter.rfind("lo ", 0), 0u);
   }
   EXPECT_EQ(GetOSCode(), kOsCodeLinux);

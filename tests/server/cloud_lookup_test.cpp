@@ -32,7 +32,8 @@ class CloudLookupTest : public ::testing::Test {
  protected:
   CloudLookupTest() : Service(Log, TLookupTable::Parse(kTable)) {
     Log.SetUseStdErr(false);
-    std::filesystem::copy_file(std::string(ZOR_BIN_DIR) + "/M880CloudClient.dll", Folder.Path / "M880CloudClient.dll");
+    std::filesystem::copy_file(std::string(ZOR_BIN_DIR) + "/M880CloudClient.dll",
+                               Folder.Path / "M880CloudClient.dll");
     Service.Start("127.0.0.1", 0);
     Address = "127.0.0.1:" + std::to_string(Service.Port());
   }
@@ -60,12 +61,13 @@ TEST_F(CloudLookupTest, FailuresComeBackAsTheDialogShowsThem) {
   ASSERT_NE(library.Factory(), nullptr) << library.LoadError();
   ExpectMessage([&] { LookupServerInfo(library.Factory(), Address, "999", ""); }, "Exception",
                 "没有查询到统编999的信息(no server is registered for enterprise id 999)");
-  ExpectMessage<ECloudClientError>([&] { LookupServerInfo(library.Factory(), "bad host:x", "1", ""); },
-                                   "ECloudClientError", "invalid lookup server address \"bad host:x\"");
+  ExpectMessage<ECloudClientError>(
+      [&] { LookupServerInfo(library.Factory(), "bad host:x", "1", ""); }, "ECloudClientError",
+      "invalid lookup server address \"bad host:x\"");
   Service.Stop();
-  ExpectMessage<ECloudClientError>([&] { LookupServerInfo(library.Factory(), Address, "1", ""); },
-                                   "ECloudClientError",
-                                   "cannot connect to " + Address + ": " + SocketErrorText(SocketErrorConnectionRefused()));
+  ExpectMessage<ECloudClientError>(
+      [&] { LookupServerInfo(library.Factory(), Address, "1", ""); }, "ECloudClientError",
+      "cannot connect to " + Address + ": " + SocketErrorText(SocketErrorConnectionRefused()));
 }
 
 TEST_F(CloudLookupTest, LibraryLogsIntoTheGivenFolder) {
@@ -76,7 +78,8 @@ TEST_F(CloudLookupTest, LibraryLogsIntoTheGivenFolder) {
   std::ifstream in(logs / "M880CloudClient.log");
   std::string line;
   ASSERT_TRUE(std::getline(in, line));
-  EXPECT_NE(line.find(" call 1 /M880Cloud/Call?Code=1&P0=0&P1=80001234 -> 200"), std::string::npos) << line;
+  EXPECT_NE(line.find(" call 1 /M880Cloud/Call?Code=1&P0=0&P1=80001234 -> 200"), std::string::npos)
+      << line;
 }
 
 TEST_F(CloudLookupTest, MissingLibraryOrFactoryLeavesItUnset) {
@@ -85,7 +88,8 @@ TEST_F(CloudLookupTest, MissingLibraryOrFactoryLeavesItUnset) {
   EXPECT_FALSE(missing.LoadError().empty());
   // A shared object without the factory: any other library of the system serves.
   testing::TempFolder other;
-  std::filesystem::copy_file(std::string(ZOR_BIN_DIR) + "/M880CloudClient.dll", other.Path / "x.dll");
+  std::filesystem::copy_file(std::string(ZOR_BIN_DIR) + "/M880CloudClient.dll",
+                             other.Path / "x.dll");
   std::ofstream(other.Path / "M880CloudClient.dll") << "not a library";
   const TCloudClientLibrary broken(other.Path.string());
   EXPECT_EQ(broken.Factory(), nullptr);
@@ -116,8 +120,10 @@ TEST_F(CloudLookupTest, TheDialogStoresWhatTheServiceAnswers) {
   EXPECT_EQ(reg.ReadStringDef("SOAPServerName", "?"), Address);
   std::ifstream in(Folder.Path / "Logs" / "CloudM880Log-EPID_80001234.Log", std::ios::binary);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_NE(text.find("RW880-SOAP:Begin EPID = 80001234   WebSite = " + Address + " \r\n"), std::string::npos);
-  EXPECT_NE(text.find("RW880-SOAP:End APP = app1.example.com   DBName = DB01 \r\n"), std::string::npos);
+  EXPECT_NE(text.find("RW880-SOAP:Begin EPID = 80001234   WebSite = " + Address + " \r\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("RW880-SOAP:End APP = app1.example.com   DBName = DB01 \r\n"),
+            std::string::npos);
 
   Service.Stop();
   ExpectMessage(
@@ -143,7 +149,8 @@ TEST_F(CloudLookupTest, ServiceRefusesMalformedRequests) {
   ASSERT_TRUE(StartConnect(s, SocketAddress{0x7F000001, Service.Port()}, error));
   ASSERT_GT(PollSocket(s, kPollWritable, 5000, error), 0);
   const std::string junk = "\x01\x02 nonsense\r\n\r\n";
-  ASSERT_EQ(SocketSend(s, junk.data(), static_cast<int64_t>(junk.size()), error), static_cast<int64_t>(junk.size()));
+  ASSERT_EQ(SocketSend(s, junk.data(), static_cast<int64_t>(junk.size()), error),
+            static_cast<int64_t>(junk.size()));
   std::string reply;
   char buffer[512];
   while (PollSocket(s, kPollReadable, 5000, error) > 0) {
@@ -168,7 +175,8 @@ TEST(LookupService, Answers) {
        R"({"ServerInfoData":[{"EnterpriseID":"80001234","APPServerName":"app1.example.com","APPPort":769,"DBName":"DB01"}]})"},
       {"GET", "/M880Cloud/Call?Code=1&P0=0&P1=%20" + PercentEncode("统编-7"), 200,
        R"({"ServerInfoData":[{"EnterpriseID":"统编-7","APPServerName":"10.0.0.7","APPPort":768,"DBName":""}]})"},
-      {"GET", "/M880Cloud/Call?Code=1&P0=0&P1=8000", 404, "no server is registered for enterprise id 8000"},
+      {"GET", "/M880Cloud/Call?Code=1&P0=0&P1=8000", 404,
+       "no server is registered for enterprise id 8000"},
       {"GET", "/M880Cloud/Call?Code=2&P1=1", 400, "unknown function code 2"},
       {"GET", "/M880Cloud/Call?P1=1", 400, "unknown function code (none)"},
       {"GET", "/M880Cloud/Call?Code=1&P1=", 400, "no enterprise id"},
@@ -177,7 +185,8 @@ TEST(LookupService, Answers) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.target);
-    const HttpResponse response = AnswerLookupRequest(table, HttpRequest{c.method, c.target, {}, ""});
+    const HttpResponse response =
+        AnswerLookupRequest(table, HttpRequest{c.method, c.target, {}, ""});
     EXPECT_EQ(response.Status, c.status);
     EXPECT_EQ(response.Body, c.body);
   }
@@ -194,8 +203,10 @@ TEST(LookupService, TableRules) {
       {R"({"Enterprises":{}})", "t: \"Enterprises\" must be a list"},
       {R"({"Enterprises":[1]})", "t: entry 1 is not an object"},
       {R"({"Enterprises":[{"APPServerName":"a"}]})", "t: entry 1 has no \"EnterpriseID\""},
-      {R"({"Enterprises":[{"EnterpriseID":" ","APPServerName":"a"}]})", "t: entry 1 has an empty \"EnterpriseID\""},
-      {R"({"Enterprises":[{"EnterpriseID":5,"APPServerName":"a"}]})", "t: entry 1: \"EnterpriseID\" must be text"},
+      {R"({"Enterprises":[{"EnterpriseID":" ","APPServerName":"a"}]})",
+       "t: entry 1 has an empty \"EnterpriseID\""},
+      {R"({"Enterprises":[{"EnterpriseID":5,"APPServerName":"a"}]})",
+       "t: entry 1: \"EnterpriseID\" must be text"},
       {R"({"Enterprises":[{"EnterpriseID":"1"}]})", "t: entry 1 has no \"APPServerName\""},
       {R"({"Enterprises":[{"EnterpriseID":"1","APPServerName":"a","APPPort":0}]})",
        "t: entry 1: \"APPPort\" must be a port number 1..65535"},
@@ -205,14 +216,16 @@ TEST(LookupService, TableRules) {
        "t: entry 1: \"DBName\" must be text"},
       {R"({"Enterprises":[{"EnterpriseID":"1","APPServerName":"a"},{"EnterpriseID":" 1","APPServerName":"b"}]})",
        "t: entry 2 repeats the enterprise id \"1\""},
-      {R"({"Enterprises":[)" + std::string(40, '[') + std::string(40, ']') + "]}", "t: nested deeper than 16 levels"},
+      {R"({"Enterprises":[)" + std::string(40, '[') + std::string(40, ']') + "]}",
+       "t: nested deeper than 16 levels"},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.json.substr(0, 80));
-    ExpectMessage<ELookupTableError>([&] { TLookupTable::Parse(c.json, "t"); }, "ELookupTableError", c.message);
+    ExpectMessage<ELookupTableError>([&] { TLookupTable::Parse(c.json, "t"); }, "ELookupTableError",
+                                     c.message);
   }
-  ExpectMessage<ELookupTableError>([] { TLookupTable::Load("/nonexistent/table.json"); }, "ELookupTableError",
-                                   "/nonexistent/table.json: cannot be read");
+  ExpectMessage<ELookupTableError>([] { TLookupTable::Load("/nonexistent/table.json"); },
+                                   "ELookupTableError", "/nonexistent/table.json: cannot be read");
   testing::TempFolder folder;
   const std::string path = folder.Write("table.json", kTable).string();
   EXPECT_EQ(TLookupTable::Load(path).Size(), 2u);

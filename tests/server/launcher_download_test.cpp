@@ -24,9 +24,11 @@ std::string Content(size_t size, uint32_t seed) {
 }
 
 std::unique_ptr<TIcClientConnection> Connect(uint16_t port) {
-  auto connection = std::make_unique<TIcClientConnection>(DefaultEncrypt, kDefaultScrambleKey, DefaultDecrypt);
-  connection->Connect([](const std::string& text, int32_t, int32_t) { return std::make_unique<TTCPHandler>(text); },
-                      "Host=127.0.0.1:" + std::to_string(port));
+  auto connection =
+      std::make_unique<TIcClientConnection>(DefaultEncrypt, kDefaultScrambleKey, DefaultDecrypt);
+  connection->Connect(
+      [](const std::string& text, int32_t, int32_t) { return std::make_unique<TTCPHandler>(text); },
+      "Host=127.0.0.1:" + std::to_string(port));
   return connection;
 }
 
@@ -52,7 +54,8 @@ struct LauncherFixture : ::testing::Test {
   std::filesystem::path Client;
 };
 
-TEST_F(LauncherFixture, TheLaunchersClassesFetchTheWholeReleaseWithProgressAddingUpToTheListsTotal) {
+TEST_F(LauncherFixture,
+       TheLaunchersClassesFetchTheWholeReleaseWithProgressAddingUpToTheListsTotal) {
   auto connection = Connect(Live->Port);
   EXPECT_TRUE(connection->HasServerOption("EnhancedEncrypt"));
   EXPECT_EQ(connection->ServerText, "test server");
@@ -64,16 +67,21 @@ TEST_F(LauncherFixture, TheLaunchersClassesFetchTheWholeReleaseWithProgressAddin
   TRemoteCPSFile remote(connection.get(), Client.string());
   TRemoteFileEvents events;
   events.OnStart = [&](const std::string&, int32_t, int32_t pos) { credited += pos; };
-  events.OnProgress = [&](const std::string&, int32_t, int32_t, int32_t count) { credited += count; };
+  events.OnProgress = [&](const std::string&, int32_t, int32_t, int32_t count) {
+    credited += count;
+  };
   remote.SetEvents(events);
   for (const TServerFileEntry& entry : list) {
     std::string local;
-    ASSERT_TRUE(remote.Download(entry.Name, "libs", nullptr, &local, "CHS", Client.string())) << entry.Name;
+    ASSERT_TRUE(remote.Download(entry.Name, "libs", nullptr, &local, "CHS", Client.string()))
+        << entry.Name;
     EXPECT_EQ(GetFileDosTime(local), entry.FileAge) << entry.Name;
   }
   EXPECT_EQ(credited, total);
-  for (const auto& [name, content] : Files) EXPECT_EQ(testing::ReadAll(Client / name), content) << name;
-  const auto exe = std::find_if(list.begin(), list.end(), [](const auto& e) { return e.Name == "Client.exe"; });
+  for (const auto& [name, content] : Files)
+    EXPECT_EQ(testing::ReadAll(Client / name), content) << name;
+  const auto exe =
+      std::find_if(list.begin(), list.end(), [](const auto& e) { return e.Name == "Client.exe"; });
   ASSERT_NE(exe, list.end());
   EXPECT_EQ(exe->Version, "7.1.3.4");
 }
@@ -101,11 +109,14 @@ TEST_F(LauncherFixture, ADownloadCutByAServerRestartResumesAndEndsByteExact) {
   testing::LiveServer restarted;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(Live->Release)) {
     const auto target = restarted.Release / entry.path().lexically_relative(Live->Release);
-    if (entry.is_directory()) std::filesystem::create_directories(target);
-    else std::filesystem::copy_file(entry.path(), target);
+    if (entry.is_directory())
+      std::filesystem::create_directories(target);
+    else
+      std::filesystem::copy_file(entry.path(), target);
     if (entry.is_regular_file()) std::filesystem::last_write_time(target, entry.last_write_time());
   }
-  std::filesystem::copy(keep / "cache", restarted.Folder.Path / "cache", std::filesystem::copy_options::recursive);
+  std::filesystem::copy(keep / "cache", restarted.Folder.Path / "cache",
+                        std::filesystem::copy_options::recursive);
   restarted.Start();
   auto connection = Connect(restarted.Port);
   TRemoteCPSFile remote(connection.get(), Client.string());

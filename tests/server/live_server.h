@@ -36,7 +36,8 @@ inline uint16_t FreePort() {
 // Base 0x1200: 0x1201 echoes its first argument after the test opens the gate (when closed).
 class TGateService : public TZORService {
  public:
-  explicit TGateService(TZORServer* server) : TZORService(server, kServiceMayStop, 0x1200, "test", "Gate") {
+  explicit TGateService(TZORServer* server)
+      : TZORService(server, kServiceMayStop, 0x1200, "test", "Gate") {
     RegisterCommand(0x1201, [this](TServiceMessage& m) {
       {
         std::unique_lock guard(Lock);
@@ -46,7 +47,8 @@ class TGateService : public TZORService {
       }
       m.Call->Reply({m.Call->Args.empty() ? TVariant("") : m.Call->Args[0]});
     });
-    RegisterCommand(0x1234, [](TServiceMessage& m) { m.Call->Reply({TVariant("0x1234 served by Gate")}); });
+    RegisterCommand(0x1234,
+                    [](TServiceMessage& m) { m.Call->Reply({TVariant("0x1234 served by Gate")}); });
   }
   void Close() {
     std::lock_guard guard(Lock);
@@ -134,9 +136,17 @@ class TTestClient {
     if (Greeting.size() != 5) throw Exception("Invalid server information");
     SessionId = static_cast<uint32_t>(Greeting[2].AsInteger());
     const uint32_t newKey = scramble ? DeriveEnhancedKey(Connection.GetKey()) : 0;
-    TVariantArray values = {TVariant::Wide(logon.Computer), TVariant::Wide(logon.User), TVariant(""), TVariant(-1),
-                            TVariant(2052),  TVariant(0), TVariant(1234), TVariant(logon.Program),
-                            TVariant(logon.Folder), TVariant(), TVariant(static_cast<int32_t>(newKey))};
+    TVariantArray values = {TVariant::Wide(logon.Computer),
+                            TVariant::Wide(logon.User),
+                            TVariant(""),
+                            TVariant(-1),
+                            TVariant(2052),
+                            TVariant(0),
+                            TVariant(1234),
+                            TVariant(logon.Program),
+                            TVariant(logon.Folder),
+                            TVariant(),
+                            TVariant(static_cast<int32_t>(newKey))};
     Connection.SendCommandData(7, values);
     Connection.WaitResultDiscard(true);
     if (scramble) Connection.SetKey(newKey);

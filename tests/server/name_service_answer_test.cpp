@@ -26,10 +26,13 @@ std::vector<uint8_t> Request(const std::string& name, uint32_t lcid = 2052, uint
 
 uint32_t Le32(const TNameReply& reply, size_t offset) {
   return static_cast<uint32_t>(reply[offset]) | static_cast<uint32_t>(reply[offset + 1]) << 8 |
-         static_cast<uint32_t>(reply[offset + 2]) << 16 | static_cast<uint32_t>(reply[offset + 3]) << 24;
+         static_cast<uint32_t>(reply[offset + 2]) << 16 |
+         static_cast<uint32_t>(reply[offset + 3]) << 24;
 }
 
-std::string Text(const TNameReply& reply) { return reinterpret_cast<const char*>(reply.data() + 12); }
+std::string Text(const TNameReply& reply) {
+  return reinterpret_cast<const char*>(reply.data() + 12);
+}
 
 TEST(NameServiceAnswer, KnownNamesGetTheirAddressInNetworkOrder) {
   const TNameTable names = TNameTable::Parse("Shop = 10.1.2.3\n");
@@ -38,7 +41,8 @@ TEST(NameServiceAnswer, KnownNamesGetTheirAddressInNetworkOrder) {
   EXPECT_EQ(Le32(*reply, 0), 0x12345678u);  // the request's random value, echoed
   EXPECT_EQ(Le32(*reply, 4), 0x7E200707u);
   EXPECT_EQ(Le32(*reply, 8), 0u);
-  EXPECT_EQ((std::vector<uint8_t>(reply->begin() + 12, reply->begin() + 16)), (std::vector<uint8_t>{10, 1, 2, 3}));
+  EXPECT_EQ((std::vector<uint8_t>(reply->begin() + 12, reply->begin() + 16)),
+            (std::vector<uint8_t>{10, 1, 2, 3}));
 }
 
 TEST(NameServiceAnswer, UnknownNamesGetAFailureTextInTheClientsCodePage) {

@@ -31,7 +31,8 @@ TEST(NameTable, RefusesBadLinesWithTheirNumber) {
       {"a = 1.2.3\n", "Names file line 1: '1.2.3' is not a dotted IPv4 address"},
       {"a = host.example\n", "Names file line 1: 'host.example' is not a dotted IPv4 address"},
       {"abcdefghijklmnopqrstuvwxyz012345 = 1.2.3.4",
-       "Names file line 1: The name 'abcdefghijklmnopqrstuvwxyz012345' is empty or longer than 31 characters"},
+       "Names file line 1: The name 'abcdefghijklmnopqrstuvwxyz012345' is empty or longer than 31 "
+       "characters"},
       {" = 1.2.3.4", "Names file line 1: The name '' is empty or longer than 31 characters"},
       {"a b = 1.2.3.4", "Names file line 1: The name 'a b' holds a blank or a control character"},
       {"a = 1.2.3.4\nA = 5.6.7.8", "Names file line 2: The name 'A' is given twice"},

@@ -22,8 +22,9 @@ namespace fs = std::filesystem;
 
 struct PackFixture : ::testing::Test {
   PackFixture() {
-    Dir = fs::temp_directory_path() / ("zor_pack_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                       "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    Dir = fs::temp_directory_path() /
+          ("zor_pack_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(Dir);
     fs::create_directories(Dir / "src");
   }
@@ -31,7 +32,8 @@ struct PackFixture : ::testing::Test {
 
   TPackSource Source(const std::string& name, const std::string& content, int64_t modified = 1000) {
     const fs::path path = Dir / "src" / name;
-    std::ofstream(path, std::ios::binary).write(content.data(), static_cast<std::streamsize>(content.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(content.data(), static_cast<std::streamsize>(content.size()));
     TPackSource source;
     source.Name = name;
     source.Path = path;
@@ -44,7 +46,8 @@ struct PackFixture : ::testing::Test {
   static std::string Bytes(size_t count, uint32_t seed) {
     std::mt19937 random(seed);
     std::string data(count, '\0');
-    for (size_t i = 0; i < count; ++i) data[i] = static_cast<char>(i % 7 == 0 ? random() : i / 1000);
+    for (size_t i = 0; i < count; ++i)
+      data[i] = static_cast<char>(i % 7 == 0 ? random() : i / 1000);
     return data;
   }
 
@@ -107,7 +110,8 @@ TEST_F(PackFixture, AFileThatChangedSizeIsNotPackedAndTheNextRequestTriesAgain) 
   EXPECT_EQ(testing::UnpackBytes(testing::ReadAll(cache.Get(source).Path)).Data, Bytes(5000, 1));
   // The packed file and its side record; no temporary is left.
   std::set<std::string> kinds;
-  for (const auto& entry : fs::directory_iterator(Dir / "cache")) kinds.insert(entry.path().extension().string());
+  for (const auto& entry : fs::directory_iterator(Dir / "cache"))
+    kinds.insert(entry.path().extension().string());
   EXPECT_EQ(kinds, (std::set<std::string>{".cps", ".sum"}));
 }
 
@@ -132,14 +136,19 @@ TEST_F(PackFixture, APackedFileThatDoesNotMatchItsRecordIsPackedAgain) {
          planted.Path = Dir / "src" / "planted.bin";
          std::ofstream(planted.Path, std::ios::binary) << other;
          TPackCache elsewhere(Dir / "elsewhere");
-         fs::copy_file(elsewhere.Get(planted).Path, packed.Path, fs::copy_options::overwrite_existing);
+         fs::copy_file(elsewhere.Get(planted).Path, packed.Path,
+                       fs::copy_options::overwrite_existing);
        },
        &real},
       {"a source changed without a new size or time",
-       [&](const TPackedFile&, const TPackSource& source) { std::ofstream(source.Path, std::ios::binary) << other; },
+       [&](const TPackedFile&, const TPackSource& source) {
+         std::ofstream(source.Path, std::ios::binary) << other;
+       },
        &other},
       {"no side record",
-       [&](const TPackedFile& packed, const TPackSource&) { fs::remove(fs::path(packed.Path).replace_extension(".sum")); },
+       [&](const TPackedFile& packed, const TPackSource&) {
+         fs::remove(fs::path(packed.Path).replace_extension(".sum"));
+       },
        &real},
   };
   for (const Case& c : kCases) {
@@ -171,14 +180,31 @@ TEST_F(PackFixture, ACacheFolderThatOthersMayChangeIsRefused) {
     std::function<void()> Prepare;
     std::string Message;
   } const kCases[] = {
-      {"another user's", [&] { fs::create_directories(folder); ASSERT_EQ(chown(folder.c_str(), 4321, 4321), 0); },
-       "The folder " + folder.string() + " belongs to another user (uid 4321), not to this one (uid " +
+      {"another user's",
+       [&] {
+         fs::create_directories(folder);
+         ASSERT_EQ(chown(folder.c_str(), 4321, 4321), 0);
+       },
+       "The folder " + folder.string() +
+           " belongs to another user (uid 4321), not to this one (uid " +
            std::to_string(geteuid()) + ")"},
-      {"writable by everyone", [&] { fs::create_directories(folder); fs::permissions(folder, fs::perms::all); },
+      {"writable by everyone",
+       [&] {
+         fs::create_directories(folder);
+         fs::permissions(folder, fs::perms::all);
+       },
        "The folder " + folder.string() + " may be changed by other users (mode 0777)"},
-      {"writable by the group", [&] { fs::create_directories(folder); fs::permissions(folder, fs::perms(0770)); },
+      {"writable by the group",
+       [&] {
+         fs::create_directories(folder);
+         fs::permissions(folder, fs::perms(0770));
+       },
        "The folder " + folder.string() + " may be changed by other users (mode 0770)"},
-      {"a link to a folder", [&] { fs::create_directories(Dir / "real"); fs::create_directory_symlink(Dir / "real", folder); },
+      {"a link to a folder",
+       [&] {
+         fs::create_directories(Dir / "real");
+         fs::create_directory_symlink(Dir / "real", folder);
+       },
        folder.string() + " is not a folder"},
   };
   for (const Case& c : kCases) {

@@ -25,7 +25,8 @@ struct Unpacked {
 
 // Checks the header against the size and inflates the data; raises on any fault.
 inline Unpacked UnpackBytes(const std::string& packed) {
-  const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(packed.data()), packed.size());
+  const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(packed.data()),
+                                       packed.size());
   Unpacked out;
   out.DosTime = ParseCpsHeader(bytes, static_cast<int64_t>(bytes.size()), "memory").DosTime;
   TZORCPSFile::UnpackBytes(bytes, [&](const uint8_t* data, size_t size) {

@@ -51,7 +51,8 @@ class ReleaseCommand : public ::testing::Test {
 };
 
 TEST_F(ReleaseCommand, KeygenWritesAPrivateSecretAndPrintsThePublicKey) {
-  EXPECT_EQ(fs::status(SecretPath).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(SecretPath).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_NO_THROW(DecodePublicKey(PublicKey));
   const ToolRun again = Release({"keygen", SecretPath});
   EXPECT_EQ(again.Code, 1);
@@ -73,8 +74,8 @@ TEST_F(ReleaseCommand, SignRecordsEveryFileAndCountsUp) {
   EXPECT_EQ(main->Sha256, Sha256Hex(bytes));
 
   const std::string next = EncodeBase64(GenerateKeyPair().Public);
-  ASSERT_EQ(Release({"sign", "--key", SecretPath, "--release", Dir.Path.string(), "--expires-days", "2",
-                     "--next-public", next})
+  ASSERT_EQ(Release({"sign", "--key", SecretPath, "--release", Dir.Path.string(), "--expires-days",
+                     "2", "--next-public", next})
                 .Code,
             0);
   const TReleaseManifest second = Manifest();
@@ -92,7 +93,8 @@ TEST_F(ReleaseCommand, VerifyListsEveryDifference) {
   Dir.Write("Client", "LAUNCHER");  // same size, other bytes
   Dir.Write("Extra.dll", "x");
   fs::remove(Dir.Path / "ZORSys.ini");
-  const ToolRun changed = Release({"verify", "--public", PublicKey, "--release", Dir.Path.string()});
+  const ToolRun changed =
+      Release({"verify", "--public", PublicKey, "--release", Dir.Path.string()});
   EXPECT_EQ(changed.Code, 1);
   EXPECT_EQ(changed.Out,
             "Client: its content differs from the manifest (SHA-256)\n"
@@ -101,11 +103,11 @@ TEST_F(ReleaseCommand, VerifyListsEveryDifference) {
             "3 differences from release 1\n");
 
   const ToolRun expired = Release({"verify", "--public", PublicKey, "--release", Dir.Path.string()},
-                              kNow + std::chrono::days(kDefaultExpiryDays));
+                                  kNow + std::chrono::days(kDefaultExpiryDays));
   EXPECT_EQ(expired.Out.substr(0, 25), "the manifest has expired\n");
 
-  const ToolRun otherKey =
-      Release({"verify", "--public", EncodeBase64(GenerateKeyPair().Public), "--release", Dir.Path.string()});
+  const ToolRun otherKey = Release({"verify", "--public", EncodeBase64(GenerateKeyPair().Public),
+                                    "--release", Dir.Path.string()});
   EXPECT_EQ(otherKey.Code, 1);
   EXPECT_EQ(otherKey.Err, "zorrelease: The release manifest is not signed with a trusted key.\n");
 }
@@ -122,7 +124,8 @@ TEST(ReleaseCommandUsage, HelpAndMistakes) {
       {{"publish"}, "zorrelease: unknown command publish"},
       {{"sign", "--release", "x"}, "zorrelease: --key is missing"},
       {{"verify", "--public"}, "zorrelease: unexpected argument --public"},
-      {{"verify", "--public", "k", "--release", "d", "--key", "s"}, "zorrelease: unknown option --key"},
+      {{"verify", "--public", "k", "--release", "d", "--key", "s"},
+       "zorrelease: unknown option --key"},
   };
   for (const Case& c : kCases) {
     const ToolRun run = Release(c.Args);
@@ -145,7 +148,9 @@ TEST(ReleaseManifestWatch, LogsTheDifferingFilesOnceEachTimeTheyChange) {
   });
   TReleaseFolder folder(dir.Path, ReleaseFileVersion, {}, std::chrono::milliseconds(0));
   TReleaseManifestWatch watch;
-  folder.OnChange = [&](const std::shared_ptr<const TReleaseSnapshot>& s) { watch.Check(folder.Root(), *s, log); };
+  folder.OnChange = [&](const std::shared_ptr<const TReleaseSnapshot>& s) {
+    watch.Check(folder.Root(), *s, log);
+  };
 
   folder.Rescan();
   ASSERT_EQ(Release({"sign", "--key", secret, "--release", dir.Path.string()}).Code, 0);
@@ -155,10 +160,12 @@ TEST(ReleaseManifestWatch, LogsTheDifferingFilesOnceEachTimeTheyChange) {
   folder.Rescan();
   folder.Rescan();
   EXPECT_EQ(lines, (std::vector<std::string>{
-                       "I The release folder has no manifest ZORRelease.manifest: launchers with a release key will "
+                       "I The release folder has no manifest ZORRelease.manifest: launchers with a "
+                       "release key will "
                        "not update",
                        "I The release folder matches its manifest (release 1)",
-                       "W The release folder differs from its manifest ZORRelease.manifest, sign it again (zorrelease "
+                       "W The release folder differs from its manifest ZORRelease.manifest, sign "
+                       "it again (zorrelease "
                        "sign): b.dll: 4 bytes, the manifest says 3",
                    }));
 }

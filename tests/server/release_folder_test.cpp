@@ -14,7 +14,8 @@ namespace {
 namespace fs = std::filesystem;
 
 void SetTime(const fs::path& path, int64_t unixSeconds) {
-  fs::last_write_time(path, std::chrono::file_clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(unixSeconds))));
+  fs::last_write_time(path, std::chrono::file_clock::from_sys(
+                                std::chrono::sys_seconds(std::chrono::seconds(unixSeconds))));
 }
 
 // Versions by file name, so the scan's use of the reader shows.
@@ -37,17 +38,18 @@ TEST(ReleaseFolder, ListsEveryFileInAStableOrderWithVersionTimeAndSize) {
   fs::create_directory_symlink("/etc", root.Path / "etc");
 
   int calls = 0;
-  TReleaseFolder folder(root.Path, [&](const std::string& p) { return FakeVersion(p, &calls); }, {root.Path / "cache"});
+  TReleaseFolder folder(root.Path, [&](const std::string& p) { return FakeVersion(p, &calls); },
+                        {root.Path / "cache"});
   const auto snapshot = folder.Rescan();
   std::vector<std::string> names, listed;
   for (const TReleaseFile& file : snapshot->Files) {
     names.push_back(file.Name);
     if (file.Listed) listed.push_back(file.Name);
   }
-  EXPECT_EQ(names, (std::vector<std::string>{"bpls\\alpha.bpl", "bpls\\alpha.CHT", "bpls\\Zeta.bpl", "Client.exe",
-                                             "FR_Zor.cht", "Special\\Help\\a.chm"}));
-  EXPECT_EQ(listed, (std::vector<std::string>{"bpls\\alpha.bpl", "bpls\\Zeta.bpl", "Client.exe", "FR_Zor.cht",
-                                              "Special\\Help\\a.chm"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"bpls\\alpha.bpl", "bpls\\alpha.CHT", "bpls\\Zeta.bpl",
+                                             "Client.exe", "FR_Zor.cht", "Special\\Help\\a.chm"}));
+  EXPECT_EQ(listed, (std::vector<std::string>{"bpls\\alpha.bpl", "bpls\\Zeta.bpl", "Client.exe",
+                                              "FR_Zor.cht", "Special\\Help\\a.chm"}));
   const TReleaseFile& exe = snapshot->Files[snapshot->ByKey.at("client.exe")];
   EXPECT_EQ(exe.Version, "5.2.0.17");
   EXPECT_EQ(exe.Size, 3);

@@ -23,7 +23,9 @@ struct CheckFixture {
     Subject.ReleaseDir = Folder.Path / "release";
     Subject.CacheDir = Folder.Path / "var/cache/zor/pack";  // made by the server below the folder
   }
-  std::vector<std::string> Check(PortProbe probe = [](SocketKind, uint32_t, uint16_t) { return 0; }) {
+  std::vector<std::string> Check(PortProbe probe = [](SocketKind, uint32_t, uint16_t) {
+    return 0;
+  }) {
     return CheckServerSetup(Subject, probe);
   }
 };
@@ -48,18 +50,24 @@ TEST(ServerCheck, FolderProblemsOneLineEach) {
   } const kCases[] = {
       {"missing release", [](CheckFixture& f) { f.Subject.ReleaseDir = f.Folder.Path / "none"; },
        "The release folder {}/none does not exist"},
-      {"release is a file", [](CheckFixture& f) { f.Subject.ReleaseDir = f.Folder.Path / "release/Client.exe"; },
+      {"release is a file",
+       [](CheckFixture& f) { f.Subject.ReleaseDir = f.Folder.Path / "release/Client.exe"; },
        "The release folder {}/release/Client.exe is not a folder"},
       {"no release given", [](CheckFixture& f) { f.Subject.ReleaseDir.clear(); },
        "No release folder: give --release DIR (or the setting ReleaseFolder)"},
-      {"cache is a file", [](CheckFixture& f) { f.Subject.CacheDir = f.Folder.Path / "release/Client.exe"; },
+      {"cache is a file",
+       [](CheckFixture& f) { f.Subject.CacheDir = f.Folder.Path / "release/Client.exe"; },
        "The cache folder {}/release/Client.exe is not a folder"},
-      {"cache below a file", [](CheckFixture& f) { f.Subject.CacheDir = f.Folder.Path / "release/Client.exe/pack"; },
-       "The cache folder {}/release/Client.exe/pack does not exist and cannot be made: {}/release/Client.exe is "
+      {"cache below a file",
+       [](CheckFixture& f) { f.Subject.CacheDir = f.Folder.Path / "release/Client.exe/pack"; },
+       "The cache folder {}/release/Client.exe/pack does not exist and cannot be made: "
+       "{}/release/Client.exe is "
        "not a folder"},
-      {"log file is a folder", [](CheckFixture& f) { f.Subject.LogFile = f.Folder.Path / "release"; },
+      {"log file is a folder",
+       [](CheckFixture& f) { f.Subject.LogFile = f.Folder.Path / "release"; },
        "The log file {}/release is a folder"},
-      {"log folder missing", [](CheckFixture& f) { f.Subject.LogFile = f.Folder.Path / "log/zorserver.log"; },
+      {"log folder missing",
+       [](CheckFixture& f) { f.Subject.LogFile = f.Folder.Path / "log/zorserver.log"; },
        "The log file {}/log/zorserver.log cannot be made: its folder does not exist"},
       {"lookup table not given", [](CheckFixture& f) { f.Subject.LookupTable = fs::path(); },
        "The lookup table is not given"},
@@ -69,7 +77,8 @@ TEST(ServerCheck, FolderProblemsOneLineEach) {
     CheckFixture f;
     c.arrange(f);
     std::string expected = c.problem;
-    for (size_t at; (at = expected.find("{}")) != std::string::npos;) expected.replace(at, 2, f.Folder.Path.string());
+    for (size_t at; (at = expected.find("{}")) != std::string::npos;)
+      expected.replace(at, 2, f.Folder.Path.string());
     EXPECT_EQ(f.Check(), std::vector<std::string>{expected});
   }
 }
@@ -79,8 +88,10 @@ TEST(ServerCheck, ABrokenTableNamesItsFileAndTheReason) {
   f.Subject.LookupTable = f.Folder.Write("lookup.json", "{");
   const std::vector<std::string> problems = f.Check();
   ASSERT_EQ(problems.size(), 1u);
-  EXPECT_EQ(problems[0].rfind("The lookup table " + (f.Folder.Path / "lookup.json").string() + " cannot be used: ", 0),
-            0u)
+  EXPECT_EQ(
+      problems[0].rfind(
+          "The lookup table " + (f.Folder.Path / "lookup.json").string() + " cannot be used: ", 0),
+      0u)
       << problems[0];
 }
 
@@ -102,11 +113,14 @@ TEST(ServerCheck, UnreadableReleaseAndReadOnlyCache) {
   }
   fs::permissions(f.Folder.Path / "release", fs::perms::owner_all);
   fs::permissions(f.Folder.Path / "cache", fs::perms::owner_all);
-  if (privileged) GTEST_SKIP() << "this user reads and writes folders whatever their permissions (root)";
-  const std::string unreadable = "The release folder " + (f.Folder.Path / "release").string() + " cannot be read: Permission denied";
+  if (privileged)
+    GTEST_SKIP() << "this user reads and writes folders whatever their permissions (root)";
+  const std::string unreadable = "The release folder " + (f.Folder.Path / "release").string() +
+                                 " cannot be read: Permission denied";
   EXPECT_EQ(problems, (std::vector<std::string>{
                           unreadable,
-                          "The cache folder " + (f.Folder.Path / "cache").string() + " cannot be written: Permission denied",
+                          "The cache folder " + (f.Folder.Path / "cache").string() +
+                              " cannot be written: Permission denied",
                       }));
   EXPECT_EQ(refusal, unreadable);
 }
@@ -117,15 +131,18 @@ TEST(ServerCheck, PortsTakenAreNamedWithTheirService) {
                      {"name service", SocketKind::Datagram, "", 769},
                      {"lookup service", SocketKind::Stream, "300.1.1.1", 80}};
   std::vector<std::pair<uint32_t, uint16_t>> probed;
-  const std::vector<std::string> problems = f.Check([&](SocketKind kind, uint32_t address, uint16_t port) {
-    probed.emplace_back(address, port);
-    return kind == SocketKind::Datagram ? EADDRINUSE : 0;
-  });
+  const std::vector<std::string> problems =
+      f.Check([&](SocketKind kind, uint32_t address, uint16_t port) {
+        probed.emplace_back(address, port);
+        return kind == SocketKind::Datagram ? EADDRINUSE : 0;
+      });
   EXPECT_EQ(probed, (std::vector<std::pair<uint32_t, uint16_t>>{{0x7F000001, 768}, {0, 769}}));
-  EXPECT_EQ(problems, (std::vector<std::string>{
-                          "UDP port 769 on 0.0.0.0 for the name service cannot be taken: " + SocketErrorText(EADDRINUSE),
-                          "The address 300.1.1.1 of the lookup service is not a dotted IPv4 address",
-                      }));
+  EXPECT_EQ(problems,
+            (std::vector<std::string>{
+                "UDP port 769 on 0.0.0.0 for the name service cannot be taken: " +
+                    SocketErrorText(EADDRINUSE),
+                "The address 300.1.1.1 of the lookup service is not a dotted IPv4 address",
+            }));
 }
 
 TEST(ServerCheck, TheRealProbeSeesAListenerAndNotAClosedPort) {
@@ -136,10 +153,10 @@ TEST(ServerCheck, TheRealProbeSeesAListenerAndNotAClosedPort) {
   ASSERT_TRUE(BindSocket(listener, address, error) && ListenSocket(listener, 4, error) &&
               SocketLocalAddress(listener, address, error));
   f.Subject.Ports = {{"application server", SocketKind::Stream, "127.0.0.1", address.Port}};
-  EXPECT_EQ(CheckServerSetup(f.Subject), (std::vector<std::string>{
-                                             "TCP port " + std::to_string(address.Port) +
-                                             " on 127.0.0.1 for the application server cannot be taken: " +
-                                             SocketErrorText(EADDRINUSE)}));
+  EXPECT_EQ(CheckServerSetup(f.Subject),
+            (std::vector<std::string>{"TCP port " + std::to_string(address.Port) +
+                                      " on 127.0.0.1 for the application server cannot be taken: " +
+                                      SocketErrorText(EADDRINUSE)}));
   CloseSocket(listener);
   EXPECT_EQ(CheckServerSetup(f.Subject), std::vector<std::string>{});
 }

@@ -38,7 +38,8 @@ bool Eventually(Predicate done) {
 bool ServerClosed(TIcConnection& connection) {
   TIcIOHandler* handler = connection.Handler();
   try {
-    return !handler || !handler->IsConnected() || (handler->PollReadable() && !handler->DataAvailable());
+    return !handler || !handler->IsConnected() ||
+           (handler->PollReadable() && !handler->DataAvailable());
   } catch (const std::exception&) {
     return true;
   }
@@ -65,20 +66,23 @@ TRawReply ReadRawReply(TIcConnection& connection) {
 }
 
 // Sends a request with a payload block as given (no scrambling on these servers).
-void SendRaw(TIcConnection& connection, uint32_t command, const std::vector<uint8_t>& payload, bool compressed) {
+void SendRaw(TIcConnection& connection, uint32_t command, const std::vector<uint8_t>& payload,
+             bool compressed) {
   RequestHeader header;
   header.Command = command;
   header.PayloadSize = static_cast<uint32_t>(payload.size());
   header.Compressed = compressed ? 1 : 0;
   const THeaderBytes bytes = header.Encode();
   connection.Handler()->Write(bytes.data(), static_cast<int32_t>(bytes.size()));
-  if (!payload.empty()) connection.Handler()->WriteStream(payload.data(), static_cast<int32_t>(payload.size()));
+  if (!payload.empty())
+    connection.Handler()->WriteStream(payload.data(), static_cast<int32_t>(payload.size()));
   connection.Handler()->Flush(true);
 }
 
 // A zlib stream of `prefix` followed by `count` copies of `unit`, built piece by piece so
 // that this process never holds the inflated bytes.
-std::vector<uint8_t> Bomb(const std::vector<uint8_t>& prefix, const std::vector<uint8_t>& unit, uint64_t count) {
+std::vector<uint8_t> Bomb(const std::vector<uint8_t>& prefix, const std::vector<uint8_t>& unit,
+                          uint64_t count) {
   TMemorySink out;
   TDeflateSink deflater(out);
   deflater.Write(prefix.data(), prefix.size());
@@ -86,7 +90,8 @@ std::vector<uint8_t> Bomb(const std::vector<uint8_t>& prefix, const std::vector<
   for (int i = 0; i < 16384; ++i) piece.insert(piece.end(), unit.begin(), unit.end());
   const uint64_t perPiece = 16384;
   for (uint64_t done = 0; done < count; done += perPiece)
-    deflater.Write(piece.data(), static_cast<size_t>(std::min(perPiece, count - done) * unit.size()));
+    deflater.Write(piece.data(),
+                   static_cast<size_t>(std::min(perPiece, count - done) * unit.size()));
   deflater.Finish();
   return std::move(out.Bytes);
 }
@@ -145,9 +150,11 @@ TEST(ServerHardening, BombsAreAnsweredWithAnErrorWithinTheMemoryBudget) {
     std::vector<uint8_t> Payload;
   } const kCases[] = {
       {"empty elements", Bomb(Concat({stream, Le32(kElements - 1)}), emptyElement, kElements)},
-      {"one long string", Bomb(Concat({stream, Le32(0), {0x73, 0xD4, 0x00, 0x01}, Le32(64 << 20)}), {0}, 64 << 20)},
+      {"one long string",
+       Bomb(Concat({stream, Le32(0), {0x73, 0xD4, 0x00, 0x01}, Le32(64 << 20)}), {0}, 64 << 20)},
       {"a variant array in a variant",
-       Bomb(Concat({stream, Le32(0), {0x73, 0xD4, 0x0C, 0x20, 1, 0}, Le32(kElements), Le32(0)}), emptyElement, kElements)},
+       Bomb(Concat({stream, Le32(0), {0x73, 0xD4, 0x0C, 0x20, 1, 0}, Le32(kElements), Le32(0)}),
+            emptyElement, kElements)},
   };
   TTestClient client(live.Port, {}, false);
   for (const Case& c : kCases) {
@@ -189,8 +196,11 @@ TEST(ServerHardening, BeforeLogonOnlyTheSessionOpeningIsServed) {
     EXPECT_EQ(reply.Text, Format(kTextLogonFirst, {command}));
   }
   // The connection may still log on, and then everything is served.
-  TVariantArray logon = {TVariant::Wide("PC"), TVariant::Wide("me"), TVariant(""), TVariant(-1), TVariant(2052),
-                         TVariant(0),          TVariant(1),         TVariant("Client"), TVariant("/opt/"), TVariant()};
+  TVariantArray logon = {TVariant::Wide("PC"), TVariant::Wide("me"),
+                         TVariant(""),         TVariant(-1),
+                         TVariant(2052),       TVariant(0),
+                         TVariant(1),          TVariant("Client"),
+                         TVariant("/opt/"),    TVariant()};
   early.Connection.SendCommandData(0, logon);
   early.Connection.WaitResultDiscard(true);
   early.Connection.SendCommand(0x1234);
@@ -267,7 +277,8 @@ TEST(ServerHardening, ARefusedResumeLeavesTheOldClientConnected) {
   other.Computer = "PC-2";
   TTestClient stranger(live.Port, other);
   try {
-    stranger.Execute(41, {TVariant(static_cast<int32_t>(owner.SessionId)), TVariant(0), TVariant(0)});
+    stranger.Execute(41,
+                     {TVariant(static_cast<int32_t>(owner.SessionId)), TVariant(0), TVariant(0)});
     ADD_FAILURE() << "another client resumed the session";
   } catch (const EResultError& e) {
     EXPECT_EQ(e.ErrorCode, kErrSessionUnknown);
@@ -289,8 +300,9 @@ TEST(ServerHardening, TheResumeWaitEndsOnTheInjectedClock) {
   live.Gate->WaitEntered(1);
   // Its command still runs, so the old session does not let go within the wait.
   TTestClient again(live.Port);
-  again.Connection.SendCommandData(41, {TVariant(static_cast<int32_t>(owner.SessionId)), TVariant(0x1201),
-                                        TVariant(static_cast<int32_t>(owner.Connection.Counter.load()))});
+  again.Connection.SendCommandData(
+      41, {TVariant(static_cast<int32_t>(owner.SessionId)), TVariant(0x1201),
+           TVariant(static_cast<int32_t>(owner.Connection.Counter.load()))});
   ASSERT_TRUE(Eventually([&] {
     manual.Advance(31s);
     return again.Connection.Handler()->PollReadable();

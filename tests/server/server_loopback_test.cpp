@@ -10,9 +10,9 @@
 #include "packed_file_reader.h"
 #include "platform/file_times.h"
 #include "platform/pe_version_writer.h"
-#include "update/plain_data_stream.h"
 #include "server/server_texts.h"
 #include "transport/ic_errors.h"
+#include "update/plain_data_stream.h"
 
 namespace zor {
 namespace {
@@ -72,7 +72,8 @@ TEST(ServerLoopback, GreetingOffersTheEnhancedLogonAndRoutingReachesOnlyOwningSe
 
 TEST(ServerLoopback, TCPControlServiceAnswersAndGuardsItsSettings) {
   LiveServer live;
-  live.Settings.WriteInteger("TCP Control Service", "Port", 99999);  // overridden by the port switch anyway
+  live.Settings.WriteInteger("TCP Control Service", "Port",
+                             99999);  // overridden by the port switch anyway
   live.Start();
   TTestClient client(live.Port);
   EXPECT_EQ(client.Execute(kCmdTCPDefaultPort)[0].AsInteger(), 768);
@@ -85,7 +86,8 @@ TEST(ServerLoopback, TCPControlServiceAnswersAndGuardsItsSettings) {
   EXPECT_TRUE(listener[0].AsBoolean());
   EXPECT_EQ(listener[1].Text(), "BoundIP=127.0.0.1;BoundPort=" + std::to_string(live.Port));
   ExpectError(client, kCmdTCPSetSettings,
-              {TVariant(true), TVariant(static_cast<int32_t>(live.Port)), TVariant(""), TVariant(0), TVariant("")},
+              {TVariant(true), TVariant(static_cast<int32_t>(live.Port)), TVariant(""), TVariant(0),
+               TVariant("")},
               kCodeExecuteError, "只有超级用户才能更改服务器的TCP设定！");
 }
 
@@ -99,15 +101,19 @@ TEST(ServerLoopback, AnAdministratorMovesTheListenerAndTheNewSettingsAreStored) 
     TVariantArray Args;
     const char* Message;
   } const kCases[] = {
-      {{TVariant(true), TVariant(1000), TVariant("10.0.0.300"), TVariant(0), TVariant("")}, "Invalid IP address!"},
-      {{TVariant(true), TVariant(1000), TVariant(""), TVariant(3), TVariant("")}, "Invalid accept mode!"},
+      {{TVariant(true), TVariant(1000), TVariant("10.0.0.300"), TVariant(0), TVariant("")},
+       "Invalid IP address!"},
+      {{TVariant(true), TVariant(1000), TVariant(""), TVariant(3), TVariant("")},
+       "Invalid accept mode!"},
   };
-  for (const Case& c : kCases) ExpectError(client, kCmdTCPSetSettings, c.Args, kCodeExecuteError, c.Message);
+  for (const Case& c : kCases)
+    ExpectError(client, kCmdTCPSetSettings, c.Args, kCodeExecuteError, c.Message);
 
   const uint16_t newPort = testing::FreePort();
   // The port is taken as its low 16 bits.
-  client.Execute(kCmdTCPSetSettings, {TVariant(true), TVariant(static_cast<int32_t>(0x10000 + newPort)),
-                                      TVariant("127.0.0.1"), TVariant(2), TVariant("10.1.*")});
+  client.Execute(kCmdTCPSetSettings,
+                 {TVariant(true), TVariant(static_cast<int32_t>(0x10000 + newPort)),
+                  TVariant("127.0.0.1"), TVariant(2), TVariant("10.1.*")});
   EXPECT_EQ(live.Settings.ReadInteger("TCP Control Service", "Port", 0), newPort);
   EXPECT_EQ(live.Settings.ReadInteger("TCP Control Service", "AcceptMode", 0), 2);
   EXPECT_EQ(live.Settings.ReadString("TCP Control Service", "IPList", ""), "10.1.*");
@@ -128,18 +134,22 @@ struct ReleaseFixture : ::testing::Test {
     Write("empty.txt", "");
     std::filesystem::create_directories(Live.Folder.Path / "outside");
     std::ofstream(Live.Folder.Path / "outside" / "secret.txt") << "secret";
-    std::filesystem::create_symlink(Live.Folder.Path / "outside" / "secret.txt", Live.Release / "secret.txt");
+    std::filesystem::create_symlink(Live.Folder.Path / "outside" / "secret.txt",
+                                    Live.Release / "secret.txt");
     Live.Start();
   }
   void Write(const std::string& name, const std::string& content) {
     const auto path = Live.Release / name;
     std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary).write(content.data(), static_cast<std::streamsize>(content.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(content.data(), static_cast<std::streamsize>(content.size()));
   }
   // The packed form's bytes from `position` on, as the launcher receives them.
-  std::string FetchPacked(TTestClient& client, const std::string& name, int32_t position, int32_t count) {
+  std::string FetchPacked(TTestClient& client, const std::string& name, int32_t position,
+                          int32_t count) {
     const TVariantArray reply = client.Execute(
-        kCmdPackedData, {TVariant(name), TVariant("Libs"), TVariant(position), TVariant(count), TVariant("CHS")});
+        kCmdPackedData,
+        {TVariant(name), TVariant("Libs"), TVariant(position), TVariant(count), TVariant("CHS")});
     const int32_t announced = reply[0].AsInteger();
     uint8_t header[4];
     client.Connection.Handler()->ReadBuffer(header, 4);
@@ -148,13 +158,18 @@ struct ReleaseFixture : ::testing::Test {
     if (announced > 0) client.Connection.Handler()->ReadBuffer(data.data(), announced);
     return data;
   }
-  std::string FetchPlain(TTestClient& client, const std::string& name, int32_t position, int32_t count) {
+  std::string FetchPlain(TTestClient& client, const std::string& name, int32_t position,
+                         int32_t count) {
     const TVariantArray reply = client.Execute(
-        kCmdFileData, {TVariant(name), TVariant("Libs"), TVariant(position), TVariant(count), TVariant("CHS")});
+        kCmdFileData,
+        {TVariant(name), TVariant("Libs"), TVariant(position), TVariant(count), TVariant("CHS")});
     std::string data;
     const uint32_t received = ReadPlainStream(
-        [&](void* buffer, size_t bytes) { client.Connection.Handler()->ReadBuffer(buffer, static_cast<int32_t>(bytes)); },
-        1u << 30, [&](const void* bytes, size_t n) { data.append(static_cast<const char*>(bytes), n); });
+        [&](void* buffer, size_t bytes) {
+          client.Connection.Handler()->ReadBuffer(buffer, static_cast<int32_t>(bytes));
+        },
+        1u << 30,
+        [&](const void* bytes, size_t n) { data.append(static_cast<const char*>(bytes), n); });
     EXPECT_EQ(static_cast<int32_t>(received), reply[0].AsInteger());
     return data;
   }
@@ -169,17 +184,18 @@ TEST_F(ReleaseFixture, FileListAndInformationDescribeEveryFileInBothForms) {
   ASSERT_EQ(list.size(), 2u);
   std::string expected;
   for (const char* name : {"bpls\\Main.bpl", "Client.exe", "empty.txt", "ZORSys.ini"}) {
-    const TVariantArray info =
-        client.Execute(kCmdPackedInfo, {TVariant(name), TVariant("Libs"), TVariant("CHS"), TVariant(0)});
+    const TVariantArray info = client.Execute(
+        kCmdPackedInfo, {TVariant(name), TVariant("Libs"), TVariant("CHS"), TVariant(0)});
     ASSERT_TRUE(info[0].AsBoolean()) << name;
     std::string local = (Live.Release / name).string();
     std::replace(local.begin(), local.end(), '\\', '/');
     EXPECT_EQ(info[3].AsInteger(), GetFileDosTime(local)) << name;
     // The packed size is what the data command of the packed form transfers.
-    EXPECT_EQ(static_cast<int32_t>(FetchPacked(client, name, 0, 0x7FFFFFFF).size()), info[2].AsInteger());
+    EXPECT_EQ(static_cast<int32_t>(FetchPacked(client, name, 0, 0x7FFFFFFF).size()),
+              info[2].AsInteger());
     if (!expected.empty()) expected += ';';
-    expected += std::string(name) + "=" + info[1].Text() + "," + std::to_string(info[3].AsInteger()) + "," +
-                std::to_string(info[2].AsInteger());
+    expected += std::string(name) + "=" + info[1].Text() + "," +
+                std::to_string(info[3].AsInteger()) + "," + std::to_string(info[2].AsInteger());
   }
   EXPECT_EQ(list[0].Text(), expected);
   EXPECT_NE(expected.find("Client.exe=5.2.0.17,"), std::string::npos);
@@ -200,7 +216,8 @@ TEST_F(ReleaseFixture, FileListAndInformationDescribeEveryFileInBothForms) {
       {"missing.dll", "Libs", false, 0, ""},
   };
   for (const Case& c : kCases) {
-    const TVariantArray info = client.Execute(kCmdFileInfo, {TVariant(c.Name), TVariant(c.Area), TVariant("CHS")});
+    const TVariantArray info =
+        client.Execute(kCmdFileInfo, {TVariant(c.Name), TVariant(c.Area), TVariant("CHS")});
     ASSERT_EQ(info.size(), 4u);
     EXPECT_EQ(info[0].AsBoolean(), c.Found) << c.Name;
     if (!c.Found) continue;
@@ -211,7 +228,8 @@ TEST_F(ReleaseFixture, FileListAndInformationDescribeEveryFileInBothForms) {
 
 TEST_F(ReleaseFixture, BothDataFormsAreByteExactAndResumeFromTheMiddle) {
   TTestClient client(Live.Port);
-  for (const std::string& name : {std::string("bpls\\Main.bpl"), std::string("Client.exe"), std::string("empty.txt")}) {
+  for (const std::string& name :
+       {std::string("bpls\\Main.bpl"), std::string("Client.exe"), std::string("empty.txt")}) {
     SCOPED_TRACE(name);
     std::string local = name;
     std::replace(local.begin(), local.end(), '\\', '/');
@@ -225,7 +243,8 @@ TEST_F(ReleaseFixture, BothDataFormsAreByteExactAndResumeFromTheMiddle) {
     EXPECT_EQ(head + tail, whole);
     const testing::Unpacked unpacked = testing::UnpackBytes(head + tail);
     EXPECT_EQ(unpacked.Data, original);
-    EXPECT_EQ(static_cast<int32_t>(unpacked.DosTime), GetFileDosTime((Live.Release / local).string()));
+    EXPECT_EQ(static_cast<int32_t>(unpacked.DosTime),
+              GetFileDosTime((Live.Release / local).string()));
     if (!original.empty()) {
       EXPECT_EQ(FetchPlain(client, name, 7, 0x7FFFFFFF), original.substr(7));
     }
@@ -237,25 +256,34 @@ TEST_F(ReleaseFixture, BothDataFormsAreByteExactAndResumeFromTheMiddle) {
 
 TEST_F(ReleaseFixture, NamesThatLeaveTheReleaseAreRefused) {
   TTestClient client(Live.Port);
-  for (const char* bad : {"..\\outside\\secret.txt", "C:\\Windows\\win.ini", "\\\\server\\share\\x", "a\\..\\..\\x"}) {
+  for (const char* bad : {"..\\outside\\secret.txt", "C:\\Windows\\win.ini", "\\\\server\\share\\x",
+                          "a\\..\\..\\x"}) {
     const std::string message = std::string("Invalid file name '") + bad + "'!";
-    ExpectError(client, kCmdFileInfo, {TVariant(bad), TVariant("Libs"), TVariant("CHS")}, kCodeExecuteError, message);
-    ExpectError(client, kCmdPackedInfo, {TVariant(bad), TVariant("Libs"), TVariant("CHS"), TVariant(0)},
+    ExpectError(client, kCmdFileInfo, {TVariant(bad), TVariant("Libs"), TVariant("CHS")},
                 kCodeExecuteError, message);
-    ExpectError(client, kCmdFileData, {TVariant(bad), TVariant("Libs"), TVariant(0), TVariant(10), TVariant("CHS")},
+    ExpectError(client, kCmdPackedInfo,
+                {TVariant(bad), TVariant("Libs"), TVariant("CHS"), TVariant(0)}, kCodeExecuteError,
+                message);
+    ExpectError(client, kCmdFileData,
+                {TVariant(bad), TVariant("Libs"), TVariant(0), TVariant(10), TVariant("CHS")},
                 kCodeExecuteError, message);
-    ExpectError(client, kCmdUpload, {TVariant(bad), TVariant("Libs"), TVariant("")}, kCodeExecuteError, message);
+    ExpectError(client, kCmdUpload, {TVariant(bad), TVariant("Libs"), TVariant("")},
+                kCodeExecuteError, message);
   }
-  ExpectError(client, kCmdFileData, {TVariant("Client.exe"), TVariant("Libs"), TVariant(-1), TVariant(10)},
+  ExpectError(client, kCmdFileData,
+              {TVariant("Client.exe"), TVariant("Libs"), TVariant(-1), TVariant(10)},
               kErrInvalidArgument, "The command argument(s) is invalid!");
   // The session is still usable.
-  EXPECT_TRUE(client.Execute(kCmdFileInfo, {TVariant("Client.exe"), TVariant("Libs"), TVariant("")})[0].AsBoolean());
+  EXPECT_TRUE(
+      client.Execute(kCmdFileInfo, {TVariant("Client.exe"), TVariant("Libs"), TVariant("")})[0]
+          .AsBoolean());
 }
 
 TEST_F(ReleaseFixture, UploadsLandInTheUploadFolderWithinTheLimit) {
   TTestClient client(Live.Port);
   auto upload = [&](const std::string& name, const std::string& content) {
-    client.Connection.SendCommandData(kCmdUpload, {TVariant(name), TVariant("Bpls"), TVariant("note")});
+    client.Connection.SendCommandData(kCmdUpload,
+                                      {TVariant(name), TVariant("Bpls"), TVariant("note")});
     client.Connection.WaitResultDiscard(true);
     size_t pos = 0;
     WritePlainStream(
@@ -277,7 +305,8 @@ TEST_F(ReleaseFixture, UploadsLandInTheUploadFolderWithinTheLimit) {
   // server reads what still comes, so the client's writes go on and the refusal reaches it
   // instead of a reset connection.
   const std::string big = Content(1 << 20, 4);
-  client.Connection.SendCommandData(kCmdUpload, {TVariant("new\\big.bin"), TVariant("Bpls"), TVariant("")});
+  client.Connection.SendCommandData(kCmdUpload,
+                                    {TVariant("new\\big.bin"), TVariant("Bpls"), TVariant("")});
   client.Connection.WaitResultDiscard(true);
   TIcIOHandler& handler = *client.Connection.Handler();
   bool answered = false;

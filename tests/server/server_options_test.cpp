@@ -10,11 +10,33 @@ namespace zor {
 namespace {
 
 TEST(ServerOptions, ReadsEveryOptionInBothForms) {
-  const std::vector<std::string> args = {
-      "--release", "/srv/rel", "--port=7000", "--bind", "127.0.0.1", "--name-port", "7001", "--names=/etc/names",
-      "--lookup-port", "7002", "--lookup-table", "/etc/lookup.json",
-      "--upload", "/srv/up", "--upload-limit", "1000", "--cache", "/srv/cache", "--scramble=off",
-      "--max-connections", "8", "--session-grace", "30", "--log-level", "DEBUG", "--log-file", "/tmp/log"};
+  const std::vector<std::string> args = {"--release",
+                                         "/srv/rel",
+                                         "--port=7000",
+                                         "--bind",
+                                         "127.0.0.1",
+                                         "--name-port",
+                                         "7001",
+                                         "--names=/etc/names",
+                                         "--lookup-port",
+                                         "7002",
+                                         "--lookup-table",
+                                         "/etc/lookup.json",
+                                         "--upload",
+                                         "/srv/up",
+                                         "--upload-limit",
+                                         "1000",
+                                         "--cache",
+                                         "/srv/cache",
+                                         "--scramble=off",
+                                         "--max-connections",
+                                         "8",
+                                         "--session-grace",
+                                         "30",
+                                         "--log-level",
+                                         "DEBUG",
+                                         "--log-file",
+                                         "/tmp/log"};
   const TServerOptions options = ParseServerOptions(args);
   EXPECT_EQ(options.ReleaseDir, "/srv/rel");
   EXPECT_EQ(options.Port, 7000);
@@ -37,7 +59,8 @@ TEST(ServerOptions, ReadsEveryOptionInBothForms) {
   EXPECT_FALSE(none.ReleaseDir || none.Port || none.NamePort || none.Scramble || none.Level);
   EXPECT_TRUE(ParseServerOptions(std::vector<std::string>{"--help"}).Help);
   EXPECT_EQ(ParseServerOptions(std::vector<std::string>{"/I:9000"}).Port, 9000);
-  EXPECT_EQ(ParseServerOptions(std::vector<std::string>{"--port", "1", "/i:2"}).Port, 2);  // the last one wins
+  EXPECT_EQ(ParseServerOptions(std::vector<std::string>{"--port", "1", "/i:2"}).Port,
+            2);  // the last one wins
 }
 
 TEST(ServerOptions, RefusesWithAMessageNamingTheOption) {

@@ -104,8 +104,9 @@ TEST(ServerSessions, AResumedSessionGetsTheResultHeldWhileItsTransportWasCut) {
 
   TTestClient b(live.Port, logon);
   live.Gate->Release();
-  const TVariantArray resumed = b.Execute(41, {TVariant(static_cast<int32_t>(a.SessionId)), TVariant(0x1201),
-                                               TVariant(static_cast<int32_t>(counter))});
+  const TVariantArray resumed =
+      b.Execute(41, {TVariant(static_cast<int32_t>(a.SessionId)), TVariant(0x1201),
+                     TVariant(static_cast<int32_t>(counter))});
   ASSERT_EQ(resumed.size(), 1u);
   EXPECT_TRUE(resumed[0].AsBoolean());
   EXPECT_EQ(b.Connection.WaitResult(true)[0].Text(), "kept for you");
@@ -147,8 +148,8 @@ TEST(ServerSessions, ResumeRefusesUnknownSessionsOtherClientsAndAnswersFalseWith
   }
   // The last command was answered before the cut: nothing is pending.
   TTestClient b(live.Port, logon);
-  const TVariantArray resumed = b.Execute(
-      41, {TVariant(static_cast<int32_t>(id)), TVariant(0x1234), TVariant(static_cast<int32_t>(counter))});
+  const TVariantArray resumed = b.Execute(41, {TVariant(static_cast<int32_t>(id)), TVariant(0x1234),
+                                               TVariant(static_cast<int32_t>(counter))});
   EXPECT_FALSE(resumed[0].AsBoolean());
   EXPECT_EQ(b.Execute(16)[0].AsInteger(), 0);
 }
@@ -202,7 +203,8 @@ TEST(ServerSessions, ALongCommandSendsKeepAlivesBeforeItsResult) {
   live.Folder.Write("release/big.bin", big);
   live.Start();
   TTestClient client(live.Port);
-  client.Connection.SendCommandData(kCmdPackedInfo, {TVariant("big.bin"), TVariant("Libs"), TVariant(""), TVariant(0)});
+  client.Connection.SendCommandData(
+      kCmdPackedInfo, {TVariant("big.bin"), TVariant("Libs"), TVariant(""), TVariant(0)});
   int keepAlives = 0;
   ReplyHeader reply;
   while ((reply = ReadRawReply(client.Connection)).Kind == kReplyKeepAlive) ++keepAlives;

@@ -19,11 +19,11 @@ TEST(StatusReporter, WritesWhileClientsAreConnectedOrFilesWereServed) {
     TServerStatus status;
     bool writes;
   } const kSteps[] = {
-      {{0, 0, 0}, false},            // idle server: quiet
-      {{2, 0, 3}, true},             // clients connected
-      {{2, 0, 3}, true},             // still connected, nothing new served: still reported
-      {{0, 1048576, 3}, true},       // served since the last look, everyone gone already
-      {{0, 1048576, 3}, false},      // nothing since
+      {{0, 0, 0}, false},        // idle server: quiet
+      {{2, 0, 3}, true},         // clients connected
+      {{2, 0, 3}, true},         // still connected, nothing new served: still reported
+      {{0, 1048576, 3}, true},   // served since the last look, everyone gone already
+      {{0, 1048576, 3}, false},  // nothing since
       {{1, 1048576, 1}, true},
   };
   for (const Step& step : kSteps) {
@@ -41,7 +41,8 @@ TEST(StatusReporter, WritesWhileClientsAreConnectedOrFilesWereServed) {
 TEST(StatusReporter, StopsItsThreadWithoutWaitingForTheInterval) {
   TServerLog log;
   log.SetUseStdErr(false);
-  TStatusReporter reporter(log, [] { return TServerStatus{}; }, std::chrono::hours(1));
+  TStatusReporter reporter(
+      log, [] { return TServerStatus{}; }, std::chrono::hours(1));
   reporter.Start();
   reporter.Stop();  // returns at once: the test would otherwise hang for an hour
   reporter.Stop();

@@ -24,17 +24,24 @@ TEST(TCPSettings, ReadWithTheirFallBacks) {
   } const kCases[] = {
       {"nothing stored", {}, {true, 768, "", 0, ""}},
       {"all given",
-       {{"EnableTCP", int64_t{0}}, {"Port", int64_t{5000}}, {"BoundIP", std::string("127.0.0.1")},
-        {"AcceptMode", int64_t{2}}, {"IPList", std::string("10.1.*")}},
+       {{"EnableTCP", int64_t{0}},
+        {"Port", int64_t{5000}},
+        {"BoundIP", std::string("127.0.0.1")},
+        {"AcceptMode", int64_t{2}},
+        {"IPList", std::string("10.1.*")}},
        {false, 5000, "127.0.0.1", 2, "10.1.*"}},
       {"port above 65535", {{"Port", int64_t{70000}}}, {true, 768, "", 0, ""}},
       {"port 0", {{"Port", int64_t{0}}}, {true, 768, "", 0, ""}},
       {"port 65535", {{"Port", int64_t{65535}}}, {true, 65535, "", 0, ""}},
       {"invalid bound address", {{"BoundIP", std::string("300.1.1.1")}}, {true, 768, "", 0, ""}},
       {"bound host name", {{"BoundIP", std::string("localhost")}}, {true, 768, "", 0, ""}},
-      {"mode 3", {{"AcceptMode", int64_t{3}}, {"IPList", std::string("10.*")}}, {true, 768, "", 0, ""}},
+      {"mode 3",
+       {{"AcceptMode", int64_t{3}}, {"IPList", std::string("10.*")}},
+       {true, 768, "", 0, ""}},
       {"list without mode", {{"IPList", std::string("10.*")}}, {true, 768, "", 0, ""}},
-      {"accept list", {{"AcceptMode", int64_t{1}}, {"IPList", std::string("192.168")}}, {true, 768, "", 1, "192.168"}},
+      {"accept list",
+       {{"AcceptMode", int64_t{1}}, {"IPList", std::string("192.168")}},
+       {true, 768, "", 1, "192.168"}},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.What);
@@ -81,16 +88,20 @@ TEST(TCPSettings, ListenerStringLeavesOutTheEmptyParts) {
   } const kCases[] = {
       {{true, 768, "", 0, "10.*"}, "BoundPort=768"},
       {{true, 768, "127.0.0.1", 0, ""}, "BoundIP=127.0.0.1;BoundPort=768"},
-      {{true, 900, "", 1, "192.168.*,10.1"}, "BoundPort=900;AcceptMode=Accept;IPList=192.168.*,10.1"},
-      {{true, 900, "10.0.0.1", 2, "10.1.*"}, "BoundIP=10.0.0.1;BoundPort=900;AcceptMode=Deny;IPList=10.1.*"},
+      {{true, 900, "", 1, "192.168.*,10.1"},
+       "BoundPort=900;AcceptMode=Accept;IPList=192.168.*,10.1"},
+      {{true, 900, "10.0.0.1", 2, "10.1.*"},
+       "BoundIP=10.0.0.1;BoundPort=900;AcceptMode=Deny;IPList=10.1.*"},
       {{true, 900, "", 2, ""}, "BoundPort=900;AcceptMode=Deny"},
   };
   for (const Case& c : kCases) EXPECT_EQ(ListenerString(c.Settings), c.Expected);
 }
 
 TEST(TCPSettings, DottedAddresses) {
-  for (const char* good : {"0.0.0.0", "127.0.0.1", "255.255.255.255"}) EXPECT_TRUE(IsDottedAddress(good)) << good;
-  for (const char* bad : {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "1..2.3", "a.b.c.d", "1.2.3.4 ", "-1.2.3.4", "0001.2.3.4"})
+  for (const char* good : {"0.0.0.0", "127.0.0.1", "255.255.255.255"})
+    EXPECT_TRUE(IsDottedAddress(good)) << good;
+  for (const char* bad : {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "1..2.3", "a.b.c.d", "1.2.3.4 ",
+                          "-1.2.3.4", "0001.2.3.4"})
     EXPECT_FALSE(IsDottedAddress(bad)) << bad;
 }
 
@@ -101,12 +112,8 @@ TEST(MasterSettings, TypesAboveThreeOrWithoutServerAreMaster) {
     int64_t Port;
     TMasterSettings Expected;
   } const kCases[] = {
-      {0, "m", 99, {0, "m", 0}},
-      {1, "m", 99, {1, "m", 0}},
-      {2, "m", 99, {2, "m", 99}},
-      {3, "m", 0, {3, "m", 768}},
-      {4, "m", 99, {0, "m", 0}},
-      {2, "", 99, {0, "", 0}},
+      {0, "m", 99, {0, "m", 0}},  {1, "m", 99, {1, "m", 0}}, {2, "m", 99, {2, "m", 99}},
+      {3, "m", 0, {3, "m", 768}}, {4, "m", 99, {0, "m", 0}}, {2, "", 99, {0, "", 0}},
   };
   for (const Case& c : kCases) {
     TMemorySettings store;

@@ -14,7 +14,8 @@ class TempFolder {
   TempFolder() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     Path = std::filesystem::temp_directory_path() /
-           ("zor_srv_" + std::string(info->test_suite_name()) + "_" + info->name() + "_" + std::to_string(Counter()++));
+           ("zor_srv_" + std::string(info->test_suite_name()) + "_" + info->name() + "_" +
+            std::to_string(Counter()++));
     std::filesystem::remove_all(Path);
     std::filesystem::create_directories(Path);
   }
@@ -28,7 +29,8 @@ class TempFolder {
   std::filesystem::path Write(const std::string& relative, const std::string& content) const {
     const std::filesystem::path path = Path / relative;
     std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary).write(content.data(), static_cast<std::streamsize>(content.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(content.data(), static_cast<std::streamsize>(content.size()));
     return path;
   }
 

@@ -20,7 +20,8 @@ using testing::LiveServer;
 using testing::TTestClient;
 
 // Uploads `content` as `name` in the "Bpls" area; the error reply when it was refused.
-std::optional<EResultError> Upload(uint16_t port, const std::string& name, const std::string& content) {
+std::optional<EResultError> Upload(uint16_t port, const std::string& name,
+                                   const std::string& content) {
   TTestClient client(port);
   try {
     client.Connection.SendCommandData(kCmdUpload, {TVariant(name), TVariant("Bpls"), TVariant("")});
@@ -32,7 +33,9 @@ std::optional<EResultError> Upload(uint16_t port, const std::string& name, const
           std::memcpy(buffer, content.data() + pos, count);
           pos += count;
         },
-        [&](const void* data, size_t count) { client.Connection.Handler()->Write(data, static_cast<int32_t>(count)); });
+        [&](const void* data, size_t count) {
+          client.Connection.Handler()->Write(data, static_cast<int32_t>(count));
+        });
     client.Connection.Handler()->Flush(true);
     client.Connection.WaitResultDiscard(true);
   } catch (const EResultError& e) {
@@ -75,7 +78,8 @@ TEST(UploadRules, AFolderTakesOnlyItsFilesAndBytes) {
     live.Start();
     EXPECT_FALSE(Upload(live.Port, "one.bin", std::string(40, '1')).has_value());
     EXPECT_FALSE(Upload(live.Port, "two.bin", std::string(40, '2')).has_value());
-    ExpectRefused(Upload(live.Port, "three.bin", c.Third), Format(kUploadFolderFullText, {"three.bin", c.Files, c.Bytes}));
+    ExpectRefused(Upload(live.Port, "three.bin", c.Third),
+                  Format(kUploadFolderFullText, {"three.bin", c.Files, c.Bytes}));
     EXPECT_FALSE(fs::exists(live.Folder.Path / "upload" / "bpls" / "three.bin"));
     // Another folder has room of its own.
     EXPECT_FALSE(Upload(live.Port, "sub\\three.bin", c.Third).has_value());

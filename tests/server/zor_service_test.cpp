@@ -15,7 +15,8 @@ namespace {
 // A service that records the commands it executed and answers 0x?01 itself.
 class TRecordingService : public TZORService {
  public:
-  TRecordingService(TZORServer* server, uint32_t base, std::string name, uint32_t flags = kServiceMayStop)
+  TRecordingService(TZORServer* server, uint32_t base, std::string name,
+                    uint32_t flags = kServiceMayStop)
       : TZORService(server, flags, base, "test", std::move(name)) {
     RegisterCommand(base + 1, [this](TServiceMessage& m) {
       Seen.push_back(m.Command);
@@ -114,11 +115,14 @@ TEST(CommandRouting, BuiltInsServicesAndTheRest) {
     uint32_t Command;
     CommandRoute Route;
   } const kCases[] = {
-      {0, CommandRoute::Logon},       {7, CommandRoute::Logon},       {1, CommandRoute::BuiltIn},
-      {2, CommandRoute::BuiltIn},     {5, CommandRoute::BuiltIn},     {16, CommandRoute::BuiltIn},
-      {35, CommandRoute::BuiltIn},    {36, CommandRoute::BuiltIn},    {41, CommandRoute::BuiltIn},
-      {3, CommandRoute::Invalid},     {68, CommandRoute::Invalid},    {0x80, CommandRoute::Invalid},
-      {0x100, CommandRoute::Invalid}, {0x101, CommandRoute::Service}, {0x1234, CommandRoute::Service},
+      {0, CommandRoute::Logon},        {7, CommandRoute::Logon},
+      {1, CommandRoute::BuiltIn},      {2, CommandRoute::BuiltIn},
+      {5, CommandRoute::BuiltIn},      {16, CommandRoute::BuiltIn},
+      {35, CommandRoute::BuiltIn},     {36, CommandRoute::BuiltIn},
+      {41, CommandRoute::BuiltIn},     {3, CommandRoute::Invalid},
+      {68, CommandRoute::Invalid},     {0x80, CommandRoute::Invalid},
+      {0x100, CommandRoute::Invalid},  {0x101, CommandRoute::Service},
+      {0x1234, CommandRoute::Service},
   };
   for (const Case& c : kCases) EXPECT_EQ(RouteOf(c.Command), c.Route) << c.Command;
 }
@@ -229,7 +233,9 @@ TEST_F(ServerFixture, FailedStartsAreReportedWithTheirReasonAndLeaveTheServiceSt
     EXPECT_FALSE(service.Enabled());
     EXPECT_FALSE(Settings.ReadInteger("Files", "Enabled").has_value());
     ASSERT_EQ(Lines.size(), 3u);
-    EXPECT_EQ(Lines[1], std::string("SrvStartAndStop|  Service - Files[TRecordingService] start failed! ") + c.Reason);
+    EXPECT_EQ(Lines[1],
+              std::string("SrvStartAndStop|  Service - Files[TRecordingService] start failed! ") +
+                  c.Reason);
   }
   server.Deactivate();
 }

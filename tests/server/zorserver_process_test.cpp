@@ -16,8 +16,9 @@ namespace {
 
 // Runs `zorserver` with `args` through a shell that sends its output to files.
 ProcessId StartServer(const testing::TempFolder& folder, const std::string& args) {
-  const std::string command = "ZOR_REGISTRY_DIR=" + (folder.Path / "registry").string() + " exec " ZOR_BIN_DIR
-                              "/zorserver " + args + " >" + (folder.Path / "out.txt").string() + " 2>" +
+  const std::string command = "ZOR_REGISTRY_DIR=" + (folder.Path / "registry").string() +
+                              " exec " ZOR_BIN_DIR "/zorserver " + args + " >" +
+                              (folder.Path / "out.txt").string() + " 2>" +
                               (folder.Path / "err.txt").string();
   return StartProcess("/bin/sh -c \"" + command + "\"");
 }
@@ -41,15 +42,20 @@ TEST(ZorServerProgram, ListensServesAndStopsCleanlyOnSIGTERM) {
   testing::TempFolder folder;
   folder.Write("release/Client.exe", "launcher");
   const std::string table =
-      folder.Write("lookup.json", R"({"Enterprises":[{"EnterpriseID":"42","APPServerName":"app42"}]})").string();
+      folder
+          .Write("lookup.json",
+                 R"({"Enterprises":[{"EnterpriseID":"42","APPServerName":"app42"}]})")
+          .string();
   const uint16_t port = testing::FreePort();
   const uint16_t lookupPort = testing::FreePort();
-  const ProcessId pid = StartServer(folder, "--release " + (folder.Path / "release").string() + " --cache " +
-                                                (folder.Path / "cache").string() + " --bind 127.0.0.1 /I:" +
-                                                std::to_string(port) + " --lookup-port " + std::to_string(lookupPort) +
+  const ProcessId pid = StartServer(folder, "--release " + (folder.Path / "release").string() +
+                                                " --cache " + (folder.Path / "cache").string() +
+                                                " --bind 127.0.0.1 /I:" + std::to_string(port) +
+                                                " --lookup-port " + std::to_string(lookupPort) +
                                                 " --lookup-table " + table + " --log-level debug");
   const std::string line = WaitForFirstLine(folder, pid);
-  ASSERT_EQ(line, "listening on 127.0.0.1:" + std::to_string(port)) << testing::ReadAll(folder.Path / "err.txt");
+  ASSERT_EQ(line, "listening on 127.0.0.1:" + std::to_string(port))
+      << testing::ReadAll(folder.Path / "err.txt");
   {
     testing::TTestClient client(port);
     const TVariantArray list = client.Execute(kCmdFileList);
@@ -57,7 +63,8 @@ TEST(ZorServerProgram, ListensServesAndStopsCleanlyOnSIGTERM) {
   }
   HttpAddress lookup;
   ASSERT_TRUE(ParseHttpAddress("127.0.0.1:" + std::to_string(lookupPort), lookup));
-  const HttpResponse answer = HttpExchange(lookup, HttpRequest{"GET", "/M880Cloud/Call?Code=1&P0=0&P1=42", {}, ""}, 5000);
+  const HttpResponse answer =
+      HttpExchange(lookup, HttpRequest{"GET", "/M880Cloud/Call?Code=1&P0=0&P1=42", {}, ""}, 5000);
   EXPECT_EQ(answer.Status, 200);
   EXPECT_NE(answer.Body.find(R"("APPServerName":"app42")"), std::string::npos) << answer.Body;
   EXPECT_EQ(Terminate(pid), 0);
@@ -72,9 +79,12 @@ TEST(ZorServerProgram, RefusesBadOptionsAndAMissingReleaseWithAMessage) {
     std::string Message;
   } const kCases[] = {
       {"--port 0 --release x", "zorserver: --port: '0' is not a number from 1 to 65535\n"},
-      {"--port 7", "zorserver: No release folder: give --release DIR (or the setting ReleaseFolder)\n"},
-      {"--release /nonexistent/zor", "zorserver: The release folder /nonexistent/zor does not exist\n"},
-      {"--release x --lookup-port 9", "zorserver: The lookup service needs its table: give --lookup-table FILE\n"},
+      {"--port 7",
+       "zorserver: No release folder: give --release DIR (or the setting ReleaseFolder)\n"},
+      {"--release /nonexistent/zor",
+       "zorserver: The release folder /nonexistent/zor does not exist\n"},
+      {"--release x --lookup-port 9",
+       "zorserver: The lookup service needs its table: give --lookup-table FILE\n"},
   };
   for (const Case& c : kCases) {
     testing::TempFolder folder;
@@ -98,16 +108,19 @@ TEST(ZorServerProgram, CheckPrintsOneLinePerProblemAndExitsWithItsVerdict) {
               SocketLocalAddress(taken, address, error));
   const std::string fine = "--check --release " + (folder.Path / "release").string() + " --cache " +
                            (folder.Path / "cache").string() + " --bind 127.0.0.1";
-  const ProcessId good = StartServer(folder, fine + " --port " + std::to_string(testing::FreePort()));
+  const ProcessId good =
+      StartServer(folder, fine + " --port " + std::to_string(testing::FreePort()));
   EXPECT_EQ(WaitForProcessExit(good), 0);
-  EXPECT_EQ(testing::ReadAll(folder.Path / "out.txt"), "The release, the folders and the ports are ready\n");
+  EXPECT_EQ(testing::ReadAll(folder.Path / "out.txt"),
+            "The release, the folders and the ports are ready\n");
 
-  const ProcessId bad = StartServer(folder, fine + " --port " + std::to_string(address.Port) + " --release " +
-                                                (folder.Path / "gone").string());
+  const ProcessId bad = StartServer(folder, fine + " --port " + std::to_string(address.Port) +
+                                                " --release " + (folder.Path / "gone").string());
   EXPECT_EQ(WaitForProcessExit(bad), 1);
   EXPECT_EQ(testing::ReadAll(folder.Path / "out.txt"),
             "The release folder " + (folder.Path / "gone").string() + " does not exist\nTCP port " +
-                std::to_string(address.Port) + " on 127.0.0.1 for the application server cannot be taken: " +
+                std::to_string(address.Port) +
+                " on 127.0.0.1 for the application server cannot be taken: " +
                 SocketErrorText(EADDRINUSE) + "\n");
   CloseSocket(taken);
   EXPECT_FALSE(std::filesystem::exists(folder.Path / "cache"));
@@ -118,9 +131,10 @@ TEST(ZorServerProgram, SIGHUPReopensTheLogFileAndReadsTheReleaseAgain) {
   folder.Write("release/Client.exe", "launcher");
   const std::filesystem::path logFile = folder.Path / "zorserver.log";
   const uint16_t port = testing::FreePort();
-  const ProcessId pid = StartServer(folder, "--release " + (folder.Path / "release").string() + " --cache " +
-                                                (folder.Path / "cache").string() + " --bind 127.0.0.1 --port " +
-                                                std::to_string(port) + " --log-file " + logFile.string());
+  const ProcessId pid =
+      StartServer(folder, "--release " + (folder.Path / "release").string() + " --cache " +
+                              (folder.Path / "cache").string() + " --bind 127.0.0.1 --port " +
+                              std::to_string(port) + " --log-file " + logFile.string());
   ASSERT_EQ(WaitForFirstLine(folder, pid), "listening on 127.0.0.1:" + std::to_string(port))
       << testing::ReadAll(folder.Path / "err.txt");
   // What logrotate does: move the file away, then ask for a new one.
@@ -132,7 +146,8 @@ TEST(ZorServerProgram, SIGHUPReopensTheLogFileAndReadsTheReleaseAgain) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     reopened = testing::ReadAll(logFile);
   }
-  EXPECT_NE(reopened.find("[Server] Reloaded: 2 files in " + (folder.Path / "release").string()), std::string::npos)
+  EXPECT_NE(reopened.find("[Server] Reloaded: 2 files in " + (folder.Path / "release").string()),
+            std::string::npos)
       << reopened;
   EXPECT_EQ(Terminate(pid), 0);
   EXPECT_NE(testing::ReadAll(folder.Path / "zorserver.log.1").find("Serving"), std::string::npos);

@@ -21,7 +21,8 @@ using test::SettingsFixture;
 // The singleton for a launcher at `exePath` with `params`, freed afterwards.
 class ScopedLauncherInfo {
  public:
-  ScopedLauncherInfo(std::string exePath, std::vector<std::string> params) : Parameters(std::move(exePath), std::move(params)) {
+  ScopedLauncherInfo(std::string exePath, std::vector<std::string> params)
+      : Parameters(std::move(exePath), std::move(params)) {
     FreeZorInfo();
     RegisterZorInfoClass();
   }
@@ -38,13 +39,16 @@ TEST(NeedComputerRestart, OnlyTheRunOnceValueCounts) {
   } const kCases[] = {
       {nullptr, false},
       {"Windows Registry Editor Version 5.00\r\n\r\n"
-       "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce]\r\n\"zzQ880\"=\"x\"\r\n",
+       "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce]\r\n\"zzQ880\"="
+       "\"x\"\r\n",
        true},
       {"Windows Registry Editor Version 5.00\r\n\r\n"
-       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce]\r\n\"ZZQ880\"=dword:00000000\r\n",
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce]\r\n\"ZZQ880\"="
+       "dword:00000000\r\n",
        true},
       {"Windows Registry Editor Version 5.00\r\n\r\n"
-       "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce]\r\n\"other\"=\"x\"\r\n",
+       "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce]\r\n\"other\"="
+       "\"x\"\r\n",
        false},
       {"this is not a registry file \x01\x02", false},
   };
@@ -63,12 +67,9 @@ TEST(IsMainAppRunning, ProbesTheRunMutexNamedAfterTheLauncher) {
     const char* Held;
     bool Running;
   } const kCases[] = {
-      {"/opt/zor/Client", true, "NIClient", true},
-      {"/opt/zor/Client", true, "IClient", false},
-      {"/opt/zor/Client", false, "IClient", true},
-      {"/opt/zor/Client.exe", true, "NIClient", true},
-      {"/opt/zor/Setup", true, "NIClient", false},
-      {"/opt/zor/Client", true, nullptr, false},
+      {"/opt/zor/Client", true, "NIClient", true}, {"/opt/zor/Client", true, "IClient", false},
+      {"/opt/zor/Client", false, "IClient", true}, {"/opt/zor/Client.exe", true, "NIClient", true},
+      {"/opt/zor/Setup", true, "NIClient", false}, {"/opt/zor/Client", true, nullptr, false},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(std::string(c.Exe) + " " + (c.Held ? c.Held : "-"));
@@ -101,7 +102,8 @@ TEST(ShouldShowServerDialog, ShowNextTimeOrAgainSuppressIt) {
   for (const Case& c : kCases) {
     SettingsFixture settings;
     if (c.ShowNextTime) {
-      settings.Write(RegRoot::LocalMachine, "\\Software\\ZOR\\DK880", [&](TZORRegistry& r) { r.WriteValue("ShowNextTime", *c.ShowNextTime); });
+      settings.Write(RegRoot::LocalMachine, "\\Software\\ZOR\\DK880",
+                     [&](TZORRegistry& r) { r.WriteValue("ShowNextTime", *c.ShowNextTime); });
     }
     ScopedLauncherInfo info("/opt/zor/Client", c.Params);
     EXPECT_EQ(ShouldShowServerDialog(), c.Show);
@@ -137,7 +139,8 @@ TEST(GetFileVersionString, LongAndShortFormsDefaultsAndErrors) {
       {settings.Dir / "missing", 0, "0.0.0.0"},
       {settings.Dir / "missing", kVersionShortForm, "0.0.0"},
       {settings.Dir / "missing", 255, "0.0.0"},
-      {settings.Dir / "missing", kVersionStrict, nullptr, (settings.Dir / "missing") + " (2)No such file or directory"},
+      {settings.Dir / "missing", kVersionStrict, nullptr,
+       (settings.Dir / "missing") + " (2)No such file or directory"},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.File + " " + std::to_string(c.Flags));
@@ -175,7 +178,8 @@ TEST(GetComServerVersion, ReadsTheRegisteredServerFileAndAnythingMissingGivesZer
   EXPECT_TRUE(IsComServerOlder("Good.Server", "3"));
   EXPECT_FALSE(IsComServerOlder("Good.Server", "2.5.0.7"));
   EXPECT_FALSE(IsComServerOlder("Good.Server", "2.4.9.9"));
-  for (const char* progId : {"Empty.Server", "NoClsid.Server", "Plain.Server", "Gone.Server", "Unknown.Server", ""}) {
+  for (const char* progId :
+       {"Empty.Server", "NoClsid.Server", "Plain.Server", "Gone.Server", "Unknown.Server", ""}) {
     SCOPED_TRACE(progId);
     EXPECT_EQ(GetComServerVersion(progId), "0.0.0.0");
     EXPECT_TRUE(IsComServerOlder(progId, "1.0"));

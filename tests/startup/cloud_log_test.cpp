@@ -25,7 +25,9 @@ std::string ReadAll(const std::filesystem::path& path) {
 // Points the process's cloud log at a folder for one test and restores "off" afterwards.
 class ScopedCloudLog {
  public:
-  ScopedCloudLog(bool enabled, const std::string& folder) { SetCloudLogSettings({enabled, folder}); }
+  ScopedCloudLog(bool enabled, const std::string& folder) {
+    SetCloudLogSettings({enabled, folder});
+  }
   ~ScopedCloudLog() { SetCloudLogSettings({false, ""}); }
 };
 
@@ -52,13 +54,15 @@ TEST(CloudLog, LineFormat) {
   const LocalDateTime time{2024, 3, 7, 9, 5, 2, 45};
   EXPECT_EQ(FormatCloudLogLine(time, 4711, "RW880-SOAP:Begin EPID = 1", false),
             "2024-03-07 09:05:02:045(4711): RW880-SOAP:Begin EPID = 1 \r\n");
-  EXPECT_EQ(FormatCloudLogLine(time, 1, "broken", true), "2024-03-07 09:05:02:045(1): [Error] broken \r\n");
+  EXPECT_EQ(FormatCloudLogLine(time, 1, "broken", true),
+            "2024-03-07 09:05:02:045(1): [Error] broken \r\n");
 }
 
 TEST(CloudLog, WritesOnlyWhenEnabledOrForErrors) {
   test::TempFolder folder;
   const std::string logs = (std::filesystem::path(folder.Path()) / "Logs").string();
-  const std::filesystem::path file = std::filesystem::path(folder.Path()) / "Logs" / "CloudM880Log-T.Log";
+  const std::filesystem::path file =
+      std::filesystem::path(folder.Path()) / "Logs" / "CloudM880Log-T.Log";
   {
     ScopedCloudLog scope(false, logs);
     WriteCloudLog("quiet", "T", false);
@@ -80,7 +84,8 @@ TEST(CloudLog, WritesOnlyWhenEnabledOrForErrors) {
   // The log is this user's alone, and a link put at its name is never written through.
   EXPECT_EQ(std::filesystem::status(file).permissions(),
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-  const std::filesystem::path linked = std::filesystem::path(folder.Path()) / "Logs" / "CloudM880Log-L.Log";
+  const std::filesystem::path linked =
+      std::filesystem::path(folder.Path()) / "Logs" / "CloudM880Log-L.Log";
   const std::filesystem::path victim = std::filesystem::path(folder.Path()) / "victim";
   { std::ofstream(victim) << "keep"; }
   std::filesystem::create_symlink(victim, linked);
@@ -93,7 +98,9 @@ TEST(CloudLog, FileAtTheLimitIsEmptiedFirst) {
   struct Case {
     int64_t size;
     bool emptied;
-  } const kCases[] = {{kCloudLogLimitBytes, true}, {kCloudLogLimitBytes - 1, false}, {kCloudLogLimitBytes + 9, true}};
+  } const kCases[] = {{kCloudLogLimitBytes, true},
+                      {kCloudLogLimitBytes - 1, false},
+                      {kCloudLogLimitBytes + 9, true}};
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.size);
     test::TempFolder folder;
@@ -105,7 +112,8 @@ TEST(CloudLog, FileAtTheLimitIsEmptiedFirst) {
     const auto size = static_cast<int64_t>(std::filesystem::file_size(file));
     const std::string text = ReadAll(file);
     const std::string line = "(" + std::to_string(CurrentThreadId()) + "): new \r\n";
-    const int64_t lineSize = static_cast<int64_t>(std::string("yyyy-mm-dd hh:nn:ss:zzz").size() + line.size());
+    const int64_t lineSize =
+        static_cast<int64_t>(std::string("yyyy-mm-dd hh:nn:ss:zzz").size() + line.size());
     EXPECT_TRUE(text.ends_with(line));
     if (c.emptied) {
       EXPECT_EQ(size, lineSize);  // only the new line is left
@@ -130,8 +138,7 @@ TEST(CloudLog, SettingsFromTheMachineKey) {
   } const kCases[] = {
       {"path given", true, "/var/log/zor", "", true, "/var/log/zor/"},
       {"path from the data folder", true, "", data.c_str(), true, data + "/Logs/"},
-      {"nothing set", false, "", "", false,
-       std::filesystem::current_path().string() + "/Logs/"},
+      {"nothing set", false, "", "", false, std::filesystem::current_path().string() + "/Logs/"},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);

@@ -21,7 +21,9 @@ class FakeLauncherHost : public LauncherHost {
     return RestartPending;
   }
   void ShowMessage(const std::string& text) override { Log += "message:" + text + ";"; }
-  void StartProcess(const std::string& commandLine) override { Log += "start:" + commandLine + ";"; }
+  void StartProcess(const std::string& commandLine) override {
+    Log += "start:" + commandLine + ";";
+  }
   void UninstallClient() override { Log += "uninstall;"; }
   void ReCopySelf(const std::string& target) override { Log += "recopy:" + target + ";"; }
 
@@ -54,7 +56,10 @@ TEST(ProcessCommandLine, FollowsTheSwitchTable) {
       {{"/ReCopy", "/opt/zor/Client"}, true, false, "netmode;recopy:/opt/zor/Client;"},
       {{"/recopy", "/a b/\"Client\""}, false, false, "netmode;recopy:/a b/\"Client\";"},
       {{"/ReCopyX", "/opt/zor/Client"}, false, true, "netmode;probe;runonce;"},
-      {{"/Again", "/ReCopy"}, true, false, "netmode;probe;message:Applcation is executed duplicated.;"},
+      {{"/Again", "/ReCopy"},
+       true,
+       false,
+       "netmode;probe;message:Applcation is executed duplicated.;"},
       {{"/ReCopy", "a", "b"}, false, true, "netmode;probe;runonce;"},
       {{"/UnInstall", "/Restart", "/Again"}, false, true, "netmode;probe;runonce;"},
   };
@@ -82,7 +87,8 @@ TEST(CheckCanRun, RunningMainProgramWinsOverPendingRestartInTheUsersLanguage) {
   } const kCases[] = {
       {false, false, kLangEnglish, true, "probe;runonce;"},
       {true, true, kLangSimplified, false, "probe;message:本程序正在执行中, 不可重复激活!;"},
-      {false, true, kLangEnglish, false, "probe;runonce;message:Application need to restart computer!;"},
+      {false, true, kLangEnglish, false,
+       "probe;runonce;message:Application need to restart computer!;"},
       {false, true, kLangTraditional, false,
        "probe;runonce;message:應用程式目前需要重新啟動電腦完成安裝設定後方可正確執行!;"},
   };

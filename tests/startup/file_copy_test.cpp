@@ -40,7 +40,8 @@ TEST(CopyFileKeepTime, CopiesEveryBlockWithTimeAndPermissionsIntoNewFolders) {
     CopyFileKeepTime(source, target);
     EXPECT_EQ(ReadFile(target), Pattern(size));
     EXPECT_EQ(fs::last_write_time(target), sourceTime);
-    EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+    EXPECT_EQ(fs::status(target).permissions(),
+              fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
     EXPECT_EQ(ListFolder(fs::path(target).parent_path().string()), "Client");
   }
 }
@@ -69,9 +70,11 @@ TEST(CopyFileKeepTime, FailuresNameTheFileAndLeaveTheDestinationAlone) {
       {dir / "missing", dir / "dst",
        "读取来源档案 " + (dir / "missing") + " 时发生错误! (2)No such file or directory", 2},
       // A directory where the file should be cannot be written in place.
-      {dir / "src", dir / "adir", "写入目的档案 " + (dir / "adir") + " 时发生错误! (21)Is a directory", 21},
+      {dir / "src", dir / "adir",
+       "写入目的档案 " + (dir / "adir") + " 时发生错误! (21)Is a directory", 21},
       // A file where a folder level should be.
-      {dir / "src", dir / "afile/sub/dst", "无法创建 " + (dir / "afile") + " 路径! (17)File exists", 17},
+      {dir / "src", dir / "afile/sub/dst", "无法创建 " + (dir / "afile") + " 路径! (17)File exists",
+       17},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Destination);
@@ -97,12 +100,15 @@ TEST(CopyFileKeepTime, DiskFaultsLeaveTheOldDestinationAndNoTemporary) {
     uint32_t Error;
     std::string Text;
   } const kCases[] = {
-      {"first write fails", [](FaultFileSystem& f) { f.FailWrite(1, EIO); }, EIO, "Input/output error"},
-      {"third write fails", [](FaultFileSystem& f) { f.FailWrite(3, EIO); }, EIO, "Input/output error"},
-      {"disk fills mid-file", [](FaultFileSystem& f) { f.SetFreeSpace(kCopyBlockSize + 100); }, ENOSPC,
-       "No space left on device"},
+      {"first write fails", [](FaultFileSystem& f) { f.FailWrite(1, EIO); }, EIO,
+       "Input/output error"},
+      {"third write fails", [](FaultFileSystem& f) { f.FailWrite(3, EIO); }, EIO,
+       "Input/output error"},
+      {"disk fills mid-file", [](FaultFileSystem& f) { f.SetFreeSpace(kCopyBlockSize + 100); },
+       ENOSPC, "No space left on device"},
       {"fsync fails", [](FaultFileSystem& f) { f.FailSync(1, EIO); }, EIO, "Input/output error"},
-      {"rename fails", [](FaultFileSystem& f) { f.FailRename(1, EBUSY); }, EBUSY, "Device or resource busy"},
+      {"rename fails", [](FaultFileSystem& f) { f.FailRename(1, EBUSY); }, EBUSY,
+       "Device or resource busy"},
   };
   const fs::file_time_type oldTime = fs::file_time_type::clock::now() - std::chrono::hours(100);
   for (const Case& c : kCases) {
@@ -118,7 +124,8 @@ TEST(CopyFileKeepTime, DiskFaultsLeaveTheOldDestinationAndNoTemporary) {
       CopyFileKeepTime(dir / "new/Client", dir / "inst/Client");
       ADD_FAILURE() << "no exception";
     } catch (const EWin32ErrorEx& e) {
-      EXPECT_EQ(e.Message, "写入目的档案 " + (dir / "inst/Client") + " 时发生错误! (" + std::to_string(c.Error) + ")" + c.Text);
+      EXPECT_EQ(e.Message, "写入目的档案 " + (dir / "inst/Client") + " 时发生错误! (" +
+                               std::to_string(c.Error) + ")" + c.Text);
       EXPECT_EQ(e.ErrorCode, c.Error);
     }
     EXPECT_EQ(ReadFile(dir / "inst/Client"), "old program");
@@ -198,7 +205,8 @@ TEST(ReCopySelf, GivesUpAfterFiveMinutesWithAMessageAndStartsNothing) {
   std::vector<std::string> started;
   try {
     ReCopySelf(
-        "/tmp/new/Client", "/opt/zor/Client", [&](const std::string& commandLine) { started.push_back(commandLine); },
+        "/tmp/new/Client", "/opt/zor/Client",
+        [&](const std::string& commandLine) { started.push_back(commandLine); },
         [&](const std::string&, const std::string&) {
           ++passes;
           throw EWin32ErrorEx("busy", 26);
@@ -206,7 +214,8 @@ TEST(ReCopySelf, GivesUpAfterFiveMinutesWithAMessageAndStartsNothing) {
     FAIL() << "no error";
   } catch (const Exception& e) {
     EXPECT_STREQ(e.what(),
-                 "The launcher could not replace /opt/zor/Client within 5 minutes (busy). Close every running copy of "
+                 "The launcher could not replace /opt/zor/Client within 5 minutes (busy). Close "
+                 "every running copy of "
                  "the launcher and start it again.");
   }
   EXPECT_EQ(clock.Now() - start, std::chrono::minutes(5));

@@ -14,14 +14,21 @@ TEST(LangMessages, LanguageAndMessageFollowTheLcid) {
     const char* Message1;
     const char* Message11;
   } const kCases[] = {
-      {1033, kLangEnglish, "Applcation is executed duplicated.", "Application need to restart computer!"},
-      {1028, kLangTraditional, "本程式正在執行中, 不可重複啟動!", "應用程式目前需要重新啟動電腦完成安裝設定後方可正確執行!"},
-      {3076, kLangTraditional, "本程式正在執行中, 不可重複啟動!", "應用程式目前需要重新啟動電腦完成安裝設定後方可正確執行!"},
-      {2052, kLangSimplified, "本程序正在执行中, 不可重复激活!", "应用程序目前需要重新启动计算机完成安装设定后方可正确执行!"},
+      {1033, kLangEnglish, "Applcation is executed duplicated.",
+       "Application need to restart computer!"},
+      {1028, kLangTraditional, "本程式正在執行中, 不可重複啟動!",
+       "應用程式目前需要重新啟動電腦完成安裝設定後方可正確執行!"},
+      {3076, kLangTraditional, "本程式正在執行中, 不可重複啟動!",
+       "應用程式目前需要重新啟動電腦完成安裝設定後方可正確執行!"},
+      {2052, kLangSimplified, "本程序正在执行中, 不可重复激活!",
+       "应用程序目前需要重新启动计算机完成安装设定后方可正确执行!"},
       // Singapore and Macau write the simplified or traditional script but get English.
-      {4100, kLangEnglish, "Applcation is executed duplicated.", "Application need to restart computer!"},
-      {5124, kLangEnglish, "Applcation is executed duplicated.", "Application need to restart computer!"},
-      {1041, kLangEnglish, "Applcation is executed duplicated.", "Application need to restart computer!"},
+      {4100, kLangEnglish, "Applcation is executed duplicated.",
+       "Application need to restart computer!"},
+      {5124, kLangEnglish, "Applcation is executed duplicated.",
+       "Application need to restart computer!"},
+      {1041, kLangEnglish, "Applcation is executed duplicated.",
+       "Application need to restart computer!"},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Lcid);
@@ -74,12 +81,8 @@ TEST(FontSubstitution, SubstitutesTheTwoSimplifiedFontsIgnoringCase) {
     const char* Name;
     const char* Replacement;  // nullptr: no substitution
   } const kCases[] = {
-      {"宋体", "新細明體"},
-      {"楷体_GB2312", "標楷體"},
-      {"楷体_gb2312", "標楷體"},
-      {"宋体 ", nullptr},
-      {"Tahoma", nullptr},
-      {"", nullptr},
+      {"宋体", "新細明體"}, {"楷体_GB2312", "標楷體"}, {"楷体_gb2312", "標楷體"},
+      {"宋体 ", nullptr},   {"Tahoma", nullptr},       {"", nullptr},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Name);

@@ -24,9 +24,13 @@ class ReleaseVerificationTest : public ::testing::Test {
  protected:
   void TearDown() override { SetReleaseGuard(nullptr); }
 
-  TReleaseVerification For(const TKeyPair& key) { return TReleaseVerification(EncodeBase64(key.Public), State, 0); }
-  void ExpectRefused(TReleaseVerification& verification, const std::string& manifest, const std::string& message) {
-    ExpectMessage<EReleaseRefused>([&] { verification.Accept(manifest, kNow); }, "EReleaseRefused", message);
+  TReleaseVerification For(const TKeyPair& key) {
+    return TReleaseVerification(EncodeBase64(key.Public), State, 0);
+  }
+  void ExpectRefused(TReleaseVerification& verification, const std::string& manifest,
+                     const std::string& message) {
+    ExpectMessage<EReleaseRefused>([&] { verification.Accept(manifest, kNow); }, "EReleaseRefused",
+                                   message);
   }
 
   test::TempFolder Dir;
@@ -46,17 +50,19 @@ TEST_F(ReleaseVerificationTest, TheCounterOnlyGrowsAndIsKeptOnlyAfterASuccessful
   EXPECT_EQ(std::filesystem::status(State).permissions() & std::filesystem::perms::all,
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 
-  ExpectRefused(verification, SignedManifest(First, 2),
-                "The server offers release 2, older than release 3 installed before; nothing was updated.");
+  ExpectRefused(
+      verification, SignedManifest(First, 2),
+      "The server offers release 2, older than release 3 installed before; nothing was updated.");
   // The guard left behind lets nothing but the manifest through.
-  ExpectMessage<EReleaseRefused>([] { GetReleaseGuard()->CheckAnnounced("ZORCore.dll", "Libs", 3, true); },
-                                 "EReleaseRefused",
-                                 "The server offers ZORCore.dll, which is not part of the signed release; nothing was updated.");
+  ExpectMessage<EReleaseRefused>(
+      [] { GetReleaseGuard()->CheckAnnounced("ZORCore.dll", "Libs", 3, true); }, "EReleaseRefused",
+      "The server offers ZORCore.dll, which is not part of the signed release; nothing was "
+      "updated.");
   EXPECT_NO_THROW(verification.Accept(SignedManifest(First, 3), kNow));  // the same release again
-  ExpectMessage<EReleaseRefused>([&] { verification.Accept(SignedManifest(First, 4), kNow + 86400); },
-                                 "EReleaseRefused",
-                                 "The release manifest on the server expired on 2025-12-11 15:20 (UTC); nothing was "
-                                 "updated.");
+  ExpectMessage<EReleaseRefused>(
+      [&] { verification.Accept(SignedManifest(First, 4), kNow + 86400); }, "EReleaseRefused",
+      "The release manifest on the server expired on 2025-12-11 15:20 (UTC); nothing was "
+      "updated.");
 }
 
 TEST_F(ReleaseVerificationTest, AChangedReleaseKeyStartsOverFromTheNewKeyKeepingTheCounter) {
@@ -65,13 +71,16 @@ TEST_F(ReleaseVerificationTest, AChangedReleaseKeyStartsOverFromTheNewKeyKeeping
   first.Commit();
   TReleaseVerification second = For(Second);
   ExpectRefused(second, SignedManifest(First, 6),
-                "The release manifest on the server is not signed with the trusted key; nothing was updated.");
-  ExpectRefused(second, SignedManifest(Second, 4),
-                "The server offers release 4, older than release 5 installed before; nothing was updated.");
+                "The release manifest on the server is not signed with the trusted key; nothing "
+                "was updated.");
+  ExpectRefused(
+      second, SignedManifest(Second, 4),
+      "The server offers release 4, older than release 5 installed before; nothing was updated.");
   EXPECT_NO_THROW(second.Accept(SignedManifest(Second, 5), kNow));
 
   TReleaseVerification broken("not a key", State, 2);
-  ExpectRefused(broken, SignedManifest(First, 6), "\"ReleaseKey\" 设定不是有效的公开密钥，未更新任何档案。");
+  ExpectRefused(broken, SignedManifest(First, 6),
+                "\"ReleaseKey\" 设定不是有效的公开密钥，未更新任何档案。");
   test::WriteFile(State, "{\"Counter\": \"garbage\"");
   EXPECT_EQ(ReadReleaseState(State).Counter, 0u);
 }
@@ -79,7 +88,8 @@ TEST_F(ReleaseVerificationTest, AChangedReleaseKeyStartsOverFromTheNewKeyKeeping
 TEST_F(ReleaseVerificationTest, TheFileListMustAgreeWithTheManifest) {
   TReleaseVerification verification = For(First);
   verification.Accept(SignedManifest(First, 1), kNow);
-  TFileList list{{"ZORCore.dll", {"5.0.6.18", 100, 999}}, {"ZORRelease.manifest", {"0.0.0.0", 7, 9}}};
+  TFileList list{{"ZORCore.dll", {"5.0.6.18", 100, 999}},
+                 {"ZORRelease.manifest", {"0.0.0.0", 7, 9}}};
   verification.CheckList(list);
   ASSERT_EQ(list.size(), 1u);  // the manifest itself was fetched first
   struct Case {
@@ -95,7 +105,8 @@ TEST_F(ReleaseVerificationTest, TheFileListMustAgreeWithTheManifest) {
   };
   for (const Case& c : kCases) {
     TFileList one{c.Entry};
-    ExpectMessage<EReleaseRefused>([&] { verification.CheckList(one); }, "EReleaseRefused", c.Message);
+    ExpectMessage<EReleaseRefused>([&] { verification.CheckList(one); }, "EReleaseRefused",
+                                   c.Message);
   }
 }
 

@@ -44,7 +44,8 @@ struct FakeCloud {
 class FakeSender final : public IM880CloudSender {
  public:
   int32_t SetServerAddress(const char16_t* address, int32_t length) override {
-    return Step("address=" + Utf16ToUtf8(std::u16string_view(address, static_cast<size_t>(length))));
+    return Step("address=" +
+                Utf16ToUtf8(std::u16string_view(address, static_cast<size_t>(length))));
   }
   int32_t SetPort(int32_t port) override { return Step("port=" + std::to_string(port)); }
   int32_t SetLogPath(const char16_t* path, int32_t length) override {
@@ -54,7 +55,9 @@ class FakeSender final : public IM880CloudSender {
                int32_t* answerCount) override {
     std::string call = "call " + std::to_string(code);
     for (int32_t i = 0; i < argCount; ++i) {
-      call += " [" + Utf16ToUtf8(std::u16string_view(args[i].Text, static_cast<size_t>(args[i].Length))) + "]";
+      call += " [" +
+              Utf16ToUtf8(std::u16string_view(args[i].Text, static_cast<size_t>(args[i].Length))) +
+              "]";
     }
     if (const int32_t status = Step(call)) return status;
     Texts[0] = Utf8ToUtf16(FakeCloud::AnswerJson);
@@ -62,7 +65,8 @@ class FakeSender final : public IM880CloudSender {
     Texts[2] = Utf8ToUtf16(FakeCloud::ErrorText);
     Answer[0] = TCloudValue{kCloudValueInteger, FakeCloud::ResultCode, nullptr, 0};
     for (int i = 0; i < 3; ++i) {
-      Answer[i + 1] = TCloudValue{kCloudValueText, 0, Texts[i].c_str(), static_cast<int32_t>(Texts[i].size())};
+      Answer[i + 1] =
+          TCloudValue{kCloudValueText, 0, Texts[i].c_str(), static_cast<int32_t>(Texts[i].size())};
     }
     *answer = Answer;
     *answerCount = 4;
@@ -87,7 +91,9 @@ class FakeSender final : public IM880CloudSender {
   TCloudValue Answer[4];
 };
 
-void FakeCloud::Factory(IM880CloudSender** sender) { *sender = MakeNothing ? nullptr : new FakeSender(); }
+void FakeCloud::Factory(IM880CloudSender** sender) {
+  *sender = MakeNothing ? nullptr : new FakeSender();
+}
 
 // A key source that cannot open the key at all.
 class ClosedKeySource : public TSettingsKeySource {
@@ -144,10 +150,12 @@ TEST_F(ServerSettingsModelTest, LoadsTheStoredSettings) {
   } const kCases[] = {
       {"no key", false, true, -1, "", "", 0, "", "0", ""},
       {"empty key: defaults", true, true, -1, "", "", 0, "", "768", "127.0.0.1"},
-      {"net mode reads RemoteServer", true, true, 1, "remote", "net", 1, "remote", "768", "127.0.0.1"},
+      {"net mode reads RemoteServer", true, true, 1, "remote", "net", 1, "remote", "768",
+       "127.0.0.1"},
       {"net mode falls back to NetServer", true, true, 2, "", "net", 2, "net", "768", "127.0.0.1"},
       {"local mode reads NetServer", true, false, 1, "remote", "net", 1, "net", "768", "127.0.0.1"},
-      {"local mode falls back to RemoteServer", true, false, 0, "remote", "", 0, "remote", "768", "127.0.0.1"},
+      {"local mode falls back to RemoteServer", true, false, 0, "remote", "", 0, "remote", "768",
+       "127.0.0.1"},
       {"kind 3 reads as 0", true, true, 3, "", "", 0, "", "768", "127.0.0.1"},
       {"negative kind reads as 0", true, true, -5, "", "", 0, "", "768", "127.0.0.1"},
   };
@@ -210,14 +218,14 @@ TEST_F(ServerSettingsModelTest, OkLooksUpAndStores) {
   model.FormCreate();
   model.edtSoapServerName = " cloud.example.com:8080 ";
   model.edtEnterpriseID = " 80001234 ";
-  model.edtPort = "1234";  // ignored: the port stored is always 768
+  model.edtPort = "1234";                      // ignored: the port stored is always 768
   model.ClickConnectType(TConnectKind::Pipe);  // ignored: the kind stored is always TCP/IP
   model.chkShowNextTime = false;
   model.btnOKClick();
 
   EXPECT_EQ(CheckedUrls, std::vector<std::string>{"http:// cloud.example.com:8080 "});
-  const std::vector<std::string> calls{"address=cloud.example.com:8080", "port=80", "log=/var/log/cloud",
-                                       "call 1 [0] [80001234]"};
+  const std::vector<std::string> calls{"address=cloud.example.com:8080", "port=80",
+                                       "log=/var/log/cloud", "call 1 [0] [80001234]"};
   EXPECT_EQ(FakeCloud::Calls, calls);
   EXPECT_EQ(FakeCloud::Released, 1);
   EXPECT_EQ(model.ModalResult(), TModalResult::Ok);
@@ -277,8 +285,10 @@ TEST_F(ServerSettingsModelTest, ChangeDetection) {
     key.WriteString("RemoteServer", c.storedServer);
     key.WriteInteger("TCPPort", c.storedPort);
     key.WriteString("EnterpriseID", "42");
-    FakeCloud::AnswerJson = std::string(R"({"ServerInfoData":[{"APPServerName":")") + c.answeredServer + "\"}]}";
-    const bool changed = ShowServerSettings(Environment(), [](TServerSettingsModel& model) { model.btnOKClick(); });
+    FakeCloud::AnswerJson =
+        std::string(R"({"ServerInfoData":[{"APPServerName":")") + c.answeredServer + "\"}]}";
+    const bool changed =
+        ShowServerSettings(Environment(), [](TServerSettingsModel& model) { model.btnOKClick(); });
     EXPECT_EQ(changed, c.changed);
   }
 }
@@ -332,7 +342,8 @@ TEST_F(ServerSettingsModelTest, FailuresKeepTheDialogOpenAndWriteNothing) {
       {"empty customer number", true, "cloud", "   ", 0, -1, "Exception", "请输入统一编号"},
       {"non-zero result code", true, "cloud", " 77 ", 404, -1, "Exception",
        "没有查询到统编77的信息(no server is registered)"},
-      {"setting the address fails", true, "cloud", "1", 0, 0, "ECloudClientError", "步骤失败 address=cloud"},
+      {"setting the address fails", true, "cloud", "1", 0, 0, "ECloudClientError",
+       "步骤失败 address=cloud"},
       {"setting the port fails", true, "cloud", "1", 0, 1, "ECloudClientError", "步骤失败 port=80"},
       {"the call fails", true, "cloud", "1", 0, 3, "ECloudClientError", "步骤失败 call 1 [0] [1]"},
   };
@@ -387,7 +398,8 @@ TEST_F(ServerSettingsModelTest, EnterFromAViewRunsOkAndReportsItsError) {
   EXPECT_EQ(model.ModalResult(), TModalResult::None);
   EXPECT_FALSE(Registry.KeyExists(kKey));
   model.edtEnterpriseID = "42";
-  FakeCloud::AnswerJson = R"({"ServerInfoData":[{"APPServerName":"app.example.com","DBName":"D1"}]})";
+  FakeCloud::AnswerJson =
+      R"({"ServerInfoData":[{"APPServerName":"app.example.com","DBName":"D1"}]})";
   EXPECT_TRUE(model.SubmitKeyDown(kKeyReturn));
   EXPECT_EQ(model.ModalResult(), TModalResult::Ok);
   EXPECT_EQ(model.NewServer(), "app.example.com");
@@ -452,26 +464,35 @@ TEST_F(ServerSettingsModelTest, ComputerPickerReplacesTheServerOnlyWhenChosen) {
 TEST(ServerSettingsCaptions, ByLanguage) {
   struct Case {
     uint32_t lcid;
-    std::vector<std::string> texts;  // form, OK, Cancel, Quit, server, kind, name service, next time, address, number
+    std::vector<std::string>
+        texts;  // form, OK, Cancel, Quit, server, kind, name service, next time, address, number
   } const kCases[] = {
-      {1028, {"網路主機設定", "確定", "取消", "退出程式", "伺服器名稱", "連接方式", "TCP/IP(岳川名稱解析服務)",
-              "下次启动时不再出现这个对话框", "服务器地址", "客户统编"}},
-      {3076, {"網路主機設定", "確定", "取消", "退出程式", "伺服器名稱", "連接方式", "TCP/IP(岳川名稱解析服務)",
-              "下次启动时不再出现这个对话框", "服务器地址", "客户统编"}},
-      {2052, {"网络主机设定", "确定", "取消", "退出程序", "服务器名称:", "连接方式:", "TCP/IP(岳川名称解析服务)",
-              "下次启动时不再出现这个对话框", "服务器地址", "客户统编"}},
+      {1028,
+       {"網路主機設定", "確定", "取消", "退出程式", "伺服器名稱", "連接方式",
+        "TCP/IP(岳川名稱解析服務)", "下次启动时不再出现这个对话框", "服务器地址", "客户统编"}},
+      {3076,
+       {"網路主機設定", "確定", "取消", "退出程式", "伺服器名稱", "連接方式",
+        "TCP/IP(岳川名稱解析服務)", "下次启动时不再出现这个对话框", "服务器地址", "客户统编"}},
+      {2052,
+       {"网络主机设定", "确定", "取消", "退出程序", "服务器名称:", "连接方式:",
+        "TCP/IP(岳川名称解析服务)", "下次启动时不再出现这个对话框", "服务器地址", "客户统编"}},
       // English, and every LCID the message table shows in English (4100 among them).
-      {1033, {"Network Server Settings", "OK", "Cancel", "Quit", "Server:", "Connect by:", "TCP/IP(ZOR name service)",
-              "Do not show this dialog at the next start", "Address", "Cust. no."}},
-      {4100, {"Network Server Settings", "OK", "Cancel", "Quit", "Server:", "Connect by:", "TCP/IP(ZOR name service)",
-              "Do not show this dialog at the next start", "Address", "Cust. no."}},
+      {1033,
+       {"Network Server Settings", "OK", "Cancel", "Quit",
+        "Server:", "Connect by:", "TCP/IP(ZOR name service)",
+        "Do not show this dialog at the next start", "Address", "Cust. no."}},
+      {4100,
+       {"Network Server Settings", "OK", "Cancel", "Quit",
+        "Server:", "Connect by:", "TCP/IP(ZOR name service)",
+        "Do not show this dialog at the next start", "Address", "Cust. no."}},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.lcid);
     const TServerSettingsCaptions t = ServerSettingsCaptions(c.lcid);
-    EXPECT_EQ((std::vector<std::string>{t.Form, t.btnOK, t.btnCancel, t.btnQuit, t.lblServerName, t.lblConnType,
-                                        t.rbZORHost, t.chkShowNextTime, t.lbl1, t.lbl2}),
-              c.texts);
+    EXPECT_EQ(
+        (std::vector<std::string>{t.Form, t.btnOK, t.btnCancel, t.btnQuit, t.lblServerName,
+                                  t.lblConnType, t.rbZORHost, t.chkShowNextTime, t.lbl1, t.lbl2}),
+        c.texts);
     EXPECT_EQ((std::vector<std::string>{t.rbPipe, t.rbTcp, t.lblPort, t.btnComputer}),
               (std::vector<std::string>{"Name Pipes", "TCP/IP", "Port:", "..."}));
   }

@@ -11,7 +11,9 @@
 namespace zor {
 namespace {
 
-void NoCloudLibrary(IM880CloudSender** sender) { *sender = nullptr; }
+void NoCloudLibrary(IM880CloudSender** sender) {
+  *sender = nullptr;
+}
 
 TEST(ServerSettingsOnZorInfo, StoresUnderTheKeyTheInformationObjectChose) {
   struct Case {

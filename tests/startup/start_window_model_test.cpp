@@ -26,9 +26,12 @@ using test::WriteFile;
 
 struct RecordingView : TStartWindowView {
   void StatusChanged(const std::string& text) override { Events.push_back("status " + text); }
-  void DownloadWindowShown(const TDownloadProgressModel& window) override { Events.push_back("shown " + window.Caption()); }
+  void DownloadWindowShown(const TDownloadProgressModel& window) override {
+    Events.push_back("shown " + window.Caption());
+  }
   void ProgressChanged(const TDownloadProgressModel& window) override {
-    Events.push_back("progress " + std::to_string(window.Progress()) + "/" + std::to_string(window.MaxValue()));
+    Events.push_back("progress " + std::to_string(window.Progress()) + "/" +
+                     std::to_string(window.MaxValue()));
   }
   void DownloadWindowHidden() override { Events.push_back("hidden"); }
   void Closed() override { Events.push_back("closed"); }
@@ -51,7 +54,8 @@ class StartWindow : public ::testing::Test {
     SetLangIndex(kLangEnglish);
     Env.WaitInputMs = 3000;
     Env.Source = Source;
-    Env.WorkerClass = [](TSyncThreadOwner& form, TSyncThreadSettings settings) -> std::unique_ptr<TSyncThread> {
+    Env.WorkerClass = [](TSyncThreadOwner& form,
+                         TSyncThreadSettings settings) -> std::unique_ptr<TSyncThread> {
       return std::make_unique<IdleWorker>(form, std::move(settings));
     };
     Env.ShouldShowServerDialog = [this] { return ShowDialogFirst; };
@@ -113,9 +117,10 @@ TEST_F(StartWindow, WaitInputZeroStartsAtOnce) {
   Env.WaitInputMs = 0;
   auto model = Open();
   EXPECT_TRUE(model->StartEvent().IsSet());
-  EXPECT_EQ(View.Events, (std::vector<std::string>{"status Program is starting, please wait....",
-                                                   "status Use the ZORPath, press F1 to change setting.",
-                                                   "status Program is starting, please wait...."}));
+  EXPECT_EQ(View.Events,
+            (std::vector<std::string>{"status Program is starting, please wait....",
+                                      "status Use the ZORPath, press F1 to change setting.",
+                                      "status Program is starting, please wait...."}));
 }
 
 TEST_F(StartWindow, TheArrowSweepsRightHidesTurnsAndSweepsBack) {
@@ -134,10 +139,13 @@ TEST_F(StartWindow, TheArrowSweepsRightHidesTurnsAndSweepsBack) {
       EXPECT_EQ(model->ArrowText(), ">");
     }
   }
-  // 17 shown going right, 7 hidden, 17 shown going left ('<' from the turn on), 5 hidden, then right again.
-  EXPECT_EQ(shown, std::string(17, '>') + std::string(7, '.') + std::string(17, '<') + std::string(5, '.') + ">>");
+  // 17 shown going right, 7 hidden, 17 shown going left ('<' from the turn on), 5 hidden, then
+  // right again.
+  EXPECT_EQ(shown, std::string(17, '>') + std::string(7, '.') + std::string(17, '<') +
+                       std::string(5, '.') + ">>");
   for (int pos = 0; pos < 17; ++pos) {
-    EXPECT_EQ(lefts[pos], static_cast<int>(std::nearbyint(pos * 64.0 / 19)) + kStatusLeft + 50 + kArrowGap);
+    EXPECT_EQ(lefts[pos],
+              static_cast<int>(std::nearbyint(pos * 64.0 / 19)) + kStatusLeft + 50 + kArrowGap);
   }
   EXPECT_EQ(lefts[16], 54 + 66);
 }
@@ -148,8 +156,11 @@ TEST_F(StartWindow, F1OpensTheSettingsOnlyWithoutModifiersAndOnlyDuringTheF1Time
     int Key;
     bool Shift, Ctrl, Alt;
     int DialogRuns;
-  } const kCases[] = {{kKeyF1, false, true, false, 0}, {kKeyF1, true, false, false, 0}, {kKeyF1, false, false, true, 0},
-                      {113, false, false, false, 0},   {kKeyF1, false, false, false, 1}};
+  } const kCases[] = {{kKeyF1, false, true, false, 0},
+                      {kKeyF1, true, false, false, 0},
+                      {kKeyF1, false, false, true, 0},
+                      {113, false, false, false, 0},
+                      {kKeyF1, false, false, false, 1}};
   for (const Case& c : kCases) {
     DialogRuns = 0;
     model->KeyDown(c.Key, c.Shift, c.Ctrl, c.Alt);
@@ -196,7 +207,8 @@ TEST_F(StartWindow, ChangedSettingsResetTheClientAndStartTheWorker) {
     model->ChangeSettings(c.Force);
     EXPECT_EQ(model->SettingsWereChanged(), c.Changed);
     EXPECT_EQ(model->StartEvent().IsSet(), c.Continues);
-    EXPECT_EQ(Source->TakeCalls(), c.Continues ? std::vector<std::string>{"ResetClient"} : std::vector<std::string>{});
+    EXPECT_EQ(Source->TakeCalls(),
+              c.Continues ? std::vector<std::string>{"ResetClient"} : std::vector<std::string>{});
     EXPECT_FALSE(model->IsBusy());
   }
 }
@@ -260,8 +272,9 @@ TEST_F(StartWindow, TheDownloadTimerFeedsTheProgressWindowWhileItExists) {
   model->HideDownloadWindow();
   model->DownloadTimerTick();
   EXPECT_EQ(model->DownloadWindow(), nullptr);
-  EXPECT_EQ(View.Events, (std::vector<std::string>{"shown Downloading files, please wait...", "progress 400/4000",
-                                                   "progress 4000/4000", "progress 4000/4000", "hidden"}));
+  EXPECT_EQ(View.Events, (std::vector<std::string>{"shown Downloading files, please wait...",
+                                                   "progress 400/4000", "progress 4000/4000",
+                                                   "progress 4000/4000", "hidden"}));
 }
 
 TEST_F(StartWindow, TheDownloadWindowNamesTheFileAndEstimatesTheTimeLeft) {
@@ -322,13 +335,19 @@ TEST(DownloadProgress, TheEstimateFollowsTheRateOfTheLastTenSeconds) {
 }
 
 TEST(DownloadProgress, BytesAndDurationsAsTheWindowWritesThem) {
-  const std::pair<int64_t, const char*> kBytes[] = {{-1, "0 B"},        {0, "0 B"},          {1023, "1023 B"},
-                                                    {1024, "1.0 KB"},   {1536, "1.5 KB"},    {10'485'760, "10.0 MB"},
+  const std::pair<int64_t, const char*> kBytes[] = {{-1, "0 B"},
+                                                    {0, "0 B"},
+                                                    {1023, "1023 B"},
+                                                    {1024, "1.0 KB"},
+                                                    {1536, "1.5 KB"},
+                                                    {10'485'760, "10.0 MB"},
                                                     {3'221'225'472LL, "3.0 GB"}};
   for (const auto& [bytes, text] : kBytes) EXPECT_EQ(FormatByteCount(bytes), text) << bytes;
-  const std::pair<int64_t, const char*> kDurations[] = {{-4, "0:00"}, {0, "0:00"},      {42, "0:42"},
-                                                        {725, "12:05"}, {3723, "1:02:03"}, {360000, "100:00:00"}};
-  for (const auto& [seconds, text] : kDurations) EXPECT_EQ(FormatDuration(seconds), text) << seconds;
+  const std::pair<int64_t, const char*> kDurations[] = {{-4, "0:00"},      {0, "0:00"},
+                                                        {42, "0:42"},      {725, "12:05"},
+                                                        {3723, "1:02:03"}, {360000, "100:00:00"}};
+  for (const auto& [seconds, text] : kDurations)
+    EXPECT_EQ(FormatDuration(seconds), text) << seconds;
 }
 
 TEST(DownloadProgress, PercentAsTheGaugeDrawsIt) {
@@ -340,8 +359,9 @@ TEST(DownloadProgress, PercentAsTheGaugeDrawsIt) {
     int64_t Max;
     int64_t Progress;
     int Percent;
-  } const kCases[] = {{0, 10, 0},       {-5, 1, 0},         {1000, 0, 0},     {1000, 999, 99},
-                      {1000, 1000, 100}, {1000, 5000, 100}, {1000, -3, 0},    {4'000'000'000LL, 3'000'000'000LL, 75}};
+  } const kCases[] = {
+      {0, 10, 0},        {-5, 1, 0},        {1000, 0, 0},  {1000, 999, 99},
+      {1000, 1000, 100}, {1000, 5000, 100}, {1000, -3, 0}, {4'000'000'000LL, 3'000'000'000LL, 75}};
   for (const Case& c : kCases) {
     window.SetMaxValue(c.Max);
     window.SetProgress(c.Progress);
@@ -408,7 +428,8 @@ TEST_F(StartWindow, AWholeRunOnTheTimerQueue) {
   EXPECT_EQ(model.Worker(), nullptr);
   EXPECT_EQ(test::ReadFile(Dir / "IClient"), "program");
   EXPECT_EQ(Started, (std::vector<std::string>{"\"" + Dir.Root + "IClient\" /NetMode"}));
-  const auto shown = std::find(View.Events.begin(), View.Events.end(), "shown Downloading files, please wait...");
+  const auto shown =
+      std::find(View.Events.begin(), View.Events.end(), "shown Downloading files, please wait...");
   EXPECT_NE(shown, View.Events.end());
   EXPECT_NE(std::find(shown, View.Events.end(), "hidden"), View.Events.end());
   EXPECT_EQ(View.Events.back(), "closed");
@@ -425,10 +446,11 @@ TEST_F(StartWindow, AFrontEndsOwnRoundDrivesTheLoop) {
   Source->Files["IClient"] = {{"1.0.0.0", 0, 7}, "program"};
   int rounds = 0;
   TStartWindowModel model(Env, View);
-  RunStartWindowLoop(model, [&rounds](std::chrono::milliseconds duration, const std::function<bool()>& stop) {
-    ++rounds;
-    RunTimerQueue(duration, stop);
-  });
+  RunStartWindowLoop(
+      model, [&rounds](std::chrono::milliseconds duration, const std::function<bool()>& stop) {
+        ++rounds;
+        RunTimerQueue(duration, stop);
+      });
   EXPECT_TRUE(model.Closed());
   EXPECT_GT(rounds, 0);
   EXPECT_EQ(Started, (std::vector<std::string>{"\"" + Dir.Root + "IClient\" /NetMode"}));

@@ -31,7 +31,8 @@ inline std::string ReadFile(const std::string& path) {
 // Names of the entries of `folder`, sorted, joined with ','.
 inline std::string ListFolder(const std::string& folder) {
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   std::string result;
   for (const std::string& name : names) result += (result.empty() ? "" : ",") + name;

@@ -23,8 +23,10 @@ namespace zor {
 namespace {
 namespace fs = std::filesystem;
 
-constexpr const char* kEntryKey = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZOR Q880 System";
-constexpr const char* kOtherEntryKey = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other Program";
+constexpr const char* kEntryKey =
+    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZOR Q880 System";
+constexpr const char* kOtherEntryKey =
+    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other Program";
 constexpr const char* kSettingsKey = "\\Software\\ZOR\\DK880";
 
 // Every entry below `root` that is not a folder, links not followed, with what it holds
@@ -32,7 +34,8 @@ constexpr const char* kSettingsKey = "\\Software\\ZOR\\DK880";
 std::map<std::string, std::string> Snapshot(const std::string& root) {
   std::map<std::string, std::string> entries;
   if (!fs::exists(root)) return entries;
-  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+       ++it) {
     const std::string relative = it->path().lexically_relative(root).string();
     if (it->is_symlink()) {
       entries[relative] = "-> " + fs::read_symlink(it->path()).string();
@@ -67,15 +70,18 @@ class Recorder : public MessageBoxHandler, public TUninstallView {
     EXPECT_EQ(request.Buttons, MessageButtons::Ok);
     return MessageResult::Ok;
   }
-  void Shown(const TUninstallProgressModel& window) override { Log += "shown " + window.Caption() + "\n"; }
+  void Shown(const TUninstallProgressModel& window) override {
+    Log += "shown " + window.Caption() + "\n";
+  }
   void ProgressChanged(const TUninstallProgressModel& window) override {
-    if (window.Progress() > static_cast<int64_t>(Files.size())) Files.push_back(window.CurrentFile());
+    if (window.Progress() > static_cast<int64_t>(Files.size()))
+      Files.push_back(window.CurrentFile());
     LastValue = window.Progress();
     LastMax = window.MaxValue();
   }
   void Hidden(const TUninstallProgressModel& window) override {
-    Log += "hidden " + std::to_string(window.Progress()) + "/" + std::to_string(window.MaxValue()) + " removed " +
-           std::to_string(window.Removed()) + "\n";
+    Log += "hidden " + std::to_string(window.Progress()) + "/" + std::to_string(window.MaxValue()) +
+           " removed " + std::to_string(window.Removed()) + "\n";
   }
 
   bool Confirm;
@@ -94,10 +100,13 @@ class UninstallModelTest : public ::testing::Test {
 
   // The client folder, what lies outside it, the shortcuts and the registry, afresh.
   void BuildTree() {
-    for (const char* folder : {"reg", "client", "outside", "desktop", "apps"}) fs::remove_all(Dir / folder);
-    for (const char* folder : {"reg", "client", "outside/dir", "desktop", "apps"}) fs::create_directories(Dir / folder);
-    for (const char* file : {"Client", "ZORSys.ini", "midas.DLL", "Special/ZORSys.ini", "Special/notes.txt",
-                             "Bpls/Main.bpl", "coms/Lower.tlb", "Bpls/Sub/Deep.bpl", "Report.doc", "Libs/Extra.dll"}) {
+    for (const char* folder : {"reg", "client", "outside", "desktop", "apps"})
+      fs::remove_all(Dir / folder);
+    for (const char* folder : {"reg", "client", "outside/dir", "desktop", "apps"})
+      fs::create_directories(Dir / folder);
+    for (const char* file :
+         {"Client", "ZORSys.ini", "midas.DLL", "Special/ZORSys.ini", "Special/notes.txt",
+          "Bpls/Main.bpl", "coms/Lower.tlb", "Bpls/Sub/Deep.bpl", "Report.doc", "Libs/Extra.dll"}) {
       Dir.WriteFile(std::string("client/") + file, file);
     }
     const std::string readOnly = Dir.WriteFile("client/Coms/ReadOnly.dll", "read-only");
@@ -153,7 +162,8 @@ class UninstallModelTest : public ::testing::Test {
   std::map<std::string, std::string> Everything() {
     std::map<std::string, std::string> all;
     for (const char* folder : {"client", "outside", "desktop", "apps"}) {
-      for (const auto& [key, value] : Snapshot(Dir / folder)) all[std::string(folder) + "/" + key] = value;
+      for (const auto& [key, value] : Snapshot(Dir / folder))
+        all[std::string(folder) + "/" + key] = value;
     }
     all["HKLM.reg"] = test::ReadFile(Dir / "reg/HKLM.reg");
     return all;
@@ -179,8 +189,9 @@ TEST_F(UninstallModelTest, RemovesOnlyTheClientsOwnFilesShortcutsAndEntryWhenCon
       {"main program running", true, true, true, true, TUninstallOutcome::MainAppRunning,
        kConfirm + "box [Error] Applcation is executed duplicated.\n"},
       {"confirmed", true, false, true, true, TUninstallOutcome::Finished,
-       kConfirm + "shown Uninstalling program, please wait...\nbox [ZOR Q880 System] Finish uninstall\n"
-                  "hidden 15/15 removed 10\n"},
+       kConfirm +
+           "shown Uninstalling program, please wait...\nbox [ZOR Q880 System] Finish uninstall\n"
+           "hidden 15/15 removed 10\n"},
       // Without an entry to remove, or without the rights to remove it, no closing message.
       {"confirmed, no entry", true, false, false, true, TUninstallOutcome::Finished,
        kConfirm + "shown Uninstalling program, please wait...\nhidden 15/15 removed 10\n"},
@@ -208,24 +219,27 @@ TEST_F(UninstallModelTest, RemovesOnlyTheClientsOwnFilesShortcutsAndEntryWhenCon
     }
 
     // Every file was looked at, in the listing's order, and only client files went.
-    EXPECT_EQ(recorder.Files, (std::vector<std::string>{
-                                  "Bpls/Dir", "Bpls/Linked.bpl", "Bpls/Main.bpl", "Bpls/Sub/Deep.bpl", "Client",
-                                  "Coms/ReadOnly.dll", "Libs/Extra.dll", "Libs2", "M880CloudClient.dll", "Report.doc",
-                                  "Special/ZORSys.ini", "Special/notes.txt", "ZORSys.ini", "coms/Lower.tlb",
-                                  "midas.DLL"}));
+    EXPECT_EQ(recorder.Files,
+              (std::vector<std::string>{"Bpls/Dir", "Bpls/Linked.bpl", "Bpls/Main.bpl",
+                                        "Bpls/Sub/Deep.bpl", "Client", "Coms/ReadOnly.dll",
+                                        "Libs/Extra.dll", "Libs2", "M880CloudClient.dll",
+                                        "Report.doc", "Special/ZORSys.ini", "Special/notes.txt",
+                                        "ZORSys.ini", "coms/Lower.tlb", "midas.DLL"}));
     EXPECT_EQ(recorder.LastValue, 15);
     EXPECT_EQ(recorder.LastMax, 15);
     EXPECT_EQ(report.FilesListed, 15);
     EXPECT_EQ(report.FilesRemoved, 10);
     EXPECT_EQ(Keys(Snapshot(Dir / "client")),
-              (std::vector<std::string>{"Bpls/", "Bpls/Sub/", "Bpls/Sub/Deep.bpl", "Coms/", "Libs/", "Libs/Extra.dll",
-                                        "Libs2", "Report.doc", "Special/", "Special/notes.txt", "coms/"}));
+              (std::vector<std::string>{"Bpls/", "Bpls/Sub/", "Bpls/Sub/Deep.bpl", "Coms/", "Libs/",
+                                        "Libs/Extra.dll", "Libs2", "Report.doc", "Special/",
+                                        "Special/notes.txt", "coms/"}));
     // What the links pointed at is untouched, and so is everything else outside.
-    EXPECT_EQ(Snapshot(Dir / "outside"), (std::map<std::string, std::string>{{"Cloud.so", "outside cloud"},
-                                                                              {"Linked.bpl", "outside linked"},
-                                                                              {"dir/", ""},
-                                                                              {"dir/Client", "outside client"},
-                                                                              {"dir/ZORSys.ini", "outside ini"}}));
+    EXPECT_EQ(Snapshot(Dir / "outside"),
+              (std::map<std::string, std::string>{{"Cloud.so", "outside cloud"},
+                                                  {"Linked.bpl", "outside linked"},
+                                                  {"dir/", ""},
+                                                  {"dir/Client", "outside client"},
+                                                  {"dir/ZORSys.ini", "outside ini"}}));
     EXPECT_EQ(Keys(Snapshot(Dir / "desktop")), (std::vector<std::string>{"Other.desktop"}));
     EXPECT_EQ(Keys(Snapshot(Dir / "apps")), (std::vector<std::string>{}));
     EXPECT_EQ(report.ShortcutsRemoved, 3);
@@ -241,7 +255,8 @@ TEST_F(UninstallModelTest, KeepsTheMenuFolderWhileItHoldsOtherShortcuts) {
   Recorder recorder(true);
   const TUninstallReport report = RunUninstall(Environment(false, nullptr));
   EXPECT_EQ(report.ShortcutsRemoved, 3);
-  EXPECT_EQ(Keys(Snapshot(Dir / "apps")), (std::vector<std::string>{"ZOR Q880 System/", "ZOR Q880 System/Mine.desktop"}));
+  EXPECT_EQ(Keys(Snapshot(Dir / "apps")),
+            (std::vector<std::string>{"ZOR Q880 System/", "ZOR Q880 System/Mine.desktop"}));
 }
 
 // An edition whose names are empty in the language (V4 in English) names no entry, no
@@ -255,14 +270,16 @@ TEST_F(UninstallModelTest, EmptyNamesRemoveNoEntryShortcutOrFolderInTheirStead) 
   environment.EditionCode = "V4";
   const TUninstallReport report = RunUninstall(environment);
   EXPECT_EQ(recorder.Log,
-            "box [ZOR Q880 System] Continue with ininstall M880\nshown Uninstalling program, please wait...\n"
+            "box [ZOR Q880 System] Continue with ininstall M880\nshown Uninstalling program, "
+            "please wait...\n"
             "hidden 15/15 removed 10\n");
   EXPECT_EQ(report.ShortcutsRemoved, 0);
   EXPECT_FALSE(report.ProgramsEntryRemoved);
   EXPECT_TRUE(KeyExists(kEntryKey));
   EXPECT_TRUE(KeyExists(kOtherEntryKey));
   EXPECT_TRUE(fs::is_directory(Dir / "apps"));
-  EXPECT_EQ(Keys(Snapshot(Dir / "desktop")), (std::vector<std::string>{".desktop", "Other.desktop", "Start M880.desktop"}));
+  EXPECT_EQ(Keys(Snapshot(Dir / "desktop")),
+            (std::vector<std::string>{".desktop", "Other.desktop", "Start M880.desktop"}));
 }
 
 TEST(UninstallNames, FollowTheEditionAndTheLanguage) {
@@ -271,23 +288,39 @@ TEST(UninstallNames, FollowTheEditionAndTheLanguage) {
     int Lang;
     TUninstallNames Expected;  // text, caption, entry, start, uninstall, menu folder
   } const kCases[] = {
-      {"M880", kLangEnglish,
-       {"Continue with ininstall M880", "ZOR Q880 System", "ZOR Q880 System", "Start M880", "Uninstall M880",
-        "ZOR Q880 System"}},
-      {"", kLangSimplified, {"确认删除岳川系统吗?", "岳川系列", "岳川系列", "启动岳川系列", "卸载岳川系列", "岳川系列"}},
-      {"v4", kLangSimplified, {"确认删除岳川系统吗?", "岳川系列", "岳川一号", "启动岳川一号", "卸载岳川一号", "岳川系列"}},
-      {"V4", kLangEnglish, {"Continue with ininstall M880", "ZOR Q880 System", "", "", "", "ZOR Q880 System"}},
-      {"POS", kLangTraditional,
-       {"確認刪除岳川系統嗎?", "岳川系列", "岳川POS系統", "啟動岳川POS系統", "卸載岳川POS系統", "岳川系列"}},
-      {"qmr", kLangSimplified,
-       {"确认删除岳川系统吗?", "岳川系列", "田禾鞋业系统", "启动田禾鞋业系统", "卸载田禾鞋业系统", "岳川系列"}},
-      {"Smb", kLangSimplified,
-       {"确认删除系统吗？", "岳川观星者", "岳川观星者", "启动岳川观星者", "卸载岳川观星者", "岳川观星者"}},
-      {"SMB", kLangTraditional, {"確認刪除系統嗎？", "觀星者", "觀星者", "啟動岳川觀星者", "卸載岳川觀星者", "觀星者"}},
+      {"M880",
+       kLangEnglish,
+       {"Continue with ininstall M880", "ZOR Q880 System", "ZOR Q880 System", "Start M880",
+        "Uninstall M880", "ZOR Q880 System"}},
+      {"",
+       kLangSimplified,
+       {"确认删除岳川系统吗?", "岳川系列", "岳川系列", "启动岳川系列", "卸载岳川系列", "岳川系列"}},
+      {"v4",
+       kLangSimplified,
+       {"确认删除岳川系统吗?", "岳川系列", "岳川一号", "启动岳川一号", "卸载岳川一号", "岳川系列"}},
+      {"V4",
+       kLangEnglish,
+       {"Continue with ininstall M880", "ZOR Q880 System", "", "", "", "ZOR Q880 System"}},
+      {"POS",
+       kLangTraditional,
+       {"確認刪除岳川系統嗎?", "岳川系列", "岳川POS系統", "啟動岳川POS系統", "卸載岳川POS系統",
+        "岳川系列"}},
+      {"qmr",
+       kLangSimplified,
+       {"确认删除岳川系统吗?", "岳川系列", "田禾鞋业系统", "启动田禾鞋业系统", "卸载田禾鞋业系统",
+        "岳川系列"}},
+      {"Smb",
+       kLangSimplified,
+       {"确认删除系统吗？", "岳川观星者", "岳川观星者", "启动岳川观星者", "卸载岳川观星者",
+        "岳川观星者"}},
+      {"SMB",
+       kLangTraditional,
+       {"確認刪除系統嗎？", "觀星者", "觀星者", "啟動岳川觀星者", "卸載岳川觀星者", "觀星者"}},
       {"SMB", kLangEnglish, {"", "", "", "", "", ""}},
-      {"SMBX", kLangEnglish,
-       {"Continue with ininstall M880", "ZOR Q880 System", "ZOR Q880 System", "Start M880", "Uninstall M880",
-        "ZOR Q880 System"}},
+      {"SMBX",
+       kLangEnglish,
+       {"Continue with ininstall M880", "ZOR Q880 System", "ZOR Q880 System", "Start M880",
+        "Uninstall M880", "ZOR Q880 System"}},
   };
   const int saved = LangIndex();
   for (const Case& c : kCases) {

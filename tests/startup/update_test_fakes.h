@@ -70,7 +70,8 @@ class FakeUpdateSource : public TUpdateSource {
     second = "unused";
     return true;
   }
-  bool GetRemoteFileInfo(const std::string& name, const std::string& area, TFileObject& info) override {
+  bool GetRemoteFileInfo(const std::string& name, const std::string& area,
+                         TFileObject& info) override {
     Record("Info " + name + " " + area);
     std::lock_guard guard(Lock);
     const auto found = Files.find(name);
@@ -140,13 +141,17 @@ class RecordingOwner : public TSyncThreadOwner {
     if (Source) Source->EnsureClient();
   }
   void StartMainExe() override { Record("StartMainExe"); }
-  void ChangeSettings(bool force) override { Record(force ? "ChangeSettings(true)" : "ChangeSettings(false)"); }
+  void ChangeSettings(bool force) override {
+    Record(force ? "ChangeSettings(true)" : "ChangeSettings(false)");
+  }
   void ShowDownloadWindow() override { Record("ShowDownloadWindow"); }
   void HideDownloadWindow() override { Record("HideDownloadWindow"); }
   void WaitStartEvent() override { Record("WaitStartEvent"); }
   void ClearSettingsChanged() override { ++Cleared; }
   void SetWorkerElapsed(int64_t) override {}
-  void UpdateAbandoned(int failedPasses) override { Record("UpdateAbandoned " + std::to_string(failedPasses)); }
+  void UpdateAbandoned(int failedPasses) override {
+    Record("UpdateAbandoned " + std::to_string(failedPasses));
+  }
   void SetDone() override { Record("SetDone"); }
 
   void Record(const std::string& call) {

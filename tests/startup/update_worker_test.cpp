@@ -42,10 +42,9 @@ TEST(ServerFileList, EntriesKeepServerOrderAndFillDefaults) {
     int32_t Age;
     int32_t Size;
   } const kCases[] = {
-      {"a.dll", "1.2.3.4", 100, 2000},
-      {"b.bpl", "0.0.0.0", 5, 6},   // empty version
-      {"c.exe", "2.0", -1, 0},      // fields that are not numbers
-      {"d.dat", "3.1", 42, 43},     // empty age and size: the server's single-file answer
+      {"a.dll", "1.2.3.4", 100, 2000}, {"b.bpl", "0.0.0.0", 5, 6},  // empty version
+      {"c.exe", "2.0", -1, 0},                                      // fields that are not numbers
+      {"d.dat", "3.1", 42, 43},  // empty age and size: the server's single-file answer
       {"e.dat", "9.9.9.9", 7, 8},
   };
   ASSERT_EQ(list.size(), std::size(kCases));
@@ -60,7 +59,8 @@ TEST(ServerFileList, EntriesKeepServerOrderAndFillDefaults) {
 }
 
 TEST(ServerFileList, UnknownSingleFileKeepsDefaults) {
-  const TFileList list = BuildFileList("gone.dll=5.0,,", [](const std::string&, TFileObject&) { return false; });
+  const TFileList list =
+      BuildFileList("gone.dll=5.0,,", [](const std::string&, TFileObject&) { return false; });
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list[0].File.Version, "0.0.0.0");
   EXPECT_EQ(list[0].File.FileAge, -1);
@@ -86,10 +86,14 @@ TEST(NeedsUpdate, VersionFirstThenDate) {
     bool Expected;
   } const kCases[] = {
       {"lower version", BuildPeWithVersion(1, 2, 3, 4), kNewer, "1.2.3.5", kOlder, true},
-      {"higher version, older date", BuildPeWithVersion(1, 3, 0, 0), kOlder, "1.2.9.9", kNewer, true},
-      {"higher version, same date", BuildPeWithVersion(1, 3, 0, 0), kOlder, "1.2.9.9", kOlder, false},
-      {"two parts against three: equal, date decides", BuildPeWithVersion(5, 1, 0, 0), kOlder, "5.1", kNewer, true},
-      {"equal version, newer date", BuildPeWithVersion(2, 0, 0, 0), kNewer, "2.0.0.0", kOlder, false},
+      {"higher version, older date", BuildPeWithVersion(1, 3, 0, 0), kOlder, "1.2.9.9", kNewer,
+       true},
+      {"higher version, same date", BuildPeWithVersion(1, 3, 0, 0), kOlder, "1.2.9.9", kOlder,
+       false},
+      {"two parts against three: equal, date decides", BuildPeWithVersion(5, 1, 0, 0), kOlder,
+       "5.1", kNewer, true},
+      {"equal version, newer date", BuildPeWithVersion(2, 0, 0, 0), kNewer, "2.0.0.0", kOlder,
+       false},
       {"no version resource against a version", "plain data", kNewer, "0.0.0.1", kOlder, true},
       {"no version resource, server age unknown", "plain data", kOlder, "0.0.0.0", -1, false},
   };
@@ -130,7 +134,9 @@ class UpdateWorker : public ::testing::Test {
     settings.Source = Source;
     settings.TempDir = Dir / "tmp";
     settings.MaxFailedPasses = maxFailed;
-    settings.StartProcess = [this](const std::string& commandLine) { Started.push_back(commandLine); };
+    settings.StartProcess = [this](const std::string& commandLine) {
+      Started.push_back(commandLine);
+    };
     return settings;
   }
   // A current local file of the list (same version and date as the server's).
@@ -152,8 +158,9 @@ class UpdateWorker : public ::testing::Test {
 TEST_F(UpdateWorker, FetchesMissingAndOutdatedFilesAroundTheProgressWindow) {
   PlaceCurrent("current.dll");
   WriteFile(Dir / "app/outdated.dll", BuildPeWithVersion(2, 9, 0, 0));
-  Source->ListText = Entry("missing.dll", 100) + ";" + Entry("current.dll", 1000) + ";" + Entry("outdated.dll", 20) +
-                     ";" + Entry("mdac_typ", 5) + ";" + Entry("bpls\\sub.bpl", 3);
+  Source->ListText = Entry("missing.dll", 100) + ";" + Entry("current.dll", 1000) + ";" +
+                     Entry("outdated.dll", 20) + ";" + Entry("mdac_typ", 5) + ";" +
+                     Entry("bpls\\sub.bpl", 3);
   TRemoteUpdateThread worker(Owner, Settings());
   worker.Execute();
   EXPECT_EQ(Source->TakeCalls(),
@@ -164,8 +171,9 @@ TEST_F(UpdateWorker, FetchesMissingAndOutdatedFilesAroundTheProgressWindow) {
                 "DownloadOne DemoLevels.ini . keep " + Dir.Root + "app/",
                 "DownloadOne Patch.xml . keep " + Dir.Root + "app/", "StartCounters 123",
                 "DownloadList missing.dll,outdated.dll,bpls\\sub.bpl"}));
-  EXPECT_EQ(Owner.Calls, (std::vector<std::string>{"CheckZorInfo", "WaitStartEvent", "ShowDownloadWindow",
-                                                   "HideDownloadWindow", "StartMainExe", "SetDone"}));
+  EXPECT_EQ(Owner.Calls,
+            (std::vector<std::string>{"CheckZorInfo", "WaitStartEvent", "ShowDownloadWindow",
+                                      "HideDownloadWindow", "StartMainExe", "SetDone"}));
   EXPECT_TRUE(std::filesystem::exists(Dir / "app/bpls/sub.bpl"));
   EXPECT_FALSE(worker.Running());
 }
@@ -175,7 +183,8 @@ TEST_F(UpdateWorker, NothingToFetchShowsNoProgressWindowAndStartsTheMainProgram)
   Source->ListText = Entry("current.dll", 1000) + ";" + Entry("MDAC_TYP", 5);
   TRemoteUpdateThread worker(Owner, Settings());
   worker.Execute();
-  EXPECT_EQ(Owner.Calls, (std::vector<std::string>{"CheckZorInfo", "WaitStartEvent", "StartMainExe", "SetDone"}));
+  EXPECT_EQ(Owner.Calls, (std::vector<std::string>{"CheckZorInfo", "WaitStartEvent", "StartMainExe",
+                                                   "SetDone"}));
 }
 
 TEST_F(UpdateWorker, TraditionalScriptFetchesCurrentLibrariesWithoutTheirCompanion) {
@@ -183,7 +192,8 @@ TEST_F(UpdateWorker, TraditionalScriptFetchesCurrentLibrariesWithoutTheirCompani
   PlaceCurrent("midas.dll");
   PlaceCurrent("done.bpl");
   WriteFile(Dir / "app/done.CHT", "companion");
-  Source->ListText = Entry("main.bpl", 1) + ";" + Entry("midas.dll", 2) + ";" + Entry("done.bpl", 4);
+  Source->ListText =
+      Entry("main.bpl", 1) + ";" + Entry("midas.dll", 2) + ";" + Entry("done.bpl", 4);
   TSyncThreadSettings settings = Settings();
   settings.LangIndex = kLangTraditional;
   TRemoteUpdateThread worker(Owner, settings);
@@ -201,9 +211,10 @@ TEST_F(UpdateWorker, FailedPassesShowTheErrorOfferTheSettingsAndEndAtTheBound) {
   worker.Execute();
   EXPECT_EQ(boxes.Take(), (std::vector<std::string>{"[Error] 下载失败\n", "[Error] 下载失败\n"}));
   EXPECT_EQ(Owner.Calls,
-            (std::vector<std::string>{"CheckZorInfo", "WaitStartEvent", "ShowDownloadWindow", "HideDownloadWindow",
-                                      "ChangeSettings(true)", "CheckZorInfo", "WaitStartEvent", "ShowDownloadWindow",
-                                      "HideDownloadWindow", "ChangeSettings(true)", "UpdateAbandoned 2", "SetDone"}));
+            (std::vector<std::string>{"CheckZorInfo", "WaitStartEvent", "ShowDownloadWindow",
+                                      "HideDownloadWindow", "ChangeSettings(true)", "CheckZorInfo",
+                                      "WaitStartEvent", "ShowDownloadWindow", "HideDownloadWindow",
+                                      "ChangeSettings(true)", "UpdateAbandoned 2", "SetDone"}));
   EXPECT_EQ(worker.FailedPasses(), 2);
 }
 
@@ -213,8 +224,8 @@ TEST_F(UpdateWorker, ConnectFailureInTheSettingsCheckIsAFailedPass) {
   TRemoteUpdateThread worker(Owner, Settings(1));
   worker.Execute();
   EXPECT_EQ(boxes.Take(), (std::vector<std::string>{"[Error] 无法连接服务器\n"}));
-  EXPECT_EQ(Owner.Calls,
-            (std::vector<std::string>{"CheckZorInfo", "ChangeSettings(true)", "UpdateAbandoned 1", "SetDone"}));
+  EXPECT_EQ(Owner.Calls, (std::vector<std::string>{"CheckZorInfo", "ChangeSettings(true)",
+                                                   "UpdateAbandoned 1", "SetDone"}));
 }
 
 TEST_F(UpdateWorker, NewerLauncherOnTheServerHandsOverToTheCopyInTheTemporaryFolder) {
@@ -224,7 +235,8 @@ TEST_F(UpdateWorker, NewerLauncherOnTheServerHandsOverToTheCopyInTheTemporaryFol
   Source->ListText = Entry("missing.dll", 100);
   TRemoteUpdateThread worker(Owner, Settings());
   worker.Execute();
-  EXPECT_EQ(Started, (std::vector<std::string>{"\"" + Dir.Root + "tmp/Client\" /ReCopy \"" + Dir.Root + "app/Client\""}));
+  EXPECT_EQ(Started, (std::vector<std::string>{"\"" + Dir.Root + "tmp/Client\" /ReCopy \"" +
+                                               Dir.Root + "app/Client\""}));
   EXPECT_TRUE(IsApplicationTerminating());
   EXPECT_TRUE(worker.Terminated());
   EXPECT_EQ(Owner.Calls, (std::vector<std::string>{"CheckZorInfo", "WaitStartEvent", "SetDone"}));
@@ -249,7 +261,8 @@ TEST_F(UpdateWorker, TheSelfUpdateStagesInThePrivateFolderWhateverLiesInTheShare
   TRemoteUpdateThread worker(Owner, settings);
   EXPECT_THROW(worker.CheckSelfUpdate(), EAbort);
   const std::string staging = Dir.Root + "run/session/staging/";
-  EXPECT_EQ(Started, (std::vector<std::string>{"\"" + staging + "Client\" /ReCopy \"" + Dir.Root + "app/Client\""}));
+  EXPECT_EQ(Started, (std::vector<std::string>{"\"" + staging + "Client\" /ReCopy \"" + Dir.Root +
+                                               "app/Client\""}));
   EXPECT_EQ(test::ReadFile(staging + "Client"), BuildPeWithVersion(1, 0, 0, 1));
   EXPECT_EQ(test::ReadFile(staging + "M880CloudClient.dll"), "library");
   EXPECT_EQ(test::ReadFile(Dir / "shared/Client"), "planted launcher");
@@ -280,8 +293,10 @@ TEST_F(UpdateWorker, SelfUpdateCases) {
     ResetApplicationState();
     Started.clear();
     Source->Files.clear();
-    if (c.ServerHasLauncher) Source->Files["Client"] = {{c.LauncherVersion, c.LauncherAge, 1}, "launcher"};
-    if (c.ServerHasLibrary) Source->Files["M880CloudClient.dll"] = {{"1.0.0.0", kNewer, 1}, "library"};
+    if (c.ServerHasLauncher)
+      Source->Files["Client"] = {{c.LauncherVersion, c.LauncherAge, 1}, "launcher"};
+    if (c.ServerHasLibrary)
+      Source->Files["M880CloudClient.dll"] = {{"1.0.0.0", kNewer, 1}, "library"};
     TRemoteUpdateThread worker(Owner, Settings());
     if (c.Expected) {
       EXPECT_THROW(worker.CheckSelfUpdate(), EAbort);

@@ -13,12 +13,12 @@ TEST(CompareVersion, FirstUnequalIntegerPairDecides) {
   } const kCases[] = {
       {"5.0.6.18", "5.0.6.9", 9},
       {"5.0.6.9", "5.0.6.18", -9},
-      {"5.0", "5.0.1", 0},        // one side runs out: equal
+      {"5.0", "5.0.1", 0},  // one side runs out: equal
       {"5.0.1", "5.0", 0},
       {"1.2.3.4", "1.2.3.4", 0},
-      {"1.x.3", "1.9.2", 1},      // the pair with a non-integer is skipped
-      {"1..3", "1.7.5", -2},      // an empty part is not an integer
-      {"2.0", "10.0", -8},        // integers, not text
+      {"1.x.3", "1.9.2", 1},  // the pair with a non-integer is skipped
+      {"1..3", "1.7.5", -2},  // an empty part is not an integer
+      {"2.0", "10.0", -8},    // integers, not text
       {"-1.0", "1.0", -2},
       {"+3", "1", 2},
       {"", "1.0", 0},

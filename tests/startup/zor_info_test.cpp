@@ -37,9 +37,14 @@ TEST(TZORInfo, EditionPicksTheKeyAndHklmFallsBackToHkcuForTheWholeRun) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(std::string(c.Exe) + (c.HklmWritable ? " writable" : " read-only"));
     SettingsFixture settings;
-    for (auto [root, suffix] : {std::pair{RegRoot::LocalMachine, "-machine"}, std::pair{RegRoot::CurrentUser, "-user"}}) {
-      settings.Write(root, kM880Key, [&](TZORRegistry& r) { r.WriteString("SOAPServerName", std::string("m880") + suffix); });
-      settings.Write(root, kV4Key, [&](TZORRegistry& r) { r.WriteString("SOAPServerName", std::string("v4") + suffix); });
+    for (auto [root, suffix] :
+         {std::pair{RegRoot::LocalMachine, "-machine"}, std::pair{RegRoot::CurrentUser, "-user"}}) {
+      settings.Write(root, kM880Key, [&](TZORRegistry& r) {
+        r.WriteString("SOAPServerName", std::string("m880") + suffix);
+      });
+      settings.Write(root, kV4Key, [&](TZORRegistry& r) {
+        r.WriteString("SOAPServerName", std::string("v4") + suffix);
+      });
     }
     settings.SetHklmWritable(c.HklmWritable);
     TZORInfo info = MakeInfo(c.Exe, c.Params);
@@ -53,7 +58,8 @@ TEST(TZORInfo, EditionPicksTheKeyAndHklmFallsBackToHkcuForTheWholeRun) {
     settings.SetHklmWritable(true);
     std::string fromThread;
     std::thread([&] {
-      if (TZORRegistry* reg = info.OpenSettingsKey("", false)) fromThread = reg->ReadStringDef("SOAPServerName", "");
+      if (TZORRegistry* reg = info.OpenSettingsKey("", false))
+        fromThread = reg->ReadStringDef("SOAPServerName", "");
     }).join();
     EXPECT_EQ(fromThread, c.Lookup);
   }
@@ -73,7 +79,7 @@ TEST(TZORInfo, SettingsReadAtCreationAreLimitedAndTyped) {
       {"DownloadFileCapacity", RegValue::Dword(500), 100, 3000, false, true},
       {"DownloadFileCapacity", RegValue::Dword(37), 37, 3000, false, true},
       {"DownloadFileCapacity", RegValue::Dword(0xFFFFFFFF), 10, 3000, false, true},  // -1
-      {"DownloadFileCapacity", RegValue::String("50"), 24, 3000, false, true},      // wrong type
+      {"DownloadFileCapacity", RegValue::String("50"), 24, 3000, false, true},       // wrong type
       {"WaitInput", RegValue::Dword(100), 24, 500, false, true},
       {"WaitInput", RegValue::Dword(4000), 24, 4000, false, true},
       {"WaitInput", RegValue::String("4000"), 24, 3000, false, true},
@@ -132,7 +138,12 @@ TEST(TZORInfo, DataFolderComesFromZorPathWithTheHklmFallback) {
       {{}, false, "machine-data", "user-data", userData + "/", 0, ""},
       {{}, true, nullptr, "user-data", "", 71001, "ZOR的数据路径并未设定, 请进行初始设置!"},
       {{}, false, "  ", nullptr, "", 71001, "ZOR的数据路径并未设定, 请进行初始设置!"},
-      {{}, true, "nowhere", nullptr, "", 71002,
+      {{},
+       true,
+       "nowhere",
+       nullptr,
+       "",
+       71002,
        "ZOR的数据路径设定错误, 系统无法找到以下路径: " + (settings.Dir / "nowhere")},
       {{"/NetMode"}, true, nullptr, nullptr, "/opt/zor/", 0, ""},
   };

@@ -20,25 +20,31 @@ TEST(ZorJsonHelper, ReadsTheLastRecordOfTheAnswer) {
     int32_t port;
   } const kCases[] = {
       {"two records: the second wins",
-       R"({"ServerInfoData":[{"APPServerName":"first","DBName":"D1"},{"APPServerName":"second","DBName":"D2"}]})", 2,
-       "second", "D2", 0},
+       R"({"ServerInfoData":[{"APPServerName":"first","DBName":"D1"},{"APPServerName":"second","DBName":"D2"}]})",
+       2, "second", "D2", 0},
       {"names without letter case",
-       R"({"serverinfodata":[{"appservername":"app1","DBNAME":"abc","AppPort":769}]})", 1, "app1", "abc", 769},
+       R"({"serverinfodata":[{"appservername":"app1","DBNAME":"abc","AppPort":769}]})", 1, "app1",
+       "abc", 769},
       {"bare number followed by a comma",
-       R"({"ServerInfoData":[{"APPPort":768,"APPServerName":"srv","DBName":"d"}]})", 1, "srv", "d", 768},
+       R"({"ServerInfoData":[{"APPPort":768,"APPServerName":"srv","DBName":"d"}]})", 1, "srv", "d",
+       768},
       {"escapes and a nested member",
-       R"({"ServerInfoData":[{"APPServerName":"a\"b\\c\u4e2d","Extra":{"x":[1,{"y":"}]"}]},"DBName":"q"}]})", 1,
-       "a\"b\\c中", "q", 0},
-      {"port as text", R"({"ServerInfoData":[{"APPPort":" 770 ","APPServerName":"s"}]})", 1, "s", "", 770},
-      {"database name keeps five characters", R"({"ServerInfoData":[{"DBName":"数据库名称很长"}]})", 1, "",
-       "数据库名称", 0},
-      {"number into a text field", R"({"ServerInfoData":[{"APPServerName":10.5,"DBName":true}]})", 1, "10.5", "true", 0},
-      {"null leaves the field empty", R"({"ServerInfoData":[{"APPServerName":null}]})", 1, "", "", 0},
-      {"the same member twice: the later one", R"({"ServerInfoData":[{"DBName":"one","dbname":"two"}]})", 1, "",
-       "two", 0},
-      {"key deeper in the document", R"({"Result":{"Code":0,"ServerInfoData":[{"APPServerName":"deep"}]}})", 1,
-       "deep", "", 0},
-      {"a single record without a list", R"({"ServerInfoData":{"APPServerName":"one"}})", 1, "one", "", 0},
+       R"({"ServerInfoData":[{"APPServerName":"a\"b\\c\u4e2d","Extra":{"x":[1,{"y":"}]"}]},"DBName":"q"}]})",
+       1, "a\"b\\c中", "q", 0},
+      {"port as text", R"({"ServerInfoData":[{"APPPort":" 770 ","APPServerName":"s"}]})", 1, "s",
+       "", 770},
+      {"database name keeps five characters", R"({"ServerInfoData":[{"DBName":"数据库名称很长"}]})",
+       1, "", "数据库名称", 0},
+      {"number into a text field", R"({"ServerInfoData":[{"APPServerName":10.5,"DBName":true}]})",
+       1, "10.5", "true", 0},
+      {"null leaves the field empty", R"({"ServerInfoData":[{"APPServerName":null}]})", 1, "", "",
+       0},
+      {"the same member twice: the later one",
+       R"({"ServerInfoData":[{"DBName":"one","dbname":"two"}]})", 1, "", "two", 0},
+      {"key deeper in the document",
+       R"({"Result":{"Code":0,"ServerInfoData":[{"APPServerName":"deep"}]}})", 1, "deep", "", 0},
+      {"a single record without a list", R"({"ServerInfoData":{"APPServerName":"one"}})", 1, "one",
+       "", 0},
       {"empty list", R"({"ServerInfoData":[]})", 0, "", "", 0},
       {"key missing", R"({"Other":[{"APPServerName":"x"}]})", 0, "", "", 0},
       {"key null", R"({"ServerInfoData":null})", 0, "", "", 0},
@@ -60,28 +66,37 @@ TEST(ZorJsonHelper, RefusesWhatIsNotAnAnswer) {
     std::string message;
   } const kCases[] = {
       {"", "the lookup answer is not valid JSON (at byte 1)"},
-      {R"({"ServerInfoData":[{"APPServerName":"x"},]})", "the lookup answer is not valid JSON (at byte 42)"},
-      {R"({"ServerInfoData":[{APPServerName:"x"}]})", "the lookup answer is not valid JSON (at byte 21)"},
-      {"{\"ServerInfoData\":[{\"DBName\":\"\xff\"}]}", "the lookup answer is not valid JSON (at byte 31)"},
-      {R"({"ServerInfoData":[{"APPPort":4E444}]})", "the lookup answer is not valid JSON (a number out of range)"},
-      {R"({"ServerInfoData":"text"})", "the lookup answer's \"ServerInfoData\" is neither a list nor a record"},
+      {R"({"ServerInfoData":[{"APPServerName":"x"},]})",
+       "the lookup answer is not valid JSON (at byte 42)"},
+      {R"({"ServerInfoData":[{APPServerName:"x"}]})",
+       "the lookup answer is not valid JSON (at byte 21)"},
+      {"{\"ServerInfoData\":[{\"DBName\":\"\xff\"}]}",
+       "the lookup answer is not valid JSON (at byte 31)"},
+      {R"({"ServerInfoData":[{"APPPort":4E444}]})",
+       "the lookup answer is not valid JSON (a number out of range)"},
+      {R"({"ServerInfoData":"text"})",
+       "the lookup answer's \"ServerInfoData\" is neither a list nor a record"},
       {R"({"ServerInfoData":[{"APPServerName":"x"},3]})",
        "record 2 of the lookup answer's \"ServerInfoData\" is not an object"},
       {R"({"ServerInfoData":[{"APPPort":"7x"}]})",
        "the lookup answer's field \"APPPort\" is not a whole number: \"7x\""},
       {R"({"ServerInfoData":[{"APPPort":4294967296}]})",
        "the lookup answer's field \"APPPort\" is not a whole number: 4294967296"},
-      {R"({"ServerInfoData":[{"APPPort":1.5}]})", "the lookup answer's field \"APPPort\" is not a whole number: 1.5"},
+      {R"({"ServerInfoData":[{"APPPort":1.5}]})",
+       "the lookup answer's field \"APPPort\" is not a whole number: 1.5"},
       {R"({"ServerInfoData":[{"DBName":["a"]}]})",
        "the lookup answer's field \"DBName\" holds a list instead of a value"},
-      {std::string(100, '[') + std::string(100, ']'), "the lookup answer is nested deeper than 64 levels"},
-      {std::string(kMaxLookupAnswerBytes + 1, ' '), "the lookup answer is larger than 1048576 bytes"},
+      {std::string(100, '[') + std::string(100, ']'),
+       "the lookup answer is nested deeper than 64 levels"},
+      {std::string(kMaxLookupAnswerBytes + 1, ' '),
+       "the lookup answer is larger than 1048576 bytes"},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.json.substr(0, 80));
     TLookupRecordSet records;
-    ExpectMessage<ELookupAnswerError>([&] { TZORJsonHelper().ParseArray(c.json, records, "ServerInfoData"); },
-                                      "ELookupAnswerError", c.message);
+    ExpectMessage<ELookupAnswerError>(
+        [&] { TZORJsonHelper().ParseArray(c.json, records, "ServerInfoData"); },
+        "ELookupAnswerError", c.message);
   }
 }
 
@@ -91,8 +106,9 @@ TEST(ZorJsonHelper, StripsOneBraceOrQuoteAtEachEnd) {
     const char* braces;
     const char* quotes;
   } const kCases[] = {
-      {"{a}", "a", "{a}"}, {"{{a}}", "{a}", "{{a}}"}, {"\"a\"", "\"a\"", "a"}, {"{", "", "{"},
-      {"\"", "\"", ""},    {"", "", ""},              {"a}", "a", "a}"},
+      {"{a}", "a", "{a}"}, {"{{a}}", "{a}", "{{a}}"}, {"\"a\"", "\"a\"", "a"},
+      {"{", "", "{"},      {"\"", "\"", ""},          {"", "", ""},
+      {"a}", "a", "a}"},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.in);

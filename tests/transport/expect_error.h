@@ -26,7 +26,8 @@ std::unique_ptr<E> Catch(const std::function<void()>& call) {
 }
 
 template <class E>
-void ExpectError(const std::function<void()>& call, const char* className, const std::string& message) {
+void ExpectError(const std::function<void()>& call, const char* className,
+                 const std::string& message) {
   auto e = Catch<E>(call);
   ASSERT_NE(e, nullptr);
   EXPECT_STREQ(e->ClassName(), className);

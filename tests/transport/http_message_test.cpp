@@ -38,16 +38,19 @@ TEST(HttpMessage, ResponsesWholeAndByteByByte) {
     std::string reason;
     std::string body;
   } const kCases[] = {
-      {"length", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhelloEXTRA", false, true, 200, "OK", "hello"},
-      {"bare LF", "HTTP/1.0 404 Not Found\nContent-Length: 2\n\nno", false, true, 404, "Not Found", "no"},
+      {"length", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhelloEXTRA", false, true, 200, "OK",
+       "hello"},
+      {"bare LF", "HTTP/1.0 404 Not Found\nContent-Length: 2\n\nno", false, true, 404, "Not Found",
+       "no"},
       {"body to the end", "HTTP/1.1 200 OK\r\n\r\nall of it", true, true, 200, "OK", "all of it"},
       {"body to the end, open", "HTTP/1.1 200 OK\r\n\r\nall of it", false, false, 0, "", ""},
       {"no content", "HTTP/1.1 204 No Content\r\n\r\n", false, true, 204, "No Content", ""},
       {"empty reason", "HTTP/1.1 500\r\nContent-Length: 0\r\n\r\n", false, true, 500, "", ""},
-      {"waiting for body", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", false, false, 0, "", ""},
+      {"waiting for body", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", false, false, 0, "",
+       ""},
       {"waiting for head", "HTTP/1.1 200 OK\r\nContent-Le", false, false, 0, "", ""},
-      {"same length twice", "HTTP/1.1 200 OK\r\nContent-Length: 1\r\ncontent-length: 1\r\n\r\nx", false, true, 200,
-       "OK", "x"},
+      {"same length twice", "HTTP/1.1 200 OK\r\nContent-Length: 1\r\ncontent-length: 1\r\n\r\nx",
+       false, true, 200, "OK", "x"},
   };
   for (const Case& c : kCases) {
     for (bool byteByByte : {false, true}) {
@@ -73,17 +76,25 @@ TEST(HttpMessage, MalformedResponsesRaiseSayingWhy) {
       {"HTTP/1.1 20x OK\r\n\r\n", false, "malformed HTTP message: status code"},
       {"HTTP/1.1 200 OK\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n", false,
        "malformed HTTP message: conflicting Content-Length fields"},
-      {"HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\n", false, "malformed HTTP message: Content-Length"},
-      {"HTTP/1.1 200 OK\r\nContent-Length: 1x\r\n\r\n", false, "malformed HTTP message: Content-Length"},
+      {"HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\n", false,
+       "malformed HTTP message: Content-Length"},
+      {"HTTP/1.1 200 OK\r\nContent-Length: 1x\r\n\r\n", false,
+       "malformed HTTP message: Content-Length"},
       {"HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n\r\n", false,
        "HTTP message body is larger than 1048576 bytes"},
-      {"HTTP/1.1 200 OK\r\nContent-Length: 1048577\r\n\r\n", false, "HTTP message body is larger than 1048576 bytes"},
-      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", false, "HTTP transfer codings are not supported"},
-      {"HTTP/1.1 200 OK\r\nX: a\r\n b\r\n\r\n", false, "malformed HTTP message: folded header field"},
-      {"HTTP/1.1 200 OK\r\nBad Name: a\r\n\r\n", false, "malformed HTTP message: header field name"},
-      {"HTTP/1.1 200 OK\r\nNoColon\r\n\r\n", false, "malformed HTTP message: header field without a colon"},
+      {"HTTP/1.1 200 OK\r\nContent-Length: 1048577\r\n\r\n", false,
+       "HTTP message body is larger than 1048576 bytes"},
+      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", false,
+       "HTTP transfer codings are not supported"},
+      {"HTTP/1.1 200 OK\r\nX: a\r\n b\r\n\r\n", false,
+       "malformed HTTP message: folded header field"},
+      {"HTTP/1.1 200 OK\r\nBad Name: a\r\n\r\n", false,
+       "malformed HTTP message: header field name"},
+      {"HTTP/1.1 200 OK\r\nNoColon\r\n\r\n", false,
+       "malformed HTTP message: header field without a colon"},
       {"HTTP/1.1 200 OK\r\nX: a\x01\r\n\r\n", false, "malformed HTTP message: header field value"},
-      {"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nab", true, "HTTP message body cut short: 2 of 4 bytes"},
+      {"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nab", true,
+       "HTTP message body cut short: 2 of 4 bytes"},
       {"HTTP/1.1 200 OK\r\n", true, "HTTP message cut short in its head"},
       {"", true, "the server closed the connection without an answer"},
       {"HTTP/1.1 200 OK\r\nX: " + std::string(kMaxHttpHeadBytes, 'a') + "\r\n\r\n", false,
@@ -92,7 +103,8 @@ TEST(HttpMessage, MalformedResponsesRaiseSayingWhy) {
   for (const Case& c : kCases) {
     for (bool byteByByte : {false, true}) {
       SCOPED_TRACE(c.bytes.substr(0, 60) + (byteByByte ? " (byte by byte)" : " (whole)"));
-      ExpectMessage<EHttpError>([&] { ReadResponse(c.bytes, c.closed, byteByByte); }, "EHttpError", c.message);
+      ExpectMessage<EHttpError>([&] { ReadResponse(c.bytes, c.closed, byteByByte); }, "EHttpError",
+                                c.message);
     }
   }
 }
@@ -121,7 +133,8 @@ TEST(HttpMessage, RequestsAndTheirFaults) {
     std::string body;
     std::string error;  // empty: read without error
   } const kCases[] = {
-      {"GET /M880Cloud/Call?Code=1 HTTP/1.1\r\nHost: x\r\n\r\n", "GET", "/M880Cloud/Call?Code=1", "", ""},
+      {"GET /M880Cloud/Call?Code=1 HTTP/1.1\r\nHost: x\r\n\r\n", "GET", "/M880Cloud/Call?Code=1",
+       "", ""},
       {"POST /a HTTP/1.0\r\nContent-Length: 3\r\n\r\nabc", "POST", "/a", "abc", ""},
       {"G(T /a HTTP/1.1\r\n\r\n", "", "", "", "malformed HTTP message: request method"},
       {"GET a HTTP/1.1\r\n\r\n", "", "", "", "malformed HTTP message: request target"},
@@ -150,7 +163,8 @@ TEST(HttpMessage, FormattedMessagesReadBack) {
   HttpResponse response{404, "", {{"Content-Type", "text/plain"}}, "no such id"};
   const std::string text = FormatHttpResponse(response);
   EXPECT_EQ(text,
-            "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\nContent-Length: 10\r\nConnection: close\r\n\r\n"
+            "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\nContent-Length: "
+            "10\r\nConnection: close\r\n\r\n"
             "no such id");
   const std::optional<HttpResponse> back = ReadResponse(text, false, false);
   ASSERT_TRUE(back);
@@ -170,7 +184,8 @@ TEST(HttpMessage, PercentEncodingAndTargets) {
     ExpectMessage<EHttpError>([&] { PercentDecode(bad); }, "EHttpError",
                               "malformed percent-encoding in \"" + std::string(bad) + "\"");
   }
-  const HttpTarget target = ParseHttpTarget("/M880Cloud/Call?Code=1&&P0=0&P1=" + PercentEncode(id) + "&flag#frag");
+  const HttpTarget target =
+      ParseHttpTarget("/M880Cloud/Call?Code=1&&P0=0&P1=" + PercentEncode(id) + "&flag#frag");
   EXPECT_EQ(target.Path, "/M880Cloud/Call");
   ASSERT_EQ(target.Query.size(), 4u);
   ASSERT_NE(target.Parameter("P1"), nullptr);

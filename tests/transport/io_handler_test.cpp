@@ -8,9 +8,9 @@
 
 #include "base/clock.h"
 #include "base/run_status.h"
+#include "expect_error.h"
 #include "transport/memory_pipe_handler.h"
 #include "transport/write_buffer_pool.h"
-#include "expect_error.h"
 
 namespace zor {
 namespace {
@@ -68,7 +68,11 @@ TEST_F(IOHandlerTest, WritesAreCoalescedAndFlushedAtTheFlushPoint) {
       {"a piece that would fill the buffer is cut", {64512}, 0, {63488}, {1024}},
       {"a large write goes in flush-point pieces", {200000}, 0, {63488, 63488, 63488}, {9536}},
       {"a fill past the flush point still goes in one send", {63000, 1000}, 0, {64000}, {}},
-      {"a partial flush keeps a tail below 1024 bytes", {63488}, 1000, std::vector<int32_t>(63, 1000), {488}},
+      {"a partial flush keeps a tail below 1024 bytes",
+       {63488},
+       1000,
+       std::vector<int32_t>(63, 1000),
+       {488}},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -247,7 +251,7 @@ TEST_F(IOHandlerTest, AStopRequestCancelsAWaitAfterTenSeconds) {
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(e->Message, "The connection I/O is canceled by thread!");
   EXPECT_EQ(e->ErrorCode, -1);
-  EXPECT_EQ(idleCalls, 101);  // the wait lasted just over 10 s
+  EXPECT_EQ(idleCalls, 101);                           // the wait lasted just over 10 s
   EXPECT_EQ(GetRunStatus(), kRunStatusStopRequested);  // the request outlives the wait
 }
 
@@ -261,9 +265,11 @@ TEST_F(IOHandlerTest, ClosingFromIdleCancelsTheWait) {
 TEST_F(IOHandlerTest, ASecondReaderOrWriterIsRefused) {
   B->OnIdle = [&](TIcIOHandler& h) {
     uint8_t in;
-    ExpectError<EIOBlocking>([&] { h.Read(&in, 1, 0); }, "EIOBlocking", "The handler is now reading!");
+    ExpectError<EIOBlocking>([&] { h.Read(&in, 1, 0); }, "EIOBlocking",
+                             "The handler is now reading!");
     std::vector<uint8_t> out;
-    ExpectError<EIOBlocking>([&] { h.ReadStream(out); }, "EIOBlocking", "The handler is now reading!");
+    ExpectError<EIOBlocking>([&] { h.ReadStream(out); }, "EIOBlocking",
+                             "The handler is now reading!");
     const uint8_t byte = 1;
     A->WriteBuffer(&byte, 1);  // lets the outer read finish
   };
@@ -273,7 +279,8 @@ TEST_F(IOHandlerTest, ASecondReaderOrWriterIsRefused) {
   A->SetWritesHeld(true);
   A->OnIdle = [&](TIcIOHandler& h) {
     const uint8_t byte = 2;
-    ExpectError<EIOBlocking>([&] { h.Write(&byte, 1); }, "EIOBlocking", "The handler is now writing!");
+    ExpectError<EIOBlocking>([&] { h.Write(&byte, 1); }, "EIOBlocking",
+                             "The handler is now writing!");
     ExpectError<EIOBlocking>([&] { h.Flush(true); }, "EIOBlocking", "The handler is now writing!");
     A->SetWritesHeld(false);
   };
@@ -404,14 +411,16 @@ TEST_F(IOHandlerTest, AFlushThatFailsClosesTheHandlerAndSendsNothingLater) {
   // sent cannot follow in step, so the handler closes and the rest is dropped.
   const auto data = Pattern(kFlushPoint + 100);
   A->InjectWriteError({"WinSock Error. Code: 105. No buffer space", 105, false});
-  auto e = Catch<EConnectIOError>([&] { A->Write(data.data(), static_cast<int32_t>(data.size())); });
+  auto e =
+      Catch<EConnectIOError>([&] { A->Write(data.data(), static_cast<int32_t>(data.size())); });
   ASSERT_NE(e, nullptr);
   EXPECT_STREQ(e->ClassName(), "EConnectIOError");
   EXPECT_EQ(e->ErrorCode, 105);
   EXPECT_EQ(A->GetState(), kStateDisconnected);
   EXPECT_EQ(A->GetBufferFill(), 0);
   // The next message is refused whole instead of going out behind the rest of this one.
-  ExpectError<Exception>([&] { A->Write(data.data(), 10); }, "Exception", "The handler is disconnected!");
+  ExpectError<Exception>([&] { A->Write(data.data(), 10); }, "Exception",
+                         "The handler is disconnected!");
   EXPECT_TRUE(Drain(*B).empty());
 }
 
@@ -434,8 +443,9 @@ TEST_F(IOHandlerTest, AReadDeadlineEndsAMessageThatTrickles) {
     const auto start = Manual.Now();
     pipe.first->SetReadDeadline(start + c.DeadlineIn);
     uint8_t header[32];
-    ExpectError<EConnectBroken>([&] { pipe.first->ReadBuffer(header, sizeof header, kTimeoutNone); }, "EConnectBroken",
-                                "I/O timeout!");
+    ExpectError<EConnectBroken>(
+        [&] { pipe.first->ReadBuffer(header, sizeof header, kTimeoutNone); }, "EConnectBroken",
+        "I/O timeout!");
     // Closing the handler takes a few (simulated) milliseconds of its own.
     EXPECT_GE(Manual.Now() - start, c.DeadlineIn);
     EXPECT_LT(Manual.Now() - start, c.DeadlineIn + std::chrono::seconds(1));

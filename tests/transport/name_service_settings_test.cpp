@@ -14,7 +14,8 @@ namespace {
 class NameServiceSettingsTest : public ::testing::Test {
  protected:
   NameServiceSettingsTest()
-      : Dir(std::filesystem::temp_directory_path() / ("zor-ns-" + std::to_string(std::random_device{}()))),
+      : Dir(std::filesystem::temp_directory_path() /
+            ("zor-ns-" + std::to_string(std::random_device{}()))),
         Scope((std::filesystem::create_directories(Dir), Dir.string())) {}
   ~NameServiceSettingsTest() override {
     ResetNameServiceSettings();

@@ -7,11 +7,11 @@
 #include <thread>
 
 #include "base/clock.h"
+#include "expect_error.h"
 #include "platform/local_socket.h"
 #include "platform/runtime_dir.h"
 #include "platform/system_info.h"
 #include "transport/socket_listen_list.h"
-#include "expect_error.h"
 
 namespace zor {
 namespace {
@@ -22,7 +22,8 @@ using testing::ExpectError;
 class PipeTest : public ::testing::Test {
  protected:
   PipeTest()
-      : Dir(std::filesystem::temp_directory_path() / ("zp" + std::to_string(std::random_device{}() % 100000000))),
+      : Dir(std::filesystem::temp_directory_path() /
+            ("zp" + std::to_string(std::random_device{}() % 100000000))),
         Runtime(Dir.string()) {
     std::filesystem::create_directories(Dir);
   }
@@ -58,7 +59,8 @@ TEST_F(PipeTest, ConnectStringsAreCheckedBeforeAnythingOpens) {
     SCOPED_TRACE(c.text);
     std::string message = c.message;
     if (message.empty()) {
-      const std::string server = std::string(c.text).find("srv1") != std::string::npos ? "srv1" : GetComputerName();
+      const std::string server =
+          std::string(c.text).find("srv1") != std::string::npos ? "srv1" : GetComputerName();
       message = ConnectError(server, kPipeNotFoundReason);
     }
     try {
@@ -81,7 +83,8 @@ TEST_F(PipeTest, ComposePipeString) {
   EXPECT_EQ(ComposePipeString(".", "p", true), "\\\\.\\pipe\\p;Server");
   ExpectError<Exception>([] { ComposePipeString("srv1", "", false); }, "Exception",
                          "The pipe name is not allow empty!");
-  ExpectError<Exception>([] { ComposePipeString("srv1", "p", true); }, "Exception", "Error server name!");
+  ExpectError<Exception>([] { ComposePipeString("srv1", "p", true); }, "Exception",
+                         "Error server name!");
 }
 
 TEST_F(PipeTest, ServerAndClientExchangeBytes) {

@@ -102,9 +102,15 @@ TEST(TcpConnectString, DottedAddressesAreFourPartsOfAtMost255) {
     bool dotted;
     uint32_t address;
   } const kCases[] = {
-      {"127.0.0.1", true, 0x7F000001}, {"255.255.255.255", true, 0xFFFFFFFF}, {"010.0.0.1", true, 0x0A000001},
-      {"1.2.3.256", false, 0},         {"1.2.3", false, 0},                    {"1.2.3.4.5", false, 0},
-      {"1..3.4", false, 0},            {"a.b.c.d", false, 0},                  {"-1.2.3.4", false, 0},
+      {"127.0.0.1", true, 0x7F000001},
+      {"255.255.255.255", true, 0xFFFFFFFF},
+      {"010.0.0.1", true, 0x0A000001},
+      {"1.2.3.256", false, 0},
+      {"1.2.3", false, 0},
+      {"1.2.3.4.5", false, 0},
+      {"1..3.4", false, 0},
+      {"a.b.c.d", false, 0},
+      {"-1.2.3.4", false, 0},
   };
   for (const Case& c : kCases) {
     uint32_t address = 0;

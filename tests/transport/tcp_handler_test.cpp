@@ -7,10 +7,10 @@
 #include "base/clock.h"
 #include "base/run_status.h"
 #include "base/timer_queue.h"
+#include "expect_error.h"
 #include "transport/socket_listen_list.h"
 #include "transport/tcp_messages.h"
 #include "transport/zor_host_datagram.h"
-#include "expect_error.h"
 #include "udp_responder.h"
 
 namespace zor {
@@ -23,7 +23,9 @@ std::string ServerString(uint16_t port, const std::string& extra = "") {
   return "BoundIP=127.0.0.1;BoundPort=" + std::to_string(port) + extra;
 }
 
-std::string ClientString(uint16_t port) { return "Host=127.0.0.1:" + std::to_string(port); }
+std::string ClientString(uint16_t port) {
+  return "Host=127.0.0.1:" + std::to_string(port);
+}
 
 // A listening server handler and a client connected to it.
 struct Link {
@@ -48,7 +50,8 @@ TEST(TcpHandler, ClientAndServerExchangeStreamBlocks) {
 
   std::vector<uint8_t> data(1 << 20);
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 13);
-  std::thread writer([&] { link.Client->WriteStream(data.data(), static_cast<int32_t>(data.size())); });
+  std::thread writer(
+      [&] { link.Client->WriteStream(data.data(), static_cast<int32_t>(data.size())); });
   std::vector<uint8_t> got;
   link.Server.ReadStream(got);
   writer.join();
@@ -64,7 +67,8 @@ TEST(TcpHandler, ConnectFailuresGiveTheirOwnMessages) {
   const int code = SocketErrorConnectionRefused();
   EXPECT_STREQ(refused->ClassName(), "EConnectIOError");
   EXPECT_EQ(refused->ErrorCode, code);
-  EXPECT_EQ(refused->Message, "WinSock Error. Code: " + std::to_string(code) + ". " + SocketErrorText(code));
+  EXPECT_EQ(refused->Message,
+            "WinSock Error. Code: " + std::to_string(code) + ". " + SocketErrorText(code));
 
   ExpectError<Exception>([] { TTCPHandler client("Host=nohost.invalid:768"); }, "Exception",
                          std::string(kCannotConnectToServerText));
@@ -129,7 +133,8 @@ TEST(TcpHandler, ListeningNeedsAPort) {
   ExpectError<Exception>([&] { server.Open(); }, "Exception", "Error listen port!");
   TTCPHandler waiting(ServerString(FreeLoopbackPort()));
   waiting.Open();
-  ExpectError<Exception>([&] { waiting.Open(); }, "Exception", "Thie handler is waiting for connecting!");
+  ExpectError<Exception>([&] { waiting.Open(); }, "Exception",
+                         "Thie handler is waiting for connecting!");
 }
 
 TEST(TcpHandler, AResetByThePeerBreaksTheLink) {
@@ -146,7 +151,8 @@ TEST(TcpHandler, AResetByThePeerBreaksTheLink) {
   ASSERT_NE(e, nullptr);
   const int reset = SocketErrorConnectionReset();
   EXPECT_EQ(e->ErrorCode, reset);
-  EXPECT_EQ(e->Message, "WinSock Error. Code: " + std::to_string(reset) + ". " + SocketErrorText(reset));
+  EXPECT_EQ(e->Message,
+            "WinSock Error. Code: " + std::to_string(reset) + ". " + SocketErrorText(reset));
   EXPECT_EQ(e->Handler, &server);
   EXPECT_EQ(server.GetState(), kStateDisconnected);
 }
@@ -164,7 +170,8 @@ TEST(TcpHandler, APeerThatClosesGivesSixZeroReads) {
 TEST(TcpHandler, ASilentPeerTimesOut) {
   Link link;
   uint8_t in;
-  ExpectError<EConnectBroken>([&] { link.Client->Read(&in, 1, 1); }, "EConnectBroken", "I/O timeout!");
+  ExpectError<EConnectBroken>([&] { link.Client->Read(&in, 1, 1); }, "EConnectBroken",
+                              "I/O timeout!");
   EXPECT_EQ(link.Client->GetHandle(), 0);
 }
 
@@ -196,14 +203,14 @@ TEST(TcpHandler, ConnectsToANameFoundByDiscovery) {
     TLookupRequest parsed;
     ParseLookupRequest(request.data(), request.size(), parsed);
     const auto reply = parsed.Name == "shop1" ? BuildFoundReply(0x7F000001, parsed.Nonce)
-                                            : BuildFailureReply(1, "unknown name", parsed.Nonce);
+                                              : BuildFailureReply(1, "unknown name", parsed.Nonce);
     return std::vector<uint8_t>(reply.begin(), reply.end());
   });
   TTCPHandler client(ComposeHostString(true, "shop1", port));
   EXPECT_TRUE(client.IsConnected());
   EXPECT_TRUE(server.WaitForPeer(5));
-  ExpectError<Exception>([&] { TTCPHandler other(ComposeHostString(true, "shop2", port)); }, "Exception",
-                         "unknown name");
+  ExpectError<Exception>([&] { TTCPHandler other(ComposeHostString(true, "shop2", port)); },
+                         "Exception", "unknown name");
 }
 
 }  // namespace

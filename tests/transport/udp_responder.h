@@ -58,7 +58,8 @@ class UdpResponder {
       int error = 0;
       if (PollSocket(Socket, kPollReadable, 20, error) <= 0) continue;
       SocketAddress from;
-      const int64_t n = SocketReceiveFrom(Socket, buffer.data(), static_cast<int64_t>(buffer.size()), from, error);
+      const int64_t n = SocketReceiveFrom(Socket, buffer.data(),
+                                          static_cast<int64_t>(buffer.size()), from, error);
       if (n < 0) continue;
       const std::vector<uint8_t> request(buffer.begin(), buffer.begin() + n);
       {
@@ -68,7 +69,8 @@ class UdpResponder {
       }
       const std::vector<uint8_t> reply = Reply(request);
       ++Requests;
-      if (!reply.empty()) SocketSendTo(Socket, reply.data(), static_cast<int64_t>(reply.size()), from, error);
+      if (!reply.empty())
+        SocketSendTo(Socket, reply.data(), static_cast<int64_t>(reply.size()), from, error);
     }
   }
 

@@ -15,7 +15,8 @@ namespace {
 TEST(WriteBufferPool, RequestBeyondTheLimitWaitsUntilOneComesBack) {
   TWriteBufferPool& pool = WriteBufferPool();
   std::vector<uint8_t*> held;
-  while (pool.Existing() < kWriteBufferPoolLimit || pool.FreeCount() > 0) held.push_back(pool.Acquire());
+  while (pool.Existing() < kWriteBufferPoolLimit || pool.FreeCount() > 0)
+    held.push_back(pool.Acquire());
   ASSERT_EQ(pool.Outstanding(), kWriteBufferPoolLimit);
 
   std::atomic<uint8_t*> late{nullptr};

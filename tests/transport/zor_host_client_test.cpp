@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "base/run_status.h"
-#include "transport/zor_host_datagram.h"
 #include "expect_error.h"
+#include "transport/zor_host_datagram.h"
 #include "udp_responder.h"
 
 namespace zor {
@@ -16,7 +16,9 @@ namespace {
 using testing::ExpectError;
 using testing::UdpResponder;
 
-std::vector<uint8_t> Bytes(const TZORHostReply& reply) { return {reply.begin(), reply.end()}; }
+std::vector<uint8_t> Bytes(const TZORHostReply& reply) {
+  return {reply.begin(), reply.end()};
+}
 
 // The random value of a request, which a reply must echo.
 uint32_t NonceOf(const std::vector<uint8_t>& request) {
@@ -32,17 +34,37 @@ TEST(ZORHostClient, LookupAnswers) {
     std::string error;  // empty: found 10.20.30.40
   } const kCases[] = {
       {"found", [](uint32_t n) { return Bytes(BuildFoundReply(0x0A141E28, n)); }, ""},
-      {"failure carries the service's text", [](uint32_t n) { return Bytes(BuildFailureReply(7, "Name not registered", n)); },
+      {"failure carries the service's text",
+       [](uint32_t n) { return Bytes(BuildFailureReply(7, "Name not registered", n)); },
        "Name not registered"},
-      {"127 bytes", [](uint32_t n) { auto r = Bytes(BuildFoundReply(1, n)); r.pop_back(); return r; }, badReply},
-      {"129 bytes", [](uint32_t n) { auto r = Bytes(BuildFoundReply(1, n)); r.push_back(0); return r; }, badReply},
+      {"127 bytes",
+       [](uint32_t n) {
+         auto r = Bytes(BuildFoundReply(1, n));
+         r.pop_back();
+         return r;
+       },
+       badReply},
+      {"129 bytes",
+       [](uint32_t n) {
+         auto r = Bytes(BuildFoundReply(1, n));
+         r.push_back(0);
+         return r;
+       },
+       badReply},
       {"1 byte", [](uint32_t) { return std::vector<uint8_t>{0}; }, badReply},
       {"64 KiB", [](uint32_t) { return std::vector<uint8_t>(60000, 0); }, badReply},
-      {"wrong magic", [](uint32_t n) { auto r = Bytes(BuildFoundReply(1, n)); r[4] ^= 1; return r; }, badReply},
+      {"wrong magic",
+       [](uint32_t n) {
+         auto r = Bytes(BuildFoundReply(1, n));
+         r[4] ^= 1;
+         return r;
+       },
+       badReply},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
-    UdpResponder responder([&](const std::vector<uint8_t>& request) { return c.reply(NonceOf(request)); });
+    UdpResponder responder(
+        [&](const std::vector<uint8_t>& request) { return c.reply(NonceOf(request)); });
     TZORHostClient client;
     client.Timeout = 5;
     if (c.error.empty()) {
@@ -54,8 +76,9 @@ TEST(ZORHostClient, LookupAnswers) {
 }
 
 TEST(ZORHostClient, TheRequestIsLaidOutAsTheServiceExpects) {
-  UdpResponder responder(
-      [](const std::vector<uint8_t>& request) { return Bytes(BuildFoundReply(0x7F000001, NonceOf(request))); });
+  UdpResponder responder([](const std::vector<uint8_t>& request) {
+    return Bytes(BuildFoundReply(0x7F000001, NonceOf(request)));
+  });
   const std::string name31(31, 'n');
   TZORHostClient client;
   client.Timeout = 5;
@@ -77,14 +100,16 @@ TEST(ZORHostClient, SilenceAndStopBothMeanNoAnswer) {
   UdpResponder responder([](const std::vector<uint8_t>&) { return std::vector<uint8_t>{}; });
   TZORHostClient client;
   client.Timeout = 0;  // one look only
-  ExpectError<Exception>([&] { client.LookupHost("shop1"); }, "Exception", std::string(kZORHostNoAnswerText));
+  ExpectError<Exception>([&] { client.LookupHost("shop1"); }, "Exception",
+                         std::string(kZORHostNoAnswerText));
 
   // A thread told to stop now ends the 60-second wait at once.
   std::thread stopped([] {
     SetRunStatus(kRunStatusStopNow);
     TZORHostClient late;
     late.Timeout = 60;
-    ExpectError<Exception>([&] { late.LookupHost("shop1"); }, "Exception", std::string(kZORHostNoAnswerText));
+    ExpectError<Exception>([&] { late.LookupHost("shop1"); }, "Exception",
+                           std::string(kZORHostNoAnswerText));
   });
   stopped.join();
 }
@@ -97,7 +122,8 @@ TEST(ZORHostClient, RepliesFromAnotherPortOrWithoutTheRequestsValueAreDropped) {
     const char* Name;
     bool FromOtherPort;
     bool GuessedValue;
-  } const kCases[] = {{"another port, right value", true, false}, {"right port, guessed value", false, true}};
+  } const kCases[] = {{"another port, right value", true, false},
+                      {"right port, guessed value", false, true}};
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Name);
     int error = 0;
@@ -140,7 +166,8 @@ TEST(ZORHostClient, InstalledCodersScrambleBothWays) {
     std::vector<uint8_t> plain = request;
     Xor(plain.data(), static_cast<int32_t>(plain.size()), kZORHostCoderKey);
     TLookupRequest parsed;
-    if (!ParseLookupRequest(plain.data(), plain.size(), parsed) || parsed.Name != "coded") return std::vector<uint8_t>{};
+    if (!ParseLookupRequest(plain.data(), plain.size(), parsed) || parsed.Name != "coded")
+      return std::vector<uint8_t>{};
     auto reply = Bytes(BuildFoundReply(0x01020304, parsed.Nonce));
     Xor(reply.data(), static_cast<int32_t>(reply.size()), kZORHostCoderKey);
     return reply;

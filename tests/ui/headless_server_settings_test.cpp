@@ -49,7 +49,9 @@ TEST(HeadlessServerSettings, KeepsTheStoredSettings) {
   env.Lcid = 1028;
   env.CheckConnection = [](const std::string&) { return true; };
   EXPECT_FALSE(ShowServerSettings(port, env));
-  EXPECT_EQ(ReadBack(out), "[網路主機設定] headless: server settings kept as stored (server \"app.example.com\", port 769)\n");
+  EXPECT_EQ(ReadBack(out),
+            "[網路主機設定] headless: server settings kept as stored (server \"app.example.com\", "
+            "port 769)\n");
   std::fclose(out);
   EXPECT_EQ(gFactoryCalls, 0);
   EXPECT_EQ(reg.ReadStringDef("RemoteServer", "?"), "app.example.com");

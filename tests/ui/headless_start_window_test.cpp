@@ -39,7 +39,8 @@ TEST(HeadlessStartWindow, StatusLinesAppearOnceEach) {
   view.StatusChanged("Use the ZORPath, press F1 to change setting.");
   view.StatusChanged("Program is starting, please wait....");
   EXPECT_EQ(err.Text(),
-            "[start] Use the ZORPath, press F1 to change setting.\n[start] Program is starting, please wait....\n");
+            "[start] Use the ZORPath, press F1 to change setting.\n[start] Program is starting, "
+            "please wait....\n");
 }
 
 TEST(HeadlessStartWindow, ProgressIsWrittenAtEveryTenthOfTheWay) {
@@ -112,7 +113,8 @@ TEST(HeadlessStartWindow, GivingUpIsSaid) {
   Captured err;
   THeadlessStartWindowView view(err.File);
   view.UpdateAbandoned(kHeadlessMaxFailedPasses);
-  EXPECT_EQ(err.Text(), "[headless] the update failed 3 times: ending without starting the main program\n");
+  EXPECT_EQ(err.Text(),
+            "[headless] the update failed 3 times: ending without starting the main program\n");
 }
 
 }  // namespace

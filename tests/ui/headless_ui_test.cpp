@@ -66,8 +66,12 @@ TEST(SelectUiKind, FollowsZorUiThenTheDisplay) {
     bool Display;
     UiKind Kind;
   } const kCases[] = {
-      {"headless", true, UiKind::Headless}, {"gui", false, UiKind::Gui},    {"GUI", false, UiKind::Gui},
-      {nullptr, true, UiKind::Gui},         {nullptr, false, UiKind::Headless}, {"fancy", false, UiKind::Headless},
+      {"headless", true, UiKind::Headless},
+      {"gui", false, UiKind::Gui},
+      {"GUI", false, UiKind::Gui},
+      {nullptr, true, UiKind::Gui},
+      {nullptr, false, UiKind::Headless},
+      {"fancy", false, UiKind::Headless},
       {"", true, UiKind::Gui},
   };
   for (const Case& c : kCases) {

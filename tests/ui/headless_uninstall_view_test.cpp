@@ -48,15 +48,22 @@ TEST(HeadlessUninstallView, WritesTheCaptionEachQuarterAndASummary) {
     int64_t Files;
     std::string Expected;
   } const kCases[] = {
-      {0, "[uninstall] Uninstalling program, please wait...\n[uninstall] 0 files looked at, 0 removed\n"},
-      {1, "[uninstall] Uninstalling program, please wait...\n[uninstall] 100% (1 of 1 files)\n"
-          "[uninstall] 1 files looked at, 1 removed\n"},
-      {10, "[uninstall] Uninstalling program, please wait...\n[uninstall] 30% (3 of 10 files)\n"
-           "[uninstall] 50% (5 of 10 files)\n[uninstall] 80% (8 of 10 files)\n[uninstall] 100% (10 of 10 files)\n"
-           "[uninstall] 10 files looked at, 4 removed\n"},
-      {100000, "[uninstall] Uninstalling program, please wait...\n[uninstall] 25% (25000 of 100000 files)\n"
-               "[uninstall] 50% (50000 of 100000 files)\n[uninstall] 75% (75000 of 100000 files)\n"
-               "[uninstall] 100% (100000 of 100000 files)\n[uninstall] 100000 files looked at, 33334 removed\n"},
+      {0,
+       "[uninstall] Uninstalling program, please wait...\n[uninstall] 0 files looked at, 0 "
+       "removed\n"},
+      {1,
+       "[uninstall] Uninstalling program, please wait...\n[uninstall] 100% (1 of 1 files)\n"
+       "[uninstall] 1 files looked at, 1 removed\n"},
+      {10,
+       "[uninstall] Uninstalling program, please wait...\n[uninstall] 30% (3 of 10 files)\n"
+       "[uninstall] 50% (5 of 10 files)\n[uninstall] 80% (8 of 10 files)\n[uninstall] 100% (10 of "
+       "10 files)\n"
+       "[uninstall] 10 files looked at, 4 removed\n"},
+      {100000,
+       "[uninstall] Uninstalling program, please wait...\n[uninstall] 25% (25000 of 100000 files)\n"
+       "[uninstall] 50% (50000 of 100000 files)\n[uninstall] 75% (75000 of 100000 files)\n"
+       "[uninstall] 100% (100000 of 100000 files)\n[uninstall] 100000 files looked at, 33334 "
+       "removed\n"},
   };
   for (const Case& c : kCases) EXPECT_EQ(DriveView(c.Files), c.Expected) << c.Files;
   SetLangIndex(saved);

@@ -29,7 +29,8 @@ TEST(CpsFile, UnpacksIntoANewFolderWithTheHeadersTime) {
     WriteFileBytes(dir.Path + "x.cps", PackBytes(content, testing::kSampleDosTime));
     ASSERT_TRUE(TZORCPSFile::Unpack(dir.Path + "x.cps", dir.Path + "new/sub/x.dll"));
     EXPECT_EQ(ReadFileBytes(dir.Path + "new/sub/x.dll"), content);
-    EXPECT_EQ(GetFileDosTime(dir.Path + "new/sub/x.dll"), static_cast<int32_t>(testing::kSampleDosTime));
+    EXPECT_EQ(GetFileDosTime(dir.Path + "new/sub/x.dll"),
+              static_cast<int32_t>(testing::kSampleDosTime));
   }
   EXPECT_FALSE(TZORCPSFile::Unpack(dir.Path + "missing.cps", dir.Path + "y.dll"));
   EXPECT_FALSE(FileExists(dir.Path + "y.dll"));
@@ -45,28 +46,33 @@ TEST(CpsFile, InvalidPackedFilesAreRefusedAndLeaveNoTarget) {
       {"total size too large", PackBytes(content, 0, {.TotalSizeDelta = 1})},
       {"shorter than a header", Bytes(43, 0)},
       {"data offset inside the header", PackBytes(content, 0, {.DataOffset = 40})},
-      {"data offset past the end", [&] {
+      {"data offset past the end",
+       [&] {
          Bytes b = PackBytes(content, 0);
          testing::Put32(&b[kPackedDataOffsetOffset], static_cast<uint32_t>(b.size() + 1));
          return b;
        }()},
-      {"stream cut short", PackBytes(content, 0, {.Marker = kPackedMarkerNoSizeCheck, .CutStream = 20})},
+      {"stream cut short",
+       PackBytes(content, 0, {.Marker = kPackedMarkerNoSizeCheck, .CutStream = 20})},
       {"more bytes than announced", PackBytes(content, 0, {.UnpackedDelta = -1})},
       {"fewer bytes than announced", PackBytes(content, 0, {.UnpackedDelta = 1})},
       {"announces 4 GiB", PackBytes(content, 0, {.UnpackedDelta = 0xFFFF0000})},
-      {"not a zlib stream", [&] {
+      {"not a zlib stream",
+       [&] {
          Bytes b = PackBytes(content, 0);
          b[kPackedHeaderSize] ^= 0xFF;
          return b;
        }()},
       // Something smuggled in behind a valid stream, the size field telling the truth.
-      {"bytes after the end of the stream", [&] {
+      {"bytes after the end of the stream",
+       [&] {
          Bytes b = PackBytes(content, 0);
          b.insert(b.end(), {0x7F, 'E', 'L', 'F'});
          testing::Put32(&b[kPackedTotalSizeOffset], static_cast<uint32_t>(b.size()));
          return b;
        }()},
-      {"a byte after the stream, 0xFFFE marker", [&] {
+      {"a byte after the stream, 0xFFFE marker",
+       [&] {
          Bytes b = PackBytes(content, 0, {.Marker = kPackedMarkerNoSizeCheck});
          b.push_back(0);
          return b;
@@ -76,8 +82,9 @@ TEST(CpsFile, InvalidPackedFilesAreRefusedAndLeaveNoTarget) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.What);
     WriteFileBytes(dir.Path + "bad.cps", c.Packed);
-    ExpectError<ECpsFormatError>([&] { TZORCPSFile::Unpack(dir.Path + "bad.cps", dir.Path + "out.dll"); },
-                                 dir.Path + "bad.cps 不是一个有效的压缩文件");
+    ExpectError<ECpsFormatError>(
+        [&] { TZORCPSFile::Unpack(dir.Path + "bad.cps", dir.Path + "out.dll"); },
+        dir.Path + "bad.cps 不是一个有效的压缩文件");
     EXPECT_FALSE(FileExists(dir.Path + "out.dll"));
   }
 }
@@ -85,7 +92,9 @@ TEST(CpsFile, InvalidPackedFilesAreRefusedAndLeaveNoTarget) {
 TEST(CpsFile, MarkerFFFESkipsOnlyTheSizeCheck) {
   TempDir dir;
   const Bytes content = SampleBytes(20000, 3);
-  WriteFileBytes(dir.Path + "x.cps", PackBytes(content, 0, {.Marker = kPackedMarkerNoSizeCheck, .TotalSizeDelta = 999}));
+  WriteFileBytes(
+      dir.Path + "x.cps",
+      PackBytes(content, 0, {.Marker = kPackedMarkerNoSizeCheck, .TotalSizeDelta = 999}));
   ASSERT_TRUE(TZORCPSFile::Unpack(dir.Path + "x.cps", dir.Path + "x.dll"));
   EXPECT_EQ(ReadFileBytes(dir.Path + "x.dll"), content);
 }

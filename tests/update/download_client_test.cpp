@@ -28,7 +28,8 @@ using testing::WriteFileBytes;
 
 class DownloadClientTest : public ::testing::Test {
  protected:
-  DownloadClientTest() : Lcid(kLcidEnglishUs), Scope(Clock), Saved(GetDownloadSettings()), Connector(Server) {
+  DownloadClientTest()
+      : Lcid(kLcidEnglishUs), Scope(Clock), Saved(GetDownloadSettings()), Connector(Server) {
     TDownloadSettings settings = Saved;
     settings.InstallDir = Dir.Path;
     settings.HelpFolder = Dir.Path + "helpbase/";
@@ -40,7 +41,9 @@ class DownloadClientTest : public ::testing::Test {
   }
   ~DownloadClientTest() override { SetDownloadSettings(Saved); }
 
-  int32_t PackedSize(const std::string& name) { return static_cast<int32_t>(Server.Files[LowerAscii(name)].Packed.size()); }
+  int32_t PackedSize(const std::string& name) {
+    return static_cast<int32_t>(Server.Files[LowerAscii(name)].Packed.size());
+  }
 
   ScopedLcidOverride Lcid;
   ManualClock Clock;
@@ -73,7 +76,8 @@ TEST_F(DownloadClientTest, FileListAndSingleFileInformation) {
   EXPECT_EQ(requests[0].Header.Command, cmdFileList);
   EXPECT_TRUE(requests[0].Args.empty());
   EXPECT_EQ(requests[1].Header.Command, cmdPackedFileInfo);
-  EXPECT_EQ(requests[1].Args, (TVariantArray{TVariant("Client.exe"), TVariant("Libs"), TVariant("ENU"), TVariant(0)}));
+  EXPECT_EQ(requests[1].Args, (TVariantArray{TVariant("Client.exe"), TVariant("Libs"),
+                                             TVariant("ENU"), TVariant(0)}));
   EXPECT_EQ(Connector.Connects, 1);  // one connection serves every request while it lives
 }
 
@@ -90,13 +94,21 @@ TEST_F(DownloadClientTest, AreasMapToFoldersBelowTheInstallFolder) {
     const char* Area;
     std::string Folder;
   } const kCases[] = {
-      {".", Dir.Path},                          {"Bpls", Dir.Path + "bpls/"},
-      {"LIBS", Dir.Path},                       {"Graphs", Dir.Path + "Graphs/"},
-      {"sunrpt", Dir.Path + "SunRpt/"},         {"Defines", Dir.Path + "Defines/"},
-      {"Help", Dir.Path + "helpbase/Help/"},    {"Coms", Dir.Path + "Coms/"},
-      {"DefRpt", Dir.Path + "DefRpt/"},         {"Upgrade", Dir.Path},
-      {"Special\\help", Dir.Path + "Special/Help/"}, {"BIETL", Dir.Path + "BIETL/"},
-      {"Special\\BIETL", Dir.Path + "Special/BIETL/"}, {"LangDll", Dir.Path}, {"Other", Dir.Path},
+      {".", Dir.Path},
+      {"Bpls", Dir.Path + "bpls/"},
+      {"LIBS", Dir.Path},
+      {"Graphs", Dir.Path + "Graphs/"},
+      {"sunrpt", Dir.Path + "SunRpt/"},
+      {"Defines", Dir.Path + "Defines/"},
+      {"Help", Dir.Path + "helpbase/Help/"},
+      {"Coms", Dir.Path + "Coms/"},
+      {"DefRpt", Dir.Path + "DefRpt/"},
+      {"Upgrade", Dir.Path},
+      {"Special\\help", Dir.Path + "Special/Help/"},
+      {"BIETL", Dir.Path + "BIETL/"},
+      {"Special\\BIETL", Dir.Path + "Special/BIETL/"},
+      {"LangDll", Dir.Path},
+      {"Other", Dir.Path},
   };
   for (const Case& c : kCases) EXPECT_EQ(AreaLocalFolder(c.Area), c.Folder) << c.Area;
 }
@@ -215,8 +227,11 @@ TEST_F(DownloadClientTest, ExecutorRunsOneJobPerFileUpToItsLimitAndTheTransferCa
 TEST_F(DownloadClientTest, ExecutorReportsTheFailedJobAfterAllHaveEnded) {
   Server.Add("ok.dll", SampleBytes(1000, 8));
   TDownLoadExecutor executor;
-  ExpectError<Exception>([&] { executor.Run({"..\\bad.dll", "ok.dll"}); },
-                         "下载档案时发生错误 Invalid file name '..\\bad.dll'!");
+  ExpectError<Exception>(
+      [&] {
+        executor.Run({"..\\bad.dll", "ok.dll"});
+      },
+      "下载档案时发生错误 Invalid file name '..\\bad.dll'!");
   EXPECT_EQ(executor.ActiveJobs.load(), 0);
   EXPECT_TRUE(executor.Cancelled);
 }
@@ -228,7 +243,8 @@ TEST_F(DownloadClientTest, DownloadOneDeletesTheLocalCopyFirst) {
   EXPECT_FALSE(FileExists(Dir.Path + "conf/ZORSys.ini"));
   Server.Add("ZORSys.ini", testing::TextBytes("[System]\r\nMainExe=IClient\r\n"));
   EXPECT_TRUE(DownloadOne(client, "ZORSys.ini", ".", true, Dir.Path + "conf/"));
-  EXPECT_EQ(ReadFileBytes(Dir.Path + "conf/ZORSys.ini"), testing::TextBytes("[System]\r\nMainExe=IClient\r\n"));
+  EXPECT_EQ(ReadFileBytes(Dir.Path + "conf/ZORSys.ini"),
+            testing::TextBytes("[System]\r\nMainExe=IClient\r\n"));
 }
 
 }  // namespace

@@ -34,15 +34,18 @@ class FileServiceEndToEnd : public ::testing::Test {
   FileServiceEndToEnd() : Lcid(kLcidEnglishUs), Saved(GetDownloadSettings()) {
     WriteFileBytes((Server.Release / "Client.exe").string(), SampleBytes(400000, 21));
     WriteFileBytes((Server.Release / "bpls/Main.bpl").string(), SampleBytes(120000, 22));
-    WriteFileBytes((Server.Release / "ZORSys.ini").string(), testing::TextBytes("[System]\r\nMainExe=IClient\r\n"));
+    WriteFileBytes((Server.Release / "ZORSys.ini").string(),
+                   testing::TextBytes("[System]\r\nMainExe=IClient\r\n"));
     Server.Start();
     TDownloadSettings settings = Saved;
     settings.InstallDir = Client.Path;
     SetDownloadSettings(settings);
     SetDownloadConnector([this]() -> std::unique_ptr<TIcConnection> {
       ++Connects;
-      auto connection = std::make_unique<TClientConnectionEx>(DefaultEncrypt, kDefaultScrambleKey, DefaultDecrypt);
-      connection->Connect(GetHandlerClass(TTransportKind::Tcp), ComposeHostString(false, "127.0.0.1", Server.Port));
+      auto connection = std::make_unique<TClientConnectionEx>(DefaultEncrypt, kDefaultScrambleKey,
+                                                              DefaultDecrypt);
+      connection->Connect(GetHandlerClass(TTransportKind::Tcp),
+                          ComposeHostString(false, "127.0.0.1", Server.Port));
       return connection;
     });
     ResetDownloadClient();
@@ -53,7 +56,9 @@ class FileServiceEndToEnd : public ::testing::Test {
     SetDownloadSettings(Saved);
   }
 
-  std::string ReleaseFile(const std::string& relative) const { return (Server.Release / relative).string(); }
+  std::string ReleaseFile(const std::string& relative) const {
+    return (Server.Release / relative).string();
+  }
 
   ScopedLcidOverride Lcid;
   testing::LiveServer Server;
@@ -84,7 +89,8 @@ TEST_F(FileServiceEndToEnd, ReleaseFolderArrivesByteForByteWithItsTimes) {
 TEST_F(FileServiceEndToEnd, BrokenTransferResumesOnTheNextAttempt) {
   int32_t age = 0, packedSize = 0;
   std::string version;
-  ASSERT_TRUE(GetRemoteFileInfo(GetDownloadClient(), "Client.exe", "Libs", age, packedSize, version));
+  ASSERT_TRUE(
+      GetRemoteFileInfo(GetDownloadClient(), "Client.exe", "Libs", age, packedSize, version));
 
   TDownloadFileClient client;
   TDownLoadJob job(&client, "Client.exe", "Libs", "");

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 #include "base/expect_message.h"
 #include "update/release_guard.h"
@@ -19,7 +19,8 @@ std::span<const uint8_t> Bytes(const std::string& text) {
 
 TReleaseManifest OneFile(const std::string& name, const std::string& content) {
   TReleaseManifest manifest;
-  manifest.Files = {{name, static_cast<int64_t>(content.size()), Sha256Hex(Bytes(content)), "1.0.0.0", 1}};
+  manifest.Files = {
+      {name, static_cast<int64_t>(content.size()), Sha256Hex(Bytes(content)), "1.0.0.0", 1}};
   return manifest;
 }
 
@@ -40,7 +41,9 @@ class ReleaseGuardFiles : public ::testing::Test {
 
 TEST(ReleaseGuard, AnnouncedSizesAndNamesAreCheckedBeforeAnyByte) {
   const TReleaseGuard guard(OneFile("bpls\\Main.bpl", std::string(1000, 'm')), 0);
-  const std::string tooLong = "The server sent more data for Main.bpl than the signed release allows; it was not installed.";
+  const std::string tooLong =
+      "The server sent more data for Main.bpl than the signed release allows; it was not "
+      "installed.";
   struct Case {
     std::string Name, Area;
     int64_t Announced;
@@ -69,11 +72,16 @@ TEST(ReleaseGuard, AnnouncedSizesAndNamesAreCheckedBeforeAnyByte) {
 TEST(ReleaseGuard, BeforeTheManifestIsVerifiedOnlyItMayBeFetchedUpToItsLimit) {
   const TReleaseGuard guard(2);
   const int64_t limit = static_cast<int64_t>(kMaxManifestBytes + kMaxSignatureLine);
-  EXPECT_NO_THROW(guard.CheckAnnounced(kManifestFileName, ".", TReleaseGuard::PackedLimit(limit), true));
+  EXPECT_NO_THROW(
+      guard.CheckAnnounced(kManifestFileName, ".", TReleaseGuard::PackedLimit(limit), true));
   ExpectMessage<EReleaseRefused>(
-      [&] { guard.CheckAnnounced(kManifestFileName, ".", TReleaseGuard::PackedLimit(limit) + 1, true); },
-      "EReleaseRefused", "服务器传送的档案 ZORRelease.manifest 超过已签署版本所允许的大小，未安装此档案。");
-  ExpectMessage<EReleaseRefused>([&] { guard.CheckAnnounced("Client", "Libs", 10, true); }, "EReleaseRefused",
+      [&] {
+        guard.CheckAnnounced(kManifestFileName, ".", TReleaseGuard::PackedLimit(limit) + 1, true);
+      },
+      "EReleaseRefused",
+      "服务器传送的档案 ZORRelease.manifest 超过已签署版本所允许的大小，未安装此档案。");
+  ExpectMessage<EReleaseRefused>([&] { guard.CheckAnnounced("Client", "Libs", 10, true); },
+                                 "EReleaseRefused",
                                  "服务器提供的档案 Client 不属于已签署的版本，未更新任何档案。");
 }
 
@@ -81,9 +89,11 @@ TEST_F(ReleaseGuardFiles, FinishedFilesMustHaveTheSignedSizeAndHash) {
   const TReleaseGuard guard(OneFile("Data.dat", "signed bytes"), 1);
   EXPECT_NO_THROW(guard.CheckFile("Data.dat", "Libs", Write("a", "signed bytes")));
   EXPECT_TRUE(guard.Matches("data.DAT", Write("a", "signed bytes")));
-  for (const std::string& other : {std::string("signed byteS"), std::string("signed bytes!"), std::string()}) {
-    ExpectMessage<EReleaseRefused>([&] { guard.CheckFile("Data.dat", "Libs", Write("b", other)); }, "EReleaseRefused",
-                                   "從伺服器取得的檔案 Data.dat 與已簽署的版本不符，未安裝此檔案。");
+  for (const std::string& other :
+       {std::string("signed byteS"), std::string("signed bytes!"), std::string()}) {
+    ExpectMessage<EReleaseRefused>(
+        [&] { guard.CheckFile("Data.dat", "Libs", Write("b", other)); }, "EReleaseRefused",
+        "從伺服器取得的檔案 Data.dat 與已簽署的版本不符，未安裝此檔案。");
     EXPECT_FALSE(guard.Matches("Data.dat", Write("b", other)));
   }
   EXPECT_FALSE(guard.Matches("Other.dat", Write("a", "signed bytes")));

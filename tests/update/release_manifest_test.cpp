@@ -34,28 +34,33 @@ TEST(ReleaseManifest, BodyRoundTripsAndFindsNamesWithoutCase) {
 }
 
 TEST(ReleaseManifest, MalformedBodiesAreRefusedWithTheReason) {
-  const std::string files = R"("Files":[{"Name":"a","Size":1,"SHA256":")" + kHash + R"(","Version":"1","Age":2}])";
+  const std::string files =
+      R"("Files":[{"Name":"a","Size":1,"SHA256":")" + kHash + R"(","Version":"1","Age":2}])";
   struct Case {
     std::string Body;
     std::string Message;
   } const kCases[] = {
       {"[1]", "it is not a JSON object"},
       {"{\"Format\":1", "it is not a JSON object"},
-      {R"({"Format":2,"Counter":1,"Created":1,"Expires":2,)" + files + "}", "its format is not known"},
+      {R"({"Format":2,"Counter":1,"Created":1,"Expires":2,)" + files + "}",
+       "its format is not known"},
       {R"({"Format":1,"Created":1,"Expires":2,)" + files + "}", "\"Counter\" is missing"},
-      {R"({"Format":1,"Counter":-1,"Created":1,"Expires":2,)" + files + "}", "\"Counter\" is out of range"},
-      {R"({"Format":1,"Counter":"1","Created":1,"Expires":2,)" + files + "}", "\"Counter\" is not an integer"},
+      {R"({"Format":1,"Counter":-1,"Created":1,"Expires":2,)" + files + "}",
+       "\"Counter\" is out of range"},
+      {R"({"Format":1,"Counter":"1","Created":1,"Expires":2,)" + files + "}",
+       "\"Counter\" is not an integer"},
       {R"({"Format":1,"Counter":1,"Created":1,"Expires":2,"Files":{}})", "\"Files\" is not a list"},
-      {R"({"Format":1,"Counter":1,"Created":1,"Expires":2,"Files":[{"Name":"..\\x","Size":1,"SHA256":")" + kHash +
-           R"(","Version":"1","Age":2}]})",
+      {R"({"Format":1,"Counter":1,"Created":1,"Expires":2,"Files":[{"Name":"..\\x","Size":1,"SHA256":")" +
+           kHash + R"(","Version":"1","Age":2}]})",
        "the file name '..\\x' is not a plain relative name"},
       {R"({"Format":1,"Counter":1,"Created":1,"Expires":2,"Files":[{"Name":"a","Size":1,"SHA256":"AB","Version":"1","Age":2}]})",
        "the hash of 'a' is not 64 hex digits"},
       {R"({"Format":1,"Counter":1,"Created":1,"Expires":2,"Files":[{"Name":"a","Size":4294967296,"SHA256":")" +
            kHash + R"(","Version":"1","Age":2}]})",
        "\"Size\" is out of range"},
-      {R"({"Format":1,"Counter":1,"Created":1,"Expires":2,"Files":[{"Name":"a","Size":1,"SHA256":")" + kHash +
-           R"(","Version":"1","Age":2},{"Name":"A","Size":1,"SHA256":")" + kHash + R"(","Version":"1","Age":2}]})",
+      {R"({"Format":1,"Counter":1,"Created":1,"Expires":2,"Files":[{"Name":"a","Size":1,"SHA256":")" +
+           kHash + R"(","Version":"1","Age":2},{"Name":"A","Size":1,"SHA256":")" + kHash +
+           R"(","Version":"1","Age":2}]})",
        "'A' is listed twice"},
   };
   for (const Case& c : kCases) {
@@ -68,7 +73,8 @@ TEST(ReleaseManifest, MalformedBodiesAreRefusedWithTheReason) {
 TEST(ReleaseSignature, VerifiesOnlyTheExactBodyUnderATrustedKey) {
   const TKeyPair publisher = GenerateKeyPair();
   const TKeyPair other = GenerateKeyPair();
-  const std::string file = SignManifestBody(SerializeManifestBody(SampleManifest()), publisher.Secret);
+  const std::string file =
+      SignManifestBody(SerializeManifestBody(SampleManifest()), publisher.Secret);
   ASSERT_EQ(file.rfind(kSignatureLinePrefix, 0), 0u);
 
   const TPublicKey both[] = {other.Public, publisher.Public};
@@ -82,10 +88,12 @@ TEST(ReleaseSignature, VerifiesOnlyTheExactBodyUnderATrustedKey) {
   std::string tampered = file;
   tampered[tampered.find("\"Counter\": 7") + 11] = '9';
   const TPublicKey publisherOnly[] = {publisher.Public};
-  ExpectMessage<ESignatureError>([&] { OpenSignedManifest(tampered, publisherOnly); }, "ESignatureError",
+  ExpectMessage<ESignatureError>([&] { OpenSignedManifest(tampered, publisherOnly); },
+                                 "ESignatureError",
                                  "The release manifest is not signed with a trusted key.");
-  ExpectMessage<EManifestError>([&] { OpenSignedManifest(file.substr(file.find('\n') + 1), publisherOnly); },
-                                "EManifestError", "The release manifest is not valid: it has no signature line");
+  ExpectMessage<EManifestError>(
+      [&] { OpenSignedManifest(file.substr(file.find('\n') + 1), publisherOnly); },
+      "EManifestError", "The release manifest is not valid: it has no signature line");
   EXPECT_EQ(PublicKeyOf(publisher.Secret), publisher.Public);
 }
 
@@ -94,8 +102,10 @@ TEST(ReleaseSignature, KeysAndHashesInText) {
   const std::string text = EncodeBase64(pair.Public);
   EXPECT_EQ(text.size(), 44u);
   EXPECT_EQ(DecodePublicKey("  " + text + "\n"), pair.Public);
-  for (const std::string& bad : {std::string(), text.substr(1), text + "AAAA", std::string("!") + text.substr(1)}) {
-    ExpectMessage<ESignatureError>([&] { DecodePublicKey(bad); }, "ESignatureError", "The release key is not valid.");
+  for (const std::string& bad :
+       {std::string(), text.substr(1), text + "AAAA", std::string("!") + text.substr(1)}) {
+    ExpectMessage<ESignatureError>([&] { DecodePublicKey(bad); }, "ESignatureError",
+                                   "The release key is not valid.");
   }
   const uint8_t abc[] = {'a', 'b', 'c'};
   EXPECT_EQ(Sha256Hex(abc), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");

@@ -36,20 +36,27 @@ using testing::WriteFileBytes;
 class RemoteFileTest : public ::testing::Test {
  protected:
   // The clock stands two years after the sample files' date, which is then in the past.
-  RemoteFileTest() : Lcid(kLcidEnglishUs), Scope(Clock), Link(Server) { Clock.Advance(std::chrono::hours(2 * 365 * 24)); }
+  RemoteFileTest() : Lcid(kLcidEnglishUs), Scope(Clock), Link(Server) {
+    Clock.Advance(std::chrono::hours(2 * 365 * 24));
+  }
 
   template <class T = TRemoteCPSFile>
   std::unique_ptr<T> MakeFile() {
     auto file = std::make_unique<T>(&Link.Connect(), Dir.Path);
     file->OnStart = [this](const std::string& name, int32_t size, int32_t pos) {
-      Events.push_back("start " + name.substr(Dir.Path.size()) + " " + std::to_string(size) + " " + std::to_string(pos));
+      Events.push_back("start " + name.substr(Dir.Path.size()) + " " + std::to_string(size) + " " +
+                       std::to_string(pos));
     };
     file->OnProgress = [this](const std::string&, int32_t, int32_t pos, int32_t count) {
       Blocks.push_back(count);
       LastPos = pos;
     };
-    file->OnFileFinished = [this](const std::string& name) { Events.push_back("finished " + name.substr(Dir.Path.size())); };
-    file->OnBeforeDownload = [this](const std::string& name) { Events.push_back("before " + name.substr(Dir.Path.size())); };
+    file->OnFileFinished = [this](const std::string& name) {
+      Events.push_back("finished " + name.substr(Dir.Path.size()));
+    };
+    file->OnBeforeDownload = [this](const std::string& name) {
+      Events.push_back("before " + name.substr(Dir.Path.size()));
+    };
     return file;
   }
 
@@ -84,24 +91,27 @@ TEST_F(RemoteFileTest, PackedDownloadUnpacksIntoTheFolderAndErasesItsRecord) {
   EXPECT_FALSE(FileExists(local + "_tmp_tmp"));
   EXPECT_FALSE(Record("bpls\\Main.bpl").has_value());
   const int32_t packedSize = static_cast<int32_t>(Server.Files["bpls\\main.bpl"].Packed.size());
-  EXPECT_EQ(Events, (std::vector<std::string>{"before client/bpls/Main.bpl",
-                                              "start client/bpls/Main.bpl " + std::to_string(packedSize) + " 0",
-                                              "finished client/bpls/Main.bpl"}));
+  EXPECT_EQ(Events, (std::vector<std::string>{
+                        "before client/bpls/Main.bpl",
+                        "start client/bpls/Main.bpl " + std::to_string(packedSize) + " 0",
+                        "finished client/bpls/Main.bpl"}));
   EXPECT_EQ(LastPos, packedSize);
 
   // The information request and the data request, with the name stored without its backslash.
   const auto requests = Server.Requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0].Header.Command, cmdPackedFileInfo);
-  EXPECT_EQ(requests[0].Args, (TVariantArray{TVariant("bpls\\Main.bpl"), TVariant("Bpls"), TVariant("ENU")}));
+  EXPECT_EQ(requests[0].Args,
+            (TVariantArray{TVariant("bpls\\Main.bpl"), TVariant("Bpls"), TVariant("ENU")}));
   EXPECT_EQ(requests[1].Header.Command, cmdPackedFileData);
-  EXPECT_EQ(requests[1].Args, (TVariantArray{TVariant("bpls\\Main.bpl"), TVariant("Bpls"), TVariant(0),
-                                             TVariant(packedSize), TVariant("ENU")}));
+  EXPECT_EQ(requests[1].Args, (TVariantArray{TVariant("bpls\\Main.bpl"), TVariant("Bpls"),
+                                             TVariant(0), TVariant(packedSize), TVariant("ENU")}));
 }
 
 TEST_F(RemoteFileTest, UnknownFileReturnsFalseAndWritesNothing) {
   auto file = MakeFile();
-  EXPECT_FALSE(file->Download("Nothing.dll", "Libs", nullptr, nullptr, "CHT", Dir.Path + "client/"));
+  EXPECT_FALSE(
+      file->Download("Nothing.dll", "Libs", nullptr, nullptr, "CHT", Dir.Path + "client/"));
   EXPECT_FALSE(DirectoryExists(Client("")));
   EXPECT_EQ(Server.Commands(), std::vector<uint32_t>{cmdPackedFileInfo});
   EXPECT_EQ(Server.Requests()[0].Args.at(2), TVariant("CHT"));
@@ -131,13 +141,15 @@ TEST_F(RemoteFileTest, PlainFormCarriesRawAndCompressedBlocks) {
 }
 
 TEST_F(RemoteFileTest, NamesThatLeaveTheFolderAreRefusedBeforeAnyRequest) {
-  const char* const kNames[] = {"..\\Client.exe", "bpls\\..\\..\\x.dll", "C:\\Windows\\x.dll", "\\\\server\\share\\x",
-                                "a:b", "//etc/passwd"};
+  const char* const kNames[] = {
+      "..\\Client.exe", "bpls\\..\\..\\x.dll", "C:\\Windows\\x.dll", "\\\\server\\share\\x", "a:b",
+      "//etc/passwd"};
   for (const char* name : kNames) {
     SCOPED_TRACE(name);
     auto file = MakeFile();
-    ExpectError<Exception>([&] { file->Download(name, "Libs", nullptr, nullptr, "", Dir.Path + "client"); },
-                           Format(kDownloadErrorText, {Format("Invalid file name '%s'!", {name})}));
+    ExpectError<Exception>(
+        [&] { file->Download(name, "Libs", nullptr, nullptr, "", Dir.Path + "client"); },
+        Format(kDownloadErrorText, {Format("Invalid file name '%s'!", {name})}));
   }
   EXPECT_TRUE(Server.Requests().empty());
   EXPECT_FALSE(DirectoryExists(Client("")));
@@ -152,7 +164,8 @@ TEST_F(RemoteFileTest, BrokenTransferResumesFromItsRecord) {
     Server.Add(name, content);
     // The first connection breaks after a third of the data stream.
     Server.BreakAfter = static_cast<int64_t>(Server.Files[name].Packed.size() / 3);
-    std::unique_ptr<TRemoteFile> file = packed ? std::unique_ptr<TRemoteFile>(MakeFile()) : MakeFile<TRemoteFile>();
+    std::unique_ptr<TRemoteFile> file =
+        packed ? std::unique_ptr<TRemoteFile>(MakeFile()) : MakeFile<TRemoteFile>();
     try {
       file->Download(name, "Libs", nullptr, nullptr, "", Dir.Path + "client");
       ADD_FAILURE() << "the broken transfer succeeded";
@@ -245,35 +258,41 @@ TEST_F(ResumeStateTest, MismatchedRecordOrDamagedBytesRestartFromTheBeginning) {
     const char* What;
     std::function<void(const std::string& tmp, TDownloadInfoFile& info)> Spoil;
   } const kCases[] = {
-      {"other size", [](const std::string&, TDownloadInfoFile& info) {
+      {"other size",
+       [](const std::string&, TDownloadInfoFile& info) {
          auto r = *info.Read("c.dll");
          r.FileSize += 1;
          info.Write("c.dll", r);
        }},
-      {"other age", [](const std::string&, TDownloadInfoFile& info) {
+      {"other age",
+       [](const std::string&, TDownloadInfoFile& info) {
          auto r = *info.Read("c.dll");
          r.FileAge += 2;
          info.Write("c.dll", r);
        }},
-      {"damaged byte", [](const std::string& tmp, TDownloadInfoFile&) {
+      {"damaged byte",
+       [](const std::string& tmp, TDownloadInfoFile&) {
          Bytes b = ReadFileBytes(tmp);
          b[100] ^= 1;
          WriteFileBytes(tmp, b);
        }},
       {"no record", [](const std::string&, TDownloadInfoFile& info) { info.Erase("c.dll"); }},
-      {"shorter file", [](const std::string& tmp, TDownloadInfoFile&) {
+      {"shorter file",
+       [](const std::string& tmp, TDownloadInfoFile&) {
          Bytes b = ReadFileBytes(tmp);
          b.resize(b.size() / 2);
          WriteFileBytes(tmp, b);
        }},
-      {"record of a partial file elsewhere", [](const std::string&, TDownloadInfoFile& info) {
+      {"record of a partial file elsewhere",
+       [](const std::string&, TDownloadInfoFile& info) {
          auto r = *info.Read("c.dll");
          r.File = "/elsewhere/c.dll_tmp";
          info.Write("c.dll", r);
        }},
       // The same bytes, so the record's CRC matches, but not a file this user wrote: a link
       // to a file of someone else's choosing, or a file of another user.
-      {"a link to a file with the recorded bytes", [this](const std::string& tmp, TDownloadInfoFile&) {
+      {"a link to a file with the recorded bytes",
+       [this](const std::string& tmp, TDownloadInfoFile&) {
          std::filesystem::rename(tmp, Dir.Path + "planted");
          std::filesystem::create_symlink(Dir.Path + "planted", tmp);
        }},
@@ -313,8 +332,9 @@ TEST_F(ResumeStateTest, LinksAtTheTemporaryNamesAreNeverFollowedAndOwnFilesStayP
   const std::string victim = Dir.Path + "victim";
   WriteFileBytes(victim, Bytes{'k', 'e', 'e', 'p'});
   std::filesystem::create_directories(Client(""));
-  for (const std::string& name : {Client("d.dll_tmp"), Client("d.dll_tmp_tmp"), Dir.Path + "DownLoadInfo.dat",
-                                  Dir.Path + "DownLoadInfo.dat.new"}) {
+  for (const std::string& name :
+       {Client("d.dll_tmp"), Client("d.dll_tmp_tmp"), Dir.Path + "DownLoadInfo.dat",
+        Dir.Path + "DownLoadInfo.dat.new"}) {
     std::filesystem::create_symlink(victim, name);
   }
   auto file = MakeFile();
@@ -323,14 +343,16 @@ TEST_F(ResumeStateTest, LinksAtTheTemporaryNamesAreNeverFollowedAndOwnFilesStayP
   EXPECT_EQ(ReadFileBytes(victim), (Bytes{'k', 'e', 'e', 'p'}));
   const auto records = std::filesystem::symlink_status(Dir.Path + "DownLoadInfo.dat");
   EXPECT_EQ(records.type(), std::filesystem::file_type::regular);
-  EXPECT_EQ(records.permissions(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_EQ(records.permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 TEST_F(ResumeStateTest, APartialFileStaysReadableByItsOwnerAlone) {
   Server.Add("e.dll", SampleBytes(80000, 7));
   Server.BreakAfter = 30000;
   auto file = MakeFile();
-  EXPECT_THROW(file->Download("e.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"), Exception);
+  EXPECT_THROW(file->Download("e.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"),
+               Exception);
   EXPECT_EQ(std::filesystem::status(Client("e.dll_tmp")).permissions(),
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   ASSERT_TRUE(Record("e.dll").has_value());
@@ -339,7 +361,8 @@ TEST_F(ResumeStateTest, APartialFileStaysReadableByItsOwnerAlone) {
 
 TEST_F(RemoteFileTest, AServerDateMoreThanADayAheadIsNotStored) {
   std::vector<std::string> notices;
-  const TUpdateNoticeSink previous = SetUpdateNoticeSink([&](const std::string& text) { notices.push_back(text); });
+  const TUpdateNoticeSink previous =
+      SetUpdateNoticeSink([&](const std::string& text) { notices.push_back(text); });
   const int64_t now =
       std::chrono::duration_cast<std::chrono::seconds>(Clock.UtcNow().time_since_epoch()).count();
   struct Case {
@@ -347,9 +370,9 @@ TEST_F(RemoteFileTest, AServerDateMoreThanADayAheadIsNotStored) {
     uint32_t DosTime;
     bool Stored;
   } const kCases[] = {
-      {"far.dll", UnixTimeToDosDateTime(4354819198), false},         // 2107-12-31
-      {"day.dll", UnixTimeToDosDateTime(now + 86400 + 2), false},    // just past a day ahead
-      {"near.dll", UnixTimeToDosDateTime(now + 86400 - 2), true},    // within the day
+      {"far.dll", UnixTimeToDosDateTime(4354819198), false},       // 2107-12-31
+      {"day.dll", UnixTimeToDosDateTime(now + 86400 + 2), false},  // just past a day ahead
+      {"near.dll", UnixTimeToDosDateTime(now + 86400 - 2), true},  // within the day
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Name);
@@ -360,9 +383,11 @@ TEST_F(RemoteFileTest, AServerDateMoreThanADayAheadIsNotStored) {
   }
   SetUpdateNoticeSink(previous);
   ASSERT_EQ(notices.size(), 4u);  // the packed file and the unpacked one, for each refused date
-  EXPECT_EQ(notices[1], "The server dated " + Client("far.dll") +
-                            "_tmp_tmp 2107-12-31 23:59:58 UTC, more than a day ahead of this computer's clock; the "
-                            "file keeps the time it was written.");
+  EXPECT_EQ(
+      notices[1],
+      "The server dated " + Client("far.dll") +
+          "_tmp_tmp 2107-12-31 23:59:58 UTC, more than a day ahead of this computer's clock; the "
+          "file keeps the time it was written.");
 }
 
 TEST_F(RemoteFileTest, ServerThatSendsMoreOrLessThanAskedIsRefused) {
@@ -372,12 +397,15 @@ TEST_F(RemoteFileTest, ServerThatSendsMoreOrLessThanAskedIsRefused) {
     Server.Add("d.dll", content);
     Server.CountDelta = 5;
     auto file = packed ? std::unique_ptr<TRemoteFile>(MakeFile()) : MakeFile<TRemoteFile>();
-    const int32_t size = static_cast<int32_t>(packed ? Server.Files["d.dll"].Packed.size() : content.size());
+    const int32_t size =
+        static_cast<int32_t>(packed ? Server.Files["d.dll"].Packed.size() : content.size());
     const std::string tooLong =
-        packed ? Format(kTransferTooLongText, {size + 5, "d.dll", size})
-               : Format("The data stream of %u bytes exceeds the limit of %u bytes", {size + 5, size});
-    ExpectError<Exception>([&] { file->Download("d.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"); },
-                           Format(kDownloadErrorText, {tooLong}));
+        packed
+            ? Format(kTransferTooLongText, {size + 5, "d.dll", size})
+            : Format("The data stream of %u bytes exceeds the limit of %u bytes", {size + 5, size});
+    ExpectError<Exception>(
+        [&] { file->Download("d.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"); },
+        Format(kDownloadErrorText, {tooLong}));
     EXPECT_FALSE(FileExists(Client("d.dll")));
   }
   // A server that announces fewer bytes than the file has: the target is not replaced.
@@ -386,15 +414,17 @@ TEST_F(RemoteFileTest, ServerThatSendsMoreOrLessThanAskedIsRefused) {
   Server.CountDelta = -100;
   auto file = MakeFile();
   const int32_t size = static_cast<int32_t>(Server.Files["e.dll"].Packed.size());
-  ExpectError<Exception>([&] { file->Download("e.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"); },
-                         Format(kDownloadErrorText, {Format(kIncompleteTransferText, {size - 100, size, "e.dll"})}));
+  ExpectError<Exception>(
+      [&] { file->Download("e.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"); },
+      Format(kDownloadErrorText, {Format(kIncompleteTransferText, {size - 100, size, "e.dll"})}));
   EXPECT_EQ(ReadFileBytes(Client("e.dll")), testing::TextBytes("old"));
   EXPECT_EQ(Record("e.dll")->FilePos, size - 100);
 }
 
 TEST_F(RemoteFileTest, DamagedPackedFileKeepsTheOldTargetAndDropsTheTransfer) {
   Server.Add("f.dll", SampleBytes(20000, 11));
-  Server.Files["f.dll"].Packed = testing::PackBytes(SampleBytes(20000, 11), testing::kSampleDosTime, {.CutStream = 9});
+  Server.Files["f.dll"].Packed =
+      testing::PackBytes(SampleBytes(20000, 11), testing::kSampleDosTime, {.CutStream = 9});
   WriteFileBytes(Client("f.dll"), testing::TextBytes("old"));
   auto file = MakeFile();
   ExpectError<Exception>(
@@ -411,8 +441,10 @@ TEST_F(RemoteFileTest, FailedReplaceKeepsTheCompleteTransferForTheNextRun) {
   Server.Add("g.dll", content);
   std::filesystem::create_directories(Client("g.dll/inside"));  // a folder where the file goes
   auto file = MakeFile();
-  ExpectError<Exception>([&] { file->Download("g.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"); },
-                         Format(kDownloadErrorText, {SystemErrorMessage(static_cast<uint32_t>(std::make_error_code(std::errc::is_a_directory).value()))}));
+  ExpectError<Exception>(
+      [&] { file->Download("g.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"); },
+      Format(kDownloadErrorText, {SystemErrorMessage(static_cast<uint32_t>(
+                                     std::make_error_code(std::errc::is_a_directory).value()))}));
   EXPECT_TRUE(FileExists(Client("g.dll_tmp")));
   EXPECT_FALSE(FileExists(Client("g.dll_tmp_tmp")));
   ASSERT_TRUE(Record("g.dll").has_value());
@@ -441,7 +473,8 @@ TEST(TransferHelpers, DefaultLanguageTagFollowsTheSystemLocale) {
   struct Case {
     uint32_t Lcid;
     const char* Tag;
-  } const kCases[] = {{kLcidEnglishUs, "ENU"}, {kLcidChineseTaiwan, "CHT"}, {kLcidChineseChina, "CHS"}};
+  } const kCases[] = {
+      {kLcidEnglishUs, "ENU"}, {kLcidChineseTaiwan, "CHT"}, {kLcidChineseChina, "CHS"}};
   for (const Case& c : kCases) {
     ScopedLcidOverride lcid(c.Lcid);
     EXPECT_EQ(DefaultLanguageTag(), c.Tag);

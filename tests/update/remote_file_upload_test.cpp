@@ -47,7 +47,9 @@ Bytes RandomBytes(size_t size, uint32_t seed) {
   return bytes;
 }
 
-std::string Wrapped(const std::string& message) { return Format(kUploadErrorText, {message}); }
+std::string Wrapped(const std::string& message) {
+  return Format(kUploadErrorText, {message});
+}
 
 // A remote file that runs `DuringSend` once, when the file's data first goes out to the
 // transport: by then some pieces of the file have been read and more are still to come.
@@ -81,8 +83,10 @@ class RemoteFileUpload : public ::testing::Test {
   }
 
   std::unique_ptr<TClientConnectionEx> Connect() {
-    auto connection = std::make_unique<TClientConnectionEx>(DefaultEncrypt, kDefaultScrambleKey, DefaultDecrypt);
-    connection->Connect(GetHandlerClass(TTransportKind::Tcp), ComposeHostString(false, "127.0.0.1", Server.Port));
+    auto connection =
+        std::make_unique<TClientConnectionEx>(DefaultEncrypt, kDefaultScrambleKey, DefaultDecrypt);
+    connection->Connect(GetHandlerClass(TTransportKind::Tcp),
+                        ComposeHostString(false, "127.0.0.1", Server.Port));
     return connection;
   }
 
@@ -132,11 +136,11 @@ TEST_F(RemoteFileUpload, FilesArriveByteForByteInTheirAreaFolder) {
     const char* Stored;  // below the upload folder
   } const kCases[] = {
       {"empty.dat", "Libs", 0, "empty.dat"},
-      {"raw.dat", "Libs", 1024, "raw.dat"},                         // travels raw
-      {"\\one.bpl", "Bpls", 1025, "bpls/one.bpl"},                  // one compressed block
-      {"two.bin", "", 18433, "two.bin"},                            // 16384 + 2049
+      {"raw.dat", "Libs", 1024, "raw.dat"},                                  // travels raw
+      {"\\one.bpl", "Bpls", 1025, "bpls/one.bpl"},                           // one compressed block
+      {"two.bin", "", 18433, "two.bin"},                                     // 16384 + 2049
       {"sub\\dir\\odd.bin", "Bpls", 3 * 16384 + 1, "bpls/sub/dir/odd.bin"},  // 16384 * 2 + 16385
-      {"limit.bin", "Libs", kLimit, "limit.bin"},                   // exactly the limit
+      {"limit.bin", "Libs", kLimit, "limit.bin"},                            // exactly the limit
   };
   TRemoteFile file(Connection.get(), Dir.Path);
   uint32_t seed = 1;
@@ -150,27 +154,32 @@ TEST_F(RemoteFileUpload, FilesArriveByteForByteInTheirAreaFolder) {
   }
   // A second upload of a name is refused before its data; the first one stays.
   const Bytes first = ReadFileBytes((UploadFolder() / "two.bin").string());
-  ExpectUploadError([&] { file.UploadFile(Local("again.bin", testing::SampleBytes(50000, 9)), "two.bin", "", ""); },
-                    Wrapped(Format(kUploadExistsText, {"two.bin"})));
+  ExpectUploadError(
+      [&] {
+        file.UploadFile(Local("again.bin", testing::SampleBytes(50000, 9)), "two.bin", "", "");
+      },
+      Wrapped(Format(kUploadExistsText, {"two.bin"})));
   EXPECT_EQ(ReadFileBytes((UploadFolder() / "two.bin").string()), first);
   // Nothing else was left behind.
-  EXPECT_EQ(UploadFolderContent(), (std::set<std::string>{"empty.dat", "raw.dat", "bpls", "bpls/one.bpl", "two.bin",
-                                                           "bpls/sub", "bpls/sub/dir", "bpls/sub/dir/odd.bin",
-                                                           "limit.bin"}));
+  EXPECT_EQ(
+      UploadFolderContent(),
+      (std::set<std::string>{"empty.dat", "raw.dat", "bpls", "bpls/one.bpl", "two.bin", "bpls/sub",
+                             "bpls/sub/dir", "bpls/sub/dir/odd.bin", "limit.bin"}));
 }
 
 TEST_F(RemoteFileUpload, RefusalsBeforeTheDataKeepTheConnection) {
   TRemoteFile file(Connection.get(), Dir.Path);
   const std::string local = Local("small.bin", RandomBytes(3000, 5));
-  for (const char* bad : {"..\\outside.bin", "a\\..\\..\\outside.bin", "C:\\outside.bin", "\\\\server\\share\\x",
-                          "sub/../../outside.bin"}) {
+  for (const char* bad : {"..\\outside.bin", "a\\..\\..\\outside.bin", "C:\\outside.bin",
+                          "\\\\server\\share\\x", "sub/../../outside.bin"}) {
     SCOPED_TRACE(bad);
     ExpectUploadError([&] { file.UploadFile(local, bad, "Bpls", ""); },
                       Wrapped(std::string("Invalid file name '") + bad + "'!"));
   }
   const std::string missing = Dir.Path + "missing.bin";
-  ExpectUploadError([&] { file.UploadFile(missing, "missing.bin", "", ""); },
-                    Wrapped(Format(kCannotOpenFile, {missing}) + " (2)" + SystemErrorMessage(ENOENT)));
+  ExpectUploadError(
+      [&] { file.UploadFile(missing, "missing.bin", "", ""); },
+      Wrapped(Format(kCannotOpenFile, {missing}) + " (2)" + SystemErrorMessage(ENOENT)));
   EXPECT_FALSE(fs::exists(Server.Folder.Path / "outside.bin"));
   EXPECT_EQ(UploadFolderContent(), std::set<std::string>{});
   // The same connection still serves the next upload.
@@ -191,11 +200,13 @@ TEST_F(RemoteFileUpload, AnUploadOverTheLimitIsRefusedAndLeavesNothing) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Name);
     TRemoteFile file(Connection.get(), Dir.Path);
-    ExpectUploadError([&] { file.UploadFile(Local("big.bin", c.Content), c.Name, "Bpls", ""); },
-                      Wrapped(Format(kUploadTooLargeText, {std::string(c.Name), c.Content.size(), kLimit})));
+    ExpectUploadError(
+        [&] { file.UploadFile(Local("big.bin", c.Content), c.Name, "Bpls", ""); },
+        Wrapped(Format(kUploadTooLargeText, {std::string(c.Name), c.Content.size(), kLimit})));
     EXPECT_EQ(UploadFolderContent(), std::set<std::string>{});
     if (c.StopsEarly) {
-      EXPECT_LT(Connection->Handler()->BytesWritten.load(), static_cast<int64_t>(c.Content.size() / 2));
+      EXPECT_LT(Connection->Handler()->BytesWritten.load(),
+                static_cast<int64_t>(c.Content.size() / 2));
     }
     // The connection carried an unfinished stream and was closed; a new one works.
     EXPECT_FALSE(Connection->Connected());
@@ -238,7 +249,8 @@ TEST_F(RemoteFileUpload, AFileChangedWhileItIsSentFailsAndTheServerKeepsNothing)
       c.Change(local);  // a writer that does not lock
       changed = true;
     };
-    ExpectUploadError([&] { file.UploadFile(local, "mid\\changing.bin", "Bpls", ""); }, Wrapped(c.Message));
+    ExpectUploadError([&] { file.UploadFile(local, "mid\\changing.bin", "Bpls", ""); },
+                      Wrapped(c.Message));
     EXPECT_TRUE(changed);
     EXPECT_FALSE(Connection->Connected());
     Connection = Connect();

@@ -30,8 +30,21 @@ TEST(RequestName, PlainRelativeNamesPassInBothForms) {
 
 TEST(RequestName, EscapesAndAbsoluteNamesAreRefused) {
   const std::string kCases[] = {
-      "", "..\\secret", "a\\..\\..\\etc\\passwd", "bpls/../../x", "C:\\Windows\\win.ini", "c:x", "\\\\server\\share\\x",
-      "//etc/passwd", "a\\b:stream", std::string("a\0b", 3), "a\x01", "\\", "./.", std::string(1025, 'a'), "..",
+      "",
+      "..\\secret",
+      "a\\..\\..\\etc\\passwd",
+      "bpls/../../x",
+      "C:\\Windows\\win.ini",
+      "c:x",
+      "\\\\server\\share\\x",
+      "//etc/passwd",
+      "a\\b:stream",
+      std::string("a\0b", 3),
+      "a\x01",
+      "\\",
+      "./.",
+      std::string(1025, 'a'),
+      "..",
   };
   for (const std::string& bad : kCases) {
     try {
@@ -48,12 +61,23 @@ TEST(ReleaseAreas, AreasMapToTheClientsSubfolders) {
     const char* Area;
     const char* Folder;
   } const kCases[] = {
-      {".", ""},           {"Libs", ""},         {"libs", ""},
-      {"Upgrade", ""},     {"LangDll", ""},      {"Unknown", ""},
-      {"Bpls", "bpls\\"},  {"BPLS", "bpls\\"},   {"Graphs", "Graphs\\"},
-      {"SunRpt", "SunRpt\\"}, {"Defines", "Defines\\"}, {"Help", "Help\\"},
-      {"Coms", "Coms\\"},  {"DefRpt", "DefRpt\\"}, {"Special\\help", "Special\\Help\\"},
-      {"BIETL", "BIETL\\"}, {"Special\\BIETL", "Special\\BIETL\\"},
+      {".", ""},
+      {"Libs", ""},
+      {"libs", ""},
+      {"Upgrade", ""},
+      {"LangDll", ""},
+      {"Unknown", ""},
+      {"Bpls", "bpls\\"},
+      {"BPLS", "bpls\\"},
+      {"Graphs", "Graphs\\"},
+      {"SunRpt", "SunRpt\\"},
+      {"Defines", "Defines\\"},
+      {"Help", "Help\\"},
+      {"Coms", "Coms\\"},
+      {"DefRpt", "DefRpt\\"},
+      {"Special\\help", "Special\\Help\\"},
+      {"BIETL", "BIETL\\"},
+      {"Special\\BIETL", "Special\\BIETL\\"},
   };
   for (const Case& c : kCases) EXPECT_EQ(AreaFolder(c.Area), c.Folder) << c.Area;
 }

@@ -22,10 +22,11 @@ TEST(CrcRegister, IsTheUninvertedRegisterAndContinuesAcrossPieces) {
     uint32_t Register;
   } const kCases[] = {
       {"", 0xFFFFFFFF},
-      {"abc", 0xCADBBE3D},                        // the complement of the usual 0x352441C2
-      {"123456789", ~0xCBF43926u},                // the standard check value, complemented
+      {"abc", 0xCADBBE3D},          // the complement of the usual 0x352441C2
+      {"123456789", ~0xCBF43926u},  // the standard check value, complemented
   };
-  for (const Case& c : kCases) EXPECT_EQ(UpdateCrcRegister(kCrcRegisterStart, c.Text.data(), c.Text.size()), c.Register);
+  for (const Case& c : kCases)
+    EXPECT_EQ(UpdateCrcRegister(kCrcRegisterStart, c.Text.data(), c.Text.size()), c.Register);
   const std::string text = "The quick brown fox jumps over the lazy dog";
   uint32_t pieces = kCrcRegisterStart;
   for (size_t i = 0; i < text.size(); i += 5)
@@ -34,12 +35,14 @@ TEST(CrcRegister, IsTheUninvertedRegisterAndContinuesAcrossPieces) {
 }
 
 TEST(IniFile, ReadsSectionsAndKeysWithoutCaseAndWritesThemBack) {
-  TIniFile ini("; comment\r\n[Main.bpl]\r\nFileSize = 12\r\nCRC=-5\r\nbad line\r\n\r\n[Other]\nFileVer=1.2\nCRC=x\n"
-               "orphan=1\n[Main.BPL]\nFileSize=99\n");
+  TIniFile ini(
+      "; comment\r\n[Main.bpl]\r\nFileSize = 12\r\nCRC=-5\r\nbad "
+      "line\r\n\r\n[Other]\nFileVer=1.2\nCRC=x\n"
+      "orphan=1\n[Main.BPL]\nFileSize=99\n");
   EXPECT_EQ(ini.Sections(), (std::vector<std::string>{"Main.bpl", "Other"}));
   EXPECT_EQ(ini.ReadInteger("main.bpl", "filesize"), 12);
   EXPECT_EQ(ini.ReadInteger("Main.bpl", "CRC"), -5);
-  EXPECT_EQ(ini.ReadInteger("Other", "CRC", 7), 7);       // not a number
+  EXPECT_EQ(ini.ReadInteger("Other", "CRC", 7), 7);  // not a number
   EXPECT_EQ(ini.ReadInteger("Other", "Missing"), 0);
   EXPECT_EQ(ini.ReadString("Other", "FileVer"), "1.2");
   EXPECT_EQ(ini.ReadString("Nowhere", "FileVer"), "");
@@ -67,7 +70,8 @@ TEST(DownloadRecords, RecordsRoundTripThroughTheFileAndAreSharedByEveryReader) {
   const TResumeRecord record{"5.1.0.3", 0x58A63C21, 123456, 65536, 0xCADBBE3D};
   writer.Write("bpls\\Main.bpl", record);
   EXPECT_EQ(reader.Read("BPLS\\main.bpl"), record);
-  const std::string text(reinterpret_cast<const char*>(ReadFileBytes(path).data()), ReadFileBytes(path).size());
+  const std::string text(reinterpret_cast<const char*>(ReadFileBytes(path).data()),
+                         ReadFileBytes(path).size());
   EXPECT_NE(text.find("CRC=-891568579\r\n"), std::string::npos) << text;  // signed decimal
   writer.Erase("bpls\\Main.bpl");
   EXPECT_FALSE(reader.Read("bpls\\Main.bpl").has_value());
@@ -96,10 +100,12 @@ TEST(DownloadRecords, ConcurrentWritersLoseNoSection) {
   for (int t = 0; t < 4; ++t)
     threads.emplace_back([&, t] {
       TDownloadInfoFile info(path);
-      for (int i = 1; i <= 25; ++i) info.Write("file" + std::to_string(t), TResumeRecord{"", 0, 100, i, 0});
+      for (int i = 1; i <= 25; ++i)
+        info.Write("file" + std::to_string(t), TResumeRecord{"", 0, 100, i, 0});
     });
   for (auto& thread : threads) thread.join();
-  for (int t = 0; t < 4; ++t) EXPECT_EQ(TDownloadInfoFile(path).Read("file" + std::to_string(t))->FilePos, 25);
+  for (int t = 0; t < 4; ++t)
+    EXPECT_EQ(TDownloadInfoFile(path).Read("file" + std::to_string(t))->FilePos, 25);
 }
 
 }  // namespace

@@ -12,7 +12,8 @@ using testing::ExpectError;
 
 TEST(ServerFileList, EntriesKeepServerOrderAndDefaultsForBadFields) {
   const auto entries = ParseServerFileList(
-      "Client.exe=5.1.0.3,1487215649,204800;\\bpls\\Main.bpl=,12,x;Lib.dll=2.0,,;;Graphs\\a.bmp=1.0,abc,300;odd");
+      "Client.exe=5.1.0.3,1487215649,204800;\\bpls\\Main.bpl=,12,x;Lib.dll=2.0,,;;Graphs\\a.bmp=1."
+      "0,abc,300;odd");
   struct Case {
     const char* Name;
     const char* LocalName;
@@ -41,10 +42,12 @@ TEST(ServerFileList, EntriesKeepServerOrderAndDefaultsForBadFields) {
 }
 
 TEST(ServerFileList, NameThatLeavesTheFolderRefusesTheList) {
-  for (const char* name : {"..\\Client.exe", "C:\\x.dll", "bpls\\..\\..\\x", "\\\\host\\share\\x"}) {
+  for (const char* name :
+       {"..\\Client.exe", "C:\\x.dll", "bpls\\..\\..\\x", "\\\\host\\share\\x"}) {
     SCOPED_TRACE(name);
     const std::string list = std::string("ok.dll=1.0,1,2;") + name + "=1.0,1,2";
-    ExpectError<Exception>([&] { ParseServerFileList(list); }, std::string("Invalid file name '") + name + "'!");
+    ExpectError<Exception>([&] { ParseServerFileList(list); },
+                           std::string("Invalid file name '") + name + "'!");
   }
 }
 

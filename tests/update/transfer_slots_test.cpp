@@ -67,7 +67,8 @@ TEST(TransferSlots, StopRequestAbortsSilentlyAndCancelReturnsWithoutASlot) {
     // The status is this thread's own; the wake below lets it see it.
     EXPECT_THROW(slots.Acquire(), EAbort);
   });
-  while (stopped.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) slots.WakeWaiters();
+  while (stopped.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready)
+    slots.WakeWaiters();
   stopped.get();
 
   TCancelFlag cancel{0};

@@ -22,8 +22,8 @@
 #include "intercom/ic_connection.h"
 #include "transport/memory_pipe_handler.h"
 #include "update/cps_format.h"
-#include "update/plain_data_stream.h"
 #include "update/download_client.h"
+#include "update/plain_data_stream.h"
 #include "update/remote_file.h"
 
 namespace zor::testing {
@@ -34,7 +34,8 @@ class TempDir {
  public:
   TempDir() {
     std::random_device random;
-    Path = (std::filesystem::temp_directory_path() / ("zor_update_" + std::to_string(random()) + std::to_string(random())))
+    Path = (std::filesystem::temp_directory_path() /
+            ("zor_update_" + std::to_string(random()) + std::to_string(random())))
                .string() +
            "/";
     std::filesystem::create_directories(Path);
@@ -55,10 +56,13 @@ inline Bytes ReadFileBytes(const std::string& path) {
 
 inline void WriteFileBytes(const std::string& path, const Bytes& bytes) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
-inline Bytes TextBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+inline Bytes TextBytes(std::string_view text) {
+  return Bytes(text.begin(), text.end());
+}
 
 // Bytes that compress a little, like a program file.
 inline Bytes SampleBytes(size_t size, uint32_t seed = 1) {
@@ -74,10 +78,10 @@ inline void Put32(uint8_t* p, uint32_t v) {
 
 struct PackOptions {
   uint16_t Marker = kPackedMarker;
-  int64_t TotalSizeDelta = 0;   // added to the true total size
-  int64_t UnpackedDelta = 0;    // added to the true unpacked size
+  int64_t TotalSizeDelta = 0;  // added to the true total size
+  int64_t UnpackedDelta = 0;   // added to the true unpacked size
   uint32_t DataOffset = kPackedHeaderSize;
-  size_t CutStream = 0;         // bytes cut from the end of the zlib stream
+  size_t CutStream = 0;  // bytes cut from the end of the zlib stream
 };
 
 // The CPS form of `content`.
@@ -90,7 +94,8 @@ inline Bytes PackBytes(const Bytes& content, uint32_t dosTime, const PackOptions
   packed.insert(packed.end(), stream.begin(), stream.end());
   packed[kPackedMarkerOffset] = static_cast<uint8_t>(options.Marker);
   packed[kPackedMarkerOffset + 1] = static_cast<uint8_t>(options.Marker >> 8);
-  Put32(&packed[kPackedTotalSizeOffset], static_cast<uint32_t>(packed.size() + options.TotalSizeDelta));
+  Put32(&packed[kPackedTotalSizeOffset],
+        static_cast<uint32_t>(packed.size() + options.TotalSizeDelta));
   Put32(&packed[kPackedDataOffsetOffset], options.DataOffset);
   Put32(&packed[kPackedDosTimeOffset], dosTime);
   Put32(&packed[kPackedSizeOffset], static_cast<uint32_t>(content.size() + options.UnpackedDelta));
@@ -98,7 +103,8 @@ inline Bytes PackBytes(const Bytes& content, uint32_t dosTime, const PackOptions
 }
 
 // 2024-05-06 07:08:10 as a DOS date/time.
-inline constexpr uint32_t kSampleDosTime = (44u << 25) | (5u << 21) | (6u << 16) | (7u << 11) | (8u << 5) | 5u;
+inline constexpr uint32_t kSampleDosTime =
+    (44u << 25) | (5u << 21) | (6u << 16) | (7u << 11) | (8u << 5) | 5u;
 
 struct FakeFile {
   Bytes Plain;   // served by the plain commands
@@ -173,18 +179,21 @@ class FakeFileServer {
         } else {
           const Bytes& data = packed ? it->second.Packed : it->second.Plain;
           server.SendResultData({TVariant(true), TVariant(it->second.Version),
-                                 TVariant(static_cast<int32_t>(data.size())), TVariant(it->second.Age)});
+                                 TVariant(static_cast<int32_t>(data.size())),
+                                 TVariant(it->second.Age)});
         }
         continue;
       }
       const Bytes& data = packed ? it->second.Packed : it->second.Plain;
       const auto position = static_cast<size_t>(request.Args.at(2).AsInteger());
-      const auto count = std::min<size_t>(static_cast<size_t>(request.Args.at(3).AsInteger()), data.size() - position);
+      const auto count = std::min<size_t>(static_cast<size_t>(request.Args.at(3).AsInteger()),
+                                          data.size() - position);
       server.SendResultData({TVariant(static_cast<int32_t>(count))});
       const Bytes stream = DataStream(data, position, count, packed);
       const int64_t breakAfter = BreakAfter.exchange(-1);
       TIcIOHandler& handler = *server.Handler();
-      const size_t send = breakAfter < 0 ? stream.size() : std::min<size_t>(stream.size(), breakAfter);
+      const size_t send =
+          breakAfter < 0 ? stream.size() : std::min<size_t>(stream.size(), breakAfter);
       handler.Write(stream.data(), static_cast<int32_t>(send));
       handler.Flush(true);
       if (breakAfter >= 0) {

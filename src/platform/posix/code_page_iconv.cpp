@@ -1,8 +1,8 @@
 // Code-page conversions through the C library's iconv.
 #include "platform/code_page.h"
 
-#include <cerrno>
 #include <iconv.h>
+#include <cerrno>
 
 #include "base/exceptions.h"
 #include "base/format.h"
@@ -12,11 +12,16 @@ namespace {
 
 std::string IconvName(uint32_t codePage) {
   switch (codePage) {
-    case kCodePageSimplifiedChinese: return "CP936";
-    case kCodePageTraditionalChinese: return "CP950";
-    case kCodePageWesternEurope: return "CP1252";
-    case kCodePageUtf8: return "UTF-8";
-    default: return "CP" + std::to_string(codePage);
+    case kCodePageSimplifiedChinese:
+      return "CP936";
+    case kCodePageTraditionalChinese:
+      return "CP950";
+    case kCodePageWesternEurope:
+      return "CP1252";
+    case kCodePageUtf8:
+      return "UTF-8";
+    default:
+      return "CP" + std::to_string(codePage);
   }
 }
 
@@ -25,10 +30,14 @@ std::string IconvName(uint32_t codePage) {
 size_t Utf8SequenceLength(std::string_view s, size_t i) {
   const auto lead = static_cast<uint8_t>(s[i]);
   size_t length;
-  if ((lead & 0xE0) == 0xC0) length = 2;
-  else if ((lead & 0xF0) == 0xE0) length = 3;
-  else if ((lead & 0xF8) == 0xF0) length = 4;
-  else return 1;
+  if ((lead & 0xE0) == 0xC0)
+    length = 2;
+  else if ((lead & 0xF0) == 0xE0)
+    length = 3;
+  else if ((lead & 0xF8) == 0xF0)
+    length = 4;
+  else
+    return 1;
   size_t k = 1;
   while (k < length && i + k < s.size() && (static_cast<uint8_t>(s[i + k]) & 0xC0) == 0x80) ++k;
   return k;
@@ -36,7 +45,8 @@ size_t Utf8SequenceLength(std::string_view s, size_t i) {
 
 class Converter {
  public:
-  Converter(const std::string& to, const std::string& from) : Handle(iconv_open(to.c_str(), from.c_str())) {}
+  Converter(const std::string& to, const std::string& from)
+      : Handle(iconv_open(to.c_str(), from.c_str())) {}
   ~Converter() {
     if (Handle != reinterpret_cast<iconv_t>(-1)) iconv_close(Handle);
   }

@@ -18,7 +18,9 @@ class FolderHandle {
   ~FolderHandle() {
     if (Descriptor >= 0) close(Descriptor);
   }
-  FolderHandle(FolderHandle&& other) noexcept : Descriptor(other.Descriptor) { other.Descriptor = -1; }
+  FolderHandle(FolderHandle&& other) noexcept : Descriptor(other.Descriptor) {
+    other.Descriptor = -1;
+  }
   FolderHandle& operator=(FolderHandle&& other) noexcept {
     std::swap(Descriptor, other.Descriptor);
     return *this;
@@ -58,11 +60,13 @@ std::vector<std::string> SplitRelativeName(const std::string& relativeName) {
 
 // Opens the folder that holds the last part of `relativeName`, walking down from `folder`
 // without following links; `last` receives that part.
-FolderHandle OpenHoldingFolder(const std::string& folder, const std::string& relativeName, std::string& last) {
+FolderHandle OpenHoldingFolder(const std::string& folder, const std::string& relativeName,
+                               std::string& last) {
   if (!IsContainedRelativeName(relativeName)) return FolderHandle();
   std::vector<std::string> parts = SplitRelativeName(relativeName);
   FolderHandle current = OpenFolder(folder);
-  for (size_t i = 0; current.IsOpen() && i + 1 < parts.size(); ++i) current = OpenSubFolder(current.Get(), parts[i]);
+  for (size_t i = 0; current.IsOpen() && i + 1 < parts.size(); ++i)
+    current = OpenSubFolder(current.Get(), parts[i]);
   last = parts.back();
   return current;
 }
@@ -106,7 +110,9 @@ std::vector<std::string> ListFilesBelow(const std::string& folder) {
 }
 
 bool IsContainedRelativeName(const std::string& relativeName) {
-  if (relativeName.empty() || relativeName.front() == '/' || relativeName.find('\0') != std::string::npos) return false;
+  if (relativeName.empty() || relativeName.front() == '/' ||
+      relativeName.find('\0') != std::string::npos)
+    return false;
   for (const std::string& part : SplitRelativeName(relativeName)) {
     if (part.empty() || part == "." || part == "..") return false;
   }
@@ -118,7 +124,8 @@ bool DeleteFileBelow(const std::string& folder, const std::string& relativeName)
   FolderHandle holder = OpenHoldingFolder(folder, relativeName, last);
   if (!holder.IsOpen()) return false;
   struct stat info {};
-  if (fstatat(holder.Get(), last.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(info.st_mode)) return false;
+  if (fstatat(holder.Get(), last.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(info.st_mode))
+    return false;
   return unlinkat(holder.Get(), last.c_str(), 0) == 0;
 }
 
@@ -127,7 +134,9 @@ bool RemoveEmptyFolderBelow(const std::string& folder, const std::string& relati
   FolderHandle holder = OpenHoldingFolder(folder, relativeName, last);
   if (!holder.IsOpen()) return false;
   struct stat info {};
-  if (fstatat(holder.Get(), last.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(info.st_mode)) return false;
+  if (fstatat(holder.Get(), last.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !S_ISDIR(info.st_mode))
+    return false;
   return unlinkat(holder.Get(), last.c_str(), AT_REMOVEDIR) == 0;
 }
 

@@ -1,8 +1,8 @@
 #include "platform/directories.h"
 
+#include <sys/stat.h>
 #include <cerrno>
 #include <cstdlib>
-#include <sys/stat.h>
 
 #include "base/exceptions.h"
 
@@ -30,9 +30,10 @@ bool ForceDirectoriesEx(const std::string& path) {
   while (dir.size() > 1 && dir.back() == kPathDelimiter) dir.pop_back();
   if (DirectoryExists(dir)) return true;
   // Every level from the top down; levels that exist already are passed over.
-  for (size_t pos = dir.find(kPathDelimiter, 1); ; pos = dir.find(kPathDelimiter, pos + 1)) {
+  for (size_t pos = dir.find(kPathDelimiter, 1);; pos = dir.find(kPathDelimiter, pos + 1)) {
     const std::string level = dir.substr(0, pos);
-    if (!level.empty() && level.back() != kPathDelimiter && mkdir(level.c_str(), 0777) != 0 && errno != EEXIST) {
+    if (!level.empty() && level.back() != kPathDelimiter && mkdir(level.c_str(), 0777) != 0 &&
+        errno != EEXIST) {
       break;
     }
     if (pos == std::string::npos) break;

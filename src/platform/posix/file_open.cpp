@@ -1,12 +1,12 @@
 #include "platform/file_open.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <fcntl.h>
 #include <mutex>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "base/exceptions.h"
 #include "base/format.h"
@@ -26,7 +26,8 @@ int InjectedFault(const std::string& path, FileAccess access) {
 
 [[noreturn]] void RaiseOpenFailure(const std::string& path, FileAccess access, int error) {
   if (error == EACCES || error == EPERM) {
-    const std::string_view text = access == FileAccess::Read ? kCannotOpenFileNoRead : kCannotOpenFileNoWrite;
+    const std::string_view text =
+        access == FileAccess::Read ? kCannotOpenFileNoRead : kCannotOpenFileNoWrite;
     throw EOSError(Format(text, {path}), kErrorAccessDenied);
   }
   RaiseOsErrorEx(Format(kCannotOpenFile, {path}), static_cast<uint32_t>(error == 0 ? EIO : error));
@@ -45,7 +46,9 @@ File OpenOrFail(const std::string& path, FileAccess access, int flags, mode_t mo
 
 }  // namespace
 
-File::~File() { Close(); }
+File::~File() {
+  Close();
+}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
@@ -113,7 +116,9 @@ void File::Write(const void* buffer, size_t size) {
 }
 
 int64_t File::Seek(int64_t offset, SeekOrigin origin) {
-  const int whence = origin == SeekOrigin::Begin ? SEEK_SET : origin == SeekOrigin::Current ? SEEK_CUR : SEEK_END;
+  const int whence = origin == SeekOrigin::Begin     ? SEEK_SET
+                     : origin == SeekOrigin::Current ? SEEK_CUR
+                                                     : SEEK_END;
   const off_t pos = ::lseek(Descriptor, static_cast<off_t>(offset), whence);
   if (pos < 0) RaiseLastWin32ErrorEx("Stream seek error");
   return static_cast<int64_t>(pos);
@@ -128,12 +133,14 @@ int64_t File::Size() const {
 FileStamp File::Stamp() const {
   struct stat info {};
   if (fstat(Descriptor, &info) != 0) RaiseLastWin32ErrorEx("Stream size error");
-  return FileStamp{static_cast<int64_t>(info.st_size),
-                   static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+  return FileStamp{
+      static_cast<int64_t>(info.st_size),
+      static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
 }
 
 void File::Truncate(int64_t size) {
-  if (ftruncate(Descriptor, static_cast<off_t>(size)) != 0) RaiseLastWin32ErrorEx("Stream size error");
+  if (ftruncate(Descriptor, static_cast<off_t>(size)) != 0)
+    RaiseLastWin32ErrorEx("Stream size error");
 }
 
 void File::Flush() {
@@ -141,7 +148,9 @@ void File::Flush() {
 }
 
 File OpenFileOrFail(const std::string& path, FileAccess access) {
-  const int flags = access == FileAccess::Read ? O_RDONLY : access == FileAccess::Write ? O_WRONLY : O_RDWR;
+  const int flags = access == FileAccess::Read    ? O_RDONLY
+                    : access == FileAccess::Write ? O_WRONLY
+                                                  : O_RDWR;
   return OpenOrFail(path, access, flags);
 }
 
@@ -167,7 +176,9 @@ File CreateFileOrFail(const std::string& path) {
 }
 
 File OpenOwnFileOrFail(const std::string& path, FileAccess access) {
-  const int flags = access == FileAccess::Read ? O_RDONLY : access == FileAccess::Write ? O_WRONLY : O_RDWR;
+  const int flags = access == FileAccess::Read    ? O_RDONLY
+                    : access == FileAccess::Write ? O_WRONLY
+                                                  : O_RDWR;
   return OpenOrFail(path, access, flags | O_NOFOLLOW);
 }
 
@@ -186,9 +197,10 @@ bool IsOwnRegularFile(const File& file) {
   return fstat(file.Handle(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid();
 }
 
-std::string MakeUniqueFileName(std::string_view prefix, std::string_view extension, std::string_view directory,
-                               int digits) {
-  const std::string folder = directory.empty() ? GetTempDir() : IncludeTrailingPathDelimiter(directory);
+std::string MakeUniqueFileName(std::string_view prefix, std::string_view extension,
+                               std::string_view directory, int digits) {
+  const std::string folder =
+      directory.empty() ? GetTempDir() : IncludeTrailingPathDelimiter(directory);
   const std::string pattern = "%s%s%" + std::to_string(digits < 0 ? 0 : digits) + "X.%s";
   for (uint64_t counter = 0; counter <= 0xFFFFFFFFu; ++counter) {
     std::string name = Format(pattern, {folder, prefix, counter, extension});

@@ -1,8 +1,8 @@
 #include "platform/file_times.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <cerrno>
 
 #include "platform/dos_time.h"
 

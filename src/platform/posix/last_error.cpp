@@ -7,9 +7,13 @@
 
 namespace zor {
 
-uint32_t GetLastOsError() { return static_cast<uint32_t>(errno); }
+uint32_t GetLastOsError() {
+  return static_cast<uint32_t>(errno);
+}
 
-void SetLastOsError(uint32_t error) { errno = static_cast<int>(error); }
+void SetLastOsError(uint32_t error) {
+  errno = static_cast<int>(error);
+}
 
 std::string SystemErrorMessage(uint32_t error) {
   char buffer[256];

@@ -17,7 +17,8 @@ namespace {
 bool MakeAddress(const std::string& path, sockaddr_un& address, int& error) {
   address = sockaddr_un{};
   address.sun_family = AF_UNIX;
-  if (path.empty() || path.size() >= sizeof address.sun_path || path.find('\0') != std::string::npos) {
+  if (path.empty() || path.size() >= sizeof address.sun_path ||
+      path.find('\0') != std::string::npos) {
     error = ENAMETOOLONG;
     return false;
   }
@@ -66,11 +67,13 @@ bool EnsureOwnFolder(const std::string& folder, int& error) {
 // The owner of a pipe folder that nobody else can have planted (see the header), or -1.
 int64_t TrustedFolderOwner(const std::string& folder) {
   struct stat info {};
-  if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || (info.st_mode & 022) != 0) return -1;
+  if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || (info.st_mode & 022) != 0)
+    return -1;
   if (info.st_uid == 0 || info.st_uid == ::geteuid()) return info.st_uid;
   struct stat parent {};
   if (::lstat(ParentOf(folder).c_str(), &parent) != 0 || !S_ISDIR(parent.st_mode)) return -1;
-  const bool parentClosed = (parent.st_mode & 022) == 0 && (parent.st_uid == 0 || parent.st_uid == info.st_uid);
+  const bool parentClosed =
+      (parent.st_mode & 022) == 0 && (parent.st_uid == 0 || parent.st_uid == info.st_uid);
   return parentClosed ? static_cast<int64_t>(info.st_uid) : -1;
 }
 
@@ -145,16 +148,23 @@ int ConnectLocal(const std::string& path, int& error) {
 }
 
 int64_t LocalPeerUserId(int socket) {
-  ucred peer {};
+  ucred peer{};
   socklen_t size = sizeof peer;
-  if (::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || size != sizeof peer) return -1;
+  if (::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || size != sizeof peer)
+    return -1;
   return static_cast<int64_t>(peer.uid);
 }
 
-void RemoveLocalName(const std::string& path) { ::unlink(path.c_str()); }
+void RemoveLocalName(const std::string& path) {
+  ::unlink(path.c_str());
+}
 
-bool IsLocalNotFound(int error) { return error == ENOENT || error == ECONNREFUSED || error == ENOTDIR; }
+bool IsLocalNotFound(int error) {
+  return error == ENOENT || error == ECONNREFUSED || error == ENOTDIR;
+}
 
-bool IsLocalBusy(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
+bool IsLocalBusy(int error) {
+  return error == EAGAIN || error == EWOULDBLOCK;
+}
 
 }  // namespace zor

@@ -16,8 +16,9 @@ LocalDateTime ToLocalDateTime(std::chrono::system_clock::time_point time) {
   const time_t whole = static_cast<time_t>(seconds.count());
   tm parts{};
   localtime_r(&whole, &parts);
-  return LocalDateTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
-                       parts.tm_min, parts.tm_sec, static_cast<int>(millis)};
+  return LocalDateTime{parts.tm_year + 1900,    parts.tm_mon + 1, parts.tm_mday,
+                       parts.tm_hour,           parts.tm_min,     parts.tm_sec,
+                       static_cast<int>(millis)};
 }
 
 }  // namespace zor

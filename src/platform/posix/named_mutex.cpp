@@ -1,12 +1,12 @@
 #include "platform/named_mutex.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <fcntl.h>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "base/exceptions.h"
 #include "base/format.h"
@@ -38,8 +38,8 @@ std::string EncodeName(std::string_view name) {
   std::string encoded;
   for (char c : name) {
     const auto b = static_cast<unsigned char>(c);
-    if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '_' || b == '-' ||
-        b == '.') {
+    if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '_' ||
+        b == '-' || b == '.') {
       encoded += c;
     } else {
       encoded += '%';
@@ -94,14 +94,16 @@ std::optional<uid_t> TrustedGlobalFolderOwner(bool create) {
   }
   struct stat info {};
   if (lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
-  if ((info.st_uid != 0 && info.st_uid != geteuid()) || (info.st_mode & 022) != 0) return std::nullopt;
+  if ((info.st_uid != 0 && info.st_uid != geteuid()) || (info.st_mode & 022) != 0)
+    return std::nullopt;
   return info.st_uid;
 }
 
 // A lock file that may be trusted: a regular file of the folder's owner or of root.
 bool IsTrustedLockFile(int fd, uid_t folderOwner) {
   struct stat info {};
-  return fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && (info.st_uid == folderOwner || info.st_uid == 0);
+  return fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+         (info.st_uid == folderOwner || info.st_uid == 0);
 }
 
 // Opens the machine-wide lock file of a "Global\" name: the existing one when it can be
@@ -138,7 +140,9 @@ int OpenPrivateLockFile(const std::string& path) {
   return fd;
 }
 
-bool IsGlobalName(std::string_view name) { return HasPrefixNoCase(name, "global\\"); }
+bool IsGlobalName(std::string_view name) {
+  return HasPrefixNoCase(name, "global\\");
+}
 
 std::string_view BareName(std::string_view name) {
   if (HasPrefixNoCase(name, "global\\")) return name.substr(7);
@@ -175,7 +179,8 @@ NamedMutex::NamedMutex(std::string_view name, bool initiallyOwned) {
     const int error = errno;
     close(Descriptor);
     Descriptor = -1;
-    RaiseOsErrorEx(Format("Cannot open the mutex %s", {std::string(name)}), static_cast<uint32_t>(error));
+    RaiseOsErrorEx(Format("Cannot open the mutex %s", {std::string(name)}),
+                   static_cast<uint32_t>(error));
   }
   if (initiallyOwned) TryAcquire();
 }
@@ -191,7 +196,8 @@ bool NamedMutex::TryAcquire() {
 
 void NamedMutex::Acquire() {
   if (IsOwned) return;
-  if (!SetLock(Descriptor, F_WRLCK, kOwnershipByte, true)) RaiseLastWin32ErrorExRes("Cannot wait for the mutex %s", {Path});
+  if (!SetLock(Descriptor, F_WRLCK, kOwnershipByte, true))
+    RaiseLastWin32ErrorExRes("Cannot wait for the mutex %s", {Path});
   IsOwned = true;
 }
 
@@ -206,7 +212,8 @@ namespace {
 bool LockFileHeld(const std::string& path, std::optional<uid_t> trustedOwner) {
   const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return false;
-  const bool trusted = trustedOwner ? IsTrustedLockFile(fd, *trustedOwner) : IsTrustedLockFile(fd, geteuid());
+  const bool trusted =
+      trustedOwner ? IsTrustedLockFile(fd, *trustedOwner) : IsTrustedLockFile(fd, geteuid());
   const bool held = trusted && ConflictingLock(fd, kExistenceByte, 2) != F_UNLCK;
   close(fd);
   return held;

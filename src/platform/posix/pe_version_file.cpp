@@ -1,8 +1,8 @@
 // Reading a file's version resource straight from the file with positioned reads.
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include "platform/pe_version.h"
 

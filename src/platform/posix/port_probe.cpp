@@ -10,7 +10,8 @@
 namespace zor {
 
 int ProbeLocalPort(SocketKind kind, uint32_t address, uint16_t port) {
-  const int s = ::socket(AF_INET, (kind == SocketKind::Stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC, 0);
+  const int s =
+      ::socket(AF_INET, (kind == SocketKind::Stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC, 0);
   if (s < 0) return errno;
   sockaddr_in in{};
   in.sin_family = AF_INET;

@@ -16,7 +16,8 @@ namespace {
 
 class PosixFile : public PositionedFile {
  public:
-  PosixFile(std::string path, int descriptor) : PositionedFile(std::move(path)), Descriptor(descriptor) {}
+  PosixFile(std::string path, int descriptor)
+      : PositionedFile(std::move(path)), Descriptor(descriptor) {}
   ~PosixFile() override {
     if (Descriptor >= 0) ::close(Descriptor);
   }
@@ -73,7 +74,8 @@ class PosixFile : public PositionedFile {
     }
     times[1].tv_sec = static_cast<time_t>(seconds);
     times[1].tv_nsec = static_cast<long>(ns);
-    if (::futimens(Live(), times) != 0) RaiseFileSystemError("Cannot set the time of", Path(), errno);
+    if (::futimens(Live(), times) != 0)
+      RaiseFileSystemError("Cannot set the time of", Path(), errno);
   }
 
   void Close() override {
@@ -94,11 +96,16 @@ class PosixFile : public PositionedFile {
 
 int OpenFlags(OpenMode mode) {
   switch (mode) {
-    case OpenMode::ReadOnly: return O_RDONLY;
-    case OpenMode::ReadWrite: return O_RDWR | O_NOFOLLOW;
-    case OpenMode::OpenOrCreate: return O_RDWR | O_CREAT | O_NOFOLLOW;
-    case OpenMode::CreateNew: return O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
-    case OpenMode::CreateOrTruncate: return O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW;
+    case OpenMode::ReadOnly:
+      return O_RDONLY;
+    case OpenMode::ReadWrite:
+      return O_RDWR | O_NOFOLLOW;
+    case OpenMode::OpenOrCreate:
+      return O_RDWR | O_CREAT | O_NOFOLLOW;
+    case OpenMode::CreateNew:
+      return O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
+    case OpenMode::CreateOrTruncate:
+      return O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW;
   }
   return O_RDONLY;
 }
@@ -123,10 +130,12 @@ class DirectoryHandle {
 
 class PosixFileSystem : public FileSystem {
  public:
-  std::unique_ptr<PositionedFile> Open(const std::string& path, OpenMode mode, uint32_t permissions) override {
+  std::unique_ptr<PositionedFile> Open(const std::string& path, OpenMode mode,
+                                       uint32_t permissions) override {
     int descriptor;
     do {
-      descriptor = ::open(path.c_str(), OpenFlags(mode) | O_CLOEXEC, static_cast<mode_t>(permissions & 07777));
+      descriptor = ::open(path.c_str(), OpenFlags(mode) | O_CLOEXEC,
+                          static_cast<mode_t>(permissions & 07777));
     } while (descriptor < 0 && errno == EINTR);
     if (descriptor < 0) RaiseFileSystemError("Cannot open", path, errno);
     auto file = std::make_unique<PosixFile>(path, descriptor);
@@ -138,7 +147,8 @@ class PosixFileSystem : public FileSystem {
 
   std::optional<FileStatus> Stat(const std::string& path, FollowLinks follow) override {
     struct stat info {};
-    const int rc = follow == FollowLinks::Yes ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info);
+    const int rc =
+        follow == FollowLinks::Yes ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info);
     if (rc != 0) {
       if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
       RaiseFileSystemError("Cannot query", path, errno);
@@ -146,13 +156,15 @@ class PosixFileSystem : public FileSystem {
     FileStatus status;
     status.Kind = KindOf(info.st_mode);
     status.Size = static_cast<int64_t>(info.st_size);
-    status.ModifiedNs = static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+    status.ModifiedNs =
+        static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
     status.Permissions = static_cast<uint32_t>(info.st_mode & 07777);
     return status;
   }
 
   void Rename(const std::string& from, const std::string& to) override {
-    if (::rename(from.c_str(), to.c_str()) != 0) RaiseFileSystemError("Cannot rename \"" + from + "\" to", to, errno);
+    if (::rename(from.c_str(), to.c_str()) != 0)
+      RaiseFileSystemError("Cannot rename \"" + from + "\" to", to, errno);
   }
 
   bool Remove(const std::string& path) override {
@@ -200,7 +212,8 @@ class PosixFileSystem : public FileSystem {
     const int error = errno;
     ::close(descriptor);
     // Some file systems cannot sync a folder at all; their entries are as safe as they get.
-    if (rc != 0 && error != EINVAL && error != ENOTSUP) RaiseFileSystemError("Cannot sync the folder", folder, error);
+    if (rc != 0 && error != EINVAL && error != ENOTSUP)
+      RaiseFileSystemError("Cannot sync the folder", folder, error);
   }
 };
 

@@ -1,10 +1,10 @@
 #include "platform/private_folder.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "base/exceptions.h"
 #include "base/format.h"
@@ -28,7 +28,8 @@ void EnsurePrivateFolder(const std::string& path, TFolderPrivacy privacy) {
     std::error_code ignored;
     std::filesystem::create_directories(folder.parent_path(), ignored);
   }
-  if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) RaiseOsErrorEx("Cannot make the folder " + path, errno);
+  if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+    RaiseOsErrorEx("Cannot make the folder " + path, errno);
   struct stat info {};
   if (lstat(path.c_str(), &info) != 0) RaiseOsErrorEx("Cannot read the folder " + path, errno);
   const uid_t self = geteuid();
@@ -36,14 +37,16 @@ void EnsurePrivateFolder(const std::string& path, TFolderPrivacy privacy) {
     // A folder we made ourselves passes: mkdir's 0700 is only ever narrowed by the umask.
     if (!S_ISDIR(info.st_mode) || info.st_uid != self || (info.st_mode & 077) != 0) {
       throw EPrivateFolderError(
-          Format(kFolderNotPrivateText, {path, static_cast<int64_t>(info.st_uid), ModeText(info.st_mode)}));
+          Format(kFolderNotPrivateText,
+                 {path, static_cast<int64_t>(info.st_uid), ModeText(info.st_mode)}));
     }
     return;
   }
   if (!S_ISDIR(info.st_mode)) throw EPrivateFolderError(Format(kFolderNotAFolderText, {path}));
   if (info.st_uid != self)
     throw EPrivateFolderError(
-        Format(kFolderOfOtherUserText, {path, static_cast<int64_t>(info.st_uid), static_cast<int64_t>(self)}));
+        Format(kFolderOfOtherUserText,
+               {path, static_cast<int64_t>(info.st_uid), static_cast<int64_t>(self)}));
   if (info.st_mode & (S_IWGRP | S_IWOTH))
     throw EPrivateFolderError(Format(kFolderWritableByOthersText, {path, ModeText(info.st_mode)}));
   if ((info.st_mode & 0777) != 0700 && chmod(path.c_str(), 0700) != 0)

@@ -1,10 +1,10 @@
 #include "platform/process.h"
 
-#include <cerrno>
-#include <csignal>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
 #include <vector>
 
 #include "base/exceptions.h"
@@ -37,10 +37,12 @@ struct SpawnSetup {
 
 ProcessId StartProcess(const std::string& commandLine, const std::string& workDir) {
   std::vector<std::string> arguments = SplitCommandLine(commandLine);
-  if (arguments.empty() || arguments[0].empty()) throw Exception("The command line names no program.");
+  if (arguments.empty() || arguments[0].empty())
+    throw Exception("The command line names no program.");
   const std::string programName = arguments[0];
   // A relative path names a program from the starter's folder, not from `workDir`.
-  if (!workDir.empty() && programName.find('/') != std::string::npos && programName.front() != '/') {
+  if (!workDir.empty() && programName.find('/') != std::string::npos &&
+      programName.front() != '/') {
     char cwd[4096];
     if (getcwd(cwd, sizeof(cwd)) != nullptr) arguments[0] = std::string(cwd) + "/" + programName;
   }
@@ -52,7 +54,8 @@ ProcessId StartProcess(const std::string& commandLine, const std::string& workDi
   SpawnSetup setup;
   if (!workDir.empty()) {
     const int rc = posix_spawn_file_actions_addchdir_np(&setup.Actions, workDir.c_str());
-    if (rc != 0) RaiseOsErrorEx(Format("Cannot start %s", {programName}), static_cast<uint32_t>(rc));
+    if (rc != 0)
+      RaiseOsErrorEx(Format("Cannot start %s", {programName}), static_cast<uint32_t>(rc));
   }
   sigset_t none;
   sigemptyset(&none);
@@ -62,10 +65,12 @@ ProcessId StartProcess(const std::string& commandLine, const std::string& workDi
   sigdelset(&defaults, SIGSTOP);
   posix_spawnattr_setsigmask(&setup.Attributes, &none);
   posix_spawnattr_setsigdefault(&setup.Attributes, &defaults);
-  posix_spawnattr_setflags(&setup.Attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
+  posix_spawnattr_setflags(&setup.Attributes,
+                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
 
   pid_t pid = -1;
-  const int rc = posix_spawnp(&pid, argv[0], &setup.Actions, &setup.Attributes, argv.data(), environ);
+  const int rc =
+      posix_spawnp(&pid, argv[0], &setup.Actions, &setup.Attributes, argv.data(), environ);
   if (rc != 0) RaiseOsErrorEx(Format("Cannot start %s", {programName}), static_cast<uint32_t>(rc));
   return pid;
 }
@@ -84,7 +89,8 @@ int WaitForProcessExit(ProcessId pid) {
 bool IsProcessRunning(ProcessId pid) {
   if (pid <= 0) return false;
   siginfo_t info{};
-  if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0) return info.si_pid == 0;
+  if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0)
+    return info.si_pid == 0;
   // Not our child: ask whether the process exists at all.
   return errno == ECHILD && (kill(pid, 0) == 0 || errno == EPERM);
 }

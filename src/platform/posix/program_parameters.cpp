@@ -52,7 +52,9 @@ void SetProgramArguments(int argc, const char* const* argv) {
   gState.Parameters = std::move(parameters);
 }
 
-int ParamCount() { return static_cast<int>(CurrentParameters().size()); }
+int ParamCount() {
+  return static_cast<int>(CurrentParameters().size());
+}
 
 std::string ParamStr(int index) {
   if (index == 0) {
@@ -67,8 +69,8 @@ std::string ParamStr(int index) {
   return parameters[static_cast<size_t>(index - 1)];
 }
 
-ScopedProgramParameters::ScopedProgramParameters(std::string programPath, std::vector<std::string> parameters)
-{
+ScopedProgramParameters::ScopedProgramParameters(std::string programPath,
+                                                 std::vector<std::string> parameters) {
   std::lock_guard lock(gLock);
   PreviousPath = gState.ProgramPath;
   PreviousParameters = gState.Parameters;

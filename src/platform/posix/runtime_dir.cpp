@@ -1,12 +1,12 @@
 #include "platform/runtime_dir.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "base/format.h"
 #include "platform/directories.h"
@@ -44,7 +44,9 @@ std::string UserPrivateFolder() {
   return cache + "/zor";
 }
 
-std::string SessionMutexFolder() { return UserPrivateFolder(); }
+std::string SessionMutexFolder() {
+  return UserPrivateFolder();
+}
 
 std::string PrivateStagingFolder() {
   const std::string base = UserPrivateFolder();
@@ -68,8 +70,10 @@ ScopedRuntimeDir::ScopedRuntimeDir(std::string dir) {
 
 ScopedRuntimeDir::~ScopedRuntimeDir() {
   std::lock_guard lock(gLock);
-  if (HadPrevious) gOverride = Previous;
-  else gOverride.reset();
+  if (HadPrevious)
+    gOverride = Previous;
+  else
+    gOverride.reset();
 }
 
 }  // namespace zor

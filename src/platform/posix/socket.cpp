@@ -71,12 +71,19 @@ std::string SocketErrorText(int error) {
   return std::string(strerror_r(error, text, sizeof text));
 }
 
-int SocketErrorConnectionReset() { return ECONNRESET; }
-int SocketErrorConnectionRefused() { return ECONNREFUSED; }
-int SocketErrorTimedOut() { return ETIMEDOUT; }
+int SocketErrorConnectionReset() {
+  return ECONNRESET;
+}
+int SocketErrorConnectionRefused() {
+  return ECONNREFUSED;
+}
+int SocketErrorTimedOut() {
+  return ETIMEDOUT;
+}
 
 int CreateSocket(SocketKind kind, int& error) {
-  const int type = (kind == SocketKind::Stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_NONBLOCK | SOCK_CLOEXEC;
+  const int type =
+      (kind == SocketKind::Stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_NONBLOCK | SOCK_CLOEXEC;
   const int s = ::socket(AF_INET, type, kind == SocketKind::Stream ? IPPROTO_TCP : IPPROTO_UDP);
   if (s < 0) error = errno;
   return s;
@@ -120,7 +127,9 @@ bool BindSocket(int socket, const SocketAddress& address, int& error) {
   return ::bind(socket, reinterpret_cast<const sockaddr*>(&in), sizeof in) == 0 || Fail(error);
 }
 
-bool ListenSocket(int socket, int backlog, int& error) { return ::listen(socket, backlog) == 0 || Fail(error); }
+bool ListenSocket(int socket, int backlog, int& error) {
+  return ::listen(socket, backlog) == 0 || Fail(error);
+}
 
 bool StartConnect(int socket, const SocketAddress& address, int& error) {
   const sockaddr_in in = ToSockaddr(address);
@@ -139,7 +148,8 @@ int SocketConnectResult(int socket) {
 int AcceptSocket(int listening, SocketAddress& peer, int& error) {
   sockaddr_in in{};
   socklen_t size = sizeof in;
-  const int s = ::accept4(listening, reinterpret_cast<sockaddr*>(&in), &size, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  const int s =
+      ::accept4(listening, reinterpret_cast<sockaddr*>(&in), &size, SOCK_NONBLOCK | SOCK_CLOEXEC);
   if (s < 0) {
     error = errno;
     return -1;
@@ -168,7 +178,8 @@ int64_t SocketSend(int socket, const void* buffer, int64_t count, int& error) {
   return n;
 }
 
-int64_t SocketSendTo(int socket, const void* buffer, int64_t count, const SocketAddress& to, int& error) {
+int64_t SocketSendTo(int socket, const void* buffer, int64_t count, const SocketAddress& to,
+                     int& error) {
   const sockaddr_in in = ToSockaddr(to);
   const ssize_t n = ::sendto(socket, buffer, static_cast<size_t>(count), MSG_NOSIGNAL,
                              reinterpret_cast<const sockaddr*>(&in), sizeof in);
@@ -176,7 +187,8 @@ int64_t SocketSendTo(int socket, const void* buffer, int64_t count, const Socket
   return n;
 }
 
-int64_t SocketReceiveFrom(int socket, void* buffer, int64_t count, SocketAddress& from, int& error) {
+int64_t SocketReceiveFrom(int socket, void* buffer, int64_t count, SocketAddress& from,
+                          int& error) {
   sockaddr_in in{};
   socklen_t size = sizeof in;
   // MSG_TRUNC: the datagram's real size, so that an oversized one is recognised as such.
@@ -222,7 +234,8 @@ uint16_t FreeLoopbackPort() {
   const int s = CreateSocket(SocketKind::Stream, error);
   if (s < 0) return 0;
   SocketAddress local;
-  const bool ok = BindSocket(s, SocketAddress{0x7F000001, 0}, error) && SocketLocalAddress(s, local, error);
+  const bool ok =
+      BindSocket(s, SocketAddress{0x7F000001, 0}, error) && SocketLocalAddress(s, local, error);
   CloseSocket(s);
   return ok ? local.Port : 0;
 }

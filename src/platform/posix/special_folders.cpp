@@ -1,10 +1,10 @@
 #include "platform/special_folders.h"
 
+#include <pwd.h>
+#include <unistd.h>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <pwd.h>
-#include <unistd.h>
 #include <vector>
 
 namespace zor {
@@ -22,8 +22,8 @@ std::string HomeFolderOfUser() {
   std::vector<char> buffer(static_cast<size_t>(size));
   passwd entry{};
   passwd* found = nullptr;
-  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-      found->pw_dir != nullptr && *found->pw_dir == '/') {
+  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+      found != nullptr && found->pw_dir != nullptr && *found->pw_dir == '/') {
     return found->pw_dir;
   }
   return "/";
@@ -42,7 +42,8 @@ std::string GetHomeFolder() {
   return StripTrailingDelimiters(HomeFolderOfUser());
 }
 
-std::optional<std::string> DesktopFolderFromUserDirs(std::string_view content, std::string_view home) {
+std::optional<std::string> DesktopFolderFromUserDirs(std::string_view content,
+                                                     std::string_view home) {
   constexpr std::string_view kKey = "XDG_DESKTOP_DIR=";
   std::optional<std::string> found;
   size_t start = 0;
@@ -52,7 +53,8 @@ std::optional<std::string> DesktopFolderFromUserDirs(std::string_view content, s
     std::string_view line = content.substr(start, end - start);
     start = end + 1;
     while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+      line.remove_suffix(1);
     if (line.substr(0, kKey.size()) != kKey) continue;
     std::string_view value = line.substr(kKey.size());
     if (value.size() < 2 || value.front() != '"' || value.back() != '"') continue;
@@ -73,7 +75,8 @@ std::string GetDesktopFolder() {
   const std::string config = EnvOr("XDG_CONFIG_HOME", home + "/.config");
   std::ifstream in(config + "/user-dirs.dirs");
   if (in) {
-    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string content((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
     if (auto desktop = DesktopFolderFromUserDirs(content, home)) return *desktop;
   }
   return home + "/Desktop";

@@ -36,13 +36,17 @@ void BlockStopSignals() {
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-int WaitForStopSignal() { return Wait(StopSet()); }
+int WaitForStopSignal() {
+  return Wait(StopSet());
+}
 
 ServiceSignal WaitForServiceSignal(int& number) {
   number = Wait(ServiceSet());
   return number == SIGHUP ? ServiceSignal::Reload : ServiceSignal::Stop;
 }
 
-void RaiseStopSignal() { kill(getpid(), SIGTERM); }
+void RaiseStopSignal() {
+  kill(getpid(), SIGTERM);
+}
 
 }  // namespace zor

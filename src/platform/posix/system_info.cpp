@@ -1,13 +1,13 @@
 #include "platform/system_info.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <ifaddrs.h>
 #include <limits.h>
 #include <net/if.h>
 #include <netpacket/packet.h>
 #include <pwd.h>
 #include <unistd.h>
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace zor {
@@ -61,18 +61,25 @@ std::string GetNetworkAdapterText() {
   return result;
 }
 
-int32_t GetOSCode() { return kOsCodeLinux; }
+int32_t GetOSCode() {
+  return kOsCodeLinux;
+}
 
-uint32_t GetCurrentSessionId() { return 0; }
+uint32_t GetCurrentSessionId() {
+  return 0;
+}
 
-bool IsRemoteSession() { return false; }
+bool IsRemoteSession() {
+  return false;
+}
 
 std::string GetExePath() {
   std::vector<char> buffer(PATH_MAX);
   for (;;) {
     const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
     if (n < 0) return {};
-    if (static_cast<size_t>(n) < buffer.size()) return std::string(buffer.data(), static_cast<size_t>(n));
+    if (static_cast<size_t>(n) < buffer.size())
+      return std::string(buffer.data(), static_cast<size_t>(n));
     if (buffer.size() >= (1u << 20)) return {};
     buffer.resize(buffer.size() * 2);
   }

@@ -4,6 +4,8 @@
 
 namespace zor {
 
-bool IsTerminal(std::FILE* stream) { return stream != nullptr && isatty(fileno(stream)) == 1; }
+bool IsTerminal(std::FILE* stream) {
+  return stream != nullptr && isatty(fileno(stream)) == 1;
+}
 
 }  // namespace zor

@@ -4,6 +4,8 @@
 
 namespace zor {
 
-uint32_t CurrentThreadId() { return static_cast<uint32_t>(gettid()); }
+uint32_t CurrentThreadId() {
+  return static_cast<uint32_t>(gettid());
+}
 
 }  // namespace zor

@@ -36,8 +36,18 @@ constexpr Ridge kRidges[] = {
 
 // The river: its left bank from the bottom up, then its right bank from the top down.
 constexpr std::array<std::array<int, 2>, 12> kRiver = {{
-    {196, 362}, {214, 334}, {244, 308}, {232, 290}, {252, 274}, {250, 262},
-    {258, 262}, {262, 274}, {246, 290}, {262, 308}, {250, 334}, {286, 362},
+    {196, 362},
+    {214, 334},
+    {244, 308},
+    {232, 290},
+    {252, 274},
+    {250, 262},
+    {258, 262},
+    {262, 274},
+    {246, 290},
+    {262, 308},
+    {250, 334},
+    {286, 362},
 }};
 constexpr Rgb kRiverColour = {110, 160, 212};
 
@@ -70,7 +80,8 @@ void DrawSky(int width) {
   fl_pie(kMoonX - kMoonRadius, kMoonY - kMoonRadius, 2 * kMoonRadius, 2 * kMoonRadius, 0, 360);
   // The crescent: the sky's colour bites into the disc.
   SetColour(Blend(kSkyTop, kSkyHorizon, kMoonY - 8, kHorizon));
-  fl_pie(kMoonX - kMoonRadius + 10, kMoonY - kMoonRadius - 6, 2 * kMoonRadius, 2 * kMoonRadius, 0, 360);
+  fl_pie(kMoonX - kMoonRadius + 10, kMoonY - kMoonRadius - 6, 2 * kMoonRadius, 2 * kMoonRadius, 0,
+         360);
 }
 
 void DrawRidge(const Ridge& ridge, int width, int height) {
@@ -78,7 +89,8 @@ void DrawRidge(const Ridge& ridge, int width, int height) {
   fl_begin_complex_polygon();
   fl_vertex(0, height);
   const int last = static_cast<int>(ridge.Heights.size()) - 1;
-  for (int i = 0; i <= last; ++i) fl_vertex(width * i / last, ridge.Heights[static_cast<size_t>(i)]);
+  for (int i = 0; i <= last; ++i)
+    fl_vertex(width * i / last, ridge.Heights[static_cast<size_t>(i)]);
   fl_vertex(width, height);
   fl_end_complex_polygon();
 }
@@ -95,7 +107,8 @@ void DrawEmblem() {
   SetColour(kEmblemTile);
   fl_rectf(x + 6, y, s - 12, s);
   fl_rectf(x, y + 6, s, s - 12);
-  for (const auto& [cx, cy] : {std::array<int, 2>{x, y}, {x + s - 12, y}, {x, y + s - 12}, {x + s - 12, y + s - 12}})
+  for (const auto& [cx, cy] :
+       {std::array<int, 2>{x, y}, {x + s - 12, y}, {x, y + s - 12}, {x + s - 12, y + s - 12}})
     fl_pie(cx, cy, 12, 12, 0, 360);
   // The "Z": top bar, diagonal, bottom bar.
   fl_color(FL_WHITE);
@@ -115,7 +128,8 @@ void DrawEmblem() {
   fl_line_style(0);
 }
 
-void DrawCentred(const std::string& text, int width, int baseline, const Rgb& shadow, const Rgb& colour) {
+void DrawCentred(const std::string& text, int width, int baseline, const Rgb& shadow,
+                 const Rgb& colour) {
   const int left = (width - static_cast<int>(fl_width(text.c_str()))) / 2;
   SetColour(shadow);
   fl_draw(text.c_str(), left + 1, baseline + 1);
@@ -125,7 +139,8 @@ void DrawCentred(const std::string& text, int width, int baseline, const Rgb& sh
 
 }  // namespace
 
-void DrawSplashArt(int width, int height, const std::string& title, const std::string& versionLine) {
+void DrawSplashArt(int width, int height, const std::string& title,
+                   const std::string& versionLine) {
   DrawSky(width);
   for (const Ridge& ridge : kRidges) DrawRidge(ridge, width, height);
   DrawRiver();

@@ -3,8 +3,8 @@
 namespace zor {
 
 std::string HeadlessServerSettingsNote(const TServerSettingsModel& model) {
-  return "[" + model.Captions().Form + "] headless: server settings kept as stored (server \"" + model.OldServer() +
-         "\", port " + std::to_string(model.OldPort()) + ")\n";
+  return "[" + model.Captions().Form + "] headless: server settings kept as stored (server \"" +
+         model.OldServer() + "\", port " + std::to_string(model.OldPort()) + ")\n";
 }
 
 void RunHeadlessServerSettings(TServerSettingsModel& model, std::FILE* out) {

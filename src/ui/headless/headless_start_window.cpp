@@ -13,7 +13,8 @@ constexpr std::string_view kClearRest = "\x1b[K";
 }  // namespace
 
 std::string HeadlessProgressText(const TDownloadProgressModel& window, int langIndex) {
-  std::string text = Format("%d%% (%d of %d bytes)", {window.PercentDone(), window.Progress(), window.MaxValue()});
+  std::string text =
+      Format("%d%% (%d of %d bytes)", {window.PercentDone(), window.Progress(), window.MaxValue()});
   if (!window.FileName().empty()) text += " " + window.FileName();
   if (const std::string left = window.TimeLeftText(langIndex); !left.empty()) text += ", " + left;
   return text;

@@ -25,7 +25,8 @@ std::string HeadlessProgressText(const TDownloadProgressModel& window, int langI
 class THeadlessStartWindowView : public TStartWindowView {
  public:
   // `terminal`: whether `out` shows progress in place; unset: asks the system.
-  explicit THeadlessStartWindowView(std::FILE* out = stderr, std::optional<bool> terminal = std::nullopt);
+  explicit THeadlessStartWindowView(std::FILE* out = stderr,
+                                    std::optional<bool> terminal = std::nullopt);
   void StatusChanged(const std::string& text) override;
   void DownloadWindowShown(const TDownloadProgressModel& window) override;
   void ProgressChanged(const TDownloadProgressModel& window) override;

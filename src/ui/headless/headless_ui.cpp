@@ -10,7 +10,9 @@
 
 namespace zor {
 
-bool ConfirmFromText(const char* text) { return text && SameTextAscii(Trim(text), "yes"); }
+bool ConfirmFromText(const char* text) {
+  return text && SameTextAscii(Trim(text), "yes");
+}
 
 void HeadlessUi::WriteLine(std::string_view line) {
   std::fwrite(line.data(), 1, line.size(), Out);
@@ -27,6 +29,8 @@ void HeadlessUi::RunStartWindow() {
   RunLauncherStartWindow(*this, view, kHeadlessMaxFailedPasses);
 }
 
-void HeadlessUi::RunServerSettingsDialog(TServerSettingsModel& model) { RunHeadlessServerSettings(model, Out); }
+void HeadlessUi::RunServerSettingsDialog(TServerSettingsModel& model) {
+  RunHeadlessServerSettings(model, Out);
+}
 
 }  // namespace zor

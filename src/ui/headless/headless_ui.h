@@ -15,7 +15,8 @@ bool ConfirmFromText(const char* text);
 
 class HeadlessUi : public UiPort {
  public:
-  explicit HeadlessUi(bool confirm, std::FILE* out = stderr) : Confirm(confirm), Out(out), Uninstall(out) {}
+  explicit HeadlessUi(bool confirm, std::FILE* out = stderr)
+      : Confirm(confirm), Out(out), Uninstall(out) {}
   UiKind Kind() const override { return UiKind::Headless; }
   MessageResult ShowMessageBox(const MessageBoxRequest& request) override;
   void RunStartWindow() override;

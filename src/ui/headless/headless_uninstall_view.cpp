@@ -19,11 +19,13 @@ void THeadlessUninstallView::ProgressChanged(const TUninstallProgressModel& wind
   const int step = window.PercentDone() / kHeadlessUninstallStep * kHeadlessUninstallStep;
   if (step <= LastStep) return;
   LastStep = step;
-  WriteLine(Format("[uninstall] %d%% (%d of %d files)", {window.PercentDone(), window.Progress(), window.MaxValue()}));
+  WriteLine(Format("[uninstall] %d%% (%d of %d files)",
+                   {window.PercentDone(), window.Progress(), window.MaxValue()}));
 }
 
 void THeadlessUninstallView::Hidden(const TUninstallProgressModel& window) {
-  WriteLine(Format("[uninstall] %d files looked at, %d removed", {window.Progress(), window.Removed()}));
+  WriteLine(
+      Format("[uninstall] %d files looked at, %d removed", {window.Progress(), window.Removed()}));
 }
 
 }  // namespace zor
