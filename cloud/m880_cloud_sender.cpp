@@ -11,7 +11,7 @@
 #include "base/clock.h"
 #include "base/utf.h"
 #include "platform/local_time.h"
-#include "startup/cloud_sender_interface.h"
+#include "startup/server_settings/cloud_sender_interface.h"
 #include "transport/cloud_lookup_wire.h"
 #include "transport/http_client.h"
 

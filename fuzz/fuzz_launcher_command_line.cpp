@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "startup/client_edition.h"
-#include "startup/command_line.h"
-#include "startup/lang_messages.h"
+#include "startup/client_info/client_edition.h"
+#include "startup/client_info/lang_messages.h"
+#include "startup/launch/command_line.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "startup/lookup_record_set.h"
-#include "startup/zor_json_helper.h"
+#include "startup/server_settings/lookup_record_set.h"
+#include "startup/server_settings/zor_json_helper.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view json(reinterpret_cast<const char*>(data), size);

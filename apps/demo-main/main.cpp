@@ -12,10 +12,10 @@
 #include "platform/named_mutex.h"
 #include "platform/program_parameters.h"
 #include "platform/system_info.h"
-#include "startup/client_environment.h"
-#include "startup/path_names.h"
-#include "startup/program_arguments.h"
-#include "startup/zor_info.h"
+#include "startup/client_info/client_environment.h"
+#include "startup/client_info/zor_info.h"
+#include "startup/launch/path_names.h"
+#include "startup/launch/program_arguments.h"
 
 namespace {
 

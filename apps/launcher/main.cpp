@@ -1,8 +1,8 @@
 // Client, the launcher: decides from its command line whether to run, do a one-shot job or
 // refuse, then hands over to the start window. Always ends with exit code 0.
 #include "platform/program_parameters.h"
-#include "startup/launcher_entry.h"
-#include "startup/launcher_start_window.h"
+#include "startup/launch/launcher_entry.h"
+#include "startup/updating/launcher_start_window.h"
 #include "ui/ui_port.h"
 
 int main(int argc, char** argv) {

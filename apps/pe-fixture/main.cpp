@@ -7,7 +7,7 @@
 #include "base/exceptions.h"
 #include "base/number_strings.h"
 #include "base/string_routines.h"
-#include "platform/pe_version_writer.h"
+#include "pe_version_writer.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/reg_command.h"
+#include "reg_command.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);

@@ -1,10 +1,10 @@
 #include "ui/launcher_start_window_run.h"
 
-#include "startup/application_state.h"
-#include "startup/launcher_start_window.h"
-#include "startup/settings_key_source.h"
-#include "startup/start_window_loop.h"
-#include "startup/zor_info_base.h"
+#include "startup/client_info/settings_key_source.h"
+#include "startup/client_info/zor_info_base.h"
+#include "startup/launch/application_state.h"
+#include "startup/updating/launcher_start_window.h"
+#include "startup/updating/start_window_loop.h"
 #include "ui/server_settings_dialog.h"
 
 namespace zor {

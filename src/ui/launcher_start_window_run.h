@@ -4,8 +4,8 @@
 // port's round of the main loop (empty: the timer queue alone).
 #pragma once
 
-#include "startup/start_window_loop.h"
-#include "startup/start_window_model.h"
+#include "startup/updating/start_window_loop.h"
+#include "startup/updating/start_window_model.h"
 #include "ui/ui_port.h"
 
 namespace zor {

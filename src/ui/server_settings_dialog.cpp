@@ -1,8 +1,8 @@
 #include "ui/server_settings_dialog.h"
 
-#include "startup/application_state.h"
-#include "startup/cloud_client_library.h"
-#include "startup/zor_info_base.h"
+#include "startup/client_info/zor_info_base.h"
+#include "startup/launch/application_state.h"
+#include "startup/server_settings/cloud_client_library.h"
 
 namespace zor {
 

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "startup/server_settings_model.h"
+#include "startup/server_settings/server_settings_model.h"
 #include "ui/ui_port.h"
 
 namespace zor {

@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "startup/message_box.h"
-#include "startup/server_settings_model.h"
-#include "startup/uninstall_progress.h"
+#include "startup/launch/message_box.h"
+#include "startup/server_settings/server_settings_model.h"
+#include "startup/uninstall/uninstall_progress.h"
 
 namespace zor {
 

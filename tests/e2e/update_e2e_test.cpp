@@ -21,7 +21,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/pe_version_writer.h"
+#include "pe_version_writer.h"
 #include "platform/process.h"
 #include "platform/registry_store.h"
 #include "platform/zor_registry.h"

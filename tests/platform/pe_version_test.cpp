@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "pe_version_writer.h"
 #include "platform/pe_format.h"
-#include "platform/pe_version_writer.h"
 #include "temp_folder.h"
 
 namespace zor {

@@ -5,9 +5,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/reg_command.h"
 #include "platform/reg_file_parser.h"
 #include "platform/registry_store.h"
+#include "reg_command.h"
 #include "registry_test_dir.h"
 
 namespace zor {

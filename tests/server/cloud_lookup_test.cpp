@@ -12,10 +12,10 @@
 #include "server/lookup_service.h"
 #include "server/lookup_service_table.h"
 #include "server/test_folder.h"
-#include "startup/cloud_client_library.h"
-#include "startup/cloud_log.h"
-#include "startup/cloud_lookup.h"
-#include "startup/server_settings_model.h"
+#include "startup/server_settings/cloud_client_library.h"
+#include "startup/server_settings/cloud_log.h"
+#include "startup/server_settings/cloud_lookup.h"
+#include "startup/server_settings/server_settings_model.h"
 #include "transport/http_client.h"
 
 namespace zor {

@@ -8,8 +8,8 @@
 #include "intercom/client_connection.h"
 #include "live_server.h"
 #include "packed_file_reader.h"
+#include "pe_version_writer.h"
 #include "platform/file_times.h"
-#include "platform/pe_version_writer.h"
 #include "update/remote_file.h"
 #include "update/server_file_list.h"
 

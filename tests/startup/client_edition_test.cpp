@@ -1,4 +1,4 @@
-#include "startup/client_edition.h"
+#include "startup/client_info/client_edition.h"
 
 #include <gtest/gtest.h>
 

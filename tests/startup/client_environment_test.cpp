@@ -1,4 +1,4 @@
-#include "startup/client_environment.h"
+#include "startup/client_info/client_environment.h"
 
 #include <gtest/gtest.h>
 
@@ -6,13 +6,13 @@
 #include <fstream>
 
 #include "base/exceptions.h"
+#include "pe_version_writer.h"
 #include "platform/named_mutex.h"
-#include "platform/pe_version_writer.h"
 #include "platform/program_parameters.h"
 #include "settings_fixture.h"
-#include "startup/file_version.h"
-#include "startup/launcher_entry.h"
-#include "startup/zor_info.h"
+#include "startup/client_info/file_version.h"
+#include "startup/client_info/zor_info.h"
+#include "startup/launch/launcher_entry.h"
 
 namespace zor {
 namespace {

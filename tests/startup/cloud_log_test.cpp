@@ -9,7 +9,7 @@
 #include "platform/registry_test_dir.h"
 #include "platform/thread_id.h"
 #include "platform/zor_registry.h"
-#include "startup/cloud_log.h"
+#include "startup/server_settings/cloud_log.h"
 #include "startup_test_util.h"
 
 namespace zor {

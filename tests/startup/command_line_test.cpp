@@ -1,8 +1,8 @@
-#include "startup/command_line.h"
+#include "startup/launch/command_line.h"
 
 #include <gtest/gtest.h>
 
-#include "startup/lang_messages.h"
+#include "startup/client_info/lang_messages.h"
 
 namespace zor {
 namespace {

@@ -1,4 +1,4 @@
-#include "startup/file_copy.h"
+#include "startup/launch/file_copy.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include "base/clock.h"
 #include "base/exceptions.h"
 #include "platform/fault_file_system.h"
-#include "startup/self_copy.h"
+#include "startup/launch/self_copy.h"
 #include "startup_test_util.h"
 
 namespace zor {

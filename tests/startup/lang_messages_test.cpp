@@ -1,8 +1,8 @@
-#include "startup/lang_messages.h"
+#include "startup/client_info/lang_messages.h"
 
 #include <gtest/gtest.h>
 
-#include "startup/font_substitution.h"
+#include "startup/client_info/font_substitution.h"
 
 namespace zor {
 namespace {

@@ -1,6 +1,6 @@
 // What a windowed message box draws and answers: its caption, its buttons in order with their
 // texts in the three languages, and what Escape or the close box answers.
-#include "startup/message_box.h"
+#include "startup/launch/message_box.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "startup/lang_messages.h"
+#include "startup/client_info/lang_messages.h"
 
 namespace zor {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "base/expect_message.h"
-#include "startup/release_verification.h"
+#include "startup/updating/release_verification.h"
 #include "startup_test_util.h"
 #include "update/release_signature.h"
 

@@ -10,9 +10,9 @@
 #include "base/utf.h"
 #include "platform/registry_test_dir.h"
 #include "platform/zor_registry.h"
-#include "startup/cloud_log.h"
-#include "startup/cloud_lookup.h"
-#include "startup/server_settings_model.h"
+#include "startup/server_settings/cloud_log.h"
+#include "startup/server_settings/cloud_lookup.h"
+#include "startup/server_settings/server_settings_model.h"
 
 namespace zor {
 namespace {

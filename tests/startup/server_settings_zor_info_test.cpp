@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "settings_fixture.h"
-#include "startup/client_edition.h"
-#include "startup/cloud_log.h"
-#include "startup/server_settings_model.h"
-#include "startup/zor_info_base.h"
+#include "startup/client_info/client_edition.h"
+#include "startup/client_info/zor_info_base.h"
+#include "startup/server_settings/cloud_log.h"
+#include "startup/server_settings/server_settings_model.h"
 
 namespace zor {
 namespace {

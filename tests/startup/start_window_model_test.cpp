@@ -7,14 +7,14 @@
 
 #include "base/clock.h"
 #include "base/timer_queue.h"
-#include "platform/pe_version_writer.h"
-#include "startup/application_state.h"
-#include "startup/download_progress_model.h"
-#include "startup/lang_messages.h"
-#include "startup/main_exe.h"
-#include "startup/remote_update_thread.h"
-#include "startup/start_window_loop.h"
-#include "startup/start_window_model.h"
+#include "pe_version_writer.h"
+#include "startup/client_info/lang_messages.h"
+#include "startup/launch/application_state.h"
+#include "startup/launch/main_exe.h"
+#include "startup/updating/download_progress_model.h"
+#include "startup/updating/remote_update_thread.h"
+#include "startup/updating/start_window_loop.h"
+#include "startup/updating/start_window_model.h"
 #include "update_test_fakes.h"
 
 namespace zor {

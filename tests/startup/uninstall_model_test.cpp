@@ -1,7 +1,7 @@
 // The uninstall job against a real folder tree: a client folder with client files, user
 // files and links pointing out of it, a folder outside it, desktop and applications folders
 // with shortcuts, and a private registry store holding the installed-programs entry.
-#include "startup/uninstall_model.h"
+#include "startup/uninstall/uninstall_model.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -14,10 +14,10 @@
 
 #include "platform/registry_store.h"
 #include "platform/zor_registry.h"
-#include "startup/lang_messages.h"
-#include "startup/message_box.h"
+#include "startup/client_info/lang_messages.h"
+#include "startup/launch/message_box.h"
 #include "startup/startup_test_util.h"
-#include "startup/uninstall_client_files.h"
+#include "startup/uninstall/uninstall_client_files.h"
 
 namespace zor {
 namespace {

@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "base/exceptions.h"
-#include "startup/application_state.h"
-#include "startup/file_list.h"
-#include "startup/message_box.h"
-#include "startup/sync_thread.h"
-#include "startup/update_source.h"
+#include "startup/launch/application_state.h"
+#include "startup/launch/message_box.h"
+#include "startup/updating/file_list.h"
+#include "startup/updating/sync_thread.h"
+#include "startup/updating/update_source.h"
 
 namespace zor::test {
 

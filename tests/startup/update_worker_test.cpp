@@ -4,14 +4,14 @@
 
 #include "base/expect_message.h"
 #include "base/timer_queue.h"
+#include "pe_version_writer.h"
 #include "platform/dos_time.h"
 #include "platform/file_times.h"
 #include "platform/named_mutex.h"
-#include "platform/pe_version_writer.h"
 #include "platform/runtime_dir.h"
 #include "platform/scoped_env.h"
-#include "startup/lang_messages.h"
-#include "startup/remote_update_thread.h"
+#include "startup/client_info/lang_messages.h"
+#include "startup/updating/remote_update_thread.h"
 #include "update_test_fakes.h"
 
 namespace zor {

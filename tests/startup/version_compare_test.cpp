@@ -1,4 +1,4 @@
-#include "startup/version_compare.h"
+#include "startup/client_info/version_compare.h"
 
 #include <gtest/gtest.h>
 

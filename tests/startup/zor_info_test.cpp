@@ -1,4 +1,4 @@
-#include "startup/zor_info.h"
+#include "startup/client_info/zor_info.h"
 
 #include <gtest/gtest.h>
 

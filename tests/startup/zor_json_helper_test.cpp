@@ -4,8 +4,8 @@
 #include <string>
 
 #include "base/expect_message.h"
-#include "startup/lookup_record_set.h"
-#include "startup/zor_json_helper.h"
+#include "startup/server_settings/lookup_record_set.h"
+#include "startup/server_settings/zor_json_helper.h"
 
 namespace zor {
 namespace {

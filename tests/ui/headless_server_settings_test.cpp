@@ -7,8 +7,8 @@
 
 #include "platform/registry_test_dir.h"
 #include "platform/zor_registry.h"
-#include "startup/application_state.h"
-#include "startup/zor_info_base.h"
+#include "startup/client_info/zor_info_base.h"
+#include "startup/launch/application_state.h"
 #include "ui/headless/headless_ui.h"
 #include "ui/server_settings_dialog.h"
 

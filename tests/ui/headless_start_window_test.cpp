@@ -6,7 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "startup/lang_messages.h"
+#include "startup/client_info/lang_messages.h"
 #include "ui/headless/headless_start_window.h"
 
 namespace zor {

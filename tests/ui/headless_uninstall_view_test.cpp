@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "startup/lang_messages.h"
+#include "startup/client_info/lang_messages.h"
 #include "ui/headless/headless_ui.h"
 
 namespace zor {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "startup/lang_messages.h"
+#include "startup/client_info/lang_messages.h"
 #include "ui/fltk/fltk_look.h"
 #include "ui/fltk/fltk_loop.h"
 #include "ui/text_wrap.h"

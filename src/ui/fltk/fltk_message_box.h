@@ -4,7 +4,7 @@
 // the close box answer as `DismissAnswer` says (a Yes/No box waits for a button).
 #pragma once
 
-#include "startup/message_box.h"
+#include "startup/launch/message_box.h"
 
 namespace zor {
 

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "startup/application_state.h"
+#include "startup/launch/application_state.h"
 #include "ui/fltk/fltk_keys.h"
 #include "ui/fltk/fltk_look.h"
 #include "ui/fltk/fltk_loop.h"

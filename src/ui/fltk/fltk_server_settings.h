@@ -8,7 +8,7 @@
 // nor reach them under the group box, and the keyboard focus starts in the lookup fields.
 #pragma once
 
-#include "startup/server_settings_model.h"
+#include "startup/server_settings/server_settings_model.h"
 
 namespace zor {
 

@@ -3,8 +3,8 @@
 #include <FL/Fl.H>
 #include <FL/fl_draw.H>
 
-#include "startup/lang_messages.h"
-#include "startup/launcher_version.h"
+#include "startup/client_info/lang_messages.h"
+#include "startup/launch/launcher_version.h"
 #include "ui/fltk/fltk_keys.h"
 #include "ui/fltk/fltk_look.h"
 #include "ui/fltk/fltk_splash_art.h"

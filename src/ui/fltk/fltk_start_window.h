@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "startup/start_window_model.h"
+#include "startup/updating/start_window_model.h"
 #include "ui/fltk/fltk_progress_window.h"
 
 namespace zor {

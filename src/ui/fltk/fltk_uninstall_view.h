@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "startup/uninstall_progress.h"
+#include "startup/uninstall/uninstall_progress.h"
 #include "ui/fltk/fltk_progress_window.h"
 
 namespace zor {

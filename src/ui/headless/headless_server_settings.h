@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "startup/server_settings_model.h"
+#include "startup/server_settings/server_settings_model.h"
 
 namespace zor {
 

@@ -2,7 +2,7 @@
 
 #include "base/format.h"
 #include "platform/terminal.h"
-#include "startup/lang_messages.h"
+#include "startup/client_info/lang_messages.h"
 
 namespace zor {
 

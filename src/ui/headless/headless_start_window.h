@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "startup/start_window_model.h"
+#include "startup/updating/start_window_model.h"
 
 namespace zor {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "startup/uninstall_progress.h"
+#include "startup/uninstall/uninstall_progress.h"
 
 namespace zor {
 

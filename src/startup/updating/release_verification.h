@@ -1,0 +1,87 @@
+// The launcher's side of signed releases. With a "ReleaseKey" (base64 Ed25519 public key
+// under the client key) every update pass first fetches the release manifest, checks its
+// signature against the trusted keys, that its counter is not lower than the highest the
+// launcher accepted before and that it has not expired, and installs the guard that every
+// download then consults (update/release_guard.h). The file list must agree with the
+// manifest, and a local file whose SHA-256 differs from it is fetched again. After a pass
+// that succeeded, the counter and the keys are kept in a file of their own (0600).
+//
+// Key rotation: a manifest may name the next key. Once the launcher has accepted such a
+// manifest it trusts the signing key and the named one; the first manifest signed by the
+// named key makes that the only trusted key (plus whatever it names in turn). Changing
+// "ReleaseKey" starts over from the new key, keeping the counter.
+//
+// Without a key nothing is checked, and the start window's set-up says so in one line.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "startup/updating/file_list.h"
+#include "startup/updating/update_source.h"
+#include "update/release_guard.h"
+#include "update/release_signature.h"
+
+namespace zor {
+
+inline constexpr std::string_view kValueReleaseKey = "ReleaseKey";
+// The file of the accepted counter and keys, in the launcher's folder.
+inline constexpr std::string_view kReleaseStateFileName = "ZORRelease.state";
+// The area the manifest is fetched from: the release folder's root.
+inline constexpr std::string_view kManifestArea = ".";
+
+// What the launcher accepted before.
+struct TReleaseState {
+  uint64_t Counter = 0;
+  std::string RootKey;     // the "ReleaseKey" the keys below descend from
+  std::string CurrentKey;  // signed the last accepted manifest
+  std::string NextKey;     // named by it
+};
+
+// The state in `path`; an empty state when there is none or it cannot be read.
+TReleaseState ReadReleaseState(const std::string& path);
+// Writes the state (0600) through a temporary renamed over `path`.
+void WriteReleaseState(const std::string& path, const TReleaseState& state);
+
+// Writes the one line on standard error that says the release is not verified, when
+// `releaseKey` is empty.
+void NoteUnverifiedRelease(std::string_view releaseKey);
+
+class TReleaseVerification {
+ public:
+  // `releaseKey` is the setting's text (empty: no verification); `stateFile` the state's path.
+  TReleaseVerification(std::string releaseKey, std::string stateFile, int langIndex);
+
+  bool Enabled() const { return !ReleaseKey.empty(); }
+
+  // Start of a pass: without a key removes any guard. With one, fetches the manifest through
+  // `source` into `stagingFolder` (private to the user), verifies it (`nowSeconds` is the
+  // time it must not have expired by) and installs its guard. Raises `EReleaseRefused`; the
+  // guard then lets nothing but the manifest through.
+  void Prepare(TUpdateSource& source, const std::string& stagingFolder, int64_t nowSeconds);
+  // Verifies the text of a manifest file and installs its guard (the part of `Prepare`
+  // after the download).
+  void Accept(std::string_view manifestText, int64_t nowSeconds);
+  // Drops the manifest's own entry from the server's list and checks that every other entry
+  // is part of the release with the version and date the manifest signs.
+  void CheckList(TFileList& list) const;
+  // True when no manifest is in force or the local file at `path` matches the signed one.
+  bool LocalFileMatches(std::string_view name, const std::string& path) const;
+  // End of a successful pass: keeps the accepted counter and keys.
+  void Commit();
+
+ private:
+  std::vector<TPublicKey> TrustedKeys(const TReleaseState& state) const;
+
+  std::string ReleaseKey;
+  std::string StateFile;
+  int Lang;
+  std::shared_ptr<const TReleaseGuard> Guard;
+  TReleaseState Accepted;
+  bool HasAccepted = false;
+};
+
+}  // namespace zor

@@ -1,0 +1,187 @@
+#include "startup/updating/remote_update_thread.h"
+
+#include <filesystem>
+
+#include "base/ascii_case.h"
+#include "base/clock.h"
+#include "base/exceptions.h"
+#include "base/string_routines.h"
+#include "platform/file_times.h"
+#include "platform/pe_version.h"
+#include "platform/runtime_dir.h"
+#include "startup/client_info/lang_messages.h"
+#include "startup/client_info/version_compare.h"
+#include "startup/launch/application_state.h"
+#include "startup/launch/path_names.h"
+#include "startup/launch/self_copy.h"
+#include "update/remote_file.h"
+
+namespace zor {
+namespace {
+
+// The self-update's files and the release manifest are staged where no other user can plant
+// or swap them; a test may name a folder of its own.
+std::string StagingFolder(const std::string& tempDir) {
+  return tempDir.empty() ? PrivateStagingFolder() : IncludeTrailingDelimiter(tempDir);
+}
+
+constexpr std::string_view kZhhExt = ".ZHH";
+
+bool LocalFileExists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(path, error);
+}
+
+void DeleteIfPresent(const std::string& path) {
+  std::error_code ignored;
+  std::filesystem::remove(path, ignored);
+}
+
+}  // namespace
+
+bool HasNoCompanion(std::string_view name) {
+  std::vector<std::string> names;
+  SplitToStrings(kNoCompanionFiles, names, ";");
+  for (const std::string& listed : names) {
+    if (SameTextAscii(listed, name)) return true;
+  }
+  return false;
+}
+
+std::string LocalFileVersion(const std::string& path) {
+  const FileVersionLookup lookup = ReadFileVersion(path);
+  return lookup.Version ? lookup.Version->FileVersionText() : std::string(kNoFileVersion);
+}
+
+bool NeedsUpdate(const std::string& localPath, const TFileObject& entry) {
+  if (CompareVersion(LocalFileVersion(localPath), entry.Version) < 0) return true;
+  return GetFileDosTime(localPath) < entry.FileAge;
+}
+
+bool TRemoteUpdateThread::CheckSelfUpdate() {
+  TUpdateSource& source = *Settings.Source;
+  const std::string launcherName = ExtractFileName(Settings.ExePath);
+  const std::string libraryName(kCloudClientLibrary);
+  TFileObject launcherInfo;
+  TFileObject libraryInfo;
+  const bool knowsLauncher =
+      source.GetRemoteFileInfo(launcherName, std::string(kAreaLibs), launcherInfo);
+  const bool knowsLibrary =
+      source.GetRemoteFileInfo(libraryName, std::string(kAreaLibs), libraryInfo);
+  if (!knowsLauncher && !knowsLibrary) return false;
+  // A file the server does not hold cannot be newer there.
+  const bool launcherOlder = knowsLauncher && NeedsUpdate(Settings.ExePath, launcherInfo);
+  const bool libraryOlder = knowsLibrary && NeedsUpdate(ExeDir() + libraryName, libraryInfo);
+  if (!launcherOlder && !libraryOlder) return false;
+
+  const std::string temp = StagingFolder(Settings.TempDir);
+  const std::string newLauncher = temp + launcherName;
+  DeleteIfPresent(newLauncher);
+  DeleteIfPresent(ChangeFileExt(newLauncher, kLanguageCompanionExt));
+  DeleteIfPresent(ChangeFileExt(newLauncher, kZhhExt));
+  DeleteIfPresent(temp + libraryName);
+
+  // The new launcher is what does the replacing, so without it nothing happens; the library
+  // comes along when the server has one.
+  bool fetched = knowsLauncher &&
+                 source.DownloadOne(launcherName, std::string(kAreaLibs), true, temp) &&
+                 LocalFileExists(newLauncher);
+  if (fetched && knowsLibrary) {
+    fetched = source.DownloadOne(libraryName, std::string(kAreaLibs), true, temp) &&
+              LocalFileExists(temp + libraryName);
+  }
+  if (!fetched) return false;
+
+  Settings.StartProcess("\"" + newLauncher + "\"" + std::string(kSwitchReCopyArg) + "\"" +
+                        Settings.ExePath + "\"");
+  Terminate();
+  TerminateApplication();
+  throw EAbort("");
+}
+
+bool TRemoteUpdateThread::DownloadConfigFiles() {
+  bool result = false;
+  for (std::string_view name : kConfigFiles) {
+    // Fetched whole into "<name>_tmp" and put in place only when complete, so a failed fetch
+    // keeps the old file; one the server no longer holds is removed, as a fresh fetch would.
+    result =
+        Settings.Source->DownloadOne(std::string(name), std::string(kAreaInstall), false, ExeDir());
+    if (!result) DeleteIfPresent(ExeDir() + LocalFileName(std::string(name)));
+  }
+  return result;
+}
+
+void TRemoteUpdateThread::GetFileList(TFileList& list) {
+  if (!Settings.Source) Settings.Source = GetUpdateSource();
+  TUpdateSource& source = *Settings.Source;
+  source.EnsureClient();
+  if (!Release)
+    Release = std::make_unique<TReleaseVerification>(
+        Settings.ReleaseKey, ExeDir() + std::string(kReleaseStateFileName), Settings.LangIndex);
+  const auto now =
+      std::chrono::duration_cast<std::chrono::seconds>(GetClock().UtcNow().time_since_epoch());
+  Release->Prepare(source, StagingFolder(Settings.TempDir), now.count());
+  CheckSelfUpdate();
+  std::string text;
+  std::string second;
+  source.GetServerFileList(text, second);
+  list = BuildFileList(text, [&source](const std::string& name, TFileObject& info) {
+    return source.GetRemoteFileInfo(name, std::string(kAreaLibs), info);
+  });
+  Release->CheckList(list);
+  DownloadConfigFiles();
+}
+
+void TRemoteUpdateThread::UpdateFiles(TFileList& list) {
+  if (list.empty()) {
+    if (Release) Release->Commit();
+    return;
+  }
+  for (size_t i = list.size(); i-- > 0;) {
+    const TFileEntry& entry = list[i];
+    if (SameTextAscii(entry.Name, kNeverFetched)) {
+      list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+      Form.ClearSettingsChanged();
+      continue;
+    }
+    const std::string localPath = ExeDir() + LocalFileName(entry.Name);
+    // With a signed release, a file changed or damaged on disk is fetched again.
+    const bool current = LocalFileExists(localPath) && !NeedsUpdate(localPath, entry.File) &&
+                         (!Release || Release->LocalFileMatches(entry.Name, localPath));
+    if (current) {
+      // In the traditional script a current library still waits for its language companion.
+      const bool awaitsCompanion =
+          Settings.LangIndex == kLangTraditional && !HasNoCompanion(entry.Name) &&
+          !LocalFileExists(ChangeFileExt(localPath, kLanguageCompanionExt));
+      if (!awaitsCompanion) {
+        DiscardLeftoverDownload(ExeDir(), entry.Name, localPath);
+        list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+      }
+    }
+    Form.ClearSettingsChanged();
+  }
+  if (list.empty()) {
+    if (Release) Release->Commit();
+    return;
+  }
+
+  TUpdateSource& source = *Settings.Source;
+  source.StartCounters(TotalFileSize(list));
+  Synchronize([this] { Form.ShowDownloadWindow(); });
+  try {
+    source.DownloadList(list);
+  } catch (...) {
+    Synchronize([this] { Form.HideDownloadWindow(); });
+    throw;
+  }
+  Synchronize([this] { Form.HideDownloadWindow(); });
+  if (Release) Release->Commit();
+}
+
+TUpdateThreadClass RemoteUpdateThreadClass() {
+  return [](TSyncThreadOwner& form, TSyncThreadSettings settings) -> std::unique_ptr<TSyncThread> {
+    return std::make_unique<TRemoteUpdateThread>(form, std::move(settings));
+  };
+}
+
+}  // namespace zor
