@@ -25,7 +25,9 @@ void TStatusReporter::Start() {
   std::lock_guard guard(Lock);
   if (Thread.joinable()) return;
   Stopping = false;
-  Thread = std::thread([this] { Loop(); });
+  // The first report is due one interval after the start, not after the thread begins.
+  const auto first = GetClock().Now() + Interval;
+  Thread = std::thread([this, first] { Loop(first); });
 }
 
 void TStatusReporter::Stop() {
@@ -45,11 +47,13 @@ bool TStatusReporter::Report() {
   return true;
 }
 
-void TStatusReporter::Loop() {
+void TStatusReporter::Loop(Clock::Steady::time_point due) {
   std::unique_lock guard(Lock);
-  while (!Wake.wait_for(guard, Interval, [this] { return Stopping; })) {
+  const auto stopping = [this] { return Stopping; };
+  while (!GetClock().WaitUntil(guard, Wake, due, stopping)) {
     guard.unlock();
     Report();
+    due = GetClock().Now() + Interval;
     guard.lock();
   }
 }

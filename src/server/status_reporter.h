@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "base/clock.h"
 #include "server/server_log.h"
 
 namespace zor {
@@ -46,7 +47,7 @@ class TStatusReporter {
   bool Report();
 
  private:
-  void Loop();
+  void Loop(Clock::Steady::time_point due);
 
   TServerLog& Log;
   Source Status;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "base/clock.h"
 #include "base/exceptions.h"
 #include "platform/socket.h"
 #include "server/zor_server.h"
@@ -113,7 +114,8 @@ void TTCPListener::Loop(TZORServer& server) {
 
 void TTCPListener::Pause(std::chrono::milliseconds duration) {
   std::unique_lock guard(PauseLock);
-  PauseWake.wait_for(guard, duration, [this] { return StopFlag.load(); });
+  GetClock().WaitUntil(guard, PauseWake, GetClock().Now() + duration,
+                       [this] { return StopFlag.load(); });
 }
 
 }  // namespace zor

@@ -194,7 +194,7 @@ void TZORServer::CloseSessions() {
       if (TIcIOHandler* handler = session->Connection->Handler()) handler->Close();
     }
     if (!running) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    GetClock().SleepFor(std::chrono::milliseconds(20));
   }
 }
 
@@ -252,27 +252,27 @@ void TZORServer::Dispatch(TServiceMessage& message) {
 }
 
 void TZORServer::TimerLoop() {
-  using Steady = std::chrono::steady_clock;
-  std::map<TZORService*, Steady::time_point> due;
+  // Service timers run on the process clock, so tests move them forward without sleeping.
+  std::map<TZORService*, Clock::Steady::time_point> due;
   std::unique_lock guard(TimerLock);
   while (!TimerStop) {
-    auto next = Steady::now() + kTimerIdleWait;
+    auto next = GetClock().Now() + kTimerIdleWait;
     guard.unlock();
-    const auto now = Steady::now();
+    const auto now = GetClock().Now();
     for (TZORService* service : Services()) {
       const uint32_t interval = service->TimerInterval();
       if (interval == 0 || !service->Enabled()) continue;
       auto [it, added] = due.try_emplace(service, now + std::chrono::milliseconds(interval));
       if (!added && it->second <= now) {
         service->RunTimer();
-        it->second = Steady::now() + std::chrono::milliseconds(interval);
+        it->second = GetClock().Now() + std::chrono::milliseconds(interval);
       }
       next = std::min(next, it->second);
     }
     SessionList.Sweep(GetClock().Now());
     ReapRunners(false);
     guard.lock();
-    TimerWake.wait_until(guard, next, [this] { return TimerStop; });
+    GetClock().WaitUntil(guard, TimerWake, next, [this] { return TimerStop; });
   }
 }
 

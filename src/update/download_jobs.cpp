@@ -215,7 +215,11 @@ int TDownLoadExecutor::Run(const std::vector<std::string>& names) {
         guard.lock();
         break;
       }
-      Ended.wait_for(guard, kExecutorPoll);
+      // A job's end notifies `Ended`; the round only bounds how late a cancel from outside
+      // (the application ending) is seen.
+      GetClock().WaitUntil(guard, Ended, GetClock().Now() + kExecutorPoll, [&] {
+        return ActiveJobs == 0 || Cancelled || ApplicationTerminating();
+      });
     }
   }
   // The jobs stop at their next check; they end before anything they use is freed.

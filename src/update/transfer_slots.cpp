@@ -13,7 +13,8 @@ TTransferSemaphore::TTransferSemaphore(int32_t capacity)
     : Count(std::max(capacity, 1)), Maximum(std::max(capacity, 1)) {}
 
 bool TTransferSemaphore::Acquire(const TCancelFlag* cancel) {
-  const auto start = GetClock().Now();
+  Clock& clock = GetClock();
+  const auto deadline = clock.Now() + kSlotWaitLimit;
   std::unique_lock guard(Lock);
   for (;;) {
     if (cancel && cancel->load() != 0) return false;
@@ -23,13 +24,17 @@ bool TTransferSemaphore::Acquire(const TCancelFlag* cancel) {
     }
     ++WaitingThreads;
     Changed.notify_all();  // tells a watching test that a waiter arrived
-    Changed.wait_for(guard, kSlotWaitRound);
+    // A round ends at once for a free slot, a cancel or a stop request (the run status is this
+    // thread's own, so no one else can announce it); on the process clock, so a test moves
+    // the time limit instead of waiting for it.
+    clock.WaitUntil(guard, Changed, std::min(deadline, clock.Now() + kSlotWaitRound), [&] {
+      return Count > 0 || (cancel && cancel->load() != 0) || GetRunStatus() > kRunStatusQuiet;
+    });
     --WaitingThreads;
     if (Count > 0) continue;
     guard.unlock();
     CheckRunStatus();  // a thread asked to stop ends here without a message
-    if (MillisecondsSince(start) >= kSlotWaitLimit.count())
-      throw Exception(std::string(kSlotTimeoutText));
+    if (clock.Now() >= deadline) throw Exception(std::string(kSlotTimeoutText));
     guard.lock();
   }
 }

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
+#include "base/clock.h"
+
 namespace zor {
 namespace {
 
@@ -45,6 +50,35 @@ TEST(StatusReporter, StopsItsThreadWithoutWaitingForTheInterval) {
       log, [] { return TServerStatus{}; }, std::chrono::hours(1));
   reporter.Start();
   reporter.Stop();  // returns at once: the test would otherwise hang for an hour
+  reporter.Stop();
+}
+
+TEST(StatusReporter, ItsIntervalRunsOnTheProcessClock) {
+  ManualClock clock;
+  ScopedClock scoped(clock);
+  TServerLog log;
+  log.SetUseStdErr(false);
+  std::atomic<int> lines{0};
+  log.AddSink([&](LogLevel, std::string_view, std::string_view) { ++lines; });
+  TStatusReporter reporter(
+      log,
+      [] {
+        return TServerStatus{1, 0, 0};
+      },
+      std::chrono::minutes(5));
+  reporter.Start();
+  const auto waitForLines = [&](int count) {
+    for (int i = 0; i < 500 && lines < count; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return lines.load();
+  };
+  clock.Advance(std::chrono::minutes(4));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(lines, 0);  // not yet: one minute to go
+  clock.Advance(std::chrono::minutes(1));
+  EXPECT_EQ(waitForLines(1), 1);
+  clock.Advance(std::chrono::minutes(5));
+  EXPECT_EQ(waitForLines(2), 2);
   reporter.Stop();
 }
 
