@@ -44,16 +44,18 @@ std::string_view LogLevelName(LogLevel level) {
   return kLevelNames[static_cast<size_t>(level)];
 }
 
-TServerLog::~TServerLog() {
-  if (File) std::fclose(File);
-}
+TServerLog::~TServerLog() = default;
 
 void TServerLog::OpenFile(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "a");
-  if (!file) throw Exception("Cannot open the log file " + path);
+  // Never through a link someone put at the name: the server may run as root.
+  File file;
+  try {
+    file = OpenOwnFileForAppendOrFail(path);
+  } catch (const std::exception& e) {
+    throw Exception("Cannot open the log file " + path + ": " + e.what());
+  }
   std::lock_guard guard(Lock);
-  if (File) std::fclose(File);
-  File = file;
+  LogFile = std::move(file);
 }
 
 void TServerLog::AddSink(Sink sink) {
@@ -65,7 +67,7 @@ void TServerLog::Write(LogLevel level, std::string_view tag, std::string_view te
   if (!Enabled(level)) return;
   std::lock_guard guard(Lock);
   for (const Sink& sink : Sinks) sink(level, tag, text);
-  if (!UseStdErr && !File) return;
+  if (!UseStdErr && !LogFile.IsOpen()) return;
   std::string line = TimeStamp();
   line += ' ';
   line += LogLevelName(level);
@@ -75,9 +77,12 @@ void TServerLog::Write(LogLevel level, std::string_view tag, std::string_view te
   line += text;
   line += '\n';
   if (UseStdErr) std::fwrite(line.data(), 1, line.size(), stderr);
-  if (File) {
-    std::fwrite(line.data(), 1, line.size(), File);
-    std::fflush(File);
+  if (LogFile.IsOpen()) {
+    try {
+      LogFile.Write(line);
+    } catch (const std::exception&) {
+      // A full disk must not stop the server; the line still reached the other outputs.
+    }
   }
 }
 

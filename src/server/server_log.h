@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_open.h"
+
 namespace zor {
 
 enum class LogLevel { Error = 0, Warning = 1, Info = 2, Debug = 3 };
@@ -47,7 +49,7 @@ class TServerLog {
   std::mutex Lock;
   LogLevel Level = LogLevel::Info;
   bool UseStdErr = true;
-  std::FILE* File = nullptr;
+  File LogFile;
   std::vector<Sink> Sinks;
 };
 
