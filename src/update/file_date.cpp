@@ -28,13 +28,22 @@ std::string UtcText(int64_t seconds) {
 
 }  // namespace
 
+bool IsFileDateTooFarAhead(int64_t unixSeconds) {
+  const auto now =
+      std::chrono::duration_cast<std::chrono::seconds>(GetClock().UtcNow().time_since_epoch());
+  return unixSeconds >
+         now.count() + std::chrono::duration_cast<std::chrono::seconds>(kMaxFileDateAhead).count();
+}
+
+bool IsDosDateTooFarAhead(uint32_t dosDateTime) {
+  const std::optional<int64_t> when = TryDosDateTimeToUnixTime(dosDateTime);
+  return when && IsFileDateTooFarAhead(*when);
+}
+
 bool SetFetchedFileDate(const std::string& path, uint32_t dosDateTime) {
   const std::optional<int64_t> when = TryDosDateTimeToUnixTime(dosDateTime);
   if (!when) return false;  // a value the form cannot hold leaves "now"
-  const auto now =
-      std::chrono::duration_cast<std::chrono::seconds>(GetClock().UtcNow().time_since_epoch());
-  if (*when >
-      now.count() + std::chrono::duration_cast<std::chrono::seconds>(kMaxFileDateAhead).count()) {
+  if (IsFileDateTooFarAhead(*when)) {
     UpdateNotice(Format(kFutureFileDateText, {path, UtcText(*when)}));
     return false;
   }

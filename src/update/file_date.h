@@ -22,4 +22,7 @@ inline constexpr std::string_view kFutureFileDateText =
 // (a date ahead, a value the form cannot hold, or a file that cannot be changed).
 bool SetFetchedFileDate(const std::string& path, uint32_t dosDateTime);
 
+// Whether a date the server sent lies more than a day ahead of this computer's clock.
+bool IsDosDateTooFarAhead(uint32_t dosDateTime);
+
 }  // namespace zor

@@ -278,8 +278,14 @@ TEST_F(UpdateWorker, SelfUpdateCases) {
     int32_t LauncherAge;
     bool ServerHasLibrary;
     bool Expected;  // a copy was started
-  } const kCases[] = {
+  };
+  // 1 January 2040 as a DOS date: far more than a day ahead of any clock this runs on.
+  constexpr int32_t kFarAhead = ((2040 - 1980) << 25) | (1 << 21) | (1 << 16);
+  const Case kCases[] = {
       {"server knows neither", false, "", 0, false, false},
+      // The date is never stored on the copy, so it would restart the launcher without end.
+      {"same launcher dated far ahead", true, "1.0.0.0", kFarAhead, false, false},
+      {"higher version dated far ahead", true, "1.0.0.1", kFarAhead, false, true},
       {"same launcher", true, "1.0.0.0", kOlder, false, false},
       {"lower version on the server, same date", true, "0.9.0.0", kOlder, false, false},
       {"lower version on the server but a later date", true, "0.9.0.0", kNewer, false, true},

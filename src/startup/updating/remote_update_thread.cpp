@@ -14,6 +14,7 @@
 #include "startup/launch/application_state.h"
 #include "startup/launch/path_names.h"
 #include "startup/launch/self_copy.h"
+#include "update/file_date.h"
 #include "update/remote_file.h"
 
 namespace zor {
@@ -69,9 +70,16 @@ bool TRemoteUpdateThread::CheckSelfUpdate() {
   const bool knowsLibrary =
       source.GetRemoteFileInfo(libraryName, std::string(kAreaLibs), libraryInfo);
   if (!knowsLauncher && !knowsLibrary) return false;
-  // A file the server does not hold cannot be newer there.
-  const bool launcherOlder = knowsLauncher && NeedsUpdate(Settings.ExePath, launcherInfo);
-  const bool libraryOlder = knowsLibrary && NeedsUpdate(ExeDir() + libraryName, libraryInfo);
+  // A file the server does not hold cannot be newer there. A date more than a day ahead is
+  // never stored on the installed copy, so it would look newer again after the replacement
+  // and the launcher would replace and restart itself without end: such a date alone does
+  // not start a self-update (a higher version still does).
+  const auto newer = [](const std::string& path, const TFileObject& info) {
+    if (CompareVersion(LocalFileVersion(path), info.Version) < 0) return true;
+    return !IsDosDateTooFarAhead(static_cast<uint32_t>(info.FileAge)) && NeedsUpdate(path, info);
+  };
+  const bool launcherOlder = knowsLauncher && newer(Settings.ExePath, launcherInfo);
+  const bool libraryOlder = knowsLibrary && newer(ExeDir() + libraryName, libraryInfo);
   if (!launcherOlder && !libraryOlder) return false;
 
   const std::string temp = StagingFolder(Settings.TempDir);
