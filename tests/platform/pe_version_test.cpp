@@ -7,7 +7,7 @@
 
 #include "platform/pe_format.h"
 #include "platform/pe_version_writer.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace zor {
 namespace {

@@ -1,4 +1,4 @@
-// Helpers of the update tests: a temporary client folder, file reading and writing, packing
+// Helpers of the update tests: file reading and writing as bytes, packing
 // bytes into the CPS form, and a file server that answers the file commands over the
 // in-memory pipe from a table of files (with faults a test can switch on).
 #pragma once
@@ -8,8 +8,6 @@
 
 #include <atomic>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <random>
@@ -18,8 +16,10 @@
 #include <vector>
 
 #include "base/ascii_case.h"
-#include "intercom/connection_fixture.h"
 #include "intercom/ic_connection.h"
+#include "support/connection_fixture.h"
+#include "support/file_contents.h"
+#include "support/temp_folder.h"
 #include "transport/memory_pipe_handler.h"
 #include "update/cps_format.h"
 #include "update/download_client.h"
@@ -30,34 +30,12 @@ namespace zor::testing {
 
 using Bytes = std::vector<uint8_t>;
 
-class TempDir {
- public:
-  TempDir() {
-    std::random_device random;
-    Path = (std::filesystem::temp_directory_path() /
-            ("zor_update_" + std::to_string(random()) + std::to_string(random())))
-               .string() +
-           "/";
-    std::filesystem::create_directories(Path);
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(Path, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string Path;  // with a trailing '/'
-};
-
 inline Bytes ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
+  return ReadAllBytes(path);
 }
 
 inline void WriteFileBytes(const std::string& path, const Bytes& bytes) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  WriteAll(path, bytes);
 }
 
 inline Bytes TextBytes(std::string_view text) {
