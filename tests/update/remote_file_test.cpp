@@ -16,6 +16,7 @@
 #include "platform/last_error.h"
 #include "platform/locale.h"
 #include "support/connection_fixture.h"
+#include "transport/memory_pipe_handler.h"
 #include "update/cps_file.h"
 #include "update/crc_register.h"
 #include "update/update_notice.h"
@@ -470,6 +471,65 @@ TEST_F(RemoteFileTest, CancelStopsAtTheNextBlockAndKeepsTheRecord) {
   EXPECT_EQ(Record("h.dll")->FilePos, static_cast<int32_t>(kPackedReceivePiece));
   // The connection still held unread data, so it was closed.
   EXPECT_FALSE(Link.Client->Connected());
+}
+
+// Both forms arrive whole when the server's pipe end moves at most one byte per write, so
+// every reply header and block header reaches the client in pieces.
+TEST_F(RemoteFileTest, ServerWritesSplitIntoSingleBytesStillDownloadWhole) {
+  Server.WriteLimit = 1;
+  for (const bool packed : {true, false}) {
+    SCOPED_TRACE(packed);
+    const std::string name = packed ? "split.dll" : "split.bin";
+    const Bytes content = SampleBytes(20000, 3);
+    Server.Add(name, content);
+    std::unique_ptr<TRemoteFile> file =
+        packed ? std::unique_ptr<TRemoteFile>(MakeFile()) : MakeFile<TRemoteFile>();
+    ASSERT_TRUE(file->Download(name, "Libs", nullptr, nullptr, "", Dir.Path() + "client"));
+    EXPECT_EQ(ReadFileBytes(Client(name)), content);
+    EXPECT_FALSE(Record(name).has_value());
+  }
+}
+
+// A read error in the middle of the data stream ends the download with that error: no
+// installed file, and a resume record that covers exactly the bytes that arrived intact.
+TEST_F(RemoteFileTest, AReadErrorMidPayloadFailsTheDownloadAndKeepsOnlyWhatArrived) {
+  for (const bool packed : {true, false}) {
+    SCOPED_TRACE(packed);
+    const std::string name = packed ? "fault.dll" : "fault.bin";
+    const Bytes content = SampleBytes(300000, 9);
+    Server.Add(name, content);
+    const size_t streamSize = Server.Files[name].Packed.size();
+    Server.PauseAfter = static_cast<int64_t>(streamSize / 2);
+    std::unique_ptr<TRemoteFile> file =
+        packed ? std::unique_ptr<TRemoteFile>(MakeFile()) : MakeFile<TRemoteFile>();
+    auto* end = dynamic_cast<TMemoryPipeHandler*>(Link.Client->Handler());
+    ASSERT_NE(end, nullptr);
+    // The client waits for more only once it has read all the server sent before pausing.
+    bool injected = false;
+    end->OnIdle = [&](TIcIOHandler&) {
+      if (injected || !Server.Paused()) return;
+      end->InjectReadError({"disk says no", 5, false});
+      injected = true;
+      Server.Resume();
+    };
+    try {
+      file->Download(name, "Libs", nullptr, nullptr, "", Dir.Path() + "client");
+      ADD_FAILURE() << "the download succeeded";
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message.rfind("下载档案时发生错误 ", 0), 0u) << e.Message;
+      EXPECT_NE(e.Message.find("disk says no"), std::string::npos) << e.Message;
+    }
+    Server.Resume();
+    EXPECT_TRUE(injected);
+    EXPECT_FALSE(FileExists(Client(name)));
+    const auto record = Record(name);
+    ASSERT_TRUE(record.has_value());
+    EXPECT_GT(record->FilePos, 0);
+    EXPECT_LT(record->FilePos, record->FileSize);
+    const Bytes partial = ReadFileBytes(Client(name) + "_tmp");
+    ASSERT_EQ(partial.size(), static_cast<size_t>(record->FilePos));
+    EXPECT_EQ(record->CRC, UpdateCrcRegister(kCrcRegisterStart, partial.data(), partial.size()));
+  }
 }
 
 TEST(TransferHelpers, DefaultLanguageTagFollowsTheSystemLocale) {

@@ -7,6 +7,8 @@
 #include <zlib.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -102,6 +104,22 @@ class FakeFileServer {
   std::atomic<int32_t> CountDelta{0};
   // The answer to the file-list command.
   std::string FileList, Second;
+  // Most bytes per write of the server's pipe end for the next connections (0: no limit).
+  std::atomic<int32_t> WriteLimit{0};
+  // Bytes of the next data stream sent before the server waits for `Resume` (-1: none).
+  std::atomic<int64_t> PauseAfter{-1};
+
+  // True while the server holds the rest of a data stream back (see `PauseAfter`).
+  bool Paused() {
+    std::lock_guard guard(Lock);
+    return IsPaused;
+  }
+  // Lets a paused server send the rest of its data stream.
+  void Resume() {
+    std::lock_guard guard(Lock);
+    IsPaused = false;
+    Changed.notify_all();
+  }
 
   void Add(const std::string& name, const Bytes& content, uint32_t dosTime = kSampleDosTime) {
     FakeFile file;
@@ -132,6 +150,8 @@ class FakeFileServer {
 
  private:
   void ServeRequests(TIcConnection& server) {
+    if (auto* pipe = dynamic_cast<TMemoryPipeHandler*>(server.Handler()))
+      pipe->SetWriteLimit(WriteLimit);
     for (;;) {
       TReceivedRequest request;
       try {
@@ -172,7 +192,18 @@ class FakeFileServer {
       TIcIOHandler& handler = *server.Handler();
       const size_t send =
           breakAfter < 0 ? stream.size() : std::min<size_t>(stream.size(), breakAfter);
-      handler.Write(stream.data(), static_cast<int32_t>(send));
+      size_t sent = 0;
+      const int64_t pauseAfter = PauseAfter.exchange(-1);
+      if (pauseAfter >= 0) {
+        sent = std::min<size_t>(send, static_cast<size_t>(pauseAfter));
+        handler.Write(stream.data(), static_cast<int32_t>(sent));
+        handler.Flush(true);
+        std::unique_lock guard(Lock);
+        IsPaused = true;
+        // Bounded, so a test that never resumes cannot hang its own tear-down.
+        Changed.wait_for(guard, std::chrono::seconds(20), [this] { return !IsPaused; });
+      }
+      handler.Write(stream.data() + sent, static_cast<int32_t>(send - sent));
       handler.Flush(true);
       if (breakAfter >= 0) {
         handler.Close();
@@ -207,6 +238,8 @@ class FakeFileServer {
   }
 
   std::mutex Lock;
+  std::condition_variable Changed;
+  bool IsPaused = false;
   std::vector<TReceivedRequest> Seen;
 };
 
