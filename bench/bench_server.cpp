@@ -8,17 +8,22 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "intercom/ic_connection.h"
-#include "platform/process.h"
 #include "platform/socket.h"
 #include "platform/system_info.h"
 #include "server/file_service.h"
-#include "transport/tcp_handler.h"
+#include "support/file_contents.h"
+#include "support/free_port.h"
+#include "support/server_process.h"
+#include "support/temp_folder.h"
+#include "support/test_client.h"
 
 namespace {
 
@@ -38,82 +43,48 @@ std::string FileContent(uint32_t seed) {
   return data;
 }
 
-uint16_t FreePort() {
-  int error = 0;
-  const int s = CreateSocket(SocketKind::Stream, error);
-  SocketAddress address{0x7F000001, 0};
-  BindSocket(s, address, error);
-  SocketLocalAddress(s, address, error);
-  CloseSocket(s);
-  return address.Port;
-}
-
-class ServerProcess {
+// The server program beside this benchmark over a release of its own, packed on first use.
+class BenchServer {
  public:
-  ServerProcess() {
-    Dir = fs::temp_directory_path() / ("zor_bench_server_" + std::to_string(FreePort()));
-    fs::remove_all(Dir);
-    fs::create_directories(Dir / "release" / "bpls");
-    for (int i = 0; i < kFiles; ++i) {
-      const std::string content = FileContent(static_cast<uint32_t>(i));
-      std::ofstream(Dir / "release" / (i % 2 ? "bpls" : "") / ("file" + std::to_string(i) + ".bpl"),
-                    std::ios::binary)
-          .write(content.data(), static_cast<std::streamsize>(content.size()));
-    }
-    Port = FreePort();
-    const std::string exe = fs::path(GetExePath()).parent_path() / "zorserver";
-    const std::string command =
-        "ZOR_REGISTRY_DIR=" + (Dir / "registry").string() + " exec " + exe + " --release " +
-        (Dir / "release").string() + " --cache " + (Dir / "cache").string() +
-        " --bind 127.0.0.1 --port " + std::to_string(Port) +
-        " --max-connections 200 --log-level warning >" + (Dir / "out.txt").string();
-    Pid = StartProcess("/bin/sh -c \"" + command + "\"");
-    for (int i = 0; i < 3000 && IsProcessRunning(Pid); ++i) {
-      std::ifstream out(Dir / "out.txt");
-      std::string line;
-      if (std::getline(out, line) && line.starts_with("listening on")) return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    throw std::runtime_error("zorserver did not start");
-  }
-  ~ServerProcess() {
-    WaitForProcessExit(StartProcess("kill -TERM " + std::to_string(Pid)));
-    WaitForProcessExit(Pid);
-    std::error_code ignored;
-    fs::remove_all(Dir, ignored);
+  BenchServer() {
+    const fs::path dir = Folder.Dir();
+    for (int i = 0; i < kFiles; ++i)
+      testing::WriteAll(
+          dir / "release" / (i % 2 ? "bpls" : "") / ("file" + std::to_string(i) + ".bpl"),
+          FileContent(static_cast<uint32_t>(i)));
+    Port = testing::FreePort();
+    Process = std::make_unique<testing::ServerProcess>(
+        (fs::path(GetExePath()).parent_path() / "zorserver").string(),
+        "--release '" + (dir / "release").string() + "' --cache '" + (dir / "cache").string() +
+            "' --bind 127.0.0.1 --port " + std::to_string(Port) +
+            " --max-connections 200 --log-level warning",
+        dir, "ZOR_REGISTRY_DIR='" + (dir / "registry").string() + "'");
+    if (!Process->WaitListening(std::chrono::seconds(30)))
+      throw std::runtime_error("zorserver did not start: " + Process->Err());
   }
   // The server's peak resident memory in MiB.
   double PeakMiB() const {
-    std::ifstream status("/proc/" + std::to_string(Pid) + "/status");
+    std::ifstream status("/proc/" + std::to_string(Process->Pid()) + "/status");
     std::string line;
     while (std::getline(status, line))
       if (line.starts_with("VmHWM:")) return std::stod(line.substr(6)) / 1024.0;
     return 0;
   }
+  fs::path Dir() const { return Folder.Dir(); }
 
-  fs::path Dir;
+  testing::TempFolder Folder{"zor-bench-server"};
   uint16_t Port = 0;
-  ProcessId Pid = 0;
+  std::unique_ptr<testing::ServerProcess> Process;
 };
 
-ServerProcess& Server() {
-  static ServerProcess server;
+BenchServer& Server() {
+  static BenchServer server;
   return server;
 }
 
 // A session opened the way the launcher's connection opens one.
 struct Client {
-  explicit Client(uint16_t port) : Connection(DefaultEncrypt, kDefaultScrambleKey, DefaultDecrypt) {
-    Connection.SetHandler(std::make_unique<TTCPHandler>("Host=127.0.0.1:" + std::to_string(port)));
-    const TVariantArray greeting = Connection.WaitResult(true);
-    const uint32_t key = DeriveEnhancedKey(Connection.GetKey());
-    Connection.SendCommandData(
-        7, {TVariant::Wide("bench"), TVariant::Wide("bench"), TVariant(""), TVariant(-1),
-            TVariant(2052), TVariant(0), TVariant(0), TVariant("Client"), TVariant("/"), TVariant(),
-            TVariant(static_cast<int32_t>(key))});
-    Connection.WaitResultDiscard(true);
-    Connection.SetKey(key);
-  }
+  explicit Client(uint16_t port) : Session(port, {"bench", "bench", "Client", "/"}) {}
   // The release's file names from the list.
   std::vector<std::string> Names() {
     Connection.SendCommand(kCmdFileList);
@@ -143,11 +114,12 @@ struct Client {
     }
     return count;
   }
-  TIcConnection Connection;
+  testing::TTestClient Session;
+  TIcConnection& Connection = Session.Connection;
 };
 
 void BM_ServerPackedRelease(benchmark::State& state) {
-  ServerProcess& server = Server();
+  BenchServer& server = Server();
   const int clients = static_cast<int>(state.range(0));
   const std::vector<std::string> names = Client(server.Port).Names();  // packs the release once
   std::atomic<int64_t> bytes{0};
@@ -171,7 +143,7 @@ void BM_ServerPackedRelease(benchmark::State& state) {
 void BM_PlainLoopbackCopy(benchmark::State& state) {
   const int streams = static_cast<int>(state.range(0));
   int64_t perStream = 0;
-  for (const auto& entry : fs::directory_iterator(Server().Dir / "cache"))
+  for (const auto& entry : fs::directory_iterator(Server().Dir() / "cache"))
     if (entry.path().extension() == ".cps") perStream += static_cast<int64_t>(entry.file_size());
   std::atomic<int64_t> bytes{0};
   for (auto _ : state) {

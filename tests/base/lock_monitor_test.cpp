@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "base/exceptions.h"
-#include "base/expect_message.h"
 #include "base/thread_list.h"
+#include "support/expect_error.h"
 
 #include <thread>
 
@@ -17,8 +17,8 @@ TEST(LockMonitor, KeepsNamesSortedWithoutCaseAndRefusesDuplicatesInAnyCase) {
   monitor.RegisterLock("beta", &b, LockKind::ThreadList);
   monitor.RegisterLock("Alpha", &a, LockKind::CriticalSection);
   monitor.RegisterLock("gamma", &c, LockKind::LifeObject);
-  ExpectMessage([&] { monitor.RegisterLock("ALPHA", &c, LockKind::Other); },
-                "The lock name [ALPHA] already exist!");
+  testing::ExpectError([&] { monitor.RegisterLock("ALPHA", &c, LockKind::Other); },
+                       "The lock name [ALPHA] already exist!");
   const auto entries = monitor.Snapshot();
   ASSERT_EQ(entries.size(), 3u);
   EXPECT_EQ(entries[0].Name, "Alpha");
@@ -48,8 +48,8 @@ TEST(ThreadList, NamedListIsRegisteredForItsLifetimeAndNamesAreUnique) {
   {
     TZORThreadList<int*> list("Handlers of test");
     EXPECT_TRUE(LockMonitor().Contains("handlers of TEST"));
-    ExpectMessage([] { TZORThreadList<int*> again("HANDLERS OF TEST"); },
-                  "The lock name [HANDLERS OF TEST] already exist!");
+    testing::ExpectError([] { TZORThreadList<int*> again("HANDLERS OF TEST"); },
+                         "The lock name [HANDLERS OF TEST] already exist!");
   }
   EXPECT_FALSE(LockMonitor().Contains("Handlers of test"));
   TZORThreadList<int*> unnamed;  // no name, nothing registered, several may exist

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/exceptions.h"
-#include "base/expect_message.h"
+#include "support/expect_error.h"
 
 namespace zor {
 namespace {
@@ -70,8 +70,8 @@ TEST(StrToIntStrict, ConvertsValidIntegersAndRaisesForEverythingElse) {
   EXPECT_EQ(StrToIntStrict("-2147483648"), INT32_MIN);
   EXPECT_EQ(StrToIntStrict("0007"), 7);
   for (const char* bad : {"2147483648", "-2147483649", "9999999999", "12a", "", " ", "1.0"})
-    ExpectMessage<EConvertError>([&] { StrToIntStrict(bad); }, "EConvertError",
-                                 std::string("'") + bad + "' is not a valid integer value");
+    testing::ExpectError<EConvertError>([&] { StrToIntStrict(bad); }, "EConvertError",
+                                        std::string("'") + bad + "' is not a valid integer value");
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "base/exceptions.h"
-#include "base/expect_message.h"
+#include "support/expect_error.h"
 
 namespace zor {
 namespace {
@@ -14,7 +14,7 @@ namespace {
 TEST(ThreadDataAllocator, HandsOut63UnitsThenRefuses) {
   ThreadDataAllocator allocator;
   for (int i = 0; i < 63; ++i) ASSERT_EQ(allocator.Alloc(4), i * 4);
-  ExpectMessage([&] { allocator.Alloc(4); }, "Exceed the thread buffer size!");
+  testing::ExpectError([&] { allocator.Alloc(4); }, "Exceed the thread buffer size!");
   EXPECT_EQ(allocator.HighWaterMark(), 252);
 }
 
@@ -25,7 +25,7 @@ TEST(ThreadDataAllocator, RoundsSizesUpToUnits) {
   EXPECT_EQ(allocator.Alloc(20), 12);
   EXPECT_EQ(allocator.HighWaterMark(), 32);
   // 252 is the most that can be handed out: 220 more fits exactly, 224 does not.
-  ExpectMessage([&] { allocator.Alloc(221); }, "Exceed the thread buffer size!");
+  testing::ExpectError([&] { allocator.Alloc(221); }, "Exceed the thread buffer size!");
   EXPECT_EQ(allocator.Alloc(220), 32);
 }
 
@@ -46,9 +46,9 @@ TEST(ThreadDataAllocator, FreeingTheTopBlockLowersTheMarkOverFreeUnitsOnly) {
 
 TEST(ThreadDataAllocator, RefusesRangesOutsideTheArea) {
   ThreadDataAllocator allocator;
-  ExpectMessage([&] { allocator.Free(-4, 4); }, "Error thread data index -4");
-  ExpectMessage([&] { allocator.Free(252, 8); }, "Error thread data index 252");
-  ExpectMessage([&] { allocator.Free(2, 4); }, "Error thread data index 2");
+  testing::ExpectError([&] { allocator.Free(-4, 4); }, "Error thread data index -4");
+  testing::ExpectError([&] { allocator.Free(252, 8); }, "Error thread data index 252");
+  testing::ExpectError([&] { allocator.Free(2, 4); }, "Error thread data index 2");
 }
 
 TEST(ThreadData, EachThreadHasItsOwnBytesAndIndexesAreChecked) {
@@ -63,8 +63,8 @@ TEST(ThreadData, EachThreadHasItsOwnBytesAndIndexesAreChecked) {
   EXPECT_EQ(*ThreadData(offset), 7);
   FreeThreadData(offset, 4);
   EXPECT_NE(ThreadData(255), nullptr);
-  ExpectMessage([] { ThreadData(256); }, "Error thread data index 256");
-  ExpectMessage([] { ThreadData(-1); }, "Error thread data index -1");
+  testing::ExpectError([] { ThreadData(256); }, "Error thread data index 256");
+  testing::ExpectError([] { ThreadData(-1); }, "Error thread data index -1");
 }
 
 }  // namespace

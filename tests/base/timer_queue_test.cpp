@@ -10,8 +10,8 @@
 #include "base/clock.h"
 #include "base/exception_handler.h"
 #include "base/exceptions.h"
-#include "base/expect_message.h"
 #include "base/run_status.h"
+#include "support/expect_error.h"
 
 namespace zor {
 namespace {
@@ -32,26 +32,27 @@ class TimerQueueTest : public ::testing::Test {
 
 TEST_F(TimerQueueTest, WithoutAWindowEveryCallSaysWhichWindowIsMissing) {
   std::thread([] {
-    ExpectMessage(
+    testing::ExpectError(
         [] {
           RegisterPeriodic(
               milliseconds(100), [] {}, 1);
         },
         "The timer window of this thread is not created!");
-    ExpectMessage([] { PostToThread([] {}, false); },
-                  "The timer window of this thread is not created!");
-    ExpectMessage([] { ProcessPendingTimers(); },
-                  "The timer window of this thread is not created!");
+    testing::ExpectError([] { PostToThread([] {}, false); },
+                         "The timer window of this thread is not created!");
+    testing::ExpectError([] { ProcessPendingTimers(); },
+                         "The timer window of this thread is not created!");
     CreateTimerWindow();
     EXPECT_NO_THROW(PostToThread([] {}, false));
     DestroyTimerWindow();
-    ExpectMessage([] { PostToThread([] {}, false); },
-                  "The timer window of this thread is not created!");
+    testing::ExpectError([] { PostToThread([] {}, false); },
+                         "The timer window of this thread is not created!");
   }).join();
   // No thread has declared itself main.
-  ExpectMessage([] { PostToThread([] {}, true); },
-                "The timer window of main thread is not created!");
-  ExpectMessage([] { CallOnMainThread([] {}); }, "The timer window of main thread is not created!");
+  testing::ExpectError([] { PostToThread([] {}, true); },
+                       "The timer window of main thread is not created!");
+  testing::ExpectError([] { CallOnMainThread([] {}); },
+                       "The timer window of main thread is not created!");
 }
 
 TEST_F(TimerQueueTest, PostedCallsRunInPostingOrderOnTheOwningThread) {
@@ -281,8 +282,8 @@ TEST_F(TimerQueueTest, TimeChangeHookAndWakeHookRunWhereTheyShould) {
 
 TEST_F(TimerQueueTest, AThreadsWindowEndsWithTheThread) {
   std::thread([] { DeclareMainThread(); }).join();
-  ExpectMessage([] { PostToThread([] {}, true); },
-                "The timer window of main thread is not created!");
+  testing::ExpectError([] { PostToThread([] {}, true); },
+                       "The timer window of main thread is not created!");
 }
 
 }  // namespace

@@ -7,16 +7,15 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <iterator>
-#include <random>
 #include <string>
 #include <thread>
 
 #include "platform/process.h"
 #include "platform/registry_store.h"
 #include "platform/zor_registry.h"
-#include "startup/startup_test_util.h"
+#include "support/file_contents.h"
+#include "support/temp_folder.h"
+#include "support/wait_for.h"
 
 namespace zor {
 namespace {
@@ -34,11 +33,8 @@ int StartWindowRuns(const std::string& text) {
   return runs;
 }
 
-// The file's contents, "" when it does not exist (yet).
-std::string ReadAll(const std::string& path) {
-  const std::string text = test::ReadFile(path);
-  return text == "<missing>" ? std::string() : text;
-}
+using testing::ReadAll;
+using testing::WaitFor;
 
 std::string ShellQuote(const std::string& text) {
   std::string result = "'";
@@ -46,22 +42,9 @@ std::string ShellQuote(const std::string& text) {
   return result + "'";
 }
 
-// Waits until `done` holds; false when it still does not after a generous limit (a safety
-// net for a broken build, not a measure of speed).
-bool WaitFor(const std::function<bool()>& done) {
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > limit) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
-
 class LauncherE2E : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::random_device random;
-    Root = (fs::temp_directory_path() / ("zor-e2e-" + std::to_string(random()))).string() + "/";
     for (const char* dir : {"reg", "run", "app"}) fs::create_directories(Root + dir);
     fs::copy_file(std::string(ZOR_BIN_DIR) + "/Client", App("Client"));
     fs::copy_file(std::string(ZOR_BIN_DIR) + "/IClient", App("IClient"));
@@ -77,8 +60,6 @@ class LauncherE2E : public ::testing::Test {
       KillProcess(pid);
       WaitForProcessExit(pid);
     }
-    std::error_code ignored;
-    fs::remove_all(Root, ignored);
   }
 
   std::string App(const std::string& name) const { return Root + "app/" + name; }
@@ -116,7 +97,8 @@ class LauncherE2E : public ::testing::Test {
     reg.WriteValue(name, value);
   }
 
-  std::string Root;
+  testing::TempFolder Folder{"zor-e2e"};
+  const std::string Root = Folder.Path();
   std::vector<ProcessId> Started;
 };
 

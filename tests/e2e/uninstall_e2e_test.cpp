@@ -5,21 +5,23 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
-#include <chrono>
 #include <filesystem>
 #include <map>
-#include <random>
 #include <string>
-#include <thread>
 
 #include "platform/process.h"
 #include "platform/registry_store.h"
 #include "platform/zor_registry.h"
-#include "startup/startup_test_util.h"
+#include "support/file_contents.h"
+#include "support/temp_folder.h"
+#include "support/wait_for.h"
 
 namespace zor {
 namespace {
 namespace fs = std::filesystem;
+using testing::ReadAll;
+using testing::WaitFor;
+using testing::WriteAll;
 
 constexpr const char* kEntryKey =
     "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZOR Q880 System";
@@ -28,25 +30,22 @@ constexpr const char* kConfirmLine = "[ZOR Q880 System] Continue with ininstall 
 class UninstallE2E : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::random_device random;
-    Root =
-        (fs::temp_directory_path() / ("zor-uninstall-" + std::to_string(random()))).string() + "/";
     const std::string bin = std::string(ZOR_BIN_DIR) + "/";
     fs::create_directories(Root + "reg");
     fs::create_directories(Root + "run");
     fs::create_directories(Root + "app/Bpls");
     fs::copy_file(bin + "Client", Root + "app/Client");
     fs::copy_file(bin + "IClient", Root + "app/IClient");
-    test::WriteFile(Root + "app/ZORSys.ini", "[System]\n");
-    test::WriteFile(Root + "app/Bpls/Main.bpl", "library");
-    test::WriteFile(Root + "app/Report.doc", "the user's own");
-    test::WriteFile(Root + "outside/cloud.so", "outside");
+    WriteAll(Root + "app/ZORSys.ini", "[System]\n");
+    WriteAll(Root + "app/Bpls/Main.bpl", "library");
+    WriteAll(Root + "app/Report.doc", "the user's own");
+    WriteAll(Root + "outside/cloud.so", "outside");
     fs::create_symlink(Root + "outside/cloud.so", Root + "app/M880CloudClient.dll");
-    test::WriteFile(Root + "home/Desktop/Start M880.desktop", "[Desktop Entry]\n");
-    test::WriteFile(Root + "home/.local/share/applications/ZOR Q880 System/Start M880.desktop",
-                    "[Desktop Entry]\n");
-    test::WriteFile(Root + "home/.local/share/applications/ZOR Q880 System/Uninstall M880.desktop",
-                    "[Desktop Entry]\n");
+    WriteAll(Root + "home/Desktop/Start M880.desktop", "[Desktop Entry]\n");
+    WriteAll(Root + "home/.local/share/applications/ZOR Q880 System/Start M880.desktop",
+             "[Desktop Entry]\n");
+    WriteAll(Root + "home/.local/share/applications/ZOR Q880 System/Uninstall M880.desktop",
+             "[Desktop Entry]\n");
     ScopedRegistryDir dir(Root + "reg");
     TZORRegistry reg(RegRoot::LocalMachine, KEY_ALL_ACCESS);
     ASSERT_TRUE(reg.OpenKey(kEntryKey, true));
@@ -57,8 +56,6 @@ class UninstallE2E : public ::testing::Test {
       KillProcess(Holder);
       WaitForProcessExit(Holder);
     }
-    std::error_code ignored;
-    fs::remove_all(Root, ignored);
   }
 
   // Runs "Client /UnInstall" with the answer `confirm`; what it wrote on standard error.
@@ -71,7 +68,7 @@ class UninstallE2E : public ::testing::Test {
         env + " '" + Root + "app/Client' /UnInstall 2>'" + Root + "err' </dev/null";
     const int status = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    return test::ReadFile(Root + "err");
+    return ReadAll(Root + "err");
   }
 
   // Every entry below the test's folder except the run-time and registry folders, links
@@ -87,7 +84,7 @@ class UninstallE2E : public ::testing::Test {
         else if (it->is_directory())
           entries[name + "/"] = "";
         else
-          entries[name] = test::ReadFile(it->path().string());
+          entries[name] = ReadAll(it->path().string());
       }
     }
     return entries;
@@ -98,7 +95,8 @@ class UninstallE2E : public ::testing::Test {
     return TZORRegistry(RegRoot::LocalMachine, KEY_READ).KeyExists(kEntryKey);
   }
 
-  std::string Root;
+  testing::TempFolder Folder{"zor-uninstall"};
+  const std::string Root = Folder.Path();
   ProcessId Holder = 0;
 };
 
@@ -114,15 +112,7 @@ TEST_F(UninstallE2E, DeclinedOrWhileTheMainProgramRunsNothingIsTouched) {
   Holder = StartProcess("\"" + Root + "app/IClient\" /NetMode");
   unsetenv("ZOR_DEMO_HOLD_MS");
   unsetenv("ZOR_RUNTIME_DIR");
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  const auto started = [&] {
-    const std::string text = test::ReadFile(Root + "app/IClient.started");
-    return !text.empty() && text != "<missing>";
-  };
-  while (!started() && std::chrono::steady_clock::now() < limit) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ASSERT_TRUE(started());
+  ASSERT_TRUE(WaitFor([&] { return !ReadAll(Root + "app/IClient.started").empty(); }));
   const auto running = Tree();
   EXPECT_EQ(Uninstall("yes"),
             std::string(kConfirmLine) + "[Error] Applcation is executed duplicated.\n");

@@ -2,20 +2,15 @@
 // 127.0.0.1, the headless launcher in a client folder fetches what is missing or older and
 // starts the stand-in main program with "/NetMode"; without a server it gives up after a few
 // passes and starts nothing. Every process a test starts, it stops.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <stdlib.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <iterator>
 #include <map>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -26,51 +21,25 @@
 #include "platform/registry_store.h"
 #include "platform/zor_registry.h"
 #include "server/release_command.h"
+#include "support/file_contents.h"
+#include "support/free_port.h"
+#include "support/server_process.h"
+#include "support/temp_folder.h"
+#include "support/wait_for.h"
 #include "update/release_manifest.h"
 
 namespace zor {
 namespace {
 namespace fs = std::filesystem;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteAll(const std::string& path, const std::string& content) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-// A safety net for a broken build, not a measure of speed.
-bool WaitFor(const std::function<bool()>& done) {
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > limit) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
-
-// A TCP port on 127.0.0.1 that nobody listens on right now.
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
+using testing::FreePort;
+using testing::ReadAll;
+using testing::WaitFor;
+using testing::WriteAll;
 
 class UpdateE2E : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::random_device random;
-    Root =
-        (fs::temp_directory_path() / ("zor-update-e2e-" + std::to_string(random()))).string() + "/";
     for (const char* dir : {"reg", "run", "release", "client", "cache"})
       fs::create_directories(Root + dir);
     fs::copy_file(std::string(ZOR_BIN_DIR) + "/IClient", Root + "release/IClient");
@@ -86,11 +55,7 @@ class UpdateE2E : public ::testing::Test {
     Port = FreePort();
     WriteSettings();
   }
-  void TearDown() override {
-    StopServer();
-    std::error_code ignored;
-    fs::remove_all(Root, ignored);
-  }
+  void TearDown() override { StopServer(); }
 
   void WriteSettings() {
     ScopedRegistryDir dir(Root + "reg");
@@ -104,23 +69,17 @@ class UpdateE2E : public ::testing::Test {
   }
 
   void StartServer() {
-    // A restart must not see the line the previous server wrote before the shell truncates it.
-    fs::remove(Root + "server.out");
-    const std::string script = "exec '" + std::string(ZOR_BIN_DIR) + "/zorserver' --release '" +
-                               Root + "release' --port " + std::to_string(Port) +
-                               " --bind 127.0.0.1 --cache '" + Root + "cache' >'" + Root +
-                               "server.out' 2>'" + Root + "server.log'";
-    Server = StartProcess("/bin/sh -c \"" + script + "\"");
-    ASSERT_TRUE(WaitFor([&] {
-      return ReadAll(Root + "server.out").find("listening on") != std::string::npos;
-    })) << ReadAll(Root + "server.log");
+    StopServer();
+    Server = std::make_unique<testing::ServerProcess>(
+        ZOR_BIN_DIR "/zorserver",
+        "--release '" + Root + "release' --port " + std::to_string(Port) +
+            " --bind 127.0.0.1 --cache '" + Root + "cache'",
+        Root);
+    ASSERT_TRUE(Server->WaitListening()) << Server->Err();
   }
-  void StopServer() {
-    if (Server == 0) return;
-    KillProcess(Server);
-    WaitForProcessExit(Server);
-    Server = 0;
-  }
+  void StopServer() { Server.reset(); }
+  // What the server wrote to its log (standard error).
+  std::string ServerLog() const { return ReadAll(Root + "err.txt"); }
 
   // Runs the launcher to its end; what it wrote to standard error.
   std::string RunClient() {
@@ -134,9 +93,10 @@ class UpdateE2E : public ::testing::Test {
   std::string Client(const std::string& name) const { return Root + "client/" + name; }
   std::string Release(const std::string& name) const { return Root + "release/" + name; }
 
-  std::string Root;
+  testing::TempFolder Folder{"zor-update-e2e"};
+  const std::string Root = Folder.Path();
   int Port = 0;
-  ProcessId Server = 0;
+  std::unique_ptr<testing::ServerProcess> Server;
 };
 
 TEST_F(UpdateE2E, AnEmptyClientFolderIsBroughtUpToDateAndTheMainProgramStarted) {
@@ -235,9 +195,8 @@ class SignedReleaseE2E : public UpdateE2E {
     ASSERT_TRUE(WaitFor([&] { return !ReadAll(Client("IClient.started")).empty(); })) << err;
     ASSERT_EQ(ReadAll(Client("ZORCore.dll")), ReadAll(Release("ZORCore.dll")));
     ASSERT_TRUE(fs::exists(Client("ZORRelease.state")));
-    EXPECT_NE(
-        ReadAll(Root + "server.log").find("The release folder matches its manifest (release "),
-        std::string::npos);
+    EXPECT_NE(ServerLog().find("The release folder matches its manifest (release "),
+              std::string::npos);
     StopServer();
     Installed = ClientFiles();
   }
@@ -291,8 +250,7 @@ TEST_F(SignedReleaseE2E, AFileOutsideTheManifestIsRefused) {
   ExpectRefused(
       "The server offers Evil.dll, which is not part of the signed release; nothing was updated.");
   // The server warned its publisher at start.
-  EXPECT_NE(ReadAll(Root + "server.log")
-                .find("sign it again (zorrelease sign): Evil.dll: not in the manifest"),
+  EXPECT_NE(ServerLog().find("sign it again (zorrelease sign): Evil.dll: not in the manifest"),
             std::string::npos);
 }
 

@@ -6,13 +6,13 @@
 
 #include <gtest/gtest.h>
 
-#include "connection_fixture.h"
 #include "intercom/charset_conversion.h"
 #include "intercom/client_connection_ex.h"
 #include "intercom/connect_strings.h"
 #include "intercom/default_connection.h"
 #include "intercom/security_package.h"
 #include "platform/locale.h"
+#include "support/connection_fixture.h"
 #include "transport/ic_errors.h"
 
 namespace zor {

@@ -5,9 +5,9 @@
 #include <zlib.h>
 
 #include "base/run_status.h"
-#include "connection_fixture.h"
 #include "intercom/result_types.h"
 #include "intercom/variant_stream.h"
+#include "support/connection_fixture.h"
 #include "test_support.h"
 #include "transport/ic_errors.h"
 

@@ -5,14 +5,14 @@
 
 #include <filesystem>
 #include <memory>
-#include <random>
 #include <thread>
 
-#include "connection_fixture.h"
 #include "intercom/ic_connection.h"
 #include "intercom/scrambling.h"
 #include "platform/runtime_dir.h"
 #include "platform/socket.h"
+#include "support/connection_fixture.h"
+#include "support/temp_folder.h"
 #include "transport/pipe_handler.h"
 #include "transport/tcp_handler.h"
 
@@ -57,10 +57,8 @@ TVariantArray BigArguments() {
 
 TEST(RealTransports, LargeScrambledPayloadsTravelBothWaysOverTcpAndThePipe) {
   // A runtime folder of its own, so that pipe names of parallel runs never meet.
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                    ("zbig" + std::to_string(std::random_device{}() % 100000000));
-  std::filesystem::create_directories(dir);
-  ScopedRuntimeDir runtime(dir.string());
+  const testing::TempFolder dir("zbig");  // short: local socket names live below it
+  ScopedRuntimeDir runtime(dir.Dir().string());
   const TVariantArray args = BigArguments();
   struct Case {
     const char* name;
@@ -90,7 +88,6 @@ TEST(RealTransports, LargeScrambledPayloadsTravelBothWaysOverTcpAndThePipe) {
     EXPECT_EQ(failure, "");
     EXPECT_EQ(echoed, args);
   }
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "base/exceptions.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace zor {
 namespace {

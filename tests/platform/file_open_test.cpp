@@ -12,7 +12,7 @@
 #include "base/exceptions.h"
 #include "platform/directories.h"
 #include "platform/last_error.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace zor {
 namespace {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/fault_file_system.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace zor {
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/dos_time.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace zor {
 namespace {

@@ -8,7 +8,7 @@
 #include "base/exceptions.h"
 #include "platform/runtime_dir.h"
 #include "self_child.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace zor {
 namespace {

@@ -15,7 +15,7 @@
 #include "platform/runtime_dir.h"
 #include "platform/system_info.h"
 #include "self_child.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 #include "transport/pipe_handler.h"
 
 namespace zor {

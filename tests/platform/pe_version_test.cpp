@@ -7,7 +7,7 @@
 
 #include "pe_version_writer.h"
 #include "platform/pe_format.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace zor {
 namespace {

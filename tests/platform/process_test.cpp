@@ -12,17 +12,13 @@
 #include "platform/command_line_split.h"
 #include "platform/last_error.h"
 #include "platform/program_parameters.h"
-#include "temp_folder.h"
+#include "support/file_contents.h"
+#include "support/temp_folder.h"
 
 namespace zor {
 namespace {
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using testing::ReadAll;
 
 TEST(StartProcess, PassesEveryArgumentExactlyAndRunsInTheFolderGiven) {
   testing::TempFolder folder;

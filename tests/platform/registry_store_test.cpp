@@ -12,7 +12,7 @@
 #include "platform/registry_error.h"
 #include "platform/registry_store.h"
 #include "platform/zor_registry.h"
-#include "registry_test_dir.h"
+#include "support/registry_test_dir.h"
 
 namespace zor {
 namespace {
@@ -96,7 +96,7 @@ TEST(RegistryStore, FoldersFollowOverrideEnvironmentAndDefaults) {
 }
 
 TEST(RegistryStore, WritesGoToTheRootsOwnFileAndLeaveNoTemporaryFile) {
-  RegistryTestDir dir;
+  testing::RegistryTestDir dir;
   UpdateHive(RegRoot::CurrentUser, [](RegHive& hive) {
     hive.SetValue("Software\\ZOR", "N", RegValue::Dword(1));
     return true;
@@ -114,7 +114,7 @@ TEST(RegistryStore, WritesGoToTheRootsOwnFileAndLeaveNoTemporaryFile) {
 }
 
 TEST(RegistryStore, ConcurrentProcessesLoseNoWrite) {
-  RegistryTestDir dir;
+  testing::RegistryTestDir dir;
   constexpr int kProcesses = 4, kWrites = 20;
   std::vector<pid_t> children;
   for (int p = 0; p < kProcesses; ++p) {
@@ -136,7 +136,7 @@ TEST(RegistryStore, ConcurrentProcessesLoseNoWrite) {
 }
 
 TEST(RegistryStore, WriterKilledBeforeTheRenameLeavesTheOldHive) {
-  RegistryTestDir dir;
+  testing::RegistryTestDir dir;
   TZORRegistry reg(RegRoot::LocalMachine, KEY_ALL_ACCESS);
   ASSERT_TRUE(reg.OpenKey("Software\\ZOR", true));
   reg.WriteString("Server", "old");
@@ -178,7 +178,7 @@ TEST(RegistryStore, DiskFaultsKeepTheOldHiveAndLeaveNoTemporaryFile) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Name);
-    RegistryTestDir dir;
+    testing::RegistryTestDir dir;
     TZORRegistry reg(RegRoot::LocalMachine, KEY_ALL_ACCESS);
     ASSERT_TRUE(reg.OpenKey("Software\\ZOR", true));
     reg.WriteString("Server", "old");
@@ -202,7 +202,7 @@ TEST(RegistryStore, DiskFaultsKeepTheOldHiveAndLeaveNoTemporaryFile) {
 }
 
 TEST(RegistryStore, DamagedHiveIsReportedWithFileAndLineAndNeverOverwritten) {
-  RegistryTestDir dir;
+  testing::RegistryTestDir dir;
   const std::string path = dir.Path + "/HKLM.reg";
   const std::string damaged =
       "Windows Registry Editor Version "
@@ -230,7 +230,7 @@ TEST(RegistryStore, DamagedHiveIsReportedWithFileAndLineAndNeverOverwritten) {
 }
 
 TEST(RegistryStore, HiveFolderThatCannotBeCreatedIsNotWritable) {
-  RegistryTestDir dir;
+  testing::RegistryTestDir dir;
   WriteFile(dir.Path + "/file", "x");
   ScopedRegistryDir blocked(dir.Path + "/file/zor");  // a folder under a plain file
   EXPECT_FALSE(CanWriteHive(RegRoot::LocalMachine));
@@ -249,7 +249,7 @@ TEST(RegistryStore, HiveFolderThatCannotBeCreatedIsNotWritable) {
 }
 
 TEST(RegistryStore, WritableFolderIsCreatedOnDemand) {
-  RegistryTestDir dir;
+  testing::RegistryTestDir dir;
   ScopedRegistryDir nested(dir.Path + "/a/b");
   EXPECT_TRUE(TZORRegistry::CanWriteHKLM());
   EXPECT_TRUE(std::filesystem::is_directory(dir.Path + "/a/b"));

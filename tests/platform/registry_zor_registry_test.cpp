@@ -4,13 +4,13 @@
 
 #include "platform/registry_error.h"
 #include "platform/zor_registry.h"
-#include "registry_test_dir.h"
+#include "support/registry_test_dir.h"
 
 namespace zor {
 namespace {
 
 TEST(TZORRegistry, TypedReadsFollowTheStoredType) {
-  RegistryTestDir dir;
+  testing::RegistryTestDir dir;
   TZORRegistry reg(RegRoot::LocalMachine, KEY_ALL_ACCESS);
   ASSERT_TRUE(reg.OpenKey("Software\\ZOR\\DK880", true));
   // nullopt: the read gives its default.
@@ -52,7 +52,7 @@ TEST(TZORRegistry, TypedReadsFollowTheStoredType) {
 }
 
 TEST(TZORRegistry, WritesStoreTheirTypes) {
-  RegistryTestDir dir;
+  testing::RegistryTestDir dir;
   TZORRegistry reg(RegRoot::CurrentUser, KEY_ALL_ACCESS);
   ASSERT_TRUE(reg.OpenKey("Software\\ZOR", true));
   reg.WriteBool("B", true);
@@ -75,7 +75,7 @@ TEST(TZORRegistry, WritesStoreTheirTypes) {
 }
 
 TEST(TZORRegistry, NamesCompareWithoutCaseAndKeepTheirSpelling) {
-  RegistryTestDir dir;
+  testing::RegistryTestDir dir;
   TZORRegistry reg(RegRoot::LocalMachine, KEY_ALL_ACCESS);
   ASSERT_TRUE(reg.OpenKey("Software\\ZOR\\DK880", true));
   reg.WriteString("NetServer", "a");
@@ -90,7 +90,7 @@ TEST(TZORRegistry, NamesCompareWithoutCaseAndKeepTheirSpelling) {
 }
 
 TEST(TZORRegistry, PathsAreRelativeToTheOpenKeyUnlessTheyStartAtTheRoot) {
-  RegistryTestDir dir;
+  testing::RegistryTestDir dir;
   TZORRegistry reg(RegRoot::LocalMachine, KEY_ALL_ACCESS);
   EXPECT_FALSE(reg.OpenKey("Software\\ZOR", false));
   EXPECT_EQ(reg.CurrentPath(), "");
@@ -118,7 +118,7 @@ TEST(TZORRegistry, PathsAreRelativeToTheOpenKeyUnlessTheyStartAtTheRoot) {
 }
 
 TEST(TZORRegistry, WritesNeedAnOpenKeyWithWriteAccessThatStillExists) {
-  RegistryTestDir dir;
+  testing::RegistryTestDir dir;
   TZORRegistry reg(RegRoot::LocalMachine, KEY_ALL_ACCESS);
   const auto expectError = [](auto&& action, const std::string& message) {
     try {
@@ -148,7 +148,7 @@ TEST(TZORRegistry, WritesNeedAnOpenKeyWithWriteAccessThatStillExists) {
 }
 
 TEST(TZORRegistry, DeleteValueAndRootsAreSeparate) {
-  RegistryTestDir dir;
+  testing::RegistryTestDir dir;
   TZORRegistry reg(RegRoot::LocalMachine, KEY_ALL_ACCESS);
   ASSERT_TRUE(reg.OpenKey("Software\\ZOR\\DK880", true));
   reg.WriteInteger("TCPPort", 768);

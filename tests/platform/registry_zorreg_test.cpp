@@ -8,7 +8,7 @@
 #include "platform/reg_file_parser.h"
 #include "platform/registry_store.h"
 #include "reg_command.h"
-#include "registry_test_dir.h"
+#include "support/registry_test_dir.h"
 
 namespace zor {
 namespace {
@@ -28,7 +28,7 @@ Result RunTool(std::vector<std::string> args, const std::string& input = {}) {
 }
 
 TEST(ZorReg, QueryPrintsKeysValuesAndSubkeys) {
-  RegistryTestDir dir;
+  testing::RegistryTestDir dir;
   ASSERT_EQ(RunTool({"import", kSample}).Out, "The operation completed successfully.\n");
   RunTool({"add", "HKEY_LOCAL_MACHINE\\Software\\ZOR\\DK880\\Logs\\Old", "/f"});
   EXPECT_EQ(RunTool({"query", "hklm\\software\\zor\\dk880\\logs"}).Out,
@@ -75,7 +75,7 @@ TEST(ZorReg, QueryPrintsKeysValuesAndSubkeys) {
 }
 
 TEST(ZorReg, AddStoresEachTypeAndAsksBeforeOverwriting) {
-  RegistryTestDir dir;
+  testing::RegistryTestDir dir;
   struct Case {
     std::vector<std::string> Switches;
     const char* Name;
@@ -126,7 +126,7 @@ TEST(ZorReg, AddStoresEachTypeAndAsksBeforeOverwriting) {
 }
 
 TEST(ZorReg, DeleteRemovesValuesAllValuesOrTheKey) {
-  RegistryTestDir dir;
+  testing::RegistryTestDir dir;
   RunTool({"import", kSample});
   const std::string key = "HKLM\\Software\\ZOR\\DK880";
   Result r = RunTool({"delete", key, "/v", "TCPPort"}, "n\n");
@@ -150,7 +150,7 @@ TEST(ZorReg, DeleteRemovesValuesAllValuesOrTheKey) {
 }
 
 TEST(ZorReg, ErrorsSayWhatIsWrongAndExitWithOne) {
-  RegistryTestDir dir;
+  testing::RegistryTestDir dir;
   RunTool({"import", kSample});
   const std::string damaged = dir.Path + "/damaged.reg";
   std::ofstream(damaged) << "Windows Registry Editor Version "
@@ -202,7 +202,7 @@ TEST(ZorReg, ErrorsSayWhatIsWrongAndExitWithOne) {
        "ERROR: Cannot write the file \"" + dir.Path + "/no/such/x.reg\".\n"},
   };
   for (const Case& c : kCases) {
-    SCOPED_TRACE(testing::PrintToString(c.Args));
+    SCOPED_TRACE(::testing::PrintToString(c.Args));
     const Result r = RunTool(c.Args);
     EXPECT_EQ(r.Code, 1);
     EXPECT_EQ(r.Err, c.Err);
@@ -212,7 +212,7 @@ TEST(ZorReg, ErrorsSayWhatIsWrongAndExitWithOne) {
 }
 
 TEST(ZorReg, WritesToAnUnwritableHiveAreDenied) {
-  RegistryTestDir dir;
+  testing::RegistryTestDir dir;
   std::ofstream(dir.Path + "/file") << "x";
   ScopedRegistryDir blocked(dir.Path + "/file/zor");
   const Result r = RunTool({"add", "HKLM\\Software\\ZOR", "/v", "N", "/d", "1", "/f"});
@@ -240,7 +240,8 @@ Result RunProgram(const std::string& registryDir, const std::string& arguments) 
 }
 
 TEST(ZorReg, ProgramImportsQueriesAndExportsEndToEnd) {
-  RegistryTestDir dir;  // only a scratch folder here: the program gets it through its environment
+  testing::RegistryTestDir
+      dir;  // only a scratch folder here: the program gets it through its environment
   const std::string store = dir.Path + "/store";
   Result r = RunProgram(store, "import '" + kSample + "'");
   EXPECT_EQ(r.Code, 0) << r.Err;

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <optional>
 
-#include "scoped_env.h"
-#include "temp_folder.h"
+#include "support/scoped_env.h"
+#include "support/temp_folder.h"
 
 namespace zor {
 namespace {

@@ -6,16 +6,16 @@
 #include <filesystem>
 #include <fstream>
 
-#include "base/expect_message.h"
-#include "platform/registry_test_dir.h"
 #include "platform/socket.h"
 #include "server/lookup_service.h"
 #include "server/lookup_service_table.h"
-#include "server/test_folder.h"
 #include "startup/server_settings/cloud_client_library.h"
 #include "startup/server_settings/cloud_log.h"
 #include "startup/server_settings/cloud_lookup.h"
 #include "startup/server_settings/server_settings_model.h"
+#include "support/expect_error.h"
+#include "support/registry_test_dir.h"
+#include "support/temp_folder.h"
 #include "transport/http_client.h"
 
 namespace zor {
@@ -33,7 +33,7 @@ class CloudLookupTest : public ::testing::Test {
   CloudLookupTest() : Service(Log, TLookupTable::Parse(kTable)) {
     Log.SetUseStdErr(false);
     std::filesystem::copy_file(std::string(ZOR_BIN_DIR) + "/M880CloudClient.dll",
-                               Folder.Path / "M880CloudClient.dll");
+                               Folder.Dir() / "M880CloudClient.dll");
     Service.Start("127.0.0.1", 0);
     Address = "127.0.0.1:" + std::to_string(Service.Port());
   }
@@ -45,7 +45,7 @@ class CloudLookupTest : public ::testing::Test {
 };
 
 TEST_F(CloudLookupTest, LibraryLoadedFromItsFolderAsksTheService) {
-  const TCloudClientLibrary library(Folder.Path.string());
+  const TCloudClientLibrary library(Folder.Dir().string());
   ASSERT_NE(library.Factory(), nullptr) << library.LoadError();
   const TCloudLookupAnswer answer = LookupServerInfo(library.Factory(), Address, "80001234", "");
   EXPECT_EQ(answer.AppServer, "app1.example.com");
@@ -57,23 +57,24 @@ TEST_F(CloudLookupTest, LibraryLoadedFromItsFolderAsksTheService) {
 }
 
 TEST_F(CloudLookupTest, FailuresComeBackAsTheDialogShowsThem) {
-  const TCloudClientLibrary library(Folder.Path.string());
+  const TCloudClientLibrary library(Folder.Dir().string());
   ASSERT_NE(library.Factory(), nullptr) << library.LoadError();
-  ExpectMessage([&] { LookupServerInfo(library.Factory(), Address, "999", ""); }, "Exception",
-                "没有查询到统编999的信息(no server is registered for enterprise id 999)");
-  ExpectMessage<ECloudClientError>(
+  testing::ExpectError([&] { LookupServerInfo(library.Factory(), Address, "999", ""); },
+                       "Exception",
+                       "没有查询到统编999的信息(no server is registered for enterprise id 999)");
+  testing::ExpectError<ECloudClientError>(
       [&] { LookupServerInfo(library.Factory(), "bad host:x", "1", ""); }, "ECloudClientError",
       "invalid lookup server address \"bad host:x\"");
   Service.Stop();
-  ExpectMessage<ECloudClientError>(
+  testing::ExpectError<ECloudClientError>(
       [&] { LookupServerInfo(library.Factory(), Address, "1", ""); }, "ECloudClientError",
       "cannot connect to " + Address + ": " + SocketErrorText(SocketErrorConnectionRefused()));
 }
 
 TEST_F(CloudLookupTest, LibraryLogsIntoTheGivenFolder) {
-  const TCloudClientLibrary library(Folder.Path.string());
+  const TCloudClientLibrary library(Folder.Dir().string());
   ASSERT_NE(library.Factory(), nullptr) << library.LoadError();
-  const std::filesystem::path logs = Folder.Path / "cloudlogs";
+  const std::filesystem::path logs = Folder.Dir() / "cloudlogs";
   LookupServerInfo(library.Factory(), Address, "80001234", logs.string());
   std::ifstream in(logs / "M880CloudClient.log");
   std::string line;
@@ -83,23 +84,23 @@ TEST_F(CloudLookupTest, LibraryLogsIntoTheGivenFolder) {
 }
 
 TEST_F(CloudLookupTest, MissingLibraryOrFactoryLeavesItUnset) {
-  const TCloudClientLibrary missing((Folder.Path / "nowhere").string());
+  const TCloudClientLibrary missing((Folder.Dir() / "nowhere").string());
   EXPECT_EQ(missing.Factory(), nullptr);
   EXPECT_FALSE(missing.LoadError().empty());
   // A shared object without the factory: any other library of the system serves.
   testing::TempFolder other;
   std::filesystem::copy_file(std::string(ZOR_BIN_DIR) + "/M880CloudClient.dll",
-                             other.Path / "x.dll");
-  std::ofstream(other.Path / "M880CloudClient.dll") << "not a library";
-  const TCloudClientLibrary broken(other.Path.string());
+                             other.Dir() / "x.dll");
+  std::ofstream(other.Dir() / "M880CloudClient.dll") << "not a library";
+  const TCloudClientLibrary broken(other.Dir().string());
   EXPECT_EQ(broken.Factory(), nullptr);
   EXPECT_FALSE(broken.LoadError().empty());
 }
 
 TEST_F(CloudLookupTest, TheDialogStoresWhatTheServiceAnswers) {
-  RegistryTestDir registry;
-  SetCloudLogSettings({true, (Folder.Path / "Logs").string()});
-  const TCloudClientLibrary library(Folder.Path.string());
+  testing::RegistryTestDir registry;
+  SetCloudLogSettings({true, (Folder.Dir() / "Logs").string()});
+  const TCloudClientLibrary library(Folder.Dir().string());
   TRegistryKeySource source("\\Software\\ZOR\\DK880", true);
   TServerSettingsEnvironment env;
   env.Settings = &source;
@@ -118,7 +119,7 @@ TEST_F(CloudLookupTest, TheDialogStoresWhatTheServiceAnswers) {
   EXPECT_EQ(reg.ReadStringDef("DBName", "?"), "DB01");
   EXPECT_EQ(reg.ReadIntegerDef("TCPPort", 0), 768);
   EXPECT_EQ(reg.ReadStringDef("SOAPServerName", "?"), Address);
-  std::ifstream in(Folder.Path / "Logs" / "CloudM880Log-EPID_80001234.Log", std::ios::binary);
+  std::ifstream in(Folder.Dir() / "Logs" / "CloudM880Log-EPID_80001234.Log", std::ios::binary);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_NE(text.find("RW880-SOAP:Begin EPID = 80001234   WebSite = " + Address + " \r\n"),
             std::string::npos);
@@ -126,7 +127,7 @@ TEST_F(CloudLookupTest, TheDialogStoresWhatTheServiceAnswers) {
             std::string::npos);
 
   Service.Stop();
-  ExpectMessage(
+  testing::ExpectError(
       [&] {
         TServerSettingsModel model(env);
         model.FormCreate();
@@ -221,13 +222,14 @@ TEST(LookupService, TableRules) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.json.substr(0, 80));
-    ExpectMessage<ELookupTableError>([&] { TLookupTable::Parse(c.json, "t"); }, "ELookupTableError",
-                                     c.message);
+    testing::ExpectError<ELookupTableError>([&] { TLookupTable::Parse(c.json, "t"); },
+                                            "ELookupTableError", c.message);
   }
-  ExpectMessage<ELookupTableError>([] { TLookupTable::Load("/nonexistent/table.json"); },
-                                   "ELookupTableError", "/nonexistent/table.json: cannot be read");
+  testing::ExpectError<ELookupTableError>([] { TLookupTable::Load("/nonexistent/table.json"); },
+                                          "ELookupTableError",
+                                          "/nonexistent/table.json: cannot be read");
   testing::TempFolder folder;
-  const std::string path = folder.Write("table.json", kTable).string();
+  const std::string path = folder.WriteFile("table.json", kTable);
   EXPECT_EQ(TLookupTable::Load(path).Size(), 2u);
 }
 

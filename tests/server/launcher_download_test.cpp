@@ -6,10 +6,11 @@
 #include <random>
 
 #include "intercom/client_connection.h"
-#include "live_server.h"
-#include "packed_file_reader.h"
 #include "pe_version_writer.h"
 #include "platform/file_times.h"
+#include "support/file_contents.h"
+#include "support/live_server.h"
+#include "support/unpack_bytes.h"
 #include "update/remote_file.h"
 #include "update/server_file_list.h"
 
@@ -43,8 +44,8 @@ struct LauncherFixture : ::testing::Test {
              {"bpls/Main.bpl", Content(700'000, 1)},
              {"Graphs/logo.bmp", Content(20'000, 2)},
              {"ZORSys.ini", "[System]\r\nMainExe=IClient.exe\r\n"}};
-    for (const auto& [name, content] : Files) Live->Folder.Write("release/" + name, content);
-    Client = Live->Folder.Path / "client";
+    for (const auto& [name, content] : Files) Live->Folder.WriteFile("release/" + name, content);
+    Client = Live->Folder.Dir() / "client";
     std::filesystem::create_directories(Client);
     Live->Start();
   }
@@ -104,7 +105,7 @@ TEST_F(LauncherFixture, ADownloadCutByAServerRestartResumesAndEndsByteExact) {
     EXPECT_FALSE(std::filesystem::exists(local));
   }
   // A new server process over the same release and pack cache.
-  const std::filesystem::path keep = Live->Folder.Path;
+  const std::filesystem::path keep = Live->Folder.Dir();
   Live->Stop();
   testing::LiveServer restarted;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(Live->Release)) {
@@ -115,7 +116,7 @@ TEST_F(LauncherFixture, ADownloadCutByAServerRestartResumesAndEndsByteExact) {
       std::filesystem::copy_file(entry.path(), target);
     if (entry.is_regular_file()) std::filesystem::last_write_time(target, entry.last_write_time());
   }
-  std::filesystem::copy(keep / "cache", restarted.Folder.Path / "cache",
+  std::filesystem::copy(keep / "cache", restarted.Folder.Dir() / "cache",
                         std::filesystem::copy_options::recursive);
   restarted.Start();
   auto connection = Connect(restarted.Port);

@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "base/exceptions.h"
-#include "packed_file_reader.h"
 #include "server/packed_file_writer.h"
+#include "support/file_contents.h"
+#include "support/temp_folder.h"
+#include "support/unpack_bytes.h"
 
 namespace zor {
 namespace {
@@ -21,14 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 
 struct PackFixture : ::testing::Test {
-  PackFixture() {
-    Dir = fs::temp_directory_path() /
-          ("zor_pack_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(Dir);
-    fs::create_directories(Dir / "src");
-  }
-  ~PackFixture() override { fs::remove_all(Dir); }
+  PackFixture() { fs::create_directories(Dir / "src"); }
 
   TPackSource Source(const std::string& name, const std::string& content, int64_t modified = 1000) {
     const fs::path path = Dir / "src" / name;
@@ -51,7 +46,8 @@ struct PackFixture : ::testing::Test {
     return data;
   }
 
-  fs::path Dir;
+  testing::TempFolder Folder{"zor-pack"};
+  const fs::path Dir = Folder.Dir();
 };
 
 TEST_F(PackFixture, PackedFilesUnpackToTheSameBytesWithTheirTime) {

@@ -5,14 +5,14 @@
 #include "platform/registry_store.h"
 #include "platform/zor_registry.h"
 #include "server/tcp_control_settings.h"
-#include "test_folder.h"
+#include "support/temp_folder.h"
 
 namespace zor {
 namespace {
 
 TEST(RegistrySettings, ServiceValuesLiveUnderTheServerKeyAndReadAsTyped) {
   testing::TempFolder dir;
-  ScopedRegistryDir scoped(dir.Path.string());
+  ScopedRegistryDir scoped(dir.Dir().string());
   {
     TZORRegistry registry(RegRoot::LocalMachine, KEY_ALL_ACCESS);
     ASSERT_TRUE(registry.OpenKey("\\Software\\ZOR\\DK880\\Server\\TCP Control Service", true));

@@ -5,7 +5,7 @@
 
 #include "server/release_command.h"
 #include "server/release_manifest_check.h"
-#include "test_folder.h"
+#include "support/temp_folder.h"
 #include "update/release_signature.h"
 
 namespace zor {
@@ -31,18 +31,18 @@ ToolRun Release(std::vector<std::string> args, std::chrono::system_clock::time_p
 class ReleaseCommand : public ::testing::Test {
  protected:
   void SetUp() override {
-    Keys.Write("placeholder", "");
-    SecretPath = (Keys.Path / "secret.key").string();
+    Keys.WriteFile("placeholder", "");
+    SecretPath = (Keys.Dir() / "secret.key").string();
     const ToolRun keygen = Release({"keygen", SecretPath});
     ASSERT_EQ(keygen.Code, 0) << keygen.Err;
     PublicKey = keygen.Out.substr(0, keygen.Out.size() - 1);
-    Dir.Write("Client", "launcher");
-    Dir.Write("bpls\\Main.bpl", "main library");
-    Dir.Write("ZORSys.ini", "[System]\nMainExe=IClient\n");
-    ASSERT_EQ(Release({"sign", "--key", SecretPath, "--release", Dir.Path.string()}).Code, 0);
+    Dir.WriteFile("Client", "launcher");
+    Dir.WriteFile("bpls\\Main.bpl", "main library");
+    Dir.WriteFile("ZORSys.ini", "[System]\nMainExe=IClient\n");
+    ASSERT_EQ(Release({"sign", "--key", SecretPath, "--release", Dir.Dir().string()}).Code, 0);
   }
 
-  TReleaseManifest Manifest() const { return *ReadManifestBody(Dir.Path); }
+  TReleaseManifest Manifest() const { return *ReadManifestBody(Dir.Dir()); }
 
   TempFolder Keys;
   TempFolder Dir;
@@ -74,7 +74,7 @@ TEST_F(ReleaseCommand, SignRecordsEveryFileAndCountsUp) {
   EXPECT_EQ(main->Sha256, Sha256Hex(bytes));
 
   const std::string next = EncodeBase64(GenerateKeyPair().Public);
-  ASSERT_EQ(Release({"sign", "--key", SecretPath, "--release", Dir.Path.string(), "--expires-days",
+  ASSERT_EQ(Release({"sign", "--key", SecretPath, "--release", Dir.Dir().string(), "--expires-days",
                      "2", "--next-public", next})
                 .Code,
             0);
@@ -86,15 +86,15 @@ TEST_F(ReleaseCommand, SignRecordsEveryFileAndCountsUp) {
 }
 
 TEST_F(ReleaseCommand, VerifyListsEveryDifference) {
-  const ToolRun clean = Release({"verify", "--public", PublicKey, "--release", Dir.Path.string()});
+  const ToolRun clean = Release({"verify", "--public", PublicKey, "--release", Dir.Dir().string()});
   EXPECT_EQ(clean.Code, 0) << clean.Out << clean.Err;
   EXPECT_EQ(clean.Out, "Release 1: all 3 files match\n");
 
-  Dir.Write("Client", "LAUNCHER");  // same size, other bytes
-  Dir.Write("Extra.dll", "x");
-  fs::remove(Dir.Path / "ZORSys.ini");
+  Dir.WriteFile("Client", "LAUNCHER");  // same size, other bytes
+  Dir.WriteFile("Extra.dll", "x");
+  fs::remove(Dir.Dir() / "ZORSys.ini");
   const ToolRun changed =
-      Release({"verify", "--public", PublicKey, "--release", Dir.Path.string()});
+      Release({"verify", "--public", PublicKey, "--release", Dir.Dir().string()});
   EXPECT_EQ(changed.Code, 1);
   EXPECT_EQ(changed.Out,
             "Client: its content differs from the manifest (SHA-256)\n"
@@ -102,12 +102,13 @@ TEST_F(ReleaseCommand, VerifyListsEveryDifference) {
             "ZORSys.ini: in the manifest but not in the folder\n"
             "3 differences from release 1\n");
 
-  const ToolRun expired = Release({"verify", "--public", PublicKey, "--release", Dir.Path.string()},
-                                  kNow + std::chrono::days(kDefaultExpiryDays));
+  const ToolRun expired =
+      Release({"verify", "--public", PublicKey, "--release", Dir.Dir().string()},
+              kNow + std::chrono::days(kDefaultExpiryDays));
   EXPECT_EQ(expired.Out.substr(0, 25), "the manifest has expired\n");
 
   const ToolRun otherKey = Release({"verify", "--public", EncodeBase64(GenerateKeyPair().Public),
-                                    "--release", Dir.Path.string()});
+                                    "--release", Dir.Dir().string()});
   EXPECT_EQ(otherKey.Code, 1);
   EXPECT_EQ(otherKey.Err, "zorrelease: The release manifest is not signed with a trusted key.\n");
 }
@@ -136,27 +137,27 @@ TEST(ReleaseCommandUsage, HelpAndMistakes) {
 
 TEST(ReleaseManifestWatch, LogsTheDifferingFilesOnceEachTimeTheyChange) {
   TempFolder keys, dir;
-  const std::string secret = (keys.Path / "k").string();
+  const std::string secret = (keys.Dir() / "k").string();
   ASSERT_EQ(Release({"keygen", secret}).Code, 0);
-  dir.Write("a.dll", "aaa");
-  dir.Write("b.dll", "bbb");
+  dir.WriteFile("a.dll", "aaa");
+  dir.WriteFile("b.dll", "bbb");
   TServerLog log;
   log.SetUseStdErr(false);
   std::vector<std::string> lines;
   log.AddSink([&](LogLevel level, std::string_view, std::string_view text) {
     lines.push_back((level == LogLevel::Warning ? "W " : "I ") + std::string(text));
   });
-  TReleaseFolder folder(dir.Path, ReleaseFileVersion, {}, std::chrono::milliseconds(0));
+  TReleaseFolder folder(dir.Dir(), ReleaseFileVersion, {}, std::chrono::milliseconds(0));
   TReleaseManifestWatch watch;
   folder.OnChange = [&](const std::shared_ptr<const TReleaseSnapshot>& s) {
     watch.Check(folder.Root(), *s, log);
   };
 
   folder.Rescan();
-  ASSERT_EQ(Release({"sign", "--key", secret, "--release", dir.Path.string()}).Code, 0);
+  ASSERT_EQ(Release({"sign", "--key", secret, "--release", dir.Dir().string()}).Code, 0);
   folder.Rescan();
   folder.Rescan();
-  dir.Write("b.dll", "bbbb");
+  dir.WriteFile("b.dll", "bbbb");
   folder.Rescan();
   folder.Rescan();
   EXPECT_EQ(lines, (std::vector<std::string>{

@@ -6,7 +6,7 @@
 
 #include "base/exceptions.h"
 #include "platform/dos_time.h"
-#include "test_folder.h"
+#include "support/temp_folder.h"
 
 namespace zor {
 namespace {
@@ -26,20 +26,20 @@ std::string FakeVersion(const std::string& path, int* calls) {
 
 TEST(ReleaseFolder, ListsEveryFileInAStableOrderWithVersionTimeAndSize) {
   testing::TempFolder root;
-  root.Write("Client.exe", "exe");
-  root.Write("bpls/Zeta.bpl", "zzzz");
-  root.Write("bpls/alpha.bpl", "aa");
-  root.Write("bpls/alpha.CHT", "companion");
-  root.Write("FR_Zor.cht", "report language file");
-  root.Write("Special/Help/a.chm", "help");
-  root.Write("cache/x.cps", "cached");
-  SetTime(root.Path / "Client.exe", 1'700'000'001);
-  fs::create_symlink("/etc/passwd", root.Path / "passwd");
-  fs::create_directory_symlink("/etc", root.Path / "etc");
+  root.WriteFile("Client.exe", "exe");
+  root.WriteFile("bpls/Zeta.bpl", "zzzz");
+  root.WriteFile("bpls/alpha.bpl", "aa");
+  root.WriteFile("bpls/alpha.CHT", "companion");
+  root.WriteFile("FR_Zor.cht", "report language file");
+  root.WriteFile("Special/Help/a.chm", "help");
+  root.WriteFile("cache/x.cps", "cached");
+  SetTime(root.Dir() / "Client.exe", 1'700'000'001);
+  fs::create_symlink("/etc/passwd", root.Dir() / "passwd");
+  fs::create_directory_symlink("/etc", root.Dir() / "etc");
 
   int calls = 0;
-  TReleaseFolder folder(root.Path, [&](const std::string& p) { return FakeVersion(p, &calls); },
-                        {root.Path / "cache"});
+  TReleaseFolder folder(root.Dir(), [&](const std::string& p) { return FakeVersion(p, &calls); },
+                        {root.Dir() / "cache"});
   const auto snapshot = folder.Rescan();
   std::vector<std::string> names, listed;
   for (const TReleaseFile& file : snapshot->Files) {
@@ -58,18 +58,18 @@ TEST(ReleaseFolder, ListsEveryFileInAStableOrderWithVersionTimeAndSize) {
   EXPECT_EQ(calls, 6);
 
   // Unchanged files keep their version without being read again.
-  root.Write("bpls/Zeta.bpl", "zzzzz");
+  root.WriteFile("bpls/Zeta.bpl", "zzzzz");
   folder.Rescan();
   EXPECT_EQ(calls, 7);
 }
 
 TEST(ReleaseFolder, FindsNamesInTheirAreaWithoutCaseAndRefusesEscapes) {
   testing::TempFolder root;
-  root.Write("Client.exe", "exe");
-  root.Write("bpls/Main.bpl", "bpl");
-  root.Write("bpls/Main.cht", "cht");
-  root.Write("Special/Help/x.chm", "chm");
-  TReleaseFolder folder(root.Path, nullptr);
+  root.WriteFile("Client.exe", "exe");
+  root.WriteFile("bpls/Main.bpl", "bpl");
+  root.WriteFile("bpls/Main.cht", "cht");
+  root.WriteFile("Special/Help/x.chm", "chm");
+  TReleaseFolder folder(root.Dir(), nullptr);
   struct Case {
     const char* Name;
     const char* Area;

@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "base/exceptions.h"
-#include "live_server.h"
+#include "support/live_server.h"
 
 namespace zor {
 namespace {
@@ -19,9 +19,9 @@ struct CheckFixture {
   testing::TempFolder Folder;
   TServerCheckSubject Subject;
   CheckFixture() {
-    Folder.Write("release/Client.exe", "x");
-    Subject.ReleaseDir = Folder.Path / "release";
-    Subject.CacheDir = Folder.Path / "var/cache/zor/pack";  // made by the server below the folder
+    Folder.WriteFile("release/Client.exe", "x");
+    Subject.ReleaseDir = Folder.Dir() / "release";
+    Subject.CacheDir = Folder.Dir() / "var/cache/zor/pack";  // made by the server below the folder
   }
   std::vector<std::string> Check(PortProbe probe = [](SocketKind, uint32_t, uint16_t) {
     return 0;
@@ -32,14 +32,14 @@ struct CheckFixture {
 
 TEST(ServerCheck, AFolderInOrderHasNoProblemAndLeavesNothingBehind) {
   CheckFixture f;
-  fs::create_directories(f.Folder.Path / "upload");
-  f.Subject.UploadDir = f.Folder.Path / "upload";
-  fs::create_directories(f.Folder.Path / "log");
-  f.Subject.LogFile = f.Folder.Path / "log/zorserver.log";
+  fs::create_directories(f.Folder.Dir() / "upload");
+  f.Subject.UploadDir = f.Folder.Dir() / "upload";
+  fs::create_directories(f.Folder.Dir() / "log");
+  f.Subject.LogFile = f.Folder.Dir() / "log/zorserver.log";
   EXPECT_EQ(f.Check(), std::vector<std::string>{});
-  EXPECT_TRUE(fs::is_empty(f.Folder.Path / "upload"));
-  EXPECT_TRUE(fs::is_empty(f.Folder.Path / "log"));
-  EXPECT_FALSE(fs::exists(f.Folder.Path / "var"));
+  EXPECT_TRUE(fs::is_empty(f.Folder.Dir() / "upload"));
+  EXPECT_TRUE(fs::is_empty(f.Folder.Dir() / "log"));
+  EXPECT_FALSE(fs::exists(f.Folder.Dir() / "var"));
 }
 
 TEST(ServerCheck, FolderProblemsOneLineEach) {
@@ -48,26 +48,26 @@ TEST(ServerCheck, FolderProblemsOneLineEach) {
     std::function<void(CheckFixture&)> arrange;
     std::string problem;  // with {} for the temporary folder
   } const kCases[] = {
-      {"missing release", [](CheckFixture& f) { f.Subject.ReleaseDir = f.Folder.Path / "none"; },
+      {"missing release", [](CheckFixture& f) { f.Subject.ReleaseDir = f.Folder.Dir() / "none"; },
        "The release folder {}/none does not exist"},
       {"release is a file",
-       [](CheckFixture& f) { f.Subject.ReleaseDir = f.Folder.Path / "release/Client.exe"; },
+       [](CheckFixture& f) { f.Subject.ReleaseDir = f.Folder.Dir() / "release/Client.exe"; },
        "The release folder {}/release/Client.exe is not a folder"},
       {"no release given", [](CheckFixture& f) { f.Subject.ReleaseDir.clear(); },
        "No release folder: give --release DIR (or the setting ReleaseFolder)"},
       {"cache is a file",
-       [](CheckFixture& f) { f.Subject.CacheDir = f.Folder.Path / "release/Client.exe"; },
+       [](CheckFixture& f) { f.Subject.CacheDir = f.Folder.Dir() / "release/Client.exe"; },
        "The cache folder {}/release/Client.exe is not a folder"},
       {"cache below a file",
-       [](CheckFixture& f) { f.Subject.CacheDir = f.Folder.Path / "release/Client.exe/pack"; },
+       [](CheckFixture& f) { f.Subject.CacheDir = f.Folder.Dir() / "release/Client.exe/pack"; },
        "The cache folder {}/release/Client.exe/pack does not exist and cannot be made: "
        "{}/release/Client.exe is "
        "not a folder"},
       {"log file is a folder",
-       [](CheckFixture& f) { f.Subject.LogFile = f.Folder.Path / "release"; },
+       [](CheckFixture& f) { f.Subject.LogFile = f.Folder.Dir() / "release"; },
        "The log file {}/release is a folder"},
       {"log folder missing",
-       [](CheckFixture& f) { f.Subject.LogFile = f.Folder.Path / "log/zorserver.log"; },
+       [](CheckFixture& f) { f.Subject.LogFile = f.Folder.Dir() / "log/zorserver.log"; },
        "The log file {}/log/zorserver.log cannot be made: its folder does not exist"},
       {"lookup table not given", [](CheckFixture& f) { f.Subject.LookupTable = fs::path(); },
        "The lookup table is not given"},
@@ -78,48 +78,48 @@ TEST(ServerCheck, FolderProblemsOneLineEach) {
     c.arrange(f);
     std::string expected = c.problem;
     for (size_t at; (at = expected.find("{}")) != std::string::npos;)
-      expected.replace(at, 2, f.Folder.Path.string());
+      expected.replace(at, 2, f.Folder.Dir().string());
     EXPECT_EQ(f.Check(), std::vector<std::string>{expected});
   }
 }
 
 TEST(ServerCheck, ABrokenTableNamesItsFileAndTheReason) {
   CheckFixture f;
-  f.Subject.LookupTable = f.Folder.Write("lookup.json", "{");
+  f.Subject.LookupTable = f.Folder.WriteFile("lookup.json", "{");
   const std::vector<std::string> problems = f.Check();
   ASSERT_EQ(problems.size(), 1u);
   EXPECT_EQ(
       problems[0].rfind(
-          "The lookup table " + (f.Folder.Path / "lookup.json").string() + " cannot be used: ", 0),
+          "The lookup table " + (f.Folder.Dir() / "lookup.json").string() + " cannot be used: ", 0),
       0u)
       << problems[0];
 }
 
 TEST(ServerCheck, UnreadableReleaseAndReadOnlyCache) {
   CheckFixture f;
-  fs::create_directories(f.Folder.Path / "cache");
-  fs::permissions(f.Folder.Path / "release", fs::perms::none);
-  fs::permissions(f.Folder.Path / "cache", fs::perms::owner_read | fs::perms::owner_exec);
-  f.Subject.CacheDir = f.Folder.Path / "cache";
+  fs::create_directories(f.Folder.Dir() / "cache");
+  fs::permissions(f.Folder.Dir() / "release", fs::perms::none);
+  fs::permissions(f.Folder.Dir() / "cache", fs::perms::owner_read | fs::perms::owner_exec);
+  f.Subject.CacheDir = f.Folder.Dir() / "cache";
   std::error_code ec;
-  fs::directory_iterator probe(f.Folder.Path / "release", ec);
+  fs::directory_iterator probe(f.Folder.Dir() / "release", ec);
   const bool privileged = !ec;
   const std::vector<std::string> problems = f.Check();
   std::string refusal;
   try {
-    RequireReleaseFolder(f.Folder.Path / "release");
+    RequireReleaseFolder(f.Folder.Dir() / "release");
   } catch (const Exception& e) {
     refusal = e.what();
   }
-  fs::permissions(f.Folder.Path / "release", fs::perms::owner_all);
-  fs::permissions(f.Folder.Path / "cache", fs::perms::owner_all);
+  fs::permissions(f.Folder.Dir() / "release", fs::perms::owner_all);
+  fs::permissions(f.Folder.Dir() / "cache", fs::perms::owner_all);
   if (privileged)
     GTEST_SKIP() << "this user reads and writes folders whatever their permissions (root)";
-  const std::string unreadable = "The release folder " + (f.Folder.Path / "release").string() +
+  const std::string unreadable = "The release folder " + (f.Folder.Dir() / "release").string() +
                                  " cannot be read: Permission denied";
   EXPECT_EQ(problems, (std::vector<std::string>{
                           unreadable,
-                          "The cache folder " + (f.Folder.Path / "cache").string() +
+                          "The cache folder " + (f.Folder.Dir() / "cache").string() +
                               " cannot be written: Permission denied",
                       }));
   EXPECT_EQ(refusal, unreadable);

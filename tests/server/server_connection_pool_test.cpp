@@ -10,9 +10,9 @@
 #include "base/exceptions.h"
 #include "intercom/default_connection.h"
 #include "intercom/wrap_connection.h"
-#include "live_server.h"
 #include "server/server_connection_pool.h"
 #include "server/server_texts.h"
+#include "support/live_server.h"
 
 namespace zor {
 namespace {

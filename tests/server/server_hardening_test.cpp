@@ -13,8 +13,8 @@
 #include "intercom/message_headers.h"
 #include "intercom/variant_stream.h"
 #include "intercom/zlib_streams.h"
-#include "live_server.h"
 #include "server/server_texts.h"
+#include "support/live_server.h"
 #include "transport/ic_errors.h"
 
 namespace zor {

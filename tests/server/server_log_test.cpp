@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "base/exceptions.h"
-#include "server/test_folder.h"
+#include "support/temp_folder.h"
 
 namespace zor {
 namespace {
@@ -25,7 +25,7 @@ std::string Contents(const fs::path& path) {
 
 TEST(ServerLog, AppendsToAPrivateFileAndNeverFollowsALink) {
   testing::TempFolder folder;
-  const fs::path path = folder.Path / "zorserver.log";
+  const fs::path path = folder.Dir() / "zorserver.log";
   {
     TServerLog log;
     log.SetUseStdErr(false);
@@ -45,8 +45,8 @@ TEST(ServerLog, AppendsToAPrivateFileAndNeverFollowsALink) {
   EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
 
-  const fs::path victim = folder.Write("victim", "keep me");
-  const fs::path link = folder.Path / "linked.log";
+  const fs::path victim = folder.WriteFile("victim", "keep me");
+  const fs::path link = folder.Dir() / "linked.log";
   fs::create_symlink(victim, link);
   TServerLog log;
   log.SetUseStdErr(false);

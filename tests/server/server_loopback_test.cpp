@@ -1,16 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <random>
 #include <thread>
 
 #include "base/exceptions.h"
 #include "base/format.h"
-#include "live_server.h"
-#include "packed_file_reader.h"
 #include "pe_version_writer.h"
 #include "platform/file_times.h"
 #include "server/server_texts.h"
+#include "support/file_contents.h"
+#include "support/live_server.h"
+#include "support/unpack_bytes.h"
 #include "transport/ic_errors.h"
 #include "update/plain_data_stream.h"
 
@@ -132,9 +134,9 @@ struct ReleaseFixture : ::testing::Test {
     Write("bpls/Main.CHT", "companion");
     Write("ZORSys.ini", "[System]\r\nMainExe=IClient.exe\r\n");
     Write("empty.txt", "");
-    std::filesystem::create_directories(Live.Folder.Path / "outside");
-    std::ofstream(Live.Folder.Path / "outside" / "secret.txt") << "secret";
-    std::filesystem::create_symlink(Live.Folder.Path / "outside" / "secret.txt",
+    std::filesystem::create_directories(Live.Folder.Dir() / "outside");
+    std::ofstream(Live.Folder.Dir() / "outside" / "secret.txt") << "secret";
+    std::filesystem::create_symlink(Live.Folder.Dir() / "outside" / "secret.txt",
                                     Live.Release / "secret.txt");
     Live.Start();
   }
@@ -300,7 +302,7 @@ TEST_F(ReleaseFixture, UploadsLandInTheUploadFolderWithinTheLimit) {
   };
   const std::string content = Content(50'000, 3);
   upload("sub\\up.bin", content);
-  EXPECT_EQ(testing::ReadAll(Live.Folder.Path / "upload" / "bpls" / "sub" / "up.bin"), content);
+  EXPECT_EQ(testing::ReadAll(Live.Folder.Dir() / "upload" / "bpls" / "sub" / "up.bin"), content);
   // Over the limit: refused on the announced size, while the client is still sending. The
   // server reads what still comes, so the client's writes go on and the refusal reaches it
   // instead of a reset connection.
@@ -334,7 +336,7 @@ TEST_F(ReleaseFixture, UploadsLandInTheUploadFolderWithinTheLimit) {
     EXPECT_EQ(e.Message, Format(kUploadTooLargeText, {"new\\big.bin", 1 << 20, 100'000}));
   }
   // Neither the file nor the folder it would have gone into is there.
-  EXPECT_FALSE(std::filesystem::exists(Live.Folder.Path / "upload" / "bpls" / "new"));
+  EXPECT_FALSE(std::filesystem::exists(Live.Folder.Dir() / "upload" / "bpls" / "new"));
 }
 
 }  // namespace

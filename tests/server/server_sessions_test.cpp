@@ -5,9 +5,9 @@
 
 #include "base/exceptions.h"
 #include "intercom/message_headers.h"
-#include "live_server.h"
 #include "server/name_service_responder.h"
 #include "server/server_texts.h"
+#include "support/live_server.h"
 #include "transport/ic_errors.h"
 #include "transport/name_service_settings.h"
 #include "transport/zor_host_client.h"
@@ -200,7 +200,7 @@ TEST(ServerSessions, ALongCommandSendsKeepAlivesBeforeItsResult) {
   LiveServer live(session);
   std::string big(3'000'000, '\0');
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 2654435761u) >> 13);
-  live.Folder.Write("release/big.bin", big);
+  live.Folder.WriteFile("release/big.bin", big);
   live.Start();
   TTestClient client(live.Port);
   client.Connection.SendCommandData(

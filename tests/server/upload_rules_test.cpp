@@ -6,9 +6,10 @@
 #include <optional>
 
 #include "base/format.h"
-#include "live_server.h"
-#include "packed_file_reader.h"
 #include "server/server_texts.h"
+#include "support/file_contents.h"
+#include "support/live_server.h"
+#include "support/unpack_bytes.h"
 #include "transport/ic_errors.h"
 #include "update/plain_data_stream.h"
 
@@ -53,7 +54,7 @@ void ExpectRefused(const std::optional<EResultError>& error, const std::string& 
 TEST(UploadRules, AnExistingFileIsNeverReplaced) {
   LiveServer live;
   live.Start();
-  const fs::path stored = live.Folder.Path / "upload" / "bpls" / "a.bin";
+  const fs::path stored = live.Folder.Dir() / "upload" / "bpls" / "a.bin";
   EXPECT_FALSE(Upload(live.Port, "a.bin", "first").has_value());
   ExpectRefused(Upload(live.Port, "a.bin", "second"), Format(kUploadExistsText, {"a.bin"}));
   EXPECT_EQ(testing::ReadAll(stored), "first");
@@ -80,7 +81,7 @@ TEST(UploadRules, AFolderTakesOnlyItsFilesAndBytes) {
     EXPECT_FALSE(Upload(live.Port, "two.bin", std::string(40, '2')).has_value());
     ExpectRefused(Upload(live.Port, "three.bin", c.Third),
                   Format(kUploadFolderFullText, {"three.bin", c.Files, c.Bytes}));
-    EXPECT_FALSE(fs::exists(live.Folder.Path / "upload" / "bpls" / "three.bin"));
+    EXPECT_FALSE(fs::exists(live.Folder.Dir() / "upload" / "bpls" / "three.bin"));
     // Another folder has room of its own.
     EXPECT_FALSE(Upload(live.Port, "sub\\three.bin", c.Third).has_value());
   }
@@ -88,7 +89,7 @@ TEST(UploadRules, AFolderTakesOnlyItsFilesAndBytes) {
 
 TEST(UploadRules, TheUploadFolderMayNotOverlapTheRelease) {
   testing::TempFolder folder;
-  const fs::path release = folder.Path / "release";
+  const fs::path release = folder.Dir() / "release";
   fs::create_directories(release / "bin");
   struct Case {
     fs::path Upload;
@@ -98,10 +99,10 @@ TEST(UploadRules, TheUploadFolderMayNotOverlapTheRelease) {
       {release / "", true},
       {release / "bin", true},
       {release / "uploads" / "new", true},  // inside, not made yet
-      {folder.Path, true},                  // contains it
+      {folder.Dir(), true},                 // contains it
       {release / ".." / "release", true},
-      {folder.Path / "uploads", false},
-      {folder.Path / "release-uploads", false},
+      {folder.Dir() / "uploads", false},
+      {folder.Dir() / "release-uploads", false},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Upload.string());
@@ -123,7 +124,7 @@ TEST(UploadRules, TheUploadFolderMayNotOverlapTheRelease) {
   TZORServer server(log, settings);
   TFileServiceSettings files;
   files.ReleaseDir = release;
-  files.CacheDir = folder.Path / "cache";
+  files.CacheDir = folder.Dir() / "cache";
   files.UploadDir = release / "bin";
   EXPECT_THROW(TFileService(&server, files), Exception);
 }

@@ -5,57 +5,39 @@
 #include <fstream>
 #include <thread>
 
-#include "live_server.h"
-#include "packed_file_reader.h"
 #include "platform/process.h"
 #include "server/file_service.h"
+#include "support/file_contents.h"
+#include "support/live_server.h"
+#include "support/server_process.h"
 #include "transport/http_client.h"
 
 namespace zor {
 namespace {
 
-// Runs `zorserver` with `args` through a shell that sends its output to files.
-ProcessId StartServer(const testing::TempFolder& folder, const std::string& args) {
-  const std::string command = "ZOR_REGISTRY_DIR=" + (folder.Path / "registry").string() +
-                              " exec " ZOR_BIN_DIR "/zorserver " + args + " >" +
-                              (folder.Path / "out.txt").string() + " 2>" +
-                              (folder.Path / "err.txt").string();
-  return StartProcess("/bin/sh -c \"" + command + "\"");
-}
-
-// The first line of the standard output once it is complete (bounded wait for the start).
-std::string WaitForFirstLine(const testing::TempFolder& folder, ProcessId pid) {
-  for (int i = 0; i < 1000 && IsProcessRunning(pid); ++i) {
-    const std::string out = testing::ReadAll(folder.Path / "out.txt");
-    if (out.find('\n') != std::string::npos) return out.substr(0, out.find('\n'));
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return {};
-}
-
-int Terminate(ProcessId pid) {
-  WaitForProcessExit(StartProcess("kill -TERM " + std::to_string(pid)));
-  return WaitForProcessExit(pid);
+// Runs `zorserver` with `args` and its registry in the test's folder.
+std::unique_ptr<testing::ServerProcess> StartServer(const testing::TempFolder& folder,
+                                                    const std::string& args) {
+  return std::make_unique<testing::ServerProcess>(
+      ZOR_BIN_DIR "/zorserver", args, folder.Dir(),
+      "ZOR_REGISTRY_DIR='" + (folder.Dir() / "registry").string() + "'");
 }
 
 TEST(ZorServerProgram, ListensServesAndStopsCleanlyOnSIGTERM) {
   testing::TempFolder folder;
-  folder.Write("release/Client.exe", "launcher");
-  const std::string table =
-      folder
-          .Write("lookup.json",
-                 R"({"Enterprises":[{"EnterpriseID":"42","APPServerName":"app42"}]})")
-          .string();
+  folder.WriteFile("release/Client.exe", "launcher");
+  const std::string table = folder.WriteFile(
+      "lookup.json", R"({"Enterprises":[{"EnterpriseID":"42","APPServerName":"app42"}]})");
   const uint16_t port = testing::FreePort();
   const uint16_t lookupPort = testing::FreePort();
-  const ProcessId pid = StartServer(folder, "--release " + (folder.Path / "release").string() +
-                                                " --cache " + (folder.Path / "cache").string() +
-                                                " --bind 127.0.0.1 /I:" + std::to_string(port) +
-                                                " --lookup-port " + std::to_string(lookupPort) +
-                                                " --lookup-table " + table + " --log-level debug");
-  const std::string line = WaitForFirstLine(folder, pid);
+  const auto server = StartServer(folder, "--release " + (folder.Dir() / "release").string() +
+                                              " --cache " + (folder.Dir() / "cache").string() +
+                                              " --bind 127.0.0.1 /I:" + std::to_string(port) +
+                                              " --lookup-port " + std::to_string(lookupPort) +
+                                              " --lookup-table " + table + " --log-level debug");
+  const std::string line = server->WaitForFirstLine();
   ASSERT_EQ(line, "listening on 127.0.0.1:" + std::to_string(port))
-      << testing::ReadAll(folder.Path / "err.txt");
+      << testing::ReadAll(folder.Dir() / "err.txt");
   {
     testing::TTestClient client(port);
     const TVariantArray list = client.Execute(kCmdFileList);
@@ -67,8 +49,8 @@ TEST(ZorServerProgram, ListensServesAndStopsCleanlyOnSIGTERM) {
       HttpExchange(lookup, HttpRequest{"GET", "/M880Cloud/Call?Code=1&P0=0&P1=42", {}, ""}, 5000);
   EXPECT_EQ(answer.Status, 200);
   EXPECT_NE(answer.Body.find(R"("APPServerName":"app42")"), std::string::npos) << answer.Body;
-  EXPECT_EQ(Terminate(pid), 0);
-  const std::string log = testing::ReadAll(folder.Path / "err.txt");
+  EXPECT_EQ(server->Terminate(), 0);
+  const std::string log = testing::ReadAll(folder.Dir() / "err.txt");
   EXPECT_NE(log.find("Stopping (signal 15)"), std::string::npos) << log;
   EXPECT_NE(log.find("Stopped"), std::string::npos) << log;
 }
@@ -88,69 +70,68 @@ TEST(ZorServerProgram, RefusesBadOptionsAndAMissingReleaseWithAMessage) {
   };
   for (const Case& c : kCases) {
     testing::TempFolder folder;
-    const ProcessId pid = StartServer(folder, c.Args);
-    EXPECT_EQ(WaitForProcessExit(pid), 1);
-    EXPECT_EQ(testing::ReadAll(folder.Path / "err.txt"), c.Message);
+    const auto server = StartServer(folder, c.Args);
+    EXPECT_EQ(server->WaitExit(), 1);
+    EXPECT_EQ(testing::ReadAll(folder.Dir() / "err.txt"), c.Message);
   }
   testing::TempFolder folder;
-  const ProcessId help = StartServer(folder, "--help");
-  EXPECT_EQ(WaitForProcessExit(help), 0);
-  EXPECT_EQ(testing::ReadAll(folder.Path / "out.txt").substr(0, 26), "Usage: zorserver [options]");
+  const auto help = StartServer(folder, "--help");
+  EXPECT_EQ(help->WaitExit(), 0);
+  EXPECT_EQ(testing::ReadAll(folder.Dir() / "out.txt").substr(0, 26), "Usage: zorserver [options]");
 }
 
 TEST(ZorServerProgram, CheckPrintsOneLinePerProblemAndExitsWithItsVerdict) {
   testing::TempFolder folder;
-  folder.Write("release/Client.exe", "launcher");
+  folder.WriteFile("release/Client.exe", "launcher");
   int error = 0;
   const int taken = CreateSocket(SocketKind::Stream, error);
   SocketAddress address{0x7F000001, 0};
   ASSERT_TRUE(BindSocket(taken, address, error) && ListenSocket(taken, 4, error) &&
               SocketLocalAddress(taken, address, error));
-  const std::string fine = "--check --release " + (folder.Path / "release").string() + " --cache " +
-                           (folder.Path / "cache").string() + " --bind 127.0.0.1";
-  const ProcessId good =
-      StartServer(folder, fine + " --port " + std::to_string(testing::FreePort()));
-  EXPECT_EQ(WaitForProcessExit(good), 0);
-  EXPECT_EQ(testing::ReadAll(folder.Path / "out.txt"),
+  const std::string fine = "--check --release " + (folder.Dir() / "release").string() +
+                           " --cache " + (folder.Dir() / "cache").string() + " --bind 127.0.0.1";
+  const auto good = StartServer(folder, fine + " --port " + std::to_string(testing::FreePort()));
+  EXPECT_EQ(good->WaitExit(), 0);
+  EXPECT_EQ(testing::ReadAll(folder.Dir() / "out.txt"),
             "The release, the folders and the ports are ready\n");
 
-  const ProcessId bad = StartServer(folder, fine + " --port " + std::to_string(address.Port) +
-                                                " --release " + (folder.Path / "gone").string());
-  EXPECT_EQ(WaitForProcessExit(bad), 1);
-  EXPECT_EQ(testing::ReadAll(folder.Path / "out.txt"),
-            "The release folder " + (folder.Path / "gone").string() + " does not exist\nTCP port " +
-                std::to_string(address.Port) +
+  const auto bad = StartServer(folder, fine + " --port " + std::to_string(address.Port) +
+                                           " --release " + (folder.Dir() / "gone").string());
+  EXPECT_EQ(bad->WaitExit(), 1);
+  EXPECT_EQ(testing::ReadAll(folder.Dir() / "out.txt"),
+            "The release folder " + (folder.Dir() / "gone").string() +
+                " does not exist\nTCP port " + std::to_string(address.Port) +
                 " on 127.0.0.1 for the application server cannot be taken: " +
                 SocketErrorText(EADDRINUSE) + "\n");
   CloseSocket(taken);
-  EXPECT_FALSE(std::filesystem::exists(folder.Path / "cache"));
+  EXPECT_FALSE(std::filesystem::exists(folder.Dir() / "cache"));
 }
 
 TEST(ZorServerProgram, SIGHUPReopensTheLogFileAndReadsTheReleaseAgain) {
   testing::TempFolder folder;
-  folder.Write("release/Client.exe", "launcher");
-  const std::filesystem::path logFile = folder.Path / "zorserver.log";
+  folder.WriteFile("release/Client.exe", "launcher");
+  const std::filesystem::path logFile = folder.Dir() / "zorserver.log";
   const uint16_t port = testing::FreePort();
-  const ProcessId pid =
-      StartServer(folder, "--release " + (folder.Path / "release").string() + " --cache " +
-                              (folder.Path / "cache").string() + " --bind 127.0.0.1 --port " +
+  const auto server =
+      StartServer(folder, "--release " + (folder.Dir() / "release").string() + " --cache " +
+                              (folder.Dir() / "cache").string() + " --bind 127.0.0.1 --port " +
                               std::to_string(port) + " --log-file " + logFile.string());
-  ASSERT_EQ(WaitForFirstLine(folder, pid), "listening on 127.0.0.1:" + std::to_string(port))
-      << testing::ReadAll(folder.Path / "err.txt");
+  ASSERT_EQ(server->WaitForFirstLine(), "listening on 127.0.0.1:" + std::to_string(port))
+      << testing::ReadAll(folder.Dir() / "err.txt");
   // What logrotate does: move the file away, then ask for a new one.
-  std::filesystem::rename(logFile, folder.Path / "zorserver.log.1");
-  folder.Write("release/Added.dat", "new");
-  WaitForProcessExit(StartProcess("kill -HUP " + std::to_string(pid)));
+  std::filesystem::rename(logFile, folder.Dir() / "zorserver.log.1");
+  folder.WriteFile("release/Added.dat", "new");
+  WaitForProcessExit(StartProcess("kill -HUP " + std::to_string(server->Pid())));
   std::string reopened;
   for (int i = 0; i < 500 && reopened.find("Reloaded") == std::string::npos; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     reopened = testing::ReadAll(logFile);
   }
-  EXPECT_NE(reopened.find("[Server] Reloaded: 2 files in " + (folder.Path / "release").string()),
+  EXPECT_NE(reopened.find("[Server] Reloaded: 2 files in " + (folder.Dir() / "release").string()),
             std::string::npos)
       << reopened;
-  EXPECT_EQ(Terminate(pid), 0);
-  EXPECT_NE(testing::ReadAll(folder.Path / "zorserver.log.1").find("Serving"), std::string::npos);
+  EXPECT_EQ(server->Terminate(), 0);
+  EXPECT_NE(testing::ReadAll(folder.Dir() / "zorserver.log.1").find("Serving"), std::string::npos);
   EXPECT_NE(testing::ReadAll(logFile).find("Stopped"), std::string::npos);
 }
 

@@ -6,21 +6,17 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/registry_test_dir.h"
 #include "platform/thread_id.h"
 #include "platform/zor_registry.h"
 #include "startup/server_settings/cloud_log.h"
 #include "startup_test_util.h"
+#include "support/file_contents.h"
+#include "support/registry_test_dir.h"
 
 namespace zor {
 namespace {
 
-std::string ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using testing::ReadAll;
 
 // Points the process's cloud log at a folder for one test and restores "off" afterwards.
 class ScopedCloudLog {
@@ -125,7 +121,7 @@ TEST(CloudLog, FileAtTheLimitIsEmptiedFirst) {
 }
 
 TEST(CloudLog, SettingsFromTheMachineKey) {
-  RegistryTestDir registry;
+  testing::RegistryTestDir registry;
   test::TempFolder folder;
   const std::string data = folder / "data";
   struct Case {

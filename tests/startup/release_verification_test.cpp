@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "base/expect_message.h"
 #include "startup/updating/release_verification.h"
 #include "startup_test_util.h"
+#include "support/expect_error.h"
 #include "update/release_signature.h"
 
 namespace zor {
@@ -29,8 +29,8 @@ class ReleaseVerificationTest : public ::testing::Test {
   }
   void ExpectRefused(TReleaseVerification& verification, const std::string& manifest,
                      const std::string& message) {
-    ExpectMessage<EReleaseRefused>([&] { verification.Accept(manifest, kNow); }, "EReleaseRefused",
-                                   message);
+    testing::ExpectError<EReleaseRefused>([&] { verification.Accept(manifest, kNow); },
+                                          "EReleaseRefused", message);
   }
 
   test::TempFolder Dir;
@@ -54,12 +54,12 @@ TEST_F(ReleaseVerificationTest, TheCounterOnlyGrowsAndIsKeptOnlyAfterASuccessful
       verification, SignedManifest(First, 2),
       "The server offers release 2, older than release 3 installed before; nothing was updated.");
   // The guard left behind lets nothing but the manifest through.
-  ExpectMessage<EReleaseRefused>(
+  testing::ExpectError<EReleaseRefused>(
       [] { GetReleaseGuard()->CheckAnnounced("ZORCore.dll", "Libs", 3, true); }, "EReleaseRefused",
       "The server offers ZORCore.dll, which is not part of the signed release; nothing was "
       "updated.");
   EXPECT_NO_THROW(verification.Accept(SignedManifest(First, 3), kNow));  // the same release again
-  ExpectMessage<EReleaseRefused>(
+  testing::ExpectError<EReleaseRefused>(
       [&] { verification.Accept(SignedManifest(First, 4), kNow + 86400); }, "EReleaseRefused",
       "The release manifest on the server expired on 2025-12-11 15:20 (UTC); nothing was "
       "updated.");
@@ -105,8 +105,8 @@ TEST_F(ReleaseVerificationTest, TheFileListMustAgreeWithTheManifest) {
   };
   for (const Case& c : kCases) {
     TFileList one{c.Entry};
-    ExpectMessage<EReleaseRefused>([&] { verification.CheckList(one); }, "EReleaseRefused",
-                                   c.Message);
+    testing::ExpectError<EReleaseRefused>([&] { verification.CheckList(one); }, "EReleaseRefused",
+                                          c.Message);
   }
 }
 

@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "base/exception_handler.h"
-#include "base/expect_message.h"
 #include "base/utf.h"
-#include "platform/registry_test_dir.h"
 #include "platform/zor_registry.h"
 #include "startup/server_settings/cloud_log.h"
 #include "startup/server_settings/cloud_lookup.h"
 #include "startup/server_settings/server_settings_model.h"
+#include "support/expect_error.h"
+#include "support/registry_test_dir.h"
 
 namespace zor {
 namespace {
@@ -127,7 +127,7 @@ class ServerSettingsModelTest : public ::testing::Test {
     return Registry;
   }
 
-  RegistryTestDir Dir;
+  testing::RegistryTestDir Dir;
   TRegistryKeySource Source;
   TZORRegistry Registry{RegRoot::LocalMachine, KEY_ALL_ACCESS};
   std::vector<std::string> CheckedUrls;
@@ -359,7 +359,7 @@ TEST_F(ServerSettingsModelTest, FailuresKeepTheDialogOpenAndWriteNothing) {
     model.FormCreate();
     model.edtSoapServerName = c.soap;
     model.edtEnterpriseID = c.id;
-    ExpectMessage([&] { model.btnOKClick(); }, c.className, c.message);
+    testing::ExpectError([&] { model.btnOKClick(); }, c.className, c.message);
     EXPECT_EQ(model.ModalResult(), TModalResult::None);
     EXPECT_FALSE(Registry.KeyExists(kKey));
     EXPECT_EQ(FakeCloud::Released, c.failingStep >= 0 || c.resultCode != 0 ? 1 : 0);

@@ -376,7 +376,7 @@ TEST_F(StartWindow, TheMainProgramStartsFromTheLauncherFolderWithNetMode) {
   WriteFile(Dir / "IClient", "#!/bin/sh\n");
   model->StartMainExe();
   Env.StartProcess = [](const std::string&) { throw Exception("cannot start"); };
-  EXPECT_EQ(Started, (std::vector<std::string>{"\"" + Dir.Root + "IClient\" /NetMode"}));
+  EXPECT_EQ(Started, (std::vector<std::string>{"\"" + Dir.Path() + "IClient\" /NetMode"}));
   EXPECT_EQ(NameReads, 1);  // read once per process
   TStartWindowModel failing(Env, View);
   EXPECT_NO_THROW(failing.StartMainExe());  // a failed start is not reported
@@ -401,7 +401,7 @@ TEST(MainExeName, FromTheSystemIniElseTheLaunchersDefault) {
     SCOPED_TRACE(c.Expected);
     std::filesystem::remove(dir / "ZORSys.ini");
     if (c.Ini) WriteFile(dir / "ZORSys.ini", c.Ini);
-    EXPECT_EQ(GetMainExeName(dir.Root, c.Launcher), c.Expected);
+    EXPECT_EQ(GetMainExeName(dir.Path(), c.Launcher), c.Expected);
   }
 }
 
@@ -419,7 +419,7 @@ TEST_F(StartWindow, AWholeRunOnTheTimerQueue) {
   Env.WorkerClass = RemoteUpdateThreadClass();
   Env.WorkerSettings.TempDir = Dir / "tmp";
   Env.MainExeName = [] { return std::string("IClient"); };
-  Source->InstallDir = Dir.Root;
+  Source->InstallDir = Dir.Path();
   Source->ListText = "IClient=1.0.0.0,0,7";
   Source->Files["IClient"] = {{"1.0.0.0", 0, 7}, "program"};
   TStartWindowModel model(Env, View);
@@ -427,7 +427,7 @@ TEST_F(StartWindow, AWholeRunOnTheTimerQueue) {
   EXPECT_TRUE(model.Closed());
   EXPECT_EQ(model.Worker(), nullptr);
   EXPECT_EQ(test::ReadFile(Dir / "IClient"), "program");
-  EXPECT_EQ(Started, (std::vector<std::string>{"\"" + Dir.Root + "IClient\" /NetMode"}));
+  EXPECT_EQ(Started, (std::vector<std::string>{"\"" + Dir.Path() + "IClient\" /NetMode"}));
   const auto shown =
       std::find(View.Events.begin(), View.Events.end(), "shown Downloading files, please wait...");
   EXPECT_NE(shown, View.Events.end());
@@ -441,7 +441,7 @@ TEST_F(StartWindow, AFrontEndsOwnRoundDrivesTheLoop) {
   Env.WaitInputMs = 0;
   Env.WorkerClass = RemoteUpdateThreadClass();
   Env.WorkerSettings.TempDir = Dir / "tmp";
-  Source->InstallDir = Dir.Root;
+  Source->InstallDir = Dir.Path();
   Source->ListText = "IClient=1.0.0.0,0,7";
   Source->Files["IClient"] = {{"1.0.0.0", 0, 7}, "program"};
   int rounds = 0;
@@ -453,7 +453,7 @@ TEST_F(StartWindow, AFrontEndsOwnRoundDrivesTheLoop) {
       });
   EXPECT_TRUE(model.Closed());
   EXPECT_GT(rounds, 0);
-  EXPECT_EQ(Started, (std::vector<std::string>{"\"" + Dir.Root + "IClient\" /NetMode"}));
+  EXPECT_EQ(Started, (std::vector<std::string>{"\"" + Dir.Path() + "IClient\" /NetMode"}));
 }
 
 // Quitting while the worker still waits for the start must not leave it waiting forever.

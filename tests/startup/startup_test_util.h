@@ -1,31 +1,27 @@
-// Helpers of the start-up tests: the shared temporary folder and whole-file access.
+// Helpers of the start-up tests: the shared temporary folder and whole-file access, with a
+// missing file read as "<missing>" so a check tells it apart from an empty one.
 #pragma once
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "platform/temp_folder.h"
+#include "support/file_contents.h"
+#include "support/temp_folder.h"
 
 namespace zor::test {
 
 using TempFolder = zor::testing::TempFolder;
+using zor::testing::WriteAll;
 
 inline void WriteFile(const std::string& path, const std::string& content) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
-  if (!out) throw std::runtime_error("cannot write " + path);
+  WriteAll(path, content);
 }
 
 inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return "<missing>";
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (!std::filesystem::exists(path)) return "<missing>";
+  return zor::testing::ReadAll(path);
 }
 
 // Names of the entries of `folder`, sorted, joined with ','.

@@ -3,14 +3,9 @@
 // worker's hooks, a message-box catcher, and a private folder per test.
 #pragma once
 
-#include <stdlib.h>
-
 #include <atomic>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -20,35 +15,12 @@
 #include "startup/updating/file_list.h"
 #include "startup/updating/sync_thread.h"
 #include "startup/updating/update_source.h"
+#include "startup_test_util.h"
 
 namespace zor::test {
 
-class LaunchFolder {
- public:
-  LaunchFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "zor-launch-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    Root = pattern + "/";
-  }
-  ~LaunchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(Root, ignored);
-  }
-  LaunchFolder(const LaunchFolder&) = delete;
-  LaunchFolder& operator=(const LaunchFolder&) = delete;
-  std::string operator/(const std::string& name) const { return Root + name; }
-  std::string Root;
-};
-
-inline void WriteFile(const std::string& path, const std::string& content) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+// A private folder per test.
+using LaunchFolder = testing::TempFolder;
 
 // A server file: what the info request answers and what a download writes.
 struct FakeServerFile {

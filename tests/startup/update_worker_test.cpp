@@ -2,16 +2,16 @@
 // phase, the configuration files, the self-update and the run of passes with its errors.
 #include <gtest/gtest.h>
 
-#include "base/expect_message.h"
 #include "base/timer_queue.h"
 #include "pe_version_writer.h"
 #include "platform/dos_time.h"
 #include "platform/file_times.h"
 #include "platform/named_mutex.h"
 #include "platform/runtime_dir.h"
-#include "platform/scoped_env.h"
 #include "startup/client_info/lang_messages.h"
 #include "startup/updating/remote_update_thread.h"
+#include "support/expect_error.h"
+#include "support/scoped_env.h"
 #include "update_test_fakes.h"
 
 namespace zor {
@@ -70,8 +70,8 @@ TEST(ServerFileList, UnknownSingleFileKeepsDefaults) {
 TEST(ServerFileList, NamesReachingOutsideTheFolderAreRefused) {
   for (const char* name : {"..\\IClient", "C:\\Windows\\x.dll"}) {
     SCOPED_TRACE(name);
-    ExpectMessage([&] { BuildFileList(std::string(name) + "=1.0,1,1", {}); }, "Exception",
-                  std::string("Invalid file name '") + name + "'!");
+    testing::ExpectError([&] { BuildFileList(std::string(name) + "=1.0,1,1", {}); }, "Exception",
+                         std::string("Invalid file name '") + name + "'!");
   }
 }
 
@@ -166,10 +166,10 @@ TEST_F(UpdateWorker, FetchesMissingAndOutdatedFilesAroundTheProgressWindow) {
   EXPECT_EQ(Source->TakeCalls(),
             (std::vector<std::string>{
                 "EnsureClient", "EnsureClient", "Info Client Libs", "Info M880CloudClient.dll Libs",
-                "GetServerFileList", "DownloadOne ZORSys.ini . keep " + Dir.Root + "app/",
-                "DownloadOne Special\\ZORSys.ini . keep " + Dir.Root + "app/",
-                "DownloadOne DemoLevels.ini . keep " + Dir.Root + "app/",
-                "DownloadOne Patch.xml . keep " + Dir.Root + "app/", "StartCounters 123",
+                "GetServerFileList", "DownloadOne ZORSys.ini . keep " + Dir.Path() + "app/",
+                "DownloadOne Special\\ZORSys.ini . keep " + Dir.Path() + "app/",
+                "DownloadOne DemoLevels.ini . keep " + Dir.Path() + "app/",
+                "DownloadOne Patch.xml . keep " + Dir.Path() + "app/", "StartCounters 123",
                 "DownloadList missing.dll,outdated.dll,bpls\\sub.bpl"}));
   EXPECT_EQ(Owner.Calls,
             (std::vector<std::string>{"CheckZorInfo", "WaitStartEvent", "ShowDownloadWindow",
@@ -235,8 +235,8 @@ TEST_F(UpdateWorker, NewerLauncherOnTheServerHandsOverToTheCopyInTheTemporaryFol
   Source->ListText = Entry("missing.dll", 100);
   TRemoteUpdateThread worker(Owner, Settings());
   worker.Execute();
-  EXPECT_EQ(Started, (std::vector<std::string>{"\"" + Dir.Root + "tmp/Client\" /ReCopy \"" +
-                                               Dir.Root + "app/Client\""}));
+  EXPECT_EQ(Started, (std::vector<std::string>{"\"" + Dir.Path() + "tmp/Client\" /ReCopy \"" +
+                                               Dir.Path() + "app/Client\""}));
   EXPECT_TRUE(IsApplicationTerminating());
   EXPECT_TRUE(worker.Terminated());
   EXPECT_EQ(Owner.Calls, (std::vector<std::string>{"CheckZorInfo", "WaitStartEvent", "SetDone"}));
@@ -260,8 +260,8 @@ TEST_F(UpdateWorker, TheSelfUpdateStagesInThePrivateFolderWhateverLiesInTheShare
   settings.TempDir.clear();
   TRemoteUpdateThread worker(Owner, settings);
   EXPECT_THROW(worker.CheckSelfUpdate(), EAbort);
-  const std::string staging = Dir.Root + "run/session/staging/";
-  EXPECT_EQ(Started, (std::vector<std::string>{"\"" + staging + "Client\" /ReCopy \"" + Dir.Root +
+  const std::string staging = Dir.Path() + "run/session/staging/";
+  EXPECT_EQ(Started, (std::vector<std::string>{"\"" + staging + "Client\" /ReCopy \"" + Dir.Path() +
                                                "app/Client\""}));
   EXPECT_EQ(test::ReadFile(staging + "Client"), BuildPeWithVersion(1, 0, 0, 1));
   EXPECT_EQ(test::ReadFile(staging + "M880CloudClient.dll"), "library");

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "base/expect_message.h"
 #include "startup/server_settings/lookup_record_set.h"
 #include "startup/server_settings/zor_json_helper.h"
+#include "support/expect_error.h"
 
 namespace zor {
 namespace {
@@ -94,7 +94,7 @@ TEST(ZorJsonHelper, RefusesWhatIsNotAnAnswer) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.json.substr(0, 80));
     TLookupRecordSet records;
-    ExpectMessage<ELookupAnswerError>(
+    testing::ExpectError<ELookupAnswerError>(
         [&] { TZORJsonHelper().ParseArray(c.json, records, "ServerInfoData"); },
         "ELookupAnswerError", c.message);
   }
@@ -120,12 +120,12 @@ TEST(ZorJsonHelper, StripsOneBraceOrQuoteAtEachEnd) {
 TEST(LookupRecordSet, FieldsAndTheirTypes) {
   TLookupRecordSet records;
   EXPECT_EQ(records.AsString("DBName"), "");  // no record yet
-  ExpectMessage([&] { records.SetString(0, "x"); }, "No current record");
-  ExpectMessage([&] { records.AsString("Nope"); }, "Field 'Nope' not found");
+  testing::ExpectError([&] { records.SetString(0, "x"); }, "No current record");
+  testing::ExpectError([&] { records.AsString("Nope"); }, "Field 'Nope' not found");
   records.Append();
-  ExpectMessage([&] { records.SetString(records.FindField("APPPort"), "768"); },
-                "Field 'APPPort' takes a number, not the text \"768\"");
-  ExpectMessage([&] { records.AsInteger("DBName"); }, "Field 'DBName' is not a number");
+  testing::ExpectError([&] { records.SetString(records.FindField("APPPort"), "768"); },
+                       "Field 'APPPort' takes a number, not the text \"768\"");
+  testing::ExpectError([&] { records.AsInteger("DBName"); }, "Field 'DBName' is not a number");
   records.SetString(records.FindField("enterpriseid"), std::string(30, '9'));
   EXPECT_EQ(records.AsString("EnterpriseID"), std::string(20, '9'));
   records.SetInteger(records.FindField("DBName"), 1234567);

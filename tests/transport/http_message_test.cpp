@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "base/expect_message.h"
+#include "support/expect_error.h"
 #include "transport/http_client.h"
 #include "transport/http_message.h"
 
@@ -103,8 +103,8 @@ TEST(HttpMessage, MalformedResponsesRaiseSayingWhy) {
   for (const Case& c : kCases) {
     for (bool byteByByte : {false, true}) {
       SCOPED_TRACE(c.bytes.substr(0, 60) + (byteByByte ? " (byte by byte)" : " (whole)"));
-      ExpectMessage<EHttpError>([&] { ReadResponse(c.bytes, c.closed, byteByByte); }, "EHttpError",
-                                c.message);
+      testing::ExpectError<EHttpError>([&] { ReadResponse(c.bytes, c.closed, byteByByte); },
+                                       "EHttpError", c.message);
     }
   }
 }
@@ -114,7 +114,7 @@ TEST(HttpMessage, UnboundedBodyStopsAtTheLimit) {
   EXPECT_FALSE(reader.Feed("HTTP/1.1 200 OK\r\n\r\n"));
   const std::string chunk(64 * 1024, 'x');
   size_t fed = 0;
-  ExpectMessage<EHttpError>(
+  testing::ExpectError<EHttpError>(
       [&] {
         while (fed <= kMaxHttpBodyBytes) {
           reader.Feed(chunk);
@@ -147,7 +147,7 @@ TEST(HttpMessage, RequestsAndTheirFaults) {
     SCOPED_TRACE(c.bytes);
     HttpMessageReader reader(HttpMessageReader::Kind::Request);
     if (!c.error.empty()) {
-      ExpectMessage<EHttpError>([&] { reader.Feed(c.bytes); }, "EHttpError", c.error);
+      testing::ExpectError<EHttpError>([&] { reader.Feed(c.bytes); }, "EHttpError", c.error);
       continue;
     }
     ASSERT_TRUE(reader.Feed(c.bytes));
@@ -181,8 +181,8 @@ TEST(HttpMessage, PercentEncodingAndTargets) {
   EXPECT_EQ(PercentDecode("a+b%2B"), "a b+");
   for (const char* bad : {"%", "%4", "%G0", "a%zz"}) {
     SCOPED_TRACE(bad);
-    ExpectMessage<EHttpError>([&] { PercentDecode(bad); }, "EHttpError",
-                              "malformed percent-encoding in \"" + std::string(bad) + "\"");
+    testing::ExpectError<EHttpError>([&] { PercentDecode(bad); }, "EHttpError",
+                                     "malformed percent-encoding in \"" + std::string(bad) + "\"");
   }
   const HttpTarget target =
       ParseHttpTarget("/M880Cloud/Call?Code=1&&P0=0&P1=" + PercentEncode(id) + "&flag#frag");

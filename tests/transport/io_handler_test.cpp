@@ -8,7 +8,7 @@
 
 #include "base/clock.h"
 #include "base/run_status.h"
-#include "expect_error.h"
+#include "support/expect_error.h"
 #include "transport/memory_pipe_handler.h"
 #include "transport/write_buffer_pool.h"
 

@@ -2,25 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <random>
-
-#include "platform/registry_store.h"
 #include "platform/zor_registry.h"
+#include "support/registry_test_dir.h"
 
 namespace zor {
 namespace {
 
 class NameServiceSettingsTest : public ::testing::Test {
  protected:
-  NameServiceSettingsTest()
-      : Dir(std::filesystem::temp_directory_path() /
-            ("zor-ns-" + std::to_string(std::random_device{}()))),
-        Scope((std::filesystem::create_directories(Dir), Dir.string())) {}
-  ~NameServiceSettingsTest() override {
-    ResetNameServiceSettings();
-    std::filesystem::remove_all(Dir);
-  }
+  ~NameServiceSettingsTest() override { ResetNameServiceSettings(); }
   void Put(RegRoot root, const char* name, const char* text, int32_t number, bool isText) {
     TZORRegistry registry(root, KEY_ALL_ACCESS);
     ASSERT_TRUE(registry.OpenKey("\\Software\\ZOR\\DK880", true));
@@ -31,8 +21,7 @@ class NameServiceSettingsTest : public ::testing::Test {
     }
   }
 
-  std::filesystem::path Dir;
-  ScopedRegistryDir Scope;
+  testing::RegistryTestDir Registry;
 };
 
 TEST_F(NameServiceSettingsTest, DefaultsWithoutValues) {

@@ -3,14 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 #include <thread>
 
 #include "base/clock.h"
-#include "expect_error.h"
 #include "platform/local_socket.h"
 #include "platform/runtime_dir.h"
 #include "platform/system_info.h"
+#include "support/expect_error.h"
+#include "support/temp_folder.h"
 #include "transport/socket_listen_list.h"
 
 namespace zor {
@@ -21,20 +21,13 @@ using testing::ExpectError;
 // A runtime folder of its own, so that pipe names of parallel runs never meet.
 class PipeTest : public ::testing::Test {
  protected:
-  PipeTest()
-      : Dir(std::filesystem::temp_directory_path() /
-            ("zp" + std::to_string(std::random_device{}() % 100000000))),
-        Runtime(Dir.string()) {
-    std::filesystem::create_directories(Dir);
-  }
-  ~PipeTest() override { std::filesystem::remove_all(Dir); }
-
   std::string ConnectError(const std::string& server, std::string_view reason) {
     return "无法连接至[" + server + "], 因为：\r\n" + std::string(reason);
   }
 
-  std::filesystem::path Dir;
-  ScopedRuntimeDir Runtime;
+  testing::TempFolder Folder{"zp"};  // short: local socket names live below it
+  const std::filesystem::path Dir = Folder.Dir();
+  ScopedRuntimeDir Runtime{Dir.string()};
 };
 
 TEST_F(PipeTest, ConnectStringsAreCheckedBeforeAnythingOpens) {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "expect_error.h"
+#include "support/expect_error.h"
 
 namespace zor {
 namespace {

@@ -7,7 +7,7 @@
 #include "base/clock.h"
 #include "base/run_status.h"
 #include "base/timer_queue.h"
-#include "expect_error.h"
+#include "support/expect_error.h"
 #include "transport/socket_listen_list.h"
 #include "transport/tcp_messages.h"
 #include "transport/zor_host_datagram.h"

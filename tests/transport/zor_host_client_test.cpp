@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "base/run_status.h"
-#include "expect_error.h"
+#include "support/expect_error.h"
 #include "transport/zor_host_datagram.h"
 #include "udp_responder.h"
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/scoped_env.h"
+#include "support/scoped_env.h"
 #include "ui/ui_port.h"
 
 #if ZOR_WITH_FLTK

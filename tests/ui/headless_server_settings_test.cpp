@@ -5,10 +5,11 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/registry_test_dir.h"
 #include "platform/zor_registry.h"
 #include "startup/client_info/zor_info_base.h"
 #include "startup/launch/application_state.h"
+#include "support/captured_output.h"
+#include "support/registry_test_dir.h"
 #include "ui/headless/headless_ui.h"
 #include "ui/server_settings_dialog.h"
 
@@ -21,17 +22,8 @@ void CountingFactory(IM880CloudSender** sender) {
   *sender = nullptr;
 }
 
-std::string ReadBack(std::FILE* file) {
-  std::rewind(file);
-  std::string text;
-  char buffer[256];
-  size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof(buffer), file)) > 0) text.append(buffer, got);
-  return text;
-}
-
 TEST(HeadlessServerSettings, KeepsTheStoredSettings) {
-  RegistryTestDir registry;
+  testing::RegistryTestDir registry;
   TZORRegistry reg(RegRoot::LocalMachine, KEY_ALL_ACCESS);
   ASSERT_TRUE(reg.OpenKey("\\Software\\ZOR\\DK880", true));
   reg.WriteString("RemoteServer", "app.example.com");
@@ -39,9 +31,8 @@ TEST(HeadlessServerSettings, KeepsTheStoredSettings) {
   reg.WriteInteger("TCPPort", 769);
   reg.WriteString("EnterpriseID", "80001234");
 
-  std::FILE* out = std::tmpfile();
-  ASSERT_NE(out, nullptr);
-  HeadlessUi port(false, out);
+  testing::CapturedOutput out;
+  HeadlessUi port(false, out.File());
   TRegistryKeySource source("\\Software\\ZOR\\DK880", true);
   TServerSettingsEnvironment env;
   env.Settings = &source;
@@ -49,10 +40,9 @@ TEST(HeadlessServerSettings, KeepsTheStoredSettings) {
   env.Lcid = 1028;
   env.CheckConnection = [](const std::string&) { return true; };
   EXPECT_FALSE(ShowServerSettings(port, env));
-  EXPECT_EQ(ReadBack(out),
+  EXPECT_EQ(out.Text(),
             "[網路主機設定] headless: server settings kept as stored (server \"app.example.com\", "
             "port 769)\n");
-  std::fclose(out);
   EXPECT_EQ(gFactoryCalls, 0);
   EXPECT_EQ(reg.ReadStringDef("RemoteServer", "?"), "app.example.com");
   EXPECT_EQ(reg.ReadIntegerDef("ConnectType", -1), 2);
@@ -67,7 +57,7 @@ class QuittingUi : public HeadlessUi {
 };
 
 TEST(HeadlessServerSettings, LauncherHookQuitEndsTheApplication) {
-  RegistryTestDir registry;
+  testing::RegistryTestDir registry;
   ResetApplicationState();
   FreeZorInfo();
   QuittingUi port;

@@ -1,40 +1,22 @@
 // The start window without a person: status lines once each, progress at every tenth, and
 // the note when the update gives up.
 #include <gtest/gtest.h>
-#include <stdio.h>
 
 #include <chrono>
-#include <cstdlib>
 
 #include "startup/client_info/lang_messages.h"
+#include "support/captured_output.h"
 #include "ui/headless/headless_start_window.h"
 
 namespace zor {
 namespace {
 
-// Standard-error stand-in that collects what is written.
-class Captured {
- public:
-  Captured() : File(open_memstream(&Buffer, &Size)) {}
-  ~Captured() {
-    std::fclose(File);
-    std::free(Buffer);
-  }
-  std::string Text() {
-    std::fflush(File);
-    return std::string(Buffer, Size);
-  }
-  std::FILE* File;
-
- private:
-  char* Buffer = nullptr;
-  size_t Size = 0;
-};
+using testing::CapturedOutput;
 
 TEST(HeadlessStartWindow, StatusLinesAppearOnceEach) {
   SetLangIndex(kLangEnglish);
-  Captured err;
-  THeadlessStartWindowView view(err.File);
+  CapturedOutput err;
+  THeadlessStartWindowView view(err.File());
   view.StatusChanged("Use the ZORPath, press F1 to change setting.");
   view.StatusChanged("Use the ZORPath, press F1 to change setting.");
   view.StatusChanged("Program is starting, please wait....");
@@ -45,8 +27,8 @@ TEST(HeadlessStartWindow, StatusLinesAppearOnceEach) {
 
 TEST(HeadlessStartWindow, ProgressIsWrittenAtEveryTenthOfTheWay) {
   SetLangIndex(kLangEnglish);
-  Captured err;
-  THeadlessStartWindowView view(err.File, false);
+  CapturedOutput err;
+  THeadlessStartWindowView view(err.File(), false);
   TDownloadProgressModel window;
   window.SetMaxValue(1000);
   view.DownloadWindowShown(window);
@@ -77,8 +59,8 @@ void FeedProgress(THeadlessStartWindowView& view, TDownloadProgressModel& window
 
 TEST(HeadlessStartWindow, OnATerminalTheProgressIsOneLineRedrawnInPlace) {
   SetLangIndex(kLangEnglish);
-  Captured err;
-  THeadlessStartWindowView view(err.File, true);
+  CapturedOutput err;
+  THeadlessStartWindowView view(err.File(), true);
   TDownloadProgressModel window;
   window.SetMaxValue(1000);
   view.DownloadWindowShown(window);
@@ -95,8 +77,8 @@ TEST(HeadlessStartWindow, OnATerminalTheProgressIsOneLineRedrawnInPlace) {
 
 TEST(HeadlessStartWindow, InALogTheProgressLinesNameTheFileAndTheTimeLeft) {
   SetLangIndex(kLangEnglish);
-  Captured err;
-  THeadlessStartWindowView view(err.File, false);
+  CapturedOutput err;
+  THeadlessStartWindowView view(err.File(), false);
   TDownloadProgressModel window;
   window.SetMaxValue(1000);
   view.DownloadWindowShown(window);
@@ -110,8 +92,8 @@ TEST(HeadlessStartWindow, InALogTheProgressLinesNameTheFileAndTheTimeLeft) {
 }
 
 TEST(HeadlessStartWindow, GivingUpIsSaid) {
-  Captured err;
-  THeadlessStartWindowView view(err.File);
+  CapturedOutput err;
+  THeadlessStartWindowView view(err.File());
   view.UpdateAbandoned(kHeadlessMaxFailedPasses);
   EXPECT_EQ(err.Text(),
             "[headless] the update failed 3 times: ending without starting the main program\n");

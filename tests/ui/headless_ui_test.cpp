@@ -2,28 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
+
+#include "support/captured_output.h"
 
 namespace zor {
 namespace {
 
-// Captures what the port writes.
-class Capture {
- public:
-  Capture() : File(std::tmpfile()) {}
-  ~Capture() { std::fclose(File); }
-  std::string Text() {
-    std::fflush(File);
-    std::rewind(File);
-    std::string text;
-    char buffer[256];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, File)) > 0) text.append(buffer, got);
-    return text;
-  }
-  std::FILE* File;
-};
+using testing::CapturedOutput;
 
 TEST(HeadlessUi, WritesCaptionAndTextAndAnswersFromTheConfirmation) {
   struct Case {
@@ -44,8 +30,8 @@ TEST(HeadlessUi, WritesCaptionAndTextAndAnswersFromTheConfirmation) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Confirm ? c.Confirm : "(unset)");
-    Capture out;
-    HeadlessUi ui(ConfirmFromText(c.Confirm), out.File);
+    CapturedOutput out;
+    HeadlessUi ui(ConfirmFromText(c.Confirm), out.File());
     MessageBoxRequest request{"确认删除岳川系统吗?", "岳川系列", MessageIcon::Question, c.Buttons};
     EXPECT_EQ(ui.ShowMessageBox(request), c.Answer);
     EXPECT_EQ(out.Text(), "[岳川系列] 确认删除岳川系统吗?\n");
@@ -53,8 +39,8 @@ TEST(HeadlessUi, WritesCaptionAndTextAndAnswersFromTheConfirmation) {
 }
 
 TEST(HeadlessUi, EmptyCaptionIsTheSystemDefaultAndLineBreaksStay) {
-  Capture out;
-  HeadlessUi ui(false, out.File);
+  CapturedOutput out;
+  HeadlessUi ui(false, out.File());
   ScopedUiPort installed(ui);
   ShowMessage("Unable to register a.\r\nreason");
   EXPECT_EQ(out.Text(), "[Error] Unable to register a.\nreason\n");

@@ -8,25 +8,16 @@
 #include <string>
 
 #include "startup/client_info/lang_messages.h"
+#include "support/captured_output.h"
 #include "ui/headless/headless_ui.h"
 
 namespace zor {
 namespace {
 
-std::string ReadBack(std::FILE* file) {
-  std::fflush(file);
-  std::rewind(file);
-  std::string text;
-  char buffer[256];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-  return text;
-}
-
 // Drives a view through a run over `files` files, every third one removed.
 std::string DriveView(int64_t files) {
-  std::FILE* out = std::tmpfile();
-  THeadlessUninstallView view(out);
+  testing::CapturedOutput out;
+  THeadlessUninstallView view(out.File());
   TUninstallProgressModel window;
   view.Shown(window);
   window.SetMaxValue(files);
@@ -36,9 +27,7 @@ std::string DriveView(int64_t files) {
     view.ProgressChanged(window);
   }
   view.Hidden(window);
-  std::string text = ReadBack(out);
-  std::fclose(out);
-  return text;
+  return out.Text();
 }
 
 TEST(HeadlessUninstallView, WritesTheCaptionEachQuarterAndASummary) {

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "intercom/connection_fixture.h"
 #include "platform/directories.h"
 #include "platform/file_times.h"
+#include "support/connection_fixture.h"
 #include "update/update_test_support.h"
 
 namespace zor {
@@ -18,22 +18,22 @@ using testing::PackBytes;
 using testing::PackOptions;
 using testing::ReadFileBytes;
 using testing::SampleBytes;
-using testing::TempDir;
+using testing::TempFolder;
 using testing::WriteFileBytes;
 
 TEST(CpsFile, UnpacksIntoANewFolderWithTheHeadersTime) {
-  TempDir dir;
+  TempFolder dir;
   for (const size_t size : {size_t{0}, size_t{1}, kCpsPiece, kCpsPiece + 1, size_t{300000}}) {
     SCOPED_TRACE(size);
     const Bytes content = SampleBytes(size, static_cast<uint32_t>(size));
-    WriteFileBytes(dir.Path + "x.cps", PackBytes(content, testing::kSampleDosTime));
-    ASSERT_TRUE(TZORCPSFile::Unpack(dir.Path + "x.cps", dir.Path + "new/sub/x.dll"));
-    EXPECT_EQ(ReadFileBytes(dir.Path + "new/sub/x.dll"), content);
-    EXPECT_EQ(GetFileDosTime(dir.Path + "new/sub/x.dll"),
+    WriteFileBytes(dir.Path() + "x.cps", PackBytes(content, testing::kSampleDosTime));
+    ASSERT_TRUE(TZORCPSFile::Unpack(dir.Path() + "x.cps", dir.Path() + "new/sub/x.dll"));
+    EXPECT_EQ(ReadFileBytes(dir.Path() + "new/sub/x.dll"), content);
+    EXPECT_EQ(GetFileDosTime(dir.Path() + "new/sub/x.dll"),
               static_cast<int32_t>(testing::kSampleDosTime));
   }
-  EXPECT_FALSE(TZORCPSFile::Unpack(dir.Path + "missing.cps", dir.Path + "y.dll"));
-  EXPECT_FALSE(FileExists(dir.Path + "y.dll"));
+  EXPECT_FALSE(TZORCPSFile::Unpack(dir.Path() + "missing.cps", dir.Path() + "y.dll"));
+  EXPECT_FALSE(FileExists(dir.Path() + "y.dll"));
 }
 
 TEST(CpsFile, InvalidPackedFilesAreRefusedAndLeaveNoTarget) {
@@ -78,25 +78,25 @@ TEST(CpsFile, InvalidPackedFilesAreRefusedAndLeaveNoTarget) {
          return b;
        }()},
   };
-  TempDir dir;
+  TempFolder dir;
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.What);
-    WriteFileBytes(dir.Path + "bad.cps", c.Packed);
+    WriteFileBytes(dir.Path() + "bad.cps", c.Packed);
     ExpectError<ECpsFormatError>(
-        [&] { TZORCPSFile::Unpack(dir.Path + "bad.cps", dir.Path + "out.dll"); },
-        dir.Path + "bad.cps 不是一个有效的压缩文件");
-    EXPECT_FALSE(FileExists(dir.Path + "out.dll"));
+        [&] { TZORCPSFile::Unpack(dir.Path() + "bad.cps", dir.Path() + "out.dll"); },
+        dir.Path() + "bad.cps 不是一个有效的压缩文件");
+    EXPECT_FALSE(FileExists(dir.Path() + "out.dll"));
   }
 }
 
 TEST(CpsFile, MarkerFFFESkipsOnlyTheSizeCheck) {
-  TempDir dir;
+  TempFolder dir;
   const Bytes content = SampleBytes(20000, 3);
   WriteFileBytes(
-      dir.Path + "x.cps",
+      dir.Path() + "x.cps",
       PackBytes(content, 0, {.Marker = kPackedMarkerNoSizeCheck, .TotalSizeDelta = 999}));
-  ASSERT_TRUE(TZORCPSFile::Unpack(dir.Path + "x.cps", dir.Path + "x.dll"));
-  EXPECT_EQ(ReadFileBytes(dir.Path + "x.dll"), content);
+  ASSERT_TRUE(TZORCPSFile::Unpack(dir.Path() + "x.cps", dir.Path() + "x.dll"));
+  EXPECT_EQ(ReadFileBytes(dir.Path() + "x.dll"), content);
 }
 
 TEST(CpsFile, InMemoryUnpackNeverPassesTheAnnouncedSize) {

@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "base/clock.h"
-#include "intercom/connection_fixture.h"
 #include "platform/directories.h"
 #include "platform/locale.h"
+#include "support/connection_fixture.h"
 #include "update/download_jobs.h"
 #include "update/download_progress.h"
 #include "update/download_settings.h"
@@ -23,7 +23,7 @@ using testing::FakeConnector;
 using testing::FakeFileServer;
 using testing::ReadFileBytes;
 using testing::SampleBytes;
-using testing::TempDir;
+using testing::TempFolder;
 using testing::WriteFileBytes;
 
 class DownloadClientTest : public ::testing::Test {
@@ -31,9 +31,9 @@ class DownloadClientTest : public ::testing::Test {
   DownloadClientTest()
       : Lcid(kLcidEnglishUs), Scope(Clock), Saved(GetDownloadSettings()), Connector(Server) {
     TDownloadSettings settings = Saved;
-    settings.InstallDir = Dir.Path;
-    settings.HelpFolder = Dir.Path + "helpbase/";
-    settings.DataFolder = Dir.Path + "data/";
+    settings.InstallDir = Dir.Path();
+    settings.HelpFolder = Dir.Path() + "helpbase/";
+    settings.DataFolder = Dir.Path() + "data/";
     SetDownloadSettings(settings);
     ResetDownloadClient();
     DownloadedBytes() = 0;
@@ -48,7 +48,7 @@ class DownloadClientTest : public ::testing::Test {
   ScopedLcidOverride Lcid;
   ManualClock Clock;
   ScopedClock Scope;
-  TempDir Dir;
+  TempFolder Dir;
   TDownloadSettings Saved;
   FakeFileServer Server;
   FakeConnector Connector;
@@ -94,21 +94,21 @@ TEST_F(DownloadClientTest, AreasMapToFoldersBelowTheInstallFolder) {
     const char* Area;
     std::string Folder;
   } const kCases[] = {
-      {".", Dir.Path},
-      {"Bpls", Dir.Path + "bpls/"},
-      {"LIBS", Dir.Path},
-      {"Graphs", Dir.Path + "Graphs/"},
-      {"sunrpt", Dir.Path + "SunRpt/"},
-      {"Defines", Dir.Path + "Defines/"},
-      {"Help", Dir.Path + "helpbase/Help/"},
-      {"Coms", Dir.Path + "Coms/"},
-      {"DefRpt", Dir.Path + "DefRpt/"},
-      {"Upgrade", Dir.Path},
-      {"Special\\help", Dir.Path + "Special/Help/"},
-      {"BIETL", Dir.Path + "BIETL/"},
-      {"Special\\BIETL", Dir.Path + "Special/BIETL/"},
-      {"LangDll", Dir.Path},
-      {"Other", Dir.Path},
+      {".", Dir.Path()},
+      {"Bpls", Dir.Path() + "bpls/"},
+      {"LIBS", Dir.Path()},
+      {"Graphs", Dir.Path() + "Graphs/"},
+      {"sunrpt", Dir.Path() + "SunRpt/"},
+      {"Defines", Dir.Path() + "Defines/"},
+      {"Help", Dir.Path() + "helpbase/Help/"},
+      {"Coms", Dir.Path() + "Coms/"},
+      {"DefRpt", Dir.Path() + "DefRpt/"},
+      {"Upgrade", Dir.Path()},
+      {"Special\\help", Dir.Path() + "Special/Help/"},
+      {"BIETL", Dir.Path() + "BIETL/"},
+      {"Special\\BIETL", Dir.Path() + "Special/BIETL/"},
+      {"LangDll", Dir.Path()},
+      {"Other", Dir.Path()},
   };
   for (const Case& c : kCases) EXPECT_EQ(AreaLocalFolder(c.Area), c.Folder) << c.Area;
 }
@@ -117,12 +117,12 @@ TEST_F(DownloadClientTest, NameListIsFetchedInOrderAndFoundWhenAnyIs) {
   Server.Add("b.bpl", SampleBytes(5000, 2));
   TDownloadFileClient client;
   EXPECT_TRUE(DownloadFiles(client, "a.bpl,b.bpl", "Bpls", ""));
-  EXPECT_EQ(ReadFileBytes(Dir.Path + "bpls/b.bpl"), SampleBytes(5000, 2));
-  EXPECT_EQ(client.LastFile, Dir.Path + "bpls/b.bpl");
+  EXPECT_EQ(ReadFileBytes(Dir.Path() + "bpls/b.bpl"), SampleBytes(5000, 2));
+  EXPECT_EQ(client.LastFile, Dir.Path() + "bpls/b.bpl");
   const auto requests = Server.Requests();
   EXPECT_EQ(requests.front().Args.at(0), TVariant("a.bpl"));
   EXPECT_EQ(requests.back().Args.at(0), TVariant("b.bpl"));
-  EXPECT_FALSE(DownloadFiles(client, "a.bpl", "Bpls", Dir.Path + "elsewhere"));
+  EXPECT_FALSE(DownloadFiles(client, "a.bpl", "Bpls", Dir.Path() + "elsewhere"));
   EXPECT_FALSE(DownloadFiles(client, "", "Bpls", ""));
 }
 
@@ -142,14 +142,14 @@ TEST_F(DownloadClientTest, TraditionalScriptSystemsAlsoFetchTheCompanion) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Lcid);
     ScopedLcidOverride lcid(c.Lcid);
-    TempDir target;
+    TempFolder target;
     TDownloadFileClient client;
-    ASSERT_TRUE(DownloadFiles(client, "x.dll", c.Area, target.Path));
-    EXPECT_TRUE(FileExists(target.Path + "x.dll"));
-    EXPECT_EQ(FileExists(target.Path + "x.CHT"), std::string(c.Companion) == "x.CHT");
-    EXPECT_EQ(FileExists(target.Path + "x.ZHH"), std::string(c.Companion) == "x.ZHH");
+    ASSERT_TRUE(DownloadFiles(client, "x.dll", c.Area, target.Path()));
+    EXPECT_TRUE(FileExists(target.Path() + "x.dll"));
+    EXPECT_EQ(FileExists(target.Path() + "x.CHT"), std::string(c.Companion) == "x.CHT");
+    EXPECT_EQ(FileExists(target.Path() + "x.ZHH"), std::string(c.Companion) == "x.ZHH");
     if (*c.Companion) {
-      EXPECT_EQ(ReadFileBytes(target.Path + c.Companion), SampleBytes(2000, 4));
+      EXPECT_EQ(ReadFileBytes(target.Path() + c.Companion), SampleBytes(2000, 4));
       EXPECT_EQ(Server.Requests().back().Args.at(1), TVariant("LangDll"));
     }
   }
@@ -159,10 +159,10 @@ TEST_F(DownloadClientTest, JobReusesALiveConnectionRetriesOnFreshOnesAndTheFifth
   Server.Add("r.dll", SampleBytes(4000, 5));
   TDownloadFileClient client;
   Connector.RefuseNext = 4;
-  TDownLoadJob job(&client, "r.dll", "Libs", Dir.Path + "jobs");
+  TDownLoadJob job(&client, "r.dll", "Libs", Dir.Path() + "jobs");
   EXPECT_TRUE(job.Run());
   EXPECT_EQ(Connector.Connects, 5);
-  EXPECT_TRUE(FileExists(Dir.Path + "jobs/r.dll"));
+  EXPECT_TRUE(FileExists(Dir.Path() + "jobs/r.dll"));
 
   // The connection that is still up carries the next fetch.
   EXPECT_TRUE(job.Run());
@@ -177,11 +177,11 @@ TEST_F(DownloadClientTest, ResumedRetryCreditsEveryByteOnce) {
   Server.Add("big.dll", SampleBytes(200000, 6));
   Server.BreakAfter = PackedSize("big.dll") / 3;
   TDownloadFileClient client;
-  TDownLoadJob job(&client, "big.dll", "Libs", Dir.Path);
+  TDownLoadJob job(&client, "big.dll", "Libs", Dir.Path());
   job.OnStartHook = CreditStart;
   job.OnProgressHook = CreditProgress;
   EXPECT_TRUE(job.Run());
-  EXPECT_EQ(ReadFileBytes(Dir.Path + "big.dll"), SampleBytes(200000, 6));
+  EXPECT_EQ(ReadFileBytes(Dir.Path() + "big.dll"), SampleBytes(200000, 6));
   EXPECT_EQ(Connector.Connects, 2);  // the second attempt resumed
   EXPECT_EQ(DownloadedBytes().load(), PackedSize("big.dll"));
   // The start credit is attached again for the next run.
@@ -212,12 +212,12 @@ TEST_F(DownloadClientTest, ExecutorRunsOneJobPerFileUpToItsLimitAndTheTransferCa
     Server.Add(name, SampleBytes(30000, name[1]));
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Names.size());
-    for (const std::string& name : c.Names) std::filesystem::remove(Dir.Path + name);
+    for (const std::string& name : c.Names) std::filesystem::remove(Dir.Path() + name);
     TDownLoadExecutor executor;
     EXPECT_EQ(executor.Run(c.Names), c.Jobs);
     total = 0;
     for (const std::string& name : c.Names) {
-      EXPECT_EQ(ReadFileBytes(Dir.Path + name), SampleBytes(30000, name[1]));
+      EXPECT_EQ(ReadFileBytes(Dir.Path() + name), SampleBytes(30000, name[1]));
       total += PackedSize(name);
     }
     EXPECT_EQ(DownloadedBytes().load(), total);
@@ -237,13 +237,13 @@ TEST_F(DownloadClientTest, ExecutorReportsTheFailedJobAfterAllHaveEnded) {
 }
 
 TEST_F(DownloadClientTest, DownloadOneDeletesTheLocalCopyFirst) {
-  WriteFileBytes(Dir.Path + "conf/ZORSys.ini", testing::TextBytes("old"));
+  WriteFileBytes(Dir.Path() + "conf/ZORSys.ini", testing::TextBytes("old"));
   TDownloadFileClient client;
-  EXPECT_FALSE(DownloadOne(client, "ZORSys.ini", ".", true, Dir.Path + "conf/"));
-  EXPECT_FALSE(FileExists(Dir.Path + "conf/ZORSys.ini"));
+  EXPECT_FALSE(DownloadOne(client, "ZORSys.ini", ".", true, Dir.Path() + "conf/"));
+  EXPECT_FALSE(FileExists(Dir.Path() + "conf/ZORSys.ini"));
   Server.Add("ZORSys.ini", testing::TextBytes("[System]\r\nMainExe=IClient\r\n"));
-  EXPECT_TRUE(DownloadOne(client, "ZORSys.ini", ".", true, Dir.Path + "conf/"));
-  EXPECT_EQ(ReadFileBytes(Dir.Path + "conf/ZORSys.ini"),
+  EXPECT_TRUE(DownloadOne(client, "ZORSys.ini", ".", true, Dir.Path() + "conf/"));
+  EXPECT_EQ(ReadFileBytes(Dir.Path() + "conf/ZORSys.ini"),
             testing::TextBytes("[System]\r\nMainExe=IClient\r\n"));
 }
 

@@ -12,7 +12,7 @@
 #include "platform/directories.h"
 #include "platform/file_times.h"
 #include "platform/locale.h"
-#include "server/live_server.h"
+#include "support/live_server.h"
 #include "update/download_client.h"
 #include "update/download_jobs.h"
 #include "update/download_progress.h"
@@ -26,7 +26,7 @@ namespace {
 using testing::Bytes;
 using testing::ReadFileBytes;
 using testing::SampleBytes;
-using testing::TempDir;
+using testing::TempFolder;
 using testing::WriteFileBytes;
 
 class FileServiceEndToEnd : public ::testing::Test {
@@ -38,7 +38,7 @@ class FileServiceEndToEnd : public ::testing::Test {
                    testing::TextBytes("[System]\r\nMainExe=IClient\r\n"));
     Server.Start();
     TDownloadSettings settings = Saved;
-    settings.InstallDir = Client.Path;
+    settings.InstallDir = Client.Path();
     SetDownloadSettings(settings);
     SetDownloadConnector([this]() -> std::unique_ptr<TIcConnection> {
       ++Connects;
@@ -62,7 +62,7 @@ class FileServiceEndToEnd : public ::testing::Test {
 
   ScopedLcidOverride Lcid;
   testing::LiveServer Server;
-  TempDir Client;
+  TempFolder Client;
   TDownloadSettings Saved;
   std::atomic<int> Connects{0};
 };
@@ -79,11 +79,12 @@ TEST_F(FileServiceEndToEnd, ReleaseFolderArrivesByteForByteWithItsTimes) {
   executor.Run(names);
   for (const char* relative : {"Client.exe", "bpls/Main.bpl", "ZORSys.ini"}) {
     SCOPED_TRACE(relative);
-    EXPECT_EQ(ReadFileBytes(Client.Path + relative), ReadFileBytes(ReleaseFile(relative)));
-    EXPECT_EQ(GetFileDosTime(Client.Path + relative), GetFileDosTime(ReleaseFile(relative)));
-    EXPECT_FALSE(FileExists(Client.Path + relative + "_tmp"));
+    EXPECT_EQ(ReadFileBytes(Client.Path() + relative), ReadFileBytes(ReleaseFile(relative)));
+    EXPECT_EQ(GetFileDosTime(Client.Path() + relative), GetFileDosTime(ReleaseFile(relative)));
+    EXPECT_FALSE(FileExists(Client.Path() + relative + "_tmp"));
   }
-  EXPECT_FALSE(TDownloadInfoFile(Client.Path + "DownLoadInfo.dat").Read("Client.exe").has_value());
+  EXPECT_FALSE(
+      TDownloadInfoFile(Client.Path() + "DownLoadInfo.dat").Read("Client.exe").has_value());
 }
 
 TEST_F(FileServiceEndToEnd, BrokenTransferResumesOnTheNextAttempt) {
@@ -108,7 +109,7 @@ TEST_F(FileServiceEndToEnd, BrokenTransferResumesOnTheNextAttempt) {
   EXPECT_EQ(Connects - before, 2);
   // Resumed, not restarted: every byte of the packed file was written once.
   EXPECT_EQ(credited, packedSize);
-  EXPECT_EQ(ReadFileBytes(Client.Path + "Client.exe"), ReadFileBytes(ReleaseFile("Client.exe")));
+  EXPECT_EQ(ReadFileBytes(Client.Path() + "Client.exe"), ReadFileBytes(ReleaseFile("Client.exe")));
 }
 
 }  // namespace

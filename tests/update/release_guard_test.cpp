@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <filesystem>
-#include <fstream>
 
-#include "base/expect_message.h"
+#include "support/expect_error.h"
+#include "support/temp_folder.h"
 #include "update/release_guard.h"
 #include "update/release_signature.h"
 
@@ -26,17 +25,11 @@ TReleaseManifest OneFile(const std::string& name, const std::string& content) {
 
 class ReleaseGuardFiles : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Dir = fs::temp_directory_path() / ("zor_guard_" + std::to_string(::getpid()));
-    fs::create_directories(Dir);
-  }
-  void TearDown() override { fs::remove_all(Dir); }
   std::string Write(const std::string& name, const std::string& content) {
-    const std::string path = (Dir / name).string();
-    std::ofstream(path, std::ios::binary) << content;
-    return path;
+    return Folder.WriteFile(name, content);
   }
-  fs::path Dir;
+  testing::TempFolder Folder{"zor-guard"};
+  const fs::path Dir = Folder.Dir();
 };
 
 TEST(ReleaseGuard, AnnouncedSizesAndNamesAreCheckedBeforeAnyByte) {
@@ -64,7 +57,7 @@ TEST(ReleaseGuard, AnnouncedSizesAndNamesAreCheckedBeforeAnyByte) {
     if (c.Message.empty()) {
       EXPECT_NO_THROW(check());
     } else {
-      ExpectMessage<EReleaseRefused>(check, "EReleaseRefused", c.Message);
+      testing::ExpectError<EReleaseRefused>(check, "EReleaseRefused", c.Message);
     }
   }
 }
@@ -74,15 +67,15 @@ TEST(ReleaseGuard, BeforeTheManifestIsVerifiedOnlyItMayBeFetchedUpToItsLimit) {
   const int64_t limit = static_cast<int64_t>(kMaxManifestBytes + kMaxSignatureLine);
   EXPECT_NO_THROW(
       guard.CheckAnnounced(kManifestFileName, ".", TReleaseGuard::PackedLimit(limit), true));
-  ExpectMessage<EReleaseRefused>(
+  testing::ExpectError<EReleaseRefused>(
       [&] {
         guard.CheckAnnounced(kManifestFileName, ".", TReleaseGuard::PackedLimit(limit) + 1, true);
       },
       "EReleaseRefused",
       "服务器传送的档案 ZORRelease.manifest 超过已签署版本所允许的大小，未安装此档案。");
-  ExpectMessage<EReleaseRefused>([&] { guard.CheckAnnounced("Client", "Libs", 10, true); },
-                                 "EReleaseRefused",
-                                 "服务器提供的档案 Client 不属于已签署的版本，未更新任何档案。");
+  testing::ExpectError<EReleaseRefused>(
+      [&] { guard.CheckAnnounced("Client", "Libs", 10, true); }, "EReleaseRefused",
+      "服务器提供的档案 Client 不属于已签署的版本，未更新任何档案。");
 }
 
 TEST_F(ReleaseGuardFiles, FinishedFilesMustHaveTheSignedSizeAndHash) {
@@ -91,7 +84,7 @@ TEST_F(ReleaseGuardFiles, FinishedFilesMustHaveTheSignedSizeAndHash) {
   EXPECT_TRUE(guard.Matches("data.DAT", Write("a", "signed bytes")));
   for (const std::string& other :
        {std::string("signed byteS"), std::string("signed bytes!"), std::string()}) {
-    ExpectMessage<EReleaseRefused>(
+    testing::ExpectError<EReleaseRefused>(
         [&] { guard.CheckFile("Data.dat", "Libs", Write("b", other)); }, "EReleaseRefused",
         "從伺服器取得的檔案 Data.dat 與已簽署的版本不符，未安裝此檔案。");
     EXPECT_FALSE(guard.Matches("Data.dat", Write("b", other)));

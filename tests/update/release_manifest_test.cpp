@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "base/expect_message.h"
+#include "support/expect_error.h"
 #include "update/release_manifest.h"
 #include "update/release_signature.h"
 
@@ -65,8 +65,8 @@ TEST(ReleaseManifest, MalformedBodiesAreRefusedWithTheReason) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Body);
-    ExpectMessage<EManifestError>([&] { ParseManifestBody(c.Body); }, "EManifestError",
-                                  "The release manifest is not valid: " + c.Message);
+    testing::ExpectError<EManifestError>([&] { ParseManifestBody(c.Body); }, "EManifestError",
+                                         "The release manifest is not valid: " + c.Message);
   }
 }
 
@@ -83,15 +83,16 @@ TEST(ReleaseSignature, VerifiesOnlyTheExactBodyUnderATrustedKey) {
   EXPECT_EQ(opened.Manifest.Counter, 7u);
 
   const TPublicKey onlyOther[] = {other.Public};
-  ExpectMessage<ESignatureError>([&] { OpenSignedManifest(file, onlyOther); }, "ESignatureError",
-                                 "The release manifest is not signed with a trusted key.");
+  testing::ExpectError<ESignatureError>([&] { OpenSignedManifest(file, onlyOther); },
+                                        "ESignatureError",
+                                        "The release manifest is not signed with a trusted key.");
   std::string tampered = file;
   tampered[tampered.find("\"Counter\": 7") + 11] = '9';
   const TPublicKey publisherOnly[] = {publisher.Public};
-  ExpectMessage<ESignatureError>([&] { OpenSignedManifest(tampered, publisherOnly); },
-                                 "ESignatureError",
-                                 "The release manifest is not signed with a trusted key.");
-  ExpectMessage<EManifestError>(
+  testing::ExpectError<ESignatureError>([&] { OpenSignedManifest(tampered, publisherOnly); },
+                                        "ESignatureError",
+                                        "The release manifest is not signed with a trusted key.");
+  testing::ExpectError<EManifestError>(
       [&] { OpenSignedManifest(file.substr(file.find('\n') + 1), publisherOnly); },
       "EManifestError", "The release manifest is not valid: it has no signature line");
   EXPECT_EQ(PublicKeyOf(publisher.Secret), publisher.Public);
@@ -104,8 +105,8 @@ TEST(ReleaseSignature, KeysAndHashesInText) {
   EXPECT_EQ(DecodePublicKey("  " + text + "\n"), pair.Public);
   for (const std::string& bad :
        {std::string(), text.substr(1), text + "AAAA", std::string("!") + text.substr(1)}) {
-    ExpectMessage<ESignatureError>([&] { DecodePublicKey(bad); }, "ESignatureError",
-                                   "The release key is not valid.");
+    testing::ExpectError<ESignatureError>([&] { DecodePublicKey(bad); }, "ESignatureError",
+                                          "The release key is not valid.");
   }
   const uint8_t abc[] = {'a', 'b', 'c'};
   EXPECT_EQ(Sha256Hex(abc), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");

@@ -10,12 +10,13 @@
 #include <filesystem>
 
 #include "base/clock.h"
-#include "intercom/connection_fixture.h"
 #include "platform/directories.h"
 #include "platform/dos_time.h"
 #include "platform/file_times.h"
 #include "platform/last_error.h"
 #include "platform/locale.h"
+#include "support/connection_fixture.h"
+#include "transport/memory_pipe_handler.h"
 #include "update/cps_file.h"
 #include "update/crc_register.h"
 #include "update/update_notice.h"
@@ -30,7 +31,7 @@ using testing::FakeFileLink;
 using testing::FakeFileServer;
 using testing::ReadFileBytes;
 using testing::SampleBytes;
-using testing::TempDir;
+using testing::TempFolder;
 using testing::WriteFileBytes;
 
 class RemoteFileTest : public ::testing::Test {
@@ -42,34 +43,36 @@ class RemoteFileTest : public ::testing::Test {
 
   template <class T = TRemoteCPSFile>
   std::unique_ptr<T> MakeFile() {
-    auto file = std::make_unique<T>(&Link.Connect(), Dir.Path);
+    auto file = std::make_unique<T>(&Link.Connect(), Dir.Path());
     file->OnStart = [this](const std::string& name, int32_t size, int32_t pos) {
-      Events.push_back("start " + name.substr(Dir.Path.size()) + " " + std::to_string(size) + " " +
-                       std::to_string(pos));
+      Events.push_back("start " + name.substr(Dir.Path().size()) + " " + std::to_string(size) +
+                       " " + std::to_string(pos));
     };
     file->OnProgress = [this](const std::string&, int32_t, int32_t pos, int32_t count) {
       Blocks.push_back(count);
       LastPos = pos;
     };
     file->OnFileFinished = [this](const std::string& name) {
-      Events.push_back("finished " + name.substr(Dir.Path.size()));
+      Events.push_back("finished " + name.substr(Dir.Path().size()));
     };
     file->OnBeforeDownload = [this](const std::string& name) {
-      Events.push_back("before " + name.substr(Dir.Path.size()));
+      Events.push_back("before " + name.substr(Dir.Path().size()));
     };
     return file;
   }
 
-  std::string Client(const std::string& relative) const { return Dir.Path + "client/" + relative; }
+  std::string Client(const std::string& relative) const {
+    return Dir.Path() + "client/" + relative;
+  }
   std::optional<TResumeRecord> Record(const std::string& name) const {
-    return TDownloadInfoFile(Dir.Path + "DownLoadInfo.dat").Read(name);
+    return TDownloadInfoFile(Dir.Path() + "DownLoadInfo.dat").Read(name);
   }
 
   ScopedLcidOverride Lcid;
   // Every pause of the connection layer (the dead-link checks after a close) is instant.
   ManualClock Clock;
   ScopedClock Scope;
-  TempDir Dir;
+  TempFolder Dir;
   FakeFileServer Server;
   FakeFileLink Link;
   std::vector<std::string> Events;
@@ -82,7 +85,8 @@ TEST_F(RemoteFileTest, PackedDownloadUnpacksIntoTheFolderAndErasesItsRecord) {
   Server.Add("bpls\\Main.bpl", content);
   auto file = MakeFile();
   std::string local;
-  ASSERT_TRUE(file->Download("\\bpls\\Main.bpl", "Bpls", nullptr, &local, "", Dir.Path + "client"));
+  ASSERT_TRUE(
+      file->Download("\\bpls\\Main.bpl", "Bpls", nullptr, &local, "", Dir.Path() + "client"));
 
   EXPECT_EQ(local, Client("bpls/Main.bpl"));
   EXPECT_EQ(ReadFileBytes(local), content);
@@ -111,7 +115,7 @@ TEST_F(RemoteFileTest, PackedDownloadUnpacksIntoTheFolderAndErasesItsRecord) {
 TEST_F(RemoteFileTest, UnknownFileReturnsFalseAndWritesNothing) {
   auto file = MakeFile();
   EXPECT_FALSE(
-      file->Download("Nothing.dll", "Libs", nullptr, nullptr, "CHT", Dir.Path + "client/"));
+      file->Download("Nothing.dll", "Libs", nullptr, nullptr, "CHT", Dir.Path() + "client/"));
   EXPECT_FALSE(DirectoryExists(Client("")));
   EXPECT_EQ(Server.Commands(), std::vector<uint32_t>{cmdPackedFileInfo});
   EXPECT_EQ(Server.Requests()[0].Args.at(2), TVariant("CHT"));
@@ -133,7 +137,7 @@ TEST_F(RemoteFileTest, PlainFormCarriesRawAndCompressedBlocks) {
     Server.Add(name, content);
     Blocks.clear();
     auto file = MakeFile<TRemoteFile>();
-    ASSERT_TRUE(file->Download(name, "Libs", nullptr, nullptr, "", Dir.Path + "client"));
+    ASSERT_TRUE(file->Download(name, "Libs", nullptr, nullptr, "", Dir.Path() + "client"));
     EXPECT_EQ(ReadFileBytes(Client(name)), content);
     EXPECT_EQ(Blocks, c.Blocks);
     EXPECT_FALSE(Record(name).has_value());
@@ -148,12 +152,12 @@ TEST_F(RemoteFileTest, NamesThatLeaveTheFolderAreRefusedBeforeAnyRequest) {
     SCOPED_TRACE(name);
     auto file = MakeFile();
     ExpectError<Exception>(
-        [&] { file->Download(name, "Libs", nullptr, nullptr, "", Dir.Path + "client"); },
+        [&] { file->Download(name, "Libs", nullptr, nullptr, "", Dir.Path() + "client"); },
         Format(kDownloadErrorText, {Format("Invalid file name '%s'!", {name})}));
   }
   EXPECT_TRUE(Server.Requests().empty());
   EXPECT_FALSE(DirectoryExists(Client("")));
-  EXPECT_FALSE(FileExists(Dir.Path + "Client.exe"));
+  EXPECT_FALSE(FileExists(Dir.Path() + "Client.exe"));
 }
 
 TEST_F(RemoteFileTest, BrokenTransferResumesFromItsRecord) {
@@ -167,7 +171,7 @@ TEST_F(RemoteFileTest, BrokenTransferResumesFromItsRecord) {
     std::unique_ptr<TRemoteFile> file =
         packed ? std::unique_ptr<TRemoteFile>(MakeFile()) : MakeFile<TRemoteFile>();
     try {
-      file->Download(name, "Libs", nullptr, nullptr, "", Dir.Path + "client");
+      file->Download(name, "Libs", nullptr, nullptr, "", Dir.Path() + "client");
       ADD_FAILURE() << "the broken transfer succeeded";
     } catch (const Exception& e) {
       EXPECT_EQ(std::string(e.what()).rfind("下载档案时发生错误 ", 0), 0u) << e.what();
@@ -183,7 +187,7 @@ TEST_F(RemoteFileTest, BrokenTransferResumesFromItsRecord) {
     // A new connection continues at the recorded position and credits it at the start.
     Events.clear();
     auto again = packed ? std::unique_ptr<TRemoteFile>(MakeFile()) : MakeFile<TRemoteFile>();
-    ASSERT_TRUE(again->Download(name, "Libs", nullptr, nullptr, "", Dir.Path + "client"));
+    ASSERT_TRUE(again->Download(name, "Libs", nullptr, nullptr, "", Dir.Path() + "client"));
     EXPECT_EQ(ReadFileBytes(Client(name)), content);
     EXPECT_FALSE(Record(name).has_value());
     const TReceivedRequest data = Server.Requests().back();
@@ -204,7 +208,7 @@ class ResumeStateTest : public RemoteFileTest {
     EXPECT_LE(static_cast<size_t>(done), packed.size());
     const Bytes part(packed.begin(), packed.begin() + done);
     WriteFileBytes(Client(name) + "_tmp", part);
-    TDownloadInfoFile(Dir.Path + "DownLoadInfo.dat")
+    TDownloadInfoFile(Dir.Path() + "DownLoadInfo.dat")
         .Write(name, TResumeRecord{"1.0.0.0", static_cast<int32_t>(testing::kSampleDosTime),
                                    static_cast<int32_t>(packed.size()), done,
                                    UpdateCrcRegister(kCrcRegisterStart, part.data(), part.size()),
@@ -220,7 +224,7 @@ TEST_F(ResumeStateTest, LongerTemporaryFileIsCutToTheRecordedPosition) {
   longer.resize(done + 5000, 0xAB);
   WriteFileBytes(Client("a.dll") + "_tmp", longer);
   auto file = MakeFile();
-  ASSERT_TRUE(file->Download("a.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"));
+  ASSERT_TRUE(file->Download("a.dll", "Libs", nullptr, nullptr, "", Dir.Path() + "client"));
   EXPECT_EQ(ReadFileBytes(Client("a.dll")), content);
   EXPECT_EQ(Server.Requests().back().Args.at(2), TVariant(done));
 }
@@ -233,7 +237,7 @@ TEST_F(ResumeStateTest, LeftoversOfAFileAlreadyInPlaceAreDiscarded) {
   Interrupted("e.dll", content, -1);
   WriteFileBytes(Client("d.dll"), content);
   WriteFileBytes(Client("d.dll") + "_tmp_tmp", content);
-  DiscardLeftoverDownload(Dir.Path, "d.dll", Client("d.dll"));
+  DiscardLeftoverDownload(Dir.Path(), "d.dll", Client("d.dll"));
   EXPECT_FALSE(Record("d.dll"));
   EXPECT_FALSE(std::filesystem::exists(Client("d.dll") + "_tmp"));
   EXPECT_FALSE(std::filesystem::exists(Client("d.dll") + "_tmp_tmp"));
@@ -248,7 +252,7 @@ TEST_F(ResumeStateTest, CompleteTemporaryFileIsFinishedWithoutADataRequest) {
   Server.Add("b.dll", content);
   Interrupted("b.dll", content, static_cast<int32_t>(Server.Files["b.dll"].Packed.size()));
   auto file = MakeFile();
-  ASSERT_TRUE(file->Download("b.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"));
+  ASSERT_TRUE(file->Download("b.dll", "Libs", nullptr, nullptr, "", Dir.Path() + "client"));
   EXPECT_EQ(ReadFileBytes(Client("b.dll")), content);
   EXPECT_EQ(Server.Commands(), std::vector<uint32_t>{cmdPackedFileInfo});
 }
@@ -293,23 +297,23 @@ TEST_F(ResumeStateTest, MismatchedRecordOrDamagedBytesRestartFromTheBeginning) {
       // to a file of someone else's choosing, or a file of another user.
       {"a link to a file with the recorded bytes",
        [this](const std::string& tmp, TDownloadInfoFile&) {
-         std::filesystem::rename(tmp, Dir.Path + "planted");
-         std::filesystem::create_symlink(Dir.Path + "planted", tmp);
+         std::filesystem::rename(tmp, Dir.Path() + "planted");
+         std::filesystem::create_symlink(Dir.Path() + "planted", tmp);
        }},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.What);
     const Bytes content = SampleBytes(60000, 5);
     Interrupted("c.dll", content, -1);
-    TDownloadInfoFile info(Dir.Path + "DownLoadInfo.dat");
+    TDownloadInfoFile info(Dir.Path() + "DownLoadInfo.dat");
     c.Spoil(Client("c.dll") + "_tmp", info);
     auto file = MakeFile();
-    ASSERT_TRUE(file->Download("c.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"));
+    ASSERT_TRUE(file->Download("c.dll", "Libs", nullptr, nullptr, "", Dir.Path() + "client"));
     EXPECT_EQ(ReadFileBytes(Client("c.dll")), content);
     EXPECT_EQ(Server.Requests().back().Args.at(2), TVariant(0));
   }
   // The planted file behind the link was never written.
-  EXPECT_EQ(ReadFileBytes(Dir.Path + "planted").size(), Server.Files["c.dll"].Packed.size() / 2);
+  EXPECT_EQ(ReadFileBytes(Dir.Path() + "planted").size(), Server.Files["c.dll"].Packed.size() / 2);
 }
 
 TEST_F(ResumeStateTest, APartialFileOfAnotherUserIsDiscardedEvenWhenItsBytesMatch) {
@@ -318,7 +322,7 @@ TEST_F(ResumeStateTest, APartialFileOfAnotherUserIsDiscardedEvenWhenItsBytesMatc
   Interrupted("f.dll", content, -1);
   ASSERT_EQ(chown(Client("f.dll_tmp").c_str(), 65534, 65534), 0);
   auto file = MakeFile();
-  ASSERT_TRUE(file->Download("f.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"));
+  ASSERT_TRUE(file->Download("f.dll", "Libs", nullptr, nullptr, "", Dir.Path() + "client"));
   EXPECT_EQ(ReadFileBytes(Client("f.dll")), content);
   EXPECT_EQ(Server.Requests().back().Args.at(2), TVariant(0));
   struct stat info {};
@@ -329,19 +333,19 @@ TEST_F(ResumeStateTest, APartialFileOfAnotherUserIsDiscardedEvenWhenItsBytesMatc
 TEST_F(ResumeStateTest, LinksAtTheTemporaryNamesAreNeverFollowedAndOwnFilesStayPrivate) {
   const Bytes content = SampleBytes(45000, 6);
   Server.Add("d.dll", content);
-  const std::string victim = Dir.Path + "victim";
+  const std::string victim = Dir.Path() + "victim";
   WriteFileBytes(victim, Bytes{'k', 'e', 'e', 'p'});
   std::filesystem::create_directories(Client(""));
   for (const std::string& name :
-       {Client("d.dll_tmp"), Client("d.dll_tmp_tmp"), Dir.Path + "DownLoadInfo.dat",
-        Dir.Path + "DownLoadInfo.dat.new"}) {
+       {Client("d.dll_tmp"), Client("d.dll_tmp_tmp"), Dir.Path() + "DownLoadInfo.dat",
+        Dir.Path() + "DownLoadInfo.dat.new"}) {
     std::filesystem::create_symlink(victim, name);
   }
   auto file = MakeFile();
-  ASSERT_TRUE(file->Download("d.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"));
+  ASSERT_TRUE(file->Download("d.dll", "Libs", nullptr, nullptr, "", Dir.Path() + "client"));
   EXPECT_EQ(ReadFileBytes(Client("d.dll")), content);
   EXPECT_EQ(ReadFileBytes(victim), (Bytes{'k', 'e', 'e', 'p'}));
-  const auto records = std::filesystem::symlink_status(Dir.Path + "DownLoadInfo.dat");
+  const auto records = std::filesystem::symlink_status(Dir.Path() + "DownLoadInfo.dat");
   EXPECT_EQ(records.type(), std::filesystem::file_type::regular);
   EXPECT_EQ(records.permissions(),
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
@@ -351,7 +355,7 @@ TEST_F(ResumeStateTest, APartialFileStaysReadableByItsOwnerAlone) {
   Server.Add("e.dll", SampleBytes(80000, 7));
   Server.BreakAfter = 30000;
   auto file = MakeFile();
-  EXPECT_THROW(file->Download("e.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"),
+  EXPECT_THROW(file->Download("e.dll", "Libs", nullptr, nullptr, "", Dir.Path() + "client"),
                Exception);
   EXPECT_EQ(std::filesystem::status(Client("e.dll_tmp")).permissions(),
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
@@ -378,7 +382,7 @@ TEST_F(RemoteFileTest, AServerDateMoreThanADayAheadIsNotStored) {
     SCOPED_TRACE(c.Name);
     Server.Add(c.Name, SampleBytes(3000, 8), c.DosTime);
     auto file = MakeFile();
-    ASSERT_TRUE(file->Download(c.Name, "Libs", nullptr, nullptr, "", Dir.Path + "client"));
+    ASSERT_TRUE(file->Download(c.Name, "Libs", nullptr, nullptr, "", Dir.Path() + "client"));
     EXPECT_EQ(GetFileDosTime(Client(c.Name)) == static_cast<int32_t>(c.DosTime), c.Stored);
   }
   SetUpdateNoticeSink(previous);
@@ -404,7 +408,7 @@ TEST_F(RemoteFileTest, ServerThatSendsMoreOrLessThanAskedIsRefused) {
             ? Format(kTransferTooLongText, {size + 5, "d.dll", size})
             : Format("The data stream of %u bytes exceeds the limit of %u bytes", {size + 5, size});
     ExpectError<Exception>(
-        [&] { file->Download("d.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"); },
+        [&] { file->Download("d.dll", "Libs", nullptr, nullptr, "", Dir.Path() + "client"); },
         Format(kDownloadErrorText, {tooLong}));
     EXPECT_FALSE(FileExists(Client("d.dll")));
   }
@@ -415,7 +419,7 @@ TEST_F(RemoteFileTest, ServerThatSendsMoreOrLessThanAskedIsRefused) {
   auto file = MakeFile();
   const int32_t size = static_cast<int32_t>(Server.Files["e.dll"].Packed.size());
   ExpectError<Exception>(
-      [&] { file->Download("e.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"); },
+      [&] { file->Download("e.dll", "Libs", nullptr, nullptr, "", Dir.Path() + "client"); },
       Format(kDownloadErrorText, {Format(kIncompleteTransferText, {size - 100, size, "e.dll"})}));
   EXPECT_EQ(ReadFileBytes(Client("e.dll")), testing::TextBytes("old"));
   EXPECT_EQ(Record("e.dll")->FilePos, size - 100);
@@ -428,7 +432,7 @@ TEST_F(RemoteFileTest, DamagedPackedFileKeepsTheOldTargetAndDropsTheTransfer) {
   WriteFileBytes(Client("f.dll"), testing::TextBytes("old"));
   auto file = MakeFile();
   ExpectError<Exception>(
-      [&] { file->Download("f.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"); },
+      [&] { file->Download("f.dll", "Libs", nullptr, nullptr, "", Dir.Path() + "client"); },
       Format(kDownloadErrorText, {Format(kInvalidPackedFileText, {Client("f.dll_tmp")})}));
   EXPECT_EQ(ReadFileBytes(Client("f.dll")), testing::TextBytes("old"));
   EXPECT_FALSE(FileExists(Client("f.dll_tmp")));
@@ -442,7 +446,7 @@ TEST_F(RemoteFileTest, FailedReplaceKeepsTheCompleteTransferForTheNextRun) {
   std::filesystem::create_directories(Client("g.dll/inside"));  // a folder where the file goes
   auto file = MakeFile();
   ExpectError<Exception>(
-      [&] { file->Download("g.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"); },
+      [&] { file->Download("g.dll", "Libs", nullptr, nullptr, "", Dir.Path() + "client"); },
       Format(kDownloadErrorText, {SystemErrorMessage(static_cast<uint32_t>(
                                      std::make_error_code(std::errc::is_a_directory).value()))}));
   EXPECT_TRUE(FileExists(Client("g.dll_tmp")));
@@ -451,7 +455,7 @@ TEST_F(RemoteFileTest, FailedReplaceKeepsTheCompleteTransferForTheNextRun) {
 
   std::filesystem::remove_all(Client("g.dll"));
   auto again = MakeFile();
-  ASSERT_TRUE(again->Download("g.dll", "Libs", nullptr, nullptr, "", Dir.Path + "client"));
+  ASSERT_TRUE(again->Download("g.dll", "Libs", nullptr, nullptr, "", Dir.Path() + "client"));
   EXPECT_EQ(ReadFileBytes(Client("g.dll")), content);
   EXPECT_EQ(Server.Commands().back(), cmdPackedFileInfo);  // finished from the disk alone
 }
@@ -462,11 +466,70 @@ TEST_F(RemoteFileTest, CancelStopsAtTheNextBlockAndKeepsTheRecord) {
   TCancelFlag cancel{0};
   auto file = MakeFile();
   file->OnProgress = [&](const std::string&, int32_t, int32_t, int32_t) { cancel = -1; };
-  EXPECT_TRUE(file->Download("h.dll", "Libs", &cancel, nullptr, "", Dir.Path + "client"));
+  EXPECT_TRUE(file->Download("h.dll", "Libs", &cancel, nullptr, "", Dir.Path() + "client"));
   EXPECT_FALSE(FileExists(Client("h.dll")));
   EXPECT_EQ(Record("h.dll")->FilePos, static_cast<int32_t>(kPackedReceivePiece));
   // The connection still held unread data, so it was closed.
   EXPECT_FALSE(Link.Client->Connected());
+}
+
+// Both forms arrive whole when the server's pipe end moves at most one byte per write, so
+// every reply header and block header reaches the client in pieces.
+TEST_F(RemoteFileTest, ServerWritesSplitIntoSingleBytesStillDownloadWhole) {
+  Server.WriteLimit = 1;
+  for (const bool packed : {true, false}) {
+    SCOPED_TRACE(packed);
+    const std::string name = packed ? "split.dll" : "split.bin";
+    const Bytes content = SampleBytes(20000, 3);
+    Server.Add(name, content);
+    std::unique_ptr<TRemoteFile> file =
+        packed ? std::unique_ptr<TRemoteFile>(MakeFile()) : MakeFile<TRemoteFile>();
+    ASSERT_TRUE(file->Download(name, "Libs", nullptr, nullptr, "", Dir.Path() + "client"));
+    EXPECT_EQ(ReadFileBytes(Client(name)), content);
+    EXPECT_FALSE(Record(name).has_value());
+  }
+}
+
+// A read error in the middle of the data stream ends the download with that error: no
+// installed file, and a resume record that covers exactly the bytes that arrived intact.
+TEST_F(RemoteFileTest, AReadErrorMidPayloadFailsTheDownloadAndKeepsOnlyWhatArrived) {
+  for (const bool packed : {true, false}) {
+    SCOPED_TRACE(packed);
+    const std::string name = packed ? "fault.dll" : "fault.bin";
+    const Bytes content = SampleBytes(300000, 9);
+    Server.Add(name, content);
+    const size_t streamSize = Server.Files[name].Packed.size();
+    Server.PauseAfter = static_cast<int64_t>(streamSize / 2);
+    std::unique_ptr<TRemoteFile> file =
+        packed ? std::unique_ptr<TRemoteFile>(MakeFile()) : MakeFile<TRemoteFile>();
+    auto* end = dynamic_cast<TMemoryPipeHandler*>(Link.Client->Handler());
+    ASSERT_NE(end, nullptr);
+    // The client waits for more only once it has read all the server sent before pausing.
+    bool injected = false;
+    end->OnIdle = [&](TIcIOHandler&) {
+      if (injected || !Server.Paused()) return;
+      end->InjectReadError({"disk says no", 5, false});
+      injected = true;
+      Server.Resume();
+    };
+    try {
+      file->Download(name, "Libs", nullptr, nullptr, "", Dir.Path() + "client");
+      ADD_FAILURE() << "the download succeeded";
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message.rfind("下载档案时发生错误 ", 0), 0u) << e.Message;
+      EXPECT_NE(e.Message.find("disk says no"), std::string::npos) << e.Message;
+    }
+    Server.Resume();
+    EXPECT_TRUE(injected);
+    EXPECT_FALSE(FileExists(Client(name)));
+    const auto record = Record(name);
+    ASSERT_TRUE(record.has_value());
+    EXPECT_GT(record->FilePos, 0);
+    EXPECT_LT(record->FilePos, record->FileSize);
+    const Bytes partial = ReadFileBytes(Client(name) + "_tmp");
+    ASSERT_EQ(partial.size(), static_cast<size_t>(record->FilePos));
+    EXPECT_EQ(record->CRC, UpdateCrcRegister(kCrcRegisterStart, partial.data(), partial.size()));
+  }
 }
 
 TEST(TransferHelpers, DefaultLanguageTagFollowsTheSystemLocale) {

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <set>
@@ -22,7 +23,7 @@
 #include "platform/file_open.h"
 #include "platform/last_error.h"
 #include "platform/locale.h"
-#include "server/live_server.h"
+#include "support/live_server.h"
 #include "transport/tcp_connect_string.h"
 #include "update/remote_file.h"
 #include "update/transfer_slots.h"
@@ -33,7 +34,7 @@ namespace {
 
 using testing::Bytes;
 using testing::ReadFileBytes;
-using testing::TempDir;
+using testing::TempFolder;
 using testing::WriteFileBytes;
 
 namespace fs = std::filesystem;
@@ -91,11 +92,11 @@ class RemoteFileUpload : public ::testing::Test {
   }
 
   std::string Local(const std::string& name, const Bytes& content) const {
-    WriteFileBytes(Dir.Path + name, content);
-    return Dir.Path + name;
+    WriteFileBytes(Dir.Path() + name, content);
+    return Dir.Path() + name;
   }
 
-  fs::path UploadFolder() const { return Server.Folder.Path / "upload"; }
+  fs::path UploadFolder() const { return Server.Folder.Dir() / "upload"; }
 
   // Every file and folder below the upload folder, relative to it.
   std::set<std::string> UploadFolderContent() const {
@@ -124,7 +125,7 @@ class RemoteFileUpload : public ::testing::Test {
 
   ScopedLcidOverride Lcid;
   testing::LiveServer Server;
-  TempDir Dir;
+  TempFolder Dir;
   std::unique_ptr<TClientConnectionEx> Connection;
 };
 
@@ -142,7 +143,7 @@ TEST_F(RemoteFileUpload, FilesArriveByteForByteInTheirAreaFolder) {
       {"sub\\dir\\odd.bin", "Bpls", 3 * 16384 + 1, "bpls/sub/dir/odd.bin"},  // 16384 * 2 + 16385
       {"limit.bin", "Libs", kLimit, "limit.bin"},                            // exactly the limit
   };
-  TRemoteFile file(Connection.get(), Dir.Path);
+  TRemoteFile file(Connection.get(), Dir.Path());
   uint32_t seed = 1;
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Name);
@@ -168,7 +169,7 @@ TEST_F(RemoteFileUpload, FilesArriveByteForByteInTheirAreaFolder) {
 }
 
 TEST_F(RemoteFileUpload, RefusalsBeforeTheDataKeepTheConnection) {
-  TRemoteFile file(Connection.get(), Dir.Path);
+  TRemoteFile file(Connection.get(), Dir.Path());
   const std::string local = Local("small.bin", RandomBytes(3000, 5));
   for (const char* bad : {"..\\outside.bin", "a\\..\\..\\outside.bin", "C:\\outside.bin",
                           "\\\\server\\share\\x", "sub/../../outside.bin"}) {
@@ -176,11 +177,11 @@ TEST_F(RemoteFileUpload, RefusalsBeforeTheDataKeepTheConnection) {
     ExpectUploadError([&] { file.UploadFile(local, bad, "Bpls", ""); },
                       Wrapped(std::string("Invalid file name '") + bad + "'!"));
   }
-  const std::string missing = Dir.Path + "missing.bin";
+  const std::string missing = Dir.Path() + "missing.bin";
   ExpectUploadError(
       [&] { file.UploadFile(missing, "missing.bin", "", ""); },
       Wrapped(Format(kCannotOpenFile, {missing}) + " (2)" + SystemErrorMessage(ENOENT)));
-  EXPECT_FALSE(fs::exists(Server.Folder.Path / "outside.bin"));
+  EXPECT_FALSE(fs::exists(Server.Folder.Dir() / "outside.bin"));
   EXPECT_EQ(UploadFolderContent(), std::set<std::string>{});
   // The same connection still serves the next upload.
   EXPECT_TRUE(file.UploadFile(local, "good.bin", "", ""));
@@ -199,7 +200,7 @@ TEST_F(RemoteFileUpload, AnUploadOverTheLimitIsRefusedAndLeavesNothing) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Name);
-    TRemoteFile file(Connection.get(), Dir.Path);
+    TRemoteFile file(Connection.get(), Dir.Path());
     ExpectUploadError(
         [&] { file.UploadFile(Local("big.bin", c.Content), c.Name, "Bpls", ""); },
         Wrapped(Format(kUploadTooLargeText, {std::string(c.Name), c.Content.size(), kLimit})));
@@ -212,7 +213,7 @@ TEST_F(RemoteFileUpload, AnUploadOverTheLimitIsRefusedAndLeavesNothing) {
     EXPECT_FALSE(Connection->Connected());
     Connection = Connect();
   }
-  TRemoteFile file(Connection.get(), Dir.Path);
+  TRemoteFile file(Connection.get(), Dir.Path());
   EXPECT_TRUE(file.UploadFile(Local("fits.bin", RandomBytes(kLimit, 9)), "fits.bin", "", ""));
 }
 
@@ -234,7 +235,7 @@ TEST_F(RemoteFileUpload, AFileChangedWhileItIsSentFailsAndTheServerKeepsNothing)
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Label);
     const std::string local = Local("changing.bin", RandomBytes(kSize, 11));
-    TWatchedUpload file(Connection.get(), Dir.Path);
+    TWatchedUpload file(Connection.get(), Dir.Path());
     bool changed = false;
     file.DuringSend = [&] {
       // Others may read the file but not lock it for writing while it is sent.

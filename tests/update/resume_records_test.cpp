@@ -12,7 +12,7 @@ namespace zor {
 namespace {
 
 using testing::ReadFileBytes;
-using testing::TempDir;
+using testing::TempFolder;
 using testing::TextBytes;
 using testing::WriteFileBytes;
 
@@ -64,8 +64,8 @@ TEST(IniFile, IntegersOutsideThe32BitRangeReadAsTheDefault) {
 }
 
 TEST(DownloadRecords, RecordsRoundTripThroughTheFileAndAreSharedByEveryReader) {
-  TempDir dir;
-  const std::string path = dir.Path + std::string(kDownloadInfoFileName);
+  TempFolder dir;
+  const std::string path = dir.Path() + std::string(kDownloadInfoFileName);
   TDownloadInfoFile writer(path), reader(path);
   const TResumeRecord record{"5.1.0.3", 0x58A63C21, 123456, 65536, 0xCADBBE3D};
   writer.Write("bpls\\Main.bpl", record);
@@ -83,8 +83,8 @@ TEST(DownloadRecords, RecordsRoundTripThroughTheFileAndAreSharedByEveryReader) {
 }
 
 TEST(DownloadRecords, UnreadableOrOversizedFileReadsAsNoRecords) {
-  TempDir dir;
-  const std::string path = dir.Path + std::string(kDownloadInfoFileName);
+  TempFolder dir;
+  const std::string path = dir.Path() + std::string(kDownloadInfoFileName);
   WriteFileBytes(path, testing::Bytes(static_cast<size_t>(kMaxDownloadInfoSize) + 1, '['));
   TDownloadInfoFile info(path);
   EXPECT_FALSE(info.Read("a").has_value());
@@ -94,8 +94,8 @@ TEST(DownloadRecords, UnreadableOrOversizedFileReadsAsNoRecords) {
 }
 
 TEST(DownloadRecords, ConcurrentWritersLoseNoSection) {
-  TempDir dir;
-  const std::string path = dir.Path + std::string(kDownloadInfoFileName);
+  TempFolder dir;
+  const std::string path = dir.Path() + std::string(kDownloadInfoFileName);
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t)
     threads.emplace_back([&, t] {

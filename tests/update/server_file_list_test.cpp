@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "intercom/connection_fixture.h"
+#include "support/connection_fixture.h"
 
 namespace zor {
 namespace {

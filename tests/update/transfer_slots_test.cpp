@@ -9,7 +9,7 @@
 
 #include "base/clock.h"
 #include "base/run_status.h"
-#include "intercom/connection_fixture.h"
+#include "support/connection_fixture.h"
 #include "update/download_settings.h"
 
 namespace zor {

@@ -1,4 +1,4 @@
-// Helpers of the update tests: a temporary client folder, file reading and writing, packing
+// Helpers of the update tests: file reading and writing as bytes, packing
 // bytes into the CPS form, and a file server that answers the file commands over the
 // in-memory pipe from a table of files (with faults a test can switch on).
 #pragma once
@@ -7,9 +7,9 @@
 #include <zlib.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <random>
@@ -18,8 +18,10 @@
 #include <vector>
 
 #include "base/ascii_case.h"
-#include "intercom/connection_fixture.h"
 #include "intercom/ic_connection.h"
+#include "support/connection_fixture.h"
+#include "support/file_contents.h"
+#include "support/temp_folder.h"
 #include "transport/memory_pipe_handler.h"
 #include "update/cps_format.h"
 #include "update/download_client.h"
@@ -30,34 +32,12 @@ namespace zor::testing {
 
 using Bytes = std::vector<uint8_t>;
 
-class TempDir {
- public:
-  TempDir() {
-    std::random_device random;
-    Path = (std::filesystem::temp_directory_path() /
-            ("zor_update_" + std::to_string(random()) + std::to_string(random())))
-               .string() +
-           "/";
-    std::filesystem::create_directories(Path);
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(Path, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string Path;  // with a trailing '/'
-};
-
 inline Bytes ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
+  return ReadAllBytes(path);
 }
 
 inline void WriteFileBytes(const std::string& path, const Bytes& bytes) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  WriteAll(path, bytes);
 }
 
 inline Bytes TextBytes(std::string_view text) {
@@ -124,6 +104,22 @@ class FakeFileServer {
   std::atomic<int32_t> CountDelta{0};
   // The answer to the file-list command.
   std::string FileList, Second;
+  // Most bytes per write of the server's pipe end for the next connections (0: no limit).
+  std::atomic<int32_t> WriteLimit{0};
+  // Bytes of the next data stream sent before the server waits for `Resume` (-1: none).
+  std::atomic<int64_t> PauseAfter{-1};
+
+  // True while the server holds the rest of a data stream back (see `PauseAfter`).
+  bool Paused() {
+    std::lock_guard guard(Lock);
+    return IsPaused;
+  }
+  // Lets a paused server send the rest of its data stream.
+  void Resume() {
+    std::lock_guard guard(Lock);
+    IsPaused = false;
+    Changed.notify_all();
+  }
 
   void Add(const std::string& name, const Bytes& content, uint32_t dosTime = kSampleDosTime) {
     FakeFile file;
@@ -154,6 +150,8 @@ class FakeFileServer {
 
  private:
   void ServeRequests(TIcConnection& server) {
+    if (auto* pipe = dynamic_cast<TMemoryPipeHandler*>(server.Handler()))
+      pipe->SetWriteLimit(WriteLimit);
     for (;;) {
       TReceivedRequest request;
       try {
@@ -194,7 +192,18 @@ class FakeFileServer {
       TIcIOHandler& handler = *server.Handler();
       const size_t send =
           breakAfter < 0 ? stream.size() : std::min<size_t>(stream.size(), breakAfter);
-      handler.Write(stream.data(), static_cast<int32_t>(send));
+      size_t sent = 0;
+      const int64_t pauseAfter = PauseAfter.exchange(-1);
+      if (pauseAfter >= 0) {
+        sent = std::min<size_t>(send, static_cast<size_t>(pauseAfter));
+        handler.Write(stream.data(), static_cast<int32_t>(sent));
+        handler.Flush(true);
+        std::unique_lock guard(Lock);
+        IsPaused = true;
+        // Bounded, so a test that never resumes cannot hang its own tear-down.
+        Changed.wait_for(guard, std::chrono::seconds(20), [this] { return !IsPaused; });
+      }
+      handler.Write(stream.data() + sent, static_cast<int32_t>(send - sent));
       handler.Flush(true);
       if (breakAfter >= 0) {
         handler.Close();
@@ -229,6 +238,8 @@ class FakeFileServer {
   }
 
   std::mutex Lock;
+  std::condition_variable Changed;
+  bool IsPaused = false;
   std::vector<TReceivedRequest> Seen;
 };
 

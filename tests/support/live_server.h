@@ -1,37 +1,23 @@
-// Test helper: a server on a loopback port with the TCP control service, the file service
-// over a fixture release and a test service (base 0x1200) whose command 0x1201 can be held
-// until the test releases it; and a plain client that opens a session the way the launcher's
-// connection does (greeting, enhanced logon with the key change).
+// An application server inside the test program on a loopback port, with the TCP control
+// service, the file service over a release folder of its own and a test service (base
+// 0x1200) whose command 0x1201 can be held until the test releases it.
 #pragma once
 
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 
-#include "intercom/ic_connection.h"
-#include "platform/socket.h"
 #include "server/file_service.h"
 #include "server/server_call.h"
 #include "server/tcp_control_service.h"
 #include "server/zor_server.h"
-#include "test_folder.h"
-#include "transport/tcp_handler.h"
+#include "support/free_port.h"
+#include "support/temp_folder.h"
+#include "support/test_client.h"
 
 namespace zor::testing {
-
-// A port on 127.0.0.1 that was free a moment ago.
-inline uint16_t FreePort() {
-  int error = 0;
-  const int s = CreateSocket(SocketKind::Stream, error);
-  SocketAddress address{0x7F000001, 0};
-  BindSocket(s, address, error);
-  SocketLocalAddress(s, address, error);
-  CloseSocket(s);
-  return address.Port;
-}
 
 // Base 0x1200: 0x1201 echoes its first argument after the test opens the gate (when closed).
 class TGateService : public TZORService {
@@ -78,7 +64,7 @@ class LiveServer {
                       const std::function<void(TFileServiceSettings&)>& adjust = {})
       : Session(std::move(session)) {
     Log.SetUseStdErr(false);
-    Release = Folder.Path / "release";
+    Release = Folder.Dir() / "release";
     std::filesystem::create_directories(Release);
     Port = FreePort();
     Session.ServerText = "test server";
@@ -86,8 +72,8 @@ class LiveServer {
     Tcp = std::make_unique<TTCPControlService>(Server.get(), Port, std::string("127.0.0.1"));
     TFileServiceSettings files;
     files.ReleaseDir = Release;
-    files.CacheDir = Folder.Path / "cache";
-    files.UploadDir = Folder.Path / "upload";
+    files.CacheDir = Folder.Dir() / "cache";
+    files.UploadDir = Folder.Dir() / "upload";
     files.UploadLimit = 100000;
     files.PackAhead = packAhead;
     if (adjust) adjust(files);
@@ -116,54 +102,6 @@ class LiveServer {
   std::unique_ptr<TTCPControlService> Tcp;
   std::unique_ptr<TFileService> Files;
   std::unique_ptr<TGateService> Gate;
-};
-
-struct TLogonValues {
-  std::string Computer = "PC-1";
-  std::string User = "tester";
-  std::string Program = "Client";
-  std::string Folder = "/opt/zor/";
-};
-
-// A session opened by hand, with the logon values a test chooses.
-class TTestClient {
- public:
-  explicit TTestClient(uint16_t port, TLogonValues logon = {}, bool scramble = true)
-      : Connection(scramble ? DefaultEncrypt : nullptr, scramble ? kDefaultScrambleKey : 0,
-                   scramble ? DefaultDecrypt : nullptr) {
-    Connection.SetHandler(std::make_unique<TTCPHandler>("Host=127.0.0.1:" + std::to_string(port)));
-    Greeting = Connection.WaitResult(true);
-    if (Greeting.size() != 5) throw Exception("Invalid server information");
-    SessionId = static_cast<uint32_t>(Greeting[2].AsInteger());
-    const uint32_t newKey = scramble ? DeriveEnhancedKey(Connection.GetKey()) : 0;
-    TVariantArray values = {TVariant::Wide(logon.Computer),
-                            TVariant::Wide(logon.User),
-                            TVariant(""),
-                            TVariant(-1),
-                            TVariant(2052),
-                            TVariant(0),
-                            TVariant(1234),
-                            TVariant(logon.Program),
-                            TVariant(logon.Folder),
-                            TVariant(),
-                            TVariant(static_cast<int32_t>(newKey))};
-    Connection.SendCommandData(7, values);
-    Connection.WaitResultDiscard(true);
-    if (scramble) Connection.SetKey(newKey);
-    Connection.SessionId = SessionId;
-  }
-
-  TVariantArray Execute(uint32_t command, const TVariantArray& args = {}) {
-    if (args.empty())
-      Connection.SendCommand(command);
-    else
-      Connection.SendCommandData(command, args);
-    return Connection.WaitResult(true);
-  }
-
-  TIcConnection Connection;
-  TVariantArray Greeting;
-  uint32_t SessionId = 0;
 };
 
 }  // namespace zor::testing

@@ -1,22 +1,14 @@
-// Test helper: reads a packed file with the launcher's own unpacker, so the server's tests
-// check that what it packs is what the launcher can read.
+// Unpacks bytes in the packed file form with the launcher's own unpacker, so the server's
+// tests check that what it packs is what the launcher can read.
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <span>
 #include <string>
 
 #include "update/cps_file.h"
 
 namespace zor::testing {
-
-inline std::string ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 struct Unpacked {
   std::string Data;

@@ -7,12 +7,11 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 #include <thread>
-#include <typeinfo>
 
 #include "base/clock.h"
 #include "intercom/ic_connection.h"
+#include "support/expect_error.h"
 #include "transport/memory_pipe_handler.h"
 
 namespace zor::testing {
@@ -68,22 +67,5 @@ class ConnectionFixture : public ::testing::Test {
   std::thread ServerThread;
   std::string ServerFailure;
 };
-
-// Asserts that `body` raises exactly class `E` with message `text`.
-template <typename E, typename F>
-std::optional<E> ExpectError(F&& body, std::string_view text) {
-  try {
-    body();
-  } catch (const E& e) {
-    EXPECT_EQ(typeid(e), typeid(E)) << e.what();
-    EXPECT_EQ(std::string(e.what()), std::string(text));
-    return e;
-  } catch (const std::exception& e) {
-    ADD_FAILURE() << "wrong exception " << typeid(e).name() << ": " << e.what();
-    return std::nullopt;
-  }
-  ADD_FAILURE() << "no exception, expected: " << text;
-  return std::nullopt;
-}
 
 }  // namespace zor::testing

@@ -1,0 +1,61 @@
+// A session opened by hand on a running server, the way the launcher's connection opens
+// one (greeting, enhanced logon with the key change), with the logon values a test chooses.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "intercom/ic_connection.h"
+#include "transport/tcp_handler.h"
+
+namespace zor::testing {
+
+struct TLogonValues {
+  std::string Computer = "PC-1";
+  std::string User = "tester";
+  std::string Program = "Client";
+  std::string Folder = "/opt/zor/";
+};
+
+class TTestClient {
+ public:
+  explicit TTestClient(uint16_t port, TLogonValues logon = {}, bool scramble = true)
+      : Connection(scramble ? DefaultEncrypt : nullptr, scramble ? kDefaultScrambleKey : 0,
+                   scramble ? DefaultDecrypt : nullptr) {
+    Connection.SetHandler(std::make_unique<TTCPHandler>("Host=127.0.0.1:" + std::to_string(port)));
+    Greeting = Connection.WaitResult(true);
+    if (Greeting.size() != 5) throw Exception("Invalid server information");
+    SessionId = static_cast<uint32_t>(Greeting[2].AsInteger());
+    const uint32_t newKey = scramble ? DeriveEnhancedKey(Connection.GetKey()) : 0;
+    TVariantArray values = {TVariant::Wide(logon.Computer),
+                            TVariant::Wide(logon.User),
+                            TVariant(""),
+                            TVariant(-1),
+                            TVariant(2052),
+                            TVariant(0),
+                            TVariant(1234),
+                            TVariant(logon.Program),
+                            TVariant(logon.Folder),
+                            TVariant(),
+                            TVariant(static_cast<int32_t>(newKey))};
+    Connection.SendCommandData(7, values);
+    Connection.WaitResultDiscard(true);
+    if (scramble) Connection.SetKey(newKey);
+    Connection.SessionId = SessionId;
+  }
+
+  TVariantArray Execute(uint32_t command, const TVariantArray& args = {}) {
+    if (args.empty())
+      Connection.SendCommand(command);
+    else
+      Connection.SendCommandData(command, args);
+    return Connection.WaitResult(true);
+  }
+
+  TIcConnection Connection;
+  TVariantArray Greeting;
+  uint32_t SessionId = 0;
+};
+
+}  // namespace zor::testing
