@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "base/clock.h"
 #include "base/exceptions.h"
 #include "base/format.h"
@@ -467,8 +468,7 @@ void TFileService::FileData(TServiceMessage& message, bool packed) {
     WritePlainStream(static_cast<uint32_t>(count), read, write);
   } else {
     uint8_t header[4];
-    for (int i = 0; i < 4; ++i)
-      header[i] = static_cast<uint8_t>(static_cast<uint32_t>(count) >> (8 * i));
+    StoreLE32(header, static_cast<uint32_t>(count));
     write(header, sizeof header);
     std::vector<uint8_t> piece(kPackedStreamPiece);
     for (int64_t done = 0; done < count;) {

@@ -4,6 +4,7 @@
 #include <system_error>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "base/format.h"
 #include "base/language_suffix.h"
 #include "platform/directories.h"
@@ -32,11 +33,6 @@ enum class TResume { Resume, Restart, Cancelled };
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind(kPathDelimiter);
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 // Anything at `path`, a dangling link included.
@@ -390,7 +386,7 @@ int32_t TRemoteCPSFile::ReceiveData(File& stream, TDownloadRecord& record,
   const int32_t remaining = record.FileSize - record.FilePos;
   uint8_t countBytes[4];
   handler.ReadBuffer(countBytes, sizeof countBytes);
-  const uint32_t count = Get32(countBytes);
+  const uint32_t count = LoadLE32(countBytes);
   if (count > static_cast<uint32_t>(remaining))
     throw Exception(Format(kTransferTooLongText, {count, record.Name, remaining}));
   std::vector<uint8_t> buffer(kPackedReceivePiece);

@@ -4,6 +4,7 @@
 #include <random>
 #include <thread>
 
+#include "base/byte_order.h"
 #include "base/exceptions.h"
 #include "base/format.h"
 #include "live_server.h"
@@ -153,7 +154,7 @@ struct ReleaseFixture : ::testing::Test {
     const int32_t announced = reply[0].AsInteger();
     uint8_t header[4];
     client.Connection.Handler()->ReadBuffer(header, 4);
-    EXPECT_EQ(static_cast<int32_t>(GetU32(header)), announced);
+    EXPECT_EQ(static_cast<int32_t>(LoadLE32(header)), announced);
     std::string data(static_cast<size_t>(announced), '\0');
     if (announced > 0) client.Connection.Handler()->ReadBuffer(data.data(), announced);
     return data;
