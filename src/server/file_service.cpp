@@ -278,12 +278,12 @@ TFileService::TFileService(TZORServer* server, TFileServiceSettings settings)
     }
     PackWake.notify_all();
   };
-  RegisterCommand(kCmdFileList, [this](TServiceMessage& m) { FileList(m); });
-  RegisterCommand(kCmdFileInfo, [this](TServiceMessage& m) { FileInfo(m, false); });
-  RegisterCommand(kCmdPackedInfo, [this](TServiceMessage& m) { FileInfo(m, true); });
-  RegisterCommand(kCmdFileData, [this](TServiceMessage& m) { FileData(m, false); });
-  RegisterCommand(kCmdPackedData, [this](TServiceMessage& m) { FileData(m, true); });
-  RegisterCommand(kCmdUpload, [this](TServiceMessage& m) { Upload(m); });
+  RegisterCommand(cmdFileList, [this](TServiceMessage& m) { FileList(m); });
+  RegisterCommand(cmdPlainFileInfo, [this](TServiceMessage& m) { FileInfo(m, false); });
+  RegisterCommand(cmdPackedFileInfo, [this](TServiceMessage& m) { FileInfo(m, true); });
+  RegisterCommand(cmdPlainFileData, [this](TServiceMessage& m) { FileData(m, false); });
+  RegisterCommand(cmdPackedFileData, [this](TServiceMessage& m) { FileData(m, true); });
+  RegisterCommand(cmdUploadFile, [this](TServiceMessage& m) { Upload(m); });
 }
 
 TFileService::~TFileService() {

@@ -32,16 +32,9 @@
 #include "server/release_manifest_check.h"
 #include "server/server_limits.h"
 #include "server/zor_service.h"
+#include "update/file_service_commands.h"
 
 namespace zor {
-
-inline constexpr uint32_t kFileServiceBase = 0xA200;
-inline constexpr uint32_t kCmdFileList = 0xA202;
-inline constexpr uint32_t kCmdFileInfo = 0xA209;
-inline constexpr uint32_t kCmdFileData = 0xA20A;
-inline constexpr uint32_t kCmdPackedInfo = 0xA20D;
-inline constexpr uint32_t kCmdPackedData = 0xA20E;
-inline constexpr uint32_t kCmdUpload = 0xA214;
 
 // Piece size of the packed data stream.
 inline constexpr size_t kPackedStreamPiece = 16384;
