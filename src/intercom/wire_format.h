@@ -69,7 +69,7 @@ constexpr bool IsUnsequencedCommand(uint32_t command) {
 inline constexpr uint32_t kErrMasterLinkBroken = 0x74000001;
 inline constexpr uint32_t kErrSessionUnknown = 0x74000004;
 inline constexpr uint32_t kErrUnknownReplyKind = 0x74000010;
-inline constexpr uint32_t kErrInvalidArgument = 0x74000011;
+// 0x74000011, an invalid command argument, is kErrInvalidArgument in transport/ic_errors.h.
 inline constexpr uint32_t kErrNoResult = 0x9FFFFFFE;
 inline constexpr uint32_t kErrNoResultYet = 0x9FFFFFFF;  // never sent; marks "nothing held"
 inline constexpr uint32_t kErrUnknownCommand = 0xFFFFFFFF;
