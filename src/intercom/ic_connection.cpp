@@ -6,6 +6,7 @@
 #include "base/clock.h"
 #include "base/format.h"
 #include "base/run_status.h"
+#include "intercom/execute_scope.h"
 #include "intercom/result_types.h"
 #include "intercom/thread_number.h"
 #include "intercom/variant_stream.h"
@@ -46,18 +47,6 @@ class TPayloadStream : public TStream {
   TPayloadBuffer& Buffer;
   uint64_t Limit;
   int64_t Pos = 0;
-};
-
-// Restores the execute lock when an execute ends, also by an exception.
-class TExecuteScope {
- public:
-  explicit TExecuteScope(TIcConnection& connection) : Connection(connection) {
-    Connection.BeginExecute();
-  }
-  ~TExecuteScope() { Connection.EndExecute(); }
-
- private:
-  TIcConnection& Connection;
 };
 
 constexpr double kUnixEpochDateTime = 25569.0;  // 1970-01-01 in days since 1899-12-30

@@ -7,6 +7,7 @@
 #include "base/byte_order.h"
 #include "base/format.h"
 #include "base/language_suffix.h"
+#include "intercom/execute_scope.h"
 #include "platform/directories.h"
 #include "platform/file_times.h"
 #include "platform/last_error.h"
@@ -219,8 +220,8 @@ bool TRemoteFile::DownloadRecord(TDownloadRecord& record, const TCancelFlag* can
     if (IsCancelled(cancel)) return true;
     TTransferSlot slot(cancel);
     if (!slot.Acquired()) return true;
-    Connection->BeginExecute();
-    try {
+    {
+      TExecuteScope scope(*Connection);
       const TVariantArray args{TVariant(record.Name), TVariant(record.Area),
                                TVariant(record.FilePos), TVariant(remaining),
                                TVariant(record.Lang)};
@@ -230,11 +231,7 @@ bool TRemoteFile::DownloadRecord(TDownloadRecord& record, const TCancelFlag* can
       // A cancelled transfer leaves unread data on the connection; it cannot carry another
       // command, so it is closed (the next attempt connects anew).
       if (IsCancelled(cancel) && Connection->Handler()) Connection->Handler()->Close();
-    } catch (...) {
-      Connection->EndExecute();
-      throw;
     }
-    Connection->EndExecute();
     if (IsCancelled(cancel)) return true;
     if (record.FilePos != record.FileSize)
       throw Exception(
@@ -317,9 +314,10 @@ bool TRemoteFile::Upload(const std::string& localFile, uint32_t command,
     const int64_t size = stream.Size();
     if (size > kMaxUploadBytes)
       throw Exception(Format(kUploadTooLargeForStreamText, {localFile, size, kMaxUploadBytes}));
-    Connection->BeginExecute();
+    TExecuteScope scope(*Connection);
     // From the server's first answer until its second, the connection carries the file's
-    // data; a failure in between leaves it out of step, and it is closed.
+    // data; a failure in between leaves it out of step, and it is closed (before the execute
+    // lock is let go).
     bool inStream = false;
     try {
       Connection->SendCommandData(command, args);
@@ -336,10 +334,8 @@ bool TRemoteFile::Upload(const std::string& localFile, uint32_t command,
       inStream = false;
     } catch (...) {
       if (inStream && Connection->Handler()) Connection->Handler()->Close();
-      Connection->EndExecute();
       throw;
     }
-    Connection->EndExecute();
     return true;
   } catch (const EAbort&) {
     throw;  // a thread asked to stop ends without a message
