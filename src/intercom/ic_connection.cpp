@@ -59,11 +59,6 @@ double ToDateTime(std::chrono::system_clock::time_point time) {
   return kUnixEpochDateTime + static_cast<double>(ms) / 86400000.0;
 }
 
-std::chrono::system_clock::time_point FromDateTime(double dateTime) {
-  const double ms = (dateTime - kUnixEpochDateTime) * 86400000.0;
-  return std::chrono::system_clock::time_point(std::chrono::milliseconds(static_cast<int64_t>(ms)));
-}
-
 TIcConnection::TIcConnection(TScrambleRoutine encrypt, uint32_t key, TScrambleRoutine decrypt)
     : Key(key), Encrypt(encrypt), Decrypt(decrypt) {
   if (encrypt && !decrypt)

@@ -307,11 +307,6 @@ void TFileService::DoStop() {
   if (PackThread.joinable()) PackThread.join();
 }
 
-void TFileService::WaitPackAhead() {
-  std::unique_lock guard(PackLock);
-  PackWake.wait(guard, [this] { return StopPacking || (!PackWanted && !PackBusy); });
-}
-
 void TFileService::PackLoop() {
   TServerLog* log = Server() ? &Server()->Log() : nullptr;
   std::unique_lock guard(PackLock);

@@ -95,9 +95,6 @@ class TFileService : public TZORService {
   TPackCache& Packs() { return Cache; }
   // Bytes of file data (plain or packed) sent to clients since the start.
   int64_t BytesServed() const { return Served.load(); }
-  // Blocks until the packing ahead of demand (at start, after a change of the release) has
-  // nothing left to do (tests, benchmarks).
-  void WaitPackAhead();
 
  protected:
   void DoStart() override;

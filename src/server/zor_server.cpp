@@ -82,13 +82,6 @@ std::vector<TZORService*> TZORServer::Services() const {
   return ServiceList;
 }
 
-TZORService* TZORServer::FindService(std::string_view name) const {
-  std::shared_lock guard(ServicesLock);
-  for (TZORService* service : ServiceList)
-    if (SameTextAscii(service->Name(), name)) return service;
-  return nullptr;
-}
-
 TZORService* TZORServer::ServiceFor(uint32_t command) const {
   if (command < 257) return nullptr;
   std::shared_lock guard(ServicesLock);
