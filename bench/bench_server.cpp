@@ -87,7 +87,7 @@ struct Client {
   explicit Client(uint16_t port) : Session(port, {"bench", "bench", "Client", "/"}) {}
   // The release's file names from the list.
   std::vector<std::string> Names() {
-    Connection.SendCommand(kCmdFileList);
+    Connection.SendCommand(cmdFileList);
     const std::string list = Connection.WaitResult(true)[0].Text();
     std::vector<std::string> names;
     for (size_t pos = 0; pos < list.size();) {
@@ -99,8 +99,8 @@ struct Client {
     return names;
   }
   int64_t FetchPacked(const std::string& name, std::vector<uint8_t>& buffer) {
-    Connection.SendCommandData(kCmdPackedData, {TVariant(name), TVariant("Libs"), TVariant(0),
-                                                TVariant(0x7FFFFFFF), TVariant("CHS")});
+    Connection.SendCommandData(cmdPackedFileData, {TVariant(name), TVariant("Libs"), TVariant(0),
+                                                   TVariant(0x7FFFFFFF), TVariant("CHS")});
     Connection.WaitResultDiscard(false);
     uint8_t header[4];
     Connection.Handler()->ReadBuffer(header, 4);

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "base/byte_order.h"
 #include "platform/pe_format.h"
 
 namespace zor {
@@ -13,14 +14,13 @@ constexpr uint32_t kResourceRva = 0x1000;
 constexpr uint32_t kPeOffset = 0x40;
 
 void Put16(std::string& out, size_t at, uint16_t value) {
-  out[at] = static_cast<char>(value);
-  out[at + 1] = static_cast<char>(value >> 8);
+  StoreLE16(&out[at], value);
 }
 void Put32(std::string& out, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>(value >> (8 * i));
+  StoreLE32(&out[at], value);
 }
 void Put64(std::string& out, size_t at, uint64_t value) {
-  for (int i = 0; i < 8; ++i) out[at + i] = static_cast<char>(value >> (8 * i));
+  StoreLE64(&out[at], value);
 }
 uint32_t AlignUp(uint32_t value, uint32_t alignment) {
   return (value + alignment - 1) / alignment * alignment;

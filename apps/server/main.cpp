@@ -189,7 +189,8 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Before any thread starts, so that every thread leaves the stop signals to `WaitForStopSignal`.
+  // Before any thread starts, so that every thread leaves the stop signals to
+  // `WaitForServiceSignal`.
   zor::BlockStopSignals();
   std::vector<std::string> args(argv + 1, argv + argc);
   try {

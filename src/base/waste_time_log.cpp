@@ -166,11 +166,6 @@ std::string TZORWasteTimeLog::TableName() {
   return TableNameLocked();
 }
 
-std::string TZORWasteTimeLog::TableScript() {
-  std::lock_guard guard(Lock);
-  return TableScriptLocked();
-}
-
 std::string TZORWasteTimeLog::TableScriptLocked() const {
   const std::string name = QuoteName(TableNameLocked());
   return "IF OBJECT_ID(" + SqlText(name, name.size()) + ") IS NOT NULL DROP TABLE " + name +

@@ -48,7 +48,6 @@ class TZORWasteTimeLog {
 
   size_t Count();
   std::string TableName();
-  std::string TableScript();
 
  private:
   std::string TableNameLocked() const;

@@ -2,6 +2,7 @@
 
 #include "base/clock.h"
 #include "intercom/charset_conversion.h"
+#include "intercom/execute_scope.h"
 #include "intercom/result_types.h"
 #include "intercom/security_package.h"
 #include "platform/locale.h"
@@ -156,14 +157,8 @@ void TIcClientConnection::Logon(const std::string& userName, const std::string& 
     return;
   }
   if (AuthStillValid()) return;
-  BeginExecute();
-  try {
-    Authenticate();
-  } catch (...) {
-    EndExecute();
-    throw;
-  }
-  EndExecute();
+  TExecuteScope scope(*this);
+  Authenticate();
 }
 
 void TIcClientConnection::SendToken(const std::vector<uint8_t>& token) {

@@ -6,6 +6,7 @@
 #include "base/clock.h"
 #include "base/format.h"
 #include "base/run_status.h"
+#include "intercom/execute_scope.h"
 #include "intercom/result_types.h"
 #include "intercom/thread_number.h"
 #include "intercom/variant_stream.h"
@@ -48,18 +49,6 @@ class TPayloadStream : public TStream {
   int64_t Pos = 0;
 };
 
-// Restores the execute lock when an execute ends, also by an exception.
-class TExecuteScope {
- public:
-  explicit TExecuteScope(TIcConnection& connection) : Connection(connection) {
-    Connection.BeginExecute();
-  }
-  ~TExecuteScope() { Connection.EndExecute(); }
-
- private:
-  TIcConnection& Connection;
-};
-
 constexpr double kUnixEpochDateTime = 25569.0;  // 1970-01-01 in days since 1899-12-30
 
 }  // namespace
@@ -68,11 +57,6 @@ double ToDateTime(std::chrono::system_clock::time_point time) {
   const auto ms =
       std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
   return kUnixEpochDateTime + static_cast<double>(ms) / 86400000.0;
-}
-
-std::chrono::system_clock::time_point FromDateTime(double dateTime) {
-  const double ms = (dateTime - kUnixEpochDateTime) * 86400000.0;
-  return std::chrono::system_clock::time_point(std::chrono::milliseconds(static_cast<int64_t>(ms)));
 }
 
 TIcConnection::TIcConnection(TScrambleRoutine encrypt, uint32_t key, TScrambleRoutine decrypt)

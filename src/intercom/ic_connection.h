@@ -194,6 +194,5 @@ class TIcConnection : public TLogObject {
 
 // Date-time values of the system: days since 1899-12-30, as a double.
 double ToDateTime(std::chrono::system_clock::time_point time);
-std::chrono::system_clock::time_point FromDateTime(double dateTime);
 
 }  // namespace zor

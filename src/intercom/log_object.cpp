@@ -5,6 +5,7 @@
 #include <ctime>
 #include <iostream>
 
+#include "base/byte_order.h"
 #include "base/clock.h"
 #include "base/format.h"
 #include "base/utf.h"
@@ -111,8 +112,8 @@ void TLogObject::FlushLog() {
 void TLogObject::Append(std::u16string_view text) {
   for (char16_t c : text) {
     if (Fill + 2 > sizeof Buffer) FlushLocked();
-    Buffer[Fill++] = static_cast<uint8_t>(c);
-    Buffer[Fill++] = static_cast<uint8_t>(c >> 8);
+    StoreLE16(Buffer + Fill, c);
+    Fill += 2;
   }
 }
 

@@ -38,15 +38,4 @@ struct ReplyHeader {
 // A fresh pseudo-random word for the noise fields (thread-safe).
 uint32_t HeaderNoise();
 
-// Little-endian access to wire bytes.
-inline void PutU32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-  p[2] = uint8_t(v >> 16);
-  p[3] = uint8_t(v >> 24);
-}
-inline uint32_t GetU32(const uint8_t* p) {
-  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
 }  // namespace zor

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "base/exceptions.h"
 #include "base/utf.h"
 #include "intercom/charset_conversion.h"
@@ -84,16 +85,19 @@ class TStreamWriter {
   }
   void U8(uint8_t v) { Put(&v, 1); }
   void U16(uint16_t v) {
-    const uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)};
+    uint8_t b[2];
+    StoreLE16(b, v);
     Put(b, 2);
   }
   void U32(uint32_t v) {
-    const uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    uint8_t b[4];
+    StoreLE32(b, v);
     Put(b, 4);
   }
   void U64(uint64_t v) {
-    U32(uint32_t(v));
-    U32(uint32_t(v >> 32));
+    uint8_t b[8];
+    StoreLE64(b, v);
+    Put(b, 8);
   }
   void Flush() {
     if (Fill > 0) Sink.Write(Buffer, Fill);
@@ -214,16 +218,17 @@ class TStreamReader {
   uint16_t U16() {
     uint8_t b[2];
     Get(b, 2);
-    return uint16_t(b[0] | (b[1] << 8));
+    return LoadLE16(b);
   }
   uint32_t U32() {
     uint8_t b[4];
     Get(b, 4);
-    return uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
+    return LoadLE32(b);
   }
   uint64_t U64() {
-    const uint64_t lo = U32();
-    return lo | (uint64_t{U32()} << 32);
+    uint8_t b[8];
+    Get(b, 8);
+    return LoadLE64(b);
   }
 
   // Raises the format error unless `bytes` more bytes can still follow.
@@ -315,8 +320,7 @@ class TStreamReader {
       case kVarOleStr: {
         const std::vector<uint8_t> raw = Bytes(2 * uint64_t{Length()});
         std::u16string units(raw.size() / 2, u'\0');
-        for (size_t i = 0; i < units.size(); ++i)
-          units[i] = char16_t(raw[2 * i] | (raw[2 * i + 1] << 8));
+        for (size_t i = 0; i < units.size(); ++i) units[i] = char16_t(LoadLE16(&raw[2 * i]));
         return TVariant::Wide(Finish(Utf16ToUtf8(units)));
       }
       case kVarString: {

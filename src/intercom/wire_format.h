@@ -45,11 +45,12 @@ inline constexpr uint32_t kReplyMessage = 0xE95D753D;
 inline constexpr uint32_t kReplyAuthRequest = 0xE98D753E;
 inline constexpr uint32_t kReplyServerLink = 0x55EE2324;  // server-to-server connections only
 
-// ---- command codes sent by the client side -------------------------------------------------
+// ---- command codes of the session, which the client sends and the server answers itself ------
 inline constexpr uint32_t cmdLogon = 0;
 inline constexpr uint32_t cmdLogoff = 1;
 inline constexpr uint32_t cmdUserLogon = 2;
 inline constexpr uint32_t cmdNoPayloadVariant = 3;
+inline constexpr uint32_t cmdClientIdentity = 5;
 inline constexpr uint32_t cmdLogonEx = 7;
 inline constexpr uint32_t cmdQueryProxy = 16;
 inline constexpr uint32_t cmdSecurityToken = 35;
@@ -69,7 +70,7 @@ constexpr bool IsUnsequencedCommand(uint32_t command) {
 inline constexpr uint32_t kErrMasterLinkBroken = 0x74000001;
 inline constexpr uint32_t kErrSessionUnknown = 0x74000004;
 inline constexpr uint32_t kErrUnknownReplyKind = 0x74000010;
-inline constexpr uint32_t kErrInvalidArgument = 0x74000011;
+// 0x74000011, an invalid command argument, is kErrInvalidArgument in transport/ic_errors.h.
 inline constexpr uint32_t kErrNoResult = 0x9FFFFFFE;
 inline constexpr uint32_t kErrNoResultYet = 0x9FFFFFFF;  // never sent; marks "nothing held"
 inline constexpr uint32_t kErrUnknownCommand = 0xFFFFFFFF;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "platform/pe_format.h"
 
 namespace zor {
@@ -18,14 +19,13 @@ class Reader {
   bool U16(uint64_t offset, uint16_t& value) const {
     uint8_t b[2];
     if (!Read(offset, b, 2)) return false;
-    value = static_cast<uint16_t>(b[0] | b[1] << 8);
+    value = LoadLE16(b);
     return true;
   }
   bool U32(uint64_t offset, uint32_t& value) const {
     uint8_t b[4];
     if (!Read(offset, b, 4)) return false;
-    value = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-            static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
+    value = LoadLE32(b);
     return true;
   }
 

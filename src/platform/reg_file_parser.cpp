@@ -1,5 +1,6 @@
 #include "platform/reg_file_parser.h"
 
+#include "base/byte_order.h"
 #include "base/format.h"
 #include "base/utf.h"
 #include "platform/reg_file_format.h"
@@ -92,8 +93,7 @@ class Parser {
       std::u16string units;
       units.reserve(bytes.size() / 2);
       for (size_t k = 0; k + 1 < bytes.size(); k += 2)
-        units.push_back(static_cast<char16_t>(static_cast<uint8_t>(bytes[k]) |
-                                              (static_cast<uint8_t>(bytes[k + 1]) << 8)));
+        units.push_back(static_cast<char16_t>(LoadLE16(&bytes[k])));
       Text = Utf16ToUtf8(units);
       SplitLines();
       if (bytes.size() % 2 != 0)

@@ -1,5 +1,6 @@
 #include "platform/registry_value.h"
 
+#include "base/byte_order.h"
 #include "base/format.h"
 #include "base/utf.h"
 #include "platform/registry_names.h"
@@ -9,8 +10,7 @@ namespace {
 
 void AppendUtf16(std::vector<uint8_t>& out, std::string_view text) {
   for (char16_t unit : Utf8ToUtf16(text)) {
-    out.push_back(static_cast<uint8_t>(unit & 0xFF));
-    out.push_back(static_cast<uint8_t>(unit >> 8));
+    AppendLE16(out, unit);
   }
 }
 
@@ -18,7 +18,7 @@ std::u16string Utf16Units(const std::vector<uint8_t>& data) {
   std::u16string units;
   units.reserve(data.size() / 2);
   for (size_t i = 0; i + 1 < data.size(); i += 2)
-    units.push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
+    units.push_back(static_cast<char16_t>(LoadLE16(&data[i])));
   return units;
 }
 
@@ -53,13 +53,13 @@ RegValue RegValue::String(std::string_view text, uint32_t type) {
 
 RegValue RegValue::Dword(uint32_t value) {
   RegValue v{kRegDword, {}};
-  for (int i = 0; i < 4; ++i) v.Data.push_back(static_cast<uint8_t>(value >> (8 * i)));
+  AppendLE32(v.Data, value);
   return v;
 }
 
 RegValue RegValue::Qword(uint64_t value) {
   RegValue v{kRegQword, {}};
-  for (int i = 0; i < 8; ++i) v.Data.push_back(static_cast<uint8_t>(value >> (8 * i)));
+  AppendLE64(v.Data, value);
   return v;
 }
 
@@ -88,15 +88,12 @@ std::optional<std::string> RegValue::AsString() const {
 
 std::optional<uint32_t> RegValue::AsDword() const {
   if (Type != kRegDword || Data.size() != 4) return std::nullopt;
-  return static_cast<uint32_t>(Data[0] | (Data[1] << 8) | (Data[2] << 16)) |
-         (static_cast<uint32_t>(Data[3]) << 24);
+  return LoadLE32(Data.data());
 }
 
 std::optional<uint64_t> RegValue::AsQword() const {
   if (Type != kRegQword || Data.size() != 8) return std::nullopt;
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | Data[i];
-  return v;
+  return LoadLE64(Data.data());
 }
 
 std::optional<std::vector<std::string>> RegValue::AsMultiString() const {

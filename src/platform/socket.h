@@ -61,8 +61,6 @@ int64_t SocketSendTo(int socket, const void* buffer, int64_t count, const Socket
 int64_t SocketReceiveFrom(int socket, void* buffer, int64_t count, SocketAddress& from, int& error);
 // Bytes waiting to be read, or -1.
 int64_t SocketBytesAvailable(int socket, int& error);
-// Sets the system's receive and send buffer sizes of a socket.
-bool SetSocketBuffers(int socket, int receiveBytes, int sendBytes, int& error);
 
 inline constexpr int kPollReadable = 1;
 inline constexpr int kPollWritable = 2;

@@ -9,13 +9,8 @@ enum class ServiceSignal { Stop, Reload };
 
 // Blocks the stop and reload signals for the calling thread and every thread it starts afterwards.
 void BlockStopSignals();
-// Waits until a stop signal arrives (after `BlockStopSignals`); returns its number. Reload
-// requests that arrive meanwhile are left pending.
-int WaitForStopSignal();
 // Waits until a stop or a reload signal arrives (after `BlockStopSignals`); `number` gets
 // the signal's number.
 ServiceSignal WaitForServiceSignal(int& number);
-// Sends the process itself a stop signal (tests; a second way out of `WaitForStopSignal`).
-void RaiseStopSignal();
 
 }  // namespace zor

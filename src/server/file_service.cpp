@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "base/clock.h"
 #include "base/exceptions.h"
 #include "base/format.h"
@@ -277,12 +278,12 @@ TFileService::TFileService(TZORServer* server, TFileServiceSettings settings)
     }
     PackWake.notify_all();
   };
-  RegisterCommand(kCmdFileList, [this](TServiceMessage& m) { FileList(m); });
-  RegisterCommand(kCmdFileInfo, [this](TServiceMessage& m) { FileInfo(m, false); });
-  RegisterCommand(kCmdPackedInfo, [this](TServiceMessage& m) { FileInfo(m, true); });
-  RegisterCommand(kCmdFileData, [this](TServiceMessage& m) { FileData(m, false); });
-  RegisterCommand(kCmdPackedData, [this](TServiceMessage& m) { FileData(m, true); });
-  RegisterCommand(kCmdUpload, [this](TServiceMessage& m) { Upload(m); });
+  RegisterCommand(cmdFileList, [this](TServiceMessage& m) { FileList(m); });
+  RegisterCommand(cmdPlainFileInfo, [this](TServiceMessage& m) { FileInfo(m, false); });
+  RegisterCommand(cmdPackedFileInfo, [this](TServiceMessage& m) { FileInfo(m, true); });
+  RegisterCommand(cmdPlainFileData, [this](TServiceMessage& m) { FileData(m, false); });
+  RegisterCommand(cmdPackedFileData, [this](TServiceMessage& m) { FileData(m, true); });
+  RegisterCommand(cmdUploadFile, [this](TServiceMessage& m) { Upload(m); });
 }
 
 TFileService::~TFileService() {
@@ -304,11 +305,6 @@ void TFileService::DoStop() {
   }
   PackWake.notify_all();
   if (PackThread.joinable()) PackThread.join();
-}
-
-void TFileService::WaitPackAhead() {
-  std::unique_lock guard(PackLock);
-  PackWake.wait(guard, [this] { return StopPacking || (!PackWanted && !PackBusy); });
 }
 
 void TFileService::PackLoop() {
@@ -467,8 +463,7 @@ void TFileService::FileData(TServiceMessage& message, bool packed) {
     WritePlainStream(static_cast<uint32_t>(count), read, write);
   } else {
     uint8_t header[4];
-    for (int i = 0; i < 4; ++i)
-      header[i] = static_cast<uint8_t>(static_cast<uint32_t>(count) >> (8 * i));
+    StoreLE32(header, static_cast<uint32_t>(count));
     write(header, sizeof header);
     std::vector<uint8_t> piece(kPackedStreamPiece);
     for (int64_t done = 0; done < count;) {

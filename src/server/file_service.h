@@ -32,16 +32,9 @@
 #include "server/release_manifest_check.h"
 #include "server/server_limits.h"
 #include "server/zor_service.h"
+#include "update/file_service_commands.h"
 
 namespace zor {
-
-inline constexpr uint32_t kFileServiceBase = 0xA200;
-inline constexpr uint32_t kCmdFileList = 0xA202;
-inline constexpr uint32_t kCmdFileInfo = 0xA209;
-inline constexpr uint32_t kCmdFileData = 0xA20A;
-inline constexpr uint32_t kCmdPackedInfo = 0xA20D;
-inline constexpr uint32_t kCmdPackedData = 0xA20E;
-inline constexpr uint32_t kCmdUpload = 0xA214;
 
 // Piece size of the packed data stream.
 inline constexpr size_t kPackedStreamPiece = 16384;
@@ -102,9 +95,6 @@ class TFileService : public TZORService {
   TPackCache& Packs() { return Cache; }
   // Bytes of file data (plain or packed) sent to clients since the start.
   int64_t BytesServed() const { return Served.load(); }
-  // Blocks until the packing ahead of demand (at start, after a change of the release) has
-  // nothing left to do (tests, benchmarks).
-  void WaitPackAhead();
 
  protected:
   void DoStart() override;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/byte_order.h"
 #include "base/format.h"
 #include "platform/code_page.h"
 #include "platform/locale.h"
@@ -15,16 +16,6 @@ namespace {
 using namespace zorhost;
 
 constexpr uint32_t kStatusFailed = 1;
-
-uint32_t Read32(std::span<const uint8_t> bytes, size_t offset) {
-  return static_cast<uint32_t>(bytes[offset]) | static_cast<uint32_t>(bytes[offset + 1]) << 8 |
-         static_cast<uint32_t>(bytes[offset + 2]) << 16 |
-         static_cast<uint32_t>(bytes[offset + 3]) << 24;
-}
-
-void Write32(TNameReply& reply, size_t offset, uint32_t value) {
-  for (int i = 0; i < 4; ++i) reply[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
 
 // The failure text in the client's language: its locale tells the script and code page.
 std::string FailureText(uint32_t lcid, std::string_view format, std::string_view name) {
@@ -48,13 +39,13 @@ std::string FailureText(uint32_t lcid, std::string_view format, std::string_view
 
 std::optional<TNameReply> AnswerNameRequest(std::span<const uint8_t> request,
                                             const TNameTable& names) {
-  if (request.size() != kRequestSize || Read32(request, kRequestMagicOffset) != kMagic)
+  if (request.size() != kRequestSize || LoadLE32(request.data() + kRequestMagicOffset) != kMagic)
     return std::nullopt;
-  const uint32_t lcid = Read32(request, kRequestLocaleOffset);
+  const uint32_t lcid = LoadLE32(request.data() + kRequestLocaleOffset);
   TNameReply reply{};
-  Write32(reply, kReplyNonceOffset,
-          Read32(request, kRequestNonceOffset));  // ties the reply to the request
-  Write32(reply, kReplyMagicOffset, kMagic);
+  StoreLE32(reply.data() + kReplyNonceOffset,
+            LoadLE32(request.data() + kRequestNonceOffset));  // ties the reply to the request
+  StoreLE32(reply.data() + kReplyMagicOffset, kMagic);
   const auto field = request.subspan(kRequestNameOffset, kRequestNameSize);
   const void* zero = std::memchr(field.data(), 0, field.size());
   // The name is ASCII in practice; it is echoed back in a failure text only as far as it is
@@ -66,19 +57,19 @@ std::optional<TNameReply> AnswerNameRequest(std::span<const uint8_t> request,
     shown +=
         static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F ? c : '?';
   std::string text;
-  if (Read32(request, kRequestCommandOffset) != kCommandLookup) {
+  if (LoadLE32(request.data() + kRequestCommandOffset) != kCommandLookup) {
     text = FailureText(lcid, "Unknown request %s.",
-                       std::to_string(Read32(request, kRequestCommandOffset)));
+                       std::to_string(LoadLE32(request.data() + kRequestCommandOffset)));
   } else if (!zero) {
     text = FailureText(lcid, "", shown.substr(0, kMaxRegisteredName) + "...");
   } else if (auto address = names.Find(name)) {
-    Write32(reply, kReplyStatusOffset, kStatusFound);
-    Write32(reply, kReplyAddressOffset, *address);
+    StoreLE32(reply.data() + kReplyStatusOffset, kStatusFound);
+    StoreLE32(reply.data() + kReplyAddressOffset, *address);
     return reply;
   } else {
     text = FailureText(lcid, "", shown);
   }
-  Write32(reply, kReplyStatusOffset, kStatusFailed);
+  StoreLE32(reply.data() + kReplyStatusOffset, kStatusFailed);
   std::memcpy(reply.data() + kReplyTextOffset, text.data(), text.size());
   return reply;
 }

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/byte_order.h"
 #include "base/exceptions.h"
 #include "base/format.h"
 #include "server/dotted_address.h"
@@ -74,8 +75,7 @@ std::optional<uint32_t> TNameTable::Find(std::string_view name) const {
   if (it == Addresses.end()) return std::nullopt;
   const auto& b = it->second;
   // Network byte order in memory: a first.
-  return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-         static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
+  return LoadLE32(b.data());
 }
 
 }  // namespace zor

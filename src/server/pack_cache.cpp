@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "base/byte_order.h"
 #include "base/exceptions.h"
 #include "platform/file_open.h"
 #include "platform/private_folder.h"
@@ -23,12 +24,6 @@ uint64_t Fnv1a(uint64_t hash, std::string_view bytes) {
     hash *= 0x100000001b3ULL;
   }
   return hash;
-}
-
-uint64_t ReadLE(const uint8_t* p, int count) {
-  uint64_t v = 0;
-  for (int i = count - 1; i >= 0; --i) v = (v << 8) | p[i];
-  return v;
 }
 
 constexpr std::string_view kPackedLine = "sha256-packed ";
@@ -104,13 +99,13 @@ bool TPackCache::Reuse(const TPackSource& source, uint64_t key, const std::files
   const auto size = std::filesystem::file_size(path, error);
   if (error) return false;
   const bool valid =
-      ReadLE(header + kPackedMarkerOffset, 2) == kPackedMarker &&
-      ReadLE(header + kPackedFormatOffset, 2) == kPackedFormat &&
-      ReadLE(header + kPackedTotalSizeOffset, 4) == size &&
-      ReadLE(header + kPackedKeyOffset, 8) == key &&
-      static_cast<int64_t>(ReadLE(header + kPackedModifiedOffset, 8)) == source.ModifiedNs &&
-      ReadLE(header + kPackedDosTimeOffset, 4) == source.DosTime &&
-      static_cast<int64_t>(ReadLE(header + kPackedSizeOffset, 4)) == source.Size;
+      LoadLE16(header + kPackedMarkerOffset) == kPackedMarker &&
+      LoadLE16(header + kPackedFormatOffset) == kPackedFormat &&
+      LoadLE32(header + kPackedTotalSizeOffset) == size &&
+      LoadLE64(header + kPackedKeyOffset) == key &&
+      static_cast<int64_t>(LoadLE64(header + kPackedModifiedOffset)) == source.ModifiedNs &&
+      LoadLE32(header + kPackedDosTimeOffset) == source.DosTime &&
+      static_cast<int64_t>(LoadLE32(header + kPackedSizeOffset)) == source.Size;
   if (!valid) return false;
   // The header says what a file claims to be; the contents must agree with the record
   // written when this cache packed it.

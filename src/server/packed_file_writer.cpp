@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "base/exceptions.h"
 #include "platform/file_open.h"
 #include "platform/private_folder.h"
@@ -27,17 +28,6 @@ struct FileCloser {
   }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-void Put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-void Put64(uint8_t* p, uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 void WriteAll(File& f, const void* data, size_t count, const std::filesystem::path& target) {
   try {
@@ -89,16 +79,16 @@ TPackedFileInfo PackInto(const TPackRequest& request, std::FILE* in, File& out) 
   info.Crc32 = static_cast<uint32_t>(crc);
   info.SourceSha256 = sourceHash.FinishHex();
 
-  Put16(header + kPackedMarkerOffset, kPackedMarker);
-  Put16(header + kPackedFormatOffset, kPackedFormat);
-  Put32(header + kPackedTotalSizeOffset, static_cast<uint32_t>(info.PackedSize));
-  Put32(header + kPackedDataOffsetOffset, kPackedHeaderSize);
-  Put32(header + kPackedCrcOffset, info.Crc32);
-  Put64(header + kPackedKeyOffset, request.Key);
-  Put64(header + kPackedModifiedOffset, static_cast<uint64_t>(request.ModifiedNs));
-  Put32(header + kPackedDosTimeOffset, request.DosTime);
-  Put32(header + kPackedSizeOffset, static_cast<uint32_t>(info.SourceSize));
-  Put32(header + kPackedLevelOffset, static_cast<uint32_t>(request.Level));
+  StoreLE16(header + kPackedMarkerOffset, kPackedMarker);
+  StoreLE16(header + kPackedFormatOffset, kPackedFormat);
+  StoreLE32(header + kPackedTotalSizeOffset, static_cast<uint32_t>(info.PackedSize));
+  StoreLE32(header + kPackedDataOffsetOffset, kPackedHeaderSize);
+  StoreLE32(header + kPackedCrcOffset, info.Crc32);
+  StoreLE64(header + kPackedKeyOffset, request.Key);
+  StoreLE64(header + kPackedModifiedOffset, static_cast<uint64_t>(request.ModifiedNs));
+  StoreLE32(header + kPackedDosTimeOffset, request.DosTime);
+  StoreLE32(header + kPackedSizeOffset, static_cast<uint32_t>(info.SourceSize));
+  StoreLE32(header + kPackedLevelOffset, static_cast<uint32_t>(request.Level));
   try {
     out.Seek(0);
   } catch (const std::exception&) {

@@ -6,13 +6,16 @@
 #include <chrono>
 #include <cstdint>
 
+#include "intercom/wire_format.h"
+
 namespace zor {
 
 // ---- requests before logon: only what opening a session needs ----------------------------
 // Commands allowed before logon: the logons (0, 7), the logoff (1) and the integrated
 // authentication (35, 36). Everything else is refused until the session has logged on.
 constexpr bool IsPreLogonCommand(uint32_t command) {
-  return command == 0 || command == 1 || command == 7 || command == 35 || command == 36;
+  return command == cmdLogon || command == cmdLogoff || command == cmdLogonEx ||
+         command == cmdSecurityToken || command == cmdSecurityDecline;
 }
 // A logon carries two names, an adapter text, a program path and a folder: a few hundred bytes.
 inline constexpr uint32_t kPreLogonMaxPayload = 8 * 1024;   // raw block

@@ -6,6 +6,7 @@
 #include "base/clock.h"
 #include "base/exceptions.h"
 #include "base/format.h"
+#include "intercom/wire_format.h"
 #include "platform/locale.h"
 #include "server/built_in_commands.h"
 #include "server/server_limits.h"
@@ -200,15 +201,15 @@ bool TSessionRunner::Serve() {
     }
     Server.Log().Debug(kTag, Format("Session %x command 0x%x", {Session->Id, command}));
     switch (command) {
-      case 0:
-      case 7:
+      case cmdLogon:
+      case cmdLogonEx:
         Logon(request);
         continue;
-      case 1:
+      case cmdLogoff:
         // The logoff notice: no reply is awaited; the session ends.
         Session->LoggedOff = true;
         return false;
-      case 41:
+      case cmdResume:
         Resume(request.Args);
         continue;
       default:
@@ -227,7 +228,7 @@ void TSessionRunner::SendError(uint32_t code, std::string_view message) {
 
 void TSessionRunner::Logon(const TReceivedRequest& request) {
   const TVariantArray& args = request.Args;
-  const bool enhanced = request.Header.Command == 7;
+  const bool enhanced = request.Header.Command == cmdLogonEx;
   const size_t needed = enhanced ? kLogonExElements : kLogonElements;
   if (args.size() < needed) {
     SendError(kErrInvalidArgument, kCommandArgumentInvalidText);
@@ -292,7 +293,7 @@ void TSessionRunner::Resume(const TVariantArray& args) {
   // client's wait open meanwhile.
   const TSessionSettings& settings = Server.SessionSettings();
   const auto deadline = GetClock().Now() + settings.ResumeWait;
-  TServerCall waiting(Server, *Session, 41, {});
+  TServerCall waiting(Server, *Session, cmdResume, {});
   {
     std::unique_lock guard(old->Lock);
     const auto detached = [&] {

@@ -25,16 +25,16 @@ constexpr auto kTimerIdleWait = std::chrono::milliseconds(1000);
 
 CommandRoute RouteOf(uint32_t command) {
   switch (command) {
-    case 0:
-    case 7:
+    case cmdLogon:
+    case cmdLogonEx:
       return CommandRoute::Logon;
-    case 1:
-    case 2:
-    case 5:
-    case 16:
-    case 35:
-    case 36:
-    case 41:
+    case cmdLogoff:
+    case cmdUserLogon:
+    case cmdClientIdentity:
+    case cmdQueryProxy:
+    case cmdSecurityToken:
+    case cmdSecurityDecline:
+    case cmdResume:
       return CommandRoute::BuiltIn;
     default:
       return command >= 257 ? CommandRoute::Service : CommandRoute::Invalid;
@@ -80,13 +80,6 @@ void TZORServer::RemoveService(TZORService* service) {
 std::vector<TZORService*> TZORServer::Services() const {
   std::shared_lock guard(ServicesLock);
   return ServiceList;
-}
-
-TZORService* TZORServer::FindService(std::string_view name) const {
-  std::shared_lock guard(ServicesLock);
-  for (TZORService* service : ServiceList)
-    if (SameTextAscii(service->Name(), name)) return service;
-  return nullptr;
 }
 
 TZORService* TZORServer::ServiceFor(uint32_t command) const {

@@ -55,7 +55,6 @@ class TZORServer {
   void AddService(TZORService* service);
   void RemoveService(TZORService* service);
   std::vector<TZORService*> Services() const;
-  TZORService* FindService(std::string_view name) const;
   // The service whose range holds `command` (257 and above only), or nullptr.
   TZORService* ServiceFor(uint32_t command) const;
 

@@ -38,16 +38,17 @@ class EConnectBroken : public EConnectIOError {
   ZOR_EXCEPTION_BODY(EConnectBroken, EConnectIOError)
 };
 
-inline constexpr uint32_t kErrInvalidCommand = 0x74000011;
+// The protocol's result code for a command whose arguments are invalid.
+inline constexpr uint32_t kErrInvalidArgument = 0x74000011;
 
 class EInvalidCommand : public EIcError {
  public:
   EInvalidCommand(std::string message, TIcIOHandler* handler,
-                  uint32_t errorCode = kErrInvalidCommand)
+                  uint32_t errorCode = kErrInvalidArgument)
       : EIcError(std::move(message)), Handler(handler), ErrorCode(errorCode) {}
   ZOR_EXCEPTION_BODY(EInvalidCommand, EIcError)
   TIcIOHandler* Handler = nullptr;
-  uint32_t ErrorCode = kErrInvalidCommand;
+  uint32_t ErrorCode = kErrInvalidArgument;
 };
 class EServerError : public EIcError {
  public:

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "base/byte_order.h"
 #include "base/clock.h"
 #include "base/run_status.h"
 #include "transport/raise_io_error.h"
@@ -310,9 +311,7 @@ void TIcIOHandler::ReadStreamLocked(const std::function<void(const uint8_t*, int
     if (n <= 0) throw Exception("Error stream format!");
     got += n;
   }
-  const int32_t length = static_cast<int32_t>(
-      static_cast<uint32_t>(lengthBytes[0]) | static_cast<uint32_t>(lengthBytes[1]) << 8 |
-      static_cast<uint32_t>(lengthBytes[2]) << 16 | static_cast<uint32_t>(lengthBytes[3]) << 24);
+  const int32_t length = static_cast<int32_t>(LoadLE32(lengthBytes));
   if (length < 1) return;
   if (length > kMaxStreamBlockSize) throw Exception("Error stream format!");
   TransferScope progress(TransferTotal, TransferDone, length);
@@ -393,9 +392,8 @@ void TIcIOHandler::WriteStream(const void* data, int32_t size) {
   Guard guard(Writers, kWritingText);
   CheckState(true);
   if (size < 0) size = 0;
-  const uint8_t lengthBytes[4] = {static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8),
-                                  static_cast<uint8_t>(size >> 16),
-                                  static_cast<uint8_t>(size >> 24)};
+  uint8_t lengthBytes[4];
+  StoreLE32(lengthBytes, static_cast<uint32_t>(size));
   WriteLocked(lengthBytes, 4, false);
   if (size > 0) {
     TransferScope progress(TransferTotal, TransferDone, size);
@@ -414,9 +412,8 @@ void TIcIOHandler::WriteStream(TStream& stream) {
   Guard guard(Writers, kWritingText);
   CheckState(true);
   const auto length = static_cast<int32_t>(size);
-  const uint8_t lengthBytes[4] = {static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
-                                  static_cast<uint8_t>(length >> 16),
-                                  static_cast<uint8_t>(length >> 24)};
+  uint8_t lengthBytes[4];
+  StoreLE32(lengthBytes, static_cast<uint32_t>(length));
   WriteLocked(lengthBytes, 4, false);
   {
     TransferScope progress(TransferTotal, TransferDone, length);

@@ -124,16 +124,4 @@ int32_t TUDPHandler::ReceiveFromPeer(
   }
 }
 
-int32_t TUDPHandler::ReceiveFrom(void* buffer, int32_t count) {
-  if (!WaitReadable(static_cast<int64_t>(Timeout) * 1000)) return -1;
-  SocketAddress from;
-  int error = 0;
-  const int64_t n = SocketReceiveFrom(Socket, buffer, count, from, error);
-  if (n < 0) {
-    CheckError(error);
-    return -1;
-  }
-  return static_cast<int32_t>(n);
-}
-
 }  // namespace zor

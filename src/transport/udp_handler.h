@@ -22,9 +22,6 @@ class TUDPHandler {
   // Resolves `host` as the TCP handler does for "Host" names (dotted or system lookup).
   int32_t SendTo(const std::string& host, uint16_t port, const void* buffer, int32_t count);
   int32_t SendTo(const SocketAddress& to, const void* buffer, int32_t count);
-  // One datagram: its full size (which may exceed `count`; the rest is cut), or -1 when
-  // none came within `Timeout` seconds or the wait was stopped.
-  int32_t ReceiveFrom(void* buffer, int32_t count);
   // The first datagram from `peer` that `accept` takes (given the bytes and the full size),
   // within `Timeout` seconds in all: datagrams from any other address or port, and those
   // `accept` refuses, are dropped and the wait goes on. -1 as above.

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <random>
 
+#include "base/byte_order.h"
 #include "base/exceptions.h"
 #include "base/format.h"
 #include "platform/code_page.h"
@@ -18,11 +19,6 @@ namespace {
 std::mutex gCoderLock;
 TDatagramCoder gEncode = nullptr;
 TDatagramCoder gDecode = nullptr;
-
-uint32_t ReadU32(const uint8_t* at) {
-  return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
-         static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
-}
 
 uint32_t RandomWord() {
   // Straight from the system's random source: the value must not be guessable.
@@ -70,8 +66,8 @@ uint32_t TZORHostClient::LookupHost(const std::string& name) {
         TZORHostReply copy;
         std::memcpy(copy.data(), data, copy.size());
         if (coded) decode(copy.data(), static_cast<int32_t>(copy.size()), kZORHostCoderKey);
-        return ReadU32(copy.data() + zorhost::kReplyNonceOffset) == nonce ||
-               ReadU32(copy.data() + zorhost::kReplyMagicOffset) != zorhost::kMagic;
+        return LoadLE32(copy.data() + zorhost::kReplyNonceOffset) == nonce ||
+               LoadLE32(copy.data() + zorhost::kReplyMagicOffset) != zorhost::kMagic;
       });
   if (got < 1) throw Exception(std::string(kZORHostNoAnswerText));
   if (got != static_cast<int32_t>(reply.size())) throw Exception(std::string(kZORHostBadReplyText));

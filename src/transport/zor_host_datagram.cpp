@@ -3,23 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "base/exceptions.h"
 #include "base/format.h"
 
 namespace zor {
 namespace {
-
-void PutU32(uint8_t* at, uint32_t value) {
-  at[0] = static_cast<uint8_t>(value);
-  at[1] = static_cast<uint8_t>(value >> 8);
-  at[2] = static_cast<uint8_t>(value >> 16);
-  at[3] = static_cast<uint8_t>(value >> 24);
-}
-
-uint32_t GetU32(const uint8_t* at) {
-  return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
-         static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
-}
 
 // A zero-terminated text inside a field; the whole field when no zero ends it.
 std::string FieldText(const uint8_t* at, size_t size) {
@@ -35,23 +24,23 @@ TZORHostRequest BuildLookupRequest(std::string_view name, uint32_t localeId, uin
     throw Exception(Format(kZORHostNameTooLongText, {static_cast<int>(zorhost::kMaxNameLength)}));
   }
   TZORHostRequest request{};
-  PutU32(request.data() + zorhost::kRequestNonceOffset, nonce);
-  PutU32(request.data() + zorhost::kRequestMagicOffset, zorhost::kMagic);
-  PutU32(request.data() + zorhost::kRequestLocaleOffset, localeId);
-  PutU32(request.data() + zorhost::kRequestCommandOffset, zorhost::kCommandLookup);
+  StoreLE32(request.data() + zorhost::kRequestNonceOffset, nonce);
+  StoreLE32(request.data() + zorhost::kRequestMagicOffset, zorhost::kMagic);
+  StoreLE32(request.data() + zorhost::kRequestLocaleOffset, localeId);
+  StoreLE32(request.data() + zorhost::kRequestCommandOffset, zorhost::kCommandLookup);
   std::memcpy(request.data() + zorhost::kRequestNameOffset, name.data(), name.size());
-  PutU32(request.data() + zorhost::kRequestTailNonceOffset, tailNonce);
+  StoreLE32(request.data() + zorhost::kRequestTailNonceOffset, tailNonce);
   return request;
 }
 
 TLookupReply ParseLookupReply(const uint8_t* reply, size_t size) {
   if (size != zorhost::kReplySize ||
-      GetU32(reply + zorhost::kReplyMagicOffset) != zorhost::kMagic) {
+      LoadLE32(reply + zorhost::kReplyMagicOffset) != zorhost::kMagic) {
     throw Exception(std::string(kZORHostBadReplyText));
   }
   TLookupReply result;
-  result.Nonce = GetU32(reply + zorhost::kReplyNonceOffset);
-  result.Found = GetU32(reply + zorhost::kReplyStatusOffset) == zorhost::kStatusFound;
+  result.Nonce = LoadLE32(reply + zorhost::kReplyNonceOffset);
+  result.Found = LoadLE32(reply + zorhost::kReplyStatusOffset) == zorhost::kStatusFound;
   if (result.Found) {
     const uint8_t* a = reply + zorhost::kReplyAddressOffset;  // network byte order
     result.Address = static_cast<uint32_t>(a[0]) << 24 | static_cast<uint32_t>(a[1]) << 16 |
@@ -64,20 +53,20 @@ TLookupReply ParseLookupReply(const uint8_t* reply, size_t size) {
 
 bool ParseLookupRequest(const uint8_t* request, size_t size, TLookupRequest& out) {
   if (size != zorhost::kRequestSize ||
-      GetU32(request + zorhost::kRequestMagicOffset) != zorhost::kMagic)
+      LoadLE32(request + zorhost::kRequestMagicOffset) != zorhost::kMagic)
     return false;
-  out.Nonce = GetU32(request + zorhost::kRequestNonceOffset);
-  out.LocaleId = GetU32(request + zorhost::kRequestLocaleOffset);
-  out.Command = GetU32(request + zorhost::kRequestCommandOffset);
+  out.Nonce = LoadLE32(request + zorhost::kRequestNonceOffset);
+  out.LocaleId = LoadLE32(request + zorhost::kRequestLocaleOffset);
+  out.Command = LoadLE32(request + zorhost::kRequestCommandOffset);
   out.Name = FieldText(request + zorhost::kRequestNameOffset, zorhost::kRequestNameSize);
   return true;
 }
 
 TZORHostReply BuildFoundReply(uint32_t address, uint32_t nonce) {
   TZORHostReply reply{};
-  PutU32(reply.data() + zorhost::kReplyNonceOffset, nonce);
-  PutU32(reply.data() + zorhost::kReplyMagicOffset, zorhost::kMagic);
-  PutU32(reply.data() + zorhost::kReplyStatusOffset, zorhost::kStatusFound);
+  StoreLE32(reply.data() + zorhost::kReplyNonceOffset, nonce);
+  StoreLE32(reply.data() + zorhost::kReplyMagicOffset, zorhost::kMagic);
+  StoreLE32(reply.data() + zorhost::kReplyStatusOffset, zorhost::kStatusFound);
   uint8_t* a = reply.data() + zorhost::kReplyAddressOffset;
   a[0] = static_cast<uint8_t>(address >> 24);
   a[1] = static_cast<uint8_t>(address >> 16);
@@ -88,9 +77,9 @@ TZORHostReply BuildFoundReply(uint32_t address, uint32_t nonce) {
 
 TZORHostReply BuildFailureReply(uint32_t status, std::string_view ansiText, uint32_t nonce) {
   TZORHostReply reply{};
-  PutU32(reply.data() + zorhost::kReplyNonceOffset, nonce);
-  PutU32(reply.data() + zorhost::kReplyMagicOffset, zorhost::kMagic);
-  PutU32(reply.data() + zorhost::kReplyStatusOffset, status);
+  StoreLE32(reply.data() + zorhost::kReplyNonceOffset, nonce);
+  StoreLE32(reply.data() + zorhost::kReplyMagicOffset, zorhost::kMagic);
+  StoreLE32(reply.data() + zorhost::kReplyStatusOffset, status);
   const size_t n = std::min(ansiText.size(), zorhost::kReplyTextSize - 1);
   std::memcpy(reply.data() + zorhost::kReplyTextOffset, ansiText.data(), n);
   return reply;

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "base/format.h"
 #include "platform/directories.h"
 #include "platform/file_open.h"
@@ -17,14 +18,6 @@
 namespace zor {
 
 namespace {
-
-uint16_t Get16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 [[noreturn]] void Invalid(std::string_view path) {
   throw ECpsFormatError(Format(kInvalidPackedFileText, {path}));
@@ -41,11 +34,11 @@ TCpsHeader ParseCpsHeader(std::span<const uint8_t> bytes, int64_t fileSize, std:
   if (bytes.size() < kPackedHeaderSize || fileSize < kPackedHeaderSize) Invalid(path);
   const uint8_t* p = bytes.data();
   TCpsHeader header;
-  header.Marker = Get16(p + kPackedMarkerOffset);
-  header.TotalSize = Get32(p + kPackedTotalSizeOffset);
-  header.DataOffset = Get32(p + kPackedDataOffsetOffset);
-  header.DosTime = Get32(p + kPackedDosTimeOffset);
-  header.UnpackedSize = Get32(p + kPackedSizeOffset);
+  header.Marker = LoadLE16(p + kPackedMarkerOffset);
+  header.TotalSize = LoadLE32(p + kPackedTotalSizeOffset);
+  header.DataOffset = LoadLE32(p + kPackedDataOffsetOffset);
+  header.DosTime = LoadLE32(p + kPackedDosTimeOffset);
+  header.UnpackedSize = LoadLE32(p + kPackedSizeOffset);
   if (header.Marker != kPackedMarkerNoSizeCheck &&
       static_cast<int64_t>(header.TotalSize) != fileSize)
     Invalid(path);

@@ -12,6 +12,7 @@
 #include "platform/directories.h"
 #include "platform/locale.h"
 #include "update/download_settings.h"
+#include "update/file_service_commands.h"
 #include "update/release_areas.h"
 
 namespace zor {

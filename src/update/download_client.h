@@ -21,7 +21,6 @@
 namespace zor {
 
 inline constexpr std::string_view kFileListErrorText = "下载版本信息时发生错误 %s";
-inline constexpr uint32_t cmdFileList = 0xA202;
 inline constexpr std::string_view kCompanionExtension = ".CHT";
 inline constexpr std::string_view kHongKongCompanionExtension = ".ZHH";
 inline constexpr std::string_view kCompanionArea = "LangDll";

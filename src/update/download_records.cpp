@@ -96,13 +96,6 @@ std::recursive_mutex& RecordsLock() {
   return lock;
 }
 
-void LockRecords() {
-  RecordsLock().lock();
-}
-void UnlockRecords() {
-  RecordsLock().unlock();
-}
-
 std::optional<TResumeRecord> TDownloadInfoFile::Read(std::string_view name) const {
   std::lock_guard guard(RecordsLock());
   const TIniFile& ini = Load(Path).Ini;

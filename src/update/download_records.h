@@ -38,8 +38,6 @@ struct TResumeRecord {
 
 // The lock around every read, write and erase of a record file.
 std::recursive_mutex& RecordsLock();
-void LockRecords();
-void UnlockRecords();
 
 class TDownloadInfoFile {
  public:

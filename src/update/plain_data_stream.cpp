@@ -4,22 +4,11 @@
 
 #include <memory>
 
+#include "base/byte_order.h"
 #include "base/exceptions.h"
 #include "base/format.h"
 
 namespace zor {
-
-namespace {
-
-void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-}  // namespace
 
 std::vector<uint32_t> PlainPieces(uint32_t count) {
   std::vector<uint32_t> pieces;
@@ -34,9 +23,9 @@ std::vector<uint32_t> PlainPieces(uint32_t count) {
 
 void WritePlainStream(uint32_t count, const ReadExact& source, const WriteBytes& out) {
   uint8_t header[kPlainHeaderSize];
-  Put32(header, kPlainStreamMarker);
+  StoreLE32(header, kPlainStreamMarker);
   header[4] = count > kPlainRawLimit ? 1 : 0;
-  Put32(header + 5, count);
+  StoreLE32(header + 5, count);
   out(header, sizeof header);
   std::vector<uint8_t> piece(kPlainLastPieceLimit);
   if (count <= kPlainRawLimit) {
@@ -50,7 +39,7 @@ void WritePlainStream(uint32_t count, const ReadExact& source, const WriteBytes&
     uLongf length = block.size() - 4;
     if (compress2(block.data() + 4, &length, piece.data(), size, Z_DEFAULT_COMPRESSION) != Z_OK)
       throw Exception("Cannot compress a block of the data stream");
-    Put32(block.data(), static_cast<uint32_t>(length));
+    StoreLE32(block.data(), static_cast<uint32_t>(length));
     out(block.data(), 4 + length);
   }
 }
@@ -60,7 +49,7 @@ uint32_t ReadPlainStream(const ReadExact& in, uint32_t limit, const WriteBytes& 
   uint8_t header[kPlainHeaderSize];
   in(header, sizeof header);  // the marker is not checked, as the launcher does not check it
   const bool compressed = header[4] != 0;
-  const uint32_t count = Get32(header + 5);
+  const uint32_t count = LoadLE32(header + 5);
   if (count > limit)
     throw Exception(
         Format("The data stream of %u bytes exceeds the limit of %u bytes", {count, limit}));
@@ -79,7 +68,7 @@ uint32_t ReadPlainStream(const ReadExact& in, uint32_t limit, const WriteBytes& 
   for (uint32_t done = 0; done < count;) {
     uint8_t lengthBytes[4];
     in(lengthBytes, 4);
-    const uint32_t length = Get32(lengthBytes);
+    const uint32_t length = LoadLE32(lengthBytes);
     if (length < 1 || length > kPlainMaxBlock)
       throw Exception(Format("Invalid block length %u in the data stream", {length}));
     in(buffer.data(), length);

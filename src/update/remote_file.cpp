@@ -4,8 +4,10 @@
 #include <system_error>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "base/format.h"
 #include "base/language_suffix.h"
+#include "intercom/execute_scope.h"
 #include "platform/directories.h"
 #include "platform/file_times.h"
 #include "platform/last_error.h"
@@ -32,11 +34,6 @@ enum class TResume { Resume, Restart, Cancelled };
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind(kPathDelimiter);
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 // Anything at `path`, a dangling link included.
@@ -223,8 +220,8 @@ bool TRemoteFile::DownloadRecord(TDownloadRecord& record, const TCancelFlag* can
     if (IsCancelled(cancel)) return true;
     TTransferSlot slot(cancel);
     if (!slot.Acquired()) return true;
-    Connection->BeginExecute();
-    try {
+    {
+      TExecuteScope scope(*Connection);
       const TVariantArray args{TVariant(record.Name), TVariant(record.Area),
                                TVariant(record.FilePos), TVariant(remaining),
                                TVariant(record.Lang)};
@@ -234,11 +231,7 @@ bool TRemoteFile::DownloadRecord(TDownloadRecord& record, const TCancelFlag* can
       // A cancelled transfer leaves unread data on the connection; it cannot carry another
       // command, so it is closed (the next attempt connects anew).
       if (IsCancelled(cancel) && Connection->Handler()) Connection->Handler()->Close();
-    } catch (...) {
-      Connection->EndExecute();
-      throw;
     }
-    Connection->EndExecute();
     if (IsCancelled(cancel)) return true;
     if (record.FilePos != record.FileSize)
       throw Exception(
@@ -321,9 +314,10 @@ bool TRemoteFile::Upload(const std::string& localFile, uint32_t command,
     const int64_t size = stream.Size();
     if (size > kMaxUploadBytes)
       throw Exception(Format(kUploadTooLargeForStreamText, {localFile, size, kMaxUploadBytes}));
-    Connection->BeginExecute();
+    TExecuteScope scope(*Connection);
     // From the server's first answer until its second, the connection carries the file's
-    // data; a failure in between leaves it out of step, and it is closed.
+    // data; a failure in between leaves it out of step, and it is closed (before the execute
+    // lock is let go).
     bool inStream = false;
     try {
       Connection->SendCommandData(command, args);
@@ -340,10 +334,8 @@ bool TRemoteFile::Upload(const std::string& localFile, uint32_t command,
       inStream = false;
     } catch (...) {
       if (inStream && Connection->Handler()) Connection->Handler()->Close();
-      Connection->EndExecute();
       throw;
     }
-    Connection->EndExecute();
     return true;
   } catch (const EAbort&) {
     throw;  // a thread asked to stop ends without a message
@@ -390,7 +382,7 @@ int32_t TRemoteCPSFile::ReceiveData(File& stream, TDownloadRecord& record,
   const int32_t remaining = record.FileSize - record.FilePos;
   uint8_t countBytes[4];
   handler.ReadBuffer(countBytes, sizeof countBytes);
-  const uint32_t count = Get32(countBytes);
+  const uint32_t count = LoadLE32(countBytes);
   if (count > static_cast<uint32_t>(remaining))
     throw Exception(Format(kTransferTooLongText, {count, record.Name, remaining}));
   std::vector<uint8_t> buffer(kPackedReceivePiece);

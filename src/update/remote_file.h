@@ -27,6 +27,7 @@
 #include "intercom/ic_connection.h"
 #include "platform/file_open.h"
 #include "update/download_records.h"
+#include "update/file_service_commands.h"
 #include "update/transfer_slots.h"
 
 namespace zor {
@@ -51,11 +52,6 @@ inline constexpr std::string_view kUploadAnsweredEarlyText =
 // The plain form counts a file's bytes in 32 bits; sizes are signed on both sides.
 inline constexpr int64_t kMaxUploadBytes = 0x7FFFFFFF;
 
-inline constexpr uint32_t cmdPlainFileInfo = 0xA209;
-inline constexpr uint32_t cmdPlainFileData = 0xA20A;
-inline constexpr uint32_t cmdPackedFileInfo = 0xA20D;
-inline constexpr uint32_t cmdPackedFileData = 0xA20E;
-inline constexpr uint32_t cmdUploadFile = 0xA214;
 inline constexpr std::string_view kTmpSuffix = "_tmp";
 inline constexpr size_t kCrcBlock = 16384;
 inline constexpr size_t kPackedReceivePiece = 16384;

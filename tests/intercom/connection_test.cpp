@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <stdexcept>
+
 #include "base/run_status.h"
+#include "intercom/execute_scope.h"
 #include "intercom/result_types.h"
+#include "intercom/thread_number.h"
 #include "intercom/variant_stream.h"
 #include "support/connection_fixture.h"
 #include "test_support.h"
@@ -327,6 +331,19 @@ TEST_F(ConnectionTest, TheExecuteLockIsNotReentrant) {
                                   "Connection is executing command!");
   EXPECT_EQ(ElapsedMs(start), 0);
   Client.EndExecute();
+  EXPECT_EQ(Client.ExecutingThread(), 0u);
+}
+
+TEST_F(ConnectionTest, AnExecuteScopeHoldsTheLockUntilItIsLeftAlsoByAnException) {
+  const auto failedCommand = [&] {
+    TExecuteScope scope(Client);
+    EXPECT_EQ(Client.ExecutingThread(), CurrentThreadNumber());
+    // A scope that cannot begin ends nothing: the outer scope keeps the lock.
+    EXPECT_THROW(TExecuteScope inner(Client), EExecConflictError);
+    EXPECT_EQ(Client.ExecutingThread(), CurrentThreadNumber());
+    throw std::runtime_error("the command failed");
+  };
+  EXPECT_THROW(failedCommand(), std::runtime_error);
   EXPECT_EQ(Client.ExecutingThread(), 0u);
 }
 

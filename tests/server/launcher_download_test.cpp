@@ -34,7 +34,7 @@ std::unique_ptr<TIcClientConnection> Connect(uint16_t port) {
 }
 
 std::vector<TServerFileEntry> ServerList(TIcClientConnection& connection) {
-  connection.SendCommand(0xA202);
+  connection.SendCommand(cmdFileList);
   return ParseServerFileList(connection.WaitResult(true)[0].Text());
 }
 

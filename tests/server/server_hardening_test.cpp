@@ -188,7 +188,7 @@ TEST(ServerHardening, BeforeLogonOnlyTheSessionOpeningIsServed) {
   LiveServer live(Plain());
   live.Start();
   TRawClient early(live.Port);
-  for (uint32_t command : {0x1234u, 16u, 41u, kCmdFileList, kCmdUpload}) {
+  for (uint32_t command : {0x1234u, 16u, 41u, cmdFileList, cmdUploadFile}) {
     SCOPED_TRACE(command);
     SendRaw(early.Connection, command, {}, false);
     const TRawReply reply = ReadRawReply(early.Connection);

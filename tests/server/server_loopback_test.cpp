@@ -5,6 +5,7 @@
 #include <random>
 #include <thread>
 
+#include "base/byte_order.h"
 #include "base/exceptions.h"
 #include "base/format.h"
 #include "pe_version_writer.h"
@@ -150,12 +151,12 @@ struct ReleaseFixture : ::testing::Test {
   std::string FetchPacked(TTestClient& client, const std::string& name, int32_t position,
                           int32_t count) {
     const TVariantArray reply = client.Execute(
-        kCmdPackedData,
+        cmdPackedFileData,
         {TVariant(name), TVariant("Libs"), TVariant(position), TVariant(count), TVariant("CHS")});
     const int32_t announced = reply[0].AsInteger();
     uint8_t header[4];
     client.Connection.Handler()->ReadBuffer(header, 4);
-    EXPECT_EQ(static_cast<int32_t>(GetU32(header)), announced);
+    EXPECT_EQ(static_cast<int32_t>(LoadLE32(header)), announced);
     std::string data(static_cast<size_t>(announced), '\0');
     if (announced > 0) client.Connection.Handler()->ReadBuffer(data.data(), announced);
     return data;
@@ -163,7 +164,7 @@ struct ReleaseFixture : ::testing::Test {
   std::string FetchPlain(TTestClient& client, const std::string& name, int32_t position,
                          int32_t count) {
     const TVariantArray reply = client.Execute(
-        kCmdFileData,
+        cmdPlainFileData,
         {TVariant(name), TVariant("Libs"), TVariant(position), TVariant(count), TVariant("CHS")});
     std::string data;
     const uint32_t received = ReadPlainStream(
@@ -182,12 +183,12 @@ struct ReleaseFixture : ::testing::Test {
 
 TEST_F(ReleaseFixture, FileListAndInformationDescribeEveryFileInBothForms) {
   TTestClient client(Live.Port);
-  const TVariantArray list = client.Execute(kCmdFileList);
+  const TVariantArray list = client.Execute(cmdFileList);
   ASSERT_EQ(list.size(), 2u);
   std::string expected;
   for (const char* name : {"bpls\\Main.bpl", "Client.exe", "empty.txt", "ZORSys.ini"}) {
     const TVariantArray info = client.Execute(
-        kCmdPackedInfo, {TVariant(name), TVariant("Libs"), TVariant("CHS"), TVariant(0)});
+        cmdPackedFileInfo, {TVariant(name), TVariant("Libs"), TVariant("CHS"), TVariant(0)});
     ASSERT_TRUE(info[0].AsBoolean()) << name;
     std::string local = (Live.Release / name).string();
     std::replace(local.begin(), local.end(), '\\', '/');
@@ -219,7 +220,7 @@ TEST_F(ReleaseFixture, FileListAndInformationDescribeEveryFileInBothForms) {
   };
   for (const Case& c : kCases) {
     const TVariantArray info =
-        client.Execute(kCmdFileInfo, {TVariant(c.Name), TVariant(c.Area), TVariant("CHS")});
+        client.Execute(cmdPlainFileInfo, {TVariant(c.Name), TVariant(c.Area), TVariant("CHS")});
     ASSERT_EQ(info.size(), 4u);
     EXPECT_EQ(info[0].AsBoolean(), c.Found) << c.Name;
     if (!c.Found) continue;
@@ -261,30 +262,30 @@ TEST_F(ReleaseFixture, NamesThatLeaveTheReleaseAreRefused) {
   for (const char* bad : {"..\\outside\\secret.txt", "C:\\Windows\\win.ini", "\\\\server\\share\\x",
                           "a\\..\\..\\x"}) {
     const std::string message = std::string("Invalid file name '") + bad + "'!";
-    ExpectError(client, kCmdFileInfo, {TVariant(bad), TVariant("Libs"), TVariant("CHS")},
+    ExpectError(client, cmdPlainFileInfo, {TVariant(bad), TVariant("Libs"), TVariant("CHS")},
                 kCodeExecuteError, message);
-    ExpectError(client, kCmdPackedInfo,
+    ExpectError(client, cmdPackedFileInfo,
                 {TVariant(bad), TVariant("Libs"), TVariant("CHS"), TVariant(0)}, kCodeExecuteError,
                 message);
-    ExpectError(client, kCmdFileData,
+    ExpectError(client, cmdPlainFileData,
                 {TVariant(bad), TVariant("Libs"), TVariant(0), TVariant(10), TVariant("CHS")},
                 kCodeExecuteError, message);
-    ExpectError(client, kCmdUpload, {TVariant(bad), TVariant("Libs"), TVariant("")},
+    ExpectError(client, cmdUploadFile, {TVariant(bad), TVariant("Libs"), TVariant("")},
                 kCodeExecuteError, message);
   }
-  ExpectError(client, kCmdFileData,
+  ExpectError(client, cmdPlainFileData,
               {TVariant("Client.exe"), TVariant("Libs"), TVariant(-1), TVariant(10)},
               kErrInvalidArgument, "The command argument(s) is invalid!");
   // The session is still usable.
   EXPECT_TRUE(
-      client.Execute(kCmdFileInfo, {TVariant("Client.exe"), TVariant("Libs"), TVariant("")})[0]
+      client.Execute(cmdPlainFileInfo, {TVariant("Client.exe"), TVariant("Libs"), TVariant("")})[0]
           .AsBoolean());
 }
 
 TEST_F(ReleaseFixture, UploadsLandInTheUploadFolderWithinTheLimit) {
   TTestClient client(Live.Port);
   auto upload = [&](const std::string& name, const std::string& content) {
-    client.Connection.SendCommandData(kCmdUpload,
+    client.Connection.SendCommandData(cmdUploadFile,
                                       {TVariant(name), TVariant("Bpls"), TVariant("note")});
     client.Connection.WaitResultDiscard(true);
     size_t pos = 0;
@@ -307,7 +308,7 @@ TEST_F(ReleaseFixture, UploadsLandInTheUploadFolderWithinTheLimit) {
   // server reads what still comes, so the client's writes go on and the refusal reaches it
   // instead of a reset connection.
   const std::string big = Content(1 << 20, 4);
-  client.Connection.SendCommandData(kCmdUpload,
+  client.Connection.SendCommandData(cmdUploadFile,
                                     {TVariant("new\\big.bin"), TVariant("Bpls"), TVariant("")});
   client.Connection.WaitResultDiscard(true);
   TIcIOHandler& handler = *client.Connection.Handler();

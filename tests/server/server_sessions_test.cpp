@@ -204,7 +204,7 @@ TEST(ServerSessions, ALongCommandSendsKeepAlivesBeforeItsResult) {
   live.Start();
   TTestClient client(live.Port);
   client.Connection.SendCommandData(
-      kCmdPackedInfo, {TVariant("big.bin"), TVariant("Libs"), TVariant(""), TVariant(0)});
+      cmdPackedFileInfo, {TVariant("big.bin"), TVariant("Libs"), TVariant(""), TVariant(0)});
   int keepAlives = 0;
   ReplyHeader reply;
   while ((reply = ReadRawReply(client.Connection)).Kind == kReplyKeepAlive) ++keepAlives;

@@ -25,7 +25,8 @@ std::optional<EResultError> Upload(uint16_t port, const std::string& name,
                                    const std::string& content) {
   TTestClient client(port);
   try {
-    client.Connection.SendCommandData(kCmdUpload, {TVariant(name), TVariant("Bpls"), TVariant("")});
+    client.Connection.SendCommandData(cmdUploadFile,
+                                      {TVariant(name), TVariant("Bpls"), TVariant("")});
     client.Connection.WaitResultDiscard(true);
     size_t pos = 0;
     WritePlainStream(

@@ -40,7 +40,7 @@ TEST(ZorServerProgram, ListensServesAndStopsCleanlyOnSIGTERM) {
       << testing::ReadAll(folder.Dir() / "err.txt");
   {
     testing::TTestClient client(port);
-    const TVariantArray list = client.Execute(kCmdFileList);
+    const TVariantArray list = client.Execute(cmdFileList);
     EXPECT_EQ(list[0].Text().substr(0, 19), "Client.exe=0.0.0.0,");
   }
   HttpAddress lookup;

@@ -114,12 +114,6 @@ bool SetSocketNoDelay(int socket, int& error) {
   return ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0 || Fail(error);
 }
 
-bool SetSocketBuffers(int socket, int receiveBytes, int sendBytes, int& error) {
-  return (::setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &receiveBytes, sizeof receiveBytes) == 0 &&
-          ::setsockopt(socket, SOL_SOCKET, SO_SNDBUF, &sendBytes, sizeof sendBytes) == 0) ||
-         Fail(error);
-}
-
 bool BindSocket(int socket, const SocketAddress& address, int& error) {
   const int on = 1;
   ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);

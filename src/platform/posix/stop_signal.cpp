@@ -2,7 +2,6 @@
 
 #include <pthread.h>
 #include <signal.h>
-#include <unistd.h>
 
 namespace zor {
 
@@ -36,17 +35,9 @@ void BlockStopSignals() {
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-int WaitForStopSignal() {
-  return Wait(StopSet());
-}
-
 ServiceSignal WaitForServiceSignal(int& number) {
   number = Wait(ServiceSet());
   return number == SIGHUP ? ServiceSignal::Reload : ServiceSignal::Stop;
-}
-
-void RaiseStopSignal() {
-  kill(getpid(), SIGTERM);
 }
 
 }  // namespace zor

@@ -1,8 +1,6 @@
 #include "startup/updating/download_client_source.h"
 
-#include "intercom/client_connection_ex.h"
 #include "intercom/default_connection.h"
-#include "intercom/scrambling.h"
 #include "startup/launch/program_arguments.h"
 #include "transport/pipe_handler.h"
 #include "transport/tcp_handler.h"
@@ -87,17 +85,7 @@ void InstallLauncherConnections(const TLauncherConnectionFacts& facts) {
   settings.DataFolder = facts.DataFolder;
   SetDownloadSettings(settings);
 
-  SetDownloadConnector([]() -> std::unique_ptr<TIcConnection> {
-    TScrambleRoutine encrypt = nullptr;
-    TScrambleRoutine decrypt = nullptr;
-    if (ReadConnectSettings().Scramble) {
-      encrypt = DefaultEncrypt;
-      decrypt = DefaultDecrypt;
-    }
-    auto connection = std::make_unique<TClientConnectionEx>(encrypt, kDefaultScrambleKey, decrypt);
-    ConnectWithSettings(*connection);
-    return connection;
-  });
+  SetDownloadConnector(ConnectWithStoredSettings);
   SetUpdateSource(std::make_shared<TDownloadClientSource>());
 }
 
