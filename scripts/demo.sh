@@ -2,6 +2,7 @@
 # The main job: builds the programs the demo runs (not the tests) and runs the demo.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib-zor.sh
 bash scripts/install-deps.sh
 # Optimised without debug information (it nearly doubles the compile time); the same flags
 # as the test script's normal build, so both share build/.
@@ -43,23 +44,13 @@ echo "== zorserver"
 PORT=$((20000 + RANDOM % 20000))
 "$BIN/zorserver" --release "$DEMO/release" --port "$PORT" --bind 127.0.0.1 --cache "$DEMO/cache" >"$DEMO/server.out" 2>"$DEMO/server.log" &
 SERVER_PID=$!
-for _ in $(seq 100); do
-  grep -q "listening on" "$DEMO/server.out" && break
-  kill -0 "$SERVER_PID" 2>/dev/null || { cat "$DEMO/server.log"; exit 1; }
-  sleep 0.1
-done
+zor_wait_listening "$SERVER_PID" "$DEMO/server.out" "$DEMO/server.log"
 cat "$DEMO/server.out"
 grep "manifest" "$DEMO/server.log" || true
 
 echo "== client settings"
-KEY='HKLM\Software\ZOR\DK880'
-"$BIN/zorreg" add "$KEY" /v ConnectType /t REG_DWORD /d 1 /f >/dev/null
-"$BIN/zorreg" add "$KEY" /v NetServer /t REG_SZ /d 127.0.0.1 /f >/dev/null
-"$BIN/zorreg" add "$KEY" /v TCPPort /t REG_DWORD /d "$PORT" /f >/dev/null
-"$BIN/zorreg" add "$KEY" /v ShowNextTime /t REG_DWORD /d 1 /f >/dev/null
-"$BIN/zorreg" add "$KEY" /v WaitInput /t REG_DWORD /d 500 /f >/dev/null
-"$BIN/zorreg" add "$KEY" /v ReleaseKey /t REG_SZ /d "$RELEASE_KEY" /f >/dev/null
-"$BIN/zorreg" query "$KEY"
+zor_client_settings "$BIN/zorreg" "$PORT" "$RELEASE_KEY" 500
+"$BIN/zorreg" query 'HKLM\Software\ZOR\DK880'
 
 echo "== launcher (headless) in an empty client folder"
 cp "$BIN/Client" "$DEMO/client/Client"
