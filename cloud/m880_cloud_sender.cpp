@@ -3,13 +3,13 @@
 // the array the caller expects: [result code, answer text, second text, error text].
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "base/clock.h"
 #include "base/utf.h"
+#include "platform/file_open.h"
 #include "platform/local_time.h"
 #include "startup/server_settings/cloud_sender_interface.h"
 #include "transport/cloud_lookup_wire.h"
@@ -147,9 +147,13 @@ class TM880CloudSender final : public IM880CloudSender {
     if (LogPath.empty()) return;
     std::error_code ignored;
     std::filesystem::create_directories(LogPath, ignored);
-    std::ofstream out(std::filesystem::path(LogPath) / kLogFileName,
-                      std::ios::app | std::ios::binary);
-    if (out) out << TimeStamp() << " " << line << "\r\n";
+    // Never through a link another user put at the name; a new log is private.
+    try {
+      File out =
+          OpenOwnFileForAppendOrFail((std::filesystem::path(LogPath) / kLogFileName).string());
+      out.Write(TimeStamp() + " " + line + "\r\n");
+    } catch (const std::exception&) {
+    }
   }
 
   std::string Address;
