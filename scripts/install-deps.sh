@@ -13,6 +13,7 @@ packages=(
   libfltk1.3-dev                     # the windows of ZOR_UI=gui (FLTK 1.3, X11)
   clang-format                       # the format check of the test run (.clang-format)
   ccache                             # compiler cache: repeated builds on one machine are fast
+  python3                            # the soak script (scripts/soak.py)
   fonts-wqy-microhei                 # a CJK font, so the Chinese captions render in the windows
   "$@"
 )
