@@ -461,6 +461,11 @@ void TRemoteCPSFile::FinishFile(TDownloadRecord& record) {
     RemoveQuietly(record.TmpFile);
     Info.Erase(record.Name);
     throw;
+  } catch (...) {
+    // The disk failed (a sync of the folder may fail with the unpacked file in place): the
+    // complete packed file and its record stay for the next run, which unpacks again.
+    RemoveQuietly(unpacked);
+    throw;
   }
   if (existed) {
     CheckRelease(record, Info, unpacked, [&](const TReleaseGuard& guard) {
