@@ -12,6 +12,7 @@
 #include "base/clock.h"
 #include "base/exceptions.h"
 #include "base/format.h"
+#include "platform/file_system.h"
 #include "platform/pe_version.h"
 #include "server/server_call.h"
 #include "server/server_texts.h"
@@ -119,11 +120,14 @@ class TUploadTarget {
     if (!MakeFolders()) throw Exception(Format(kUploadNotStoredText, {name}));
     // A name of its own that no other file has: an uploaded file may well be called like
     // an earlier temporary file, and must not be overwritten or removed by this one.
+    // Created new (O_EXCL, never through a link) with the mode a new file usually gets.
     for (int attempt = 0; attempt < kTempAttempts && !Stream; ++attempt) {
       Temp = Target.string() + kTempMark + std::to_string(++counter);
-      errno = 0;
-      Stream.reset(std::fopen(Temp.c_str(), "wbx"));
-      if (!Stream && errno != EEXIST) break;
+      try {
+        Stream = CurrentFileSystem().Open(Temp, OpenMode::CreateNew, kUploadFileMode);
+      } catch (const EFileSystemError& e) {
+        if (e.ErrorCode != EEXIST) break;
+      }
     }
     if (!Stream) {
       Temp.clear();
@@ -131,15 +135,28 @@ class TUploadTarget {
     }
   }
 
+  // A failed write (a full disk among them) refuses the upload; `Discard` then removes the
+  // temporary file, so nothing of it stays.
   void Write(const void* data, size_t count, const std::string& name) {
-    if (!Stream || std::fwrite(data, 1, count, Stream.get()) != count)
+    if (!Stream) throw Exception(Format(kUploadNotStoredText, {name}));
+    try {
+      Stream->WriteAllAt(Written, data, count);
+    } catch (const std::exception&) {
       throw Exception(Format(kUploadNotStoredText, {name}));
+    }
+    Written += static_cast<int64_t>(count);
   }
 
   void Commit(const std::string& name) {
-    const bool written =
-        Stream && std::fflush(Stream.get()) == 0 && std::fclose(Stream.release()) == 0;
-    if (!written) throw Exception(Format(kUploadNotStoredText, {name}));
+    // The data is durable before the file takes its name.
+    try {
+      if (!Stream) throw Exception(Format(kUploadNotStoredText, {name}));
+      Stream->Sync();
+      Stream->Close();
+      Stream.reset();
+    } catch (const std::exception&) {
+      throw Exception(Format(kUploadNotStoredText, {name}));
+    }
     // A link never replaces a file: an upload of the same name that finished meanwhile
     // keeps its place.
     std::error_code error;
@@ -152,6 +169,11 @@ class TUploadTarget {
     }
     std::filesystem::remove(Temp, error);
     Temp.clear();
+    try {
+      CurrentFileSystem().SyncFolder(Target.parent_path().string());
+    } catch (const std::exception&) {
+      // The file is in place and complete; only its name may not survive a power cut.
+    }
     std::lock_guard guard(Folders.Lock);
     ReleaseRoom();
     for (std::filesystem::path folder = Target.parent_path();
@@ -184,6 +206,7 @@ class TUploadTarget {
 
  private:
   static constexpr int kTempAttempts = 100;
+  static constexpr uint32_t kUploadFileMode = 0666;  // less the umask
   static constexpr const char* kTempMark = ".upload-";
 
   static bool IsUploadTemp(const std::filesystem::path& path) {
@@ -220,7 +243,8 @@ class TUploadTarget {
   std::filesystem::path Root;
   std::filesystem::path Target;
   std::string Temp;
-  FilePtr Stream;
+  std::unique_ptr<PositionedFile> Stream;
+  int64_t Written = 0;
   TUploadFolders& Folders;
   int64_t Reserved = -1;  // bytes reserved in the target's folder; -1 none
 };
@@ -382,6 +406,8 @@ void TFileService::PackAll(const std::vector<TReleaseFile>& files,
   for (std::thread& worker : workers) worker.join();
 }
 
+// A pack that could not be written whole (a full disk) raises here, and the request gets an
+// error reply: a short or unsynced packed file is never served (see pack_cache.h).
 TPackedFile TFileService::Packed(const TReleaseFile& file, TServerCall* call) {
   return Cache.Get(SourceOf(file), [call] {
     if (!call) return;

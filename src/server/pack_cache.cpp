@@ -6,7 +6,7 @@
 
 #include "base/byte_order.h"
 #include "base/exceptions.h"
-#include "platform/file_open.h"
+#include "platform/file_system.h"
 #include "platform/private_folder.h"
 #include "server/content_hash.h"
 #include "server/packed_file_writer.h"
@@ -64,20 +64,12 @@ std::filesystem::path TPackCache::TempName(uint64_t key) {
 }
 
 void TPackCache::StoreFile(const std::filesystem::path& path, const std::string& text) {
-  const std::filesystem::path temp = TempName(0);
+  // A private replacement through a new temporary ("<name>.~<hex>.tmp", removed on failure
+  // and by the start-up sweep of ".tmp" names), synced and renamed into place.
   try {
-    File file = CreateNewOwnFileOrFail(temp.string());
-    file.Write(text);
-  } catch (const std::exception&) {
-    std::error_code ignored;
-    std::filesystem::remove(temp, ignored);
-    throw Exception("Cannot store " + path.string());
-  }
-  std::error_code error;
-  std::filesystem::rename(temp, path, error);
-  if (error) {
-    std::filesystem::remove(temp, error);
-    throw Exception("Cannot store " + path.string());
+    CurrentFileSystem().WriteFileAtomic(path.string(), text, {.Permissions = kPrivateFileMode});
+  } catch (const std::exception& e) {
+    throw Exception("Cannot store " + path.string() + ": " + e.what());
   }
 }
 
@@ -149,11 +141,12 @@ TPackedFile TPackCache::Pack(const TPackSource& source, uint64_t key,
     std::filesystem::remove(temp, ignored);
     throw;
   }
-  std::error_code error;
-  std::filesystem::rename(temp, path, error);
-  if (error) {
-    std::filesystem::remove(temp, error);
-    throw Exception("Cannot store the packed file " + path.string());
+  try {
+    CurrentFileSystem().RenameDurably(temp.string(), path.string());
+  } catch (const std::exception& e) {
+    std::error_code ignored;
+    std::filesystem::remove(temp, ignored);
+    throw Exception("Cannot store the packed file " + path.string() + ": " + e.what());
   }
   packed.Path = path;
   packed.Size = info.PackedSize;

@@ -6,7 +6,14 @@
 // packed file "<key>.cps" a side record "<key>.sum" holds the SHA-256 of the packed file and
 // of the source it was packed from; a packed file left by an earlier run is served only after
 // both still match in this process, else it is packed again. New files are created under
-// names of their own that nothing may occupy (no link is followed) and renamed into place.
+// names of their own that nothing may occupy (no link is followed), synced and renamed into
+// place, all through the file layer (file_system.h).
+//
+// A write that fails (a full disk, a failing fsync or rename) fails the pack: `Get` raises,
+// no packed file or side record of it stays, and the file service answers the request with
+// an error reply. A file is never served from a packed file that was not written whole, and
+// it is not packed on the fly into memory either: that would hold whole files in memory per
+// request on a server whose disk is already in trouble. The next request packs it again.
 #pragma once
 
 #include <atomic>

@@ -10,8 +10,7 @@
 
 #include "base/byte_order.h"
 #include "base/exceptions.h"
-#include "platform/file_open.h"
-#include "platform/private_folder.h"
+#include "platform/file_system.h"
 #include "server/content_hash.h"
 #include "update/cps_format.h"
 
@@ -29,17 +28,21 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-void WriteAll(File& f, const void* data, size_t count, const std::filesystem::path& target) {
+// Writes `count` bytes at `offset`; a failure (a full disk among them) names the packed file
+// and the system's reason.
+void WriteAll(PositionedFile& f, int64_t offset, const void* data, size_t count,
+              const std::filesystem::path& target) {
   try {
-    if (count) f.Write(data, count);
-  } catch (const std::exception&) {
-    throw Exception("Cannot write the packed file " + target.string());
+    if (count) f.WriteAllAt(offset, data, count);
+  } catch (const std::exception& e) {
+    throw Exception("Cannot write the packed file " + target.string() + ": " + e.what());
   }
 }
 
-TPackedFileInfo PackInto(const TPackRequest& request, std::FILE* in, File& out) {
+TPackedFileInfo PackInto(const TPackRequest& request, std::FILE* in, PositionedFile& out) {
   uint8_t header[kPackedHeaderSize] = {};
-  WriteAll(out, header, sizeof header, request.Target);
+  WriteAll(out, 0, header, sizeof header, request.Target);
+  int64_t position = kPackedHeaderSize;
 
   z_stream zs{};
   if (deflateInit(&zs, request.Level) != Z_OK) throw Exception("Cannot start the zlib compressor");
@@ -65,7 +68,9 @@ TPackedFileInfo PackInto(const TPackRequest& request, std::FILE* in, File& out) 
       zs.next_out = output.data();
       zs.avail_out = static_cast<uInt>(output.size());
       deflate(&zs, flush);
-      WriteAll(out, output.data(), output.size() - zs.avail_out, request.Target);
+      const size_t produced = output.size() - zs.avail_out;
+      WriteAll(out, position, output.data(), produced, request.Target);
+      position += static_cast<int64_t>(produced);
     } while (zs.avail_out == 0);
     if (request.Tick) request.Tick();
   } while (flush != Z_FINISH);
@@ -89,12 +94,7 @@ TPackedFileInfo PackInto(const TPackRequest& request, std::FILE* in, File& out) 
   StoreLE32(header + kPackedDosTimeOffset, request.DosTime);
   StoreLE32(header + kPackedSizeOffset, static_cast<uint32_t>(info.SourceSize));
   StoreLE32(header + kPackedLevelOffset, static_cast<uint32_t>(request.Level));
-  try {
-    out.Seek(0);
-  } catch (const std::exception&) {
-    throw Exception("Cannot write the packed file " + request.Target.string());
-  }
-  WriteAll(out, header, sizeof header, request.Target);
+  WriteAll(out, 0, header, sizeof header, request.Target);
   return info;
 }
 
@@ -103,20 +103,31 @@ TPackedFileInfo PackInto(const TPackRequest& request, std::FILE* in, File& out) 
 TPackedFileInfo PackFile(const TPackRequest& request) {
   FilePtr in(std::fopen(request.Source.c_str(), "rb"));
   if (!in) throw Exception("Cannot open " + request.Source.string());
-  File out;
+  FileSystem& fileSystem = CurrentFileSystem();
+  std::unique_ptr<PositionedFile> out;
   try {
-    out = CreateNewOwnFileOrFail(request.Target.string());
+    // New (O_EXCL, never through a link) and private to the server's user.
+    out = fileSystem.Open(request.Target.string(), OpenMode::CreateNew, kPrivateFileMode);
   } catch (const std::exception&) {
     throw Exception("Cannot create the packed file " + request.Target.string());
   }
   try {
-    TPackedFileInfo info = PackInto(request, in.get(), out);
-    out.Close();
+    TPackedFileInfo info = PackInto(request, in.get(), *out);
+    // Durable before the cache renames it into place and records its hash.
+    try {
+      out->Sync();
+      out->Close();
+    } catch (const std::exception& e) {
+      throw Exception("Cannot write the packed file " + request.Target.string() + ": " + e.what());
+    }
     return info;
   } catch (...) {
-    out.Close();
-    std::error_code ignored;
-    std::filesystem::remove(request.Target, ignored);
+    out.reset();
+    try {
+      fileSystem.Remove(request.Target.string());
+    } catch (const std::exception&) {
+      // The cache removes its leftover temporaries when it starts.
+    }
     throw;
   }
 }

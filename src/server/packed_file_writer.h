@@ -27,8 +27,10 @@ struct TPackRequest {
   std::function<void()> Tick;
 };
 
-// Raises `Exception` when the source cannot be read, changed size while it was read, or
-// the packed result would not fit the 32-bit size fields; the target is then removed.
+// Writes the target through the file layer (file_system.h) and syncs it. Raises `Exception`
+// when the source cannot be read, changed size while it was read, the packed result would
+// not fit the 32-bit size fields, or the target cannot be written or synced (a full disk);
+// the target is then removed.
 TPackedFileInfo PackFile(const TPackRequest& request);
 
 }  // namespace zor

@@ -2,7 +2,6 @@
 
 #include <zlib.h>
 
-#include <filesystem>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -11,6 +10,7 @@
 #include "base/format.h"
 #include "platform/directories.h"
 #include "platform/file_open.h"
+#include "platform/file_system.h"
 #include "platform/file_times.h"
 #include "update/cps_format.h"
 #include "update/file_date.h"
@@ -23,7 +23,7 @@ namespace {
   throw ECpsFormatError(Format(kInvalidPackedFileText, {path}));
 }
 
-std::string FolderOf(const std::string& path) {
+std::string FolderWithDelimiter(const std::string& path) {
   const size_t slash = path.rfind(kPathDelimiter);
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
@@ -107,25 +107,21 @@ bool TZORCPSFile::Unpack(const std::string& packedPath, const std::string& targe
   const TCpsHeader header =
       ParseCpsHeader(std::span<const uint8_t>(headerBytes, got), fileSize, packedPath);
   packed.Seek(header.DataOffset);
-  const std::string folder = FolderOf(targetPath);
+  const std::string folder = FolderWithDelimiter(targetPath);
   if (!folder.empty()) ForceDirectoriesEx(folder);
-  std::error_code stale;
-  std::filesystem::remove(targetPath,
-                          stale);  // a leftover or a planted name: never written through
-  File target = CreateNewOwnFileOrFail(targetPath);
-  try {
-    InflateCps(
-        header.UnpackedSize, packedPath,
-        [&](uint8_t* buffer, size_t size) { return packed.Read(buffer, size); },
-        [&](const uint8_t* data, size_t size) { target.Write(data, size); });
-    target.Close();
-    SetFetchedFileDate(targetPath, header.DosTime);
-  } catch (...) {
-    target.Close();
-    std::error_code ignored;
-    std::filesystem::remove(targetPath, ignored);
-    throw;
-  }
+  // Unpacked into a replacement of the target's own (a new private file, never through a
+  // link) that takes the target's name only once the whole stream is in it and synced: a
+  // failed write, sync or rename leaves no piece of it and the target as it was.
+  FileSystem& fileSystem = CurrentFileSystem();
+  fileSystem.RemoveStaleTemporaries(targetPath);
+  fileSystem.Remove(targetPath);  // what an earlier unpack left there is never built on
+  AtomicFile target = fileSystem.BeginReplace(targetPath, {.Permissions = kPrivateFileMode});
+  InflateCps(
+      header.UnpackedSize, packedPath,
+      [&](uint8_t* buffer, size_t size) { return packed.Read(buffer, size); },
+      [&](const uint8_t* data, size_t size) { target.Append(data, size); });
+  target.Commit();
+  SetFetchedFileDate(targetPath, header.DosTime);
   return true;
 }
 

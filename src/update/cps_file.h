@@ -45,8 +45,10 @@ TCpsHeader ParseCpsHeader(std::span<const uint8_t> bytes, int64_t fileSize, std:
 class TZORCPSFile {
  public:
   // Unpacks `packedPath` into `targetPath` (its folder is created). Returns false when the
-  // packed file does not exist. Raises `ECpsFormatError` for a packed file that is not valid,
-  // the file layer's errors for the disk; in both cases the target is removed again.
+  // packed file does not exist. The target is written as an atomic replacement through the
+  // file layer (file_system.h): it appears whole or not at all. Raises `ECpsFormatError` for
+  // a packed file that is not valid, `EFileSystemError` for the disk; in both cases no target
+  // and no temporary stays behind.
   static bool Unpack(const std::string& packedPath, const std::string& targetPath);
   // Unpacks a packed file held in memory, for the fuzz target and tests; the output goes to
   // `sink` in pieces and never adds up to more than the header announced.

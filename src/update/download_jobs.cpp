@@ -1,12 +1,14 @@
 #include "update/download_jobs.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <filesystem>
 
 #include "base/ascii_case.h"
 #include "base/clock.h"
 #include "platform/directories.h"
+#include "update/disk_full.h"
 #include "update/download_progress.h"
 #include "update/download_settings.h"
 #include "update/release_guard.h"
@@ -94,6 +96,8 @@ bool TDownLoadJob::FetchWithRetry() {
       throw;  // a stop is not a failure to retry
     } catch (const EReleaseRefused&) {
       throw;  // the server would only send the same refused file again
+    } catch (const EDiskFull&) {
+      throw;  // another attempt would meet the same full disk
     } catch (const std::exception&) {
       if (attempt >= kDownloadAttempts) throw;
       // Bytes resumed on a later attempt were credited when they first arrived.
@@ -120,7 +124,7 @@ bool TThreadDownLoadJob::Run() {
   } catch (const EAbort&) {
   } catch (const std::exception& e) {
     ErrorText = e.what();
-    Executor->JobFailed(ErrorText);
+    Executor->JobFailed(std::current_exception());
     Executor->CancelAll();
   }
   if (Client) Client->DisconnectQuietly();
@@ -143,9 +147,16 @@ bool TDownLoadExecutor::TakeItem(TDownloadItem& item) {
   return true;
 }
 
-void TDownLoadExecutor::JobFailed(const std::string& message) {
+void TDownLoadExecutor::JobFailed(std::exception_ptr error) {
   std::lock_guard guard(Lock);
-  if (ErrorText.empty()) ErrorText = message;
+  if (FirstError) return;
+  FirstError = error;
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    ErrorText = e.what();
+  } catch (...) {
+  }
 }
 
 void TDownLoadExecutor::JobEnded() {
@@ -172,6 +183,7 @@ void TDownLoadExecutor::JoinThreads() {
 int TDownLoadExecutor::Run(const std::vector<std::string>& names) {
   Cancelled = false;
   ErrorText.clear();
+  FirstError = nullptr;
   if (names.empty()) return 0;
   DownloadedBytes() = 0;
   SetCurrentDownloadName("");
@@ -224,14 +236,15 @@ int TDownLoadExecutor::Run(const std::vector<std::string>& names) {
   }
   // The jobs stop at their next check; they end before anything they use is freed.
   JoinThreads();
-  std::string error;
+  std::exception_ptr error;
   {
     std::lock_guard guard(Lock);
-    error = ErrorText;
+    error = std::exchange(FirstError, nullptr);
     Jobs.clear();
     Pending.clear();
   }
-  if (!error.empty()) throw Exception(error);
+  // The job's own exception, so that a full disk or a refused release keeps its kind.
+  if (error) std::rethrow_exception(error);
   return jobCount;
 }
 

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -77,8 +78,8 @@ class TDownLoadExecutor {
   TDownLoadExecutor& operator=(const TDownLoadExecutor&) = delete;
 
   // Fetches `names` (taken from the last to the first) with one job per file, at most
-  // `kMaxDownloadJobs` and at most the transfer capacity. Raises `Exception` with the first
-  // failed job's message.
+  // `kMaxDownloadJobs` and at most the transfer capacity. Raises the first failed job's
+  // exception (an `EDiskFull` stays one).
   // Returns the number of jobs run.
   int Run(const std::vector<std::string>& names);
   // Stops every job at its next check.
@@ -91,11 +92,12 @@ class TDownLoadExecutor {
  private:
   friend class TThreadDownLoadJob;
   bool TakeItem(TDownloadItem& item);
-  void JobFailed(const std::string& message);
+  void JobFailed(std::exception_ptr error);
   void JobEnded();
   void JoinThreads();
 
-  std::mutex Lock;  // guards Pending, Jobs, ErrorText
+  std::mutex Lock;  // guards Pending, Jobs, ErrorText, FirstError
+  std::exception_ptr FirstError;
   std::condition_variable Ended;
   std::vector<TDownloadItem> Pending;
   std::vector<std::unique_ptr<TThreadDownLoadJob>> Jobs;

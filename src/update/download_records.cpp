@@ -6,7 +6,7 @@
 
 #include "base/exceptions.h"
 #include "platform/file_open.h"
-#include "platform/last_error.h"
+#include "platform/file_system.h"
 #include "update/ini_file.h"
 
 namespace zor {
@@ -66,22 +66,13 @@ TCachedFile& Load(const std::string& path) {
   return cached;
 }
 
+// Rewritten after every block, so not made durable: after a power cut the record may claim
+// bytes the partial file lost, which the resume finds by the record's CRC and starts over.
+// A failed write leaves the previous record file as it was.
 void Save(const std::string& path, TCachedFile& cached) {
-  const std::string temp = path + ".new";
   try {
-    {
-      std::error_code stale;
-      fs::remove(temp,
-                 stale);  // a leftover of a crash, or something planted: never written through
-      File file = CreateNewOwnFileOrFail(temp);
-      file.Write(cached.Ini.Text());
-    }
-    std::error_code error;
-    fs::rename(temp, path, error);
-    if (error) {
-      fs::remove(temp, error);
-      RaiseOsErrorEx("Cannot write " + path, static_cast<uint32_t>(error.value()));
-    }
+    CurrentFileSystem().WriteFileAtomic(path, cached.Ini.Text(),
+                                        {.Permissions = kPrivateFileMode, .Durable = false});
   } catch (...) {
     cached.Loaded = false;  // the next access reads what the disk really holds
     throw;

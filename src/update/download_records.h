@@ -9,8 +9,10 @@
 //
 // Every access holds the process-wide records lock, so download jobs on several threads can
 // share the file. The parsed file is kept per path and reloaded when the file changed on
-// disk; each change is written through a temporary file and a rename, so a crash never
-// leaves a half-written record file.
+// disk; each change is an atomic replacement through the file layer (file_system.h), so a
+// crash never leaves a half-written record file and a failed write keeps the previous one.
+// The replacement is not synced (it happens after every block): after a power cut a record
+// may claim bytes its partial file lost, which the resume's CRC check finds.
 #pragma once
 
 #include <cstdint>

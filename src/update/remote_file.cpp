@@ -9,11 +9,13 @@
 #include "base/language_suffix.h"
 #include "intercom/execute_scope.h"
 #include "platform/directories.h"
+#include "platform/file_system.h"
 #include "platform/file_times.h"
 #include "platform/last_error.h"
 #include "platform/locale.h"
 #include "update/cps_file.h"
 #include "update/crc_register.h"
+#include "update/disk_full.h"
 #include "update/download_settings.h"
 #include "update/file_date.h"
 #include "update/plain_data_stream.h"
@@ -31,7 +33,7 @@ struct TReceiveCancelled {};
 
 enum class TResume { Resume, Restart, Cancelled };
 
-std::string FolderOf(const std::string& path) {
+std::string FolderWithDelimiter(const std::string& path) {
   const size_t slash = path.rfind(kPathDelimiter);
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
@@ -115,7 +117,7 @@ TDownloadRecord TRemoteFile::BuildRecord(std::string_view name, std::string_view
   record.Lang = lang.empty() ? DefaultLanguageTag() : std::string(lang);
   const std::string base = baseDir.empty() ? ExeDir : IncludeTrailingPathDelimiter(baseDir);
   record.LocalFile = base + checked.Relative;
-  record.Path = FolderOf(record.LocalFile);
+  record.Path = FolderWithDelimiter(record.LocalFile);
   record.TmpFile = record.LocalFile + std::string(kTmpSuffix);
   return record;
 }
@@ -156,12 +158,17 @@ bool TRemoteFile::Download(std::string_view name, std::string_view area, const T
     throw;  // a thread asked to stop ends without a message
   } catch (const EReleaseRefused&) {
     throw;  // says itself what was refused, in the user's language
+  } catch (const EFileSystemError& e) {
+    // A full disk is not a failed transfer to retry: the update stops and says why.
+    if (IsNoSpaceError(e.ErrorCode)) throw EDiskFull(Format(kDiskFullText, {e.Path}), e.Path);
+    throw Exception(Format(kDownloadErrorText, {e.what()}));
   } catch (const std::exception& e) {
     throw Exception(Format(kDownloadErrorText, {e.what()}));
   }
 }
 
-bool TRemoteFile::TryResume(TDownloadRecord& record, File& stream, const TCancelFlag* cancel) {
+bool TRemoteFile::TryResume(TDownloadRecord& record, std::unique_ptr<PositionedFile>& stream,
+                            const TCancelFlag* cancel) {
   const std::optional<TResumeRecord> saved = Info.Read(record.Name);
   if (!saved || saved->FileSize != record.FileSize || saved->FileAge != record.FileAge)
     return false;
@@ -169,29 +176,35 @@ bool TRemoteFile::TryResume(TDownloadRecord& record, File& stream, const TCancel
   if (saved->File != record.TmpFile) return false;
   if (saved->FilePos < 0 || saved->FilePos > saved->FileSize) return false;
   if (IsCancelled(cancel)) throw TReceiveCancelled{};
+  // Only a partial file that this user wrote is continued; a link or anything else is
+  // discarded. It is then written through the file layer, again never through a link.
   try {
-    stream = OpenOwnFileOrFail(record.TmpFile, FileAccess::ReadWrite);
+    const File own = OpenOwnFileOrFail(record.TmpFile, FileAccess::Read);
+    if (!IsOwnRegularFile(own)) return false;
+    stream = CurrentFileSystem().Open(record.TmpFile, OpenMode::ReadWrite);
   } catch (const Exception&) {
     return false;  // a link or something we may not open: not ours to continue
   }
-  // Only a partial file that this user wrote is continued; anything else is discarded.
-  const int64_t size = stream.Size();
-  if (!IsOwnRegularFile(stream) || size < saved->FilePos) {
-    stream.Close();
+  // The record is written without a sync after every block, so after a power cut it may
+  // claim bytes the file lost: the CRC of what the file holds decides. Bytes after the
+  // recorded position (a write whose record failed) are cut off.
+  const int64_t size = stream->Size();
+  if (size < saved->FilePos) {
+    stream.reset();
     return false;
   }
-  if (size > saved->FilePos) stream.Truncate(saved->FilePos);
+  if (size > saved->FilePos) stream->Truncate(saved->FilePos);
   uint32_t crc = kCrcRegisterStart;
   std::vector<uint8_t> block(kCrcBlock);
-  stream.Seek(0);
-  for (;;) {
+  for (int64_t offset = 0;;) {
     if (IsCancelled(cancel)) throw TReceiveCancelled{};
-    const size_t n = stream.Read(block.data(), block.size());
+    const size_t n = stream->ReadAt(offset, block.data(), block.size());
     if (n == 0) break;
     crc = UpdateCrcRegister(crc, block.data(), n);
+    offset += static_cast<int64_t>(n);
   }
   if (crc != saved->CRC) {
-    stream.Close();
+    stream.reset();
     return false;
   }
   record.FileVer = saved->FileVer;
@@ -202,19 +215,39 @@ bool TRemoteFile::TryResume(TDownloadRecord& record, File& stream, const TCancel
 
 bool TRemoteFile::DownloadRecord(TDownloadRecord& record, const TCancelFlag* cancel) {
   if (!ForceDirectoriesEx(record.Path)) RaiseLastWin32ErrorEx("Cannot create " + record.Path);
-  File stream;
+  std::unique_ptr<PositionedFile> stream;
   try {
     const bool resumed = PathExists(record.TmpFile) && TryResume(record, stream, cancel);
     if (!resumed) {
       record.FilePos = 0;
       record.CRC = kCrcRegisterStart;
       RemoveQuietly(record.TmpFile);  // a link is removed, never followed
-      stream = CreateNewOwnFileOrFail(record.TmpFile);
+      // Created new (O_EXCL, never through a link), readable by this user alone.
+      stream = CurrentFileSystem().Open(record.TmpFile, OpenMode::CreateNew, kPrivateFileMode);
     }
   } catch (const TReceiveCancelled&) {
     return true;
   }
-  stream.Seek(record.FilePos);
+  // However the transfer ends, the partial file holds no more than its record vouches for,
+  // and one that holds nothing is not left behind.
+  struct TSettlePartial {
+    TDownloadRecord& Record;
+    std::unique_ptr<PositionedFile>& Stream;
+    bool Done = false;
+    ~TSettlePartial() {
+      if (Done) return;
+      try {
+        if (Record.FilePos == 0) {
+          Stream.reset();
+          CurrentFileSystem().Remove(Record.TmpFile);
+        } else if (Stream && Stream->Size() > Record.FilePos) {
+          Stream->Truncate(Record.FilePos);
+        }
+      } catch (...) {
+        // The resume re-checks the partial file against its record.
+      }
+    }
+  } settle{record, stream};
   const int32_t remaining = record.FileSize - record.FilePos;
   if (remaining > 0) {
     if (IsCancelled(cancel)) return true;
@@ -227,7 +260,7 @@ bool TRemoteFile::DownloadRecord(TDownloadRecord& record, const TCancelFlag* can
                                TVariant(record.Lang)};
       Connection->SendCommandData(FetchCommand(), args);
       Connection->WaitResultDiscard(false);
-      if (!IsCancelled(cancel)) ReceiveData(stream, record, cancel);
+      if (!IsCancelled(cancel)) ReceiveData(*stream, record, cancel);
       // A cancelled transfer leaves unread data on the connection; it cannot carry another
       // command, so it is closed (the next attempt connects anew).
       if (IsCancelled(cancel) && Connection->Handler()) Connection->Handler()->Close();
@@ -238,13 +271,18 @@ bool TRemoteFile::DownloadRecord(TDownloadRecord& record, const TCancelFlag* can
           Format(kIncompleteTransferText, {record.FilePos, record.FileSize, record.Name}));
   }
   if (IsCancelled(cancel)) return true;
-  stream.Close();
+  // Complete: made durable before anything is renamed after it.
+  stream->Sync();
+  stream->Close();
+  stream.reset();
+  settle.Done = true;
   SetFetchedFileDate(record.TmpFile, static_cast<uint32_t>(record.FileAge));
   FinishFile(record);
   return true;
 }
 
-int32_t TRemoteFile::ReceiveData(File& stream, TDownloadRecord& record, const TCancelFlag* cancel) {
+int32_t TRemoteFile::ReceiveData(PositionedFile& stream, TDownloadRecord& record,
+                                 const TCancelFlag* cancel) {
   TIcIOHandler& handler = HandlerOf(Connection);
   if (OnStart) OnStart(record.LocalFile, record.FileSize, record.FilePos);
   const auto remaining = static_cast<uint32_t>(record.FileSize - record.FilePos);
@@ -344,22 +382,25 @@ bool TRemoteFile::Upload(const std::string& localFile, uint32_t command,
   }
 }
 
-void TRemoteFile::WriteBlock(File& stream, const uint8_t* buffer, int32_t count,
+void TRemoteFile::WriteBlock(PositionedFile& stream, const uint8_t* buffer, int32_t count,
                              TDownloadRecord& record) {
-  record.CRC = UpdateCrcRegister(record.CRC, buffer, static_cast<size_t>(count));
-  record.FilePos += count;
-  stream.Write(buffer, static_cast<size_t>(count));
-  Info.Write(record.Name, TResumeRecord{record.FileVer, record.FileAge, record.FileSize,
-                                        record.FilePos, record.CRC, record.TmpFile});
+  // The bytes first, then the record that points past them; the position in memory moves
+  // only when both are written, so it always equals the record on disk.
+  const uint32_t crc = UpdateCrcRegister(record.CRC, buffer, static_cast<size_t>(count));
+  const int32_t position = record.FilePos + count;
+  stream.WriteAllAt(record.FilePos, buffer, static_cast<size_t>(count));
+  Info.Write(record.Name, TResumeRecord{record.FileVer, record.FileAge, record.FileSize, position,
+                                        crc, record.TmpFile});
+  record.CRC = crc;
+  record.FilePos = position;
   if (OnProgress) OnProgress(record.LocalFile, record.FileSize, record.FilePos, count);
 }
 
 void TRemoteFile::ReplaceFile(const std::string& source, const std::string& target) {
-  std::error_code error;
-  fs::rename(source, target, error);
-  if (error) {
-    const auto code = static_cast<uint32_t>(error.value());
-    throw EWin32ErrorEx(SystemErrorMessage(code), code);
+  try {
+    CurrentFileSystem().RenameDurably(source, target);
+  } catch (const EFileSystemError& e) {
+    throw EFileSystemError(SystemErrorMessage(e.ErrorCode), e.ErrorCode, target);
   }
 }
 
@@ -375,7 +416,7 @@ void TRemoteFile::FinishFile(TDownloadRecord& record) {
   if (OnFileFinished) OnFileFinished(record.LocalFile);
 }
 
-int32_t TRemoteCPSFile::ReceiveData(File& stream, TDownloadRecord& record,
+int32_t TRemoteCPSFile::ReceiveData(PositionedFile& stream, TDownloadRecord& record,
                                     const TCancelFlag* cancel) {
   TIcIOHandler& handler = HandlerOf(Connection);
   if (OnStart) OnStart(record.LocalFile, record.FileSize, record.FilePos);
@@ -411,6 +452,11 @@ void TRemoteCPSFile::FinishFile(TDownloadRecord& record) {
     // The packed bytes themselves are bad: resuming them would fail the same way forever.
     RemoveQuietly(record.TmpFile);
     Info.Erase(record.Name);
+    throw;
+  } catch (...) {
+    // The disk failed (a sync of the folder may fail with the unpacked file in place): the
+    // complete packed file and its record stay for the next run, which unpacks again.
+    RemoveQuietly(unpacked);
     throw;
   }
   if (existed) {

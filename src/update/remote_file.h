@@ -5,9 +5,12 @@
 // (blocks of zlib streams, command 0xA20A); `TRemoteCPSFile`, which the launcher uses, fetches
 // the packed form (command 0xA20E) and unpacks it beside the target before putting it in place.
 //
-// The partial file is never opened through a link and is made new (0600) when a transfer
-// starts over; it is continued only when its record names it, it belongs to this user and
-// the record's CRC matches its bytes, and is otherwise discarded and fetched anew.
+// Every byte goes through the file layer (platform/file_system.h). The partial file is never
+// opened through a link and is made new (0600) when a transfer starts over; it is synced
+// before it is renamed into place, and the rename is durable. It is continued only when its
+// record names it, it belongs to this user and the record's CRC matches its bytes (the record
+// is not synced: after a power cut the CRC finds bytes the file lost), and is otherwise
+// discarded and fetched anew.
 //
 // Names come from the server: one that is absolute, has a drive letter or a ".." part is
 // refused, so nothing is ever written outside the base folder.
@@ -21,11 +24,13 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "intercom/ic_connection.h"
 #include "platform/file_open.h"
+#include "platform/file_system.h"
 #include "update/download_records.h"
 #include "update/file_service_commands.h"
 #include "update/transfer_slots.h"
@@ -102,7 +107,8 @@ class TRemoteFile {
   // Fetches `name` of `area` into `baseDir` (a trailing '/' is added when missing). False
   // when the server does not know the file; true otherwise, also when cancelled through
   // `cancel` (null allowed; non-zero means cancel). `localFile` receives the target path.
-  // Failures raise `Exception` "下载档案时发生错误 <message>"; a silent abort passes as it is.
+  // Failures raise `Exception` "下载档案时发生错误 <message>"; a silent abort passes as it is,
+  // and a full disk raises `EDiskFull` (disk_full.h) with the partial file and its record kept.
   bool Download(std::string_view name, std::string_view area, const TCancelFlag* cancel,
                 std::string* localFile, std::string_view lang, std::string_view baseDir);
 
@@ -137,26 +143,31 @@ class TRemoteFile {
  protected:
   // Receives the data stream that follows the reply to the data request and writes it
   // through `WriteBlock`; returns the bytes the stream carried. Returns early when cancelled.
-  virtual int32_t ReceiveData(File& stream, TDownloadRecord& record, const TCancelFlag* cancel);
+  virtual int32_t ReceiveData(PositionedFile& stream, TDownloadRecord& record,
+                              const TCancelFlag* cancel);
   // Writes `count` bytes of `stream` from `position` to the connection in the plain form and
   // returns the bytes written to the connection. Raises when the file ends early or changes
   // while it is read, before the last piece is written, so the peer never gets a stream that
   // looks complete; raises `TPeerAnsweredEarly` when the peer answers (refuses) before the end.
   virtual int64_t SendData(File& stream, int64_t position, int32_t count);
-  void WriteBlock(File& stream, const uint8_t* buffer, int32_t count, TDownloadRecord& record);
+  // Writes the block at the record's position, then the record that counts it.
+  void WriteBlock(PositionedFile& stream, const uint8_t* buffer, int32_t count,
+                  TDownloadRecord& record);
   // Puts the complete temporary file in place and erases the record.
   virtual void FinishFile(TDownloadRecord& record);
 
   // The record for `name` below `baseDir`; raises for a name that would leave the folder.
   TDownloadRecord BuildRecord(std::string_view name, std::string_view area, std::string_view lang,
                               std::string_view baseDir) const;
-  // Replaces `target` by `source` (a rename); raises `EWin32ErrorEx` with the system's text.
+  // Replaces `target` by `source` (a durable rename through the file layer); raises
+  // `EFileSystemError` with the system's text.
   static void ReplaceFile(const std::string& source, const std::string& target);
 
  private:
   bool DownloadRecord(TDownloadRecord& record, const TCancelFlag* cancel);
   // Opens the temporary file to resume from the record, or nothing when it must restart.
-  bool TryResume(TDownloadRecord& record, File& stream, const TCancelFlag* cancel);
+  bool TryResume(TDownloadRecord& record, std::unique_ptr<PositionedFile>& stream,
+                 const TCancelFlag* cancel);
 };
 
 class TRemoteCPSFile : public TRemoteFile {
@@ -166,7 +177,8 @@ class TRemoteCPSFile : public TRemoteFile {
   uint32_t FetchCommand() const override { return cmdPackedFileData; }
 
  protected:
-  int32_t ReceiveData(File& stream, TDownloadRecord& record, const TCancelFlag* cancel) override;
+  int32_t ReceiveData(PositionedFile& stream, TDownloadRecord& record,
+                      const TCancelFlag* cancel) override;
   void FinishFile(TDownloadRecord& record) override;
 };
 

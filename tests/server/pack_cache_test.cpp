@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "base/exceptions.h"
+#include "platform/fault_file_system.h"
 #include "server/packed_file_writer.h"
 #include "support/file_contents.h"
 #include "support/temp_folder.h"
@@ -240,6 +242,60 @@ TEST_F(PackFixture, ALinkAtTheTemporaryNameIsNotFollowed) {
   }
   EXPECT_EQ(testing::ReadAll(victim), "keep me");
   EXPECT_TRUE(fs::is_symlink(link));
+}
+
+}  // namespace
+}  // namespace zor
+
+namespace zor {
+namespace {
+
+// A cache write that fails (a full disk, a failing sync or rename) fails the request: no
+// packed file, side record or temporary is left in the cache, so nothing short is ever
+// served, and the next request packs the file whole.
+TEST_F(PackFixture, AFailingDiskFailsThePackAndLeavesNothingToServe) {
+  struct Case {
+    const char* What;
+    std::function<void(FaultFileSystem&)> Arm;
+  } const kCases[] = {
+      {"the first write", [](FaultFileSystem& f) { f.FailWrite(1); }},
+      {"a later write", [](FaultFileSystem& f) { f.FailWrite(3); }},
+      {"a short write, then a failure",
+       [](FaultFileSystem& f) {
+         f.ShortWrite(2, 7);
+         f.FailWrite(3);
+       }},
+      {"a full disk midway", [](FaultFileSystem& f) { f.SetFreeSpace(300'000); }},
+      {"ENOSPC on a later write", [](FaultFileSystem& f) { f.FailWrite(5, ENOSPC); }},
+      {"the packed file's sync", [](FaultFileSystem& f) { f.FailSync(1); }},
+      {"the side record's sync", [](FaultFileSystem& f) { f.FailSync(2); }},
+      {"the side record's rename", [](FaultFileSystem& f) { f.FailRename(1); }},
+      {"the packed file's rename", [](FaultFileSystem& f) { f.FailRename(2); }},
+  };
+  const std::string content = Bytes(1'500'000, 41);
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.What);
+    fs::remove_all(Dir / "cache");
+    TPackCache cache(Dir / "cache");
+    const TPackSource source = Source("big.dll", content);
+    {
+      FaultFileSystem faults;
+      ScopedFileSystem use(faults);
+      faults.OnlyFor([&](const std::string& path) { return path.rfind(cache.Folder(), 0) == 0; });
+      c.Arm(faults);
+      EXPECT_THROW(cache.Get(source), Exception);
+    }
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(cache.Folder()))
+      left.push_back(entry.path().filename().string());
+    // A side record may stay from a pack whose file then failed: without the packed file it
+    // vouches for nothing, and the next pack replaces it.
+    for (const std::string& name : left) EXPECT_EQ(fs::path(name).extension(), ".sum") << name;
+    const TPackedFile packed = cache.Get(source);
+    const std::string bytes = testing::ReadAll(packed.Path);
+    EXPECT_EQ(static_cast<int64_t>(bytes.size()), packed.Size);
+    EXPECT_EQ(testing::UnpackBytes(bytes).Data, content);
+  }
 }
 
 }  // namespace

@@ -2,10 +2,13 @@
 // folder, and never land where the release is served from.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
+#include <functional>
 #include <optional>
 
 #include "base/format.h"
+#include "platform/fault_file_system.h"
 #include "server/server_texts.h"
 #include "support/file_contents.h"
 #include "support/live_server.h"
@@ -128,6 +131,55 @@ TEST(UploadRules, TheUploadFolderMayNotOverlapTheRelease) {
   files.CacheDir = folder.Dir() / "cache";
   files.UploadDir = release / "bin";
   EXPECT_THROW(TFileService(&server, files), Exception);
+}
+
+}  // namespace
+}  // namespace zor
+
+namespace zor {
+namespace {
+
+// An upload goes through the file layer: a failed write (a full disk among them), sync or
+// open refuses it with the usual reply, leaves neither the file nor a temporary, and a later
+// upload of the same name is stored whole.
+TEST(UploadRules, AFailingDiskRefusesTheUploadAndLeavesNothing) {
+  struct Case {
+    const char* What;
+    std::function<void(FaultFileSystem&)> Arm;
+  } const kCases[] = {
+      {"a write fails", [](FaultFileSystem& f) { f.FailWrite(1); }},
+      {"the disk fills", [](FaultFileSystem& f) { f.SetFreeSpace(1000); }},
+      {"the sync fails", [](FaultFileSystem& f) { f.FailSync(1); }},
+      {"the file cannot be made", [](FaultFileSystem& f) { f.FailOpenForWriting(1, EROFS); }},
+  };
+  LiveServer live;
+  live.Start();
+  const fs::path folder = live.Folder.Dir() / "upload" / "bpls";
+  const std::string content(5000, 'u');
+  int n = 0;
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.What);
+    const std::string name = "f" + std::to_string(++n) + ".bin";
+    {
+      FaultFileSystem faults;
+      ScopedFileSystem use(faults);
+      faults.OnlyFor([&](const std::string& path) {
+        return path.rfind((live.Folder.Dir() / "upload").string(), 0) == 0;
+      });
+      c.Arm(faults);
+      ExpectRefused(Upload(live.Port, name, content), Format(kUploadNotStoredText, {name}));
+    }
+    std::vector<std::string> left;
+    if (fs::exists(folder))
+      for (const auto& entry : fs::directory_iterator(folder))
+        left.push_back(entry.path().filename().string());
+    for (const std::string& stored : left)
+      EXPECT_EQ(stored.rfind("f", 0), std::string::npos)
+          << stored;  // only the earlier cases' stored files ("g…") may be there
+    const std::string again = "g" + std::to_string(n) + ".bin";
+    EXPECT_FALSE(Upload(live.Port, again, content).has_value());
+    EXPECT_EQ(testing::ReadAll(folder / again), content);
+  }
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "startup/updating/sync_thread.h"
 #include "startup/updating/update_source.h"
 #include "startup_test_util.h"
+#include "update/disk_full.h"
 
 namespace zor::test {
 
@@ -67,6 +68,7 @@ class FakeUpdateSource : public TUpdateSource {
     for (const TFileEntry& entry : list) names += (names.empty() ? "" : ",") + entry.Name;
     Record("DownloadList " + names);
     if (!DownloadError.empty()) throw Exception(DownloadError);
+    if (!DiskFullPath.empty()) throw EDiskFull("disk full", DiskFullPath);
     for (const TFileEntry& entry : list) {
       WriteFile(InstallDir + LocalFileName(entry.Name), Files[entry.Name].Content);
       Downloaded += entry.File.FileSize;
@@ -100,6 +102,7 @@ class FakeUpdateSource : public TUpdateSource {
   std::string InstallDir;
   std::string ConnectError;
   std::string DownloadError;
+  std::string DiskFullPath;  // the download list fails as a full disk writing this file
   std::atomic<int64_t> Total{0};
   std::atomic<int64_t> Downloaded{0};
   std::string CurrentFile;  // what `CurrentFileName` answers (under Lock)

@@ -1,10 +1,15 @@
 // The update worker: the file list, the comparison of local and server files, the download
 // phase, the configuration files, the self-update and the run of passes with its errors.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cerrno>
+
+#include "base/format.h"
 #include "base/timer_queue.h"
 #include "pe_version_writer.h"
 #include "platform/dos_time.h"
+#include "platform/fault_file_system.h"
 #include "platform/file_times.h"
 #include "platform/named_mutex.h"
 #include "platform/runtime_dir.h"
@@ -12,6 +17,8 @@
 #include "startup/updating/remote_update_thread.h"
 #include "support/expect_error.h"
 #include "support/scoped_env.h"
+#include "update/update_fault_texts.h"
+#include "update/writable_folder_probe.h"
 #include "update_test_fakes.h"
 
 namespace zor {
@@ -216,6 +223,71 @@ TEST_F(UpdateWorker, FailedPassesShowTheErrorOfferTheSettingsAndEndAtTheBound) {
                                       "WaitStartEvent", "ShowDownloadWindow", "HideDownloadWindow",
                                       "ChangeSettings(true)", "UpdateAbandoned 2", "SetDone"}));
   EXPECT_EQ(worker.FailedPasses(), 2);
+}
+
+// A client folder this user cannot write into is found by the probe before anything is
+// fetched, and the pass fails once with its own message in the user's language. (As root a
+// read-only mode does not stop writes, so the file layer answers the probe with the error.)
+TEST_F(UpdateWorker, AClientFolderThatCannotBeWrittenFailsThePassBeforeAnyDownload) {
+  const std::string folder = Dir.Path() + "app/";
+  struct Case {
+    int Lang;
+    int Error;
+  } const kCases[] = {{kLangEnglish, EROFS}, {kLangTraditional, EACCES}, {kLangSimplified, EPERM}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.Lang);
+    test::MessageCatcher boxes;
+    FaultFileSystem faults;
+    ScopedFileSystem use(faults);
+    faults.OnlyFor([&](const std::string& path) { return path.rfind(folder, 0) == 0; });
+    faults.FailOpenForWriting(1, c.Error);
+    Source->ListText = Entry("missing.dll", 100);
+    TSyncThreadSettings settings = Settings(1);
+    settings.LangIndex = c.Lang;
+    TRemoteUpdateThread worker(Owner, settings);
+    worker.Execute();
+    EXPECT_EQ(boxes.Take(),
+              (std::vector<std::string>{
+                  "[Error] " +
+                  Format(UpdateFaultTextIn(c.Lang, TUpdateFaultText::FolderNotWritable), {folder}) +
+                  "\n"}));
+    // Asked nothing of the server: the pass ended before the file list.
+    EXPECT_EQ(Source->TakeCalls(), (std::vector<std::string>{"EnsureClient"}));
+    EXPECT_EQ(worker.FailedPasses(), 1);
+    EXPECT_FALSE(std::filesystem::exists(folder + std::string(kWriteProbeName)));
+    Owner.Calls.clear();
+  }
+}
+
+TEST_F(UpdateWorker, AReadOnlyClientFolderIsFoundForReal) {
+  if (geteuid() == 0) GTEST_SKIP() << "Skipped: a read-only mode does not stop root's writes.";
+  const std::string folder = Dir.Path() + "app/";
+  std::filesystem::permissions(folder, std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::remove);
+  EXPECT_THROW(CheckFolderWritable(folder, kLangEnglish), Exception);
+  std::filesystem::permissions(folder, std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::add);
+  EXPECT_NO_THROW(CheckFolderWritable(folder, kLangEnglish));
+}
+
+TEST_F(UpdateWorker, AFullDiskEndsThePassWithItsMessageInTheUsersLanguage) {
+  for (const int lang : {kLangEnglish, kLangTraditional, kLangSimplified}) {
+    SCOPED_TRACE(lang);
+    test::MessageCatcher boxes;
+    Source->ListText = Entry("missing.dll", 100);
+    Source->DiskFullPath = Dir.Path() + "app/missing.dll_tmp";
+    TSyncThreadSettings settings = Settings(1);
+    settings.LangIndex = lang;
+    TRemoteUpdateThread worker(Owner, settings);
+    worker.Execute();
+    EXPECT_EQ(boxes.Take(),
+              (std::vector<std::string>{"[Error] " +
+                                        Format(UpdateFaultTextIn(lang, TUpdateFaultText::DiskFull),
+                                               {Source->DiskFullPath}) +
+                                        "\n"}));
+    EXPECT_EQ(worker.FailedPasses(), 1);
+    EXPECT_TRUE(Started.empty());
+  }
 }
 
 TEST_F(UpdateWorker, ConnectFailureInTheSettingsCheckIsAFailedPass) {

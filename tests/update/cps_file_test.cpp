@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+
 #include "platform/directories.h"
+#include "platform/fault_file_system.h"
 #include "platform/file_times.h"
 #include "support/connection_fixture.h"
 #include "update/update_test_support.h"
@@ -112,6 +117,48 @@ TEST(CpsFile, InMemoryUnpackNeverPassesTheAnnouncedSize) {
                                         [&](const uint8_t*, size_t size) { written += size; }),
                ECpsFormatError);
   EXPECT_LE(written, content.size() - 1000);
+}
+
+}  // namespace
+}  // namespace zor
+
+namespace zor {
+namespace {
+
+// The unpacked file is an atomic replacement: whatever write, sync or rename fails, the
+// target does not appear and no temporary stays in its folder.
+TEST(CpsFile, AFailingDiskLeavesNoTargetAndNoTemporary) {
+  struct Case {
+    const char* What;
+    std::function<void(FaultFileSystem&)> Arm;
+    int Error;
+  } const kCases[] = {
+      {"the first write", [](FaultFileSystem& f) { f.FailWrite(1); }, EIO},
+      {"a later write", [](FaultFileSystem& f) { f.FailWrite(3); }, EIO},
+      {"a full disk midway", [](FaultFileSystem& f) { f.SetFreeSpace(40000); }, ENOSPC},
+      {"the sync", [](FaultFileSystem& f) { f.FailSync(1); }, EIO},
+      {"the rename", [](FaultFileSystem& f) { f.FailRename(1, EACCES); }, EACCES},
+  };
+  const Bytes content = SampleBytes(120000, 31);
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.What);
+    TempFolder dir;
+    WriteFileBytes(dir.Path() + "x.cps", PackBytes(content, testing::kSampleDosTime));
+    {
+      FaultFileSystem faults;
+      ScopedFileSystem use(faults);
+      c.Arm(faults);
+      try {
+        TZORCPSFile::Unpack(dir.Path() + "x.cps", dir.Path() + "out/x.dll");
+        ADD_FAILURE() << "no failure";
+      } catch (const EFileSystemError& e) {
+        EXPECT_EQ(e.ErrorCode, static_cast<uint32_t>(c.Error));
+      }
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path() + "out"));
+    ASSERT_TRUE(TZORCPSFile::Unpack(dir.Path() + "x.cps", dir.Path() + "out/x.dll"));
+    EXPECT_EQ(ReadFileBytes(dir.Path() + "out/x.dll"), content);
+  }
 }
 
 }  // namespace

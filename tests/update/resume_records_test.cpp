@@ -1,7 +1,11 @@
 // The CRC register of partial files and the resume records in "DownLoadInfo.dat".
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
 #include <thread>
+
+#include "platform/fault_file_system.h"
 
 #include "update/crc_register.h"
 #include "update/download_records.h"
@@ -106,6 +110,56 @@ TEST(DownloadRecords, ConcurrentWritersLoseNoSection) {
   for (auto& thread : threads) thread.join();
   for (int t = 0; t < 4; ++t)
     EXPECT_EQ(TDownloadInfoFile(path).Read("file" + std::to_string(t))->FilePos, 25);
+}
+
+}  // namespace
+}  // namespace zor
+
+namespace zor {
+namespace {
+
+// The record file is replaced through the file layer: a write or rename that fails keeps
+// the previous records, leaves no temporary, and the next write goes through.
+TEST(DownloadInfoFile, AFailedWriteKeepsThePreviousRecordsAndNoTemporary) {
+  struct Case {
+    const char* What;
+    std::function<void(FaultFileSystem&)> Arm;
+  } const kCases[] = {
+      {"the write fails", [](FaultFileSystem& f) { f.FailWrite(1); }},
+      {"a short write, then a failure",
+       [](FaultFileSystem& f) {
+         f.ShortWrite(1, 10);
+         f.FailWrite(2);
+       }},
+      {"the disk is full", [](FaultFileSystem& f) { f.SetFreeSpace(0); }},
+      {"the rename fails", [](FaultFileSystem& f) { f.FailRename(1); }},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.What);
+    TempFolder dir;
+    const std::string path = dir.Path() + "DownLoadInfo.dat";
+    TDownloadInfoFile info(path);
+    const TResumeRecord first{"1.0", 7, 100, 40, 0x1234, dir.Path() + "a_tmp"};
+    info.Write("a.dll", first);
+    const auto before = ReadFileBytes(path);
+    {
+      FaultFileSystem faults;
+      ScopedFileSystem use(faults);
+      c.Arm(faults);
+      TResumeRecord second = first;
+      second.FilePos = 80;
+      EXPECT_THROW(info.Write("a.dll", second), EFileSystemError);
+      EXPECT_EQ(info.Read("a.dll"), first);
+    }
+    EXPECT_EQ(ReadFileBytes(path), before);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+    TResumeRecord third = first;
+    third.FilePos = 90;
+    info.Write("a.dll", third);
+    EXPECT_EQ(info.Read("a.dll"), third);
+    EXPECT_EQ(std::filesystem::status(path).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "base/ascii_case.h"
 #include "base/clock.h"
 #include "base/exceptions.h"
+#include "base/format.h"
 #include "base/string_routines.h"
 #include "platform/file_times.h"
 #include "platform/pe_version.h"
@@ -14,8 +15,11 @@
 #include "startup/launch/application_state.h"
 #include "startup/launch/path_names.h"
 #include "startup/launch/self_copy.h"
+#include "update/disk_full.h"
 #include "update/file_date.h"
 #include "update/remote_file.h"
+#include "update/update_fault_texts.h"
+#include "update/writable_folder_probe.h"
 
 namespace zor {
 namespace {
@@ -36,6 +40,18 @@ bool LocalFileExists(const std::string& path) {
 void DeleteIfPresent(const std::string& path) {
   std::error_code ignored;
   std::filesystem::remove(path, ignored);
+}
+
+// Runs one step of a pass; a full disk ends the pass with its message in the user's
+// language (the partial downloads and their records stay for the next start).
+template <class Step>
+void StopOnFullDisk(int langIndex, Step&& step) {
+  try {
+    step();
+  } catch (const EDiskFull& e) {
+    throw EDiskFull(Format(UpdateFaultTextIn(langIndex, TUpdateFaultText::DiskFull), {e.Path}),
+                    e.Path);
+  }
 }
 
 }  // namespace
@@ -120,6 +136,13 @@ bool TRemoteUpdateThread::DownloadConfigFiles() {
 }
 
 void TRemoteUpdateThread::GetFileList(TFileList& list) {
+  StopOnFullDisk(Settings.LangIndex, [&] { FetchFileList(list); });
+}
+
+void TRemoteUpdateThread::FetchFileList(TFileList& list) {
+  // Before anything is downloaded: a folder this user cannot write into fails the pass
+  // once, with its own message, rather than at the first file.
+  if (!ExeDir().empty()) CheckFolderWritable(ExeDir(), Settings.LangIndex);
   if (!Settings.Source) Settings.Source = GetUpdateSource();
   TUpdateSource& source = *Settings.Source;
   source.EnsureClient();
@@ -141,6 +164,10 @@ void TRemoteUpdateThread::GetFileList(TFileList& list) {
 }
 
 void TRemoteUpdateThread::UpdateFiles(TFileList& list) {
+  StopOnFullDisk(Settings.LangIndex, [&] { FetchFiles(list); });
+}
+
+void TRemoteUpdateThread::FetchFiles(TFileList& list) {
   if (list.empty()) {
     if (Release) Release->Commit();
     return;

@@ -3,7 +3,9 @@
 // started with "/ReCopy" and this process ends), fetches the four configuration files fresh
 // (each replaces the old copy only once it has arrived whole),
 // keeps the files that are missing or older (by version, then by file date) and downloads
-// them while the start window shows the progress window.
+// them while the start window shows the progress window. Before anything is fetched it checks
+// that the client folder can be written; a read-only folder or a full disk ends the pass with
+// a message in the user's language.
 #pragma once
 
 #include <string>
@@ -57,6 +59,10 @@ class TRemoteUpdateThread : public TSyncThread {
   void UpdateFiles(TFileList& list) override;
 
  private:
+  // The two steps of a pass; the overrides above run them and put a full disk's message in
+  // the user's language.
+  void FetchFileList(TFileList& list);
+  void FetchFiles(TFileList& list);
   // The signed-release check of this run, made at the first pass.
   std::unique_ptr<TReleaseVerification> Release;
 };

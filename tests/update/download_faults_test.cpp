@@ -1,0 +1,188 @@
+// Downloads on a failing disk, through the fault-injecting file system: a failed write, sync
+// or rename, and a disk that fills up, each keep the installed file, leave no temporary
+// behind, and leave a resume record that never claims more than the partial file holds; a
+// later run finishes the file, after a full disk from the saved position.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+
+#include "base/clock.h"
+#include "base/format.h"
+#include "platform/fault_file_system.h"
+#include "platform/file_system.h"
+#include "platform/locale.h"
+#include "support/expect_error.h"
+#include "update/crc_register.h"
+#include "update/disk_full.h"
+#include "update/remote_file.h"
+#include "update/update_test_support.h"
+
+namespace zor {
+namespace {
+
+using testing::Bytes;
+using testing::FakeFileLink;
+using testing::FakeFileServer;
+using testing::ReadFileBytes;
+using testing::SampleBytes;
+using testing::TempFolder;
+using testing::TextBytes;
+using testing::WriteFileBytes;
+
+class DownloadFaults : public ::testing::Test {
+ public:  // the table's cases arm faults on the fixture
+  DownloadFaults() : Lcid(kLcidEnglishUs), Scope(Clock), Link(Server), Use(Faults) {
+    Clock.Advance(std::chrono::hours(2 * 365 * 24));
+    // Only the test's own folder meets the faults.
+    Faults.OnlyFor([this](const std::string& path) { return path.rfind(Dir.Path(), 0) == 0; });
+  }
+
+  std::string Client(const std::string& relative) const {
+    return Dir.Path() + "client/" + relative;
+  }
+
+  bool Download(const std::string& name) {
+    TRemoteCPSFile file(&Link.Connect(), Dir.Path());
+    return file.Download(name, "Libs", nullptr, nullptr, "", Dir.Path() + "client");
+  }
+
+  std::optional<TResumeRecord> Record(const std::string& name) const {
+    return TDownloadInfoFile(Dir.Path() + "DownLoadInfo.dat").Read(name);
+  }
+
+  // What the client folder and the launcher's folder hold besides `keep`: temporaries of
+  // replacements and unpacks must not be among them.
+  std::vector<std::string> Strays(const std::vector<std::string>& keep) const {
+    std::vector<std::string> strays;
+    for (const std::string& folder : {Dir.Path(), Client("")}) {
+      for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (entry.is_directory() || name == "DownLoadInfo.dat") continue;
+        if (std::find(keep.begin(), keep.end(), name) == keep.end()) strays.push_back(name);
+      }
+    }
+    return strays;
+  }
+
+  // The record of `name`, when there is one, is backed by the partial file: it holds exactly
+  // the recorded bytes, and their CRC is the recorded one.
+  void ExpectConsistentRecord(const std::string& name) {
+    const std::string partial = Client(name) + "_tmp";
+    const std::optional<TResumeRecord> record = Record(name);
+    if (!record) {
+      EXPECT_FALSE(std::filesystem::exists(partial)) << "a partial file without a record";
+      return;
+    }
+    const Bytes bytes = ReadFileBytes(partial);
+    ASSERT_EQ(bytes.size(), static_cast<size_t>(record->FilePos));
+    EXPECT_EQ(UpdateCrcRegister(kCrcRegisterStart, bytes.data(), bytes.size()), record->CRC);
+  }
+
+  ScopedLcidOverride Lcid;
+  ManualClock Clock;
+  ScopedClock Scope;
+  TempFolder Dir;
+  FakeFileServer Server;
+  FakeFileLink Link;
+  FaultFileSystem Faults;
+  ScopedFileSystem Use;
+};
+
+[[noreturn]] void FailRenameWith(const std::string& to) {
+  throw EFileSystemError("Cannot rename \"" + to + "\" (5)", 5, to);
+}
+
+TEST_F(DownloadFaults, EachFailureKeepsTheOldFileNoTemporaryAndAConsistentRecord) {
+  struct Case {
+    const char* What;
+    std::function<void(DownloadFaults&)> Arm;
+  } const kCases[] = {
+      // Per block: the partial file's write, then the record's (a replacement of its own).
+      {"the first write of the partial file", [](DownloadFaults& t) { t.Faults.FailWrite(1); }},
+      {"a later write of the partial file", [](DownloadFaults& t) { t.Faults.FailWrite(5); }},
+      {"a write of the record", [](DownloadFaults& t) { t.Faults.FailWrite(4); }},
+      {"a short write then a failure",
+       [](DownloadFaults& t) {
+         t.Faults.ShortWrite(3, 100);
+         t.Faults.FailWrite(4);
+       }},
+      // The records are not synced: the first sync is the complete partial file's.
+      {"the sync of the partial file", [](DownloadFaults& t) { t.Faults.FailSync(1); }},
+      {"the sync of the unpacked file", [](DownloadFaults& t) { t.Faults.FailSync(2); }},
+      {"the folder sync of the unpack", [](DownloadFaults& t) { t.Faults.FailFolderSync(1); }},
+      {"the rename of the unpacked file",
+       [](DownloadFaults& t) {
+         t.Faults.OnRename([&t](const std::string&, const std::string& to) {
+           if (to == t.Client("a.dll_tmp_tmp")) FailRenameWith(to);
+         });
+       }},
+      {"the rename into place",
+       [](DownloadFaults& t) {
+         t.Faults.OnRename([&t](const std::string&, const std::string& to) {
+           if (to == t.Client("a.dll")) FailRenameWith(to);
+         });
+       }},
+      {"a full disk in the middle of the file",
+       [](DownloadFaults& t) { t.Faults.SetFreeSpace(40000); }},
+  };
+  const Bytes content = SampleBytes(200000, 21);
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.What);
+    std::filesystem::remove_all(Client(""));
+    std::filesystem::remove(Dir.Path() + "DownLoadInfo.dat");
+    WriteFileBytes(Client("a.dll"), TextBytes("old"));
+    Server.Add("a.dll", content);
+    ASSERT_GT(Server.Files["a.dll"].Packed.size(), 3 * kPackedReceivePiece);
+    c.Arm(*this);
+
+    EXPECT_THROW(Download("a.dll"), Exception);
+    Faults.Reset();
+    Faults.OnlyFor([this](const std::string& path) { return path.rfind(Dir.Path(), 0) == 0; });
+    EXPECT_EQ(ReadFileBytes(Client("a.dll")), TextBytes("old"));
+    EXPECT_EQ(Strays({"a.dll", "a.dll_tmp"}), std::vector<std::string>{});
+    ExpectConsistentRecord("a.dll");
+
+    ASSERT_TRUE(Download("a.dll"));
+    EXPECT_EQ(ReadFileBytes(Client("a.dll")), content);
+    EXPECT_EQ(Strays({"a.dll"}), std::vector<std::string>{});
+    EXPECT_FALSE(Record("a.dll").has_value());
+  }
+}
+
+TEST_F(DownloadFaults, AFullDiskStopsWithItsOwnErrorAndTheNextRunGoesOnFromTheSavedPosition) {
+  const Bytes content = SampleBytes(200000, 22);
+  Server.Add("b.dll", content);
+  WriteFileBytes(Client("b.dll"), TextBytes("old"));
+  for (const int error : {ENOSPC, EDQUOT}) {
+    SCOPED_TRACE(error);
+    std::filesystem::remove(Client("b.dll_tmp"));
+    std::filesystem::remove(Dir.Path() + "DownLoadInfo.dat");
+    // The disk fills during the third block: the write that reaches the limit is short,
+    // every later one fails.
+    Faults.SetFreeSpace(2 * static_cast<int64_t>(kPackedReceivePiece) + 5000);
+    if (error == EDQUOT) {
+      Faults.SetFreeSpace(std::nullopt);
+      Faults.FailWrite(5, EDQUOT);  // the third block's write of the partial file
+    }
+    const auto raised = testing::ExpectError<EDiskFull>(
+        [&] { Download("b.dll"); }, Format(kDiskFullText, {Client("b.dll_tmp")}));
+    ASSERT_TRUE(raised);
+    EXPECT_EQ(raised->Path, Client("b.dll_tmp"));
+    Faults.Reset();
+    EXPECT_EQ(ReadFileBytes(Client("b.dll")), TextBytes("old"));
+    ExpectConsistentRecord("b.dll");
+    const std::optional<TResumeRecord> saved = Record("b.dll");
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_EQ(saved->FilePos, 2 * static_cast<int32_t>(kPackedReceivePiece));
+
+    ASSERT_TRUE(Download("b.dll"));
+    EXPECT_EQ(ReadFileBytes(Client("b.dll")), content);
+    EXPECT_EQ(Server.Requests().back().Args.at(2), TVariant(saved->FilePos));
+    WriteFileBytes(Client("b.dll"), TextBytes("old"));
+  }
+}
+
+}  // namespace
+}  // namespace zor
