@@ -20,6 +20,19 @@ namespace {
 
 constexpr size_t kInputPiece = 256 * 1024;
 constexpr size_t kOutputPiece = 256 * 1024;
+// Data that deflate shrinks by less than 3% over its first MiB (random data, media, packed
+// archives) is stored from then on: the stream stays one valid zlib stream, and storing
+// costs a copy where deflating would cost most of the pack's time. Deflate holds back up to
+// its window and symbol buffer of output, allowed for by kHeldBack.
+constexpr int64_t kIncompressiblePercent = 97;
+constexpr int64_t kJudgeAfter = 1024 * 1024;
+constexpr int64_t kHeldBack = 40 * 1024;
+
+bool LooksIncompressible(const z_stream& zs) {
+  const auto in = static_cast<int64_t>(zs.total_in);
+  const auto out = static_cast<int64_t>(zs.total_out) + kHeldBack;
+  return in >= kJudgeAfter && out * 100 >= in * kIncompressiblePercent;
+}
 
 struct FileCloser {
   void operator()(std::FILE* f) const {
@@ -53,6 +66,17 @@ TPackedFileInfo PackInto(const TPackRequest& request, std::FILE* in, PositionedF
   uLong crc = crc32(0L, Z_NULL, 0);
   TSha256 sourceHash;
   int flush = Z_NO_FLUSH;
+  bool judged = false;
+  // Runs one deflate step with the whole output piece free and writes what it produced.
+  const auto step = [&](const std::function<int()>& call) {
+    zs.next_out = output.data();
+    zs.avail_out = static_cast<uInt>(output.size());
+    const int result = call();
+    const size_t produced = output.size() - zs.avail_out;
+    WriteAll(out, position, output.data(), produced, request.Target);
+    position += static_cast<int64_t>(produced);
+    return result;
+  };
   do {
     const size_t got = std::fread(input.data(), 1, input.size(), in);
     if (got < input.size() && std::ferror(in))
@@ -65,13 +89,18 @@ TPackedFileInfo PackInto(const TPackRequest& request, std::FILE* in, PositionedF
     zs.next_in = input.data();
     zs.avail_in = static_cast<uInt>(got);
     do {
-      zs.next_out = output.data();
-      zs.avail_out = static_cast<uInt>(output.size());
-      deflate(&zs, flush);
-      const size_t produced = output.size() - zs.avail_out;
-      WriteAll(out, position, output.data(), produced, request.Target);
-      position += static_cast<int64_t>(produced);
+      step([&] { return deflate(&zs, flush); });
     } while (zs.avail_out == 0);
+    if (flush != Z_FINISH && !judged && static_cast<int64_t>(zs.total_in) >= kJudgeAfter) {
+      judged = true;
+      if (request.Level != Z_NO_COMPRESSION && LooksIncompressible(zs)) {
+        // What deflate holds back is written with the old level before the change.
+        int changed = Z_BUF_ERROR;
+        while (changed == Z_BUF_ERROR)
+          changed = step([&] { return deflateParams(&zs, Z_NO_COMPRESSION, Z_DEFAULT_STRATEGY); });
+        if (changed != Z_OK) throw Exception("Cannot change the zlib compressor's level");
+      }
+    }
     if (request.Tick) request.Tick();
   } while (flush != Z_FINISH);
   if (info.SourceSize != request.ExpectedSize)

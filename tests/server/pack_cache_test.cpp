@@ -66,6 +66,42 @@ TEST_F(PackFixture, PackedFilesUnpackToTheSameBytesWithTheirTime) {
   }
 }
 
+// Data that does not shrink is stored after its first MiB, compressible data stays packed;
+// both unpack to the same bytes, also when the data changes kind after the switch.
+TEST_F(PackFixture, IncompressibleDataIsStoredAndEveryMixUnpacksWhole) {
+  std::mt19937 random(5);
+  const auto noise = [&](size_t count) {
+    std::string data(count, '\0');
+    for (char& c : data) c = static_cast<char>(random());
+    return data;
+  };
+  const std::string text = [] {
+    std::string data;
+    for (int i = 0; data.size() < 3'000'000; ++i) data += "line " + std::to_string(i % 977) + "\n";
+    return data;
+  }();
+  struct Case {
+    const char* What;
+    std::string Content;
+    double MaxRatio;  // packed size against the content's
+  } const kCases[] = {
+      {"random", noise(3'000'000), 1.01},
+      {"text", text, 0.5},
+      {"random, then text", noise(1'500'000) + text, 1.01},
+      {"text, then random", text + noise(1'500'000), 0.7},
+  };
+  TPackCache cache(Dir / "cache");
+  int n = 0;
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.What);
+    const TPackedFile packed = cache.Get(Source("m" + std::to_string(++n), c.Content));
+    const std::string bytes = testing::ReadAll(packed.Path);
+    EXPECT_LT(static_cast<double>(bytes.size()),
+              c.MaxRatio * static_cast<double>(c.Content.size()));
+    EXPECT_EQ(testing::UnpackBytes(bytes).Data, c.Content);
+  }
+}
+
 TEST_F(PackFixture, ConcurrentRequestsPackOnceAndARestartReusesTheFile) {
   const TPackSource source = Source("big.bin", Bytes(2'000'000, 7));
   std::vector<TPackedFile> results(8);
