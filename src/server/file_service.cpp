@@ -307,6 +307,8 @@ TFileService::TFileService(TZORServer* server, TFileServiceSettings settings)
   RegisterCommand(cmdPackedFileInfo, [this](TServiceMessage& m) { FileInfo(m, true); });
   RegisterCommand(cmdPlainFileData, [this](TServiceMessage& m) { FileData(m, false); });
   RegisterCommand(cmdPackedFileData, [this](TServiceMessage& m) { FileData(m, true); });
+  RegisterCommand(cmdPlainFileFetch, [this](TServiceMessage& m) { FileFetch(m, false); });
+  RegisterCommand(cmdPackedFileFetch, [this](TServiceMessage& m) { FileFetch(m, true); });
   RegisterCommand(cmdUploadFile, [this](TServiceMessage& m) { Upload(m); });
 }
 
@@ -463,26 +465,14 @@ void TFileService::FileInfo(TServiceMessage& message, bool packed) {
   message.Result = 1;
 }
 
-void TFileService::FileData(TServiceMessage& message, bool packed) {
-  TServerCall& call = *message.Call;
-  const std::string name = call.StringArg(0);
-  const std::string area = call.OptionalStringArg(1);
-  const int64_t position = call.IntegerArg(2);
-  const int64_t wanted = call.IntegerArg(3);
-  if (position < 0 || wanted < 0)
-    throw EInvalidCommand(std::string(kCommandArgumentInvalidText), nullptr, kErrInvalidArgument);
-  const std::optional<TReleaseFile> file = Folder.Find(name, area);
-  if (!file) throw Exception(Format(kTextNoSuchFile, {name}));
-  const std::filesystem::path path = packed ? Packed(*file, &call).Path : file->Path;
-  FilePtr stream = OpenForReading(path, name);
-  const int64_t size = SizeOf(stream.get());
-  const int64_t count = std::max<int64_t>(0, std::min(wanted, size - position));
-  if (std::fseek(stream.get(), static_cast<long>(std::min(position, size)), SEEK_SET) != 0)
-    throw Exception("Cannot read a served file");
-  call.ReplyNow({TVariant(static_cast<int32_t>(count))});
+namespace {
+
+// Writes `count` bytes of `stream` from where it stands to the client, in the plain form
+// (blocks of zlib streams) or the packed form (a 32-bit count, then the bytes).
+void SendFileStream(TServerCall& call, std::FILE* stream, int64_t count, bool packed) {
   auto read = [&](void* buffer, size_t bytes) {
     if (call.Cancelled()) throw EAbort("The server is stopping");
-    ReadExactly(stream.get(), buffer, bytes);
+    ReadExactly(stream, buffer, bytes);
   };
   auto write = [&](const void* data, size_t bytes) { call.Write(data, bytes); };
   if (!packed) {
@@ -500,7 +490,69 @@ void TFileService::FileData(TServiceMessage& message, bool packed) {
     }
   }
   call.Flush();
+}
+
+void SeekOrFail(std::FILE* stream, int64_t position) {
+  if (std::fseek(stream, static_cast<long>(position), SEEK_SET) != 0)
+    throw Exception("Cannot read a served file");
+}
+
+}  // namespace
+
+void TFileService::FileData(TServiceMessage& message, bool packed) {
+  TServerCall& call = *message.Call;
+  const std::string name = call.StringArg(0);
+  const std::string area = call.OptionalStringArg(1);
+  const int64_t position = call.IntegerArg(2);
+  const int64_t wanted = call.IntegerArg(3);
+  if (position < 0 || wanted < 0)
+    throw EInvalidCommand(std::string(kCommandArgumentInvalidText), nullptr, kErrInvalidArgument);
+  const std::optional<TReleaseFile> file = Folder.Find(name, area);
+  if (!file) throw Exception(Format(kTextNoSuchFile, {name}));
+  const std::filesystem::path path = packed ? Packed(*file, &call).Path : file->Path;
+  FilePtr stream = OpenForReading(path, name);
+  const int64_t size = SizeOf(stream.get());
+  const int64_t count = std::max<int64_t>(0, std::min(wanted, size - position));
+  SeekOrFail(stream.get(), std::min(position, size));
+  call.ReplyNow({TVariant(static_cast<int32_t>(count))});
+  SendFileStream(call, stream.get(), count, packed);
   Served += count;
+  message.Result = 1;
+}
+
+void TFileService::FileFetch(TServiceMessage& message, bool packed) {
+  TServerCall& call = *message.Call;
+  const std::string name = call.StringArg(0);
+  const std::string area = call.OptionalStringArg(1);
+  const int64_t position = call.IntegerArg(2);
+  const int64_t partialSize = call.IntegerArg(3);
+  const int64_t partialAge = call.IntegerArg(4);
+  if (position < 0 || partialSize < 0)
+    throw EInvalidCommand(std::string(kCommandArgumentInvalidText), nullptr, kErrInvalidArgument);
+  const std::optional<TReleaseFile> file = Folder.Find(name, area);
+  if (!file) {
+    call.Reply({TVariant(false), TVariant(""), TVariant(0), TVariant(0), TVariant(0)});
+    message.Result = 1;
+    return;
+  }
+  const std::filesystem::path path = packed ? Packed(*file, &call).Path : file->Path;
+  // The information and the data come from the same open file.
+  FilePtr stream = OpenForReading(path, name);
+  const int64_t size = SizeOf(stream.get());
+  const auto age = static_cast<int32_t>(file->DosTime);
+  // The client's partial copy is continued only when it is of this very file.
+  const bool continues = position > 0 && position <= size && partialSize == size &&
+                         partialAge == static_cast<int64_t>(age);
+  const int64_t start = continues ? position : 0;
+  SeekOrFail(stream.get(), start);
+  call.ReplyNow({TVariant(true), TVariant(file->Version), TVariant(static_cast<int32_t>(size)),
+                 TVariant(age), TVariant(static_cast<int32_t>(start))});
+  if (start < size) {
+    SendFileStream(call, stream.get(), size - start, packed);
+    Served += size - start;
+  } else {
+    call.Flush();
+  }
   message.Result = 1;
 }
 

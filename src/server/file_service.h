@@ -1,6 +1,7 @@
 // The file service: the server side of the launcher's update. It answers the file list
 // (0xA202), the file information in plain and packed form (0xA209, 0xA20D), the file data in
-// both forms from any position (0xA20A, 0xA20E) and uploads (0xA214), from a release folder
+// both forms from any position (0xA20A, 0xA20E), both in one reply (0xA215, 0xA216) and
+// uploads (0xA214), from a release folder
 // laid out like a client folder. Packed files are built once per file version (ahead of
 // time at start, or on first request) and kept in a cache folder.
 //
@@ -104,6 +105,9 @@ class TFileService : public TZORService {
   void FileList(TServiceMessage& message);
   void FileInfo(TServiceMessage& message, bool packed);
   void FileData(TServiceMessage& message, bool packed);
+  // The information and, when the client's partial copy is of the same file, the data from
+  // its position (else from 0), in one reply.
+  void FileFetch(TServiceMessage& message, bool packed);
   void Upload(TServiceMessage& message);
   TPackedFile Packed(const TReleaseFile& file, TServerCall* call);
   // Packs the listed `files` on every core; `tick` runs on the calling thread about once a

@@ -158,6 +158,13 @@ bool DownloadFiles(TDownloadFileClient& client, std::string_view names, std::str
   const bool companions = IsTraditionalScriptSystem() && IsCompanionArea(area);
   TRemoteCPSFile file(&client.RequestConnection(), GetInstallDir());
   file.SetEvents(client.Events);
+  // What the file learns about the server's commands stays with the client, failure or not.
+  file.OneTripFetch = client.OneTripFetch;
+  struct TKeepOneTrip {
+    TDownloadFileClient& Client;
+    const TRemoteCPSFile& File;
+    ~TKeepOneTrip() { Client.OneTripFetch = File.OneTripFetch; }
+  } keep{client, file};
   const std::string tag = DefaultLanguageTag();
   bool found = false;
   for (const std::string& name : list) {

@@ -50,6 +50,9 @@ class TDownloadFileClient : public TIcConnectionContext {
 
   std::string LastFile;
   TCancelFlag Cancel{0};
+  // False once the server answered the one-trip download as unknown (see remote_file.h);
+  // kept across reconnects, which reach the same server.
+  bool OneTripFetch = true;
   TRemoteFileEvents Events;
 
  private:

@@ -5,14 +5,18 @@
 #include <vector>
 
 #include "base/byte_order.h"
+#include "base/clock.h"
 #include "base/format.h"
 #include "base/language_suffix.h"
 #include "intercom/execute_scope.h"
+#include "intercom/result_types.h"
+#include "intercom/wire_format.h"
 #include "platform/directories.h"
 #include "platform/file_system.h"
 #include "platform/file_times.h"
 #include "platform/last_error.h"
 #include "platform/locale.h"
+#include "transport/ic_errors.h"
 #include "update/cps_file.h"
 #include "update/crc_register.h"
 #include "update/disk_full.h"
@@ -30,8 +34,6 @@ namespace fs = std::filesystem;
 
 // Thrown through the data stream reader to stop it when the transfer is cancelled.
 struct TReceiveCancelled {};
-
-enum class TResume { Resume, Restart, Cancelled };
 
 std::string FolderWithDelimiter(const std::string& path) {
   const size_t slash = path.rfind(kPathDelimiter);
@@ -143,15 +145,14 @@ bool TRemoteFile::Download(std::string_view name, std::string_view area, const T
     TDownloadRecord record = BuildRecord(name, area, lang, baseDir);
     if (localFile) *localFile = record.LocalFile;
     if (OnBeforeDownload) OnBeforeDownload(record.LocalFile);
+    if (OneTripFetch) {
+      if (const std::optional<bool> found = DownloadInOneTrip(record, cancel)) return *found;
+      OneTripFetch = false;  // an older server: the information and the data are asked apart
+      record = BuildRecord(name, area, lang, baseDir);
+    }
     TRemoteFileInfo info;
     if (!GetFileInfo(record.Name, record.Area, record.Lang, info)) return false;
-    if (info.Size < 0) throw Exception(Format(kInvalidFileSizeText, {info.Size, record.Name}));
-    if (const auto guard = GetReleaseGuard())
-      guard->CheckAnnounced(record.Name, record.Area, info.Size,
-                            FetchCommand() == cmdPackedFileData);
-    record.FileVer = info.Version;
-    record.FileSize = info.Size;
-    record.FileAge = info.Age;
+    AcceptInfo(record, info);
     DownloadRecord(record, cancel);
     return true;
   } catch (const EAbort&) {
@@ -167,14 +168,34 @@ bool TRemoteFile::Download(std::string_view name, std::string_view area, const T
   }
 }
 
+void TRemoteFile::AcceptInfo(TDownloadRecord& record, const TRemoteFileInfo& info) const {
+  if (info.Size < 0) throw Exception(Format(kInvalidFileSizeText, {info.Size, record.Name}));
+  if (const auto guard = GetReleaseGuard())
+    guard->CheckAnnounced(record.Name, record.Area, info.Size, FetchCommand() == cmdPackedFileData);
+  record.FileVer = info.Version;
+  record.FileSize = info.Size;
+  record.FileAge = info.Age;
+}
+
 bool TRemoteFile::TryResume(TDownloadRecord& record, std::unique_ptr<PositionedFile>& stream,
-                            const TCancelFlag* cancel) {
+                            const TCancelFlag* cancel, bool serverInfo) {
   const std::optional<TResumeRecord> saved = Info.Read(record.Name);
-  if (!saved || saved->FileSize != record.FileSize || saved->FileAge != record.FileAge)
+  // A record of another file of the same name (the staging folder, another base folder) is
+  // not ours to continue or to erase.
+  if (!saved || saved->File != record.TmpFile) return false;
+  if (ResumeFrom(*saved, record, stream, cancel, serverInfo)) return true;
+  // The partial file starts over, and the record no longer describes it.
+  stream.reset();
+  Info.Erase(record.Name);
+  return false;
+}
+
+bool TRemoteFile::ResumeFrom(const TResumeRecord& saved, TDownloadRecord& record,
+                             std::unique_ptr<PositionedFile>& stream, const TCancelFlag* cancel,
+                             bool serverInfo) {
+  if (serverInfo && (saved.FileSize != record.FileSize || saved.FileAge != record.FileAge))
     return false;
-  // A record of another file of the same name (the staging folder, another base folder).
-  if (saved->File != record.TmpFile) return false;
-  if (saved->FilePos < 0 || saved->FilePos > saved->FileSize) return false;
+  if (saved.FilePos < 0 || saved.FilePos > saved.FileSize) return false;
   if (IsCancelled(cancel)) throw TReceiveCancelled{};
   // Only a partial file that this user wrote is continued; a link or anything else is
   // discarded. It is then written through the file layer, again never through a link.
@@ -185,15 +206,12 @@ bool TRemoteFile::TryResume(TDownloadRecord& record, std::unique_ptr<PositionedF
   } catch (const Exception&) {
     return false;  // a link or something we may not open: not ours to continue
   }
-  // The record is written without a sync after every block, so after a power cut it may
-  // claim bytes the file lost: the CRC of what the file holds decides. Bytes after the
-  // recorded position (a write whose record failed) are cut off.
+  // The record is not synced and is saved only now and then, so it may claim bytes the file
+  // lost after a power cut (the CRC of what the file holds decides) or lag behind the bytes
+  // written after its last save (those are cut off).
   const int64_t size = stream->Size();
-  if (size < saved->FilePos) {
-    stream.reset();
-    return false;
-  }
-  if (size > saved->FilePos) stream->Truncate(saved->FilePos);
+  if (size < saved.FilePos) return false;
+  if (size > saved.FilePos) stream->Truncate(saved.FilePos);
   uint32_t crc = kCrcRegisterStart;
   std::vector<uint8_t> block(kCrcBlock);
   for (int64_t offset = 0;;) {
@@ -203,81 +221,196 @@ bool TRemoteFile::TryResume(TDownloadRecord& record, std::unique_ptr<PositionedF
     crc = UpdateCrcRegister(crc, block.data(), n);
     offset += static_cast<int64_t>(n);
   }
-  if (crc != saved->CRC) {
-    stream.reset();
-    return false;
-  }
-  record.FileVer = saved->FileVer;
-  record.FilePos = saved->FilePos;
-  record.CRC = saved->CRC;
+  if (crc != saved.CRC) return false;
+  record.FileVer = saved.FileVer;
+  record.FileSize = saved.FileSize;
+  record.FileAge = saved.FileAge;
+  record.FilePos = saved.FilePos;
+  record.CRC = saved.CRC;
   return true;
 }
 
-bool TRemoteFile::DownloadRecord(TDownloadRecord& record, const TCancelFlag* cancel) {
+void TRemoteFile::StartPartial(TDownloadRecord& record, std::unique_ptr<PositionedFile>& stream) {
+  stream.reset();
   if (!ForceDirectoriesEx(record.Path)) RaiseLastWin32ErrorEx("Cannot create " + record.Path);
-  std::unique_ptr<PositionedFile> stream;
-  try {
-    const bool resumed = PathExists(record.TmpFile) && TryResume(record, stream, cancel);
-    if (!resumed) {
-      record.FilePos = 0;
-      record.CRC = kCrcRegisterStart;
-      RemoveQuietly(record.TmpFile);  // a link is removed, never followed
-      // Created new (O_EXCL, never through a link), readable by this user alone.
-      stream = CurrentFileSystem().Open(record.TmpFile, OpenMode::CreateNew, kPrivateFileMode);
+  record.FilePos = 0;
+  record.CRC = kCrcRegisterStart;
+  RemoveQuietly(record.TmpFile);  // a link is removed, never followed
+  // Created new (O_EXCL, never through a link), readable by this user alone.
+  stream = CurrentFileSystem().Open(record.TmpFile, OpenMode::CreateNew, kPrivateFileMode);
+}
+
+namespace {
+
+// However a transfer ends before its partial file is complete, the record on disk counts the
+// bytes that arrived, as far as it can be saved, and the partial file holds no more than the
+// record vouches for; one that no record vouches for is not left behind.
+class TSettlePartial {
+ public:
+  TSettlePartial(TDownloadRecord& record, std::unique_ptr<PositionedFile>& stream,
+                 std::function<void()> save)
+      : Record(record), Stream(stream), Save(std::move(save)) {
+    Record.SavedAt = GetClock().Now();
+  }
+  ~TSettlePartial() {
+    if (Done) return;
+    try {
+      if (Stream && Record.FilePos > Record.SavedPos) Save();
+    } catch (...) {
+      // A full disk, say: the record keeps its last saved position.
     }
+    try {
+      if (Record.SavedPos == 0) {
+        Stream.reset();
+        CurrentFileSystem().Remove(Record.TmpFile);
+      } else if (Stream && Stream->Size() > Record.SavedPos) {
+        Stream->Truncate(Record.SavedPos);
+      }
+    } catch (...) {
+      // The resume re-checks the partial file against its record.
+    }
+  }
+  TSettlePartial(const TSettlePartial&) = delete;
+  TSettlePartial& operator=(const TSettlePartial&) = delete;
+
+  bool Done = false;
+
+ private:
+  TDownloadRecord& Record;
+  std::unique_ptr<PositionedFile>& Stream;
+  std::function<void()> Save;
+};
+
+// Between a reply and the end of the data stream that follows it, the connection cannot
+// carry another command: a failure in between closes it (the next attempt connects anew).
+struct TStreamInStep {
+  TIcConnection& Connection;
+  bool InStep = false;
+  ~TStreamInStep() {
+    if (InStep) return;
+    try {
+      if (Connection.Handler()) Connection.Handler()->Close();
+    } catch (...) {
+    }
+  }
+};
+
+constexpr uint16_t kOneTripReplyTypes[] = {kVarBoolean, kVarString, kVarInteger, kVarInteger,
+                                           kVarInteger};
+
+}  // namespace
+
+std::optional<bool> TRemoteFile::DownloadInOneTrip(TDownloadRecord& record,
+                                                   const TCancelFlag* cancel) {
+  if (Connection == nullptr) throw Exception(std::string(kNotConnectedText));
+  std::unique_ptr<PositionedFile> stream;
+  bool resumable = false;
+  try {
+    resumable = PathExists(record.TmpFile) && TryResume(record, stream, cancel, false);
   } catch (const TReceiveCancelled&) {
     return true;
   }
-  // However the transfer ends, the partial file holds no more than its record vouches for,
-  // and one that holds nothing is not left behind.
-  struct TSettlePartial {
-    TDownloadRecord& Record;
-    std::unique_ptr<PositionedFile>& Stream;
-    bool Done = false;
-    ~TSettlePartial() {
-      if (Done) return;
-      try {
-        if (Record.FilePos == 0) {
-          Stream.reset();
-          CurrentFileSystem().Remove(Record.TmpFile);
-        } else if (Stream && Stream->Size() > Record.FilePos) {
-          Stream->Truncate(Record.FilePos);
-        }
-      } catch (...) {
-        // The resume re-checks the partial file against its record.
-      }
+  if (IsCancelled(cancel)) return true;
+  std::optional<TSettlePartial> settle;
+  {
+    TTransferSlot slot(cancel);
+    if (!slot.Acquired()) return true;
+    TExecuteScope scope(*Connection);
+    // Without a partial file to continue, the position, size and age are all 0.
+    const TVariantArray args{TVariant(record.Name),    TVariant(record.Area),
+                             TVariant(record.FilePos), TVariant(record.FileSize),
+                             TVariant(record.FileAge), TVariant(record.Lang)};
+    Connection->SendCommandData(OneTripCommand(), args);
+    TVariantArray reply;
+    try {
+      reply = Connection->WaitResult(false);
+    } catch (const EResultError& e) {
+      if (e.ErrorCode == kErrUnknownCommand) return std::nullopt;
+      throw;
     }
-  } settle{record, stream};
+    TStreamInStep step{*Connection};
+    CheckResultTypes(reply, kOneTripReplyTypes);
+    if (!reply[0].AsBoolean()) {
+      step.InStep = true;
+      return false;
+    }
+    const TRemoteFileInfo info{reply[1].AsString(), reply[2].AsInteger(), reply[3].AsInteger()};
+    const int32_t start = reply[4].AsInteger();
+    const bool resumed = resumable && start > 0;
+    if (start != 0 && !(resumed && start == record.FilePos && info.Size == record.FileSize &&
+                        info.Age == record.FileAge))
+      throw Exception(Format(kUnexpectedStartText, {record.Name, start, record.FilePos}));
+    AcceptInfo(record, info);
+    if (resumable && !resumed) {
+      // The server's file is not the one the partial file began: it starts over.
+      stream.reset();
+      Info.Erase(record.Name);
+    }
+    if (!resumed) StartPartial(record, stream);
+    record.SavedPos = record.FilePos;
+    settle.emplace(record, stream, [this, &record] { SaveRecord(record); });
+    if (record.FileSize > record.FilePos) ReceiveStream(record, *stream, cancel);
+    step.InStep = true;  // read to its end, or closed when cancelled
+  }
+  return FinishTransfer(record, stream, settle->Done, cancel);
+}
+
+bool TRemoteFile::DownloadRecord(TDownloadRecord& record, const TCancelFlag* cancel) {
+  std::unique_ptr<PositionedFile> stream;
+  try {
+    const bool resumed = PathExists(record.TmpFile) && TryResume(record, stream, cancel, true);
+    if (!resumed) StartPartial(record, stream);
+  } catch (const TReceiveCancelled&) {
+    return true;
+  }
+  record.SavedPos = record.FilePos;
+  TSettlePartial settle(record, stream, [this, &record] { SaveRecord(record); });
   const int32_t remaining = record.FileSize - record.FilePos;
   if (remaining > 0) {
     if (IsCancelled(cancel)) return true;
     TTransferSlot slot(cancel);
     if (!slot.Acquired()) return true;
-    {
-      TExecuteScope scope(*Connection);
-      const TVariantArray args{TVariant(record.Name), TVariant(record.Area),
-                               TVariant(record.FilePos), TVariant(remaining),
-                               TVariant(record.Lang)};
-      Connection->SendCommandData(FetchCommand(), args);
-      Connection->WaitResultDiscard(false);
-      if (!IsCancelled(cancel)) ReceiveData(*stream, record, cancel);
-      // A cancelled transfer leaves unread data on the connection; it cannot carry another
-      // command, so it is closed (the next attempt connects anew).
-      if (IsCancelled(cancel) && Connection->Handler()) Connection->Handler()->Close();
-    }
-    if (IsCancelled(cancel)) return true;
-    if (record.FilePos != record.FileSize)
-      throw Exception(
-          Format(kIncompleteTransferText, {record.FilePos, record.FileSize, record.Name}));
+    TExecuteScope scope(*Connection);
+    const TVariantArray args{TVariant(record.Name), TVariant(record.Area), TVariant(record.FilePos),
+                             TVariant(remaining), TVariant(record.Lang)};
+    Connection->SendCommandData(FetchCommand(), args);
+    Connection->WaitResultDiscard(false);
+    ReceiveStream(record, *stream, cancel);
   }
+  return FinishTransfer(record, stream, settle.Done, cancel);
+}
+
+void TRemoteFile::ReceiveStream(TDownloadRecord& record, PositionedFile& stream,
+                                const TCancelFlag* cancel) {
+  if (!IsCancelled(cancel)) ReceiveData(stream, record, cancel);
+  // A cancelled transfer leaves unread data on the connection; it cannot carry another
+  // command, so it is closed (the next attempt connects anew).
+  if (IsCancelled(cancel) && Connection->Handler()) Connection->Handler()->Close();
+}
+
+bool TRemoteFile::FinishTransfer(TDownloadRecord& record, std::unique_ptr<PositionedFile>& stream,
+                                 bool& settled, const TCancelFlag* cancel) {
   if (IsCancelled(cancel)) return true;
+  if (record.FilePos != record.FileSize)
+    throw Exception(
+        Format(kIncompleteTransferText, {record.FilePos, record.FileSize, record.Name}));
   // Complete: made durable before anything is renamed after it.
   stream->Sync();
   stream->Close();
   stream.reset();
-  settle.Done = true;
-  SetFetchedFileDate(record.TmpFile, static_cast<uint32_t>(record.FileAge));
-  FinishFile(record);
+  settled = true;
+  try {
+    SetFetchedFileDate(record.TmpFile, static_cast<uint32_t>(record.FileAge));
+    FinishFile(record);
+  } catch (...) {
+    // A complete partial file that is still there (a failed rename, a failing disk) is
+    // finished by the next run, which needs its record.
+    try {
+      if (record.FilePos > record.SavedPos && PathExists(record.TmpFile)) SaveRecord(record);
+    } catch (...) {
+    }
+    throw;
+  }
   return true;
 }
 
@@ -384,16 +517,24 @@ bool TRemoteFile::Upload(const std::string& localFile, uint32_t command,
 
 void TRemoteFile::WriteBlock(PositionedFile& stream, const uint8_t* buffer, int32_t count,
                              TDownloadRecord& record) {
-  // The bytes first, then the record that points past them; the position in memory moves
-  // only when both are written, so it always equals the record on disk.
+  // The bytes first; the position in memory moves once they are written, and a record saved
+  // after that counts them. A complete file needs no record: it is put in place next.
   const uint32_t crc = UpdateCrcRegister(record.CRC, buffer, static_cast<size_t>(count));
-  const int32_t position = record.FilePos + count;
   stream.WriteAllAt(record.FilePos, buffer, static_cast<size_t>(count));
-  Info.Write(record.Name, TResumeRecord{record.FileVer, record.FileAge, record.FileSize, position,
-                                        crc, record.TmpFile});
   record.CRC = crc;
-  record.FilePos = position;
+  record.FilePos += count;
+  if (record.FilePos < record.FileSize &&
+      (record.FilePos - record.SavedPos >= kRecordSaveBytes ||
+       GetClock().Now() - record.SavedAt >= kRecordSaveInterval))
+    SaveRecord(record);
   if (OnProgress) OnProgress(record.LocalFile, record.FileSize, record.FilePos, count);
+}
+
+void TRemoteFile::SaveRecord(TDownloadRecord& record) {
+  Info.Write(record.Name, TResumeRecord{record.FileVer, record.FileAge, record.FileSize,
+                                        record.FilePos, record.CRC, record.TmpFile});
+  record.SavedPos = record.FilePos;
+  record.SavedAt = GetClock().Now();
 }
 
 void TRemoteFile::ReplaceFile(const std::string& source, const std::string& target) {

@@ -5,6 +5,16 @@
 // (blocks of zlib streams, command 0xA20A); `TRemoteCPSFile`, which the launcher uses, fetches
 // the packed form (command 0xA20E) and unpacks it beside the target before putting it in place.
 //
+// A file costs one round trip: one request asks for the file's information and its data from
+// the position a verified partial file reached, and the server starts from 0 when that
+// partial belongs to another size or date (0xA215 plain, 0xA216 packed). A server that does
+// not know that command is asked the older way, information first and then the data.
+//
+// The record is saved when about 1 MiB arrived or a second passed since its last save, and
+// when a transfer stops early: it may lag behind its partial file, never run ahead of it (the
+// data is written before the record that counts it). A file that completes before its first
+// save never writes a record.
+//
 // Every byte goes through the file layer (platform/file_system.h). The partial file is never
 // opened through a link and is made new (0600) when a transfer starts over; it is synced
 // before it is renamed into place, and the rename is durable. It is continued only when its
@@ -22,9 +32,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -60,6 +72,12 @@ inline constexpr int64_t kMaxUploadBytes = 0x7FFFFFFF;
 inline constexpr std::string_view kTmpSuffix = "_tmp";
 inline constexpr size_t kCrcBlock = 16384;
 inline constexpr size_t kPackedReceivePiece = 16384;
+// The resume record is saved once this many bytes or this much time went by since its last
+// save (and when the transfer stops early).
+inline constexpr int32_t kRecordSaveBytes = 1 << 20;
+inline constexpr std::chrono::seconds kRecordSaveInterval{1};
+inline constexpr std::string_view kUnexpectedStartText =
+    "The server sent %s from position %d where %d was asked for.";
 
 using TFileNameEvent = std::function<void(const std::string& fileName)>;
 using TFileStartEvent =
@@ -88,6 +106,9 @@ struct TDownloadRecord {
   int32_t FileSize = 0;
   int32_t FilePos = 0;
   uint32_t CRC = 0;
+  // The position the record on disk vouches for (0: none saved), and when it was saved.
+  int32_t SavedPos = 0;
+  std::chrono::steady_clock::time_point SavedAt{};
 };
 
 struct TRemoteFileInfo {
@@ -117,6 +138,7 @@ class TRemoteFile {
                            TRemoteFileInfo& info);
   virtual uint32_t InfoCommand() const { return cmdPlainFileInfo; }
   virtual uint32_t FetchCommand() const { return cmdPlainFileData; }
+  virtual uint32_t OneTripCommand() const { return cmdPlainFileFetch; }
 
   // Uploads `localFile` with command 0xA214 and the arguments [name, area, note]: the name
   // below the server's upload folder, the area whose folder it goes into, and a note the
@@ -139,6 +161,9 @@ class TRemoteFile {
   std::string ExeDir;
   TDownloadInfoFile Info;
   TIcConnection* Connection;
+  // Cleared when the server answered the one-trip command as unknown: the files that follow
+  // go the older way straight away.
+  bool OneTripFetch = true;
 
  protected:
   // Receives the data stream that follows the reply to the data request and writes it
@@ -150,11 +175,14 @@ class TRemoteFile {
   // while it is read, before the last piece is written, so the peer never gets a stream that
   // looks complete; raises `TPeerAnsweredEarly` when the peer answers (refuses) before the end.
   virtual int64_t SendData(File& stream, int64_t position, int32_t count);
-  // Writes the block at the record's position, then the record that counts it.
+  // Writes the block at the record's position; saves the record that counts it when enough
+  // bytes or time went by since its last save.
   void WriteBlock(PositionedFile& stream, const uint8_t* buffer, int32_t count,
                   TDownloadRecord& record);
   // Puts the complete temporary file in place and erases the record.
   virtual void FinishFile(TDownloadRecord& record);
+  // Saves the record at its current position.
+  void SaveRecord(TDownloadRecord& record);
 
   // The record for `name` below `baseDir`; raises for a name that would leave the folder.
   TDownloadRecord BuildRecord(std::string_view name, std::string_view area, std::string_view lang,
@@ -164,10 +192,28 @@ class TRemoteFile {
   static void ReplaceFile(const std::string& source, const std::string& target);
 
  private:
+  // The one-trip download of a record; nothing when the server does not know the command.
+  std::optional<bool> DownloadInOneTrip(TDownloadRecord& record, const TCancelFlag* cancel);
+  // The older way: the information is in `record`, the data is asked for apart.
   bool DownloadRecord(TDownloadRecord& record, const TCancelFlag* cancel);
-  // Opens the temporary file to resume from the record, or nothing when it must restart.
+  // Checks the server's information and takes it into `record`.
+  void AcceptInfo(TDownloadRecord& record, const TRemoteFileInfo& info) const;
+  // Opens the temporary file to resume from the record, or nothing when it must restart; a
+  // record that cannot be resumed is erased. With `serverInfo` the record must match the
+  // size and age in `record`; without, they are taken from the record for the server to check.
   bool TryResume(TDownloadRecord& record, std::unique_ptr<PositionedFile>& stream,
-                 const TCancelFlag* cancel);
+                 const TCancelFlag* cancel, bool serverInfo);
+  bool ResumeFrom(const TResumeRecord& saved, TDownloadRecord& record,
+                  std::unique_ptr<PositionedFile>& stream, const TCancelFlag* cancel,
+                  bool serverInfo);
+  // Makes the temporary file new and empty, for a transfer from the start.
+  void StartPartial(TDownloadRecord& record, std::unique_ptr<PositionedFile>& stream);
+  // Reads the data stream of the current reply, and closes the connection when cancelled.
+  void ReceiveStream(TDownloadRecord& record, PositionedFile& stream, const TCancelFlag* cancel);
+  // Syncs and finishes a transfer that got every byte; `settled` is set once the partial
+  // file is complete and synced.
+  bool FinishTransfer(TDownloadRecord& record, std::unique_ptr<PositionedFile>& stream,
+                      bool& settled, const TCancelFlag* cancel);
 };
 
 class TRemoteCPSFile : public TRemoteFile {
@@ -175,6 +221,7 @@ class TRemoteCPSFile : public TRemoteFile {
   using TRemoteFile::TRemoteFile;
   uint32_t InfoCommand() const override { return cmdPackedFileInfo; }
   uint32_t FetchCommand() const override { return cmdPackedFileData; }
+  uint32_t OneTripCommand() const override { return cmdPackedFileFetch; }
 
  protected:
   int32_t ReceiveData(PositionedFile& stream, TDownloadRecord& record,

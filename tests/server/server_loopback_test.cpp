@@ -257,6 +257,72 @@ TEST_F(ReleaseFixture, BothDataFormsAreByteExactAndResumeFromTheMiddle) {
   EXPECT_EQ(Live.Files->Packs().PacksDone(), 3);
 }
 
+// The one-trip command answers the information and streams the data from the client's
+// position when its partial copy has the file's size and date, else from 0; an unknown file
+// gets "not found" and no stream, and the session stays usable after each answer.
+TEST_F(ReleaseFixture, OneTripFetchContinuesOnlyAPartialCopyOfTheSameFile) {
+  TTestClient client(Live.Port);
+  for (const bool packed : {true, false}) {
+    SCOPED_TRACE(packed);
+    const std::string whole = packed ? FetchPacked(client, "bpls\\Main.bpl", 0, 0x7FFFFFFF) : Big;
+    const auto size = static_cast<int32_t>(whole.size());
+    const int32_t age = GetFileDosTime((Live.Release / "bpls/Main.bpl").string());
+    const int32_t half = size / 2;
+    struct Case {
+      const char* What;
+      int32_t Position, Size, Age, Start;
+    } const kCases[] = {
+        {"no partial copy", 0, 0, 0, 0},
+        {"a copy of the same file", half, size, age, half},
+        {"a complete copy", size, size, age, size},
+        {"a copy of another size", half, size + 1, age, 0},
+        {"a copy of another date", half, size, age + 2, 0},
+        {"a position past the end", size + 1, size, age, 0},
+    };
+    for (const Case& c : kCases) {
+      SCOPED_TRACE(c.What);
+      const TVariantArray reply =
+          client.Execute(packed ? cmdPackedFileFetch : cmdPlainFileFetch,
+                         {TVariant("bpls\\Main.bpl"), TVariant("Libs"), TVariant(c.Position),
+                          TVariant(c.Size), TVariant(c.Age), TVariant("CHS")});
+      ASSERT_EQ(reply.size(), 5u);
+      EXPECT_TRUE(reply[0].AsBoolean());
+      EXPECT_EQ(reply[2].AsInteger(), size);
+      EXPECT_EQ(reply[3].AsInteger(), age);
+      ASSERT_EQ(reply[4].AsInteger(), c.Start);
+      if (c.Start == size) continue;  // nothing follows
+      std::string data;
+      TIcIOHandler& handler = *client.Connection.Handler();
+      if (packed) {
+        uint8_t header[4];
+        handler.ReadBuffer(header, 4);
+        data.resize(LoadLE32(header));
+        handler.ReadBuffer(data.data(), static_cast<int32_t>(data.size()));
+      } else {
+        ReadPlainStream(
+            [&](void* buffer, size_t bytes) {
+              handler.ReadBuffer(buffer, static_cast<int32_t>(bytes));
+            },
+            1u << 30,
+            [&](const void* bytes, size_t n) { data.append(static_cast<const char*>(bytes), n); });
+      }
+      EXPECT_EQ(data, whole.substr(static_cast<size_t>(c.Start)));
+    }
+    const TVariantArray missing =
+        client.Execute(packed ? cmdPackedFileFetch : cmdPlainFileFetch,
+                       {TVariant("nothing.dll"), TVariant("Libs"), TVariant(0), TVariant(0),
+                        TVariant(0), TVariant("CHS")});
+    EXPECT_FALSE(missing.at(0).AsBoolean());
+    ExpectError(client, packed ? cmdPackedFileFetch : cmdPlainFileFetch,
+                {TVariant("Client.exe"), TVariant("Libs"), TVariant(-1), TVariant(0), TVariant(0),
+                 TVariant("CHS")},
+                kErrInvalidArgument, std::string(kCommandArgumentInvalidText));
+  }
+  EXPECT_EQ(
+      client.Execute(cmdPlainFileInfo, {TVariant("Client.exe"), TVariant("Libs")})[0].AsBoolean(),
+      true);
+}
+
 TEST_F(ReleaseFixture, NamesThatLeaveTheReleaseAreRefused) {
   TTestClient client(Live.Port);
   for (const char* bad : {"..\\outside\\secret.txt", "C:\\Windows\\win.ini", "\\\\server\\share\\x",

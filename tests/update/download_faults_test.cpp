@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <iterator>
+#include <random>
 
 #include "base/clock.h"
 #include "base/format.h"
@@ -43,8 +45,18 @@ class DownloadFaults : public ::testing::Test {
     return Dir.Path() + "client/" + relative;
   }
 
+  // With `SecondPerBlock`, a second passes at the start and with every block, so the record
+  // is saved after each block but the last (it is saved otherwise about once per MiB).
   bool Download(const std::string& name) {
     TRemoteCPSFile file(&Link.Connect(), Dir.Path());
+    if (SecondPerBlock) {
+      file.OnStart = [this](const std::string&, int32_t, int32_t) {
+        Clock.Advance(std::chrono::seconds(1));
+      };
+      file.OnProgress = [this](const std::string&, int32_t, int32_t, int32_t) {
+        Clock.Advance(std::chrono::seconds(1));
+      };
+    }
     return file.Download(name, "Libs", nullptr, nullptr, "", Dir.Path() + "client");
   }
 
@@ -88,6 +100,7 @@ class DownloadFaults : public ::testing::Test {
   FakeFileLink Link;
   FaultFileSystem Faults;
   ScopedFileSystem Use;
+  bool SecondPerBlock = false;
 };
 
 [[noreturn]] void FailRenameWith(const std::string& to) {
@@ -99,7 +112,8 @@ TEST_F(DownloadFaults, EachFailureKeepsTheOldFileNoTemporaryAndAConsistentRecord
     const char* What;
     std::function<void(DownloadFaults&)> Arm;
   } const kCases[] = {
-      // Per block: the partial file's write, then the record's (a replacement of its own).
+      // Per block when a second passes with each: the partial file's write, then the record's
+      // (a replacement of its own).
       {"the first write of the partial file", [](DownloadFaults& t) { t.Faults.FailWrite(1); }},
       {"a later write of the partial file", [](DownloadFaults& t) { t.Faults.FailWrite(5); }},
       {"a write of the record", [](DownloadFaults& t) { t.Faults.FailWrite(4); }},
@@ -128,8 +142,11 @@ TEST_F(DownloadFaults, EachFailureKeepsTheOldFileNoTemporaryAndAConsistentRecord
        [](DownloadFaults& t) { t.Faults.SetFreeSpace(40000); }},
   };
   const Bytes content = SampleBytes(200000, 21);
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.What);
+  // Each case with a record saved after every block, and with none saved before the fault.
+  for (int run = 0; run < 2 * static_cast<int>(std::size(kCases)); ++run) {
+    const Case& c = kCases[run % std::size(kCases)];
+    SecondPerBlock = run < static_cast<int>(std::size(kCases));
+    SCOPED_TRACE(::testing::Message() << c.What << (SecondPerBlock ? ", saved per block" : ""));
     std::filesystem::remove_all(Client(""));
     std::filesystem::remove(Dir.Path() + "DownLoadInfo.dat");
     WriteFileBytes(Client("a.dll"), TextBytes("old"));
@@ -155,6 +172,7 @@ TEST_F(DownloadFaults, AFullDiskStopsWithItsOwnErrorAndTheNextRunGoesOnFromTheSa
   const Bytes content = SampleBytes(200000, 22);
   Server.Add("b.dll", content);
   WriteFileBytes(Client("b.dll"), TextBytes("old"));
+  SecondPerBlock = true;
   for (const int error : {ENOSPC, EDQUOT}) {
     SCOPED_TRACE(error);
     std::filesystem::remove(Client("b.dll_tmp"));
@@ -181,6 +199,44 @@ TEST_F(DownloadFaults, AFullDiskStopsWithItsOwnErrorAndTheNextRunGoesOnFromTheSa
     EXPECT_EQ(ReadFileBytes(Client("b.dll")), content);
     EXPECT_EQ(Server.Requests().back().Args.at(2), TVariant(saved->FilePos));
     WriteFileBytes(Client("b.dll"), TextBytes("old"));
+  }
+}
+
+// A file that arrives before the first save writes no record at all, not even one to erase;
+// a longer one saves it once per MiB, or after every block but the last when a second passes
+// with each; each saved record is erased when the file is in place.
+TEST_F(DownloadFaults, TheRecordIsSavedOncePerMebibyteOrSecondAndNeverForASmallFile) {
+  const std::string records = Dir.Path() + "DownLoadInfo.dat";
+  Faults.OnlyFor([&](const std::string& path) { return path.rfind(records, 0) == 0; });
+  std::mt19937 random(31);
+  Bytes large(3 * kRecordSaveBytes + 5000);
+  for (uint8_t& b : large) b = static_cast<uint8_t>(random());
+  struct Case {
+    const char* Name;
+    Bytes Content;
+    bool SecondPerBlock;
+  } const kCases[] = {
+      {"small.dll", SampleBytes(30000, 23), false},
+      {"large.dll", large, false},
+      {"slow.dll", SampleBytes(150000, 24), true},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.Name);
+    Server.Add(c.Name, c.Content);
+    SecondPerBlock = c.SecondPerBlock;
+    const auto packed = static_cast<int64_t>(Server.Files[c.Name].Packed.size());
+    const int64_t blocks = (packed + kPackedReceivePiece - 1) / kPackedReceivePiece;
+    const int64_t saves = c.SecondPerBlock ? blocks - 1 : (packed - 1) / kRecordSaveBytes;
+    const FaultFileSystem::Counts before = Faults.Seen();
+    ASSERT_TRUE(Download(c.Name));
+    const FaultFileSystem::Counts after = Faults.Seen();
+    EXPECT_EQ(ReadFileBytes(Client(c.Name)), c.Content);
+    // Every save and the erase replace the record file: one rename each.
+    EXPECT_EQ(after.Renames - before.Renames, saves == 0 ? 0 : saves + 1);
+    if (saves == 0) {
+      EXPECT_EQ(after.Opens - before.Opens, 0);
+    }
+    EXPECT_FALSE(Record(c.Name).has_value());
   }
 }
 

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <random>
 
 #include "base/clock.h"
 #include "platform/directories.h"
@@ -101,15 +102,14 @@ TEST_F(RemoteFileTest, PackedDownloadUnpacksIntoTheFolderAndErasesItsRecord) {
                         "finished client/bpls/Main.bpl"}));
   EXPECT_EQ(LastPos, packedSize);
 
-  // The information request and the data request, with the name stored without its backslash.
+  // One request for the information and the data, with the name stored without its
+  // backslash, and no partial copy to continue.
   const auto requests = Server.Requests();
-  ASSERT_EQ(requests.size(), 2u);
-  EXPECT_EQ(requests[0].Header.Command, cmdPackedFileInfo);
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].Header.Command, cmdPackedFileFetch);
   EXPECT_EQ(requests[0].Args,
-            (TVariantArray{TVariant("bpls\\Main.bpl"), TVariant("Bpls"), TVariant("ENU")}));
-  EXPECT_EQ(requests[1].Header.Command, cmdPackedFileData);
-  EXPECT_EQ(requests[1].Args, (TVariantArray{TVariant("bpls\\Main.bpl"), TVariant("Bpls"),
-                                             TVariant(0), TVariant(packedSize), TVariant("ENU")}));
+            (TVariantArray{TVariant("bpls\\Main.bpl"), TVariant("Bpls"), TVariant(0), TVariant(0),
+                           TVariant(0), TVariant("ENU")}));
 }
 
 TEST_F(RemoteFileTest, UnknownFileReturnsFalseAndWritesNothing) {
@@ -117,8 +117,8 @@ TEST_F(RemoteFileTest, UnknownFileReturnsFalseAndWritesNothing) {
   EXPECT_FALSE(
       file->Download("Nothing.dll", "Libs", nullptr, nullptr, "CHT", Dir.Path() + "client/"));
   EXPECT_FALSE(DirectoryExists(Client("")));
-  EXPECT_EQ(Server.Commands(), std::vector<uint32_t>{cmdPackedFileInfo});
-  EXPECT_EQ(Server.Requests()[0].Args.at(2), TVariant("CHT"));
+  EXPECT_EQ(Server.Commands(), std::vector<uint32_t>{cmdPackedFileFetch});
+  EXPECT_EQ(Server.Requests()[0].Args.at(5), TVariant("CHT"));
 }
 
 TEST_F(RemoteFileTest, PlainFormCarriesRawAndCompressedBlocks) {
@@ -192,7 +192,9 @@ TEST_F(RemoteFileTest, BrokenTransferResumesFromItsRecord) {
     EXPECT_FALSE(Record(name).has_value());
     const TReceivedRequest data = Server.Requests().back();
     EXPECT_EQ(data.Args.at(2), TVariant(record->FilePos));
-    EXPECT_EQ(data.Args.at(3), TVariant(record->FileSize - record->FilePos));
+    EXPECT_EQ(data.Args.at(3), TVariant(record->FileSize));
+    EXPECT_EQ(data.Args.at(4), TVariant(record->FileAge));
+    EXPECT_EQ(Server.Starts().back(), record->FilePos);
     EXPECT_EQ(Events.at(1), "start client/" + name + " " + std::to_string(record->FileSize) + " " +
                                 std::to_string(record->FilePos));
   }
@@ -200,22 +202,119 @@ TEST_F(RemoteFileTest, BrokenTransferResumesFromItsRecord) {
 
 class ResumeStateTest : public RemoteFileTest {
  protected:
-  // A transfer of `content` that stopped after `done` bytes of its packed form (-1: half).
-  int32_t Interrupted(const std::string& name, const Bytes& content, int32_t done) {
+  // A transfer of `content` that stopped after `done` bytes of its packed form (-1: half), or
+  // of its plain form.
+  int32_t Interrupted(const std::string& name, const Bytes& content, int32_t done,
+                      bool packed = true) {
     Server.Add(name, content);
-    const Bytes& packed = Server.Files[name].Packed;
-    if (done < 0) done = static_cast<int32_t>(packed.size() / 2);
-    EXPECT_LE(static_cast<size_t>(done), packed.size());
-    const Bytes part(packed.begin(), packed.begin() + done);
+    const Bytes& data = packed ? Server.Files[name].Packed : Server.Files[name].Plain;
+    if (done < 0) done = static_cast<int32_t>(data.size() / 2);
+    EXPECT_LE(static_cast<size_t>(done), data.size());
+    const Bytes part(data.begin(), data.begin() + done);
     WriteFileBytes(Client(name) + "_tmp", part);
     TDownloadInfoFile(Dir.Path() + "DownLoadInfo.dat")
         .Write(name, TResumeRecord{"1.0.0.0", static_cast<int32_t>(testing::kSampleDosTime),
-                                   static_cast<int32_t>(packed.size()), done,
+                                   static_cast<int32_t>(data.size()), done,
                                    UpdateCrcRegister(kCrcRegisterStart, part.data(), part.size()),
                                    Client(name) + "_tmp"});
     return done;
   }
 };
+
+// Either form, from a server with the one-trip command and from one without: a fresh download,
+// one that continues a partial copy of the same file, and one whose partial copy is of the
+// file the server had before (another size and date), which starts over.
+TEST_F(ResumeStateTest, EachFormResumesOrStartsOverOnEitherKindOfServer) {
+  enum class TPartial { None, SameFile, OlderFile };
+  const Bytes content = SampleBytes(70000, 15);
+  const uint32_t newerDate = testing::kSampleDosTime + (1u << 16);  // a day later
+  for (const bool oneTrip : {true, false}) {
+    for (const bool packed : {true, false}) {
+      for (const TPartial partial : {TPartial::None, TPartial::SameFile, TPartial::OlderFile}) {
+        SCOPED_TRACE(::testing::Message() << "one trip " << oneTrip << ", packed " << packed
+                                          << ", partial " << static_cast<int>(partial));
+        Server.KnowsOneTrip = oneTrip;
+        std::filesystem::remove_all(Client(""));
+        std::filesystem::remove(Dir.Path() + "DownLoadInfo.dat");
+        int32_t done = 0;
+        if (partial == TPartial::SameFile) {
+          done = Interrupted("r.dll", content, -1, packed);
+        } else {
+          if (partial == TPartial::OlderFile)
+            Interrupted("r.dll", SampleBytes(50000, 16), -1, packed);
+          Server.Add("r.dll", content,
+                     partial == TPartial::OlderFile ? newerDate : testing::kSampleDosTime);
+        }
+        const size_t before = Server.Requests().size();
+        auto file = packed ? std::unique_ptr<TRemoteFile>(MakeFile()) : MakeFile<TRemoteFile>();
+        ASSERT_TRUE(file->Download("r.dll", "Libs", nullptr, nullptr, "", Dir.Path() + "client"));
+        EXPECT_EQ(ReadFileBytes(Client("r.dll")), content);
+        EXPECT_FALSE(Record("r.dll").has_value());
+        EXPECT_FALSE(FileExists(Client("r.dll_tmp")));
+        EXPECT_EQ(Server.Starts().back(), done);
+        std::vector<uint32_t> commands;
+        for (size_t i = before; i < Server.Requests().size(); ++i)
+          commands.push_back(Server.Requests()[i].Header.Command);
+        const std::vector<uint32_t> expected =
+            oneTrip ? std::vector<uint32_t>{file->OneTripCommand()}
+                    : std::vector<uint32_t>{file->OneTripCommand(), file->InfoCommand(),
+                                            file->FetchCommand()};
+        EXPECT_EQ(commands, expected);
+      }
+    }
+  }
+}
+
+// Once a server answered the one-trip command as unknown, the same file object asks the
+// older way straight away.
+TEST_F(RemoteFileTest, AServerWithoutTheOneTripCommandIsAskedOnlyOnce) {
+  Server.KnowsOneTrip = false;
+  Server.Add("a.dll", SampleBytes(5000, 1));
+  Server.Add("b.dll", SampleBytes(6000, 2));
+  auto file = MakeFile();
+  ASSERT_TRUE(file->Download("a.dll", "Libs", nullptr, nullptr, "", Dir.Path() + "client"));
+  ASSERT_TRUE(file->Download("b.dll", "Libs", nullptr, nullptr, "", Dir.Path() + "client"));
+  EXPECT_FALSE(file->Download("c.dll", "Libs", nullptr, nullptr, "", Dir.Path() + "client"));
+  EXPECT_EQ(ReadFileBytes(Client("b.dll")), SampleBytes(6000, 2));
+  EXPECT_EQ(Server.Commands(),
+            (std::vector<uint32_t>{cmdPackedFileFetch, cmdPackedFileInfo, cmdPackedFileData,
+                                   cmdPackedFileInfo, cmdPackedFileData, cmdPackedFileInfo}));
+}
+
+// A process killed in the middle of a transfer leaves data that may run ahead of its record
+// (saved about once per MiB): the next run goes on from the record's position, which is at
+// most where the data stopped, and the file arrives whole.
+TEST_F(ResumeStateTest, ATransferCutOffWithoutNoticeResumesFromItsLastSave) {
+  std::mt19937 random(23);
+  Bytes content(3 * kRecordSaveBytes);
+  for (uint8_t& b : content) b = static_cast<uint8_t>(random());
+  Server.Add("k.dll", content);
+  const int32_t cutAt = kRecordSaveBytes + 20 * static_cast<int32_t>(kPackedReceivePiece);
+  const std::string partial = Client("k.dll_tmp");
+  const std::string records = Dir.Path() + "DownLoadInfo.dat";
+  // What the disk held when the data reached `cutAt`: the state a kill would leave.
+  auto file = MakeFile();
+  file->OnProgress = [&](const std::string&, int32_t, int32_t pos, int32_t count) {
+    if (pos < cutAt || pos - count >= cutAt) return;
+    std::filesystem::copy_file(partial, Dir.Path() + "cut.partial");
+    std::filesystem::copy_file(records, Dir.Path() + "cut.records");
+  };
+  ASSERT_TRUE(file->Download("k.dll", "Libs", nullptr, nullptr, "", Dir.Path() + "client"));
+  std::filesystem::remove(Client("k.dll"));
+  std::filesystem::rename(Dir.Path() + "cut.partial", partial);
+  std::filesystem::rename(Dir.Path() + "cut.records", records);
+  const std::optional<TResumeRecord> saved = Record("k.dll");
+  ASSERT_TRUE(saved.has_value());
+  EXPECT_GT(saved->FilePos, 0);
+  EXPECT_LE(saved->FilePos, cutAt);
+  EXPECT_GE(std::filesystem::file_size(partial), static_cast<uintmax_t>(cutAt));
+
+  auto again = MakeFile();
+  ASSERT_TRUE(again->Download("k.dll", "Libs", nullptr, nullptr, "", Dir.Path() + "client"));
+  EXPECT_EQ(ReadFileBytes(Client("k.dll")), content);
+  EXPECT_EQ(Server.Starts().back(), saved->FilePos);
+  EXPECT_FALSE(Record("k.dll").has_value());
+}
 
 TEST_F(ResumeStateTest, LongerTemporaryFileIsCutToTheRecordedPosition) {
   const Bytes content = SampleBytes(50000, 3);
@@ -254,7 +353,8 @@ TEST_F(ResumeStateTest, CompleteTemporaryFileIsFinishedWithoutADataRequest) {
   auto file = MakeFile();
   ASSERT_TRUE(file->Download("b.dll", "Libs", nullptr, nullptr, "", Dir.Path() + "client"));
   EXPECT_EQ(ReadFileBytes(Client("b.dll")), content);
-  EXPECT_EQ(Server.Commands(), std::vector<uint32_t>{cmdPackedFileInfo});
+  EXPECT_EQ(Server.Commands(), std::vector<uint32_t>{cmdPackedFileFetch});
+  EXPECT_EQ(Server.Starts(), std::vector<int64_t>{});
 }
 
 TEST_F(ResumeStateTest, MismatchedRecordOrDamagedBytesRestartFromTheBeginning) {
@@ -310,7 +410,7 @@ TEST_F(ResumeStateTest, MismatchedRecordOrDamagedBytesRestartFromTheBeginning) {
     auto file = MakeFile();
     ASSERT_TRUE(file->Download("c.dll", "Libs", nullptr, nullptr, "", Dir.Path() + "client"));
     EXPECT_EQ(ReadFileBytes(Client("c.dll")), content);
-    EXPECT_EQ(Server.Requests().back().Args.at(2), TVariant(0));
+    EXPECT_EQ(Server.Starts().back(), 0);
   }
   // The planted file behind the link was never written.
   EXPECT_EQ(ReadFileBytes(Dir.Path() + "planted").size(), Server.Files["c.dll"].Packed.size() / 2);
@@ -324,14 +424,14 @@ TEST_F(ResumeStateTest, APartialFileOfAnotherUserIsDiscardedEvenWhenItsBytesMatc
   auto file = MakeFile();
   ASSERT_TRUE(file->Download("f.dll", "Libs", nullptr, nullptr, "", Dir.Path() + "client"));
   EXPECT_EQ(ReadFileBytes(Client("f.dll")), content);
-  EXPECT_EQ(Server.Requests().back().Args.at(2), TVariant(0));
+  EXPECT_EQ(Server.Starts().back(), 0);
   struct stat info {};
   ASSERT_EQ(stat(Client("f.dll").c_str(), &info), 0);
   EXPECT_EQ(info.st_uid, geteuid());
 }
 
 TEST_F(ResumeStateTest, LinksAtTheTemporaryNamesAreNeverFollowedAndOwnFilesStayPrivate) {
-  const Bytes content = SampleBytes(45000, 6);
+  const Bytes content = SampleBytes(400000, 6);
   Server.Add("d.dll", content);
   const std::string victim = Dir.Path() + "victim";
   WriteFileBytes(victim, Bytes{'k', 'e', 'e', 'p'});
@@ -342,6 +442,13 @@ TEST_F(ResumeStateTest, LinksAtTheTemporaryNamesAreNeverFollowedAndOwnFilesStayP
     std::filesystem::create_symlink(victim, name);
   }
   auto file = MakeFile();
+  // A second passes at the start and with every block, so the record is saved at each.
+  file->OnStart = [this](const std::string&, int32_t, int32_t) {
+    Clock.Advance(std::chrono::seconds(1));
+  };
+  file->OnProgress = [this](const std::string&, int32_t, int32_t, int32_t) {
+    Clock.Advance(std::chrono::seconds(1));
+  };
   ASSERT_TRUE(file->Download("d.dll", "Libs", nullptr, nullptr, "", Dir.Path() + "client"));
   EXPECT_EQ(ReadFileBytes(Client("d.dll")), content);
   EXPECT_EQ(ReadFileBytes(victim), (Bytes{'k', 'e', 'e', 'p'}));
@@ -454,10 +561,11 @@ TEST_F(RemoteFileTest, FailedReplaceKeepsTheCompleteTransferForTheNextRun) {
   ASSERT_TRUE(Record("g.dll").has_value());
 
   std::filesystem::remove_all(Client("g.dll"));
+  const size_t streams = Server.Starts().size();
   auto again = MakeFile();
   ASSERT_TRUE(again->Download("g.dll", "Libs", nullptr, nullptr, "", Dir.Path() + "client"));
   EXPECT_EQ(ReadFileBytes(Client("g.dll")), content);
-  EXPECT_EQ(Server.Commands().back(), cmdPackedFileInfo);  // finished from the disk alone
+  EXPECT_EQ(Server.Starts().size(), streams);  // finished from the disk alone
 }
 
 TEST_F(RemoteFileTest, CancelStopsAtTheNextBlockAndKeepsTheRecord) {
@@ -507,7 +615,7 @@ TEST_F(RemoteFileTest, AReadErrorMidPayloadFailsTheDownloadAndKeepsOnlyWhatArriv
     // The client waits for more only once it has read all the server sent before pausing.
     bool injected = false;
     end->OnIdle = [&](TIcIOHandler&) {
-      if (injected || !Server.Paused()) return;
+      if (injected || !Server.Paused() || end->DataAvailable()) return;
       end->InjectReadError({"disk says no", 5, false});
       injected = true;
       Server.Resume();

@@ -19,6 +19,7 @@
 
 #include "base/ascii_case.h"
 #include "intercom/ic_connection.h"
+#include "intercom/wire_format.h"
 #include "support/connection_fixture.h"
 #include "support/file_contents.h"
 #include "support/temp_folder.h"
@@ -93,8 +94,8 @@ struct FakeFile {
   int32_t Age = static_cast<int32_t>(kSampleDosTime);
 };
 
-// Answers 0xA209/0xA20D (file information) and 0xA20A/0xA20E (data) from `Files`, keyed by
-// the lower-case wire name, until the client goes away.
+// Answers 0xA209/0xA20D (file information), 0xA20A/0xA20E (data) and 0xA215/0xA216 (both in
+// one reply) from `Files`, keyed by the lower-case wire name, until the client goes away.
 class FakeFileServer {
  public:
   std::map<std::string, FakeFile> Files;
@@ -108,6 +109,8 @@ class FakeFileServer {
   std::atomic<int32_t> WriteLimit{0};
   // Bytes of the next data stream sent before the server waits for `Resume` (-1: none).
   std::atomic<int64_t> PauseAfter{-1};
+  // False: an older server, which answers the one-trip commands as unknown.
+  std::atomic<bool> KnowsOneTrip{true};
 
   // True while the server holds the rest of a data stream back (see `PauseAfter`).
   bool Paused() {
@@ -132,6 +135,11 @@ class FakeFileServer {
   std::vector<TReceivedRequest> Requests() {
     std::lock_guard guard(Lock);
     return Seen;
+  }
+  // Where each data stream the server sent began, in the order sent.
+  std::vector<int64_t> Starts() {
+    std::lock_guard guard(Lock);
+    return StreamStarts;
   }
   std::vector<uint32_t> Commands() {
     std::vector<uint32_t> commands;
@@ -168,9 +176,15 @@ class FakeFileServer {
         server.SendResultData({TVariant(FileList), TVariant(Second)});
         continue;
       }
+      const bool oneTrip = command == cmdPlainFileFetch || command == cmdPackedFileFetch;
+      if (oneTrip && !KnowsOneTrip) {
+        server.SendErrorResult(kErrUnknownCommand, "unknown command");
+        continue;
+      }
       const std::string name = LowerAscii(request.Args.at(0).AsString());
       const auto it = Files.find(name);
-      const bool packed = command == cmdPackedFileInfo || command == cmdPackedFileData;
+      const bool packed = command == cmdPackedFileInfo || command == cmdPackedFileData ||
+                          command == cmdPackedFileFetch;
       if (command == cmdPlainFileInfo || command == cmdPackedFileInfo) {
         if (it == Files.end()) {
           server.SendResultData({TVariant(false), TVariant(""), TVariant(0), TVariant(0)});
@@ -182,34 +196,67 @@ class FakeFileServer {
         }
         continue;
       }
+      if (oneTrip) {
+        if (it == Files.end()) {
+          server.SendResultData(
+              {TVariant(false), TVariant(""), TVariant(0), TVariant(0), TVariant(0)});
+          continue;
+        }
+        const Bytes& data = packed ? it->second.Packed : it->second.Plain;
+        const auto size = static_cast<int32_t>(data.size());
+        const int32_t position = request.Args.at(2).AsInteger();
+        const bool continues = position > 0 && position <= size &&
+                               request.Args.at(3).AsInteger() == size &&
+                               request.Args.at(4).AsInteger() == it->second.Age;
+        const int32_t start = continues ? position : 0;
+        server.SendResultData({TVariant(true), TVariant(it->second.Version), TVariant(size),
+                               TVariant(it->second.Age), TVariant(start)});
+        if (start < size && !SendStream(server, start,
+                                        DataStream(data, static_cast<size_t>(start),
+                                                   static_cast<size_t>(size - start), packed)))
+          return;
+        continue;
+      }
       const Bytes& data = packed ? it->second.Packed : it->second.Plain;
       const auto position = static_cast<size_t>(request.Args.at(2).AsInteger());
       const auto count = std::min<size_t>(static_cast<size_t>(request.Args.at(3).AsInteger()),
                                           data.size() - position);
       server.SendResultData({TVariant(static_cast<int32_t>(count))});
-      const Bytes stream = DataStream(data, position, count, packed);
-      const int64_t breakAfter = BreakAfter.exchange(-1);
-      TIcIOHandler& handler = *server.Handler();
-      const size_t send =
-          breakAfter < 0 ? stream.size() : std::min<size_t>(stream.size(), breakAfter);
-      size_t sent = 0;
-      const int64_t pauseAfter = PauseAfter.exchange(-1);
-      if (pauseAfter >= 0) {
-        sent = std::min<size_t>(send, static_cast<size_t>(pauseAfter));
-        handler.Write(stream.data(), static_cast<int32_t>(sent));
-        handler.Flush(true);
-        std::unique_lock guard(Lock);
-        IsPaused = true;
-        // Bounded, so a test that never resumes cannot hang its own tear-down.
-        Changed.wait_for(guard, std::chrono::seconds(20), [this] { return !IsPaused; });
-      }
-      handler.Write(stream.data() + sent, static_cast<int32_t>(send - sent));
-      handler.Flush(true);
-      if (breakAfter >= 0) {
-        handler.Close();
+      if (!SendStream(server, static_cast<int64_t>(position),
+                      DataStream(data, position, count, packed)))
         return;
-      }
     }
+  }
+
+  // Sends a data stream, cut or paused as the test asked; false when the server then dropped
+  // the connection.
+  bool SendStream(TIcConnection& server, int64_t start, const Bytes& stream) {
+    {
+      std::lock_guard guard(Lock);
+      StreamStarts.push_back(start);
+    }
+    const int64_t breakAfter = BreakAfter.exchange(-1);
+    TIcIOHandler& handler = *server.Handler();
+    const size_t send =
+        breakAfter < 0 ? stream.size() : std::min<size_t>(stream.size(), breakAfter);
+    size_t sent = 0;
+    const int64_t pauseAfter = PauseAfter.exchange(-1);
+    if (pauseAfter >= 0) {
+      sent = std::min<size_t>(send, static_cast<size_t>(pauseAfter));
+      handler.Write(stream.data(), static_cast<int32_t>(sent));
+      handler.Flush(true);
+      std::unique_lock guard(Lock);
+      IsPaused = true;
+      // Bounded, so a test that never resumes cannot hang its own tear-down.
+      Changed.wait_for(guard, std::chrono::seconds(20), [this] { return !IsPaused; });
+    }
+    handler.Write(stream.data() + sent, static_cast<int32_t>(send - sent));
+    handler.Flush(true);
+    if (breakAfter >= 0) {
+      handler.Close();
+      return false;
+    }
+    return true;
   }
 
   Bytes DataStream(const Bytes& data, size_t position, size_t count, bool packed) {
@@ -241,6 +288,7 @@ class FakeFileServer {
   std::condition_variable Changed;
   bool IsPaused = false;
   std::vector<TReceivedRequest> Seen;
+  std::vector<int64_t> StreamStarts;
 };
 
 // A client connection joined to a server connection that `FakeFileServer` serves on its own
