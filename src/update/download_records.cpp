@@ -27,6 +27,7 @@ struct TCachedFile {
   TIniFile Ini;
   TFileStamp Stamp;
   bool Loaded = false;
+  bool Swept = false;  // temporaries of a killed earlier run removed
 };
 
 std::map<std::string, TCachedFile>& Cache() {
@@ -57,6 +58,16 @@ std::string ReadWhole(const std::string& path) {
 // The parsed file, reloaded when it changed on disk since we last saw it.
 TCachedFile& Load(const std::string& path) {
   TCachedFile& cached = Cache()[path];
+  if (!cached.Swept) {
+    // A run killed while it replaced the file left its temporary beside it; this process
+    // is the one launcher of its folder, so no temporary there is still being written.
+    cached.Swept = true;
+    try {
+      CurrentFileSystem().RemoveStaleTemporaries(path);
+    } catch (const std::exception&) {
+      // Left for the next run; a stray temporary takes no record's place.
+    }
+  }
   const TFileStamp stamp = StampOf(path);
   if (!cached.Loaded || !(stamp == cached.Stamp)) {
     cached.Ini = stamp.Exists ? TIniFile(ReadWhole(path)) : TIniFile();
@@ -66,7 +77,7 @@ TCachedFile& Load(const std::string& path) {
   return cached;
 }
 
-// Rewritten after every block, so not made durable: after a power cut the record may claim
+// Rewritten often during a transfer, so not made durable: after a power cut the record may claim
 // bytes the partial file lost, which the resume finds by the record's CRC and starts over.
 // A failed write leaves the previous record file as it was.
 void Save(const std::string& path, TCachedFile& cached) {

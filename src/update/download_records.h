@@ -3,16 +3,18 @@
 // name, with "FileVer", "FileAge", "FileSize", "FilePos" and "CRC" (signed decimal), and
 // "File", the full path of the partial file the record belongs to: a record is never taken
 // for a partial file of another folder (the self-update fetches into the private staging
-// folder names that also exist in the client folder). A section is written after every
-// block and erased when the file has been put in place. The file is readable by its owner
-// alone (mode 0600) and never read or written through a link.
+// folder names that also exist in the client folder). A section is written about once per
+// MiB or second of a transfer and when it stops early, and erased when the file has been put
+// in place. The file is readable by its owner alone (mode 0600) and never read or written
+// through a link.
 //
 // Every access holds the process-wide records lock, so download jobs on several threads can
 // share the file. The parsed file is kept per path and reloaded when the file changed on
 // disk; each change is an atomic replacement through the file layer (file_system.h), so a
 // crash never leaves a half-written record file and a failed write keeps the previous one.
-// The replacement is not synced (it happens after every block): after a power cut a record
-// may claim bytes its partial file lost, which the resume's CRC check finds.
+// The replacement is not synced (it happens often during a transfer): after a power cut a record
+// may claim bytes its partial file lost, which the resume's CRC check finds. A temporary
+// left by a killed run is removed at the first access in a process.
 #pragma once
 
 #include <cstdint>

@@ -97,6 +97,21 @@ TEST(DownloadRecords, UnreadableOrOversizedFileReadsAsNoRecords) {
   EXPECT_LT(ReadFileBytes(path).size(), 200u);
 }
 
+// A run killed while it replaced the record file left a temporary beside it: the next
+// process removes it at its first access, and keeps the records and other files.
+TEST(DownloadRecords, ATemporaryOfAKilledRunIsRemovedAtTheFirstAccess) {
+  TempFolder dir;
+  const std::string path = dir.Path() + std::string(kDownloadInfoFileName);
+  WriteFileBytes(path, TextBytes("[x.dll]\r\nFilePos=7\r\n"));
+  const std::string stale = path + ".~0123456789abcdef.tmp";
+  const std::string other = dir.Path() + "x.dll.~0123456789abcdef.tmp";
+  WriteFileBytes(stale, TextBytes("[x.dll]\r\nFilePos=9"));
+  WriteFileBytes(other, TextBytes("another file's"));
+  EXPECT_EQ(TDownloadInfoFile(path).Read("x.dll")->FilePos, 7);
+  EXPECT_FALSE(std::filesystem::exists(stale));
+  EXPECT_TRUE(std::filesystem::exists(other));
+}
+
 TEST(DownloadRecords, ConcurrentWritersLoseNoSection) {
   TempFolder dir;
   const std::string path = dir.Path() + std::string(kDownloadInfoFileName);
