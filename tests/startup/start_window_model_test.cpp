@@ -123,6 +123,17 @@ TEST_F(StartWindow, WaitInputZeroStartsAtOnce) {
                                       "status Program is starting, please wait...."}));
 }
 
+TEST_F(StartWindow, UnattendedStartsAtOnceWhateverWaitInputAndIgnoresF1) {
+  Env.WaitInputMs = 3000;
+  Env.Unattended = true;
+  auto model = Open();
+  EXPECT_TRUE(model->StartEvent().IsSet());
+  EXPECT_EQ(model->WaitInput(), 0);
+  EXPECT_EQ(model->Status(), "Program is starting, please wait....");
+  model->KeyDown(kKeyF1, false, false, false);
+  EXPECT_EQ(DialogRuns, 0);
+}
+
 TEST_F(StartWindow, TheArrowSweepsRightHidesTurnsAndSweepsBack) {
   auto model = Open();
   std::string shown;  // one letter per tick: '>' or '<' shown, '.' hidden

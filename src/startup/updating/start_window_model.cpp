@@ -52,7 +52,7 @@ void TStartWindowModel::StartSequence() {
   if (!settings.Source) settings.Source = Env.Source;
   WorkerThread = workerClass(*this, std::move(settings));
   WorkerThread->Start();
-  if (WaitInputMs == 0) ContinueStart();
+  if (WaitInputMs == 0 || Env.Unattended) ContinueStart();
 }
 
 void TStartWindowModel::AnimateArrow() {
