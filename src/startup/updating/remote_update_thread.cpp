@@ -148,7 +148,8 @@ void TRemoteUpdateThread::FetchFileList(TFileList& list) {
   source.EnsureClient();
   if (!Release)
     Release = std::make_unique<TReleaseVerification>(
-        Settings.ReleaseKey, ExeDir() + std::string(kReleaseStateFileName), Settings.LangIndex);
+        Settings.ReleaseKey, ExeDir() + std::string(kReleaseStateFileName), Settings.LangIndex,
+        ExeDir() + std::string(kReleaseHashesFileName));
   const auto now =
       std::chrono::duration_cast<std::chrono::seconds>(GetClock().UtcNow().time_since_epoch());
   Release->Prepare(source, StagingFolder(Settings.TempDir), now.count());
@@ -210,7 +211,11 @@ void TRemoteUpdateThread::FetchFiles(TFileList& list) {
     throw;
   }
   Synchronize([this] { Form.HideDownloadWindow(); });
-  if (Release) Release->Commit();
+  if (Release) {
+    for (const TFileEntry& entry : list)
+      Release->NoteDownloaded(ExeDir() + LocalFileName(entry.Name));
+    Release->Commit();
+  }
 }
 
 TUpdateThreadClass RemoteUpdateThreadClass() {
