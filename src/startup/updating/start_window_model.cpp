@@ -153,6 +153,15 @@ void TStartWindowModel::HideDownloadWindow() {
   View.DownloadWindowHidden();
 }
 
+void TStartWindowModel::SetDone() {
+  Done.store(true);
+  try {
+    PostToThread([] {}, true);  // only wakes the loop, so it may come after the window is gone
+  } catch (...) {
+    // No main thread runs a loop: the tick closes the window.
+  }
+}
+
 void TStartWindowModel::WaitStartEvent() {
   Event.Wait();
 }

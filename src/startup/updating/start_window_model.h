@@ -116,10 +116,14 @@ class TStartWindowModel : public TSyncThreadOwner {
   void ClearSettingsChanged() override { SettingsChanged.store(false); }
   void SetWorkerElapsed(int64_t milliseconds) override { WorkerElapsed.store(milliseconds); }
   void UpdateAbandoned(int failedPasses) override { View.UpdateAbandoned(failedPasses); }
-  void SetDone() override { Done.store(true); }
+  // Also wakes the main thread's loop, which then closes the window at once instead of at
+  // the next tick.
+  void SetDone() override;
 
   bool Closed() const { return IsClosed; }
   bool IsDone() const { return Done.load(); }
+  // The worker is done and no dialog is open: the loop may end and close the window.
+  bool ReadyToClose() const { return Done.load() && !Busy; }
   bool IsBusy() const { return Busy; }
   int WaitInput() const { return WaitInputMs; }
   int Ticks() const { return TickCount; }
