@@ -18,7 +18,9 @@ void RunLauncherStartWindow(UiPort& port, TStartWindowView& view, int maxFailedP
     environment.Quit = [] { TerminateApplication(); };
     return ShowServerSettings(port, environment);
   };
-  TStartWindowModel model(LauncherStartWindowEnvironment(showServerSettings, maxFailedPasses),
+  // Without a person nobody can press F1, so the start does not wait for it.
+  TStartWindowModel model(LauncherStartWindowEnvironment(showServerSettings, maxFailedPasses,
+                                                         port.Kind() == UiKind::Headless),
                           view);
   RunStartWindowLoop(model, round);
 }

@@ -82,25 +82,41 @@ void TReleaseGuard::CheckPackedFile(std::string_view name, std::string_view area
 void TReleaseGuard::CheckFile(std::string_view name, std::string_view area,
                               const std::string& path) const {
   const TManifestFile entry = Entry(name, area);
-  const TFileDigest digest = DigestFile(path);
+  File file = OpenFileOrFail(path, FileAccess::Read);
+  const std::optional<FileIdentity> identity = ReadFileIdentity(file);
+  const TFileDigest digest = DigestOpenFile(file);
   if (!Signed) {
     if (digest.Size > entry.Size) Refuse(TReleaseText::TooLong, name);
     return;
   }
   if (digest.Size != entry.Size || digest.Sha256 != entry.Sha256)
     Refuse(TReleaseText::FileDiffers, name);
+  if (identity && identity->Size == digest.Size) {
+    std::lock_guard lock(VerifiedLock);
+    Verified[{identity->Device, identity->Inode}] = digest;
+  }
+}
+
+std::optional<std::string> TReleaseGuard::VerifiedSha256(const FileIdentity& identity) const {
+  std::lock_guard lock(VerifiedLock);
+  const auto found = Verified.find({identity.Device, identity.Inode});
+  if (found == Verified.end() || found->second.Size != identity.Size) return std::nullopt;
+  return found->second.Sha256;
 }
 
 bool TReleaseGuard::Matches(std::string_view releaseName, const std::string& path) const {
-  if (!Signed) return false;
-  const TManifestFile* entry = Signed->Find(releaseName);
-  if (entry == nullptr) return false;
+  if (!Signed || Signed->Find(releaseName) == nullptr) return false;
   try {
-    const TFileDigest digest = DigestFile(path);
-    return digest.Size == entry->Size && digest.Sha256 == entry->Sha256;
+    return MatchesDigest(releaseName, DigestFile(path));
   } catch (const std::exception&) {
     return false;
   }
+}
+
+bool TReleaseGuard::MatchesDigest(std::string_view releaseName, const TFileDigest& digest) const {
+  if (!Signed) return false;
+  const TManifestFile* entry = Signed->Find(releaseName);
+  return entry != nullptr && digest.Size == entry->Size && digest.Sha256 == entry->Sha256;
 }
 
 void SetReleaseGuard(std::shared_ptr<const TReleaseGuard> guard) {

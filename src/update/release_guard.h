@@ -5,18 +5,26 @@
 // must have the signed size and SHA-256 before it is renamed into place. Failures raise
 // `EReleaseRefused` with a message in the user's language, and nothing is put in place.
 //
+// The guard remembers the hash of every file that passed `CheckFile` by the file's device,
+// inode and size, which the rename into place keeps, so that the launcher can record the
+// hash of a fresh download without reading the file again.
+//
 // Before the manifest itself is verified, a guard that allows only the manifest (up to its
 // size limit) is installed, so that not even the manifest's download can grow without end.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "base/exceptions.h"
+#include "platform/file_identity.h"
 #include "update/release_manifest.h"
+#include "update/release_signature.h"
 #include "update/release_texts.h"
 
 namespace zor {
@@ -58,6 +66,11 @@ class TReleaseGuard {
   void CheckFile(std::string_view name, std::string_view area, const std::string& path) const;
   // True when the local file at `path` holds what the manifest signs for `releaseName`.
   bool Matches(std::string_view releaseName, const std::string& path) const;
+  // The same for a file of the given size and hash.
+  bool MatchesDigest(std::string_view releaseName, const TFileDigest& digest) const;
+  // The SHA-256 of the file that `CheckFile` passed and that now has `identity`'s device,
+  // inode and size; nullopt for any other.
+  std::optional<std::string> VerifiedSha256(const FileIdentity& identity) const;
 
   // Raises `EReleaseRefused` with `text` in the guard's language, `arg` in place of its "%s".
   [[noreturn]] void Refuse(TReleaseText text, std::string_view arg = {}) const;
@@ -68,6 +81,10 @@ class TReleaseGuard {
 
   std::optional<TReleaseManifest> Signed;
   int Lang;
+  // Files that passed `CheckFile`: (device, inode) -> their digest. Downloads run on several
+  // threads at once.
+  mutable std::mutex VerifiedLock;
+  mutable std::map<std::pair<uint64_t, uint64_t>, TFileDigest> Verified;
 };
 
 // The guard downloads consult; none (the default) checks nothing.

@@ -116,8 +116,12 @@ std::string Sha256Hex(std::span<const uint8_t> bytes) {
 }
 
 TFileDigest DigestFile(const std::string& path) {
-  EnsureSodium();
   File file = OpenFileOrFail(path, FileAccess::Read);
+  return DigestOpenFile(file);
+}
+
+TFileDigest DigestOpenFile(File& file) {
+  EnsureSodium();
   crypto_hash_sha256_state state;
   crypto_hash_sha256_init(&state);
   std::vector<uint8_t> buffer(kHashPiece);

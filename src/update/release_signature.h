@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_open.h"
 #include "update/release_manifest.h"
 
 namespace zor {
@@ -65,5 +66,7 @@ struct TFileDigest {
   std::string Sha256;
 };
 TFileDigest DigestFile(const std::string& path);
+// The same of an open file, read from its current position to its end.
+TFileDigest DigestOpenFile(File& file);
 
 }  // namespace zor

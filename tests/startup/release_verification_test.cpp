@@ -110,5 +110,51 @@ TEST_F(ReleaseVerificationTest, TheFileListMustAgreeWithTheManifest) {
   }
 }
 
+TEST_F(ReleaseVerificationTest, ALocalFileIsReadAgainOnlyWhenItChangedSinceTheLastPass) {
+  const std::string content(3000, 'c');
+  const std::string path = Dir / "ZORCore.dll";
+  test::WriteFile(path, content);
+  TReleaseManifest manifest;
+  manifest.Counter = 1;
+  manifest.Created = kNow;
+  manifest.Expires = kNow + 86400;
+  manifest.Files = {{"ZORCore.dll", 3000,
+                     Sha256Hex({reinterpret_cast<const uint8_t*>(content.data()), content.size()}),
+                     "5.0.6.18", 100}};
+  const std::string signedText = SignManifestBody(SerializeManifestBody(manifest), First.Secret);
+  const std::string cache = Dir / "ZORRelease.hashes";
+  // One start: the manifest accepted, the file checked, the pass committed when `commit`.
+  const auto start = [&](bool commit) {
+    TReleaseVerification run(EncodeBase64(First.Public), State, 0, cache);
+    run.Accept(signedText, kNow);
+    const bool matches = run.LocalFileMatches("ZORCore.dll", path);
+    if (commit) run.Commit();
+    return std::make_pair(matches, run.FilesHashed());
+  };
+  EXPECT_EQ(start(false), std::make_pair(true, 1));
+  EXPECT_FALSE(std::filesystem::exists(cache));  // only a successful pass leaves the cache
+  EXPECT_EQ(start(true), std::make_pair(true, 1));
+  EXPECT_EQ(start(true), std::make_pair(true, 0));
+
+  const auto time = std::filesystem::last_write_time(path);
+  test::WriteFile(path, std::string(3000, 'x'));
+  std::filesystem::last_write_time(path, time + std::chrono::seconds(2));
+  EXPECT_EQ(start(true), std::make_pair(false, 1));
+
+  // A download verified on its way in is recorded without reading it again.
+  const std::string downloaded = Dir / "ZORCore.dll_tmp";
+  test::WriteFile(downloaded, content);
+  {
+    TReleaseVerification run(EncodeBase64(First.Public), State, 0, cache);
+    run.Accept(signedText, kNow);
+    GetReleaseGuard()->CheckFile("ZORCore.dll", "Libs", downloaded);
+    std::filesystem::rename(downloaded, path);
+    run.NoteDownloaded(path);
+    run.Commit();
+    EXPECT_EQ(run.FilesHashed(), 0);
+  }
+  EXPECT_EQ(start(true), std::make_pair(true, 0));
+}
+
 }  // namespace
 }  // namespace zor

@@ -123,6 +123,17 @@ TEST_F(StartWindow, WaitInputZeroStartsAtOnce) {
                                       "status Program is starting, please wait...."}));
 }
 
+TEST_F(StartWindow, UnattendedStartsAtOnceWhateverWaitInputAndIgnoresF1) {
+  Env.WaitInputMs = 3000;
+  Env.Unattended = true;
+  auto model = Open();
+  EXPECT_TRUE(model->StartEvent().IsSet());
+  EXPECT_EQ(model->WaitInput(), 0);
+  EXPECT_EQ(model->Status(), "Program is starting, please wait....");
+  model->KeyDown(kKeyF1, false, false, false);
+  EXPECT_EQ(DialogRuns, 0);
+}
+
 TEST_F(StartWindow, TheArrowSweepsRightHidesTurnsAndSweepsBack) {
   auto model = Open();
   std::string shown;  // one letter per tick: '>' or '<' shown, '.' hidden
@@ -413,7 +424,7 @@ TEST(StartWindowPicture, TraditionalScriptHasItsOwnSplash) {
 
 // A whole run on the main thread's loop with the network worker on its own thread: the worker
 // checks the settings on the main thread, waits for the start, fetches one file while the
-// progress window is shown, asks for the main program, and the next tick closes the window.
+// progress window is shown, asks for the main program, and the window closes.
 TEST_F(StartWindow, AWholeRunOnTheTimerQueue) {
   Env.WaitInputMs = 0;
   Env.WorkerClass = RemoteUpdateThreadClass();
@@ -433,6 +444,36 @@ TEST_F(StartWindow, AWholeRunOnTheTimerQueue) {
   EXPECT_NE(shown, View.Events.end());
   EXPECT_NE(std::find(shown, View.Events.end(), "hidden"), View.Events.end());
   EXPECT_EQ(View.Events.back(), "closed");
+}
+
+// The loop ends as soon as the worker is done: the clock stands still, so no tick ever
+// comes, and the window closes all the same. (Should it wait for a tick after all, the
+// clock is moved on after a while so that the test ends, and fails.)
+TEST_F(StartWindow, TheWindowClosesAsSoonAsTheWorkerIsDoneWithoutATick) {
+  ManualClock clock;
+  ScopedClock scopedClock(clock);
+  Env.WaitInputMs = 0;
+  Env.WorkerClass = RemoteUpdateThreadClass();
+  Env.WorkerSettings.TempDir = Dir / "tmp";
+  Source->InstallDir = Dir.Path();
+  Source->ListText = "IClient=1.0.0.0,0,7";
+  Source->Files["IClient"] = {{"1.0.0.0", 0, 7}, "program"};
+  std::atomic<bool> ended{false};
+  std::thread unstick([&] {
+    for (int i = 0; i < 200 && !ended; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    while (!ended) {
+      clock.Advance(std::chrono::milliseconds(kStartTickMs));
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
+  TStartWindowModel model(Env, View);
+  RunStartWindowLoop(model);
+  ended = true;
+  unstick.join();
+  EXPECT_TRUE(model.Closed());
+  EXPECT_EQ(model.Ticks(), 0);
+  EXPECT_EQ(Started, (std::vector<std::string>{"\"" + Dir.Path() + "IClient\" /NetMode"}));
 }
 
 // A windowed front end's own round runs the loop and the destroy step, and the calls the

@@ -185,6 +185,31 @@ TEST_F(UpdateWorker, FetchesMissingAndOutdatedFilesAroundTheProgressWindow) {
   EXPECT_FALSE(worker.Running());
 }
 
+TEST_F(UpdateWorker, EveryConfigurationFileIsFetchedEvenWhenOneFailsAndTheFailureEndsThePass) {
+  // A source that loses the connection while it fetches one name.
+  struct OneFails : FakeUpdateSource {
+    bool DownloadOne(const std::string& name, const std::string& area, bool deleteFirst,
+                     const std::string& baseDir) override {
+      if (name == "Special\\ZORSys.ini") throw Exception("connection lost");
+      return FakeUpdateSource::DownloadOne(name, area, deleteFirst, baseDir);
+    }
+  };
+  auto source = std::make_shared<OneFails>();
+  source->Files["ZORSys.ini"].Content = "[System]";
+  source->Files["Patch.xml"].Content = "<patch/>";
+  WriteFile(Dir / "app/Special/ZORSys.ini", "kept");
+  WriteFile(Dir / "app/DemoLevels.ini", "gone from the server");
+  TSyncThreadSettings settings = Settings();
+  settings.Source = source;
+  TRemoteUpdateThread worker(Owner, settings);
+  testing::ExpectError<Exception>([&] { worker.DownloadConfigFiles(); }, "Exception",
+                                  "connection lost");
+  EXPECT_EQ(test::ReadFile(Dir / "app/ZORSys.ini"), "[System]");
+  EXPECT_EQ(test::ReadFile(Dir / "app/Patch.xml"), "<patch/>");
+  EXPECT_EQ(test::ReadFile(Dir / "app/Special/ZORSys.ini"), "kept");
+  EXPECT_EQ(test::ReadFile(Dir / "app/DemoLevels.ini"), "<missing>");
+}
+
 TEST_F(UpdateWorker, NothingToFetchShowsNoProgressWindowAndStartsTheMainProgram) {
   PlaceCurrent("current.dll");
   Source->ListText = Entry("current.dll", 1000) + ";" + Entry("MDAC_TYP", 5);

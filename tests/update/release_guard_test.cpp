@@ -93,5 +93,21 @@ TEST_F(ReleaseGuardFiles, FinishedFilesMustHaveTheSignedSizeAndHash) {
   EXPECT_FALSE(guard.Matches("Data.dat", (Dir / "missing").string()));
 }
 
+TEST_F(ReleaseGuardFiles, AFileThatPassedIsKnownByItsIdentityAfterTheRenameIntoPlace) {
+  const TReleaseGuard guard(OneFile("Data.dat", "signed bytes"), 1);
+  const std::string passed = Write("Data.dat_tmp", "signed bytes");
+  const std::string refused = Write("Other.dat_tmp", "signed byteS");
+  guard.CheckFile("Data.dat", "Libs", passed);
+  EXPECT_ANY_THROW(guard.CheckFile("Data.dat", "Libs", refused));
+  fs::rename(passed, Dir / "Data.dat");
+  const std::optional<FileIdentity> placed = ReadFileIdentity((Dir / "Data.dat").string());
+  ASSERT_TRUE(placed.has_value());
+  EXPECT_EQ(guard.VerifiedSha256(*placed), Sha256Hex(Bytes("signed bytes")));
+  EXPECT_EQ(guard.VerifiedSha256(*ReadFileIdentity(refused)), std::nullopt);
+  FileIdentity grown = *placed;
+  ++grown.Size;
+  EXPECT_EQ(guard.VerifiedSha256(grown), std::nullopt);
+}
+
 }  // namespace
 }  // namespace zor

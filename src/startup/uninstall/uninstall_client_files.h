@@ -51,6 +51,7 @@ inline constexpr std::string_view kClientFileNames[] = {
     "Patch.xml",
     "DBConfig.Dat",
     "DownLoadInfo.dat",
+    "ZORRelease.hashes",
 };
 
 // True when `relativeName` (below the client's folder; '/' or '\' between parts) is one of

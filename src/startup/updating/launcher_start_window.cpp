@@ -30,10 +30,11 @@ void InstallLauncherUpdateSource() {
 }
 
 TStartWindowEnvironment LauncherStartWindowEnvironment(std::function<bool()> showServerSettings,
-                                                       int maxFailedPasses) {
+                                                       int maxFailedPasses, bool unattended) {
   TZORInfoBase& info = GetZorInfo();
   TStartWindowEnvironment env;
   env.WaitInputMs = info.GetWaitInput();
+  env.Unattended = unattended;
   env.ShouldShowServerDialog = [] { return ShouldShowServerDialog(); };
   env.ShowServerSettings = std::move(showServerSettings);
   env.Source = GetUpdateSource();

@@ -1,8 +1,9 @@
 // The start window's surroundings in the launcher process: "WaitInput" and the question
 // whether the settings dialog opens first from the settings key, the network update worker
 // with the process's update source, the main program named by "ZORSys.ini" in the data
-// folder, processes started without waiting. The user interface supplies the dialog and the
-// bound of failed passes (none with a person, a few without).
+// folder, processes started without waiting. The user interface supplies the dialog, the
+// bound of failed passes (none with a person, a few without) and whether a person is there
+// to press F1 at all.
 #pragma once
 
 #include <functional>
@@ -19,6 +20,6 @@ void InstallNetworkUpdateThread();
 void InstallLauncherUpdateSource();
 
 TStartWindowEnvironment LauncherStartWindowEnvironment(std::function<bool()> showServerSettings,
-                                                       int maxFailedPasses);
+                                                       int maxFailedPasses, bool unattended);
 
 }  // namespace zor

@@ -82,8 +82,11 @@ void NoteUnverifiedRelease(std::string_view releaseKey) {
 }
 
 TReleaseVerification::TReleaseVerification(std::string releaseKey, std::string stateFile,
-                                           int langIndex)
-    : ReleaseKey(std::move(releaseKey)), StateFile(std::move(stateFile)), Lang(langIndex) {}
+                                           int langIndex, std::string hashCacheFile)
+    : ReleaseKey(std::move(releaseKey)),
+      StateFile(std::move(stateFile)),
+      HashCacheFile(std::move(hashCacheFile)),
+      Lang(langIndex) {}
 
 std::vector<TPublicKey> TReleaseVerification::TrustedKeys(const TReleaseState& state) const {
   // A state that descends from another "ReleaseKey" is not used: the setting starts over.
@@ -173,15 +176,42 @@ void TReleaseVerification::CheckList(TFileList& list) const {
   }
 }
 
-bool TReleaseVerification::LocalFileMatches(std::string_view name, const std::string& path) const {
+TCachedFileDigests& TReleaseVerification::LocalDigests() {
+  if (!Digests) {
+    Digests.emplace(HashCacheFile.empty() ? TReleaseHashCache{}
+                                          : TReleaseHashCache::Load(HashCacheFile));
+  }
+  return *Digests;
+}
+
+bool TReleaseVerification::LocalFileMatches(std::string_view name, const std::string& path) {
   if (!Guard || !Guard->HasManifest()) return true;
-  return Guard->Matches(name, path);
+  if (Guard->Manifest().Find(name) == nullptr) return false;
+  try {
+    return Guard->MatchesDigest(name, LocalDigests().Digest(path));
+  } catch (const std::exception&) {
+    return false;  // an unreadable file is fetched again
+  }
+}
+
+void TReleaseVerification::NoteDownloaded(const std::string& path) {
+  if (!Guard || !Guard->HasManifest()) return;
+  const std::optional<FileIdentity> identity = ReadFileIdentity(path);
+  if (!identity) return;
+  if (const std::optional<std::string> sha = Guard->VerifiedSha256(*identity))
+    LocalDigests().Note(path, *identity, *sha);
 }
 
 void TReleaseVerification::Commit() {
   if (!HasAccepted) return;
   WriteReleaseState(StateFile, Accepted);
   HasAccepted = false;
+  if (HashCacheFile.empty() || !Digests) return;
+  try {
+    Digests->Seen().Save(HashCacheFile);
+  } catch (const std::exception&) {
+    // Without the cache the next start reads every file again; the pass itself succeeded.
+  }
 }
 
 }  // namespace zor

@@ -4,7 +4,9 @@
 // launcher accepted before and that it has not expired, and installs the guard that every
 // download then consults (update/release_guard.h). The file list must agree with the
 // manifest, and a local file whose SHA-256 differs from it is fetched again. After a pass
-// that succeeded, the counter and the keys are kept in a file of their own (0600).
+// that succeeded, the counter and the keys are kept in a file of their own (0600), and the
+// hashes of the local files in a cache beside it (update/release_hash_cache.h), so that the
+// next start reads only the files that changed since.
 //
 // Key rotation: a manifest may name the next key. Once the launcher has accepted such a
 // manifest it trusts the signing key and the named one; the first manifest signed by the
@@ -16,12 +18,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "startup/updating/file_list.h"
 #include "startup/updating/update_source.h"
+#include "update/cached_file_digests.h"
 #include "update/release_guard.h"
 #include "update/release_signature.h"
 
@@ -52,8 +56,10 @@ void NoteUnverifiedRelease(std::string_view releaseKey);
 
 class TReleaseVerification {
  public:
-  // `releaseKey` is the setting's text (empty: no verification); `stateFile` the state's path.
-  TReleaseVerification(std::string releaseKey, std::string stateFile, int langIndex);
+  // `releaseKey` is the setting's text (empty: no verification); `stateFile` the state's path;
+  // `hashCacheFile` the path of the hash cache (empty: none, every file is read each time).
+  TReleaseVerification(std::string releaseKey, std::string stateFile, int langIndex,
+                       std::string hashCacheFile = {});
 
   bool Enabled() const { return !ReleaseKey.empty(); }
 
@@ -69,15 +75,24 @@ class TReleaseVerification {
   // is part of the release with the version and date the manifest signs.
   void CheckList(TFileList& list) const;
   // True when no manifest is in force or the local file at `path` matches the signed one.
-  bool LocalFileMatches(std::string_view name, const std::string& path) const;
-  // End of a successful pass: keeps the accepted counter and keys.
+  // The hash comes from the cache while the file's identity is the one recorded.
+  bool LocalFileMatches(std::string_view name, const std::string& path);
+  // After a download phase: records the hash the download was verified with for the file
+  // now at `path`, so that the next start need not read it.
+  void NoteDownloaded(const std::string& path);
+  // End of a successful pass: keeps the accepted counter and keys, and the hash cache.
   void Commit();
+  // Local files read and hashed so far in this run.
+  int FilesHashed() const { return Digests ? Digests->FilesHashed() : 0; }
 
  private:
   std::vector<TPublicKey> TrustedKeys(const TReleaseState& state) const;
+  TCachedFileDigests& LocalDigests();
 
   std::string ReleaseKey;
   std::string StateFile;
+  std::string HashCacheFile;
+  std::optional<TCachedFileDigests> Digests;  // read at the first local file
   int Lang;
   std::shared_ptr<const TReleaseGuard> Guard;
   TReleaseState Accepted;

@@ -124,15 +124,23 @@ bool TRemoteUpdateThread::CheckSelfUpdate() {
 }
 
 bool TRemoteUpdateThread::DownloadConfigFiles() {
-  bool result = false;
-  for (std::string_view name : kConfigFiles) {
-    // Fetched whole into "<name>_tmp" and put in place only when complete, so a failed fetch
-    // keeps the old file; one the server no longer holds is removed, as a fresh fetch would.
-    result =
-        Settings.Source->DownloadOne(std::string(name), std::string(kAreaInstall), false, ExeDir());
-    if (!result) DeleteIfPresent(ExeDir() + LocalFileName(std::string(name)));
+  // All at once where the source can: each is small, so the round trips are what costs.
+  // Each is fetched whole into "<name>_tmp" and put in place only when complete, so a failed
+  // fetch keeps the old file; one the server no longer holds is removed, as a fresh fetch
+  // would. The first failure ends the pass once all have ended.
+  const std::vector<std::string> names(std::begin(kConfigFiles), std::end(kConfigFiles));
+  const std::vector<TFetchOutcome> outcomes =
+      Settings.Source->DownloadEach(names, std::string(kAreaInstall), ExeDir());
+  std::exception_ptr firstError;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (outcomes[i].Error) {
+      if (!firstError) firstError = outcomes[i].Error;
+    } else if (!outcomes[i].Found) {
+      DeleteIfPresent(ExeDir() + LocalFileName(names[i]));
+    }
   }
-  return result;
+  if (firstError) std::rethrow_exception(firstError);
+  return outcomes.back().Found;
 }
 
 void TRemoteUpdateThread::GetFileList(TFileList& list) {
@@ -148,7 +156,8 @@ void TRemoteUpdateThread::FetchFileList(TFileList& list) {
   source.EnsureClient();
   if (!Release)
     Release = std::make_unique<TReleaseVerification>(
-        Settings.ReleaseKey, ExeDir() + std::string(kReleaseStateFileName), Settings.LangIndex);
+        Settings.ReleaseKey, ExeDir() + std::string(kReleaseStateFileName), Settings.LangIndex,
+        ExeDir() + std::string(kReleaseHashesFileName));
   const auto now =
       std::chrono::duration_cast<std::chrono::seconds>(GetClock().UtcNow().time_since_epoch());
   Release->Prepare(source, StagingFolder(Settings.TempDir), now.count());
@@ -210,7 +219,11 @@ void TRemoteUpdateThread::FetchFiles(TFileList& list) {
     throw;
   }
   Synchronize([this] { Form.HideDownloadWindow(); });
-  if (Release) Release->Commit();
+  if (Release) {
+    for (const TFileEntry& entry : list)
+      Release->NoteDownloaded(ExeDir() + LocalFileName(entry.Name));
+    Release->Commit();
+  }
 }
 
 TUpdateThreadClass RemoteUpdateThreadClass() {

@@ -1,7 +1,7 @@
 // The network update worker: asks the application server for its list of client files,
 // replaces the launcher itself first when the server holds a newer one (the new launcher is
 // started with "/ReCopy" and this process ends), fetches the four configuration files fresh
-// (each replaces the old copy only once it has arrived whole),
+// at the same time (each replaces the old copy only once it has arrived whole),
 // keeps the files that are missing or older (by version, then by file date) and downloads
 // them while the start window shows the progress window. Before anything is fetched it checks
 // that the client folder can be written; a read-only folder or a full disk ends the pass with
@@ -46,8 +46,9 @@ class TRemoteUpdateThread : public TSyncThread {
  public:
   using TSyncThread::TSyncThread;
 
-  // Fetches the configuration files fresh into the launcher's folder; the last one's result.
-  // A fetch that fails keeps the old file; a file the server does not hold is removed.
+  // Fetches the configuration files fresh into the launcher's folder, at once where the
+  // source can; the last one's result. A fetch that fails keeps the old file and fails the
+  // pass; a file the server does not hold is removed.
   virtual bool DownloadConfigFiles();
   // The self-update: false when the launcher and the cloud client library are current (or
   // could not be fetched); when a newer launcher was fetched, starts it with "/ReCopy" and

@@ -45,7 +45,11 @@ void RunStartWindowLoop(TStartWindowModel& model, const TMainLoopRound& round) {
       OnApplicationTerminate({});
     }
   } destroy{model, window, runRound};
-  const auto stop = [&model] { return model.Closed() || IsApplicationTerminating(); };
+  // A worker that is done wakes the loop, which ends here and closes the window in the
+  // destroy step rather than at the next tick.
+  const auto stop = [&model] {
+    return model.Closed() || model.ReadyToClose() || IsApplicationTerminating();
+  };
   model.Create();
   model.StartSequence();
   while (!stop()) runRound(kLoopRound, stop);

@@ -52,7 +52,7 @@ void TStartWindowModel::StartSequence() {
   if (!settings.Source) settings.Source = Env.Source;
   WorkerThread = workerClass(*this, std::move(settings));
   WorkerThread->Start();
-  if (WaitInputMs == 0) ContinueStart();
+  if (WaitInputMs == 0 || Env.Unattended) ContinueStart();
 }
 
 void TStartWindowModel::AnimateArrow() {
@@ -151,6 +151,15 @@ void TStartWindowModel::HideDownloadWindow() {
   DownloadTimerTick();  // the last state of the counters, which the timer may not have seen
   DownLoadForm.reset();
   View.DownloadWindowHidden();
+}
+
+void TStartWindowModel::SetDone() {
+  Done.store(true);
+  try {
+    PostToThread([] {}, true);  // only wakes the loop, so it may come after the window is gone
+  } catch (...) {
+    // No main thread runs a loop: the tick closes the window.
+  }
 }
 
 void TStartWindowModel::WaitStartEvent() {

@@ -68,7 +68,10 @@ class TStartWindowView {
 
 // What the window takes from the process around it.
 struct TStartWindowEnvironment {
-  int WaitInputMs = 3000;                        // "WaitInput", already at least 500
+  int WaitInputMs = 3000;  // "WaitInput", already at least 500
+  // Nobody can press F1 (a front end without a person): the start goes on at once, as with
+  // WaitInput 0, instead of waiting for a key that cannot come.
+  bool Unattended = false;
   std::function<bool()> ShouldShowServerDialog;  // before the first pass
   std::function<bool()> ShowServerSettings;      // the dialog: true when the connection changed
   std::shared_ptr<TUpdateSource> Source;         // the download client's owner
@@ -88,7 +91,8 @@ class TStartWindowModel : public TSyncThreadOwner {
 
   // The create step: captions (title message 8, status message 2).
   void Create();
-  // Reads WaitInput, shows message 3 and starts the worker; with WaitInput 0 goes on at once.
+  // Reads WaitInput, shows message 3 and starts the worker; with WaitInput 0 or unattended
+  // goes on at once.
   void StartSequence();
   // The 100 ms tick: the arrow, the F1 time, and closing once Done.
   void Tick();
@@ -112,10 +116,14 @@ class TStartWindowModel : public TSyncThreadOwner {
   void ClearSettingsChanged() override { SettingsChanged.store(false); }
   void SetWorkerElapsed(int64_t milliseconds) override { WorkerElapsed.store(milliseconds); }
   void UpdateAbandoned(int failedPasses) override { View.UpdateAbandoned(failedPasses); }
-  void SetDone() override { Done.store(true); }
+  // Also wakes the main thread's loop, which then closes the window at once instead of at
+  // the next tick.
+  void SetDone() override;
 
   bool Closed() const { return IsClosed; }
   bool IsDone() const { return Done.load(); }
+  // The worker is done and no dialog is open: the loop may end and close the window.
+  bool ReadyToClose() const { return Done.load() && !Busy; }
   bool IsBusy() const { return Busy; }
   int WaitInput() const { return WaitInputMs; }
   int Ticks() const { return TickCount; }

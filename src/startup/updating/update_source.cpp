@@ -12,6 +12,20 @@ std::shared_ptr<TUpdateSource> currentSource;
 
 }  // namespace
 
+std::vector<TFetchOutcome> TUpdateSource::DownloadEach(const std::vector<std::string>& names,
+                                                       const std::string& area,
+                                                       const std::string& baseDir) {
+  std::vector<TFetchOutcome> outcomes(names.size());
+  for (size_t i = 0; i < names.size(); ++i) {
+    try {
+      outcomes[i].Found = DownloadOne(names[i], area, false, baseDir);
+    } catch (...) {
+      outcomes[i].Error = std::current_exception();
+    }
+  }
+  return outcomes;
+}
+
 void SetUpdateSource(std::shared_ptr<TUpdateSource> source) {
   std::lock_guard guard(sourceLock);
   currentSource = std::move(source);

@@ -8,12 +8,21 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "startup/updating/file_list.h"
 
 namespace zor {
+
+// What became of one of several single downloads: whether the server had the file, or the
+// error that ended its fetch.
+struct TFetchOutcome {
+  bool Found = false;
+  std::exception_ptr Error;
+};
 
 class TUpdateSource {
  public:
@@ -33,6 +42,12 @@ class TUpdateSource {
   // first when `deleteFirst`. False when the server does not have it.
   virtual bool DownloadOne(const std::string& name, const std::string& area, bool deleteFirst,
                            const std::string& baseDir) = 0;
+  // Fetches each of `names` as `DownloadOne` does without deleting first, all of them even
+  // when one fails; the outcomes in the order of `names`. This one fetches them one after
+  // the other; a source with several connections fetches them at once.
+  virtual std::vector<TFetchOutcome> DownloadEach(const std::vector<std::string>& names,
+                                                  const std::string& area,
+                                                  const std::string& baseDir);
   // The download phase: fetches every file of the list, crediting `DownloadedBytes`.
   virtual void DownloadList(const TFileList& list) = 0;
 
