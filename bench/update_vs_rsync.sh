@@ -31,10 +31,10 @@ REPEATS=${ZOR_BENCH_REPEATS:-3}
 CONCURRENT=${ZOR_BENCH_CONCURRENT:-64}
 PROFILES=${ZOR_BENCH_PROFILES:-small mixed}
 # Left out of the comparison: the files a launcher keeps beside the release's (itself, its
-# resume records, the state of the signed release it accepted, the main program's start
-# record) and the release's signed manifest, which the launcher checks in its private
-# staging folder and does not install.
-OWN_FILES=(Client DownLoadInfo.dat ZORRelease.state IClient.started ZORRelease.manifest)
+# resume records, the state of the signed release it accepted and its cache of local file
+# hashes, the main program's start record) and the release's signed manifest, which the
+# launcher checks in its private staging folder and does not install.
+OWN_FILES=(Client DownLoadInfo.dat ZORRelease.state ZORRelease.hashes IClient.started ZORRelease.manifest)
 WORK=$(mktemp -d /tmp/zor-bench.XXXXXX)
 SERVER_PID=
 RSYNC_PID=
