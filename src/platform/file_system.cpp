@@ -129,7 +129,7 @@ void AtomicFile::Commit() {
     throw;
   }
   Temporary.clear();  // it is the target now
-  if (Options.Durable) Fs->SyncFolder(FolderOf(Target));
+  if (Options.Durable && Options.SyncFolder) Fs->SyncFolder(FolderOf(Target));
 }
 
 void AtomicFile::Abandon() noexcept {

@@ -121,11 +121,14 @@ class FileSystem;
 // apply), its last-write time (kept as the file system's own time when not given), and
 // whether it must survive a power cut. `Durable = false` skips both fsyncs; the
 // replacement is still atomic for a process that dies, so it suits a small file rewritten
-// very often whose loss after a power cut only costs repeated work.
+// very often whose loss after a power cut only costs repeated work. `SyncFolder = false`
+// keeps the file's fsync but not the folder's, for a replacement that is renamed again,
+// durably, before anything relies on it.
 struct ReplaceOptions {
   uint32_t Permissions = kPrivateFileMode;
   std::optional<int64_t> ModifiedNs;
   bool Durable = true;
+  bool SyncFolder = true;
 };
 
 // A replacement in progress: bytes go to the temporary file; `Commit` puts it in place of

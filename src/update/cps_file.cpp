@@ -93,7 +93,8 @@ void InflateCps(uint32_t unpackedSize, std::string_view path,
   if (!inputEnded && read(&extra, 1) != 0) Invalid(path);
 }
 
-bool TZORCPSFile::Unpack(const std::string& packedPath, const std::string& targetPath) {
+bool TZORCPSFile::Unpack(const std::string& packedPath, const std::string& targetPath,
+                         bool syncFolder) {
   if (!FileExists(packedPath)) return false;
   File packed = OpenOwnFileOrFail(packedPath, FileAccess::Read);
   const int64_t fileSize = packed.Size();
@@ -115,7 +116,8 @@ bool TZORCPSFile::Unpack(const std::string& packedPath, const std::string& targe
   FileSystem& fileSystem = CurrentFileSystem();
   fileSystem.RemoveStaleTemporaries(targetPath);
   fileSystem.Remove(targetPath);  // what an earlier unpack left there is never built on
-  AtomicFile target = fileSystem.BeginReplace(targetPath, {.Permissions = kPrivateFileMode});
+  AtomicFile target = fileSystem.BeginReplace(
+      targetPath, {.Permissions = kPrivateFileMode, .SyncFolder = syncFolder});
   InflateCps(
       header.UnpackedSize, packedPath,
       [&](uint8_t* buffer, size_t size) { return packed.Read(buffer, size); },

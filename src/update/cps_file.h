@@ -48,8 +48,11 @@ class TZORCPSFile {
   // packed file does not exist. The target is written as an atomic replacement through the
   // file layer (file_system.h): it appears whole or not at all. Raises `ECpsFormatError` for
   // a packed file that is not valid, `EFileSystemError` for the disk; in both cases no target
-  // and no temporary stays behind.
-  static bool Unpack(const std::string& packedPath, const std::string& targetPath);
+  // and no temporary stays behind. The target is synced before it takes its name; its
+  // folder only when `syncFolder` (a caller that renames the target again durably needs no
+  // folder sync of its own).
+  static bool Unpack(const std::string& packedPath, const std::string& targetPath,
+                     bool syncFolder = true);
   // Unpacks a packed file held in memory, for the fuzz target and tests; the output goes to
   // `sink` in pieces and never adds up to more than the header announced.
   template <class Sink>

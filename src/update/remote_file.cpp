@@ -394,8 +394,8 @@ bool TRemoteFile::FinishTransfer(TDownloadRecord& record, std::unique_ptr<Positi
   if (record.FilePos != record.FileSize)
     throw Exception(
         Format(kIncompleteTransferText, {record.FilePos, record.FileSize, record.Name}));
-  // Complete: made durable before anything is renamed after it.
-  stream->Sync();
+  // Complete: made durable before it is renamed into place.
+  if (SyncsTheTemporary()) stream->Sync();
   stream->Close();
   stream.reset();
   settled = true;
@@ -588,7 +588,8 @@ void TRemoteCPSFile::FinishFile(TDownloadRecord& record) {
         guard.CheckPackedFile(record.Name, record.Area, record.TmpFile);
       });
     }
-    existed = TZORCPSFile::Unpack(record.TmpFile, unpacked);
+    // Synced, then renamed durably into place below: one folder sync for both renames.
+    existed = TZORCPSFile::Unpack(record.TmpFile, unpacked, /*syncFolder=*/false);
   } catch (const ECpsFormatError&) {
     // The packed bytes themselves are bad: resuming them would fail the same way forever.
     RemoveQuietly(record.TmpFile);

@@ -181,6 +181,9 @@ class TRemoteFile {
                   TDownloadRecord& record);
   // Puts the complete temporary file in place and erases the record.
   virtual void FinishFile(TDownloadRecord& record);
+  // Whether the complete temporary file is synced before `FinishFile`: it is when it takes
+  // the file's name itself; a packed one is only read to write the file, which is synced.
+  virtual bool SyncsTheTemporary() const { return true; }
   // Saves the record at its current position.
   void SaveRecord(TDownloadRecord& record);
 
@@ -227,6 +230,7 @@ class TRemoteCPSFile : public TRemoteFile {
   int32_t ReceiveData(PositionedFile& stream, TDownloadRecord& record,
                       const TCancelFlag* cancel) override;
   void FinishFile(TDownloadRecord& record) override;
+  bool SyncsTheTemporary() const override { return false; }
 };
 
 // What `SendData` raises when an answer arrives while the stream is still being sent.
