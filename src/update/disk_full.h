@@ -25,7 +25,7 @@ class EDiskFull : public Exception {
   Exception* Clone() const override { return new EDiskFull(*this); }
   [[noreturn]] void Throw() const override { throw *this; }
 
-  std::string Path;  // the file that could not be written
+  std::string Path;  // the file that could not be written or updated
 };
 
 // True for the errno values of a full disk or an exhausted quota.

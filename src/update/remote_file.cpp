@@ -141,8 +141,10 @@ bool TRemoteFile::GetFileInfo(std::string_view name, std::string_view area, std:
 bool TRemoteFile::Download(std::string_view name, std::string_view area, const TCancelFlag* cancel,
                            std::string* localFile, std::string_view lang,
                            std::string_view baseDir) {
+  std::string target;  // the file being updated: a full disk names it, not its temporaries
   try {
     TDownloadRecord record = BuildRecord(name, area, lang, baseDir);
+    target = record.LocalFile;
     if (localFile) *localFile = record.LocalFile;
     if (OnBeforeDownload) OnBeforeDownload(record.LocalFile);
     if (OneTripFetch) {
@@ -161,7 +163,10 @@ bool TRemoteFile::Download(std::string_view name, std::string_view area, const T
     throw;  // says itself what was refused, in the user's language
   } catch (const EFileSystemError& e) {
     // A full disk is not a failed transfer to retry: the update stops and says why.
-    if (IsNoSpaceError(e.ErrorCode)) throw EDiskFull(Format(kDiskFullText, {e.Path}), e.Path);
+    if (IsNoSpaceError(e.ErrorCode)) {
+      const std::string& path = target.empty() ? e.Path : target;
+      throw EDiskFull(Format(kDiskFullText, {path}), path);
+    }
     throw Exception(Format(kDownloadErrorText, {e.what()}));
   } catch (const std::exception& e) {
     throw Exception(Format(kDownloadErrorText, {e.what()}));

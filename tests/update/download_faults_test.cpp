@@ -199,10 +199,10 @@ TEST_F(DownloadFaults, AFullDiskStopsWithItsOwnErrorAndTheNextRunGoesOnFromTheSa
       Faults.SetFreeSpace(std::nullopt);
       Faults.FailWrite(5, EDQUOT);  // the third block's write of the partial file
     }
-    const auto raised = testing::ExpectError<EDiskFull>(
-        [&] { Download("b.dll"); }, Format(kDiskFullText, {Client("b.dll_tmp")}));
+    const auto raised = testing::ExpectError<EDiskFull>([&] { Download("b.dll"); },
+                                                        Format(kDiskFullText, {Client("b.dll")}));
     ASSERT_TRUE(raised);
-    EXPECT_EQ(raised->Path, Client("b.dll_tmp"));
+    EXPECT_EQ(raised->Path, Client("b.dll"));
     Faults.Reset();
     EXPECT_EQ(ReadFileBytes(Client("b.dll")), TextBytes("old"));
     ExpectConsistentRecord("b.dll");
