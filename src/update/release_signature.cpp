@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/file_open.h"
+#include "update/sha256.h"
 
 namespace zor {
 
@@ -17,17 +18,6 @@ void EnsureSodium() {
   std::call_once(once, [] {
     if (sodium_init() < 0) throw Exception("The cryptography library could not be initialised.");
   });
-}
-
-std::string Hex(const uint8_t* bytes, size_t size) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(size * 2);
-  for (size_t i = 0; i < size; ++i) {
-    text.push_back(kDigits[bytes[i] >> 4]);
-    text.push_back(kDigits[bytes[i] & 0xF]);
-  }
-  return text;
 }
 
 }  // namespace
@@ -109,10 +99,9 @@ TVerifiedManifest OpenSignedManifest(std::string_view fileText,
 }
 
 std::string Sha256Hex(std::span<const uint8_t> bytes) {
-  EnsureSodium();
-  uint8_t digest[crypto_hash_sha256_BYTES];
-  crypto_hash_sha256(digest, bytes.data(), bytes.size());
-  return Hex(digest, sizeof digest);
+  TSha256 hash;
+  hash.Update(bytes.data(), bytes.size());
+  return hash.FinishHex();
 }
 
 TFileDigest DigestFile(const std::string& path) {
@@ -121,20 +110,16 @@ TFileDigest DigestFile(const std::string& path) {
 }
 
 TFileDigest DigestOpenFile(File& file) {
-  EnsureSodium();
-  crypto_hash_sha256_state state;
-  crypto_hash_sha256_init(&state);
+  TSha256 hash;
   std::vector<uint8_t> buffer(kHashPiece);
   TFileDigest digest;
   for (;;) {
     const size_t n = file.Read(buffer.data(), buffer.size());
     if (n == 0) break;
-    crypto_hash_sha256_update(&state, buffer.data(), n);
+    hash.Update(buffer.data(), n);
     digest.Size += static_cast<int64_t>(n);
   }
-  uint8_t bytes[crypto_hash_sha256_BYTES];
-  crypto_hash_sha256_final(&state, bytes);
-  digest.Sha256 = Hex(bytes, sizeof bytes);
+  digest.Sha256 = hash.FinishHex();
   return digest;
 }
 
