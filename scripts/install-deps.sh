@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config   # the build
   zlib1g-dev                         # wire compression, packed files, CRC-32
+  libdeflate-dev                     # the server packs files that fit in memory (same zlib stream, faster)
   libgtest-dev libgmock-dev          # tests
   libbenchmark-dev                   # benchmarks
   nlohmann-json3-dev                 # JSON of the cloud lookup, the lookup service and the release manifest

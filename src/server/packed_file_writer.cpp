@@ -1,7 +1,9 @@
 #include "server/packed_file_writer.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -19,6 +21,8 @@ namespace zor {
 namespace {
 
 constexpr size_t kInputPiece = 256 * 1024;
+// zlib's default level, which the packed files have always had.
+constexpr int kDefaultLevel = 6;
 constexpr size_t kOutputPiece = 256 * 1024;
 // Data that deflate shrinks by less than 3% over its first MiB (random data, media, packed
 // archives) is stored from then on: the stream stays one valid zlib stream, and storing
@@ -52,9 +56,59 @@ void WriteAll(PositionedFile& f, int64_t offset, const void* data, size_t count,
   }
 }
 
-TPackedFileInfo PackInto(const TPackRequest& request, std::FILE* in, PositionedFile& out) {
+// The header goes in last, once the sizes and the CRC are known.
+void WriteHeader(const TPackRequest& request, const TPackedFileInfo& info, PositionedFile& out) {
+  if (info.PackedSize > std::numeric_limits<int32_t>::max() ||
+      info.SourceSize > std::numeric_limits<int32_t>::max())
+    throw Exception("The file " + request.Source.string() + " is too large to be served");
   uint8_t header[kPackedHeaderSize] = {};
+  StoreLE16(header + kPackedMarkerOffset, kPackedMarker);
+  StoreLE16(header + kPackedFormatOffset, kPackedFormat);
+  StoreLE32(header + kPackedTotalSizeOffset, static_cast<uint32_t>(info.PackedSize));
+  StoreLE32(header + kPackedDataOffsetOffset, kPackedHeaderSize);
+  StoreLE32(header + kPackedCrcOffset, info.Crc32);
+  StoreLE64(header + kPackedKeyOffset, request.Key);
+  StoreLE64(header + kPackedModifiedOffset, static_cast<uint64_t>(request.ModifiedNs));
+  StoreLE32(header + kPackedDosTimeOffset, request.DosTime);
+  StoreLE32(header + kPackedSizeOffset, static_cast<uint32_t>(info.SourceSize));
+  StoreLE32(header + kPackedLevelOffset, static_cast<uint32_t>(request.Level));
   WriteAll(out, 0, header, sizeof header, request.Target);
+}
+
+// A file small enough to hold in memory is packed in one call of libdeflate, which writes
+// the same zlib stream as zlib several times faster.
+TPackedFileInfo PackWhole(const TPackRequest& request, std::FILE* in, PositionedFile& out) {
+  // One byte more than expected tells a file that grew.
+  std::vector<uint8_t> source(static_cast<size_t>(request.ExpectedSize) + 1);
+  const size_t got = std::fread(source.data(), 1, source.size(), in);
+  if (std::ferror(in)) throw Exception("Cannot read " + request.Source.string());
+  if (static_cast<int64_t>(got) != request.ExpectedSize)
+    throw Exception("The file " + request.Source.string() + " changed while it was packed");
+  if (request.Tick) request.Tick();
+  TPackedFileInfo info;
+  info.SourceSize = static_cast<int64_t>(got);
+  info.Crc32 =
+      static_cast<uint32_t>(crc32(crc32(0L, Z_NULL, 0), source.data(), static_cast<uInt>(got)));
+  TSha256 sourceHash;
+  sourceHash.Update(source.data(), got);
+  info.SourceSha256 = sourceHash.FinishHex();
+
+  const int level = request.Level < 0 ? kDefaultLevel : std::min(request.Level, 12);
+  std::unique_ptr<libdeflate_compressor, void (*)(libdeflate_compressor*)> compressor(
+      libdeflate_alloc_compressor(level), libdeflate_free_compressor);
+  if (!compressor) throw Exception("Cannot start the compressor");
+  std::vector<uint8_t> packed(libdeflate_zlib_compress_bound(compressor.get(), got));
+  const size_t size =
+      libdeflate_zlib_compress(compressor.get(), source.data(), got, packed.data(), packed.size());
+  if (size == 0) throw Exception("Cannot pack " + request.Source.string());
+  if (request.Tick) request.Tick();
+  WriteAll(out, kPackedHeaderSize, packed.data(), size, request.Target);
+  info.PackedSize = static_cast<int64_t>(kPackedHeaderSize + size);
+  WriteHeader(request, info, out);
+  return info;
+}
+
+TPackedFileInfo PackStreamed(const TPackRequest& request, std::FILE* in, PositionedFile& out) {
   int64_t position = kPackedHeaderSize;
 
   z_stream zs{};
@@ -107,24 +161,16 @@ TPackedFileInfo PackInto(const TPackRequest& request, std::FILE* in, PositionedF
     throw Exception("The file " + request.Source.string() + " changed while it was packed");
 
   info.PackedSize = static_cast<int64_t>(kPackedHeaderSize) + static_cast<int64_t>(zs.total_out);
-  if (info.PackedSize > std::numeric_limits<int32_t>::max() ||
-      info.SourceSize > std::numeric_limits<int32_t>::max())
-    throw Exception("The file " + request.Source.string() + " is too large to be served");
   info.Crc32 = static_cast<uint32_t>(crc);
   info.SourceSha256 = sourceHash.FinishHex();
 
-  StoreLE16(header + kPackedMarkerOffset, kPackedMarker);
-  StoreLE16(header + kPackedFormatOffset, kPackedFormat);
-  StoreLE32(header + kPackedTotalSizeOffset, static_cast<uint32_t>(info.PackedSize));
-  StoreLE32(header + kPackedDataOffsetOffset, kPackedHeaderSize);
-  StoreLE32(header + kPackedCrcOffset, info.Crc32);
-  StoreLE64(header + kPackedKeyOffset, request.Key);
-  StoreLE64(header + kPackedModifiedOffset, static_cast<uint64_t>(request.ModifiedNs));
-  StoreLE32(header + kPackedDosTimeOffset, request.DosTime);
-  StoreLE32(header + kPackedSizeOffset, static_cast<uint32_t>(info.SourceSize));
-  StoreLE32(header + kPackedLevelOffset, static_cast<uint32_t>(request.Level));
-  WriteAll(out, 0, header, sizeof header, request.Target);
+  WriteHeader(request, info, out);
   return info;
+}
+
+TPackedFileInfo PackInto(const TPackRequest& request, std::FILE* in, PositionedFile& out) {
+  return request.ExpectedSize <= kPackInMemoryLimit ? PackWhole(request, in, out)
+                                                    : PackStreamed(request, in, out);
 }
 
 }  // namespace

@@ -8,6 +8,11 @@
 
 namespace zor {
 
+// Files up to this size are read whole and packed by libdeflate in one call (several times
+// faster than zlib for the same stream); larger ones are streamed through zlib in pieces, so
+// a pack worker never holds more than about twice this in memory.
+inline constexpr int64_t kPackInMemoryLimit = 8 * 1024 * 1024;
+
 struct TPackedFileInfo {
   int64_t PackedSize = 0;    // bytes of the whole packed file
   int64_t SourceSize = 0;    // bytes read from the source

@@ -48,6 +48,13 @@ struct PackFixture : ::testing::Test {
     return data;
   }
 
+  static std::string Noise(size_t count, uint32_t seed) {
+    std::mt19937 random(seed);
+    std::string data(count, '\0');
+    for (char& c : data) c = static_cast<char>(random());
+    return data;
+  }
+
   testing::TempFolder Folder{"zor-pack"};
   const fs::path Dir = Folder.Dir();
 };
@@ -66,18 +73,16 @@ TEST_F(PackFixture, PackedFilesUnpackToTheSameBytesWithTheirTime) {
   }
 }
 
-// Data that does not shrink is stored after its first MiB, compressible data stays packed;
-// both unpack to the same bytes, also when the data changes kind after the switch.
+// A streamed file whose data does not shrink is stored after its first MiB, compressible
+// data stays packed; both unpack to the same bytes, also when the data changes kind after
+// the switch. (Files packed in memory are left to libdeflate's own choice.)
 TEST_F(PackFixture, IncompressibleDataIsStoredAndEveryMixUnpacksWhole) {
-  std::mt19937 random(5);
-  const auto noise = [&](size_t count) {
-    std::string data(count, '\0');
-    for (char& c : data) c = static_cast<char>(random());
-    return data;
-  };
+  const size_t big = static_cast<size_t>(kPackInMemoryLimit) + 1;
+  uint32_t seed = 5;
+  const auto noise = [&](size_t count) { return Noise(count, ++seed); };
   const std::string text = [] {
     std::string data;
-    for (int i = 0; data.size() < 3'000'000; ++i) data += "line " + std::to_string(i % 977) + "\n";
+    for (int i = 0; data.size() < 10'000'000; ++i) data += "line " + std::to_string(i % 977) + "\n";
     return data;
   }();
   struct Case {
@@ -85,10 +90,11 @@ TEST_F(PackFixture, IncompressibleDataIsStoredAndEveryMixUnpacksWhole) {
     std::string Content;
     double MaxRatio;  // packed size against the content's
   } const kCases[] = {
-      {"random", noise(3'000'000), 1.01},
+      {"random", noise(big), 1.01},
       {"text", text, 0.5},
-      {"random, then text", noise(1'500'000) + text, 1.01},
-      {"text, then random", text + noise(1'500'000), 0.7},
+      {"text in memory", text.substr(0, 1'000'000), 0.5},
+      {"random, then text", noise(big) + text, 1.01},
+      {"text, then random", text + noise(big), 0.7},
   };
   TPackCache cache(Dir / "cache");
   int n = 0;
@@ -288,50 +294,58 @@ namespace {
 
 // A cache write that fails (a full disk, a failing sync or rename) fails the request: no
 // packed file, side record or temporary is left in the cache, so nothing short is ever
-// served, and the next request packs the file whole.
+// served, and the next request packs the file whole. Both ways of packing: a file packed in
+// memory (written in two pieces) and a larger one streamed (written in many).
 TEST_F(PackFixture, AFailingDiskFailsThePackAndLeavesNothingToServe) {
   struct Case {
     const char* What;
     std::function<void(FaultFileSystem&)> Arm;
+    bool StreamedOnly = false;  // needs more writes than a pack in memory makes
   } const kCases[] = {
       {"the first write", [](FaultFileSystem& f) { f.FailWrite(1); }},
-      {"a later write", [](FaultFileSystem& f) { f.FailWrite(3); }},
+      {"the header's write", [](FaultFileSystem& f) { f.FailWrite(2); }},
+      {"a later write", [](FaultFileSystem& f) { f.FailWrite(3); }, true},
       {"a short write, then a failure",
        [](FaultFileSystem& f) {
          f.ShortWrite(2, 7);
          f.FailWrite(3);
-       }},
+       },
+       true},
       {"a full disk midway", [](FaultFileSystem& f) { f.SetFreeSpace(300'000); }},
-      {"ENOSPC on a later write", [](FaultFileSystem& f) { f.FailWrite(5, ENOSPC); }},
+      {"ENOSPC on a later write", [](FaultFileSystem& f) { f.FailWrite(5, ENOSPC); }, true},
       {"the packed file's sync", [](FaultFileSystem& f) { f.FailSync(1); }},
       {"the side record's sync", [](FaultFileSystem& f) { f.FailSync(2); }},
       {"the side record's rename", [](FaultFileSystem& f) { f.FailRename(1); }},
       {"the packed file's rename", [](FaultFileSystem& f) { f.FailRename(2); }},
   };
-  const std::string content = Bytes(1'500'000, 41);
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.What);
-    fs::remove_all(Dir / "cache");
-    TPackCache cache(Dir / "cache");
-    const TPackSource source = Source("big.dll", content);
-    {
-      FaultFileSystem faults;
-      ScopedFileSystem use(faults);
-      faults.OnlyFor([&](const std::string& path) { return path.rfind(cache.Folder(), 0) == 0; });
-      c.Arm(faults);
-      EXPECT_THROW(cache.Get(source), Exception);
+  for (const size_t size : {size_t{1'500'000}, static_cast<size_t>(kPackInMemoryLimit) + 1})
+    for (const Case& c : kCases) {
+      if (c.StreamedOnly && size <= static_cast<size_t>(kPackInMemoryLimit)) continue;
+      SCOPED_TRACE(::testing::Message() << c.What << ", " << size << " bytes");
+      const std::string content = size > static_cast<size_t>(kPackInMemoryLimit)
+                                      ? Noise(size, 41)  // stored after its first MiB: quick
+                                      : Bytes(size, 41);
+      fs::remove_all(Dir / "cache");
+      TPackCache cache(Dir / "cache");
+      const TPackSource source = Source("big.dll", content);
+      {
+        FaultFileSystem faults;
+        ScopedFileSystem use(faults);
+        faults.OnlyFor([&](const std::string& path) { return path.rfind(cache.Folder(), 0) == 0; });
+        c.Arm(faults);
+        EXPECT_THROW(cache.Get(source), Exception);
+      }
+      std::vector<std::string> left;
+      for (const auto& entry : fs::directory_iterator(cache.Folder()))
+        left.push_back(entry.path().filename().string());
+      // A side record may stay from a pack whose file then failed: without the packed file it
+      // vouches for nothing, and the next pack replaces it.
+      for (const std::string& name : left) EXPECT_EQ(fs::path(name).extension(), ".sum") << name;
+      const TPackedFile packed = cache.Get(source);
+      const std::string bytes = testing::ReadAll(packed.Path);
+      EXPECT_EQ(static_cast<int64_t>(bytes.size()), packed.Size);
+      EXPECT_EQ(testing::UnpackBytes(bytes).Data, content);
     }
-    std::vector<std::string> left;
-    for (const auto& entry : fs::directory_iterator(cache.Folder()))
-      left.push_back(entry.path().filename().string());
-    // A side record may stay from a pack whose file then failed: without the packed file it
-    // vouches for nothing, and the next pack replaces it.
-    for (const std::string& name : left) EXPECT_EQ(fs::path(name).extension(), ".sum") << name;
-    const TPackedFile packed = cache.Get(source);
-    const std::string bytes = testing::ReadAll(packed.Path);
-    EXPECT_EQ(static_cast<int64_t>(bytes.size()), packed.Size);
-    EXPECT_EQ(testing::UnpackBytes(bytes).Data, content);
-  }
 }
 
 }  // namespace
