@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/byte_order.h"
 #include "base/clock.h"
 #include "base/format.h"
 #include "base/run_status.h"
@@ -14,6 +15,9 @@
 
 namespace zor {
 namespace {
+
+// Payloads up to this size are read with their length word in one read.
+constexpr uint32_t kOneReadPayload = 8 * 1024;
 
 // The handler reads and writes payload blocks as `TStream`s; this one fills or drains a
 // payload buffer and refuses to grow past the size the header announced.
@@ -208,13 +212,45 @@ TVariantArray TIcConnection::ReadPayload(uint32_t size, bool compressed,
     }
   } share{spill ? limits.Spill : nullptr, size};
   TPayloadBuffer buffer(spill);
-  TPayloadStream stream(buffer, size);
-  try {
-    HandlerPtr->ReadStream(stream);
-  } catch (const std::exception& e) {
-    if (stream.Overflowed) HandlerPtr->Close();  // a block longer than announced
-    HandleIOError(e);
-    throw;
+  if (size <= kOneReadPayload) {
+    // The header announced the block's size: its length word and as much of its bytes as
+    // have arrived come in one read (one instead of two for a small request or reply),
+    // never past the block's end.
+    uint8_t block[4 + kOneReadPayload];
+    bool outOfStep = false;
+    try {
+      int32_t got = HandlerPtr->Read(block, static_cast<int32_t>(4 + size));
+      if (got < 4) {
+        HandlerPtr->ReadBuffer(block + got, 4 - got);
+        got = 4;
+      }
+      const uint32_t length = LoadLE32(block);
+      if (length == size) {
+        if (static_cast<uint32_t>(got) < 4 + size)
+          HandlerPtr->ReadBuffer(block + got, static_cast<int32_t>(4 + size - got));
+        buffer.Write(block + 4, size);
+      } else {
+        // Another size than announced, or bytes after an empty block: part of what was read
+        // may belong to the next message. An empty block alone is an invalid argument below.
+        outOfStep = length != 0 || got > 4;
+      }
+    } catch (const std::exception& e) {
+      HandleIOError(e);
+      throw;
+    }
+    if (outOfStep) {
+      HandlerPtr->Close();
+      RaiseStreamFormatError();
+    }
+  } else {
+    TPayloadStream stream(buffer, size);
+    try {
+      HandlerPtr->ReadStream(stream);
+    } catch (const std::exception& e) {
+      if (stream.Overflowed) HandlerPtr->Close();  // a block longer than announced
+      HandleIOError(e);
+      throw;
+    }
   }
   if (buffer.Size() == 0)
     throw EInvalidCommand(std::string(kCommandArgumentInvalidText), HandlerPtr.get(),

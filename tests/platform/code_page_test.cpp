@@ -34,6 +34,8 @@ TEST(CodePageConversion, RoundTripsEachCodePage) {
        "5"},
       {65001, "中", "中"},
       {936, "", ""},
+      {936, "plain ascii", "plain ascii"},
+      {1026, "abc", "\x81\x82\x83"},  // EBCDIC: even plain ASCII letters change
   };
   for (const Case& c : kCases) {
     EXPECT_EQ(Utf8ToAnsi(c.utf8, c.codePage), c.ansi) << c.codePage;

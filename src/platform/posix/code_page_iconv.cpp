@@ -84,6 +84,17 @@ class Converter {
   iconv_t Handle;
 };
 
+// Plain ASCII reads the same in the code pages used here, so it needs no conversion (most
+// names and texts on the wire are ASCII; opening a converter costs more than the rest).
+bool IsAsciiIn(std::string_view text, uint32_t codePage) {
+  if (codePage != kCodePageSimplifiedChinese && codePage != kCodePageTraditionalChinese &&
+      codePage != kCodePageWesternEurope && codePage != kCodePageUtf8)
+    return false;
+  for (const char c : text)
+    if (static_cast<uint8_t>(c) >= 0x80) return false;
+  return true;
+}
+
 [[noreturn]] void RaiseUnknownCodePage(uint32_t codePage) {
   throw Exception(Format("Code page %u is not supported.", {codePage}));
 }
@@ -92,6 +103,7 @@ class Converter {
 
 std::string Utf8ToAnsi(std::string_view utf8, uint32_t codePage) {
   if (utf8.empty()) return {};
+  if (IsAsciiIn(utf8, codePage)) return std::string(utf8);
   Converter converter(IconvName(codePage), "UTF-8");
   if (!converter.Valid()) RaiseUnknownCodePage(codePage);
   return converter.Run(utf8, [&](size_t pos) { return Utf8SequenceLength(utf8, pos); });
@@ -99,6 +111,7 @@ std::string Utf8ToAnsi(std::string_view utf8, uint32_t codePage) {
 
 std::string AnsiToUtf8(std::string_view ansi, uint32_t codePage) {
   if (ansi.empty()) return {};
+  if (IsAsciiIn(ansi, codePage)) return std::string(ansi);
   Converter converter("UTF-8", IconvName(codePage));
   if (!converter.Valid()) RaiseUnknownCodePage(codePage);
   return converter.Run(ansi, [&](size_t pos) -> size_t {
