@@ -73,6 +73,17 @@ class StartWindow : public ::testing::Test {
   }
   void TearDown() override { DestroyTimerWindow(); }
 
+  // The real network worker, starting at once, against a source whose list holds the main
+  // program alone.
+  void UseTheNetworkWorkerForOneFile() {
+    Env.WaitInputMs = 0;
+    Env.WorkerClass = RemoteUpdateThreadClass();
+    Env.WorkerSettings.TempDir = Dir / "tmp";
+    Source->InstallDir = Dir.Path();
+    Source->ListText = "IClient=1.0.0.0,0,7";
+    Source->Files["IClient"] = {{"1.0.0.0", 0, 7}, "program"};
+  }
+
   std::unique_ptr<TStartWindowModel> Open() {
     auto model = std::make_unique<TStartWindowModel>(Env, View);
     model->Create();
@@ -426,13 +437,8 @@ TEST(StartWindowPicture, TraditionalScriptHasItsOwnSplash) {
 // checks the settings on the main thread, waits for the start, fetches one file while the
 // progress window is shown, asks for the main program, and the window closes.
 TEST_F(StartWindow, AWholeRunOnTheTimerQueue) {
-  Env.WaitInputMs = 0;
-  Env.WorkerClass = RemoteUpdateThreadClass();
-  Env.WorkerSettings.TempDir = Dir / "tmp";
+  UseTheNetworkWorkerForOneFile();
   Env.MainExeName = [] { return std::string("IClient"); };
-  Source->InstallDir = Dir.Path();
-  Source->ListText = "IClient=1.0.0.0,0,7";
-  Source->Files["IClient"] = {{"1.0.0.0", 0, 7}, "program"};
   TStartWindowModel model(Env, View);
   RunStartWindowLoop(model);
   EXPECT_TRUE(model.Closed());
@@ -452,12 +458,7 @@ TEST_F(StartWindow, AWholeRunOnTheTimerQueue) {
 TEST_F(StartWindow, TheWindowClosesAsSoonAsTheWorkerIsDoneWithoutATick) {
   ManualClock clock;
   ScopedClock scopedClock(clock);
-  Env.WaitInputMs = 0;
-  Env.WorkerClass = RemoteUpdateThreadClass();
-  Env.WorkerSettings.TempDir = Dir / "tmp";
-  Source->InstallDir = Dir.Path();
-  Source->ListText = "IClient=1.0.0.0,0,7";
-  Source->Files["IClient"] = {{"1.0.0.0", 0, 7}, "program"};
+  UseTheNetworkWorkerForOneFile();
   std::atomic<bool> ended{false};
   std::thread unstick([&] {
     for (int i = 0; i < 200 && !ended; ++i)
@@ -479,12 +480,7 @@ TEST_F(StartWindow, TheWindowClosesAsSoonAsTheWorkerIsDoneWithoutATick) {
 // A windowed front end's own round runs the loop and the destroy step, and the calls the
 // worker hands over still reach the main thread through it.
 TEST_F(StartWindow, AFrontEndsOwnRoundDrivesTheLoop) {
-  Env.WaitInputMs = 0;
-  Env.WorkerClass = RemoteUpdateThreadClass();
-  Env.WorkerSettings.TempDir = Dir / "tmp";
-  Source->InstallDir = Dir.Path();
-  Source->ListText = "IClient=1.0.0.0,0,7";
-  Source->Files["IClient"] = {{"1.0.0.0", 0, 7}, "program"};
+  UseTheNetworkWorkerForOneFile();
   int rounds = 0;
   TStartWindowModel model(Env, View);
   RunStartWindowLoop(
