@@ -56,11 +56,10 @@ void WriteFileReplacing(const fs::path& path, const std::string& text) {
 // --name value pairs after the command word.
 std::map<std::string, std::string> Options(const std::vector<std::string>& args) {
   std::map<std::string, std::string> options;
-  for (size_t i = 1; i < args.size(); ++i) {
+  for (size_t i = 1; i < args.size(); i += 2) {
     if (args[i].rfind("--", 0) != 0 || i + 1 >= args.size())
       throw Usage{"unexpected argument " + args[i]};
     options[args[i]] = args[i + 1];
-    ++i;
   }
   return options;
 }
