@@ -11,6 +11,8 @@ inline constexpr char kPathDelimiter = '/';
 
 // `path` with one `kPathDelimiter` at the end (an empty path stays empty).
 std::string IncludeTrailingPathDelimiter(std::string_view path);
+// The folder part of `path` up to and with its last `kPathDelimiter`; empty when there is none.
+std::string FolderWithDelimiter(std::string_view path);
 
 // The path exists and is a directory (links followed).
 bool DirectoryExists(const std::string& path);

@@ -23,11 +23,6 @@ namespace {
   throw ECpsFormatError(Format(kInvalidPackedFileText, {path}));
 }
 
-std::string FolderWithDelimiter(const std::string& path) {
-  const size_t slash = path.rfind(kPathDelimiter);
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 }  // namespace
 
 TCpsHeader ParseCpsHeader(std::span<const uint8_t> bytes, int64_t fileSize, std::string_view path) {

@@ -35,11 +35,6 @@ namespace fs = std::filesystem;
 // Thrown through the data stream reader to stop it when the transfer is cancelled.
 struct TReceiveCancelled {};
 
-std::string FolderWithDelimiter(const std::string& path) {
-  const size_t slash = path.rfind(kPathDelimiter);
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 // Anything at `path`, a dangling link included.
 bool PathExists(const std::string& path) {
   std::error_code ignored;

@@ -45,11 +45,8 @@ std::vector<TFetchOutcome> TDownloadClientSource::DownloadEach(
     const std::vector<std::string>& names, const std::string& area, const std::string& baseDir) {
   std::vector<TFetchOutcome> outcomes(names.size());
   const auto fetch = [&](size_t index, TDownloadFileClient& client) {
-    try {
-      outcomes[index].Found = zor::DownloadOne(client, names[index], area, false, baseDir);
-    } catch (...) {
-      outcomes[index].Error = std::current_exception();
-    }
+    outcomes[index] = FetchOutcomeOf(
+        [&] { return zor::DownloadOne(client, names[index], area, false, baseDir); });
   };
   std::vector<std::thread> others;
   // Every thread started is joined, whatever happens after it started.

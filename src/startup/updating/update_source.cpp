@@ -16,13 +16,8 @@ std::vector<TFetchOutcome> TUpdateSource::DownloadEach(const std::vector<std::st
                                                        const std::string& area,
                                                        const std::string& baseDir) {
   std::vector<TFetchOutcome> outcomes(names.size());
-  for (size_t i = 0; i < names.size(); ++i) {
-    try {
-      outcomes[i].Found = DownloadOne(names[i], area, false, baseDir);
-    } catch (...) {
-      outcomes[i].Error = std::current_exception();
-    }
-  }
+  for (size_t i = 0; i < names.size(); ++i)
+    outcomes[i] = FetchOutcomeOf([&] { return DownloadOne(names[i], area, false, baseDir); });
   return outcomes;
 }
 

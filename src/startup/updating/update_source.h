@@ -24,6 +24,18 @@ struct TFetchOutcome {
   std::exception_ptr Error;
 };
 
+// Runs `fetch` (true when the server had the file) and keeps what became of it.
+template <class Fetch>
+TFetchOutcome FetchOutcomeOf(Fetch&& fetch) {
+  TFetchOutcome outcome;
+  try {
+    outcome.Found = fetch();
+  } catch (...) {
+    outcome.Error = std::current_exception();
+  }
+  return outcome;
+}
+
 class TUpdateSource {
  public:
   virtual ~TUpdateSource() = default;
