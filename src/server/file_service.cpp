@@ -313,6 +313,7 @@ TFileService::TFileService(TZORServer* server, TFileServiceSettings settings)
 }
 
 TFileService::~TFileService() {
+  LeaveServer();
   DoStop();
 }
 

@@ -43,6 +43,7 @@ TTCPControlService::TTCPControlService(TZORServer* server, std::optional<uint16_
 }
 
 TTCPControlService::~TTCPControlService() {
+  LeaveServer();
   try {
     StopListener();
   } catch (...) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <map>
+#include <utility>
 
 #include "base/ascii_case.h"
 #include "base/clock.h"
@@ -20,6 +21,14 @@ namespace {
 
 // Smallest timer step of the services' timers.
 constexpr auto kTimerIdleWait = std::chrono::milliseconds(1000);
+
+// The services this thread holds leases on, so that a service may remove itself (or
+// another it holds) from inside its own handler or timer without waiting for itself.
+thread_local std::vector<const TZORService*> tLeasedHere;
+
+int32_t LeasesHeldHere(const TZORService* service) {
+  return static_cast<int32_t>(std::count(tLeasedHere.begin(), tLeasedHere.end(), service));
+}
 
 }  // namespace
 
@@ -46,7 +55,7 @@ TZORServer::TZORServer(TServerLog& log, TSettingsStore& settings, TSessionSettin
 
 TZORServer::~TZORServer() {
   if (Active()) Deactivate();
-  std::unique_lock guard(ServicesLock);
+  std::lock_guard guard(ServicesLock);
   for (TZORService* service : ServiceList) service->Owner = nullptr;
   ServiceList.clear();
 }
@@ -54,7 +63,7 @@ TZORServer::~TZORServer() {
 void TZORServer::AddService(TZORService* service) {
   if (service->Owner == this) return;
   {
-    std::shared_lock guard(ServicesLock);
+    std::lock_guard guard(ServicesLock);
     const std::string name = service->Name();
     for (TZORService* other : ServiceList) {
       if (other->CommandBase() == service->CommandBase())
@@ -63,9 +72,10 @@ void TZORServer::AddService(TZORService* service) {
     }
   }
   if (service->Owner) service->Owner->RemoveService(service);
-  std::unique_lock guard(ServicesLock);
+  std::lock_guard guard(ServicesLock);
   ServiceList.push_back(service);
   service->Owner = this;
+  service->JoinSerial = ++ServiceSerial;
 }
 
 void TZORServer::RemoveService(TZORService* service) {
@@ -73,21 +83,79 @@ void TZORServer::RemoveService(TZORService* service) {
   auto it = std::find(ServiceList.begin(), ServiceList.end(), service);
   if (it == ServiceList.end() || service->Owner != this)
     throw Exception(std::string(kTextNotOwner));
+  // Out of the list first, so no new request or timer run can take it; then wait for the
+  // runs of other threads to end.
   ServiceList.erase(it);
+  const int32_t mine = LeasesHeldHere(service);
+  ServiceReleased.wait(guard, [&] { return service->Leases <= mine; });
   service->Owner = nullptr;
 }
 
 std::vector<TZORService*> TZORServer::Services() const {
-  std::shared_lock guard(ServicesLock);
+  std::lock_guard guard(ServicesLock);
   return ServiceList;
 }
 
 TZORService* TZORServer::ServiceFor(uint32_t command) const {
   if (command < 257) return nullptr;
-  std::shared_lock guard(ServicesLock);
+  std::lock_guard guard(ServicesLock);
   for (TZORService* service : ServiceList)
     if (service->Owns(command)) return service;
   return nullptr;
+}
+
+TZORServer::TServiceLease::TServiceLease(TZORServer* server, TZORService* service)
+    : Server(server), Service(service) {
+  ++service->Leases;
+  tLeasedHere.push_back(service);
+}
+
+TZORServer::TServiceLease::TServiceLease(TServiceLease&& other) noexcept
+    : Server(std::exchange(other.Server, nullptr)),
+      Service(std::exchange(other.Service, nullptr)) {}
+
+TZORServer::TServiceLease& TZORServer::TServiceLease::operator=(TServiceLease&& other) noexcept {
+  if (this != &other) {
+    Release();
+    Server = std::exchange(other.Server, nullptr);
+    Service = std::exchange(other.Service, nullptr);
+  }
+  return *this;
+}
+
+TZORServer::TServiceLease::~TServiceLease() {
+  Release();
+}
+
+void TZORServer::TServiceLease::Release() {
+  if (!Service) return;
+  {
+    std::lock_guard guard(Server->ServicesLock);
+    --Service->Leases;
+  }
+  // Leases live on the thread that took them (they are not handed between threads).
+  if (auto it = std::find(tLeasedHere.rbegin(), tLeasedHere.rend(), Service);
+      it != tLeasedHere.rend())
+    tLeasedHere.erase(std::next(it).base());
+  Server->ServiceReleased.notify_all();
+  Server = nullptr;
+  Service = nullptr;
+}
+
+TZORServer::TServiceLease TZORServer::LeaseServiceFor(uint32_t command) {
+  if (command < 257) return {};
+  std::lock_guard guard(ServicesLock);
+  for (TZORService* service : ServiceList)
+    if (service->Owns(command)) return TServiceLease(this, service);
+  return {};
+}
+
+std::vector<TZORServer::TServiceLease> TZORServer::LeaseServices() {
+  std::lock_guard guard(ServicesLock);
+  std::vector<TServiceLease> leases;
+  leases.reserve(ServiceList.size());
+  for (TZORService* service : ServiceList) leases.push_back(TServiceLease(this, service));
+  return leases;
 }
 
 TServerListener* TZORServer::AddListener(std::unique_ptr<TServerListener> listener) {
@@ -131,7 +199,7 @@ void TZORServer::Activate() {
   CheckActive(false);
   IsStopping = false;
   IsActive = true;
-  for (TZORService* service : Services()) {
+  for (TServiceLease& service : LeaseServices()) {
     if (!service->Enabled()) continue;
     if (!service->StartReported()) service->IsEnabled = false;
   }
@@ -164,9 +232,11 @@ void TZORServer::Deactivate() {
   }
   TimerWake.notify_all();
   if (TimerThread.joinable()) TimerThread.join();
-  std::vector<TZORService*> services = Services();
-  for (auto it = services.rbegin(); it != services.rend(); ++it)
+  std::vector<TServiceLease> services = LeaseServices();
+  for (auto it = services.rbegin(); it != services.rend(); ++it) {
     if ((*it)->Enabled()) (*it)->StopReported();
+    it->Release();
+  }
   for (const auto& session : SessionList.All()) SessionList.Remove(session->Id);
   IsActive = false;
 }
@@ -237,7 +307,8 @@ void TZORServer::LeaveTransport(const std::string& address) {
 }
 
 void TZORServer::Dispatch(TServiceMessage& message) {
-  TZORService* service = ServiceFor(message.Command);
+  // The lease keeps the service from leaving the server while it runs the command.
+  TServiceLease service = LeaseServiceFor(message.Command);
   if (!service)
     throw EExecuteError(Format(kTextInvalidCommand, {message.Command}), kErrUnknownCommand);
   if (!service->Enabled()) throw Exception(Format(kTextServiceStopped, {service->Name()}));
@@ -246,22 +317,30 @@ void TZORServer::Dispatch(TServiceMessage& message) {
 
 void TZORServer::TimerLoop() {
   // Service timers run on the process clock, so tests move them forward without sleeping.
-  std::map<TZORService*, Clock::Steady::time_point> due;
+  // Each service is leased while its timer is looked at, so it cannot leave and be freed
+  // meanwhile; due times are kept by membership, so a service that left and a new one at
+  // the same address never share one.
+  std::map<uint64_t, Clock::Steady::time_point> due;
   std::unique_lock guard(TimerLock);
   while (!TimerStop) {
     auto next = GetClock().Now() + kTimerIdleWait;
     guard.unlock();
     const auto now = GetClock().Now();
-    for (TZORService* service : Services()) {
+    std::map<uint64_t, Clock::Steady::time_point> stillDue;
+    for (TServiceLease& service : LeaseServices()) {
       const uint32_t interval = service->TimerInterval();
       if (interval == 0 || !service->Enabled()) continue;
-      auto [it, added] = due.try_emplace(service, now + std::chrono::milliseconds(interval));
+      const uint64_t serial = service->JoinSerial;
+      auto [it, added] = due.try_emplace(serial, now + std::chrono::milliseconds(interval));
       if (!added && it->second <= now) {
         service->RunTimer();
         it->second = GetClock().Now() + std::chrono::milliseconds(interval);
       }
       next = std::min(next, it->second);
+      stillDue.insert(*it);
+      service.Release();
     }
+    due.swap(stillDue);
     SessionList.Sweep(GetClock().Now());
     ReapRunners(false);
     guard.lock();

@@ -10,7 +10,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <shared_mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -51,12 +50,38 @@ class TZORServer {
   bool IsProxy() const { return false; }
 
   // Services. Adding refuses a second service with the same base or (without case) the
-  // same name; a service of another server leaves that server first.
+  // same name; a service of another server leaves that server first. Removing waits until
+  // no request or timer of another thread still runs the service, so the caller may free
+  // it as soon as this returns; the thread that runs it may remove it too.
   void AddService(TZORService* service);
   void RemoveService(TZORService* service);
   std::vector<TZORService*> Services() const;
   // The service whose range holds `command` (257 and above only), or nullptr.
   TZORService* ServiceFor(uint32_t command) const;
+
+  // A service kept in use: while a lease lives, `RemoveService` of its service waits.
+  class TServiceLease {
+   public:
+    TServiceLease() = default;
+    TServiceLease(TServiceLease&& other) noexcept;
+    TServiceLease& operator=(TServiceLease&& other) noexcept;
+    ~TServiceLease();
+    TZORService* operator->() const { return Service; }
+    TZORService* Get() const { return Service; }
+    explicit operator bool() const { return Service != nullptr; }
+    void Release();
+
+   private:
+    friend class TZORServer;
+    // Counts a use of `service`; the caller holds the server's service lock.
+    TServiceLease(TZORServer* server, TZORService* service);
+    TZORServer* Server = nullptr;
+    TZORService* Service = nullptr;
+  };
+  // Leases the service that owns `command` (empty when none does).
+  TServiceLease LeaseServiceFor(uint32_t command);
+  // Leases every service of the server, in the order they joined.
+  std::vector<TServiceLease> LeaseServices();
 
   // Listeners: owned by the server; started at once when the server is active.
   TServerListener* AddListener(std::unique_ptr<TServerListener> listener);
@@ -111,8 +136,11 @@ class TZORServer {
   TSpillBudget SpillBytes{kMaxSpillTotal};
   std::mutex RunnersLock;
   std::list<TRunnerThread> Runners;
-  mutable std::shared_mutex ServicesLock;
+  // Guards the service list and every service's lease count (`TZORService::Leases`).
+  mutable std::mutex ServicesLock;
+  std::condition_variable ServiceReleased;
   std::vector<TZORService*> ServiceList;
+  uint64_t ServiceSerial = 0;
   mutable std::mutex ListenersLock;
   std::vector<std::unique_ptr<TServerListener>> ListenerList;
 

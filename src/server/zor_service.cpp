@@ -29,11 +29,15 @@ TZORService::TZORService(TZORServer* server, uint32_t flags, uint32_t commandBas
 }
 
 TZORService::~TZORService() {
-  if (Owner) {
-    try {
-      Owner->RemoveService(this);
-    } catch (...) {
-    }
+  LeaveServer();
+}
+
+void TZORService::LeaveServer() {
+  if (!Owner) return;
+  try {
+    Owner->RemoveService(this);
+  } catch (...) {
+    // Not this server's any more: nothing to leave.
   }
 }
 

@@ -52,7 +52,7 @@ class TZORService {
   bool MayStop() const { return (Flags & kServiceMayStop) != 0; }
   bool RunsOnProxy() const { return (Flags & kServiceOnProxy) != 0; }
   int32_t Busy() const { return BusyCount.load(); }
-  uint32_t TimerInterval() const { return TimerMs; }
+  uint32_t TimerInterval() const { return TimerMs.load(); }
 
   bool Enabled() const { return IsEnabled.load(); }
   // Starts or stops the service (when its server is active), with the start/stop report,
@@ -78,6 +78,11 @@ class TZORService {
   virtual void DoStop() {}
   virtual void DoTimer() {}
 
+  // Leaves the server, waiting until no other thread runs this service. A derived service
+  // whose handlers or timer use its own members calls this first in its destructor: the
+  // base destructor runs only after those members are gone.
+  void LeaveServer();
+
  private:
   friend class TZORServer;
   // Called by the server when it becomes active or inactive, for an enabled service.
@@ -86,11 +91,15 @@ class TZORService {
   std::string ReportPrefix() const;
 
   TZORServer* Owner = nullptr;
+  // Set by the server under its service lock: the threads running this service now, and a
+  // number that tells this membership from any earlier one at the same address.
+  int32_t Leases = 0;
+  uint64_t JoinSerial = 0;
   std::string NameText;
   std::string DescriptionText;
   uint32_t Base = 0;
   std::atomic<bool> IsEnabled{false};
-  uint32_t TimerMs = 0;
+  std::atomic<uint32_t> TimerMs{0};
   std::atomic<int32_t> BusyCount{0};
   uint32_t Flags = 0;
   std::atomic<bool> TimerRunning{false};

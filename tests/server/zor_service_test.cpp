@@ -2,11 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "server/server_texts.h"
 #include "server/zor_server.h"
+#include "support/wait_for.h"
 #include "transport/ic_errors.h"
 
 namespace zor {
@@ -24,6 +29,7 @@ class TRecordingService : public TZORService {
       m.Result = 1;
     });
   }
+  ~TRecordingService() override { LeaveServer(); }
   const char* ClassName() const override { return "TRecordingService"; }
   void DoStart() override {
     if (StartError == 1) throw Exception("port in use");
@@ -45,6 +51,18 @@ struct ServerFixture : ::testing::Test {
   TServerLog Log;
   TMemorySettings Settings;
   std::vector<std::string> Lines;
+};
+
+// A service whose timer runs every millisecond and counts its runs.
+class TTickingService : public TZORService {
+ public:
+  TTickingService(TZORServer* server, uint32_t base, std::string name)
+      : TZORService(server, kServiceMayStop, base, "test", std::move(name)) {
+    SetTimerInterval(1);
+  }
+  ~TTickingService() override { LeaveServer(); }
+  void DoTimer() override { ++Ticks; }
+  std::atomic<int> Ticks{0};
 };
 
 TEST(CommandBase, AcceptsAlignedBasesInRangeAndNamesTheRule) {
@@ -238,6 +256,91 @@ TEST_F(ServerFixture, FailedStartsAreReportedWithTheirReasonAndLeaveTheServiceSt
                   c.Reason);
   }
   server.Deactivate();
+}
+
+TEST_F(ServerFixture, ServicesJoinAndLeaveAnActiveServerWhileItsTimerRunsThem) {
+  TZORServer server(Log, Settings);
+  server.Activate();
+  TTickingService witness(&server, 0x1100, "Witness");
+  witness.SetEnabled(true);
+  for (int round = 0; round < 40; ++round) {
+    SCOPED_TRACE(round);
+    // Each service leaves (and is freed) right after its timer ran: the timer thread is busy
+    // with the list at that moment, and the next one is built at the same address.
+    TTickingService service(&server, 0x1000, "Ticking");
+    service.SetEnabled(true);
+    ASSERT_TRUE(testing::WaitFor([&] { return service.Ticks.load() > 0; }));
+  }
+  // A service that left is never run again, while the timer goes on running the others.
+  TTickingService gone(&server, 0x1000, "Gone");
+  gone.SetEnabled(true);
+  ASSERT_TRUE(testing::WaitFor([&] { return gone.Ticks.load() > 0; }));
+  server.RemoveService(&gone);
+  const int ticksWhenRemoved = gone.Ticks.load();
+  const int witnessTicks = witness.Ticks.load();
+  ASSERT_TRUE(testing::WaitFor([&] { return witness.Ticks.load() >= witnessTicks + 3; }));
+  EXPECT_EQ(gone.Ticks.load(), ticksWhenRemoved);
+  server.Deactivate();
+}
+
+TEST_F(ServerFixture, RemovingAServiceWaitsForItsRunningCommandAndItMayRemoveItself) {
+  // Command base+1 waits until its removal has been asked for, then ends; base+2 removes
+  // its own service from inside the handler.
+  class TBlockingService : public TZORService {
+   public:
+    explicit TBlockingService(TZORServer* server)
+        : TZORService(server, kServiceMayStop, 0x2000, "test", "Blocking") {
+      RegisterCommand(0x2001, [this](TServiceMessage&) {
+        std::unique_lock guard(Lock);
+        Entered = true;
+        Changed.notify_all();
+        Changed.wait(guard, [this] { return Removing; });
+        guard.unlock();
+        Note("command ended");
+      });
+      RegisterCommand(0x2002, [this](TServiceMessage&) {
+        Server()->RemoveService(this);
+        Note("removed itself");
+      });
+    }
+    ~TBlockingService() override { LeaveServer(); }
+    void Note(const std::string& what) {
+      std::lock_guard guard(Lock);
+      Order.push_back(what);
+    }
+    std::mutex Lock;
+    std::condition_variable Changed;
+    bool Entered = false, Removing = false;
+    std::vector<std::string> Order;
+  };
+
+  TZORServer server(Log, Settings);
+  TBlockingService service(&server);
+  service.SetEnabled(true);
+  std::thread command([&] {
+    TServiceMessage message;
+    message.Command = 0x2001;
+    server.Dispatch(message);
+  });
+  {
+    std::unique_lock guard(service.Lock);
+    service.Changed.wait(guard, [&] { return service.Entered; });
+    service.Removing = true;
+    service.Changed.notify_all();
+  }
+  server.RemoveService(&service);
+  service.Note("removal returned");
+  command.join();
+  EXPECT_EQ(service.Order, (std::vector<std::string>{"command ended", "removal returned"}));
+  EXPECT_EQ(service.Server(), nullptr);
+  EXPECT_TRUE(server.Services().empty());
+
+  server.AddService(&service);
+  TServiceMessage message;
+  message.Command = 0x2002;
+  server.Dispatch(message);  // returns: a handler does not wait for itself
+  EXPECT_EQ(service.Order.back(), "removed itself");
+  EXPECT_EQ(service.Server(), nullptr);
 }
 
 TEST_F(ServerFixture, AServiceThatMayNotStopRefusesToBeDisabled) {

@@ -36,6 +36,7 @@ class TGateService : public TZORService {
     RegisterCommand(0x1234,
                     [](TServiceMessage& m) { m.Call->Reply({TVariant("0x1234 served by Gate")}); });
   }
+  ~TGateService() override { LeaveServer(); }
   void Close() {
     std::lock_guard guard(Lock);
     Open = false;
