@@ -16,6 +16,7 @@
 #include "server/file_service.h"
 #include "server/lookup_service.h"
 #include "server/name_service_responder.h"
+#include "server/proxy_header.h"
 #include "server/registry_settings.h"
 #include "server/server_check.h"
 #include "server/server_connection_pool.h"
@@ -118,6 +119,8 @@ int Run(const std::vector<std::string>& args) {
   session.MaxPerAddress =
       Pick(options.MaxPerAddress,
            static_cast<int32_t>(settings.ReadInteger("", "MaxPerAddress", kDefaultMaxPerAddress)));
+  session.ProxyFrom = options.ProxyFrom ? *options.ProxyFrom
+                                        : ParseProxyList(settings.ReadString("", "ProxyFrom", ""));
   TZORServer server(log, settings, session);
 
   TTCPControlService tcp(&server, options.Port, options.BindAddress);

@@ -37,6 +37,8 @@ inline constexpr uint64_t kMaxSpillTotal = 256ull * 1024 * 1024;
 // ---- time ------------------------------------------------------------------------------------
 // From the first byte of a request header to the last byte of its payload.
 inline constexpr std::chrono::seconds kMessageDeadline{30};
+// A listed balancer's connection must bring its whole PROXY header within this time.
+inline constexpr std::chrono::seconds kProxyHeaderDeadline{5};
 // A logged-on session with no command running is closed after this long without a request.
 inline constexpr std::chrono::seconds kDefaultIdleTimeout{600};
 

@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "base/exceptions.h"
+#include "server/proxy_header.h"
 #include "server/tcp_control_settings.h"
 
 namespace zor {
@@ -47,6 +48,8 @@ std::string ServerUsage() {
          "  --idle-timeout S     seconds a logged-on session may wait for a request (default 600; "
          "0 never)\n"
          "  --max-per-address N  clients served at once from one address (default 32)\n"
+         "  --proxy-from LIST    balancers (addresses, comma-separated) whose connections start\n"
+         "                       with a PROXY header (form 1 or 2) naming the real client\n"
          "  --log-level LEVEL    error, warning, info or debug (default info)\n"
          "  --log-file FILE      also append the log to FILE\n"
          "  --help               show this text\n"
@@ -128,6 +131,8 @@ TServerOptions ParseServerOptions(std::span<const std::string> args) {
       options.IdleTimeoutSeconds = static_cast<int32_t>(ParseNumber(name, next(), 0, 86400 * 7));
     } else if (name == "--max-per-address") {
       options.MaxPerAddress = static_cast<int32_t>(ParseNumber(name, next(), 1, 100000));
+    } else if (name == "--proxy-from") {
+      options.ProxyFrom = ParseProxyList(next());
     } else if (name == "--session-grace") {
       options.SessionGraceSeconds = static_cast<int32_t>(ParseNumber(name, next(), 0, 86400));
     } else if (name == "--log-level") {

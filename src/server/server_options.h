@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "server/server_log.h"
 
@@ -29,6 +30,7 @@ struct TServerOptions {
   std::optional<int32_t> SessionGraceSeconds;
   std::optional<int32_t> IdleTimeoutSeconds;
   std::optional<int32_t> MaxPerAddress;
+  std::optional<std::vector<std::string>> ProxyFrom;  // --proxy-from LIST
   bool Help = false;
   bool Check = false;  // --check: check the settings, folders and ports, then exit
 };

@@ -9,6 +9,7 @@
 #include "intercom/wire_format.h"
 #include "platform/locale.h"
 #include "server/built_in_commands.h"
+#include "server/proxy_header.h"
 #include "server/server_limits.h"
 #include "server/server_texts.h"
 #include "server/zor_server.h"
@@ -52,7 +53,19 @@ void TSessionRunner::Run() {
     return;
   }
   connection->SetHandler(std::move(NewHandler));
-  const std::string peer = connection->Handler()->GetRemoteAddress();
+  std::string peer = connection->Handler()->GetRemoteAddress();
+  if (IsTrustedProxy(settings.ProxyFrom, peer)) {
+    const std::optional<std::string> client = ReadProxiedClient(*connection->Handler());
+    if (!client) {
+      connection->Disconnect();
+      log.Debug(kTag, kTextClientEnd);
+      return;
+    }
+    if (!client->empty()) {
+      log.Debug(kTag, "Connection " + handlerText + " from " + *client + " through " + peer);
+      peer = *client;
+    }
+  }
   log.Info(kTag, std::string(kTextClientConnected) + handlerText + " (" + peer + ")");
   log.Debug(kTag, kTextClientEnd);
 
@@ -84,6 +97,21 @@ void TSessionRunner::Run() {
   }
   Finish(keep);
   Server.LeaveTransport(peer);
+}
+
+std::optional<std::string> TSessionRunner::ReadProxiedClient(TIcIOHandler& handler) {
+  const std::string balancer = handler.GetRemoteAddress();
+  handler.SetReadDeadline(GetClock().Now() + kProxyHeaderDeadline);
+  try {
+    const TProxyHeader header = ReadProxyHeader([&](uint8_t* buffer, size_t count) {
+      handler.ReadBuffer(buffer, static_cast<int32_t>(count));
+    });
+    handler.SetReadDeadline(std::nullopt);
+    return header.SourceAddress;
+  } catch (const std::exception& e) {
+    Server.Log().Warning(kTag, "Connection from " + balancer + " refused: " + e.what());
+    return std::nullopt;
+  }
 }
 
 void TSessionRunner::SendGreeting() {

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "base/clock.h"
 #include "intercom/ic_connection.h"
@@ -30,6 +32,9 @@ class TSessionRunner {
   // What the next request may cost: little before logon, more after it.
   TRequestLimits Limits() const;
   void Finish(bool keep);
+  // The client a listed balancer relays, from its PROXY header: the address, empty when the
+  // header names none, nothing when the header is missing or bad (logged; not to be served).
+  std::optional<std::string> ReadProxiedClient(TIcIOHandler& handler);
   void SendGreeting();
   void Logon(const TReceivedRequest& request);
   void Resume(const TVariantArray& args);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "server/server_limits.h"
 
@@ -34,6 +35,9 @@ struct TSessionSettings {
   std::string ServerText = "zorserver";
   // Callers from 127.0.0.1 have administrator rights (to change the TCP settings).
   bool LocalAdmin = false;
+  // Balancers whose connections start with a PROXY header naming the real client, which
+  // then counts for the limits, the logs and the messages (exact addresses).
+  std::vector<std::string> ProxyFrom;
 };
 
 }  // namespace zor

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "intercom/ic_connection.h"
 #include "transport/tcp_handler.h"
@@ -20,10 +21,18 @@ struct TLogonValues {
 
 class TTestClient {
  public:
-  explicit TTestClient(uint16_t port, TLogonValues logon = {}, bool scramble = true)
+  // `preamble`: bytes sent before the greeting is read (a balancer's PROXY header).
+  explicit TTestClient(uint16_t port, TLogonValues logon = {}, bool scramble = true,
+                       std::string_view preamble = {})
       : Connection(scramble ? DefaultEncrypt : nullptr, scramble ? kDefaultScrambleKey : 0,
                    scramble ? DefaultDecrypt : nullptr) {
-    Connection.SetHandler(std::make_unique<TTCPHandler>("Host=127.0.0.1:" + std::to_string(port)));
+    auto handler = std::make_unique<TTCPHandler>("Host=127.0.0.1:" + std::to_string(port));
+    if (!preamble.empty()) {
+      if (!handler->IsConnected()) handler->Open();
+      handler->WriteBuffer(preamble.data(), static_cast<int32_t>(preamble.size()));
+      handler->Flush(true);
+    }
+    Connection.SetHandler(std::move(handler));
     Greeting = Connection.WaitResult(true);
     if (Greeting.size() != 5) throw Exception("Invalid server information");
     SessionId = static_cast<uint32_t>(Greeting[2].AsInteger());
