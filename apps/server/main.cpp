@@ -121,6 +121,9 @@ int Run(const std::vector<std::string>& args) {
            static_cast<int32_t>(settings.ReadInteger("", "MaxPerAddress", kDefaultMaxPerAddress)));
   session.ProxyFrom = options.ProxyFrom ? *options.ProxyFrom
                                         : ParseProxyList(settings.ReadString("", "ProxyFrom", ""));
+  const int32_t drainSeconds =
+      Pick(options.DrainSeconds,
+           static_cast<int32_t>(settings.ReadInteger("", "DrainTimeout", kDefaultDrainSeconds)));
   TZORServer server(log, settings, session);
 
   TTCPControlService tcp(&server, options.Port, options.BindAddress);
@@ -165,7 +168,8 @@ int Run(const std::vector<std::string>& args) {
   status.Start();
 
   int signal = 0;
-  while (WaitForServiceSignal(signal) == ServiceSignal::Reload) {
+  ServiceSignal request;
+  while ((request = WaitForServiceSignal(signal)) == ServiceSignal::Reload) {
     // logrotate moved the log file away: go on in a new one of the same name.
     if (!logFile.empty()) {
       try {
@@ -184,7 +188,14 @@ int Run(const std::vector<std::string>& args) {
   if (lookup) lookup->Stop();
   if (names) names->Stop();
   hosting.reset();
-  server.Deactivate();
+  if (request == ServiceSignal::Drain && drainSeconds > 0) {
+    log.Info("Server", "Draining: no new clients; running commands get up to " +
+                           std::to_string(drainSeconds) + " s to end");
+    if (!server.Drain(std::chrono::seconds(drainSeconds)))
+      log.Warning("Server", "Drain time over: the commands still running were stopped");
+  } else {
+    server.Deactivate();
+  }
   log.Info("Server", "Stopped");
   return 0;
 }

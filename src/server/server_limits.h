@@ -39,6 +39,8 @@ inline constexpr uint64_t kMaxSpillTotal = 256ull * 1024 * 1024;
 inline constexpr std::chrono::seconds kMessageDeadline{30};
 // A listed balancer's connection must bring its whole PROXY header within this time.
 inline constexpr std::chrono::seconds kProxyHeaderDeadline{5};
+// At SIGTERM, running commands (a transfer of a large file) get this long to end.
+inline constexpr int32_t kDefaultDrainSeconds = 30;
 // A logged-on session with no command running is closed after this long without a request.
 inline constexpr std::chrono::seconds kDefaultIdleTimeout{600};
 

@@ -48,6 +48,8 @@ std::string ServerUsage() {
          "  --idle-timeout S     seconds a logged-on session may wait for a request (default 600; "
          "0 never)\n"
          "  --max-per-address N  clients served at once from one address (default 32)\n"
+         "  --drain-timeout S    at SIGTERM, seconds running commands get to end while no new\n"
+         "                       clients are taken (default 30; 0 stops at once, as SIGINT does)\n"
          "  --proxy-from LIST    balancers (addresses, comma-separated) whose connections start\n"
          "                       with a PROXY header (form 1 or 2) naming the real client\n"
          "  --log-level LEVEL    error, warning, info or debug (default info)\n"
@@ -58,8 +60,9 @@ std::string ServerUsage() {
          "                       the ports, print one line per problem and exit (1 when there is "
          "one)\n"
          "Settings not given here are read from HKLM\\Software\\ZOR\\DK880\\Server.\n"
-         "SIGHUP reads the release folder again and reopens the log file; SIGINT and SIGTERM "
-         "stop.\n";
+         "SIGHUP reads the release folder again and reopens the log file; SIGTERM drains, "
+         "SIGINT\n"
+         "stops at once.\n";
 }
 
 TServerOptions ParseServerOptions(std::span<const std::string> args) {
@@ -131,6 +134,8 @@ TServerOptions ParseServerOptions(std::span<const std::string> args) {
       options.IdleTimeoutSeconds = static_cast<int32_t>(ParseNumber(name, next(), 0, 86400 * 7));
     } else if (name == "--max-per-address") {
       options.MaxPerAddress = static_cast<int32_t>(ParseNumber(name, next(), 1, 100000));
+    } else if (name == "--drain-timeout") {
+      options.DrainSeconds = static_cast<int32_t>(ParseNumber(name, next(), 0, 86400));
     } else if (name == "--proxy-from") {
       options.ProxyFrom = ParseProxyList(next());
     } else if (name == "--session-grace") {

@@ -30,6 +30,7 @@ struct TServerOptions {
   std::optional<int32_t> SessionGraceSeconds;
   std::optional<int32_t> IdleTimeoutSeconds;
   std::optional<int32_t> MaxPerAddress;
+  std::optional<int32_t> DrainSeconds;                // --drain-timeout S
   std::optional<std::vector<std::string>> ProxyFrom;  // --proxy-from LIST
   bool Help = false;
   bool Check = false;  // --check: check the settings, folders and ports, then exit

@@ -245,20 +245,46 @@ void TZORServer::CloseSessions() {
   // Sessions waiting for a request are closed at once; running commands get a while to end
   // (they see `Stopping`), then their transports are closed too.
   const auto deadline = GetClock().Now() + SessionConfig.ShutdownWait;
-  for (;;) {
-    bool running = false;
-    for (const auto& session : SessionList.All()) {
-      std::lock_guard guard(session->Lock);
-      if (session->State == SessionState::Detached) continue;
-      if (session->State == SessionState::Executing && GetClock().Now() < deadline) {
-        running = true;
-        continue;
-      }
-      if (TIcIOHandler* handler = session->Connection->Handler()) handler->Close();
+  while (CloseWaitingSessions(GetClock().Now() >= deadline))
+    GetClock().SleepFor(std::chrono::milliseconds(20));
+}
+
+bool TZORServer::CloseWaitingSessions(bool closeRunning) {
+  bool running = false;
+  for (const auto& session : SessionList.All()) {
+    std::lock_guard guard(session->Lock);
+    if (session->State == SessionState::Detached) continue;
+    if (session->State == SessionState::Executing && !closeRunning) {
+      running = true;
+      continue;
     }
-    if (!running) return;
+    if (TIcIOHandler* handler = session->Connection->Handler()) handler->Close();
+  }
+  return running;
+}
+
+bool TZORServer::Drain(std::chrono::milliseconds limit) {
+  CheckActive(true);
+  IsDraining = true;
+  {
+    std::lock_guard guard(ListenersLock);
+    for (const auto& listener : ListenerList) listener->Stop();
+  }
+  // Commands are not told to stop here: a transfer runs to its end, and its session is
+  // closed when it asks for the next one.
+  const auto deadline = GetClock().Now() + limit;
+  bool drained = false;
+  for (;;) {
+    if (!CloseWaitingSessions(false)) {
+      drained = true;
+      break;
+    }
+    if (GetClock().Now() >= deadline) break;
     GetClock().SleepFor(std::chrono::milliseconds(20));
   }
+  Deactivate();
+  IsDraining = false;
+  return drained;
 }
 
 void TZORServer::AcceptTransport(std::unique_ptr<TIcIOHandler> handler) {

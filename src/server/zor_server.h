@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <list>
@@ -97,6 +98,13 @@ class TZORServer {
   // Raises "The server is not actived!" / "The server is actived!" when the state differs.
   void CheckActive(bool mustBeActive) const;
 
+  // A stop that cuts no command: takes no new connections, closes each session as soon as
+  // it waits for its next request (its client goes on elsewhere), lets running commands
+  // finish, then deactivates. Commands still running after `limit` end as at a plain stop.
+  // True when every command ended within the limit.
+  bool Drain(std::chrono::milliseconds limit);
+  bool Draining() const { return IsDraining.load(); }
+
   // Serves a connected client transport on a thread of its own (listeners call this).
   void AcceptTransport(std::unique_ptr<TIcIOHandler> handler);
   // True from the start of `Deactivate`: running commands end early, no new ones start.
@@ -118,6 +126,8 @@ class TZORServer {
   void TimerLoop();
   void ReapRunners(bool all);
   void CloseSessions();
+  // Closes the transports of sessions that wait for a request; true when commands still run.
+  bool CloseWaitingSessions(bool closeRunning);
 
   struct TRunnerThread {
     std::thread Thread;
@@ -130,6 +140,7 @@ class TZORServer {
   TSessionTable SessionList;
   std::atomic<bool> IsActive{false};
   std::atomic<bool> IsStopping{false};
+  std::atomic<bool> IsDraining{false};
   std::atomic<int32_t> Transports{0};
   std::mutex AddressesLock;
   std::map<std::string, int32_t> PerAddress;

@@ -43,6 +43,7 @@ class TPipeHandler : public TSocketHandler {
   bool SupportsMessageCentre() const override { return true; }
   std::string GetRemoteAddress() override;
   std::shared_ptr<TListenRecord> AcquireListener(int& error) override;
+  bool KeepsListenerWhenConnected() const override { return true; }
   std::string_view ErrorFormat() const override;
 
   bool IsServer() const { return Server; }

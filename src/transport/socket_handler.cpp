@@ -185,6 +185,7 @@ bool TSocketHandler::TryAccept() {
       continue;
     }
     CancelSchedule();
+    if (!KeepsListenerWhenConnected()) ReleaseListenRecord(ListenEntry);
     SetSocket(s);
     PeerAddress = peer;
     SocketLocalAddress(s, LocalAddress, error);

@@ -42,6 +42,10 @@ class TSocketHandler : public TIcIOHandler {
   virtual std::string_view ErrorFormat() const;
   virtual void SetSocket(int socket);
   virtual bool AcceptPeer(const SocketAddress&) { return true; }
+  // Whether a connected server end keeps its listening socket: a TCP connection does not
+  // (the address stops taking connections when its listeners stop); a pipe name lives
+  // while any of its ends does.
+  virtual bool KeepsListenerWhenConnected() const { return false; }
 
   // One accept attempt of a waiting server end; true once connected.
   bool TryAccept();

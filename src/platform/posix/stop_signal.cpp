@@ -37,7 +37,8 @@ void BlockStopSignals() {
 
 ServiceSignal WaitForServiceSignal(int& number) {
   number = Wait(ServiceSet());
-  return number == SIGHUP ? ServiceSignal::Reload : ServiceSignal::Stop;
+  if (number == SIGHUP) return ServiceSignal::Reload;
+  return number == SIGTERM ? ServiceSignal::Drain : ServiceSignal::Stop;
 }
 
 }  // namespace zor
