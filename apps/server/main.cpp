@@ -88,10 +88,11 @@ int Run(const std::vector<std::string>& args) {
       subject.Ports.push_back({"name service", SocketKind::Datagram, tcp.BoundIP, namePort});
     if (lookupPort != 0)
       subject.Ports.push_back({"lookup service", SocketKind::Stream, tcp.BoundIP, lookupPort});
-    const std::vector<std::string> problems = CheckServerSetup(subject);
-    for (const std::string& problem : problems) std::printf("%s\n", problem.c_str());
-    if (problems.empty()) std::printf("The release, the folders and the ports are ready\n");
-    return problems.empty() ? 0 : 1;
+    const TServerCheckResult result = CheckServerSetup(subject);
+    for (const std::string& problem : result.Problems) std::printf("%s\n", problem.c_str());
+    for (const std::string& note : result.Notes) std::printf("Note: %s\n", note.c_str());
+    if (result.Problems.empty()) std::printf("The release, the folders and the ports are ready\n");
+    return result.Problems.empty() ? 0 : 1;
   }
   if (lookupPort != 0 && lookupTable.empty())
     throw Exception("The lookup service needs its table: give --lookup-table FILE");
