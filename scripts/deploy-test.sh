@@ -89,9 +89,10 @@ in_root sh -c 'cd /tmp/debs && DEBIAN_FRONTEND=noninteractive apt-get install -y
   { cat "$WORK/apt-server.log"; fail "installing zor-server"; }
 in_root getent passwd zor >/dev/null || fail "no user zor after installing zor-server"
 
-# The options file keeps its defaults but listens on the loopback address only.
-sed -i 's|^ZORSERVER_OPTIONS="\(.*\)"$|ZORSERVER_OPTIONS="\1 --bind 127.0.0.1"|' "$ROOT/etc/zor/zorserver.conf"
-grep -q -- '--bind 127.0.0.1"$' "$ROOT/etc/zor/zorserver.conf" || fail "could not set --bind in zorserver.conf"
+# The options file keeps its defaults, listens on the loopback address only, and names a
+# log file and an upload folder where its comments say the service may write.
+sed -i 's|^ZORSERVER_OPTIONS="\(.*\)"$|ZORSERVER_OPTIONS="\1 --bind 127.0.0.1 --log-file /var/log/zor/zorserver.log --upload /var/lib/zor/upload"|' "$ROOT/etc/zor/zorserver.conf"
+grep -q -- '--bind 127.0.0.1 ' "$ROOT/etc/zor/zorserver.conf" || fail "could not change the options in zorserver.conf"
 
 # zorserver as zorserver.service starts it, from the installed unit: its user and group,
 # its environment and options file, the folders it makes and the capability it grants.
@@ -123,7 +124,7 @@ start_as_unit() {
 reload_server() { kill -HUP "$SERVER_PID"; }
 wait_for_log() {  # wait_for_log PATTERN FILE
   for _ in $(seq 100); do
-    grep -q "$1" "$2" && return 0
+    grep -qs "$1" "$2" && return 0
     kill -0 "$SERVER_PID" 2>/dev/null || break
     sleep 0.1
   done
@@ -133,9 +134,14 @@ wait_for_log() {  # wait_for_log PATTERN FILE
 
 step "zorserver-check, then the service (empty release, as after the install)"
 in_root zorserver-check || fail "zorserver-check found a problem"
+if in_root zorserver-check --upload /srv/upload >"$WORK/check.out"; then
+  fail "zorserver-check accepted an upload folder the unit may not write"
+fi
+grep -q 'ReadWritePaths=/srv/upload' "$WORK/check.out" || { cat "$WORK/check.out"; fail "zorserver-check did not name the drop-in"; }
 start_as_unit
 wait_for_log "listening on 127.0.0.1:768" "$WORK/server.out"
 cat "$WORK/server.out"
+wait_for_log "Serving /var/lib/zor/release" "$ROOT/var/log/zor/zorserver.log"
 
 step "the release: files, ZORSys.ini, signature"
 cp "$ROOT/tmp/IClient" "$ROOT/var/lib/zor/release/IClient"
