@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/exceptions.h"
+#include "base/format.h"
 #include "platform/stop_signal.h"
 #include "server/file_service.h"
 #include "server/lookup_service.h"
@@ -142,7 +143,9 @@ int Run(const std::vector<std::string>& args) {
   const TTCPSettings tcpSettings = tcp.Current();
   if (!tcp.Enabled() || !tcpSettings.EnableTCP) {
     server.Deactivate();
-    throw Exception("The TCP listener could not be started (see the log)");
+    throw Exception(
+        Format("The TCP listener on %s:%d could not be started (see the log)",
+               {tcpSettings.BoundIP.empty() ? "0.0.0.0" : tcpSettings.BoundIP, tcpSettings.Port}));
   }
   // Code running inside this process reaches the server through its own pooled connections.
   std::optional<TScopedServerConnectionPool> hosting(std::in_place, server);
