@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Checks the built packages without installing them: the file list and modes of each, the
 # service unit (systemd-analyze verify on the unpacked tree), and what the maintainer
-# scripts do, run against stand-ins of the commands they call (nothing on this machine is
-# touched): install creates the user and the folders; remove keeps every folder; purge
-# deletes the release, the cache and the settings.
+# scripts do in a scratch root ($DPKG_ROOT; nothing on this machine is touched, installed
+# packages included): install creates the user and the folders; remove keeps every folder;
+# purge deletes the release, the cache, the logs and the settings the packages made, and
+# keeps settings that were there before.
 # Usage: check-packages.sh zor-server_*.deb zor-client_*.deb
 set -euo pipefail
 SERVER_DEB=$1
@@ -25,20 +26,21 @@ expect_listing() {  # expect_listing DEB EXPECTED_FILE
 }
 
 echo "-- file lists and permissions"
-{
-  echo "-rw-r--r-- root/root etc/zor/zorserver.conf"
-  echo "-rw-r--r-- root/root lib/systemd/system/zorserver.service"
-  [ -n "$(dpkg-deb -c "$SERVER_DEB" | grep ' ./usr/bin/zorrelease$' || true)" ] && {
-    echo "-rwxr-xr-x root/root usr/bin/zorrelease"
-    echo "-rw-r--r-- root/root usr/share/man/man1/zorrelease.1.gz"
-  }
-  echo "-rwxr-xr-x root/root usr/bin/zorreg"
-  echo "-rwxr-xr-x root/root usr/sbin/zorserver"
-  echo "-rw-r--r-- root/root usr/share/doc/zor-server/changelog.gz"
-  echo "-rw-r--r-- root/root usr/share/doc/zor-server/copyright"
-  echo "-rw-r--r-- root/root usr/share/man/man1/zorreg.1.gz"
-  echo "-rw-r--r-- root/root usr/share/man/man8/zorserver.8.gz"
-} | sort >"$WORK/server.expected"
+sort >"$WORK/server.expected" <<'LIST'
+-rw-r--r-- root/root etc/logrotate.d/zor-server
+-rw-r--r-- root/root etc/zor/zorserver.conf
+-rw-r--r-- root/root lib/systemd/system/zorserver.service
+-rwxr-xr-x root/root usr/bin/zorrelease
+-rw-r--r-- root/root usr/share/man/man1/zorrelease.1.gz
+-rwxr-xr-x root/root usr/bin/zorreg
+-rwxr-xr-x root/root usr/sbin/zorserver
+-rwxr-xr-x root/root usr/sbin/zorserver-check
+-rw-r--r-- root/root usr/share/doc/zor-server/changelog.gz
+-rw-r--r-- root/root usr/share/doc/zor-server/copyright
+-rw-r--r-- root/root usr/share/man/man1/zorreg.1.gz
+-rw-r--r-- root/root usr/share/man/man8/zorserver.8.gz
+-rw-r--r-- root/root usr/share/man/man8/zorserver-check.8.gz
+LIST
 expect_listing "$SERVER_DEB" "$WORK/server.expected"
 sort >"$WORK/client.expected" <<'LIST'
 -rwxr-xr-x root/root usr/bin/zor-client
@@ -67,14 +69,15 @@ done
 for script in postinst postrm; do
   [ -x "$WORK/control/zor-client/$script" ] || fail "zor-client: $script missing or not executable"
 done
-[ "$(cat "$WORK/control/zor-server/conffiles")" = /etc/zor/zorserver.conf ] || fail "zor-server: conffiles"
+[ "$(cat "$WORK/control/zor-server/conffiles")" = $'/etc/logrotate.d/zor-server\n/etc/zor/zorserver.conf' ] || fail "zor-server: conffiles"
+[ "$(dpkg-deb -f "$CLIENT_DEB" Recommends)" = fonts-wqy-microhei ] || fail "zor-client does not recommend fonts-wqy-microhei"
 for f in "$WORK"/control/*/p*; do sh -n "$f" || fail "$f: syntax"; done
 
 echo "-- service unit"
 dpkg-deb -x "$SERVER_DEB" "$WORK/root"
 UNIT=$WORK/root/lib/systemd/system/zorserver.service
 for setting in User=zor ProtectSystem=strict NoNewPrivileges=yes PrivateTmp=yes StandardError=journal \
-  "RuntimeDirectory=zor zor/pipe" RuntimeDirectoryMode=0755 ReadWritePaths=/var/cache/zor \
+  "RuntimeDirectory=zor zor/pipe" RuntimeDirectoryMode=0755 ReadWritePaths=/var/cache/zor LogsDirectory=zor StateDirectory=zor/upload \
   "ExecReload=/bin/kill -HUP \$MAINPID" EnvironmentFile=-/etc/zor/zorserver.conf; do
   grep -qxF "$setting" "$UNIT" || fail "zorserver.service lacks $setting"
 done
@@ -90,18 +93,60 @@ if ! systemd-analyze verify --man=no --root="$WORK/root" "$UNIT" >"$WORK/verify"
   cat "$WORK/verify"
 fi
 
-echo "-- maintainer scripts against stand-in commands"
-# Every command the scripts run is a stand-in that records its arguments; getent finds no
-# user, as on a machine where the package was never installed.
+echo "-- maintainer scripts in a scratch root"
+# The scripts run with $DPKG_ROOT set to a scratch root into which each package is unpacked
+# (and from which its files are taken again on removal, as dpkg does), so nothing on this
+# machine is touched and whether the packages are installed here does not matter. Commands
+# that would change the system are stand-ins that record their arguments (the scratch root
+# shown as nothing); install, rm and rmdir also act, but only inside the scratch root.
 STUBS=$WORK/stubs
 mkdir -p "$STUBS"
-for command in getent addgroup adduser install rm rmdir deb-systemd-helper deb-systemd-invoke systemctl; do
-  printf '#!/bin/sh\necho "%s $*" >>"%s"\n[ "%s" != getent ]\n' "$command" "$WORK/calls" "$command" >"$STUBS/$command"
-  chmod +x "$STUBS/$command"
+cat >"$STUBS/.recorded" <<'STUB'
+#!/bin/bash
+name=${0##*/}
+echo "$name ${*//$ROOT/}" >>"$CALLS"
+case $name in
+  getent) exit 2 ;;  # no such user or group yet
+  install | rm | rmdir) ;;
+  *) exit 0 ;;
+esac
+args=()
+while [ $# -gt 0 ]; do
+  case $1 in
+    -o | -g) shift 2; continue ;;  # owners are the stand-ins' business
+    /*) case $1 in "$ROOT"/*) ;; *) echo "OUTSIDE-ROOT $name $1" >>"$CALLS"; exit 1 ;; esac ;;
+  esac
+  args+=("$1")
+  shift
 done
-run() {  # run PACKAGE SCRIPT ARGS...: leaves the commands it ran in $WORK/calls
+for dir in /usr/bin /bin; do
+  if [ -x "$dir/$name" ]; then exec "$dir/$name" "${args[@]}"; fi
+done
+exit 127
+STUB
+chmod +x "$STUBS/.recorded"
+for command in getent addgroup adduser install rm rmdir deb-systemd-helper deb-systemd-invoke systemctl; do
+  ln -s .recorded "$STUBS/$command"
+done
+for command in grep cat; do ln -s "$(command -v "$command")" "$STUBS/$command"; done
+ROOT=$WORK/target
+export ROOT CALLS=$WORK/calls
+new_root() {  # new_root: an empty scratch root, with systemd's helper as a stand-in
+  rm -rf "$ROOT"
+  mkdir -p "$ROOT/etc" "$ROOT/usr/bin"
+  ln -s "$STUBS/deb-systemd-helper" "$ROOT/usr/bin/deb-systemd-helper"
+}
+unpack() { dpkg-deb -x "$(deb_of "$1")" "$ROOT"; }  # unpack PACKAGE: its files, as dpkg unpacks them
+take_away() {  # take_away PACKAGE: its files gone, conffiles too (removal followed by purge)
+  dpkg-deb -c "$(deb_of "$1")" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' |
+    while read -r f; do /bin/rm -f "$ROOT/$f"; done
+}
+deb_of() { if [ "$1" = zor-server ]; then echo "$SERVER_DEB"; else echo "$CLIENT_DEB"; fi; }
+run() {  # run PACKAGE SCRIPT ARGS...: leaves the commands it ran in $WORK/calls, its errors in $WORK/stderr
   : >"$WORK/calls"
-  PATH=$STUBS /bin/sh "$WORK/control/$1/$2" "${@:3}" || fail "$1 $2 ${*:3} exited with $?"
+  DPKG_ROOT=$ROOT PATH=$STUBS /bin/sh "$WORK/control/$1/$2" "${@:3}" 2>"$WORK/stderr" ||
+    fail "$1 $2 ${*:3} exited with $?: $(cat "$WORK/stderr")"
+  if grep -q '^OUTSIDE-ROOT' "$WORK/calls"; then fail "$1 $2 ${*:3} touched a path outside \$DPKG_ROOT"; fi
 }
 expect_calls() {  # expect_calls WHAT PATTERN...: each pattern matches a line of $WORK/calls
   local what=$1
@@ -110,13 +155,42 @@ expect_calls() {  # expect_calls WHAT PATTERN...: each pattern matches a line of
     grep -qE "$pattern" "$WORK/calls" || fail "$what: no call matching '$pattern' in:"$'\n'"$(cat "$WORK/calls")"
   done
 }
-run zor-server postinst configure
+install_package() { unpack "$1"; run "$1" postinst configure; }
+purge_package() {
+  if [ "$1" = zor-server ]; then run "$1" prerm remove; fi
+  take_away "$1"
+  run "$1" postrm remove
+  run "$1" postrm purge
+}
+left_in_root() { (cd "$ROOT" && find . -mindepth 1 ! -type d ! -path ./usr/bin/deb-systemd-helper -printf '%P\n' | sort); }
+
+# A machine without either package: each creates what it needs; purging both in either order
+# leaves nothing of theirs.
+for order in "zor-server zor-client" "zor-client zor-server"; do
+  new_root
+  for package in $order; do install_package "$package"; done
+  [ -f "$ROOT/etc/zor/HKLM.reg" ] || fail "$order: no /etc/zor/HKLM.reg after installing"
+  for package in $order; do
+    purge_package "$package"
+    if [ "$package" = "${order%% *}" ] && [ ! -f "$ROOT/etc/zor/HKLM.reg" ]; then
+      fail "purging $package while the other package is installed deleted /etc/zor/HKLM.reg"
+    fi
+  done
+  left=$(left_in_root)
+  [ -z "$left" ] || fail "installing and purging $order left:"$'\n'"$left"
+  [ ! -e "$ROOT/etc/zor" ] || fail "installing and purging $order left /etc/zor"
+done
+
+new_root
+install_package zor-server
 expect_calls "zor-server postinst configure" \
   '^addgroup --quiet --system zor$' \
   '^adduser --quiet --system --ingroup zor --home /var/lib/zor --no-create-home --shell /usr/sbin/nologin' \
   '^install -d -m 0755 -o root -g root /var/lib/zor /var/lib/zor/release$' \
   '^install -d -m 0750 -o zor -g zor /var/cache/zor /var/cache/zor/pack$' \
   '^deb-systemd-helper (enable|update-state) zorserver.service$'
+install_package zor-client
+grep -q 'has no "ReleaseKey"' "$WORK/stderr" || fail "zor-client postinst does not say that no ReleaseKey is set"
 for args in remove upgrade; do
   for step in "zor-server prerm" "zor-server postrm" "zor-client postrm"; do
     # shellcheck disable=SC2086
@@ -124,13 +198,24 @@ for args in remove upgrade; do
     if grep -E '^(rm|rmdir) ' "$WORK/calls"; then fail "$step $args deletes files"; fi
   done
 done
-run zor-server postrm purge
+purge_package zor-server
 expect_calls "zor-server postrm purge" \
-  '^rm -rf /var/lib/zor /var/cache/zor$' '^rm -f /etc/zor/HKLM.reg ' '^deb-systemd-helper purge zorserver.service$'
-run zor-client postinst configure
-expect_calls "zor-client postinst configure" '^install -d -m 0755 -o root -g root /etc/zor$'
-run zor-client postrm purge
-expect_calls "zor-client postrm purge" '^rm -f /etc/zor/HKLM.reg '
+  '^rm -rf /var/lib/zor /var/cache/zor /var/log/zor$' '^deb-systemd-helper purge zorserver.service$'
+
+# Settings an administrator had before: purging both packages keeps them; a "ReleaseKey" in
+# them silences the note.
+new_root
+mkdir -p "$ROOT/etc/zor"
+printf 'Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZOR\\DK880]\n"ReleaseKey"="KEY"\n' >"$ROOT/etc/zor/HKLM.reg"
+cp "$ROOT/etc/zor/HKLM.reg" "$WORK/HKLM.before"
+install_package zor-client
+if [ -s "$WORK/stderr" ]; then fail "zor-client postinst with a ReleaseKey said: $(cat "$WORK/stderr")"; fi
+install_package zor-server
+purge_package zor-server
+purge_package zor-client
+cmp -s "$WORK/HKLM.before" "$ROOT/etc/zor/HKLM.reg" || fail "purging both packages did not keep the /etc/zor/HKLM.reg that was there before"
+left=$(left_in_root)
+[ "$left" = etc/zor/HKLM.reg ] || fail "purging both packages over an existing HKLM.reg left:"$'\n'"$left"
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed"

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds the Debian packages zor-server and zor-client (with Debian's hardening build flags)
 # into build-package/deb, then checks them: file lists, permissions, the maintainer scripts
-# (scripts/check-packages.sh), the service unit (systemd-analyze verify) and lintian.
+# (scripts/check-packages.sh), the service unit (systemd-analyze verify), the manual pages
+# (man --warnings) and lintian.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # With the packaging tools, only for this script.
-bash scripts/install-deps.sh dpkg-dev lintian help2man systemd
+bash scripts/install-deps.sh dpkg-dev lintian systemd man-db
 
 # $ZOR_PACKAGE_BUILD_DIR packages the programs of a tree configured already (for example
 # the test build, to try the packaging quickly); by default a tree of its own is built
@@ -28,9 +29,7 @@ if [ -z "${ZOR_PACKAGE_BUILD_DIR:-}" ]; then
     "-DCMAKE_EXE_LINKER_FLAGS=$LDFLAGS" "-DCMAKE_SHARED_LINKER_FLAGS=$LDFLAGS" \
     -DZOR_TESTS=OFF -DZOR_BENCH=OFF >/dev/null
 fi
-programs=(bin/Client bin/M880CloudClient.dll bin/zorserver bin/zorreg)
-# The release tool is packaged when the tree has it.
-if ninja -C "$BUILD" -t targets all | grep -q '^bin/zorrelease:'; then programs+=(bin/zorrelease); fi
+programs=(bin/Client bin/M880CloudClient.dll bin/zorserver bin/zorreg bin/zorrelease)
 ninja -C "$BUILD" -j "$(nproc)" "${programs[@]}"
 
 # Shared steps of both packages.
@@ -65,8 +64,9 @@ shlib_depends() {  # shlib_depends FILE...: the library packages the programs ne
   (cd "$work" && dpkg-shlibdeps -O "${files[@]}" 2>/dev/null) | sed -n 's/^shlibs:Depends=//p'
   rm -rf "$work"
 }
-finish() {  # finish ROOT PACKAGE DEPENDS SECTION SUMMARY DESCRIPTION
-  local root=$1 package=$2
+finish() {  # finish ROOT PACKAGE DEPENDS RECOMMENDS SECTION SUMMARY DESCRIPTION
+  local root=$1 package=$2 recommends=""
+  if [ -n "$4" ]; then recommends="Recommends: $4"$'\n'; fi
   (cd "$root" && find . -type f ! -path './DEBIAN/*' -printf '%P\0' | sort -z | xargs -0 md5sum) >"$root/DEBIAN/md5sums"
   chmod 0644 "$root/DEBIAN/md5sums"
   local size
@@ -78,11 +78,11 @@ Architecture: $ARCH
 Maintainer: $MAINTAINER
 Installed-Size: $size
 Depends: $3
-Section: $4
+${recommends}Section: $5
 Priority: optional
 Homepage: https://zor.example.com/
-Description: $5
-$6
+Description: $6
+$7
 CONTROL
   find "$root" -type d -exec chmod 0755 {} +
   dpkg-deb --root-owner-group -Zxz --build "$root" "$OUT/${package}_${VERSION}_${ARCH}.deb" >/dev/null
@@ -95,21 +95,21 @@ put_program "$BUILD/bin/zorserver" "$S/usr/sbin/zorserver"
 put_program "$BUILD/bin/zorreg" "$S/usr/bin/zorreg"
 put_man packaging/man/zorserver.8 "$S/usr/share/man/man8"
 put_man packaging/man/zorreg.1 "$S/usr/share/man/man1"
-server_programs=("$S/usr/sbin/zorserver" "$S/usr/bin/zorreg")
-if [ -x "$BUILD/bin/zorrelease" ]; then
-  put_program "$BUILD/bin/zorrelease" "$S/usr/bin/zorrelease"
-  server_programs+=("$S/usr/bin/zorrelease")
-  help2man -N --no-discard-stderr -s 1 --version-string="$VERSION" -n "prepare a release folder for the ZOR application server" \
-    "$BUILD/bin/zorrelease" >"$BUILD/zorrelease.1"
-  put_man "$BUILD/zorrelease.1" "$S/usr/share/man/man1"
-fi
+put_program "$BUILD/bin/zorrelease" "$S/usr/bin/zorrelease"
+put_man packaging/man/zorrelease.1 "$S/usr/share/man/man1"
+put 0755 packaging/zorserver-check "$S/usr/sbin/zorserver-check"
+put_man packaging/man/zorserver-check.8 "$S/usr/share/man/man8"
+server_programs=("$S/usr/sbin/zorserver" "$S/usr/bin/zorreg" "$S/usr/bin/zorrelease")
 put 0644 packaging/zorserver.service "$S/lib/systemd/system/zorserver.service"
 put 0644 packaging/zorserver.conf "$S/etc/zor/zorserver.conf"
+put 0644 packaging/zor-server.logrotate "$S/etc/logrotate.d/zor-server"
 put_doc "$S" zor-server
 mkdir -p "$S/DEBIAN"
 for script in postinst prerm postrm; do put 0755 "packaging/zor-server/$script" "$S/DEBIAN/$script"; done
-echo /etc/zor/zorserver.conf >"$S/DEBIAN/conffiles"
-finish "$S" zor-server "adduser, $(shlib_depends "${server_programs[@]}")" net \
+printf '%s\n' /etc/logrotate.d/zor-server /etc/zor/zorserver.conf >"$S/DEBIAN/conffiles"
+# zorserver-check takes the service's user and capability with setpriv (util-linux, an
+# essential package).
+finish "$S" zor-server "adduser, $(shlib_depends "${server_programs[@]}")" "" net \
   "application server for the ZOR launchers" \
 " The application server the ZOR launchers update from: it serves a release
  folder (file list, file information and data in plain and packed form,
@@ -132,7 +132,10 @@ ln -s Client.1.gz "$C/usr/share/man/man1/zor-client.1.gz"
 put_doc "$C" zor-client
 mkdir -p "$C/DEBIAN"
 for script in postinst postrm; do put 0755 "packaging/zor-client/$script" "$C/DEBIAN/$script"; done
-finish "$C" zor-client "$(shlib_depends "$C/usr/lib/zor/client/Client" "$C/usr/lib/zor/client/M880CloudClient.dll")" x11 \
+# The windows draw Chinese captions in this font when it is installed (else in the default
+# font, where CJK characters may show as boxes).
+finish "$C" zor-client "$(shlib_depends "$C/usr/lib/zor/client/Client" "$C/usr/lib/zor/client/M880CloudClient.dll")" \
+  fonts-wqy-microhei x11 \
   "launcher of the ZOR business suite" \
 " The launcher users start instead of the suite's main program: it connects
  to the ZOR application server, brings the client files up to date (itself
@@ -142,6 +145,14 @@ finish "$C" zor-client "$(shlib_depends "$C/usr/lib/zor/client/Client" "$C/usr/l
 
 echo "== checks"
 bash scripts/check-packages.sh "$OUT/zor-server_${VERSION}_${ARCH}.deb" "$OUT/zor-client_${VERSION}_${ARCH}.deb"
+echo "== manual pages"
+for page in packaging/man/*.[18]; do
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+  if [ -n "$warnings" ]; then
+    echo "$page:"$'\n'"$warnings"
+    exit 1
+  fi
+done
 echo "== lintian"
-lintian --fail-on error --info "$OUT"/*.deb
-echo "packages in $OUT: lintian found no error"
+lintian --fail-on error,warning --info "$OUT"/*.deb
+echo "packages in $OUT: lintian found no error or warning"

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/exceptions.h"
+#include "base/format.h"
 #include "platform/stop_signal.h"
 #include "server/file_service.h"
 #include "server/lookup_service.h"
@@ -89,10 +90,11 @@ int Run(const std::vector<std::string>& args) {
       subject.Ports.push_back({"name service", SocketKind::Datagram, tcp.BoundIP, namePort});
     if (lookupPort != 0)
       subject.Ports.push_back({"lookup service", SocketKind::Stream, tcp.BoundIP, lookupPort});
-    const std::vector<std::string> problems = CheckServerSetup(subject);
-    for (const std::string& problem : problems) std::printf("%s\n", problem.c_str());
-    if (problems.empty()) std::printf("The release, the folders and the ports are ready\n");
-    return problems.empty() ? 0 : 1;
+    const TServerCheckResult result = CheckServerSetup(subject);
+    for (const std::string& problem : result.Problems) std::printf("%s\n", problem.c_str());
+    for (const std::string& note : result.Notes) std::printf("Note: %s\n", note.c_str());
+    if (result.Problems.empty()) std::printf("The release, the folders and the ports are ready\n");
+    return result.Problems.empty() ? 0 : 1;
   }
   if (lookupPort != 0 && lookupTable.empty())
     throw Exception("The lookup service needs its table: give --lookup-table FILE");
@@ -147,7 +149,9 @@ int Run(const std::vector<std::string>& args) {
   const TTCPSettings tcpSettings = tcp.Current();
   if (!tcp.Enabled() || !tcpSettings.EnableTCP) {
     server.Deactivate();
-    throw Exception("The TCP listener could not be started (see the log)");
+    throw Exception(
+        Format("The TCP listener on %s:%d could not be started (see the log)",
+               {tcpSettings.BoundIP.empty() ? "0.0.0.0" : tcpSettings.BoundIP, tcpSettings.Port}));
   }
   // Code running inside this process reaches the server through its own pooled connections.
   std::optional<TScopedServerConnectionPool> hosting(std::in_place, server);

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "base/exceptions.h"
 #include "base/format.h"
 #include "intercom/connect_strings.h"
 #include "intercom/result_types.h"
@@ -57,7 +58,16 @@ void ConnectWithSettings(TIcClientConnection& connection) {
   if (!handlerClass)
     throw EIcError(pipe ? "No local pipe transport is available."
                         : "No TCP transport is available.");
-  connection.Connect(handlerClass, connectString, 0, 0);
+  try {
+    connection.Connect(handlerClass, connectString, 0, 0);
+  } catch (Exception& e) {
+    // The system's text of a failed connect ("WinSock Error. Code: 111. ...") does not say
+    // what was tried: a second line names the server and port. The pipe's own text names
+    // its server already.
+    if (!pipe)
+      e.Message += Format("\r\nTCP %s:%d", {server, static_cast<uint16_t>(settings.TCPPort)});
+    throw;
+  }
   if (environment.ClientKind == kClientKindWithFlag)
     connection.ExecuteCommandData(
         cmdClientKind, {TVariant(kClientKindWithFlag), TVariant(int32_t{environment.ClientFlag})});

@@ -1,6 +1,7 @@
 #include "platform/dos_time.h"
 
 #include <chrono>
+#include <cstdio>
 
 #include "base/exceptions.h"
 #include "base/format.h"
@@ -57,6 +58,15 @@ std::optional<int64_t> TryDosDateTimeToUnixTime(uint32_t dosDateTime) {
 int64_t DosDateTimeToUnixTime(uint32_t dosDateTime) {
   if (const auto time = TryDosDateTimeToUnixTime(dosDateTime)) return *time;
   throw Exception(Format("Invalid MS-DOS date/time value $%8x.", {dosDateTime}));
+}
+
+std::string DosDateTimeText(uint32_t dosDateTime) {
+  if (!TryDosDateTimeToUnixTime(dosDateTime)) return Format("invalid date $%8x", {dosDateTime});
+  char text[32];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u UTC", 1980 + (dosDateTime >> 25),
+                (dosDateTime >> 21) & 0x0F, (dosDateTime >> 16) & 0x1F, (dosDateTime >> 11) & 0x1F,
+                (dosDateTime >> 5) & 0x3F, (dosDateTime & 0x1F) * 2);
+  return text;
 }
 
 }  // namespace zor

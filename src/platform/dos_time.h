@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace zor {
 
@@ -24,5 +25,9 @@ uint32_t UnixTimeToDosDateTimeClamped(int64_t utcSeconds);
 // "Invalid MS-DOS date/time value $xxxxxxxx."
 int64_t DosDateTimeToUnixTime(uint32_t dosDateTime);
 std::optional<int64_t> TryDosDateTimeToUnixTime(uint32_t dosDateTime);
+
+// The value as people read it in logs: "2026-12-11 07:30:58 UTC"; a value naming no real
+// moment as its hexadecimal digits, "invalid date $xxxxxxxx".
+std::string DosDateTimeText(uint32_t dosDateTime);
 
 }  // namespace zor

@@ -4,6 +4,7 @@
 
 #include "base/ascii_case.h"
 #include "base/format.h"
+#include "platform/dos_time.h"
 #include "platform/file_open.h"
 #include "platform/pe_version.h"
 #include "update/release_signature.h"
@@ -14,8 +15,9 @@ namespace {
 
 constexpr std::string_view kTag = "Release";
 
+// A file date as administrators read it, not as the wire carries it.
 std::string DosTimeText(int32_t age) {
-  return Format("%X", {static_cast<uint32_t>(age)});
+  return DosDateTimeText(static_cast<uint32_t>(age));
 }
 
 std::string ReadWholeFile(const std::filesystem::path& path, size_t limit) {

@@ -98,22 +98,46 @@ std::optional<std::string> TableProblem(const std::string& what,
   return std::nullopt;
 }
 
-std::optional<std::string> PortProblem(const TServerCheckPort& port, const PortProbe& probe) {
+// Ports below this need a privilege to be bound.
+constexpr uint16_t kFirstUnprivilegedPort = 1024;
+
+void CheckPort(const TServerCheckPort& port, const PortProbe& probe, const ListenerProbe& listening,
+               TServerCheckResult& result) {
   uint32_t address = 0;
   if (!port.Address.empty()) {
     const auto bytes = ParseDottedAddress(port.Address);
-    if (!bytes)
-      return "The address " + port.Address + " of the " + port.Service +
-             " is not a dotted IPv4 address";
+    if (!bytes) {
+      result.Problems.push_back("The address " + port.Address + " of the " + port.Service +
+                                " is not a dotted IPv4 address");
+      return;
+    }
     address = (uint32_t{(*bytes)[0]} << 24) | (uint32_t{(*bytes)[1]} << 16) |
               (uint32_t{(*bytes)[2]} << 8) | (*bytes)[3];
   }
   const int error =
       probe ? probe(port.Kind, address, port.Port) : ProbeLocalPort(port.Kind, address, port.Port);
-  if (error == 0) return std::nullopt;
-  return std::string(port.Kind == SocketKind::Stream ? "TCP" : "UDP") + " port " +
-         std::to_string(port.Port) + " on " + (port.Address.empty() ? "0.0.0.0" : port.Address) +
-         " for the " + port.Service + " cannot be taken: " + SocketErrorText(error);
+  if (error == 0) return;
+  const std::string where = std::string(port.Kind == SocketKind::Stream ? "TCP" : "UDP") +
+                            " port " + std::to_string(port.Port) + " on " +
+                            (port.Address.empty() ? "0.0.0.0" : port.Address) + " for the " +
+                            port.Service;
+  if (port.Port < kFirstUnprivilegedPort && IsBindPrivilegeError(error)) {
+    if (port.Kind == SocketKind::Stream) {
+      if (listening ? listening(address, port.Port) : TcpListenerAt(address, port.Port)) {
+        result.Problems.push_back(where + " is in use: something listens on it");
+        return;
+      }
+      result.Notes.push_back(where +
+                             ": nothing listens on it; this user may not bind ports below 1024, "
+                             "zorserver.service grants that (CAP_NET_BIND_SERVICE)");
+      return;
+    }
+    result.Notes.push_back(where +
+                           ": this user may not bind ports below 1024 and cannot tell whether "
+                           "it is free; zorserver.service grants that (CAP_NET_BIND_SERVICE)");
+    return;
+  }
+  result.Problems.push_back(where + " cannot be taken: " + SocketErrorText(error));
 }
 
 }  // namespace
@@ -139,11 +163,11 @@ void RequireReleaseFolder(const std::filesystem::path& dir) {
   if (auto problem = ReleaseFolderProblem(dir)) throw Exception(*problem);
 }
 
-std::vector<std::string> CheckServerSetup(const TServerCheckSubject& subject,
-                                          const PortProbe& probe) {
-  std::vector<std::string> problems;
+TServerCheckResult CheckServerSetup(const TServerCheckSubject& subject, const PortProbe& probe,
+                                    const ListenerProbe& listening) {
+  TServerCheckResult result;
   auto add = [&](std::optional<std::string> problem) {
-    if (problem) problems.push_back(std::move(*problem));
+    if (problem) result.Problems.push_back(std::move(*problem));
   };
   add(ReleaseFolderProblem(subject.ReleaseDir));
   add(WritableFolderProblem("cache folder", subject.CacheDir));
@@ -151,8 +175,8 @@ std::vector<std::string> CheckServerSetup(const TServerCheckSubject& subject,
   if (subject.LogFile) add(LogFileProblem(*subject.LogFile));
   if (subject.LookupTable) add(TableProblem<TLookupTable>("lookup table", *subject.LookupTable));
   if (subject.NamesFile) add(TableProblem<TNameTable>("names file", *subject.NamesFile));
-  for (const TServerCheckPort& port : subject.Ports) add(PortProblem(port, probe));
-  return problems;
+  for (const TServerCheckPort& port : subject.Ports) CheckPort(port, probe, listening, result);
+  return result;
 }
 
 }  // namespace zor

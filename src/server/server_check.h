@@ -34,15 +34,26 @@ struct TServerCheckSubject {
 
 // 0 when the port can be taken now, else the system error (the real probe binds a socket).
 using PortProbe = std::function<int(SocketKind kind, uint32_t address, uint16_t port)>;
+// Whether a TCP listener holds the port (the real probe connects to it).
+using ListenerProbe = std::function<bool(uint32_t address, uint16_t port)>;
+
+// The sentences of a check: problems stop the server or make it fail; notes say what the
+// check could not decide for itself.
+struct TServerCheckResult {
+  std::vector<std::string> Problems;
+  std::vector<std::string> Notes;
+};
 
 // The problem with the release folder, or nothing when it is a folder that can be listed.
 std::optional<std::string> ReleaseFolderProblem(const std::filesystem::path& dir);
 // Raises `Exception` with `ReleaseFolderProblem` when there is one.
 void RequireReleaseFolder(const std::filesystem::path& dir);
 
-// Every problem found, one sentence each; empty when the server can start. Nothing is
-// left behind: write tests use a file that is removed again.
-std::vector<std::string> CheckServerSetup(const TServerCheckSubject& subject,
-                                          const PortProbe& probe = {});
+// Every problem found, one sentence each; none when the server can start. Nothing is
+// left behind: write tests use a file that is removed again. A port below 1024 that this
+// user may not bind (the service's user gets the capability from its unit only) is a
+// problem only when a listener holds it; otherwise a note says the unit must grant it.
+TServerCheckResult CheckServerSetup(const TServerCheckSubject& subject, const PortProbe& probe = {},
+                                    const ListenerProbe& listening = {});
 
 }  // namespace zor

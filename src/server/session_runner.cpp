@@ -423,9 +423,11 @@ void TSessionRunner::Finish(bool keep) {
     Session->DetachedUntil = GetClock().Now() + settings.SessionGrace;
   }
   Session->Changed.notify_all();
+  // A launcher that ends normally just closes its connection, so a kept session is the
+  // everyday case: below info.
   if (keep) {
-    Server.Log().Info(kTag, Format("Session %x waits %d s for its client",
-                                   {Session->Id, settings.SessionGrace.count()}));
+    Server.Log().Debug(kTag, Format("Session %x waits %d s for its client",
+                                    {Session->Id, settings.SessionGrace.count()}));
   } else {
     Server.Sessions().Remove(Session->Id);
     Server.Log().Info(kTag, Format("Session %x closed", {Session->Id}));

@@ -45,6 +45,9 @@ class TZORServer {
 
   TServerLog& Log() { return LogSink; }
   TSettingsStore& Settings() { return Store; }
+  // True only the first time: a settings store this process may not write (the service's
+  // user and /etc/zor) is noted once per run, not at every service it would have stored.
+  bool FirstFailedSettingsWrite() { return !SettingsWriteFailed.exchange(true); }
   const TSessionSettings& SessionSettings() const { return SessionConfig; }
   TSessionTable& Sessions() { return SessionList; }
   // This server never links to a master, so it is never a proxy.
@@ -141,6 +144,7 @@ class TZORServer {
   std::atomic<bool> IsActive{false};
   std::atomic<bool> IsStopping{false};
   std::atomic<bool> IsDraining{false};
+  std::atomic<bool> SettingsWriteFailed{false};
   std::atomic<int32_t> Transports{0};
   std::mutex AddressesLock;
   std::map<std::string, int32_t> PerAddress;

@@ -120,11 +120,12 @@ void TZORService::StopReported() {
 void TZORService::SetEnabled(bool enabled) {
   if (enabled == IsEnabled.load()) return;
   TServerLog* log = Owner ? &Owner->Log() : nullptr;
-  if (log) log->Info(kLogTagStartStop, kTextSetEnabledBegin);
+  // Tracing of the server's own steps: below info.
+  if (log) log->Debug(kLogTagStartStop, kTextSetEnabledBegin);
   struct EndLine {
     TServerLog* Log;
     ~EndLine() {
-      if (Log) Log->Info(kLogTagStartStop, kTextSetEnabledEnd);
+      if (Log) Log->Debug(kLogTagStartStop, kTextSetEnabledEnd);
     }
   } endLine{log};
   if (!enabled && !MayStop()) throw Exception(std::string(kTextMayNotStop));
@@ -141,8 +142,10 @@ void TZORService::SetEnabled(bool enabled) {
   try {
     Owner->Settings().WriteBool(Name(), "Enabled", enabled);
   } catch (const std::exception& e) {
-    // A settings store this process may not write does not stop the service.
-    Owner->Log().Warning(kLogTagStartStop,
+    // A settings store this process may not write does not stop the service; a service
+    // user is not meant to write its settings, so that is noted once, for debugging.
+    if (Owner->FirstFailedSettingsWrite())
+      Owner->Log().Debug(kLogTagStartStop,
                          Name() + ": the setting Enabled cannot be stored: " + e.what());
   }
 }

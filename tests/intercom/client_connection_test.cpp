@@ -467,6 +467,27 @@ TEST_F(DefaultConnectionTest, TheSettingsChooseTransportAndConnectString) {
   }
 }
 
+TEST_F(DefaultConnectionTest, AFailedTcpConnectNamesTheServerAndPortItTried) {
+  SetHandlerClass(TTransportKind::Tcp,
+                  [](const std::string&, int32_t, int32_t) -> std::unique_ptr<TIcIOHandler> {
+                    throw EConnectIOError("WinSock Error. Code: 111. Connection refused", nullptr,
+                                          111);
+                  });
+  SetConnectSettingsReader([] {
+    TConnectSettings s;
+    s.ConnectType = 1;
+    s.NetServer = "app1.example.com";
+    s.TCPPort = 7680;
+    return s;
+  });
+  TClientConnectEnvironment env;
+  env.NetMode = false;
+  SetClientConnectEnvironment(env);
+  ExpectError<EConnectIOError>([] { NewClientConnection(); }, "EConnectIOError",
+                               "WinSock Error. Code: 111. Connection refused\r\n"
+                               "TCP app1.example.com:7680");
+}
+
 TEST_F(DefaultConnectionTest, TheDefaultConnectionIsReusedAndCheckedForAMasterServer) {
   SetConnectSettingsReader([] {
     TConnectSettings s;

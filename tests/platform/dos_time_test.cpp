@@ -30,6 +30,18 @@ TEST(DosTime, ConvertsBothWaysAcrossTheRange) {
   }
 }
 
+TEST(DosTime, TextIsTheDateAndTimeAPersonReads) {
+  struct TextCase {
+    uint32_t dos;
+    const char* text;
+  } const kTexts[] = {
+      {0x00210000, "1980-01-01 00:00:00 UTC"}, {0xFF9FBF7D, "2107-12-31 23:59:58 UTC"},
+      {0x285D645C, "2000-02-29 12:34:56 UTC"}, {0x0021C000, "invalid date $0021c000"},  // hour 24
+      {0x00000000, "invalid date $00000000"},                                           // month 0
+  };
+  for (const TextCase& c : kTexts) EXPECT_EQ(DosDateTimeText(c.dos), c.text);
+}
+
 TEST(DosTime, TimesOutsideTheRangeAreRefusedOrClamped) {
   for (int64_t utc :
        {int64_t{315532799}, int64_t{0}, int64_t{-1}, int64_t{4354819200}, INT64_MAX, INT64_MIN}) {

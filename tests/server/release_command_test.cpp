@@ -135,6 +135,21 @@ TEST(ReleaseCommandUsage, HelpAndMistakes) {
   }
 }
 
+TEST_F(ReleaseCommand, VerifyNamesAChangedDateAsDateAndTime) {
+  const auto at = [](int64_t seconds) {
+    return fs::file_time_type::clock::from_sys(
+        std::chrono::sys_seconds{std::chrono::seconds(seconds)});
+  };
+  fs::last_write_time(Dir.Dir() / "Client", at(1'700'000'000));  // 2023-11-14 22:13:20 UTC
+  ASSERT_EQ(Release({"sign", "--key", SecretPath, "--release", Dir.Dir().string()}).Code, 0);
+  fs::last_write_time(Dir.Dir() / "Client", at(1'765'380'000));  // 2025-12-10 15:20:00 UTC
+  const ToolRun run = Release({"verify", "--public", PublicKey, "--release", Dir.Dir().string()});
+  EXPECT_EQ(run.Code, 1);
+  EXPECT_EQ(run.Out,
+            "Client: date 2025-12-10 15:20:00 UTC, the manifest says 2023-11-14 22:13:20 UTC\n"
+            "1 differences from release 2\n");
+}
+
 TEST(ReleaseManifestWatch, LogsTheDifferingFilesOnceEachTimeTheyChange) {
   TempFolder keys, dir;
   const std::string secret = (keys.Dir() / "k").string();

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "base/exceptions.h"
+#include "platform/port_probe.h"
 #include "support/live_server.h"
 
 namespace zor {
@@ -26,7 +27,7 @@ struct CheckFixture {
   std::vector<std::string> Check(PortProbe probe = [](SocketKind, uint32_t, uint16_t) {
     return 0;
   }) {
-    return CheckServerSetup(Subject, probe);
+    return CheckServerSetup(Subject, probe).Problems;
   }
 };
 
@@ -145,6 +146,71 @@ TEST(ServerCheck, PortsTakenAreNamedWithTheirService) {
             }));
 }
 
+// The service's user may not bind port 768 itself; only its unit grants that. A check run as
+// that user must not call the port taken, unless a listener really holds it.
+TEST(ServerCheck, APrivilegedPortThisUserMayNotBindIsAProblemOnlyWhenSomethingListens) {
+  struct Case {
+    const char* name;
+    SocketKind kind;
+    uint16_t port;
+    int bindError;
+    bool listening;
+    std::vector<std::string> problems;
+    std::vector<std::string> notes;
+  } const kCases[] = {
+      {"free TCP port",
+       SocketKind::Stream,
+       768,
+       EACCES,
+       false,
+       {},
+       {"TCP port 768 on 0.0.0.0 for the application server: nothing listens on it; this user may "
+        "not bind ports below 1024, zorserver.service grants that (CAP_NET_BIND_SERVICE)"}},
+      {"TCP port in use",
+       SocketKind::Stream,
+       768,
+       EACCES,
+       true,
+       {"TCP port 768 on 0.0.0.0 for the application server is in use: something listens on it"},
+       {}},
+      {"UDP port",
+       SocketKind::Datagram,
+       768,
+       EACCES,
+       false,
+       {},
+       {"UDP port 768 on 0.0.0.0 for the application server: this user may not bind ports below "
+        "1024 and cannot tell whether it is free; zorserver.service grants that "
+        "(CAP_NET_BIND_SERVICE)"}},
+      {"denied above 1024 is a problem",
+       SocketKind::Stream,
+       7680,
+       EACCES,
+       false,
+       {"TCP port 7680 on 0.0.0.0 for the application server cannot be taken: " +
+        SocketErrorText(EACCES)},
+       {}},
+      {"in use below 1024 is a problem",
+       SocketKind::Stream,
+       768,
+       EADDRINUSE,
+       false,
+       {"TCP port 768 on 0.0.0.0 for the application server cannot be taken: " +
+        SocketErrorText(EADDRINUSE)},
+       {}},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    CheckFixture f;
+    f.Subject.Ports = {{"application server", c.kind, "", c.port}};
+    const TServerCheckResult result = CheckServerSetup(
+        f.Subject, [&](SocketKind, uint32_t, uint16_t) { return c.bindError; },
+        [&](uint32_t, uint16_t) { return c.listening; });
+    EXPECT_EQ(result.Problems, c.problems);
+    EXPECT_EQ(result.Notes, c.notes);
+  }
+}
+
 TEST(ServerCheck, TheRealProbeSeesAListenerAndNotAClosedPort) {
   CheckFixture f;
   int error = 0;
@@ -153,12 +219,14 @@ TEST(ServerCheck, TheRealProbeSeesAListenerAndNotAClosedPort) {
   ASSERT_TRUE(BindSocket(listener, address, error) && ListenSocket(listener, 4, error) &&
               SocketLocalAddress(listener, address, error));
   f.Subject.Ports = {{"application server", SocketKind::Stream, "127.0.0.1", address.Port}};
-  EXPECT_EQ(CheckServerSetup(f.Subject),
+  EXPECT_EQ(CheckServerSetup(f.Subject).Problems,
             (std::vector<std::string>{"TCP port " + std::to_string(address.Port) +
                                       " on 127.0.0.1 for the application server cannot be taken: " +
                                       SocketErrorText(EADDRINUSE)}));
+  EXPECT_TRUE(TcpListenerAt(0x7F000001, address.Port));
   CloseSocket(listener);
-  EXPECT_EQ(CheckServerSetup(f.Subject), std::vector<std::string>{});
+  EXPECT_EQ(CheckServerSetup(f.Subject).Problems, std::vector<std::string>{});
+  EXPECT_FALSE(TcpListenerAt(0x7F000001, address.Port));
 }
 
 }  // namespace

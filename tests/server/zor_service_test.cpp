@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/exceptions.h"
 #include "server/server_texts.h"
 #include "server/zor_server.h"
 #include "support/wait_for.h"
@@ -44,13 +45,25 @@ class TRecordingService : public TZORService {
 struct ServerFixture : ::testing::Test {
   ServerFixture() {
     Log.SetUseStdErr(false);
-    Log.AddSink([this](LogLevel, std::string_view tag, std::string_view text) {
+    Log.SetLevel(LogLevel::Debug);
+    Log.AddSink([this](LogLevel level, std::string_view tag, std::string_view text) {
       Lines.push_back(std::string(tag) + "|" + std::string(text));
+      if (level <= LogLevel::Info) InfoLines.push_back(Lines.back());
+      if (level == LogLevel::Debug) DebugLines.push_back(Lines.back());
     });
   }
   TServerLog Log;
   TMemorySettings Settings;
   std::vector<std::string> Lines;
+  std::vector<std::string> InfoLines;   // info and above
+  std::vector<std::string> DebugLines;  // debug only
+};
+
+// The settings of a service user: readable, never writable.
+struct TReadOnlySettings : TMemorySettings {
+  void WriteInteger(std::string_view, std::string_view, int64_t) override {
+    throw Exception("HKLM cannot be written");
+  }
 };
 
 // A service whose timer runs every millisecond and counts its runs.
@@ -230,6 +243,34 @@ TEST_F(ServerFixture, EnablingAnActiveServerReportsStartAndStopAndStoresTheValue
   server.Deactivate();
   EXPECT_THROW(server.CheckActive(true), Exception);
   server.CheckActive(false);
+}
+
+TEST_F(ServerFixture, StartingServicesIsTracedBelowInfoAndUnwritableSettingsNotedOnce) {
+  TReadOnlySettings readOnly;
+  TZORServer server(Log, readOnly);
+  TRecordingService files(&server, 0x1000, "Files");
+  TRecordingService tcp(&server, 0x2000, "TCP");
+  server.Activate();
+  Lines.clear();
+  InfoLines.clear();
+  DebugLines.clear();
+  files.SetEnabled(true);
+  tcp.SetEnabled(true);
+  EXPECT_TRUE(files.Enabled() && tcp.Enabled());
+  EXPECT_EQ(InfoLines, (std::vector<std::string>{
+                           "SrvStartAndStop|  Service - Files[TRecordingService] started.",
+                           "SrvStartAndStop|  Service - TCP[TRecordingService] started.",
+                       }));
+  EXPECT_EQ(
+      DebugLines,
+      (std::vector<std::string>{
+          "SrvStartAndStop|TZORService.SetEnabled_begin",
+          "SrvStartAndStop|Files: the setting Enabled cannot be stored: HKLM cannot be written",
+          "SrvStartAndStop|TZORService.SetEnabled_end",
+          "SrvStartAndStop|TZORService.SetEnabled_begin",
+          "SrvStartAndStop|TZORService.SetEnabled_end",
+      }));
+  server.Deactivate();
 }
 
 TEST_F(ServerFixture, FailedStartsAreReportedWithTheirReasonAndLeaveTheServiceStopped) {

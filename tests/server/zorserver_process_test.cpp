@@ -55,6 +55,26 @@ TEST(ZorServerProgram, ListensServesAndStopsCleanlyOnSIGTERM) {
   EXPECT_NE(log.find("Stopped"), std::string::npos) << log;
 }
 
+TEST(ZorServerProgram, APortInUseIsNamedWhenTheStartFails) {
+  testing::TempFolder folder;
+  folder.WriteFile("release/Client.exe", "launcher");
+  const uint16_t port = testing::FreePort();
+  const std::string args = "--release " + (folder.Dir() / "release").string() + " --cache " +
+                           (folder.Dir() / "cache").string() + " --bind 127.0.0.1 --port " +
+                           std::to_string(port);
+  const auto first = StartServer(folder, args);
+  ASSERT_EQ(first->WaitForFirstLine(), "listening on 127.0.0.1:" + std::to_string(port));
+  testing::TempFolder second;
+  const auto refused = StartServer(second, args);
+  EXPECT_EQ(refused->WaitExit(), 1);
+  const std::string err = testing::ReadAll(second.Dir() / "err.txt");
+  EXPECT_NE(err.find("zorserver: The TCP listener on 127.0.0.1:" + std::to_string(port) +
+                     " could not be started (see the log)\n"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(first->Terminate(), 0);
+}
+
 TEST(ZorServerProgram, RefusesBadOptionsAndAMissingReleaseWithAMessage) {
   struct Case {
     std::string Args;

@@ -21,6 +21,33 @@ TEST(MessageBoxLayout, CaptionFallsBackToTheSystemDefault) {
             "[Error] a\nb\n");
 }
 
+TEST(MessageBoxLayout, TheWindowTitleFollowsTheLanguageOfTheMessage) {
+  struct Case {
+    const char* text;
+    const char* caption;
+    int langIndex;
+    const char* title;
+  } const kCases[] = {
+      {"WinSock Error. Code: 111. Connection refused", "", 2, "Error"},
+      {"无法连接到APP服务器!", "", 0, "错误"},  // the simplified string table, English user
+      {"无法连接到APP服务器!", "", 2, "错误"},
+      {"本程式正在執行中, 不可重複啟動!", "", 1, "錯誤"},
+      {"Server 10.0.0.7：port", "", 0, "错误"},  // a full-width colon
+      {"Fehler \xC3\xA4", "", 2, "Error"},       // Latin letters beyond ASCII are not Chinese
+      {"\xE4\xB8", "", 2, "Error"},              // a cut sequence
+      {"下载失败", "岳川系列", 2, "岳川系列"},   // a caption given is kept
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(
+        MessageBoxTitle({c.text, c.caption, MessageIcon::Error, MessageButtons::Ok}, c.langIndex),
+        c.title)
+        << c.text;
+  }
+  // The line form keeps its English prefix.
+  EXPECT_EQ(FormatMessageBoxLine({"下载失败", "", MessageIcon::Error, MessageButtons::Ok}),
+            "[Error] 下载失败\n");
+}
+
 TEST(MessageBoxLayout, ButtonsTheirTextsAndTheDismissAnswer) {
   using R = MessageResult;
   struct Case {

@@ -29,4 +29,21 @@ int ProbeLocalPort(SocketKind kind, uint32_t address, uint16_t port) {
   return error;
 }
 
+bool IsBindPrivilegeError(int error) {
+  return error == EACCES || error == EPERM;
+}
+
+bool TcpListenerAt(uint32_t address, uint16_t port) {
+  const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (s < 0) return false;
+  sockaddr_in in{};
+  in.sin_family = AF_INET;
+  in.sin_port = htons(port);
+  in.sin_addr.s_addr = htonl(address != 0 ? address : INADDR_LOOPBACK);
+  // A local connect is answered at once: accepted by a listener or refused.
+  const bool accepted = ::connect(s, reinterpret_cast<const sockaddr*>(&in), sizeof in) == 0;
+  ::close(s);
+  return accepted;
+}
+
 }  // namespace zor

@@ -46,6 +46,32 @@ std::string MessageBoxCaption(const MessageBoxRequest& request) {
   return request.Caption.empty() ? std::string(kSystemDefaultCaption) : request.Caption;
 }
 
+namespace {
+
+// True when `text` (UTF-8) holds a CJK ideograph, CJK punctuation or a full-width form.
+bool HoldsChinese(std::string_view text) {
+  for (size_t i = 0; i + 2 < text.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if ((lead & 0xF0) != 0xE0) continue;
+    const auto second = static_cast<unsigned char>(text[i + 1]);
+    const auto third = static_cast<unsigned char>(text[i + 2]);
+    if ((second & 0xC0) != 0x80 || (third & 0xC0) != 0x80) continue;
+    const unsigned codePoint = ((lead & 0x0Fu) << 12) | ((second & 0x3Fu) << 6) | (third & 0x3Fu);
+    if ((codePoint >= 0x3000 && codePoint <= 0x9FFF) ||
+        (codePoint >= 0xFF00 && codePoint <= 0xFFEF))
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string MessageBoxTitle(const MessageBoxRequest& request, int langIndex) {
+  if (!request.Caption.empty()) return request.Caption;
+  if (!HoldsChinese(request.Text)) return std::string(kSystemDefaultCaption);
+  return langIndex == 1 ? "錯誤" : "错误";
+}
+
 std::vector<MessageResult> MessageBoxButtonList(MessageButtons buttons) {
   switch (buttons) {
     case MessageButtons::Ok:

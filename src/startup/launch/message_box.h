@@ -42,6 +42,11 @@ std::string FormatMessageBoxLine(const MessageBoxRequest& request);
 // the buttons from left to right (the first is the default one, taken by Enter), and each
 // button's caption in the user-interface language (`LangIndex`).
 std::string MessageBoxCaption(const MessageBoxRequest& request);
+// The title a window draws: the given caption, else the system's default one in the
+// language of the text: Chinese ("错误", or "錯誤" for a user of the traditional script,
+// `langIndex` 1) when the text holds Chinese characters, else English. The line form above
+// keeps the English default, which logs and scripts look for.
+std::string MessageBoxTitle(const MessageBoxRequest& request, int langIndex);
 std::vector<MessageResult> MessageBoxButtonList(MessageButtons buttons);
 std::string MessageButtonCaption(MessageResult button, int langIndex);
 // The answer of a box closed with Escape or its close box, the cancelling choice of every

@@ -133,7 +133,7 @@ MessageResult RunFltkMessageBox(const MessageBoxRequest& request) {
   const int height = buttonsTop + kButtonHeight + kMargin;
 
   Fl_Double_Window window(width, height);
-  const std::string caption = MessageBoxCaption(request);
+  const std::string caption = MessageBoxTitle(request, LangIndex());
   window.copy_label(caption.c_str());
   if (hasIcon) new IconBox(kMargin, kMargin, request.Icon);
   // A short text sits level with the middle of the icon.
