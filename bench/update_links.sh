@@ -315,7 +315,7 @@ EOF
 stop_servers() {
   local pid
   for pid in "$ZOR_V1_PID" "$ZOR_V2_PID" "$RSYNC_PID" "$NGINX_PID"; do stop_pid "$pid"; done
-  ZOR_V1_PID= ZOR_V2_PID= RSYNC_PID= NGINX_PID=
+  ZOR_V1_PID='' ZOR_V2_PID='' RSYNC_PID='' NGINX_PID=''
 }
 
 # ---- the contenders ---------------------------------------------------------------------
@@ -390,7 +390,7 @@ note_peak() {
 record() { R[$1.$2]="${R[$1.$2]:-} $3"; }
 
 bench_profile() {
-  local profile=$1 mbit= rtt= i folder a z f u
+  local profile=$1 mbit='' rtt='' i folder a f u
   case $profile in
     loopback) ;;
     1g) mbit=1000 rtt=1 ;;
@@ -504,6 +504,7 @@ for profile in $PROFILES; do bench_profile "$profile"; done
 # ---- the table ----------------------------------------------------------------------------
 
 # cell KEY: the median of a figure's runs, empty when there were none.
+# shellcheck disable=SC2086 # the runs are a space-separated list
 cell() { if [ -n "${R[$1]:-}" ]; then median ${R[$1]}; fi; }
 # rx A B: A / B as "1.23x", empty when B is.
 rx() { if [ -n "$2" ]; then echo "$(ratio "$1" "$2")x"; fi; }
@@ -543,7 +544,7 @@ for profile in $PROFILES; do
         [ "$profile" = 20m ] && g="<= 1.0x rsync -az: $(goal "$(ratio "$l" "$rz")" 1.0)" ;;
       cold)
         name="full, cold pack cache"
-        ra= rz=
+        ra='' rz=''
         other="warm full $(cell "$profile.full.launcher")"
         g="<= 1.5x warm full: $(goal "$(ratio "$l" "$(cell "$profile.full.launcher")")" 1.5) ($(ratio "$l" "$(cell "$profile.full.launcher")")x)" ;;
     esac
