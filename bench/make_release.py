@@ -1,10 +1,17 @@
 #!/usr/bin/env python3
-"""Writes the data files of a synthetic release folder for bench/update_vs_rsync.sh.
+"""Writes the data files of a synthetic release folder for the benchmarks in bench/.
 
   make_release.py small DIR   500 files of 1-10 KB (text and random bytes) in a few folders, ~2.4 MB
   make_release.py mixed DIR   ~800 files, ~200 MB: small files, shared libraries copied from
                               /usr/lib/x86_64-linux-gnu (links resolved), random (incompressible)
                               data, compressible text and one 40 MB file
+  make_release.py revise OLD NEW
+                              the next release: a copy of the folder OLD in which 10% of the
+                              files have a few small edits in place (what a rebuilt library
+                              looks like: a build id, a date, a few constants; sizes unchanged),
+                              five files are removed and five new ones are added. The main
+                              program, the core library, ZORSys.ini and the manifest stay as
+                              they are (the caller stamps and signs NEW).
 
 The contents come from a fixed seed, so a run writes the same bytes each time (the copied
 libraries are this machine's). The main program and ZORSys.ini are added by the caller.
@@ -84,7 +91,51 @@ def libraries(out, budget, limit):
         copied += size
 
 
+# Files revise() leaves alone: the caller writes them.
+KEPT = {"IClient", "ZORCore.dll", "bpls/ZORMain.bpl", "ZORSys.ini", "ZORRelease.manifest"}
+
+
+def edit_in_place(path, rng):
+    """A few short runs of bytes overwritten at random places; the size stays."""
+    with open(path, "r+b") as f:
+        size = os.fstat(f.fileno()).st_size
+        for _ in range(rng.randrange(1, 9)):
+            length = min(size, rng.randrange(1, 65))
+            if length == 0:
+                break
+            f.seek(rng.randrange(0, size - length + 1))
+            f.write(rng.randbytes(length))
+
+
+def revise(old, new):
+    rng = random.Random(SEED + 1)
+    shutil.copytree(old, new)
+    out = Writer(new)
+    files = []
+    for folder, _, names in os.walk(new):
+        for name in names:
+            rel = os.path.relpath(os.path.join(folder, name), new)
+            if rel not in KEPT:
+                files.append(rel)
+    files.sort()
+    changed = rng.sample(files, len(files) // 10)
+    for rel in changed:
+        edit_in_place(os.path.join(new, rel), rng)
+    rest = sorted(set(files) - set(changed))
+    for rel in rng.sample(rest, 5):
+        os.remove(os.path.join(new, rel))
+    for i in range(5):
+        if i % 2:
+            out.write("Added/data%02d.dat" % i, rng.randbytes(rng.randrange(4 << 10, 400 << 10)))
+        else:
+            out.write("Added/text%02d.txt" % i, text(rng, rng.randrange(4 << 10, 400 << 10)))
+    print(len(changed), 5, out.files)
+
+
 def main():
+    if len(sys.argv) == 4 and sys.argv[1] == "revise":
+        revise(sys.argv[2], sys.argv[3])
+        return
     if len(sys.argv) != 3 or sys.argv[1] not in ("small", "mixed"):
         sys.exit(__doc__)
     profile, root = sys.argv[1], sys.argv[2]

@@ -15,14 +15,14 @@ zor_wait_listening() {
   return 1
 }
 
-# zor_client_settings ZORREG PORT RELEASE_KEY WAIT_INPUT_MS: the settings a launcher needs to
-# reach zorserver on 127.0.0.1:PORT and to trust the release signed with RELEASE_KEY, in the
-# registry folder $ZOR_REGISTRY_DIR.
+# zor_client_settings ZORREG PORT RELEASE_KEY WAIT_INPUT_MS [HOST]: the settings a launcher
+# needs to reach zorserver on HOST:PORT (default host 127.0.0.1) and to trust the release
+# signed with RELEASE_KEY, in the registry folder $ZOR_REGISTRY_DIR.
 zor_client_settings() {
-  local zorreg=$1 port=$2 releaseKey=$3 waitInput=$4
+  local zorreg=$1 port=$2 releaseKey=$3 waitInput=$4 host=${5:-127.0.0.1}
   local key='HKLM\Software\ZOR\DK880'
   "$zorreg" add "$key" /v ConnectType /t REG_DWORD /d 1 /f >/dev/null
-  "$zorreg" add "$key" /v NetServer /t REG_SZ /d 127.0.0.1 /f >/dev/null
+  "$zorreg" add "$key" /v NetServer /t REG_SZ /d "$host" /f >/dev/null
   "$zorreg" add "$key" /v TCPPort /t REG_DWORD /d "$port" /f >/dev/null
   "$zorreg" add "$key" /v ShowNextTime /t REG_DWORD /d 1 /f >/dev/null
   "$zorreg" add "$key" /v WaitInput /t REG_DWORD /d "$waitInput" /f >/dev/null
