@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "base/exceptions.h"
+#include "platform/locale.h"
 #include "server/tcp_control_settings.h"
 
 namespace zor {
@@ -47,6 +48,9 @@ std::string ServerUsage() {
          "  --idle-timeout S     seconds a logged-on session may wait for a request (default 600; "
          "0 never)\n"
          "  --max-per-address N  clients served at once from one address (default 32)\n"
+         "  --language LCID      the server's language: 1033 English, 2052 simplified or 1028/3076\n"
+         "                       traditional Chinese; sets the code page of its 8-bit strings\n"
+         "                       (936, 950, 1252) (default: the process's locale)\n"
          "  --log-level LEVEL    error, warning, info or debug (default info)\n"
          "  --log-file FILE      also append the log to FILE\n"
          "  --help               show this text\n"
@@ -130,6 +134,12 @@ TServerOptions ParseServerOptions(std::span<const std::string> args) {
       options.MaxPerAddress = static_cast<int32_t>(ParseNumber(name, next(), 1, 100000));
     } else if (name == "--session-grace") {
       options.SessionGraceSeconds = static_cast<int32_t>(ParseNumber(name, next(), 0, 86400));
+    } else if (name == "--language") {
+      const std::string v = next();
+      const uint32_t lcid = ParseLcid(v);
+      if (lcid == 0 || lcid > 0xFFFF)
+        throw Exception(name + ": '" + v + "' is not a language id (1033, 2052, 1028, 3076, ...)");
+      options.Language = lcid;
     } else if (name == "--log-level") {
       const std::string v = next();
       LogLevel level;

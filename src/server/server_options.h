@@ -29,6 +29,7 @@ struct TServerOptions {
   std::optional<int32_t> SessionGraceSeconds;
   std::optional<int32_t> IdleTimeoutSeconds;
   std::optional<int32_t> MaxPerAddress;
+  std::optional<uint32_t> Language;  // --language LCID
   bool Help = false;
   bool Check = false;  // --check: check the settings, folders and ports, then exit
 };

@@ -46,6 +46,8 @@ class TZORServer {
   TServerLog& Log() { return LogSink; }
   TSettingsStore& Settings() { return Store; }
   const TSessionSettings& SessionSettings() const { return SessionConfig; }
+  // The server's language: its setting, else the process's locale.
+  uint32_t Language() const;
   TSessionTable& Sessions() { return SessionList; }
   // This server never links to a master, so it is never a proxy.
   bool IsProxy() const { return false; }
