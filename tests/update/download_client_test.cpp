@@ -12,6 +12,7 @@
 #include "update/download_jobs.h"
 #include "update/download_progress.h"
 #include "update/download_settings.h"
+#include "update/list_entry_fault.h"
 #include "update/update_test_support.h"
 
 namespace zor {
@@ -234,6 +235,20 @@ TEST_F(DownloadClientTest, ExecutorReportsTheFailedJobAfterAllHaveEnded) {
       "下载档案时发生错误 Invalid file name '..\\bad.dll'!");
   EXPECT_EQ(executor.ActiveJobs.load(), 0);
   EXPECT_TRUE(executor.Cancelled);
+}
+
+TEST_F(DownloadClientTest, ExecutorFailsWhenTheServerDoesNotSendAListedFile) {
+  Server.Add("ok.dll", SampleBytes(1000, 8));
+  TDownLoadExecutor executor;
+  const auto error = ExpectError<EListEntryFault>(
+      [&] {
+        executor.Run({"报表.dat", "ok.dll"});
+      },
+      "The server lists the file 报表.dat but does not send it. The update stopped and the old "
+      "files were kept; tell the administrator of the application server.");
+  EXPECT_EQ(error->Name, "报表.dat");
+  EXPECT_EQ(error->Fault, TListEntryFault::NotServed);
+  EXPECT_EQ(executor.ActiveJobs.load(), 0);
 }
 
 TEST_F(DownloadClientTest, DownloadOneDeletesTheLocalCopyFirst) {
