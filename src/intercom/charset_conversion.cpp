@@ -65,8 +65,6 @@ bool ScriptTablesReady() {
   return LoadScriptTables();
 }
 
-
-
 std::string ConvertScript(std::string_view utf8, bool toTraditional) {
   TScriptConverter* converter = GetScriptConverter();
   if (!converter) return std::string(utf8);

@@ -299,8 +299,7 @@ TFileService::TFileService(TZORServer* server, TFileServiceSettings settings)
     if (Server()) {
       ManifestWatch.Check(Folder.Root(), *snapshot, Server()->Log());
       const uint32_t language = Server()->Language();
-      for (const std::string& name :
-           NamesOutsideCodePage(*snapshot, AnsiCodePageForLcid(language)))
+      for (const std::string& name : NamesOutsideCodePage(*snapshot, AnsiCodePageForLcid(language)))
         Server()->Log().Warning(kTag, NameOutsideCodePageText(name, language));
     }
     if (!Settings.PackAhead) return;

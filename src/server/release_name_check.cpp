@@ -5,8 +5,7 @@
 
 namespace zor {
 
-std::vector<std::string> NamesOutsideCodePage(const TReleaseSnapshot& snapshot,
-                                              uint32_t codePage) {
+std::vector<std::string> NamesOutsideCodePage(const TReleaseSnapshot& snapshot, uint32_t codePage) {
   std::vector<std::string> names;
   for (const TReleaseFile& file : snapshot.Files)
     if (file.Listed && !Utf8ToAnsiExact(file.Name, codePage)) names.push_back(file.Name);

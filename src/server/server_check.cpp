@@ -153,8 +153,8 @@ std::vector<std::string> CheckServerSetup(const TServerCheckSubject& subject,
     std::vector<std::filesystem::path> skip = {subject.CacheDir};
     if (subject.UploadDir) skip.push_back(*subject.UploadDir);
     TReleaseFolder release(subject.ReleaseDir, nullptr, skip);
-    for (const std::string& name : NamesOutsideCodePage(
-             *release.Rescan(), AnsiCodePageForLcid(subject.Language)))
+    for (const std::string& name :
+         NamesOutsideCodePage(*release.Rescan(), AnsiCodePageForLcid(subject.Language)))
       problems.push_back(NameOutsideCodePageText(name, subject.Language));
   }
   add(WritableFolderProblem("cache folder", subject.CacheDir));

@@ -268,11 +268,11 @@ void TSessionRunner::Logon(const TReceivedRequest& request) {
   Connection().Charsets.PeerCodePage = AnsiCodePageForLcid(static_cast<uint32_t>(info.Lcid));
   const bool converted =
       IsTraditionalLcid(static_cast<uint32_t>(info.Lcid)) != Connection().Charsets.Traditional;
-  Server.Log().Info(kTag, Format("Session %x: %s\\%s logged on from %s (%s in %s, language %d%s)",
-                                 {Session->Id, info.Computer, info.User, Session->PeerAddress,
-                                  info.Program, info.Folder, info.Lcid,
-                                  converted ? ", texts converted between the Chinese scripts"
-                                            : ""}));
+  Server.Log().Info(
+      kTag, Format("Session %x: %s\\%s logged on from %s (%s in %s, language %d%s)",
+                   {Session->Id, info.Computer, info.User, Session->PeerAddress, info.Program,
+                    info.Folder, info.Lcid,
+                    converted ? ", texts converted between the Chinese scripts" : ""}));
 }
 
 void TSessionRunner::Resume(const TVariantArray& args) {

@@ -475,9 +475,9 @@ int64_t TRemoteFile::SendData(File& stream, int64_t position, int32_t count) {
 bool TRemoteFile::UploadFile(const std::string& localFile, std::string_view name,
                              std::string_view area, std::string_view note) {
   TVerbatimStrings verbatim;
-  return Upload(
-      localFile, cmdUploadFile,
-      {TVariant::Wide(std::string(name)), TVariant(std::string(area)), TVariant(std::string(note))});
+  return Upload(localFile, cmdUploadFile,
+                {TVariant::Wide(std::string(name)), TVariant(std::string(area)),
+                 TVariant(std::string(note))});
 }
 
 bool TRemoteFile::Upload(const std::string& localFile, uint32_t command,

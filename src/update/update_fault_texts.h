@@ -7,8 +7,8 @@
 namespace zor {
 
 enum class TUpdateFaultText {
-  DiskFull,           // %s: the file that could not be written
-  FolderNotWritable,  // %s: the client folder
+  DiskFull,             // %s: the file that could not be written
+  FolderNotWritable,    // %s: the client folder
   ListedFileNotServed,  // %s: the entry of the server's file list
   ListEntryNotAName,    // %s: the entry of the server's file list
 };

@@ -176,8 +176,7 @@ void TRemoteUpdateThread::FetchFileList(TFileList& list) {
     return source.GetRemoteFileInfo(name, std::string(kAreaLibs), info);
   });
   for (const TFileEntry& entry : list)
-    if (IsUnusableListName(entry.Name))
-      RaiseListEntryFault(entry.Name, TListEntryFault::NotAName);
+    if (IsUnusableListName(entry.Name)) RaiseListEntryFault(entry.Name, TListEntryFault::NotAName);
   Release->CheckList(list);
   DownloadConfigFiles();
 }
