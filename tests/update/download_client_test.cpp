@@ -77,7 +77,7 @@ TEST_F(DownloadClientTest, FileListAndSingleFileInformation) {
   EXPECT_EQ(requests[0].Header.Command, cmdFileList);
   EXPECT_TRUE(requests[0].Args.empty());
   EXPECT_EQ(requests[1].Header.Command, cmdPackedFileInfo);
-  EXPECT_EQ(requests[1].Args, (TVariantArray{TVariant("Client.exe"), TVariant("Libs"),
+  EXPECT_EQ(requests[1].Args, (TVariantArray{TVariant::Wide("Client.exe"), TVariant("Libs"),
                                              TVariant("ENU"), TVariant(0)}));
   EXPECT_EQ(Connector.Connects, 1);  // one connection serves every request while it lives
 }
@@ -121,8 +121,8 @@ TEST_F(DownloadClientTest, NameListIsFetchedInOrderAndFoundWhenAnyIs) {
   EXPECT_EQ(ReadFileBytes(Dir.Path() + "bpls/b.bpl"), SampleBytes(5000, 2));
   EXPECT_EQ(client.LastFile, Dir.Path() + "bpls/b.bpl");
   const auto requests = Server.Requests();
-  EXPECT_EQ(requests.front().Args.at(0), TVariant("a.bpl"));
-  EXPECT_EQ(requests.back().Args.at(0), TVariant("b.bpl"));
+  EXPECT_EQ(requests.front().Args.at(0), TVariant::Wide("a.bpl"));
+  EXPECT_EQ(requests.back().Args.at(0), TVariant::Wide("b.bpl"));
   EXPECT_FALSE(DownloadFiles(client, "a.bpl", "Bpls", Dir.Path() + "elsewhere"));
   EXPECT_FALSE(DownloadFiles(client, "", "Bpls", ""));
 }
