@@ -11,6 +11,7 @@ packages=(
   nlohmann-json3-dev                 # JSON of the cloud lookup, the lookup service and the release manifest
   libsodium-dev                      # signed releases: Ed25519 keys and signatures
   libssl-dev                         # SHA-256 of release and packed files (libcrypto, CPU SHA instructions)
+  libopencc-dev libopencc-data       # simplified <-> traditional Chinese conversion (OpenCC and its tables)
   clang-16 libclang-rt-16-dev        # libFuzzer builds: clang 14 lacks std::source_location with libstdc++ 12
   libfltk1.3-dev                     # the windows of ZOR_UI=gui (FLTK 1.3, X11)
   clang-format                       # the format check of the test run (.clang-format)

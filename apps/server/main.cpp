@@ -13,6 +13,9 @@
 
 #include "base/exceptions.h"
 #include "base/format.h"
+#include "intercom/charset_conversion.h"
+#include "platform/code_page.h"
+#include "platform/locale.h"
 #include "platform/stop_signal.h"
 #include "server/file_service.h"
 #include "server/lookup_service.h"
@@ -38,6 +41,14 @@ std::filesystem::path DefaultCacheDir() {
     return std::filesystem::path(home) / ".cache/zor/pack";
   // A service without a home: the folder a package lays out for it (owned by its user, 0700).
   return "/var/cache/zor/pack";
+}
+
+// --language, else the setting "Language", else the process's locale.
+uint32_t ServerLanguage(const TServerOptions& options, TSettingsStore& settings) {
+  if (options.Language) return *options.Language;
+  const int64_t configured = settings.ReadInteger("", "Language", 0);
+  if (configured > 0 && configured <= 0xFFFF) return static_cast<uint32_t>(configured);
+  return GetSystemDefaultLCID();
 }
 
 template <typename T>
@@ -72,6 +83,12 @@ int Run(const std::vector<std::string>& args) {
                                 ? *options.NamePort
                                 : static_cast<uint16_t>(settings.ReadInteger("", "NamePort", 0));
   const std::string namesFile = Pick(options.NamesFile, settings.ReadString("", "NamesFile", ""));
+  // The server's language decides its greeting's language id, its Chinese script and the
+  // code page of its 8-bit strings, for everything in this process.
+  const uint32_t language = ServerLanguage(options, settings);
+  ScopedLcidOverride processLanguage(language);
+  std::string noTables;
+  const bool tables = LoadScriptTables(&noTables);
   if (options.Check) {
     TServerCheckSubject subject;
     subject.ReleaseDir = release;
@@ -90,6 +107,7 @@ int Run(const std::vector<std::string>& args) {
       subject.Ports.push_back({"name service", SocketKind::Datagram, tcp.BoundIP, namePort});
     if (lookupPort != 0)
       subject.Ports.push_back({"lookup service", SocketKind::Stream, tcp.BoundIP, lookupPort});
+    subject.Language = language;
     const TServerCheckResult result = CheckServerSetup(subject);
     for (const std::string& problem : result.Problems) std::printf("%s\n", problem.c_str());
     for (const std::string& note : result.Notes) std::printf("Note: %s\n", note.c_str());
@@ -107,6 +125,7 @@ int Run(const std::vector<std::string>& args) {
   }
 
   TSessionSettings session;
+  session.Language = language;
   session.Scramble = Pick(options.Scramble, settings.ReadBool("", "Scramble", true));
   session.MaxConnections =
       Pick(options.MaxConnections,
@@ -165,6 +184,10 @@ int Run(const std::vector<std::string>& args) {
            "Serving " + release +
                (names ? ", name service on UDP port " + std::to_string(names->Port()) : "") +
                (lookup ? ", lookup service on TCP port " + std::to_string(lookup->Port()) : ""));
+
+  log.Info("Server", Format("Language %u (code page %u); simplified/traditional conversion %s",
+                            {language, AnsiCodePageForLcid(language),
+                             tables ? std::string("on") : "off: " + noTables}));
 
   TStatusReporter status(log, [&] {
     return TServerStatus{server.TransportCount(), files.BytesServed(), files.Packs().PacksDone()};

@@ -3,13 +3,23 @@
 #include "base/clock.h"
 #include "intercom/charset_conversion.h"
 #include "intercom/execute_scope.h"
+#include "intercom/local_charset.h"
 #include "intercom/result_types.h"
 #include "intercom/security_package.h"
+#include "platform/code_page.h"
 #include "platform/locale.h"
 #include "platform/system_info.h"
 #include "transport/ic_errors.h"
 
 namespace zor {
+
+bool DecideCharsetConversion(bool clientTraditional, uint32_t serverLcid, bool serverCanConvert,
+                             const std::function<bool()>& clientCanConvert) {
+  if (clientTraditional == IsTraditionalLcid(serverLcid)) return false;
+  if (serverCanConvert) return false;  // the server converts what it reads
+  if (!clientCanConvert()) throw EIcError(std::string(kCharsetMismatchText));
+  return true;
+}
 
 TIcClientConnection::TIcClientConnection(TScrambleRoutine encrypt, uint32_t key,
                                          TScrambleRoutine decrypt)
@@ -98,6 +108,7 @@ void TIcClientConnection::Connect(const THandlerClass& handlerClass,
 
 void TIcClientConnection::OpenSession() {
   const uint32_t oldSession = SessionId.load();
+  TVerbatimStrings usual(false);  // the logon's texts are converted like any other
   SessionId = 0;
   if (InitialKey != 0) SetKey(InitialKey);
   try {
@@ -112,10 +123,12 @@ void TIcClientConnection::OpenSession() {
     ServerLangId = greeting[3].AsInteger();
     ServerCanConvert = greeting[4].AsBoolean();
 
-    const bool mismatch =
-        !ServerCanConvert && static_cast<uint32_t>(ServerLangId) != GetSystemDefaultLCID();
-    if (mismatch && !ScriptTablesLoaded()) throw EIcError(std::string(kCharsetMismatchText));
-    ConvertCharset = mismatch ? 1 : 0;
+    ConvertCharset =
+        DecideCharsetConversion(Charsets.Traditional, static_cast<uint32_t>(ServerLangId),
+                                ServerCanConvert, ScriptTablesReady)
+            ? 1
+            : 0;
+    Charsets.PeerCodePage = AnsiCodePageForLcid(static_cast<uint32_t>(ServerLangId));
 
     const auto [programName, programFolder] = GetProgramNameAndFolder();
     TVariantArray logon;

@@ -25,6 +25,15 @@ inline constexpr std::string_view kCharsetMismatchText =
     "连接的服务器与本机的语系不同，而服务器或本机并不具备简繁转换的功能，无法建立连线。";
 inline constexpr std::string_view kEnhancedEncryptOption = "EnhancedEncrypt";
 
+// Whether a client converts the strings it sends to the server's Chinese script. Only two
+// ends in different Chinese sets (traditional = LCID 1028 or 3076, everything else not) need
+// conversion: the server does it when its greeting says it can, else the client with its own
+// tables; when neither can, raises `EIcError` with `kCharsetMismatchText`. An English server
+// and a simplified-script client are no mismatch.
+// `clientCanConvert` is asked only when the client's tables are needed.
+bool DecideCharsetConversion(bool clientTraditional, uint32_t serverLcid, bool serverCanConvert,
+                             const std::function<bool()>& clientCanConvert);
+
 class TIcClientConnection : public TIcConnection {
  public:
   TIcClientConnection(TScrambleRoutine encrypt = nullptr, uint32_t key = 0,

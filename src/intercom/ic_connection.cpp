@@ -117,10 +117,27 @@ void TIcConnection::WithOptions(uint8_t options, const std::function<void()>& bo
   Options = saved;
 }
 
+namespace {
+thread_local bool tVerbatimStrings = false;
+}  // namespace
+
+TVerbatimStrings::TVerbatimStrings(bool on) : Previous(tVerbatimStrings) {
+  tVerbatimStrings = on;
+}
+
+TVerbatimStrings::~TVerbatimStrings() {
+  tVerbatimStrings = Previous;
+}
+
+bool TVerbatimStrings::Active() {
+  return tVerbatimStrings;
+}
+
 TStreamWriteOptions TIcConnection::WriteOptions() const {
   TStreamWriteOptions options;
-  options.ShortMagic = ShortStreamMagic != 0;
-  options.ConvertCharset = ConvertCharset != 0;
+  options.ShortMagic = ShortStreamMagic != 0 || tVerbatimStrings;
+  options.ConvertCharset = ConvertCharset != 0 && !tVerbatimStrings;
+  options.Charsets = &Charsets;
   return options;
 }
 
@@ -264,7 +281,7 @@ TVariantArray TIcConnection::ReadPayload(uint32_t size, bool compressed,
     const uint32_t key = Key.load();
     buffer.TransformHead(kScrambledPayloadBytes, [&](uint8_t* p, size_t n) { decrypt(p, n, key); });
   }
-  return DecodePayload(buffer, compressed, limits.Decode);
+  return DecodePayload(buffer, compressed, limits.Decode, &Charsets);
 }
 
 void TIcConnection::RaiseResultError(uint32_t code, const TVariantArray& data) {

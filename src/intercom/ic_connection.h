@@ -154,6 +154,8 @@ class TIcConnection : public TLogObject {
   TConnectionEvent OnReconnect;
   TConnectionEvent OnRelogon;
   uint8_t ConvertCharset = 0;
+  // This end's character sets and, once known, the peer's code page (local_charset.h).
+  TStringCharsets Charsets = LocalStringCharsets();
   std::chrono::system_clock::time_point LastActivity{};
   std::atomic<uint32_t> SessionId{0};
   std::atomic<bool> Subscribed{false};
@@ -190,6 +192,23 @@ class TIcConnection : public TLogObject {
   std::atomic<uint32_t> Key{0};
   TScrambleRoutine Encrypt = nullptr;
   TScrambleRoutine Decrypt = nullptr;
+};
+
+// While one lives on a thread, the requests that thread writes carry their strings exactly as
+// given: without the charset byte, so that neither end converts them between the Chinese
+// scripts. For names of files, which must reach the server as its list spells them.
+class TVerbatimStrings {
+ public:
+  // `on` false: the thread's strings go as usual again inside the scope (a session opening
+  // that a reconnect starts in the middle of a file command).
+  explicit TVerbatimStrings(bool on = true);
+  ~TVerbatimStrings();
+  TVerbatimStrings(const TVerbatimStrings&) = delete;
+  TVerbatimStrings& operator=(const TVerbatimStrings&) = delete;
+  static bool Active();
+
+ private:
+  bool Previous;
 };
 
 // Date-time values of the system: days since 1899-12-30, as a double.

@@ -22,9 +22,9 @@ TEncodedPayload EncodePayload(const TVariantArray& items, bool allowCompression,
 }
 
 TVariantArray DecodePayload(const TPayloadBuffer& data, bool compressed,
-                            const TDecodeBudget& budget) {
+                            const TDecodeBudget& budget, const TStringCharsets* charsets) {
   std::unique_ptr<TByteSource> reader = data.Reader();
-  if (!compressed) return ReadVariantStream(*reader, budget);
+  if (!compressed) return ReadVariantStream(*reader, budget, charsets);
   // The decoder stops at its budget; the inflater's own limit only catches what it would miss
   // (it may read ahead one buffer of the decoder).
   constexpr uint64_t kReadAhead = 64 * 1024;
@@ -32,7 +32,7 @@ TVariantArray DecodePayload(const TPayloadBuffer& data, bool compressed,
                              ? budget.MaxBytes + kReadAhead
                              : kMaxInflatedBytes;
   TInflateSource inflater(*reader, limit);
-  return ReadVariantStream(inflater, budget);
+  return ReadVariantStream(inflater, budget, charsets);
 }
 
 }  // namespace zor

@@ -23,6 +23,7 @@ TEncodedPayload EncodePayload(const TVariantArray& items, bool allowCompression,
 // Parses a received block; `compressed` is the header's flag. Raises `ERequestOverBudget`
 // while decoding when the stream needs more than `budget`.
 TVariantArray DecodePayload(const TPayloadBuffer& data, bool compressed,
-                            const TDecodeBudget& budget = {});
+                            const TDecodeBudget& budget = {},
+                            const TStringCharsets* charsets = nullptr);
 
 }  // namespace zor

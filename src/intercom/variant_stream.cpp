@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "base/byte_order.h"
 #include "base/exceptions.h"
 #include "base/utf.h"
 #include "intercom/charset_conversion.h"
 #include "intercom/local_charset.h"
+#include "platform/code_page.h"
 
 namespace zor {
 
@@ -68,8 +70,10 @@ uint64_t ValueSize(const TVariant& v) {
 // Writes through a small staging buffer so that the sink sees few, large writes.
 class TStreamWriter {
  public:
-  TStreamWriter(TByteSink& sink, bool convert)
-      : Sink(sink), Convert(convert), CodePage(StringCodePage(convert)) {}
+  // `convert`: strings are converted to `toTraditional`'s script; 8-bit ones are written in
+  // `codePage`.
+  TStreamWriter(TByteSink& sink, bool convert, bool toTraditional, uint32_t codePage)
+      : Sink(sink), Convert(convert), ToTraditional(toTraditional), CodePage(codePage) {}
   ~TStreamWriter() = default;
 
   void Put(const void* data, size_t size) {
@@ -106,6 +110,23 @@ class TStreamWriter {
 
   void Element(const TVariant& v) {
     U16(kElementMarker);
+    if (v.Type() == kVarString) {
+      // Written as a wide string when the peer's code page cannot hold it.
+      std::optional<std::string> ansi = Utf8ToWireAnsiExact(Prepare(v.Text()), CodePage);
+      if (!ansi) {
+        U16(kVarOleStr);
+        return WideText(v.Text());
+      }
+      U16(kVarString);
+      return AnsiBytes(*ansi);
+    }
+    if (v.IsArray() && v.ArrayData().ElementType == kVarString && !AnsiHoldsAll(v.ArrayData())) {
+      U16(static_cast<uint16_t>(kVarArray | kVarOleStr));
+      WideArray = true;
+      Value(v);
+      WideArray = false;
+      return;
+    }
     U16(v.Type());
     Value(v);
   }
@@ -146,7 +167,7 @@ class TStreamWriter {
       case kVarOleStr:
         return WideText(v.Text());
       case kVarString:
-        return AnsiText(v.Text());
+        return WideArray ? WideText(v.Text()) : AnsiText(v.Text());
       default:
         RaiseStreamFormatError();  // interface references and unknown types
     }
@@ -169,7 +190,16 @@ class TStreamWriter {
 
  private:
   std::string Prepare(const std::string& utf8) {
-    return Convert ? ConvertScript(utf8, !LocalSystemIsTraditional()) : utf8;
+    return Convert ? ConvertScript(utf8, ToTraditional) : utf8;
+  }
+  bool AnsiHoldsAll(const TVarArrayData& a) {
+    for (const TVariant& item : a.Items)
+      if (!Utf8ToWireAnsiExact(Prepare(item.Text()), CodePage)) return false;
+    return true;
+  }
+  void AnsiBytes(const std::string& ansi) {
+    U32(static_cast<uint32_t>(ansi.size()));
+    Put(ansi.data(), ansi.size());
   }
   void WideText(const std::string& utf8) {
     const std::u16string units = Utf8ToUtf16(Prepare(utf8));
@@ -184,7 +214,9 @@ class TStreamWriter {
 
   TByteSink& Sink;
   bool Convert;
+  bool ToTraditional;
   uint32_t CodePage;
+  bool WideArray = false;  // the string array being written went over to wide strings
   uint8_t Buffer[8192];
   size_t Fill = 0;
 };
@@ -261,11 +293,12 @@ class TStreamReader {
 
   bool AtEnd() { return Pos == End && !Refill(1); }
 
-  // Strings of a stream in the other Chinese script come in that script's code page, and are
-  // converted to ours when the tables are loaded.
-  void SetOtherScript(bool otherScript) {
-    CodePage = StringCodePage(otherScript);
-    Convert = otherScript && ScriptTablesLoaded();
+  // The stream's set (empty: no charset byte) decides the code page of its 8-bit strings;
+  // strings of the other Chinese set are converted to ours when the tables are loaded.
+  void SetStreamSet(std::optional<bool> streamTraditional, const TStringCharsets& own) {
+    CodePage = ReadCodePage(own, streamTraditional);
+    ToTraditional = own.Traditional;
+    Convert = streamTraditional && *streamTraditional != own.Traditional && ScriptTablesLoaded();
   }
 
   // Raises when `count` more elements would pass the budget; else counts them as taken.
@@ -340,7 +373,7 @@ class TStreamReader {
   }
 
   std::string Finish(std::string utf8) {
-    return Convert ? ConvertScript(utf8, LocalSystemIsTraditional()) : utf8;
+    return Convert ? ConvertScript(utf8, ToTraditional) : utf8;
   }
 
   TVariant Array(uint16_t elementType, int depth) {
@@ -396,7 +429,8 @@ class TStreamReader {
   uint64_t Pulled = 0;
   uint64_t Elements = 0;
   bool Convert = false;
-  uint32_t CodePage = StringCodePage(false);
+  bool ToTraditional = false;
+  uint32_t CodePage = kCodePageWesternEurope;
   uint8_t Buffer[4096];
   size_t Pos = 0;
   size_t End = 0;
@@ -413,13 +447,17 @@ uint64_t EstimateVariantStreamSize(const TVariantArray& items, bool shortMagic) 
 void WriteVariantStream(TByteSink& sink, const TVariantArray& items,
                         const TStreamWriteOptions& options) {
   if (items.empty()) throw Exception("An empty variant array is never serialized");
-  TStreamWriter w(sink, options.ConvertCharset && !options.ShortMagic);
+  const TStringCharsets own = options.Charsets ? *options.Charsets : LocalStringCharsets();
+  const bool convert = options.ConvertCharset && !options.ShortMagic;
+  // The set the stream's strings are in: ours, or the peer's when they are converted.
+  const std::optional<bool> streamSet =
+      options.ShortMagic ? std::nullopt : std::optional<bool>(own.Traditional != convert);
+  TStreamWriter w(sink, convert, !own.Traditional, WriteCodePage(own, streamSet));
   if (options.ShortMagic) {
     w.U32(kStreamMagicShort);
   } else {
     w.U32(kStreamMagicCharset);
-    const bool traditional = LocalSystemIsTraditional() != options.ConvertCharset;
-    w.U8(traditional ? kCharsetTraditional : kCharsetOther);
+    w.U8(*streamSet ? kCharsetTraditional : kCharsetOther);
   }
   w.U32(static_cast<uint32_t>(items.size() - 1));
   for (const TVariant& v : items) w.Element(v);
@@ -434,15 +472,18 @@ std::vector<uint8_t> EncodeVariantStream(const TVariantArray& items,
   return std::move(sink.Bytes);
 }
 
-TVariantArray ReadVariantStream(TByteSource& source, const TDecodeBudget& budget) {
+TVariantArray ReadVariantStream(TByteSource& source, const TDecodeBudget& budget,
+                                const TStringCharsets* charsets) {
   TStreamReader r(source, budget);
+  const TStringCharsets own = charsets ? *charsets : LocalStringCharsets();
   const uint32_t magic = r.U32();
   if (magic == kStreamMagicCharset) {
     uint8_t charset;
     r.Get(&charset, 1);
-    const bool traditional = charset == kCharsetTraditional;
-    r.SetOtherScript(traditional != LocalSystemIsTraditional());
-  } else if (magic != kStreamMagicShort) {
+    r.SetStreamSet(charset == kCharsetTraditional, own);
+  } else if (magic == kStreamMagicShort) {
+    r.SetStreamSet(std::nullopt, own);
+  } else {
     RaiseStreamFormatError();
   }
   const int32_t high = static_cast<int32_t>(r.U32());

@@ -9,14 +9,17 @@
 #include <vector>
 
 #include "intercom/byte_stream.h"
+#include "intercom/local_charset.h"
 #include "intercom/request_budget.h"
 #include "intercom/variant.h"
 
 namespace zor {
 
 struct TStreamWriteOptions {
-  bool ShortMagic = false;      // server side: magic 0xED58469D and no charset byte
+  bool ShortMagic = false;      // magic 0xED58469D and no charset byte: strings never converted
   bool ConvertCharset = false;  // strings go out in the other Chinese script (the peer's)
+  // The two ends' character sets (nullptr: this machine's, the peer not known).
+  const TStringCharsets* Charsets = nullptr;
 };
 
 // The size of the stream that `WriteVariantStream` produces (8-bit strings counted as their
@@ -24,6 +27,9 @@ struct TStreamWriteOptions {
 uint64_t EstimateVariantStreamSize(const TVariantArray& items, bool shortMagic);
 
 // Writes a non-empty array (an empty one is never serialized: no payload is sent instead).
+// An 8-bit string (0x100) that the code page the peer reads it in cannot hold travels as a
+// wide string (8) instead, which every reader takes where it takes the other: no character
+// is lost to a '?'.
 void WriteVariantStream(TByteSink& sink, const TVariantArray& items,
                         const TStreamWriteOptions& options = {});
 std::vector<uint8_t> EncodeVariantStream(const TVariantArray& items,
@@ -34,7 +40,10 @@ std::vector<uint8_t> EncodeVariantStream(const TVariantArray& items,
 // code, a bad element marker, a length that does not fit, nesting deeper than 64, trailing bytes.
 // A stream that needs more bytes or elements than `budget` allows raises `ERequestOverBudget`
 // "The request is larger than the server accepts!" as soon as that is known.
-TVariantArray ReadVariantStream(TByteSource& source, const TDecodeBudget& budget = {});
+// Strings of a stream whose charset byte names the other Chinese set are converted to the
+// reader's set (`charsets`; nullptr: this machine's) when conversion tables are loaded.
+TVariantArray ReadVariantStream(TByteSource& source, const TDecodeBudget& budget = {},
+                                const TStringCharsets* charsets = nullptr);
 TVariantArray DecodeVariantStream(std::span<const uint8_t> bytes);
 
 [[noreturn]] void RaiseStreamFormatError();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,9 @@ uint32_t AnsiCodePage();
 // An unknown code page raises `Exception`.
 std::string Utf8ToAnsi(std::string_view utf8, uint32_t codePage = AnsiCodePage());
 std::string AnsiToUtf8(std::string_view ansi, uint32_t codePage = AnsiCodePage());
+// The code page's bytes of `utf8`, or nothing when it cannot hold every character (or the
+// text is not UTF-8): for callers that must not lose a character in silence.
+std::optional<std::string> Utf8ToAnsiExact(std::string_view utf8, uint32_t codePage);
 
 // True when `b` starts a double-byte character in the code page (936/949/950: 0x81..0xFE;
 // 932: 0x81..0x9F and 0xE0..0xFC); single-byte code pages have no lead bytes.

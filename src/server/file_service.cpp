@@ -12,8 +12,10 @@
 #include "base/clock.h"
 #include "base/exceptions.h"
 #include "base/format.h"
+#include "platform/code_page.h"
 #include "platform/file_system.h"
 #include "platform/pe_version.h"
+#include "server/release_name_check.h"
 #include "server/server_call.h"
 #include "server/server_texts.h"
 #include "server/zor_server.h"
@@ -294,7 +296,12 @@ TFileService::TFileService(TZORServer* server, TFileServiceSettings settings)
   // A publisher who changed the release without signing it again sees it in the log; with
   // packing ahead, the packer thread takes the new files.
   Folder.OnChange = [this](const std::shared_ptr<const TReleaseSnapshot>& snapshot) {
-    if (Server()) ManifestWatch.Check(Folder.Root(), *snapshot, Server()->Log());
+    if (Server()) {
+      ManifestWatch.Check(Folder.Root(), *snapshot, Server()->Log());
+      const uint32_t language = Server()->Language();
+      for (const std::string& name : NamesOutsideCodePage(*snapshot, AnsiCodePageForLcid(language)))
+        Server()->Log().Warning(kTag, NameOutsideCodePageText(name, language));
+    }
     if (!Settings.PackAhead) return;
     {
       std::lock_guard guard(PackLock);

@@ -6,11 +6,13 @@
 #include <system_error>
 
 #include "base/exceptions.h"
+#include "platform/code_page.h"
 #include "platform/file_open.h"
 #include "platform/port_probe.h"
 #include "server/dotted_address.h"
 #include "server/lookup_service_table.h"
 #include "server/name_table.h"
+#include "server/release_name_check.h"
 
 namespace zor {
 
@@ -169,7 +171,16 @@ TServerCheckResult CheckServerSetup(const TServerCheckSubject& subject, const Po
   auto add = [&](std::optional<std::string> problem) {
     if (problem) result.Problems.push_back(std::move(*problem));
   };
-  add(ReleaseFolderProblem(subject.ReleaseDir));
+  const std::optional<std::string> releaseProblem = ReleaseFolderProblem(subject.ReleaseDir);
+  add(releaseProblem);
+  if (!releaseProblem && subject.Language != 0) {
+    std::vector<std::filesystem::path> skip = {subject.CacheDir};
+    if (subject.UploadDir) skip.push_back(*subject.UploadDir);
+    TReleaseFolder release(subject.ReleaseDir, nullptr, skip);
+    for (const std::string& name :
+         NamesOutsideCodePage(*release.Rescan(), AnsiCodePageForLcid(subject.Language)))
+      problems.push_back(NameOutsideCodePageText(name, subject.Language));
+  }
   add(WritableFolderProblem("cache folder", subject.CacheDir));
   if (subject.UploadDir) add(WritableFolderProblem("upload folder", *subject.UploadDir));
   if (subject.LogFile) add(LogFileProblem(*subject.LogFile));

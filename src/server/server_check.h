@@ -30,6 +30,9 @@ struct TServerCheckSubject {
   std::optional<std::filesystem::path> LookupTable;  // checked when the lookup service runs
   std::optional<std::filesystem::path> NamesFile;    // checked when the name service runs
   std::vector<TServerCheckPort> Ports;
+  // The server's language: release file names its code page cannot hold are listed. 0: not
+  // checked.
+  uint32_t Language = 0;
 };
 
 // 0 when the port can be taken now, else the system error (the real probe binds a socket).

@@ -4,6 +4,7 @@
 
 #include "base/exceptions.h"
 #include "server/proxy_header.h"
+#include "platform/locale.h"
 #include "server/tcp_control_settings.h"
 
 namespace zor {
@@ -52,6 +53,10 @@ std::string ServerUsage() {
          "                       clients are taken (default 30; 0 stops at once, as SIGINT does)\n"
          "  --proxy-from LIST    balancers (addresses, comma-separated) whose connections start\n"
          "                       with a PROXY header (form 1 or 2) naming the real client\n"
+         "  --language LCID      the server's language: 1033 English, 2052 simplified or "
+         "1028/3076\n"
+         "                       traditional Chinese; sets the code page of its 8-bit strings\n"
+         "                       (936, 950, 1252) (default: the process's locale)\n"
          "  --log-level LEVEL    error, warning, info or debug (default info)\n"
          "  --log-file FILE      also append the log to FILE\n"
          "  --help               show this text\n"
@@ -140,6 +145,12 @@ TServerOptions ParseServerOptions(std::span<const std::string> args) {
       options.ProxyFrom = ParseProxyList(next());
     } else if (name == "--session-grace") {
       options.SessionGraceSeconds = static_cast<int32_t>(ParseNumber(name, next(), 0, 86400));
+    } else if (name == "--language") {
+      const std::string v = next();
+      const uint32_t lcid = ParseLcid(v);
+      if (lcid == 0 || lcid > 0xFFFF)
+        throw Exception(name + ": '" + v + "' is not a language id (1033, 2052, 1028, 3076, ...)");
+      options.Language = lcid;
     } else if (name == "--log-level") {
       const std::string v = next();
       LogLevel level;

@@ -6,7 +6,10 @@
 #include "base/clock.h"
 #include "base/exceptions.h"
 #include "base/format.h"
+#include "intercom/charset_conversion.h"
+#include "intercom/local_charset.h"
 #include "intercom/wire_format.h"
+#include "platform/code_page.h"
 #include "platform/locale.h"
 #include "server/built_in_commands.h"
 #include "server/proxy_header.h"
@@ -52,6 +55,7 @@ void TSessionRunner::Run() {
     log.Debug(kTag, kTextClientEnd);
     return;
   }
+  connection->Charsets = StringCharsetsOf(Server.Language());
   connection->SetHandler(std::move(NewHandler));
   std::string peer = connection->Handler()->GetRemoteAddress();
   if (IsTrustedProxy(settings.ProxyFrom, peer)) {
@@ -120,7 +124,7 @@ void TSessionRunner::SendGreeting() {
   const std::string info = settings.ServerInfo + "\r\n-EnhancedEncrypt";
   Connection().SendResultData(
       {TVariant(info), TVariant(settings.ServerText), TVariant(AsSigned(Session->Id)),
-       TVariant(static_cast<int32_t>(GetSystemDefaultLCID())), TVariant(false)});
+       TVariant(static_cast<int32_t>(Server.Language())), TVariant(ScriptTablesLoaded())});
 }
 
 TRequestLimits TSessionRunner::Limits() const {
@@ -287,9 +291,16 @@ void TSessionRunner::Logon(const TReceivedRequest& request) {
   Connection().SendEmptyResult();
   // The answer travels under the old key; from now on both directions use the new one.
   if (enhanced && Connection().GetEncrypt()) Connection().SetKey(newKey);
+  // Strings of a client in the other Chinese script arrive converted to the server's (by the
+  // client or on reading); 8-bit strings without a charset byte are in the client's code page.
+  Connection().Charsets.PeerCodePage = AnsiCodePageForLcid(static_cast<uint32_t>(info.Lcid));
+  const bool converted =
+      IsTraditionalLcid(static_cast<uint32_t>(info.Lcid)) != Connection().Charsets.Traditional;
   Server.Log().Info(
-      kTag, Format("Session %x: %s\\%s logged on from %s (%s)",
-                   {Session->Id, info.Computer, info.User, Session->PeerAddress, info.Program}));
+      kTag, Format("Session %x: %s\\%s logged on from %s (%s in %s, language %d%s)",
+                   {Session->Id, info.Computer, info.User, Session->PeerAddress, info.Program,
+                    info.Folder, info.Lcid,
+                    converted ? ", texts converted between the Chinese scripts" : ""}));
 }
 
 void TSessionRunner::Resume(const TVariantArray& args) {

@@ -33,6 +33,9 @@ struct TSessionSettings {
   // The first line of the greeting's server information text.
   std::string ServerInfo = "ZOR application server";
   std::string ServerText = "zorserver";
+  // The server's language (LCID): the greeting's language id, the Chinese script and the code
+  // page of its strings. 0: the process's locale.
+  uint32_t Language = 0;
   // Callers from 127.0.0.1 have administrator rights (to change the TCP settings).
   bool LocalAdmin = false;
   // Balancers whose connections start with a PROXY header naming the real client, which

@@ -11,6 +11,7 @@
 #include "base/format.h"
 #include "intercom/ic_connection.h"
 #include "intercom/wire_format.h"
+#include "platform/locale.h"
 #include "server/server_texts.h"
 #include "server/session_runner.h"
 #include "transport/ic_errors.h"
@@ -372,6 +373,10 @@ void TZORServer::TimerLoop() {
     guard.lock();
     GetClock().WaitUntil(guard, TimerWake, next, [this] { return TimerStop; });
   }
+}
+
+uint32_t TZORServer::Language() const {
+  return SessionConfig.Language != 0 ? SessionConfig.Language : GetSystemDefaultLCID();
 }
 
 }  // namespace zor

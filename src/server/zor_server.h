@@ -49,6 +49,8 @@ class TZORServer {
   // user and /etc/zor) is noted once per run, not at every service it would have stored.
   bool FirstFailedSettingsWrite() { return !SettingsWriteFailed.exchange(true); }
   const TSessionSettings& SessionSettings() const { return SessionConfig; }
+  // The server's language: its setting, else the process's locale.
+  uint32_t Language() const;
   TSessionTable& Sessions() { return SessionList; }
   // This server never links to a master, so it is never a proxy.
   bool IsProxy() const { return false; }

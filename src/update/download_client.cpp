@@ -135,10 +135,11 @@ bool GetServerFileList(TDownloadFileClient& client, std::string& fileList, std::
 
 bool GetRemoteFileInfo(TDownloadFileClient& client, std::string_view name, std::string_view area,
                        int32_t& age, int32_t& size, std::string& version) {
-  const TVariantArray args{TVariant(std::string(name)), TVariant(std::string(area)),
+  const TVariantArray args{TVariant::Wide(std::string(name)), TVariant(std::string(area)),
                            TVariant(DefaultLanguageTag()),
                            TVariant(GetDownloadSettings().InfoMarker)};
   static constexpr uint16_t kTypes[] = {kVarBoolean, kVarString, kVarInteger, kVarInteger};
+  TVerbatimStrings verbatim;  // a name reaches the server exactly as its list spells it
   const TVariantArray result =
       client.RequestConnection().ExecuteQueryData(cmdPackedFileInfo, kTypes, args);
   if (!result[0].AsBoolean()) return false;

@@ -11,6 +11,7 @@
 #include "update/disk_full.h"
 #include "update/download_progress.h"
 #include "update/download_settings.h"
+#include "update/list_entry_fault.h"
 #include "update/release_guard.h"
 #include "update/request_name.h"
 
@@ -118,8 +119,10 @@ bool TThreadDownLoadJob::Run() {
     while (!CancelRequested && !Executor->Cancelled && Executor->TakeItem(item)) {
       Name = item.Name;
       Area = item.Area;
-      FetchWithRetry();
+      const bool served = FetchWithRetry();
       if (CancelRequested || Executor->Cancelled || ApplicationTerminating()) break;
+      // A listed file the server does not hold fails the pass: it was not updated.
+      if (!served) RaiseListEntryFault(Name, TListEntryFault::NotServed);
     }
   } catch (const EAbort&) {
   } catch (const std::exception& e) {

@@ -123,8 +123,9 @@ bool TRemoteFile::GetFileInfo(std::string_view name, std::string_view area, std:
                               TRemoteFileInfo& info) {
   if (Connection == nullptr) throw Exception(std::string(kNotConnectedText));
   static constexpr uint16_t kTypes[] = {kVarBoolean, kVarString, kVarInteger, kVarInteger};
-  const TVariantArray args{TVariant(std::string(name)), TVariant(std::string(area)),
+  const TVariantArray args{TVariant::Wide(std::string(name)), TVariant(std::string(area)),
                            TVariant(lang.empty() ? DefaultLanguageTag() : std::string(lang))};
+  TVerbatimStrings verbatim;  // a name reaches the server exactly as its list spells it
   const TVariantArray result = Connection->ExecuteQueryData(InfoCommand(), kTypes, args);
   if (!result[0].AsBoolean()) return false;
   info.Version = result[1].AsString();
@@ -317,9 +318,10 @@ std::optional<bool> TRemoteFile::DownloadInOneTrip(TDownloadRecord& record,
     if (!slot.Acquired()) return true;
     TExecuteScope scope(*Connection);
     // Without a partial file to continue, the position, size and age are all 0.
-    const TVariantArray args{TVariant(record.Name),    TVariant(record.Area),
-                             TVariant(record.FilePos), TVariant(record.FileSize),
-                             TVariant(record.FileAge), TVariant(record.Lang)};
+    const TVariantArray args{TVariant::Wide(record.Name), TVariant(record.Area),
+                             TVariant(record.FilePos),    TVariant(record.FileSize),
+                             TVariant(record.FileAge),    TVariant(record.Lang)};
+    TVerbatimStrings verbatim;
     Connection->SendCommandData(OneTripCommand(), args);
     TVariantArray reply;
     try {
@@ -371,8 +373,9 @@ bool TRemoteFile::DownloadRecord(TDownloadRecord& record, const TCancelFlag* can
     TTransferSlot slot(cancel);
     if (!slot.Acquired()) return true;
     TExecuteScope scope(*Connection);
-    const TVariantArray args{TVariant(record.Name), TVariant(record.Area), TVariant(record.FilePos),
-                             TVariant(remaining), TVariant(record.Lang)};
+    const TVariantArray args{TVariant::Wide(record.Name), TVariant(record.Area),
+                             TVariant(record.FilePos), TVariant(remaining), TVariant(record.Lang)};
+    TVerbatimStrings verbatim;
     Connection->SendCommandData(FetchCommand(), args);
     Connection->WaitResultDiscard(false);
     ReceiveStream(record, *stream, cancel);
@@ -471,9 +474,10 @@ int64_t TRemoteFile::SendData(File& stream, int64_t position, int32_t count) {
 
 bool TRemoteFile::UploadFile(const std::string& localFile, std::string_view name,
                              std::string_view area, std::string_view note) {
-  return Upload(
-      localFile, cmdUploadFile,
-      {TVariant(std::string(name)), TVariant(std::string(area)), TVariant(std::string(note))});
+  TVerbatimStrings verbatim;
+  return Upload(localFile, cmdUploadFile,
+                {TVariant::Wide(std::string(name)), TVariant(std::string(area)),
+                 TVariant(std::string(note))});
 }
 
 bool TRemoteFile::Upload(const std::string& localFile, uint32_t command,

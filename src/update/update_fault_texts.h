@@ -7,8 +7,10 @@
 namespace zor {
 
 enum class TUpdateFaultText {
-  DiskFull,           // %s: the file that could not be written
-  FolderNotWritable,  // %s: the client folder
+  DiskFull,             // %s: the file that could not be written
+  FolderNotWritable,    // %s: the client folder
+  ListedFileNotServed,  // %s: the entry of the server's file list
+  ListEntryNotAName,    // %s: the entry of the server's file list
 };
 
 // The text in language `langIndex` (0 English, 1 traditional, 2 simplified; others English).

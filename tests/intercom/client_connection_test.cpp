@@ -217,6 +217,57 @@ TEST_F(ClientConnectionTest, WithTablesOrAConvertingServerTheConnectionIsMade) {
   SetScriptConverter(nullptr);
 }
 
+// Only ends in different Chinese sets (traditional = 1028, 3076) need conversion: the server
+// converts when it says it can, else the client with its tables; with neither, the refusal.
+TEST(CharsetDecisionTest, OnlyDifferentChineseSetsNeedConversionOrAreRefused) {
+  enum Outcome { kPlain, kClientConverts, kRefused };
+  const uint32_t kLanguages[] = {kLcidEnglishUs, kLcidChineseChina, kLcidChineseTaiwan,
+                                 kLcidChineseHongKong};
+  const auto traditional = [](uint32_t lcid) { return lcid == 1028 || lcid == 3076; };
+  for (const uint32_t client : kLanguages) {
+    for (const uint32_t server : kLanguages) {
+      for (const bool serverConverts : {false, true}) {
+        for (const bool clientTables : {false, true}) {
+          SCOPED_TRACE(::testing::Message() << client << " -> " << server << " server converts "
+                                            << serverConverts << " client tables " << clientTables);
+          const bool differ = traditional(client) != traditional(server);
+          const Outcome expected = !differ || serverConverts ? kPlain
+                                   : clientTables            ? kClientConverts
+                                                             : kRefused;
+          bool asked = false;
+          const auto tables = [&] {
+            asked = true;
+            return clientTables;
+          };
+          if (expected == kRefused) {
+            ExpectError<EIcError>(
+                [&] {
+                  DecideCharsetConversion(traditional(client), server, serverConverts, tables);
+                },
+                "连接的服务器与本机的语系不同，而服务器或本机并不具备简繁转换的功能，无法建立连线"
+                "。");
+          } else {
+            EXPECT_EQ(DecideCharsetConversion(traditional(client), server, serverConverts, tables),
+                      expected == kClientConverts);
+          }
+          // The client's tables are looked at only when they are needed.
+          EXPECT_EQ(asked, differ && !serverConverts);
+        }
+      }
+    }
+  }
+}
+
+TEST_F(ClientConnectionTest, AnEnglishServerServesASimplifiedClientWithoutTables) {
+  SetScriptConverter(nullptr);
+  TFixedClient client(DefaultEncrypt, kDefaultScrambleKey, DefaultDecrypt);
+  Script = [&] { GreetAndLogon(Greeting("S", 1, kLcidEnglishUs, false)); };
+  client.Connect(PipeClass(), "memory");
+  JoinServer();
+  EXPECT_EQ(client.ConvertCharset, 0);
+  EXPECT_EQ(client.Charsets.PeerCodePage, 1252u);  // its 8-bit strings go in the server's code page
+}
+
 TEST_F(ClientConnectionTest, ConnectOnAnActiveConnectionFailsAndAClosedOneIsReplaced) {
   TFixedClient client(DefaultEncrypt, kDefaultScrambleKey, DefaultDecrypt);
   Script = [&] { GreetAndLogon(Greeting("S")); };

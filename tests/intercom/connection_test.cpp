@@ -627,5 +627,20 @@ TEST_F(ConnectionTest, ServerRepliesUseTheShortStreamMagic) {
   EXPECT_EQ(testing::ToHex(payload), "9D 46 58 ED 00 00 00 00 73 D4 03 00 01 00 00 00");
 }
 
+// Requests that name files go without the charset byte, so that neither end converts the
+// names between the scripts, however the connection converts its other strings.
+TEST_F(ConnectionTest, VerbatimRequestsCarryNoCharsetByteAndAreNotConverted) {
+  Client.ConvertCharset = 1;
+  {
+    TVerbatimStrings verbatim;
+    Client.SendCommandData(0x1201, {TVariant(1)});
+  }
+  Client.SendCommandData(0x1201, {TVariant(1)});
+  for (const char* magic : {"9D 46 58 ED 00 00 00 00", "9E 46 58 ED"}) {
+    const std::string payload = testing::ToHex(ReadRawRequest(true).second);
+    EXPECT_EQ(payload.substr(0, std::string(magic).size()), magic);
+  }
+}
+
 }  // namespace
 }  // namespace zor

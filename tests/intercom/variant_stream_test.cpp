@@ -9,6 +9,7 @@
 #include "base/exceptions.h"
 
 #include "intercom/charset_conversion.h"
+#include "platform/code_page.h"
 #include "platform/locale.h"
 #include "test_support.h"
 
@@ -343,4 +344,72 @@ TEST_F(ScriptConversionTest, ReaderConvertsStreamsOfTheOtherScriptOnly) {
 }
 
 }  // namespace
+// The text of a string, or the texts of an array's strings joined by '|'.
+std::string Texts(const TVariant& v) {
+  if (!v.IsArray()) return v.Text();
+  std::string joined;
+  for (const TVariant& item : v.ArrayData().Items) joined += item.Text() + "|";
+  return joined;
+}
+
+// The writer puts 8-bit strings in the code page the peer will read them in (once the peer's
+// language is known), and a text that code page cannot hold goes as a wide string; the
+// reader takes a stream without the charset byte in its writer's code page.
+TEST(VariantStreamCodePageTest, EightBitStringsGoInTheCodePageThePeerReads) {
+  struct Case {
+    uint32_t Writer;
+    uint32_t Peer;  // 0: a stream without the charset byte (a server's reply)
+    TVariant Value;
+    const char* Expected;
+  } const kCases[] = {
+      // A simplified client and an English server: their set is the same, the server reads 1252.
+      {kLcidChineseChina, kLcidEnglishUs, TVariant("é"),
+       "9E 46 58 ED 00 00 00 00 00 73 D4 00 01 01 00 00 00 E9"},
+      // 1252 cannot hold it: a wide string instead of "??".
+      {kLcidChineseChina, kLcidEnglishUs, TVariant("报表"),
+       "9E 46 58 ED 00 00 00 00 00 73 D4 08 00 02 00 00 00 A5 62 68 88"},
+      {kLcidEnglishUs, kLcidChineseChina, TVariant("报"),
+       "9E 46 58 ED 00 00 00 00 00 73 D4 00 01 02 00 00 00 B1 A8"},
+      // A traditional client's own set is not the English server's: the byte names the set,
+      // whose code page (950) the server reads.
+      {kLcidChineseTaiwan, kLcidEnglishUs, TVariant("報"),
+       "9E 46 58 ED 01 00 00 00 00 73 D4 00 01 02 00 00 00 B3 F8"},
+      // An array of 8-bit strings goes wide whole when one of them does not fit.
+      {kLcidChineseChina, kLcidEnglishUs,
+       TVariant::Array({kVarString, {{2, 0}}, {}, {TVariant("a"), TVariant("报")}}),
+       "9E 46 58 ED 00 00 00 00 00 73 D4 08 20 01 00 02 00 00 00 00 00 00 00 "
+       "01 00 00 00 61 00 01 00 00 00 A5 62"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.Expected);
+    TStringCharsets writer = StringCharsetsOf(c.Writer);
+    writer.PeerCodePage = AnsiCodePageForLcid(c.Peer);
+    TStreamWriteOptions options;
+    options.Charsets = &writer;
+    const std::vector<uint8_t> bytes = EncodeVariantStream({c.Value}, options);
+    EXPECT_EQ(ToHex(bytes), ToHex(Hex(c.Expected)));
+    TStringCharsets reader = StringCharsetsOf(c.Peer);
+    TMemorySource source(bytes);
+    EXPECT_EQ(Texts(ReadVariantStream(source, {}, &reader)[0]), Texts(c.Value));
+  }
+}
+
+TEST(VariantStreamCodePageTest, AStreamWithoutTheCharsetByteIsInItsWritersCodePage) {
+  // An English server's reply to a simplified client: 1252 bytes, read as 1252.
+  TStringCharsets server = StringCharsetsOf(kLcidEnglishUs);
+  TStreamWriteOptions options;
+  options.ShortMagic = true;
+  options.Charsets = &server;
+  const std::vector<uint8_t> bytes =
+      EncodeVariantStream({TVariant("café"), TVariant("报")}, options);
+  EXPECT_EQ(ToHex(bytes), ToHex(Hex("9D 46 58 ED 01 00 00 00 73 D4 00 01 04 00 00 00 63 61 66 E9 "
+                                    "73 D4 08 00 01 00 00 00 A5 62")));
+  TStringCharsets client = StringCharsetsOf(kLcidChineseChina);
+  client.PeerCodePage = server.CodePage;
+  TMemorySource source(bytes);
+  const TVariantArray read = ReadVariantStream(source, {}, &client);
+  EXPECT_EQ(read[0].Text(), "café");
+  EXPECT_EQ(read[1].Text(), "报");
+}
+
 }  // namespace zor

@@ -8,8 +8,10 @@
 #include "base/byte_order.h"
 #include "base/exceptions.h"
 #include "base/format.h"
+#include "intercom/charset_conversion.h"
 #include "pe_version_writer.h"
 #include "platform/file_times.h"
+#include "platform/locale.h"
 #include "server/server_texts.h"
 #include "support/file_contents.h"
 #include "support/live_server.h"
@@ -71,6 +73,38 @@ TEST(ServerLoopback, GreetingOffersTheEnhancedLogonAndRoutingReachesOnlyOwningSe
 
   live.Gate->SetEnabled(false);
   ExpectError(client, 0x1234, {}, kCodeExecuteError, "Gate 服务目前并没有启动！");
+}
+
+// A server in the traditional script with conversion tables says so in its greeting and
+// converts what a simplified client sends; its replies go in its own code page, read as such.
+// (A stand-in for the tables: the system's stay loaded once loaded, and this binary measures
+// its peak memory elsewhere.)
+TEST(ServerLoopback, ASimplifiedClientsTextReachesATraditionalServerInTraditionalScript) {
+  struct TTables : TScriptConverter {
+    std::string ToTraditional(std::string_view s) override {
+      return s == "客户端报表" ? "客戶端報表" : std::string(s);
+    }
+    std::string ToSimplified(std::string_view s) override { return std::string(s); }
+  } tables;
+  SetScriptConverter(&tables);
+  struct Uninstall {
+    ~Uninstall() { SetScriptConverter(nullptr); }
+  } uninstall;
+  TSessionSettings session;
+  session.Language = kLcidChineseTaiwan;
+  LiveServer live(session);
+  live.Start();
+  ScopedLcidOverride simplified(kLcidChineseChina);
+  TTestClient client(live.Port);
+  EXPECT_EQ(client.Greeting[3].AsInteger(), 1028);
+  EXPECT_EQ(client.Greeting[4], TVariant(true));
+  client.Connection.Charsets.PeerCodePage = 950;
+  EXPECT_EQ(client.Execute(0x1201, {TVariant("客户端报表")})[0].Text(), "客戶端報表");
+  EXPECT_EQ(client.Execute(0x1201, {TVariant::Wide("客户端报表")})[0].Text(), "客戶端報表");
+  // Without tables the greeting says so.
+  SetScriptConverter(nullptr);
+  TTestClient plain(live.Port);
+  EXPECT_EQ(plain.Greeting[4], TVariant(false));
 }
 
 TEST(ServerLoopback, TCPControlServiceAnswersAndGuardsItsSettings) {

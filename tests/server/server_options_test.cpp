@@ -36,7 +36,9 @@ TEST(ServerOptions, ReadsEveryOptionInBothForms) {
                                          "--log-level",
                                          "DEBUG",
                                          "--log-file",
-                                         "/tmp/log"};
+                                         "/tmp/log",
+                                         "--language",
+                                         "1028"};
   const TServerOptions options = ParseServerOptions(args);
   EXPECT_EQ(options.ReleaseDir, "/srv/rel");
   EXPECT_EQ(options.Port, 7000);
@@ -53,6 +55,8 @@ TEST(ServerOptions, ReadsEveryOptionInBothForms) {
   EXPECT_EQ(options.SessionGraceSeconds, 30);
   EXPECT_EQ(options.Level, LogLevel::Debug);
   EXPECT_EQ(options.LogFile, "/tmp/log");
+  EXPECT_EQ(options.Language, 1028u);
+  EXPECT_EQ(ParseServerOptions(std::vector<std::string>{"--language=0x804"}).Language, 2052u);
   EXPECT_FALSE(options.Help);
 
   const TServerOptions none = ParseServerOptions({});
@@ -76,6 +80,10 @@ TEST(ServerOptions, RefusesWithAMessageNamingTheOption) {
       {{"--bind", "host"}, "--bind: 'host' is not a dotted IPv4 address"},
       {{"--scramble", "yes"}, "--scramble: 'yes' is neither on nor off"},
       {{"--log-level", "loud"}, "--log-level: 'loud' is not error, warning, info or debug"},
+      {{"--language", "zh_CN"},
+       "--language: 'zh_CN' is not a language id (1033, 2052, 1028, 3076, ...)"},
+      {{"--language", "70000"},
+       "--language: '70000' is not a language id (1033, 2052, 1028, 3076, ...)"},
       {{"--frobnicate"}, "Unknown option '--frobnicate' (see --help)"},
       {{"release"}, "Unknown argument 'release' (see --help)"},
       {{"/I:x"}, "/I:x does not name a port 1..65535"},

@@ -6,7 +6,10 @@
 #include <thread>
 
 #include "platform/process.h"
+#include "platform/registry_store.h"
+#include "platform/script_tables.h"
 #include "server/file_service.h"
+#include "server/registry_settings.h"
 #include "support/file_contents.h"
 #include "support/live_server.h"
 #include "support/server_process.h"
@@ -125,6 +128,36 @@ TEST(ZorServerProgram, CheckPrintsOneLinePerProblemAndExitsWithItsVerdict) {
                 SocketErrorText(EADDRINUSE) + "\n");
   CloseSocket(taken);
   EXPECT_FALSE(std::filesystem::exists(folder.Dir() / "cache"));
+}
+
+// The server's language: the setting "Language", overridden by --language; the greeting
+// carries it, and says whether the server converts between the Chinese scripts.
+TEST(ZorServerProgram, TheLanguageComesFromTheSettingOrTheOption) {
+  testing::TempFolder folder;
+  folder.WriteFile("release/Client.exe", "launcher");
+  {
+    ScopedRegistryDir registry((folder.Dir() / "registry").string());
+    TRegistrySettings settings;
+    settings.WriteInteger("", "Language", 1028);
+  }
+  std::string why;
+  const bool tables = OpenScriptTables(&why) != nullptr;
+  struct Case {
+    std::string Option;
+    int32_t Language;
+  } const kCases[] = {{"", 1028}, {" --language 2052", 2052}};
+  for (const Case& c : kCases) {
+    const uint16_t port = testing::FreePort();
+    const auto server =
+        StartServer(folder, "--release " + (folder.Dir() / "release").string() + " --cache " +
+                                (folder.Dir() / "cache").string() + " --bind 127.0.0.1 --port " +
+                                std::to_string(port) + c.Option);
+    ASSERT_TRUE(server->WaitListening()) << testing::ReadAll(folder.Dir() / "err.txt");
+    testing::TTestClient client(port);
+    EXPECT_EQ(client.Greeting[3].AsInteger(), c.Language);
+    EXPECT_EQ(client.Greeting[4], TVariant(tables)) << why;
+    EXPECT_EQ(server->Terminate(), 0);
+  }
 }
 
 TEST(ZorServerProgram, SIGHUPReopensTheLogFileAndReadsTheReleaseAgain) {

@@ -12,6 +12,7 @@
 #include "update/download_jobs.h"
 #include "update/download_progress.h"
 #include "update/download_settings.h"
+#include "update/list_entry_fault.h"
 #include "update/update_test_support.h"
 
 namespace zor {
@@ -76,7 +77,7 @@ TEST_F(DownloadClientTest, FileListAndSingleFileInformation) {
   EXPECT_EQ(requests[0].Header.Command, cmdFileList);
   EXPECT_TRUE(requests[0].Args.empty());
   EXPECT_EQ(requests[1].Header.Command, cmdPackedFileInfo);
-  EXPECT_EQ(requests[1].Args, (TVariantArray{TVariant("Client.exe"), TVariant("Libs"),
+  EXPECT_EQ(requests[1].Args, (TVariantArray{TVariant::Wide("Client.exe"), TVariant("Libs"),
                                              TVariant("ENU"), TVariant(0)}));
   EXPECT_EQ(Connector.Connects, 1);  // one connection serves every request while it lives
 }
@@ -120,8 +121,8 @@ TEST_F(DownloadClientTest, NameListIsFetchedInOrderAndFoundWhenAnyIs) {
   EXPECT_EQ(ReadFileBytes(Dir.Path() + "bpls/b.bpl"), SampleBytes(5000, 2));
   EXPECT_EQ(client.LastFile, Dir.Path() + "bpls/b.bpl");
   const auto requests = Server.Requests();
-  EXPECT_EQ(requests.front().Args.at(0), TVariant("a.bpl"));
-  EXPECT_EQ(requests.back().Args.at(0), TVariant("b.bpl"));
+  EXPECT_EQ(requests.front().Args.at(0), TVariant::Wide("a.bpl"));
+  EXPECT_EQ(requests.back().Args.at(0), TVariant::Wide("b.bpl"));
   EXPECT_FALSE(DownloadFiles(client, "a.bpl", "Bpls", Dir.Path() + "elsewhere"));
   EXPECT_FALSE(DownloadFiles(client, "", "Bpls", ""));
 }
@@ -234,6 +235,20 @@ TEST_F(DownloadClientTest, ExecutorReportsTheFailedJobAfterAllHaveEnded) {
       "下载档案时发生错误 Invalid file name '..\\bad.dll'!");
   EXPECT_EQ(executor.ActiveJobs.load(), 0);
   EXPECT_TRUE(executor.Cancelled);
+}
+
+TEST_F(DownloadClientTest, ExecutorFailsWhenTheServerDoesNotSendAListedFile) {
+  Server.Add("ok.dll", SampleBytes(1000, 8));
+  TDownLoadExecutor executor;
+  const auto error = ExpectError<EListEntryFault>(
+      [&] {
+        executor.Run({"报表.dat", "ok.dll"});
+      },
+      "The server lists the file 报表.dat but does not send it. The update stopped and the old "
+      "files were kept; tell the administrator of the application server.");
+  EXPECT_EQ(error->Name, "报表.dat");
+  EXPECT_EQ(error->Fault, TListEntryFault::NotServed);
+  EXPECT_EQ(executor.ActiveJobs.load(), 0);
 }
 
 TEST_F(DownloadClientTest, DownloadOneDeletesTheLocalCopyFirst) {

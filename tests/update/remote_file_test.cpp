@@ -108,8 +108,8 @@ TEST_F(RemoteFileTest, PackedDownloadUnpacksIntoTheFolderAndErasesItsRecord) {
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].Header.Command, cmdPackedFileFetch);
   EXPECT_EQ(requests[0].Args,
-            (TVariantArray{TVariant("bpls\\Main.bpl"), TVariant("Bpls"), TVariant(0), TVariant(0),
-                           TVariant(0), TVariant("ENU")}));
+            (TVariantArray{TVariant::Wide("bpls\\Main.bpl"), TVariant("Bpls"), TVariant(0),
+                           TVariant(0), TVariant(0), TVariant("ENU")}));
 }
 
 TEST_F(RemoteFileTest, UnknownFileReturnsFalseAndWritesNothing) {

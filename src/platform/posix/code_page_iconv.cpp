@@ -53,6 +53,8 @@ class Converter {
   Converter(const Converter&) = delete;
   Converter& operator=(const Converter&) = delete;
   bool Valid() const { return Handle != reinterpret_cast<iconv_t>(-1); }
+  // Characters the last runs could not convert (each became '?').
+  size_t Refused = 0;
 
   // Converts all of `input`; `skip(pos)` tells how many bytes a refused character spans.
   template <typename Skip>
@@ -75,6 +77,7 @@ class Converter {
       // EILSEQ (cannot be represented / malformed) or EINVAL (cut off at the end).
       iconv(Handle, nullptr, nullptr, nullptr, nullptr);
       out += '?';
+      ++Refused;
       pos += error == EINVAL ? inLeft : skip(pos);
     }
     return out;
@@ -107,6 +110,16 @@ std::string Utf8ToAnsi(std::string_view utf8, uint32_t codePage) {
   Converter converter(IconvName(codePage), "UTF-8");
   if (!converter.Valid()) RaiseUnknownCodePage(codePage);
   return converter.Run(utf8, [&](size_t pos) { return Utf8SequenceLength(utf8, pos); });
+}
+
+std::optional<std::string> Utf8ToAnsiExact(std::string_view utf8, uint32_t codePage) {
+  if (utf8.empty()) return std::string();
+  if (IsAsciiIn(utf8, codePage)) return std::string(utf8);
+  Converter converter(IconvName(codePage), "UTF-8");
+  if (!converter.Valid()) RaiseUnknownCodePage(codePage);
+  std::string out = converter.Run(utf8, [&](size_t pos) { return Utf8SequenceLength(utf8, pos); });
+  if (converter.Refused > 0) return std::nullopt;
+  return out;
 }
 
 std::string AnsiToUtf8(std::string_view ansi, uint32_t codePage) {

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "base/ascii_case.h"
+#include "intercom/charset_conversion.h"
 #include "platform/system_info.h"
 #include "startup/client_info/client_environment.h"
 #include "startup/client_info/lang_messages.h"
@@ -38,6 +39,8 @@ void FinalizeStartupUnits() {
 bool RunLauncher() {
   try {
     InitializeStartupUnits();
+    // The conversion tables are loaded when a server of the other Chinese script needs them.
+    SetScriptTablesOnDemand(true);
     SystemLauncherHost host;
     return ProcessCommandLine(ProgramParameterList(), host);
   } catch (const std::exception& e) {

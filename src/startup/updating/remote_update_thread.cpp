@@ -17,6 +17,7 @@
 #include "startup/launch/self_copy.h"
 #include "update/disk_full.h"
 #include "update/file_date.h"
+#include "update/list_entry_fault.h"
 #include "update/remote_file.h"
 #include "update/update_fault_texts.h"
 #include "update/writable_folder_probe.h"
@@ -44,6 +45,7 @@ void DeleteIfPresent(const std::string& path) {
 
 // Runs one step of a pass; a full disk ends the pass with its message in the user's
 // language (the partial downloads and their records stay for the next start).
+// So does a file of the server's list that cannot be fetched, naming the entry.
 template <class Step>
 void StopOnFullDisk(int langIndex, Step&& step) {
   try {
@@ -51,6 +53,11 @@ void StopOnFullDisk(int langIndex, Step&& step) {
   } catch (const EDiskFull& e) {
     throw EDiskFull(Format(UpdateFaultTextIn(langIndex, TUpdateFaultText::DiskFull), {e.Path}),
                     e.Path);
+  } catch (const EListEntryFault& e) {
+    const TUpdateFaultText text = e.Fault == TListEntryFault::NotServed
+                                      ? TUpdateFaultText::ListedFileNotServed
+                                      : TUpdateFaultText::ListEntryNotAName;
+    throw EListEntryFault(Format(UpdateFaultTextIn(langIndex, text), {e.Name}), e.Name, e.Fault);
   }
 }
 
@@ -168,6 +175,8 @@ void TRemoteUpdateThread::FetchFileList(TFileList& list) {
   list = BuildFileList(text, [&source](const std::string& name, TFileObject& info) {
     return source.GetRemoteFileInfo(name, std::string(kAreaLibs), info);
   });
+  for (const TFileEntry& entry : list)
+    if (IsUnusableListName(entry.Name)) RaiseListEntryFault(entry.Name, TListEntryFault::NotAName);
   Release->CheckList(list);
   DownloadConfigFiles();
 }
