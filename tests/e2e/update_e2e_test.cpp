@@ -68,12 +68,13 @@ class UpdateE2E : public ::testing::Test {
     reg.WriteValue("WaitInput", RegValue::Dword(500));
   }
 
-  void StartServer() {
+  // `extra`: more options, shell words.
+  void StartServer(const std::string& extra = "") {
     StopServer();
     Server = std::make_unique<testing::ServerProcess>(
         ZOR_BIN_DIR "/zorserver",
         "--release '" + Root + "release' --port " + std::to_string(Port) +
-            " --bind 127.0.0.1 --cache '" + Root + "cache'",
+            " --bind 127.0.0.1 --cache '" + Root + "cache' " + extra,
         Root);
     ASSERT_TRUE(Server->WaitListening()) << Server->Err();
   }
@@ -120,6 +121,48 @@ TEST_F(UpdateE2E, AnEmptyClientFolderIsBroughtUpToDateAndTheMainProgramStarted) 
   }
   ASSERT_TRUE(WaitFor([&] { return !ReadAll(Client("IClient.started")).empty(); }));
   EXPECT_EQ(ReadAll(Client("IClient.started")).substr(20), " /NetMode\n");  // after the time stamp
+}
+
+// Each connection kind against a server that offers only that way in: the local pipe (the
+// kind without any settings, and no server name), TCP, and TCP to the address the server's
+// own name service gives for a name, on a port of the test's choosing.
+TEST_F(UpdateE2E, EveryConnectionKindBringsTheFolderUpToDate) {
+  const uint16_t namePort = FreePort();
+  WriteAll(Root + "names", "zorapp = 127.0.0.1\n");
+  struct Case {
+    const char* Name;
+    uint32_t Kind;  // "ConnectType"; 3 means none stored
+    const char* Server;
+    std::string ServerOptions;
+  } const kCases[] = {
+      {"no settings: the pipe", 3, "", "--tcp off"},
+      {"pipe", 0, "", "--tcp off"},
+      {"TCP", 1, "127.0.0.1", "--pipe off"},
+      {"name service", 2, "zorapp",
+       "--pipe off --name-port " + std::to_string(namePort) + " --names '" + Root + "names'"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.Name);
+    StartServer(c.ServerOptions);
+    {
+      ScopedRegistryDir dir(Root + "reg");
+      TZORRegistry reg(RegRoot::LocalMachine, KEY_ALL_ACCESS);
+      ASSERT_TRUE(reg.OpenKey("\\Software\\ZOR\\DK880", true));
+      reg.DeleteValue("ConnectType");
+      if (c.Kind <= 2) reg.WriteValue("ConnectType", RegValue::Dword(c.Kind));
+      reg.WriteValue("NetServer", RegValue::String(c.Server));
+      reg.WriteValue("ZORHostServer", RegValue::String("127.0.0.1"));
+      reg.WriteValue("ZORHostPort", RegValue::Dword(namePort));
+    }
+    for (const auto& entry : fs::directory_iterator(Root + "client"))
+      if (entry.path().filename() != "Client") fs::remove_all(entry.path());
+    const std::string err = RunClient();
+    for (const char* name :
+         {"IClient", "ZORCore.dll", "bpls/ZORMain.bpl", "Reports.dat", "ZORSys.ini"}) {
+      EXPECT_EQ(ReadAll(Client(name)), ReadAll(Release(name))) << name << "\n" << err;
+    }
+    EXPECT_TRUE(WaitFor([&] { return !ReadAll(Client("IClient.started")).empty(); })) << err;
+  }
 }
 
 TEST_F(UpdateE2E, OnlyOlderFilesAreFetchedAgain) {

@@ -96,6 +96,9 @@ void TServerSettingsModel::btnOKClick() {
       reg->WriteBool(kValueShowNextTime, true);
     } else {
       reg->DeleteValue(kValueShowNextTime);
+      // A user's key under a machine default: deleting shows the administrator's value
+      // again, so the user's choice is kept as an explicit "no".
+      if (reg->ReadBoolDef(kValueShowNextTime, false)) reg->WriteBool(kValueShowNextTime, false);
     }
   }
   Result = TModalResult::Ok;
