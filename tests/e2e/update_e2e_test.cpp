@@ -165,6 +165,23 @@ TEST_F(UpdateE2E, EveryConnectionKindBringsTheFolderUpToDate) {
   }
 }
 
+// A user who cannot write the machine's settings works from HKCU, which holds nothing yet:
+// the server, kind and port the administrator put under HKLM still apply (the server offers
+// only that TCP port), and nothing is written under HKLM.
+TEST_F(UpdateE2E, AUserWithoutWriteAccessToTheMachineSettingsUsesTheAdministratorsServer) {
+  StartServer("--pipe off");
+  const std::string hklmBefore = ReadAll(Root + "reg/HKLM.reg");
+  fs::remove(Root + "reg/HKLM.reg.lock");
+  fs::create_directory(Root + "reg/HKLM.reg.lock");  // HKLM cannot be written by anyone now
+  const std::string err = RunClient();
+  for (const char* name :
+       {"IClient", "ZORCore.dll", "bpls/ZORMain.bpl", "Reports.dat", "ZORSys.ini"}) {
+    EXPECT_EQ(ReadAll(Client(name)), ReadAll(Release(name))) << name << "\n" << err;
+  }
+  EXPECT_TRUE(WaitFor([&] { return !ReadAll(Client("IClient.started")).empty(); })) << err;
+  EXPECT_EQ(ReadAll(Root + "reg/HKLM.reg"), hklmBefore);
+}
+
 TEST_F(UpdateE2E, OnlyOlderFilesAreFetchedAgain) {
   StartServer();
   RunClient();
