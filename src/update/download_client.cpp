@@ -91,7 +91,10 @@ void TDownloadFileClient::Reconnect() {
 void TDownloadFileClient::DisconnectQuietly() {
   if (Connection == nullptr) return;
   try {
-    if (Connection->Handler()) Connection->Handler()->Close();
+    // An idle connection logs off (command 1), so the server closes the session at once
+    // instead of keeping it for a resume; one with a transfer still in flight is cut.
+    TIcIOHandler* handler = Connection->Handler();
+    if (handler && handler->HasPendingIO()) handler->Close();
     Connection->Disconnect();
   } catch (const std::exception&) {
   }
@@ -107,6 +110,15 @@ void ResetDownloadClient() {
   std::lock_guard guard(gClientLock);
   if (gClient) gClient->DisconnectQuietly();
   gClient = std::make_unique<TDownloadFileClient>();
+}
+
+void CloseDownloadClient() {
+  std::unique_ptr<TDownloadFileClient> client;
+  {
+    std::lock_guard guard(gClientLock);
+    client = std::move(gClient);
+  }
+  if (client) client->DisconnectQuietly();
 }
 
 std::string AreaLocalFolder(std::string_view area) {

@@ -63,6 +63,9 @@ class TDownloadFileClient : public TIcConnectionContext {
 // server settings changed) and creates a new one.
 TDownloadFileClient& GetDownloadClient();
 void ResetDownloadClient();
+// Logs the process-wide client off and frees it: the end of the process, so the server
+// closes the session at once.
+void CloseDownloadClient();
 
 // The local folder of a server area (with a trailing '/'), below the install folder.
 std::string AreaLocalFolder(std::string_view area);

@@ -182,6 +182,42 @@ TEST_F(UpdateE2E, AUserWithoutWriteAccessToTheMachineSettingsUsesTheAdministrato
   EXPECT_EQ(ReadAll(Root + "reg/HKLM.reg"), hklmBefore);
 }
 
+// A terminal server: fifty users start the launcher at the same moment, all from one
+// address, against a server with its default limits. Each user has a client folder and
+// run-time folder of their own; every launcher must finish with its folder exact, and no
+// session may be left waiting for a client that already ended.
+TEST_F(UpdateE2E, FiftyLaunchersFromOneAddressAtOnceAllFinish) {
+  constexpr int kLaunchers = 50;
+  StartServer();
+  std::vector<ProcessId> launchers;
+  for (int i = 0; i < kLaunchers; ++i) {
+    const std::string user = Root + "user" + std::to_string(i) + "/";
+    fs::create_directories(user + "client");
+    fs::create_directories(user + "run");
+    fs::copy_file(Client("Client"), user + "client/Client");
+  }
+  for (int i = 0; i < kLaunchers; ++i) {
+    const std::string user = Root + "user" + std::to_string(i) + "/";
+    launchers.push_back(StartProcess("/bin/sh -c \"ZOR_RUNTIME_DIR='" + user +
+                                         "run' exec ./Client 2>'" + user + "err' </dev/null\"",
+                                     user + "client"));
+  }
+  for (int i = 0; i < kLaunchers; ++i) {
+    const std::string user = Root + "user" + std::to_string(i) + "/";
+    SCOPED_TRACE(user);
+    EXPECT_EQ(WaitForProcessExit(launchers[i]), 0);
+    for (const char* name :
+         {"IClient", "ZORCore.dll", "bpls/ZORMain.bpl", "Reports.dat", "ZORSys.ini"}) {
+      EXPECT_EQ(ReadAll(user + "client/" + name), ReadAll(Release(name))) << name << "\n"
+                                                                          << ReadAll(user + "err");
+    }
+    EXPECT_TRUE(WaitFor([&] { return !ReadAll(user + "client/IClient.started").empty(); }));
+  }
+  const std::string log = ServerLog();
+  EXPECT_EQ(log.find("refused"), std::string::npos) << log;
+  EXPECT_EQ(log.find("waits 120 s for its client"), std::string::npos) << log;
+}
+
 TEST_F(UpdateE2E, OnlyOlderFilesAreFetchedAgain) {
   StartServer();
   RunClient();

@@ -20,13 +20,23 @@ struct TLogonValues {
 
 class TTestClient {
  public:
-  explicit TTestClient(uint16_t port, TLogonValues logon = {}, bool scramble = true)
+  // `logOn` false stops after the greeting (`Logon` then logs on).
+  explicit TTestClient(uint16_t port, TLogonValues logon = {}, bool scramble = true,
+                       bool logOn = true)
       : Connection(scramble ? DefaultEncrypt : nullptr, scramble ? kDefaultScrambleKey : 0,
-                   scramble ? DefaultDecrypt : nullptr) {
+                   scramble ? DefaultDecrypt : nullptr),
+        Values(std::move(logon)),
+        Scramble(scramble) {
     Connection.SetHandler(std::make_unique<TTCPHandler>("Host=127.0.0.1:" + std::to_string(port)));
     Greeting = Connection.WaitResult(true);
     if (Greeting.size() != 5) throw Exception("Invalid server information");
     SessionId = static_cast<uint32_t>(Greeting[2].AsInteger());
+    if (logOn) Logon();
+  }
+
+  void Logon() {
+    const TLogonValues& logon = Values;
+    const bool scramble = Scramble;
     const uint32_t newKey = scramble ? DeriveEnhancedKey(Connection.GetKey()) : 0;
     TVariantArray values = {TVariant::Wide(logon.Computer),
                             TVariant::Wide(logon.User),
@@ -54,6 +64,8 @@ class TTestClient {
   }
 
   TIcConnection Connection;
+  TLogonValues Values;
+  bool Scramble = true;
   TVariantArray Greeting;
   uint32_t SessionId = 0;
 };

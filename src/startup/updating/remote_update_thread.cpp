@@ -124,7 +124,8 @@ bool TRemoteUpdateThread::CheckSelfUpdate() {
 }
 
 bool TRemoteUpdateThread::DownloadConfigFiles() {
-  // All at once where the source can: each is small, so the round trips are what costs.
+  // One after the other on the update's own connection: each is small, and a connection
+  // for each would cost the server a session per file and per start.
   // Each is fetched whole into "<name>_tmp" and put in place only when complete, so a failed
   // fetch keeps the old file; one the server no longer holds is removed, as a fresh fetch
   // would. The first failure ends the pass once all have ended.
