@@ -82,12 +82,13 @@ class UpdateE2E : public ::testing::Test {
   // What the server wrote to its log (standard error).
   std::string ServerLog() const { return ReadAll(Root + "err.txt"); }
 
-  // Runs the launcher to its end; what it wrote to standard error.
-  std::string RunClient() {
+  // Runs the launcher to its end, expecting exit code `expected`; what it wrote to standard
+  // error.
+  std::string RunClient(int expected = 0) {
     const std::string command =
         "cd '" + Root + "client' && ./Client 2>'" + Root + "client.err' </dev/null";
     const int status = std::system(command.c_str());
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == expected)
         << "status " << status << ": " << ReadAll(Root + "client.err");
     return ReadAll(Root + "client.err");
   }
@@ -231,7 +232,7 @@ TEST_F(UpdateE2E, OnlyOlderFilesAreFetchedAgain) {
 
 TEST_F(UpdateE2E, WithoutAServerTheRunGivesUpAfterThreePassesAndStartsNothing) {
   fs::copy_file(Release("IClient"), Client("IClient"));
-  const std::string err = RunClient();
+  const std::string err = RunClient(1);
   EXPECT_NE(
       err.find("[headless] the update failed 3 times: ending without starting the main program\n"),
       std::string::npos)
@@ -305,7 +306,7 @@ class SignedReleaseE2E : public UpdateE2E {
     fs::create_directories(Root + "cache");
     const size_t startsBefore = ReadAll(Client("IClient.started")).size();
     StartServer();
-    const std::string err = RunClient();
+    const std::string err = RunClient(2);  // the release was refused
     EXPECT_NE(err.find("[Error] " + message + "\n"), std::string::npos) << err;
     EXPECT_NE(err.find("[headless] the update failed 3 times"), std::string::npos) << err;
     EXPECT_EQ(ClientFiles(), Installed);

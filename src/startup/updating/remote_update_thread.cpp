@@ -13,6 +13,7 @@
 #include "startup/client_info/lang_messages.h"
 #include "startup/client_info/version_compare.h"
 #include "startup/launch/application_state.h"
+#include "startup/launch/launch_outcome.h"
 #include "startup/launch/path_names.h"
 #include "startup/launch/self_copy.h"
 #include "update/disk_full.h"
@@ -118,6 +119,7 @@ bool TRemoteUpdateThread::CheckSelfUpdate() {
 
   Settings.StartProcess("\"" + newLauncher + "\"" + std::string(kSwitchReCopyArg) + "\"" +
                         Settings.ExePath + "\"");
+  RecordLaunchOutcome(TLaunchOutcome::HandedOver);
   Terminate();
   TerminateApplication();
   throw EAbort("");
