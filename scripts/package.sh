@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Debian packages zor-server and zor-client (with Debian's hardening build flags)
+# Builds the Debian packages zor-common, zor-server and zor-client (with Debian's hardening build flags)
 # into build-package/deb, then checks them: file lists, permissions, the maintainer scripts
 # (scripts/check-packages.sh), the service unit (systemd-analyze verify) and lintian.
 set -euo pipefail
@@ -65,8 +65,8 @@ shlib_depends() {  # shlib_depends FILE...: the library packages the programs ne
   (cd "$work" && dpkg-shlibdeps -O "${files[@]}" 2>/dev/null) | sed -n 's/^shlibs:Depends=//p'
   rm -rf "$work"
 }
-finish() {  # finish ROOT PACKAGE DEPENDS SECTION SUMMARY DESCRIPTION
-  local root=$1 package=$2
+finish() {  # finish ROOT PACKAGE DEPENDS SECTION SUMMARY DESCRIPTION [MORE_CONTROL_LINES]
+  local root=$1 package=$2 more=${7:-}
   (cd "$root" && find . -type f ! -path './DEBIAN/*' -printf '%P\0' | sort -z | xargs -0 md5sum) >"$root/DEBIAN/md5sums"
   chmod 0644 "$root/DEBIAN/md5sums"
   local size
@@ -77,7 +77,8 @@ Version: $VERSION
 Architecture: $ARCH
 Maintainer: $MAINTAINER
 Installed-Size: $size
-Depends: $3
+Depends: $3${more:+
+$more}
 Section: $4
 Priority: optional
 Homepage: https://zor.example.com/
@@ -89,13 +90,27 @@ CONTROL
   echo "built $OUT/${package}_${VERSION}_${ARCH}.deb"
 }
 
+# zorreg for both sides: the administrator of a client machine sets the site's server in
+# /etc/zor/HKLM.reg with it, as the server's administrator sets the server's settings.
+echo "== zor-common"
+M=$STAGE/zor-common
+put_program "$BUILD/bin/zorreg" "$M/usr/bin/zorreg"
+put_man packaging/man/zorreg.1 "$M/usr/share/man/man1"
+put_doc "$M" zor-common
+mkdir -p "$M/DEBIAN"
+finish "$M" zor-common "$(shlib_depends "$M/usr/bin/zorreg")" admin \
+  "registry tool of the ZOR launcher and application server" \
+" zorreg queries and changes the settings hives of the ZOR launcher and
+ application server (/etc/zor/HKLM.reg and each user's own), in the style
+ of the reg command: query, add, delete, import and export." \
+  "Breaks: zor-server (<< $VERSION)
+Replaces: zor-server (<< $VERSION)"
+
 echo "== zor-server"
 S=$STAGE/zor-server
 put_program "$BUILD/bin/zorserver" "$S/usr/sbin/zorserver"
-put_program "$BUILD/bin/zorreg" "$S/usr/bin/zorreg"
 put_man packaging/man/zorserver.8 "$S/usr/share/man/man8"
-put_man packaging/man/zorreg.1 "$S/usr/share/man/man1"
-server_programs=("$S/usr/sbin/zorserver" "$S/usr/bin/zorreg")
+server_programs=("$S/usr/sbin/zorserver")
 if [ -x "$BUILD/bin/zorrelease" ]; then
   put_program "$BUILD/bin/zorrelease" "$S/usr/bin/zorrelease"
   server_programs+=("$S/usr/bin/zorrelease")
@@ -109,14 +124,14 @@ put_doc "$S" zor-server
 mkdir -p "$S/DEBIAN"
 for script in postinst prerm postrm; do put 0755 "packaging/zor-server/$script" "$S/DEBIAN/$script"; done
 echo /etc/zor/zorserver.conf >"$S/DEBIAN/conffiles"
-finish "$S" zor-server "adduser, $(shlib_depends "${server_programs[@]}")" net \
+finish "$S" zor-server "adduser, zor-common (= $VERSION), $(shlib_depends "${server_programs[@]}")" net \
   "application server for the ZOR launchers" \
 " The application server the ZOR launchers update from: it serves a release
  folder (file list, file information and data in plain and packed form,
  uploads) over TCP, and optionally a UDP name service and the HTTP cloud
  lookup. Runs as the service zorserver.service under the system user zor,
  with its release in /var/lib/zor/release and its packed files in
- /var/cache/zor/pack. Includes zorreg, the tool for the settings hives."
+ /var/cache/zor/pack. Its settings are changed with zorreg (zor-common)."
 
 echo "== zor-client"
 C=$STAGE/zor-client
@@ -132,7 +147,7 @@ ln -s Client.1.gz "$C/usr/share/man/man1/zor-client.1.gz"
 put_doc "$C" zor-client
 mkdir -p "$C/DEBIAN"
 for script in postinst postrm; do put 0755 "packaging/zor-client/$script" "$C/DEBIAN/$script"; done
-finish "$C" zor-client "$(shlib_depends "$C/usr/lib/zor/client/Client" "$C/usr/lib/zor/client/M880CloudClient.dll")" x11 \
+finish "$C" zor-client "zor-common (= $VERSION), $(shlib_depends "$C/usr/lib/zor/client/Client" "$C/usr/lib/zor/client/M880CloudClient.dll")" x11 \
   "launcher of the ZOR business suite" \
 " The launcher users start instead of the suite's main program: it connects
  to the ZOR application server, brings the client files up to date (itself
@@ -141,7 +156,8 @@ finish "$C" zor-client "$(shlib_depends "$C/usr/lib/zor/client/Client" "$C/usr/l
  zor-client set that folder up."
 
 echo "== checks"
-bash scripts/check-packages.sh "$OUT/zor-server_${VERSION}_${ARCH}.deb" "$OUT/zor-client_${VERSION}_${ARCH}.deb"
+bash scripts/check-packages.sh "$OUT/zor-server_${VERSION}_${ARCH}.deb" "$OUT/zor-client_${VERSION}_${ARCH}.deb" \
+  "$OUT/zor-common_${VERSION}_${ARCH}.deb"
 echo "== lintian"
 lintian --fail-on error --info "$OUT"/*.deb
 echo "packages in $OUT: lintian found no error"
