@@ -341,6 +341,32 @@ TEST_F(SignedReleaseE2E, TheSignedReleaseInstallsAndAFileChangedOnDiskIsFetchedA
   EXPECT_EQ(ReadAll(Client("Reports.dat")), ReadAll(Release("Reports.dat")));
 }
 
+// A client installed from a signed release by the package: after "/UnInstall" only the
+// user's own files are left, and the package's menu entry no longer shows for this user.
+TEST_F(SignedReleaseE2E, UninstallLeavesOnlyTheUsersOwnFiles) {
+  WriteAll(Release("Libs/Extra/Engine.so"), std::string(5000, 'e'));  // not on the fixed list
+  InstallGenuine();
+  fs::remove(Client("IClient.started"));  // the stand-in main program's record of its start
+  WriteAll(Client("My Notes.txt"), "the user's own");
+  WriteAll(Client("docs/Report.xlsx"), "also the user's");
+  WriteAll(Client("ZORCore.dll_tmp"), "a partial download");
+  WriteAll(Client(".package-version"), "1.0.0\n");
+  WriteAll(Root + "sys/applications/zor-client.desktop", "[Desktop Entry]\nName=ZOR Client\n");
+  const std::string env = "ZOR_CONFIRM=yes HOME='" + Root + "home' XDG_DATA_HOME='" + Root +
+                          "home/share' XDG_DATA_DIRS='" + Root + "sys'";
+  const int status = std::system(("cd '" + Root + "client' && " + env + " ./Client /UnInstall 2>'" +
+                                  Root + "uninstall.err' </dev/null")
+                                     .c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadAll(Root + "uninstall.err");
+  EXPECT_EQ(ClientFiles(),
+            (std::map<std::string, std::string>{{"My Notes.txt", "the user's own"},
+                                                {"docs/Report.xlsx", "also the user's"}}));
+  EXPECT_NE(ReadAll(Root + "home/share/applications/zor-client.desktop").find("Hidden=true\n"),
+            std::string::npos);
+  EXPECT_EQ(ReadAll(Root + "sys/applications/zor-client.desktop"),
+            "[Desktop Entry]\nName=ZOR Client\n");
+}
+
 TEST_F(SignedReleaseE2E, AFileOutsideTheManifestIsRefused) {
   InstallGenuine();
   WriteAll(Release("Evil.dll"), "not signed");
