@@ -72,6 +72,11 @@ std::unique_ptr<TIcConnection> ConnectWithStoredSettings() {
                                                           kDefaultScrambleKey,
                                                           scramble ? DefaultDecrypt : nullptr);
   ConnectWithSettings(*connection);
+  // A link lost while a reply is awaited: the same settings open a new transport, on which
+  // the connection resumes its session (and the server delivers the interrupted result).
+  connection->OnReconnect = [](TIcConnection& self) {
+    ConnectWithSettings(static_cast<TIcClientConnection&>(self));
+  };
   return connection;
 }
 
@@ -86,6 +91,21 @@ void TDownloadFileClient::Reconnect() {
   DisconnectQuietly();
   OwnedConnection = NewDownloadConnection();
   Connection = OwnedConnection.get();
+}
+
+bool TDownloadFileClient::ResumeSession() {
+  if (Connection == nullptr || Connection->Connected() || Connection->SessionId.load() == 0 ||
+      !Connection->OnReconnect)
+    return false;
+  try {
+    // Nothing to resend: the interrupted stream is asked for again from where it broke.
+    return Connection->Reconnect(
+               false, false, std::make_exception_ptr(Exception(std::string(kNotConnectedText)))) ==
+               1 &&
+           Connection->Connected();
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 void TDownloadFileClient::DisconnectQuietly() {
