@@ -5,10 +5,11 @@
 # packages included): install creates the user and the folders; remove keeps every folder;
 # purge deletes the release, the cache, the logs and the settings the packages made, and
 # keeps settings that were there before.
-# Usage: check-packages.sh zor-server_*.deb zor-client_*.deb
+# Usage: check-packages.sh zor-server_*.deb zor-client_*.deb zor-common_*.deb
 set -euo pipefail
 SERVER_DEB=$1
 CLIENT_DEB=$2
+COMMON_DEB=$3
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 failures=0
@@ -32,12 +33,10 @@ sort >"$WORK/server.expected" <<'LIST'
 -rw-r--r-- root/root lib/systemd/system/zorserver.service
 -rwxr-xr-x root/root usr/bin/zorrelease
 -rw-r--r-- root/root usr/share/man/man1/zorrelease.1.gz
--rwxr-xr-x root/root usr/bin/zorreg
 -rwxr-xr-x root/root usr/sbin/zorserver
 -rwxr-xr-x root/root usr/sbin/zorserver-check
 -rw-r--r-- root/root usr/share/doc/zor-server/changelog.gz
 -rw-r--r-- root/root usr/share/doc/zor-server/copyright
--rw-r--r-- root/root usr/share/man/man1/zorreg.1.gz
 -rw-r--r-- root/root usr/share/man/man8/zorserver.8.gz
 -rw-r--r-- root/root usr/share/man/man8/zorserver-check.8.gz
 LIST
@@ -55,6 +54,17 @@ lrwxrwxrwx root/root usr/share/man/man1/zor-client.1.gz -> Client.1.gz
 -rw-r--r-- root/root usr/share/zor-client/HKLM.reg
 LIST
 expect_listing "$CLIENT_DEB" "$WORK/client.expected"
+sort >"$WORK/common.expected" <<'LIST'
+-rwxr-xr-x root/root usr/bin/zorreg
+-rw-r--r-- root/root usr/share/doc/zor-common/changelog.gz
+-rw-r--r-- root/root usr/share/doc/zor-common/copyright
+-rw-r--r-- root/root usr/share/man/man1/zorreg.1.gz
+LIST
+expect_listing "$COMMON_DEB" "$WORK/common.expected"
+# zorreg reaches both sides through the common package.
+for deb in "$SERVER_DEB" "$CLIENT_DEB"; do
+  dpkg-deb -f "$deb" Depends | grep -q 'zor-common (= ' || fail "$(basename "$deb") does not depend on zor-common"
+done
 [ "$(dpkg-deb -f "$SERVER_DEB" Depends | grep -c adduser)" = 1 ] || fail "zor-server does not depend on adduser"
 
 echo "-- control files"

@@ -67,7 +67,8 @@ for _ in $(seq 50); do [ -s "$DEMO/client/IClient.started" ] && break; sleep 0.1
 echo "IClient.started: $(cat "$DEMO/client/IClient.started")"
 grep -q " /NetMode$" "$DEMO/client/IClient.started"
 
-echo "== second run: nothing to fetch"
+echo "== second run over the local pipe (ConnectType 0): nothing to fetch"
+"$BIN/zorreg" add 'HKLM\Software\ZOR\DK880' /v ConnectType /t REG_DWORD /d 0 /f
 (cd "$DEMO/client" && ZOR_UI=headless ZOR_LCID=1033 ./Client)
 for _ in $(seq 50); do [ "$(wc -l <"$DEMO/client/IClient.started")" -ge 2 ] && break; sleep 0.1; done
 echo "IClient was started $(wc -l <"$DEMO/client/IClient.started") times"

@@ -7,7 +7,7 @@
 # the signed release and starts the main program, then purges both packages and lists
 # what is left. Needs root (chroot, mounts) and the network (debootstrap, apt).
 #
-#   bash scripts/deploy-test.sh [zor-server_*.deb zor-client_*.deb]
+#   bash scripts/deploy-test.sh [zor-server_*.deb zor-client_*.deb zor-common_*.deb]
 #
 # Without package files it builds them with scripts/package.sh (ZOR_PACKAGE_BUILD_DIR=build
 # packages the test build instead, in about a minute). The debootstrapped root is
@@ -42,14 +42,16 @@ trap cleanup EXIT
 step() { echo "== $*"; }
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-if [ $# -eq 2 ]; then
+if [ $# -eq 3 ]; then
   SERVER_DEB=$(realpath "$1")
   CLIENT_DEB=$(realpath "$2")
+  COMMON_DEB=$(realpath "$3")
 else
   step "packages (scripts/package.sh)"
   bash scripts/package.sh
   SERVER_DEB=$(realpath build-package/deb/zor-server_*.deb)
   CLIENT_DEB=$(realpath build-package/deb/zor-client_*.deb)
+  COMMON_DEB=$(realpath build-package/deb/zor-common_*.deb)
 fi
 # The stand-in main program the release starts (a suite's own program in a real deployment).
 MAIN=${ZOR_DEPLOY_MAIN:-build/bin/IClient}
@@ -81,11 +83,11 @@ listing() { (cd "$ROOT" && find . -xdev \( -path ./proc -o -path ./dev -o -path 
 listing >"$WORK/before"
 in_root apt-get update -qq >/dev/null
 mkdir -p "$ROOT/tmp/debs"
-cp "$SERVER_DEB" "$CLIENT_DEB" "$ROOT/tmp/debs/"
+cp "$SERVER_DEB" "$CLIENT_DEB" "$COMMON_DEB" "$ROOT/tmp/debs/"
 cp "$MAIN" "$ROOT/tmp/IClient"
 
 step "server: apt install ./zor-server_*.deb"
-in_root sh -c 'cd /tmp/debs && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq ./zor-server_*.deb' >"$WORK/apt-server.log" 2>&1 ||
+in_root sh -c 'cd /tmp/debs && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq ./zor-common_*.deb ./zor-server_*.deb' >"$WORK/apt-server.log" 2>&1 ||
   { cat "$WORK/apt-server.log"; fail "installing zor-server"; }
 in_root getent passwd zor >/dev/null || fail "no user zor after installing zor-server"
 
@@ -155,7 +157,7 @@ reload_server
 wait_for_log "matches its manifest" "$WORK/server.log"
 
 step "client: apt install ./zor-client_*.deb, settings with zorreg"
-in_root sh -c 'cd /tmp/debs && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq ./zor-client_*.deb' >"$WORK/apt-client.log" 2>&1 ||
+in_root sh -c 'cd /tmp/debs && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq ./zor-common_*.deb ./zor-client_*.deb' >"$WORK/apt-client.log" 2>&1 ||
   { cat "$WORK/apt-client.log"; fail "installing zor-client"; }
 grep 'has no "ReleaseKey"' "$WORK/apt-client.log" || fail "installing zor-client did not say that no ReleaseKey is set"
 in_root dpkg -s fonts-wqy-microhei >/dev/null || fail "the recommended font was not installed"
@@ -195,7 +197,7 @@ step "purge both packages"
 kill "$SERVER_PID"
 wait "$SERVER_PID" || true
 SERVER_PID=""
-in_root sh -c 'DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq zor-client zor-server && apt-get autoremove --purge -y -qq' >"$WORK/purge.log" 2>&1 ||
+in_root sh -c 'DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq zor-client zor-server zor-common && apt-get autoremove --purge -y -qq' >"$WORK/purge.log" 2>&1 ||
   { cat "$WORK/purge.log"; fail "purging"; }
 umount -l "$ROOT/run"
 echo "the user zor after the purge (it stays, as the README says): $(in_root getent passwd zor || echo gone)"

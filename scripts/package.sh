@@ -64,9 +64,10 @@ shlib_depends() {  # shlib_depends FILE...: the library packages the programs ne
   (cd "$work" && dpkg-shlibdeps -O "${files[@]}" 2>/dev/null) | sed -n 's/^shlibs:Depends=//p'
   rm -rf "$work"
 }
-finish() {  # finish ROOT PACKAGE DEPENDS RECOMMENDS SECTION SUMMARY DESCRIPTION
-  local root=$1 package=$2 recommends=""
+finish() {  # finish ROOT PACKAGE DEPENDS RECOMMENDS SECTION SUMMARY DESCRIPTION [MORE_CONTROL_LINES]
+  local root=$1 package=$2 recommends="" more=""
   if [ -n "$4" ]; then recommends="Recommends: $4"$'\n'; fi
+  if [ -n "${8:-}" ]; then more="$8"$'\n'; fi
   (cd "$root" && find . -type f ! -path './DEBIAN/*' -printf '%P\0' | sort -z | xargs -0 md5sum) >"$root/DEBIAN/md5sums"
   chmod 0644 "$root/DEBIAN/md5sums"
   local size
@@ -78,7 +79,7 @@ Architecture: $ARCH
 Maintainer: $MAINTAINER
 Installed-Size: $size
 Depends: $3
-${recommends}Section: $5
+${recommends}${more}Section: $5
 Priority: optional
 Homepage: https://zor.example.com/
 Description: $6
@@ -89,17 +90,30 @@ CONTROL
   echo "built $OUT/${package}_${VERSION}_${ARCH}.deb"
 }
 
+# zorreg for both sides: the administrator of a client machine sets the site's server in
+# the machine-wide settings with it, the server's administrator the server's settings.
+echo "== zor-common"
+M=$STAGE/zor-common
+put_program "$BUILD/bin/zorreg" "$M/usr/bin/zorreg"
+put_man packaging/man/zorreg.1 "$M/usr/share/man/man1"
+put_doc "$M" zor-common
+mkdir -p "$M/DEBIAN"
+finish "$M" zor-common "$(shlib_depends "$M/usr/bin/zorreg")" "" admin \
+  "settings tool of the ZOR launcher and application server" \
+" zorreg queries and changes the settings hives of the ZOR launcher and
+ application server (/etc/zor/HKLM.reg, ~/.config/zor/HKCU.reg) in the
+ style of reg.exe: query, add, delete, import and export." \
+  "Breaks: zor-server (<< $VERSION)"$'\n'"Replaces: zor-server (<< $VERSION)"
+
 echo "== zor-server"
 S=$STAGE/zor-server
 put_program "$BUILD/bin/zorserver" "$S/usr/sbin/zorserver"
-put_program "$BUILD/bin/zorreg" "$S/usr/bin/zorreg"
 put_man packaging/man/zorserver.8 "$S/usr/share/man/man8"
-put_man packaging/man/zorreg.1 "$S/usr/share/man/man1"
 put_program "$BUILD/bin/zorrelease" "$S/usr/bin/zorrelease"
 put_man packaging/man/zorrelease.1 "$S/usr/share/man/man1"
 put 0755 packaging/zorserver-check "$S/usr/sbin/zorserver-check"
 put_man packaging/man/zorserver-check.8 "$S/usr/share/man/man8"
-server_programs=("$S/usr/sbin/zorserver" "$S/usr/bin/zorreg" "$S/usr/bin/zorrelease")
+server_programs=("$S/usr/sbin/zorserver" "$S/usr/bin/zorrelease")
 put 0644 packaging/zorserver.service "$S/lib/systemd/system/zorserver.service"
 put 0644 packaging/zorserver.conf "$S/etc/zor/zorserver.conf"
 put 0644 packaging/zor-server.logrotate "$S/etc/logrotate.d/zor-server"
@@ -109,14 +123,14 @@ for script in postinst prerm postrm; do put 0755 "packaging/zor-server/$script" 
 printf '%s\n' /etc/logrotate.d/zor-server /etc/zor/zorserver.conf >"$S/DEBIAN/conffiles"
 # zorserver-check takes the service's user and capability with setpriv (util-linux, an
 # essential package).
-finish "$S" zor-server "adduser, $(shlib_depends "${server_programs[@]}")" "" net \
+finish "$S" zor-server "adduser, zor-common (= $VERSION), $(shlib_depends "${server_programs[@]}")" "" net \
   "application server for the ZOR launchers" \
 " The application server the ZOR launchers update from: it serves a release
  folder (file list, file information and data in plain and packed form,
  uploads) over TCP, and optionally a UDP name service and the HTTP cloud
  lookup. Runs as the service zorserver.service under the system user zor,
  with its release in /var/lib/zor/release and its packed files in
- /var/cache/zor/pack. Includes zorreg, the tool for the settings hives."
+ /var/cache/zor/pack. Its settings are changed with zorreg (zor-common)."
 
 echo "== zor-client"
 C=$STAGE/zor-client
@@ -134,7 +148,7 @@ mkdir -p "$C/DEBIAN"
 for script in postinst postrm; do put 0755 "packaging/zor-client/$script" "$C/DEBIAN/$script"; done
 # The windows draw Chinese captions in this font when it is installed (else in the default
 # font, where CJK characters may show as boxes).
-finish "$C" zor-client "$(shlib_depends "$C/usr/lib/zor/client/Client" "$C/usr/lib/zor/client/M880CloudClient.dll")" \
+finish "$C" zor-client "zor-common (= $VERSION), $(shlib_depends "$C/usr/lib/zor/client/Client" "$C/usr/lib/zor/client/M880CloudClient.dll")" \
   fonts-wqy-microhei x11 \
   "launcher of the ZOR business suite" \
 " The launcher users start instead of the suite's main program: it connects
@@ -144,7 +158,8 @@ finish "$C" zor-client "$(shlib_depends "$C/usr/lib/zor/client/Client" "$C/usr/l
  zor-client set that folder up."
 
 echo "== checks"
-bash scripts/check-packages.sh "$OUT/zor-server_${VERSION}_${ARCH}.deb" "$OUT/zor-client_${VERSION}_${ARCH}.deb"
+bash scripts/check-packages.sh "$OUT/zor-server_${VERSION}_${ARCH}.deb" "$OUT/zor-client_${VERSION}_${ARCH}.deb" \
+  "$OUT/zor-common_${VERSION}_${ARCH}.deb"
 echo "== manual pages"
 for page in packaging/man/*.[18]; do
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)

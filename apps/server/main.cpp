@@ -16,11 +16,13 @@
 #include "intercom/charset_conversion.h"
 #include "platform/code_page.h"
 #include "platform/locale.h"
+#include "intercom/connect_strings.h"
 #include "platform/stop_signal.h"
 #include "server/file_service.h"
 #include "server/lookup_service.h"
 #include "server/name_service_responder.h"
 #include "server/proxy_header.h"
+#include "server/pipe_listener.h"
 #include "server/registry_settings.h"
 #include "server/server_check.h"
 #include "server/server_connection_pool.h"
@@ -100,6 +102,7 @@ int Run(const std::vector<std::string>& args) {
     TTCPSettings tcp = ReadTCPSettings(settings, kTextTCPServiceName, kDefaultServerPort);
     if (options.Port) ApplyPortSwitch(tcp, *options.Port);
     if (options.BindAddress) tcp.BoundIP = *options.BindAddress;
+    if (options.Tcp) tcp.EnableTCP = *options.Tcp;
     if (tcp.EnableTCP)
       subject.Ports.push_back(
           {"application server", SocketKind::Stream, tcp.BoundIP, static_cast<uint16_t>(tcp.Port)});
@@ -148,6 +151,8 @@ int Run(const std::vector<std::string>& args) {
   TZORServer server(log, settings, session);
 
   TTCPControlService tcp(&server, options.Port, options.BindAddress);
+  if (options.Tcp) tcp.OverrideEnableTCP(*options.Tcp);
+  const bool pipeWanted = Pick(options.Pipe, settings.ReadBool("", "EnablePipe", true));
   TFileServiceSettings fileSettings;
   fileSettings.ReleaseDir = release;
   fileSettings.CacheDir = cache;
@@ -166,19 +171,41 @@ int Run(const std::vector<std::string>& args) {
 
   server.Activate();
   const TTCPSettings tcpSettings = tcp.Current();
-  if (!tcp.Enabled() || !tcpSettings.EnableTCP) {
+  if (!tcp.Enabled()) {
     server.Deactivate();
     throw Exception(
         Format("The TCP listener on %s:%d could not be started (see the log)",
                {tcpSettings.BoundIP.empty() ? "0.0.0.0" : tcpSettings.BoundIP, tcpSettings.Port}));
   }
+  // The local pipe beside TCP. Without TCP it is the only way in, so it must start; with
+  // TCP a pipe folder this user cannot have (no /run/zor/pipe outside the package) only
+  // costs the pipe.
+  TPipeListener* pipe = nullptr;
+  if (pipeWanted) {
+    try {
+      pipe = static_cast<TPipeListener*>(server.AddListener(
+          std::make_unique<TPipeListener>(ServerPipeConnectString(std::string(kServerPipeName)))));
+    } catch (const std::exception& e) {
+      if (!tcpSettings.EnableTCP) {
+        server.Deactivate();
+        throw;
+      }
+      log.Warning("Server", std::string("No local pipe: ") + e.what());
+    }
+  }
+  if (!tcpSettings.EnableTCP && !pipe) {
+    server.Deactivate();
+    throw Exception("Neither TCP nor the local pipe is on: nothing to listen on");
+  }
   // Code running inside this process reaches the server through its own pooled connections.
   std::optional<TScopedServerConnectionPool> hosting(std::in_place, server);
   if (names) names->Start(tcpSettings.BoundIP, namePort);
   if (lookup) lookup->Start(tcpSettings.BoundIP, lookupPort);
-  std::printf("listening on %s:%d\n",
-              tcpSettings.BoundIP.empty() ? "0.0.0.0" : tcpSettings.BoundIP.c_str(),
-              tcpSettings.Port);
+  if (tcpSettings.EnableTCP)
+    std::printf("listening on %s:%d\n",
+                tcpSettings.BoundIP.empty() ? "0.0.0.0" : tcpSettings.BoundIP.c_str(),
+                tcpSettings.Port);
+  if (pipe) std::printf("listening on pipe %s\n", pipe->Path().c_str());
   std::fflush(stdout);
   log.Info("Server",
            "Serving " + release +

@@ -18,8 +18,9 @@ std::string TConnectSettings::ServerName(bool netMode) const {
 
 TConnectSettings ReadConnectSettingsFromRegistry(const std::string& keyPath) {
   TConnectSettings settings;
-  TZORRegistry registry(TZORRegistry::CanWriteHKLM() ? RegRoot::LocalMachine : RegRoot::CurrentUser,
-                        KEY_ALL_ACCESS);
+  const RegRoot root = TZORRegistry::CanWriteHKLM() ? RegRoot::LocalMachine : RegRoot::CurrentUser;
+  TZORRegistry registry(root, KEY_ALL_ACCESS);
+  registry.SetMachineDefaults(root == RegRoot::CurrentUser);
   std::string path = keyPath;
   if (path.empty() || path.front() != '\\') path.insert(path.begin(), '\\');
   if (!registry.OpenKey(path, true)) return settings;

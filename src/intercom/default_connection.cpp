@@ -49,8 +49,11 @@ void ConnectWithSettings(TIcClientConnection& connection) {
   const std::string server = settings.ServerName(environment.NetMode);
   const bool pipe =
       settings.ConnectType < kConnectTcp || settings.ConnectType > kConnectTcpDiscovery;
+  // No server name means this computer's pipe: the setup without any settings reaches the
+  // server installed beside the launcher.
   const std::string connectString =
-      pipe ? ComposePipeString(server, ServerPipeName(environment.Arguments), false)
+      pipe ? ComposePipeString(server.empty() ? "." : server, ServerPipeName(environment.Arguments),
+                               false)
            : ComposeHostString(settings.ConnectType == kConnectTcpDiscovery, server,
                                static_cast<uint16_t>(settings.TCPPort));
   const THandlerClass handlerClass =

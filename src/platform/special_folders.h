@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zor {
 
@@ -15,6 +16,9 @@ std::string GetHomeFolder();
 std::string GetDesktopFolder();
 // ${XDG_DATA_HOME:-~/.local/share}/applications.
 std::string GetApplicationsFolder();
+// The machine's menu folders, where packages put their entries: "applications" below each
+// folder of ${XDG_DATA_DIRS:-/usr/local/share:/usr/share} (absolute ones only).
+std::vector<std::string> GetSystemApplicationsFolders();
 
 // The desktop folder named in the text of a user-dirs.dirs file: a line
 // XDG_DESKTOP_DIR="$HOME/sub" or XDG_DESKTOP_DIR="/absolute"; none when absent or malformed.

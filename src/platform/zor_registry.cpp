@@ -79,7 +79,12 @@ bool TZORRegistry::OpenKey(std::string_view key, bool canCreate) {
   if (!RegPathProblem(full).empty()) return false;
   if (CanWrite() && !CanWriteHive(Root)) return false;
   if (!LoadHive(Root).FindKey(full)) {
-    if (!canCreate) return false;
+    if (!canCreate) {
+      if (!UsesMachineDefaults() || !MachineHasKey(full)) return false;
+      Open = true;  // seen through the machine's copy until the first write makes it here
+      Path = full;
+      return true;
+    }
     try {
       UpdateHive(Root, [&](RegHive& hive) {
         if (hive.FindKey(full)) return false;
@@ -112,13 +117,29 @@ bool TZORRegistry::KeyExists(std::string_view key) const {
   return LoadHive(Root).FindKey(full) != nullptr;
 }
 
+bool TZORRegistry::MachineHasKey(const std::string& full) const {
+  try {
+    return LoadHive(RegRoot::LocalMachine).FindKey(full) != nullptr;
+  } catch (const ERegistryError&) {
+    return false;  // an unreadable machine hive gives no defaults
+  }
+}
+
 std::optional<RegValue> TZORRegistry::ReadValue(std::string_view name) const {
-  const RegHive hive = LoadHive(Root);
-  const RegKeyNode* node = hive.FindKey(Path);
-  if (!node) return std::nullopt;
-  const RegNamedValue* value = node->FindValue(name);
-  if (!value) return std::nullopt;
-  return value->Value;
+  {
+    const RegHive hive = LoadHive(Root);
+    if (const RegKeyNode* node = hive.FindKey(Path))
+      if (const RegNamedValue* value = node->FindValue(name)) return value->Value;
+  }
+  if (!Open || !UsesMachineDefaults()) return std::nullopt;
+  try {
+    const RegHive machine = LoadHive(RegRoot::LocalMachine);
+    if (const RegKeyNode* node = machine.FindKey(Path))
+      if (const RegNamedValue* value = node->FindValue(name)) return value->Value;
+  } catch (const ERegistryError&) {
+    // an unreadable machine hive gives no defaults
+  }
+  return std::nullopt;
 }
 
 bool TZORRegistry::ValueExists(std::string_view name) const {
@@ -169,6 +190,10 @@ void TZORRegistry::WriteValue(std::string_view name, const RegValue& value) {
   RequireWritableKey(name);
   UpdateHive(Root, [&](RegHive& hive) {
     const RegKeyNode* node = hive.FindKey(Path);
+    if (!node && UsesMachineDefaults() && MachineHasKey(Path)) {
+      hive.CreateKey(Path);  // the key so far seen through the machine's copy
+      node = hive.FindKey(Path);
+    }
     if (!node)
       throw ERegistryError(
           Format("Failed to set data for '%s': the key \"%s\" no longer exists", {name, Path}));

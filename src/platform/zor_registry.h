@@ -87,13 +87,25 @@ class TZORRegistry {
   // Whether this process can write the HKLM hive ("HKLM opens with full access").
   static bool CanWriteHKLM();
 
+  // Machine defaults for an HKCU object: a key or value missing under HKCU is read from the
+  // same key under HKLM, read-only, so that what an administrator set reaches every user who
+  // works from HKCU. `OpenKey` without creation then also opens a key that only HKLM has;
+  // writes still go to HKCU (creating the key there first), and a value deleted under HKCU
+  // shows the machine's again. No effect on other roots.
+  void SetMachineDefaults(bool on) { MachineDefaults = on; }
+  bool UsesMachineDefaults() const { return MachineDefaults && Root == RegRoot::CurrentUser; }
+
  private:
   // `key` resolved against the open key: the full path from the root, no leading backslash.
   std::string Resolve(std::string_view key) const;
   void RequireWritableKey(std::string_view name) const;
 
+  // Whether the machine's copy of `full` exists (false when HKLM cannot be read).
+  bool MachineHasKey(const std::string& full) const;
+
   RegRoot Root = RegRoot::LocalMachine;
   uint32_t AccessMask = KEY_ALL_ACCESS;
+  bool MachineDefaults = false;
   bool Open = false;
   std::string Path;
 };

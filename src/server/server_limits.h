@@ -46,7 +46,11 @@ inline constexpr std::chrono::seconds kDefaultIdleTimeout{600};
 
 // ---- connections ---------------------------------------------------------------------------
 inline constexpr int32_t kDefaultMaxConnections = 256;
-inline constexpr int32_t kDefaultMaxPerAddress = 32;
+// Connections from one address that have not logged on yet: what a flood from one address
+// can hold (each for at most the logon time). Logged-on clients count only against the
+// total, so a terminal server or a NAT address with fifty launchers starting at once (each
+// with up to four connections, logging on within milliseconds) is served.
+inline constexpr int32_t kDefaultMaxPerAddress = 64;
 
 // ---- uploads (per folder that receives them) ---------------------------------------------------
 inline constexpr int64_t kDefaultUploadLimit = 64 * 1024 * 1024;            // one file

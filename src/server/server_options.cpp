@@ -30,6 +30,11 @@ std::string ServerUsage() {
          "  --port N, /I:N       TCP port to listen on (default: the TCP Control Service settings, "
          "768)\n"
          "  --bind ADDR          local IPv4 address to listen on (default: every address)\n"
+         "  --tcp on|off         listen on TCP (default: \"EnableTCP\" of the TCP Control Service, "
+         "on)\n"
+         "  --pipe on|off        listen on the local pipe zorserverpipe6x in the pipe folder "
+         "(default:\n"
+         "                       \"EnablePipe\", on)\n"
          "  --name-port N        answer name-service requests on this UDP port (off when not "
          "given)\n"
          "  --names FILE         the names file of the name service (lines \"name = address\")\n"
@@ -48,7 +53,8 @@ std::string ServerUsage() {
          "120)\n"
          "  --idle-timeout S     seconds a logged-on session may wait for a request (default 600; "
          "0 never)\n"
-         "  --max-per-address N  clients served at once from one address (default 32)\n"
+         "  --max-per-address N  connections from one address that have not logged on yet "
+         "(default 64)\n"
          "  --drain-timeout S    at SIGTERM, seconds running commands get to end while no new\n"
          "                       clients are taken (default 30; 0 stops at once, as SIGINT does)\n"
          "  --proxy-from LIST    balancers (addresses, comma-separated) whose connections start\n"
@@ -129,10 +135,12 @@ TServerOptions ParseServerOptions(std::span<const std::string> args) {
       options.UploadLimit = ParseNumber(name, next(), 0, 0x7FFFFFFF);
     } else if (name == "--cache") {
       options.CacheDir = text();
-    } else if (name == "--scramble") {
+    } else if (name == "--scramble" || name == "--tcp" || name == "--pipe") {
       const std::string v = next();
       if (v != "on" && v != "off") throw Exception(name + ": '" + v + "' is neither on nor off");
-      options.Scramble = v == "on";
+      (name == "--scramble" ? options.Scramble
+       : name == "--tcp"    ? options.Tcp
+                            : options.Pipe) = v == "on";
     } else if (name == "--max-connections") {
       options.MaxConnections = static_cast<int32_t>(ParseNumber(name, next(), 1, 100000));
     } else if (name == "--idle-timeout") {

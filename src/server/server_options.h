@@ -24,6 +24,8 @@ struct TServerOptions {
   std::optional<int64_t> UploadLimit;
   std::optional<std::string> CacheDir;
   std::optional<bool> Scramble;
+  std::optional<bool> Tcp;   // --tcp on|off: the TCP listener ("EnableTCP")
+  std::optional<bool> Pipe;  // --pipe on|off: the local pipe listener ("EnablePipe")
   std::optional<LogLevel> Level;
   std::optional<std::string> LogFile;
   std::optional<int32_t> MaxConnections;

@@ -100,7 +100,7 @@ void TSessionRunner::Run() {
     keep = true;
   }
   Finish(keep);
-  Server.LeaveTransport(peer);
+  Server.LeaveTransport(peer, OffAddressCount);
 }
 
 std::optional<std::string> TSessionRunner::ReadProxiedClient(TIcIOHandler& handler) {
@@ -287,6 +287,10 @@ void TSessionRunner::Logon(const TReceivedRequest& request) {
     std::lock_guard guard(Session->Lock);
     Session->Logon = info;
     Session->LoggedOn = true;
+  }
+  if (!OffAddressCount) {
+    Server.TransportLoggedOn(Session->PeerAddress);
+    OffAddressCount = true;
   }
   Connection().SendEmptyResult();
   // The answer travels under the old key; from now on both directions use the new one.

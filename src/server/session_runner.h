@@ -48,6 +48,8 @@ class TSessionRunner {
   TZORServer& Server;
   std::unique_ptr<TIcIOHandler> NewHandler;
   std::shared_ptr<TServerSession> Session;
+  // The transport has logged on and so no longer counts against its address's limit.
+  bool OffAddressCount = false;
 };
 
 }  // namespace zor

@@ -55,6 +55,11 @@ TTCPSettings TTCPControlService::Current() const {
   return Settings;
 }
 
+void TTCPControlService::OverrideEnableTCP(bool enable) {
+  std::lock_guard guard(Lock);
+  Settings.EnableTCP = enable;
+}
+
 void TTCPControlService::DoStart() {
   const TTCPSettings settings = Current();
   if (settings.EnableTCP) StartListener(settings);

@@ -36,6 +36,8 @@ class TTCPControlService : public TZORService {
   const char* ClassName() const override { return "TTCPControlService"; }
 
   TTCPSettings Current() const;
+  // Turns the listener on or off for this run only (the command line's --tcp), before start.
+  void OverrideEnableTCP(bool enable);
   uint16_t DefaultPort() const { return Default; }
   // Validates, restarts the listener when enabled, and stores the settings.
   void ApplySettings(bool enable, int64_t port, const std::string& boundIP, int64_t acceptMode,

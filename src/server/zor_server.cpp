@@ -326,10 +326,17 @@ TZORServer::Admission TZORServer::EnterTransport(const std::string& address) {
   return Admission::Admitted;
 }
 
-void TZORServer::LeaveTransport(const std::string& address) {
+void TZORServer::TransportLoggedOn(const std::string& address) {
   std::lock_guard guard(AddressesLock);
   if (auto it = PerAddress.find(address); it != PerAddress.end() && --it->second <= 0)
     PerAddress.erase(it);
+}
+
+void TZORServer::LeaveTransport(const std::string& address, bool loggedOn) {
+  std::lock_guard guard(AddressesLock);
+  if (!loggedOn)
+    if (auto it = PerAddress.find(address); it != PerAddress.end() && --it->second <= 0)
+      PerAddress.erase(it);
   --Transports;
 }
 

@@ -114,11 +114,14 @@ class TZORServer {
   void AcceptTransport(std::unique_ptr<TIcIOHandler> handler);
   // True from the start of `Deactivate`: running commands end early, no new ones start.
   bool Stopping() const { return IsStopping.load(); }
-  // Counts a transport from `address` against the connection limit and the limit per
-  // address; nothing is counted when either is reached.
+  // Counts a transport from `address` against the connection limit and against the limit
+  // per address, which counts only transports that have not logged on; nothing is counted
+  // when either is reached. `TransportLoggedOn` takes a transport off its address's count;
+  // `LeaveTransport` takes it off the rest (`loggedOn`: whether it was taken off already).
   enum class Admission { Admitted, ServerFull, AddressFull };
   Admission EnterTransport(const std::string& address);
-  void LeaveTransport(const std::string& address);
+  void TransportLoggedOn(const std::string& address);
+  void LeaveTransport(const std::string& address, bool loggedOn);
   int32_t TransportCount() const { return Transports.load(); }
   // The temporary-file spill of large requests, shared by every session.
   TSpillBudget& Spill() { return SpillBytes; }

@@ -13,8 +13,11 @@ namespace {
 
 constexpr std::string_view kPipeErrorFormat = "Win32 Error. Code: %d. %s";
 
+// This computer: ".", its own name, or a loopback name or address (a TCP setting whose kind
+// was switched to the pipe keeps pointing at the same server).
 bool IsLocalComputer(std::string_view server) {
-  return server == "." || SameTextAscii(server, GetComputerName());
+  return server == "." || SameTextAscii(server, GetComputerName()) ||
+         SameTextAscii(server, "localhost") || server.starts_with("127.");
 }
 
 // The computer part of a pipe path: after the leading backslashes, up to the next one.

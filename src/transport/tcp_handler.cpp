@@ -1,6 +1,7 @@
 #include "transport/tcp_handler.h"
 
 #include "base/exceptions.h"
+#include "base/format.h"
 #include "transport/tcp_messages.h"
 #include "transport/udp_handler.h"
 #include "transport/zor_host_client.h"
@@ -34,13 +35,21 @@ void TTCPHandler::SetConnectString(const std::string& text) {
 
 void TTCPHandler::Connect(const std::string& hostText) {
   const THostTarget target = ParseHostText(hostText);
-  uint32_t address = 0;
-  if (target.ViaDiscovery) {
-    address = ResolveZORHost(target.Host);
-  } else {
-    address = ResolveHostAddress(target.Host);
+  // A name found through the name service fails with the service's own text.
+  const uint32_t found = target.ViaDiscovery ? ResolveZORHost(target.Host) : 0;
+  // Otherwise a failure names the server and port it tried; the exception keeps its class.
+  std::string tried = target.Host + ":" + std::to_string(target.Port);
+  try {
+    const uint32_t address = target.ViaDiscovery ? found : ResolveHostAddress(target.Host);
+    if (FormatIPv4(address) != target.Host)
+      tried = target.Host + " = " + FormatIPv4(address) + ":" + std::to_string(target.Port);
+    ConnectTo(SocketAddress{address, target.Port});
+  } catch (EAbort&) {
+    throw;
+  } catch (Exception& e) {
+    e.Message = Format(kTcpConnectErrorFormat, {tried, e.Message});
+    throw;
   }
-  ConnectTo(SocketAddress{address, target.Port});
 }
 
 std::string TTCPHandler::GetDescription() {

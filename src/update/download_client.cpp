@@ -72,6 +72,11 @@ std::unique_ptr<TIcConnection> ConnectWithStoredSettings() {
                                                           kDefaultScrambleKey,
                                                           scramble ? DefaultDecrypt : nullptr);
   ConnectWithSettings(*connection);
+  // A link lost while a reply is awaited: the same settings open a new transport, on which
+  // the connection resumes its session (and the server delivers the interrupted result).
+  connection->OnReconnect = [](TIcConnection& self) {
+    ConnectWithSettings(static_cast<TIcClientConnection&>(self));
+  };
   return connection;
 }
 
@@ -88,10 +93,28 @@ void TDownloadFileClient::Reconnect() {
   Connection = OwnedConnection.get();
 }
 
+bool TDownloadFileClient::ResumeSession() {
+  if (Connection == nullptr || Connection->Connected() || Connection->SessionId.load() == 0 ||
+      !Connection->OnReconnect)
+    return false;
+  try {
+    // Nothing to resend: the interrupted stream is asked for again from where it broke.
+    return Connection->Reconnect(
+               false, false, std::make_exception_ptr(Exception(std::string(kNotConnectedText)))) ==
+               1 &&
+           Connection->Connected();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 void TDownloadFileClient::DisconnectQuietly() {
   if (Connection == nullptr) return;
   try {
-    if (Connection->Handler()) Connection->Handler()->Close();
+    // An idle connection logs off (command 1), so the server closes the session at once
+    // instead of keeping it for a resume; one with a transfer still in flight is cut.
+    TIcIOHandler* handler = Connection->Handler();
+    if (handler && handler->HasPendingIO()) handler->Close();
     Connection->Disconnect();
   } catch (const std::exception&) {
   }
@@ -107,6 +130,15 @@ void ResetDownloadClient() {
   std::lock_guard guard(gClientLock);
   if (gClient) gClient->DisconnectQuietly();
   gClient = std::make_unique<TDownloadFileClient>();
+}
+
+void CloseDownloadClient() {
+  std::unique_ptr<TDownloadFileClient> client;
+  {
+    std::lock_guard guard(gClientLock);
+    client = std::move(gClient);
+  }
+  if (client) client->DisconnectQuietly();
 }
 
 std::string AreaLocalFolder(std::string_view area) {

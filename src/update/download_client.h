@@ -31,7 +31,8 @@ using TConnectionFactory = std::function<std::unique_ptr<TIcConnection>()>;
 void SetDownloadConnector(TConnectionFactory factory);
 std::unique_ptr<TIcConnection> NewDownloadConnection();
 // The default: a `TClientConnectionEx` (default scrambling unless the settings switch it off,
-// the fixed key) connected with `ConnectWithSettings`.
+// the fixed key) connected with `ConnectWithSettings`, which also reconnects it (and so
+// resumes its session) when its link breaks during a command.
 std::unique_ptr<TIcConnection> ConnectWithStoredSettings();
 
 class TDownloadFileClient : public TIcConnectionContext {
@@ -47,6 +48,10 @@ class TDownloadFileClient : public TIcConnectionContext {
   void Reconnect();
   // Closes the connection, ignoring errors.
   void DisconnectQuietly();
+  // After a link lost outside a wait for a reply (in the middle of a data stream): reopens
+  // the transport and resumes the session, as the connection itself does while it waits.
+  // True when the same session goes on; false when there is nothing to resume or it failed.
+  bool ResumeSession();
 
   std::string LastFile;
   TCancelFlag Cancel{0};
@@ -63,6 +68,9 @@ class TDownloadFileClient : public TIcConnectionContext {
 // server settings changed) and creates a new one.
 TDownloadFileClient& GetDownloadClient();
 void ResetDownloadClient();
+// Logs the process-wide client off and frees it: the end of the process, so the server
+// closes the session at once.
+void CloseDownloadClient();
 
 // The local folder of a server area (with a trailing '/'), below the install folder.
 std::string AreaLocalFolder(std::string_view area);

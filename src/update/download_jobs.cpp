@@ -4,9 +4,11 @@
 #include <utility>
 
 #include <filesystem>
+#include <string_view>
 
 #include "base/ascii_case.h"
 #include "base/clock.h"
+#include "intercom/ic_connection.h"
 #include "platform/directories.h"
 #include "update/disk_full.h"
 #include "update/download_progress.h"
@@ -75,15 +77,18 @@ bool TDownLoadJob::FetchWithRetry() {
   } reattach{*this};
   bool result = false;
   bool started = false;  // a transfer of this name began, and its resumed bytes were credited
+  bool resumed = false;  // the last failure left the connection resumed on its session
   for (int attempt = 1; !ApplicationTerminating(); ++attempt) {
     try {
       // A connection that is still up carries the next file; after a failure the retry
-      // starts on a fresh one.
-      if (attempt > 1) {
+      // starts on a fresh one, unless the connection resumed its session after a cut and
+      // only the interrupted command has to be asked again.
+      if (attempt > 1 && !resumed) {
         Client->Reconnect();
       } else {
         Client->RequestConnection();
       }
+      resumed = false;
       if (!started && OnStartHook) {
         Client->Events.OnStart = [this, &started](const std::string& file, int32_t size,
                                                   int32_t pos) {
@@ -99,8 +104,14 @@ bool TDownLoadJob::FetchWithRetry() {
       throw;  // the server would only send the same refused file again
     } catch (const EDiskFull&) {
       throw;  // another attempt would meet the same full disk
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
       if (attempt >= kDownloadAttempts) throw;
+      // Resumed by the connection while it waited for a reply, or now, after a cut in the
+      // middle of a data stream.
+      resumed =
+          (std::string_view(e.what()).find(kReconnectedIncompleteText) != std::string_view::npos &&
+           Client->GetConnection() != nullptr && Client->GetConnection()->Connected()) ||
+          Client->ResumeSession();
       // Bytes resumed on a later attempt were credited when they first arrived.
       if (started) Client->Events.OnStart = nullptr;
     }

@@ -120,4 +120,11 @@ void TReleaseHashCache::Put(const std::string& path, const FileIdentity& identit
   Entries.emplace(path, TEntry{identity, sha256});
 }
 
+std::vector<std::string> TReleaseHashCache::Paths() const {
+  std::vector<std::string> paths;
+  paths.reserve(Entries.size());
+  for (const auto& [path, entry] : Entries) paths.push_back(path);
+  return paths;
+}
+
 }  // namespace zor

@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/file_identity.h"
 
@@ -52,6 +53,8 @@ class TReleaseHashCache {
   void Put(const std::string& path, const FileIdentity& identity, const std::string& sha256);
 
   size_t Size() const { return Entries.size(); }
+  // The paths of the files it holds: the release's files as the last pass found them.
+  std::vector<std::string> Paths() const;
   bool operator==(const TReleaseHashCache&) const = default;
 
  private:

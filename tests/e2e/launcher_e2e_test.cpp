@@ -21,6 +21,10 @@ namespace zor {
 namespace {
 namespace fs = std::filesystem;
 
+// Exit codes of a run without a person (startup/launch/launch_outcome.h).
+constexpr int kExitUpdateFailed = 1;
+constexpr int kExitNotRun = 4;
+
 // The line every start window writes first without a person.
 constexpr const char* kStartWindowLine = "[start] Use the ZORPath, press F1 to change setting.\n";
 
@@ -116,38 +120,38 @@ TEST_F(LauncherE2E, RunningMainProgramShowsMessageOneInTheUsersLanguageAndNothin
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Lcid);
-    EXPECT_EQ(Run(App("Client"), "", Root + "err", std::string("ZOR_LCID=") + c.Lcid), 0);
+    EXPECT_EQ(Run(App("Client"), "", Root + "err", std::string("ZOR_LCID=") + c.Lcid), kExitNotRun);
     EXPECT_EQ(ReadAll(Root + "err"), c.Expected);
   }
   // Two parameters that are no re-copy get the check too; "/Again" skips it.
-  EXPECT_EQ(Run(App("Client"), "/UnInstall x", Root + "err"), 0);
+  EXPECT_EQ(Run(App("Client"), "/UnInstall x", Root + "err"), kExitNotRun);
   EXPECT_EQ(ReadAll(Root + "err"), "[Error] Applcation is executed duplicated.\n");
-  EXPECT_EQ(Run(App("Client"), "/Again", Root + "err"), 0);
+  EXPECT_EQ(Run(App("Client"), "/Again", Root + "err"), kExitUpdateFailed);
   EXPECT_EQ(StartWindowRuns(ReadAll(Root + "err")), 1) << ReadAll(Root + "err");
 
   Stop(holder);
-  EXPECT_EQ(Run(App("Client"), "", Root + "err"), 0);
+  EXPECT_EQ(Run(App("Client"), "", Root + "err"), kExitUpdateFailed);
   EXPECT_EQ(StartWindowRuns(ReadAll(Root + "err")), 1) << ReadAll(Root + "err");
   // Without "/NetMode" the main program holds "IClient", which the network launcher ignores.
   StartHolder(App("IClient"), "");
-  EXPECT_EQ(Run(App("Client"), "", Root + "err"), 0);
+  EXPECT_EQ(Run(App("Client"), "", Root + "err"), kExitUpdateFailed);
   EXPECT_EQ(StartWindowRuns(ReadAll(Root + "err")), 1) << ReadAll(Root + "err");
 }
 
 TEST_F(LauncherE2E, PendingRestartShowsMessageElevenUnlessStartedAgain) {
   WriteHklm("\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", "zzQ880",
             RegValue::String("setup"));
-  EXPECT_EQ(Run(App("Client"), "", Root + "err", "ZOR_LCID=2052"), 0);
+  EXPECT_EQ(Run(App("Client"), "", Root + "err", "ZOR_LCID=2052"), kExitNotRun);
   EXPECT_EQ(ReadAll(Root + "err"),
             "[Error] 应用程序目前需要重新启动计算机完成安装设定后方可正确执行!\n");
-  EXPECT_EQ(Run(App("Client"), "/Again", Root + "err"), 0);
+  EXPECT_EQ(Run(App("Client"), "/Again", Root + "err"), kExitUpdateFailed);
   EXPECT_EQ(StartWindowRuns(ReadAll(Root + "err")), 1) << ReadAll(Root + "err");
 }
 
 TEST_F(LauncherE2E, RestartStartsACopyWithAgainThatSkipsTheRunningCheck) {
   // With the main program running only a copy started with "/Again" gets past the check.
   StartHolder(App("IClient"), "/NetMode");
-  EXPECT_EQ(Run(App("Client"), "/restart", Root + "err"), 0);
+  EXPECT_EQ(Run(App("Client"), "/restart", Root + "err"), kExitUpdateFailed);
   EXPECT_TRUE(WaitFor([&] { return StartWindowRuns(ReadAll(Root + "err")) == 2; }))
       << ReadAll(Root + "err");
 }
@@ -202,16 +206,17 @@ TEST_F(LauncherE2E, BadInputNeverCrashesAndWritesNothingOutsideTheClientKeys) {
   struct Case {
     const char* Args;
     const char* Expected;  // nullptr: the start window ran (and gave up, with no server)
+    int ExitCode;
   } const kCases[] = {
-      {"/Bogus", nullptr},
-      {"'\"odd' '' '/ReCopy'", nullptr},
-      {"/UnInstall",
-       "[ZOR Q880 System] Continue with ininstall M880\n"},  // declined: no $ZOR_CONFIRM
-      {"/V4 /NetMode /x", nullptr},
+      {"/Bogus", nullptr, kExitUpdateFailed},
+      {"'\"odd' '' '/ReCopy'", nullptr, kExitUpdateFailed},
+      {"/UnInstall", "[ZOR Q880 System] Continue with ininstall M880\n",
+       0},  // declined: no $ZOR_CONFIRM
+      {"/V4 /NetMode /x", nullptr, kExitUpdateFailed},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Args);
-    EXPECT_EQ(Run(App("Client"), c.Args, Root + "err"), 0);
+    EXPECT_EQ(Run(App("Client"), c.Args, Root + "err"), c.ExitCode);
     if (c.Expected) {
       EXPECT_EQ(ReadAll(Root + "err"), c.Expected);
     } else {

@@ -68,12 +68,13 @@ class UpdateE2E : public ::testing::Test {
     reg.WriteValue("WaitInput", RegValue::Dword(500));
   }
 
-  void StartServer() {
+  // `extra`: more options, shell words.
+  void StartServer(const std::string& extra = "") {
     StopServer();
     Server = std::make_unique<testing::ServerProcess>(
         ZOR_BIN_DIR "/zorserver",
         "--release '" + Root + "release' --port " + std::to_string(Port) +
-            " --bind 127.0.0.1 --cache '" + Root + "cache'",
+            " --bind 127.0.0.1 --cache '" + Root + "cache' " + extra,
         Root);
     ASSERT_TRUE(Server->WaitListening()) << Server->Err();
   }
@@ -81,12 +82,13 @@ class UpdateE2E : public ::testing::Test {
   // What the server wrote to its log (standard error).
   std::string ServerLog() const { return ReadAll(Root + "err.txt"); }
 
-  // Runs the launcher to its end; what it wrote to standard error.
-  std::string RunClient() {
+  // Runs the launcher to its end, expecting exit code `expected`; what it wrote to standard
+  // error.
+  std::string RunClient(int expected = 0) {
     const std::string command =
         "cd '" + Root + "client' && ./Client 2>'" + Root + "client.err' </dev/null";
     const int status = std::system(command.c_str());
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == expected)
         << "status " << status << ": " << ReadAll(Root + "client.err");
     return ReadAll(Root + "client.err");
   }
@@ -122,6 +124,107 @@ TEST_F(UpdateE2E, AnEmptyClientFolderIsBroughtUpToDateAndTheMainProgramStarted) 
   EXPECT_EQ(ReadAll(Client("IClient.started")).substr(20), " /NetMode\n");  // after the time stamp
 }
 
+// Each connection kind against a server that offers only that way in: the local pipe (the
+// kind without any settings, and no server name), TCP, and TCP to the address the server's
+// own name service gives for a name, on a port of the test's choosing.
+TEST_F(UpdateE2E, EveryConnectionKindBringsTheFolderUpToDate) {
+  const uint16_t namePort = FreePort();
+  WriteAll(Root + "names", "zorapp = 127.0.0.1\n");
+  struct Case {
+    const char* Name;
+    uint32_t Kind;  // "ConnectType"; 3 means none stored
+    const char* Server;
+    std::string ServerOptions;
+  } const kCases[] = {
+      {"no settings: the pipe", 3, "", "--tcp off"},
+      {"pipe", 0, "", "--tcp off"},
+      {"TCP", 1, "127.0.0.1", "--pipe off"},
+      {"name service", 2, "zorapp",
+       "--pipe off --name-port " + std::to_string(namePort) + " --names '" + Root + "names'"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.Name);
+    StartServer(c.ServerOptions);
+    {
+      ScopedRegistryDir dir(Root + "reg");
+      TZORRegistry reg(RegRoot::LocalMachine, KEY_ALL_ACCESS);
+      ASSERT_TRUE(reg.OpenKey("\\Software\\ZOR\\DK880", true));
+      reg.DeleteValue("ConnectType");
+      if (c.Kind <= 2) reg.WriteValue("ConnectType", RegValue::Dword(c.Kind));
+      reg.WriteValue("NetServer", RegValue::String(c.Server));
+      reg.WriteValue("ZORHostServer", RegValue::String("127.0.0.1"));
+      reg.WriteValue("ZORHostPort", RegValue::Dword(namePort));
+    }
+    for (const auto& entry : fs::directory_iterator(Root + "client"))
+      if (entry.path().filename() != "Client") fs::remove_all(entry.path());
+    const std::string err = RunClient();
+    for (const char* name :
+         {"IClient", "ZORCore.dll", "bpls/ZORMain.bpl", "Reports.dat", "ZORSys.ini"}) {
+      EXPECT_EQ(ReadAll(Client(name)), ReadAll(Release(name))) << name << "\n" << err;
+    }
+    EXPECT_TRUE(WaitFor([&] { return !ReadAll(Client("IClient.started")).empty(); })) << err;
+  }
+}
+
+// A user who cannot write the machine's settings works from HKCU, which holds nothing yet:
+// the server, kind and port the administrator put under HKLM still apply (the server offers
+// only that TCP port), and nothing is written under HKLM.
+TEST_F(UpdateE2E, AUserWithoutWriteAccessToTheMachineSettingsUsesTheAdministratorsServer) {
+  StartServer("--pipe off");
+  const std::string hklmBefore = ReadAll(Root + "reg/HKLM.reg");
+  fs::remove(Root + "reg/HKLM.reg.lock");
+  fs::create_directory(Root + "reg/HKLM.reg.lock");  // HKLM cannot be written by anyone now
+  const std::string err = RunClient();
+  for (const char* name :
+       {"IClient", "ZORCore.dll", "bpls/ZORMain.bpl", "Reports.dat", "ZORSys.ini"}) {
+    EXPECT_EQ(ReadAll(Client(name)), ReadAll(Release(name))) << name << "\n" << err;
+  }
+  EXPECT_TRUE(WaitFor([&] { return !ReadAll(Client("IClient.started")).empty(); })) << err;
+  EXPECT_EQ(ReadAll(Root + "reg/HKLM.reg"), hklmBefore);
+}
+
+// A terminal server: fifty users start the launcher at the same moment, all from one
+// address, against a server with its default limits. Each user has a client folder and
+// run-time folder of their own; every launcher must finish with its folder exact, and no
+// session may be left waiting for a client that already ended.
+TEST_F(UpdateE2E, FiftyLaunchersFromOneAddressAtOnceAllFinish) {
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+  // A sanitizer's launcher is several times slower: ten of them keep the suite within its
+  // time and still need more connections than one address had before (32).
+  constexpr int kLaunchers = 10;
+#else
+  constexpr int kLaunchers = 50;
+#endif
+  StartServer();
+  std::vector<ProcessId> launchers;
+  for (int i = 0; i < kLaunchers; ++i) {
+    const std::string user = Root + "user" + std::to_string(i) + "/";
+    fs::create_directories(user + "client");
+    fs::create_directories(user + "run");
+    fs::copy_file(Client("Client"), user + "client/Client");
+  }
+  for (int i = 0; i < kLaunchers; ++i) {
+    const std::string user = Root + "user" + std::to_string(i) + "/";
+    launchers.push_back(StartProcess("/bin/sh -c \"ZOR_RUNTIME_DIR='" + user +
+                                         "run' exec ./Client 2>'" + user + "err' </dev/null\"",
+                                     user + "client"));
+  }
+  for (int i = 0; i < kLaunchers; ++i) {
+    const std::string user = Root + "user" + std::to_string(i) + "/";
+    SCOPED_TRACE(user);
+    EXPECT_EQ(WaitForProcessExit(launchers[i]), 0);
+    for (const char* name :
+         {"IClient", "ZORCore.dll", "bpls/ZORMain.bpl", "Reports.dat", "ZORSys.ini"}) {
+      EXPECT_EQ(ReadAll(user + "client/" + name), ReadAll(Release(name))) << name << "\n"
+                                                                          << ReadAll(user + "err");
+    }
+    EXPECT_TRUE(WaitFor([&] { return !ReadAll(user + "client/IClient.started").empty(); }));
+  }
+  const std::string log = ServerLog();
+  EXPECT_EQ(log.find("refused"), std::string::npos) << log;
+  EXPECT_EQ(log.find("waits 120 s for its client"), std::string::npos) << log;
+}
+
 TEST_F(UpdateE2E, OnlyOlderFilesAreFetchedAgain) {
   StartServer();
   RunClient();
@@ -135,7 +238,7 @@ TEST_F(UpdateE2E, OnlyOlderFilesAreFetchedAgain) {
 
 TEST_F(UpdateE2E, WithoutAServerTheRunGivesUpAfterThreePassesAndStartsNothing) {
   fs::copy_file(Release("IClient"), Client("IClient"));
-  const std::string err = RunClient();
+  const std::string err = RunClient(1);
   EXPECT_NE(
       err.find("[headless] the update failed 3 times: ending without starting the main program\n"),
       std::string::npos)
@@ -209,7 +312,7 @@ class SignedReleaseE2E : public UpdateE2E {
     fs::create_directories(Root + "cache");
     const size_t startsBefore = ReadAll(Client("IClient.started")).size();
     StartServer();
-    const std::string err = RunClient();
+    const std::string err = RunClient(2);  // the release was refused
     EXPECT_NE(err.find("[Error] " + message + "\n"), std::string::npos) << err;
     EXPECT_NE(err.find("[headless] the update failed 3 times"), std::string::npos) << err;
     EXPECT_EQ(ClientFiles(), Installed);
@@ -242,6 +345,32 @@ TEST_F(SignedReleaseE2E, TheSignedReleaseInstallsAndAFileChangedOnDiskIsFetchedA
   const std::string err = RunClient();
   EXPECT_NE(err.find("[download] 100% ("), std::string::npos) << err;
   EXPECT_EQ(ReadAll(Client("Reports.dat")), ReadAll(Release("Reports.dat")));
+}
+
+// A client installed from a signed release by the package: after "/UnInstall" only the
+// user's own files are left, and the package's menu entry no longer shows for this user.
+TEST_F(SignedReleaseE2E, UninstallLeavesOnlyTheUsersOwnFiles) {
+  WriteAll(Release("Libs/Extra/Engine.so"), std::string(5000, 'e'));  // not on the fixed list
+  InstallGenuine();
+  fs::remove(Client("IClient.started"));  // the stand-in main program's record of its start
+  WriteAll(Client("My Notes.txt"), "the user's own");
+  WriteAll(Client("docs/Report.xlsx"), "also the user's");
+  WriteAll(Client("ZORCore.dll_tmp"), "a partial download");
+  WriteAll(Client(".package-version"), "1.0.0\n");
+  WriteAll(Root + "sys/applications/zor-client.desktop", "[Desktop Entry]\nName=ZOR Client\n");
+  const std::string env = "ZOR_CONFIRM=yes HOME='" + Root + "home' XDG_DATA_HOME='" + Root +
+                          "home/share' XDG_DATA_DIRS='" + Root + "sys'";
+  const int status = std::system(("cd '" + Root + "client' && " + env + " ./Client /UnInstall 2>'" +
+                                  Root + "uninstall.err' </dev/null")
+                                     .c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadAll(Root + "uninstall.err");
+  EXPECT_EQ(ClientFiles(),
+            (std::map<std::string, std::string>{{"My Notes.txt", "the user's own"},
+                                                {"docs/Report.xlsx", "also the user's"}}));
+  EXPECT_NE(ReadAll(Root + "home/share/applications/zor-client.desktop").find("Hidden=true\n"),
+            std::string::npos);
+  EXPECT_EQ(ReadAll(Root + "sys/applications/zor-client.desktop"),
+            "[Desktop Entry]\nName=ZOR Client\n");
 }
 
 TEST_F(SignedReleaseE2E, AFileOutsideTheManifestIsRefused) {

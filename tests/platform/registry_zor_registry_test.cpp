@@ -4,6 +4,7 @@
 
 #include "platform/registry_error.h"
 #include "platform/zor_registry.h"
+#include "support/file_contents.h"
 #include "support/registry_test_dir.h"
 
 namespace zor {
@@ -163,6 +164,54 @@ TEST(TZORRegistry, DeleteValueAndRootsAreSeparate) {
   EXPECT_TRUE(reg.OpenKey("Software\\ZOR\\DK880", true));
   EXPECT_EQ(reg.ReadIntegerDef("TCPPort", 1), 1);
   EXPECT_TRUE(std::filesystem::exists(dir.Path + "/HKCR.reg"));
+}
+
+}  // namespace
+}  // namespace zor
+
+namespace zor {
+namespace {
+
+// A user who works from HKCU sees the administrator's HKLM values where HKCU has none, and
+// every write stays under HKCU.
+TEST(TZORRegistry, MachineDefaultsFillWhatTheUserKeyLacksAndWritesStayWithTheUser) {
+  testing::RegistryTestDir dir;
+  {
+    TZORRegistry machine(RegRoot::LocalMachine, KEY_ALL_ACCESS);
+    ASSERT_TRUE(machine.OpenKey("\\Software\\ZOR\\DK880", true));
+    machine.WriteString("NetServer", "app1.example.com");
+    machine.WriteInteger("TCPPort", 1768);
+    machine.WriteBool("ShowNextTime", true);
+  }
+  const std::string hklmBefore = testing::ReadAll(dir.Path + "/HKLM.reg");
+
+  TZORRegistry plain(RegRoot::CurrentUser, KEY_ALL_ACCESS);
+  EXPECT_FALSE(plain.OpenKey("\\Software\\ZOR\\DK880", false));  // without defaults: no key
+
+  TZORRegistry user(RegRoot::CurrentUser, KEY_ALL_ACCESS);
+  user.SetMachineDefaults(true);
+  EXPECT_FALSE(user.OpenKey("\\Software\\ZOR\\Nowhere", false));
+  ASSERT_TRUE(user.OpenKey("\\Software\\ZOR\\DK880", false));  // only HKLM has it so far
+  EXPECT_EQ(user.ReadStringDef("NetServer", ""), "app1.example.com");
+  EXPECT_EQ(user.ReadIntegerDef("TCPPort", 768), 1768);
+  EXPECT_EQ(user.ReadIntegerDef("ConnectType", 0), 0);  // nobody has it: the default
+  EXPECT_TRUE(user.ValueExists("ShowNextTime"));
+
+  user.WriteInteger("TCPPort", 2768);  // makes the key under HKCU
+  EXPECT_EQ(user.ReadIntegerDef("TCPPort", 768), 2768);
+  EXPECT_EQ(user.ReadStringDef("NetServer", ""), "app1.example.com");
+  EXPECT_TRUE(user.DeleteValue("TCPPort"));
+  EXPECT_EQ(user.ReadIntegerDef("TCPPort", 768), 1768);  // the machine's again
+  EXPECT_FALSE(user.DeleteValue("NetServer"));           // not the user's to delete
+
+  EXPECT_EQ(testing::ReadAll(dir.Path + "/HKLM.reg"), hklmBefore);
+  ASSERT_TRUE(plain.OpenKey("\\Software\\ZOR\\DK880", false));
+  EXPECT_EQ(plain.GetValueNames(), std::vector<std::string>{});
+
+  // Other roots never borrow.
+  TZORRegistry classes(RegRoot::ClassesRoot, KEY_ALL_ACCESS);
+  classes.SetMachineDefaults(true);
+  EXPECT_FALSE(classes.OpenKey("\\Software\\ZOR\\DK880", false));
 }
 
 }  // namespace

@@ -193,19 +193,22 @@ TEST(ProxyHeader, ALiveServerCountsAndNamesTheClientsBehindAListedBalancer) {
     lines.emplace_back(text);
   });
   live.Start();
-  // Two clients behind the same balancer: each has its own share of the connections.
-  TTestClient first(live.Port, {}, true, V2(0x21, 0x11, Inet({10, 0, 0, 1})));
-  TTestClient second(live.Port, {}, true, "PROXY TCP4 10.0.0.2 127.0.0.1 40000 768\r\n");
-  EXPECT_EQ(first.Execute(16)[0].AsInteger(), 0);
-  EXPECT_EQ(second.Execute(16)[0].AsInteger(), 0);
+  // Two clients behind the same balancer, not logged on yet: each has its own share of the
+  // connections that may still log on.
+  TTestClient first(live.Port, {}, true, false, V2(0x21, 0x11, Inet({10, 0, 0, 1})));
+  TTestClient second(live.Port, {}, true, false, "PROXY TCP4 10.0.0.2 127.0.0.1 40000 768\r\n");
   try {
-    TTestClient again(live.Port, {}, true, "PROXY TCP4 10.0.0.1 127.0.0.1 40001 768\r\n");
+    TTestClient again(live.Port, {}, true, false, "PROXY TCP4 10.0.0.1 127.0.0.1 40001 768\r\n");
     ADD_FAILURE() << "a second connection of 10.0.0.1 was served";
   } catch (const EResultError& e) {
     EXPECT_EQ(e.Message, "来自 10.0.0.1 的连线数已达上限(1)，请稍后再试！");
   }
+  first.Logon();
+  second.Logon();
+  EXPECT_EQ(first.Execute(16)[0].AsInteger(), 0);
+  EXPECT_EQ(second.Execute(16)[0].AsInteger(), 0);
   // The balancer's connection without a header is closed unserved.
-  EXPECT_THROW(TTestClient(live.Port, {}, true, "GET / HTTP/1.0\r\n\r\n"), std::exception);
+  EXPECT_THROW(TTestClient(live.Port, {}, true, true, "GET / HTTP/1.0\r\n\r\n"), std::exception);
   live.Stop();
   std::lock_guard guard(lock);
   const auto logged = [&](const std::string& text) {

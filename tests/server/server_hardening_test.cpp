@@ -249,24 +249,30 @@ TEST(ServerHardening, AnIdleSessionIsClosedForGood) {
   EXPECT_TRUE(Eventually([&] { return live.Server->Sessions().Size() == 0; }));
 }
 
-TEST(ServerHardening, OneAddressGetsOnlyItsShareOfTheConnections) {
+// The limit per address holds connections that have not logged on: a flood from one
+// address is turned away while the clients that logged on from it stay unlimited (up to the
+// server's total), and a connection that logs on frees its place at once.
+TEST(ServerHardening, OneAddressGetsOnlyItsShareOfTheConnectionsNotLoggedOn) {
   TSessionSettings session;
   session.MaxPerAddress = 2;
   LiveServer live(session);
   live.Start();
-  auto first = std::make_unique<TTestClient>(live.Port);
-  TTestClient second(live.Port);
+  TTestClient loggedOn1(live.Port), loggedOn2(live.Port), loggedOn3(live.Port);
+  auto first = std::make_unique<TTestClient>(live.Port, TLogonValues{}, true, false);
+  TTestClient second(live.Port, {}, true, false);
   try {
-    TTestClient third(live.Port);
-    ADD_FAILURE() << "a third connection from 127.0.0.1 was served";
+    TTestClient third(live.Port, {}, true, false);
+    ADD_FAILURE() << "a third connection not logged on from 127.0.0.1 was served";
   } catch (const EResultError& e) {
     EXPECT_EQ(e.ErrorCode, kCodeExecuteError);
     EXPECT_EQ(e.Message, "来自 127.0.0.1 的连线数已达上限(2)，请稍后再试！");
   }
+  first->Logon();  // logged on: no longer counted against the address
+  TTestClient again(live.Port, {}, true, false);
   first.reset();
-  ASSERT_TRUE(Eventually([&] { return live.Server->TransportCount() < 2; }));
-  TTestClient again(live.Port);
+  again.Logon();
   EXPECT_EQ(again.Execute(16)[0].AsInteger(), 0);
+  EXPECT_EQ(loggedOn3.Execute(16)[0].AsInteger(), 0);
 }
 
 TEST(ServerHardening, ARefusedResumeLeavesTheOldClientConnected) {

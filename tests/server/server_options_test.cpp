@@ -29,6 +29,9 @@ TEST(ServerOptions, ReadsEveryOptionInBothForms) {
                                          "--cache",
                                          "/srv/cache",
                                          "--scramble=off",
+                                         "--tcp",
+                                         "off",
+                                         "--pipe=on",
                                          "--max-connections",
                                          "8",
                                          "--session-grace",
@@ -51,6 +54,8 @@ TEST(ServerOptions, ReadsEveryOptionInBothForms) {
   EXPECT_EQ(options.UploadLimit, 1000);
   EXPECT_EQ(options.CacheDir, "/srv/cache");
   EXPECT_EQ(options.Scramble, false);
+  EXPECT_EQ(options.Tcp, false);
+  EXPECT_EQ(options.Pipe, true);
   EXPECT_EQ(options.MaxConnections, 8);
   EXPECT_EQ(options.SessionGraceSeconds, 30);
   EXPECT_EQ(options.Level, LogLevel::Debug);
@@ -60,7 +65,8 @@ TEST(ServerOptions, ReadsEveryOptionInBothForms) {
   EXPECT_FALSE(options.Help);
 
   const TServerOptions none = ParseServerOptions({});
-  EXPECT_FALSE(none.ReleaseDir || none.Port || none.NamePort || none.Scramble || none.Level);
+  EXPECT_FALSE(none.ReleaseDir || none.Port || none.NamePort || none.Scramble || none.Level ||
+               none.Tcp || none.Pipe);
   EXPECT_TRUE(ParseServerOptions(std::vector<std::string>{"--help"}).Help);
   EXPECT_EQ(ParseServerOptions(std::vector<std::string>{"/I:9000"}).Port, 9000);
   EXPECT_EQ(ParseServerOptions(std::vector<std::string>{"--port", "1", "/i:2"}).Port,
@@ -79,6 +85,7 @@ TEST(ServerOptions, RefusesWithAMessageNamingTheOption) {
       {{"--release="}, "--release needs a value"},
       {{"--bind", "host"}, "--bind: 'host' is not a dotted IPv4 address"},
       {{"--scramble", "yes"}, "--scramble: 'yes' is neither on nor off"},
+      {{"--pipe", "1"}, "--pipe: '1' is neither on nor off"},
       {{"--log-level", "loud"}, "--log-level: 'loud' is not error, warning, info or debug"},
       {{"--language", "zh_CN"},
        "--language: 'zh_CN' is not a language id (1033, 2052, 1028, 3076, ...)"},

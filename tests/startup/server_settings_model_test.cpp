@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/exception_handler.h"
+#include "base/string_routines.h"
 #include "base/utf.h"
 #include "platform/zor_registry.h"
 #include "startup/server_settings/cloud_log.h"
@@ -339,6 +340,11 @@ TEST_F(ServerSettingsModelTest, FailuresKeepTheDialogOpenAndWriteNothing) {
   } const kCases[] = {
       {"lookup server unreachable", false, " cloud.example.com", "1", 0, -1, "Exception",
        "无法连接到SOAP服务器: cloud.example.com"},
+      // The message names the host and the port it tried.
+      {"unreachable, port 80", false, "cloud.example.com", "1", 0, -1, "Exception",
+       "无法连接到SOAP服务器:cloud.example.com:80"},
+      {"unreachable, its own port", false, "cloud.example.com:8080/zor", "1", 0, -1, "Exception",
+       "无法连接到SOAP服务器:cloud.example.com:8080"},
       {"empty customer number", true, "cloud", "   ", 0, -1, "Exception", "请输入统一编号"},
       {"non-zero result code", true, "cloud", " 77 ", 404, -1, "Exception",
        "没有查询到统编77的信息(no server is registered)"},
@@ -363,6 +369,64 @@ TEST_F(ServerSettingsModelTest, FailuresKeepTheDialogOpenAndWriteNothing) {
     EXPECT_EQ(model.ModalResult(), TModalResult::None);
     EXPECT_FALSE(Registry.KeyExists(kKey));
     EXPECT_EQ(FakeCloud::Released, c.failingStep >= 0 || c.resultCode != 0 ? 1 : 0);
+  }
+}
+
+// Direct entry, for sites without a lookup service: the kind, server and port typed in are
+// stored as they are, without asking the cloud library; what cannot be stored keeps the
+// dialog open, writes nothing and says why.
+TEST_F(ServerSettingsModelTest, DirectEntryStoresWhatWasTypedWithoutALookup) {
+  struct Case {
+    const char* name;
+    TConnectKind kind;
+    const char* server;
+    const char* port;
+    const char* error;  // nullptr: stored
+    bool changed;
+  } const kCases[] = {
+      {"TCP", TConnectKind::Tcp, " app1.example.com ", "1768", nullptr, true},
+      {"name service", TConnectKind::ZorHost, "shop1", " 768 ", nullptr, true},
+      {"pipe, this computer", TConnectKind::Pipe, "", "not used", nullptr, true},
+      {"the stored ones again", TConnectKind::Tcp, "OLD.example.com", "768", nullptr, false},
+      {"only the port changed", TConnectKind::Tcp, "old.example.com", "769", nullptr, true},
+      {"TCP without a server", TConnectKind::Tcp, "  ", "768", "请输入服务器名称", false},
+      {"port 0", TConnectKind::ZorHost, "shop1", "0", "端口 0 不是 1 到 65535 之间的数字", false},
+      {"port too big", TConnectKind::Tcp, "a", "65536", "端口 65536 不是 1 到 65535 之间的数字",
+       false},
+      {"port not a number", TConnectKind::Tcp, "a", "7x", "端口 7x 不是 1 到 65535 之间的数字",
+       false},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    Registry.DeleteKey("\\Software\\ZOR");
+    Key().WriteInteger("ConnectType", 1);
+    Key().WriteString("RemoteServer", "old.example.com");
+    Key().WriteInteger("TCPPort", 768);
+    Key().OpenKey("Login", true);
+    TServerSettingsModel model(Environment());
+    model.FormCreate();
+    model.SetDirectEntry(true);
+    EXPECT_EQ(model.ConnectKind, TConnectKind::Tcp);  // the stored kind
+    model.ClickConnectType(c.kind);
+    model.edtServer = c.server;
+    model.edtPort = c.port;
+    if (c.error) {
+      testing::ExpectError([&] { model.btnOKClick(); }, "Exception", c.error);
+      EXPECT_EQ(model.ModalResult(), TModalResult::None);
+      EXPECT_EQ(Key().ReadStringDef("RemoteServer", ""), "old.example.com");
+      EXPECT_EQ(Key().ReadIntegerDef("TCPPort", 0), 768);
+      continue;
+    }
+    model.btnOKClick();
+    EXPECT_EQ(model.ModalResult(), TModalResult::Ok);
+    EXPECT_EQ(model.ConnectionChanged(), c.changed);
+    EXPECT_EQ(Key().ReadIntegerDef("ConnectType", -1), static_cast<int32_t>(c.kind));
+    EXPECT_EQ(Key().ReadStringDef("RemoteServer", "?"), std::string(Trim(c.server)));
+    const int32_t port = c.kind == TConnectKind::Pipe ? 768 : std::stoi(c.port);
+    EXPECT_EQ(Key().ReadIntegerDef("TCPPort", 0), port);
+    EXPECT_FALSE(Key().KeyExists("Login"));
+    EXPECT_TRUE(FakeCloud::Calls.empty());
+    EXPECT_TRUE(CheckedUrls.empty());
   }
 }
 

@@ -21,11 +21,14 @@ struct TLogonValues {
 
 class TTestClient {
  public:
-  // `preamble`: bytes sent before the greeting is read (a balancer's PROXY header).
+  // `logOn` false stops after the greeting (`Logon` then logs on); `preamble`: bytes sent
+  // before the greeting is read (a balancer's PROXY header).
   explicit TTestClient(uint16_t port, TLogonValues logon = {}, bool scramble = true,
-                       std::string_view preamble = {})
+                       bool logOn = true, std::string_view preamble = {})
       : Connection(scramble ? DefaultEncrypt : nullptr, scramble ? kDefaultScrambleKey : 0,
-                   scramble ? DefaultDecrypt : nullptr) {
+                   scramble ? DefaultDecrypt : nullptr),
+        Values(std::move(logon)),
+        Scramble(scramble) {
     auto handler = std::make_unique<TTCPHandler>("Host=127.0.0.1:" + std::to_string(port));
     if (!preamble.empty()) {
       if (!handler->IsConnected()) handler->Open();
@@ -36,6 +39,12 @@ class TTestClient {
     Greeting = Connection.WaitResult(true);
     if (Greeting.size() != 5) throw Exception("Invalid server information");
     SessionId = static_cast<uint32_t>(Greeting[2].AsInteger());
+    if (logOn) Logon();
+  }
+
+  void Logon() {
+    const TLogonValues& logon = Values;
+    const bool scramble = Scramble;
     const uint32_t newKey = scramble ? DeriveEnhancedKey(Connection.GetKey()) : 0;
     TVariantArray values = {TVariant::Wide(logon.Computer),
                             TVariant::Wide(logon.User),
@@ -63,6 +72,8 @@ class TTestClient {
   }
 
   TIcConnection Connection;
+  TLogonValues Values;
+  bool Scramble = true;
   TVariantArray Greeting;
   uint32_t SessionId = 0;
 };

@@ -74,6 +74,8 @@ TEST_F(PipeTest, ComposePipeString) {
   for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
   EXPECT_EQ(ComposePipeString(upper, "p", true), "\\\\.\\pipe\\p;Server");
   EXPECT_EQ(ComposePipeString(".", "p", true), "\\\\.\\pipe\\p;Server");
+  EXPECT_EQ(ComposePipeString("127.0.0.1", "p", false), "\\\\.\\pipe\\p");
+  EXPECT_EQ(ComposePipeString("LocalHost", "p", false), "\\\\.\\pipe\\p");
   ExpectError<Exception>([] { ComposePipeString("srv1", "", false); }, "Exception",
                          "The pipe name is not allow empty!");
   ExpectError<Exception>([] { ComposePipeString("srv1", "p", true); }, "Exception",

@@ -67,14 +67,18 @@ TEST(TcpHandler, ConnectFailuresGiveTheirOwnMessages) {
   const int code = SocketErrorConnectionRefused();
   EXPECT_STREQ(refused->ClassName(), "EConnectIOError");
   EXPECT_EQ(refused->ErrorCode, code);
-  EXPECT_EQ(refused->Message,
-            "WinSock Error. Code: " + std::to_string(code) + ". " + SocketErrorText(code));
+  // Each names the server and port it tried.
+  EXPECT_EQ(refused->Message, "无法连接至[127.0.0.1:" + std::to_string(closedPort) +
+                                  "], 因为：\r\nWinSock Error. Code: " + std::to_string(code) +
+                                  ". " + SocketErrorText(code));
 
-  ExpectError<Exception>([] { TTCPHandler client("Host=nohost.invalid:768"); }, "Exception",
-                         std::string(kCannotConnectToServerText));
+  ExpectError<Exception>(
+      [] { TTCPHandler client("Host=nohost.invalid:768"); }, "Exception",
+      "无法连接至[nohost.invalid:768], 因为：\r\n" + std::string(kCannotConnectToServerText));
   // Four parts, one above 255: not an address, so looked up as a name.
-  ExpectError<Exception>([] { TTCPHandler client("Host=1.2.3.256:768"); }, "Exception",
-                         std::string(kCannotConnectToServerText));
+  ExpectError<Exception>(
+      [] { TTCPHandler client("Host=1.2.3.256:768"); }, "Exception",
+      "无法连接至[1.2.3.256:768], 因为：\r\n" + std::string(kCannotConnectToServerText));
   ExpectError<Exception>([] { TTCPHandler client("Host=127.0.0.1"); }, "Exception",
                          "Must specified the port to connect!");
   ExpectError<Exception>([] { TTCPHandler client("Host=127.0.0.1:70000"); }, "Exception",

@@ -82,6 +82,20 @@ std::string GetDesktopFolder() {
   return home + "/Desktop";
 }
 
+std::vector<std::string> GetSystemApplicationsFolders() {
+  const char* value = std::getenv("XDG_DATA_DIRS");
+  std::string_view dirs = value != nullptr && *value ? value : "/usr/local/share:/usr/share";
+  std::vector<std::string> folders;
+  while (!dirs.empty()) {
+    const size_t colon = dirs.find(':');
+    const std::string_view dir = dirs.substr(0, colon);
+    if (!dir.empty() && dir.front() == '/')
+      folders.push_back(StripTrailingDelimiters(std::string(dir)) + "/applications");
+    dirs = colon == std::string_view::npos ? std::string_view{} : dirs.substr(colon + 1);
+  }
+  return folders;
+}
+
 std::string GetApplicationsFolder() {
   const std::string home = GetHomeFolder();
   return StripTrailingDelimiters(EnvOr("XDG_DATA_HOME", home + "/.local/share")) + "/applications";

@@ -17,6 +17,7 @@ TZORRegistry* TRegistryKeySource::OpenClientKey(bool canCreate) {
     const RegRoot root =
         TZORRegistry::CanWriteHKLM() ? RegRoot::LocalMachine : RegRoot::CurrentUser;
     Registry = std::make_unique<TZORRegistry>(root, KEY_ALL_ACCESS);
+    Registry->SetMachineDefaults(root == RegRoot::CurrentUser);
   }
   std::string path = KeyPath;
   if (path.empty() || path.front() != '\\') path.insert(path.begin(), '\\');

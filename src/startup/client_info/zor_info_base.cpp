@@ -77,6 +77,8 @@ TZORRegistry& TZORInfoBase::ThreadRegistry() {
       }
     }
     slot = std::make_unique<TZORRegistry>(root, KEY_ALL_ACCESS);
+    // Working from HKCU, what the user has not set comes from the administrator's HKLM copy.
+    slot->SetMachineDefaults(root == RegRoot::CurrentUser);
   }
   return *slot;
 }

@@ -3,6 +3,7 @@
 #include "base/ascii_case.h"
 #include "startup/client_info/lang_messages.h"
 #include "startup/launch/command_line_quote.h"
+#include "startup/launch/launch_outcome.h"
 
 namespace zor {
 
@@ -30,10 +31,12 @@ std::string AgainCommandLine(std::string_view exePath) {
 bool CheckCanRun(LauncherHost& host) {
   if (host.IsMainAppRunning()) {
     host.ShowMessage(GetLangMessage(kMsgAlreadyRunning));
+    RecordLaunchOutcome(TLaunchOutcome::NotRun);
     return false;
   }
   if (host.NeedComputerRestart()) {
     host.ShowMessage(GetLangMessage(kMsgNeedRestart));
+    RecordLaunchOutcome(TLaunchOutcome::NotRun);
     return false;
   }
   return true;
@@ -45,6 +48,7 @@ bool ProcessCommandLine(const std::vector<std::string>& params, LauncherHost& ho
   switch (command.Action) {
     case LauncherAction::UnInstall:
       host.UninstallClient();
+      RecordLaunchOutcome(TLaunchOutcome::JobDone);
       return false;
     case LauncherAction::RestartThenStart:
       host.StartProcess(AgainCommandLine(host.OwnExePath()));
@@ -53,6 +57,7 @@ bool ProcessCommandLine(const std::vector<std::string>& params, LauncherHost& ho
       return true;
     case LauncherAction::ReCopy:
       host.ReCopySelf(command.ReCopyTarget);
+      RecordLaunchOutcome(TLaunchOutcome::JobDone);
       return false;
     case LauncherAction::CheckThenStart:
       break;

@@ -12,6 +12,7 @@
 #include "startup/launch/program_arguments.h"
 #include "startup/launch/self_copy.h"
 #include "startup/uninstall/uninstall.h"
+#include "update/download_client.h"
 
 namespace zor {
 namespace {
@@ -33,6 +34,7 @@ void InitializeStartupUnits() {
 }
 
 void FinalizeStartupUnits() {
+  CloseDownloadClient();  // logs off: the server need not keep the session for a resume
   UnregisterZorInfoClass();
 }
 

@@ -25,6 +25,10 @@ TServerSettingsCaptions ChineseCaptions(bool traditional) {
   c.chkShowNextTime = "下次启动时不再出现这个对话框";
   c.lbl1 = "服务器地址";
   c.lbl2 = "客户统编";
+  c.chkDirect = traditional ? "手動設定" : "手动设定";
+  c.MsgEnterServer = traditional ? "請輸入伺服器名稱" : "请输入服务器名称";
+  c.MsgBadPort =
+      traditional ? "連接埠 %s 不是 1 到 65535 之間的數字" : "端口 %s 不是 1 到 65535 之间的数字";
   return c;
 }
 
@@ -45,6 +49,9 @@ TServerSettingsCaptions EnglishCaptions() {
   // The two labels have 67 pixels before their edits.
   c.lbl1 = "Address";
   c.lbl2 = "Cust. no.";
+  c.chkDirect = "By hand";
+  c.MsgEnterServer = "Please enter the server name.";
+  c.MsgBadPort = "The port %s is not a number from 1 to 65535.";
   return c;
 }
 

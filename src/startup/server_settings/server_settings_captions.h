@@ -24,6 +24,10 @@ struct TServerSettingsCaptions {
   std::string chkShowNextTime;
   std::string lbl1;
   std::string lbl2;
+  // Our addition for sites without a lookup service: the server, kind and port typed in.
+  std::string chkDirect;
+  std::string MsgEnterServer;  // direct entry without a server name
+  std::string MsgBadPort;      // "%s": the port text
 };
 
 // The captions for a system default LCID, in the language `LangIndexForLcid` picks.

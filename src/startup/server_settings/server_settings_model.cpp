@@ -53,16 +53,29 @@ void TServerSettingsModel::ClickConnectType(TConnectKind kind) {
   PortEditEnabled = kind != TConnectKind::Pipe;
 }
 
+void TServerSettingsModel::SetDirectEntry(bool on) {
+  Direct = on;
+  if (on) ClickConnectType(static_cast<TConnectKind>(OldKindValue));
+}
+
 void TServerSettingsModel::btnComputerClick() {
   if (!Env.BrowseForComputer) return;
   if (std::optional<std::string> name = Env.BrowseForComputer()) edtServer = *name;
 }
 
 void TServerSettingsModel::btnOKClick() {
+  if (Direct) return StoreDirectEntry();
   const std::string url = "http://" + edtSoapServerName;
   const bool reachable =
       Env.CheckConnection ? Env.CheckConnection(url) : CheckLookupServerConnection(url);
-  if (!reachable) throw Exception(Format(kMsgCannotReachLookupServer, {edtSoapServerName}));
+  if (!reachable) {
+    // Names the host and the port it tried (80 unless the address names one).
+    HttpAddress tried;
+    const std::string shown = ParseHttpAddress(url, tried)
+                                  ? tried.Host + ":" + std::to_string(tried.Port)
+                                  : edtSoapServerName;
+    throw Exception(Format(kMsgCannotReachLookupServer, {shown}));
+  }
 
   const std::string address(Trim(edtSoapServerName));
   const std::string id(Trim(edtEnterpriseID));
@@ -92,11 +105,46 @@ void TServerSettingsModel::btnOKClick() {
     reg->WriteInteger(kValueConnectType, NewKindValue);
     reg->WriteString(ServerValueName(), NewServerName);
     reg->WriteInteger(kValueTcpPort, NewPortNumber);
-    if (chkShowNextTime) {
-      reg->WriteBool(kValueShowNextTime, true);
-    } else {
-      reg->DeleteValue(kValueShowNextTime);
-    }
+    StoreShowNextTime(*reg);
+  }
+  Result = TModalResult::Ok;
+}
+
+void TServerSettingsModel::StoreShowNextTime(TZORRegistry& reg) {
+  if (chkShowNextTime) {
+    reg.WriteBool(kValueShowNextTime, true);
+  } else {
+    reg.DeleteValue(kValueShowNextTime);
+    // A user's key under a machine default: deleting shows the administrator's value
+    // again, so the user's choice is kept as an explicit "no".
+    if (reg.ReadBoolDef(kValueShowNextTime, false)) reg.WriteBool(kValueShowNextTime, false);
+  }
+}
+
+void TServerSettingsModel::StoreDirectEntry() {
+  const std::string server(Trim(edtServer));
+  const bool tcp = ConnectKind != TConnectKind::Pipe;
+  // The pipe without a name is this computer's; TCP needs a server and a port.
+  if (tcp && server.empty()) throw Exception(Texts.MsgEnterServer);
+  int32_t port = OldPortNumber;
+  if (tcp) {
+    const std::string text(Trim(edtPort));
+    int64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 1 ||
+        value > 65535)
+      throw Exception(Format(Texts.MsgBadPort, {text}));
+    port = static_cast<int32_t>(value);
+  }
+  NewKindValue = static_cast<uint8_t>(ConnectKind);
+  NewServerName = server;
+  NewPortNumber = port;
+  if (TZORRegistry* reg = Env.Settings->OpenClientKey(true)) {
+    reg->DeleteKey(kKeyLogin);
+    reg->WriteInteger(kValueConnectType, NewKindValue);
+    reg->WriteString(ServerValueName(), NewServerName);
+    if (tcp) reg->WriteInteger(kValueTcpPort, NewPortNumber);
+    StoreShowNextTime(*reg);
   }
   Result = TModalResult::Ok;
 }
@@ -133,7 +181,8 @@ bool TServerSettingsModel::ConnectionChanged() const {
   if (Result != TModalResult::Ok) return false;
   if (NewKindValue != OldKindValue) return true;
   if (!SameTextAscii(NewServerName, OldServerName)) return true;
-  return NewKindValue == static_cast<uint8_t>(TConnectKind::Tcp) && NewPortNumber != OldPortNumber;
+  // The port matters to both TCP/IP kinds (the name service only finds the address).
+  return NewKindValue != static_cast<uint8_t>(TConnectKind::Pipe) && NewPortNumber != OldPortNumber;
 }
 
 bool ShowServerSettings(const TServerSettingsEnvironment& environment,

@@ -1,7 +1,9 @@
 // The server settings dialog without a window (`TfrmServerInfo`): it loads the connection
 // settings from the client key, lets the view edit the controls, and on OK looks the
 // enterprise id up through the cloud client library and stores the answer as a TCP/IP
-// connection on port 768. A view draws the controls from this object, forwards clicks and
+// connection on port 768. For sites without a lookup service, direct entry (`DirectEntry`)
+// shows the server, kind and port controls under the lookup group box instead, and OK
+// stores what was typed there. A view draws the controls from this object, forwards clicks and
 // keys to it, and ends its modal loop once `ModalResult` is set.
 #pragma once
 
@@ -68,6 +70,10 @@ class TServerSettingsModel {
   std::string edtEnterpriseID;
   bool chkShowNextTime = false;
   TConnectKind ConnectKind = TConnectKind::Pipe;  // the radio button selected
+  // Direct entry: the view shows the server, kind and port controls instead of the lookup.
+  bool DirectEntry() const { return Direct; }
+  // Switching it on selects the stored kind.
+  void SetDirectEntry(bool on);
   // `edtPort` is disabled (and painted in the button-face colour) for the pipe.
   bool PortEnabled() const { return PortEditEnabled; }
   const TServerSettingsCaptions& Captions() const { return Texts; }
@@ -92,8 +98,8 @@ class TServerSettingsModel {
   bool SubmitKeyDown(int key);
 
   TModalResult ModalResult() const { return Result; }
-  // True only after OK when the kind, the server name (letter case ignored) or, for TCP/IP,
-  // the port differs from what was stored.
+  // True only after OK when the kind, the server name (letter case ignored) or, for the two
+  // TCP/IP kinds, the port differs from what was stored.
   bool ConnectionChanged() const;
 
   const std::string& OldServer() const { return OldServerName; }
@@ -107,10 +113,15 @@ class TServerSettingsModel {
 
  private:
   std::string_view ServerValueName() const;
+  // OK of direct entry: checks the controls, then stores them.
+  void StoreDirectEntry();
+  // "ShowNextTime" as the check box says.
+  void StoreShowNextTime(TZORRegistry& reg);
 
   TServerSettingsEnvironment Env;
   TServerSettingsCaptions Texts;
   bool PortEditEnabled = false;
+  bool Direct = false;
   TModalResult Result = TModalResult::None;
   std::string OldServerName;
   int32_t OldPortNumber = 0;

@@ -11,7 +11,8 @@ inline constexpr std::string_view kClientFileFolders[] = {"Bpls", "Coms"};
 
 // The files this client deploys into its folder: the launcher and the main program under
 // their names here and on Windows, their language companions, the cloud client library, the
-// runtime libraries the client ships, and the configuration and state files the update keeps.
+// runtime libraries the client ships, and the configuration and state files the update and
+// the package's start script keep.
 inline constexpr std::string_view kClientFileNames[] = {
     "Client",
     "Client.exe",
@@ -52,6 +53,8 @@ inline constexpr std::string_view kClientFileNames[] = {
     "DBConfig.Dat",
     "DownLoadInfo.dat",
     "ZORRelease.hashes",
+    "ZORRelease.state",
+    ".package-version",  // the package's copy of the client (zor-client)
 };
 
 // True when `relativeName` (below the client's folder; '/' or '\' between parts) is one of

@@ -1,6 +1,7 @@
 #include "startup/uninstall/uninstall_model.h"
 
 #include <exception>
+#include <set>
 #include <vector>
 
 #include "base/ascii_case.h"
@@ -12,6 +13,7 @@
 #include "startup/client_info/zor_info_base.h"
 #include "startup/launch/message_box.h"
 #include "startup/uninstall/uninstall_client_files.h"
+#include "startup/uninstall/uninstall_release_files.h"
 
 namespace zor {
 namespace {
@@ -100,6 +102,7 @@ TUninstallEnvironment SystemUninstallEnvironment() {
   environment.EditionCode = info.EditionCode();
   environment.DesktopFolder = GetDesktopFolder();
   environment.ApplicationsFolder = GetApplicationsFolder();
+  environment.SystemApplicationsFolders = GetSystemApplicationsFolders();
   environment.IsMainAppRunning = [] { return IsMainAppRunning(); };
   environment.View = GetUninstallView();
   return environment;
@@ -127,12 +130,15 @@ TUninstallReport RunUninstall(const TUninstallEnvironment& environment) {
   TUninstallProgressModel window;
   Notify(environment.View, &TUninstallView::Shown, window);
   const std::vector<std::string> files = ListFilesBelow(environment.ClientFolder);
+  // Read before the files go: the hash cache is one of them.
+  const std::set<std::string> release = LastReleaseFiles(environment.ClientFolder);
   window.SetMaxValue(static_cast<int64_t>(files.size()));
   Notify(environment.View, &TUninstallView::ProgressChanged, window);
   for (const std::string& file : files) {
     // Type libraries have no registration to undo here; deleting the file is all.
-    const bool removed = IsClientFile(environment.ClientFolder, file) &&
-                         DeleteFileBelow(environment.ClientFolder, file);
+    const bool ours = IsClientFile(environment.ClientFolder, file) || release.contains(file) ||
+                      IsPartialDownloadOf(file, release, environment.ClientFolder);
+    const bool removed = ours && DeleteFileBelow(environment.ClientFolder, file);
     window.Step(file, removed);
     Notify(environment.View, &TUninstallView::ProgressChanged, window);
   }
@@ -140,6 +146,8 @@ TUninstallReport RunUninstall(const TUninstallEnvironment& environment) {
   report.FilesRemoved = window.Removed();
 
   report.ShortcutsRemoved = RemoveShortcuts(environment, names);
+  report.PackagedMenuEntryHidden =
+      HidePackagedMenuEntry(environment.SystemApplicationsFolders, environment.ApplicationsFolder);
   report.ProgramsEntryRemoved = RemoveProgramsEntry(names.ProgramsEntry);
   if (report.ProgramsEntryRemoved) {
     MessageBoxRequest finished;

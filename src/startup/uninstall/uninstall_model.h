@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "startup/uninstall/uninstall_progress.h"
 
@@ -44,8 +45,9 @@ TUninstallNames UninstallNamesFor(std::string_view editionCode);
 struct TUninstallEnvironment {
   std::string ClientFolder;  // the launcher's own folder
   std::string EditionCode;
-  std::string DesktopFolder;       // the user's desktop
-  std::string ApplicationsFolder;  // the user's applications menu
+  std::string DesktopFolder;                           // the user's desktop
+  std::string ApplicationsFolder;                      // the user's applications menu
+  std::vector<std::string> SystemApplicationsFolders;  // where a package puts its menu entry
   std::function<bool()> IsMainAppRunning;
   TUninstallView* View = nullptr;  // the progress window; none when null
 };
@@ -58,6 +60,7 @@ struct TUninstallReport {
   int64_t FilesRemoved = 0;
   int ShortcutsRemoved = 0;
   bool ProgramsEntryRemoved = false;
+  bool PackagedMenuEntryHidden = false;
 };
 
 // The environment of this process: the info object's folder and edition, the user's

@@ -1,7 +1,5 @@
 #include "startup/updating/download_client_source.h"
 
-#include <thread>
-
 #include "intercom/default_connection.h"
 #include "startup/launch/program_arguments.h"
 #include "transport/pipe_handler.h"
@@ -39,32 +37,6 @@ bool TDownloadClientSource::GetRemoteFileInfo(const std::string& name, const std
 bool TDownloadClientSource::DownloadOne(const std::string& name, const std::string& area,
                                         bool deleteFirst, const std::string& baseDir) {
   return zor::DownloadOne(GetDownloadClient(), name, area, deleteFirst, baseDir);
-}
-
-std::vector<TFetchOutcome> TDownloadClientSource::DownloadEach(
-    const std::vector<std::string>& names, const std::string& area, const std::string& baseDir) {
-  std::vector<TFetchOutcome> outcomes(names.size());
-  const auto fetch = [&](size_t index, TDownloadFileClient& client) {
-    outcomes[index] = FetchOutcomeOf(
-        [&] { return zor::DownloadOne(client, names[index], area, false, baseDir); });
-  };
-  std::vector<std::thread> others;
-  // Every thread started is joined, whatever happens after it started.
-  struct JoinAll {
-    std::vector<std::thread>& Threads;
-    ~JoinAll() {
-      for (std::thread& thread : Threads) thread.join();
-    }
-  } join{others};
-  for (size_t i = 1; i < names.size(); ++i) {
-    others.emplace_back([&fetch, i] {
-      TDownloadFileClient client;  // connects at its first request
-      fetch(i, client);
-      client.DisconnectQuietly();
-    });
-  }
-  if (!names.empty()) fetch(0, GetDownloadClient());
-  return outcomes;
 }
 
 void TDownloadClientSource::DownloadList(const TFileList& list) {

@@ -22,11 +22,6 @@ class TDownloadClientSource : public TUpdateSource {
                          TFileObject& info) override;
   bool DownloadOne(const std::string& name, const std::string& area, bool deleteFirst,
                    const std::string& baseDir) override;
-  // The first name on the shared client, every other one at the same time on a connection
-  // of its own.
-  std::vector<TFetchOutcome> DownloadEach(const std::vector<std::string>& names,
-                                          const std::string& area,
-                                          const std::string& baseDir) override;
   void DownloadList(const TFileList& list) override;
   int64_t DownloadTotal() override;
   int64_t DownloadedBytes() override;

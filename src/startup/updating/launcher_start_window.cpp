@@ -10,6 +10,7 @@
 #include "startup/updating/release_verification.h"
 #include "startup/updating/remote_update_thread.h"
 #include "startup/updating/update_source.h"
+#include "transport/name_service_settings.h"
 
 namespace zor {
 
@@ -27,6 +28,8 @@ void InstallLauncherUpdateSource() {
   facts.ExeDir = info.ExeDir();
   facts.DataFolder = info.GetDataFolder();
   InstallLauncherConnections(facts);
+  // Where connection kind 2 asks for the server's address ("ZORHostServer", "ZORHostPort").
+  LoadNameServiceSettings();
 }
 
 TStartWindowEnvironment LauncherStartWindowEnvironment(std::function<bool()> showServerSettings,

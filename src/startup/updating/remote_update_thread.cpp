@@ -13,6 +13,7 @@
 #include "startup/client_info/lang_messages.h"
 #include "startup/client_info/version_compare.h"
 #include "startup/launch/application_state.h"
+#include "startup/launch/launch_outcome.h"
 #include "startup/launch/path_names.h"
 #include "startup/launch/self_copy.h"
 #include "update/disk_full.h"
@@ -125,13 +126,15 @@ bool TRemoteUpdateThread::CheckSelfUpdate() {
 
   Settings.StartProcess("\"" + newLauncher + "\"" + std::string(kSwitchReCopyArg) + "\"" +
                         Settings.ExePath + "\"");
+  RecordLaunchOutcome(TLaunchOutcome::HandedOver);
   Terminate();
   TerminateApplication();
   throw EAbort("");
 }
 
 bool TRemoteUpdateThread::DownloadConfigFiles() {
-  // All at once where the source can: each is small, so the round trips are what costs.
+  // One after the other on the update's own connection: each is small, and a connection
+  // for each would cost the server a session per file and per start.
   // Each is fetched whole into "<name>_tmp" and put in place only when complete, so a failed
   // fetch keeps the old file; one the server no longer holds is removed, as a fresh fetch
   // would. The first failure ends the pass once all have ended.

@@ -7,6 +7,7 @@
 #include "base/timer_queue.h"
 #include "startup/client_info/lang_messages.h"
 #include "startup/launch/application_state.h"
+#include "startup/launch/launch_outcome.h"
 #include "startup/launch/main_exe.h"
 #include "startup/launch/path_names.h"
 
@@ -129,15 +130,19 @@ void TStartWindowModel::CheckZorInfo() {
 
 void TStartWindowModel::StartMainExe() {
   if (!MainExe) MainExe = Env.MainExeName ? Env.MainExeName() : std::string();
-  if (MainExe->empty()) return;
+  if (MainExe->empty()) return RecordLaunchOutcome(TLaunchOutcome::MainProgramNotStarted);
   const std::string path = ExtractFilePath(Env.WorkerSettings.ExePath) + *MainExe;
   std::error_code error;
+  // A missing main program is not reported (but the exit status of a run without a person
+  // says so).
   if (!std::filesystem::is_regular_file(path, error))
-    return;  // a missing main program is not reported
+    return RecordLaunchOutcome(TLaunchOutcome::MainProgramNotStarted);
   try {
     if (Env.StartProcess) Env.StartProcess(MainExeCommandLine(path));
+    RecordLaunchOutcome(TLaunchOutcome::MainProgramStarted);
   } catch (...) {
     // A failed start is not reported either.
+    RecordLaunchOutcome(TLaunchOutcome::MainProgramNotStarted);
   }
 }
 

@@ -7,8 +7,10 @@
 #include "base/timer_queue.h"
 #include "startup/client_info/client_edition.h"
 #include "startup/launch/application_state.h"
+#include "startup/launch/launch_outcome.h"
 #include "startup/launch/message_box.h"
 #include "startup/launch/path_names.h"
+#include "update/release_guard.h"
 
 namespace zor {
 namespace {
@@ -31,6 +33,16 @@ bool IsAbort(const std::exception_ptr& error) {
   try {
     std::rethrow_exception(error);
   } catch (const EAbort&) {
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool IsReleaseRefusal(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const EReleaseRefused&) {
     return true;
   } catch (...) {
     return false;
@@ -105,6 +117,8 @@ bool TSyncThread::RunPasses() {
       const int failures = Failures.fetch_add(1) + 1;
       Synchronize([this] { ShowError(); });
       if (Settings.MaxFailedPasses > 0 && failures >= Settings.MaxFailedPasses) {
+        RecordLaunchOutcome(IsReleaseRefusal(LastError) ? TLaunchOutcome::ReleaseRefused
+                                                        : TLaunchOutcome::UpdateFailed);
         Synchronize([this, failures] { Form.UpdateAbandoned(failures); });
         return false;
       }

@@ -55,8 +55,7 @@ class TUpdateSource {
   virtual bool DownloadOne(const std::string& name, const std::string& area, bool deleteFirst,
                            const std::string& baseDir) = 0;
   // Fetches each of `names` as `DownloadOne` does without deleting first, all of them even
-  // when one fails; the outcomes in the order of `names`. This one fetches them one after
-  // the other; a source with several connections fetches them at once.
+  // when one fails; the outcomes in the order of `names`, fetched one after the other.
   virtual std::vector<TFetchOutcome> DownloadEach(const std::vector<std::string>& names,
                                                   const std::string& area,
                                                   const std::string& baseDir);

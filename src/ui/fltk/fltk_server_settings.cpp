@@ -76,6 +76,9 @@ class Dialog {
   Fl_Round_Button* rbPipe = nullptr;
   Fl_Round_Button* rbTcp = nullptr;
   Fl_Round_Button* rbZORHost = nullptr;
+  Fl_Check_Button* chkDirect = nullptr;
+  Fl_Group* grp1 = nullptr;
+  std::vector<Fl_Widget*> Covered;  // the controls under the group box
 };
 
 int DialogWindow::handle(int event) {
@@ -109,11 +112,11 @@ Dialog::Dialog(TServerSettingsModel& model) : Model(model), Window(*this) {
       rbZORHost =
           Radio(kPanelX + 84, kPanelY + 77, 189, 17, captions.rbZORHost, TConnectKind::ZorHost),
   };
-  for (Fl_Widget* widget : covered) widget->hide();
+  Covered.assign(std::begin(covered), std::end(covered));
   edtPort->maximum_size(kPortMaxLength);
 
   // grp1, first in the focus order: the lookup server's address and the enterprise id.
-  auto* group = new Fl_Group(kGroupX, kGroupY, kGroupW, kGroupH);
+  auto* group = grp1 = new Fl_Group(kGroupX, kGroupY, kGroupW, kGroupH);
   group->box(FL_ENGRAVED_FRAME);
   Label(kGroupX + 13, kGroupY + 21, captions.lbl1);
   edtSoapServerName =
@@ -134,6 +137,15 @@ Dialog::Dialog(TServerSettingsModel& model) : Model(model), Window(*this) {
   panel->insert(*group, 0);
   panel->end();
 
+  // Direct entry, left of the buttons: the controls under the group box come to the front.
+  chkDirect = new Fl_Check_Button(12, 150, 86, 25);
+  chkDirect->copy_label(FltkLabelText(captions.chkDirect).c_str());
+  chkDirect->labelsize(kFormFontSize);
+  Bind(*chkDirect, [this](Fl_Widget& widget) {
+    Model.SetDirectEntry(static_cast<Fl_Check_Button&>(widget).value() != 0);
+    Refresh();
+    (Model.DirectEntry() ? edtServer : edtSoapServerName)->take_focus();
+  });
   Button(101, 150, 75, 25, captions.btnOK, [this] {
     Model.SubmitOk();
     Refresh();
@@ -210,6 +222,9 @@ void Dialog::Refresh() {
   rbPipe->value(Model.ConnectKind == TConnectKind::Pipe);
   rbTcp->value(Model.ConnectKind == TConnectKind::Tcp);
   rbZORHost->value(Model.ConnectKind == TConnectKind::ZorHost);
+  chkDirect->value(Model.DirectEntry() ? 1 : 0);
+  for (Fl_Widget* widget : Covered) Model.DirectEntry() ? widget->show() : widget->hide();
+  Model.DirectEntry() ? grp1->hide() : grp1->show();
   // The port is disabled, in the face colour, for the pipe.
   if (Model.PortEnabled()) {
     edtPort->activate();

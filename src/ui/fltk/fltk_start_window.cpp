@@ -5,6 +5,7 @@
 
 #include "startup/client_info/lang_messages.h"
 #include "startup/launch/launcher_version.h"
+#include "ui/fltk/fltk_focus.h"
 #include "ui/fltk/fltk_keys.h"
 #include "ui/fltk/fltk_look.h"
 #include "ui/fltk/fltk_splash_art.h"
@@ -61,6 +62,8 @@ FltkStartWindow::FltkStartWindow(std::string* title) : AppTitle(title) {
   Window->show();
   Window->cursor(FL_CURSOR_WAIT);
   Window->wait_for_expose();
+  // F1 must reach the window under a window manager too.
+  AskForKeyboardFocus(*Window);
   Fl::flush();
 }
 
