@@ -179,7 +179,7 @@ TServerCheckResult CheckServerSetup(const TServerCheckSubject& subject, const Po
     TReleaseFolder release(subject.ReleaseDir, nullptr, skip);
     for (const std::string& name :
          NamesOutsideCodePage(*release.Rescan(), AnsiCodePageForLcid(subject.Language)))
-      problems.push_back(NameOutsideCodePageText(name, subject.Language));
+      result.Problems.push_back(NameOutsideCodePageText(name, subject.Language));
   }
   add(WritableFolderProblem("cache folder", subject.CacheDir));
   if (subject.UploadDir) add(WritableFolderProblem("upload folder", *subject.UploadDir));
