@@ -3,8 +3,8 @@
 #include <charconv>
 
 #include "base/exceptions.h"
-#include "server/proxy_header.h"
 #include "platform/locale.h"
+#include "server/proxy_header.h"
 #include "server/tcp_control_settings.h"
 
 namespace zor {
