@@ -34,7 +34,7 @@ struct TServerOptions {
   std::optional<int32_t> MaxPerAddress;
   std::optional<int32_t> DrainSeconds;                // --drain-timeout S
   std::optional<std::vector<std::string>> ProxyFrom;  // --proxy-from LIST
-  std::optional<uint32_t> Language;  // --language LCID
+  std::optional<uint32_t> Language;                   // --language LCID
   bool Help = false;
   bool Check = false;  // --check: check the settings, folders and ports, then exit
 };
