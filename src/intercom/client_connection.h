@@ -25,6 +25,12 @@ inline constexpr std::string_view kCharsetMismatchText =
     "连接的服务器与本机的语系不同，而服务器或本机并不具备简繁转换的功能，无法建立连线。";
 inline constexpr std::string_view kEnhancedEncryptOption = "EnhancedEncrypt";
 
+// A client's limits on one wait for a reply: the server sends a keep-alive every 10 seconds
+// while it works, so a minute without a byte means it is gone, and 60 keep-alives (ten
+// minutes, more than packing a large release takes) mean it only holds the client.
+inline constexpr int32_t kClientReplySilenceSeconds = 60;
+inline constexpr int kClientMaxKeepAlives = 60;
+
 class TIcClientConnection : public TIcConnection {
  public:
   TIcClientConnection(TScrambleRoutine encrypt = nullptr, uint32_t key = 0,
