@@ -4,11 +4,29 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
+#include "intercom/variant.h"
 #include "server/server_limits.h"
 
 namespace zor {
+
+// What a logon check is shown of a client that logs on.
+struct TLogonCredentials {
+  std::string Computer;
+  std::string User;
+  std::string Program;
+  std::string PeerAddress;
+  // The logon's tenth value: empty from the launcher, a site's own token from a client
+  // built for such a check.
+  TVariant Extra;
+};
+
+// A site's check at logon: nothing admits the client, a text refuses it with that message
+// and the connection is closed. Runs on the session's thread; an exception refuses as well.
+using TLogonCheck = std::function<std::optional<std::string>(const TLogonCredentials&)>;
 
 struct TSessionSettings {
   bool Scramble = true;  // the default routines and the fixed key, as the launcher uses
@@ -34,6 +52,9 @@ struct TSessionSettings {
   std::string ServerText = "zorserver";
   // Callers from 127.0.0.1 have administrator rights (to change the TCP settings).
   bool LocalAdmin = false;
+  // The credential check at logon; unset (the default) admits every client that logs on,
+  // as the launchers expect: they send no credential.
+  TLogonCheck LogonCheck;
 };
 
 }  // namespace zor
