@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -163,18 +164,23 @@ TEST(ServerSessions, ResumeRefusesUnknownSessionsOtherClientsAndAnswersFalseWith
 // a site's check refuses a logon with its message, closes the connection and logs the
 // refusal, and nothing but a logon is served before it admits the client.
 TEST(ServerSessions, AnOptionalLogonCheckRefusesWithItsMessage) {
-  TSessionSettings session;
+  // Declared before the server, whose session threads write them until it stops.
+  std::mutex lock;
   std::vector<std::string> seen;
-  session.LogonCheck = [&seen](const TLogonCredentials& c) -> std::optional<std::string> {
+  std::vector<std::string> log;
+  TSessionSettings session;
+  session.LogonCheck = [&](const TLogonCredentials& c) -> std::optional<std::string> {
+    std::lock_guard guard(lock);
     seen.push_back(c.Computer + "\\" + c.User + "@" + c.PeerAddress);
     if (c.User == "alice") return std::nullopt;
     if (c.User == "thrower") throw std::runtime_error("the check's own failure");
     return "Unknown user " + c.User;
   };
   LiveServer live(session);
-  std::vector<std::string> log;
-  live.Log.AddSink(
-      [&log](LogLevel, std::string_view, std::string_view text) { log.emplace_back(text); });
+  live.Log.AddSink([&](LogLevel, std::string_view, std::string_view text) {
+    std::lock_guard guard(lock);
+    log.emplace_back(text);
+  });
   live.Start();
   TLogonValues alice;
   alice.User = "alice";
@@ -198,6 +204,8 @@ TEST(ServerSessions, AnOptionalLogonCheckRefusesWithItsMessage) {
       EXPECT_EQ(e.Message, c.Message);
     }
   }
+  live.Stop();
+  std::lock_guard guard(lock);
   EXPECT_EQ(seen, (std::vector<std::string>{"PC-1\\alice@127.0.0.1", "PC-1\\eve@127.0.0.1",
                                             "PC-1\\thrower@127.0.0.1"}));
   EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& line) {
