@@ -23,7 +23,12 @@ bool DecideCharsetConversion(bool clientTraditional, uint32_t serverLcid, bool s
 
 TIcClientConnection::TIcClientConnection(TScrambleRoutine encrypt, uint32_t key,
                                          TScrambleRoutine decrypt)
-    : TIcConnection(encrypt, key, decrypt), InitialKey(key) {}
+    : TIcConnection(encrypt, key, decrypt), InitialKey(key) {
+  // A client never waits without end: a server that says nothing, or only keeps the wait
+  // alive, is given up on with a message.
+  ReplyWait.SilenceSeconds = kClientReplySilenceSeconds;
+  ReplyWait.MaxKeepAlives = kClientMaxKeepAlives;
+}
 
 TIcClientConnection::~TIcClientConnection() {
   try {

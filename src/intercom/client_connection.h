@@ -33,6 +33,11 @@ inline constexpr std::string_view kEnhancedEncryptOption = "EnhancedEncrypt";
 // `clientCanConvert` is asked only when the client's tables are needed.
 bool DecideCharsetConversion(bool clientTraditional, uint32_t serverLcid, bool serverCanConvert,
                              const std::function<bool()>& clientCanConvert);
+// A client's limits on one wait for a reply: the server sends a keep-alive every 10 seconds
+// while it works, so a minute without a byte means it is gone, and 60 keep-alives (ten
+// minutes, more than packing a large release takes) mean it only holds the client.
+inline constexpr int32_t kClientReplySilenceSeconds = 60;
+inline constexpr int kClientMaxKeepAlives = 60;
 
 class TIcClientConnection : public TIcConnection {
  public:

@@ -302,28 +302,45 @@ TVariantArray TIcConnection::WaitResult(bool useTimeout) {
 }
 
 TVariantArray TIcConnection::WaitResultLocked(bool useTimeout) {
+  int keepAlives = 0;
   for (;;) {
     ReplyHeader header;
     TVariantArray data;
+    // Set when a limit of this side ends the wait; raised after the reconnect handling
+    // below, which must not try to resume a wait this side gave up on.
+    std::string ended;
     try {
       if (!HandlerPtr) throw Exception(std::string(kNotConnectedText));
-      if (!HandlerPtr->WaitReadable(useTimeout ? kTimeoutDefault : kTimeoutNone)) {
-        try {
-          HandlerPtr->TimeoutError(
-              false);  // the handler stays open: a silent server is not a broken link
-        } catch (const std::exception& e) {
-          HandleIOError(e);
-          throw;
+      const bool silenceLimited = ReplyWait.SilenceSeconds != kTimeoutNone;
+      const int32_t wait =
+          silenceLimited ? ReplyWait.SilenceSeconds : (useTimeout ? kTimeoutDefault : kTimeoutNone);
+      if (!HandlerPtr->WaitReadable(wait)) {
+        if (silenceLimited) {
+          ended = Format(kReplySilentText, {ReplyWait.SilenceSeconds});
+        } else {
+          try {
+            HandlerPtr->TimeoutError(
+                false);  // the handler stays open: a silent server is not a broken link
+          } catch (const std::exception& e) {
+            HandleIOError(e);
+            throw;
+          }
         }
       }
-      THeaderBytes bytes;
-      ReadHeader(bytes);
-      header = ReplyHeader::Decode(bytes);
-      if (!IsValidReplyKind(header.Kind)) {
-        HandlerPtr->Purge();
-        throw Exception(Format(kErrorResultDataText, {ClassName()}));
+      if (ended.empty()) {
+        THeaderBytes bytes;
+        ReadHeader(bytes);
+        header = ReplyHeader::Decode(bytes);
+        if (!IsValidReplyKind(header.Kind)) {
+          HandlerPtr->Purge();
+          throw Exception(Format(kErrorResultDataText, {ClassName()}));
+        }
+        try {
+          data = ReadPayload(header.PayloadSize, header.Compressed != 0, ReplyLimits);
+        } catch (const ERequestOverBudget&) {
+          ended = std::string(kReplyTooLargeText);
+        }
       }
-      data = ReadPayload(header.PayloadSize, header.Compressed != 0);
     } catch (...) {
       // A broken link after logon: reconnect and resume, unless this thread is the one
       // reconnecting already (its resume command failing ends the attempt).
@@ -333,6 +350,15 @@ TVariantArray TIcConnection::WaitResultLocked(bool useTimeout) {
         throw Exception(std::string(kReconnectedIncompleteText));
       }
       throw;
+    }
+    if (!ended.empty()) {
+      Disconnect();
+      throw EReplyWaitEnded(ended);
+    }
+    if (header.Kind == kReplyKeepAlive && ReplyWait.MaxKeepAlives > 0 &&
+        ++keepAlives > ReplyWait.MaxKeepAlives) {
+      Disconnect();
+      throw EReplyWaitEnded(Format(kReplyKeptWaitingText, {ReplyWait.MaxKeepAlives}));
     }
     switch (header.Kind) {
       case kReplyFinal:

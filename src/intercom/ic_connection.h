@@ -57,6 +57,36 @@ inline constexpr std::chrono::milliseconds kInvalidArgumentDelay{2000};
 // Request headers with a wrong magic that a server connection forgives before disconnecting.
 inline constexpr uint32_t kForgivenBadHeaders = 10;
 
+// What one reply may cost the receiving client, like a request costs the server: the raw
+// block, the bytes it inflates to and the variant elements it decodes to. The launcher's
+// largest reply is the file list (about 60 bytes a file); 64 MiB leaves room for a million
+// files while a forged reply cannot take more memory than that.
+inline constexpr uint32_t kMaxReplyPayloadBytes = 64u << 20;
+inline constexpr uint64_t kMaxReplyInflatedBytes = 64u << 20;
+inline constexpr uint64_t kMaxReplyElements = 1u << 20;
+inline constexpr std::string_view kReplyTooLargeText =
+    "The server's answer is larger than the program accepts; the connection was closed.";
+inline constexpr std::string_view kReplySilentText =
+    "The server sent nothing for %d seconds; the connection was closed.";
+inline constexpr std::string_view kReplyKeptWaitingText =
+    "The server kept the program waiting (%d keep-alives without an answer); the connection "
+    "was closed.";
+
+// How long a wait for a reply may go on: no more than `SilenceSeconds` without a byte
+// (kTimeoutNone: the handler's time-out, or none for `WaitResult(false)`) and no more than
+// `MaxKeepAlives` keep-alives before the answer (0: no limit). Either ends the wait with
+// `EReplyWaitEnded`, after the connection is closed (the answer may still come later).
+struct TReplyWaitLimits {
+  int32_t SilenceSeconds = kTimeoutNone;
+  int MaxKeepAlives = 0;
+};
+
+// A wait for a reply that a limit ended, or a reply over its budget.
+class EReplyWaitEnded : public Exception {
+ public:
+  ZOR_EXCEPTION_BODY(EReplyWaitEnded, Exception)
+};
+
 // A request as a server connection receives it.
 struct TReceivedRequest {
   RequestHeader Header;
@@ -160,6 +190,10 @@ class TIcConnection : public TLogObject {
   std::atomic<uint32_t> SessionId{0};
   std::atomic<bool> Subscribed{false};
   std::atomic<uint32_t> Counter{0};
+  // Budget of each reply this side receives, and the limits of a wait without time-out.
+  TRequestLimits ReplyLimits{
+      kMaxReplyPayloadBytes, {kMaxReplyInflatedBytes, kMaxReplyElements}, nullptr};
+  TReplyWaitLimits ReplyWait;  // none by default; a client sets its own
 
  protected:
   // Runs `body` with `Options` set to `options` (the logoff and unsubscribe notices use 1).

@@ -19,12 +19,58 @@ inline constexpr std::string_view kRequestTooLargeText =
     "The request is larger than the server accepts!";
 inline constexpr std::string_view kSpillFullText =
     "The server has no room for a request this large now!";
+inline constexpr std::string_view kInFlightFullText =
+    "The server is busy with other large requests; try again later!";
+
+class TInFlightShare;
 
 // Limits of one decode: bytes of the variant stream (after inflating) and elements (every
 // element of every variant array, nested ones included).
 struct TDecodeBudget {
   uint64_t MaxBytes = kMaxInflatedBytes;
   uint64_t MaxElements = std::numeric_limits<uint64_t>::max();
+  // When set, every byte and element decoded is also charged here (see TInFlightShare).
+  TInFlightShare* Share = nullptr;
+};
+
+// The bytes and elements of all requests being decoded or handled at once, shared by every
+// connection: each request's own budget alone lets many connections together take the
+// memory. Thread-safe.
+class TInFlightBudget {
+ public:
+  TInFlightBudget(uint64_t maxBytes, uint64_t maxElements)
+      : MaxBytes(maxBytes), MaxElements(maxElements) {}
+  // False (and nothing taken) when either would pass its limit.
+  bool Reserve(uint64_t bytes, uint64_t elements);
+  void Release(uint64_t bytes, uint64_t elements);
+  uint64_t BytesInUse() const { return Bytes.load(); }
+  uint64_t ElementsInUse() const { return Elements.load(); }
+
+ private:
+  const uint64_t MaxBytes;
+  const uint64_t MaxElements;
+  std::atomic<uint64_t> Bytes{0};
+  std::atomic<uint64_t> Elements{0};
+};
+
+// One request's part of a `TInFlightBudget`: it grows while the request is decoded and is
+// given back when the share ends (after the request has been handled).
+class TInFlightShare {
+ public:
+  explicit TInFlightShare(TInFlightBudget* budget = nullptr) : Budget(budget) {}
+  ~TInFlightShare() { Clear(); }
+  TInFlightShare(const TInFlightShare&) = delete;
+  TInFlightShare& operator=(const TInFlightShare&) = delete;
+
+  // False when the shared budget has no room for this much more.
+  bool Add(uint64_t bytes, uint64_t elements);
+  // Gives everything back.
+  void Clear();
+
+ private:
+  TInFlightBudget* Budget;
+  uint64_t Bytes = 0;
+  uint64_t Elements = 0;
 };
 
 // The bytes of payload blocks that live in temporary files, for all connections that share

@@ -236,6 +236,7 @@ class TStreamReader {
         if (n == 0) RaiseStreamFormatError();
         Pulled += n;
         if (Pulled > Budget.MaxBytes) RaiseOverBudget();
+        Charge(n, 0);
         p += n;
         size -= n;
         continue;
@@ -305,6 +306,13 @@ class TStreamReader {
   void TakeElements(uint64_t count) {
     if (count > Budget.MaxElements - Elements) RaiseOverBudget();
     Elements += count;
+    Charge(0, count);
+  }
+
+  // Charges what was decoded to the budget shared with other requests, when there is one.
+  void Charge(uint64_t bytes, uint64_t elements) {
+    if (Budget.Share && !Budget.Share->Add(bytes, elements))
+      throw ERequestOverBudget(std::string(kInFlightFullText), false);
   }
 
   TVariant Element(int depth) {
@@ -414,6 +422,7 @@ class TStreamReader {
     Pulled += End;
     // Bytes pulled but not used yet are forgiven up to one buffer: the decoder may not need them.
     if (Consumed() > Budget.MaxBytes) RaiseOverBudget();
+    Charge(End, 0);
     return End > 0;
   }
 

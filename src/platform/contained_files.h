@@ -5,6 +5,7 @@
 // it points to is never touched. Relative names use '/'.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -31,5 +32,15 @@ bool DeleteFileBelow(const std::string& folder, const std::string& relativeName)
 // Removes the folder `relativeName` below `folder` when it is empty and not a link; false
 // otherwise.
 bool RemoveEmptyFolderBelow(const std::string& folder, const std::string& relativeName);
+
+// Opens the regular file `relativeName` below `folder` for reading without ever following a
+// link (on the way or at the end) and without leaving the folder: openat2 with
+// RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS where the kernel has it, else a walk that opens one
+// component at a time with O_NOFOLLOW. The open file is the one checked, so a file swapped
+// for a link after a scan is never served. Null when there is no such regular file.
+std::FILE* OpenFileBelowForReading(const std::string& folder, const std::string& relativeName);
+
+// Tests: true makes `OpenFileBelowForReading` take the component walk even where openat2 works.
+void UseComponentWalkForTests(bool on);
 
 }  // namespace zor

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -89,6 +90,14 @@ File CreateNewOwnFileOrFail(const std::string& path);                // O_CREAT|
 File OpenOwnFileForAppendOrFail(const std::string& path);  // O_CREAT|O_APPEND, new ones 0600
 // The open file is a regular file that belongs to this process's user.
 bool IsOwnRegularFile(const File& file);
+// The open file is a regular file of this process's user that nobody else may write: the
+// only kind of file the launcher trusts for what it keeps between runs.
+bool IsTrustedOwnFile(const File& file);
+// The same, or a file of root that only root may write (a per-machine install).
+bool IsTrustedOwnOrRootFile(const File& file);
+// The contents of `path` when it is such a file (not reached through a link as its last part)
+// of at most `limit` bytes; nullopt for a missing, foreign, open or larger file.
+std::optional<std::string> ReadTrustedOwnFile(const std::string& path, size_t limit);
 
 // The first `directory` + `prefix` + counter (upper-case hexadecimal, at least `digits`
 // digits) + "." + `extension` that does not exist, counting from 0. An empty directory is

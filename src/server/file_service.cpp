@@ -13,6 +13,7 @@
 #include "base/exceptions.h"
 #include "base/format.h"
 #include "platform/code_page.h"
+#include "platform/contained_files.h"
 #include "platform/file_system.h"
 #include "platform/pe_version.h"
 #include "server/release_name_check.h"
@@ -46,10 +47,11 @@ std::vector<std::filesystem::path> FoldersToSkip(const TFileServiceSettings& set
   return skip;
 }
 
-TPackSource SourceOf(const TReleaseFile& file) {
+TPackSource SourceOf(const TReleaseFile& file, const std::filesystem::path& root) {
   TPackSource source;
   source.Name = file.Name;
   source.Path = file.Path;
+  source.Root = root;
   source.Size = file.Size;
   source.ModifiedNs = file.ModifiedNs;
   source.DosTime = file.DosTime;
@@ -67,6 +69,16 @@ FilePtr OpenForReading(const std::filesystem::path& path, const std::string& nam
   FilePtr file(std::fopen(path.c_str(), "rb"));
   if (!file) throw Exception(Format(kTextNoSuchFile, {name}));
   return file;
+}
+
+// A release file, opened below the release folder without following links: a file swapped
+// for a link (to a secret of the machine) after the scan is not served.
+FilePtr OpenReleaseFile(const std::filesystem::path& root, const TReleaseFile& file,
+                        const std::string& name) {
+  FilePtr opened(
+      OpenFileBelowForReading(root.string(), file.Path.lexically_relative(root).generic_string()));
+  if (!opened) throw Exception(Format(kTextNoSuchFile, {name}));
+  return opened;
 }
 
 int64_t SizeOf(std::FILE* file) {
@@ -386,7 +398,7 @@ void TFileService::PackAll(const std::vector<TReleaseFile>& files,
     workers.emplace_back([&] {
       for (size_t i = next++; i < listed.size() && !stop; i = next++) {
         try {
-          Cache.Get(SourceOf(*listed[i]), [&] {
+          Cache.Get(SourceOf(*listed[i], Folder.Root()), [&] {
             if (stop) throw EAbort("Packing stopped");
           });
         } catch (const EAbort&) {
@@ -419,7 +431,7 @@ void TFileService::PackAll(const std::vector<TReleaseFile>& files,
 // A pack that could not be written whole (a full disk) raises here, and the request gets an
 // error reply: a short or unsynced packed file is never served (see pack_cache.h).
 TPackedFile TFileService::Packed(const TReleaseFile& file, TServerCall* call) {
-  return Cache.Get(SourceOf(file), [call] {
+  return Cache.Get(SourceOf(file, Folder.Root()), [call] {
     if (!call) return;
     call->KeepAlive();
     if (call->Cancelled()) throw EAbort("The server is stopping");
@@ -517,8 +529,8 @@ void TFileService::FileData(TServiceMessage& message, bool packed) {
     throw EInvalidCommand(std::string(kCommandArgumentInvalidText), nullptr, kErrInvalidArgument);
   const std::optional<TReleaseFile> file = Folder.Find(name, area);
   if (!file) throw Exception(Format(kTextNoSuchFile, {name}));
-  const std::filesystem::path path = packed ? Packed(*file, &call).Path : file->Path;
-  FilePtr stream = OpenForReading(path, name);
+  FilePtr stream = packed ? OpenForReading(Packed(*file, &call).Path, name)
+                          : OpenReleaseFile(Folder.Root(), *file, name);
   const int64_t size = SizeOf(stream.get());
   const int64_t count = std::max<int64_t>(0, std::min(wanted, size - position));
   SeekOrFail(stream.get(), std::min(position, size));
@@ -543,9 +555,9 @@ void TFileService::FileFetch(TServiceMessage& message, bool packed) {
     message.Result = 1;
     return;
   }
-  const std::filesystem::path path = packed ? Packed(*file, &call).Path : file->Path;
   // The information and the data come from the same open file.
-  FilePtr stream = OpenForReading(path, name);
+  FilePtr stream = packed ? OpenForReading(Packed(*file, &call).Path, name)
+                          : OpenReleaseFile(Folder.Root(), *file, name);
   const int64_t size = SizeOf(stream.get());
   const auto age = static_cast<int32_t>(file->DosTime);
   // The client's partial copy is continued only when it is of this very file.

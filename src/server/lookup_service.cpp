@@ -117,6 +117,14 @@ size_t TLookupService::ReapConnections() {
   return Connections.size();
 }
 
+size_t TLookupService::OpenFrom(uint32_t address) {
+  std::lock_guard guard(ConnectionsLock);
+  size_t open = 0;
+  for (const Connection& connection : Connections)
+    if (connection.Address == address && !connection.Finished.load()) ++open;
+  return open;
+}
+
 void TLookupService::AcceptLoop() {
   while (!StopFlag) {
     int error = 0;
@@ -125,18 +133,23 @@ void TLookupService::AcceptLoop() {
     SocketAddress peer;
     const int s = AcceptSocket(Listener, peer, error);
     if (s == kNoSocket) continue;
-    if (ReapConnections() >= kMaxLookupConnections) {
+    const bool full = ReapConnections() >= kMaxLookupConnections;
+    if (full || OpenFrom(peer.Address) >= kMaxLookupsPerAddress) {
       std::string ignored;
-      SendAllBefore(s, FormatHttpResponse(TextResponse(503, "too many lookups at once; try again")),
+      SendAllBefore(s,
+                    FormatHttpResponse(TextResponse(
+                        503, full ? "too many lookups at once; try again"
+                                  : "too many lookups from your address at once; try again")),
                     GetClock().Now() + std::chrono::milliseconds(kLookupRequestTimeoutMs), ignored);
       CloseSocket(s);
-      Log.Warning("Lookup",
-                  "Refused a lookup from " + FormatIPv4(peer.Address) + ": too many at once");
+      Log.Warning("Lookup", "Refused a lookup from " + FormatIPv4(peer.Address) +
+                                (full ? ": too many at once" : ": too many from there at once"));
       continue;
     }
     std::lock_guard guard(ConnectionsLock);
     Connection& connection = Connections.emplace_back();
     connection.Socket = s;
+    connection.Address = peer.Address;
     connection.Thread = std::thread([this, &connection, peer] {
       try {
         Serve(connection);

@@ -20,6 +20,9 @@
 namespace zor {
 
 inline constexpr size_t kMaxLookupConnections = 16;
+// Open lookups from one address: a lookup is one short request, so a client that holds more
+// only keeps others out.
+inline constexpr size_t kMaxLookupsPerAddress = 4;
 inline constexpr int kLookupRequestTimeoutMs = 5000;
 
 // The answer to one request (no I/O): 200 with the JSON answer, 404 for an unknown
@@ -49,6 +52,7 @@ class TLookupService {
   // can shut down every open one without touching a number the system has reused.
   struct Connection {
     int Socket = -1;
+    uint32_t Address = 0;  // the peer's IPv4 address
     std::atomic<bool> Finished{false};
     std::thread Thread;
   };
@@ -57,6 +61,8 @@ class TLookupService {
   void Serve(Connection& connection);
   // Joins and frees the connections that have ended; answers how many are still open.
   size_t ReapConnections();
+  // Open connections from `address`.
+  size_t OpenFrom(uint32_t address);
 
   TServerLog& Log;
   std::mutex TableLock;

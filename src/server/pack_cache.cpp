@@ -123,6 +123,7 @@ TPackedFile TPackCache::Pack(const TPackSource& source, uint64_t key,
   const std::filesystem::path temp = TempName(key);
   TPackRequest request;
   request.Source = source.Path;
+  request.SourceRoot = source.Root;
   request.Target = temp;
   request.DosTime = source.DosTime;
   request.ExpectedSize = source.Size;

@@ -31,6 +31,9 @@ namespace zor {
 struct TPackSource {
   std::string Name;  // the file's name in the release, for the key and messages
   std::filesystem::path Path;
+  // The release folder `Path` lies in: when set, the source is opened below it without
+  // following links.
+  std::filesystem::path Root;
   int64_t Size = 0;
   int64_t ModifiedNs = 0;
   uint32_t DosTime = 0;

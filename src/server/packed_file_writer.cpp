@@ -12,6 +12,7 @@
 
 #include "base/byte_order.h"
 #include "base/exceptions.h"
+#include "platform/contained_files.h"
 #include "platform/file_system.h"
 #include "server/content_hash.h"
 #include "update/cps_format.h"
@@ -176,7 +177,11 @@ TPackedFileInfo PackInto(const TPackRequest& request, std::FILE* in, PositionedF
 }  // namespace
 
 TPackedFileInfo PackFile(const TPackRequest& request) {
-  FilePtr in(std::fopen(request.Source.c_str(), "rb"));
+  FilePtr in(request.SourceRoot.empty()
+                 ? std::fopen(request.Source.c_str(), "rb")
+                 : OpenFileBelowForReading(
+                       request.SourceRoot.string(),
+                       request.Source.lexically_relative(request.SourceRoot).generic_string()));
   if (!in) throw Exception("Cannot open " + request.Source.string());
   FileSystem& fileSystem = CurrentFileSystem();
   std::unique_ptr<PositionedFile> out;

@@ -22,12 +22,13 @@ struct TPackedFileInfo {
 
 struct TPackRequest {
   std::filesystem::path Source;
-  std::filesystem::path Target;  // created new: an existing file or link there fails the pack
-  uint32_t DosTime = 0;          // written into the header
-  int64_t ExpectedSize = 0;      // the source must still have this size
-  uint64_t Key = 0;              // written into the header for the cache's check
-  int64_t ModifiedNs = 0;        // likewise
-  int Level = -1;                // zlib level; -1 is zlib's default
+  std::filesystem::path SourceRoot;  // when set: `Source` is opened below it, never via a link
+  std::filesystem::path Target;      // created new: an existing file or link there fails the pack
+  uint32_t DosTime = 0;              // written into the header
+  int64_t ExpectedSize = 0;          // the source must still have this size
+  uint64_t Key = 0;                  // written into the header for the cache's check
+  int64_t ModifiedNs = 0;            // likewise
+  int Level = -1;                    // zlib level; -1 is zlib's default
   // Called after every piece of input (about every 256 KiB); may raise to stop.
   std::function<void()> Tick;
 };

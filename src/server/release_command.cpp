@@ -8,6 +8,7 @@
 #include "base/exceptions.h"
 #include "base/format.h"
 #include "platform/file_open.h"
+#include "platform/file_system.h"
 #include "server/release_manifest_check.h"
 #include "update/release_signature.h"
 
@@ -17,15 +18,19 @@ const char* const kReleaseUsage =
     "Usage: zorrelease keygen SECRET_FILE\n"
     "       zorrelease sign --key SECRET_FILE --release DIR [--expires-days N] [--next-public "
     "KEY]\n"
+    "       zorrelease refresh --key SECRET_FILE --release DIR [--expires-days N]\n"
     "       zorrelease verify --public KEY --release DIR\n"
     "\n"
-    "keygen  makes a new signing key: the secret key goes into SECRET_FILE (mode 0600; an\n"
-    "        existing file is not overwritten), the public key is printed as one line of\n"
-    "        base64. Give that line to the launchers as their \"ReleaseKey\".\n"
+    "keygen  makes a new signing key: the secret key goes into SECRET_FILE (created new with\n"
+    "        mode 0600; an existing file or link is not touched), the public key is printed as\n"
+    "        one line of base64. Give that line to the launchers as their \"ReleaseKey\".\n"
     "sign    writes the release manifest DIR/ZORRelease.manifest: every file of DIR with its\n"
     "        size, SHA-256, version and date, a release counter one higher than the manifest\n"
-    "        it replaces, and an expiry (default 90 days). --next-public names the key that\n"
+    "        it replaces, and an expiry (default 30 days). --next-public names the key that\n"
     "        will sign the next releases (key rotation). Sign again after every change.\n"
+    "refresh signs the same files again with the next counter and a new expiry (the key must\n"
+    "        be the one that signed the manifest), so expiries can stay short: run it from\n"
+    "        cron well before the manifest expires.\n"
     "verify  checks DIR against its manifest with the public KEY (base64, or a file holding\n"
     "        it) and lists every difference; exit code 1 when there is any.\n";
 
@@ -43,14 +48,12 @@ std::string ReadSmallFile(const std::string& path, size_t limit) {
   return file.ReadToEnd();
 }
 
-// Writes `text` to `path` through a temporary beside it that is renamed over it.
+// Writes `text` to `path` through a new temporary beside it (never through a link) that is
+// renamed over it; readable by everyone, as the server and the launchers must read it.
 void WriteFileReplacing(const fs::path& path, const std::string& text) {
-  const fs::path temporary = path.string() + ".new";
-  {
-    File file = CreateFileOrFail(temporary.string());
-    file.Write(text);
-  }
-  fs::rename(temporary, path);
+  ReplaceOptions options;
+  options.Permissions = 0644;
+  CurrentFileSystem().WriteFileAtomic(path.string(), text, options);
 }
 
 // --name value pairs after the command word.
@@ -112,22 +115,17 @@ int KeyGen(const std::vector<std::string>& args, std::ostream& out) {
     throw Exception(path + " exists; it is not overwritten");
   const TKeyPair pair = GenerateKeyPair();
   {
-    File file = CreateFileOrFail(path);
-    // Private before the key is in it.
-    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write,
-                    fs::perm_options::replace);
+    // Created new with mode 0600 in the one call that makes it: nobody can open it in between,
+    // and a link someone put at the name makes the call fail.
+    File file = CreateNewOwnFileOrFail(path);
     file.Write(EncodeBase64(pair.Secret) + "\n");
   }
   out << EncodeBase64(pair.Public) << "\n";
   return 0;
 }
 
-int Sign(const std::vector<std::string>& args, std::ostream& out,
-         std::chrono::system_clock::time_point now) {
-  const auto options = Options(args);
-  CheckKnown(options, {"--key", "--release", "--expires-days", "--next-public"});
-  const TSecretKey secret = ReadSecretKey(Required(options, "--key"));
-  const std::string dir = Required(options, "--release");
+// The --expires-days option, or the default.
+int ExpiryDays(const std::map<std::string, std::string>& options) {
   int days = kDefaultExpiryDays;
   if (auto it = options.find("--expires-days"); it != options.end()) {
     try {
@@ -140,22 +138,72 @@ int Sign(const std::vector<std::string>& args, std::ostream& out,
     if (days < 1 || days > kMaxExpiryDays)
       throw Usage{Format("--expires-days takes 1 to %d", {kMaxExpiryDays})};
   }
+  return days;
+}
+
+uint64_t NextCounter(const std::optional<TReleaseManifest>& previous) {
+  if (previous && previous->Counter == static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))
+    throw Exception("The release counter cannot grow any further");
+  return previous ? previous->Counter + 1 : 1;
+}
+
+// Signs `manifest` into DIR and says what was signed.
+void WriteSigned(const std::string& dir, const TReleaseManifest& manifest, int days,
+                 const TSecretKey& secret, std::ostream& out) {
+  WriteFileReplacing(fs::path(dir) / std::string(kManifestFileName),
+                     SignManifestBody(SerializeManifestBody(manifest), secret));
+  out << Format("Signed release %d: %d files, valid for %d days, signed by %s\n",
+                {manifest.Counter, manifest.Files.size(), days, EncodeBase64(PublicKeyOf(secret))});
+}
+
+// Re-signs the files of the manifest in DIR, which this key signed, with the next counter
+// and a new expiry; the files are neither read nor compared again.
+int Refresh(const std::vector<std::string>& args, std::ostream& out,
+            std::chrono::system_clock::time_point now) {
+  const auto options = Options(args);
+  CheckKnown(options, {"--key", "--release", "--expires-days"});
+  const TSecretKey secret = ReadSecretKey(Required(options, "--key"));
+  const std::string dir = Required(options, "--release");
+  const int days = ExpiryDays(options);
+  const fs::path path = fs::path(dir) / std::string(kManifestFileName);
+  std::error_code error;
+  if (!fs::is_regular_file(path, error))
+    throw Exception("The release folder has no manifest to refresh; sign it first");
+  const TPublicKey own = PublicKeyOf(secret);
+  TVerifiedManifest opened;
+  try {
+    opened = OpenSignedManifest(ReadSmallFile(path.string(), kMaxManifestBytes + kMaxSignatureLine),
+                                {&own, 1});
+  } catch (const ESignatureError&) {
+    throw Exception("The manifest in " + dir +
+                    " is not signed with this key; only a manifest of this key is refreshed");
+  }
+  TReleaseManifest manifest = opened.Manifest;
+  manifest.Counter = NextCounter(opened.Manifest);
+  manifest.Created = SecondsOf(now);
+  manifest.Expires = manifest.Created + static_cast<int64_t>(days) * 86400;
+  WriteSigned(dir, manifest, days, secret, out);
+  return 0;
+}
+
+int Sign(const std::vector<std::string>& args, std::ostream& out,
+         std::chrono::system_clock::time_point now) {
+  const auto options = Options(args);
+  CheckKnown(options, {"--key", "--release", "--expires-days", "--next-public"});
+  const TSecretKey secret = ReadSecretKey(Required(options, "--key"));
+  const std::string dir = Required(options, "--release");
+  const int days = ExpiryDays(options);
   TReleaseManifest manifest;
   if (auto it = options.find("--next-public"); it != options.end())
     manifest.NextKey = EncodeBase64(PublicKeyArgument(it->second));
   const std::shared_ptr<const TReleaseSnapshot> snapshot = ScanRelease(dir);
   const std::optional<TReleaseManifest> previous = ReadManifestBody(dir);
-  if (previous && previous->Counter == static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))
-    throw Exception("The release counter cannot grow any further");
-  manifest.Counter = previous ? previous->Counter + 1 : 1;
+  manifest.Counter = NextCounter(previous);
   manifest.Created = SecondsOf(now);
   manifest.Expires = manifest.Created + static_cast<int64_t>(days) * 86400;
   TReleaseDigests digests;
   manifest.Files = ManifestFilesOf(*snapshot, digests);
-  WriteFileReplacing(fs::path(dir) / std::string(kManifestFileName),
-                     SignManifestBody(SerializeManifestBody(manifest), secret));
-  out << Format("Signed release %d: %d files, valid for %d days, signed by %s\n",
-                {manifest.Counter, manifest.Files.size(), days, EncodeBase64(PublicKeyOf(secret))});
+  WriteSigned(dir, manifest, days, secret, out);
   return 0;
 }
 
@@ -202,6 +250,7 @@ int RunReleaseCommand(const std::vector<std::string>& args, std::ostream& out, s
     }
     if (args[0] == "keygen") return KeyGen(args, out);
     if (args[0] == "sign") return Sign(args, out, now);
+    if (args[0] == "refresh") return Refresh(args, out, now);
     if (args[0] == "verify") return Verify(args, out, now);
     throw Usage{"unknown command " + args[0]};
   } catch (const Usage& usage) {

@@ -4,6 +4,9 @@
 //                                          public key on standard output as one line of base64
 //   sign --key SECRET_FILE --release DIR [--expires-days N] [--next-public KEY]
 //                                          writes DIR/ZORRelease.manifest for the files in DIR
+//   refresh --key SECRET_FILE --release DIR [--expires-days N]
+//                                          re-signs the manifest's files with the next counter
+//                                          and a new expiry
 //   verify --public KEY --release DIR      checks DIR against its manifest, lists every
 //                                          difference; exit code 1 on any
 #pragma once
@@ -16,9 +19,10 @@
 
 namespace zor {
 
-// How long a manifest is valid when --expires-days is not given: long enough that a release
-// left alone for a month still installs, short enough that a frozen one stops soon after.
-inline constexpr int kDefaultExpiryDays = 90;
+// How long a manifest is valid when --expires-days is not given: a server frozen on an old
+// release is noticed within a month, and a publisher who forgets to refresh has weeks to
+// notice before the launchers stop updating; with `refresh` in cron, 7 days is better.
+inline constexpr int kDefaultExpiryDays = 30;
 inline constexpr int kMaxExpiryDays = 3650;
 
 extern const char* const kReleaseUsage;

@@ -13,18 +13,6 @@ namespace {
 
 constexpr std::string_view kDefaultVersion = "0.0.0.0";
 
-bool EndsWithNoCase(std::string_view text, std::string_view tail) {
-  return text.size() >= tail.size() &&
-         LowerAscii(text.substr(text.size() - tail.size())) == LowerAscii(tail);
-}
-
-// Names with the separators of the list's syntax or control characters cannot be listed.
-bool ListableName(std::string_view name) {
-  for (char c : name)
-    if (c == ';' || c == '=' || c == ',' || static_cast<unsigned char>(c) < 0x20) return false;
-  return true;
-}
-
 int64_t ModifiedNsOf(const std::filesystem::directory_entry& entry, std::error_code& error) {
   const auto written = entry.last_write_time(error);
   if (error) return 0;
@@ -37,10 +25,6 @@ int64_t FloorDiv(int64_t value, int64_t by) {
 }
 
 }  // namespace
-
-bool IsLanguageCompanion(std::string_view name) {
-  return EndsWithNoCase(name, ".CHT") && !EndsWithNoCase(name, "FR_Zor.cht");
-}
 
 TReleaseFolder::TReleaseFolder(std::filesystem::path root, VersionReader versionReader,
                                std::vector<std::filesystem::path> skip,
@@ -105,8 +89,7 @@ std::shared_ptr<const TReleaseSnapshot> TReleaseFolder::Rescan() {
     file.ModifiedNs = ModifiedNsOf(entry, entryError);
     if (entryError) continue;
     file.DosTime = UnixTimeToDosDateTimeClamped(FloorDiv(file.ModifiedNs, 1'000'000'000));
-    file.Listed = !IsLanguageCompanion(file.Name) && ListableName(file.Name) &&
-                  file.Size <= std::numeric_limits<int32_t>::max();
+    file.Listed = IsListedReleaseFile(file.Name, file.Size);
     // The version of an unchanged file is taken from the previous scan.
     const std::string key = LowerAscii(file.Name);
     bool known = false;

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "update/release_listing.h"
+
 namespace zor {
 
 struct TReleaseFile {
@@ -34,10 +36,6 @@ struct TReleaseSnapshot {
   std::vector<TReleaseFile> Files;
   std::map<std::string, size_t> ByKey;  // lower-case name -> index
 };
-
-// True for a language companion: a name ending ".CHT" (without case), except the report
-// library's own "FR_Zor.cht", which the launcher counts as an ordinary file.
-bool IsLanguageCompanion(std::string_view name);
 
 class TReleaseFolder {
  public:

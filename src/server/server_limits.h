@@ -29,6 +29,12 @@ inline constexpr uint64_t kMaxRequestInflated = 16 * 1024 * 1024;
 // Each decoded element is an object of some 50 bytes: 262144 of them stay near 13 MiB.
 inline constexpr uint64_t kMaxRequestElements = 262144;
 
+// ---- all requests in flight at once --------------------------------------------------------
+// What every request being decoded or handled may take together: 16 requests at their
+// largest, far more than genuine clients send at once (their requests are a few KiB).
+inline constexpr uint64_t kMaxInFlightBytes = 16 * kMaxRequestInflated;
+inline constexpr uint64_t kMaxInFlightElements = 16 * kMaxRequestElements;
+
 // ---- temporary files of large payloads (1 MiB and more) ------------------------------------
 // One request at a time per connection, so one connection spills at most kMaxRequestPayload.
 inline constexpr uint64_t kMaxSpillPerConnection = kMaxRequestPayload;

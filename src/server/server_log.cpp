@@ -63,6 +63,30 @@ void TServerLog::AddSink(Sink sink) {
   Sinks.push_back(std::move(sink));
 }
 
+std::string EscapeLogText(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7F) {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else if (c == 0xC2 && i + 1 < text.size() &&
+               static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+      const auto code = static_cast<unsigned char>(text[++i]);
+      out += "\\u00";
+      out += kHex[code >> 4];
+      out += kHex[code & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 void TServerLog::Write(LogLevel level, std::string_view tag, std::string_view text) {
   if (!Enabled(level)) return;
   std::lock_guard guard(Lock);
@@ -72,9 +96,9 @@ void TServerLog::Write(LogLevel level, std::string_view tag, std::string_view te
   line += ' ';
   line += LogLevelName(level);
   line += " [";
-  line += tag;
+  line += EscapeLogText(tag);
   line += "] ";
-  line += text;
+  line += EscapeLogText(text);
   line += '\n';
   if (UseStdErr) std::fwrite(line.data(), 1, line.size(), stderr);
   if (LogFile.IsOpen()) {

@@ -19,6 +19,11 @@ enum class LogLevel { Error = 0, Warning = 1, Info = 2, Debug = 3 };
 bool ParseLogLevel(std::string_view text, LogLevel& level);
 std::string_view LogLevelName(LogLevel level);
 
+// `text` with every control character (C0, DEL, and the C1 range of UTF-8) written as
+// "\xNN" or "\u00NN", so that text from outside (a logon name, a file name) can neither start
+// a line of its own nor send escape sequences to a terminal.
+std::string EscapeLogText(std::string_view text);
+
 class TServerLog {
  public:
   using Sink = std::function<void(LogLevel level, std::string_view tag, std::string_view text)>;

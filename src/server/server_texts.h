@@ -66,6 +66,7 @@ inline constexpr std::string_view kTextNoSecurityPackage =
 // Resume of a session after a broken transport.
 inline constexpr std::string_view kTextSessionUnknown =
     "指定的连接句柄在服务器并不存在！可能是因为超时已被服务器删除。";
+inline constexpr std::string_view kTextLogonRefused = "The server refused the logon.";
 inline constexpr std::string_view kTextSessionMismatch =
     "指定的连接句柄与目前的连接句柄的客户端讯息并不符合！";
 inline constexpr std::string_view kTextSessionBusy =

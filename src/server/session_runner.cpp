@@ -179,11 +179,15 @@ bool TSessionRunner::Serve() {
                                            {Session->Id, settings.LogonTimeout.count()}));
       return false;
     }
+    // The request's part of what all requests in flight may take, given back after it.
+    TInFlightShare share(&Server.InFlight());
     TReceivedRequest request;
     try {
       // The request has begun: all of it must arrive in time, however slowly it trickles.
       Connection().Handler()->SetReadDeadline(GetClock().Now() + settings.MessageDeadline);
-      request = Connection().ReadRequest(Limits());
+      TRequestLimits limits = Limits();
+      limits.Decode.Share = &share;
+      request = Connection().ReadRequest(limits);
       if (TIcIOHandler* handler = Connection().Handler()) handler->SetReadDeadline(std::nullopt);
     } catch (const ERequestOverBudget& e) {
       if (!Connection().Connected()) return false;
@@ -280,6 +284,24 @@ void TSessionRunner::Logon(const TReceivedRequest& request) {
     SendError(kErrInvalidArgument, kCommandArgumentInvalidText);
     return;
   }
+  if (const TLogonCheck& check = Server.SessionSettings().LogonCheck) {
+    const TLogonCredentials credentials{info.Computer, info.User, info.Program,
+                                        Session->PeerAddress, args[9]};
+    std::optional<std::string> refusal;
+    try {
+      refusal = check(credentials);
+    } catch (const std::exception&) {
+      refusal = std::string(kTextLogonRefused);
+    }
+    if (refusal) {
+      Server.Log().Warning(
+          kTag, Format("Session %x: logon of %s\\%s from %s refused: %s",
+                       {Session->Id, info.Computer, info.User, Session->PeerAddress, *refusal}));
+      SendError(kCodeExecuteError, *refusal);
+      Connection().Disconnect();
+      return;
+    }
+  }
   const uint32_t newKey =
       enhanced && args[10].IsIntegral() ? static_cast<uint32_t>(args[10].AsInt64()) : 0;
   {
@@ -325,7 +347,11 @@ void TSessionRunner::Resume(const TVariantArray& args) {
   bool sameClient;
   {
     std::scoped_lock guard(old->Lock, Session->Lock);
-    sameClient = Session->LoggedOn && old->LoggedOn && old->Logon.SameClient(Session->Logon);
+    // The proof of ownership: the id, which only the session's own client was told (in its
+    // greeting), the same logon, and the same address. An honest client that lost its link
+    // reconnects from where it was; anyone else who learned or guessed an id does not.
+    sameClient = Session->LoggedOn && old->LoggedOn && old->Logon.SameClient(Session->Logon) &&
+                 old->PeerAddress == Session->PeerAddress;
   }
   if (!sameClient) {
     SendError(kErrSessionUnknown, kTextSessionMismatch);

@@ -4,12 +4,30 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "intercom/variant.h"
 #include "server/server_limits.h"
 
 namespace zor {
+
+// What a logon check is shown of a client that logs on.
+struct TLogonCredentials {
+  std::string Computer;
+  std::string User;
+  std::string Program;
+  std::string PeerAddress;
+  // The logon's tenth value: empty from the launcher, a site's own token from a client
+  // built for such a check.
+  TVariant Extra;
+};
+
+// A site's check at logon: nothing admits the client, a text refuses it with that message
+// and the connection is closed. Runs on the session's thread; an exception refuses as well.
+using TLogonCheck = std::function<std::optional<std::string>(const TLogonCredentials&)>;
 
 struct TSessionSettings {
   bool Scramble = true;  // the default routines and the fixed key, as the launcher uses
@@ -41,6 +59,9 @@ struct TSessionSettings {
   // Balancers whose connections start with a PROXY header naming the real client, which
   // then counts for the limits, the logs and the messages (exact addresses).
   std::vector<std::string> ProxyFrom;
+  // The credential check at logon; unset (the default) admits every client that logs on,
+  // as the launchers expect: they send no credential.
+  TLogonCheck LogonCheck;
 };
 
 }  // namespace zor

@@ -7,7 +7,7 @@ std::shared_ptr<TServerSession> TSessionTable::Create(
   std::lock_guard guard(Lock);
   uint32_t id = 0;
   // Ids are not guessable in sequence and never 0 (0 means "no session" to a client).
-  while (id == 0 || Sessions.count(id)) id = Random();
+  while (id == 0 || Sessions.count(id)) id = static_cast<uint32_t>(Random());
   auto session = std::make_shared<TServerSession>(id, std::move(connection));
   Sessions.emplace(id, session);
   return session;

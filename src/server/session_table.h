@@ -28,7 +28,8 @@ class TSessionTable {
  private:
   mutable std::mutex Lock;
   std::map<uint32_t, std::shared_ptr<TServerSession>> Sessions;
-  std::mt19937 Random{std::random_device{}()};
+  // Each id comes from the system's random source: one id never tells anything about another.
+  std::random_device Random;
 };
 
 }  // namespace zor

@@ -125,6 +125,7 @@ class TZORServer {
   int32_t TransportCount() const { return Transports.load(); }
   // The temporary-file spill of large requests, shared by every session.
   TSpillBudget& Spill() { return SpillBytes; }
+  TInFlightBudget& InFlight() { return InFlightRequests; }
 
   // The general dispatch: a command of 257 or more goes to the service that owns it, when
   // that service is enabled; anything else is an invalid command.
@@ -154,6 +155,7 @@ class TZORServer {
   std::mutex AddressesLock;
   std::map<std::string, int32_t> PerAddress;
   TSpillBudget SpillBytes{kMaxSpillTotal};
+  TInFlightBudget InFlightRequests{kMaxInFlightBytes, kMaxInFlightElements};
   std::mutex RunnersLock;
   std::list<TRunnerThread> Runners;
   // Guards the service list and every service's lease count (`TZORService::Leases`).

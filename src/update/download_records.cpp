@@ -47,6 +47,8 @@ TFileStamp StampOf(const std::string& path) {
 std::string ReadWhole(const std::string& path) {
   try {
     File file = OpenOwnFileOrFail(path, FileAccess::Read);
+    // Records another user could have written would make a download continue their bytes.
+    if (!IsTrustedOwnFile(file)) return {};
     const int64_t size = file.Size();
     if (size > kMaxDownloadInfoSize) return {};
     return file.ReadToEnd();

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "platform/file_open.h"
 #include "platform/file_system.h"
 #include "update/release_manifest.h"
 
@@ -75,7 +76,8 @@ std::optional<TReleaseHashCache> TReleaseHashCache::Parse(std::string_view text)
 
 TReleaseHashCache TReleaseHashCache::Load(const std::string& path) {
   try {
-    const std::optional<std::string> text = CurrentFileSystem().ReadFile(path, kMaxHashCacheBytes);
+    // A cache another user could have written would let them vouch for a file of their own.
+    const std::optional<std::string> text = ReadTrustedOwnFile(path, kMaxHashCacheBytes);
     if (!text) return {};
     return Parse(*text).value_or(TReleaseHashCache{});
   } catch (const std::exception&) {

@@ -49,6 +49,28 @@ constexpr TextRow kRows[] = {
     {"The server sent more data for %s than the signed release allows; it was not installed.",
      "伺服器傳送的檔案 %s 超過已簽署版本所允許的大小，未安裝此檔案。",
      "服务器传送的档案 %s 超过已签署版本所允许的大小，未安装此档案。"},
+    /* LeftOutOfList */
+    {"The server's file list leaves out %s, which is part of the signed release; nothing was "
+     "updated.",
+     "伺服器的檔案清單遺漏了已簽署版本中的檔案 %s，未更新任何檔案。",
+     "服务器的档案清单遗漏了已签署版本中的档案 %s，未更新任何档案。"},
+    /* SignedFileMissing */
+    {"The server says it has no %s, which is part of the signed release; nothing was updated.",
+     "伺服器表示沒有已簽署版本中的檔案 %s，未更新任何檔案。",
+     "服务器表示没有已签署版本中的档案 %s，未更新任何档案。"},
+    /* MainExeNotSigned */
+    {"The main program %s is not a file of the signed release in the client folder; it was not "
+     "started.",
+     "主程式 %s 不是用戶端資料夾中已簽署版本的檔案，未啟動。",
+     "主程序 %s 不是客户端文件夹中已签署版本的档案，未启动。"},
+    /* SharedFolder */
+    {"The client folder %s may be written by other users, who could replace the programs run "
+     "from it; nothing was updated. Make the folder and its files writable by their owner "
+     "only (chmod go-w), or install the client in a folder of your own.",
+     "其他使用者可以寫入用戶端資料夾 %s，可能替換從中執行的程式，未更新任何檔案。請讓資料夾及其"
+     "檔案僅供擁有者寫入 (chmod go-w)，或將用戶端安裝到您自己的資料夾。",
+     "其他用户可以写入客户端文件夹 %s，可能替换从中执行的程序，未更新任何档案。请让文件夹及其"
+     "档案仅供拥有者写入 (chmod go-w)，或将客户端安装到您自己的文件夹。"},
 };
 
 }  // namespace

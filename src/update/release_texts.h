@@ -18,6 +18,10 @@ enum class TReleaseText {
   ListDiffers,        // %s: the file's name
   FileDiffers,        // %s: the file's name
   TooLong,            // %s: the file's name
+  LeftOutOfList,      // %s: a signed file the server's list does not name
+  SignedFileMissing,  // %s: a signed file the server says it does not have
+  MainExeNotSigned,   // %s: the main program's name from "ZORSys.ini"
+  SharedFolder,       // %s: the client folder others may write into
 };
 
 // The text in language `langIndex` (0 English, 1 traditional, 2 simplified; others English).

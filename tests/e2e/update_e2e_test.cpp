@@ -472,8 +472,8 @@ TEST_F(SignedReleaseE2E, MessagesFollowTheUsersLanguage) {
 }
 
 TEST_F(SignedReleaseE2E, ASelfUpdateWhoseNewLauncherDoesNotMatchIsNeverStarted) {
-  // The release holds a newer launcher, signed; what the server then sends is a script.
-  fs::copy_file(Client("Client"), Release("Client"));
+  // The release holds another launcher, signed; what the server then sends is a script.
+  WriteAll(Release("Client"), ReadAll(Client("Client")) + "\n");
   fs::last_write_time(Release("Client"),
                       fs::last_write_time(Client("Client")) + std::chrono::hours(1));
   Sign();
@@ -509,6 +509,135 @@ TEST_F(SignedReleaseE2E, ARotatedKeyIsTrustedFromTheManifestThatNamesIt) {
   ExpectRefused(
       "The release manifest on the server is not signed with the trusted key; nothing was "
       "updated.");
+}
+
+// What a hostile server or a man in the middle can still try once the genuine release is
+// installed: leave a signed file out of the list, call a signed configuration file missing,
+// or name a main program the release does not hold.
+TEST_F(SignedReleaseE2E, ASignedFileTheListLeavesOutIsRefused) {
+  InstallGenuine();
+  // A new main program is signed, then hidden from the list: the old one must not run.
+  WriteAll(Release("IClient"), ReadAll(Release("IClient")) + "\n");
+  Sign();
+  fs::remove(Release("IClient"));
+  ExpectRefused(
+      "The server's file list leaves out IClient, which is part of the signed release; nothing "
+      "was updated.");
+}
+
+TEST_F(SignedReleaseE2E, ASignedConfigurationFileTheServerCallsMissingIsKept) {
+  InstallGenuine();
+  fs::remove(Release("ZORSys.ini"));  // the manifest still holds it
+  ExpectRefused(
+      "The server's file list leaves out ZORSys.ini, which is part of the signed release; "
+      "nothing was updated.");
+  EXPECT_EQ(ReadAll(Client("ZORSys.ini")), "[System]\r\nMainExe=IClient\r\n");
+}
+
+TEST_F(SignedReleaseE2E, AFileTheNewReleaseDropsIsRemovedFromTheClientFolder) {
+  InstallGenuine();
+  fs::remove(Release("Reports.dat"));
+  Sign();
+  StartServer();
+  const std::string err = RunClient();
+  ASSERT_TRUE(WaitFor([&] { return ReadAll(Client("IClient.started")).size() == 2 * 30; })) << err;
+  EXPECT_FALSE(fs::exists(Client("Reports.dat")));
+  EXPECT_TRUE(fs::exists(Client("ZORCore.dll")));
+  EXPECT_TRUE(fs::exists(Client("Client")));
+}
+
+TEST_F(SignedReleaseE2E, AMainProgramOutsideTheSignedReleaseIsNotStarted) {
+  InstallGenuine();
+  // A program of someone else's lies in the folder; the signed "ZORSys.ini" cannot name it
+  // unless the publisher signed it too, and a name outside the folder is refused as well.
+  fs::copy_file(Release("IClient"), Client("Planted"));
+  for (const std::string name : {"Planted", "../client/Planted"}) {
+    SCOPED_TRACE(name);
+    WriteAll(Release("ZORSys.ini"), "[System]\r\nMainExe=" + name + "\r\n");
+    Sign();
+    StartServer();
+    const std::string err = RunClient();
+    StopServer();
+    EXPECT_NE(err.find("[Error] The main program " + name +
+                       " is not a file of the signed release in the client folder; it was not "
+                       "started.\n"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(ReadAll(Client("ZORSys.ini")), ReadAll(Release("ZORSys.ini")));
+  }
+  std::this_thread::sleep_for(
+      std::chrono::milliseconds(100));  // a started program would have written by now
+  EXPECT_EQ(ReadAll(Client("IClient.started")).size(), 30u);
+  EXPECT_FALSE(fs::exists(Client("Planted.started")));
+}
+
+TEST_F(SignedReleaseE2E, TheLauncherReplacesItselfWithTheSignedOneOnceAndStartsTheMainProgram) {
+  // The signed launcher differs from the installed one; its date on the server is an hour
+  // ahead. One start replaces the launcher once and then runs the main program.
+  WriteAll(Release("Client"), ReadAll(Client("Client")) + "\n");
+  Sign();
+  StartServer();
+  const std::string err = RunClient();
+  ASSERT_TRUE(WaitFor([&] { return !ReadAll(Client("IClient.started")).empty(); })) << err;
+  ASSERT_TRUE(WaitFor([&] { return ReadAll(Client("Client")) == ReadAll(Release("Client")); }));
+  // A second start finds the signed launcher in place and replaces nothing.
+  const std::string again = RunClient();
+  ASSERT_TRUE(WaitFor([&] { return ReadAll(Client("IClient.started")).size() == 2 * 30; }))
+      << again;
+  std::this_thread::sleep_for(
+      std::chrono::milliseconds(100));  // a further start would have written by now
+  EXPECT_EQ(ReadAll(Client("IClient.started")).size(), 2 * 30u);
+}
+
+TEST_F(SignedReleaseE2E, ANewReleaseKeyRecoversFromACompromisedKeysFarAheadCounter) {
+  InstallGenuine();
+  const std::string genuine = ReadAll(Release("ZORRelease.manifest"));
+  // Whoever stole the key signs the same files as release 1000000000000 and serves it.
+  const std::string counter = "\"Counter\": 1,";
+  const size_t at = genuine.find(counter);
+  ASSERT_NE(at, std::string::npos) << genuine;
+  WriteAll(Release("ZORRelease.manifest"), genuine.substr(0, at) + "\"Counter\": 999999999999," +
+                                               genuine.substr(at + counter.size()));
+  Sign();
+  StartServer();
+  RunClient();
+  StopServer();
+  // The publisher signs the next genuine release with a new key; the administrator gives the
+  // launchers that key as their "ReleaseKey", which starts the counter again.
+  WriteAll(Release("ZORRelease.manifest"), genuine);
+  const std::string fresh = Tool({"keygen", Root + "keys/fresh"});
+  WriteAll(Release("Extra.dat"), "the next release");
+  Sign("release", "keys/fresh");
+  Installed = ClientFiles();
+  ExpectRefused(
+      "The release manifest on the server is not signed with the trusted key; nothing was "
+      "updated.");
+  WriteKey(fresh.substr(0, fresh.size() - 1));
+  StartServer();
+  const std::string err = RunClient();
+  EXPECT_EQ(ReadAll(Client("Extra.dat")), "the next release") << err;
+  EXPECT_NE(ReadAll(Client("ZORRelease.state")).find("\"Counter\":2,"), std::string::npos);
+}
+
+TEST_F(SignedReleaseE2E, AClientFolderOtherUsersMayWriteIsNotUpdated) {
+  InstallGenuine();
+  // Another user could put a trojan main program, a hash cache, a cloud library or a link at
+  // the state's name there: the launcher updates nothing and starts nothing.
+  for (const fs::perms open : {fs::perms::others_write, fs::perms::group_write}) {
+    fs::permissions(Root + "client", open, fs::perm_options::add);
+    ExpectRefused("The client folder " + Root +
+                  "client may be written by other users, who could replace the programs run "
+                  "from it; nothing was updated. Make the folder and its files writable by "
+                  "their owner only (chmod go-w), or install the client in a folder of your "
+                  "own.");
+    fs::permissions(Root + "client", open, fs::perm_options::remove);
+  }
+  // A file in it that others may write is the same.
+  fs::permissions(Client("IClient"), fs::perms::others_write, fs::perm_options::add);
+  ExpectRefused("The client folder " + Root +
+                "client may be written by other users, who could replace the programs run from "
+                "it; nothing was updated. Make the folder and its files writable by their owner "
+                "only (chmod go-w), or install the client in a folder of your own.");
 }
 
 }  // namespace

@@ -182,6 +182,88 @@ TEST_F(ConnectionTest, ASilentServerTimesOutAndTheLinkStaysOpen) {
   EXPECT_EQ(Client.ExecutingThread(), 0u);
 }
 
+// A client never waits without end: silence and endless keep-alives end the wait with the
+// layer's own message and close the link, also where the caller asked for no time-out.
+TEST_F(ConnectionTest, AWaitForAReplyEndsAfterTheSilenceLimitOrTooManyKeepAlives) {
+  ClientEnd->SimulatedTime = true;
+  Client.ReplyWait = {30, 3};
+  const auto start = Clock.Now();
+  Client.SendCommand(0x1000);
+  ExpectError<EReplyWaitEnded>([&] { Client.WaitResult(false); }, "EReplyWaitEnded",
+                               "The server sent nothing for 30 seconds; the connection was "
+                               "closed.");
+  EXPECT_GE(ElapsedMs(start), 30000);
+  EXPECT_FALSE(Client.Connected());
+
+  // The server keeps the wait alive every 10 s, forever.
+  auto last = Clock.Now();
+  for (const bool useTimeout : {false, true}) {
+    Join(Client, Server);
+    ClientEnd->SimulatedTime = true;
+    ClientEnd->OnIdle = [&](TIcIOHandler&) {
+      if (MillisecondsSince(last) < 10000) return;
+      last = Clock.Now();
+      Server.SendKeepAlive();
+    };
+    Client.SendCommand(0x1000);
+    ExpectError<EReplyWaitEnded>([&] { Client.WaitResult(useTimeout); }, "EReplyWaitEnded",
+                                 "The server kept the program waiting (3 keep-alives without an "
+                                 "answer); the connection was closed.");
+    EXPECT_FALSE(Client.Connected());
+  }
+}
+
+// The reply decoding has budgets like the server's request decoding: a reply that inflates
+// past its bytes or decodes to more elements than allowed is refused while it is decoded.
+TEST_F(ConnectionTest, AReplyOverItsBudgetIsRefusedAndTheLinkClosed) {
+  Client.ReplyLimits.Decode = {4096, 64};
+  struct Case {
+    const char* What;
+    TVariantArray Reply;
+  } const kCases[] = {
+      {"inflates past the bytes", {TVariant(std::string(100000, 'a'))}},
+      {"too many elements", TVariantArray(100, TVariant(1))},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.What);
+    Join(Client, Server);
+    Server.SendResultData(c.Reply);
+    Client.SendCommand(0x1000);
+    ExpectError<EReplyWaitEnded>(
+        [&] { Client.WaitResult(true); }, "EReplyWaitEnded",
+        "The server's answer is larger than the program accepts; the connection was closed.");
+    EXPECT_FALSE(Client.Connected());
+  }
+  // Within the budget the same kind of reply passes.
+  Join(Client, Server);
+  Server.SendResultData(TVariantArray(32, TVariant(1)));
+  Client.SendCommand(0x1000);
+  EXPECT_EQ(Client.WaitResult(true).size(), 32u);
+}
+
+// Requests in flight on many connections share one budget besides each one's own: a request
+// that would pass it is refused while the others hold their shares, and passes once they end.
+TEST_F(ConnectionTest, RequestsInFlightShareOneBudget) {
+  TInFlightBudget shared(40000, 1000);
+  TInFlightShare first(&shared);
+  TInFlightShare second(&shared);
+  TRequestLimits limits;
+  limits.Decode.Share = &first;
+  Client.SendCommandData(0x1000, {TVariant(std::string(30000, 'a'))});
+  EXPECT_EQ(Server.ReadRequest(limits).Args.size(), 1u);
+  EXPECT_GE(shared.BytesInUse(), 30000u);
+  limits.Decode.Share = &second;
+  Client.SendCommandData(0x1000, {TVariant(std::string(30000, 'b'))});
+  ExpectError<ERequestOverBudget>([&] { Server.ReadRequest(limits); }, "ERequestOverBudget",
+                                  "The server is busy with other large requests; try again later!");
+  first.Clear();
+  second.Clear();
+  EXPECT_EQ(shared.BytesInUse(), 0u);
+  EXPECT_EQ(shared.ElementsInUse(), 0u);
+  Client.SendCommandData(0x1000, {TVariant(std::string(30000, 'c'))});
+  EXPECT_EQ(Server.ReadRequest(limits).Args.at(0).AsString(), std::string(30000, 'c'));
+}
+
 TEST_F(ConnectionTest, ErrorRepliesBecomeResultErrorsWithTheirReactions) {
   struct Case {
     uint32_t Code;

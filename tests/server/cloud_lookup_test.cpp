@@ -17,6 +17,8 @@
 #include "support/registry_test_dir.h"
 #include "support/temp_folder.h"
 #include "transport/http_client.h"
+#include "update/release_guard.h"
+#include "update/release_signature.h"
 
 namespace zor {
 namespace {
@@ -83,6 +85,40 @@ TEST_F(CloudLookupTest, LibraryLogsIntoTheGivenFolder) {
       << line;
 }
 
+// The library runs as the user: it is loaded only from a folder nobody else may write into,
+// only when nobody else may write the file, and with a signed release only when it is the
+// signed one.
+TEST_F(CloudLookupTest, ALibraryOthersCouldHaveWrittenOrThatIsNotSignedIsNotLoaded) {
+  namespace fs = std::filesystem;
+  const std::string dir = Folder.Dir().string();
+  const std::string lib = dir + "/M880CloudClient.dll";
+  const auto expectRefused = [&](const std::string& message) {
+    TCloudClientLibrary library(dir);
+    EXPECT_EQ(library.Factory(), nullptr);
+    EXPECT_EQ(library.LoadError(), message);
+  };
+  fs::permissions(lib, fs::perms::group_write, fs::perm_options::add);
+  expectRefused(lib + " belongs to another user or others may write it; it is not loaded");
+  fs::permissions(lib, fs::perms::group_write, fs::perm_options::remove);
+  fs::permissions(dir, fs::perms::others_write, fs::perm_options::add);
+  expectRefused("the folder of " + lib + " may be written by other users; it is not loaded");
+  fs::permissions(dir, fs::perms::others_write, fs::perm_options::remove);
+
+  TReleaseManifest manifest;
+  manifest.Files = {{"M880CloudClient.dll", 1, std::string(64, 'a'), "0.0.0.0", 0}};
+  SetReleaseGuard(std::make_shared<TReleaseGuard>(manifest, 0));
+  expectRefused(lib + " is not the library of the signed release; it is not loaded");
+  const TFileDigest digest = DigestFile(lib);
+  manifest.Files[0].Size = digest.Size;
+  manifest.Files[0].Sha256 = digest.Sha256;
+  SetReleaseGuard(std::make_shared<TReleaseGuard>(manifest, 0));
+  {
+    TCloudClientLibrary library(dir);
+    EXPECT_NE(library.Factory(), nullptr) << library.LoadError();
+  }
+  SetReleaseGuard(nullptr);
+}
+
 TEST_F(CloudLookupTest, MissingLibraryOrFactoryLeavesItUnset) {
   const TCloudClientLibrary missing((Folder.Dir() / "nowhere").string());
   EXPECT_EQ(missing.Factory(), nullptr);
@@ -135,6 +171,43 @@ TEST_F(CloudLookupTest, TheDialogStoresWhatTheServiceAnswers) {
         model.btnOKClick();
       },
       "无法连接到SOAP服务器:" + Address);
+}
+
+// One client holding lookups open (sending nothing) keeps only its own address out: others
+// are still answered, and the held ones end at the request time-out.
+TEST_F(CloudLookupTest, OneAddressGetsNoMoreThanItsShareOfTheLookups) {
+  int error = 0;
+  const auto connectFrom = [&](uint32_t from) {
+    const int s = CreateSocket(SocketKind::Stream, error);
+    EXPECT_TRUE(BindSocket(s, SocketAddress{from, 0}, error));
+    EXPECT_TRUE(StartConnect(s, SocketAddress{0x7F000001, Service.Port()}, error));
+    EXPECT_GT(PollSocket(s, kPollWritable, 5000, error), 0);
+    return s;
+  };
+  const auto exchange = [&](int s, const std::string& request) {
+    SocketSend(s, request.data(), static_cast<int64_t>(request.size()), error);
+    std::string reply;
+    char buffer[512];
+    while (PollSocket(s, kPollReadable, 5000, error) > 0) {
+      const int64_t got = SocketReceive(s, buffer, sizeof(buffer), error);
+      if (got <= 0) break;
+      reply.append(buffer, static_cast<size_t>(got));
+    }
+    CloseSocket(s);
+    return reply;
+  };
+  std::vector<int> held;
+  for (size_t i = 0; i < kMaxLookupsPerAddress; ++i) held.push_back(connectFrom(0x7F000001));
+  const std::string lookup = "GET /M880Cloud/Call?Code=1&P1=80001234 HTTP/1.1\r\nHost: x\r\n\r\n";
+  const std::string refused = exchange(connectFrom(0x7F000001), lookup);
+  EXPECT_TRUE(refused.starts_with("HTTP/1.1 503 ")) << refused;
+  EXPECT_TRUE(refused.ends_with("too many lookups from your address at once; try again"))
+      << refused;
+  const std::string answered = exchange(connectFrom(0x7F000002), lookup);
+  EXPECT_TRUE(answered.starts_with("HTTP/1.1 200 ")) << answered;
+  EXPECT_NE(answered.find("app1.example.com"), std::string::npos) << answered;
+  // The held ones are given up at the time-out: the server closes them without an answer.
+  for (const int s : held) EXPECT_EQ(exchange(s, ""), "");
 }
 
 TEST_F(CloudLookupTest, ServiceRefusesMalformedRequests) {

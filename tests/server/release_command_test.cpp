@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 
 #include "server/release_command.h"
 #include "server/release_manifest_check.h"
+#include "support/file_contents.h"
 #include "support/temp_folder.h"
 #include "update/release_signature.h"
 
@@ -57,6 +62,73 @@ TEST_F(ReleaseCommand, KeygenWritesAPrivateSecretAndPrintsThePublicKey) {
   const ToolRun again = Release({"keygen", SecretPath});
   EXPECT_EQ(again.Code, 1);
   EXPECT_EQ(again.Err, "zorrelease: " + SecretPath + " exists; it is not overwritten\n");
+}
+
+TEST_F(ReleaseCommand, KeygenCreatesTheSecretPrivateFromTheFirstByteAndNeverThroughALink) {
+  // Whatever the umask, the key is never readable by others, not even for a moment: it is
+  // created 0600 in the call that makes it.
+  const mode_t old = umask(0);
+  const std::string loose = (Keys.Dir() / "loose.key").string();
+  const ToolRun made = Release({"keygen", loose});
+  umask(old);
+  ASSERT_EQ(made.Code, 0) << made.Err;
+  EXPECT_EQ(fs::status(loose).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+
+  // A link planted at the name (dangling or not) is not followed: its target stays as it was.
+  const std::string target = (Keys.Dir() / "victim").string();
+  Keys.WriteFile("victim", "precious");
+  for (const std::string& pointsTo : {target, (Keys.Dir() / "nothing").string()}) {
+    const std::string link = (Keys.Dir() / "planted.key").string();
+    fs::remove(link);
+    fs::create_symlink(pointsTo, link);
+    const ToolRun planted = Release({"keygen", link});
+    EXPECT_EQ(planted.Code, 1);
+    EXPECT_EQ(planted.Err, "zorrelease: " + link + " exists; it is not overwritten\n");
+    EXPECT_FALSE(fs::exists(Keys.Dir() / "nothing"));
+  }
+  EXPECT_EQ(testing::ReadAll(target), "precious");
+
+  // Another local user cannot read it (run as a throw-away uid where the machine allows it).
+  if (geteuid() != 0) GTEST_SKIP() << "Skipped: running as a second user needs root.";
+  if (std::system("command -v setpriv >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "Skipped: setpriv is not installed.";
+  fs::permissions(Keys.Dir(),
+                  fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  const std::string command =
+      "setpriv --reuid 65534 --regid 65534 --clear-groups cat '" + loose + "' >/dev/null 2>&1";
+  EXPECT_NE(std::system(command.c_str()), 0);
+}
+
+TEST_F(ReleaseCommand, RefreshSignsTheSameFilesWithTheNextCounterAndANewExpiry) {
+  const TReleaseManifest first = Manifest();
+  Dir.WriteFile("Client", "changed since");  // refresh reads no file: it re-signs the list
+  const auto later = kNow + std::chrono::days(5);
+  const ToolRun refreshed = Release(
+      {"refresh", "--key", SecretPath, "--release", Dir.Dir().string(), "--expires-days", "7"},
+      later);
+  ASSERT_EQ(refreshed.Code, 0) << refreshed.Err;
+  EXPECT_EQ(refreshed.Out,
+            "Signed release 2: 3 files, valid for 7 days, signed by " + PublicKey + "\n");
+  const TReleaseManifest second = Manifest();
+  EXPECT_EQ(second.Counter, 2u);
+  EXPECT_EQ(second.Created, 1'765'380'000 + 5 * 86400);
+  EXPECT_EQ(second.Expires, second.Created + 7 * 86400);
+  EXPECT_EQ(second.Files, first.Files);
+
+  // Only the key that signed the manifest refreshes it.
+  const std::string other = (Keys.Dir() / "other.key").string();
+  ASSERT_EQ(Release({"keygen", other}).Code, 0);
+  const ToolRun foreign = Release({"refresh", "--key", other, "--release", Dir.Dir().string()});
+  EXPECT_EQ(foreign.Code, 1);
+  EXPECT_EQ(foreign.Err, "zorrelease: The manifest in " + Dir.Dir().string() +
+                             " is not signed with this key; only a manifest of this key is "
+                             "refreshed\n");
+  EXPECT_EQ(Manifest().Counter, 2u);
+  fs::remove(Dir.Dir() / "ZORRelease.manifest");
+  const ToolRun none = Release({"refresh", "--key", SecretPath, "--release", Dir.Dir().string()});
+  EXPECT_EQ(none.Code, 1);
+  EXPECT_EQ(none.Err, "zorrelease: The release folder has no manifest to refresh; sign it first\n");
 }
 
 TEST_F(ReleaseCommand, SignRecordsEveryFileAndCountsUp) {

@@ -9,7 +9,10 @@
 #include <sstream>
 
 #include "base/exceptions.h"
+#include "support/live_server.h"
 #include "support/temp_folder.h"
+#include "support/test_client.h"
+#include "support/wait_for.h"
 
 namespace zor {
 namespace {
@@ -53,6 +56,43 @@ TEST(ServerLog, AppendsToAPrivateFileAndNeverFollowsALink) {
   EXPECT_THROW(log.OpenFile(link.string()), Exception);
   log.Error("Test", "must go nowhere");
   EXPECT_EQ(Contents(victim), "keep me");
+}
+
+TEST(ServerLog, ControlCharactersAreEscaped) {
+  struct Case {
+    std::string Text;
+    std::string Written;
+  } const kCases[] = {
+      {"plain text, bpls\\Main.bpl, 中文", "plain text, bpls\\Main.bpl, 中文"},
+      {"a\nb\r\tc", "a\\x0ab\\x0d\\x09c"},
+      {"\x1b[2J\x7f", "\\x1b[2J\\x7f"},
+      {"\xc2\x9b"
+       "31m",
+       "\\u009b31m"},            // the one-byte CSI of UTF-8
+      {"\xc2\xa0", "\xc2\xa0"},  // a no-break space is text
+  };
+  for (const Case& c : kCases) EXPECT_EQ(EscapeLogText(c.Text), c.Written) << c.Text;
+}
+
+TEST(ServerLog, ALogonNameCannotForgeALineOrReachTheTerminal) {
+  testing::TempFolder folder;
+  const fs::path path = folder.Dir() / "zorserver.log";
+  testing::LiveServer server;
+  server.Log.OpenFile(path.string());
+  server.Start();
+  testing::TLogonValues logon;
+  logon.User = "eve\n2026-12-11 08:00:00 info [Session] forged\x1b]0;pwned\x07";
+  testing::TTestClient client(server.Port, logon);
+  // The server logs the logon after its answer.
+  ASSERT_TRUE(
+      testing::WaitFor([&] { return Contents(path).find("logged on") != std::string::npos; }));
+  const std::string text = Contents(path);
+  EXPECT_NE(text.find("PC-1\\eve\\x0a2026-12-11 08:00:00 info [Session] "
+                      "forged\\x1b]0;pwned\\x07 logged on from 127.0.0.1"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find('\x1b'), std::string::npos);
+  EXPECT_EQ(text.find("\n2026-12-11 08:00:00 info [Session] forged"), std::string::npos);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "base/format.h"
 #include "intercom/charset_conversion.h"
 #include "pe_version_writer.h"
+#include "platform/contained_files.h"
 #include "platform/file_times.h"
 #include "platform/locale.h"
 #include "server/server_texts.h"
@@ -355,6 +356,33 @@ TEST_F(ReleaseFixture, OneTripFetchContinuesOnlyAPartialCopyOfTheSameFile) {
   EXPECT_EQ(
       client.Execute(cmdPlainFileInfo, {TVariant("Client.exe"), TVariant("Libs")})[0].AsBoolean(),
       true);
+}
+
+// A release file swapped for a link after the scan (the race of someone who may write the
+// release folder) is not served: the file is opened below the release folder without
+// following any link, with openat2 and with the component walk of kernels without it.
+TEST_F(ReleaseFixture, AFileSwappedForALinkAfterTheScanIsNotServed) {
+  TTestClient client(Live.Port);
+  // The scan that lists it as a regular file.
+  ASSERT_TRUE(
+      client.Execute(cmdPlainFileInfo, {TVariant("ZORSys.ini"), TVariant("Libs")})[0].AsBoolean());
+  const auto secret = Live.Folder.Dir() / "outside" / "secret.txt";
+  std::filesystem::remove(Live.Release / "ZORSys.ini");
+  std::filesystem::create_symlink(secret, Live.Release / "ZORSys.ini");
+  // A folder on the way swapped for a link is refused as well.
+  std::filesystem::rename(Live.Release / "bpls", Live.Folder.Dir() / "bpls.moved");
+  std::filesystem::create_symlink(Live.Folder.Dir() / "bpls.moved", Live.Release / "bpls");
+  for (const bool walk : {false, true}) {
+    SCOPED_TRACE(walk ? "component walk" : "openat2");
+    UseComponentWalkForTests(walk);
+    for (const char* name : {"ZORSys.ini", "bpls\\Main.bpl"}) {
+      ExpectError(client, cmdPlainFileData,
+                  {TVariant(name), TVariant("Libs"), TVariant(0), TVariant(10), TVariant("CHS")},
+                  kCodeExecuteError, std::string("服务器上并没有档案 ") + name + "！");
+    }
+  }
+  UseComponentWalkForTests(false);
+  EXPECT_EQ(testing::ReadAll(secret), "secret");
 }
 
 TEST_F(ReleaseFixture, NamesThatLeaveTheReleaseAreRefused) {

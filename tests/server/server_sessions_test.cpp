@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "base/exceptions.h"
 #include "intercom/message_headers.h"
@@ -152,6 +158,59 @@ TEST(ServerSessions, ResumeRefusesUnknownSessionsOtherClientsAndAnswersFalseWith
                                                TVariant(static_cast<int32_t>(counter))});
   EXPECT_FALSE(resumed[0].AsBoolean());
   EXPECT_EQ(b.Execute(16)[0].AsInteger(), 0);
+}
+
+// The credential check at logon is off by default (every test above logs on without one);
+// a site's check refuses a logon with its message, closes the connection and logs the
+// refusal, and nothing but a logon is served before it admits the client.
+TEST(ServerSessions, AnOptionalLogonCheckRefusesWithItsMessage) {
+  // Declared before the server, whose session threads write them until it stops.
+  std::mutex lock;
+  std::vector<std::string> seen;
+  std::vector<std::string> log;
+  TSessionSettings session;
+  session.LogonCheck = [&](const TLogonCredentials& c) -> std::optional<std::string> {
+    std::lock_guard guard(lock);
+    seen.push_back(c.Computer + "\\" + c.User + "@" + c.PeerAddress);
+    if (c.User == "alice") return std::nullopt;
+    if (c.User == "thrower") throw std::runtime_error("the check's own failure");
+    return "Unknown user " + c.User;
+  };
+  LiveServer live(session);
+  live.Log.AddSink([&](LogLevel, std::string_view, std::string_view text) {
+    std::lock_guard guard(lock);
+    log.emplace_back(text);
+  });
+  live.Start();
+  TLogonValues alice;
+  alice.User = "alice";
+  TTestClient admitted(live.Port, alice);
+  EXPECT_EQ(admitted.Execute(0x1234)[0].Text(), "0x1234 served by Gate");
+  struct Case {
+    const char* User;
+    const char* Message;
+  } const kCases[] = {
+      {"eve", "Unknown user eve"},
+      {"thrower", "The server refused the logon."},
+  };
+  for (const Case& c : kCases) {
+    TLogonValues logon;
+    logon.User = c.User;
+    try {
+      TTestClient refused(live.Port, logon);
+      ADD_FAILURE() << c.User << " was admitted";
+    } catch (const EResultError& e) {
+      EXPECT_EQ(e.ErrorCode, kCodeExecuteError);
+      EXPECT_EQ(e.Message, c.Message);
+    }
+  }
+  live.Stop();
+  std::lock_guard guard(lock);
+  EXPECT_EQ(seen, (std::vector<std::string>{"PC-1\\alice@127.0.0.1", "PC-1\\eve@127.0.0.1",
+                                            "PC-1\\thrower@127.0.0.1"}));
+  EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& line) {
+    return line.ends_with("logon of PC-1\\eve from 127.0.0.1 refused: Unknown user eve");
+  }));
 }
 
 TEST(ServerSessions, ADetachedSessionEndsWhenItsGraceTimeIsOver) {

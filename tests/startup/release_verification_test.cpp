@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "startup/updating/release_verification.h"
 #include "startup_test_util.h"
@@ -65,18 +66,24 @@ TEST_F(ReleaseVerificationTest, TheCounterOnlyGrowsAndIsKeptOnlyAfterASuccessful
       "updated.");
 }
 
-TEST_F(ReleaseVerificationTest, AChangedReleaseKeyStartsOverFromTheNewKeyKeepingTheCounter) {
+TEST_F(ReleaseVerificationTest, AChangedReleaseKeyStartsOverFromTheNewKeyAndCounter) {
+  // A compromised key signed a release far ahead; the administrator's new "ReleaseKey"
+  // starts the counter again, so the publisher's next genuine release installs.
   TReleaseVerification first = For(First);
-  first.Accept(SignedManifest(First, 5), kNow);
+  first.Accept(SignedManifest(First, 1'000'000'000'000), kNow);
   first.Commit();
   TReleaseVerification second = For(Second);
-  ExpectRefused(second, SignedManifest(First, 6),
+  ExpectRefused(second, SignedManifest(First, 1'000'000'000'001),
                 "The release manifest on the server is not signed with the trusted key; nothing "
                 "was updated.");
+  EXPECT_NO_THROW(second.Accept(SignedManifest(Second, 2), kNow));
+  second.Commit();
+  EXPECT_EQ(ReadReleaseState(State).Counter, 2u);
+  EXPECT_EQ(ReadReleaseState(State).RootKey, EncodeBase64(Second.Public));
+  // From then on the counter guards against rollback again.
   ExpectRefused(
-      second, SignedManifest(Second, 4),
-      "The server offers release 4, older than release 5 installed before; nothing was updated.");
-  EXPECT_NO_THROW(second.Accept(SignedManifest(Second, 5), kNow));
+      second, SignedManifest(Second, 1),
+      "The server offers release 1, older than release 2 installed before; nothing was updated.");
 
   TReleaseVerification broken("not a key", State, 2);
   ExpectRefused(broken, SignedManifest(First, 6),
@@ -108,6 +115,75 @@ TEST_F(ReleaseVerificationTest, TheFileListMustAgreeWithTheManifest) {
     testing::ExpectError<EReleaseRefused>([&] { verification.CheckList(one); }, "EReleaseRefused",
                                           c.Message);
   }
+  // The other way round: a signed file the list leaves out.
+  TFileList empty;
+  testing::ExpectError<EReleaseRefused>(
+      [&] { verification.CheckList(empty); }, "EReleaseRefused",
+      "The server's file list leaves out ZORCore.dll, which is part of the signed release; "
+      "nothing was updated.");
+}
+
+TEST_F(ReleaseVerificationTest, TheStateIsTrustedOnlyWhenItIsThisUsersOwnAndClosedToOthers) {
+  TReleaseVerification verification = For(First);
+  verification.Accept(SignedManifest(First, 7), kNow);
+  verification.Commit();
+  ASSERT_EQ(ReadReleaseState(State).Counter, 7u);
+  const std::string copy = Dir / "copy.state";
+  std::filesystem::copy_file(State, copy);
+  // Open to others' writes, reached through a link, or another user's: taken as no state.
+  std::filesystem::permissions(copy, std::filesystem::perms::others_write,
+                               std::filesystem::perm_options::add);
+  EXPECT_EQ(ReadReleaseState(copy).Counter, 0u);
+  const std::string link = Dir / "link.state";
+  std::filesystem::create_symlink(State, link);
+  EXPECT_EQ(ReadReleaseState(link).Counter, 0u);
+  if (geteuid() == 0) {
+    std::filesystem::permissions(copy, std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::remove);
+    ASSERT_EQ(ReadReleaseState(copy).Counter, 7u);
+    ASSERT_EQ(chown(copy.c_str(), 65534, 65534), 0);
+    EXPECT_EQ(ReadReleaseState(copy).Counter, 0u);
+  }
+}
+
+TEST_F(ReleaseVerificationTest, TheStateIsWrittenNeverThroughALinkSomeonePlanted) {
+  const std::string victim = Dir / "victim";
+  test::WriteFile(victim, "the victim's file");
+  for (const char* planted : {"ZORRelease.state", "ZORRelease.state.new"})
+    std::filesystem::create_symlink(victim, Dir / planted);
+  TReleaseVerification verification = For(First);
+  verification.Accept(SignedManifest(First, 3), kNow);
+  verification.Commit();
+  EXPECT_EQ(test::ReadFile(victim), "the victim's file");
+  EXPECT_FALSE(std::filesystem::is_symlink(State));
+  EXPECT_EQ(ReadReleaseState(State).Counter, 3u);
+}
+
+TEST_F(ReleaseVerificationTest, FilesTheNewReleaseDropsAreRemovedButNotTheLaunchersOwn) {
+  const std::string client = Dir / "client";
+  for (const char* name : {"ZORCore.dll", "Old.dll", "sub/Gone.dat", "Client"})
+    test::WriteFile(client + "/" + name, "x");
+  TReleaseManifest manifest;
+  manifest.Counter = 1;
+  manifest.Created = kNow;
+  manifest.Expires = kNow + 86400;
+  manifest.Files = {{"ZORCore.dll", 1, std::string(64, 'a'), "0.0.0.0", 100},
+                    {"Old.dll", 1, std::string(64, 'a'), "0.0.0.0", 100},
+                    {"sub\\Gone.dat", 1, std::string(64, 'a'), "0.0.0.0", 100},
+                    {"Client", 1, std::string(64, 'a'), "0.0.0.0", 100}};
+  TReleaseVerification verification = For(First);
+  verification.Accept(SignManifestBody(SerializeManifestBody(manifest), First.Secret), kNow);
+  EXPECT_TRUE(verification.RemoveDroppedFiles(client, {"Client"}).empty());  // nothing before
+  verification.Commit();
+  manifest.Counter = 2;
+  manifest.Files.resize(1);
+  verification.Accept(SignManifestBody(SerializeManifestBody(manifest), First.Secret), kNow);
+  EXPECT_EQ(verification.RemoveDroppedFiles(client, {"Client"}),
+            (std::vector<std::string>{"Old.dll", "sub\\Gone.dat"}));
+  EXPECT_TRUE(std::filesystem::exists(client + "/ZORCore.dll"));
+  EXPECT_TRUE(std::filesystem::exists(client + "/Client"));
+  EXPECT_FALSE(std::filesystem::exists(client + "/Old.dll"));
+  EXPECT_FALSE(std::filesystem::exists(client + "/sub/Gone.dat"));
 }
 
 TEST_F(ReleaseVerificationTest, ALocalFileIsReadAgainOnlyWhenItChangedSinceTheLastPass) {

@@ -342,6 +342,22 @@ TEST_F(UpdateWorker, NewerLauncherOnTheServerHandsOverToTheCopyInTheTemporaryFol
   EXPECT_FALSE(std::filesystem::exists(Dir / "tmp/Client.ZHH"));
 }
 
+TEST_F(UpdateWorker, TheLauncherASelfUpdateStartedNeverReplacesItselfAgain) {
+  // Whatever version the server claims, the launcher started with "/Again" after "/ReCopy"
+  // goes on to the file list and the main program: one start replaces the launcher once.
+  Source->Files["Client"] = {{"9.9.9.9", kNewer, 10}, BuildPeWithVersion(9, 9, 9, 9)};
+  Source->ListText = "";
+  TSyncThreadSettings settings = Settings();
+  settings.SelfUpdateAllowed = false;
+  TRemoteUpdateThread worker(Owner, settings);
+  EXPECT_FALSE(worker.CheckSelfUpdate());
+  worker.Execute();
+  EXPECT_TRUE(Started.empty());
+  EXPECT_FALSE(std::filesystem::exists(Dir / "tmp/Client"));
+  EXPECT_EQ(Owner.Calls.back(), "SetDone");
+  EXPECT_NE(std::find(Owner.Calls.begin(), Owner.Calls.end(), "StartMainExe"), Owner.Calls.end());
+}
+
 TEST_F(UpdateWorker, TheSelfUpdateStagesInThePrivateFolderWhateverLiesInTheSharedOne) {
   // Files another user put into the shared temporary folder under the names the launcher
   // once used: a partial launcher, a final one, a library. None is used, moved or needed.

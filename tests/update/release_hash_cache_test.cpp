@@ -2,6 +2,7 @@
 // a hash is used again only while the file's identity is the recorded one; a cache file
 // that is damaged, foreign or too large is ignored as a whole.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -180,6 +181,28 @@ TEST_F(CachedFileDigestsTest, ADamagedForeignOrOversizedCacheFileIsIgnored) {
       [&] {
         fs::remove(CacheFile);
         fs::create_directory(CacheFile);
+      },
+      // A cache another user could have written vouches for nothing: open to others' writes,
+      // reached through a link, or owned by someone else (a throw-away uid, as root).
+      [&] {
+        fs::remove_all(CacheFile);
+        WriteAll(CacheFile, saved);
+        fs::permissions(CacheFile, fs::perms::group_write | fs::perms::others_write,
+                        fs::perm_options::add);
+      },
+      [&] {
+        fs::remove_all(CacheFile);
+        WriteAll(CacheFile + ".genuine", saved);
+        fs::create_symlink(CacheFile + ".genuine", CacheFile);
+      },
+      [&] {
+        fs::remove_all(CacheFile);
+        WriteAll(CacheFile, saved);
+        if (geteuid() == 0) {
+          ASSERT_EQ(chown(CacheFile.c_str(), 65534, 65534), 0);
+        } else {
+          fs::permissions(CacheFile, fs::perms::others_write, fs::perm_options::add);
+        }
       },
   };
   for (size_t i = 0; i < std::size(spoil); ++i) {

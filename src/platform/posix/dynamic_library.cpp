@@ -1,6 +1,7 @@
 #include "platform/dynamic_library.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 namespace zor {
 
@@ -23,6 +24,20 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& path, st
     return nullptr;
   }
   return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(handle, path));
+}
+
+std::unique_ptr<DynamicLibrary> DynamicLibrary::LoadOpen(int descriptor, const std::string& path,
+                                                         std::string& error) {
+  // The loader takes a name (a "/proc/self/fd" name would match a library loaded earlier
+  // through the same descriptor number), so the name must still lead to the checked file.
+  struct stat checked {};
+  struct stat named {};
+  if (fstat(descriptor, &checked) != 0 || stat(path.c_str(), &named) != 0 ||
+      checked.st_dev != named.st_dev || checked.st_ino != named.st_ino) {
+    error = path + " changed while it was checked; it is not loaded";
+    return nullptr;
+  }
+  return Load(path, error);
 }
 
 void* DynamicLibrary::Symbol(std::string_view name) const {

@@ -197,6 +197,29 @@ bool IsOwnRegularFile(const File& file) {
   return fstat(file.Handle(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid();
 }
 
+bool IsTrustedOwnFile(const File& file) {
+  struct stat info {};
+  return fstat(file.Handle(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid() &&
+         (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+bool IsTrustedOwnOrRootFile(const File& file) {
+  struct stat info {};
+  return fstat(file.Handle(), &info) == 0 && S_ISREG(info.st_mode) &&
+         (info.st_uid == geteuid() || info.st_uid == 0) &&
+         (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+std::optional<std::string> ReadTrustedOwnFile(const std::string& path, size_t limit) {
+  const int descriptor = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (descriptor < 0) return std::nullopt;
+  File file(descriptor);
+  if (!IsTrustedOwnFile(file)) return std::nullopt;
+  const int64_t size = file.Size();
+  if (size < 0 || static_cast<uint64_t>(size) > limit) return std::nullopt;
+  return file.ReadToEnd();
+}
+
 std::string MakeUniqueFileName(std::string_view prefix, std::string_view extension,
                                std::string_view directory, int digits) {
   const std::string folder =

@@ -1,13 +1,48 @@
 #include "startup/server_settings/cloud_client_library.h"
 
+#include "platform/file_open.h"
+#include "platform/folder_sharing.h"
 #include "platform/system_info.h"
 #include "startup/launch/path_names.h"
+#include "update/release_guard.h"
+#include "update/release_signature.h"
 
 namespace zor {
 
 TCloudClientLibrary::TCloudClientLibrary(const std::string& folder) {
-  Library = DynamicLibrary::Load(
-      IncludeTrailingDelimiter(folder) + std::string(kCloudLibraryFileName), Error);
+  const std::string path = IncludeTrailingDelimiter(folder) + std::string(kCloudLibraryFileName);
+  // Code that runs as this user: only from a folder nobody else may write into, from a file
+  // of this user or of root that nobody else may write, and, with a signed release, only the
+  // signed library. The checked descriptor is what is loaded.
+  if (CheckFolderSharing(folder, 0) == FolderSharing::OthersMayWrite) {
+    Error = "the folder of " + path + " may be written by other users; it is not loaded";
+    return;
+  }
+  File file;
+  try {
+    file = OpenOwnFileOrFail(path, FileAccess::Read);
+  } catch (const std::exception& e) {
+    Error = e.what();
+    return;
+  }
+  if (!IsTrustedOwnOrRootFile(file)) {
+    Error = path + " belongs to another user or others may write it; it is not loaded";
+    return;
+  }
+  if (const std::shared_ptr<const TReleaseGuard> guard = GetReleaseGuard()) {
+    bool matches = false;
+    try {
+      matches =
+          guard->HasManifest() && guard->MatchesDigest(kCloudLibraryFileName, DigestOpenFile(file));
+    } catch (const std::exception&) {
+      matches = false;
+    }
+    if (!matches) {
+      Error = path + " is not the library of the signed release; it is not loaded";
+      return;
+    }
+  }
+  Library = DynamicLibrary::LoadOpen(file.Handle(), path, Error);
   if (!Library) return;
   FactoryFn = reinterpret_cast<CreateM880CloudSenderFn>(Library->Symbol(kCloudFactoryName));
   if (!FactoryFn) Error = std::string(kCloudFactoryName) + " is not exported by " + Library->Path();

@@ -1,11 +1,14 @@
 #include "startup/updating/launcher_start_window.h"
 
+#include "base/ascii_case.h"
 #include "platform/system_info.h"
 #include "startup/client_info/client_environment.h"
 #include "startup/client_info/lang_messages.h"
 #include "startup/client_info/zor_info_base.h"
+#include "startup/launch/command_line.h"
 #include "startup/launch/launcher_entry.h"
 #include "startup/launch/main_exe.h"
+#include "startup/launch/program_arguments.h"
 #include "startup/updating/download_client_source.h"
 #include "startup/updating/release_verification.h"
 #include "startup/updating/remote_update_thread.h"
@@ -54,6 +57,8 @@ TStartWindowEnvironment LauncherStartWindowEnvironment(std::function<bool()> sho
     (void)TryStartProcess(commandLine);
   };
   env.WorkerSettings.ReleaseKey = info.ReadSettingWithFallback(kValueReleaseKey);
+  const std::vector<std::string> params = ProgramParameterList();
+  env.WorkerSettings.SelfUpdateAllowed = params.empty() || !SameTextAscii(params[0], kSwitchAgain);
   NoteUnverifiedRelease(env.WorkerSettings.ReleaseKey);
   env.MainExeName = [] {
     TZORInfoBase& zorInfo = GetZorInfo();

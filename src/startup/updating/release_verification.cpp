@@ -4,11 +4,16 @@
 #include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "base/format.h"
+#include "platform/contained_files.h"
 #include "platform/directories.h"
 #include "platform/file_open.h"
+#include "platform/file_system.h"
+#include "update/release_listing.h"
 #include "update/release_signature.h"
+#include "update/request_name.h"
 
 namespace zor {
 
@@ -17,8 +22,9 @@ namespace {
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
 
-// The state file is a few hundred bytes; anything larger is not ours.
-constexpr size_t kMaxStateBytes = 4096;
+// The state holds the keys and the names of the accepted release's files; a manifest of that
+// many names fits.
+constexpr size_t kMaxStateBytes = kMaxManifestBytes;
 
 std::string ReadLimited(const std::string& path, size_t limit) {
   File file = OpenFileOrFail(path, FileAccess::Read);
@@ -49,11 +55,14 @@ std::string UtcText(int64_t seconds) {
 TReleaseState ReadReleaseState(const std::string& path) {
   TReleaseState state;
   try {
-    const Json json = Json::parse(ReadLimited(path, kMaxStateBytes));
+    const std::optional<std::string> text = ReadTrustedOwnFile(path, kMaxStateBytes);
+    if (!text) return state;
+    const Json json = Json::parse(*text);
     state.Counter = json.at("Counter").get<uint64_t>();
     state.RootKey = json.at("RootKey").get<std::string>();
     state.CurrentKey = json.at("CurrentKey").get<std::string>();
     state.NextKey = json.value("NextKey", std::string());
+    if (json.contains("Files")) state.Files = json.at("Files").get<std::vector<std::string>>();
   } catch (const std::exception&) {
     return TReleaseState{};
   }
@@ -64,17 +73,11 @@ void WriteReleaseState(const std::string& path, const TReleaseState& state) {
   const Json json{{"Counter", state.Counter},
                   {"RootKey", state.RootKey},
                   {"CurrentKey", state.CurrentKey},
-                  {"NextKey", state.NextKey}};
-  const std::string temporary = path + ".new";
-  std::error_code ignored;
-  fs::remove(temporary, ignored);
-  {
-    File file = CreateFileOrFail(temporary);
-    fs::permissions(temporary, fs::perms::owner_read | fs::perms::owner_write,
-                    fs::perm_options::replace);
-    file.Write(json.dump() + "\n");
-  }
-  fs::rename(temporary, path);
+                  {"NextKey", state.NextKey},
+                  {"Files", state.Files}};
+  ReplaceOptions options;
+  options.Permissions = kPrivateFileMode;
+  CurrentFileSystem().WriteFileAtomic(path, json.dump() + "\n", options);
 }
 
 void NoteUnverifiedRelease(std::string_view releaseKey) {
@@ -128,6 +131,10 @@ void TReleaseVerification::Accept(std::string_view manifestText, int64_t nowSeco
   Guard = std::make_shared<TReleaseGuard>(Lang);
   SetReleaseGuard(Guard);
   const TReleaseState state = ReadReleaseState(StateFile);
+  PreviousFiles = state.Files;
+  // A "ReleaseKey" the administrator changed starts the counter again: the old counter may
+  // come from a compromised key that signed a release far ahead.
+  const uint64_t acceptedCounter = state.RootKey == ReleaseKey ? state.Counter : 0;
   std::vector<TPublicKey> trusted;
   try {
     trusted = TrustedKeys(state);
@@ -143,9 +150,9 @@ void TReleaseVerification::Accept(std::string_view manifestText, int64_t nowSeco
     Guard->Refuse(TReleaseText::DamagedManifest, e.what());
   }
   const TReleaseManifest& manifest = verified.Manifest;
-  if (manifest.Counter < state.Counter)
+  if (manifest.Counter < acceptedCounter)
     throw EReleaseRefused(
-        Format(ReleaseTextIn(Lang, TReleaseText::Rollback), {manifest.Counter, state.Counter}));
+        Format(ReleaseTextIn(Lang, TReleaseText::Rollback), {manifest.Counter, acceptedCounter}));
   if (manifest.Expires <= nowSeconds)
     Guard->Refuse(TReleaseText::Expired, UtcText(manifest.Expires));
   if (!manifest.NextKey.empty()) {
@@ -155,8 +162,9 @@ void TReleaseVerification::Accept(std::string_view manifestText, int64_t nowSeco
       Guard->Refuse(TReleaseText::DamagedManifest, "NextKey");
     }
   }
-  Accepted = TReleaseState{manifest.Counter, ReleaseKey, EncodeBase64(verified.SignedBy),
-                           manifest.NextKey};
+  Accepted = TReleaseState{
+      manifest.Counter, ReleaseKey, EncodeBase64(verified.SignedBy), manifest.NextKey, {}};
+  for (const TManifestFile& file : manifest.Files) Accepted.Files.push_back(file.Name);
   HasAccepted = true;
   Guard = std::make_shared<TReleaseGuard>(manifest, Lang);
   SetReleaseGuard(Guard);
@@ -168,12 +176,45 @@ void TReleaseVerification::CheckList(TFileList& list) const {
   std::erase_if(list, [](const TFileEntry& entry) {
     return ManifestKey(entry.Name) == ManifestKey(kManifestFileName);
   });
+  std::set<std::string> listed;
   for (const TFileEntry& entry : list) {
     const TManifestFile* signed_ = manifest.Find(entry.Name);
     if (signed_ == nullptr) Guard->Refuse(TReleaseText::NotInManifest, entry.Name);
     if (entry.File.Version != signed_->Version || entry.File.FileAge != signed_->Age)
       Guard->Refuse(TReleaseText::ListDiffers, entry.Name);
+    listed.insert(ManifestKey(entry.Name));
   }
+  // A list that leaves a signed file out would keep an older copy of it in use.
+  for (const TManifestFile& file : manifest.Files) {
+    if (!IsListedReleaseFile(file.Name, file.Size)) continue;
+    if (!listed.contains(ManifestKey(file.Name)))
+      Guard->Refuse(TReleaseText::LeftOutOfList, file.Name);
+  }
+}
+
+bool TReleaseVerification::Signs(std::string_view releaseName) const {
+  return HasManifest() && Guard->Manifest().Find(releaseName) != nullptr;
+}
+
+std::vector<std::string> TReleaseVerification::RemoveDroppedFiles(
+    const std::string& clientFolder, const std::vector<std::string>& keep) {
+  std::vector<std::string> removed;
+  if (!HasManifest()) return removed;
+  std::set<std::string> kept;
+  for (const std::string& name : keep) kept.insert(ManifestKey(name));
+  for (const std::string& name : PreviousFiles) {
+    if (Signs(name) || kept.contains(ManifestKey(name))) continue;
+    std::string relative;
+    try {
+      relative = CheckRequestName(name).Relative;
+    } catch (const std::exception&) {
+      continue;  // never a name outside the folder
+    }
+    // Walks from the folder without following links: a link is removed itself, never what
+    // it (or a folder on the way) points to.
+    if (DeleteFileBelow(clientFolder, relative)) removed.push_back(name);
+  }
+  return removed;
 }
 
 TCachedFileDigests& TReleaseVerification::LocalDigests() {

@@ -8,10 +8,18 @@
 // hashes of the local files in a cache beside it (update/release_hash_cache.h), so that the
 // next start reads only the files that changed since.
 //
+// The launcher acts only on what the verified manifest says: the list and the manifest must
+// agree both ways, a configuration file the manifest holds must come from the server, files
+// the previous accepted release held and this one drops are removed from the client folder.
+// The state and the hash cache are trusted only when they belong to the user and nobody else
+// may write them, and they are written through the file layer's exclusive replacement.
+//
 // Key rotation: a manifest may name the next key. Once the launcher has accepted such a
 // manifest it trusts the signing key and the named one; the first manifest signed by the
 // named key makes that the only trusted key (plus whatever it names in turn). Changing
-// "ReleaseKey" starts over from the new key, keeping the counter.
+// "ReleaseKey" starts over from the new key and from counter 0: the administrator vouches for
+// the new key, which is how a client recovers from a compromised key whose releases carried
+// a counter far ahead.
 //
 // Without a key nothing is checked, and the start window's set-up says so in one line.
 #pragma once
@@ -43,11 +51,14 @@ struct TReleaseState {
   std::string RootKey;     // the "ReleaseKey" the keys below descend from
   std::string CurrentKey;  // signed the last accepted manifest
   std::string NextKey;     // named by it
+  // The names of the accepted manifest's files, to remove what a later release drops.
+  std::vector<std::string> Files;
 };
 
-// The state in `path`; an empty state when there is none or it cannot be read.
+// The state in `path`; an empty state when there is none, it cannot be read, or it is not a
+// file of this user that only this user may write.
 TReleaseState ReadReleaseState(const std::string& path);
-// Writes the state (0600) through a temporary renamed over `path`.
+// Writes the state (0600) through a new temporary (never through a link) renamed over `path`.
 void WriteReleaseState(const std::string& path, const TReleaseState& state);
 
 // Writes the one line on standard error that says the release is not verified, when
@@ -73,7 +84,16 @@ class TReleaseVerification {
   void Accept(std::string_view manifestText, int64_t nowSeconds);
   // Drops the manifest's own entry from the server's list and checks that every other entry
   // is part of the release with the version and date the manifest signs.
+  // Every signed file the list can carry must be in it as well.
   void CheckList(TFileList& list) const;
+  // True when a verified manifest is in force.
+  bool HasManifest() const { return Guard && Guard->HasManifest(); }
+  // True when the manifest in force holds `releaseName` (the area's folder + the name).
+  bool Signs(std::string_view releaseName) const;
+  // Removes from `clientFolder` the files the previous accepted release held and the one in
+  // force does not, except the names in `keep` (the launcher's own files); the names removed.
+  std::vector<std::string> RemoveDroppedFiles(const std::string& clientFolder,
+                                              const std::vector<std::string>& keep);
   // True when no manifest is in force or the local file at `path` matches the signed one.
   // The hash comes from the cache while the file's identity is the one recorded.
   bool LocalFileMatches(std::string_view name, const std::string& path);
@@ -97,6 +117,7 @@ class TReleaseVerification {
   std::shared_ptr<const TReleaseGuard> Guard;
   TReleaseState Accepted;
   bool HasAccepted = false;
+  std::vector<std::string> PreviousFiles;  // of the state this run started from
 };
 
 }  // namespace zor

@@ -8,6 +8,7 @@
 #include "base/format.h"
 #include "base/string_routines.h"
 #include "platform/file_times.h"
+#include "platform/folder_sharing.h"
 #include "platform/pe_version.h"
 #include "platform/runtime_dir.h"
 #include "startup/client_info/lang_messages.h"
@@ -84,26 +85,43 @@ bool NeedsUpdate(const std::string& localPath, const TFileObject& entry) {
 }
 
 bool TRemoteUpdateThread::CheckSelfUpdate() {
+  // The launcher a self-update started does not replace itself again in the same start.
+  if (!Settings.SelfUpdateAllowed) return false;
   TUpdateSource& source = *Settings.Source;
   const std::string launcherName = ExtractFileName(Settings.ExePath);
   const std::string libraryName(kCloudClientLibrary);
-  TFileObject launcherInfo;
-  TFileObject libraryInfo;
-  const bool knowsLauncher =
-      source.GetRemoteFileInfo(launcherName, std::string(kAreaLibs), launcherInfo);
-  const bool knowsLibrary =
-      source.GetRemoteFileInfo(libraryName, std::string(kAreaLibs), libraryInfo);
+  const std::string launcherPath = Settings.ExePath;
+  const std::string libraryPath = ExeDir() + libraryName;
+  bool knowsLauncher = false;
+  bool knowsLibrary = false;
+  bool launcherOlder = false;
+  bool libraryOlder = false;
+  if (Release && Release->HasManifest()) {
+    // The signed release alone decides: a copy that differs from the signed one is replaced,
+    // whatever the server says about versions and dates.
+    const std::string launcherKey = TReleaseGuard::ReleaseName(launcherName, kAreaLibs);
+    const std::string libraryKey = TReleaseGuard::ReleaseName(libraryName, kAreaLibs);
+    knowsLauncher = Release->Signs(launcherKey);
+    knowsLibrary = Release->Signs(libraryKey);
+    launcherOlder = knowsLauncher && !Release->LocalFileMatches(launcherKey, launcherPath);
+    libraryOlder = knowsLibrary && !Release->LocalFileMatches(libraryKey, libraryPath);
+  } else {
+    TFileObject launcherInfo;
+    TFileObject libraryInfo;
+    knowsLauncher = source.GetRemoteFileInfo(launcherName, std::string(kAreaLibs), launcherInfo);
+    knowsLibrary = source.GetRemoteFileInfo(libraryName, std::string(kAreaLibs), libraryInfo);
+    // A file the server does not hold cannot be newer there. A date more than a day ahead is
+    // never stored on the installed copy, so it would look newer again after the replacement
+    // and the launcher would replace and restart itself without end: such a date alone does
+    // not start a self-update (a higher version still does).
+    const auto newer = [](const std::string& path, const TFileObject& info) {
+      if (CompareVersion(LocalFileVersion(path), info.Version) < 0) return true;
+      return !IsDosDateTooFarAhead(static_cast<uint32_t>(info.FileAge)) && NeedsUpdate(path, info);
+    };
+    launcherOlder = knowsLauncher && newer(launcherPath, launcherInfo);
+    libraryOlder = knowsLibrary && newer(libraryPath, libraryInfo);
+  }
   if (!knowsLauncher && !knowsLibrary) return false;
-  // A file the server does not hold cannot be newer there. A date more than a day ahead is
-  // never stored on the installed copy, so it would look newer again after the replacement
-  // and the launcher would replace and restart itself without end: such a date alone does
-  // not start a self-update (a higher version still does).
-  const auto newer = [](const std::string& path, const TFileObject& info) {
-    if (CompareVersion(LocalFileVersion(path), info.Version) < 0) return true;
-    return !IsDosDateTooFarAhead(static_cast<uint32_t>(info.FileAge)) && NeedsUpdate(path, info);
-  };
-  const bool launcherOlder = knowsLauncher && newer(Settings.ExePath, launcherInfo);
-  const bool libraryOlder = knowsLibrary && newer(ExeDir() + libraryName, libraryInfo);
   if (!launcherOlder && !libraryOlder) return false;
 
   const std::string temp = StagingFolder(Settings.TempDir);
@@ -146,6 +164,13 @@ bool TRemoteUpdateThread::DownloadConfigFiles() {
     if (outcomes[i].Error) {
       if (!firstError) firstError = outcomes[i].Error;
     } else if (!outcomes[i].Found) {
+      // A file of the signed release is never taken away on the server's word.
+      if (Release && Release->Signs(TReleaseGuard::ReleaseName(names[i], kAreaInstall))) {
+        if (!firstError)
+          firstError = std::make_exception_ptr(EReleaseRefused(Format(
+              ReleaseTextIn(Settings.LangIndex, TReleaseText::SignedFileMissing), {names[i]})));
+        continue;
+      }
       DeleteIfPresent(ExeDir() + LocalFileName(names[i]));
     }
   }
@@ -160,6 +185,13 @@ void TRemoteUpdateThread::GetFileList(TFileList& list) {
 void TRemoteUpdateThread::FetchFileList(TFileList& list) {
   // Before anything is downloaded: a folder this user cannot write into fails the pass
   // once, with its own message, rather than at the first file.
+  // A folder other users may write into would let them choose what runs as this user.
+  if (!ExeDir().empty() && CheckFolderSharing(ExeDir()) == FolderSharing::OthersMayWrite) {
+    std::string folder = ExeDir();
+    if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    throw Exception(
+        Format(ReleaseTextIn(Settings.LangIndex, TReleaseText::SharedFolder), {folder}));
+  }
   if (!ExeDir().empty()) CheckFolderWritable(ExeDir(), Settings.LangIndex);
   if (!Settings.Source) Settings.Source = GetUpdateSource();
   TUpdateSource& source = *Settings.Source;
@@ -188,9 +220,17 @@ void TRemoteUpdateThread::UpdateFiles(TFileList& list) {
   StopOnFullDisk(Settings.LangIndex, [&] { FetchFiles(list); });
 }
 
+void TRemoteUpdateThread::FinishPass() {
+  if (!Release) return;
+  Release->RemoveDroppedFiles(
+      ExeDir(), {ExtractFileName(Settings.ExePath), std::string(kCloudClientLibrary),
+                 std::string(kReleaseStateFileName), std::string(kReleaseHashesFileName)});
+  Release->Commit();
+}
+
 void TRemoteUpdateThread::FetchFiles(TFileList& list) {
   if (list.empty()) {
-    if (Release) Release->Commit();
+    FinishPass();
     return;
   }
   for (size_t i = list.size(); i-- > 0;) {
@@ -217,7 +257,7 @@ void TRemoteUpdateThread::FetchFiles(TFileList& list) {
     Form.ClearSettingsChanged();
   }
   if (list.empty()) {
-    if (Release) Release->Commit();
+    FinishPass();
     return;
   }
 
@@ -234,8 +274,8 @@ void TRemoteUpdateThread::FetchFiles(TFileList& list) {
   if (Release) {
     for (const TFileEntry& entry : list)
       Release->NoteDownloaded(ExeDir() + LocalFileName(entry.Name));
-    Release->Commit();
   }
+  FinishPass();
 }
 
 TUpdateThreadClass RemoteUpdateThreadClass() {

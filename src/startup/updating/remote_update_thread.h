@@ -48,7 +48,8 @@ class TRemoteUpdateThread : public TSyncThread {
 
   // Fetches the configuration files fresh into the launcher's folder, at once where the
   // source can; the last one's result. A fetch that fails keeps the old file and fails the
-  // pass; a file the server does not hold is removed.
+  // pass; a file the server does not hold is removed, unless the signed release holds it:
+  // then the pass fails.
   virtual bool DownloadConfigFiles();
   // The self-update: false when the launcher and the cloud client library are current (or
   // could not be fetched); when a newer launcher was fetched, starts it with "/ReCopy" and
@@ -64,6 +65,8 @@ class TRemoteUpdateThread : public TSyncThread {
   // the user's language.
   void FetchFileList(TFileList& list);
   void FetchFiles(TFileList& list);
+  // End of a pass that succeeded: removes what the signed release dropped, keeps the state.
+  void FinishPass();
   // The signed-release check of this run, made at the first pass.
   std::unique_ptr<TReleaseVerification> Release;
 };

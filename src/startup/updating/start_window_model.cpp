@@ -4,12 +4,16 @@
 #include <filesystem>
 
 #include "base/clock.h"
+#include "base/format.h"
 #include "base/timer_queue.h"
 #include "startup/client_info/lang_messages.h"
 #include "startup/launch/application_state.h"
 #include "startup/launch/launch_outcome.h"
 #include "startup/launch/main_exe.h"
+#include "startup/launch/message_box.h"
 #include "startup/launch/path_names.h"
+#include "update/release_guard.h"
+#include "update/request_name.h"
 
 namespace zor {
 
@@ -131,6 +135,23 @@ void TStartWindowModel::CheckZorInfo() {
 void TStartWindowModel::StartMainExe() {
   if (!MainExe) MainExe = Env.MainExeName ? Env.MainExeName() : std::string();
   if (MainExe->empty()) return RecordLaunchOutcome(TLaunchOutcome::MainProgramNotStarted);
+  // The name comes from a file the server sends: it must name a file inside the client folder
+  // and, with a signed release, one of the release's files.
+  bool inside = true;
+  try {
+    (void)CheckRequestName(*MainExe);
+  } catch (const std::exception&) {
+    inside = false;
+  }
+  const std::shared_ptr<const TReleaseGuard> guard = GetReleaseGuard();
+  if (!inside || (guard && guard->HasManifest() && guard->Manifest().Find(*MainExe) == nullptr)) {
+    MessageBoxRequest request;
+    request.Text = Format(
+        ReleaseTextIn(Env.WorkerSettings.LangIndex, TReleaseText::MainExeNotSigned), {*MainExe});
+    request.Icon = MessageIcon::Error;
+    ShowMessageBox(request);
+    return RecordLaunchOutcome(TLaunchOutcome::MainProgramNotStarted);
+  }
   const std::string path = ExtractFilePath(Env.WorkerSettings.ExePath) + *MainExe;
   std::error_code error;
   // A missing main program is not reported (but the exit status of a run without a person

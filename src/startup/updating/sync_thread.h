@@ -73,6 +73,9 @@ struct TSyncThreadSettings {
   std::function<void(const std::string& commandLine)> StartProcess;
   // The "ReleaseKey" setting: with it only what the release's publisher signed is installed.
   std::string ReleaseKey;
+  // False in the launcher a self-update started ("/Again" after "/ReCopy"): one start
+  // replaces the launcher at most once, whatever the server claims about newer versions.
+  bool SelfUpdateAllowed = true;
 };
 
 class TSyncThread {

@@ -1,0 +1,45 @@
+#include "platform/folder_sharing.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+namespace zor {
+
+namespace {
+
+// What one entry allows: nothing to others, root only, or another user's writes.
+FolderSharing EntrySharing(const struct stat& info) {
+  const bool othersWrite = (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+  // A link's own mode means nothing; what it points to is looked at where it lies.
+  if (S_ISLNK(info.st_mode)) return FolderSharing::Private;
+  if (othersWrite) return FolderSharing::OthersMayWrite;
+  if (info.st_uid == geteuid()) return FolderSharing::Private;
+  if (info.st_uid == 0) return FolderSharing::RootOnly;
+  return FolderSharing::OthersMayWrite;
+}
+
+FolderSharing Worse(FolderSharing a, FolderSharing b) {
+  return static_cast<int>(a) > static_cast<int>(b) ? a : b;
+}
+
+}  // namespace
+
+FolderSharing CheckFolderSharing(const std::string& path, int maxEntries) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return FolderSharing::Private;
+  FolderSharing result = EntrySharing(info);
+  std::error_code error;
+  std::filesystem::recursive_directory_iterator it(
+      path, std::filesystem::directory_options::skip_permission_denied, error);
+  int seen = 0;
+  for (; !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+    if (++seen > maxEntries || result == FolderSharing::OthersMayWrite) break;
+    if (lstat(it->path().c_str(), &info) != 0) continue;
+    result = Worse(result, EntrySharing(info));
+  }
+  return result;
+}
+
+}  // namespace zor
