@@ -306,13 +306,14 @@ class SignedReleaseE2E : public UpdateE2E {
 
   // Serves the changed release from a fresh pack cache, runs the launcher and checks that it
   // showed `message`, gave up and left the client folder as it was.
-  void ExpectRefused(const std::string& message) {
+  // `code`: 2 for a refused release, 1 for an update that failed before it (the folder).
+  void ExpectRefused(const std::string& message, int code = 2) {
     StopServer();
     fs::remove_all(Root + "cache");
     fs::create_directories(Root + "cache");
     const size_t startsBefore = ReadAll(Client("IClient.started")).size();
     StartServer();
-    const std::string err = RunClient(2);  // the release was refused
+    const std::string err = RunClient(code);
     EXPECT_NE(err.find("[Error] " + message + "\n"), std::string::npos) << err;
     EXPECT_NE(err.find("[headless] the update failed 3 times"), std::string::npos) << err;
     EXPECT_EQ(ClientFiles(), Installed);
@@ -556,7 +557,7 @@ TEST_F(SignedReleaseE2E, AMainProgramOutsideTheSignedReleaseIsNotStarted) {
     WriteAll(Release("ZORSys.ini"), "[System]\r\nMainExe=" + name + "\r\n");
     Sign();
     StartServer();
-    const std::string err = RunClient();
+    const std::string err = RunClient(5);  // updated, but the main program not started
     StopServer();
     EXPECT_NE(err.find("[Error] The main program " + name +
                        " is not a file of the signed release in the client folder; it was not "
@@ -626,18 +627,21 @@ TEST_F(SignedReleaseE2E, AClientFolderOtherUsersMayWriteIsNotUpdated) {
   for (const fs::perms open : {fs::perms::others_write, fs::perms::group_write}) {
     fs::permissions(Root + "client", open, fs::perm_options::add);
     ExpectRefused("The client folder " + Root +
-                  "client may be written by other users, who could replace the programs run "
-                  "from it; nothing was updated. Make the folder and its files writable by "
-                  "their owner only (chmod go-w), or install the client in a folder of your "
-                  "own.");
+                      "client may be written by other users, who could replace the programs run "
+                      "from it; nothing was updated. Make the folder and its files writable by "
+                      "their owner only (chmod go-w), or install the client in a folder of your "
+                      "own.",
+                  1);
     fs::permissions(Root + "client", open, fs::perm_options::remove);
   }
   // A file in it that others may write is the same.
   fs::permissions(Client("IClient"), fs::perms::others_write, fs::perm_options::add);
-  ExpectRefused("The client folder " + Root +
-                "client may be written by other users, who could replace the programs run from "
-                "it; nothing was updated. Make the folder and its files writable by their owner "
-                "only (chmod go-w), or install the client in a folder of your own.");
+  ExpectRefused(
+      "The client folder " + Root +
+          "client may be written by other users, who could replace the programs run from "
+          "it; nothing was updated. Make the folder and its files writable by their owner "
+          "only (chmod go-w), or install the client in a folder of your own.",
+      1);
 }
 
 }  // namespace
