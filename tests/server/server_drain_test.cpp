@@ -15,19 +15,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::LiveServer;
+using testing::ServerClosed;
 using testing::TTestClient;
 using testing::WaitFor;
-
-// The server closed its end: the transport reads as ended, with nothing waiting.
-bool ServerClosed(TIcConnection& connection) {
-  TIcIOHandler* handler = connection.Handler();
-  try {
-    return !handler || !handler->IsConnected() ||
-           (handler->PollReadable() && !handler->DataAvailable());
-  } catch (const std::exception&) {
-    return true;
-  }
-}
 
 TEST(ServerDrain, ARunningCommandIsAnsweredInFullWhileWaitingSessionsCloseAndNoneAreTaken) {
   LiveServer live;

@@ -22,6 +22,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::LiveServer;
+using testing::ServerClosed;
 using testing::TLogonValues;
 using testing::TTestClient;
 
@@ -32,17 +33,6 @@ bool Eventually(Predicate done) {
     std::this_thread::sleep_for(10ms);
   }
   return done();
-}
-
-// The server closed its end: the transport reads as ended, with nothing waiting.
-bool ServerClosed(TIcConnection& connection) {
-  TIcIOHandler* handler = connection.Handler();
-  try {
-    return !handler || !handler->IsConnected() ||
-           (handler->PollReadable() && !handler->DataAvailable());
-  } catch (const std::exception&) {
-    return true;
-  }
 }
 
 // A reply read without the client's reactions (an invalid-argument reply makes a client wait

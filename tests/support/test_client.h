@@ -78,4 +78,16 @@ class TTestClient {
   uint32_t SessionId = 0;
 };
 
+// The server closed its end of `connection`: the transport reads as ended, with nothing
+// waiting.
+inline bool ServerClosed(TIcConnection& connection) {
+  TIcIOHandler* handler = connection.Handler();
+  try {
+    return !handler || !handler->IsConnected() ||
+           (handler->PollReadable() && !handler->DataAvailable());
+  } catch (const std::exception&) {
+    return true;
+  }
+}
+
 }  // namespace zor::testing
