@@ -130,15 +130,16 @@ TZORServer::TServiceLease::~TServiceLease() {
 
 void TZORServer::TServiceLease::Release() {
   if (!Service) return;
-  {
-    std::lock_guard guard(Server->ServicesLock);
-    --Service->Leases;
-  }
   // Leases live on the thread that took them (they are not handed between threads).
   if (auto it = std::find(tLeasedHere.rbegin(), tLeasedHere.rend(), Service);
       it != tLeasedHere.rend())
     tLeasedHere.erase(std::next(it).base());
-  Server->ServiceReleased.notify_all();
+  {
+    // Notified under the lock: a remover that wakes may free the service at once.
+    std::lock_guard guard(Server->ServicesLock);
+    --Service->Leases;
+    Server->ServiceReleased.notify_all();
+  }
   Server = nullptr;
   Service = nullptr;
 }
