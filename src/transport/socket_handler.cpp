@@ -212,14 +212,15 @@ bool TSocketHandler::WaitForPeer(int32_t seconds) {
 void TSocketHandler::DoClose() {
   CancelSchedule();
   ReleaseListenRecord(ListenEntry);
-  if (SocketFd != kNoSocket) ShutdownSocket(SocketFd);  // wakes a thread waiting on it
+  if (const int socket = SocketFd; socket != kNoSocket)
+    ShutdownSocket(socket);  // wakes a thread waiting on it
   std::unique_lock fd(FdLock);
   CloseSocket(SocketFd);
   SocketFd = kNoSocket;
 }
 
 void TSocketHandler::Close() {
-  if (IsConnected() && SocketFd != kNoSocket) ShutdownSocket(SocketFd);
+  if (const int socket = SocketFd; IsConnected() && socket != kNoSocket) ShutdownSocket(socket);
   TIcIOHandler::Close();
 }
 

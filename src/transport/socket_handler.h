@@ -3,6 +3,8 @@
 // listening socket and accepts one peer. Subclasses say which peers are welcome.
 #pragma once
 
+#include <atomic>
+
 #include <functional>
 #include <memory>
 #include <shared_mutex>
@@ -72,7 +74,8 @@ class TSocketHandler : public TIcIOHandler {
   int32_t Transfer(int direction, uint8_t* buffer, int32_t count);
   void CancelSchedule();
 
-  int SocketFd = kNoSocket;
+  // Read without the lock by a thread that closes the handler while its own thread uses it.
+  std::atomic<int> SocketFd{kNoSocket};
   std::shared_mutex FdLock;  // a close waits until no call is inside the socket
   uint8_t* Pending[2] = {nullptr, nullptr};
   int32_t PendingCount[2] = {0, 0};
