@@ -21,6 +21,7 @@
 #include "update/crc_register.h"
 #include "update/disk_full.h"
 #include "update/download_settings.h"
+#include "update/fetch_deadline.h"
 #include "update/file_date.h"
 #include "update/plain_data_stream.h"
 #include "update/release_guard.h"
@@ -385,7 +386,17 @@ bool TRemoteFile::DownloadRecord(TDownloadRecord& record, const TCancelFlag* can
 
 void TRemoteFile::ReceiveStream(TDownloadRecord& record, PositionedFile& stream,
                                 const TCancelFlag* cancel) {
-  if (!IsCancelled(cancel)) ReceiveData(stream, record, cancel);
+  if (!IsCancelled(cancel)) {
+    const int32_t bytes = record.FileSize - record.FilePos;
+    const TFetchDeadline deadline(HandlerOf(Connection), bytes);
+    try {
+      ReceiveData(stream, record, cancel);
+    } catch (const EConnectIOError&) {
+      if (!deadline.Passed()) throw;
+      throw Exception(Format(kFetchTooSlowText,
+                             {static_cast<int64_t>(deadline.Limit().count()), bytes, record.Name}));
+    }
+  }
   // A cancelled transfer leaves unread data on the connection; it cannot carry another
   // command, so it is closed (the next attempt connects anew).
   if (IsCancelled(cancel) && Connection->Handler()) Connection->Handler()->Close();

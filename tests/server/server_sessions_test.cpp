@@ -160,6 +160,44 @@ TEST(ServerSessions, ResumeRefusesUnknownSessionsOtherClientsAndAnswersFalseWith
   EXPECT_EQ(b.Execute(16)[0].AsInteger(), 0);
 }
 
+// A resume must come from the address the session had: a client elsewhere that learned the
+// id and copies the logon values is refused and the session stays whole, while its own
+// client, reconnecting from the same address, takes it over with its held result.
+TEST(ServerSessions, AResumeFromAnotherAddressIsRefusedAndTheSameAddressTakesTheSession) {
+  LiveServer live;
+  live.Start();
+  live.Gate->Close();
+  TLogonValues logon;
+  TTestClient a(live.Port, logon);
+  a.Connection.SendCommandData(0x1201, {TVariant("kept for you")});
+  live.Gate->WaitEntered(1);
+  const uint32_t counter = a.Connection.Counter.load();
+  a.Connection.Handler()->Close();
+  live.Gate->Release();
+  const TVariantArray resume = {TVariant(static_cast<int32_t>(a.SessionId)), TVariant(0x1201),
+                                TVariant(static_cast<int32_t>(counter))};
+
+  constexpr uint32_t kOtherLoopback = 0x7F000002;  // 127.0.0.2
+  TTestClient elsewhere(live.Port, logon, testing::TFromAddress{kOtherLoopback});
+  try {
+    elsewhere.Execute(41, resume);
+    ADD_FAILURE() << "a resume from 127.0.0.2 was accepted";
+  } catch (const EResultError& e) {
+    EXPECT_EQ(e.ErrorCode, kErrSessionUnknown);
+    EXPECT_EQ(e.Message, "指定的连接句柄与目前的连接句柄的客户端讯息并不符合！");
+  }
+  // The refused client keeps its own session; the old one is untouched.
+  EXPECT_EQ(elsewhere.Execute(0x1234)[0].Text(), "0x1234 served by Gate");
+  EXPECT_NE(live.Server->Sessions().Find(elsewhere.SessionId), nullptr);
+
+  TTestClient same(live.Port, logon);
+  const TVariantArray resumed = same.Execute(41, resume);
+  ASSERT_EQ(resumed.size(), 1u);
+  EXPECT_TRUE(resumed[0].AsBoolean());
+  EXPECT_EQ(same.Connection.WaitResult(true)[0].Text(), "kept for you");
+  EXPECT_EQ(live.Server->Sessions().Find(same.SessionId), nullptr);
+}
+
 // The credential check at logon is off by default (every test above logs on without one);
 // a site's check refuses a logon with its message, closes the connection and logs the
 // refusal, and nothing but a logon is served before it admits the client.

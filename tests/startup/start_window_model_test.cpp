@@ -172,6 +172,50 @@ TEST_F(StartWindow, TheArrowSweepsRightHidesTurnsAndSweepsBack) {
   EXPECT_EQ(lefts[16], 54 + 66);
 }
 
+// The arrow runs after the status text the window shows now: when the prompt gives way to a
+// longer or shorter line its track moves with it, so the arrow never covers a word, and a line
+// too long to leave room for the track inside the window hides the arrow.
+TEST_F(StartWindow, TheArrowsTrackFollowsTheCurrentStatusTextAndStaysInsideTheWindow) {
+  struct MeasuringView : RecordingView {
+    int StatusWidth(const std::string& text) override {
+      return static_cast<int>(text.size()) * PixelsPerByte;
+    }
+    int PixelsPerByte = 7;
+  };
+  MeasuringView view;
+  const auto ticks = [](TStartWindowModel& model, int count) {
+    int leftmost = 1 << 20;
+    bool shown = false;
+    for (int i = 0; i < count; ++i) {
+      model.Tick();
+      if (!model.ArrowVisible()) continue;
+      shown = true;
+      leftmost = std::min(leftmost, model.ArrowLeftEdge());
+    }
+    return shown ? leftmost : -1;
+  };
+  Env.WaitInputMs = 500;
+  auto model = std::make_unique<TStartWindowModel>(Env, view);
+  model->Create();
+  const int starting = static_cast<int>(model->Status().size());
+  model->StartSequence();
+  const int prompt = static_cast<int>(model->Status().size());
+  ASSERT_GT(prompt, starting);  // the prompt is the longer line
+  // The prompt is shown for five ticks; the arrow starts just after it.
+  EXPECT_EQ(ticks(*model, 4), kStatusLeft + prompt * 7 + kArrowGap);
+  model->Tick();
+  ASSERT_EQ(model->Status(), "Program is starting, please wait....");
+  const int continued = static_cast<int>(model->Status().size());
+  EXPECT_EQ(ticks(*model, 48), kStatusLeft + continued * 7 + kArrowGap);
+
+  // 20 pixels a byte: the track would end outside the window, so no arrow is drawn.
+  view.PixelsPerByte = 20;
+  auto wide = std::make_unique<TStartWindowModel>(Env, view);
+  wide->Create();
+  wide->StartSequence();
+  EXPECT_EQ(ticks(*wide, 48), -1);
+}
+
 TEST_F(StartWindow, F1OpensTheSettingsOnlyWithoutModifiersAndOnlyDuringTheF1Time) {
   auto model = Open();
   struct Case {

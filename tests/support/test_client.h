@@ -7,7 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/exceptions.h"
 #include "intercom/ic_connection.h"
+#include "platform/socket.h"
 #include "transport/tcp_handler.h"
 
 namespace zor::testing {
@@ -17,6 +19,25 @@ struct TLogonValues {
   std::string User = "tester";
   std::string Program = "Client";
   std::string Folder = "/opt/zor/";
+};
+
+// A TCP connection to the loopback port `port` that comes from `source` (host byte order):
+// another loopback address (127.0.0.2 needs no set-up on Linux) stands for another machine.
+inline std::unique_ptr<TTCPHandler> ConnectFrom(uint32_t source, uint16_t port) {
+  auto handler = std::make_unique<TTCPHandler>("");
+  int error = 0;
+  const int socket = CreateSocket(SocketKind::Stream, error);
+  if (socket == kNoSocket) throw Exception("socket: " + SocketErrorText(error));
+  handler->SetSocket(socket);
+  if (!BindSocket(socket, SocketAddress{source, 0}, error))
+    throw Exception("bind to " + FormatIPv4(source) + ": " + SocketErrorText(error));
+  handler->Connect("127.0.0.1:" + std::to_string(port));
+  return handler;
+}
+
+// The source address of a `TTestClient` that does not connect from 127.0.0.1.
+struct TFromAddress {
+  uint32_t Address = 0;
 };
 
 class TTestClient {
@@ -35,11 +56,13 @@ class TTestClient {
       handler->WriteBuffer(preamble.data(), static_cast<int32_t>(preamble.size()));
       handler->Flush(true);
     }
-    Connection.SetHandler(std::move(handler));
-    Greeting = Connection.WaitResult(true);
-    if (Greeting.size() != 5) throw Exception("Invalid server information");
-    SessionId = static_cast<uint32_t>(Greeting[2].AsInteger());
-    if (logOn) Logon();
+    Start(std::move(handler), logOn);
+  }
+
+  // A logged-on client whose connection comes from `from`.
+  TTestClient(uint16_t port, TLogonValues logon, TFromAddress from)
+      : Connection(DefaultEncrypt, kDefaultScrambleKey, DefaultDecrypt), Values(std::move(logon)) {
+    Start(ConnectFrom(from.Address, port), true);
   }
 
   void Logon() {
@@ -76,6 +99,15 @@ class TTestClient {
   bool Scramble = true;
   TVariantArray Greeting;
   uint32_t SessionId = 0;
+
+ private:
+  void Start(std::unique_ptr<TTCPHandler> handler, bool logOn) {
+    Connection.SetHandler(std::move(handler));
+    Greeting = Connection.WaitResult(true);
+    if (Greeting.size() != 5) throw Exception("Invalid server information");
+    SessionId = static_cast<uint32_t>(Greeting[2].AsInteger());
+    if (logOn) Logon();
+  }
 };
 
 // The server closed its end of `connection`: the transport reads as ended, with nothing

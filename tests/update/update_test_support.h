@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <random>
@@ -111,6 +112,12 @@ class FakeFileServer {
   std::atomic<int64_t> PauseAfter{-1};
   // False: an older server, which answers the one-trip commands as unknown.
   std::atomic<bool> KnowsOneTrip{true};
+  // Bytes of each data stream sent at once before the rest trickles in pieces of
+  // `TricklePiece`, `BeforeTrickle` (set before the link starts) called before each piece
+  // with the bytes sent so far (-1: no trickle).
+  int64_t TrickleAfter = -1;
+  size_t TricklePiece = 1;
+  std::function<void(size_t sent)> BeforeTrickle;
 
   // True while the server holds the rest of a data stream back (see `PauseAfter`).
   bool Paused() {
@@ -249,6 +256,19 @@ class FakeFileServer {
       IsPaused = true;
       // Bounded, so a test that never resumes cannot hang its own tear-down.
       Changed.wait_for(guard, std::chrono::seconds(20), [this] { return !IsPaused; });
+    }
+    if (TrickleAfter >= 0) {
+      const size_t first = std::min<size_t>(send, static_cast<size_t>(TrickleAfter));
+      handler.Write(stream.data() + sent, static_cast<int32_t>(first - std::min(first, sent)));
+      handler.Flush(true);
+      sent = std::max(sent, first);
+      while (sent < send) {
+        if (BeforeTrickle) BeforeTrickle(sent);
+        const size_t piece = std::min(TricklePiece, send - sent);
+        handler.Write(stream.data() + sent, static_cast<int32_t>(piece));
+        handler.Flush(true);
+        sent += piece;
+      }
     }
     handler.Write(stream.data() + sent, static_cast<int32_t>(send - sent));
     handler.Flush(true);

@@ -1,5 +1,6 @@
 #include "startup/updating/start_window_model.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -43,10 +44,12 @@ void TStartWindowModel::Create() {
 void TStartWindowModel::SetStatus(const std::string& text) {
   StatusText = text;
   View.StatusChanged(text);
-  if (!ArrowCreated) {
-    ArrowCreated = true;
-    ArrowLeft = kStatusLeft + View.StatusWidth(text) + kArrowGap;
-  }
+  // The arrow's track begins after the text shown now, so a longer status moves it on
+  // rather than letting the arrow run over the words; a track that would not end inside the
+  // window is not shown at all.
+  ArrowLeft = kStatusLeft + View.StatusWidth(text) + kArrowGap;
+  const int arrowWidth = std::max(View.StatusWidth(">"), View.StatusWidth("<"));
+  ArrowFits = ArrowLeft + kArrowTrackPixels + arrowWidth <= kStatusRight;
 }
 
 void TStartWindowModel::StartSequence() {
@@ -62,7 +65,8 @@ void TStartWindowModel::StartSequence() {
 
 void TStartWindowModel::AnimateArrow() {
   // The position is taken as unsigned: negative positions are hidden as well.
-  Visible = static_cast<unsigned>(Position) < static_cast<unsigned>(kArrowShownPositions);
+  Visible =
+      ArrowFits && static_cast<unsigned>(Position) < static_cast<unsigned>(kArrowShownPositions);
   if (Visible) {
     Left = static_cast<int>(std::nearbyint(Position * static_cast<double>(kArrowTrackPixels) /
                                            kArrowTrackSteps)) +

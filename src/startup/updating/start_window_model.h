@@ -36,6 +36,8 @@ inline constexpr int kArrowTrackSteps = 19;
 // Where the status line lies on the splash ("Starting" at (12, 330)).
 inline constexpr int kStatusLeft = 12;
 inline constexpr int kArrowGap = 4;
+// Where the status line ends: the window is 482 pixels wide, with the same margin both sides.
+inline constexpr int kStatusRight = 482 - kStatusLeft;
 
 // The splash picture's resource: "TCFORM" for the traditional script, else "SCFORM".
 std::string_view BackgroundName(int langIndex);
@@ -154,7 +156,7 @@ class TStartWindowModel : public TSyncThreadOwner {
   int WaitInputMs = 0;
   int TickCount = 0;
   bool Busy = false;
-  bool ArrowCreated = false;
+  bool ArrowFits = true;  // the track and the arrow end before the status line does
   bool Visible = false;
   int ArrowLeft = 0;
   int Left = 0;
