@@ -49,9 +49,10 @@ if [ $# -eq 3 ]; then
 else
   step "packages (scripts/package.sh)"
   bash scripts/package.sh
-  SERVER_DEB=$(realpath build-package/deb/zor-server_*.deb)
-  CLIENT_DEB=$(realpath build-package/deb/zor-client_*.deb)
-  COMMON_DEB=$(realpath build-package/deb/zor-common_*.deb)
+  DEBS=${ZOR_PACKAGE_BUILD_DIR:-build-package}/deb
+  SERVER_DEB=$(realpath "$DEBS"/zor-server_*.deb)
+  CLIENT_DEB=$(realpath "$DEBS"/zor-client_*.deb)
+  COMMON_DEB=$(realpath "$DEBS"/zor-common_*.deb)
 fi
 # The stand-in main program the release starts (a suite's own program in a real deployment).
 MAIN=${ZOR_DEPLOY_MAIN:-build/bin/IClient}

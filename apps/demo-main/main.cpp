@@ -1,5 +1,6 @@
 // IClient, the stand-in main program: holds its run mutex (the one the launcher probes)
-// while it runs, appends how it was started to "IClient.started" beside itself, waits
+// while it runs, appends how it was started to "IClient.started" beside itself (or to the
+// file $ZOR_DEMO_STARTED names, for a folder the user may not write), waits
 // $ZOR_DEMO_HOLD_MS milliseconds (default 0) and exits.
 #include <chrono>
 #include <cstdio>
@@ -59,7 +60,11 @@ int main(int argc, char** argv) {
     std::string line = UtcTimeText();
     for (const std::string& param : zor::ProgramParameterList())
       line += " " + zor::QuoteArgument(param);
-    std::ofstream(zor::ChangeFileExt(exePath, "") + std::string(kStartedFileExt), std::ios::app)
+    const char* startedFile = std::getenv("ZOR_DEMO_STARTED");
+    std::ofstream(startedFile && *startedFile
+                      ? std::string(startedFile)
+                      : zor::ChangeFileExt(exePath, "") + std::string(kStartedFileExt),
+                  std::ios::app)
         << line << "\n";
 
     zor::GetClock().SleepFor(std::chrono::milliseconds(HoldMilliseconds()));

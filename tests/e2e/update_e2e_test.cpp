@@ -4,7 +4,9 @@
 // passes and starts nothing. Every process a test starts, it stops.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -17,6 +19,7 @@
 #include <thread>
 
 #include "pe_version_writer.h"
+#include "platform/folder_sharing.h"
 #include "platform/process.h"
 #include "platform/registry_store.h"
 #include "platform/zor_registry.h"
@@ -642,6 +645,192 @@ TEST_F(SignedReleaseE2E, AClientFolderOtherUsersMayWriteIsNotUpdated) {
           "it; nothing was updated. Make the folder and its files writable by their owner "
           "only (chmod go-w), or install the client in a folder of your own.",
       1);
+}
+
+// Other local users, for real: the test runs as root and starts every launcher, and every
+// attacker, under a user id of its own (setpriv). Skipped, with the reason, elsewhere.
+class OtherUserE2E : public SignedReleaseE2E {
+ protected:
+  static constexpr uid_t kVictim = 65533;
+  static constexpr uid_t kOther = 65534;  // the attacker, or the account that keeps a copy
+
+  void SetUp() override {
+    if (geteuid() != 0)
+      GTEST_SKIP() << "Skipped: the tests do not run as root, so no process can act as "
+                      "another user.";
+    if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "Skipped: setpriv is missing.";
+    SignedReleaseE2E::SetUp();
+    chmod(Root.c_str(), 0755);
+    // Where any process may leave a mark (a trojan that ran, a main program's start).
+    fs::create_directories(Root + "marks");
+    chmod((Root + "marks").c_str(), 01777);
+  }
+
+  // A home, registry folder (the machine settings copied in, root's) and run-time folder of
+  // `uid`'s own.
+  std::string HomeOf(uid_t uid) {
+    const std::string home = Root + "home-" + std::to_string(uid) + "/";
+    if (!fs::exists(home)) {
+      for (const char* dir : {"", "reg", "run"}) {
+        fs::create_directories(home + dir);
+        EXPECT_EQ(chown((home + dir).c_str(), uid, uid), 0);
+        chmod((home + dir).c_str(), 0700);
+      }
+      fs::copy_file(Root + "reg/HKLM.reg", home + "reg/HKLM.reg");
+    }
+    return home;
+  }
+
+  // Runs `Client` of `folder` as `uid` with `extra` environment assignments (shell words),
+  // expecting exit code `expected`; what it wrote to standard error.
+  std::string RunAs(uid_t uid, const std::string& folder, int expected,
+                    const std::string& extra = "") {
+    const std::string home = HomeOf(uid);
+    const std::string id = std::to_string(uid);
+    const std::string command = "cd '" + folder + "' && setpriv --reuid=" + id + " --regid=" + id +
+                                " --clear-groups env HOME='" + home + "' ZOR_REGISTRY_DIR='" +
+                                home + "reg' ZOR_RUNTIME_DIR='" + home + "run' " + extra +
+                                " ./Client 2>'" + Root + "client.err' </dev/null";
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == expected)
+        << "status " << status << ": " << ReadAll(Root + "client.err");
+    return ReadAll(Root + "client.err");
+  }
+  // Runs a shell command as `uid`.
+  void ShellAs(uid_t uid, const std::string& script) {
+    const std::string id = std::to_string(uid);
+    const std::string command =
+        "setpriv --reuid=" + id + " --regid=" + id + " --clear-groups /bin/sh -c '" + script + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << script;
+  }
+
+  // Every entry below `folder` with its owner, mode and content (links as their target).
+  static std::map<std::string, std::string> Snapshot(const std::string& folder) {
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+      struct stat info {};
+      lstat(entry.path().c_str(), &info);
+      std::string what = std::to_string(info.st_uid) + " " + std::to_string(info.st_mode) + " ";
+      if (entry.is_symlink())
+        what += "-> " + fs::read_symlink(entry.path()).string();
+      else if (entry.is_regular_file())
+        what += ReadAll(entry.path().string());
+      entries[fs::relative(entry.path(), folder).string()] = what;
+    }
+    return entries;
+  }
+
+  std::string SharedFolderText(const std::string& folder) const {
+    return "The client folder " + folder +
+           " may be written by other users, who could replace the programs run from it; "
+           "nothing was updated. Make the folder and its files writable by their owner only "
+           "(chmod go-w), or install the client in a folder of your own.";
+  }
+};
+
+// A client folder several users may write into (as a per-machine install in a shared folder
+// might be): another user plants a same-size trojan main program with a hash cache of their
+// own, a cloud library, or a link at the name the state is written through. The victim's
+// launcher, another user id, refuses with its message, starts nothing, follows no link and
+// leaves the folder as the attacker left it.
+TEST_F(OtherUserE2E, WhatAnotherUserPlantsInASharedClientFolderIsRefusedByTheVictim) {
+  Sign();
+  StartServer();
+  ASSERT_EQ(chown((Root + "client").c_str(), kVictim, kVictim), 0);
+  ASSERT_EQ(chown(Client("Client").c_str(), kVictim, kVictim), 0);
+  const std::string started = Root + "marks/started";
+  RunAs(kVictim, Root + "client", 0, "ZOR_DEMO_STARTED='" + started + "'");
+  ASSERT_TRUE(WaitFor([&] { return !ReadAll(started).empty(); })) << ReadAll(Root + "client.err");
+  ASSERT_TRUE(fs::exists(Client("ZORRelease.hashes")));
+  const std::string precious = HomeOf(kVictim) + "precious";
+  WriteAll(precious, "the victim's own file");
+  ASSERT_EQ(chown(precious.c_str(), kVictim, kVictim), 0);
+  fs::copy(Root + "client", Root + "genuine",
+           fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+
+  const std::string trojan = "#!/bin/sh\necho ran >" + Root + "marks/trojan\n";
+  const size_t size = fs::file_size(Client("IClient"));
+  WriteAll(Root + "marks/trojan.src", trojan + std::string(size - trojan.size() - 1, '#') + "\n");
+  fs::copy_file(Root + "client/ZORRelease.hashes", Root + "marks/hashes.src");
+  fs::copy_file(std::string(ZOR_BIN_DIR) + "/M880CloudClient.dll", Root + "marks/cloud.src");
+  chmod((Root + "marks/trojan.src").c_str(), 0755);
+  chmod((Root + "marks/hashes.src").c_str(), 0644);
+  chmod((Root + "marks/cloud.src").c_str(), 0644);
+  struct Case {
+    const char* What;
+    fs::perms Mode;      // the shared folder's mode
+    std::string Attack;  // run in the folder as the other user
+  } const kCases[] = {
+      {"a trojan main program and a hash cache of the attacker's", fs::perms(0777),
+       "cp " + Root +
+           "marks/trojan.src IClient.new && mv -f IClient.new IClient && "
+           "touch -r " +
+           Root + "genuine/IClient IClient && cp " + Root +
+           "marks/hashes.src h.new && mv -f h.new ZORRelease.hashes"},
+      {"a cloud library", fs::perms(01777), "cp " + Root + "marks/cloud.src M880CloudClient.dll"},
+      {"a link at the state's temporary name", fs::perms(01777),
+       "ln -s " + precious + " ZORRelease.state.new"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.What);
+    fs::remove_all(Root + "client");
+    ASSERT_EQ(std::system(("cp -a '" + Root + "genuine' '" + Root + "client'").c_str()), 0);
+    fs::permissions(Root + "client", c.Mode);
+    ShellAs(kOther, "cd " + Root + "client && " + c.Attack);
+    const auto planted = Snapshot(Root + "client");
+    const size_t startsBefore = ReadAll(started).size();
+
+    const std::string err =
+        RunAs(kVictim, Root + "client", 1, "ZOR_DEMO_STARTED='" + started + "'");
+    EXPECT_NE(err.find("[Error] " + SharedFolderText(Root + "client") + "\n"), std::string::npos)
+        << err;
+    EXPECT_EQ(Snapshot(Root + "client"), planted);
+    EXPECT_EQ(ReadAll(precious), "the victim's own file");
+    EXPECT_FALSE(fs::exists(Root + "marks/trojan"));
+    EXPECT_EQ(ReadAll(started).size(), startsBefore);
+  }
+}
+
+// One client copy for the whole machine: the folder the administrator names is kept by an
+// account of its own, whose run (the service's, update only) brings it up to date without
+// starting the main program; another user's launcher starts the main program from it without
+// writing a byte there. Once anyone else may write into it, it is refused like any shared
+// folder.
+TEST_F(OtherUserE2E, TheMachineCopyIsKeptByItsAccountAndUsersStartFromItWithoutWriting) {
+  const std::string machine = Root + "machine";
+  fs::create_directories(machine);
+  fs::copy_file(std::string(ZOR_BIN_DIR) + "/Client", machine + "/Client");
+  for (const std::string& path : {machine, machine + "/Client"})
+    ASSERT_EQ(chown(path.c_str(), kOther, kOther), 0);
+  {
+    ScopedRegistryDir dir(Root + "reg");
+    TZORRegistry reg(RegRoot::LocalMachine, KEY_ALL_ACCESS);
+    ASSERT_TRUE(reg.OpenKey("\\Software\\ZOR\\DK880", true));
+    reg.WriteValue("MachineClientFolder", RegValue::String(machine + "/"));
+  }
+  Sign();
+  StartServer();
+  const std::string started = Root + "marks/started";
+  const std::string kept =
+      RunAs(kOther, machine, 0, "ZOR_UPDATE_ONLY=1 ZOR_DEMO_STARTED='" + started + "'");
+  EXPECT_EQ(ReadAll(machine + "/ZORCore.dll"), ReadAll(Release("ZORCore.dll"))) << kept;
+  EXPECT_TRUE(fs::exists(machine + "/ZORRelease.state"));
+  EXPECT_FALSE(fs::exists(started)) << "the update-only run started the main program";
+  ASSERT_EQ(SoleKeeperOfFolder(machine), std::optional<uint32_t>(kOther));
+
+  const auto before = Snapshot(machine);
+  const std::string err = RunAs(kVictim, machine, 0, "ZOR_DEMO_STARTED='" + started + "'");
+  EXPECT_NE(err.find("[machine copy] " + machine + " is the machine's client copy"),
+            std::string::npos)
+      << err;
+  ASSERT_TRUE(WaitFor([&] { return !ReadAll(started).empty(); })) << err;
+  EXPECT_NE(ReadAll(started).find(" /NetMode\n"), std::string::npos);
+  EXPECT_EQ(Snapshot(machine), before);
+
+  fs::permissions(machine + "/Reports.dat", fs::perms::group_write, fs::perm_options::add);
+  const std::string refused = RunAs(kVictim, machine, 1);
+  EXPECT_NE(refused.find("[Error] " + SharedFolderText(machine) + "\n"), std::string::npos)
+      << refused;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "startup/launch/main_exe.h"
 #include "startup/launch/program_arguments.h"
 #include "startup/updating/download_client_source.h"
+#include "startup/updating/machine_copy.h"
 #include "startup/updating/release_verification.h"
 #include "startup/updating/remote_update_thread.h"
 #include "startup/updating/update_source.h"
@@ -59,7 +60,14 @@ TStartWindowEnvironment LauncherStartWindowEnvironment(std::function<bool()> sho
   env.WorkerSettings.ReleaseKey = info.ReadSettingWithFallback(kValueReleaseKey);
   const std::vector<std::string> params = ProgramParameterList();
   env.WorkerSettings.SelfUpdateAllowed = params.empty() || !SameTextAscii(params[0], kSwitchAgain);
-  NoteUnverifiedRelease(env.WorkerSettings.ReleaseKey);
+  const TMachineCopyRole role = MachineCopyRole(info.ExeDir(), info.KeyPath());
+  env.WorkerSettings.StartWithoutUpdate = role == TMachineCopyRole::User;
+  env.WorkerSettings.UpdateOnly = UpdateOnlyRequested();
+  if (role == TMachineCopyRole::User) {
+    NoteMachineCopy(info.ExeDir());
+  } else {
+    NoteUnverifiedRelease(env.WorkerSettings.ReleaseKey);
+  }
   env.MainExeName = [] {
     TZORInfoBase& zorInfo = GetZorInfo();
     return GetMainExeName(zorInfo.GetDataFolder(), zorInfo.ExeName());

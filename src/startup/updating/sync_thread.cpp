@@ -96,6 +96,12 @@ void TSyncThread::ShowError() {
   Form.ChangeSettings(true);
 }
 
+bool TSyncThread::WaitForStart() {
+  // The F1 time still lets the user change the server settings the main program uses.
+  Form.WaitStartEvent();
+  return !Terminated() && !IsApplicationTerminating();
+}
+
 bool TSyncThread::RunPasses() {
   for (;;) {
     if (Terminated()) return false;
@@ -139,9 +145,14 @@ void TSyncThread::Execute() {
       NamedMutex probe(GlobalMutexName(kProductMutexBase, Settings.NetMode));
       productRunning = probe.AlreadyExisted();
     }
-    const bool updated = productRunning || RunPasses();
-    if (updated && !Terminated() && !IsApplicationTerminating())
-      Synchronize([this] { Form.StartMainExe(); });
+    const bool updated =
+        productRunning || (Settings.StartWithoutUpdate ? WaitForStart() : RunPasses());
+    if (updated && !Terminated() && !IsApplicationTerminating()) {
+      if (Settings.UpdateOnly)
+        RecordLaunchOutcome(TLaunchOutcome::JobDone);
+      else
+        Synchronize([this] { Form.StartMainExe(); });
+    }
   } catch (const EAbort&) {
   } catch (...) {
     LastError = std::current_exception();

@@ -76,6 +76,11 @@ struct TSyncThreadSettings {
   // False in the launcher a self-update started ("/Again" after "/ReCopy"): one start
   // replaces the launcher at most once, whatever the server claims about newer versions.
   bool SelfUpdateAllowed = true;
+  // The machine-wide copy run by a user who may not write it: no update pass, the main
+  // program is started at once (machine_copy.h).
+  bool StartWithoutUpdate = false;
+  // The service's run that keeps the machine-wide copy: the passes alone, no main program.
+  bool UpdateOnly = false;
 };
 
 class TSyncThread {
@@ -116,6 +121,8 @@ class TSyncThread {
 
  private:
   bool RunPasses();
+  // Without an update: the F1 time, then true unless the run is being ended.
+  bool WaitForStart();
 
   std::string Dir;
   std::atomic<bool> IsTerminated{false};
