@@ -42,7 +42,10 @@ sort >"$WORK/server.expected" <<'LIST'
 LIST
 expect_listing "$SERVER_DEB" "$WORK/server.expected"
 sort >"$WORK/client.expected" <<'LIST'
+-rw-r--r-- root/root lib/systemd/system/zor-client-update.service
+-rw-r--r-- root/root lib/systemd/system/zor-client-update.timer
 -rwxr-xr-x root/root usr/bin/zor-client
+-rwxr-xr-x root/root usr/lib/zor/zor-client-update
 -rwxr-xr-x root/root usr/lib/zor/client/Client
 -rw-r--r-- root/root usr/lib/zor/client/M880CloudClient.dll
 -rw-r--r-- root/root usr/share/applications/zor-client.desktop
@@ -65,7 +68,9 @@ expect_listing "$COMMON_DEB" "$WORK/common.expected"
 for deb in "$SERVER_DEB" "$CLIENT_DEB"; do
   dpkg-deb -f "$deb" Depends | grep -q 'zor-common (= ' || fail "$(basename "$deb") does not depend on zor-common"
 done
-[ "$(dpkg-deb -f "$SERVER_DEB" Depends | grep -c adduser)" = 1 ] || fail "zor-server does not depend on adduser"
+for deb in "$SERVER_DEB" "$CLIENT_DEB"; do
+  [ "$(dpkg-deb -f "$deb" Depends | grep -c adduser)" = 1 ] || fail "$(basename "$deb") does not depend on adduser"
+done
 
 echo "-- control files"
 for deb in "$SERVER_DEB" "$CLIENT_DEB"; do
@@ -76,15 +81,16 @@ done
 for script in postinst prerm postrm; do
   [ -x "$WORK/control/zor-server/$script" ] || fail "zor-server: $script missing or not executable"
 done
-for script in postinst postrm; do
+for script in postinst prerm postrm; do
   [ -x "$WORK/control/zor-client/$script" ] || fail "zor-client: $script missing or not executable"
 done
 [ "$(cat "$WORK/control/zor-server/conffiles")" = $'/etc/logrotate.d/zor-server\n/etc/zor/zorserver.conf' ] || fail "zor-server: conffiles"
 [ "$(dpkg-deb -f "$CLIENT_DEB" Recommends)" = fonts-wqy-microhei ] || fail "zor-client does not recommend fonts-wqy-microhei"
 for f in "$WORK"/control/*/p*; do sh -n "$f" || fail "$f: syntax"; done
 
-echo "-- service unit"
+echo "-- service units"
 dpkg-deb -x "$SERVER_DEB" "$WORK/root"
+dpkg-deb -x "$CLIENT_DEB" "$WORK/root"
 UNIT=$WORK/root/lib/systemd/system/zorserver.service
 for setting in User=zor ProtectSystem=strict NoNewPrivileges=yes PrivateTmp=yes StandardError=journal \
   "RuntimeDirectory=zor zor/pipe" RuntimeDirectoryMode=0755 ReadWritePaths=/var/cache/zor LogsDirectory=zor StateDirectory=zor/upload \
@@ -97,11 +103,23 @@ done
 mkdir -p "$WORK/root/bin"
 cp /lib/systemd/system/*.target "$WORK/root/lib/systemd/system/"
 cp /bin/kill "$WORK/root/bin/kill"
+# The machine-wide client copy's units: a sandboxed one-shot as zorclient, writing only its
+# state folder, and a timer that is off until the administrator enables it.
+CLIENT_UNIT=$WORK/root/lib/systemd/system/zor-client-update.service
+for setting in User=zorclient Type=oneshot ProtectSystem=strict ProtectHome=yes NoNewPrivileges=yes \
+  PrivateTmp=yes "StateDirectory=zor-client zor-client/client" StateDirectoryMode=0755 \
+  ExecStart=/usr/lib/zor/zor-client-update; do
+  grep -qxF "$setting" "$CLIENT_UNIT" || fail "zor-client-update.service lacks $setting"
+done
+if grep -q '^\[Install\]' "$CLIENT_UNIT"; then fail "zor-client-update.service can be enabled by itself (only its timer should)"; fi
+grep -qxF "WantedBy=timers.target" "$WORK/root/lib/systemd/system/zor-client-update.timer" || fail "zor-client-update.timer is not wanted by timers.target"
 # An unknown or malformed setting is only a warning to it: any word from it fails the check.
-if ! systemd-analyze verify --man=no --root="$WORK/root" "$UNIT" >"$WORK/verify" 2>&1 || [ -s "$WORK/verify" ]; then
-  fail "systemd-analyze verify"
-  cat "$WORK/verify"
-fi
+for unit in "$UNIT" "$CLIENT_UNIT" "$WORK/root/lib/systemd/system/zor-client-update.timer"; do
+  if ! systemd-analyze verify --man=no --root="$WORK/root" "$unit" >"$WORK/verify" 2>&1 || [ -s "$WORK/verify" ]; then
+    fail "systemd-analyze verify $(basename "$unit")"
+    cat "$WORK/verify"
+  fi
+done
 
 echo "-- maintainer scripts in a scratch root"
 # The scripts run with $DPKG_ROOT set to a scratch root into which each package is unpacked
@@ -167,7 +185,7 @@ expect_calls() {  # expect_calls WHAT PATTERN...: each pattern matches a line of
 }
 install_package() { unpack "$1"; run "$1" postinst configure; }
 purge_package() {
-  if [ "$1" = zor-server ]; then run "$1" prerm remove; fi
+  run "$1" prerm remove
   take_away "$1"
   run "$1" postrm remove
   run "$1" postrm purge
@@ -201,8 +219,13 @@ expect_calls "zor-server postinst configure" \
   '^deb-systemd-helper (enable|update-state) zorserver.service$'
 install_package zor-client
 grep -q 'has no "ReleaseKey"' "$WORK/stderr" || fail "zor-client postinst does not say that no ReleaseKey is set"
+expect_calls "zor-client postinst configure" \
+  '^addgroup --quiet --system zorclient$' \
+  '^adduser --quiet --system --ingroup zorclient --home /var/lib/zor-client --no-create-home --shell /usr/sbin/nologin' \
+  '^deb-systemd-helper update-state zor-client-update.timer$'
+if grep -q '^deb-systemd-helper enable' "$WORK/calls"; then fail "zor-client postinst enables the machine-wide copy's timer"; fi
 for args in remove upgrade; do
-  for step in "zor-server prerm" "zor-server postrm" "zor-client postrm"; do
+  for step in "zor-server prerm" "zor-server postrm" "zor-client prerm" "zor-client postrm"; do
     # shellcheck disable=SC2086
     run $step "$args"
     if grep -E '^(rm|rmdir) ' "$WORK/calls"; then fail "$step $args deletes files"; fi
@@ -211,6 +234,12 @@ done
 purge_package zor-server
 expect_calls "zor-server postrm purge" \
   '^rm -rf /var/lib/zor /var/cache/zor /var/log/zor$' '^deb-systemd-helper purge zorserver.service$'
+# A machine-wide copy the service made goes with the purge.
+mkdir -p "$ROOT/var/lib/zor-client/client" && echo copy >"$ROOT/var/lib/zor-client/client/Client"
+purge_package zor-client
+expect_calls "zor-client postrm purge" \
+  '^rm -rf /var/lib/zor-client$' '^deb-systemd-helper purge zor-client-update.timer$'
+[ ! -e "$ROOT/var/lib/zor-client" ] || fail "purging zor-client left /var/lib/zor-client"
 
 # Settings an administrator had before: purging both packages keeps them; a "ReleaseKey" in
 # them silences the note.

@@ -185,14 +185,60 @@ run_client() { as_alice ZOR_UI=headless ZOR_LCID=1033 zor-client; }
 run_client >"$WORK/client.log" 2>&1 || { cat "$WORK/client.log"; fail "zor-client exited with $?"; }
 cat "$WORK/client.log"
 CLIENT_DIR=$ROOT/home/alice/.local/share/zor/client
+# What the client saw, for a failure below.
+client_state() {
+  echo "-- the client folder:"; ls -la "$CLIENT_DIR" || true
+  echo "-- the machine settings:"; cat "$ROOT/etc/zor/HKLM.reg" || true
+  echo "-- the user's settings:"; cat "$ROOT/home/alice/.config/zor/HKCU.reg" 2>/dev/null || echo none
+  echo "-- the server's log:"; tail -20 "$ROOT/var/log/zor/zorserver.log" || true
+}
 for f in IClient Reports.dat ZORSys.ini; do
-  cmp -s "$ROOT/var/lib/zor/release/$f" "$CLIENT_DIR/$f" || fail "the client's $f is not the release's"
+  cmp -s "$ROOT/var/lib/zor/release/$f" "$CLIENT_DIR/$f" || { client_state; fail "the client's $f is not the release's"; }
 done
 [ -f "$CLIENT_DIR/ZORRelease.state" ] || fail "the launcher did not accept the signed release"
 for _ in $(seq 50); do [ -s "$CLIENT_DIR/IClient.started" ] && break; sleep 0.1; done
 grep -q " /NetMode$" "$CLIENT_DIR/IClient.started" || fail "the main program was not started with /NetMode"
 echo "the launcher updated from the signed release and started: $(cat "$CLIENT_DIR/IClient.started")"
 if grep -q "not verified" "$WORK/client.log"; then fail "the launcher says the release is not verified"; fi
+
+step "one copy for the whole machine: zor-client-update as its unit runs it, then another user"
+in_root zorreg add 'HKLM\Software\ZOR\DK880' /v MachineClientFolder /t REG_SZ /d /var/lib/zor-client/client /f
+# The updater as zor-client-update.service starts it, from the installed unit: its user,
+# environment, umask and the folders it makes (the sandbox is not reproduced).
+CUNIT=$ROOT/lib/systemd/system/zor-client-update.service
+cunit_value() { sed -n "s/^$1=//p" "$CUNIT"; }
+cuser=$(cunit_value User)
+cuid=$(in_root id -u "$cuser")
+cgid=$(in_root id -g "$cuser")
+for dir in $(cunit_value StateDirectory); do install -d -m "$(cunit_value StateDirectoryMode)" -o "$cuid" -g "$cgid" "$ROOT/var/lib/$dir"; done
+for dir in $(cunit_value RuntimeDirectory); do install -d -m "$(cunit_value RuntimeDirectoryMode)" -o "$cuid" -g "$cgid" "$ROOT/run/$dir"; done
+cenv=()
+while read -r line; do
+  eval "set -- $line"
+  cenv+=("$@")
+done < <(cunit_value Environment)
+chroot "$ROOT" setpriv --reuid="$cuser" --regid="$(cunit_value Group)" --init-groups \
+  /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 ZOR_LCID=1033 "${cenv[@]}" \
+  sh -c "umask $(cunit_value UMask); exec $(cunit_value ExecStart)" >"$WORK/update.log" 2>&1 ||
+  { cat "$WORK/update.log"; fail "zor-client-update exited with $?"; }
+MACHINE_DIR=$ROOT/var/lib/zor-client/client
+for f in IClient Reports.dat ZORSys.ini; do
+  cmp -s "$ROOT/var/lib/zor/release/$f" "$MACHINE_DIR/$f" || { cat "$WORK/update.log"; ls -la "$MACHINE_DIR"; fail "the machine copy's $f is not the release's"; }
+done
+[ ! -e "$MACHINE_DIR/IClient.started" ] || fail "the machine copy's update started the main program"
+in_root useradd --create-home --shell /bin/sh bob
+machine_listing() { (cd "$MACHINE_DIR" && find . -printf '%p %s %T@ %u %m\n' | LC_ALL=C sort); }
+machine_listing >"$WORK/machine.before"
+chroot --userspec=bob:bob "$ROOT" /usr/bin/env -i PATH=/usr/bin:/bin HOME=/home/bob LANG=C.UTF-8 \
+  ZOR_UI=headless ZOR_LCID=1033 ZOR_DEMO_STARTED=/home/bob/IClient.started zor-client >"$WORK/bob.log" 2>&1 ||
+  { cat "$WORK/bob.log"; fail "zor-client from the machine copy exited with $?"; }
+cat "$WORK/bob.log"
+for _ in $(seq 50); do [ -s "$ROOT/home/bob/IClient.started" ] && break; sleep 0.1; done
+grep -q " /NetMode$" "$ROOT/home/bob/IClient.started" || fail "the main program was not started from the machine copy"
+machine_listing >"$WORK/machine.after"
+diff "$WORK/machine.before" "$WORK/machine.after" || fail "a user's launcher changed the machine copy"
+[ ! -e "$ROOT/home/bob/.local/share/zor/client" ] || fail "bob got a client folder of his own"
+echo "another user started the main program from the machine copy, which stayed as it was"
 
 step "purge both packages"
 kill "$SERVER_PID"
@@ -201,11 +247,11 @@ SERVER_PID=""
 in_root sh -c 'DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq zor-client zor-server zor-common && apt-get autoremove --purge -y -qq' >"$WORK/purge.log" 2>&1 ||
   { cat "$WORK/purge.log"; fail "purging"; }
 umount -l "$ROOT/run"
-echo "the user zor after the purge (it stays, as the README says): $(in_root getent passwd zor || echo gone)"
+echo "the users zor and zorclient after the purge (they stay, as the README says): $(in_root getent passwd zor zorclient || echo gone)"
 listing >"$WORK/after"
 echo "left afterwards (new since the clean root):"
 LC_ALL=C comm -13 "$WORK/before" "$WORK/after" | sed 's|^\./|/|' | tee "$WORK/left"
-if grep -E '^/(etc/zor|var/lib/zor|var/cache/zor|var/log/zor|usr/lib/zor|usr/share/zor-client|var/lib/zor-hives)(/|$)' "$WORK/left"; then
+if grep -E '^/(etc/zor|var/lib/zor|var/lib/zor-client|var/cache/zor|var/log/zor|usr/lib/zor|usr/share/zor-client|var/lib/zor-hives)(/|$)' "$WORK/left"; then
   fail "the purge left files of the packages (above)"
 fi
 echo "deployment test passed"

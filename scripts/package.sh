@@ -141,21 +141,27 @@ put 0755 "$BUILD/zor-client" "$C/usr/bin/zor-client"
 put 0644 packaging/zor-client/zor-client.desktop "$C/usr/share/applications/zor-client.desktop"
 put 0644 packaging/zor-client/zor-client.svg "$C/usr/share/icons/hicolor/scalable/apps/zor-client.svg"
 put 0644 packaging/zor-client/HKLM.reg "$C/usr/share/zor-client/HKLM.reg"
+# The machine-wide client copy: its updater, service and timer (off until enabled).
+sed "s/@VERSION@/$VERSION/" packaging/zor-client/zor-client-update >"$BUILD/zor-client-update"
+put 0755 "$BUILD/zor-client-update" "$C/usr/lib/zor/zor-client-update"
+put 0644 packaging/zor-client/zor-client-update.service "$C/lib/systemd/system/zor-client-update.service"
+put 0644 packaging/zor-client/zor-client-update.timer "$C/lib/systemd/system/zor-client-update.timer"
 put_man packaging/man/Client.1 "$C/usr/share/man/man1"
 ln -s Client.1.gz "$C/usr/share/man/man1/zor-client.1.gz"
 put_doc "$C" zor-client
 mkdir -p "$C/DEBIAN"
-for script in postinst postrm; do put 0755 "packaging/zor-client/$script" "$C/DEBIAN/$script"; done
+for script in postinst prerm postrm; do put 0755 "packaging/zor-client/$script" "$C/DEBIAN/$script"; done
 # The windows draw Chinese captions in this font when it is installed (else in the default
 # font, where CJK characters may show as boxes).
-finish "$C" zor-client "zor-common (= $VERSION), $(shlib_depends "$C/usr/lib/zor/client/Client" "$C/usr/lib/zor/client/M880CloudClient.dll")" \
+finish "$C" zor-client "adduser, zor-common (= $VERSION), $(shlib_depends "$C/usr/lib/zor/client/Client" "$C/usr/lib/zor/client/M880CloudClient.dll")" \
   fonts-wqy-microhei x11 \
   "launcher of the ZOR business suite" \
 " The launcher users start instead of the suite's main program: it connects
  to the ZOR application server, brings the client files up to date (itself
  included) while showing the progress, and starts the main program. Each
  user runs it from a client folder of their own; the menu entry and
- zor-client set that folder up."
+ zor-client set that folder up. A machine may instead keep one copy for
+ all its users, updated by zor-client-update.timer as the user zorclient."
 
 echo "== checks"
 bash scripts/check-packages.sh "$OUT/zor-server_${VERSION}_${ARCH}.deb" "$OUT/zor-client_${VERSION}_${ARCH}.deb" \

@@ -7,9 +7,8 @@
 
 namespace zor {
 
-// The family every text is drawn in; the install step brings it (fonts-wqy-microhei). It
-// holds Latin letters as well, so one family serves every language.
-inline constexpr std::string_view kFltkFontFamily = "WenQuanYi Micro Hei";
+// Every text is drawn in one family (ui/font_choice.h): a CJK one the install step brings
+// (fonts-wqy-microhei), which holds Latin letters as well, else the default sans-serif face.
 
 // Font sizes in pixels, from the forms' font heights.
 inline constexpr int kFormFontSize = 12;    // the dialogs and the progress captions
