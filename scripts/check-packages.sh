@@ -222,8 +222,11 @@ grep -q 'has no "ReleaseKey"' "$WORK/stderr" || fail "zor-client postinst does n
 expect_calls "zor-client postinst configure" \
   '^addgroup --quiet --system zorclient$' \
   '^adduser --quiet --system --ingroup zorclient --home /var/lib/zor-client --no-create-home --shell /usr/sbin/nologin' \
-  '^deb-systemd-helper update-state zor-client-update.timer$'
-if grep -q '^deb-systemd-helper enable' "$WORK/calls"; then fail "zor-client postinst enables the machine-wide copy's timer"; fi
+  '^deb-systemd-helper --quiet was-enabled zor-client-update.timer$' \
+  '^deb-systemd-helper (enable|update-state) zor-client-update.timer$'
+# The timer is enabled again only when it was before (the stand-in says it was); nothing
+# starts it.
+if grep -q '^deb-systemd-invoke' "$WORK/calls"; then fail "zor-client postinst starts the machine-wide copy's timer"; fi
 for args in remove upgrade; do
   for step in "zor-server prerm" "zor-server postrm" "zor-client prerm" "zor-client postrm"; do
     # shellcheck disable=SC2086

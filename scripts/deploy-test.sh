@@ -4,8 +4,9 @@
 # signs it with the shipped commands, starts zorserver as zorserver.service would (its
 # user, environment, options, folders and capability, read from the installed unit), lets
 # an ordinary user start the launcher headless through zor-client so that it updates from
-# the signed release and starts the main program, then purges both packages and lists
-# what is left. Needs root (chroot, mounts) and the network (debootstrap, apt).
+# the signed release and starts the main program, sets up the machine-wide client copy
+# (zor-client-update as its unit runs it) from which a second user starts the main program
+# without changing it, then purges both packages and lists what is left. Needs root (chroot, mounts) and the network (debootstrap, apt).
 #
 #   bash scripts/deploy-test.sh [zor-server_*.deb zor-client_*.deb zor-common_*.deb]
 #
@@ -172,15 +173,6 @@ as_alice() {
   chroot --userspec=alice:alice "$ROOT" /usr/bin/env -i PATH=/usr/bin:/bin HOME=/home/alice \
     LANG=C.UTF-8 "$@"
 }
-# ZOR_DEPLOY_HKCU=1: the user also gets the three settings in their own HKCU, for a tree in
-# which a user who cannot write HKLM does not yet read its values there.
-if [ "${ZOR_DEPLOY_HKCU:-}" = 1 ]; then
-  key=$(in_root cat /root/zor-keys/release.pub)
-  as_alice zorreg add 'HKCU\Software\ZOR\DK880' /v ConnectType /t REG_DWORD /d 1 /f
-  as_alice zorreg add 'HKCU\Software\ZOR\DK880' /v NetServer /t REG_SZ /d 127.0.0.1 /f
-  as_alice zorreg add 'HKCU\Software\ZOR\DK880' /v ShowNextTime /t REG_DWORD /d 1 /f
-  as_alice zorreg add 'HKCU\Software\ZOR\DK880' /v ReleaseKey /t REG_SZ /d "$key" /f
-fi
 run_client() { as_alice ZOR_UI=headless ZOR_LCID=1033 zor-client; }
 run_client >"$WORK/client.log" 2>&1 || { cat "$WORK/client.log"; fail "zor-client exited with $?"; }
 cat "$WORK/client.log"
