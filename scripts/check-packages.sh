@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks the built packages without installing them: the file list and modes of each, the
-# service unit (systemd-analyze verify on the unpacked tree), and what the maintainer
+# service units (systemd-analyze verify on the unpacked tree), and what the maintainer
 # scripts do in a scratch root ($DPKG_ROOT; nothing on this machine is touched, installed
 # packages included): install creates the user and the folders; remove keeps every folder;
 # purge deletes the release, the cache, the logs and the settings the packages made, and

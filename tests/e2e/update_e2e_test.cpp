@@ -730,7 +730,8 @@ class OtherUserE2E : public SignedReleaseE2E {
 
 // A client folder several users may write into (as a per-machine install in a shared folder
 // might be): another user plants a same-size trojan main program with a hash cache of their
-// own, a cloud library, or a link at the name the state is written through. The victim's
+// own, a cloud library, an older release's file, or a link at the name the state is written
+// through. The victim's
 // launcher, another user id, refuses with its message, starts nothing, follows no link and
 // leaves the folder as the attacker left it.
 TEST_F(OtherUserE2E, WhatAnotherUserPlantsInASharedClientFolderIsRefusedByTheVictim) {
@@ -753,6 +754,8 @@ TEST_F(OtherUserE2E, WhatAnotherUserPlantsInASharedClientFolderIsRefusedByTheVic
   WriteAll(Root + "marks/trojan.src", trojan + std::string(size - trojan.size() - 1, '#') + "\n");
   fs::copy_file(Root + "client/ZORRelease.hashes", Root + "marks/hashes.src");
   fs::copy_file(std::string(ZOR_BIN_DIR) + "/M880CloudClient.dll", Root + "marks/cloud.src");
+  WriteAll(Root + "marks/older.src", BuildPeWithVersion(5, 0, 5, 1));
+  chmod((Root + "marks/older.src").c_str(), 0644);
   chmod((Root + "marks/trojan.src").c_str(), 0755);
   chmod((Root + "marks/hashes.src").c_str(), 0644);
   chmod((Root + "marks/cloud.src").c_str(), 0644);
@@ -768,6 +771,9 @@ TEST_F(OtherUserE2E, WhatAnotherUserPlantsInASharedClientFolderIsRefusedByTheVic
            Root + "genuine/IClient IClient && cp " + Root +
            "marks/hashes.src h.new && mv -f h.new ZORRelease.hashes"},
       {"a cloud library", fs::perms(01777), "cp " + Root + "marks/cloud.src M880CloudClient.dll"},
+      // The older release's files in place of the newer ones: a roll-back done by hand.
+      {"an older release", fs::perms(0777),
+       "cp " + Root + "marks/older.src o.new && mv -f o.new ZORCore.dll"},
       {"a link at the state's temporary name", fs::perms(01777),
        "ln -s " + precious + " ZORRelease.state.new"},
   };
