@@ -4,47 +4,31 @@
 // connection kind is the pipe.
 #pragma once
 
-#include <atomic>
-#include <memory>
 #include <string>
-#include <thread>
 
-#include "server/server_listener.h"
+#include "server/accept_loop_listener.h"
 
 namespace zor {
-
-class TPipeHandler;
-struct TListenRecord;
 
 // The server's pipe: the name the launchers ask for ("zorserverpipe6x" and the text of their
 // "/PIPE:" switch, none by default).
 std::string ServerPipeConnectString(const std::string& pipeName);
 
-class TPipeListener : public TServerListener {
+class TPipeListener : public TAcceptLoopListener {
  public:
   // `connectString` is a server pipe string ("\\.\pipe\NAME;Server").
   explicit TPipeListener(std::string connectString);
   ~TPipeListener() override;
 
   const char* ClassName() const override { return "TPipeHandler"; }
-  std::string ConnectString() const override { return Text; }
   // Listens at once (raising when the pipe folder or the name cannot be had), then accepts
   // on a thread.
   void Start(TZORServer& server) override;
-  void Stop() override;
-  bool Running() const override { return IsRunning.load(); }
   // The socket file that stands for the pipe.
   std::string Path() const;
 
- private:
-  void Loop(TZORServer& server);
-
-  std::string Text;
-  std::unique_ptr<TPipeHandler> Waiting;
-  std::shared_ptr<TListenRecord> Shared;
-  std::atomic<bool> StopFlag{false};
-  std::atomic<bool> IsRunning{false};
-  std::thread Thread;
+ protected:
+  std::unique_ptr<TSocketHandler> NewWaitingEnd() const override;
 };
 
 }  // namespace zor
