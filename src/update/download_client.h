@@ -16,6 +16,7 @@
 
 #include "intercom/connection_context.h"
 #include "intercom/ic_connection.h"
+#include "update/delta_fetch.h"
 #include "update/remote_file.h"
 
 namespace zor {
@@ -58,6 +59,9 @@ class TDownloadFileClient : public TIcConnectionContext {
   // False once the server answered the one-trip download as unknown (see remote_file.h);
   // kept across reconnects, which reach the same server.
   bool OneTripFetch = true;
+  // Whether the server takes delta requests, and which files failed as a delta; kept across
+  // reconnects like `OneTripFetch`.
+  TDeltaFetch Delta;
   TRemoteFileEvents Events;
 
  private:
