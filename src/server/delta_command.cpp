@@ -138,10 +138,10 @@ void TDeltaCommand::Serve(TServiceMessage& message) {
   call.ReplyNow({TVariant(true), TVariant(file->Version), TVariant(static_cast<int32_t>(size)),
                  TVariant(age), TVariant(static_cast<int32_t>(delta.size())),
                  TVariant(hash.FinishHex()), TVariant(static_cast<int32_t>(packedSize))});
+  ++SentCount;
   if (!delta.empty()) call.Write(delta.data(), delta.size());
   call.Flush();
   Served += static_cast<int64_t>(delta.size());
-  ++SentCount;
   message.Result = 1;
 }
 

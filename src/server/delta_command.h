@@ -55,7 +55,8 @@ class TDeltaCommand {
                 TDeltaLimits limits = {});
 
   void Serve(TServiceMessage& message);
-  // Deltas sent and deltas declined (not worth it, busy, too slow) since the start.
+  // Deltas answered (their data may yet have failed on the way) and deltas declined (not worth it,
+  // busy, too slow) since the start.
   int64_t Sent() const { return SentCount.load(); }
   int64_t Declined() const { return DeclinedCount.load(); }
 
