@@ -17,6 +17,7 @@
 #include "intercom/connection_context.h"
 #include "intercom/ic_connection.h"
 #include "update/delta_fetch.h"
+#include "update/download_settings.h"
 #include "update/remote_file.h"
 
 namespace zor {
@@ -40,7 +41,9 @@ class TDownloadFileClient : public TIcConnectionContext {
  public:
   // Works through `connection` (not owned; may be null: the first request connects).
   explicit TDownloadFileClient(TIcConnection* connection = nullptr)
-      : TIcConnectionContext(connection) {}
+      : TIcConnectionContext(connection) {
+    Delta.Enabled = GetDownloadSettings().DeltaFetch;
+  }
 
   // The connection of the next request: the current one while connected, else a new one
   // from the connector (owned by the client).
