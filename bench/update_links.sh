@@ -21,7 +21,9 @@
 #   full         into an empty folder: the headless launcher, rsync -a, rsync -az,
 #                rsync -a --fsync (loopback only), curl with 4 parallel transfers of the files
 #   nothing      the same folder again with nothing to change (launcher, rsync -a, rsync -az)
-#   incremental  that v1 folder updated to v2 (the launcher from a zorserver serving v2,
+#   incremental  that v1 folder updated to v2 (the launcher from a zorserver serving v2, with
+#                changed files as deltas and, in a second v1 folder, with deltas off
+#                ("DeltaFetch" = 0: changed files whole),
 #                rsync -a and -az from the daemon's v2 module over their own v1 copies)
 #   cold         the launcher into an empty folder after zorserver was restarted with an
 #                empty pack cache
@@ -323,7 +325,7 @@ stop_servers() {
 new_folder() { mktemp -d "$WORK/run/$1.XXXXXX"; }
 
 # launch FOLDER VERSION: one headless launcher run in FOLDER against the zorserver of
-# VERSION (v1 or v2); sets SECONDS_TAKEN and PEAK_KIB and checks the folder and that the main
+# VERSION (v1, v2, or v2-whole: v2 with deltas off); sets SECONDS_TAKEN and PEAK_KIB and checks the folder and that the main
 # program started.
 launch() {
   local folder=$1 version=$2 starts=0 start release
@@ -337,7 +339,7 @@ launch() {
   SECONDS_TAKEN=$(seconds_since "$start")
   PEAK_KIB=$(tail -1 "$folder.mem")
   release=$V1
-  [ "$version" = v2 ] && release=$V2
+  [ "$version" != v1 ] && release=$V2
   verify_folder "$release" "$folder"
   for _ in $(seq 100); do
     [ -f "$folder/IClient.started" ] && [ "$(wc -l <"$folder/IClient.started")" -gt "$starts" ] &&
@@ -412,6 +414,10 @@ bench_profile() {
     mkdir -p "$WORK/reg-$version"
     ZOR_REGISTRY_DIR=$WORK/reg-$version zor_client_settings "$BIN/zorreg" "$port" "$RELEASE_KEY" 0 "$HOST"
   done
+  mkdir -p "$WORK/reg-v2-whole"
+  ZOR_REGISTRY_DIR=$WORK/reg-v2-whole zor_client_settings "$BIN/zorreg" "$ZOR_PORT_V2" "$RELEASE_KEY" 0 "$HOST"
+  ZOR_REGISTRY_DIR=$WORK/reg-v2-whole "$BIN/zorreg" add 'HKLM\Software\ZOR\DK880' /v DeltaFetch \
+    /t REG_DWORD /d 0 /f >/dev/null
   start_servers
   check_link "$profile" "$mbit" "$rtt"
   mkdir -p "$WORK/run" "$WORK/client-run"
@@ -430,6 +436,14 @@ bench_profile() {
     note_peak
     rm -rf "$folder" "$folder".*
     local line="   run $i: launcher full/again/incremental ${R[$profile.full.launcher]##* }/${R[$profile.again.launcher]##* }/${SECONDS_TAKEN} s"
+    # The same update with deltas off: changed files whole.
+    folder=$(new_folder launcher-whole)
+    launch "$folder" v1
+    launch "$folder" v2-whole
+    record "$profile" incrwhole.launcher "$SECONDS_TAKEN"
+    note_peak
+    rm -rf "$folder" "$folder".*
+    line+=", whole files $SECONDS_TAKEN s"
 
     local opts
     for opts in a az; do
@@ -486,6 +500,10 @@ warm_up() {
     mkdir -p "$WORK/reg-$version"
     ZOR_REGISTRY_DIR=$WORK/reg-$version zor_client_settings "$BIN/zorreg" "$port" "$RELEASE_KEY" 0 "$HOST"
   done
+  mkdir -p "$WORK/reg-v2-whole"
+  ZOR_REGISTRY_DIR=$WORK/reg-v2-whole zor_client_settings "$BIN/zorreg" "$ZOR_PORT_V2" "$RELEASE_KEY" 0 "$HOST"
+  ZOR_REGISTRY_DIR=$WORK/reg-v2-whole "$BIN/zorreg" add 'HKLM\Software\ZOR\DK880' /v DeltaFetch \
+    /t REG_DWORD /d 0 /f >/dev/null
   start_servers
   mkdir -p "$WORK/run" "$WORK/client-run"
   for version in v1 v2; do
@@ -540,7 +558,8 @@ for profile in $PROFILES; do
         g="<= 1.0x rsync -a: $(goal "$(ratio "$l" "$ra")" 1.0)" ;;
       incr)
         name="incremental v1 -> v2"
-        other="launcher's full update $(cell "$profile.full.launcher") ($(rx "$l" "$(cell "$profile.full.launcher")"))"
+        w=$(cell "$profile.incrwhole.launcher")
+        other="launcher with whole files $w ($(rx "$w" "$rz") rsync -az); launcher's full update $(cell "$profile.full.launcher") ($(rx "$l" "$(cell "$profile.full.launcher")"))"
         [ "$profile" = 20m ] && g="<= 1.0x rsync -az: $(goal "$(ratio "$l" "$rz")" 1.0)" ;;
       cold)
         name="full, cold pack cache"

@@ -9,6 +9,12 @@
 #   3. `rsync -a` from the daemon into an empty folder,
 #   4. rsync again with nothing to change,
 #   5. the launcher into an empty folder with a cold pack cache (zorserver restarted, cache emptied),
+#   6. the incremental update: the release's next version v2 (make_release.py revise: 10% of the
+#      files edited in place by a few bytes, as a rebuilt library changes, five removed, five
+#      new; signed with counter 2) served by a second zorserver and the daemon's "v2" module,
+#      pulled over a v1 folder by the launcher (changed files as deltas), the launcher with
+#      deltas off ("DeltaFetch" = 0: changed files whole), `rsync -a` and `rsync -az`
+#      (neither side deletes the files v2 removed),
 # the launcher's peak memory (/usr/bin/time), and for the small release
 # $ZOR_BENCH_CONCURRENT (default 64) launchers at once, each into its own empty folder:
 # their aggregate bytes/s against one launcher's. Every client folder is compared byte for
@@ -37,12 +43,13 @@ PROFILES=${ZOR_BENCH_PROFILES:-small mixed}
 OWN_FILES=(Client DownLoadInfo.dat ZORRelease.state ZORRelease.hashes IClient.started ZORRelease.manifest)
 WORK=$(mktemp -d /tmp/zor-bench.XXXXXX)
 SERVER_PID=
+SERVER2_PID=
 RSYNC_PID=
 LAUNCHER_PIDS=()
 
 cleanup() {
   local pid
-  for pid in "${LAUNCHER_PIDS[@]}" "$SERVER_PID" "$RSYNC_PID"; do
+  for pid in "${LAUNCHER_PIDS[@]}" "$SERVER_PID" "$SERVER2_PID" "$RSYNC_PID"; do
     [ -n "$pid" ] || continue
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
@@ -65,12 +72,25 @@ seconds_since() { awk -v a="$1" -v b="$(now_ns)" 'BEGIN { printf "%.3f", (b - a)
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
-# A byte-for-byte comparison of a client folder with the release, the launcher's own files aside.
+# A byte-for-byte comparison of a client folder with the release, the launcher's own files
+# aside; against v2, the files that v2 removed may stay (no contender deletes them).
 verify_folder() {
-  local release=$1 folder=$2 excludes=() name
+  local release=$1 folder=$2 excludes=() name rel
   for name in "${OWN_FILES[@]}"; do excludes+=(-x "$name"); done
-  diff -rq "${excludes[@]}" "$release" "$folder" >"$WORK/diff.out" 2>&1 ||
-    { head -20 "$WORK/diff.out" >&2; fail "$folder differs from the release"; }
+  if diff -rq "${excludes[@]}" "$release" "$folder" >"$WORK/diff.out" 2>&1; then return 0; fi
+  if [ "$release" = "${V2:-}" ]; then
+    while IFS= read -r rel; do
+      if [ "$(dirname "$rel")" = . ]; then
+        echo "Only in $folder: $rel"
+      else
+        echo "Only in $folder/$(dirname "$rel"): $(basename "$rel")"
+      fi
+    done <"$RUN/v2-removed.list" >"$WORK/diff.allowed"
+    grep -vxF -f "$WORK/diff.allowed" "$WORK/diff.out" >"$WORK/diff.rest" || return 0
+    mv "$WORK/diff.rest" "$WORK/diff.out"
+  fi
+  head -20 "$WORK/diff.out" >&2
+  fail "$folder differs from $release"
 }
 
 # make_release PROFILE DIR: the synthetic release folder, signed with the benchmark's key.
@@ -84,12 +104,19 @@ make_release() {
   "$BIN/zorrelease" sign --key "$WORK/keys/release.key" --release "$dir" --expires-days 30 >/dev/null
 }
 
+# zorserver RELEASE PORT CACHE NAME: starts one server; sets LAST_PID.
+zorserver() {
+  local release=$1 port=$2 cache=$3 name=$4
+  "$BIN/zorserver" --release "$release" --port "$port" --bind 127.0.0.1 \
+    --cache "$cache" --max-connections 1024 --max-per-address 1024 \
+    >"$RUN/$name.out" 2>>"$RUN/$name.log" &
+  LAST_PID=$!
+  zor_wait_listening "$LAST_PID" "$RUN/$name.out" "$RUN/$name.log"
+}
+
 start_server() {
-  "$BIN/zorserver" --release "$RELEASE" --port "$SERVER_PORT" --bind 127.0.0.1 \
-    --cache "$CACHE" --max-connections 1024 --max-per-address 1024 \
-    >"$RUN/server.out" 2>>"$RUN/server.log" &
-  SERVER_PID=$!
-  zor_wait_listening "$SERVER_PID" "$RUN/server.out" "$RUN/server.log"
+  zorserver "$RELEASE" "$SERVER_PORT" "$CACHE" server
+  SERVER_PID=$LAST_PID
 }
 
 stop_server() {
@@ -107,6 +134,9 @@ pid file = $RUN/rsyncd.pid
 log file = $RUN/rsyncd.log
 [release]
   path = $RELEASE
+  read only = yes
+[v2]
+  path = $V2
   read only = yes
 EOF
   rsync --daemon --no-detach --config="$RUN/rsyncd.conf" --address=127.0.0.1 \
@@ -134,17 +164,20 @@ new_client_folder() {
   echo "$folder"
 }
 
-# launch FOLDER: one headless launcher run in FOLDER; sets SECONDS_TAKEN and PEAK_KIB, checks
-# that it succeeded, that the folder matches the release and that the main program started.
+# launch FOLDER [REGISTRY RELEASE]: one headless launcher run in FOLDER with the settings in
+# REGISTRY (default: $ZOR_REGISTRY_DIR, the v1 server); sets SECONDS_TAKEN and PEAK_KIB, checks
+# that it succeeded, that the folder matches RELEASE (default v1) and that the main program
+# started.
 launch() {
-  local folder=$1 starts=0 start
+  local folder=$1 registry=${2:-$ZOR_REGISTRY_DIR} release=${3:-$RELEASE} starts=0 start
   if [ -f "$folder/IClient.started" ]; then starts=$(wc -l <"$folder/IClient.started"); fi
   start=$(now_ns)
-  (cd "$folder" && ZOR_UI=headless ZOR_LCID=1033 /usr/bin/time -f %M -o "$folder.mem" ./Client) \
+  (cd "$folder" && ZOR_REGISTRY_DIR=$registry ZOR_UI=headless ZOR_LCID=1033 \
+    /usr/bin/time -f %M -o "$folder.mem" ./Client) \
     >"$folder.log" 2>&1 || { tail -20 "$folder.log" >&2; fail "the launcher in $folder"; }
   SECONDS_TAKEN=$(seconds_since "$start")
   PEAK_KIB=$(tail -1 "$folder.mem")
-  verify_folder "$RELEASE" "$folder"
+  verify_folder "$release" "$folder"
   for _ in $(seq 100); do
     [ -f "$folder/IClient.started" ] && [ "$(wc -l <"$folder/IClient.started")" -gt "$starts" ] &&
       return 0
@@ -153,13 +186,15 @@ launch() {
   fail "the main program did not start from $folder"
 }
 
-# pull DEST: one rsync run from the daemon into DEST; sets SECONDS_TAKEN.
+# pull DEST [MODULE OPTIONS]: one rsync run from the daemon's MODULE (default "release", -a)
+# into DEST; sets SECONDS_TAKEN.
 pull() {
-  local dest=$1 start
+  local dest=$1 module=${2:-release} options=${3:--a} start release=$RELEASE
+  [ "$module" = v2 ] && release=$V2
   start=$(now_ns)
-  rsync -a "rsync://127.0.0.1:$RSYNC_PORT/release/" "$dest/" || fail "rsync into $dest"
+  rsync "$options" "rsync://127.0.0.1:$RSYNC_PORT/$module/" "$dest/" || fail "rsync into $dest"
   SECONDS_TAKEN=$(seconds_since "$start")
-  verify_folder "$RELEASE" "$dest"
+  verify_folder "$release" "$dest"
 }
 
 PEAK_MIB=0
@@ -171,11 +206,18 @@ declare -A RESULT
 
 bench_profile() {
   local profile=$1 folder dest i full=() again=() rfull=() ragain=() cold=()
+  local idelta=() iwhole=() ia=() iaz=() whole opts
   RUN=$WORK/$profile
   RELEASE=$RUN/release
   CACHE=$RUN/cache
+  V2=$RUN/v2
   mkdir -p "$RUN"
   make_release "$profile" "$RELEASE"
+  # v2 starts as a copy of v1 with its manifest, so signing it gives counter 2.
+  read -r RESULT[$profile.v2changed] _ _ < <(python3 bench/make_release.py revise "$RELEASE" "$V2")
+  "$BIN/zorrelease" sign --key "$WORK/keys/release.key" --release "$V2" --expires-days 30 >/dev/null
+  comm -23 <(cd "$RELEASE" && find . -type f -printf '%P\n' | sort) \
+    <(cd "$V2" && find . -type f -printf '%P\n' | sort) >"$RUN/v2-removed.list"
   local files bytes
   files=$(find "$RELEASE" -type f | wc -l)
   bytes=$(find "$RELEASE" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
@@ -188,7 +230,15 @@ bench_profile() {
   export ZOR_REGISTRY_DIR=$RUN/reg ZOR_RUNTIME_DIR=$RUN/run XDG_CACHE_HOME=$RUN/xdg-cache
   mkdir -p "$ZOR_REGISTRY_DIR" "$ZOR_RUNTIME_DIR"
   zor_client_settings "$BIN/zorreg" "$SERVER_PORT" "$RELEASE_KEY" 0
+  SERVER2_PORT=$(free_port)
+  mkdir -p "$RUN/reg-v2" "$RUN/reg-v2-whole"
+  ZOR_REGISTRY_DIR=$RUN/reg-v2 zor_client_settings "$BIN/zorreg" "$SERVER2_PORT" "$RELEASE_KEY" 0
+  ZOR_REGISTRY_DIR=$RUN/reg-v2-whole zor_client_settings "$BIN/zorreg" "$SERVER2_PORT" "$RELEASE_KEY" 0
+  ZOR_REGISTRY_DIR=$RUN/reg-v2-whole "$BIN/zorreg" add 'HKLM\Software\ZOR\DK880' /v DeltaFetch \
+    /t REG_DWORD /d 0 /f >/dev/null
   start_server
+  zorserver "$V2" "$SERVER2_PORT" "$RUN/cache-v2" server-v2
+  SERVER2_PID=$LAST_PID
   start_rsync_daemon
 
   # One unmeasured run of each fills the server's pack cache and the page cache.
@@ -216,6 +266,41 @@ bench_profile() {
     rm -rf "$dest"
     echo "   run $i: launcher ${full[-1]} s, again ${again[-1]} s; rsync ${rfull[-1]} s, again ${ragain[-1]} s" >&2
   done
+  # The incremental update, v1 -> v2; one unmeasured run first fills v2's pack cache.
+  for i in $(seq 0 "$REPEATS"); do
+    for whole in 0 1; do
+      folder=$(new_client_folder)
+      launch "$folder"
+      if [ "$whole" = 0 ]; then
+        launch "$folder" "$RUN/reg-v2" "$V2"
+        [ "$i" = 0 ] || idelta+=("$SECONDS_TAKEN")
+      else
+        launch "$folder" "$RUN/reg-v2-whole" "$V2"
+        [ "$i" = 0 ] || iwhole+=("$SECONDS_TAKEN")
+      fi
+      note_peak
+      rm -rf "$folder" "$folder".*
+    done
+    for opts in -a -az; do
+      dest=$(mktemp -d "$RUN/rsync.XXXXXX")
+      pull "$dest" release "$opts"
+      pull "$dest" v2 "$opts"
+      if [ "$i" != 0 ]; then
+        if [ "$opts" = -a ]; then ia+=("$SECONDS_TAKEN"); else iaz+=("$SECONDS_TAKEN"); fi
+      fi
+      rm -rf "$dest"
+    done
+    [ "$i" = 0 ] || echo "   run $i: v1 -> v2 launcher ${idelta[-1]} s, whole files ${iwhole[-1]} s;" \
+      "rsync -a ${ia[-1]} s, -az ${iaz[-1]} s" >&2
+  done
+  RESULT[$profile.idelta]=$(median "${idelta[@]}")
+  RESULT[$profile.iwhole]=$(median "${iwhole[@]}")
+  RESULT[$profile.ia]=$(median "${ia[@]}")
+  RESULT[$profile.iaz]=$(median "${iaz[@]}")
+  kill "$SERVER2_PID" 2>/dev/null || true
+  wait "$SERVER2_PID" 2>/dev/null || true
+  SERVER2_PID=
+
   for i in $(seq "$REPEATS"); do
     stop_server
     rm -rf "$CACHE"
@@ -282,6 +367,11 @@ for profile in $PROFILES; do
   r=$(ratio "${RESULT[$profile.cold]}" "${RESULT[$profile.rfull]}")
   printf '  %-24s %10s %9s %7s\n' "full, cold pack cache" "${RESULT[$profile.cold]}" \
     "${RESULT[$profile.rfull]}" "${r}x"
+  r=$(ratio "${RESULT[$profile.idelta]}" "${RESULT[$profile.iaz]}")
+  printf '  %-24s %10s %9s %7s   (v2: %s files edited; rsync -a %s s; launcher with whole files %s s, %sx)\n' \
+    "incremental v1 -> v2" "${RESULT[$profile.idelta]}" "${RESULT[$profile.iaz]}" "${r}x" \
+    "${RESULT[$profile.v2changed]}" "${RESULT[$profile.ia]}" "${RESULT[$profile.iwhole]}" \
+    "$(ratio "${RESULT[$profile.iwhole]}" "${RESULT[$profile.iaz]}")"
 done
 printf '%-36s %9s MiB   < 32 MiB: %s\n' "launcher peak memory (any run)" "$PEAK_MIB" "$(goal "$PEAK_MIB" "<" 32)"
 if [ -n "${RESULT[concurrent.ratio]:-}" ]; then

@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build g++ pkg-config   # the build
   zlib1g-dev                         # wire compression, packed files, CRC-32
   libdeflate-dev                     # the server packs files that fit in memory (same zlib stream, faster)
+  librsync-dev                       # delta transfers: signatures, deltas and patches of changed files
   libgtest-dev libgmock-dev          # tests
   libbenchmark-dev                   # benchmarks
   nlohmann-json3-dev                 # JSON of the cloud lookup, the lookup service and the release manifest

@@ -31,6 +31,7 @@ TConnectSettings ReadConnectSettingsFromRegistry(const std::string& keyPath) {
   settings.RemoteServer = registry.ReadStringDef("RemoteServer", "");
   settings.TCPPort = registry.ReadIntegerDef("TCPPort", kDefaultTcpPort);
   settings.Scramble = registry.ReadIntegerDef("Scramble", 1) != 0;
+  settings.DeltaFetch = registry.ReadIntegerDef("DeltaFetch", 1) != 0;
   return settings;
 }
 

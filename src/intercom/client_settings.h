@@ -23,6 +23,9 @@ struct TConnectSettings {
   std::string RemoteServer;
   int32_t TCPPort = kDefaultTcpPort;
   bool Scramble = true;  // DWORD "Scramble" = 0 switches scrambling off
+  // DWORD "DeltaFetch" = 0: changed files are fetched whole, never as a delta against the
+  // old copy (for a link fast enough that the delta's work does not pay).
+  bool DeltaFetch = true;
 
   // The server name of the mode: in NetMode "RemoteServer" first, else "NetServer" first.
   std::string ServerName(bool netMode) const;

@@ -303,7 +303,11 @@ TFileService::TFileService(TZORServer* server, TFileServiceSettings settings)
       Settings(std::move(settings)),
       Folder(Settings.ReleaseDir, Settings.VersionReader ? Settings.VersionReader : PeVersionOf,
              FoldersToSkip(Settings)),
-      Cache(Settings.CacheDir, Settings.Level) {
+      Cache(Settings.CacheDir, Settings.Level),
+      Deltas(
+          Folder,
+          [this](const TReleaseFile& file, TServerCall* call) { return Packed(file, call); },
+          Served) {
   if (Settings.UploadDir) CheckUploadFolder(*Settings.UploadDir, Settings.ReleaseDir);
   // A publisher who changed the release without signing it again sees it in the log; with
   // packing ahead, the packer thread takes the new files.
@@ -329,6 +333,8 @@ TFileService::TFileService(TZORServer* server, TFileServiceSettings settings)
   RegisterCommand(cmdPlainFileFetch, [this](TServiceMessage& m) { FileFetch(m, false); });
   RegisterCommand(cmdPackedFileFetch, [this](TServiceMessage& m) { FileFetch(m, true); });
   RegisterCommand(cmdUploadFile, [this](TServiceMessage& m) { Upload(m); });
+  if (Settings.ServeDeltas)
+    RegisterCommand(cmdDeltaFileFetch, [this](TServiceMessage& m) { Deltas.Serve(m); });
 }
 
 TFileService::~TFileService() {

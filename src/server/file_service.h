@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "server/delta_command.h"
 #include "server/pack_cache.h"
 #include "server/release_folder.h"
 #include "server/release_manifest_check.h"
@@ -64,7 +65,9 @@ struct TFileServiceSettings {
   int64_t UploadFolderFiles = kDefaultUploadFolderFiles;
   int64_t UploadFolderBytes = kDefaultUploadFolderBytes;
   bool PackAhead = true;  // pack every listed file in the background when the service starts
-  int Level = -1;         // zlib level of packed files
+  // Answer the delta fetch (0xA220); without, the command is unknown, as to an older server.
+  bool ServeDeltas = true;
+  int Level = -1;  // zlib level of packed files
   // Reads a file's version ("" when it has none); the PE version reader when empty.
   TReleaseFolder::VersionReader VersionReader;
 };
@@ -96,6 +99,7 @@ class TFileService : public TZORService {
   TPackCache& Packs() { return Cache; }
   // Bytes of file data (plain or packed) sent to clients since the start.
   int64_t BytesServed() const { return Served.load(); }
+  const TDeltaCommand& DeltaFetch() const { return Deltas; }
 
  protected:
   void DoStart() override;
@@ -129,6 +133,7 @@ class TFileService : public TZORService {
   std::atomic<uint64_t> UploadCounter{0};
   std::atomic<int64_t> Served{0};
   TUploadFolders UploadFolders;
+  TDeltaCommand Deltas;
 };
 
 }  // namespace zor

@@ -193,6 +193,7 @@ bool DownloadFiles(TDownloadFileClient& client, std::string_view names, std::str
   file.SetEvents(client.Events);
   // What the file learns about the server's commands stays with the client, failure or not.
   file.OneTripFetch = client.OneTripFetch;
+  file.Delta = &client.Delta;
   struct TKeepOneTrip {
     TDownloadFileClient& Client;
     const TRemoteCPSFile& File;

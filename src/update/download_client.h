@@ -16,6 +16,8 @@
 
 #include "intercom/connection_context.h"
 #include "intercom/ic_connection.h"
+#include "update/delta_fetch.h"
+#include "update/download_settings.h"
 #include "update/remote_file.h"
 
 namespace zor {
@@ -39,7 +41,9 @@ class TDownloadFileClient : public TIcConnectionContext {
  public:
   // Works through `connection` (not owned; may be null: the first request connects).
   explicit TDownloadFileClient(TIcConnection* connection = nullptr)
-      : TIcConnectionContext(connection) {}
+      : TIcConnectionContext(connection) {
+    Delta.Enabled = GetDownloadSettings().DeltaFetch;
+  }
 
   // The connection of the next request: the current one while connected, else a new one
   // from the connector (owned by the client).
@@ -58,6 +62,9 @@ class TDownloadFileClient : public TIcConnectionContext {
   // False once the server answered the one-trip download as unknown (see remote_file.h);
   // kept across reconnects, which reach the same server.
   bool OneTripFetch = true;
+  // Whether the server takes delta requests, and which files failed as a delta; kept across
+  // reconnects like `OneTripFetch`.
+  TDeltaFetch Delta;
   TRemoteFileEvents Events;
 
  private:

@@ -23,6 +23,8 @@ struct TDownloadSettings {
   // The marker of the single-file information request: 0 on a client, -1 in a process that
   // hosts an application server.
   int32_t InfoMarker = 0;
+  // Whether a changed file may come as a delta against its old copy (delta_fetch.h).
+  bool DeltaFetch = true;
 };
 
 TDownloadSettings GetDownloadSettings();

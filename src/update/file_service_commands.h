@@ -1,6 +1,7 @@
 // The command codes of the file service, which the launcher's update calls and the server
 // answers: the file list, the information on one file and its data in plain and packed form
-// (the data from any position), the information and the data in one reply, and uploads. The
+// (the data from any position), the information and the data in one reply, a changed file as
+// a delta against the client's copy, and uploads. The
 // service owns the 256 codes from its base.
 #pragma once
 
@@ -23,5 +24,8 @@ inline constexpr uint32_t cmdUploadFile = 0xA214;
 // as 0xA20A and 0xA20E.
 inline constexpr uint32_t cmdPlainFileFetch = 0xA215;
 inline constexpr uint32_t cmdPackedFileFetch = 0xA216;
+// A changed file as a delta against the client's old copy (see update/delta_wire.h for the
+// arguments, the reply and the stream that follows it).
+inline constexpr uint32_t cmdDeltaFileFetch = 0xA220;
 
 }  // namespace zor

@@ -19,6 +19,7 @@
 #include "transport/ic_errors.h"
 #include "update/cps_file.h"
 #include "update/crc_register.h"
+#include "update/delta_fetch.h"
 #include "update/disk_full.h"
 #include "update/download_settings.h"
 #include "update/fetch_deadline.h"
@@ -144,6 +145,9 @@ bool TRemoteFile::Download(std::string_view name, std::string_view area, const T
     target = record.LocalFile;
     if (localFile) *localFile = record.LocalFile;
     if (OnBeforeDownload) OnBeforeDownload(record.LocalFile);
+    if (Delta) {
+      if (const std::optional<bool> found = Delta->Fetch(*this, record, cancel)) return *found;
+    }
     if (OneTripFetch) {
       if (const std::optional<bool> found = DownloadInOneTrip(record, cancel)) return *found;
       OneTripFetch = false;  // an older server: the information and the data are asked apart

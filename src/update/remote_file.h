@@ -49,6 +49,8 @@
 
 namespace zor {
 
+class TDeltaFetch;
+
 inline constexpr std::string_view kDownloadErrorText = "下载档案时发生错误 %s";
 inline constexpr std::string_view kIncompleteTransferText =
     "The server sent %d of the %d bytes of %s; the transfer resumes from there next time.";
@@ -164,6 +166,9 @@ class TRemoteFile {
   // Cleared when the server answered the one-trip command as unknown: the files that follow
   // go the older way straight away.
   bool OneTripFetch = true;
+  // When set, a file the folder holds an older copy of is first tried as a delta against
+  // that copy (delta_fetch.h); not owned.
+  TDeltaFetch* Delta = nullptr;
 
  protected:
   // Receives the data stream that follows the reply to the data request and writes it

@@ -1,5 +1,6 @@
 #include "startup/updating/download_client_source.h"
 
+#include "intercom/client_settings.h"
 #include "intercom/default_connection.h"
 #include "startup/launch/program_arguments.h"
 #include "transport/pipe_handler.h"
@@ -83,6 +84,7 @@ void InstallLauncherConnections(const TLauncherConnectionFacts& facts) {
   settings.DownloadCapacity = facts.DownloadCapacity;
   settings.InstallDir = facts.ExeDir;
   settings.DataFolder = facts.DataFolder;
+  settings.DeltaFetch = ReadConnectSettings().DeltaFetch;
   SetDownloadSettings(settings);
 
   SetDownloadConnector(ConnectWithStoredSettings);
