@@ -9,6 +9,9 @@
 namespace zor {
 
 inline constexpr int32_t kDefaultDownloadCapacity = 24;
+// How often one file is asked for while servers answer "other release" (release_pass.h): a
+// roll-out switches a server within seconds, and a balancer spreads new connections.
+inline constexpr int32_t kOtherReleaseAttempts = 20;
 
 struct TDownloadSettings {
   // Count of the transfer semaphore ("DownloadFileCapacity").
@@ -23,6 +26,8 @@ struct TDownloadSettings {
   // The marker of the single-file information request: 0 on a client, -1 in a process that
   // hosts an application server.
   int32_t InfoMarker = 0;
+  // How often one file is asked for while servers answer "other release" (release_pass.h).
+  int32_t OtherReleaseAttempts = kOtherReleaseAttempts;
 };
 
 TDownloadSettings GetDownloadSettings();
