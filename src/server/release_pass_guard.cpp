@@ -19,6 +19,10 @@ void CheckPassRelease(const TVariantArray& args, const TManifestStatus& status) 
     throw EInvalidCommand(Format(kInvalidReleaseArgText, {text}), nullptr, kErrInvalidArgument);
   switch (status.State) {
     case ManifestState::Matches:
+    case ManifestState::Differs:
+      // A folder that differs from a manifest of the asked release (a damaged replica) still
+      // serves it: the launcher's size and hash checks refuse a damaged file with a message
+      // that names it, and the health port keeps the balancer from sending new launchers.
       if (status.Counter == *wanted) return;
       throw EExecuteError(
           Format(kOtherReleaseText, {ReleaseArgText(status.Counter), ReleaseArgText(*wanted)}),
@@ -26,7 +30,6 @@ void CheckPassRelease(const TVariantArray& args, const TManifestStatus& status) 
     case ManifestState::None:
       throw EExecuteError(Format(kNoReleaseHereText, {ReleaseArgText(*wanted)}), kErrOtherRelease);
     case ManifestState::Unchecked:
-    case ManifestState::Differs:
     case ManifestState::Unreadable:
       throw EExecuteError(Format(kReleaseUnsettledText, {ReleaseArgText(*wanted)}),
                           kErrOtherRelease);

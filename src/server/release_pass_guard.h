@@ -1,6 +1,6 @@
 // The server's side of one release per update pass (update/release_pass.h): a fetch request
 // that names the release its pass accepted is served only when this server's release
-// folder is that release, as its manifest says and its content matches at the last scan.
+// folder is that release, as its manifest says at the last scan.
 #pragma once
 
 #include "intercom/variant.h"

@@ -2,11 +2,10 @@
 // another server, and during a roll-out those servers serve different releases. So the
 // fetch requests (0xA215, 0xA216) of a pass that accepted a signed manifest carry that
 // manifest's release counter as one more argument, a decimal string; a server whose
-// release folder is not exactly that release (its manifest has another counter, or the
-// folder does not match its manifest now) answers with the result code kErrOtherRelease
-// instead of a file of another release, and the launcher asks again on a new connection,
-// which the balancer sends elsewhere. A server that does not know the argument ignores it;
-// a launcher without a manifest does not send it.
+// release folder is another release (its manifest has another counter, or it has none or
+// cannot read it) answers with the result code kErrOtherRelease instead of a file, and the launcher
+// asks again on a new connection, which the balancer sends elsewhere. A server that does not know
+// the argument ignores it; a launcher without a manifest does not send it.
 #pragma once
 
 #include <cstddef>
@@ -28,7 +27,7 @@ inline constexpr std::string_view kOtherReleaseText =
 inline constexpr std::string_view kNoReleaseHereText =
     "This server has no release manifest, and this update is of release %s";
 inline constexpr std::string_view kReleaseUnsettledText =
-    "This server's release folder does not match its manifest now (release %s is asked for)";
+    "This server cannot read its release manifest now (release %s is asked for)";
 inline constexpr std::string_view kInvalidReleaseArgText =
     "The release counter \"%s\" of a fetch request is not a decimal number";
 
