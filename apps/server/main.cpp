@@ -19,6 +19,7 @@
 #include "platform/locale.h"
 #include "platform/stop_signal.h"
 #include "server/file_service.h"
+#include "server/health_service.h"
 #include "server/lookup_service.h"
 #include "server/name_service_responder.h"
 #include "server/pipe_listener.h"
@@ -81,6 +82,9 @@ int Run(const std::vector<std::string>& args) {
   const std::string lookupTable =
       lookupPort != 0 ? Pick(options.LookupTable, settings.ReadString("", "LookupTable", ""))
                       : std::string();
+  const uint16_t healthPort =
+      options.HealthPort ? *options.HealthPort
+                         : static_cast<uint16_t>(settings.ReadInteger("", "HealthPort", 0));
   const uint16_t namePort = options.NamePort
                                 ? *options.NamePort
                                 : static_cast<uint16_t>(settings.ReadInteger("", "NamePort", 0));
@@ -110,6 +114,8 @@ int Run(const std::vector<std::string>& args) {
       subject.Ports.push_back({"name service", SocketKind::Datagram, tcp.BoundIP, namePort});
     if (lookupPort != 0)
       subject.Ports.push_back({"lookup service", SocketKind::Stream, tcp.BoundIP, lookupPort});
+    if (healthPort != 0)
+      subject.Ports.push_back({"health port", SocketKind::Stream, tcp.BoundIP, healthPort});
     subject.Language = language;
     const TServerCheckResult result = CheckServerSetup(subject);
     for (const std::string& problem : result.Problems) std::printf("%s\n", problem.c_str());
@@ -169,6 +175,10 @@ int Run(const std::vector<std::string>& args) {
         log, namesFile.empty() ? TNameTable() : TNameTable::Load(namesFile));
   }
 
+  // Answers the balancer's checks for as long as the server runs, through a drain too.
+  std::optional<THealthService> health;
+  if (healthPort != 0) health.emplace(server, &files);
+
   server.Activate();
   const TTCPSettings tcpSettings = tcp.Current();
   if (!tcp.Enabled()) {
@@ -201,6 +211,7 @@ int Run(const std::vector<std::string>& args) {
   std::optional<TScopedServerConnectionPool> hosting(std::in_place, server);
   if (names) names->Start(tcpSettings.BoundIP, namePort);
   if (lookup) lookup->Start(tcpSettings.BoundIP, lookupPort);
+  if (health) health->Start(tcpSettings.BoundIP, healthPort);
   if (tcpSettings.EnableTCP)
     std::printf("listening on %s:%d\n",
                 tcpSettings.BoundIP.empty() ? "0.0.0.0" : tcpSettings.BoundIP.c_str(),
@@ -210,7 +221,8 @@ int Run(const std::vector<std::string>& args) {
   log.Info("Server",
            "Serving " + release +
                (names ? ", name service on UDP port " + std::to_string(names->Port()) : "") +
-               (lookup ? ", lookup service on TCP port " + std::to_string(lookup->Port()) : ""));
+               (lookup ? ", lookup service on TCP port " + std::to_string(lookup->Port()) : "") +
+               (health ? ", health port on TCP port " + std::to_string(health->Port()) : ""));
 
   log.Info("Server", Format("Language %u (code page %u); simplified/traditional conversion %s",
                             {language, AnsiCodePageForLcid(language),
@@ -250,6 +262,7 @@ int Run(const std::vector<std::string>& args) {
   } else {
     server.Deactivate();
   }
+  if (health) health->Stop();
   log.Info("Server", "Stopped");
   return 0;
 }

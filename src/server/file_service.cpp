@@ -17,6 +17,7 @@
 #include "platform/file_system.h"
 #include "platform/pe_version.h"
 #include "server/release_name_check.h"
+#include "server/release_pass_guard.h"
 #include "server/server_call.h"
 #include "server/server_texts.h"
 #include "server/zor_server.h"
@@ -335,6 +336,7 @@ TFileService::TFileService(TZORServer* server, TFileServiceSettings settings)
   RegisterCommand(cmdUploadFile, [this](TServiceMessage& m) { Upload(m); });
   if (Settings.ServeDeltas)
     RegisterCommand(cmdDeltaFileFetch, [this](TServiceMessage& m) { Deltas.Serve(m); });
+  SetTimerInterval(kReleaseWatchIntervalMs);
 }
 
 TFileService::~TFileService() {
@@ -357,6 +359,15 @@ void TFileService::DoStop() {
   }
   PackWake.notify_all();
   if (PackThread.joinable()) PackThread.join();
+}
+
+void TFileService::DoTimer() {
+  Folder.Snapshot();
+}
+
+bool TFileService::Packing() {
+  std::lock_guard guard(PackLock);
+  return PackBusy || PackWanted != nullptr;
 }
 
 void TFileService::PackLoop() {
@@ -555,6 +566,15 @@ void TFileService::FileFetch(TServiceMessage& message, bool packed) {
   const int64_t partialAge = call.IntegerArg(4);
   if (position < 0 || partialSize < 0)
     throw EInvalidCommand(std::string(kCommandArgumentInvalidText), nullptr, kErrInvalidArgument);
+  // A pass of another release is told so before anything of this one is answered; the
+  // snapshot first, so that a changed folder is checked against its manifest now.
+  Folder.Snapshot();
+  try {
+    CheckPassRelease(call.Args, ManifestWatch.Status());
+  } catch (const EExecuteError&) {
+    if (Server()) Server()->Counters().Refused(RefusalReason::OtherRelease);
+    throw;
+  }
   const std::optional<TReleaseFile> file = Folder.Find(name, area);
   if (!file) {
     call.Reply({TVariant(false), TVariant(""), TVariant(0), TVariant(0), TVariant(0)});

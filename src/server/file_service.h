@@ -38,6 +38,8 @@
 
 namespace zor {
 
+// How often a running file service looks at its release folder without being asked.
+inline constexpr uint32_t kReleaseWatchIntervalMs = 2000;
 // Piece size of the packed data stream.
 inline constexpr size_t kPackedStreamPiece = 16384;
 // How long the rest of a refused upload is read and dropped before the connection is
@@ -100,10 +102,17 @@ class TFileService : public TZORService {
   // Bytes of file data (plain or packed) sent to clients since the start.
   int64_t BytesServed() const { return Served.load(); }
   const TDeltaCommand& DeltaFetch() const { return Deltas; }
+  // How the release folder stood against its manifest at the last scan.
+  TManifestStatus Manifest() const { return ManifestWatch.Status(); }
+  // True while a scan of the release waits to be packed ahead or is being packed.
+  bool Packing();
 
  protected:
   void DoStart() override;
   void DoStop() override;
+  // Looks at the folder again every kReleaseWatchInterval, so that the manifest state and
+  // the packing ahead follow a changed release even while no client asks.
+  void DoTimer() override;
 
  private:
   void FileList(TServiceMessage& message);

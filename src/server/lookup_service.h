@@ -1,18 +1,15 @@
 // The HTTP lookup service: answers the cloud client library's server-information request
 // (see transport/cloud_lookup_wire.h) from a table of enterprise ids, on a TCP port of its
-// own. Each connection carries one request and gets one answer; every connection runs on
-// a thread of its own, at most kMaxLookupConnections at once (more are told 503), and must
-// deliver its request within kLookupRequestTimeoutMs.
+// own (see http_port_server.h): at most kMaxLookupConnections at once, kMaxLookupsPerAddress
+// from one address, each request within kLookupRequestTimeoutMs.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
+#include "server/http_port_server.h"
 #include "server/lookup_service_table.h"
 #include "server/server_log.h"
 #include "transport/http_message.h"
@@ -32,48 +29,24 @@ HttpResponse AnswerLookupRequest(const TLookupTable& table, const HttpRequest& r
 class TLookupService {
  public:
   TLookupService(TServerLog& log, TLookupTable table);
-  ~TLookupService();
   TLookupService(const TLookupService&) = delete;
   TLookupService& operator=(const TLookupService&) = delete;
 
   // Listens on `bindAddress` ("" for every address) and `port` (0 picks a free one) and
   // starts answering; raises `Exception` when the address is not valid or the port cannot
   // be bound.
-  void Start(const std::string& bindAddress, uint16_t port);
+  void Start(const std::string& bindAddress, uint16_t port) { Http.Start(bindAddress, port); }
   // Stops listening, ends open connections and waits for their threads.
-  void Stop();
-  uint16_t Port() const { return BoundPort; }
+  void Stop() { Http.Stop(); }
+  uint16_t Port() const { return Http.Port(); }
   // Replaces the table (a reload of the table file).
   void SetTable(TLookupTable table);
-  uint64_t Answered() const { return AnswerCount.load(); }
+  uint64_t Answered() const { return Http.Answered(); }
 
  private:
-  // A connection's socket is closed only after its thread has been joined, so that Stop
-  // can shut down every open one without touching a number the system has reused.
-  struct Connection {
-    int Socket = -1;
-    uint32_t Address = 0;  // the peer's IPv4 address
-    std::atomic<bool> Finished{false};
-    std::thread Thread;
-  };
-
-  void AcceptLoop();
-  void Serve(Connection& connection);
-  // Joins and frees the connections that have ended; answers how many are still open.
-  size_t ReapConnections();
-  // Open connections from `address`.
-  size_t OpenFrom(uint32_t address);
-
-  TServerLog& Log;
   std::mutex TableLock;
   std::shared_ptr<const TLookupTable> Table;
-  int Listener = -1;
-  uint16_t BoundPort = 0;
-  std::atomic<bool> StopFlag{false};
-  std::atomic<uint64_t> AnswerCount{0};
-  std::mutex ConnectionsLock;
-  std::list<Connection> Connections;
-  std::thread AcceptThread;
+  THttpPortServer Http;  // last: its threads use the table
 };
 
 }  // namespace zor

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <random>
 
 #include "base/byte_order.h"
 #include "base/exceptions.h"
@@ -53,14 +54,36 @@ std::string HexOf(uint64_t value) {
 TPackCache::TPackCache(std::filesystem::path folder, int level)
     : Dir(std::move(folder)), Level(level) {
   EnsurePrivateFolder(Dir.string(), TFolderPrivacy::OthersMayRead);
-  // Temporaries of a run that ended early: their names would be taken again by this one.
+  std::random_device random;
+  Instance = HexOf((static_cast<uint64_t>(random()) << 32) ^ random());
+  // Temporaries of runs that ended early; a younger one may be another server's pack.
+  SweepTemporaries(std::filesystem::file_time_type::clock::now() - kStaleTempAge);
+}
+
+TPackCache::~TPackCache() {
+  SweepTemporaries(std::nullopt);
+}
+
+void TPackCache::SweepTemporaries(std::optional<std::filesystem::file_time_type> staleBefore) {
+  const std::string mine = "." + Instance + "-";
   std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(Dir, error))
-    if (entry.path().extension() == ".tmp") std::filesystem::remove(entry.path(), error);
+  for (const auto& entry : std::filesystem::directory_iterator(Dir, error)) {
+    if (entry.path().extension() != ".tmp") continue;
+    std::error_code entryError;
+    // A link is never followed; its own time counts, and removing it removes only the link.
+    const bool own = entry.path().filename().string().find(mine) != std::string::npos;
+    const auto written = std::filesystem::symlink_status(entry.path(), entryError).type() ==
+                                 std::filesystem::file_type::symlink
+                             ? std::filesystem::file_time_type::min()
+                             : entry.last_write_time(entryError);
+    if (entryError) continue;
+    if (own || (staleBefore && written < *staleBefore))
+      std::filesystem::remove(entry.path(), entryError);
+  }
 }
 
 std::filesystem::path TPackCache::TempName(uint64_t key) {
-  return Dir / (HexOf(key) + "." + std::to_string(++TempCounter) + ".tmp");
+  return Dir / (HexOf(key) + "." + Instance + "-" + std::to_string(++TempCounter) + ".tmp");
 }
 
 void TPackCache::StoreFile(const std::filesystem::path& path, const std::string& text) {

@@ -9,6 +9,12 @@
 // names of their own that nothing may occupy (no link is followed), synced and renamed into
 // place, all through the file layer (file_system.h).
 //
+// Servers may share one cache folder: each names its temporaries with an instance mark of
+// its own ("<key>.<instance>-<n>.tmp"), so that none takes or removes another's, and at start
+// each removes only temporaries too old to belong to a pack still running anywhere
+// (kStaleTempAge), at its end only its own. Two servers that pack one file version at once
+// both rename the same bytes into place.
+//
 // A write that fails (a full disk, a failing fsync or rename) fails the pack: `Get` raises,
 // no packed file or side record of it stays, and the file service answers the request with
 // an error reply. A file is never served from a packed file that was not written whole, and
@@ -17,12 +23,14 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <future>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace zor {
@@ -44,11 +52,18 @@ struct TPackedFile {
   int64_t Size = 0;
 };
 
+// A temporary this old belongs to no running pack: the largest file is packed in minutes.
+inline constexpr std::chrono::hours kStaleTempAge{6};
+
 class TPackCache {
  public:
   // Packed files live in `folder` (created when missing; refused unless private, see above);
   // `level` is the zlib level.
   explicit TPackCache(std::filesystem::path folder, int level = -1);
+  // Removes the temporaries this instance left (none unless a pack was cut short).
+  ~TPackCache();
+  TPackCache(const TPackCache&) = delete;
+  TPackCache& operator=(const TPackCache&) = delete;
 
   // The packed form of `source`, packing it when no valid one exists yet. `tick` is called
   // about once a second (and after each piece of packing) while the caller packs or waits;
@@ -62,6 +77,8 @@ class TPackCache {
   int64_t Rejected() const { return RejectCount.load(); }
   const std::filesystem::path& Folder() const { return Dir; }
   static uint64_t KeyOf(const TPackSource& source);
+  // The mark in this instance's temporary names (16 hex digits from the system's random source).
+  const std::string& InstanceMark() const { return Instance; }
 
  private:
   // A packed file left by an earlier run, when its header matches `source` and its side
@@ -73,8 +90,13 @@ class TPackCache {
   std::filesystem::path TempName(uint64_t key);
   TPackedFile Pack(const TPackSource& source, uint64_t key, const std::function<void()>& tick);
 
+  // Removes temporaries of this instance, and when `staleBefore` is set every temporary
+  // last written before it.
+  void SweepTemporaries(std::optional<std::filesystem::file_time_type> staleBefore);
+
   std::filesystem::path Dir;
   int Level;
+  std::string Instance;
   std::mutex Lock;
   std::map<uint64_t, std::shared_future<TPackedFile>> Entries;
   std::atomic<int64_t> PackCount{0};

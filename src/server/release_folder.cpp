@@ -20,6 +20,20 @@ int64_t ModifiedNsOf(const std::filesystem::directory_entry& entry, std::error_c
   return std::chrono::duration_cast<std::chrono::nanoseconds>(system.time_since_epoch()).count();
 }
 
+// A file a copy is still writing under a temporary name, as rsync does (".name.XXXXXX"): it
+// is renamed to its own name when complete, and must never be listed or hashed meanwhile.
+bool IsCopyTemporary(const std::string& fileName) {
+  constexpr size_t kMark = 6;
+  if (fileName.size() < kMark + 3 || fileName[0] != '.') return false;
+  const size_t dot = fileName.rfind('.');
+  if (dot == 0 || dot + kMark + 1 != fileName.size()) return false;
+  for (size_t i = dot + 1; i < fileName.size(); ++i) {
+    const char c = fileName[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) return false;
+  }
+  return true;
+}
+
 int64_t FloorDiv(int64_t value, int64_t by) {
   return value / by - (value % by < 0 ? 1 : 0);
 }
@@ -79,6 +93,7 @@ std::shared_ptr<const TReleaseSnapshot> TReleaseFolder::Rescan() {
       continue;
     }
     if (!entry.is_regular_file(entryError)) continue;
+    if (IsCopyTemporary(entry.path().filename().string())) continue;
     TReleaseFile file;
     file.Path = entry.path();
     std::string relative = entry.path().lexically_relative(RootDir).generic_string();

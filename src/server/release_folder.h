@@ -1,5 +1,6 @@
 // The release folder the file service serves: a scan of every regular file below it (never
-// following links out of it), with version, MS-DOS time and size, in a stable order, and
+// following links out of it, leaving out files a copy still writes under rsync's temporary
+// names ".name.XXXXXX"), with version, MS-DOS time and size, in a stable order, and
 // the lookup of a requested name in an area. Scans are reused for a short while and
 // versions are read again only for files that changed.
 #pragma once

@@ -101,13 +101,37 @@ std::optional<TReleaseManifest> ReadManifestBody(const std::filesystem::path& ro
   return ParseManifestBody(SplitManifestFile(text).Body);
 }
 
+std::string_view ManifestStateName(ManifestState state) {
+  switch (state) {
+    case ManifestState::Unchecked:
+      return "unchecked";
+    case ManifestState::None:
+      return "none";
+    case ManifestState::Matches:
+      return "matches";
+    case ManifestState::Differs:
+      return "differs";
+    case ManifestState::Unreadable:
+      return "unreadable";
+  }
+  return "unknown";
+}
+
+TManifestStatus TReleaseManifestWatch::Status() const {
+  std::lock_guard guard(StatusLock);
+  return LastStatus;
+}
+
 void TReleaseManifestWatch::Check(const std::filesystem::path& root,
                                   const TReleaseSnapshot& snapshot, TServerLog& log) {
   std::string report;
   LogLevel level = LogLevel::Warning;
+  TManifestStatus status;
+  status.State = ManifestState::Unreadable;
   try {
     const std::optional<TReleaseManifest> manifest = ReadManifestBody(root);
     if (!manifest) {
+      status.State = ManifestState::None;
       report = Format(
           "The release folder has no manifest %s: launchers with a release key will not update",
           {kManifestFileName});
@@ -115,6 +139,9 @@ void TReleaseManifestWatch::Check(const std::filesystem::path& root,
     } else {
       const std::vector<std::string> differences =
           CompareWithManifest(snapshot, *manifest, Digests);
+      status.Counter = manifest->Counter;
+      status.Differences = differences.size();
+      status.State = differences.empty() ? ManifestState::Matches : ManifestState::Differs;
       if (differences.empty()) {
         report =
             Format("The release folder matches its manifest (release %d)", {manifest->Counter});
@@ -128,6 +155,10 @@ void TReleaseManifestWatch::Check(const std::filesystem::path& root,
     }
   } catch (const std::exception& e) {
     report = e.what();
+  }
+  {
+    std::lock_guard guard(StatusLock);
+    LastStatus = status;
   }
   if (LastReport == report) return;
   LastReport = report;

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "server/release_folder.h"
@@ -51,15 +52,36 @@ std::vector<std::string> CompareWithManifest(const TReleaseSnapshot& snapshot,
 // `EManifestError` for one that cannot be read.
 std::optional<TReleaseManifest> ReadManifestBody(const std::filesystem::path& root);
 
+// How the folder stood against its manifest at the last check.
+enum class ManifestState {
+  Unchecked,   // no scan was checked yet
+  None,        // the folder has no manifest
+  Matches,     // every file as the manifest says
+  Differs,     // some file differs (or is missing, or extra)
+  Unreadable,  // the manifest cannot be read
+};
+// The state as the metrics label it ("matches").
+std::string_view ManifestStateName(ManifestState state);
+
+struct TManifestStatus {
+  ManifestState State = ManifestState::Unchecked;
+  uint64_t Counter = 0;  // the manifest's release counter, when it could be read
+  size_t Differences = 0;
+};
+
 // The server's watch: after each scan it compares the folder with its manifest (when there
 // is one) and logs a warning naming the files that differ, again only when that changes.
 class TReleaseManifestWatch {
  public:
   void Check(const std::filesystem::path& root, const TReleaseSnapshot& snapshot, TServerLog& log);
+  // The outcome of the last check; read from any thread.
+  TManifestStatus Status() const;
 
  private:
   TReleaseDigests Digests;
   std::optional<std::string> LastReport;
+  mutable std::mutex StatusLock;
+  TManifestStatus LastStatus;
 };
 
 }  // namespace zor

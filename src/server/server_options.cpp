@@ -41,6 +41,9 @@ std::string ServerUsage() {
          "  --lookup-port N      answer the cloud lookup (HTTP) on this TCP port (off when not "
          "given)\n"
          "  --lookup-table FILE  the lookup service's table of enterprise ids (JSON)\n"
+         "  --health-port N      answer /live, /ready and /metrics (HTTP) on this TCP port, for a\n"
+         "                       balancer's health check and a metrics collector (off when not "
+         "given)\n"
          "  --upload DIR         folder that receives uploads (off when not given)\n"
          "  --upload-limit BYTES largest upload accepted (default 64 MiB)\n"
          "  --cache DIR          folder of the packed files, private to the server's user "
@@ -127,6 +130,8 @@ TServerOptions ParseServerOptions(std::span<const std::string> args) {
       options.NamesFile = text();
     } else if (name == "--lookup-port") {
       options.LookupPort = static_cast<uint16_t>(ParseNumber(name, next(), 1, 65535));
+    } else if (name == "--health-port") {
+      options.HealthPort = static_cast<uint16_t>(ParseNumber(name, next(), 1, 65535));
     } else if (name == "--lookup-table") {
       options.LookupTable = text();
     } else if (name == "--upload") {

@@ -20,6 +20,7 @@ struct TServerOptions {
   std::optional<std::string> NamesFile;
   std::optional<uint16_t> LookupPort;
   std::optional<std::string> LookupTable;
+  std::optional<uint16_t> HealthPort;  // --health-port N: /live, /ready, /metrics over HTTP
   std::optional<std::string> UploadDir;
   std::optional<int64_t> UploadLimit;
   std::optional<std::string> CacheDir;

@@ -77,6 +77,7 @@ void TSessionRunner::Run() {
   if (admission != TZORServer::Admission::Admitted) {
     // Over a limit: the greeting is replaced by a refusal the client shows as an error.
     const bool serverFull = admission == TZORServer::Admission::ServerFull;
+    Server.Counters().Refused(serverFull ? RefusalReason::ServerFull : RefusalReason::AddressFull);
     log.Warning(kTag, "Connection from " + peer + " refused: too many clients" +
                           (serverFull ? "" : " from there"));
     try {
@@ -113,6 +114,7 @@ std::optional<std::string> TSessionRunner::ReadProxiedClient(TIcIOHandler& handl
     handler.SetReadDeadline(std::nullopt);
     return header.SourceAddress;
   } catch (const std::exception& e) {
+    Server.Counters().Refused(RefusalReason::ProxyHeader);
     Server.Log().Warning(kTag, "Connection from " + balancer + " refused: " + e.what());
     return std::nullopt;
   }
@@ -192,6 +194,7 @@ bool TSessionRunner::Serve() {
     } catch (const ERequestOverBudget& e) {
       if (!Connection().Connected()) return false;
       Connection().Handler()->SetReadDeadline(std::nullopt);
+      Server.Counters().Refused(RefusalReason::RequestTooLarge);
       Server.Log().Warning(kTag,
                            Format("Session %x: request refused: %s", {Session->Id, e.Message}));
       SendError(e.ErrorCode, e.Message);
@@ -221,6 +224,7 @@ bool TSessionRunner::Serve() {
     }
     const uint32_t command = request.Header.Command;
     if (!Session->LoggedOn && !IsPreLogonCommand(command)) {
+      Server.Counters().Refused(RefusalReason::LogonFirst);
       Server.Log().Debug(
           kTag, Format("Session %x: command 0x%x before logon refused", {Session->Id, command}));
       SendError(kCodeExecuteError, Format(kTextLogonFirst, {command}));
@@ -294,6 +298,7 @@ void TSessionRunner::Logon(const TReceivedRequest& request) {
       refusal = std::string(kTextLogonRefused);
     }
     if (refusal) {
+      Server.Counters().Refused(RefusalReason::LogonRefused);
       Server.Log().Warning(
           kTag, Format("Session %x: logon of %s\\%s from %s refused: %s",
                        {Session->Id, info.Computer, info.User, Session->PeerAddress, *refusal}));
@@ -339,6 +344,7 @@ void TSessionRunner::Resume(const TVariantArray& args) {
   const uint32_t counter = static_cast<uint32_t>(args[2].AsInt64());
   std::shared_ptr<TServerSession> old = Server.Sessions().Find(oldId);
   if (!old || old == Session) {
+    Server.Counters().Refused(RefusalReason::ResumeRefused);
     SendError(kErrSessionUnknown, kTextSessionUnknown);
     return;
   }
@@ -354,6 +360,7 @@ void TSessionRunner::Resume(const TVariantArray& args) {
                  old->PeerAddress == Session->PeerAddress;
   }
   if (!sameClient) {
+    Server.Counters().Refused(RefusalReason::ResumeRefused);
     SendError(kErrSessionUnknown, kTextSessionMismatch);
     return;
   }
@@ -381,6 +388,7 @@ void TSessionRunner::Resume(const TVariantArray& args) {
     }
     if (!done) {
       guard.unlock();
+      Server.Counters().Refused(RefusalReason::ResumeRefused);
       SendError(kErrSessionUnknown, kTextSessionBusy);
       return;
     }

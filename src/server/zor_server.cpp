@@ -361,6 +361,7 @@ void TZORServer::TimerLoop() {
     auto next = GetClock().Now() + kTimerIdleWait;
     guard.unlock();
     const auto now = GetClock().Now();
+    TimerTick = now.time_since_epoch().count();
     std::map<uint64_t, Clock::Steady::time_point> stillDue;
     for (TServiceLease& service : LeaseServices()) {
       const uint32_t interval = service->TimerInterval();

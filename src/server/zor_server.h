@@ -15,7 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include "base/clock.h"
 #include "intercom/request_budget.h"
+#include "server/server_counters.h"
 #include "server/server_listener.h"
 #include "server/server_log.h"
 #include "server/session_settings.h"
@@ -126,6 +128,13 @@ class TZORServer {
   // The temporary-file spill of large requests, shared by every session.
   TSpillBudget& Spill() { return SpillBytes; }
   TInFlightBudget& InFlight() { return InFlightRequests; }
+  // The refusals, for the metrics.
+  TServerCounters& Counters() { return CounterSet; }
+  // When the server's timer loop last went round (it does at least once a second while the
+  // server is active): a loop that stopped going round means a server that hangs.
+  Clock::Steady::time_point LastTimerTick() const {
+    return Clock::Steady::time_point(Clock::Steady::duration(TimerTick.load()));
+  }
 
   // The general dispatch: a command of 257 or more goes to the service that owns it, when
   // that service is enabled; anything else is an invalid command.
@@ -156,6 +165,8 @@ class TZORServer {
   std::map<std::string, int32_t> PerAddress;
   TSpillBudget SpillBytes{kMaxSpillTotal};
   TInFlightBudget InFlightRequests{kMaxInFlightBytes, kMaxInFlightElements};
+  TServerCounters CounterSet;
+  std::atomic<Clock::Steady::rep> TimerTick{0};
   std::mutex RunnersLock;
   std::list<TRunnerThread> Runners;
   // Guards the service list and every service's lease count (`TZORService::Leases`).

@@ -8,6 +8,7 @@
 
 #include "base/ascii_case.h"
 #include "base/clock.h"
+#include "base/format.h"
 #include "intercom/ic_connection.h"
 #include "platform/directories.h"
 #include "update/disk_full.h"
@@ -15,6 +16,7 @@
 #include "update/download_settings.h"
 #include "update/list_entry_fault.h"
 #include "update/release_guard.h"
+#include "update/release_pass.h"
 #include "update/request_name.h"
 
 namespace zor {
@@ -76,19 +78,22 @@ bool TDownLoadJob::FetchWithRetry() {
     ~Reattach() { Job.Client->Events.OnStart = Job.OnStartHook; }
   } reattach{*this};
   bool result = false;
-  bool started = false;  // a transfer of this name began, and its resumed bytes were credited
-  bool resumed = false;  // the last failure left the connection resumed on its session
+  bool started = false;    // a transfer of this name began, and its resumed bytes were credited
+  bool resumed = false;    // the last failure left the connection resumed on its session
+  int otherRelease = 0;    // answers of servers on another release than the pass's
+  bool elsewhere = false;  // the next attempt goes out on a new connection
   for (int attempt = 1; !ApplicationTerminating(); ++attempt) {
     try {
       // A connection that is still up carries the next file; after a failure the retry
       // starts on a fresh one, unless the connection resumed its session after a cut and
       // only the interrupted command has to be asked again.
-      if (attempt > 1 && !resumed) {
+      if ((attempt > 1 && !resumed) || elsewhere) {
         Client->Reconnect();
       } else {
         Client->RequestConnection();
       }
       resumed = false;
+      elsewhere = false;
       if (!started && OnStartHook) {
         Client->Events.OnStart = [this, &started](const std::string& file, int32_t size,
                                                   int32_t pos) {
@@ -104,6 +109,18 @@ bool TDownLoadJob::FetchWithRetry() {
       throw;  // the server would only send the same refused file again
     } catch (const EDiskFull&) {
       throw;  // another attempt would meet the same full disk
+    } catch (const EOtherRelease& e) {
+      // The server is on another release: asked again on a new connection, which a
+      // balancer sends elsewhere, after a short wait that lets a roll-out move on. These
+      // attempts have their own bound and do not use up those for failures.
+      // Past the bound the file failed like any other transfer that could not be done.
+      if (++otherRelease >= GetDownloadSettings().OtherReleaseAttempts)
+        throw Exception(Format(kDownloadErrorText, {e.what()}));
+      --attempt;
+      resumed = false;
+      elsewhere = true;
+      if (started) Client->Events.OnStart = nullptr;
+      GetClock().SleepFor(std::chrono::milliseconds(OtherReleaseWaitMs(otherRelease + 1)));
     } catch (const std::exception& e) {
       if (attempt >= kDownloadAttempts) throw;
       // Resumed by the connection while it waited for a reply, or now, after a cut in the

@@ -9,6 +9,9 @@
 namespace zor {
 
 inline constexpr int32_t kDefaultDownloadCapacity = 24;
+// How often one file is asked for while servers answer "other release" (release_pass.h): a
+// roll-out switches a server within seconds, and a balancer spreads new connections.
+inline constexpr int32_t kOtherReleaseAttempts = 20;
 
 struct TDownloadSettings {
   // Count of the transfer semaphore ("DownloadFileCapacity").
@@ -25,6 +28,8 @@ struct TDownloadSettings {
   int32_t InfoMarker = 0;
   // Whether a changed file may come as a delta against its old copy (delta_fetch.h).
   bool DeltaFetch = true;
+  // How often one file is asked for while servers answer "other release" (release_pass.h).
+  int32_t OtherReleaseAttempts = kOtherReleaseAttempts;
 };
 
 TDownloadSettings GetDownloadSettings();

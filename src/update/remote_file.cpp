@@ -26,6 +26,7 @@
 #include "update/file_date.h"
 #include "update/plain_data_stream.h"
 #include "update/release_guard.h"
+#include "update/release_pass.h"
 #include "update/request_name.h"
 
 namespace zor {
@@ -162,6 +163,8 @@ bool TRemoteFile::Download(std::string_view name, std::string_view area, const T
     throw;  // a thread asked to stop ends without a message
   } catch (const EReleaseRefused&) {
     throw;  // says itself what was refused, in the user's language
+  } catch (const EOtherRelease&) {
+    throw;  // asked again elsewhere (download_jobs.cpp)
   } catch (const EFileSystemError& e) {
     // A full disk is not a failed transfer to retry: the update stops and says why.
     if (IsNoSpaceError(e.ErrorCode)) {
@@ -323,9 +326,12 @@ std::optional<bool> TRemoteFile::DownloadInOneTrip(TDownloadRecord& record,
     if (!slot.Acquired()) return true;
     TExecuteScope scope(*Connection);
     // Without a partial file to continue, the position, size and age are all 0.
-    const TVariantArray args{TVariant::Wide(record.Name), TVariant(record.Area),
-                             TVariant(record.FilePos),    TVariant(record.FileSize),
-                             TVariant(record.FileAge),    TVariant(record.Lang)};
+    TVariantArray args{TVariant::Wide(record.Name), TVariant(record.Area),
+                       TVariant(record.FilePos),    TVariant(record.FileSize),
+                       TVariant(record.FileAge),    TVariant(record.Lang)};
+    // A pass on a signed release names it, so that a server of another one says so.
+    if (const auto guard = GetReleaseGuard(); guard && guard->HasManifest())
+      args.push_back(TVariant(ReleaseArgText(guard->Manifest().Counter)));
     TVerbatimStrings verbatim;
     Connection->SendCommandData(OneTripCommand(), args);
     TVariantArray reply;
@@ -333,6 +339,7 @@ std::optional<bool> TRemoteFile::DownloadInOneTrip(TDownloadRecord& record,
       reply = Connection->WaitResult(false);
     } catch (const EResultError& e) {
       if (e.ErrorCode == kErrUnknownCommand) return std::nullopt;
+      if (e.ErrorCode == kErrOtherRelease) throw EOtherRelease(e.Message);
       throw;
     }
     TStreamInStep step{*Connection};

@@ -267,6 +267,53 @@ TEST_F(PackFixture, ACacheFolderThatOthersMayChangeIsRefused) {
   EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
 }
 
+// Two servers over one cache folder: each keeps to its own temporaries, a start removes only
+// those too old to be anyone's running pack, and both packing one file at once serve it whole.
+TEST_F(PackFixture, ServersSharingACacheFolderLeaveEachOthersTemporariesAlone) {
+  const fs::path cache = Dir / "cache";
+  fs::create_directories(cache);
+  fs::permissions(cache, fs::perms::owner_all);
+  const auto temp = [&](const std::string& name, std::chrono::hours age) {
+    std::ofstream(cache / name) << "partial";
+    fs::last_write_time(cache / name, fs::file_time_type::clock::now() - age);
+    return cache / name;
+  };
+  const fs::path stale = temp("00aa.0123456789abcdef-1.tmp", kStaleTempAge + std::chrono::hours(1));
+  const fs::path staleRecord = temp("00aa.sum.~0011223344556677.tmp", kStaleTempAge * 2);
+  const fs::path running =
+      temp("00bb.fedcba9876543210-1.tmp", kStaleTempAge - std::chrono::hours(1));
+  auto first = std::make_unique<TPackCache>(cache);
+  TPackCache second(cache);
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_FALSE(fs::exists(staleRecord));
+  EXPECT_TRUE(fs::exists(running));
+  EXPECT_NE(first->InstanceMark(), second.InstanceMark());
+  EXPECT_EQ(first->InstanceMark().size(), 16u);
+
+  const std::string content = Bytes(600'000, 11);
+  const TPackSource source = Source("shared.bin", content);
+  TPackedFile packedByFirst, packedBySecond;
+  std::thread other([&] { packedBySecond = second.Get(source); });
+  packedByFirst = first->Get(source);
+  other.join();
+  EXPECT_EQ(packedByFirst.Path, packedBySecond.Path);
+  EXPECT_EQ(testing::UnpackBytes(testing::ReadAll(packedByFirst.Path)).Data, content);
+
+  // At its end a server removes what it left, and only that.
+  const fs::path firstsOwn =
+      temp("00cc." + first->InstanceMark() + "-7.tmp", std::chrono::hours(0));
+  const fs::path secondsOwn =
+      temp("00cc." + second.InstanceMark() + "-7.tmp", std::chrono::hours(0));
+  first.reset();
+  EXPECT_FALSE(fs::exists(firstsOwn));
+  EXPECT_TRUE(fs::exists(secondsOwn));
+  EXPECT_TRUE(fs::exists(running));
+  // The first server's packed file still serves a new instance.
+  TPackCache third(cache);
+  EXPECT_EQ(third.Get(source).Path, packedByFirst.Path);
+  EXPECT_EQ(third.PacksDone(), 0);
+}
+
 TEST_F(PackFixture, ALinkAtTheTemporaryNameIsNotFollowed) {
   const fs::path victim = Dir / "victim.txt";
   std::ofstream(victim) << "keep me";

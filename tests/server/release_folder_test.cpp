@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 
+#include "base/ascii_case.h"
 #include "base/exceptions.h"
 #include "platform/dos_time.h"
 #include "support/temp_folder.h"
@@ -22,6 +24,32 @@ void SetTime(const fs::path& path, int64_t unixSeconds) {
 std::string FakeVersion(const std::string& path, int* calls) {
   ++*calls;
   return path.ends_with(".exe") ? "5.2.0.17" : "";
+}
+
+// A release copied in with rsync: the files it is still writing under temporary names are
+// not part of the release; names that only look alike are.
+TEST(ReleaseFolder, LeavesOutTheTemporariesOfACopyInProgress) {
+  testing::TempFolder root;
+  struct Case {
+    const char* Name;
+    bool Listed;
+  } const kCases[] = {
+      {"Data.bin", true},          {".Data.bin.Ab12Z9", false}, {"bpls/.Main.bpl.q0W9e8", false},
+      {".x.123456", false},        {".Data.bin.Ab12Z", true},  // five characters
+      {".Data.bin.Ab12Z99", true},                             // seven
+      {".Data.bin.Ab-2Z9", true},                              // not a letter or digit
+      {"Data.bin.Ab12Z9", true},                               // no leading dot
+      {"..abcdef", true},                                      // no name
+      {".profile", true},
+  };
+  for (const Case& c : kCases) root.WriteFile(c.Name, "x");
+  TReleaseFolder folder(root.Dir(), {});
+  const auto snapshot = folder.Rescan();
+  for (const Case& c : kCases) {
+    std::string key = c.Name;
+    std::replace(key.begin(), key.end(), '/', '\\');
+    EXPECT_EQ(snapshot->ByKey.contains(LowerAscii(key)), c.Listed) << c.Name;
+  }
 }
 
 TEST(ReleaseFolder, ListsEveryFileInAStableOrderWithVersionTimeAndSize) {

@@ -22,6 +22,7 @@ TEST(ServerOptions, ReadsEveryOptionInBothForms) {
                                          "7002",
                                          "--lookup-table",
                                          "/etc/lookup.json",
+                                         "--health-port=7003",
                                          "--upload",
                                          "/srv/up",
                                          "--upload-limit",
@@ -50,6 +51,7 @@ TEST(ServerOptions, ReadsEveryOptionInBothForms) {
   EXPECT_EQ(options.NamesFile, "/etc/names");
   EXPECT_EQ(options.LookupPort, 7002);
   EXPECT_EQ(options.LookupTable, "/etc/lookup.json");
+  EXPECT_EQ(options.HealthPort, 7003);
   EXPECT_EQ(options.UploadDir, "/srv/up");
   EXPECT_EQ(options.UploadLimit, 1000);
   EXPECT_EQ(options.CacheDir, "/srv/cache");
@@ -66,7 +68,7 @@ TEST(ServerOptions, ReadsEveryOptionInBothForms) {
 
   const TServerOptions none = ParseServerOptions({});
   EXPECT_FALSE(none.ReleaseDir || none.Port || none.NamePort || none.Scramble || none.Level ||
-               none.Tcp || none.Pipe);
+               none.Tcp || none.Pipe || none.HealthPort);
   EXPECT_TRUE(ParseServerOptions(std::vector<std::string>{"--help"}).Help);
   EXPECT_EQ(ParseServerOptions(std::vector<std::string>{"/I:9000"}).Port, 9000);
   EXPECT_EQ(ParseServerOptions(std::vector<std::string>{"--port", "1", "/i:2"}).Port,
@@ -82,6 +84,7 @@ TEST(ServerOptions, RefusesWithAMessageNamingTheOption) {
       {{"--port", "65536"}, "--port: '65536' is not a number from 1 to 65535"},
       {{"--port"}, "--port needs a value"},
       {{"--lookup-port", "x"}, "--lookup-port: 'x' is not a number from 1 to 65535"},
+      {{"--health-port", "0"}, "--health-port: '0' is not a number from 1 to 65535"},
       {{"--release="}, "--release needs a value"},
       {{"--bind", "host"}, "--bind: 'host' is not a dotted IPv4 address"},
       {{"--scramble", "yes"}, "--scramble: 'yes' is neither on nor off"},

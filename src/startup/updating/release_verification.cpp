@@ -6,12 +6,14 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "base/clock.h"
 #include "base/format.h"
 #include "platform/contained_files.h"
 #include "platform/directories.h"
 #include "platform/file_open.h"
 #include "platform/file_system.h"
 #include "update/release_listing.h"
+#include "update/release_pass.h"
 #include "update/release_signature.h"
 #include "update/request_name.h"
 
@@ -111,23 +113,35 @@ void TReleaseVerification::Prepare(TUpdateSource& source, const std::string& sta
   SetReleaseGuard(Guard);
   const std::string folder = IncludeTrailingPathDelimiter(stagingFolder);
   const std::string path = folder + std::string(kManifestFileName);
-  const bool found = source.DownloadOne(std::string(kManifestFileName), std::string(kManifestArea),
-                                        true, folder) &&
-                     FileExists(path);
-  if (!found) Guard->Refuse(TReleaseText::NoManifest);
-  std::string text;
-  try {
-    text = ReadLimited(path, kMaxManifestBytes + kMaxSignatureLine);
-  } catch (const std::exception& e) {
-    Guard->Refuse(TReleaseText::DamagedManifest, e.what());
+  for (int attempt = 1;; ++attempt) {
+    const bool found = source.DownloadOne(std::string(kManifestFileName),
+                                          std::string(kManifestArea), true, folder) &&
+                       FileExists(path);
+    if (!found) Guard->Refuse(TReleaseText::NoManifest);
+    std::string text;
+    try {
+      text = ReadLimited(path, kMaxManifestBytes + kMaxSignatureLine);
+    } catch (const std::exception& e) {
+      Guard->Refuse(TReleaseText::DamagedManifest, e.what());
+    }
+    std::error_code ignored;
+    fs::remove(path, ignored);
+    try {
+      Accept(text, nowSeconds);
+      return;
+    } catch (const EReleaseRefused&) {
+      if (!OfferedOlder || attempt >= kOlderReleaseAttempts) throw;
+    }
+    // An older release is not a reason to fail the pass while another server may have the
+    // newer one: the manifest, and with it the list, is asked for on a new connection.
+    source.ResetClient();
+    GetClock().SleepFor(std::chrono::milliseconds(OtherReleaseWaitMs(attempt + 1)));
   }
-  std::error_code ignored;
-  fs::remove(path, ignored);
-  Accept(text, nowSeconds);
 }
 
 void TReleaseVerification::Accept(std::string_view manifestText, int64_t nowSeconds) {
   HasAccepted = false;
+  OfferedOlder = false;
   Guard = std::make_shared<TReleaseGuard>(Lang);
   SetReleaseGuard(Guard);
   const TReleaseState state = ReadReleaseState(StateFile);
@@ -150,7 +164,8 @@ void TReleaseVerification::Accept(std::string_view manifestText, int64_t nowSeco
     Guard->Refuse(TReleaseText::DamagedManifest, e.what());
   }
   const TReleaseManifest& manifest = verified.Manifest;
-  if (manifest.Counter < acceptedCounter)
+  OfferedOlder = manifest.Counter < acceptedCounter;
+  if (OfferedOlder)
     throw EReleaseRefused(
         Format(ReleaseTextIn(Lang, TReleaseText::Rollback), {manifest.Counter, acceptedCounter}));
   if (manifest.Expires <= nowSeconds)

@@ -44,6 +44,8 @@ inline constexpr std::string_view kValueReleaseKey = "ReleaseKey";
 inline constexpr std::string_view kReleaseStateFileName = "ZORRelease.state";
 // The area the manifest is fetched from: the release folder's root.
 inline constexpr std::string_view kManifestArea = ".";
+// How often a pass asks for the manifest while servers offer an older one than accepted.
+inline constexpr int kOlderReleaseAttempts = 5;
 
 // What the launcher accepted before.
 struct TReleaseState {
@@ -77,7 +79,9 @@ class TReleaseVerification {
   // Start of a pass: without a key removes any guard. With one, fetches the manifest through
   // `source` into `stagingFolder` (private to the user), verifies it (`nowSeconds` is the
   // time it must not have expired by) and installs its guard. Raises `EReleaseRefused`; the
-  // guard then lets nothing but the manifest through.
+  // guard then lets nothing but the manifest through. A manifest older than the one accepted
+  // before is asked for again on a new connection (behind a balancer, another server may
+  // have the newer release already), up to kOlderReleaseAttempts times in all.
   void Prepare(TUpdateSource& source, const std::string& stagingFolder, int64_t nowSeconds);
   // Verifies the text of a manifest file and installs its guard (the part of `Prepare`
   // after the download).
@@ -117,6 +121,7 @@ class TReleaseVerification {
   std::shared_ptr<const TReleaseGuard> Guard;
   TReleaseState Accepted;
   bool HasAccepted = false;
+  bool OfferedOlder = false;  // the last `Accept` refused a manifest older than the accepted
   std::vector<std::string> PreviousFiles;  // of the state this run started from
 };
 
