@@ -4,11 +4,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 
 #include "base/clock.h"
 #include "platform/command_line_split.h"
+#include "platform/file_system.h"
 #include "platform/named_mutex.h"
 #include "platform/program_parameters.h"
 #include "platform/system_info.h"
@@ -59,8 +59,11 @@ int main(int argc, char** argv) {
     std::string line = UtcTimeText();
     for (const std::string& param : zor::ProgramParameterList())
       line += " " + zor::QuoteArgument(param);
-    std::ofstream(zor::ChangeFileExt(exePath, "") + std::string(kStartedFileExt), std::ios::app)
-        << line << "\n";
+    // Readable by the demo that checks it, as any file the user makes.
+    zor::CurrentFileSystem()
+        .Open(zor::ChangeFileExt(exePath, "") + std::string(kStartedFileExt), zor::OpenMode::Append,
+              0666)
+        ->WriteAllAt(0, line + "\n");
 
     zor::GetClock().SleepFor(std::chrono::milliseconds(HoldMilliseconds()));
     zor::UnregisterZorInfoClass();
