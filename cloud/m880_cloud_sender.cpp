@@ -10,6 +10,7 @@
 #include "base/clock.h"
 #include "base/utf.h"
 #include "platform/file_open.h"
+#include "platform/file_system.h"
 #include "platform/local_time.h"
 #include "startup/server_settings/cloud_sender_interface.h"
 #include "transport/cloud_lookup_wire.h"
@@ -145,8 +146,12 @@ class TM880CloudSender final : public IM880CloudSender {
   // does not fail the call.
   void Log(const std::string& line) {
     if (LogPath.empty()) return;
-    std::error_code ignored;
-    std::filesystem::create_directories(LogPath, ignored);
+    try {
+      // Made as any folder the user makes (the umask applies).
+      CurrentFileSystem().CreateFolders(LogPath, 0777);
+    } catch (const EFileSystemError&) {
+      // The open below fails then, and the call goes on without a log.
+    }
     // Never through a link another user put at the name; a new log is private.
     try {
       File out =

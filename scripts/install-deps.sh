@@ -16,6 +16,7 @@ packages=(
   clang-16 libclang-rt-16-dev        # libFuzzer builds: clang 14 lacks std::source_location with libstdc++ 12
   libfltk1.3-dev                     # the windows of ZOR_UI=gui (FLTK 1.3, X11)
   clang-format                       # the format check of the test run (.clang-format)
+  g++-mingw-w64-x86-64-posix         # the test run's Windows syntax check of the portable sources
   ccache                             # compiler cache: repeated builds on one machine are fast
   python3                            # the soak script (scripts/soak.py)
   fonts-wqy-microhei                 # a CJK font, so the Chinese captions render in the windows

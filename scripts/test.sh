@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Checks the format, then builds and runs the whole test suite: a normal build, an AddressSanitizer +
+# Checks the format and that the portable sources compile for Windows, then builds and runs the whole test suite: a normal build, an AddressSanitizer +
 # UndefinedBehaviorSanitizer build, and a ThreadSanitizer build of the threaded layers' tests;
 # the layering check runs with the normal build's tests.
 set -euo pipefail
@@ -37,6 +37,10 @@ sanitizer_flags=(-DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DCMAKE_C_
 echo "== format check =="
 # Every C++ file of the tree as .clang-format lays it out; fix with clang-format -i.
 git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+
+phase "Windows syntax check of the portable sources"
+# About 4 minutes of processor time for some 200 files: 2 minutes on 2 idle cores.
+bash scripts/windows-check.sh
 
 phase "normal build"
 # Optimised without debug information (it nearly doubles the compile time); the same flags

@@ -5,11 +5,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 
 #include "base/clock.h"
 #include "platform/command_line_split.h"
+#include "platform/file_system.h"
 #include "platform/named_mutex.h"
 #include "platform/program_parameters.h"
 #include "platform/system_info.h"
@@ -60,12 +60,14 @@ int main(int argc, char** argv) {
     std::string line = UtcTimeText();
     for (const std::string& param : zor::ProgramParameterList())
       line += " " + zor::QuoteArgument(param);
+    // Readable by the demo that checks it, as any file the user makes; a test may name
+    // another file for the record.
     const char* startedFile = std::getenv("ZOR_DEMO_STARTED");
-    std::ofstream(startedFile && *startedFile
-                      ? std::string(startedFile)
-                      : zor::ChangeFileExt(exePath, "") + std::string(kStartedFileExt),
-                  std::ios::app)
-        << line << "\n";
+    const std::string recordPath = startedFile && *startedFile ? std::string(startedFile)
+                                                               : zor::ChangeFileExt(exePath, "") +
+                                                                     std::string(kStartedFileExt);
+    zor::CurrentFileSystem().Open(recordPath, zor::OpenMode::Append, 0666)->WriteAllAt(0, line + "
+");
 
     zor::GetClock().SleepFor(std::chrono::milliseconds(HoldMilliseconds()));
     zor::UnregisterZorInfoClass();

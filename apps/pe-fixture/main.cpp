@@ -1,13 +1,13 @@
 // zorpe FILE a.b.c.d: writes a small PE image whose version resource says a.b.c.d, so that a
 // sample release folder can hold libraries of known versions on any OS.
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 #include "base/exceptions.h"
 #include "base/number_strings.h"
 #include "base/string_routines.h"
 #include "pe_version_writer.h"
+#include "platform/file_system.h"
 
 namespace {
 
@@ -31,10 +31,15 @@ int main(int argc, char** argv) {
     std::string rest = argv[2];
     const uint16_t a = Part(rest), b = Part(rest), c = Part(rest), d = Part(rest);
     if (!rest.empty()) throw zor::Exception("a version has four parts");
-    std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
     const std::string image = zor::BuildPeWithVersion(a, b, c, d);
-    out.write(image.data(), static_cast<std::streamsize>(image.size()));
-    if (!out) throw zor::Exception(std::string("cannot write ") + argv[1]);
+    try {
+      // A sample file for anyone to read, as the files a user makes.
+      auto out = zor::CurrentFileSystem().Open(argv[1], zor::OpenMode::CreateOrTruncate, 0666);
+      out->WriteAllAt(0, image);
+      out->Close();
+    } catch (const zor::EFileSystemError&) {
+      throw zor::Exception(std::string("cannot write ") + argv[1]);
+    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "zorpe: %s\n", e.what());
     return 1;

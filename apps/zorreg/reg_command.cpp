@@ -1,7 +1,6 @@
 #include "reg_command.h"
 
 #include <charconv>
-#include <fstream>
 #include <istream>
 #include <map>
 #include <optional>
@@ -394,7 +393,7 @@ int Export(const std::vector<std::string>& args, std::istream& in, std::ostream&
   const RegHive hive = LoadHive(key.Root);
   const RegKeyNode& node = RequireKey(hive, key);
   const std::string text = WriteRegFile(hive, key.Root, node.Path);
-  if (!sw.Has("Y") && std::ifstream(path).good() &&
+  if (!sw.Has("Y") && CurrentFileSystem().IsFile(path) &&
       !Confirm(in, out, Format("File %s already exists. Overwrite (Yes/No)?", {path}))) {
     out << kCanceled << "\n";
     return 1;

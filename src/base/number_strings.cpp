@@ -64,6 +64,26 @@ bool IsFloatStr(std::string_view text) {
          text.size() - significantFrom <= kMaxFloatSignificantChars;
 }
 
+std::optional<uint64_t> ParseDigits(std::string_view digits, int base, uint64_t limit) {
+  if (digits.empty()) return std::nullopt;
+  uint64_t value = 0;
+  for (char c : digits) {
+    int digit;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    else
+      return std::nullopt;
+    if (value > (limit - static_cast<uint64_t>(digit)) / static_cast<uint64_t>(base))
+      return std::nullopt;
+    value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
+  }
+  return value;
+}
+
 int32_t StrToIntStrict(std::string_view text) {
   if (IsIntStr(text)) {
     size_t i = 0;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace zor {
@@ -19,5 +20,10 @@ bool IsFloatStr(std::string_view text);
 // The value of a text that passes `IsIntStr` and fits 32 bits; anything else raises
 // `EConvertError` "'<text>' is not a valid integer value".
 int32_t StrToIntStrict(std::string_view text);
+
+// The value of `digits` in `base` (10 or 16, either case of hex digit), no sign or prefix;
+// nothing for an empty text, any other character, or a value over `limit` (found as soon
+// as it is passed, so no text overflows).
+std::optional<uint64_t> ParseDigits(std::string_view digits, int base, uint64_t limit);
 
 }  // namespace zor

@@ -18,4 +18,19 @@ int32_t SetRunStatus(int32_t status);
 // Ends the current operation with a silent abort when the status is above 2.
 void CheckRunStatus();
 
+// Marks the thread as busy in a wait while alive and puts the previous status back on the
+// way out, unless a stop was requested meanwhile (that request must outlive the wait).
+class ScopedWaitingStatus {
+ public:
+  ScopedWaitingStatus() : Previous(SetRunStatus(kRunStatusWaiting)) {}
+  ~ScopedWaitingStatus() {
+    if (GetRunStatus() == kRunStatusWaiting) SetRunStatus(Previous);
+  }
+  ScopedWaitingStatus(const ScopedWaitingStatus&) = delete;
+  ScopedWaitingStatus& operator=(const ScopedWaitingStatus&) = delete;
+
+ private:
+  int32_t Previous;
+};
+
 }  // namespace zor

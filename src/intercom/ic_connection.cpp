@@ -82,7 +82,6 @@ TIcConnection::~TIcConnection() {
 void TIcConnection::SetHandler(std::unique_ptr<TIcIOHandler> handler) {
   std::lock_guard guard(ObjectLock);
   HandlerPtr = std::move(handler);
-  if (HandlerPtr) HandlerPtr->Owner = this;
 }
 
 void TIcConnection::DoNotify() {

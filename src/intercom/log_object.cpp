@@ -13,6 +13,9 @@
 namespace zor {
 namespace {
 
+// A new log file is readable by others, as the files the user makes.
+constexpr uint32_t kLogFileMode = 0666;
+
 std::mutex gSinkLock;
 std::function<void(const std::string&)> gSink;
 
@@ -44,10 +47,7 @@ void SetLogErrorSink(std::function<void(const std::string&)> sink) {
 
 TLogObject::~TLogObject() {
   std::lock_guard guard(LogLock);
-  if (LogFile) {
-    FlushLocked();
-    std::fclose(LogFile);
-  }
+  if (LogFile) FlushLocked();
 }
 
 void TLogObject::OpenLog(const std::string& path) {
@@ -55,13 +55,14 @@ void TLogObject::OpenLog(const std::string& path) {
     std::lock_guard guard(LogLock);
     if (LogFile) {
       FlushLocked();
-      std::fclose(LogFile);
-      LogFile = nullptr;
+      LogFile.reset();
     }
     LogPath = path;
     if (path.empty()) return;
-    LogFile = std::fopen(path.c_str(), "ab");
-    if (!LogFile) {
+    try {
+      // Appended to, created readable as any file the user makes; never through a link.
+      LogFile = CurrentFileSystem().Open(path, OpenMode::Append, kLogFileMode);
+    } catch (const EFileSystemError&) {
       ReportLogError(Format("在写入Log档%s时发生错误！", {path}));
       return;
     }
@@ -119,10 +120,12 @@ void TLogObject::Append(std::u16string_view text) {
 
 void TLogObject::FlushLocked() {
   if (!LogFile || Fill == 0) return;
-  if (std::fwrite(Buffer, 1, Fill, LogFile) != Fill || std::fflush(LogFile) != 0)
-    ReportLogError(Format("在写入Log档%s时发生错误！", {LogPath}));
-  else
+  try {
+    LogFile->WriteAllAt(0, Buffer, Fill);  // appended: the position does not matter
     BytesWritten += Fill;
+  } catch (const EFileSystemError&) {
+    ReportLogError(Format("在写入Log档%s时发生错误！", {LogPath}));
+  }
   Fill = 0;
 }
 

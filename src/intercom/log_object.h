@@ -6,11 +6,13 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
+
+#include "platform/file_system.h"
 
 namespace zor {
 
@@ -38,7 +40,7 @@ class TLogObject {
   void FlushLocked();
 
   mutable std::mutex LogLock;
-  std::FILE* LogFile = nullptr;
+  std::unique_ptr<PositionedFile> LogFile;
   std::string LogPath;
   uint64_t BytesWritten = 0;
   int LastDay = 0;  // yyyymmdd of the last day header

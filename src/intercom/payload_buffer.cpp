@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/exceptions.h"
+#include "platform/directories.h"
 
 namespace zor {
 namespace {
@@ -27,21 +28,24 @@ class TPayloadReader : public TByteSource {
 
 TPayloadBuffer::TPayloadBuffer(bool spillToFile) {
   if (spillToFile) {
-    File = std::tmpfile();
-    if (!File) throw Exception("Unable to create a temporary file for the payload!");
+    try {
+      File = CurrentFileSystem().OpenTemporary(GetTempDir());
+    } catch (const EFileSystemError&) {
+      throw Exception("Unable to create a temporary file for the payload!");
+    }
   }
 }
 
-TPayloadBuffer::~TPayloadBuffer() {
-  if (File) std::fclose(File);
-}
+TPayloadBuffer::~TPayloadBuffer() = default;
 
 void TPayloadBuffer::Write(const void* data, size_t size) {
   if (size == 0) return;
   if (File) {
-    if (std::fseek(File, static_cast<long>(Length), SEEK_SET) != 0 ||
-        std::fwrite(data, 1, size, File) != size)
+    try {
+      File->WriteAllAt(static_cast<int64_t>(Length), data, size);
+    } catch (const EFileSystemError&) {
       throw Exception("Unable to write the payload's temporary file!");
+    }
   } else {
     const auto* p = static_cast<const uint8_t*>(data);
     Bytes.insert(Bytes.end(), p, p + size);
@@ -53,9 +57,11 @@ size_t TPayloadBuffer::ReadAt(uint64_t offset, void* data, size_t size) const {
   if (offset >= Length) return 0;
   const size_t n = static_cast<size_t>(std::min<uint64_t>(size, Length - offset));
   if (File) {
-    if (std::fseek(File, static_cast<long>(offset), SEEK_SET) != 0 ||
-        std::fread(data, 1, n, File) != n)
+    try {
+      File->ReadExactAt(static_cast<int64_t>(offset), data, n);
+    } catch (const EFileSystemError&) {
       throw Exception("Unable to read the payload's temporary file!");
+    }
   } else {
     std::memcpy(data, Bytes.data() + offset, n);
   }
@@ -70,8 +76,11 @@ void TPayloadBuffer::TransformHead(size_t count,
   std::vector<uint8_t> head(n);
   ReadAt(0, head.data(), n);
   transform(head.data(), n);
-  if (std::fseek(File, 0, SEEK_SET) != 0 || std::fwrite(head.data(), 1, n, File) != n)
+  try {
+    File->WriteAllAt(0, head.data(), n);
+  } catch (const EFileSystemError&) {
     throw Exception("Unable to write the payload's temporary file!");
+  }
 }
 
 std::unique_ptr<TByteSource> TPayloadBuffer::Reader() const {

@@ -4,12 +4,12 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <vector>
 
 #include "intercom/byte_stream.h"
+#include "platform/file_system.h"
 
 namespace zor {
 
@@ -34,7 +34,7 @@ class TPayloadBuffer : public TByteSink {
 
  private:
   std::vector<uint8_t> Bytes;
-  std::FILE* File = nullptr;
+  std::unique_ptr<PositionedFile> File;
   uint64_t Length = 0;
 };
 

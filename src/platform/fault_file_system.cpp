@@ -11,6 +11,8 @@ class FaultFileSystem::FaultFile : public PositionedFile {
       : PositionedFile(base->Path()), Owner(owner), Base(std::move(base)) {}
 
   size_t ReadAt(int64_t offset, void* buffer, size_t size) override {
+    if (const int error = Owner.AdmitRead(Path()))
+      RaiseFileSystemError("Cannot read", Path(), error);
     return Base->ReadAt(offset, buffer, size);
   }
 
@@ -77,6 +79,35 @@ void FaultFileSystem::FailOpenForWriting(int n, int error) {
   OpenFault.Arm(n, error);
 }
 
+void FaultFileSystem::FailWrite(int n, FileErrorKind kind) {
+  FailWrite(n, static_cast<int>(OsErrorOf(kind)));
+}
+
+void FaultFileSystem::FailSync(int n, FileErrorKind kind) {
+  FailSync(n, static_cast<int>(OsErrorOf(kind)));
+}
+
+void FaultFileSystem::FailFolderSync(int n, FileErrorKind kind) {
+  FailFolderSync(n, static_cast<int>(OsErrorOf(kind)));
+}
+
+void FaultFileSystem::FailRename(int n, FileErrorKind kind) {
+  FailRename(n, static_cast<int>(OsErrorOf(kind)));
+}
+
+void FaultFileSystem::FailOpenForWriting(int n, FileErrorKind kind) {
+  FailOpenForWriting(n, static_cast<int>(OsErrorOf(kind)));
+}
+
+void FaultFileSystem::FailRead(int n, FileErrorKind kind) {
+  FailRead(n, static_cast<int>(OsErrorOf(kind)));
+}
+
+void FaultFileSystem::FailRead(int n, int error) {
+  std::lock_guard guard(Lock);
+  ReadFault.Arm(n, error);
+}
+
 void FaultFileSystem::ShortWrite(int n, size_t bytes) {
   std::lock_guard guard(Lock);
   ShortWriteFault.Arm(n, 0, std::max<size_t>(bytes, 1));
@@ -99,7 +130,8 @@ void FaultFileSystem::OnlyFor(std::function<bool(const std::string&)> filter) {
 
 void FaultFileSystem::Reset() {
   std::lock_guard guard(Lock);
-  WriteFault = ShortWriteFault = SyncFault = FolderSyncFault = RenameFault = OpenFault = Trigger{};
+  WriteFault = ShortWriteFault = SyncFault = FolderSyncFault = RenameFault = OpenFault = ReadFault =
+      Trigger{};
   FreeSpace.reset();
   RenameHook = nullptr;
   Filter = nullptr;
@@ -128,7 +160,7 @@ size_t FaultFileSystem::AdmitWrite(const std::string& path, size_t size, int& er
   if (shortened) size = std::min(size, ShortWriteFault.Bytes);
   if (FreeSpace) {
     if (*FreeSpace <= 0) {
-      error = ENOSPC;
+      error = static_cast<int>(OsErrorOf(FileErrorKind::NoSpace));
       return 0;
     }
     size = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(size), *FreeSpace));
@@ -150,8 +182,15 @@ int FaultFileSystem::AdmitSync(const std::string& path) {
   return SyncFault.Fires() ? SyncFault.Error : 0;
 }
 
+int FaultFileSystem::AdmitRead(const std::string& path) {
+  std::lock_guard guard(Lock);
+  if (!Applies(path)) return 0;
+  ++Calls.Reads;
+  return ReadFault.Fires() ? ReadFault.Error : 0;
+}
+
 std::unique_ptr<PositionedFile> FaultFileSystem::Open(const std::string& path, OpenMode mode,
-                                                      uint32_t permissions) {
+                                                      const OpenOptions& options) {
   {
     std::lock_guard guard(Lock);
     if (Applies(path)) {
@@ -160,7 +199,23 @@ std::unique_ptr<PositionedFile> FaultFileSystem::Open(const std::string& path, O
         RaiseFileSystemError("Cannot open", path, OpenFault.Error);
     }
   }
-  return std::make_unique<FaultFile>(*this, Base.Open(path, mode, permissions));
+  return std::make_unique<FaultFile>(*this, Base.Open(path, mode, options));
+}
+
+std::unique_ptr<PositionedFile> FaultFileSystem::OpenTemporary(const std::string& folder) {
+  {
+    std::lock_guard guard(Lock);
+    if (Applies(folder)) {
+      ++Calls.Opens;
+      if (OpenFault.Fires())
+        RaiseFileSystemError("Cannot create a file in", folder, OpenFault.Error);
+    }
+  }
+  return std::make_unique<FaultFile>(*this, Base.OpenTemporary(folder));
+}
+
+void FaultFileSystem::SetPermissions(const std::string& path, uint32_t permissions) {
+  Base.SetPermissions(path, permissions);
 }
 
 std::optional<FileStatus> FaultFileSystem::Stat(const std::string& path, FollowLinks follow) {

@@ -6,13 +6,13 @@
 //
 //   FaultFileSystem faults;
 //   ScopedFileSystem use(faults);
-//   faults.FailWrite(3, EIO);          // the third write from now fails
-//   faults.SetFreeSpace(1000);         // ENOSPC once 1000 more bytes are written
+//   faults.FailWrite(3);                            // the third write from now fails
+//   faults.FailRename(1, FileErrorKind::ReadOnly);  // and the next rename, as read-only
+//   faults.SetFreeSpace(1000);                      // NoSpace once 1000 more bytes are written
 //
 // Thread-safe. Files it opened must be closed before it goes.
 #pragma once
 
-#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -28,16 +28,26 @@ class FaultFileSystem : public FileSystem {
   explicit FaultFileSystem(FileSystem& base = OsFileSystem()) : Base(base) {}
 
   // Each of these fires once, on the n-th call of its kind counted from now (1 is the
-  // next), and fails it with `error` before anything is done.
-  void FailWrite(int n, int error = EIO);
-  void FailSync(int n, int error = EIO);        // the fsync of a file
-  void FailFolderSync(int n, int error = EIO);  // the fsync of a folder
-  void FailRename(int n, int error = EIO);
-  void FailOpenForWriting(int n, int error = EACCES);  // every mode but ReadOnly
+  // next), and fails it with an error of `kind` before anything is done.
+  void FailWrite(int n, FileErrorKind kind = FileErrorKind::Other);
+  void FailSync(int n, FileErrorKind kind = FileErrorKind::Other);        // the fsync of a file
+  void FailFolderSync(int n, FileErrorKind kind = FileErrorKind::Other);  // of a folder
+  void FailRename(int n, FileErrorKind kind = FileErrorKind::Other);
+  // Every mode but ReadOnly.
+  void FailOpenForWriting(int n, FileErrorKind kind = FileErrorKind::AccessDenied);
+  void FailRead(int n, FileErrorKind kind = FileErrorKind::Other);
+  // The same with one particular error number of the system, for a test of how that
+  // number is reported or classified.
+  void FailWrite(int n, int osError);
+  void FailSync(int n, int osError);
+  void FailFolderSync(int n, int osError);
+  void FailRename(int n, int osError);
+  void FailOpenForWriting(int n, int osError);
+  void FailRead(int n, int osError);
   // The n-th write from now writes only `bytes` bytes (at least one) and reports that.
   void ShortWrite(int n, size_t bytes);
   // Only `bytes` more bytes fit: the write that reaches the limit writes what fits and
-  // reports the short count; every later write fails with ENOSPC. nullopt: no limit.
+  // reports the short count; every later write fails (NoSpace). nullopt: no limit.
   void SetFreeSpace(std::optional<int64_t> bytes);
   // Runs before each rename reaches the file system; it may throw or end the process.
   void OnRename(std::function<void(const std::string& from, const std::string& to)> hook);
@@ -50,6 +60,7 @@ class FaultFileSystem : public FileSystem {
   // The calls that passed the filter since construction (failed ones included).
   struct Counts {
     int Opens = 0;
+    int Reads = 0;
     int Writes = 0;
     int Syncs = 0;
     int FolderSyncs = 0;
@@ -58,14 +69,18 @@ class FaultFileSystem : public FileSystem {
   };
   Counts Seen() const;
 
+  using FileSystem::Open;
   std::unique_ptr<PositionedFile> Open(const std::string& path, OpenMode mode,
-                                       uint32_t permissions) override;
+                                       const OpenOptions& options) override;
   std::optional<FileStatus> Stat(const std::string& path, FollowLinks follow) override;
   void Rename(const std::string& from, const std::string& to) override;
   bool Remove(const std::string& path) override;
   std::vector<std::string> List(const std::string& folder) override;
+  void SetPermissions(const std::string& path, uint32_t permissions) override;
   bool CreateFolder(const std::string& path, uint32_t permissions) override;
   void SyncFolder(const std::string& folder) override;
+  // Counts as an open for writing.
+  std::unique_ptr<PositionedFile> OpenTemporary(const std::string& folder) override;
 
  private:
   class FaultFile;
@@ -83,10 +98,12 @@ class FaultFileSystem : public FileSystem {
   size_t AdmitWrite(const std::string& path, size_t size, int& error);
   void WriteDone(const std::string& path, size_t written);
   int AdmitSync(const std::string& path);
+  int AdmitRead(const std::string& path);
 
   FileSystem& Base;
   mutable std::mutex Lock;
-  Trigger WriteFault, ShortWriteFault, SyncFault, FolderSyncFault, RenameFault, OpenFault;
+  Trigger WriteFault, ShortWriteFault, SyncFault, FolderSyncFault, RenameFault, OpenFault,
+      ReadFault;
   std::optional<int64_t> FreeSpace;
   std::function<void(const std::string&, const std::string&)> RenameHook;
   std::function<bool(const std::string&)> Filter;

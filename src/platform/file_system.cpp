@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <random>
 
@@ -40,17 +39,22 @@ bool IsHexDigit(char c) {
 }  // namespace
 
 void RaiseFileSystemError(std::string_view what, const std::string& path, int error) {
-  const int number = error != 0 ? error : EIO;
+  const int number = error != 0 ? error : static_cast<int>(OsErrorOf(FileErrorKind::Other));
   throw EFileSystemError(
       Format("%s \"%s\" (%d)%s",
              {what, path, number, SystemErrorMessage(static_cast<uint32_t>(number))}),
       static_cast<uint32_t>(number), path);
 }
 
+void RaiseFileSystemError(std::string_view what, const std::string& path, FileErrorKind kind) {
+  RaiseFileSystemError(what, path, static_cast<int>(OsErrorOf(kind)));
+}
+
 void PositionedFile::WriteAllAt(int64_t offset, std::string_view data) {
   while (!data.empty()) {
     const size_t written = WriteAt(offset, data.data(), data.size());
-    if (written == 0 || written > data.size()) RaiseFileSystemError("Cannot write", Path(), EIO);
+    if (written == 0 || written > data.size())
+      RaiseFileSystemError("Cannot write", Path(), FileErrorKind::Other);
     offset += static_cast<int64_t>(written);
     data.remove_prefix(written);
   }
@@ -60,7 +64,8 @@ void PositionedFile::ReadExactAt(int64_t offset, void* buffer, size_t size) {
   auto* bytes = static_cast<char*>(buffer);
   while (size > 0) {
     const size_t got = ReadAt(offset, bytes, size);
-    if (got == 0) RaiseFileSystemError("Cannot read", Path(), EIO);  // the end came first
+    if (got == 0)
+      RaiseFileSystemError("Cannot read", Path(), FileErrorKind::Other);  // the end came first
     bytes += got;
     offset += static_cast<int64_t>(got);
     size -= got;
@@ -143,17 +148,47 @@ void AtomicFile::Abandon() noexcept {
   Temporary.clear();
 }
 
+namespace {
+
+std::optional<FileKind> KindOf(FileSystem& fs, const std::string& path) {
+  try {
+    const std::optional<FileStatus> status = fs.Stat(path, FollowLinks::Yes);
+    if (status) return status->Kind;
+  } catch (const EFileSystemError&) {
+    // Cannot be looked at: neither.
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool FileSystem::IsFile(const std::string& path) {
+  return KindOf(*this, path) == FileKind::Regular;
+}
+
+bool FileSystem::IsFolder(const std::string& path) {
+  return KindOf(*this, path) == FileKind::Directory;
+}
+
+bool FileSystem::RemoveIfPresent(const std::string& path) noexcept {
+  try {
+    return Remove(path);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 std::optional<std::string> FileSystem::ReadFile(const std::string& path, size_t maxBytes) {
   std::unique_ptr<PositionedFile> file;
   try {
     file = Open(path, OpenMode::ReadOnly);
   } catch (const EFileSystemError& e) {
-    if (e.ErrorCode == ENOENT || e.ErrorCode == ENOTDIR) return std::nullopt;
+    if (e.Kind == FileErrorKind::NotFound) return std::nullopt;
     throw;
   }
   const int64_t size = file->Size();
   if (size < 0 || static_cast<uint64_t>(size) > maxBytes)
-    RaiseFileSystemError("Cannot read", path, EFBIG);
+    RaiseFileSystemError("Cannot read", path, FileErrorKind::TooLarge);
   std::string data(static_cast<size_t>(size), '\0');
   size_t got = 0;
   // The file may change while it is read: take what is there, up to the limit.
@@ -162,7 +197,7 @@ std::optional<std::string> FileSystem::ReadFile(const std::string& path, size_t 
       if (data.size() >= maxBytes) {
         char probe;
         if (file->ReadAt(static_cast<int64_t>(got), &probe, 1) != 0)
-          RaiseFileSystemError("Cannot read", path, EFBIG);
+          RaiseFileSystemError("Cannot read", path, FileErrorKind::TooLarge);
         break;
       }
       data.resize(std::min(maxBytes, data.size() + kReadBlock));
@@ -183,7 +218,7 @@ AtomicFile FileSystem::BeginReplace(const std::string& path, const ReplaceOption
           Open(temporary, OpenMode::CreateNew, options.Permissions);
       return AtomicFile(*this, path, std::move(temporary), std::move(file), options);
     } catch (const EFileSystemError& e) {
-      if (e.ErrorCode != EEXIST || attempt == kTemporaryNameAttempts) throw;
+      if (e.Kind != FileErrorKind::Exists || attempt == kTemporaryNameAttempts) throw;
     }
   }
 }
@@ -211,7 +246,7 @@ bool FileSystem::CreateFolders(const std::string& path, uint32_t permissions) {
     if (level.empty() || level.back() == '/') continue;  // the root, or a doubled '/'
     const std::optional<FileStatus> status = Stat(level, FollowLinks::Yes);
     if (status && status->Kind == FileKind::Directory) continue;
-    if (status) RaiseFileSystemError("Cannot create the folder", level, EEXIST);
+    if (status) RaiseFileSystemError("Cannot create the folder", level, FileErrorKind::Exists);
     created = CreateFolder(level, permissions) || created;
   }
   return created;

@@ -23,9 +23,10 @@
 // written with `WriteAllAt` at the position it had reached; `Sync` it before handing it on
 // with `RenameDurably`. `RemoveStaleTemporaries` clears what a killed replacement left.
 //
-// Every failure raises `EFileSystemError` (an `EWin32ErrorEx`): `ErrorCode` is the errno
-// value, `Path` the file it concerns, and the message "<what> "<path>" (<errno>)<text>",
-// for example: Cannot write "/opt/zor/IClient" (28)No space left on device
+// Every failure raises `EFileSystemError` (an `EWin32ErrorEx`): `Kind` says what went wrong
+// (file_error_kind.h; callers decide by it), `ErrorCode` is the system's error number, `Path`
+// the file it concerns, and the message "<what> "<path>" (<number>)<text>", for example:
+// Cannot write "/opt/zor/IClient" (28)No space left on device
 #pragma once
 
 #include <cstddef>
@@ -37,6 +38,7 @@
 #include <vector>
 
 #include "base/exceptions.h"
+#include "platform/file_error_kind.h"
 
 namespace zor {
 
@@ -46,20 +48,28 @@ inline constexpr uint32_t kPrivateFolderMode = 0700;
 // `ReadFile` refuses larger files unless the caller allows more.
 inline constexpr size_t kDefaultReadLimit = 64u * 1024 * 1024;
 
-// A failed file-system call: `ErrorCode` is the errno value, `Path` the file concerned.
+// A failed file-system call: `Kind` what went wrong, `ErrorCode` the system's error number,
+// `Path` the file concerned.
 class EFileSystemError : public EWin32ErrorEx {
  public:
   EFileSystemError(std::string message, uint32_t errorCode, std::string path)
-      : EWin32ErrorEx(std::move(message), errorCode), Path(std::move(path)) {}
+      : EWin32ErrorEx(std::move(message), errorCode),
+        Path(std::move(path)),
+        Kind(FileErrorKindOf(errorCode)) {}
   const char* ClassName() const noexcept override { return "EFileSystemError"; }
   Exception* Clone() const override { return new EFileSystemError(*this); }
   [[noreturn]] void Throw() const override { throw *this; }
 
   std::string Path;
+  FileErrorKind Kind;
 };
 
-// Raises `EFileSystemError` "<what> "<path>" (<error>)<system text>".
+// Raises `EFileSystemError` "<what> "<path>" (<error>)<system text>"; `error` is the
+// system's error number.
 [[noreturn]] void RaiseFileSystemError(std::string_view what, const std::string& path, int error);
+// The same for a failure of the given kind that the program found itself.
+[[noreturn]] void RaiseFileSystemError(std::string_view what, const std::string& path,
+                                       FileErrorKind kind);
 
 enum class FileKind { Regular, Directory, Link, Other };
 enum class FollowLinks { No, Yes };
@@ -75,8 +85,25 @@ enum class OpenMode {
   ReadOnly,          // an existing file, for reading; a link as the last part is followed
   ReadWrite,         // an existing file, for reading and writing
   OpenOrCreate,      // for reading and writing, created when missing
-  CreateNew,         // for reading and writing; fails with EEXIST when the name is taken
+  CreateNew,         // for reading and writing; fails (Exists) when the name is taken
   CreateOrTruncate,  // for reading and writing, emptied when it exists
+  Append,            // for writing, created when missing; every write goes to the end,
+                     // whatever position it names (a log several writers share)
+};
+
+// How a file is opened beyond its mode.
+struct OpenOptions {
+  // A new file's permissions (less the umask).
+  uint32_t Permissions = kPrivateFileMode;
+  // A link as the last part of the path is refused for ReadOnly too (the writing modes
+  // never follow one).
+  bool NoFollow = false;
+  // While the file stays open, nobody who takes a lock to write it may: a shared lock on the
+  // whole file. Held by a writer, the open fails (Other, "busy").
+  bool DenyWrite = false;
+  // Only a regular file of this process's user that nobody else may write is opened; any
+  // other fails (AccessDenied). For what the program keeps between runs.
+  bool OwnerOnly = false;
 };
 
 // An open file, read and written at given positions (no shared file pointer, so two
@@ -177,11 +204,16 @@ class FileSystem {
   virtual ~FileSystem() = default;
 
   // ---- primitives: each is one call of the operating system ----
-  // Opens `path`; new files get `permissions` (less the umask). Links are never followed
-  // when writing. A folder is not a file: opening one raises EISDIR.
+  // Opens `path` as `options` say. Links are never followed when writing. A folder is not
+  // a file: opening one raises IsFolder.
   virtual std::unique_ptr<PositionedFile> Open(const std::string& path, OpenMode mode,
-                                               uint32_t permissions = kPrivateFileMode) = 0;
-  // The entry's status, or nullopt when it does not exist (ENOENT, ENOTDIR).
+                                               const OpenOptions& options) = 0;
+  // The same with only a new file's permissions given.
+  std::unique_ptr<PositionedFile> Open(const std::string& path, OpenMode mode,
+                                       uint32_t permissions = kPrivateFileMode) {
+    return Open(path, mode, OpenOptions{.Permissions = permissions});
+  }
+  // The entry's status, or nullopt when it does not exist (NotFound).
   virtual std::optional<FileStatus> Stat(const std::string& path, FollowLinks follow) = 0;
   // Renames `from` to `to`, replacing a file there in one step.
   virtual void Rename(const std::string& from, const std::string& to) = 0;
@@ -189,14 +221,25 @@ class FileSystem {
   virtual bool Remove(const std::string& path) = 0;
   // The names in `folder` (without "." and ".."), in byte order.
   virtual std::vector<std::string> List(const std::string& folder) = 0;
+  // Sets the permission bits (07777) of the file or folder at `path` (a link is followed).
+  virtual void SetPermissions(const std::string& path, uint32_t permissions) = 0;
   // Creates one folder; false when a folder of that name already exists.
   virtual bool CreateFolder(const std::string& path, uint32_t permissions) = 0;
   // Makes the folder's entries durable (fsync of the folder), after a create or rename.
   virtual void SyncFolder(const std::string& folder) = 0;
+  // A new private file in `folder` for reading and writing that no other process can open
+  // by name and that is gone when closed (or when the process dies): scratch space.
+  virtual std::unique_ptr<PositionedFile> OpenTemporary(const std::string& folder) = 0;
 
   // ---- built on the primitives ----
+  // Whether `path` is a regular file, or a folder (links followed); false also when it
+  // cannot be looked at.
+  bool IsFile(const std::string& path);
+  bool IsFolder(const std::string& path);
+  // Removes the file or link when it is there; a failure is passed over (false).
+  bool RemoveIfPresent(const std::string& path) noexcept;
   // The whole file, or nullopt when it does not exist. A file over `maxBytes` raises
-  // EFBIG ("File too large") before anything is read.
+  // TooLarge ("File too large") before anything is read.
   std::optional<std::string> ReadFile(const std::string& path, size_t maxBytes = kDefaultReadLimit);
   // Replaces `path` with `contents` atomically (see the top of this header).
   void WriteFileAtomic(const std::string& path, std::string_view contents,
@@ -206,7 +249,7 @@ class FileSystem {
   // Renames, then fsyncs the destination's folder (and the source's when it differs).
   void RenameDurably(const std::string& from, const std::string& to);
   // Creates `path` and every missing parent with `permissions`; true when it created any.
-  // A level that exists as something other than a folder raises EEXIST for that level.
+  // A level that exists as something other than a folder raises Exists for that level.
   bool CreateFolders(const std::string& path, uint32_t permissions = kPrivateFolderMode);
   // Removes the temporaries that interrupted replacements of `path` left behind; returns
   // how many. Only safe while no other process is replacing the same file.

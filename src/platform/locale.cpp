@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/number_strings.h"
+
 namespace zor {
 namespace {
 
@@ -29,22 +31,8 @@ uint32_t ParseLcid(std::string_view text) {
     base = 16;
     text.remove_prefix(2);
   }
-  if (text.empty() || text.size() > 10) return 0;
-  uint64_t value = 0;
-  for (char c : text) {
-    int digit;
-    if (c >= '0' && c <= '9')
-      digit = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f')
-      digit = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F')
-      digit = c - 'A' + 10;
-    else
-      return 0;
-    value = value * base + digit;
-  }
-  if (value == 0 || value > 0xFFFFFFFFu) return 0;
-  return static_cast<uint32_t>(value);
+  if (text.size() > 10) return 0;
+  return static_cast<uint32_t>(ParseDigits(text, base, 0xFFFFFFFFu).value_or(0));
 }
 
 uint32_t LcidFromLocaleName(std::string_view name) {

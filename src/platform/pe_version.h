@@ -35,7 +35,7 @@ std::optional<PeFileVersion> ReadPeVersion(const PeByteReader& read);
 std::optional<PeFileVersion> ReadPeVersion(std::span<const uint8_t> image);
 
 struct FileVersionLookup {
-  uint32_t OsError = 0;  // 0 when the file could be read; else errno (ENOENT: missing)
+  uint32_t OsError = 0;  // 0 when the file could be read; else the system's error number
   std::optional<PeFileVersion> Version;  // none: no version resource
 };
 // Reads the version of the file at `path` without loading the whole file.

@@ -1,22 +1,19 @@
 #include "platform/registry_store.h"
 
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 
 #include "base/format.h"
+#include "platform/directories.h"
+#include "platform/file_lock.h"
 #include "platform/file_system.h"
 #include "platform/reg_file_format.h"
 #include "platform/reg_file_parser.h"
 #include "platform/reg_file_writer.h"
 #include "platform/registry_error.h"
+#include "platform/special_folders.h"
 
 namespace zor {
 namespace {
@@ -25,8 +22,8 @@ constexpr const char* kRegistryDirVariable = "ZOR_REGISTRY_DIR";
 constexpr const char* kSystemRegistryDir = "/etc/zor";
 constexpr const char* kLockSuffix = ".lock";
 // The user's hive is private to the user; the machine-wide ones are readable by everyone.
-constexpr mode_t kUserDirMode = 0700, kUserFileMode = 0600;
-constexpr mode_t kSystemDirMode = 0755, kSystemFileMode = 0644;
+constexpr uint32_t kUserDirMode = 0700, kUserFileMode = 0600;
+constexpr uint32_t kSystemDirMode = 0755, kSystemFileMode = 0644;
 
 std::mutex& OverrideLock() {
   static std::mutex lock;
@@ -37,8 +34,8 @@ std::optional<std::string>& DirOverride() {
   return dir;
 }
 
-std::string ErrnoText(int error) {
-  return Format("%s (%d)", {std::strerror(error), error});
+std::string ErrnoText(uint32_t error) {
+  return Format("%s (%d)", {std::strerror(static_cast<int>(error)), error});
 }
 
 std::string NonEmptyEnv(const char* name) {
@@ -46,35 +43,10 @@ std::string NonEmptyEnv(const char* name) {
   return value ? std::string(value) : std::string();
 }
 
-std::string UserConfigDir() {
-  if (std::string xdg = NonEmptyEnv("XDG_CONFIG_HOME"); !xdg.empty() && xdg.front() == '/')
-    return xdg;
-  std::string home = NonEmptyEnv("HOME");
-  if (home.empty()) {
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) home = pw->pw_dir;
-  }
-  return home + "/.config";
-}
-
 bool IsUserRoot(RegRoot root) {
   if (std::lock_guard guard(OverrideLock()); DirOverride()) return false;
   return NonEmptyEnv(kRegistryDirVariable).empty() && root == RegRoot::CurrentUser;
 }
-
-// The descriptor of the lock file; closing it releases the lock.
-class LockFileHandle {
- public:
-  explicit LockFileHandle(int fd) : Fd(fd) {}
-  ~LockFileHandle() {
-    if (Fd >= 0) close(Fd);
-  }
-  LockFileHandle(const LockFileHandle&) = delete;
-  LockFileHandle& operator=(const LockFileHandle&) = delete;
-  int Get() const { return Fd; }
-
- private:
-  int Fd;
-};
 
 }  // namespace
 
@@ -82,7 +54,7 @@ std::optional<std::string> ReadRegistryFile(const std::string& path) {
   try {
     return CurrentFileSystem().ReadFile(path, kMaxRegFileBytes);
   } catch (const EFileSystemError& e) {
-    if (e.ErrorCode == EFBIG)
+    if (e.Kind == FileErrorKind::TooLarge)
       throw ERegistryFileError(path, 0,
                                Format("the file is larger than %u bytes", {kMaxRegFileBytes}));
     throw ERegistryError(
@@ -106,7 +78,7 @@ RegHive ReadHive(RegRoot root, const std::string& path) {
 }
 
 // Creates the folder of the hive and its missing parents; the new folders get `mode`.
-void MakeRegistryDir(const std::string& dir, mode_t mode) {
+void MakeRegistryDir(const std::string& dir, uint32_t mode) {
   try {
     CurrentFileSystem().CreateFolders(dir, mode);
   } catch (const EFileSystemError& e) {
@@ -115,9 +87,27 @@ void MakeRegistryDir(const std::string& dir, mode_t mode) {
   }
 }
 
+// Opens the hive's lock file at `lockPath` and takes its lock.
+std::unique_ptr<LockFile> LockHive(const std::string& lockPath, uint32_t mode) {
+  std::unique_ptr<LockFile> lock;
+  try {
+    lock = std::make_unique<LockFile>(lockPath, mode);
+  } catch (const EFileSystemError& e) {
+    throw ERegistryError(Format("Cannot open the registry lock file \"%s\": %s",
+                                {lockPath, ErrnoText(e.ErrorCode)}));
+  }
+  try {
+    lock->LockExclusive();
+  } catch (const EFileSystemError& e) {
+    throw ERegistryError(
+        Format("Cannot lock the registry file \"%s\": %s", {lockPath, ErrnoText(e.ErrorCode)}));
+  }
+  return lock;
+}
+
 // Puts the new contents in place of the hive in one rename, durably. Runs under the lock, so
 // the temporaries of writers that died earlier can go first.
-void ReplaceHive(const std::string& path, std::string_view contents, mode_t mode) {
+void ReplaceHive(const std::string& path, std::string_view contents, uint32_t mode) {
   FileSystem& files = CurrentFileSystem();
   try {
     files.RemoveStaleTemporaries(path);
@@ -140,7 +130,7 @@ std::string RegistryDir(RegRoot root) {
     if (DirOverride()) return *DirOverride();
   }
   if (std::string dir = NonEmptyEnv(kRegistryDirVariable); !dir.empty()) return dir;
-  if (root == RegRoot::CurrentUser) return UserConfigDir() + "/zor";
+  if (root == RegRoot::CurrentUser) return GetConfigFolder() + "/zor";
   return kSystemRegistryDir;
 }
 
@@ -158,21 +148,12 @@ void UpdateHive(RegRoot root, const std::function<bool(RegHive&)>& change) {
   const bool user = IsUserRoot(root);
   MakeRegistryDir(dir, user ? kUserDirMode : kSystemDirMode);
   const std::string lockPath = path + kLockSuffix;
-  LockFileHandle lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
-                           user ? kUserFileMode : kSystemFileMode));
-  if (lock.Get() < 0)
-    throw ERegistryError(
-        Format("Cannot open the registry lock file \"%s\": %s", {lockPath, ErrnoText(errno)}));
-  while (flock(lock.Get(), LOCK_EX) != 0) {
-    if (errno != EINTR)
-      throw ERegistryError(
-          Format("Cannot lock the registry file \"%s\": %s", {lockPath, ErrnoText(errno)}));
-  }
+  const std::unique_ptr<LockFile> lock = LockHive(lockPath, user ? kUserFileMode : kSystemFileMode);
   // Read again under the lock: another process may have changed the hive since our last look.
   RegHive hive = ReadHive(root, path);
   if (!change(hive)) return;
   ReplaceHive(path, WriteRegFile(hive, root), user ? kUserFileMode : kSystemFileMode);
-  // Closing the lock's descriptor releases the lock.
+  // Closing the lock file releases the lock.
 }
 
 bool CanWriteHive(RegRoot root) {
@@ -184,9 +165,12 @@ bool CanWriteHive(RegRoot root) {
     return false;
   }
   const std::string lockPath = dir + "/" + std::string(RegRootFileName(root)) + kLockSuffix;
-  LockFileHandle lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
-                           user ? kUserFileMode : kSystemFileMode));
-  return lock.Get() >= 0 && access(dir.c_str(), W_OK) == 0;
+  try {
+    LockFile lock(lockPath, user ? kUserFileMode : kSystemFileMode);
+  } catch (const EFileSystemError&) {
+    return false;
+  }
+  return CanCreateFilesIn(dir);
 }
 
 void SetRegistryDirOverride(std::optional<std::string> dir) {

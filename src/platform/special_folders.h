@@ -12,6 +12,10 @@ namespace zor {
 
 // $HOME, else the home folder of the password database.
 std::string GetHomeFolder();
+// ${XDG_CONFIG_HOME:-~/.config}: the user's settings.
+std::string GetConfigFolder();
+// ${XDG_CACHE_HOME:-~/.cache}: what the user's programs may rebuild.
+std::string GetCacheFolder();
 // XDG_DESKTOP_DIR of ${XDG_CONFIG_HOME:-~/.config}/user-dirs.dirs, else ~/Desktop.
 std::string GetDesktopFolder();
 // ${XDG_DATA_HOME:-~/.local/share}/applications.

@@ -1,6 +1,7 @@
 #include "platform/zor_registry.h"
 
 #include "base/format.h"
+#include "base/number_strings.h"
 #include "platform/registry_error.h"
 #include "platform/registry_hive.h"
 #include "platform/registry_names.h"
@@ -31,21 +32,11 @@ std::optional<int32_t> ParseInteger(std::string_view text) {
     base = 16;
     text.remove_prefix(2);
   }
-  if (text.empty() || (base == 16 && text.size() > 8)) return std::nullopt;
-  int64_t value = 0;
-  for (char c : text) {
-    int digit;
-    if (c >= '0' && c <= '9')
-      digit = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f')
-      digit = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F')
-      digit = c - 'A' + 10;
-    else
-      return std::nullopt;
-    value = value * base + digit;
-    if (base == 10 && value > int64_t{1} << 31) return std::nullopt;
-  }
+  if (base == 16 && text.size() > 8) return std::nullopt;
+  const std::optional<uint64_t> digits =
+      ParseDigits(text, base, base == 16 ? uint64_t{0xFFFFFFFF} : uint64_t{1} << 31);
+  if (!digits) return std::nullopt;
+  int64_t value = static_cast<int64_t>(*digits);
   if (base == 16) value = static_cast<int32_t>(static_cast<uint32_t>(value));
   if (negative) value = -value;
   if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;

@@ -1,7 +1,6 @@
 #include "server/file_service.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -141,7 +140,7 @@ class TUploadTarget {
       try {
         Stream = CurrentFileSystem().Open(Temp, OpenMode::CreateNew, kUploadFileMode);
       } catch (const EFileSystemError& e) {
-        if (e.ErrorCode != EEXIST) break;
+        if (e.Kind != FileErrorKind::Exists) break;
       }
     }
     if (!Stream) {

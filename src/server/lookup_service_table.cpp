@@ -1,10 +1,10 @@
 #include "server/lookup_service_table.h"
 
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "base/string_routines.h"
+#include "platform/file_system.h"
 #include "transport/cloud_lookup_wire.h"
 
 namespace zor {
@@ -80,18 +80,16 @@ TLookupTable TLookupTable::Parse(std::string_view json, std::string_view origin)
 }
 
 TLookupTable TLookupTable::Load(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw ELookupTableError(path + ": cannot be read");
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  if (size < 0) throw ELookupTableError(path + ": cannot be read");
-  if (static_cast<uint64_t>(size) > kMaxLookupTableBytes) {
-    Refuse(path, "larger than " + std::to_string(kMaxLookupTableBytes) + " bytes");
+  std::optional<std::string> text;
+  try {
+    text = CurrentFileSystem().ReadFile(path, kMaxLookupTableBytes);
+  } catch (const EFileSystemError& e) {
+    if (e.Kind == FileErrorKind::TooLarge)
+      Refuse(path, "larger than " + std::to_string(kMaxLookupTableBytes) + " bytes");
+    text.reset();
   }
-  in.seekg(0);
-  std::string text(static_cast<size_t>(size), '\0');
-  if (!in.read(text.data(), size)) throw ELookupTableError(path + ": cannot be read");
-  return Parse(text, path);
+  if (!text) throw ELookupTableError(path + ": cannot be read");
+  return Parse(*text, path);
 }
 
 const TLookupEntry* TLookupTable::Find(std::string_view enterpriseId) const {

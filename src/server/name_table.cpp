@@ -1,11 +1,11 @@
 #include "server/name_table.h"
 
-#include <fstream>
 #include <sstream>
 
 #include "base/byte_order.h"
 #include "base/exceptions.h"
 #include "base/format.h"
+#include "platform/file_system.h"
 #include "server/dotted_address.h"
 #include "update/request_name.h"
 
@@ -60,14 +60,16 @@ TNameTable TNameTable::Parse(std::string_view text) {
 }
 
 TNameTable TNameTable::Load(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw Exception("Cannot read the names file " + path);
-  std::string text;
-  text.resize(kMaxNamesFileSize + 1);
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  text.resize(static_cast<size_t>(in.gcount()));
-  if (text.size() > kMaxNamesFileSize) throw Exception("The names file " + path + " is too large");
-  return Parse(text);
+  std::optional<std::string> text;
+  try {
+    text = CurrentFileSystem().ReadFile(path, kMaxNamesFileSize);
+  } catch (const EFileSystemError& e) {
+    if (e.Kind == FileErrorKind::TooLarge)
+      throw Exception("The names file " + path + " is too large");
+    text.reset();
+  }
+  if (!text) throw Exception("Cannot read the names file " + path);
+  return Parse(*text);
 }
 
 std::optional<uint32_t> TNameTable::Find(std::string_view name) const {

@@ -92,8 +92,7 @@ TSecretKey ReadSecretKey(const std::string& path) {
 
 // A public key given as its base64 text or as a file that holds it.
 TPublicKey PublicKeyArgument(const std::string& value) {
-  std::error_code error;
-  if (fs::is_regular_file(value, error)) return DecodePublicKey(ReadSmallFile(value, 1024));
+  if (CurrentFileSystem().IsFile(value)) return DecodePublicKey(ReadSmallFile(value, 1024));
   return DecodePublicKey(value);
 }
 
@@ -102,7 +101,8 @@ int64_t SecondsOf(std::chrono::system_clock::time_point time) {
 }
 
 std::shared_ptr<const TReleaseSnapshot> ScanRelease(const std::string& dir) {
-  if (!fs::is_directory(dir)) throw Exception("The release folder " + dir + " does not exist");
+  if (!CurrentFileSystem().IsFolder(dir))
+    throw Exception("The release folder " + dir + " does not exist");
   TReleaseFolder folder(dir, ReleaseFileVersion);
   return folder.Rescan();
 }
@@ -110,8 +110,7 @@ std::shared_ptr<const TReleaseSnapshot> ScanRelease(const std::string& dir) {
 int KeyGen(const std::vector<std::string>& args, std::ostream& out) {
   if (args.size() != 2) throw Usage{"keygen takes one file name"};
   const std::string& path = args[1];
-  std::error_code error;
-  if (fs::exists(fs::symlink_status(path, error)))
+  if (CurrentFileSystem().Stat(path, FollowLinks::No))
     throw Exception(path + " exists; it is not overwritten");
   const TKeyPair pair = GenerateKeyPair();
   {
@@ -166,8 +165,7 @@ int Refresh(const std::vector<std::string>& args, std::ostream& out,
   const std::string dir = Required(options, "--release");
   const int days = ExpiryDays(options);
   const fs::path path = fs::path(dir) / std::string(kManifestFileName);
-  std::error_code error;
-  if (!fs::is_regular_file(path, error))
+  if (!CurrentFileSystem().IsFile(path.string()))
     throw Exception("The release folder has no manifest to refresh; sign it first");
   const TPublicKey own = PublicKeyOf(secret);
   TVerifiedManifest opened;
@@ -215,8 +213,7 @@ int Verify(const std::vector<std::string>& args, std::ostream& out,
   const std::string dir = Required(options, "--release");
   const std::shared_ptr<const TReleaseSnapshot> snapshot = ScanRelease(dir);
   const fs::path path = fs::path(dir) / std::string(kManifestFileName);
-  std::error_code error;
-  if (!fs::is_regular_file(path, error)) {
+  if (!CurrentFileSystem().IsFile(path.string())) {
     out << "The release folder has no manifest " << kManifestFileName << "\n";
     return 1;
   }

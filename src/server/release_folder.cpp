@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <limits>
 
+#include "platform/directories.h"
 #include "platform/dos_time.h"
+#include "platform/file_system.h"
 #include "update/release_areas.h"
 #include "update/request_name.h"
 
@@ -12,13 +14,6 @@ namespace zor {
 namespace {
 
 constexpr std::string_view kDefaultVersion = "0.0.0.0";
-
-int64_t ModifiedNsOf(const std::filesystem::directory_entry& entry, std::error_code& error) {
-  const auto written = entry.last_write_time(error);
-  if (error) return 0;
-  const auto system = std::chrono::file_clock::to_sys(written);
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(system.time_since_epoch()).count();
-}
 
 // A file a copy is still writing under a temporary name, as rsync does (".name.XXXXXX"): it
 // is renamed to its own name when complete, and must never be listed or hashed meanwhile.
@@ -43,10 +38,10 @@ int64_t FloorDiv(int64_t value, int64_t by) {
 TReleaseFolder::TReleaseFolder(std::filesystem::path root, VersionReader versionReader,
                                std::vector<std::filesystem::path> skip,
                                std::chrono::milliseconds rescanAfter)
-    : RootDir(std::filesystem::weakly_canonical(root)),
+    : RootDir(WeaklyCanonicalPath(root.string())),
       ReadVersion(std::move(versionReader)),
       RescanAfter(rescanAfter) {
-  for (const auto& path : skip) Skip.push_back(std::filesystem::weakly_canonical(path));
+  for (const auto& path : skip) Skip.push_back(WeaklyCanonicalPath(path.string()));
 }
 
 namespace {
@@ -79,30 +74,44 @@ std::shared_ptr<const TReleaseSnapshot> TReleaseFolder::Rescan() {
     previous = Current;
   }
   auto snapshot = std::make_shared<TReleaseSnapshot>();
-  std::error_code error;
-  std::filesystem::recursive_directory_iterator it(
-      RootDir, std::filesystem::directory_options::skip_permission_denied, error);
-  for (; !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-    const std::filesystem::directory_entry& entry = *it;
-    std::error_code entryError;
-    // Links are never followed: what they point to may lie outside the release.
-    if (entry.is_symlink(entryError)) continue;
-    if (entry.is_directory(entryError)) {
-      if (std::find(Skip.begin(), Skip.end(), entry.path()) != Skip.end())
-        it.disable_recursion_pending();
+  FileSystem& files = CurrentFileSystem();
+  // Every folder below the root but the skipped ones; one that cannot be listed is left out.
+  std::vector<std::filesystem::path> folders = {RootDir};
+  std::vector<std::pair<std::filesystem::path, FileStatus>> found;
+  while (!folders.empty()) {
+    const std::filesystem::path folder = std::move(folders.back());
+    folders.pop_back();
+    std::vector<std::string> names;
+    try {
+      names = files.List(folder.string());
+    } catch (const EFileSystemError&) {
       continue;
     }
-    if (!entry.is_regular_file(entryError)) continue;
-    if (IsCopyTemporary(entry.path().filename().string())) continue;
+    for (const std::string& name : names) {
+      const std::filesystem::path path = folder / name;
+      std::optional<FileStatus> status;
+      try {
+        // Links are never followed: what they point to may lie outside the release.
+        status = files.Stat(path.string(), FollowLinks::No);
+      } catch (const EFileSystemError&) {
+        continue;
+      }
+      if (!status) continue;
+      if (status->Kind == FileKind::Directory) {
+        if (std::find(Skip.begin(), Skip.end(), path) == Skip.end()) folders.push_back(path);
+      } else if (status->Kind == FileKind::Regular && !IsCopyTemporary(name)) {
+        found.emplace_back(path, *status);
+      }
+    }
+  }
+  for (auto& [path, status] : found) {
     TReleaseFile file;
-    file.Path = entry.path();
-    std::string relative = entry.path().lexically_relative(RootDir).generic_string();
+    file.Path = path;
+    std::string relative = path.lexically_relative(RootDir).generic_string();
     std::replace(relative.begin(), relative.end(), '/', '\\');
     file.Name = relative;
-    file.Size = static_cast<int64_t>(entry.file_size(entryError));
-    if (entryError) continue;
-    file.ModifiedNs = ModifiedNsOf(entry, entryError);
-    if (entryError) continue;
+    file.Size = status.Size;
+    file.ModifiedNs = status.ModifiedNs;
     file.DosTime = UnixTimeToDosDateTimeClamped(FloorDiv(file.ModifiedNs, 1'000'000'000));
     file.Listed = IsListedReleaseFile(file.Name, file.Size);
     // The version of an unchanged file is taken from the previous scan.

@@ -6,6 +6,7 @@
 #include "base/format.h"
 #include "platform/dos_time.h"
 #include "platform/file_open.h"
+#include "platform/file_system.h"
 #include "platform/pe_version.h"
 #include "update/release_signature.h"
 
@@ -95,8 +96,7 @@ std::vector<std::string> CompareWithManifest(const TReleaseSnapshot& snapshot,
 
 std::optional<TReleaseManifest> ReadManifestBody(const std::filesystem::path& root) {
   const std::filesystem::path path = root / std::string(kManifestFileName);
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
+  if (!CurrentFileSystem().IsFile(path.string())) return std::nullopt;
   const std::string text = ReadWholeFile(path, kMaxManifestBytes + kMaxSignatureLine);
   return ParseManifestBody(SplitManifestFile(text).Body);
 }

@@ -1,13 +1,13 @@
 #include "server/server_check.h"
 
 #include <atomic>
-#include <cerrno>
-#include <cstdio>
-#include <system_error>
 
 #include "base/exceptions.h"
 #include "platform/code_page.h"
+#include "platform/directories.h"
 #include "platform/file_open.h"
+#include "platform/file_system.h"
+#include "platform/last_error.h"
 #include "platform/port_probe.h"
 #include "server/dotted_address.h"
 #include "server/lookup_service_table.h"
@@ -22,41 +22,64 @@ std::string PathText(const std::filesystem::path& path) {
   return path.string();
 }
 
+// The entry's status, nullopt when it does not exist or cannot be looked at.
+std::optional<FileStatus> StatusOf(const std::filesystem::path& path) {
+  try {
+    return CurrentFileSystem().Stat(path.string(), FollowLinks::Yes);
+  } catch (const EFileSystemError&) {
+    return std::nullopt;
+  }
+}
+
+bool IsFolder(const std::filesystem::path& path) {
+  const std::optional<FileStatus> status = StatusOf(path);
+  return status && status->Kind == FileKind::Directory;
+}
+
 // Creates a new file in `dir` (never one that exists) and removes it again; the reason when
 // that fails.
 std::optional<std::string> WriteProblem(const std::filesystem::path& dir) {
   static std::atomic<uint64_t> counter{0};
+  FileSystem& files = CurrentFileSystem();
   for (int attempt = 0; attempt < 8; ++attempt) {
-    const std::filesystem::path probe = dir / (".zorserver-check-" + std::to_string(counter++));
-    errno = 0;
-    if (std::FILE* file = std::fopen(probe.c_str(), "wbx")) {
-      std::fclose(file);
-      std::error_code ignored;
-      std::filesystem::remove(probe, ignored);
-      return std::nullopt;
+    const std::string probe = (dir / (".zorserver-check-" + std::to_string(counter++))).string();
+    try {
+      files.Open(probe, OpenMode::CreateNew)->Close();
+    } catch (const EFileSystemError& e) {
+      if (e.Kind == FileErrorKind::Exists) continue;
+      return SystemErrorMessage(e.ErrorCode);
     }
-    if (errno != EEXIST) return std::generic_category().message(errno);
+    try {
+      files.Remove(probe);
+    } catch (const EFileSystemError&) {
+      // The file could be made, which is what was asked; the probe's name is unique.
+    }
+    return std::nullopt;
   }
   return std::string("a new file cannot be made in it");
+}
+
+// `path` made absolute against the current folder.
+std::filesystem::path Absolute(const std::filesystem::path& path) {
+  if (path.is_absolute()) return path;
+  return std::filesystem::path(CurrentFolder()) / path;
 }
 
 // A folder the server writes into: it exists and takes a new file, or it can be made below
 // its nearest existing parent.
 std::optional<std::string> WritableFolderProblem(const std::string& what,
                                                  const std::filesystem::path& dir) {
-  std::error_code ec;
-  const std::filesystem::file_status status = std::filesystem::status(dir, ec);
-  if (std::filesystem::exists(status)) {
-    if (!std::filesystem::is_directory(status))
+  if (const std::optional<FileStatus> status = StatusOf(dir)) {
+    if (status->Kind != FileKind::Directory)
       return "The " + what + " " + PathText(dir) + " is not a folder";
     if (auto problem = WriteProblem(dir))
       return "The " + what + " " + PathText(dir) + " cannot be written: " + *problem;
     return std::nullopt;
   }
-  std::filesystem::path parent = std::filesystem::absolute(dir, ec).parent_path();
-  while (!parent.empty() && !std::filesystem::exists(parent, ec) && parent != parent.root_path())
+  std::filesystem::path parent = Absolute(dir).parent_path();
+  while (!parent.empty() && !StatusOf(parent) && parent != parent.root_path())
     parent = parent.parent_path();
-  if (!std::filesystem::is_directory(parent, ec))
+  if (!IsFolder(parent))
     return "The " + what + " " + PathText(dir) +
            " does not exist and cannot be made: " + PathText(parent) + " is not a folder";
   if (auto problem = WriteProblem(parent))
@@ -68,9 +91,8 @@ std::optional<std::string> WritableFolderProblem(const std::string& what,
 // The log file is appended to, or made in a folder that exists (the server makes no folder
 // for it).
 std::optional<std::string> LogFileProblem(const std::filesystem::path& file) {
-  std::error_code ec;
-  if (std::filesystem::exists(file, ec)) {
-    if (std::filesystem::is_directory(file, ec))
+  if (const std::optional<FileStatus> status = StatusOf(file)) {
+    if (status->Kind == FileKind::Directory)
       return "The log file " + PathText(file) + " is a folder";
     try {
       OpenOwnFileForAppendOrFail(file.string());  // never through a link at the name
@@ -81,7 +103,7 @@ std::optional<std::string> LogFileProblem(const std::filesystem::path& file) {
   }
   const std::filesystem::path folder =
       file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
-  if (!std::filesystem::is_directory(folder, ec))
+  if (!IsFolder(folder))
     return "The log file " + PathText(file) + " cannot be made: its folder does not exist";
   if (auto problem = WriteProblem(folder))
     return "The log file " + PathText(file) + " cannot be made: " + *problem;
@@ -147,17 +169,17 @@ void CheckPort(const TServerCheckPort& port, const PortProbe& probe, const Liste
 std::optional<std::string> ReleaseFolderProblem(const std::filesystem::path& dir) {
   if (dir.empty())
     return std::string("No release folder: give --release DIR (or the setting ReleaseFolder)");
-  std::error_code ec;
-  const std::filesystem::file_status status = std::filesystem::status(dir, ec);
-  if (!std::filesystem::exists(status)) {
-    if (ec && ec != std::errc::no_such_file_or_directory)
-      return "The release folder " + PathText(dir) + " cannot be read: " + ec.message();
-    return "The release folder " + PathText(dir) + " does not exist";
+  FileSystem& files = CurrentFileSystem();
+  try {
+    const std::optional<FileStatus> status = files.Stat(dir.string(), FollowLinks::Yes);
+    if (!status) return "The release folder " + PathText(dir) + " does not exist";
+    if (status->Kind != FileKind::Directory)
+      return "The release folder " + PathText(dir) + " is not a folder";
+    (void)files.List(dir.string());
+  } catch (const EFileSystemError& e) {
+    return "The release folder " + PathText(dir) +
+           " cannot be read: " + SystemErrorMessage(e.ErrorCode);
   }
-  if (!std::filesystem::is_directory(status))
-    return "The release folder " + PathText(dir) + " is not a folder";
-  std::filesystem::directory_iterator list(dir, ec);
-  if (ec) return "The release folder " + PathText(dir) + " cannot be read: " + ec.message();
   return std::nullopt;
 }
 

@@ -39,21 +39,6 @@ void Pause(int32_t milliseconds) {
   GetClock().SleepFor(std::chrono::milliseconds(milliseconds));
 }
 
-// Marks the thread as busy in a wait and puts the previous status back on the way out,
-// unless a stop was requested meanwhile (that request must outlive the wait).
-class WaitingStatus {
- public:
-  WaitingStatus() : Previous(SetRunStatus(kRunStatusWaiting)) {}
-  ~WaitingStatus() {
-    if (GetRunStatus() == kRunStatusWaiting) SetRunStatus(Previous);
-  }
-  WaitingStatus(const WaitingStatus&) = delete;
-  WaitingStatus& operator=(const WaitingStatus&) = delete;
-
- private:
-  int32_t Previous;
-};
-
 // Clears the progress fields when the block transfer that set them ends.
 class TransferScope {
  public:
@@ -194,7 +179,7 @@ void TIcIOHandler::IdleStep() {
 }
 
 int32_t TIcIOHandler::WaitPending(int direction, int32_t timeoutSeconds) {
-  WaitingStatus status;
+  ScopedWaitingStatus status;
   int64_t limitMs = ResolveTimeoutMs(timeoutSeconds);
   if (direction == kDirectionRead && ReadDeadline) {
     const int64_t left = std::max<int64_t>(

@@ -22,7 +22,6 @@
 
 namespace zor {
 
-class TIcConnection;
 class TIcIOHandler;
 
 using TNotifyEvent = std::function<void(TIcIOHandler& sender)>;
@@ -139,7 +138,6 @@ class TIcIOHandler {
   int32_t DefaultTimeout = kTimeoutNone;
   std::atomic<int32_t> TransferTotal{0};
   std::atomic<int32_t> TransferDone{0};
-  TIcConnection* Owner = nullptr;  // set by the connection; not used here
   std::atomic<int64_t> BytesWritten{0};
   std::atomic<int64_t> WriteTime{0};
   std::atomic<int64_t> BytesRead{0};

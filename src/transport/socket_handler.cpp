@@ -225,13 +225,7 @@ void TSocketHandler::Close() {
 }
 
 bool TSocketHandler::WaitReadable(int32_t seconds) {
-  const int32_t previous = SetRunStatus(kRunStatusWaiting);
-  struct Restore {
-    int32_t Previous;
-    ~Restore() {
-      if (GetRunStatus() == kRunStatusWaiting) SetRunStatus(Previous);
-    }
-  } restore{previous};
+  const ScopedWaitingStatus waiting;
   const int64_t limit = seconds == 0 ? 0 : ResolveTimeoutMs(seconds);
   const auto start = GetClock().Now();
   for (;;) {

@@ -82,13 +82,7 @@ int32_t TUDPHandler::SendTo(const SocketAddress& to, const void* buffer, int32_t
 }
 
 bool TUDPHandler::WaitReadable(int64_t limitMs) {
-  const int32_t previous = SetRunStatus(kRunStatusWaiting);
-  struct Restore {
-    int32_t Previous;
-    ~Restore() {
-      if (GetRunStatus() == kRunStatusWaiting) SetRunStatus(Previous);
-    }
-  } restore{previous};
+  const ScopedWaitingStatus waiting;
   const int64_t limit = limitMs;
   const auto start = GetClock().Now();
   for (;;) {

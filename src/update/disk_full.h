@@ -5,12 +5,12 @@
 // language (update_fault_texts.h); `what()` is the English form.
 #pragma once
 
-#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "base/exceptions.h"
+#include "platform/file_system.h"
 
 namespace zor {
 
@@ -28,9 +28,9 @@ class EDiskFull : public Exception {
   std::string Path;  // the file that could not be written or updated
 };
 
-// True for the errno values of a full disk or an exhausted quota.
-inline bool IsNoSpaceError(uint32_t errorCode) {
-  return errorCode == ENOSPC || errorCode == EDQUOT;
+// True for a full disk or an exhausted quota.
+inline bool IsNoSpaceError(const EFileSystemError& error) {
+  return error.Kind == FileErrorKind::NoSpace;
 }
 
 }  // namespace zor

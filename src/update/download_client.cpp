@@ -1,6 +1,5 @@
 #include "update/download_client.h"
 
-#include <filesystem>
 #include <mutex>
 #include <vector>
 
@@ -10,6 +9,7 @@
 #include "intercom/default_connection.h"
 #include "intercom/scrambling.h"
 #include "platform/directories.h"
+#include "platform/file_system.h"
 #include "platform/locale.h"
 #include "update/download_settings.h"
 #include "update/file_service_commands.h"
@@ -216,9 +216,13 @@ bool DownloadFiles(TDownloadFileClient& client, std::string_view names, std::str
     // The user's locale is the system's on this platform.
     if (lcid == kLcidChineseHongKong) {
       const std::string hongKong = ChangeExtension(companion, kHongKongCompanionExtension);
-      std::error_code ignored;
-      std::filesystem::remove(hongKong, ignored);
-      std::filesystem::rename(companion, hongKong, ignored);
+      FileSystem& files = CurrentFileSystem();
+      files.RemoveIfPresent(hongKong);
+      try {
+        files.Rename(companion, hongKong);
+      } catch (const EFileSystemError&) {
+        // The companion keeps its own name; the program then reads the default one.
+      }
     }
   }
   return found;

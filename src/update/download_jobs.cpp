@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include <filesystem>
 #include <string_view>
 
 #include "base/ascii_case.h"
@@ -11,6 +10,7 @@
 #include "base/format.h"
 #include "intercom/ic_connection.h"
 #include "platform/directories.h"
+#include "platform/file_system.h"
 #include "update/disk_full.h"
 #include "update/download_progress.h"
 #include "update/download_settings.h"
@@ -289,8 +289,8 @@ bool DownloadOne(TDownloadFileClient& client, std::string_view name, std::string
       IncludeTrailingPathDelimiter(folder.empty() ? GetInstallDir() : folder) + checked.Relative;
   TDownLoadJob job(&client, std::string(name), std::string(area), std::string(baseDir));
   if (deleteFirst) {
-    std::error_code ignored;
-    if (std::filesystem::is_regular_file(local, ignored)) std::filesystem::remove(local, ignored);
+    FileSystem& files = CurrentFileSystem();
+    if (files.IsFile(local)) files.RemoveIfPresent(local);
   }
   return job.Run();
 }

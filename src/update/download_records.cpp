@@ -1,6 +1,5 @@
 #include "update/download_records.h"
 
-#include <filesystem>
 #include <map>
 #include <system_error>
 
@@ -13,13 +12,11 @@ namespace zor {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 // What the file on disk looked like when it was last read or written by us.
 struct TFileStamp {
   bool Exists = false;
-  uintmax_t Size = 0;
-  fs::file_time_type Time{};
+  int64_t Size = 0;
+  int64_t ModifiedNs = 0;
   bool operator==(const TFileStamp&) const = default;
 };
 
@@ -36,12 +33,13 @@ std::map<std::string, TCachedFile>& Cache() {
 }
 
 TFileStamp StampOf(const std::string& path) {
-  std::error_code error;
-  const fs::file_status status = fs::status(path, error);
-  if (error || !fs::is_regular_file(status)) return {};
-  TFileStamp stamp{true, fs::file_size(path, error), fs::last_write_time(path, error)};
-  if (error) return {};
-  return stamp;
+  try {
+    const std::optional<FileStatus> status = CurrentFileSystem().Stat(path, FollowLinks::Yes);
+    if (!status || status->Kind != FileKind::Regular) return {};
+    return TFileStamp{true, status->Size, status->ModifiedNs};
+  } catch (const EFileSystemError&) {
+    return {};
+  }
 }
 
 std::string ReadWhole(const std::string& path) {

@@ -167,7 +167,7 @@ bool TRemoteFile::Download(std::string_view name, std::string_view area, const T
     throw;  // asked again elsewhere (download_jobs.cpp)
   } catch (const EFileSystemError& e) {
     // A full disk is not a failed transfer to retry: the update stops and says why.
-    if (IsNoSpaceError(e.ErrorCode)) {
+    if (IsNoSpaceError(e)) {
       const std::string& path = target.empty() ? e.Path : target;
       throw EDiskFull(Format(kDiskFullText, {path}), path);
     }

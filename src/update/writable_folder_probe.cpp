@@ -1,7 +1,5 @@
 #include "update/writable_folder_probe.h"
 
-#include <cerrno>
-
 #include "base/exceptions.h"
 #include "base/format.h"
 #include "platform/file_system.h"
@@ -12,8 +10,8 @@ namespace zor {
 
 namespace {
 
-bool IsNotWritableError(uint32_t errorCode) {
-  return errorCode == EROFS || errorCode == EACCES || errorCode == EPERM;
+bool IsNotWritableError(const EFileSystemError& error) {
+  return error.Kind == FileErrorKind::ReadOnly || error.Kind == FileErrorKind::AccessDenied;
 }
 
 }  // namespace
@@ -27,16 +25,16 @@ void CheckFolderWritable(const std::string& folder, int langIndex) {
         fileSystem.Open(probe, OpenMode::CreateNew, kPrivateFileMode)->Close();
         break;
       } catch (const EFileSystemError& e) {
-        if (e.ErrorCode != EEXIST || attempt > 0) throw;
+        if (e.Kind != FileErrorKind::Exists || attempt > 0) throw;
         fileSystem.Remove(probe);  // left by a run that was killed in between
       }
     }
     fileSystem.Remove(probe);
   } catch (const EFileSystemError& e) {
-    if (IsNotWritableError(e.ErrorCode))
+    if (IsNotWritableError(e))
       throw Exception(
           Format(UpdateFaultTextIn(langIndex, TUpdateFaultText::FolderNotWritable), {folder}));
-    if (IsNoSpaceError(e.ErrorCode))
+    if (IsNoSpaceError(e))
       throw EDiskFull(Format(UpdateFaultTextIn(langIndex, TUpdateFaultText::DiskFull), {probe}),
                       probe);
     throw;

@@ -74,5 +74,29 @@ TEST(StrToIntStrict, ConvertsValidIntegersAndRaisesForEverythingElse) {
                                         std::string("'") + bad + "' is not a valid integer value");
 }
 
+TEST(NumberStrings, ParseDigitsReadsDecimalAndHexUpToTheLimitWithoutOverflow) {
+  struct Case {
+    std::string_view Digits;
+    int Base;
+    uint64_t Limit;
+    std::optional<uint64_t> Value;
+  } const kCases[] = {
+      {"0", 10, 10, 0},
+      {"2147483648", 10, uint64_t{1} << 31, uint64_t{1} << 31},
+      {"2147483649", 10, uint64_t{1} << 31, std::nullopt},
+      {"fFfFfFfF", 16, 0xFFFFFFFF, 0xFFFFFFFF},
+      {"100000000", 16, 0xFFFFFFFF, std::nullopt},
+      {"99999999999999999999999", 10, UINT64_MAX, std::nullopt},  // would wrap 64 bits
+      {"18446744073709551615", 10, UINT64_MAX, UINT64_MAX},
+      {"", 10, 10, std::nullopt},
+      {"12a", 10, 1000, std::nullopt},
+      {"-1", 10, 10, std::nullopt},
+      {"1g", 16, 1000, std::nullopt},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(ParseDigits(c.Digits, c.Base, c.Limit), c.Value) << c.Digits;
+  }
+}
+
 }  // namespace
 }  // namespace zor

@@ -2,11 +2,14 @@
 // the fault-injecting wrapper makes, positioned writes, folders, and the process default.
 #include "platform/file_system.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -350,6 +353,122 @@ TEST(FaultFileSystem, FaultsCountOnlyTheFilesTheFilterLetsThrough) {
             static_cast<uint32_t>(ENOSPC));
   EXPECT_EQ(ReadBack(dir / "bystander"), "unaffected");
   EXPECT_EQ(Names(dir.Path()), "bystander,target");
+}
+
+TEST(FileErrorKind, TheSystemsNumbersMapOntoTheKindsTheCallersActOn) {
+  struct Case {
+    int Error;
+    FileErrorKind Kind;
+  } const kCases[] = {
+      {ENOENT, FileErrorKind::NotFound},     {ENOTDIR, FileErrorKind::NotFound},
+      {EEXIST, FileErrorKind::Exists},       {ENOSPC, FileErrorKind::NoSpace},
+      {EDQUOT, FileErrorKind::NoSpace},      {EROFS, FileErrorKind::ReadOnly},
+      {EACCES, FileErrorKind::AccessDenied}, {EPERM, FileErrorKind::AccessDenied},
+      {EISDIR, FileErrorKind::IsFolder},     {EFBIG, FileErrorKind::TooLarge},
+      {EIO, FileErrorKind::Other},           {EXDEV, FileErrorKind::Other},
+      {EBUSY, FileErrorKind::Other},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(FileErrorKindOf(static_cast<uint32_t>(c.Error)), c.Kind) << c.Error;
+    EXPECT_EQ(EFileSystemError("", static_cast<uint32_t>(c.Error), "").Kind, c.Kind) << c.Error;
+  }
+  // A kind the program raises itself comes back as the same kind.
+  for (FileErrorKind kind :
+       {FileErrorKind::NotFound, FileErrorKind::Exists, FileErrorKind::NoSpace,
+        FileErrorKind::ReadOnly, FileErrorKind::AccessDenied, FileErrorKind::IsFolder,
+        FileErrorKind::TooLarge, FileErrorKind::Other}) {
+    EXPECT_EQ(CaughtError([&] { RaiseFileSystemError("Cannot use", "/x", kind); }).Kind, kind);
+  }
+}
+
+TEST(FileSystem, OpenOptionsRefuseLinksForeignFilesAndWritersAndAppendAtTheEnd) {
+  TempFolder dir;
+  FileSystem& files = OsFileSystem();
+  dir.WriteFile("own", "abc");
+  ::chmod((dir / "own").c_str(), 0600);
+  dir.WriteFile("shared", "abc");
+  ::chmod((dir / "shared").c_str(), 0664);
+  fs::create_symlink(dir / "own", dir / "link");
+
+  // A read through a link, and a file others may write, are refused when asked.
+  EXPECT_EQ(CaughtError([&] {
+              files.Open(dir / "link", OpenMode::ReadOnly, OpenOptions{.NoFollow = true});
+            }).Message,
+            Expected("Cannot open", dir / "link", ELOOP, "Too many levels of symbolic links"));
+  const EFileSystemError foreign = CaughtError(
+      [&] { files.Open(dir / "shared", OpenMode::ReadOnly, OpenOptions{.OwnerOnly = true}); });
+  EXPECT_EQ(foreign.Kind, FileErrorKind::AccessDenied);
+  EXPECT_EQ(foreign.Message, Expected("Cannot open", dir / "shared", EACCES, "Permission denied"));
+  EXPECT_EQ(files.Open(dir / "own", OpenMode::ReadOnly, OpenOptions{.OwnerOnly = true})->Size(), 3);
+
+  // Readers that deny writing share the file; a writer holding its lock keeps them out.
+  {
+    auto first = files.Open(dir / "own", OpenMode::ReadOnly, OpenOptions{.DenyWrite = true});
+    auto second = files.Open(dir / "own", OpenMode::ReadOnly, OpenOptions{.DenyWrite = true});
+    const int writer = ::open((dir / "own").c_str(), O_RDWR);
+    struct flock exclusive {};
+    exclusive.l_type = F_WRLCK;
+    EXPECT_NE(::fcntl(writer, F_OFD_SETLK, &exclusive), 0);  // the readers hold it
+    ::close(writer);
+  }
+  const int writer = ::open((dir / "own").c_str(), O_RDWR);
+  struct flock exclusive {};
+  exclusive.l_type = F_WRLCK;
+  ASSERT_EQ(::fcntl(writer, F_OFD_SETLK, &exclusive), 0);
+  EXPECT_EQ(CaughtError([&] {
+              files.Open(dir / "own", OpenMode::ReadOnly, OpenOptions{.DenyWrite = true});
+            }).Message,
+            Expected("Cannot open", dir / "own", EBUSY, "Device or resource busy"));
+  ::close(writer);
+
+  // Appending writes at the end whatever position it names, and never through a link.
+  {
+    auto log = files.Open(dir / "log", OpenMode::Append, OpenOptions{.Permissions = 0640});
+    log->WriteAllAt(0, "one,");
+    log->WriteAllAt(0, "two");
+    log->Close();
+    auto again = files.Open(dir / "log", OpenMode::Append);
+    again->WriteAllAt(0, ",three");
+    again->Close();
+  }
+  EXPECT_EQ(ReadBack(dir / "log"), "one,two,three");
+  EXPECT_EQ(PermissionsOf(dir / "log"), 0640u & ~0022u);
+  EXPECT_EQ(CaughtError([&] { files.Open(dir / "link", OpenMode::Append); }).Message,
+            Expected("Cannot open", dir / "link", ELOOP, "Too many levels of symbolic links"));
+  EXPECT_EQ(ReadBack(dir / "own"), "abc");
+}
+
+TEST(FaultFileSystem, FaultsAreArmedByKindAndReadsCanFailToo) {
+  TempFolder dir;
+  dir.WriteFile("file", "contents");
+  FaultFileSystem faults;
+  struct Case {
+    std::string_view Name;
+    void (*Arm)(FaultFileSystem&);
+    FileErrorKind Kind;
+    std::string_view Message;
+  } const kCases[] = {
+      {"write", [](FaultFileSystem& f) { f.FailWrite(1, FileErrorKind::NoSpace); },
+       FileErrorKind::NoSpace, "No space left on device"},
+      {"sync", [](FaultFileSystem& f) { f.FailSync(1, FileErrorKind::ReadOnly); },
+       FileErrorKind::ReadOnly, "Read-only file system"},
+      {"rename", [](FaultFileSystem& f) { f.FailRename(1); }, FileErrorKind::Other,
+       "Input/output error"},
+      {"open", [](FaultFileSystem& f) { f.FailOpenForWriting(1); }, FileErrorKind::AccessDenied,
+       "Permission denied"},
+  };
+  for (const Case& c : kCases) {
+    c.Arm(faults);
+    const EFileSystemError error =
+        CaughtError([&] { faults.WriteFileAtomic(dir / "file", "replaced"); });
+    EXPECT_EQ(error.Kind, c.Kind) << c.Name;
+    EXPECT_TRUE(error.Message.ends_with(c.Message)) << c.Name << ": " << error.Message;
+    EXPECT_EQ(ReadBack(dir / "file"), "contents") << c.Name;
+  }
+  faults.FailRead(1, FileErrorKind::Other);
+  const EFileSystemError error = CaughtError([&] { faults.ReadFile(dir / "file"); });
+  EXPECT_EQ(error.Message, Expected("Cannot read", dir / "file", EIO, "Input/output error"));
+  EXPECT_EQ(faults.ReadFile(dir / "file"), "contents");  // it fired once
 }
 
 }  // namespace

@@ -1,49 +1,32 @@
 #include "platform/directories.h"
 
-#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
-
-#include "base/exceptions.h"
+#include <filesystem>
+#include <system_error>
+#include <vector>
 
 namespace zor {
 
-std::string FolderWithDelimiter(std::string_view path) {
-  const size_t slash = path.rfind(kPathDelimiter);
-  return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
+bool CanCreateFilesIn(const std::string& folder) {
+  return ::access(folder.c_str(), W_OK) == 0;
 }
 
-std::string IncludeTrailingPathDelimiter(std::string_view path) {
-  std::string result(path);
-  if (!result.empty() && result.back() != kPathDelimiter) result += kPathDelimiter;
-  return result;
+std::string WeaklyCanonicalPath(const std::string& path) {
+  std::error_code error;
+  std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
+  return error ? path : resolved.string();
 }
 
-bool DirectoryExists(const std::string& path) {
-  struct stat info {};
-  return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-bool FileExists(const std::string& path) {
-  struct stat info {};
-  return !path.empty() && stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
-}
-
-bool ForceDirectoriesEx(const std::string& path) {
-  if (path.empty()) throw Exception("Unable to create directory");
-  std::string dir = path;
-  while (dir.size() > 1 && dir.back() == kPathDelimiter) dir.pop_back();
-  if (DirectoryExists(dir)) return true;
-  // Every level from the top down; levels that exist already are passed over.
-  for (size_t pos = dir.find(kPathDelimiter, 1);; pos = dir.find(kPathDelimiter, pos + 1)) {
-    const std::string level = dir.substr(0, pos);
-    if (!level.empty() && level.back() != kPathDelimiter && mkdir(level.c_str(), 0777) != 0 &&
-        errno != EEXIST) {
-      break;
-    }
-    if (pos == std::string::npos) break;
+std::string CurrentFolder() {
+  std::vector<char> buffer(4096);
+  for (;;) {
+    if (::getcwd(buffer.data(), buffer.size()) != nullptr) return buffer.data();
+    if (errno != ERANGE || buffer.size() >= (1u << 20)) return {};
+    buffer.resize(buffer.size() * 2);
   }
-  return DirectoryExists(dir);
 }
 
 std::string GetTempDir() {

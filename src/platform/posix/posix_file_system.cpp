@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <utility>
 
 #include "platform/file_system.h"
@@ -16,8 +17,8 @@ namespace {
 
 class PosixFile : public PositionedFile {
  public:
-  PosixFile(std::string path, int descriptor)
-      : PositionedFile(std::move(path)), Descriptor(descriptor) {}
+  PosixFile(std::string path, int descriptor, bool appends)
+      : PositionedFile(std::move(path)), Descriptor(descriptor), Appends(appends) {}
   ~PosixFile() override {
     if (Descriptor >= 0) ::close(Descriptor);
   }
@@ -33,7 +34,10 @@ class PosixFile : public PositionedFile {
   size_t WriteAt(int64_t offset, const void* data, size_t size) override {
     if (size == 0) return 0;
     for (;;) {
-      const ssize_t n = ::pwrite(Live(), data, size, static_cast<off_t>(offset));
+      // A file opened to append writes at its end; pwrite would too (O_APPEND), but says so
+      // less plainly.
+      const ssize_t n = Appends ? ::write(Live(), data, size)
+                                : ::pwrite(Live(), data, size, static_cast<off_t>(offset));
       if (n > 0) return static_cast<size_t>(n);
       if (n == 0) RaiseFileSystemError("Cannot write", Path(), ENOSPC);
       if (errno != EINTR) RaiseFileSystemError("Cannot write", Path(), errno);
@@ -92,6 +96,7 @@ class PosixFile : public PositionedFile {
   }
 
   int Descriptor;
+  bool Appends;
 };
 
 int OpenFlags(OpenMode mode) {
@@ -106,8 +111,30 @@ int OpenFlags(OpenMode mode) {
       return O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
     case OpenMode::CreateOrTruncate:
       return O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW;
+    case OpenMode::Append:
+      return O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW;
   }
   return O_RDONLY;
+}
+
+// Takes a shared lock on the whole file for as long as the descriptor stays open. An
+// open-file-description lock belongs to this descriptor alone, so it ends with it and does
+// not mix with the process's other locks on the same file. A writer's lock makes it EBUSY.
+void DenyWriters(int descriptor, const std::string& path) {
+  struct flock shared {};
+  shared.l_type = F_RDLCK;
+  shared.l_whence = SEEK_SET;
+  shared.l_start = 0;
+  shared.l_len = 0;  // the whole file, however long it grows
+  while (::fcntl(descriptor, F_OFD_SETLK, &shared) != 0) {
+    if (errno == EINTR) continue;
+    RaiseFileSystemError("Cannot open", path, errno == EAGAIN || errno == EACCES ? EBUSY : errno);
+  }
+}
+
+bool IsTrustedOwnFile(const struct stat& info) {
+  return S_ISREG(info.st_mode) && info.st_uid == ::geteuid() &&
+         (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 FileKind KindOf(mode_t mode) {
@@ -130,18 +157,22 @@ class DirectoryHandle {
 
 class PosixFileSystem : public FileSystem {
  public:
+  using FileSystem::Open;
   std::unique_ptr<PositionedFile> Open(const std::string& path, OpenMode mode,
-                                       uint32_t permissions) override {
+                                       const OpenOptions& options) override {
+    const int flags = OpenFlags(mode) | (options.NoFollow ? O_NOFOLLOW : 0) | O_CLOEXEC;
     int descriptor;
     do {
-      descriptor = ::open(path.c_str(), OpenFlags(mode) | O_CLOEXEC,
-                          static_cast<mode_t>(permissions & 07777));
+      descriptor = ::open(path.c_str(), flags, static_cast<mode_t>(options.Permissions & 07777));
     } while (descriptor < 0 && errno == EINTR);
     if (descriptor < 0) RaiseFileSystemError("Cannot open", path, errno);
-    auto file = std::make_unique<PosixFile>(path, descriptor);
+    auto file = std::make_unique<PosixFile>(path, descriptor, mode == OpenMode::Append);
     struct stat info {};
     if (::fstat(descriptor, &info) != 0) RaiseFileSystemError("Cannot open", path, errno);
     if (S_ISDIR(info.st_mode)) RaiseFileSystemError("Cannot open", path, EISDIR);
+    if (options.OwnerOnly && !IsTrustedOwnFile(info))
+      RaiseFileSystemError("Cannot open", path, EACCES);
+    if (options.DenyWrite) DenyWriters(descriptor, path);
     return file;
   }
 
@@ -191,12 +222,33 @@ class PosixFileSystem : public FileSystem {
     return names;
   }
 
+  void SetPermissions(const std::string& path, uint32_t permissions) override {
+    if (::chmod(path.c_str(), static_cast<mode_t>(permissions & 07777)) != 0)
+      RaiseFileSystemError("Cannot set the permissions of", path, errno);
+  }
+
   bool CreateFolder(const std::string& path, uint32_t permissions) override {
     if (::mkdir(path.c_str(), static_cast<mode_t>(permissions & 07777)) == 0) return true;
     const int error = errno;
     struct stat info {};
     if (error == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return false;
     RaiseFileSystemError("Cannot create the folder", path, error);
+  }
+
+  std::unique_ptr<PositionedFile> OpenTemporary(const std::string& folder) override {
+    int descriptor;
+    do {
+      descriptor = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_EXCL | O_CLOEXEC, 0600);
+    } while (descriptor < 0 && errno == EINTR);
+    if (descriptor < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+      // A file system without unnamed files: a unique name, removed at once.
+      std::string name =
+          (folder.empty() || folder.back() == '/' ? folder : folder + "/") + ".zor-scratch-XXXXXX";
+      descriptor = ::mkostemp(name.data(), O_CLOEXEC);
+      if (descriptor >= 0) ::unlink(name.c_str());
+    }
+    if (descriptor < 0) RaiseFileSystemError("Cannot create a file in", folder, errno);
+    return std::make_unique<PosixFile>(folder, descriptor, false);
   }
 
   void SyncFolder(const std::string& folder) override {

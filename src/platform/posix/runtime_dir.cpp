@@ -39,9 +39,7 @@ std::string UserPrivateFolder() {
   const std::string runtime = ZorRuntimeDir();
   if (!runtime.empty()) return runtime + "/session";
   if (const std::string xdg = AbsoluteEnv("XDG_RUNTIME_DIR"); !xdg.empty()) return xdg + "/zor";
-  std::string cache = AbsoluteEnv("XDG_CACHE_HOME");
-  if (cache.empty()) cache = GetHomeFolder() + "/.cache";
-  return cache + "/zor";
+  return GetCacheFolder() + "/zor";
 }
 
 std::string SessionMutexFolder() {

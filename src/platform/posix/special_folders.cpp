@@ -1,11 +1,11 @@
 #include "platform/special_folders.h"
 
-#include <pwd.h>
-#include <unistd.h>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <vector>
+
+#include "platform/posix/user_account.h"
 
 namespace zor {
 namespace {
@@ -17,16 +17,8 @@ std::string EnvOr(const char* name, const std::string& fallback) {
 }
 
 std::string HomeFolderOfUser() {
-  long size = sysconf(_SC_GETPW_R_SIZE_MAX);
-  if (size < 1024) size = 16384;
-  std::vector<char> buffer(static_cast<size_t>(size));
-  passwd entry{};
-  passwd* found = nullptr;
-  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
-      found != nullptr && found->pw_dir != nullptr && *found->pw_dir == '/') {
-    return found->pw_dir;
-  }
-  return "/";
+  const std::optional<UserAccount> account = CurrentUserAccount();
+  return account && account->Home.starts_with('/') ? account->Home : "/";
 }
 
 std::string StripTrailingDelimiters(std::string path) {
@@ -70,9 +62,17 @@ std::optional<std::string> DesktopFolderFromUserDirs(std::string_view content,
   return found;
 }
 
+std::string GetConfigFolder() {
+  return StripTrailingDelimiters(EnvOr("XDG_CONFIG_HOME", GetHomeFolder() + "/.config"));
+}
+
+std::string GetCacheFolder() {
+  return StripTrailingDelimiters(EnvOr("XDG_CACHE_HOME", GetHomeFolder() + "/.cache"));
+}
+
 std::string GetDesktopFolder() {
   const std::string home = GetHomeFolder();
-  const std::string config = EnvOr("XDG_CONFIG_HOME", home + "/.config");
+  const std::string config = GetConfigFolder();
   std::ifstream in(config + "/user-dirs.dirs");
   if (in) {
     const std::string content((std::istreambuf_iterator<char>(in)),

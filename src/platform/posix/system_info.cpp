@@ -4,11 +4,12 @@
 #include <limits.h>
 #include <net/if.h>
 #include <netpacket/packet.h>
-#include <pwd.h>
 #include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
+
+#include "platform/posix/user_account.h"
 
 namespace zor {
 
@@ -22,18 +23,11 @@ std::string GetComputerName() {
 }
 
 std::string GetUserName() {
-  const uid_t uid = geteuid();
-  long size = sysconf(_SC_GETPW_R_SIZE_MAX);
-  if (size < 1024) size = 16384;
-  std::vector<char> buffer(static_cast<size_t>(size));
-  passwd entry{};
-  passwd* found = nullptr;
-  if (getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-      found->pw_name != nullptr && *found->pw_name != '\0') {
-    return found->pw_name;
-  }
+  if (const std::optional<UserAccount> account = CurrentUserAccount();
+      account && !account->Name.empty())
+    return account->Name;
   if (const char* user = std::getenv("USER"); user != nullptr && *user != '\0') return user;
-  return std::to_string(uid);
+  return std::to_string(geteuid());
 }
 
 std::string GetNetworkAdapterText() {

@@ -1,8 +1,8 @@
 #include "startup/client_info/client_environment.h"
 
 #include <exception>
-#include <filesystem>
 
+#include "platform/file_system.h"
 #include "platform/file_times.h"
 #include "platform/named_mutex.h"
 #include "platform/process.h"
@@ -11,6 +11,11 @@
 #include "startup/client_info/zor_info_base.h"
 
 namespace zor {
+namespace {
+
+constexpr uint32_t kOwnerWrite = 0200;
+
+}  // namespace
 
 std::string MutexName(std::string_view name) {
   return NetModeMutexName(name, GetZorInfo().NetMode());
@@ -54,12 +59,16 @@ int32_t GetFileDosDateTime(const std::string& fileName) {
 }
 
 void ForceDeleteFile(const std::string& fileName) {
-  std::error_code ignored;
+  FileSystem& files = CurrentFileSystem();
   // A link is removed as a link: its target (maybe outside the client's folder) keeps its mode.
-  if (!std::filesystem::is_symlink(std::filesystem::symlink_status(fileName, ignored)))
-    std::filesystem::permissions(fileName, std::filesystem::perms::owner_write,
-                                 std::filesystem::perm_options::add, ignored);
-  std::filesystem::remove(fileName, ignored);
+  try {
+    const std::optional<FileStatus> status = files.Stat(fileName, FollowLinks::No);
+    if (status && status->Kind != FileKind::Link)
+      files.SetPermissions(fileName, status->Permissions | kOwnerWrite);
+  } catch (const EFileSystemError&) {
+    // The removal below fails or not on its own.
+  }
+  files.RemoveIfPresent(fileName);
 }
 
 }  // namespace zor

@@ -1,12 +1,12 @@
 #include "startup/client_info/file_version.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <exception>
 #include <system_error>
 
 #include "base/exceptions.h"
 #include "base/format.h"
+#include "platform/file_error_kind.h"
 #include "platform/pe_version.h"
 #include "platform/zor_registry.h"
 #include "startup/client_info/version_compare.h"
@@ -15,7 +15,7 @@ namespace zor {
 namespace {
 
 bool IsMissingFileError(uint32_t error) {
-  return error == ENOENT || error == ENOTDIR;
+  return FileErrorKindOf(error) == FileErrorKind::NotFound;
 }
 
 }  // namespace

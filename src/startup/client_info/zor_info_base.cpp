@@ -1,11 +1,10 @@
 #include "startup/client_info/zor_info_base.h"
 
-#include <filesystem>
-
 #include "base/ascii_case.h"
 #include "base/exceptions.h"
 #include "base/format.h"
 #include "base/string_routines.h"
+#include "platform/file_system.h"
 #include "platform/program_parameters.h"
 #include "startup/client_info/client_edition.h"
 #include "startup/client_info/file_version.h"
@@ -120,19 +119,17 @@ std::string TZORInfoBase::GetDataFolder() {
     const std::string valueName = std::string(kValueZorPath) + (V4 ? "V4" : "");
     folder = ReadSettingWithFallback(valueName);
     if (folder.empty()) RaiseZORError(kDataPathNotSetCode, -1, kDataPathNotSetMessage);
-    std::error_code ec;
-    if (!std::filesystem::is_directory(folder, ec)) {
+    if (!CurrentFileSystem().IsFolder(folder)) {
       RaiseZORError(kDataPathMissingCode, -1, Format(kDataPathMissingMessage, {folder}));
     }
   }
-  DataFolder = IncludeTrailingDelimiter(folder);
+  DataFolder = IncludeTrailingPathDelimiter(folder);
   return *DataFolder;
 }
 
 std::string TZORInfoBase::GetHelpFolder() {
   const std::string folder = GetDataFolder() + "Help/";
-  std::error_code ec;
-  if (!std::filesystem::is_directory(folder, ec)) ForceDirectory(folder);
+  if (!CurrentFileSystem().IsFolder(folder)) ForceDirectory(folder);
   return folder;
 }
 

@@ -1,7 +1,5 @@
 #include "startup/launch/file_copy.h"
 
-#include <cerrno>
-#include <filesystem>
 #include <system_error>
 #include <vector>
 
@@ -16,7 +14,7 @@ namespace {
 constexpr uint32_t kClientFolderMode = 0777;
 
 [[noreturn]] void RaiseFileError(std::string_view format, const std::string& name, int error) {
-  const int number = error != 0 ? error : EIO;
+  const int number = error != 0 ? error : static_cast<int>(OsErrorOf(FileErrorKind::Other));
   RaiseWin32ErrorEx(Format(format, {name}), static_cast<uint32_t>(number),
                     std::generic_category().message(number));
   throw EWin32ErrorEx(Format(format, {name}), static_cast<uint32_t>(number));  // not reached
@@ -38,10 +36,8 @@ auto Reported(std::string_view format, const std::string& name, Step&& step) {
 void PrepareExistingDestination(FileSystem& files, const std::string& destination,
                                 const FileStatus& status) {
   if (status.Kind == FileKind::Link) return;
-  std::error_code ec;
-  std::filesystem::permissions(destination, std::filesystem::perms::owner_write,
-                               std::filesystem::perm_options::add, ec);
-  if (ec) RaiseFileError(kWriteDestinationError, destination, ec.value());
+  Reported(kWriteDestinationError, destination,
+           [&] { files.SetPermissions(destination, status.Permissions | 0200); });
   Reported(kWriteDestinationError, destination,
            [&] { files.Open(destination, OpenMode::ReadWrite)->Close(); });
 }
@@ -73,7 +69,8 @@ void CopyFileKeepTime(const std::string& source, const std::string& destination)
       Reported(kReadSourceError, source, [&] { return files.Open(source, OpenMode::ReadOnly); });
   const std::optional<FileStatus> sourceStatus =
       Reported(kReadSourceError, source, [&] { return files.Stat(source, FollowLinks::Yes); });
-  if (!sourceStatus) RaiseFileError(kReadSourceError, source, ENOENT);
+  if (!sourceStatus)
+    RaiseFileError(kReadSourceError, source, static_cast<int>(OsErrorOf(FileErrorKind::NotFound)));
 
   // The copy keeps the source's permissions (and stays writable for the next replacement)
   // and its last-write time; it reaches the disk before it takes the destination's name.

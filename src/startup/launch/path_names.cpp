@@ -21,10 +21,6 @@ std::string ExtractFileName(std::string_view path) {
   return std::string(path.substr(NameStart(path)));
 }
 
-std::string ExtractFilePath(std::string_view path) {
-  return std::string(path.substr(0, NameStart(path)));
-}
-
 std::string ExtractFileExt(std::string_view path) {
   const size_t dot = ExtStart(path);
   return dot == std::string_view::npos ? std::string() : std::string(path.substr(dot));
@@ -39,12 +35,6 @@ std::string ChangeFileExt(std::string_view path, std::string_view extension) {
 
 std::string FileNameWithoutExt(std::string_view path) {
   return ChangeFileExt(ExtractFileName(path), "");
-}
-
-std::string IncludeTrailingDelimiter(std::string_view folder) {
-  std::string result(folder);
-  if (!result.empty() && result.back() != kPathDelimiter) result += kPathDelimiter;
-  return result;
 }
 
 }  // namespace zor

@@ -6,14 +6,16 @@
 #include <string>
 #include <string_view>
 
-namespace zor {
+#include "platform/path_delimiter.h"
 
-inline constexpr char kPathDelimiter = '/';
+namespace zor {
 
 // "/opt/zor/Client.exe" -> "Client.exe".
 std::string ExtractFileName(std::string_view path);
 // "/opt/zor/Client.exe" -> "/opt/zor/" ("" for a bare name).
-std::string ExtractFilePath(std::string_view path);
+inline std::string ExtractFilePath(std::string_view path) {
+  return FolderWithDelimiter(path);
+}
 // "Client.exe" -> ".exe"; "" when the file name has none.
 std::string ExtractFileExt(std::string_view path);
 // "/opt/zor/Client.exe", ".CHT" -> "/opt/zor/Client.CHT"; a name without extension gets it
@@ -21,7 +23,5 @@ std::string ExtractFileExt(std::string_view path);
 std::string ChangeFileExt(std::string_view path, std::string_view extension);
 // "Client.exe" -> "Client".
 std::string FileNameWithoutExt(std::string_view path);
-// `folder` with one trailing separator ("" stays "").
-std::string IncludeTrailingDelimiter(std::string_view folder);
 
 }  // namespace zor

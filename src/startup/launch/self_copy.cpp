@@ -1,11 +1,11 @@
 #include "startup/launch/self_copy.h"
 
 #include <exception>
-#include <filesystem>
 
 #include "base/clock.h"
 #include "base/exceptions.h"
 #include "base/format.h"
+#include "platform/file_system.h"
 #include "startup/launch/command_line.h"
 #include "startup/launch/file_copy.h"
 #include "startup/launch/path_names.h"
@@ -14,13 +14,13 @@ namespace zor {
 
 void ReCopyPass(const std::string& ownExe, const std::string& target) {
   CopyFileKeepTime(ownExe, target);
-  std::error_code ec;
+  FileSystem& files = CurrentFileSystem();
   const std::string ownCompanion = ChangeFileExt(ownExe, kLanguageCompanionExt);
-  if (std::filesystem::is_regular_file(ownCompanion, ec)) {
+  if (files.IsFile(ownCompanion)) {
     CopyFileKeepTime(ownCompanion, ChangeFileExt(target, kLanguageCompanionExt));
   }
   const std::string ownLibrary = ExtractFilePath(ownExe) + std::string(kCloudClientLibrary);
-  if (std::filesystem::is_regular_file(ownLibrary, ec)) {
+  if (files.IsFile(ownLibrary)) {
     CopyFileKeepTime(ownLibrary, ExtractFilePath(target) + std::string(kCloudClientLibrary));
   }
 }

@@ -10,7 +10,8 @@
 namespace zor {
 
 TCloudClientLibrary::TCloudClientLibrary(const std::string& folder) {
-  const std::string path = IncludeTrailingDelimiter(folder) + std::string(kCloudLibraryFileName);
+  const std::string path =
+      IncludeTrailingPathDelimiter(folder) + std::string(kCloudLibraryFileName);
   // Code that runs as this user: only from a folder nobody else may write into, from a file
   // of this user or of root that nobody else may write, and, with a signed release, only the
   // signed library. The checked descriptor is what is loaded.

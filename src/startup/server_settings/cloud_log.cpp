@@ -1,20 +1,24 @@
 #include "startup/server_settings/cloud_log.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <mutex>
 #include <optional>
 
 #include "base/clock.h"
 #include "base/exceptions.h"
 #include "base/string_routines.h"
+#include "platform/directories.h"
 #include "platform/file_open.h"
+#include "platform/file_system.h"
 #include "platform/thread_id.h"
 #include "platform/zor_registry.h"
 #include "startup/launch/path_names.h"
 
 namespace zor {
 namespace {
+
+// The log's folder is made as any folder the user makes (the umask applies).
+constexpr uint32_t kCloudLogFolderMode = 0777;
 
 std::mutex gLock;  // the settings, and one writer at a time in this process
 std::optional<TCloudLogSettings> gSettings;
@@ -34,13 +38,10 @@ TCloudLogSettings ReadCloudLogSettings() {
     std::string base;
     if (data.OpenKeyReadOnly("\\" + std::string(kCloudLogDataKey)))
       base = std::string(Trim(data.ReadStringDef("ZORPath", "")));
-    if (base.empty()) {
-      std::error_code ignored;
-      base = std::filesystem::current_path(ignored).string();
-    }
-    folder = IncludeTrailingDelimiter(base) + "Logs";
+    if (base.empty()) base = CurrentFolder();
+    folder = IncludeTrailingPathDelimiter(base) + "Logs";
   }
-  settings.Folder = IncludeTrailingDelimiter(folder);
+  settings.Folder = IncludeTrailingPathDelimiter(folder);
   return settings;
 }
 
@@ -52,7 +53,7 @@ TCloudLogSettings CloudLogSettings() {
 
 void SetCloudLogSettings(TCloudLogSettings settings) {
   std::lock_guard guard(gLock);
-  settings.Folder = IncludeTrailingDelimiter(settings.Folder);
+  settings.Folder = IncludeTrailingPathDelimiter(settings.Folder);
   gSettings = std::move(settings);
 }
 
@@ -85,12 +86,16 @@ void WriteCloudLog(std::string_view text, std::string_view tag, bool isError) {
   const std::string line =
       FormatCloudLogLine(ToLocalDateTime(GetClock().UtcNow()), CurrentThreadId(), text, isError);
   std::lock_guard guard(gLock);
-  std::error_code error;
-  std::filesystem::create_directories(settings.Folder, error);
+  FileSystem& files = CurrentFileSystem();
   const std::string path = CloudLogFileName(settings.Folder, tag);
-  const auto size = std::filesystem::file_size(path, error);
-  if (!error && size >= static_cast<uintmax_t>(kCloudLogLimitBytes))
-    std::filesystem::resize_file(path, 0, error);
+  try {
+    files.CreateFolders(settings.Folder, kCloudLogFolderMode);
+    const std::optional<FileStatus> status = files.Stat(path, FollowLinks::No);
+    if (status && status->Kind == FileKind::Regular && status->Size >= kCloudLogLimitBytes)
+      files.Open(path, OpenMode::ReadWrite)->Truncate(0);
+  } catch (const EFileSystemError&) {
+    // The append below fails or not on its own; a log costs the lookup nothing.
+  }
   // A log of this user's lookups: never written through a link, readable by its owner alone.
   try {
     File out = OpenOwnFileForAppendOrFail(path);

@@ -1,7 +1,6 @@
 #include "startup/updating/release_verification.h"
 
 #include <chrono>
-#include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -21,7 +20,6 @@ namespace zor {
 
 namespace {
 
-namespace fs = std::filesystem;
 using Json = nlohmann::json;
 
 // The state holds the keys and the names of the accepted release's files; a manifest of that
@@ -124,8 +122,7 @@ void TReleaseVerification::Prepare(TUpdateSource& source, const std::string& sta
     } catch (const std::exception& e) {
       Guard->Refuse(TReleaseText::DamagedManifest, e.what());
     }
-    std::error_code ignored;
-    fs::remove(path, ignored);
+    CurrentFileSystem().RemoveIfPresent(path);
     try {
       Accept(text, nowSeconds);
       return;

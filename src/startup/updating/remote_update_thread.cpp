@@ -1,12 +1,11 @@
 #include "startup/updating/remote_update_thread.h"
 
-#include <filesystem>
-
 #include "base/ascii_case.h"
 #include "base/clock.h"
 #include "base/exceptions.h"
 #include "base/format.h"
 #include "base/string_routines.h"
+#include "platform/file_system.h"
 #include "platform/file_times.h"
 #include "platform/folder_sharing.h"
 #include "platform/pe_version.h"
@@ -30,19 +29,17 @@ namespace {
 // The self-update's files and the release manifest are staged where no other user can plant
 // or swap them; a test may name a folder of its own.
 std::string StagingFolder(const std::string& tempDir) {
-  return tempDir.empty() ? PrivateStagingFolder() : IncludeTrailingDelimiter(tempDir);
+  return tempDir.empty() ? PrivateStagingFolder() : IncludeTrailingPathDelimiter(tempDir);
 }
 
 constexpr std::string_view kZhhExt = ".ZHH";
 
 bool LocalFileExists(const std::string& path) {
-  std::error_code error;
-  return std::filesystem::is_regular_file(path, error);
+  return CurrentFileSystem().IsFile(path);
 }
 
 void DeleteIfPresent(const std::string& path) {
-  std::error_code ignored;
-  std::filesystem::remove(path, ignored);
+  CurrentFileSystem().RemoveIfPresent(path);
 }
 
 // Runs one step of a pass; a full disk ends the pass with its message in the user's

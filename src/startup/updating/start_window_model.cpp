@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 
 #include "base/clock.h"
 #include "base/format.h"
 #include "base/timer_queue.h"
+#include "platform/file_system.h"
 #include "startup/client_info/lang_messages.h"
 #include "startup/launch/application_state.h"
 #include "startup/launch/launch_outcome.h"
@@ -157,10 +157,9 @@ void TStartWindowModel::StartMainExe() {
     return RecordLaunchOutcome(TLaunchOutcome::MainProgramNotStarted);
   }
   const std::string path = ExtractFilePath(Env.WorkerSettings.ExePath) + *MainExe;
-  std::error_code error;
   // A missing main program is not reported (but the exit status of a run without a person
   // says so).
-  if (!std::filesystem::is_regular_file(path, error))
+  if (!CurrentFileSystem().IsFile(path))
     return RecordLaunchOutcome(TLaunchOutcome::MainProgramNotStarted);
   try {
     if (Env.StartProcess) Env.StartProcess(MainExeCommandLine(path));
