@@ -66,8 +66,9 @@ int main(int argc, char** argv) {
     const std::string recordPath = startedFile && *startedFile ? std::string(startedFile)
                                                                : zor::ChangeFileExt(exePath, "") +
                                                                      std::string(kStartedFileExt);
-    zor::CurrentFileSystem().Open(recordPath, zor::OpenMode::Append, 0666)->WriteAllAt(0, line + "
-");
+    zor::CurrentFileSystem()
+        .Open(recordPath, zor::OpenMode::Append, 0666)
+        ->WriteAllAt(0, line + "\n");
 
     zor::GetClock().SleepFor(std::chrono::milliseconds(HoldMilliseconds()));
     zor::UnregisterZorInfoClass();

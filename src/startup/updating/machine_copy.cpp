@@ -1,10 +1,10 @@
 #include "startup/updating/machine_copy.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <iostream>
 
 #include "base/string_routines.h"
+#include "platform/directories.h"
 #include "platform/folder_sharing.h"
 #include "platform/zor_registry.h"
 
@@ -20,9 +20,7 @@ std::string_view WithoutTrailingDelimiter(std::string_view folder) {
 // The named folder as a canonical path (links resolved), so that the comparison with the
 // launcher's own folder, which the system gives canonical, holds however it was written.
 std::string CanonicalFolder(const std::string& folder) {
-  std::error_code error;
-  const std::filesystem::path path = std::filesystem::weakly_canonical(folder, error);
-  return error ? folder : path.string();
+  return WeaklyCanonicalPath(folder);
 }
 
 }  // namespace
