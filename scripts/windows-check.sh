@@ -18,7 +18,7 @@ not_yet=(
 headers=$(mktemp -d)
 trap 'rm -rf "$headers"' EXIT
 # Header-only or plain C interfaces whose text does not depend on the target system.
-for h in zlib.h zconf.h sodium.h sodium libdeflate.h nlohmann; do ln -s "/usr/include/$h" "$headers/$h"; done
+for h in zlib.h zconf.h sodium.h sodium libdeflate.h librsync.h librsync_export.h nlohmann; do ln -s "/usr/include/$h" "$headers/$h"; done
 mkdir "$headers/openssl"
 ln -s /usr/include/openssl/* "$headers/openssl/"
 ln -sf /usr/include/x86_64-linux-gnu/openssl/* "$headers/openssl/"
