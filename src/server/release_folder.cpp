@@ -43,7 +43,8 @@ int64_t FloorDiv(int64_t value, int64_t by) {
 TReleaseFolder::TReleaseFolder(std::filesystem::path root, VersionReader versionReader,
                                std::vector<std::filesystem::path> skip,
                                std::chrono::milliseconds rescanAfter)
-    : RootDir(std::filesystem::weakly_canonical(root)),
+    : GivenRoot(root),
+      RootDir(std::filesystem::weakly_canonical(root)),
       ReadVersion(std::move(versionReader)),
       RescanAfter(rescanAfter) {
   for (const auto& path : skip) Skip.push_back(std::filesystem::weakly_canonical(path));
@@ -63,6 +64,26 @@ bool SameFiles(const TReleaseSnapshot& a, const TReleaseSnapshot& b) {
 
 }  // namespace
 
+std::filesystem::path TReleaseFolder::Root() const {
+  std::lock_guard guard(Lock);
+  return RootDir;
+}
+
+bool TReleaseFolder::ResolveAgain() {
+  {
+    std::lock_guard scanGuard(ScanLock);
+    std::filesystem::path resolved = std::filesystem::weakly_canonical(GivenRoot);
+    std::lock_guard guard(Lock);
+    if (resolved == RootDir) return false;
+    RootDir = std::move(resolved);
+    // The next scan reports a change even when the new folder holds files of the same names,
+    // sizes and times, so that its manifest is checked again.
+    Current.reset();
+  }
+  Rescan();
+  return true;
+}
+
 std::shared_ptr<const TReleaseSnapshot> TReleaseFolder::Snapshot() {
   {
     std::lock_guard guard(Lock);
@@ -74,14 +95,17 @@ std::shared_ptr<const TReleaseSnapshot> TReleaseFolder::Snapshot() {
 std::shared_ptr<const TReleaseSnapshot> TReleaseFolder::Rescan() {
   std::lock_guard scanGuard(ScanLock);
   std::shared_ptr<const TReleaseSnapshot> previous;
+  std::filesystem::path root;
   {
     std::lock_guard guard(Lock);
     previous = Current;
+    root = RootDir;
   }
   auto snapshot = std::make_shared<TReleaseSnapshot>();
+  snapshot->Root = root;
   std::error_code error;
   std::filesystem::recursive_directory_iterator it(
-      RootDir, std::filesystem::directory_options::skip_permission_denied, error);
+      root, std::filesystem::directory_options::skip_permission_denied, error);
   for (; !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
     const std::filesystem::directory_entry& entry = *it;
     std::error_code entryError;
@@ -96,7 +120,8 @@ std::shared_ptr<const TReleaseSnapshot> TReleaseFolder::Rescan() {
     if (IsCopyTemporary(entry.path().filename().string())) continue;
     TReleaseFile file;
     file.Path = entry.path();
-    std::string relative = entry.path().lexically_relative(RootDir).generic_string();
+    file.Root = root;
+    std::string relative = entry.path().lexically_relative(root).generic_string();
     std::replace(relative.begin(), relative.end(), '/', '\\');
     file.Name = relative;
     file.Size = static_cast<int64_t>(entry.file_size(entryError));
