@@ -94,7 +94,14 @@ for i in 0 1 2; do
   PORT[i]=$(free_port)
   HEALTH[i]=$(free_port)
   mkdir -p "$WORK/srv$i"
-  cp -a "$V1" "$WORK/srv$i/release"
+  # zor1 and zor3 serve versioned folders behind a link, zor2 a folder copied over in place.
+  if [ "$i" = 1 ]; then
+    cp -a "$V1" "$WORK/srv$i/release"
+  else
+    mkdir -p "$WORK/srv$i/releases"
+    cp -a "$V1" "$WORK/srv$i/releases/v1"
+    ln -s releases/v1 "$WORK/srv$i/release"
+  fi
 done
 start_server() {  # start_server I
   local i=$1
@@ -226,11 +233,20 @@ step "b) a rolling release while launchers update"
 roll_one() {  # roll_one I: the README's roll-out steps for one server
   local i=$1 s=zor$(($1 + 1))
   haproxy_cmd "set server zor_servers/$s state drain" >/dev/null
-  for _ in $(seq 600); do
-    [ "$(metric "$i" 'zor_session_state{state="executing"}')" = 0 ] && break
-    sleep 0.1
-  done
-  rsync -a --delete "$V2/" "$WORK/srv$i/release/"
+  if [ -L "$WORK/srv$i/release" ]; then
+    # A new versioned folder, switched at once: no wait for the launchers it serves.
+    cp -a "$V2" "$WORK/srv$i/releases/v2"
+    ln -sfn releases/v2 "$WORK/srv$i/release"
+  else
+    # Copied over in place: every file a launcher fetches meanwhile could belong to neither
+    # release, so the copy waits until the balancer's drain left the server no connection.
+    for _ in $(seq 1200); do
+      [ "$(metric "$i" zor_connections)" = 0 ] && break
+      sleep 0.1
+    done
+    echo "$(date +%T.%N) zor$((i + 1)) has $(metric "$i" zor_connections) connections; copying"
+    rsync -a --delete "$V2/" "$WORK/srv$i/release/"
+  fi
   kill -HUP "${SERVER_PID[i]}"
   wait_ready "$i" 2
   haproxy_cmd "set server zor_servers/$s state ready" >/dev/null
@@ -284,25 +300,33 @@ else
 fi
 
 step "c) a backend killed with SIGKILL while launchers download"
+served_before=()
+for i in 0 1 2; do served_before[i]=$(metric "$i" zor_served_bytes_total); done
 C=()
 for k in $(seq 1 12); do C+=("c$k"); start_launcher "c$k"; done
+# The victim: a backend with open connections that has sent 2 MB since these launchers began.
 victim=""
-for _ in $(seq 200); do
+for _ in $(seq 400); do
   for i in 0 1 2; do
-    if [ "$(metric "$i" 'zor_session_state{state="executing"}')" != 0 ]; then victim=$i; break 2; fi
+    now=$(metric "$i" zor_served_bytes_total)
+    if [ "$(metric "$i" zor_connections)" != 0 ] && [ "$((${now%.*} - ${served_before[i]%.*}))" -gt 2000000 ]; then
+      victim=$i
+      victim_connections=$(metric "$i" zor_connections)
+      break 2
+    fi
   done
-  sleep 0.05
+  sleep 0.02
 done
 if [ -n "$victim" ]; then
   kill -KILL "${SERVER_PID[victim]}"
   wait "${SERVER_PID[victim]}" 2>/dev/null || true
-  echo "killed zor$((victim + 1)) while it ran a command"
+  echo "killed zor$((victim + 1)) with $victim_connections connections open"
 fi
 wait_launchers
 if [ -z "$victim" ]; then
-  result "c) backend SIGKILLed mid-transfer" FAIL "no backend was running a command to kill"
+  result "c) backend SIGKILLed mid-transfer" FAIL "no backend was found sending files to kill"
 elif check_launchers "${C[@]}" && [ "$(count_release 2 "${C[@]}")" = 12 ]; then
-  result "c) backend SIGKILLed mid-transfer" ok "zor$((victim + 1)) killed, 12/12 started on release 2"
+  result "c) backend SIGKILLed mid-transfer" ok "zor$((victim + 1)) killed with $victim_connections connections, 12/12 started on release 2"
 else
   result "c) backend SIGKILLed mid-transfer" FAIL "$(head -3 "$FAULTS" | paste -sd ';')"
 fi
