@@ -204,7 +204,7 @@ check_launchers() {
       echo "$which" >"$dir/release"
     fi
   done
-  SLOWEST=$slowest
+  SLOWEST=$(printf "%.1f" "$slowest")
   [ ! -s "$FAULTS" ]
 }
 count_release() {  # count_release V NAMES...
