@@ -244,9 +244,18 @@ int Run(const std::vector<std::string>& args) {
         log.Error("Server", e.what());
       }
     }
-    if (const std::optional<std::string> problem = ReleaseFolderProblem(release))
-      log.Error("Server", *problem);
-    log.Info("Server", "Reloaded: " + std::to_string(files.Release().Rescan()->Files.size()) +
+    // A release path that is a link is followed again, so that switching a link to another
+    // versioned folder takes effect here and not before; a path that names no readable
+    // folder now keeps the folder served until then.
+    if (const std::optional<std::string> problem = ReleaseFolderProblem(release)) {
+      log.Error("Server", *problem + "; still serving " + files.Release().Root().string());
+      files.Release().Rescan();
+    } else if (files.Release().ResolveAgain()) {
+      log.Info("Server", "The release is now " + files.Release().Root().string());
+    } else {
+      files.Release().Rescan();
+    }
+    log.Info("Server", "Reloaded: " + std::to_string(files.Release().Snapshot()->Files.size()) +
                            " files in " + release);
   }
   status.Stop();

@@ -101,7 +101,7 @@ void TDeltaCommand::Serve(TServiceMessage& message) {
 
   // Opened below the release folder without following links, like every served file.
   const std::unique_ptr<std::FILE, TFileCloser> stream(OpenFileBelowForReading(
-      Folder.Root().string(), file->Path.lexically_relative(Folder.Root()).generic_string()));
+      file->Root.string(), file->Path.lexically_relative(file->Root).generic_string()));
   if (!stream) throw Exception(Format(kTextNoSuchFile, {request.Name}));
   const size_t limit = static_cast<size_t>(std::min<int64_t>(
       static_cast<int64_t>(kDeltaMaxWireBytes), packedSize * Limits.PaysPercent / 100));

@@ -313,7 +313,7 @@ TFileService::TFileService(TZORServer* server, TFileServiceSettings settings)
   // packing ahead, the packer thread takes the new files.
   Folder.OnChange = [this](const std::shared_ptr<const TReleaseSnapshot>& snapshot) {
     if (Server()) {
-      ManifestWatch.Check(Folder.Root(), *snapshot, Server()->Log());
+      ManifestWatch.Check(snapshot->Root, *snapshot, Server()->Log());
       const uint32_t language = Server()->Language();
       for (const std::string& name : NamesOutsideCodePage(*snapshot, AnsiCodePageForLcid(language)))
         Server()->Log().Warning(kTag, NameOutsideCodePageText(name, language));
@@ -414,7 +414,7 @@ void TFileService::PackAll(const std::vector<TReleaseFile>& files,
     workers.emplace_back([&] {
       for (size_t i = next++; i < listed.size() && !stop; i = next++) {
         try {
-          Cache.Get(SourceOf(*listed[i], Folder.Root()), [&] {
+          Cache.Get(SourceOf(*listed[i], listed[i]->Root), [&] {
             if (stop) throw EAbort("Packing stopped");
           });
         } catch (const EAbort&) {
@@ -447,7 +447,7 @@ void TFileService::PackAll(const std::vector<TReleaseFile>& files,
 // A pack that could not be written whole (a full disk) raises here, and the request gets an
 // error reply: a short or unsynced packed file is never served (see pack_cache.h).
 TPackedFile TFileService::Packed(const TReleaseFile& file, TServerCall* call) {
-  return Cache.Get(SourceOf(file, Folder.Root()), [call] {
+  return Cache.Get(SourceOf(file, file.Root), [call] {
     if (!call) return;
     call->KeepAlive();
     if (call->Cancelled()) throw EAbort("The server is stopping");
@@ -546,7 +546,7 @@ void TFileService::FileData(TServiceMessage& message, bool packed) {
   const std::optional<TReleaseFile> file = Folder.Find(name, area);
   if (!file) throw Exception(Format(kTextNoSuchFile, {name}));
   FilePtr stream = packed ? OpenForReading(Packed(*file, &call).Path, name)
-                          : OpenReleaseFile(Folder.Root(), *file, name);
+                          : OpenReleaseFile(file->Root, *file, name);
   const int64_t size = SizeOf(stream.get());
   const int64_t count = std::max<int64_t>(0, std::min(wanted, size - position));
   SeekOrFail(stream.get(), std::min(position, size));
@@ -582,7 +582,7 @@ void TFileService::FileFetch(TServiceMessage& message, bool packed) {
   }
   // The information and the data come from the same open file.
   FilePtr stream = packed ? OpenForReading(Packed(*file, &call).Path, name)
-                          : OpenReleaseFile(Folder.Root(), *file, name);
+                          : OpenReleaseFile(file->Root, *file, name);
   const int64_t size = SizeOf(stream.get());
   const auto age = static_cast<int32_t>(file->DosTime);
   // The client's partial copy is continued only when it is of this very file.

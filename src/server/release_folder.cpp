@@ -38,7 +38,8 @@ int64_t FloorDiv(int64_t value, int64_t by) {
 TReleaseFolder::TReleaseFolder(std::filesystem::path root, VersionReader versionReader,
                                std::vector<std::filesystem::path> skip,
                                std::chrono::milliseconds rescanAfter)
-    : RootDir(WeaklyCanonicalPath(root.string())),
+    : GivenRoot(root),
+      RootDir(WeaklyCanonicalPath(root.string())),
       ReadVersion(std::move(versionReader)),
       RescanAfter(rescanAfter) {
   for (const auto& path : skip) Skip.push_back(WeaklyCanonicalPath(path.string()));
@@ -58,6 +59,26 @@ bool SameFiles(const TReleaseSnapshot& a, const TReleaseSnapshot& b) {
 
 }  // namespace
 
+std::filesystem::path TReleaseFolder::Root() const {
+  std::lock_guard guard(Lock);
+  return RootDir;
+}
+
+bool TReleaseFolder::ResolveAgain() {
+  {
+    std::lock_guard scanGuard(ScanLock);
+    std::filesystem::path resolved = WeaklyCanonicalPath(GivenRoot.string());
+    std::lock_guard guard(Lock);
+    if (resolved == RootDir) return false;
+    RootDir = std::move(resolved);
+    // The next scan reports a change even when the new folder holds files of the same names,
+    // sizes and times, so that its manifest is checked again.
+    Current.reset();
+  }
+  Rescan();
+  return true;
+}
+
 std::shared_ptr<const TReleaseSnapshot> TReleaseFolder::Snapshot() {
   {
     std::lock_guard guard(Lock);
@@ -69,14 +90,17 @@ std::shared_ptr<const TReleaseSnapshot> TReleaseFolder::Snapshot() {
 std::shared_ptr<const TReleaseSnapshot> TReleaseFolder::Rescan() {
   std::lock_guard scanGuard(ScanLock);
   std::shared_ptr<const TReleaseSnapshot> previous;
+  std::filesystem::path root;
   {
     std::lock_guard guard(Lock);
     previous = Current;
+    root = RootDir;
   }
   auto snapshot = std::make_shared<TReleaseSnapshot>();
+  snapshot->Root = root;
   FileSystem& files = CurrentFileSystem();
   // Every folder below the root but the skipped ones; one that cannot be listed is left out.
-  std::vector<std::filesystem::path> folders = {RootDir};
+  std::vector<std::filesystem::path> folders = {root};
   std::vector<std::pair<std::filesystem::path, FileStatus>> found;
   while (!folders.empty()) {
     const std::filesystem::path folder = std::move(folders.back());
@@ -107,7 +131,8 @@ std::shared_ptr<const TReleaseSnapshot> TReleaseFolder::Rescan() {
   for (auto& [path, status] : found) {
     TReleaseFile file;
     file.Path = path;
-    std::string relative = path.lexically_relative(RootDir).generic_string();
+    file.Root = root;
+    std::string relative = path.lexically_relative(root).generic_string();
     std::replace(relative.begin(), relative.end(), '/', '\\');
     file.Name = relative;
     file.Size = status.Size;

@@ -2,7 +2,9 @@
 // following links out of it, leaving out files a copy still writes under rsync's temporary
 // names ".name.XXXXXX"), with version, MS-DOS time and size, in a stable order, and
 // the lookup of a requested name in an area. Scans are reused for a short while and
-// versions are read again only for files that changed.
+// versions are read again only for files that changed. The folder's path may be a link (a
+// versioned folder behind "current"): it is resolved at the start and again on request, so
+// switching the link changes what is served only when the administrator says so.
 #pragma once
 
 #include <chrono>
@@ -23,6 +25,7 @@ namespace zor {
 struct TReleaseFile {
   std::string Name;  // relative name with '\' separators, as the file list names it
   std::filesystem::path Path;
+  std::filesystem::path Root;  // the resolved release folder the scan found it in
   int64_t Size = 0;
   int64_t ModifiedNs = 0;
   uint32_t DosTime = 0;
@@ -34,6 +37,7 @@ struct TReleaseFile {
 
 // The files of one scan, ordered by name without case.
 struct TReleaseSnapshot {
+  std::filesystem::path Root;  // the resolved release folder that was scanned
   std::vector<TReleaseFile> Files;
   std::map<std::string, size_t> ByKey;  // lower-case name -> index
 };
@@ -47,7 +51,11 @@ class TReleaseFolder {
                  std::vector<std::filesystem::path> skip = {},
                  std::chrono::milliseconds rescanAfter = std::chrono::seconds(2));
 
-  const std::filesystem::path& Root() const { return RootDir; }
+  // The resolved folder the current files lie in.
+  std::filesystem::path Root() const;
+  // Resolves the path given at the start again (a link may point elsewhere now) and scans
+  // the folder it names. True when the folder changed.
+  bool ResolveAgain();
   // The current files, scanning again when the last scan is older than `rescanAfter`.
   std::shared_ptr<const TReleaseSnapshot> Snapshot();
   // Scans now.
@@ -60,12 +68,13 @@ class TReleaseFolder {
   std::optional<TReleaseFile> Find(std::string_view name, std::string_view area);
 
  private:
-  std::filesystem::path RootDir;
+  std::filesystem::path GivenRoot;
+  std::filesystem::path RootDir;  // guarded by Lock; changed only under ScanLock
   VersionReader ReadVersion;
   std::vector<std::filesystem::path> Skip;
   std::chrono::milliseconds RescanAfter;
   std::mutex ScanLock;  // one scan at a time
-  std::mutex Lock;
+  mutable std::mutex Lock;
   std::shared_ptr<const TReleaseSnapshot> Current;
   std::chrono::steady_clock::time_point ScannedAt;
 };

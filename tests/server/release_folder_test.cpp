@@ -136,5 +136,60 @@ TEST(ReleaseFolder, FindsNamesInTheirAreaWithoutCaseAndRefusesEscapes) {
   }
 }
 
+// A versioned release behind a link: switching the link changes nothing until the folder is
+// resolved again, and then every file (and its path for opening) comes from the new target.
+TEST(ReleaseFolder, FollowsASwitchedLinkOnlyWhenResolvedAgain) {
+  testing::TempFolder root;
+  root.WriteFile("v1/Client.exe", "one");
+  root.WriteFile("v2/Client.exe", "two!");
+  root.WriteFile("v2/Added.dat", "new");
+  const fs::path current = root.Dir() / "current";
+  const auto pointTo = [&](const char* target) {
+    fs::create_directory_symlink(target, root.Dir() / "current.next");
+    fs::rename(root.Dir() / "current.next", current);
+  };
+  pointTo("v1");
+  int changes = 0;
+  TReleaseFolder folder(current, nullptr, {}, std::chrono::milliseconds(0));
+  folder.OnChange = [&](const std::shared_ptr<const TReleaseSnapshot>&) { ++changes; };
+  folder.Rescan();
+  const fs::path v1 = fs::canonical(root.Dir() / "v1"), v2 = fs::canonical(root.Dir() / "v2");
+
+  pointTo("v2");
+  const auto before = folder.Snapshot();
+  EXPECT_EQ(folder.Root(), v1);
+  EXPECT_EQ(before->Root, v1);
+  ASSERT_EQ(before->Files.size(), 1u);
+  EXPECT_EQ(before->Files[0].Size, 3);
+  EXPECT_EQ(before->Files[0].Path, v1 / "Client.exe");
+  EXPECT_FALSE(folder.Find("Added.dat", "").has_value());
+  EXPECT_EQ(changes, 1);
+
+  EXPECT_TRUE(folder.ResolveAgain());
+  EXPECT_EQ(folder.Root(), v2);
+  const auto after = folder.Snapshot();
+  EXPECT_EQ(after->Root, v2);
+  ASSERT_EQ(after->Files.size(), 2u);
+  const std::optional<TReleaseFile> client = folder.Find("Client.exe", "");
+  ASSERT_TRUE(client.has_value());
+  EXPECT_EQ(client->Size, 4);
+  EXPECT_EQ(client->Path, v2 / "Client.exe");
+  EXPECT_EQ(client->Root, v2);
+  EXPECT_EQ(changes, 2);
+  EXPECT_FALSE(folder.ResolveAgain());
+
+  // Back to a folder with the same names, sizes and times: still a change, so its manifest
+  // is checked again.
+  root.WriteFile("v3/Client.exe", "one");
+  fs::last_write_time(root.Dir() / "v3/Client.exe", fs::last_write_time(v1 / "Client.exe"));
+  folder.Rescan();
+  pointTo("v1");
+  EXPECT_TRUE(folder.ResolveAgain());
+  pointTo("v3");
+  EXPECT_TRUE(folder.ResolveAgain());
+  EXPECT_EQ(folder.Snapshot()->Files[0].Path, fs::canonical(root.Dir() / "v3") / "Client.exe");
+  EXPECT_EQ(changes, 4);
+}
+
 }  // namespace
 }  // namespace zor

@@ -188,5 +188,61 @@ TEST(ZorServerProgram, SIGHUPReopensTheLogFileAndReadsTheReleaseAgain) {
   EXPECT_NE(testing::ReadAll(logFile).find("Stopped"), std::string::npos);
 }
 
+// A versioned release behind a link: "ln -sfn v2 current" is served only after SIGHUP; a link
+// switched to a folder that does not exist keeps the folder served.
+TEST(ZorServerProgram, SIGHUPFollowsASwitchedReleaseLink) {
+  testing::TempFolder folder;
+  folder.WriteFile("v1/Client.exe", "launcher");
+  folder.WriteFile("v2/Client.exe", "launcher 2");
+  folder.WriteFile("v2/Added.dat", "new");
+  const std::filesystem::path current = folder.Dir() / "current";
+  const auto pointTo = [&](const char* target) {
+    std::filesystem::create_directory_symlink(target, folder.Dir() / "current.next");
+    std::filesystem::rename(folder.Dir() / "current.next", current);
+  };
+  pointTo("v1");
+  const std::filesystem::path logFile = folder.Dir() / "zorserver.log";
+  const uint16_t port = testing::FreePort();
+  const auto server =
+      StartServer(folder, "--release " + current.string() + " --cache " +
+                              (folder.Dir() / "cache").string() + " --bind 127.0.0.1 --port " +
+                              std::to_string(port) + " --log-file " + logFile.string());
+  ASSERT_EQ(server->WaitForFirstLine(), "listening on 127.0.0.1:" + std::to_string(port))
+      << testing::ReadAll(folder.Dir() / "err.txt");
+  const auto reloadAndRead = [&](int reloads) {
+    WaitForProcessExit(StartProcess("kill -HUP " + std::to_string(server->Pid())));
+    std::string log;
+    for (int i = 0; i < 500; ++i) {
+      log = testing::ReadAll(logFile);
+      size_t count = 0;
+      for (size_t at = log.find("Reloaded:"); at != std::string::npos;
+           at = log.find("Reloaded:", at + 1))
+        ++count;
+      if (count >= static_cast<size_t>(reloads)) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return log;
+  };
+  const std::string v2 = std::filesystem::canonical(folder.Dir() / "v2").string();
+
+  // A reload before the switch, then the switch alone: still the first folder.
+  std::string log = reloadAndRead(1);
+  EXPECT_NE(log.find("[Server] Reloaded: 1 files in " + current.string()), std::string::npos)
+      << log;
+  pointTo("v2");
+  EXPECT_EQ(log.find("The release is now"), std::string::npos) << log;
+
+  log = reloadAndRead(2);
+  EXPECT_NE(log.find("[Server] The release is now " + v2 + "\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("[Server] Reloaded: 2 files in " + current.string()), std::string::npos)
+      << log;
+
+  pointTo("missing");
+  log = reloadAndRead(3);
+  EXPECT_NE(log.find("; still serving " + v2 + "\n"), std::string::npos) << log;
+  EXPECT_EQ(log.rfind("Reloaded: 2 files"), log.rfind("Reloaded:")) << log;
+  EXPECT_EQ(server->Terminate(), 0);
+}
+
 }  // namespace
 }  // namespace zor

@@ -57,9 +57,10 @@ class DeltaHooks : public FaultFileSystem {
   std::string OldCopy;
   bool DamageOldCopy = false;
 
+  using FaultFileSystem::Open;
   std::unique_ptr<PositionedFile> Open(const std::string& path, OpenMode mode,
-                                       uint32_t permissions) override {
-    std::unique_ptr<PositionedFile> file = FaultFileSystem::Open(path, mode, permissions);
+                                       const OpenOptions& options) override {
+    std::unique_ptr<PositionedFile> file = FaultFileSystem::Open(path, mode, options);
     const bool patched = EndsWith(path, "_tmp_tmp") && mode == OpenMode::CreateNew;
     if (patched) PatchStarted = true;
     if (patched || path == OldCopy)
