@@ -5,6 +5,8 @@
 // a server without the command gets whole-file requests only.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "intercom/client_connection_ex.h"
 #include "intercom/connect_strings.h"
 #include "intercom/default_connection.h"
@@ -13,13 +15,14 @@
 #include "platform/fault_file_system.h"
 #include "platform/file_times.h"
 #include "platform/locale.h"
+#include "server/release_command.h"
+#include "server/release_manifest_check.h"
 #include "support/live_server.h"
 #include "update/download_client.h"
 #include "update/download_jobs.h"
 #include "update/download_settings.h"
 #include "update/release_guard.h"
 #include "update/release_manifest.h"
-#include "update/sha256.h"
 #include "update/update_test_support.h"
 
 namespace zor {
@@ -110,8 +113,9 @@ class DeltaFetchEndToEnd : public ::testing::Test {
   }
 
   // Serves `files` (name -> new content) and puts the old copies into the client's folder.
+  // With `signed_`, the release is signed before the server starts, as a publisher does.
   void Start(const std::vector<std::pair<std::string, std::pair<Bytes, Bytes>>>& files,
-             bool serveDeltas = true) {
+             bool serveDeltas = true, bool signed_ = false) {
     Server = std::make_unique<testing::LiveServer>(
         TSessionSettings{}, false,
         [&](TFileServiceSettings& settings) { settings.ServeDeltas = serveDeltas; });
@@ -119,6 +123,17 @@ class DeltaFetchEndToEnd : public ::testing::Test {
       if (!contents.first.empty() || name.find("empty") != std::string::npos)
         WriteFileBytes(Client.Path() + name, contents.first);
       WriteFileBytes((Server->Release / name).string(), contents.second);
+    }
+    if (signed_) {
+      const std::string key = (Keys.Dir() / "release.key").string();
+      for (const std::vector<std::string>& args :
+           {std::vector<std::string>{"keygen", key},
+            std::vector<std::string>{"sign", "--key", key, "--release",
+                                     Server->Release.string()}}) {
+        std::ostringstream out, err;
+        ASSERT_EQ(RunReleaseCommand(args, out, err, std::chrono::system_clock::now()), 0)
+            << err.str();
+      }
     }
     Server->Start();
     TDownloadSettings settings = Saved;
@@ -145,6 +160,7 @@ class DeltaFetchEndToEnd : public ::testing::Test {
 
   ScopedLcidOverride Lcid;
   TempFolder Client;
+  TempFolder Keys;
   TDownloadSettings Saved;
   std::unique_ptr<testing::LiveServer> Server;
   std::atomic<int> Connects{0};
@@ -232,14 +248,8 @@ TEST_F(DeltaFetchEndToEnd, ADeltaCutInTheMiddleLeavesNothingAndTheRetryFetchesTh
 TEST_F(DeltaFetchEndToEnd, ADeltaThatDoesNotMakeTheSignedFileIsRefusedAndTheWholeFileFetched) {
   const Bytes old = SampleBytes(300000, 21);
   const Bytes fresh = Edited(old, 50000, 32);
-  Start({{"lib.bin", {old, fresh}}});
-  TSha256 hash;
-  hash.Update(fresh.data(), fresh.size());
-  TReleaseManifest manifest;
-  manifest.Files = {{"lib.bin", static_cast<int64_t>(fresh.size()), hash.FinishHex(), "0.0.0.0",
-                     static_cast<int32_t>(GetFileDosTime((Server->Release / "lib.bin").string()))}};
-  manifest.Index();
-  SetReleaseGuard(std::make_shared<TReleaseGuard>(manifest, 0));
+  Start({{"lib.bin", {old, fresh}}}, true, /*signed_=*/true);
+  SetReleaseGuard(std::make_shared<TReleaseGuard>(*ReadManifestBody(Server->Release), 0));
   // The old copy reads differently once the patch has begun: the patched file is not the
   // one the release signs.
   DeltaHooks hooks;
