@@ -100,17 +100,9 @@ std::string MetricsText(const THealthFigures& figures) {
 }
 
 HttpResponse AnswerHealthRequest(const THealthFigures& figures, const HttpRequest& request) {
-  if (request.Method != "GET") {
-    HttpResponse response = TextHttpResponse(405, "only GET is answered");
-    response.Headers.push_back(HttpHeader{"Allow", "GET"});
-    return response;
-  }
-  HttpTarget target;
-  try {
-    target = ParseHttpTarget(request.Target);
-  } catch (const EHttpError& error) {
-    return TextHttpResponse(400, error.what());
-  }
+  auto parsed = ParseGetRequest(request);
+  if (HttpResponse* refusal = std::get_if<HttpResponse>(&parsed)) return std::move(*refusal);
+  const HttpTarget& target = std::get<HttpTarget>(parsed);
   if (target.Path == kMetricsPath) {
     HttpResponse response;
     response.Status = 200;

@@ -21,6 +21,19 @@ HttpResponse TextHttpResponse(int status, std::string text) {
   return response;
 }
 
+std::variant<HttpTarget, HttpResponse> ParseGetRequest(const HttpRequest& request) {
+  if (request.Method != "GET") {
+    HttpResponse response = TextHttpResponse(405, "only GET is answered");
+    response.Headers.push_back(HttpHeader{"Allow", "GET"});
+    return response;
+  }
+  try {
+    return ParseHttpTarget(request.Target);
+  } catch (const EHttpError& error) {
+    return TextHttpResponse(400, error.what());
+  }
+}
+
 THttpPortServer::THttpPortServer(TServerLog& log, THttpPortNames names, THttpPortLimits limits,
                                  Handler handler)
     : Log(log), Names(std::move(names)), Limits(limits), Answer(std::move(handler)) {}

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <variant>
 
 #include "server/server_log.h"
 #include "transport/http_message.h"
@@ -82,5 +83,9 @@ class THttpPortServer {
 
 // A plain-text answer.
 HttpResponse TextHttpResponse(int status, std::string text);
+
+// The target of a GET request; anything else gets the answer to send instead (405 with
+// "Allow: GET" for another method, 400 for a target that does not parse).
+std::variant<HttpTarget, HttpResponse> ParseGetRequest(const HttpRequest& request);
 
 }  // namespace zor

@@ -12,17 +12,9 @@ HttpResponse TextResponse(int status, std::string text) {
 }  // namespace
 
 HttpResponse AnswerLookupRequest(const TLookupTable& table, const HttpRequest& request) {
-  if (request.Method != "GET") {
-    HttpResponse response = TextResponse(405, "only GET is answered");
-    response.Headers.push_back(HttpHeader{"Allow", "GET"});
-    return response;
-  }
-  HttpTarget target;
-  try {
-    target = ParseHttpTarget(request.Target);
-  } catch (const EHttpError& error) {
-    return TextResponse(400, error.what());
-  }
+  auto parsed = ParseGetRequest(request);
+  if (HttpResponse* refusal = std::get_if<HttpResponse>(&parsed)) return std::move(*refusal);
+  const HttpTarget& target = std::get<HttpTarget>(parsed);
   if (target.Path != kCloudCallPath) return TextResponse(404, "no such service: " + target.Path);
   const std::string* code = target.Parameter(kCloudParamCode);
   if (!code || *code != std::to_string(kCloudFunctionServerInfo)) {
