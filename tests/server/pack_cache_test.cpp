@@ -365,13 +365,13 @@ TEST_F(PackFixture, AFailingDiskFailsThePackAndLeavesNothingToServe) {
       {"the side record's rename", [](FaultFileSystem& f) { f.FailRename(1); }},
       {"the packed file's rename", [](FaultFileSystem& f) { f.FailRename(2); }},
   };
-  for (const size_t size : {size_t{1'500'000}, static_cast<size_t>(kPackInMemoryLimit) + 1})
+  for (const size_t size : {size_t{1'500'000}, static_cast<size_t>(kPackInMemoryLimit) + 1}) {
+    const std::string content = size > static_cast<size_t>(kPackInMemoryLimit)
+                                    ? Noise(size, 41)  // stored after its first MiB: quick
+                                    : Bytes(size, 41);
     for (const Case& c : kCases) {
       if (c.StreamedOnly && size <= static_cast<size_t>(kPackInMemoryLimit)) continue;
       SCOPED_TRACE(::testing::Message() << c.What << ", " << size << " bytes");
-      const std::string content = size > static_cast<size_t>(kPackInMemoryLimit)
-                                      ? Noise(size, 41)  // stored after its first MiB: quick
-                                      : Bytes(size, 41);
       fs::remove_all(Dir / "cache");
       TPackCache cache(Dir / "cache");
       const TPackSource source = Source("big.dll", content);
@@ -393,6 +393,7 @@ TEST_F(PackFixture, AFailingDiskFailsThePackAndLeavesNothingToServe) {
       EXPECT_EQ(static_cast<int64_t>(bytes.size()), packed.Size);
       EXPECT_EQ(testing::UnpackBytes(bytes).Data, content);
     }
+  }
 }
 
 }  // namespace
