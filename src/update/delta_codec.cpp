@@ -181,7 +181,7 @@ void MakeDelta(std::span<const uint8_t> signature, const TDeltaRead& read, const
         load.get(),
         [&](uint8_t* buffer, size_t count) {
           const size_t n = std::min(count, signature.size() - offset);
-          std::memcpy(buffer, signature.data() + offset, n);
+          if (n != 0) std::memcpy(buffer, signature.data() + offset, n);
           offset += n;
           return n;
         },

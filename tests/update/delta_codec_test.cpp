@@ -21,7 +21,7 @@ TDeltaRead ReaderOf(const Bytes& bytes) {
   auto offset = std::make_shared<size_t>(0);
   return [&bytes, offset](uint8_t* buffer, size_t size) {
     const size_t n = std::min(size, bytes.size() - *offset);
-    std::memcpy(buffer, bytes.data() + *offset, n);
+    if (n != 0) std::memcpy(buffer, bytes.data() + *offset, n);  // an empty file has no data()
     *offset += n;
     return n;
   };
