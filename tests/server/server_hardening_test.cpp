@@ -288,12 +288,19 @@ TEST(ServerHardening, TheResumeWaitEndsOnTheInjectedClock) {
   ScopedClock scoped(manual);
   TSessionSettings session;
   session.ResumeWait = 30s;
-  // The clock jumps 31 s at a time until the answer comes; the resuming transport, not logged
-  // on, must not meet its logon deadline first (a slow run may still be sending the resume).
-  session.LogonTimeout = std::chrono::hours(1);
+  // The clock jumps 31 s at a time until the answer comes, up to 501 times (about 4 h); the
+  // resuming transport, not logged on, must not meet its logon deadline first (a slow run
+  // may still be sending the resume when the clock has jumped an hour).
+  session.LogonTimeout = std::chrono::hours(24);
   LiveServer live(session);
   live.Start();
   live.Gate->Close();
+  // A failed assertion below still opens the gate, so the server can stop and the test
+  // reports its failure instead of hanging.
+  struct OpenAtExit {
+    testing::TGateService& Gate;
+    ~OpenAtExit() { Gate.Release(); }
+  } openAtExit{*live.Gate};
   TTestClient owner(live.Port);
   owner.Connection.SendCommandData(0x1201, {TVariant("still mine")});
   live.Gate->WaitEntered(1);
