@@ -44,8 +44,10 @@ class FetchDeadlineTest : public ::testing::Test {
   }
 
   // Fetches the file; the server's trickle waits until the client has started the stream
-  // (its deadline is set then) and written `blocksFirst` blocks before its first piece.
+  // (its deadline is set then) and written `blocksFirst` blocks before its first piece. The
+  // previous fetch's serving thread reads the server's settings, so it is ended first.
   void Fetch(int blocksFirst) {
+    Link.Stop();
     Server.BeforeTrickle = [this, blocksFirst, first = true](size_t sent) mutable {
       if (first) {
         first = false;
@@ -100,6 +102,7 @@ TEST_F(FetchDeadlineTest, AStreamAtTheMinimumRateFinishesOnlyWithinItsLimit) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.SlowStart);
+    Link.Stop();  // the last fetch's serving thread reads the trickle settings
     std::filesystem::remove_all(Dir.Path() + "client");
     std::filesystem::remove(Dir.Path() + "DownLoadInfo.dat");
     Started = false;
@@ -130,6 +133,7 @@ TEST_F(FetchDeadlineTest, ATrickleIsStoppedAndTheNextFetchResumesWhereItGot) {
   ASSERT_TRUE(record.has_value());
   EXPECT_EQ(record->FilePos, static_cast<int32_t>(kPackedReceivePiece));
 
+  Link.Stop();  // the first fetch's serving thread reads the trickle settings
   Server.TrickleAfter = -1;
   Fetch(0);
   EXPECT_EQ(ReadFileBytes(Dir.Path() + "client/" + std::string(kName)), Content);
