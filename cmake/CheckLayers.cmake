@@ -20,9 +20,6 @@ set(files_still_to_convert
     src/server/file_service.cpp         # the server's file service and upload store
     src/server/pack_cache.cpp           # the packed-file cache
     src/server/pack_cache.h
-    src/server/packed_file_writer.cpp   # writes the packed files of the cache
-    src/server/delta_command.cpp        # reads a served file through the contained open
-    src/update/remote_file.cpp          # the launcher's download, resume and install
 )
 
 # Calls of the operating system by name. The short, common names count with a leading "::"

@@ -5,8 +5,8 @@
 #include "base/ascii_case.h"
 #include "base/format.h"
 #include "platform/dos_time.h"
-#include "platform/file_open.h"
 #include "platform/file_system.h"
+#include "platform/open_or_fail.h"
 #include "platform/pe_version.h"
 #include "update/release_signature.h"
 
@@ -22,10 +22,10 @@ std::string DosTimeText(int32_t age) {
 }
 
 std::string ReadWholeFile(const std::filesystem::path& path, size_t limit) {
-  File file = OpenFileOrFail(path.string(), FileAccess::Read);
-  if (file.Size() > static_cast<int64_t>(limit))
+  const std::unique_ptr<PositionedFile> file = OpenOrFail(path.string(), OpenMode::ReadOnly);
+  if (file->Size() > static_cast<int64_t>(limit))
     throw EManifestError("The release manifest is not valid: it is too large");
-  return file.ReadToEnd();
+  return ReadRest(*file);
 }
 
 }  // namespace

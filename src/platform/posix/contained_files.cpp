@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <string_view>
 
+#include "platform/posix/descriptor_helpers.h"
+
 namespace zor {
 namespace {
 
@@ -175,10 +177,10 @@ void UseComponentWalkForTests(bool on) {
   gComponentWalkOnly.store(on);
 }
 
-std::FILE* OpenFileBelowForReading(const std::string& folder, const std::string& relativeName) {
-  if (!IsContainedRelativeName(relativeName)) return nullptr;
+int OpenRegularFileBelow(const std::string& folder, const std::string& relativeName) {
+  if (!IsContainedRelativeName(relativeName)) return -1;
   const int root = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (root < 0) return nullptr;
+  if (root < 0) return -1;
   int fd = -1;
   bool walk = gComponentWalkOnly.load();
   if (!walk) {
@@ -191,15 +193,21 @@ std::FILE* OpenFileBelowForReading(const std::string& folder, const std::string&
   }
   if (walk) fd = WalkBelow(root, relativeName);
   close(root);
-  if (fd < 0) return nullptr;
+  if (fd < 0) return -1;
   struct stat info {};
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     close(fd);
-    return nullptr;
+    return -1;
   }
   // Reads block again: the non-blocking open only kept a FIFO from holding the server.
   const int flags = fcntl(fd, F_GETFL);
   if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
+}
+
+std::FILE* OpenFileBelowForReading(const std::string& folder, const std::string& relativeName) {
+  const int fd = OpenRegularFileBelow(folder, relativeName);
+  if (fd < 0) return nullptr;
   std::FILE* file = fdopen(fd, "rb");
   if (!file) close(fd);
   return file;

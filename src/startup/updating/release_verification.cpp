@@ -9,8 +9,8 @@
 #include "base/format.h"
 #include "platform/contained_files.h"
 #include "platform/directories.h"
-#include "platform/file_open.h"
 #include "platform/file_system.h"
+#include "platform/open_or_fail.h"
 #include "update/release_listing.h"
 #include "update/release_pass.h"
 #include "update/release_signature.h"
@@ -27,10 +27,10 @@ using Json = nlohmann::json;
 constexpr size_t kMaxStateBytes = kMaxManifestBytes;
 
 std::string ReadLimited(const std::string& path, size_t limit) {
-  File file = OpenFileOrFail(path, FileAccess::Read);
-  const int64_t size = file.Size();
+  const std::unique_ptr<PositionedFile> file = OpenOrFail(path, OpenMode::ReadOnly);
+  const int64_t size = file->Size();
   if (size < 0 || size > static_cast<int64_t>(limit)) throw EManifestError("The file is too large");
-  return file.ReadToEnd();
+  return ReadRest(*file);
 }
 
 std::string TwoDigits(unsigned value) {
