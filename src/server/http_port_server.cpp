@@ -149,27 +149,13 @@ void THttpPortServer::Serve(Connection& connection) {
   const int s = connection.Socket;
   const auto deadline = GetClock().Now() + std::chrono::milliseconds(Limits.RequestTimeoutMs);
   HttpMessageReader reader(HttpMessageReader::Kind::Request);
-  char buffer[4096];
   HttpResponse response;
   try {
-    while (!reader.Complete()) {
-      int error = 0;
-      const int64_t got = SocketReceive(s, buffer, sizeof(buffer), error);
-      if (got > 0) {
-        reader.Feed(std::string_view(buffer, static_cast<size_t>(got)));
-        continue;
-      }
-      if (got == 0) {
-        reader.FeedEnd();
-        break;
-      }
-      const SocketErrorKind kind = ClassifySocketError(error);
-      if (kind == SocketErrorKind::Interrupted) continue;
-      if (kind != SocketErrorKind::WouldBlock) return;
-      const int left = MillisecondsUntil(deadline);
-      if (left <= 0 || StopFlag) return;
-      PollSocket(s, kPollReadable, std::min(left, kPollMs), error);
-    }
+    int error = 0;
+    const auto stopping = [this] { return StopFlag.load(); };
+    if (ReceiveHttpMessage(s, reader, deadline, error, stopping, kPollMs) !=
+        HttpReceiveEnd::Complete)
+      return;
     response = Answer(reader.Request());
   } catch (const EHttpError& error) {
     response = TextHttpResponse(400, error.what());

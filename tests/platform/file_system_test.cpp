@@ -536,5 +536,14 @@ TEST(FileSystem, OwnerOnlyOpensRefuseAFifoWithoutWaitingAndTakeRootsFilesWhenAsk
                                       OpenOptions{.OwnerOnly = true, .OrRoot = true}));
 }
 
+TEST(FileSystem, FolderOfAPath) {
+  struct Case {
+    const char* path;
+    const char* folder;
+  } const kCases[] = {{"name", "."},   {"/name", "/"}, {"/", "/"}, {"/opt/zor/a", "/opt/zor"},
+                      {"a/b/", "a/b"}, {"", "."}};
+  for (const Case& c : kCases) EXPECT_EQ(FolderOf(c.path), c.folder) << c.path;
+}
+
 }  // namespace
 }  // namespace zor
