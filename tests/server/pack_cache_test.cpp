@@ -396,5 +396,47 @@ TEST_F(PackFixture, AFailingDiskFailsThePackAndLeavesNothingToServe) {
   }
 }
 
+// The source is read through the file layer too, whether opened by its path or below its
+// release folder: a failing open or read fails the pack naming the source, and the packed
+// file begun for it is removed.
+TEST_F(PackFixture, AFailingReadOfTheSourceFailsThePackAndLeavesNoPackedFile) {
+  struct Case {
+    const char* What;
+    std::function<void(FaultFileSystem&)> Arm;
+    std::string Message;        // before the source's path
+    bool StreamedOnly = false;  // a pack in memory reads the file in one piece
+  } const kCases[] = {
+      {"the open", [](FaultFileSystem& f) { f.FailOpen(1); }, "Cannot open "},
+      {"the first read", [](FaultFileSystem& f) { f.FailRead(1); }, "Cannot read "},
+      {"a later read", [](FaultFileSystem& f) { f.FailRead(3); }, "Cannot read ", true},
+  };
+  for (const size_t size : {size_t{300'000}, static_cast<size_t>(kPackInMemoryLimit) + 1}) {
+    const TPackSource source = Source("read.bin", Noise(size, 7));
+    for (const bool below : {false, true}) {
+      for (const Case& c : kCases) {
+        if (c.StreamedOnly && size <= static_cast<size_t>(kPackInMemoryLimit)) continue;
+        SCOPED_TRACE(::testing::Message()
+                     << c.What << ", " << size << " bytes" << (below ? ", below its folder" : ""));
+        TPackRequest request;
+        request.Source = source.Path;
+        if (below) request.SourceRoot = Dir / "src";
+        request.Target = Dir / "packed.tmp";
+        request.ExpectedSize = static_cast<int64_t>(size);
+        FaultFileSystem faults;
+        ScopedFileSystem use(faults);
+        faults.OnlyFor([&](const std::string& path) { return path == source.Path.string(); });
+        c.Arm(faults);
+        try {
+          PackFile(request);
+          ADD_FAILURE() << "packed";
+        } catch (const Exception& e) {
+          EXPECT_EQ(e.Message, c.Message + source.Path.string());
+        }
+        EXPECT_FALSE(fs::exists(request.Target));
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zor
