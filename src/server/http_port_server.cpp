@@ -58,14 +58,13 @@ void THttpPortServer::Start(const std::string& bindAddress, uint16_t port) {
   }
   Listener = s;
   BoundPort = local.Port;
-  StopFlag = false;
-  AcceptThread = std::thread([this] { AcceptLoop(); });
+  AcceptWorker.Start([this](std::stop_token stop) { AcceptLoop(stop); });
 }
 
 void THttpPortServer::Stop() {
-  StopFlag = true;
+  AcceptWorker.RequestStop();
   if (Listener != kNoSocket) ShutdownSocket(Listener);  // wakes the accept loop at once
-  if (AcceptThread.joinable()) AcceptThread.join();
+  AcceptWorker.Stop();
   {
     std::lock_guard guard(ConnectionsLock);
     for (Connection& connection : Connections) ShutdownSocket(connection.Socket);
@@ -105,8 +104,8 @@ size_t THttpPortServer::OpenFrom(uint32_t address) {
   return open;
 }
 
-void THttpPortServer::AcceptLoop() {
-  while (!StopFlag) {
+void THttpPortServer::AcceptLoop(const std::stop_token& stop) {
+  while (!stop.stop_requested()) {
     int error = 0;
     const int events = PollSocket(Listener, kPollReadable, kPollMs, error);
     if (events <= 0 || (events & kPollReadable) == 0) continue;
@@ -131,9 +130,9 @@ void THttpPortServer::AcceptLoop() {
     Connection& connection = Connections.emplace_back();
     connection.Socket = s;
     connection.Address = peer.Address;
-    connection.Thread = std::thread([this, &connection, peer] {
+    connection.Thread = std::thread([this, &connection, peer, stop] {
       try {
-        Serve(connection);
+        Serve(connection, stop);
       } catch (const std::exception& e) {
         Log.Warning(Names.Tag, "A " + Names.Request + " from " + FormatIPv4(peer.Address) +
                                    " failed: " + e.what());
@@ -145,14 +144,14 @@ void THttpPortServer::AcceptLoop() {
   }
 }
 
-void THttpPortServer::Serve(Connection& connection) {
+void THttpPortServer::Serve(Connection& connection, const std::stop_token& stop) {
   const int s = connection.Socket;
   const auto deadline = GetClock().Now() + std::chrono::milliseconds(Limits.RequestTimeoutMs);
   HttpMessageReader reader(HttpMessageReader::Kind::Request);
   HttpResponse response;
   try {
     int error = 0;
-    const auto stopping = [this] { return StopFlag.load(); };
+    const auto stopping = [&stop] { return stop.stop_requested(); };
     if (ReceiveHttpMessage(s, reader, deadline, error, stopping, kPollMs) !=
         HttpReceiveEnd::Complete)
       return;
