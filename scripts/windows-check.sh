@@ -11,7 +11,6 @@ jobs=${ZOR_WINDOWS_CHECK_JOBS:-$(nproc)}
 
 # Files that cannot pass yet, each with its reason. Remove a line once its file passes.
 not_yet=(
-  src/server/file_service.cpp        # opens files by std::filesystem::path::c_str(), wide on Windows; to move onto FileSystem
   src/server/packed_file_writer.cpp  # the same
 )
 

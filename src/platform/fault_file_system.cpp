@@ -214,12 +214,33 @@ std::unique_ptr<PositionedFile> FaultFileSystem::OpenTemporary(const std::string
   return std::make_unique<FaultFile>(*this, Base.OpenTemporary(folder));
 }
 
+std::unique_ptr<PositionedFile> FaultFileSystem::OpenBelow(const std::string& folder,
+                                                           const std::string& relativeName) {
+  {
+    std::lock_guard guard(Lock);
+    if (Applies(folder)) ++Calls.Opens;
+  }
+  return std::make_unique<FaultFile>(*this, Base.OpenBelow(folder, relativeName));
+}
+
 void FaultFileSystem::SetPermissions(const std::string& path, uint32_t permissions) {
   Base.SetPermissions(path, permissions);
 }
 
 std::optional<FileStatus> FaultFileSystem::Stat(const std::string& path, FollowLinks follow) {
   return Base.Stat(path, follow);
+}
+
+void FaultFileSystem::Link(const std::string& existing, const std::string& newName) {
+  {
+    std::lock_guard guard(Lock);
+    if (Applies(existing) || Applies(newName)) {
+      ++Calls.Renames;
+      if (RenameFault.Fires())
+        RaiseFileSystemError("Cannot link \"" + existing + "\" as", newName, RenameFault.Error);
+    }
+  }
+  Base.Link(existing, newName);
 }
 
 void FaultFileSystem::Rename(const std::string& from, const std::string& to) {

@@ -162,6 +162,15 @@ std::optional<FileKind> KindOf(FileSystem& fs, const std::string& path) {
 
 }  // namespace
 
+std::unique_ptr<PositionedFile> FileSystem::OpenBelow(const std::string& folder,
+                                                      const std::string& relativeName) {
+  return OsFileSystem().OpenBelow(folder, relativeName);
+}
+
+void FileSystem::Link(const std::string& existing, const std::string& newName) {
+  OsFileSystem().Link(existing, newName);
+}
+
 bool FileSystem::IsFile(const std::string& path) {
   return KindOf(*this, path) == FileKind::Regular;
 }

@@ -230,6 +230,17 @@ class FileSystem {
   // A new private file in `folder` for reading and writing that no other process can open
   // by name and that is gone when closed (or when the process dies): scratch space.
   virtual std::unique_ptr<PositionedFile> OpenTemporary(const std::string& folder) = 0;
+  // Opens the regular file `relativeName` ('/'-separated) below `folder` for reading without
+  // following a link anywhere on the way and without leaving the folder, so that a file
+  // swapped for a link (to a secret of the machine) is never read. A name that is not
+  // contained, a link, a folder or anything but a regular file raises. The operating
+  // system's unless a file system says otherwise.
+  virtual std::unique_ptr<PositionedFile> OpenBelow(const std::string& folder,
+                                                    const std::string& relativeName);
+  // Gives the file `existing` the second name `newName` (a hard link) in one step; raises
+  // Exists when that name is taken, so it never replaces a file. The operating system's
+  // unless a file system says otherwise.
+  virtual void Link(const std::string& existing, const std::string& newName);
 
   // ---- built on the primitives ----
   // Whether `path` is a regular file, or a folder (links followed); false also when it

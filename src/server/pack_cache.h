@@ -33,6 +33,8 @@
 #include <optional>
 #include <string>
 
+#include "base/exceptions.h"
+
 namespace zor {
 
 // One version of one source file: what the packed form is built from.
@@ -45,6 +47,17 @@ struct TPackSource {
   int64_t Size = 0;
   int64_t ModifiedNs = 0;
   uint32_t DosTime = 0;
+  // SHA-256 of the content (hexadecimal) when the release's manifest vouches for it: the
+  // packed file is then keyed on the content and date alone, not on the file's times, so
+  // every replica of a release packs the same bytes. Empty: keyed on name, size and times.
+  std::string Sha256;
+};
+
+// The source's content is no longer the one its scan found (a release being copied over):
+// the pack is refused rather than packing other bytes under the scanned content's key.
+class ESourceChanged : public Exception {
+ public:
+  ZOR_EXCEPTION_BODY(ESourceChanged, Exception)
 };
 
 struct TPackedFile {
@@ -90,9 +103,9 @@ class TPackCache {
   std::filesystem::path TempName(uint64_t key);
   TPackedFile Pack(const TPackSource& source, uint64_t key, const std::function<void()>& tick);
 
-  // Removes temporaries of this instance, and when `staleBefore` is set every temporary
-  // last written before it.
-  void SweepTemporaries(std::optional<std::filesystem::file_time_type> staleBefore);
+  // Removes temporaries of this instance, and when `staleBeforeNs` (UTC nanoseconds) is set
+  // every temporary last written before it, and every link with a temporary's name.
+  void SweepTemporaries(std::optional<int64_t> staleBeforeNs);
 
   std::filesystem::path Dir;
   int Level;

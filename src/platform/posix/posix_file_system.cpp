@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "platform/file_system.h"
+#include "platform/posix/open_below.h"
 
 namespace zor {
 namespace {
@@ -249,6 +250,19 @@ class PosixFileSystem : public FileSystem {
     }
     if (descriptor < 0) RaiseFileSystemError("Cannot create a file in", folder, errno);
     return std::make_unique<PosixFile>(folder, descriptor, false);
+  }
+
+  std::unique_ptr<PositionedFile> OpenBelow(const std::string& folder,
+                                            const std::string& relativeName) override {
+    const std::string path = folder + "/" + relativeName;
+    const int descriptor = OpenRegularFileBelow(folder, relativeName);
+    if (descriptor < 0) RaiseFileSystemError("Cannot open", path, errno);
+    return std::make_unique<PosixFile>(path, descriptor, false);
+  }
+
+  void Link(const std::string& existing, const std::string& newName) override {
+    if (::link(existing.c_str(), newName.c_str()) != 0)
+      RaiseFileSystemError("Cannot link \"" + existing + "\" as", newName, errno);
   }
 
   void SyncFolder(const std::string& folder) override {
