@@ -2,10 +2,15 @@
 // that a restarted server serves the very same packed bytes (a launcher's resume stays
 // valid). Concurrent requests for one file version pack it once; the others wait.
 //
+// A file version is keyed on its content and date when the release's manifest vouches for
+// its content (`TPackSource::Sha256`), so replicas whose copies differ only in file times
+// pack the same bytes under the same name; otherwise on its name, size and times.
+//
 // The cache folder must be private to the server's user (see private_folder.h). Beside each
 // packed file "<key>.cps" a side record "<key>.sum" holds the SHA-256 of the packed file and
 // of the source it was packed from; a packed file left by an earlier run is served only after
-// both still match in this process, else it is packed again. New files are created under
+// both still match in this process (the source's from the vouched content hash when there is
+// one), else it is packed again. New files are created under
 // names of their own that nothing may occupy (no link is followed), synced and renamed into
 // place, all through the file layer (file_system.h).
 //
