@@ -198,5 +198,22 @@ TEST_F(OneReleasePerPass, ACopyInPlaceIsServedOnlyOnceItMatchesItsManifest) {
   EXPECT_EQ(ClientFile("New.dat"), SampleBytes(30000, 4));
 }
 
+// A delta request names no release. One that reaches a server of another release gets a
+// delta of that release's file (here larger than the signed one): the launcher does not take
+// it, and fetches the file whole by a request that names the release, which that server
+// answers "other release", so the file comes from a server of the pass's release.
+TEST_F(OneReleasePerPass, ADeltaOfAnotherReleasesFileIsNotTakenAndTheFileComesWhole) {
+  WriteFileBytes((New.Release / "Data.bin").string(), SampleBytes(140000, 5));
+  Tool({"sign", "--key", KeyFile, "--release", New.Release.string()});
+  New.Files->Release().Rescan();
+  GuardWith(New);
+  WriteFileBytes(Client.Path() + "Data.bin", SampleBytes(150000, 1));  // release 1's copy
+  TDownLoadExecutor executor;
+  executor.Run({"Data.bin"});  // the first connection reaches the old server
+  EXPECT_EQ(ClientFile("Data.bin"), SampleBytes(140000, 5));
+  EXPECT_EQ(Old.Files->DeltaFetch().Sent(), 1);
+  EXPECT_GE(OtherReleaseRefusals(Old), 1);
+}
+
 }  // namespace
 }  // namespace zor
