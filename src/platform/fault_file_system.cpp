@@ -228,9 +228,7 @@ std::unique_ptr<PositionedFile> FaultFileSystem::OpenBelow(const std::string& fo
   const std::string path =
       (folder.empty() || folder.back() == '/' ? folder : folder + "/") + relativeName;
   if (const int error = AdmitOpen(path, false)) RaiseFileSystemError("Cannot open", path, error);
-  std::unique_ptr<PositionedFile> file = Base.OpenBelow(folder, relativeName);
-  if (!file) return nullptr;
-  return std::make_unique<FaultFile>(*this, std::move(file));
+  return std::make_unique<FaultFile>(*this, Base.OpenBelow(folder, relativeName));
 }
 
 void FaultFileSystem::SetPermissions(const std::string& path, uint32_t permissions) {
@@ -239,6 +237,18 @@ void FaultFileSystem::SetPermissions(const std::string& path, uint32_t permissio
 
 std::optional<FileStatus> FaultFileSystem::Stat(const std::string& path, FollowLinks follow) {
   return Base.Stat(path, follow);
+}
+
+void FaultFileSystem::Link(const std::string& existing, const std::string& newName) {
+  {
+    std::lock_guard guard(Lock);
+    if (Applies(existing) || Applies(newName)) {
+      ++Calls.Renames;
+      if (RenameFault.Fires())
+        RaiseFileSystemError("Cannot link \"" + existing + "\" as", newName, RenameFault.Error);
+    }
+  }
+  Base.Link(existing, newName);
 }
 
 void FaultFileSystem::Rename(const std::string& from, const std::string& to) {

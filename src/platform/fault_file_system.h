@@ -84,9 +84,11 @@ class FaultFileSystem : public FileSystem {
   void SyncFolder(const std::string& folder) override;
   // Counts as an open for writing.
   std::unique_ptr<PositionedFile> OpenTemporary(const std::string& folder) override;
-  // Counts as an open for reading of "<folder>/<relativeName>".
+  // Counts as an open for reading of "<folder>/<relativeName>"; its reads may fail.
   std::unique_ptr<PositionedFile> OpenBelow(const std::string& folder,
                                             const std::string& relativeName) override;
+  // Counts and fails as a rename.
+  void Link(const std::string& existing, const std::string& newName) override;
 
  private:
   class FaultFile;

@@ -163,6 +163,10 @@ std::optional<FileKind> KindOf(FileSystem& fs, const std::string& path) {
 
 }  // namespace
 
+void FileSystem::Link(const std::string& existing, const std::string& newName) {
+  OsFileSystem().Link(existing, newName);
+}
+
 bool FileSystem::IsFile(const std::string& path) {
   return KindOf(*this, path) == FileKind::Regular;
 }

@@ -238,12 +238,17 @@ class FileSystem {
   // A new private file in `folder` for reading and writing that no other process can open
   // by name and that is gone when closed (or when the process dies): scratch space.
   virtual std::unique_ptr<PositionedFile> OpenTemporary(const std::string& folder) = 0;
-  // The regular file `relativeName` ('/' between its parts) below `folder`, for reading,
+  // Opens the regular file `relativeName` ('/' between its parts) below `folder` for reading,
   // reached without following any link and without leaving the folder (see
-  // contained_files.h); null when there is no such regular file. The open file is the one
-  // checked, so a file swapped for a link after a scan is never read.
+  // contained_files.h), so that a file swapped for a link (to a secret of the machine) after
+  // a scan is never read. A name that is not contained, a link, a folder or anything but a
+  // regular file raises.
   virtual std::unique_ptr<PositionedFile> OpenBelow(const std::string& folder,
                                                     const std::string& relativeName) = 0;
+  // Gives the file `existing` the second name `newName` (a hard link) in one step; raises
+  // Exists when that name is taken, so it never replaces a file. The operating system's
+  // unless a file system says otherwise.
+  virtual void Link(const std::string& existing, const std::string& newName);
 
   // ---- built on the primitives ----
   // Whether `path` is a regular file, or a folder (links followed); false also when it

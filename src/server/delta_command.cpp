@@ -96,9 +96,13 @@ void TDeltaCommand::Serve(TServiceMessage& message) {
   if (!slot.Held || file->Size > kDeltaMaxFileBytes) return decline();
 
   // Opened below the release folder without following links, like every served file.
-  const std::unique_ptr<PositionedFile> stream = CurrentFileSystem().OpenBelow(
-      file->Root.string(), file->Path.lexically_relative(file->Root).generic_string());
-  if (!stream) throw Exception(Format(kTextNoSuchFile, {request.Name}));
+  std::unique_ptr<PositionedFile> stream;
+  try {
+    stream = CurrentFileSystem().OpenBelow(
+        file->Root.string(), file->Path.lexically_relative(file->Root).generic_string());
+  } catch (const EFileSystemError&) {
+    throw Exception(Format(kTextNoSuchFile, {request.Name}));
+  }
   const size_t limit = static_cast<size_t>(std::min<int64_t>(
       static_cast<int64_t>(kDeltaMaxWireBytes), packedSize * Limits.PaysPercent / 100));
   TDeltaDeflater deflater(limit);

@@ -197,9 +197,8 @@ TPackedFileInfo PackFile(const TPackRequest& request) {
                        request.SourceRoot.string(),
                        request.Source.lexically_relative(request.SourceRoot).generic_string());
   } catch (const EFileSystemError&) {
-    source.reset();
+    throw Exception("Cannot open " + request.Source.string());
   }
-  if (!source) throw Exception("Cannot open " + request.Source.string());
   TSourceReader in(*source, request.Source);
   std::unique_ptr<PositionedFile> out;
   try {

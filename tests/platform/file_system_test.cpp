@@ -481,10 +481,18 @@ TEST(FileSystem, OpenBelowReadsOnlyRegularFilesReachedWithoutLinks) {
   ASSERT_NE(data, nullptr);
   char buffer[16];
   EXPECT_EQ(std::string(buffer, data->ReadAt(0, buffer, sizeof buffer)), "payload");
-  // Nothing for a link at the end or on the way, a folder, a missing file or a name that
+  // Refused: a link at the end or on the way, a folder, a missing file or a name that
   // leaves the folder.
-  for (const char* name : {"sub/link", "linked/data", "sub", "sub/missing", "../x", "/etc/passwd"})
-    EXPECT_EQ(files.OpenBelow(dir.Path(), name), nullptr) << name;
+  struct Case {
+    const char* Name;
+    FileErrorKind Kind;
+  } const kCases[] = {
+      {"sub/link", FileErrorKind::Other}, {"linked/data", FileErrorKind::Other},
+      {"sub", FileErrorKind::IsFolder},   {"sub/missing", FileErrorKind::NotFound},
+      {"../x", FileErrorKind::Other},     {"/etc/passwd", FileErrorKind::Other},
+  };
+  for (const Case& c : kCases)
+    EXPECT_EQ(CaughtError([&] { files.OpenBelow(dir.Path(), c.Name); }).Kind, c.Kind) << c.Name;
 
   // A fault armed for opens reaches it, and its reads meet the read faults.
   FaultFileSystem faults;

@@ -14,7 +14,9 @@
 
 #include "base/exceptions.h"
 #include "platform/fault_file_system.h"
+#include "server/content_hash.h"
 #include "server/packed_file_writer.h"
+#include "support/expect_error.h"
 #include "support/file_contents.h"
 #include "support/temp_folder.h"
 #include "support/unpack_bytes.h"
@@ -153,6 +155,23 @@ TEST_F(PackFixture, AFileThatChangedSizeIsNotPackedAndTheNextRequestTriesAgain) 
   for (const auto& entry : fs::directory_iterator(Dir / "cache"))
     kinds.insert(entry.path().extension().string());
   EXPECT_EQ(kinds, (std::set<std::string>{".cps", ".sum"}));
+}
+
+// A source the release's manifest vouches for is packed under its content's key only while
+// it still has that content: a copy that replaced it since the scan makes the pack fail
+// (nothing is left in the cache), and the next request with the scanned content packs it.
+TEST_F(PackFixture, AContentKeyedSourceThatChangedSinceItsScanIsNotPacked) {
+  TPackCache cache(Dir / "cache");
+  TPackSource source = Source("a.dll", "the scanned content");
+  source.Sha256 = Sha256OfFile(source.Path);
+  Source("a.dll", "the copied  content");  // same size, other bytes
+  testing::ExpectError<ESourceChanged>(
+      [&] { cache.Get(source); }, "ESourceChanged",
+      "The content of a.dll changed since the release was scanned");
+  EXPECT_TRUE(fs::is_empty(cache.Folder()));
+  Source("a.dll", "the scanned content");
+  EXPECT_EQ(testing::UnpackBytes(testing::ReadAll(cache.Get(source).Path)).Data,
+            "the scanned content");
 }
 
 TEST_F(PackFixture, ATickThatRaisesStopsPackingAndLeavesNoFile) {

@@ -1,5 +1,7 @@
 #include "platform/contained_files.h"
 
+#include "platform/posix/open_below.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
@@ -178,7 +180,10 @@ void UseComponentWalkForTests(bool on) {
 }
 
 int OpenRegularFileBelow(const std::string& folder, const std::string& relativeName) {
-  if (!IsContainedRelativeName(relativeName)) return -1;
+  if (!IsContainedRelativeName(relativeName)) {
+    errno = EINVAL;
+    return -1;
+  }
   const int root = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (root < 0) return -1;
   int fd = -1;
@@ -192,11 +197,16 @@ int OpenRegularFileBelow(const std::string& folder, const std::string& relativeN
     walk = fd < 0 && (errno == ENOSYS || errno == EPERM);
   }
   if (walk) fd = WalkBelow(root, relativeName);
+  const int openError = errno;
   close(root);
-  if (fd < 0) return -1;
+  if (fd < 0) {
+    errno = openError;
+    return -1;
+  }
   struct stat info {};
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     close(fd);
+    errno = S_ISDIR(info.st_mode) ? EISDIR : ENOENT;
     return -1;
   }
   // Reads block again: the non-blocking open only kept a FIFO from holding the server.

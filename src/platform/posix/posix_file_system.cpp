@@ -12,6 +12,7 @@
 
 #include "platform/file_system.h"
 #include "platform/posix/descriptor_helpers.h"
+#include "platform/posix/open_below.h"
 
 namespace zor {
 namespace {
@@ -259,11 +260,16 @@ class PosixFileSystem : public FileSystem {
 
   std::unique_ptr<PositionedFile> OpenBelow(const std::string& folder,
                                             const std::string& relativeName) override {
-    const int descriptor = OpenRegularFileBelow(folder, relativeName);
-    if (descriptor < 0) return nullptr;
     const std::string path =
         (folder.empty() || folder.back() == '/' ? folder : folder + "/") + relativeName;
+    const int descriptor = OpenRegularFileBelow(folder, relativeName);
+    if (descriptor < 0) RaiseFileSystemError("Cannot open", path, errno);
     return std::make_unique<PosixFile>(path, descriptor, false);
+  }
+
+  void Link(const std::string& existing, const std::string& newName) override {
+    if (::link(existing.c_str(), newName.c_str()) != 0)
+      RaiseFileSystemError("Cannot link \"" + existing + "\" as", newName, errno);
   }
 
   void SyncFolder(const std::string& folder) override {
