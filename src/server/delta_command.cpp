@@ -9,6 +9,7 @@
 #include "intercom/ic_connection.h"
 #include "platform/file_system.h"
 #include "platform/open_or_fail.h"
+#include "server/release_pass_guard.h"
 #include "server/server_call.h"
 #include "transport/ic_errors.h"
 #include "update/delta_fetch.h"
@@ -76,7 +77,11 @@ TDeltaCommand::TDeltaCommand(TReleaseFolder& folder, TPackedLookup packed,
 void TDeltaCommand::Serve(TServiceMessage& message) {
   TServerCall& call = *message.Call;
   const TDeltaRequest request = ParseDeltaRequest(call.Args);
-  const std::optional<TReleaseFile> file = Folder.Find(request.Name, request.Area);
+  // A pass of another release is told so before any work, from the verdict of the very scan
+  // the file is looked up in, as for the whole-file fetches.
+  const std::shared_ptr<const TReleaseSnapshot> snapshot = Folder.Snapshot();
+  CheckPassRelease(call.Args, snapshot->Manifest, kDeltaReleaseArg);
+  const TReleaseFile* file = snapshot->Find(request.Name, request.Area);
   if (!file) {
     call.Reply({TVariant(false), TVariant(""), TVariant(0), TVariant(0), TVariant(kNoDelta),
                 TVariant(""), TVariant(0)});

@@ -141,7 +141,15 @@ TFileService::TFileService(TZORServer* server, TFileServiceSettings settings)
   RegisterCommand(cmdPackedFileFetch, [this](TServiceMessage& m) { FileFetch(m, true); });
   RegisterCommand(cmdUploadFile, [this](TServiceMessage& m) { Upload(m); });
   if (Settings.ServeDeltas)
-    RegisterCommand(cmdDeltaFileFetch, [this](TServiceMessage& m) { Deltas.Serve(m); });
+    RegisterCommand(cmdDeltaFileFetch, [this](TServiceMessage& m) {
+      try {
+        Deltas.Serve(m);
+      } catch (const EExecuteError& e) {
+        if (e.ErrorCode == kErrOtherRelease && Server())
+          Server()->Counters().Refused(RefusalReason::OtherRelease);
+        throw;
+      }
+    });
   SetTimerInterval(kReleaseWatchIntervalMs);
 }
 

@@ -7,9 +7,9 @@
 
 namespace zor {
 
-std::optional<uint64_t> PassRelease(const TVariantArray& args) {
-  if (args.size() <= kFetchReleaseArg) return std::nullopt;
-  const TVariant& arg = args[kFetchReleaseArg];
+std::optional<uint64_t> PassRelease(const TVariantArray& args, size_t index) {
+  if (args.size() <= index) return std::nullopt;
+  const TVariant& arg = args[index];
   if (arg.IsEmpty() || arg.IsNull()) return std::nullopt;
   if (!arg.IsString())
     throw EInvalidCommand(std::string(kCommandArgumentInvalidText), nullptr, kErrInvalidArgument);
@@ -20,8 +20,8 @@ std::optional<uint64_t> PassRelease(const TVariantArray& args) {
   return wanted;
 }
 
-void CheckPassRelease(const TVariantArray& args, const TManifestStatus& status) {
-  const std::optional<uint64_t> wanted = PassRelease(args);
+void CheckPassRelease(const TVariantArray& args, const TManifestStatus& status, size_t index) {
+  const std::optional<uint64_t> wanted = PassRelease(args, index);
   if (!wanted) return;
   switch (status.State) {
     case ManifestState::Matches:

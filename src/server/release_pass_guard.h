@@ -8,15 +8,18 @@
 
 #include "intercom/variant.h"
 #include "server/release_manifest_check.h"
+#include "update/release_pass.h"
 
 namespace zor {
 
 // Raises `EExecuteError` with kErrOtherRelease when the fetch request's `args` name a
 // release other than the one `status` describes, `EInvalidCommand` when the argument is
 // not a release counter; nothing when the request names none.
-void CheckPassRelease(const TVariantArray& args, const TManifestStatus& status);
+// `index` is the argument's place in the request.
+void CheckPassRelease(const TVariantArray& args, const TManifestStatus& status,
+                      size_t index = kFetchReleaseArg);
 // The release the fetch request's `args` name; nothing when they name none. Raises as
 // `CheckPassRelease` for an argument that is not a release counter.
-std::optional<uint64_t> PassRelease(const TVariantArray& args);
+std::optional<uint64_t> PassRelease(const TVariantArray& args, size_t index = kFetchReleaseArg);
 
 }  // namespace zor

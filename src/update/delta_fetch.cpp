@@ -12,6 +12,7 @@
 #include "update/delta_wire.h"
 #include "update/file_date.h"
 #include "update/release_guard.h"
+#include "update/release_pass.h"
 #include "update/sha256.h"
 
 namespace zor {
@@ -92,13 +93,18 @@ std::optional<bool> TDeltaFetch::Fetch(TRemoteFile& file, const TDownloadRecord&
   TVariantArray reply;
   {
     TVerbatimStrings verbatim;  // the name reaches the server exactly as its list spells it
-    file.Connection->SendCommandData(
-        cmdDeltaFileFetch, {TVariant::Wide(record.Name), TVariant(record.Area),
-                            TVariant(record.Lang), TVariant::Bytes(std::move(signature))});
+    TVariantArray args{TVariant::Wide(record.Name), TVariant(record.Area), TVariant(record.Lang),
+                       TVariant::Bytes(std::move(signature))};
+    // A pass on a signed release names it, so that a server of another one refuses at once
+    // instead of sending a delta of its own file.
+    if (const auto guard = GetReleaseGuard(); guard && guard->HasManifest())
+      args.push_back(TVariant(ReleaseArgText(guard->Manifest().Counter)));
+    file.Connection->SendCommandData(cmdDeltaFileFetch, args);
     try {
       reply = file.Connection->WaitResult(false);
     } catch (const EResultError& e) {
-      // An older server, or one that refused this request: the whole file, as before.
+      // An older server, or one that refused this request (one of another release among
+      // them): the whole file, whose request knows how to ask elsewhere.
       if (e.ErrorCode == kErrUnknownCommand) Enabled = false;
       return std::nullopt;
     }

@@ -1,7 +1,9 @@
 // The delta fetch on the wire (command 0xA220 of the file service).
 //
-// Arguments: [name (string), area (string), language tag (string), signature (byte array)],
-// the signature being that of the client's old copy (delta_codec.h).
+// Arguments: [name (string), area (string), language tag (string), signature (byte array),
+// release (string, optional)], the signature being that of the client's old copy
+// (delta_codec.h) and the release the one a pass on a signed release names, as its fetch
+// requests do (release_pass.h).
 // Reply: [found, version, size, age, delta bytes, SHA-256, packed size]. Version, size and
 // age are those of the server's file, as the one-trip fetch gives them; size and SHA-256 (64
 // lower-case hexadecimal digits) are what the patched file must come to; packed size is what

@@ -1,8 +1,8 @@
 // One release per update pass. Behind a balancer each request of a launcher may reach
 // another server, and during a roll-out those servers serve different releases. So the
-// fetch requests (0xA215, 0xA216) of a pass that accepted a signed manifest carry that
-// manifest's release counter as one more argument, a decimal string; a server whose
-// release folder is another release (its manifest has another counter, or it has none or
+// fetch requests (0xA215, 0xA216, and the delta request 0xA220) of a pass that accepted a signed
+// manifest carry that manifest's release counter as one more argument, a decimal string; a server
+// whose release folder is another release (its manifest has another counter, or it has none or
 // cannot read it) answers with the result code kErrOtherRelease instead of a file, and the launcher
 // asks again on a new connection, which the balancer sends elsewhere. A server that does not know
 // the argument ignores it; a launcher without a manifest does not send it.
@@ -18,8 +18,10 @@
 
 namespace zor {
 
-// The argument's place in a fetch request (after name, area, position, size, age, language).
+// The argument's place in a fetch request (after name, area, position, size, age, language)
+// and in a delta request (after name, area, language, signature).
 inline constexpr size_t kFetchReleaseArg = 6;
+inline constexpr size_t kDeltaReleaseArg = 4;
 inline constexpr uint32_t kErrOtherRelease = 0x74000021;
 
 inline constexpr std::string_view kOtherReleaseText =
