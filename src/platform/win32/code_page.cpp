@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "base/exceptions.h"
 #include "base/format.h"
 
@@ -36,8 +38,40 @@ std::wstring ToUtf16(std::string_view text, uint32_t codePage, DWORD flags = 0) 
   return out;
 }
 
-// `wide` in the code page; `lost` tells whether a character had to become '?'.
+bool IsHighSurrogate(wchar_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(wchar_t c) {
+  return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+std::string FromUtf16Run(std::wstring_view wide, uint32_t codePage, bool* lost);
+
+// `wide` in the code page; `lost` tells whether a character had to become '?'. A character
+// beyond the basic plane that the code page cannot hold is one '?', not one per half.
 std::string FromUtf16(std::wstring_view wide, uint32_t codePage, bool* lost) {
+  if (lost) *lost = false;
+  if (codePage == kCodePageUtf8) return FromUtf16Run(wide, codePage, lost);
+  std::string out;
+  size_t start = 0;
+  for (size_t i = 0; i + 1 < wide.size(); ++i) {
+    if (!IsHighSurrogate(wide[i]) || !IsLowSurrogate(wide[i + 1])) continue;
+    bool pairLost = false;
+    FromUtf16Run(wide.substr(i, 2), codePage, &pairLost);
+    if (!pairLost) continue;
+    out += FromUtf16Run(wide.substr(start, i - start), codePage, nullptr);
+    out += '?';
+    if (lost) *lost = true;
+    start = i + 2;
+    ++i;
+  }
+  bool restLost = false;
+  out += FromUtf16Run(wide.substr(start), codePage, &restLost);
+  if (lost && restLost) *lost = true;
+  return out;
+}
+
+std::string FromUtf16Run(std::wstring_view wide, uint32_t codePage, bool* lost) {
   if (wide.empty()) return {};
   const bool utf8 = codePage == kCodePageUtf8;
   // The default character and its report exist only for the code pages that are not UTF.
@@ -93,9 +127,26 @@ std::string AnsiToUtf8(std::string_view ansi, uint32_t codePage) {
   if (ansi.empty()) return {};
   if (IsAsciiIn(ansi, codePage)) return std::string(ansi);
   RequireKnown(codePage);
-  std::wstring wide = ToUtf16(ansi, codePage);
-  for (wchar_t& c : wide)
-    if (c == 0xFFFD || c == 0x30FB) c = L'?';  // what the system puts for a byte it cannot read
+  // Most text converts whole. The system's tables give a byte that is no character a
+  // private-use code point (0xFF in 936 is U+F8F5), so text with any of those, and text
+  // the strict conversion refuses, goes one character at a time.
+  std::wstring wide = ToUtf16(ansi, codePage, MB_ERR_INVALID_CHARS);
+  const auto privateUse = [](wchar_t c) { return c >= 0xE000 && c <= 0xF8FF; };
+  if (wide.empty() || std::any_of(wide.begin(), wide.end(), privateUse)) {
+    wide.clear();
+    size_t i = 0;
+    while (i < ansi.size()) {
+      const bool pair = IsLeadByte(static_cast<uint8_t>(ansi[i]), codePage);
+      const size_t length = pair ? 2 : 1;
+      const std::wstring one =
+          i + length <= ansi.size() ? ToUtf16(ansi.substr(i, length), codePage, MB_ERR_INVALID_CHARS)
+                                    : std::wstring();
+      const bool read = one.size() == 1 && !(length == 1 && privateUse(one[0]) &&
+                                             static_cast<uint8_t>(ansi[i]) >= 0x80);
+      wide += read ? one : std::wstring(1, L'?');
+      i += std::min(length, ansi.size() - i);
+    }
+  }
   return FromUtf16(wide, kCodePageUtf8, nullptr);
 }
 

@@ -235,10 +235,11 @@ int64_t SocketReceiveFrom(int socket, void* buffer, int64_t count, SocketAddress
   if (n == SOCKET_ERROR) {
     const int code = ::WSAGetLastError();
     if (code == WSAEMSGSIZE) {
-      // A datagram larger than the buffer: the part that fit, as the truncating receive
-      // reports it on Linux (the caller sees it was cut from a full buffer).
+      // A datagram larger than the buffer: Windows keeps the part that fit but not the
+      // whole length, so the answer is one more than fit, which tells the caller (as the
+      // truncating receive's length does on Linux) that the datagram did not fit.
       from = FromSockaddr(in);
-      return count;
+      return count + 1;
     }
     error = code;
     return -1;
