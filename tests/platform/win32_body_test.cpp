@@ -136,8 +136,8 @@ TEST(Win32ContainedFiles, ListsDeletesAndRefusesNamesThatLeaveTheFolder) {
     const char* name;
     bool contained;
   } const kCases[] = {
-      {"a/z.txt", true}, {"a\\z.txt", false}, {"C:x", false},        {"b.txt:stream", false},
-      {"../b.txt", false}, {"/b.txt", false},  {"a//z.txt", false},
+      {"a/z.txt", true},   {"a\\z.txt", false}, {"C:x", false},      {"b.txt:stream", false},
+      {"../b.txt", false}, {"/b.txt", false},   {"a//z.txt", false},
   };
   for (const Case& c : kCases) EXPECT_EQ(IsContainedRelativeName(c.name), c.contained) << c.name;
 
@@ -145,7 +145,7 @@ TEST(Win32ContainedFiles, ListsDeletesAndRefusesNamesThatLeaveTheFolder) {
   EXPECT_TRUE(DeleteFileBelow(folder.Path(), "a/z.txt"));  // read-only goes as on Linux
   EXPECT_FALSE(DeleteFileBelow(folder.Path(), "a/z.txt"));
   EXPECT_FALSE(DeleteFileBelow(folder.Path(), "a\\deep\\y.txt"));
-  EXPECT_FALSE(DeleteFileBelow(folder.Path(), "a"));  // a folder is no file
+  EXPECT_FALSE(DeleteFileBelow(folder.Path(), "a"));         // a folder is no file
   EXPECT_FALSE(RemoveEmptyFolderBelow(folder.Path(), "a"));  // not empty
   EXPECT_TRUE(RemoveEmptyFolderBelow(folder.Path(), "empty"));
   EXPECT_FALSE(fs::exists(folder.Dir() / "empty"));

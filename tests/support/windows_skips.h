@@ -18,6 +18,6 @@ inline constexpr bool kHaveLocalPipes =
 }  // namespace zor::testing
 
 // Skips the test on Windows when local pipes are missing there.
-#define ZOR_SKIP_WITHOUT_LOCAL_PIPES()                                       \
-  if (!::zor::testing::kHaveLocalPipes)                                      \
+#define ZOR_SKIP_WITHOUT_LOCAL_PIPES()  \
+  if (!::zor::testing::kHaveLocalPipes) \
   GTEST_SKIP() << "local pipes are not available on Windows yet"

@@ -138,9 +138,9 @@ std::string AnsiToUtf8(std::string_view ansi, uint32_t codePage) {
     while (i < ansi.size()) {
       const bool pair = IsLeadByte(static_cast<uint8_t>(ansi[i]), codePage);
       const size_t length = pair ? 2 : 1;
-      const std::wstring one =
-          i + length <= ansi.size() ? ToUtf16(ansi.substr(i, length), codePage, MB_ERR_INVALID_CHARS)
-                                    : std::wstring();
+      const std::wstring one = i + length <= ansi.size()
+                                   ? ToUtf16(ansi.substr(i, length), codePage, MB_ERR_INVALID_CHARS)
+                                   : std::wstring();
       const bool read = one.size() == 1 && !(length == 1 && privateUse(one[0]) &&
                                              static_cast<uint8_t>(ansi[i]) >= 0x80);
       wide += read ? one : std::wstring(1, L'?');

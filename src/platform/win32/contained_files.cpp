@@ -120,14 +120,17 @@ bool DeleteFileBelow(const std::string& folder, const std::string& relativeName)
   if (!PinFoldersOnTheWay(folder, relativeName, pinned, holder, last)) return false;
   BY_HANDLE_FILE_INFORMATION info{};
   // Opened for deletion as itself: a link goes, never what it points to.
-  Handle entry = OpenEntry(holder + "/" + last, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, info);
-  if (!entry.Valid() || ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsReparsePoint(info)))
+  Handle entry =
+      OpenEntry(holder + "/" + last, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, info);
+  if (!entry.Valid() ||
+      ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsReparsePoint(info)))
     return false;
   if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
     // Removing needs no right to write the file itself, as on Linux.
     FILE_BASIC_INFO basic{};
-    basic.FileAttributes = (info.dwFileAttributes & ~DWORD{FILE_ATTRIBUTE_READONLY}) | FILE_ATTRIBUTE_NORMAL;
+    basic.FileAttributes =
+        (info.dwFileAttributes & ~DWORD{FILE_ATTRIBUTE_READONLY}) | FILE_ATTRIBUTE_NORMAL;
     ::SetFileInformationByHandle(entry.Get(), FileBasicInfo, &basic, sizeof basic);
   }
   FILE_DISPOSITION_INFO disposition{TRUE};
@@ -160,10 +163,13 @@ std::FILE* OpenFileBelowForReading(const std::string& folder, const std::string&
   std::string holder, last;
   if (!PinFoldersOnTheWay(folder, relativeName, pinned, holder, last)) return nullptr;
   BY_HANDLE_FILE_INFORMATION info{};
-  Handle file = OpenEntry(holder + "/" + last, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, info);
-  if (!file.Valid() || (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+  Handle file = OpenEntry(holder + "/" + last, GENERIC_READ,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, info);
+  if (!file.Valid() ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
     return nullptr;
-  const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.Get()), _O_RDONLY | _O_BINARY);
+  const int descriptor =
+      _open_osfhandle(reinterpret_cast<intptr_t>(file.Get()), _O_RDONLY | _O_BINARY);
   if (descriptor < 0) return nullptr;
   file.Release();  // the descriptor owns it now
   std::FILE* stream = _fdopen(descriptor, "rb");

@@ -13,8 +13,9 @@ DynamicLibrary::~DynamicLibrary() {
 
 std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& path, std::string& error) {
   error.clear();
-  const bool absolute = (path.size() > 2 && path[1] == ':' && (path[2] == '/' || path[2] == '\\')) ||
-                        path.starts_with("//") || path.starts_with("\\\\");
+  const bool absolute =
+      (path.size() > 2 && path[1] == ':' && (path[2] == '/' || path[2] == '\\')) ||
+      path.starts_with("//") || path.starts_with("\\\\");
   if (!absolute) {
     // A bare or relative name would make the loader search the system's folders.
     error = "not a full path: " + path;
@@ -23,8 +24,8 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& path, st
   std::wstring name = win32::Wide(path);
   for (wchar_t& c : name)
     if (c == L'/') c = L'\\';  // the loader's altered search wants backslashes
-  HMODULE handle = ::LoadLibraryExW(name.c_str(), nullptr,
-                                    LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+  HMODULE handle = ::LoadLibraryExW(
+      name.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (!handle) {
     const uint32_t code = ::GetLastError();
     error = "cannot load " + path + ": " + SystemErrorMessage(code);

@@ -26,7 +26,8 @@ std::optional<FileIdentity> ReadFileIdentity(const std::string& path) {
   identity.ModifiedNs = win32::FileTimeToUnixNs(info.ftLastWriteTime);
   FILETIME changed;
   changed.dwLowDateTime = static_cast<DWORD>(basic.ChangeTime.QuadPart);
-  changed.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(basic.ChangeTime.QuadPart) >> 32);
+  changed.dwHighDateTime =
+      static_cast<DWORD>(static_cast<uint64_t>(basic.ChangeTime.QuadPart) >> 32);
   identity.ChangedNs = win32::FileTimeToUnixNs(changed);
   return identity;
 }

@@ -13,11 +13,10 @@ namespace zor {
 namespace {
 
 FolderSharing EntrySharing(const std::filesystem::path& path) {
-  win32::Handle handle(::CreateFileW(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                     nullptr));
+  win32::Handle handle(
+      ::CreateFileW(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   // An entry that cannot be looked at may be anybody's.
   if (!handle.Valid()) return FolderSharing::OthersMayWrite;
   return win32::IsTrustedOwnHandle(handle.Get()) ? FolderSharing::Private

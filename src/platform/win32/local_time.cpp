@@ -14,7 +14,7 @@ LocalDateTime ToLocalDateTime(std::chrono::system_clock::time_point time) {
   if (!::FileTimeToSystemTime(&utc, &utcParts) ||
       !::SystemTimeToTzSpecificLocalTime(nullptr, &utcParts, &local))
     return LocalDateTime{};
-  return LocalDateTime{local.wYear, local.wMonth,  local.wDay,         local.wHour,
+  return LocalDateTime{local.wYear,   local.wMonth,  local.wDay,         local.wHour,
                        local.wMinute, local.wSecond, local.wMilliseconds};
 }
 

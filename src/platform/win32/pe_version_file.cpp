@@ -2,8 +2,8 @@
 #include <windows.h>
 
 #include "platform/pe_version.h"
-#include "platform/win32/wide_text.h"
 #include "platform/win32/error_codes.h"
+#include "platform/win32/wide_text.h"
 
 namespace zor {
 

@@ -51,11 +51,10 @@ void EnsurePrivateFolder(const std::string& path, TFolderPrivacy privacy) {
   if (!CreatePrivateFolder(wide) && ::GetLastError() != ERROR_ALREADY_EXISTS)
     RaiseLastWin32ErrorEx("Cannot make the folder " + path);
   // The folder itself, never what a link there points to.
-  win32::Handle handle(::CreateFileW(wide.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                     nullptr));
+  win32::Handle handle(
+      ::CreateFileW(wide.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!handle.Valid()) RaiseLastWin32ErrorEx("Cannot read the folder " + path);
   BY_HANDLE_FILE_INFORMATION info{};
   if (!::GetFileInformationByHandle(handle.Get(), &info))

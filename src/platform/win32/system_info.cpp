@@ -35,9 +35,9 @@ std::string GetUserName() {
 std::string GetNetworkAdapterText() {
   ULONG size = 16 * 1024;
   std::vector<BYTE> buffer(size);
-  ULONG rc = ::GetAdaptersAddresses(AF_UNSPEC, GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST,
-                                    nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()),
-                                    &size);
+  ULONG rc =
+      ::GetAdaptersAddresses(AF_UNSPEC, GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST, nullptr,
+                             reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
   if (rc == ERROR_BUFFER_OVERFLOW) {
     buffer.resize(size);
     rc = ::GetAdaptersAddresses(AF_UNSPEC, GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST, nullptr,

@@ -11,9 +11,9 @@
 #include <utility>
 
 #include "platform/file_system.h"
+#include "platform/win32/error_codes.h"
 #include "platform/win32/owner_check.h"
 #include "platform/win32/wide_text.h"
-#include "platform/win32/error_codes.h"
 
 namespace zor {
 namespace {
@@ -95,7 +95,8 @@ class Win32File : public PositionedFile {
 
   void SetModifiedTime(int64_t utcNs) override {
     const FILETIME time = win32::UnixNsToFileTime(utcNs);
-    if (!::SetFileTime(Live(), nullptr, nullptr, &time)) RaiseLast("Cannot set the time of", Path());
+    if (!::SetFileTime(Live(), nullptr, nullptr, &time))
+      RaiseLast("Cannot set the time of", Path());
   }
 
   void Close() override {
@@ -227,10 +228,9 @@ class Win32FileSystem : public FileSystem {
     uint64_t size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && follow == FollowLinks::Yes) {
       // The attributes above are the link's own; the target's come through an open handle.
-      win32::Handle target(::CreateFileW(name.c_str(), 0,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                         nullptr));
+      win32::Handle target(
+          ::CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
       BY_HANDLE_FILE_INFORMATION info{};
       if (!target.Valid() || !::GetFileInformationByHandle(target.Get(), &info)) {
         const DWORD error = ::GetLastError();
