@@ -14,8 +14,7 @@ build=${ZOR_WINDOWS_BUILD:-build-windows}
 jobs=$(nproc)
 
 seconds() { date +%s.%N; }
-elapsed() { printf '%.1f' "$(echo "$(seconds) - $1" | bc)"; }
-command -v bc >/dev/null || { DEBIAN_FRONTEND=noninteractive apt-get install -y -qq bc >/dev/null; }
+elapsed() { awk -v from="$1" -v to="$(seconds)" 'BEGIN { printf "%.1f", to - from }'; }
 
 start=$(seconds)
 deps=$(bash scripts/windows-deps.sh | tail -1)

@@ -46,7 +46,9 @@ ensure_deb_src() {
   apt-get update -qq >&2
 }
 
-# One cache folder per compiler and source versions: a change of either builds anew.
+# One cache folder per compiler and source versions: a change of either builds anew. The
+# versions come from the package lists, which the source entry's check brings up to date.
+ensure_deb_src
 version_of() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null || echo none; }
 key="gcc$(version_of g++-mingw-w64-x86-64-posix)-gtest$(version_of googletest)"
 key+="-sodium$(apt-cache policy libsodium-dev 2>/dev/null | sed -n 's/ *Candidate: //p')"
