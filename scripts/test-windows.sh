@@ -35,6 +35,7 @@ cleanup() {
 }
 trap cleanup EXIT
 start=$(seconds)
+mkdir -p "$WINEPREFIX"
 wineserver -p
 wine cmd /c exit >/dev/null 2>&1
 echo "windows: Wine prefix ready ($(elapsed "$start") s)"
