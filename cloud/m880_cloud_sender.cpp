@@ -9,9 +9,9 @@
 
 #include "base/clock.h"
 #include "base/utf.h"
-#include "platform/file_open.h"
 #include "platform/file_system.h"
 #include "platform/local_time.h"
+#include "platform/open_or_fail.h"
 #include "startup/server_settings/cloud_sender_interface.h"
 #include "transport/cloud_lookup_wire.h"
 #include "transport/http_client.h"
@@ -154,9 +154,9 @@ class TM880CloudSender final : public IM880CloudSender {
     }
     // Never through a link another user put at the name; a new log is private.
     try {
-      File out =
-          OpenOwnFileForAppendOrFail((std::filesystem::path(LogPath) / kLogFileName).string());
-      out.Write(TimeStamp() + " " + line + "\r\n");
+      OpenOrFail((std::filesystem::path(LogPath) / kLogFileName).string(), OpenMode::Append,
+                 OpenOptions{.Permissions = kPrivateFileMode})
+          ->WriteAllAt(0, TimeStamp() + " " + line + "\r\n");
     } catch (const std::exception&) {
     }
   }

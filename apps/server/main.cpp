@@ -17,6 +17,7 @@
 #include "intercom/connect_strings.h"
 #include "platform/code_page.h"
 #include "platform/locale.h"
+#include "platform/special_folders.h"
 #include "platform/stop_signal.h"
 #include "server/file_service.h"
 #include "server/health_service.h"
@@ -38,10 +39,8 @@ namespace {
 using namespace zor;
 
 std::filesystem::path DefaultCacheDir() {
-  if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache)
-    return std::filesystem::path(cache) / "zor/pack";
-  if (const char* home = std::getenv("HOME"); home && *home)
-    return std::filesystem::path(home) / ".cache/zor/pack";
+  if (const std::optional<std::string> cache = GetCacheFolderOfEnvironment())
+    return std::filesystem::path(*cache) / "zor/pack";
   // A service without a home: the folder a package lays out for it (owned by its user, 0700).
   return "/var/cache/zor/pack";
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file_identity.h"
+
 namespace zor {
 
 class DynamicLibrary {
@@ -19,10 +21,10 @@ class DynamicLibrary {
   // Nothing, with the system's reason in `error`, when the file is missing or cannot be
   // loaded.
   static std::unique_ptr<DynamicLibrary> Load(const std::string& path, std::string& error);
-  // Loads the library at `path` when it is still the file open as `descriptor`, which the
-  // caller checked (same device and inode); nothing, with the reason in `error`, otherwise.
-  static std::unique_ptr<DynamicLibrary> LoadOpen(int descriptor, const std::string& path,
-                                                  std::string& error);
+  // Loads the library at `path` when it is still the file the caller checked through an open
+  // file (same device and inode as `checked`); nothing, with the reason in `error`, otherwise.
+  static std::unique_ptr<DynamicLibrary> LoadChecked(const FileIdentity& checked,
+                                                     const std::string& path, std::string& error);
 
   // The address of the exported symbol, or nullptr when the library does not export it.
   void* Symbol(std::string_view name) const;

@@ -37,6 +37,7 @@ class FaultFileSystem::FaultFile : public PositionedFile {
 
   void SetPermissions(uint32_t permissions) override { Base->SetPermissions(permissions); }
   void SetModifiedTime(int64_t utcNs) override { Base->SetModifiedTime(utcNs); }
+  std::optional<FileIdentity> Identity() override { return Base->Identity(); }
   void Close() override { Base->Close(); }
 
  private:
@@ -77,6 +78,15 @@ void FaultFileSystem::FailRename(int n, int error) {
 void FaultFileSystem::FailOpenForWriting(int n, int error) {
   std::lock_guard guard(Lock);
   OpenFault.Arm(n, error);
+}
+
+void FaultFileSystem::FailOpen(int n, int error) {
+  std::lock_guard guard(Lock);
+  AnyOpenFault.Arm(n, error);
+}
+
+void FaultFileSystem::FailOpen(int n, FileErrorKind kind) {
+  FailOpen(n, static_cast<int>(OsErrorOf(kind)));
 }
 
 void FaultFileSystem::FailWrite(int n, FileErrorKind kind) {
@@ -130,8 +140,8 @@ void FaultFileSystem::OnlyFor(std::function<bool(const std::string&)> filter) {
 
 void FaultFileSystem::Reset() {
   std::lock_guard guard(Lock);
-  WriteFault = ShortWriteFault = SyncFault = FolderSyncFault = RenameFault = OpenFault = ReadFault =
-      Trigger{};
+  WriteFault = ShortWriteFault = SyncFault = FolderSyncFault = RenameFault = OpenFault =
+      AnyOpenFault = ReadFault = Trigger{};
   FreeSpace.reset();
   RenameHook = nullptr;
   Filter = nullptr;
@@ -189,29 +199,36 @@ int FaultFileSystem::AdmitRead(const std::string& path) {
   return ReadFault.Fires() ? ReadFault.Error : 0;
 }
 
+int FaultFileSystem::AdmitOpen(const std::string& path, bool writing) {
+  std::lock_guard guard(Lock);
+  if (!Applies(path)) return 0;
+  ++Calls.Opens;
+  // Both armed triggers count this call, even when the first already fails it.
+  const bool anyFails = AnyOpenFault.Fires();
+  const bool writeFails = writing && OpenFault.Fires();
+  if (anyFails) return AnyOpenFault.Error;
+  return writeFails ? OpenFault.Error : 0;
+}
+
 std::unique_ptr<PositionedFile> FaultFileSystem::Open(const std::string& path, OpenMode mode,
                                                       const OpenOptions& options) {
-  {
-    std::lock_guard guard(Lock);
-    if (Applies(path)) {
-      ++Calls.Opens;
-      if (mode != OpenMode::ReadOnly && OpenFault.Fires())
-        RaiseFileSystemError("Cannot open", path, OpenFault.Error);
-    }
-  }
+  if (const int error = AdmitOpen(path, mode != OpenMode::ReadOnly))
+    RaiseFileSystemError("Cannot open", path, error);
   return std::make_unique<FaultFile>(*this, Base.Open(path, mode, options));
 }
 
 std::unique_ptr<PositionedFile> FaultFileSystem::OpenTemporary(const std::string& folder) {
-  {
-    std::lock_guard guard(Lock);
-    if (Applies(folder)) {
-      ++Calls.Opens;
-      if (OpenFault.Fires())
-        RaiseFileSystemError("Cannot create a file in", folder, OpenFault.Error);
-    }
-  }
+  if (const int error = AdmitOpen(folder, true))
+    RaiseFileSystemError("Cannot create a file in", folder, error);
   return std::make_unique<FaultFile>(*this, Base.OpenTemporary(folder));
+}
+
+std::unique_ptr<PositionedFile> FaultFileSystem::OpenBelow(const std::string& folder,
+                                                           const std::string& relativeName) {
+  const std::string path =
+      (folder.empty() || folder.back() == '/' ? folder : folder + "/") + relativeName;
+  if (const int error = AdmitOpen(path, false)) RaiseFileSystemError("Cannot open", path, error);
+  return std::make_unique<FaultFile>(*this, Base.OpenBelow(folder, relativeName));
 }
 
 void FaultFileSystem::SetPermissions(const std::string& path, uint32_t permissions) {
@@ -220,6 +237,18 @@ void FaultFileSystem::SetPermissions(const std::string& path, uint32_t permissio
 
 std::optional<FileStatus> FaultFileSystem::Stat(const std::string& path, FollowLinks follow) {
   return Base.Stat(path, follow);
+}
+
+void FaultFileSystem::Link(const std::string& existing, const std::string& newName) {
+  {
+    std::lock_guard guard(Lock);
+    if (Applies(existing) || Applies(newName)) {
+      ++Calls.Renames;
+      if (RenameFault.Fires())
+        RaiseFileSystemError("Cannot link \"" + existing + "\" as", newName, RenameFault.Error);
+    }
+  }
+  Base.Link(existing, newName);
 }
 
 void FaultFileSystem::Rename(const std::string& from, const std::string& to) {

@@ -35,6 +35,8 @@ class FaultFileSystem : public FileSystem {
   void FailRename(int n, FileErrorKind kind = FileErrorKind::Other);
   // Every mode but ReadOnly.
   void FailOpenForWriting(int n, FileErrorKind kind = FileErrorKind::AccessDenied);
+  // Every open, for reading too (an open below a folder among them).
+  void FailOpen(int n, FileErrorKind kind = FileErrorKind::AccessDenied);
   void FailRead(int n, FileErrorKind kind = FileErrorKind::Other);
   // The same with one particular error number of the system, for a test of how that
   // number is reported or classified.
@@ -43,6 +45,7 @@ class FaultFileSystem : public FileSystem {
   void FailFolderSync(int n, int osError);
   void FailRename(int n, int osError);
   void FailOpenForWriting(int n, int osError);
+  void FailOpen(int n, int osError);
   void FailRead(int n, int osError);
   // The n-th write from now writes only `bytes` bytes (at least one) and reports that.
   void ShortWrite(int n, size_t bytes);
@@ -81,6 +84,11 @@ class FaultFileSystem : public FileSystem {
   void SyncFolder(const std::string& folder) override;
   // Counts as an open for writing.
   std::unique_ptr<PositionedFile> OpenTemporary(const std::string& folder) override;
+  // Counts as an open for reading of "<folder>/<relativeName>"; its reads may fail.
+  std::unique_ptr<PositionedFile> OpenBelow(const std::string& folder,
+                                            const std::string& relativeName) override;
+  // Counts and fails as a rename.
+  void Link(const std::string& existing, const std::string& newName) override;
 
  private:
   class FaultFile;
@@ -102,8 +110,11 @@ class FaultFileSystem : public FileSystem {
 
   FileSystem& Base;
   mutable std::mutex Lock;
+  // The error an open of `path` fails with (0: none); counts the open.
+  int AdmitOpen(const std::string& path, bool writing);
+
   Trigger WriteFault, ShortWriteFault, SyncFault, FolderSyncFault, RenameFault, OpenFault,
-      ReadFault;
+      AnyOpenFault, ReadFault;
   std::optional<int64_t> FreeSpace;
   std::function<void(const std::string&, const std::string&)> RenameHook;
   std::function<bool(const std::string&)> Filter;

@@ -10,8 +10,6 @@
 #include <optional>
 #include <string>
 
-#include "platform/file_open.h"
-
 namespace zor {
 
 struct FileIdentity {
@@ -27,7 +25,6 @@ struct FileIdentity {
 // The identity of the regular file at `path` (a link is followed, as opening does); nullopt
 // when there is none or it cannot be queried.
 std::optional<FileIdentity> ReadFileIdentity(const std::string& path);
-// The identity of an open file; nullopt when it cannot be queried.
-std::optional<FileIdentity> ReadFileIdentity(const File& file);
+// The identity of an open file is `PositionedFile::Identity` (file_system.h).
 
 }  // namespace zor

@@ -7,6 +7,7 @@
 
 #include "base/format.h"
 #include "platform/last_error.h"
+#include "platform/path_delimiter.h"
 
 namespace zor {
 namespace {
@@ -162,6 +163,10 @@ std::optional<FileKind> KindOf(FileSystem& fs, const std::string& path) {
 
 }  // namespace
 
+void FileSystem::Link(const std::string& existing, const std::string& newName) {
+  OsFileSystem().Link(existing, newName);
+}
+
 bool FileSystem::IsFile(const std::string& path) {
   return KindOf(*this, path) == FileKind::Regular;
 }
@@ -277,10 +282,10 @@ bool IsReplacementTemporaryOf(std::string_view name, std::string_view targetName
 }
 
 std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
+  std::string folder = FolderWithDelimiter(path);
+  if (folder.empty()) return ".";
+  if (folder.size() > 1) folder.pop_back();  // the root keeps its only delimiter
+  return folder;
 }
 
 FileSystem& CurrentFileSystem() {

@@ -39,6 +39,7 @@
 
 #include "base/exceptions.h"
 #include "platform/file_error_kind.h"
+#include "platform/file_identity.h"
 
 namespace zor {
 
@@ -102,8 +103,12 @@ struct OpenOptions {
   // whole file. Held by a writer, the open fails (Other, "busy").
   bool DenyWrite = false;
   // Only a regular file of this process's user that nobody else may write is opened; any
-  // other fails (AccessDenied). For what the program keeps between runs.
+  // other fails (AccessDenied). For what the program keeps between runs. A FIFO at the
+  // name fails the same way instead of blocking the open.
   bool OwnerOnly = false;
+  // With OwnerOnly: a file of root that only root may write passes too (a per-machine
+  // install).
+  bool OrRoot = false;
 };
 
 // An open file, read and written at given positions (no shared file pointer, so two
@@ -128,6 +133,9 @@ class PositionedFile {
   virtual void Sync() = 0;
   virtual void SetPermissions(uint32_t permissions) = 0;
   virtual void SetModifiedTime(int64_t utcNs) = 0;
+  // Which file this is and when it last changed (file_identity.h); nullopt when it cannot be
+  // queried or is not a regular file.
+  virtual std::optional<FileIdentity> Identity() = 0;
   virtual void Close() = 0;
 
   // Writes every byte at `offset`, continuing after short writes.
@@ -230,6 +238,17 @@ class FileSystem {
   // A new private file in `folder` for reading and writing that no other process can open
   // by name and that is gone when closed (or when the process dies): scratch space.
   virtual std::unique_ptr<PositionedFile> OpenTemporary(const std::string& folder) = 0;
+  // Opens the regular file `relativeName` ('/' between its parts) below `folder` for reading,
+  // reached without following any link and without leaving the folder (see
+  // contained_files.h), so that a file swapped for a link (to a secret of the machine) after
+  // a scan is never read. A name that is not contained, a link, a folder or anything but a
+  // regular file raises.
+  virtual std::unique_ptr<PositionedFile> OpenBelow(const std::string& folder,
+                                                    const std::string& relativeName) = 0;
+  // Gives the file `existing` the second name `newName` (a hard link) in one step; raises
+  // Exists when that name is taken, so it never replaces a file. The operating system's
+  // unless a file system says otherwise.
+  virtual void Link(const std::string& existing, const std::string& newName);
 
   // ---- built on the primitives ----
   // Whether `path` is a regular file, or a folder (links followed); false also when it

@@ -1,9 +1,10 @@
 #include "platform/locale.h"
 
 #include <atomic>
-#include <cctype>
 #include <string>
 
+#include "base/ascii_case.h"
+#include "base/language_suffix.h"
 #include "base/number_strings.h"
 
 namespace zor {
@@ -11,16 +12,6 @@ namespace {
 
 // 0 = no override.
 std::atomic<uint32_t> gLcidOverride{0};
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -39,12 +30,12 @@ uint32_t LcidFromLocaleName(std::string_view name) {
   const size_t end = name.find_first_of(".@");
   if (end != std::string_view::npos) name = name.substr(0, end);
   if (name.size() != 5 || (name[2] != '_' && name[2] != '-')) return kLcidEnglishUs;
-  if (!SameNoCase(name.substr(0, 2), "zh")) return kLcidEnglishUs;
+  if (!SameTextAscii(name.substr(0, 2), "zh")) return kLcidEnglishUs;
   const std::string_view territory = name.substr(3);
-  if (SameNoCase(territory, "TW")) return kLcidChineseTaiwan;
-  if (SameNoCase(territory, "HK")) return kLcidChineseHongKong;
-  if (SameNoCase(territory, "CN")) return kLcidChineseChina;
-  if (SameNoCase(territory, "SG")) return kLcidChineseSingapore;
+  if (SameTextAscii(territory, "TW")) return kLcidChineseTaiwan;
+  if (SameTextAscii(territory, "HK")) return kLcidChineseHongKong;
+  if (SameTextAscii(territory, "CN")) return kLcidChineseChina;
+  if (SameTextAscii(territory, "SG")) return kLcidChineseSingapore;
   return kLcidEnglishUs;
 }
 
@@ -65,8 +56,7 @@ uint32_t GetSystemDefaultLCID() {
 }
 
 bool IsTraditionalScriptSystem() {
-  const uint32_t lcid = GetSystemDefaultLCID();
-  return lcid == kLcidChineseTaiwan || lcid == kLcidChineseHongKong;
+  return IsTraditionalScriptSystem(GetSystemDefaultLCID());
 }
 
 ScopedLcidOverride::ScopedLcidOverride(uint32_t lcid)

@@ -1,6 +1,6 @@
 // Folders that only this process's user may change: a cache that the server trusts or the
 // launcher's own files must not be in a folder that another user made first or can write
-// into. New files in them are made with `CreateNewOwnFileOrFail` (file_open.h).
+// into. New files in them are made with `OpenMode::CreateNew` (file_system.h).
 #pragma once
 
 #include <string>

@@ -16,6 +16,10 @@ std::string GetHomeFolder();
 std::string GetConfigFolder();
 // ${XDG_CACHE_HOME:-~/.cache}: what the user's programs may rebuild.
 std::string GetCacheFolder();
+// The same from the environment alone: ${XDG_CACHE_HOME:-$HOME/.cache}, none when neither
+// is set to an absolute path (a service started without a home, which has a folder of its
+// own instead of the password database's home).
+std::optional<std::string> GetCacheFolderOfEnvironment();
 // XDG_DESKTOP_DIR of ${XDG_CONFIG_HOME:-~/.config}/user-dirs.dirs, else ~/Desktop.
 std::string GetDesktopFolder();
 // ${XDG_DATA_HOME:-~/.local/share}/applications.

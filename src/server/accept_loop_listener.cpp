@@ -35,25 +35,19 @@ void TAcceptLoopListener::StartAccepting(TZORServer& server) {
     ReleaseListenRecord(Shared);
     throw;
   }
-  StopFlag = false;
   IsRunning = true;
-  Thread = std::thread([this, &server] { Loop(server); });
+  Worker.Start([this, &server](std::stop_token stop) { Loop(server, stop); });
 }
 
 void TAcceptLoopListener::Stop() {
-  {
-    std::lock_guard guard(PauseLock);
-    StopFlag = true;
-  }
-  PauseWake.notify_all();
-  if (Thread.joinable()) Thread.join();
+  Worker.Stop();
   Waiting.reset();
   ReleaseListenRecord(Shared);
   IsRunning = false;
 }
 
-void TAcceptLoopListener::Loop(TZORServer& server) {
-  while (!StopFlag) {
+void TAcceptLoopListener::Loop(TZORServer& server, const std::stop_token& stop) {
+  while (!stop.stop_requested()) {
     try {
       if (!Waiting) {
         Waiting = NewWaitingEnd();
@@ -66,7 +60,7 @@ void TAcceptLoopListener::Loop(TZORServer& server) {
       if (Waiting->GetState() == kStateDisconnected) {
         server.Log().Warning(LogTag, "Accepting on [" + Text + "] failed; listening again");
         Waiting.reset();
-        Pause(kRetryPause);
+        Worker.PauseFor(stop, kRetryPause);
         continue;
       }
       if (Shared) {
@@ -74,20 +68,14 @@ void TAcceptLoopListener::Loop(TZORServer& server) {
         int error = 0;
         PollSocket(Shared->Socket, kPollReadable, kAcceptWaitMs, error);
       } else {
-        Pause(kAcceptPause);
+        Worker.PauseFor(stop, kAcceptPause);
       }
     } catch (const std::exception& e) {
       server.Log().Error(LogTag, "Listener [" + Text + "]: " + e.what());
       Waiting.reset();
-      Pause(kRetryPause);
+      Worker.PauseFor(stop, kRetryPause);
     }
   }
-}
-
-void TAcceptLoopListener::Pause(std::chrono::milliseconds duration) {
-  std::unique_lock guard(PauseLock);
-  GetClock().WaitUntil(guard, PauseWake, GetClock().Now() + duration,
-                       [this] { return StopFlag.load(); });
 }
 
 }  // namespace zor

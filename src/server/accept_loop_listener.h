@@ -5,12 +5,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 
+#include "base/stoppable_worker.h"
 #include "server/server_listener.h"
 
 namespace zor {
@@ -45,15 +43,11 @@ class TAcceptLoopListener : public TServerListener {
   std::shared_ptr<TListenRecord> Shared;
 
  private:
-  void Loop(TZORServer& server);
-  void Pause(std::chrono::milliseconds duration);
+  void Loop(TZORServer& server, const std::stop_token& stop);
 
   std::string LogTag;
-  std::mutex PauseLock;
-  std::condition_variable PauseWake;
-  std::atomic<bool> StopFlag{false};
   std::atomic<bool> IsRunning{false};
-  std::thread Thread;
+  TStoppableWorker Worker;
 };
 
 }  // namespace zor

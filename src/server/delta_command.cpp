@@ -1,14 +1,14 @@
 #include "server/delta_command.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 
 #include "base/clock.h"
 #include "base/exceptions.h"
 #include "base/format.h"
 #include "intercom/ic_connection.h"
-#include "platform/contained_files.h"
+#include "platform/file_system.h"
+#include "platform/open_or_fail.h"
 #include "server/server_call.h"
 #include "transport/ic_errors.h"
 #include "update/delta_fetch.h"
@@ -33,10 +33,6 @@ const std::string& TextArg(const TVariantArray& args, size_t index) {
     InvalidArgument(std::string(kCommandArgumentInvalidText));
   return args[index].Text();
 }
-
-struct TFileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 // One of the deltas made at once, while it lasts; none when all are taken.
 class TDeltaSlot {
@@ -100,9 +96,13 @@ void TDeltaCommand::Serve(TServiceMessage& message) {
   if (!slot.Held || file->Size > kDeltaMaxFileBytes) return decline();
 
   // Opened below the release folder without following links, like every served file.
-  const std::unique_ptr<std::FILE, TFileCloser> stream(OpenFileBelowForReading(
-      file->Root.string(), file->Path.lexically_relative(file->Root).generic_string()));
-  if (!stream) throw Exception(Format(kTextNoSuchFile, {request.Name}));
+  std::unique_ptr<PositionedFile> stream;
+  try {
+    stream = CurrentFileSystem().OpenBelow(
+        file->Root.string(), file->Path.lexically_relative(file->Root).generic_string());
+  } catch (const EFileSystemError&) {
+    throw Exception(Format(kTextNoSuchFile, {request.Name}));
+  }
   const size_t limit = static_cast<size_t>(std::min<int64_t>(
       static_cast<int64_t>(kDeltaMaxWireBytes), packedSize * Limits.PaysPercent / 100));
   TDeltaDeflater deflater(limit);
@@ -113,8 +113,12 @@ void TDeltaCommand::Serve(TServiceMessage& message) {
     MakeDelta(
         request.Signature,
         [&](uint8_t* buffer, size_t count) {
-          const size_t got = std::fread(buffer, 1, count, stream.get());
-          if (got == 0 && std::ferror(stream.get())) throw Exception("Cannot read a served file");
+          size_t got = 0;
+          try {
+            got = ReadUpTo(*stream, size, buffer, count);
+          } catch (const EFileSystemError&) {
+            throw Exception("Cannot read a served file");
+          }
           hash.Update(buffer, got);
           size += static_cast<int64_t>(got);
           if (size > kDeltaMaxFileBytes) throw TDeltaDeclined{};

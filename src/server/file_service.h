@@ -3,13 +3,10 @@
 // both forms from any position (0xA20A, 0xA20E), both in one reply (0xA215, 0xA216) and
 // uploads (0xA214), from a release folder
 // laid out like a client folder. Packed files are built once per file version (ahead of
-// time at start, or on first request) and kept in a cache folder.
+// time at start, or on first request; pack_scheduler.h) and kept in a cache folder.
 //
 // An upload needs a logged-on session and lands below the upload folder (area folder, then
-// the checked name) only when its data arrived complete and within the limits of one file
-// and of its folder: it is written to a file of its own beside the target and linked to the
-// target's name at the end. An existing file is never replaced: such an upload is refused.
-// A refused or broken upload leaves neither that file nor the folders made for it.
+// the checked name; upload_store.h) only when its data arrived complete and within its limits.
 #pragma once
 
 #include <atomic>
@@ -30,9 +27,11 @@
 
 #include "server/delta_command.h"
 #include "server/pack_cache.h"
+#include "server/pack_scheduler.h"
 #include "server/release_folder.h"
 #include "server/release_manifest_check.h"
 #include "server/server_limits.h"
+#include "server/upload_store.h"
 #include "server/zor_service.h"
 #include "update/file_service_commands.h"
 
@@ -46,17 +45,6 @@ inline constexpr size_t kPackedStreamPiece = 16384;
 // closed: closing on unread data would reset the link and lose the refusal on its way to
 // the client. A client that stops sending and closes its end ends the wait sooner.
 inline constexpr std::chrono::seconds kUploadDrainLimit{10};
-
-inline constexpr std::string_view kUploadTooLargeText =
-    "上传的档案 %s 有 %u 个字节，超过了服务器允许的 %u 个字节！";
-inline constexpr std::string_view kUploadNotStoredText = "无法储存上传的档案 %s！";
-// Our own: uploads never replace a file, and each folder takes only so many.
-inline constexpr std::string_view kUploadExistsText = "服务器上已经有上传的档案 %s，不会覆盖它！";
-inline constexpr std::string_view kUploadFolderFullText =
-    "上传目录 %s 已满(最多 %d 个档案、%d 个字节)！";
-inline constexpr std::string_view kUploadNeedsLogonText = "上传档案需要已登录的连线！";
-inline constexpr std::string_view kUploadInReleaseText =
-    "The upload folder %s must not be the release folder %s, lie inside it or contain it";
 
 struct TFileServiceSettings {
   std::filesystem::path ReleaseDir;
@@ -74,23 +62,6 @@ struct TFileServiceSettings {
   TReleaseFolder::VersionReader VersionReader;
 };
 
-// The folders that uploads made and that no complete upload has used yet, and the files and
-// bytes of uploads still running per target folder, under the lock that every upload holds
-// while it makes folders, reserves room, puts its file in one, or removes them.
-struct TUploadFolders {
-  struct TRoom {
-    int64_t Files = 0;
-    int64_t Bytes = 0;
-  };
-  std::mutex Lock;
-  std::set<std::filesystem::path> Pending;
-  std::map<std::filesystem::path, TRoom> Running;
-};
-
-// Raises `Exception` (kUploadInReleaseText) when the upload folder is the release folder,
-// lies inside it or contains it: an upload would then change what every client installs.
-void CheckUploadFolder(const std::filesystem::path& upload, const std::filesystem::path& release);
-
 class TFileService : public TZORService {
  public:
   TFileService(TZORServer* server, TFileServiceSettings settings);
@@ -102,8 +73,9 @@ class TFileService : public TZORService {
   // Bytes of file data (plain or packed) sent to clients since the start.
   int64_t BytesServed() const { return Served.load(); }
   const TDeltaCommand& DeltaFetch() const { return Deltas; }
-  // How the release folder stood against its manifest at the last scan.
-  TManifestStatus Manifest() const { return ManifestWatch.Status(); }
+  // How the release folder stood against its manifest at the last scan (a scan held back
+  // included: the folder on disk is what readiness reports).
+  TManifestStatus Manifest() const { return Folder.LatestVerdict(); }
   // True while a scan of the release waits to be packed ahead or is being packed.
   bool Packing();
 
@@ -123,22 +95,12 @@ class TFileService : public TZORService {
   void FileFetch(TServiceMessage& message, bool packed);
   void Upload(TServiceMessage& message);
   TPackedFile Packed(const TReleaseFile& file, TServerCall* call);
-  // Packs the listed `files` on every core; `tick` runs on the calling thread about once a
-  // second while it waits and may raise to give up (the workers then stop too).
-  void PackAll(const std::vector<TReleaseFile>& files, const std::function<void()>& tick);
-  // The packer thread: packs each new scan of the release ahead of demand.
-  void PackLoop();
 
   TFileServiceSettings Settings;
   TReleaseManifestWatch ManifestWatch;  // before the folder, whose scans it watches
   TReleaseFolder Folder;
   TPackCache Cache;
-  std::atomic<bool> StopPacking{false};
-  std::mutex PackLock;
-  std::condition_variable PackWake;
-  std::shared_ptr<const TReleaseSnapshot> PackWanted;  // a scan not packed yet
-  bool PackBusy = false;
-  std::thread PackThread;
+  TPackScheduler Packer;
   std::atomic<uint64_t> UploadCounter{0};
   std::atomic<int64_t> Served{0};
   TUploadFolders UploadFolders;

@@ -58,14 +58,13 @@ void THttpPortServer::Start(const std::string& bindAddress, uint16_t port) {
   }
   Listener = s;
   BoundPort = local.Port;
-  StopFlag = false;
-  AcceptThread = std::thread([this] { AcceptLoop(); });
+  AcceptWorker.Start([this](std::stop_token stop) { AcceptLoop(stop); });
 }
 
 void THttpPortServer::Stop() {
-  StopFlag = true;
+  AcceptWorker.RequestStop();
   if (Listener != kNoSocket) ShutdownSocket(Listener);  // wakes the accept loop at once
-  if (AcceptThread.joinable()) AcceptThread.join();
+  AcceptWorker.Stop();
   {
     std::lock_guard guard(ConnectionsLock);
     for (Connection& connection : Connections) ShutdownSocket(connection.Socket);
@@ -105,8 +104,8 @@ size_t THttpPortServer::OpenFrom(uint32_t address) {
   return open;
 }
 
-void THttpPortServer::AcceptLoop() {
-  while (!StopFlag) {
+void THttpPortServer::AcceptLoop(const std::stop_token& stop) {
+  while (!stop.stop_requested()) {
     int error = 0;
     const int events = PollSocket(Listener, kPollReadable, kPollMs, error);
     if (events <= 0 || (events & kPollReadable) == 0) continue;
@@ -131,9 +130,9 @@ void THttpPortServer::AcceptLoop() {
     Connection& connection = Connections.emplace_back();
     connection.Socket = s;
     connection.Address = peer.Address;
-    connection.Thread = std::thread([this, &connection, peer] {
+    connection.Thread = std::thread([this, &connection, peer, stop] {
       try {
-        Serve(connection);
+        Serve(connection, stop);
       } catch (const std::exception& e) {
         Log.Warning(Names.Tag, "A " + Names.Request + " from " + FormatIPv4(peer.Address) +
                                    " failed: " + e.what());
@@ -145,31 +144,17 @@ void THttpPortServer::AcceptLoop() {
   }
 }
 
-void THttpPortServer::Serve(Connection& connection) {
+void THttpPortServer::Serve(Connection& connection, const std::stop_token& stop) {
   const int s = connection.Socket;
   const auto deadline = GetClock().Now() + std::chrono::milliseconds(Limits.RequestTimeoutMs);
   HttpMessageReader reader(HttpMessageReader::Kind::Request);
-  char buffer[4096];
   HttpResponse response;
   try {
-    while (!reader.Complete()) {
-      int error = 0;
-      const int64_t got = SocketReceive(s, buffer, sizeof(buffer), error);
-      if (got > 0) {
-        reader.Feed(std::string_view(buffer, static_cast<size_t>(got)));
-        continue;
-      }
-      if (got == 0) {
-        reader.FeedEnd();
-        break;
-      }
-      const SocketErrorKind kind = ClassifySocketError(error);
-      if (kind == SocketErrorKind::Interrupted) continue;
-      if (kind != SocketErrorKind::WouldBlock) return;
-      const int left = MillisecondsUntil(deadline);
-      if (left <= 0 || StopFlag) return;
-      PollSocket(s, kPollReadable, std::min(left, kPollMs), error);
-    }
+    int error = 0;
+    const auto stopping = [&stop] { return stop.stop_requested(); };
+    if (ReceiveHttpMessage(s, reader, deadline, error, stopping, kPollMs) !=
+        HttpReceiveEnd::Complete)
+      return;
     response = Answer(reader.Request());
   } catch (const EHttpError& error) {
     response = TextHttpResponse(400, error.what());

@@ -14,6 +14,7 @@
 #include <thread>
 #include <variant>
 
+#include "base/stoppable_worker.h"
 #include "server/server_log.h"
 #include "transport/http_message.h"
 
@@ -61,8 +62,8 @@ class THttpPortServer {
     std::thread Thread;
   };
 
-  void AcceptLoop();
-  void Serve(Connection& connection);
+  void AcceptLoop(const std::stop_token& stop);
+  void Serve(Connection& connection, const std::stop_token& stop);
   // Joins and frees the connections that have ended; answers how many are still open.
   size_t ReapConnections();
   // Open connections from `address`.
@@ -74,11 +75,10 @@ class THttpPortServer {
   const Handler Answer;
   int Listener = -1;
   uint16_t BoundPort = 0;
-  std::atomic<bool> StopFlag{false};
   std::atomic<uint64_t> AnswerCount{0};
   std::mutex ConnectionsLock;
   std::list<Connection> Connections;
-  std::thread AcceptThread;
+  TStoppableWorker AcceptWorker;
 };
 
 // A plain-text answer.

@@ -43,20 +43,18 @@ void TNameServiceResponder::Start(const std::string& bindAddress, uint16_t port)
   }
   Socket = s;
   BoundPort = local.Port;
-  StopFlag = false;
-  Thread = std::thread([this] { Loop(); });
+  Worker.Start([this](std::stop_token stop) { Loop(stop); });
 }
 
 void TNameServiceResponder::Stop() {
-  StopFlag = true;
-  if (Thread.joinable()) Thread.join();
+  Worker.Stop();
   if (Socket != kNoSocket) CloseSocket(Socket);
   Socket = kNoSocket;
 }
 
-void TNameServiceResponder::Loop() {
+void TNameServiceResponder::Loop(const std::stop_token& stop) {
   std::vector<uint8_t> buffer(kReceiveBuffer);
-  while (!StopFlag) {
+  while (!stop.stop_requested()) {
     int error = 0;
     const int events = PollSocket(Socket, kPollReadable, kPollMs, error);
     if (events <= 0 || (events & kPollReadable) == 0) continue;

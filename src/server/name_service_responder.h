@@ -7,8 +7,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
+#include "base/stoppable_worker.h"
 #include "server/name_table.h"
 #include "server/server_log.h"
 
@@ -31,16 +31,15 @@ class TNameServiceResponder {
   uint64_t Answered() const { return AnswerCount.load(); }
 
  private:
-  void Loop();
+  void Loop(const std::stop_token& stop);
 
   TServerLog& Log;
   std::mutex NamesLock;
   std::shared_ptr<const TNameTable> Names;
   int Socket = -1;
   uint16_t BoundPort = 0;
-  std::atomic<bool> StopFlag{false};
   std::atomic<uint64_t> AnswerCount{0};
-  std::thread Thread;
+  TStoppableWorker Worker;
 };
 
 }  // namespace zor

@@ -2,10 +2,10 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <random>
 
 #include "base/byte_order.h"
+#include "base/clock.h"
 #include "base/exceptions.h"
 #include "platform/file_system.h"
 #include "platform/private_folder.h"
@@ -18,6 +18,7 @@ namespace zor {
 namespace {
 
 constexpr auto kWaitTick = std::chrono::seconds(1);
+constexpr size_t kSideRecordLimit = 4096;
 
 uint64_t Fnv1a(uint64_t hash, std::string_view bytes) {
   for (unsigned char c : bytes) {
@@ -35,18 +36,22 @@ std::string SideRecord(const std::string& packedHash, const std::string& sourceH
          "\n";
 }
 
-std::string ReadSmallFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string text(4096, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  text.resize(static_cast<size_t>(in.gcount()));
-  return text;
-}
-
 std::string HexOf(uint64_t value) {
   char text[17];
   std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
   return text;
+}
+
+// The source time a packed file's header carries for the cache's check: none for a file
+// keyed on its content, which must come out the same whatever the copy's times.
+int64_t HeaderTimeOf(const TPackSource& source) {
+  return source.Sha256.empty() ? source.ModifiedNs : 0;
+}
+
+std::string RecordPathOf(const std::filesystem::path& packed) {
+  std::filesystem::path record = packed;
+  record.replace_extension(".sum");
+  return record.string();
 }
 
 }  // namespace
@@ -57,28 +62,44 @@ TPackCache::TPackCache(std::filesystem::path folder, int level)
   std::random_device random;
   Instance = HexOf((static_cast<uint64_t>(random()) << 32) ^ random());
   // Temporaries of runs that ended early; a younger one may be another server's pack.
-  SweepTemporaries(std::filesystem::file_time_type::clock::now() - kStaleTempAge);
+  const int64_t now =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(GetClock().UtcNow().time_since_epoch())
+          .count();
+  SweepTemporaries(now -
+                   std::chrono::duration_cast<std::chrono::nanoseconds>(kStaleTempAge).count());
 }
 
 TPackCache::~TPackCache() {
   SweepTemporaries(std::nullopt);
 }
 
-void TPackCache::SweepTemporaries(std::optional<std::filesystem::file_time_type> staleBefore) {
+void TPackCache::SweepTemporaries(std::optional<int64_t> staleBeforeNs) {
+  FileSystem& files = CurrentFileSystem();
   const std::string mine = "." + Instance + "-";
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(Dir, error)) {
-    if (entry.path().extension() != ".tmp") continue;
-    std::error_code entryError;
-    // A link is never followed; its own time counts, and removing it removes only the link.
-    const bool own = entry.path().filename().string().find(mine) != std::string::npos;
-    const auto written = std::filesystem::symlink_status(entry.path(), entryError).type() ==
-                                 std::filesystem::file_type::symlink
-                             ? std::filesystem::file_time_type::min()
-                             : entry.last_write_time(entryError);
-    if (entryError) continue;
-    if (own || (staleBefore && written < *staleBefore))
-      std::filesystem::remove(entry.path(), entryError);
+  std::vector<std::string> names;
+  try {
+    names = files.List(Dir.string());
+  } catch (const EFileSystemError&) {
+    return;
+  }
+  for (const std::string& name : names) {
+    if (!name.ends_with(".tmp")) continue;
+    const std::string path = (Dir / name).string();
+    const bool own = name.find(mine) != std::string::npos;
+    bool stale = false;
+    if (!own && staleBeforeNs) {
+      // A link is never followed: it is stale whatever it points to, and removing it removes
+      // only the link.
+      std::optional<FileStatus> status;
+      try {
+        status = files.Stat(path, FollowLinks::No);
+      } catch (const EFileSystemError&) {
+        continue;
+      }
+      if (!status) continue;
+      stale = status->Kind == FileKind::Link || status->ModifiedNs < *staleBeforeNs;
+    }
+    if (own || stale) files.RemoveIfPresent(path);
   }
 }
 
@@ -98,6 +119,12 @@ void TPackCache::StoreFile(const std::filesystem::path& path, const std::string&
 
 uint64_t TPackCache::KeyOf(const TPackSource& source) {
   uint64_t hash = 0xcbf29ce484222325ULL;
+  if (!source.Sha256.empty()) {
+    // The content and the date the client gets, nothing of the copy it was read from.
+    hash = Fnv1a(hash, "sha256 " + source.Sha256 + "\n" + std::to_string(source.Size) + "\n" +
+                           std::to_string(source.DosTime));
+    return hash;
+  }
   hash = Fnv1a(hash, source.Name);
   hash = Fnv1a(hash, "\n" + std::to_string(source.Size) + "\n" + std::to_string(source.ModifiedNs) +
                          "\n" + std::to_string(source.DosTime));
@@ -106,34 +133,46 @@ uint64_t TPackCache::KeyOf(const TPackSource& source) {
 
 bool TPackCache::Reuse(const TPackSource& source, uint64_t key, const std::filesystem::path& path,
                        TPackedFile& packed) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
+  FileSystem& files = CurrentFileSystem();
+  int64_t size = 0;
   uint8_t header[kPackedHeaderSize];
-  if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return false;
-  std::error_code error;
-  const auto size = std::filesystem::file_size(path, error);
-  if (error) return false;
+  try {
+    // Never through a link someone may have put at the name.
+    const std::unique_ptr<PositionedFile> file =
+        files.Open(path.string(), OpenMode::ReadOnly, OpenOptions{.NoFollow = true});
+    size = file->Size();
+    if (size < static_cast<int64_t>(sizeof header)) return false;
+    file->ReadExactAt(0, header, sizeof header);
+  } catch (const EFileSystemError&) {
+    return false;
+  }
   const bool valid =
       LoadLE16(header + kPackedMarkerOffset) == kPackedMarker &&
       LoadLE16(header + kPackedFormatOffset) == kPackedFormat &&
-      LoadLE32(header + kPackedTotalSizeOffset) == size &&
+      LoadLE32(header + kPackedTotalSizeOffset) == static_cast<uint64_t>(size) &&
       LoadLE64(header + kPackedKeyOffset) == key &&
-      static_cast<int64_t>(LoadLE64(header + kPackedModifiedOffset)) == source.ModifiedNs &&
+      static_cast<int64_t>(LoadLE64(header + kPackedModifiedOffset)) == HeaderTimeOf(source) &&
       LoadLE32(header + kPackedDosTimeOffset) == source.DosTime &&
       static_cast<int64_t>(LoadLE32(header + kPackedSizeOffset)) == source.Size;
   if (!valid) return false;
   // The header says what a file claims to be; the contents must agree with the record
-  // written when this cache packed it.
-  in.close();
-  std::filesystem::path record = path;
-  record.replace_extension(".sum");
-  const std::string expected = SideRecord(Sha256OfFile(path), Sha256OfFile(source.Path));
-  if (ReadSmallFile(record) != expected) {
+  // written when this cache packed it. A source keyed on its content was hashed by the
+  // scan that vouched for it.
+  std::optional<std::string> record;
+  std::string expected;
+  try {
+    record = files.ReadFile(RecordPathOf(path), kSideRecordLimit);
+    expected = SideRecord(Sha256OfFile(path),
+                          source.Sha256.empty() ? Sha256OfFile(source.Path) : source.Sha256);
+  } catch (const std::exception&) {
+    record.reset();
+  }
+  if (!record || *record != expected) {
     ++RejectCount;
     return false;
   }
   packed.Path = path;
-  packed.Size = static_cast<int64_t>(size);
+  packed.Size = size;
   return true;
 }
 
@@ -142,6 +181,7 @@ TPackedFile TPackCache::Pack(const TPackSource& source, uint64_t key,
   const std::filesystem::path path = Dir / (HexOf(key) + ".cps");
   TPackedFile packed;
   if (Reuse(source, key, path, packed)) return packed;
+  FileSystem& files = CurrentFileSystem();
   // Packed under a temporary name and renamed, so a reader never sees half a file.
   const std::filesystem::path temp = TempName(key);
   TPackRequest request;
@@ -151,25 +191,26 @@ TPackedFile TPackCache::Pack(const TPackSource& source, uint64_t key,
   request.DosTime = source.DosTime;
   request.ExpectedSize = source.Size;
   request.Key = key;
-  request.ModifiedNs = source.ModifiedNs;
+  request.ModifiedNs = HeaderTimeOf(source);
   request.Level = Level;
   request.Tick = tick;
   const TPackedFileInfo info = PackFile(request);
   ++PackCount;
-  std::filesystem::path record = path;
-  record.replace_extension(".sum");
+  if (!source.Sha256.empty() && info.SourceSha256 != source.Sha256) {
+    files.RemoveIfPresent(temp.string());
+    throw ESourceChanged("The content of " + source.Name +
+                         " changed since the release was scanned");
+  }
   try {
-    StoreFile(record, SideRecord(Sha256OfFile(temp), info.SourceSha256));
+    StoreFile(RecordPathOf(path), SideRecord(Sha256OfFile(temp), info.SourceSha256));
   } catch (...) {
-    std::error_code ignored;
-    std::filesystem::remove(temp, ignored);
+    files.RemoveIfPresent(temp.string());
     throw;
   }
   try {
-    CurrentFileSystem().RenameDurably(temp.string(), path.string());
+    files.RenameDurably(temp.string(), path.string());
   } catch (const std::exception& e) {
-    std::error_code ignored;
-    std::filesystem::remove(temp, ignored);
+    files.RemoveIfPresent(temp.string());
     throw Exception("Cannot store the packed file " + path.string() + ": " + e.what());
   }
   packed.Path = path;

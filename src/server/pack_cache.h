@@ -2,10 +2,15 @@
 // that a restarted server serves the very same packed bytes (a launcher's resume stays
 // valid). Concurrent requests for one file version pack it once; the others wait.
 //
+// A file version is keyed on its content and date when the release's manifest vouches for
+// its content (`TPackSource::Sha256`), so replicas whose copies differ only in file times
+// pack the same bytes under the same name; otherwise on its name, size and times.
+//
 // The cache folder must be private to the server's user (see private_folder.h). Beside each
 // packed file "<key>.cps" a side record "<key>.sum" holds the SHA-256 of the packed file and
 // of the source it was packed from; a packed file left by an earlier run is served only after
-// both still match in this process, else it is packed again. New files are created under
+// both still match in this process (the source's from the vouched content hash when there is
+// one), else it is packed again. New files are created under
 // names of their own that nothing may occupy (no link is followed), synced and renamed into
 // place, all through the file layer (file_system.h).
 //
@@ -33,6 +38,8 @@
 #include <optional>
 #include <string>
 
+#include "base/exceptions.h"
+
 namespace zor {
 
 // One version of one source file: what the packed form is built from.
@@ -45,6 +52,17 @@ struct TPackSource {
   int64_t Size = 0;
   int64_t ModifiedNs = 0;
   uint32_t DosTime = 0;
+  // SHA-256 of the content (hexadecimal) when the release's manifest vouches for it: the
+  // packed file is then keyed on the content and date alone, not on the file's times, so
+  // every replica of a release packs the same bytes. Empty: keyed on name, size and times.
+  std::string Sha256;
+};
+
+// The source's content is no longer the one its scan found (a release being copied over):
+// the pack is refused rather than packing other bytes under the scanned content's key.
+class ESourceChanged : public Exception {
+ public:
+  ZOR_EXCEPTION_BODY(ESourceChanged, Exception)
 };
 
 struct TPackedFile {
@@ -90,9 +108,9 @@ class TPackCache {
   std::filesystem::path TempName(uint64_t key);
   TPackedFile Pack(const TPackSource& source, uint64_t key, const std::function<void()>& tick);
 
-  // Removes temporaries of this instance, and when `staleBefore` is set every temporary
-  // last written before it.
-  void SweepTemporaries(std::optional<std::filesystem::file_time_type> staleBefore);
+  // Removes temporaries of this instance, and when `staleBeforeNs` (UTC nanoseconds) is set
+  // every temporary last written before it, and every link with a temporary's name.
+  void SweepTemporaries(std::optional<int64_t> staleBeforeNs);
 
   std::filesystem::path Dir;
   int Level;

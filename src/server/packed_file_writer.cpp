@@ -4,7 +4,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -12,8 +11,8 @@
 
 #include "base/byte_order.h"
 #include "base/exceptions.h"
-#include "platform/contained_files.h"
 #include "platform/file_system.h"
+#include "platform/open_or_fail.h"
 #include "server/content_hash.h"
 #include "update/cps_format.h"
 
@@ -39,12 +38,27 @@ bool LooksIncompressible(const z_stream& zs) {
   return in >= kJudgeAfter && out * 100 >= in * kIncompressiblePercent;
 }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const {
-    if (f) std::fclose(f);
+// The source, read front to back in pieces that are full until its end; a failing read
+// names the source.
+class TSourceReader {
+ public:
+  TSourceReader(PositionedFile& file, const std::filesystem::path& source)
+      : File(file), Source(source) {}
+  size_t Read(void* buffer, size_t size) {
+    try {
+      const size_t got = ReadUpTo(File, Position, buffer, size);
+      Position += static_cast<int64_t>(got);
+      return got;
+    } catch (const EFileSystemError&) {
+      throw Exception("Cannot read " + Source.string());
+    }
   }
+
+ private:
+  PositionedFile& File;
+  const std::filesystem::path& Source;
+  int64_t Position = 0;
 };
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // Writes `count` bytes at `offset`; a failure (a full disk among them) names the packed file
 // and the system's reason.
@@ -78,11 +92,10 @@ void WriteHeader(const TPackRequest& request, const TPackedFileInfo& info, Posit
 
 // A file small enough to hold in memory is packed in one call of libdeflate, which writes
 // the same zlib stream as zlib several times faster.
-TPackedFileInfo PackWhole(const TPackRequest& request, std::FILE* in, PositionedFile& out) {
+TPackedFileInfo PackWhole(const TPackRequest& request, TSourceReader& in, PositionedFile& out) {
   // One byte more than expected tells a file that grew.
   std::vector<uint8_t> source(static_cast<size_t>(request.ExpectedSize) + 1);
-  const size_t got = std::fread(source.data(), 1, source.size(), in);
-  if (std::ferror(in)) throw Exception("Cannot read " + request.Source.string());
+  const size_t got = in.Read(source.data(), source.size());
   if (static_cast<int64_t>(got) != request.ExpectedSize)
     throw Exception("The file " + request.Source.string() + " changed while it was packed");
   if (request.Tick) request.Tick();
@@ -109,7 +122,7 @@ TPackedFileInfo PackWhole(const TPackRequest& request, std::FILE* in, Positioned
   return info;
 }
 
-TPackedFileInfo PackStreamed(const TPackRequest& request, std::FILE* in, PositionedFile& out) {
+TPackedFileInfo PackStreamed(const TPackRequest& request, TSourceReader& in, PositionedFile& out) {
   int64_t position = kPackedHeaderSize;
 
   z_stream zs{};
@@ -133,9 +146,7 @@ TPackedFileInfo PackStreamed(const TPackRequest& request, std::FILE* in, Positio
     return result;
   };
   do {
-    const size_t got = std::fread(input.data(), 1, input.size(), in);
-    if (got < input.size() && std::ferror(in))
-      throw Exception("Cannot read " + request.Source.string());
+    const size_t got = in.Read(input.data(), input.size());
     info.SourceSize += static_cast<int64_t>(got);
     if (info.SourceSize > request.ExpectedSize) break;
     crc = crc32(crc, input.data(), static_cast<uInt>(got));
@@ -169,7 +180,7 @@ TPackedFileInfo PackStreamed(const TPackRequest& request, std::FILE* in, Positio
   return info;
 }
 
-TPackedFileInfo PackInto(const TPackRequest& request, std::FILE* in, PositionedFile& out) {
+TPackedFileInfo PackInto(const TPackRequest& request, TSourceReader& in, PositionedFile& out) {
   return request.ExpectedSize <= kPackInMemoryLimit ? PackWhole(request, in, out)
                                                     : PackStreamed(request, in, out);
 }
@@ -177,13 +188,18 @@ TPackedFileInfo PackInto(const TPackRequest& request, std::FILE* in, PositionedF
 }  // namespace
 
 TPackedFileInfo PackFile(const TPackRequest& request) {
-  FilePtr in(request.SourceRoot.empty()
-                 ? std::fopen(request.Source.c_str(), "rb")
-                 : OpenFileBelowForReading(
-                       request.SourceRoot.string(),
-                       request.Source.lexically_relative(request.SourceRoot).generic_string()));
-  if (!in) throw Exception("Cannot open " + request.Source.string());
   FileSystem& fileSystem = CurrentFileSystem();
+  std::unique_ptr<PositionedFile> source;
+  try {
+    source = request.SourceRoot.empty()
+                 ? fileSystem.Open(request.Source.string(), OpenMode::ReadOnly)
+                 : fileSystem.OpenBelow(
+                       request.SourceRoot.string(),
+                       request.Source.lexically_relative(request.SourceRoot).generic_string());
+  } catch (const EFileSystemError&) {
+    throw Exception("Cannot open " + request.Source.string());
+  }
+  TSourceReader in(*source, request.Source);
   std::unique_ptr<PositionedFile> out;
   try {
     // New (O_EXCL, never through a link) and private to the server's user.
@@ -192,7 +208,7 @@ TPackedFileInfo PackFile(const TPackRequest& request) {
     throw Exception("Cannot create the packed file " + request.Target.string());
   }
   try {
-    TPackedFileInfo info = PackInto(request, in.get(), *out);
+    TPackedFileInfo info = PackInto(request, in, *out);
     // Durable before the cache renames it into place and records its hash.
     try {
       out->Sync();

@@ -7,8 +7,8 @@
 
 #include "base/exceptions.h"
 #include "base/format.h"
-#include "platform/file_open.h"
 #include "platform/file_system.h"
+#include "platform/open_or_fail.h"
 #include "server/release_manifest_check.h"
 #include "update/release_signature.h"
 
@@ -43,9 +43,9 @@ struct Usage {
 };
 
 std::string ReadSmallFile(const std::string& path, size_t limit) {
-  File file = OpenFileOrFail(path, FileAccess::Read);
-  if (file.Size() > static_cast<int64_t>(limit)) throw Exception(path + " is too large");
-  return file.ReadToEnd();
+  const std::unique_ptr<PositionedFile> file = OpenOrFail(path, OpenMode::ReadOnly);
+  if (file->Size() > static_cast<int64_t>(limit)) throw Exception(path + " is too large");
+  return ReadRest(*file);
 }
 
 // Writes `text` to `path` through a new temporary beside it (never through a link) that is
@@ -116,8 +116,11 @@ int KeyGen(const std::vector<std::string>& args, std::ostream& out) {
   {
     // Created new with mode 0600 in the one call that makes it: nobody can open it in between,
     // and a link someone put at the name makes the call fail.
-    File file = CreateNewOwnFileOrFail(path);
-    file.Write(EncodeBase64(pair.Secret) + "\n");
+    const std::unique_ptr<PositionedFile> file =
+        OpenOrFail(path, OpenMode::CreateNew, OpenOptions{.Permissions = kPrivateFileMode});
+    file->SetPermissions(kPrivateFileMode);  // whatever the umask
+    file->WriteAllAt(0, EncodeBase64(pair.Secret) + "\n");
+    file->Close();
   }
   out << EncodeBase64(pair.Public) << "\n";
   return 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "base/clock.h"
 #include "platform/directories.h"
 #include "platform/dos_time.h"
 #include "platform/file_system.h"
@@ -72,8 +73,10 @@ bool TReleaseFolder::ResolveAgain() {
     if (resolved == RootDir) return false;
     RootDir = std::move(resolved);
     // The next scan reports a change even when the new folder holds files of the same names,
-    // sizes and times, so that its manifest is checked again.
+    // sizes and times, so that its manifest is checked again; and it is published whatever
+    // its verdict, since the administrator asked for this folder.
     Current.reset();
+    Latest.reset();
   }
   Rescan();
   return true;
@@ -82,18 +85,31 @@ bool TReleaseFolder::ResolveAgain() {
 std::shared_ptr<const TReleaseSnapshot> TReleaseFolder::Snapshot() {
   {
     std::lock_guard guard(Lock);
-    if (Current && std::chrono::steady_clock::now() - ScannedAt < RescanAfter) return Current;
+    if (Current && GetClock().Now() - ScannedAt < RescanAfter) return Current;
   }
-  return Rescan();
+  // While another thread scans (and hashes what changed), requests are answered from the
+  // published scan instead of waiting for it.
+  std::unique_lock scanGuard(ScanLock, std::try_to_lock);
+  if (!scanGuard.owns_lock()) {
+    std::lock_guard guard(Lock);
+    if (Current) return Current;
+  }
+  if (!scanGuard.owns_lock()) scanGuard.lock();
+  return ScanLocked();
 }
 
 std::shared_ptr<const TReleaseSnapshot> TReleaseFolder::Rescan() {
   std::lock_guard scanGuard(ScanLock);
-  std::shared_ptr<const TReleaseSnapshot> previous;
+  return ScanLocked();
+}
+
+std::shared_ptr<const TReleaseSnapshot> TReleaseFolder::ScanLocked() {
+  std::shared_ptr<const TReleaseSnapshot> previous, served;
   std::filesystem::path root;
   {
     std::lock_guard guard(Lock);
-    previous = Current;
+    previous = Latest;
+    served = Current;
     root = RootDir;
   }
   auto snapshot = std::make_shared<TReleaseSnapshot>();
@@ -169,24 +185,55 @@ std::shared_ptr<const TReleaseSnapshot> TReleaseFolder::Rescan() {
             });
   for (size_t i = 0; i < snapshot->Files.size(); ++i)
     snapshot->ByKey.emplace(LowerAscii(snapshot->Files[i].Name), i);
-  bool changed;
+  const bool changed = !previous || !SameFiles(*previous, *snapshot);
+  if (!changed) {
+    // The same files as the latest scan: the same verdict, and the same choice of what is
+    // served (a held-back scan stays held back).
+    std::lock_guard guard(Lock);
+    ScannedAt = GetClock().Now();
+    return Current;
+  }
+  if (Verify) Verify(*snapshot);
+  const bool hold = served && served->Manifest.State == ManifestState::Matches &&
+                    snapshot->Manifest.State != ManifestState::Matches;
+  bool firstHold = false;
   {
     std::lock_guard guard(Lock);
-    changed = !Current || !SameFiles(*Current, *snapshot);
-    Current = snapshot;
-    ScannedAt = std::chrono::steady_clock::now();
+    firstHold = hold && Latest == Current;
+    Latest = snapshot;
+    if (!hold) Current = snapshot;
+    ScannedAt = GetClock().Now();
   }
-  if (changed && OnChange) OnChange(snapshot);
+  if (hold) {
+    if (firstHold && OnHold) OnHold(*snapshot, *served);
+    return served;
+  }
+  if (OnChange) OnChange(snapshot);
   return snapshot;
 }
 
-std::optional<TReleaseFile> TReleaseFolder::Find(std::string_view name, std::string_view area) {
+TManifestStatus TReleaseFolder::LatestVerdict() const {
+  std::lock_guard guard(Lock);
+  return Latest ? Latest->Manifest : TManifestStatus{};
+}
+
+bool TReleaseFolder::Holding() const {
+  std::lock_guard guard(Lock);
+  return Latest != Current;
+}
+
+const TReleaseFile* TReleaseSnapshot::Find(std::string_view name, std::string_view area) const {
   const TRequestName checked = CheckRequestName(name);
   const std::string key = LowerAscii(AreaFolder(area)) + checked.Key;
-  std::shared_ptr<const TReleaseSnapshot> snapshot = Snapshot();
-  auto it = snapshot->ByKey.find(key);
-  if (it == snapshot->ByKey.end()) return std::nullopt;
-  return snapshot->Files[it->second];
+  auto it = ByKey.find(key);
+  return it == ByKey.end() ? nullptr : &Files[it->second];
+}
+
+std::optional<TReleaseFile> TReleaseFolder::Find(std::string_view name, std::string_view area) {
+  const std::shared_ptr<const TReleaseSnapshot> snapshot = Snapshot();
+  const TReleaseFile* file = snapshot->Find(name, area);
+  if (!file) return std::nullopt;
+  return *file;
 }
 
 }  // namespace zor

@@ -5,8 +5,8 @@
 #include "base/ascii_case.h"
 #include "base/format.h"
 #include "platform/dos_time.h"
-#include "platform/file_open.h"
 #include "platform/file_system.h"
+#include "platform/open_or_fail.h"
 #include "platform/pe_version.h"
 #include "update/release_signature.h"
 
@@ -22,10 +22,10 @@ std::string DosTimeText(int32_t age) {
 }
 
 std::string ReadWholeFile(const std::filesystem::path& path, size_t limit) {
-  File file = OpenFileOrFail(path.string(), FileAccess::Read);
-  if (file.Size() > static_cast<int64_t>(limit))
+  const std::unique_ptr<PositionedFile> file = OpenOrFail(path.string(), OpenMode::ReadOnly);
+  if (file->Size() > static_cast<int64_t>(limit))
     throw EManifestError("The release manifest is not valid: it is too large");
-  return file.ReadToEnd();
+  return ReadRest(*file);
 }
 
 }  // namespace
@@ -117,19 +117,31 @@ std::string_view ManifestStateName(ManifestState state) {
   return "unknown";
 }
 
-TManifestStatus TReleaseManifestWatch::Status() const {
-  std::lock_guard guard(StatusLock);
-  return LastStatus;
+void AdoptManifestFacts(TReleaseSnapshot& snapshot, const TReleaseManifest& manifest,
+                        TReleaseDigests& digests) {
+  for (TReleaseFile& file : snapshot.Files) {
+    if (ManifestKey(file.Name) == ManifestKey(kManifestFileName)) continue;
+    const TManifestFile* signed_ = manifest.Find(file.Name);
+    if (signed_ == nullptr || signed_->Size != file.Size) continue;
+    std::string sha;
+    try {
+      sha = digests.Sha256Of(file);
+    } catch (const std::exception&) {
+      continue;  // unreadable now: the comparison names it
+    }
+    if (sha != signed_->Sha256) continue;
+    file.Sha256 = std::move(sha);
+    file.DosTime = static_cast<uint32_t>(signed_->Age);
+  }
 }
 
-void TReleaseManifestWatch::Check(const std::filesystem::path& root,
-                                  const TReleaseSnapshot& snapshot, TServerLog& log) {
+void TReleaseManifestWatch::Check(TReleaseSnapshot& snapshot, TServerLog* log) {
   std::string report;
   LogLevel level = LogLevel::Warning;
   TManifestStatus status;
   status.State = ManifestState::Unreadable;
   try {
-    const std::optional<TReleaseManifest> manifest = ReadManifestBody(root);
+    const std::optional<TReleaseManifest> manifest = ReadManifestBody(snapshot.Root);
     if (!manifest) {
       status.State = ManifestState::None;
       report = Format(
@@ -137,6 +149,7 @@ void TReleaseManifestWatch::Check(const std::filesystem::path& root,
           {kManifestFileName});
       level = LogLevel::Info;
     } else {
+      AdoptManifestFacts(snapshot, *manifest, Digests);
       const std::vector<std::string> differences =
           CompareWithManifest(snapshot, *manifest, Digests);
       status.Counter = manifest->Counter;
@@ -156,13 +169,11 @@ void TReleaseManifestWatch::Check(const std::filesystem::path& root,
   } catch (const std::exception& e) {
     report = e.what();
   }
-  {
-    std::lock_guard guard(StatusLock);
-    LastStatus = status;
-  }
+  snapshot.Manifest = status;
+  std::lock_guard guard(ReportLock);
   if (LastReport == report) return;
   LastReport = report;
-  log.Write(level, kTag, report);
+  if (log) log->Write(level, kTag, report);
 }
 
 }  // namespace zor

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "server/manifest_status.h"
 #include "server/release_folder.h"
 #include "server/server_log.h"
 #include "update/release_manifest.h"
@@ -52,36 +53,24 @@ std::vector<std::string> CompareWithManifest(const TReleaseSnapshot& snapshot,
 // `EManifestError` for one that cannot be read.
 std::optional<TReleaseManifest> ReadManifestBody(const std::filesystem::path& root);
 
-// How the folder stood against its manifest at the last check.
-enum class ManifestState {
-  Unchecked,   // no scan was checked yet
-  None,        // the folder has no manifest
-  Matches,     // every file as the manifest says
-  Differs,     // some file differs (or is missing, or extra)
-  Unreadable,  // the manifest cannot be read
-};
-// The state as the metrics label it ("matches").
-std::string_view ManifestStateName(ManifestState state);
+// Takes what the manifest says into the scan, for each file whose content is the signed one
+// (same size and SHA-256): the content's SHA-256 and the manifest's date, so that replicas
+// of one release list the same dates and pack the same bytes whatever their file times.
+void AdoptManifestFacts(TReleaseSnapshot& snapshot, const TReleaseManifest& manifest,
+                        TReleaseDigests& digests);
 
-struct TManifestStatus {
-  ManifestState State = ManifestState::Unchecked;
-  uint64_t Counter = 0;  // the manifest's release counter, when it could be read
-  size_t Differences = 0;
-};
-
-// The server's watch: after each scan it compares the folder with its manifest (when there
-// is one) and logs a warning naming the files that differ, again only when that changes.
+// The server's watch: judges each scan against the folder's manifest (when there is one),
+// takes the manifest's facts into it (AdoptManifestFacts) and logs a warning naming the files
+// that differ, again only when that changes.
 class TReleaseManifestWatch {
  public:
-  void Check(const std::filesystem::path& root, const TReleaseSnapshot& snapshot, TServerLog& log);
-  // The outcome of the last check; read from any thread.
-  TManifestStatus Status() const;
+  // Sets `snapshot.Manifest`; logs to `log` when given.
+  void Check(TReleaseSnapshot& snapshot, TServerLog* log);
 
  private:
   TReleaseDigests Digests;
+  std::mutex ReportLock;
   std::optional<std::string> LastReport;
-  mutable std::mutex StatusLock;
-  TManifestStatus LastStatus;
 };
 
 }  // namespace zor

@@ -7,16 +7,22 @@
 
 namespace zor {
 
-void CheckPassRelease(const TVariantArray& args, const TManifestStatus& status) {
-  if (args.size() <= kFetchReleaseArg) return;
+std::optional<uint64_t> PassRelease(const TVariantArray& args) {
+  if (args.size() <= kFetchReleaseArg) return std::nullopt;
   const TVariant& arg = args[kFetchReleaseArg];
-  if (arg.IsEmpty() || arg.IsNull()) return;
+  if (arg.IsEmpty() || arg.IsNull()) return std::nullopt;
   if (!arg.IsString())
     throw EInvalidCommand(std::string(kCommandArgumentInvalidText), nullptr, kErrInvalidArgument);
   const std::string text = arg.AsString();
   const std::optional<uint64_t> wanted = ParseReleaseArg(text);
   if (!wanted)
     throw EInvalidCommand(Format(kInvalidReleaseArgText, {text}), nullptr, kErrInvalidArgument);
+  return wanted;
+}
+
+void CheckPassRelease(const TVariantArray& args, const TManifestStatus& status) {
+  const std::optional<uint64_t> wanted = PassRelease(args);
+  if (!wanted) return;
   switch (status.State) {
     case ManifestState::Matches:
     case ManifestState::Differs:

@@ -3,6 +3,9 @@
 // folder is that release, as its manifest says at the last scan.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+
 #include "intercom/variant.h"
 #include "server/release_manifest_check.h"
 
@@ -12,5 +15,8 @@ namespace zor {
 // release other than the one `status` describes, `EInvalidCommand` when the argument is
 // not a release counter; nothing when the request names none.
 void CheckPassRelease(const TVariantArray& args, const TManifestStatus& status);
+// The release the fetch request's `args` name; nothing when they name none. Raises as
+// `CheckPassRelease` for an argument that is not a release counter.
+std::optional<uint64_t> PassRelease(const TVariantArray& args);
 
 }  // namespace zor

@@ -5,9 +5,9 @@
 #include "base/exceptions.h"
 #include "platform/code_page.h"
 #include "platform/directories.h"
-#include "platform/file_open.h"
 #include "platform/file_system.h"
 #include "platform/last_error.h"
+#include "platform/open_or_fail.h"
 #include "platform/port_probe.h"
 #include "server/dotted_address.h"
 #include "server/lookup_service_table.h"
@@ -95,7 +95,8 @@ std::optional<std::string> LogFileProblem(const std::filesystem::path& file) {
     if (status->Kind == FileKind::Directory)
       return "The log file " + PathText(file) + " is a folder";
     try {
-      OpenOwnFileForAppendOrFail(file.string());  // never through a link at the name
+      // Never through a link at the name.
+      OpenOrFail(file.string(), OpenMode::Append, OpenOptions{.Permissions = kPrivateFileMode});
     } catch (const std::exception&) {
       return "The log file " + PathText(file) + " cannot be appended to";
     }

@@ -5,6 +5,7 @@
 #include "base/ascii_case.h"
 #include "base/clock.h"
 #include "base/exceptions.h"
+#include "platform/open_or_fail.h"
 
 namespace zor {
 
@@ -48,9 +49,9 @@ TServerLog::~TServerLog() = default;
 
 void TServerLog::OpenFile(const std::string& path) {
   // Never through a link someone put at the name: the server may run as root.
-  File file;
+  std::unique_ptr<PositionedFile> file;
   try {
-    file = OpenOwnFileForAppendOrFail(path);
+    file = OpenOrFail(path, OpenMode::Append, OpenOptions{.Permissions = kPrivateFileMode});
   } catch (const std::exception& e) {
     throw Exception("Cannot open the log file " + path + ": " + e.what());
   }
@@ -91,7 +92,7 @@ void TServerLog::Write(LogLevel level, std::string_view tag, std::string_view te
   if (!Enabled(level)) return;
   std::lock_guard guard(Lock);
   for (const Sink& sink : Sinks) sink(level, tag, text);
-  if (!UseStdErr && !LogFile.IsOpen()) return;
+  if (!UseStdErr && !LogFile) return;
   std::string line = TimeStamp();
   line += ' ';
   line += LogLevelName(level);
@@ -101,9 +102,9 @@ void TServerLog::Write(LogLevel level, std::string_view tag, std::string_view te
   line += EscapeLogText(text);
   line += '\n';
   if (UseStdErr) std::fwrite(line.data(), 1, line.size(), stderr);
-  if (LogFile.IsOpen()) {
+  if (LogFile) {
     try {
-      LogFile.Write(line);
+      LogFile->WriteAllAt(0, line);  // appended, whatever the position
     } catch (const std::exception&) {
       // A full disk must not stop the server; the line still reached the other outputs.
     }

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/file_open.h"
+#include "platform/file_system.h"
 
 namespace zor {
 
@@ -54,7 +54,7 @@ class TServerLog {
   std::mutex Lock;
   LogLevel Level = LogLevel::Info;
   bool UseStdErr = true;
-  File LogFile;
+  std::unique_ptr<PositionedFile> LogFile;  // opened to append
   std::vector<Sink> Sinks;
 };
 

@@ -23,20 +23,15 @@ TStatusReporter::~TStatusReporter() {
 
 void TStatusReporter::Start() {
   std::lock_guard guard(Lock);
-  if (Thread.joinable()) return;
-  Stopping = false;
+  if (Worker.Running()) return;
   // The first report is due one interval after the start, not after the thread begins.
   const auto first = GetClock().Now() + Interval;
-  Thread = std::thread([this, first] { Loop(first); });
+  Worker.Start([this, first](std::stop_token stop) { Loop(stop, first); });
 }
 
 void TStatusReporter::Stop() {
-  {
-    std::lock_guard guard(Lock);
-    Stopping = true;
-  }
-  Wake.notify_all();
-  if (Thread.joinable()) Thread.join();
+  std::lock_guard guard(Lock);
+  Worker.Stop();
 }
 
 bool TStatusReporter::Report() {
@@ -47,14 +42,10 @@ bool TStatusReporter::Report() {
   return true;
 }
 
-void TStatusReporter::Loop(Clock::Steady::time_point due) {
-  std::unique_lock guard(Lock);
-  const auto stopping = [this] { return Stopping; };
-  while (!GetClock().WaitUntil(guard, Wake, due, stopping)) {
-    guard.unlock();
+void TStatusReporter::Loop(const std::stop_token& stop, Clock::Steady::time_point due) {
+  while (!Worker.PauseUntil(stop, due)) {
     Report();
     due = GetClock().Now() + Interval;
-    guard.lock();
   }
 }
 

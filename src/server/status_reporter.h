@@ -5,14 +5,13 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "base/clock.h"
+#include "base/stoppable_worker.h"
 #include "server/server_log.h"
 
 namespace zor {
@@ -47,16 +46,14 @@ class TStatusReporter {
   bool Report();
 
  private:
-  void Loop(Clock::Steady::time_point due);
+  void Loop(const std::stop_token& stop, Clock::Steady::time_point due);
 
   TServerLog& Log;
   Source Status;
   std::chrono::milliseconds Interval;
   std::atomic<int64_t> LastBytes{0};
-  std::mutex Lock;
-  std::condition_variable Wake;
-  bool Stopping = false;
-  std::thread Thread;
+  std::mutex Lock;  // of Start and Stop
+  TStoppableWorker Worker;
 };
 
 }  // namespace zor

@@ -1,5 +1,6 @@
 #include "transport/http_client.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "base/ascii_case.h"
@@ -157,12 +158,27 @@ HttpResponse HttpExchange(const HttpAddress& address, const HttpRequest& request
   }
 
   HttpMessageReader reader(HttpMessageReader::Kind::Response);
+  int error = 0;
+  switch (ReceiveHttpMessage(socket.Handle, reader, deadline, error)) {
+    case HttpReceiveEnd::Complete:
+      return reader.Response();
+    case HttpReceiveEnd::Failed:
+      throw EHttpError("cannot read the answer of " + Where(address) + ": " +
+                       SocketErrorText(error));
+    case HttpReceiveEnd::TimedOut:
+      break;
+  }
+  throw EHttpError("timed out waiting for the answer of " + Where(address));
+}
+
+HttpReceiveEnd ReceiveHttpMessage(int socket, HttpMessageReader& reader,
+                                  Clock::Steady::time_point deadline, int& error,
+                                  const std::function<bool()>& stop, int pollMs) {
   char buffer[4096];
-  while (true) {
-    int error = 0;
-    const int64_t got = SocketReceive(socket.Handle, buffer, sizeof(buffer), error);
+  while (!reader.Complete()) {
+    const int64_t got = SocketReceive(socket, buffer, sizeof(buffer), error);
     if (got > 0) {
-      if (reader.Feed(std::string_view(buffer, static_cast<size_t>(got)))) break;
+      reader.Feed(std::string_view(buffer, static_cast<size_t>(got)));
       continue;
     }
     if (got == 0) {
@@ -171,14 +187,12 @@ HttpResponse HttpExchange(const HttpAddress& address, const HttpRequest& request
     }
     const SocketErrorKind kind = ClassifySocketError(error);
     if (kind == SocketErrorKind::Interrupted) continue;
-    if (kind != SocketErrorKind::WouldBlock) {
-      throw EHttpError("cannot read the answer of " + Where(address) + ": " +
-                       SocketErrorText(error));
-    }
-    const int events = PollSocket(socket.Handle, kPollReadable, MillisecondsUntil(deadline), error);
-    if (events == 0) throw EHttpError("timed out waiting for the answer of " + Where(address));
+    if (kind != SocketErrorKind::WouldBlock) return HttpReceiveEnd::Failed;
+    const int left = MillisecondsUntil(deadline);
+    if (left <= 0 || (stop && stop())) return HttpReceiveEnd::TimedOut;
+    PollSocket(socket, kPollReadable, stop ? std::min(left, pollMs) : left, error);
   }
-  return reader.Response();
+  return HttpReceiveEnd::Complete;
 }
 
 }  // namespace zor

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -40,5 +41,15 @@ int MillisecondsUntil(Clock::Steady::time_point deadline);
 // or the system's text in `reason`, when it cannot.
 bool SendAllBefore(int socket, std::string_view data, Clock::Steady::time_point deadline,
                    std::string& reason);
+
+// How reading one message ended.
+enum class HttpReceiveEnd { Complete, Failed, TimedOut };
+// Feeds what arrives on the non-blocking `socket` to `reader` until it holds a whole message
+// or the peer ends the stream (`FeedEnd`, which raises for a message cut short). Failed,
+// with the system's error in `error`, when the socket fails; TimedOut once `deadline` has
+// passed or `stop` (when given, looked at least every `pollMs`) answers true.
+HttpReceiveEnd ReceiveHttpMessage(int socket, HttpMessageReader& reader,
+                                  Clock::Steady::time_point deadline, int& error,
+                                  const std::function<bool()>& stop = {}, int pollMs = 200);
 
 }  // namespace zor

@@ -1,5 +1,7 @@
 #include "update/cached_file_digests.h"
 
+#include "platform/open_or_fail.h"
+
 namespace zor {
 
 TFileDigest TCachedFileDigests::Digest(const std::string& path) {
@@ -11,11 +13,11 @@ TFileDigest TCachedFileDigests::Digest(const std::string& path) {
       return TFileDigest{identity->Size, *sha};
     }
   }
-  File file = OpenFileOrFail(path, FileAccess::Read);
-  const std::optional<FileIdentity> before = ReadFileIdentity(file);
+  const std::unique_ptr<PositionedFile> file = OpenOrFail(path, OpenMode::ReadOnly);
+  const std::optional<FileIdentity> before = file->Identity();
   ++Hashed;
-  TFileDigest digest = DigestOpenFile(file);
-  const std::optional<FileIdentity> after = ReadFileIdentity(file);
+  TFileDigest digest = DigestOpenFile(*file);
+  const std::optional<FileIdentity> after = file->Identity();
   // Only a file that held still while it was read is remembered: otherwise the hash may not
   // belong to the identity.
   if (before && after && *before == *after && digest.Size == before->Size)

@@ -9,9 +9,9 @@
 #include "base/byte_order.h"
 #include "base/format.h"
 #include "platform/directories.h"
-#include "platform/file_open.h"
 #include "platform/file_system.h"
 #include "platform/file_times.h"
+#include "platform/open_or_fail.h"
 #include "update/cps_format.h"
 #include "update/file_date.h"
 
@@ -91,18 +91,14 @@ void InflateCps(uint32_t unpackedSize, std::string_view path,
 bool TZORCPSFile::Unpack(const std::string& packedPath, const std::string& targetPath,
                          bool syncFolder) {
   if (!FileExists(packedPath)) return false;
-  File packed = OpenOwnFileOrFail(packedPath, FileAccess::Read);
-  const int64_t fileSize = packed.Size();
+  const std::unique_ptr<PositionedFile> packed =
+      OpenOrFail(packedPath, OpenMode::ReadOnly, OpenOptions{.NoFollow = true});
+  const int64_t fileSize = packed->Size();
   uint8_t headerBytes[kPackedHeaderSize];
-  size_t got = 0;
-  while (got < sizeof headerBytes) {
-    const size_t n = packed.Read(headerBytes + got, sizeof headerBytes - got);
-    if (n == 0) break;
-    got += n;
-  }
+  const size_t got = ReadUpTo(*packed, 0, headerBytes, sizeof headerBytes);
   const TCpsHeader header =
       ParseCpsHeader(std::span<const uint8_t>(headerBytes, got), fileSize, packedPath);
-  packed.Seek(header.DataOffset);
+  int64_t position = header.DataOffset;
   const std::string folder = FolderWithDelimiter(targetPath);
   if (!folder.empty()) ForceDirectoriesEx(folder);
   // Unpacked into a replacement of the target's own (a new private file, never through a
@@ -115,7 +111,11 @@ bool TZORCPSFile::Unpack(const std::string& packedPath, const std::string& targe
       targetPath, {.Permissions = kPrivateFileMode, .SyncFolder = syncFolder});
   InflateCps(
       header.UnpackedSize, packedPath,
-      [&](uint8_t* buffer, size_t size) { return packed.Read(buffer, size); },
+      [&](uint8_t* buffer, size_t size) {
+        const size_t n = packed->ReadAt(position, buffer, size);
+        position += static_cast<int64_t>(n);
+        return n;
+      },
       [&](const uint8_t* data, size_t size) { target.Append(data, size); });
   target.Commit();
   SetFetchedFileDate(targetPath, header.DosTime);

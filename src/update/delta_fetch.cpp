@@ -126,6 +126,25 @@ std::optional<bool> TDeltaFetch::Fetch(TRemoteFile& file, const TDownloadRecord&
         sha256.size() != kDeltaSha256Digits || packedSize < 0)
       throw Exception(Format(kDeltaReplyInvalidText, {record.Name}));
     const std::shared_ptr<const TReleaseGuard> guard = GetReleaseGuard();
+    // The delta request names no release, so behind a balancer it may reach a server of
+    // another release than this pass's. A delta that does not make the signed file is not
+    // taken: the whole file follows, asked for by a request that names the release (which
+    // such a server answers "other release", and the launcher asks elsewhere).
+    if (guard && guard->HasManifest() &&
+        !guard->MatchesDigest(TReleaseGuard::ReleaseName(record.Name, record.Area),
+                              TFileDigest{size, sha256})) {
+      TIcIOHandler* handler = file.Connection->Handler();
+      if (handler == nullptr) throw Exception(std::string(kNotConnectedText));
+      std::vector<uint8_t> drop(kDrainPiece);
+      for (int64_t left = wireBytes; left > 0;) {
+        const auto piece = static_cast<int32_t>(std::min<int64_t>(left, kDrainPiece));
+        handler->ReadBuffer(drop.data(), piece);
+        left -= piece;
+      }
+      step.InStep = true;
+      patched.Kept = true;  // nothing was made
+      return std::nullopt;
+    }
     if (guard) guard->CheckAnnounced(record.Name, record.Area, size, false);
 
     // Made new, never through a link, readable by this user alone until it is in place.

@@ -4,8 +4,8 @@
 #include <system_error>
 
 #include "base/exceptions.h"
-#include "platform/file_open.h"
 #include "platform/file_system.h"
+#include "platform/open_or_fail.h"
 #include "update/ini_file.h"
 
 namespace zor {
@@ -43,16 +43,9 @@ TFileStamp StampOf(const std::string& path) {
 }
 
 std::string ReadWhole(const std::string& path) {
-  try {
-    File file = OpenOwnFileOrFail(path, FileAccess::Read);
-    // Records another user could have written would make a download continue their bytes.
-    if (!IsTrustedOwnFile(file)) return {};
-    const int64_t size = file.Size();
-    if (size > kMaxDownloadInfoSize) return {};
-    return file.ReadToEnd();
-  } catch (const Exception&) {
-    return {};  // an unreadable record file means no records
-  }
+  // Records another user could have written would make a download continue their bytes;
+  // an unreadable record file means no records.
+  return ReadTrustedOwnFile(path, static_cast<size_t>(kMaxDownloadInfoSize)).value_or("");
 }
 
 // The parsed file, reloaded when it changed on disk since we last saw it.

@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "base/format.h"
-#include "platform/file_open.h"
+#include "platform/open_or_fail.h"
 #include "update/cps_file.h"
 #include "update/cps_format.h"
 #include "update/release_areas.h"
@@ -65,16 +65,11 @@ void TReleaseGuard::CheckAnnounced(std::string_view name, std::string_view area,
 void TReleaseGuard::CheckPackedFile(std::string_view name, std::string_view area,
                                     const std::string& packedPath) const {
   const TManifestFile entry = Entry(name, area);
-  File packed = OpenFileOrFail(packedPath, FileAccess::Read);
+  const std::unique_ptr<PositionedFile> packed = OpenOrFail(packedPath, OpenMode::ReadOnly);
   uint8_t header[kPackedHeaderSize];
-  size_t got = 0;
-  while (got < sizeof header) {
-    const size_t n = packed.Read(header + got, sizeof header - got);
-    if (n == 0) break;
-    got += n;
-  }
+  const size_t got = ReadUpTo(*packed, 0, header, sizeof header);
   const TCpsHeader parsed =
-      ParseCpsHeader(std::span<const uint8_t>(header, got), packed.Size(), packedPath);
+      ParseCpsHeader(std::span<const uint8_t>(header, got), packed->Size(), packedPath);
   if (parsed.UnpackedSize > entry.Size) Refuse(TReleaseText::TooLong, name);
   if (Signed && parsed.UnpackedSize != entry.Size) Refuse(TReleaseText::FileDiffers, name);
 }
@@ -82,9 +77,9 @@ void TReleaseGuard::CheckPackedFile(std::string_view name, std::string_view area
 void TReleaseGuard::CheckFile(std::string_view name, std::string_view area,
                               const std::string& path) const {
   const TManifestFile entry = Entry(name, area);
-  File file = OpenFileOrFail(path, FileAccess::Read);
-  const std::optional<FileIdentity> identity = ReadFileIdentity(file);
-  const TFileDigest digest = DigestOpenFile(file);
+  const std::unique_ptr<PositionedFile> file = OpenOrFail(path, OpenMode::ReadOnly);
+  const std::optional<FileIdentity> identity = file->Identity();
+  const TFileDigest digest = DigestOpenFile(*file);
   if (!Signed) {
     if (digest.Size > entry.Size) Refuse(TReleaseText::TooLong, name);
     return;

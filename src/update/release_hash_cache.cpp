@@ -2,8 +2,8 @@
 
 #include <charconv>
 
-#include "platform/file_open.h"
 #include "platform/file_system.h"
+#include "platform/open_or_fail.h"
 #include "update/release_manifest.h"
 
 namespace zor {

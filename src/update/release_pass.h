@@ -28,6 +28,8 @@ inline constexpr std::string_view kNoReleaseHereText =
     "This server has no release manifest, and this update is of release %s";
 inline constexpr std::string_view kReleaseUnsettledText =
     "This server cannot read its release manifest now (release %s is asked for)";
+inline constexpr std::string_view kReleaseChangingText =
+    "This server's release folder is being changed (release %s is asked for)";
 inline constexpr std::string_view kInvalidReleaseArgText =
     "The release counter \"%s\" of a fetch request is not a decimal number";
 

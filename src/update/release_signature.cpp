@@ -4,7 +4,7 @@
 
 #include <mutex>
 
-#include "platform/file_open.h"
+#include "platform/open_or_fail.h"
 #include "update/sha256.h"
 
 namespace zor {
@@ -105,16 +105,16 @@ std::string Sha256Hex(std::span<const uint8_t> bytes) {
 }
 
 TFileDigest DigestFile(const std::string& path) {
-  File file = OpenFileOrFail(path, FileAccess::Read);
-  return DigestOpenFile(file);
+  const std::unique_ptr<PositionedFile> file = OpenOrFail(path, OpenMode::ReadOnly);
+  return DigestOpenFile(*file);
 }
 
-TFileDigest DigestOpenFile(File& file) {
+TFileDigest DigestOpenFile(PositionedFile& file) {
   TSha256 hash;
   std::vector<uint8_t> buffer(kHashPiece);
   TFileDigest digest;
   for (;;) {
-    const size_t n = file.Read(buffer.data(), buffer.size());
+    const size_t n = file.ReadAt(digest.Size, buffer.data(), buffer.size());
     if (n == 0) break;
     hash.Update(buffer.data(), n);
     digest.Size += static_cast<int64_t>(n);

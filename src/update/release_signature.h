@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/file_open.h"
+#include "platform/file_system.h"
 #include "update/release_manifest.h"
 
 namespace zor {
@@ -66,7 +66,7 @@ struct TFileDigest {
   std::string Sha256;
 };
 TFileDigest DigestFile(const std::string& path);
-// The same of an open file, read from its current position to its end.
-TFileDigest DigestOpenFile(File& file);
+// The same of an open file, read from its start to its end.
+TFileDigest DigestOpenFile(PositionedFile& file);
 
 }  // namespace zor

@@ -1,7 +1,5 @@
 #include "update/remote_file.h"
 
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include "base/byte_order.h"
@@ -33,36 +31,21 @@ namespace zor {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 // Thrown through the data stream reader to stop it when the transfer is cancelled.
 struct TReceiveCancelled {};
 
-// Anything at `path`, a dangling link included.
+}  // namespace
+
 bool PathExists(const std::string& path) {
-  std::error_code ignored;
-  return fs::symlink_status(path, ignored).type() != fs::file_type::not_found;
+  try {
+    return CurrentFileSystem().Stat(path, FollowLinks::No).has_value();
+  } catch (const EFileSystemError&) {
+    return true;  // something is there that cannot be looked at
+  }
 }
 
 void RemoveQuietly(const std::string& path) {
-  std::error_code ignored;
-  fs::remove(path, ignored);
-}
-
-// Runs `check` against the installed release guard, when there is one. A refused file is
-// dropped with its resume record (and `alsoRemove`): resuming it would bring the same bytes.
-void CheckRelease(TDownloadRecord& record, TDownloadInfoFile& info, const std::string& alsoRemove,
-                  const std::function<void(const TReleaseGuard&)>& check) {
-  const std::shared_ptr<const TReleaseGuard> guard = GetReleaseGuard();
-  if (!guard) return;
-  try {
-    check(*guard);
-  } catch (const EReleaseRefused&) {
-    if (!alsoRemove.empty()) RemoveQuietly(alsoRemove);
-    RemoveQuietly(record.TmpFile);
-    info.Erase(record.Name);
-    throw;
-  }
+  CurrentFileSystem().RemoveIfPresent(path);
 }
 
 TIcIOHandler& HandlerOf(TIcConnection* connection) {
@@ -71,29 +54,8 @@ TIcIOHandler& HandlerOf(TIcConnection* connection) {
   return *connection->Handler();
 }
 
-}  // namespace
-
 std::string DefaultLanguageTag() {
   return GetLanguageSuffix(0, GetSystemDefaultLCID());
-}
-
-void SetNormalFileMode(const std::string& path) {
-  uint8_t head[4] = {};
-  size_t got = 0;
-  try {
-    File file = OpenFileOrFail(path, FileAccess::Read);
-    got = file.Read(head, sizeof head);
-  } catch (const Exception&) {
-    return;  // the rename that follows reports a file that is not there
-  }
-  const bool elf =
-      got == 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F';
-  const bool script = got >= 2 && head[0] == '#' && head[1] == '!';
-  fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                   fs::perms::others_read;
-  if (elf || script) mode |= fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
-  std::error_code ignored;
-  fs::permissions(path, mode, fs::perm_options::replace, ignored);
 }
 
 TRemoteFile::TRemoteFile(TIcConnection* connection, std::string exeDir)
@@ -209,9 +171,8 @@ bool TRemoteFile::ResumeFrom(const TResumeRecord& saved, TDownloadRecord& record
   // Only a partial file that this user wrote is continued; a link or anything else is
   // discarded. It is then written through the file layer, again never through a link.
   try {
-    const File own = OpenOwnFileOrFail(record.TmpFile, FileAccess::Read);
-    if (!IsOwnRegularFile(own)) return false;
-    stream = CurrentFileSystem().Open(record.TmpFile, OpenMode::ReadWrite);
+    stream = CurrentFileSystem().Open(record.TmpFile, OpenMode::ReadWrite,
+                                      OpenOptions{.NoFollow = true, .OwnerOnly = true});
   } catch (const Exception&) {
     return false;  // a link or something we may not open: not ours to continue
   }
@@ -460,87 +421,6 @@ int32_t TRemoteFile::ReceiveData(PositionedFile& stream, TDownloadRecord& record
   }
 }
 
-int64_t TRemoteFile::SendData(File& stream, int64_t position, int32_t count) {
-  TIcIOHandler& handler = HandlerOf(Connection);
-  if (count < 0) count = 0;
-  stream.Seek(position);
-  const FileStamp before = stream.Stamp();
-  int64_t read = 0;
-  int64_t written = 0;
-  WritePlainStream(
-      static_cast<uint32_t>(count),
-      [&](void* buffer, size_t bytes) {
-        auto* out = static_cast<uint8_t*>(buffer);
-        for (size_t done = 0; done < bytes;) {
-          const size_t n = stream.Read(out + done, bytes - done);
-          if (n == 0)
-            throw Exception(
-                Format(kUploadEndedEarlyText, {read + static_cast<int64_t>(done), count}));
-          done += n;
-        }
-        read += static_cast<int64_t>(bytes);
-        // Checked once everything is read and before the last piece leaves: a file written
-        // to meanwhile would arrive as a mix of two versions.
-        if (read == count && stream.Stamp() != before)
-          throw Exception(std::string(kUploadChangedText));
-      },
-      [&](const void* data, size_t bytes) {
-        handler.Write(data, static_cast<int32_t>(bytes));
-        written += static_cast<int64_t>(bytes);
-        // The peer answers during the stream only to refuse it; the rest need not be sent.
-        if (handler.PollReadable()) throw TPeerAnsweredEarly{};
-      });
-  handler.Flush(true);
-  return written;
-}
-
-bool TRemoteFile::UploadFile(const std::string& localFile, std::string_view name,
-                             std::string_view area, std::string_view note) {
-  TVerbatimStrings verbatim;
-  return Upload(localFile, cmdUploadFile,
-                {TVariant::Wide(std::string(name)), TVariant(std::string(area)),
-                 TVariant(std::string(note))});
-}
-
-bool TRemoteFile::Upload(const std::string& localFile, uint32_t command,
-                         const TVariantArray& args) {
-  try {
-    if (Connection == nullptr) throw Exception(std::string(kNotConnectedText));
-    TTransferSlot slot;
-    File stream = OpenFileDenyWrite(localFile);
-    const int64_t size = stream.Size();
-    if (size > kMaxUploadBytes)
-      throw Exception(Format(kUploadTooLargeForStreamText, {localFile, size, kMaxUploadBytes}));
-    TExecuteScope scope(*Connection);
-    // From the server's first answer until its second, the connection carries the file's
-    // data; a failure in between leaves it out of step, and it is closed (before the execute
-    // lock is let go).
-    bool inStream = false;
-    try {
-      Connection->SendCommandData(command, args);
-      Connection->WaitResultDiscard(true);
-      inStream = true;
-      bool complete = true;
-      try {
-        SendData(stream, 0, static_cast<int32_t>(size));
-      } catch (const TPeerAnsweredEarly&) {
-        complete = false;
-      }
-      Connection->WaitResultDiscard(true);  // a refusal raises the server's error here
-      if (!complete) throw Exception(std::string(kUploadAnsweredEarlyText));
-      inStream = false;
-    } catch (...) {
-      if (inStream && Connection->Handler()) Connection->Handler()->Close();
-      throw;
-    }
-    return true;
-  } catch (const EAbort&) {
-    throw;  // a thread asked to stop ends without a message
-  } catch (const std::exception& e) {
-    throw Exception(Format(kUploadErrorText, {e.what()}));
-  }
-}
-
 void TRemoteFile::WriteBlock(PositionedFile& stream, const uint8_t* buffer, int32_t count,
                              TDownloadRecord& record) {
   // The bytes first; the position in memory moves once they are written, and a record saved
@@ -563,26 +443,6 @@ void TRemoteFile::SaveRecord(TDownloadRecord& record) {
   record.SavedAt = GetClock().Now();
 }
 
-void TRemoteFile::ReplaceFile(const std::string& source, const std::string& target) {
-  try {
-    CurrentFileSystem().RenameDurably(source, target);
-  } catch (const EFileSystemError& e) {
-    throw EFileSystemError(SystemErrorMessage(e.ErrorCode), e.ErrorCode, target);
-  }
-}
-
-void TRemoteFile::FinishFile(TDownloadRecord& record) {
-  if (FileExists(record.TmpFile)) {
-    CheckRelease(record, Info, {}, [&](const TReleaseGuard& guard) {
-      guard.CheckFile(record.Name, record.Area, record.TmpFile);
-    });
-    SetNormalFileMode(record.TmpFile);
-    ReplaceFile(record.TmpFile, record.LocalFile);
-    Info.Erase(record.Name);
-  }
-  if (OnFileFinished) OnFileFinished(record.LocalFile);
-}
-
 int32_t TRemoteCPSFile::ReceiveData(PositionedFile& stream, TDownloadRecord& record,
                                     const TCancelFlag* cancel) {
   TIcIOHandler& handler = HandlerOf(Connection);
@@ -603,45 +463,6 @@ int32_t TRemoteCPSFile::ReceiveData(PositionedFile& stream, TDownloadRecord& rec
     done += piece;
   }
   return static_cast<int32_t>(done);
-}
-
-void TRemoteCPSFile::FinishFile(TDownloadRecord& record) {
-  const std::string unpacked = record.TmpFile + std::string(kTmpSuffix);
-  bool existed = false;
-  try {
-    if (FileExists(record.TmpFile)) {
-      CheckRelease(record, Info, {}, [&](const TReleaseGuard& guard) {
-        guard.CheckPackedFile(record.Name, record.Area, record.TmpFile);
-      });
-    }
-    // Synced, then renamed durably into place below: one folder sync for both renames.
-    existed = TZORCPSFile::Unpack(record.TmpFile, unpacked, /*syncFolder=*/false);
-  } catch (const ECpsFormatError&) {
-    // The packed bytes themselves are bad: resuming them would fail the same way forever.
-    RemoveQuietly(record.TmpFile);
-    Info.Erase(record.Name);
-    throw;
-  } catch (...) {
-    // The disk failed (a sync of the folder may fail with the unpacked file in place): the
-    // complete packed file and its record stay for the next run, which unpacks again.
-    RemoveQuietly(unpacked);
-    throw;
-  }
-  if (existed) {
-    CheckRelease(record, Info, unpacked, [&](const TReleaseGuard& guard) {
-      guard.CheckFile(record.Name, record.Area, unpacked);
-    });
-    SetNormalFileMode(unpacked);
-  }
-  try {
-    ReplaceFile(unpacked, record.LocalFile);
-  } catch (...) {
-    RemoveQuietly(unpacked);  // the complete packed file and its record stay for the next run
-    throw;
-  }
-  RemoveQuietly(record.TmpFile);
-  Info.Erase(record.Name);
-  if (OnFileFinished) OnFileFinished(record.LocalFile);
 }
 
 void DiscardLeftoverDownload(const std::string& exeDir, std::string_view name,

@@ -18,9 +18,9 @@
 // Every byte goes through the file layer (platform/file_system.h). The partial file is never
 // opened through a link and is made new (0600) when a transfer starts over; it is synced
 // before it is renamed into place, and the rename is durable. It is continued only when its
-// record names it, it belongs to this user and the record's CRC matches its bytes (the record
-// is not synced: after a power cut the CRC finds bytes the file lost), and is otherwise
-// discarded and fetched anew.
+// record names it, it belongs to this user and nobody else may write it, and the record's
+// CRC matches its bytes (the record is not synced: after a power cut the CRC finds bytes the
+// file lost); it is otherwise discarded and fetched anew.
 //
 // Names come from the server: one that is absolute, has a drive letter or a ".." part is
 // refused, so nothing is ever written outside the base folder.
@@ -41,9 +41,9 @@
 #include <string_view>
 
 #include "intercom/ic_connection.h"
-#include "platform/file_open.h"
 #include "platform/file_system.h"
 #include "update/download_records.h"
+#include "update/file_mode_policy.h"
 #include "update/file_service_commands.h"
 #include "update/transfer_slots.h"
 
@@ -179,7 +179,7 @@ class TRemoteFile {
   // returns the bytes written to the connection. Raises when the file ends early or changes
   // while it is read, before the last piece is written, so the peer never gets a stream that
   // looks complete; raises `TPeerAnsweredEarly` when the peer answers (refuses) before the end.
-  virtual int64_t SendData(File& stream, int64_t position, int32_t count);
+  virtual int64_t SendData(PositionedFile& stream, int64_t position, int32_t count);
   // Writes the block at the record's position; saves the record that counts it when enough
   // bytes or time went by since its last save.
   void WriteBlock(PositionedFile& stream, const uint8_t* buffer, int32_t count,
@@ -249,9 +249,13 @@ inline bool IsCancelled(const TCancelFlag* cancel) {
 // The client's default language tag: the abbreviation of the system default locale's language.
 std::string DefaultLanguageTag();
 
-// Gives a file put in place the usual permissions: read and write for the owner, read for
-// others, and execute too when it is a program (an ELF image or a script).
-void SetNormalFileMode(const std::string& path);
+// What the parts of a transfer (remote_file.cpp, remote_file_upload.cpp,
+// remote_file_install.cpp) share: whether anything is at `path` (a dangling link included;
+// something that cannot be looked at counts), a removal that passes over failures, and the
+// connection's handler (raises when not connected).
+bool PathExists(const std::string& path);
+void RemoveQuietly(const std::string& path);
+TIcIOHandler& HandlerOf(TIcConnection* connection);
 
 // A file the update found current needs no download. A resume record and partial files left
 // by a run that was stopped after the file was put in place, but before they were cleared,

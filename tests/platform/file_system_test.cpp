@@ -471,5 +471,87 @@ TEST(FaultFileSystem, FaultsAreArmedByKindAndReadsCanFailToo) {
   EXPECT_EQ(faults.ReadFile(dir / "file"), "contents");  // it fired once
 }
 
+TEST(FileSystem, OpenBelowReadsOnlyRegularFilesReachedWithoutLinks) {
+  TempFolder dir;
+  FileSystem& files = OsFileSystem();
+  dir.WriteFile("sub/data", "payload");
+  fs::create_symlink(dir / "sub/data", dir / "sub/link");
+  fs::create_symlink(dir / "sub", dir / "linked");
+  const std::unique_ptr<PositionedFile> data = files.OpenBelow(dir.Path(), "sub/data");
+  ASSERT_NE(data, nullptr);
+  char buffer[16];
+  EXPECT_EQ(std::string(buffer, data->ReadAt(0, buffer, sizeof buffer)), "payload");
+  // Refused: a link at the end or on the way, a folder, a missing file or a name that
+  // leaves the folder.
+  struct Case {
+    const char* Name;
+    FileErrorKind Kind;
+  } const kCases[] = {
+      {"sub/link", FileErrorKind::Other}, {"linked/data", FileErrorKind::Other},
+      {"sub", FileErrorKind::IsFolder},   {"sub/missing", FileErrorKind::NotFound},
+      {"../x", FileErrorKind::Other},     {"/etc/passwd", FileErrorKind::Other},
+  };
+  for (const Case& c : kCases)
+    EXPECT_EQ(CaughtError([&] { files.OpenBelow(dir.Path(), c.Name); }).Kind, c.Kind) << c.Name;
+
+  // A fault armed for opens reaches it, and its reads meet the read faults.
+  FaultFileSystem faults;
+  faults.FailOpen(1, FileErrorKind::AccessDenied);
+  EXPECT_EQ(CaughtError([&] { faults.OpenBelow(dir.Path(), "sub/data"); }).Kind,
+            FileErrorKind::AccessDenied);
+  const std::unique_ptr<PositionedFile> wrapped = faults.OpenBelow(dir.Path(), "sub/data");
+  ASSERT_NE(wrapped, nullptr);
+  faults.FailRead(1, FileErrorKind::Other);
+  EXPECT_EQ(CaughtError([&] { wrapped->ReadAt(0, buffer, sizeof buffer); }).Kind,
+            FileErrorKind::Other);
+}
+
+TEST(FileSystem, AnOpenFilesIdentityIsThePathsAndMovesWithAWrite) {
+  TempFolder dir;
+  const std::string path = dir.WriteFile("file", "abc");
+  const std::unique_ptr<PositionedFile> file = OsFileSystem().Open(path, OpenMode::ReadOnly);
+  const std::optional<FileIdentity> before = file->Identity();
+  ASSERT_TRUE(before.has_value());
+  EXPECT_EQ(before, ReadFileIdentity(path));
+  EXPECT_EQ(before->Size, 3);
+  std::ofstream(path, std::ios::app) << "d";
+  const std::optional<FileIdentity> after = file->Identity();
+  ASSERT_TRUE(after.has_value());
+  EXPECT_EQ(after->Size, 4);
+  EXPECT_EQ(after->Inode, before->Inode);
+  EXPECT_NE(after, before);
+}
+
+TEST(FileSystem, OwnerOnlyOpensRefuseAFifoWithoutWaitingAndTakeRootsFilesWhenAsked) {
+  TempFolder dir;
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  EXPECT_EQ(CaughtError([&] {
+              OsFileSystem().Open(dir / "fifo", OpenMode::ReadOnly,
+                                  OpenOptions{.NoFollow = true, .OwnerOnly = true});
+            }).Kind,
+            FileErrorKind::AccessDenied);
+  // Root's own file that only root may write: refused unless root's files are welcome. As
+  // another user, a root-owned file stands in the system's folders.
+  const std::string rootFile = ::geteuid() == 0 ? dir.WriteFile("root", "x") : "/etc/passwd";
+  if (::geteuid() == 0) ::chmod(rootFile.c_str(), 0644);
+  if (::geteuid() != 0) {
+    EXPECT_EQ(CaughtError([&] {
+                OsFileSystem().Open(rootFile, OpenMode::ReadOnly, OpenOptions{.OwnerOnly = true});
+              }).Kind,
+              FileErrorKind::AccessDenied);
+  }
+  EXPECT_NO_THROW(OsFileSystem().Open(rootFile, OpenMode::ReadOnly,
+                                      OpenOptions{.OwnerOnly = true, .OrRoot = true}));
+}
+
+TEST(FileSystem, FolderOfAPath) {
+  struct Case {
+    const char* path;
+    const char* folder;
+  } const kCases[] = {{"name", "."},   {"/name", "/"}, {"/", "/"}, {"/opt/zor/a", "/opt/zor"},
+                      {"a/b/", "a/b"}, {"", "."}};
+  for (const Case& c : kCases) EXPECT_EQ(FolderOf(c.path), c.folder) << c.path;
+}
+
 }  // namespace
 }  // namespace zor

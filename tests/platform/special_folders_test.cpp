@@ -59,5 +59,26 @@ TEST(SpecialFolders, FollowTheXdgVariables) {
   EXPECT_EQ(GetApplicationsFolder(), home + "/.local/share/applications");
 }
 
+TEST(SpecialFolders, TheEnvironmentsCacheFolderIsNoneWithoutAnAbsoluteHomeOrCacheVariable) {
+  struct Case {
+    const char* home;
+    const char* cache;
+    std::optional<std::string> folder;
+  } const kCases[] = {
+      {"/home/u/", nullptr, "/home/u/.cache"},
+      {"/home/u", "/var/tmp/cache/", "/var/tmp/cache"},
+      {nullptr, "/var/tmp/cache", "/var/tmp/cache"},
+      {"/home/u", "relative", "/home/u/.cache"},
+      {nullptr, nullptr, std::nullopt},
+      {"relative", "", std::nullopt},
+  };
+  for (const Case& c : kCases) {
+    ScopedEnv home("HOME", c.home);
+    ScopedEnv cache("XDG_CACHE_HOME", c.cache);
+    EXPECT_EQ(GetCacheFolderOfEnvironment(), c.folder)
+        << (c.home ? c.home : "(none)") << " " << (c.cache ? c.cache : "(none)");
+  }
+}
+
 }  // namespace
 }  // namespace zor

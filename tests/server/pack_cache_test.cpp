@@ -14,7 +14,9 @@
 
 #include "base/exceptions.h"
 #include "platform/fault_file_system.h"
+#include "server/content_hash.h"
 #include "server/packed_file_writer.h"
+#include "support/expect_error.h"
 #include "support/file_contents.h"
 #include "support/temp_folder.h"
 #include "support/unpack_bytes.h"
@@ -153,6 +155,23 @@ TEST_F(PackFixture, AFileThatChangedSizeIsNotPackedAndTheNextRequestTriesAgain) 
   for (const auto& entry : fs::directory_iterator(Dir / "cache"))
     kinds.insert(entry.path().extension().string());
   EXPECT_EQ(kinds, (std::set<std::string>{".cps", ".sum"}));
+}
+
+// A source the release's manifest vouches for is packed under its content's key only while
+// it still has that content: a copy that replaced it since the scan makes the pack fail
+// (nothing is left in the cache), and the next request with the scanned content packs it.
+TEST_F(PackFixture, AContentKeyedSourceThatChangedSinceItsScanIsNotPacked) {
+  TPackCache cache(Dir / "cache");
+  TPackSource source = Source("a.dll", "the scanned content");
+  source.Sha256 = Sha256OfFile(source.Path);
+  Source("a.dll", "the copied  content");  // same size, other bytes
+  testing::ExpectError<ESourceChanged>(
+      [&] { cache.Get(source); }, "ESourceChanged",
+      "The content of a.dll changed since the release was scanned");
+  EXPECT_TRUE(fs::is_empty(cache.Folder()));
+  Source("a.dll", "the scanned content");
+  EXPECT_EQ(testing::UnpackBytes(testing::ReadAll(cache.Get(source).Path)).Data,
+            "the scanned content");
 }
 
 TEST_F(PackFixture, ATickThatRaisesStopsPackingAndLeavesNoFile) {
@@ -392,6 +411,48 @@ TEST_F(PackFixture, AFailingDiskFailsThePackAndLeavesNothingToServe) {
       const std::string bytes = testing::ReadAll(packed.Path);
       EXPECT_EQ(static_cast<int64_t>(bytes.size()), packed.Size);
       EXPECT_EQ(testing::UnpackBytes(bytes).Data, content);
+    }
+  }
+}
+
+// The source is read through the file layer too, whether opened by its path or below its
+// release folder: a failing open or read fails the pack naming the source, and the packed
+// file begun for it is removed.
+TEST_F(PackFixture, AFailingReadOfTheSourceFailsThePackAndLeavesNoPackedFile) {
+  struct Case {
+    const char* What;
+    std::function<void(FaultFileSystem&)> Arm;
+    std::string Message;        // before the source's path
+    bool StreamedOnly = false;  // a pack in memory reads the file in one piece
+  } const kCases[] = {
+      {"the open", [](FaultFileSystem& f) { f.FailOpen(1); }, "Cannot open "},
+      {"the first read", [](FaultFileSystem& f) { f.FailRead(1); }, "Cannot read "},
+      {"a later read", [](FaultFileSystem& f) { f.FailRead(3); }, "Cannot read ", true},
+  };
+  for (const size_t size : {size_t{300'000}, static_cast<size_t>(kPackInMemoryLimit) + 1}) {
+    const TPackSource source = Source("read.bin", Noise(size, 7));
+    for (const bool below : {false, true}) {
+      for (const Case& c : kCases) {
+        if (c.StreamedOnly && size <= static_cast<size_t>(kPackInMemoryLimit)) continue;
+        SCOPED_TRACE(::testing::Message()
+                     << c.What << ", " << size << " bytes" << (below ? ", below its folder" : ""));
+        TPackRequest request;
+        request.Source = source.Path;
+        if (below) request.SourceRoot = Dir / "src";
+        request.Target = Dir / "packed.tmp";
+        request.ExpectedSize = static_cast<int64_t>(size);
+        FaultFileSystem faults;
+        ScopedFileSystem use(faults);
+        faults.OnlyFor([&](const std::string& path) { return path == source.Path.string(); });
+        c.Arm(faults);
+        try {
+          PackFile(request);
+          ADD_FAILURE() << "packed";
+        } catch (const Exception& e) {
+          EXPECT_EQ(e.Message, c.Message + source.Path.string());
+        }
+        EXPECT_FALSE(fs::exists(request.Target));
+      }
     }
   }
 }

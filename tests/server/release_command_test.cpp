@@ -236,9 +236,7 @@ TEST(ReleaseManifestWatch, LogsTheDifferingFilesOnceEachTimeTheyChange) {
   });
   TReleaseFolder folder(dir.Dir(), ReleaseFileVersion, {}, std::chrono::milliseconds(0));
   TReleaseManifestWatch watch;
-  folder.OnChange = [&](const std::shared_ptr<const TReleaseSnapshot>& s) {
-    watch.Check(folder.Root(), *s, log);
-  };
+  folder.Verify = [&](TReleaseSnapshot& s) { watch.Check(s, &log); };
 
   folder.Rescan();
   ASSERT_EQ(Release({"sign", "--key", secret, "--release", dir.Dir().string()}).Code, 0);

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "base/exceptions.h"
+#include "platform/fault_file_system.h"
 #include "support/live_server.h"
 #include "support/temp_folder.h"
 #include "support/test_client.h"
@@ -56,6 +57,36 @@ TEST(ServerLog, AppendsToAPrivateFileAndNeverFollowsALink) {
   EXPECT_THROW(log.OpenFile(link.string()), Exception);
   log.Error("Test", "must go nowhere");
   EXPECT_EQ(Contents(victim), "keep me");
+}
+
+// A failing write of the log file (a full disk, a failing device) loses that line from the
+// file only: the server goes on, the other outputs get the line, and later lines are written.
+TEST(ServerLog, AFailingWriteLosesOnlyThatLineFromTheFile) {
+  testing::TempFolder folder;
+  const fs::path path = folder.Dir() / "zorserver.log";
+  FaultFileSystem faults;
+  ScopedFileSystem use(faults);
+  struct Case {
+    const char* what;
+    FileErrorKind kind;
+  } const kCases[] = {{"full disk", FileErrorKind::NoSpace},
+                      {"failing device", FileErrorKind::Other}};
+  for (const Case& c : kCases) {
+    TServerLog log;
+    log.SetUseStdErr(false);
+    std::vector<std::string> sunk;
+    log.AddSink(
+        [&](LogLevel, std::string_view, std::string_view text) { sunk.emplace_back(text); });
+    log.OpenFile(path.string());
+    faults.FailWrite(1, c.kind);
+    EXPECT_NO_THROW(log.Error("Test", std::string("lost ") + c.what)) << c.what;
+    log.Info("Test", std::string("kept ") + c.what);
+    EXPECT_EQ(sunk, (std::vector<std::string>{std::string("lost ") + c.what,
+                                              std::string("kept ") + c.what}));
+    const std::string text = Contents(path);
+    EXPECT_EQ(text.find(std::string("lost ") + c.what), std::string::npos) << text;
+    EXPECT_NE(text.find(std::string("[Test] kept ") + c.what + "\n"), std::string::npos) << text;
+  }
 }
 
 TEST(ServerLog, ControlCharactersAreEscaped) {

@@ -186,6 +186,35 @@ TEST_F(ReleaseVerificationTest, FilesTheNewReleaseDropsAreRemovedButNotTheLaunch
   EXPECT_FALSE(std::filesystem::exists(client + "/sub/Gone.dat"));
 }
 
+// A pass of release 1 that failed after it had installed some of its files (a roll-out moved
+// on meanwhile), then a pass of release 2 that succeeds: what release 1 held and release 2
+// drops goes, so the folder ends as exactly release 2.
+TEST_F(ReleaseVerificationTest, FilesOfAFailedPassAreRemovedWhenTheNextReleaseDropsThem) {
+  const std::string client = Dir / "client";
+  for (const char* name : {"ZORCore.dll", "bpls/part4.bpl", "bpls/part3.bpl"})
+    test::WriteFile(client + "/" + name, "x");
+  TReleaseManifest manifest;
+  manifest.Counter = 1;
+  manifest.Created = kNow;
+  manifest.Expires = kNow + 86400;
+  manifest.Files = {{"ZORCore.dll", 1, std::string(64, 'a'), "0.0.0.0", 100},
+                    {"bpls\\part4.bpl", 1, std::string(64, 'a'), "0.0.0.0", 100}};
+  TReleaseVerification verification = For(First);
+  verification.Accept(SignManifestBody(SerializeManifestBody(manifest), First.Secret), kNow);
+  // The pass fails: nothing is committed.
+  manifest.Counter = 2;
+  manifest.Files[1].Name = "bpls\\part3.bpl";
+  verification.Accept(SignManifestBody(SerializeManifestBody(manifest), First.Secret), kNow);
+  EXPECT_EQ(verification.RemoveDroppedFiles(client, {}),
+            (std::vector<std::string>{"bpls\\part4.bpl"}));
+  EXPECT_TRUE(std::filesystem::exists(client + "/bpls/part3.bpl"));
+  EXPECT_TRUE(std::filesystem::exists(client + "/ZORCore.dll"));
+  verification.Commit();
+  // Once release 2 is committed, the next run starts from its state alone.
+  EXPECT_EQ(ReadReleaseState(State).Files,
+            (std::vector<std::string>{"ZORCore.dll", "bpls\\part3.bpl"}));
+}
+
 TEST_F(ReleaseVerificationTest, ALocalFileIsReadAgainOnlyWhenItChangedSinceTheLastPass) {
   const std::string content(3000, 'c');
   const std::string path = Dir / "ZORCore.dll";

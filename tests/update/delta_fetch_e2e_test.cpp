@@ -92,6 +92,7 @@ class DeltaHooks : public FaultFileSystem {
     void Sync() override { Inner->Sync(); }
     void SetPermissions(uint32_t permissions) override { Inner->SetPermissions(permissions); }
     void SetModifiedTime(int64_t utcNs) override { Inner->SetModifiedTime(utcNs); }
+    std::optional<FileIdentity> Identity() override { return Inner->Identity(); }
     void Close() override { Inner->Close(); }
 
    private:

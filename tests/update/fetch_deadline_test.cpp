@@ -126,7 +126,14 @@ TEST_F(FetchDeadlineTest, AStreamAtTheMinimumRateFinishesOnlyWithinItsLimit) {
 TEST_F(FetchDeadlineTest, ATrickleIsStoppedAndTheNextFetchResumesWhereItGot) {
   Server.TrickleAfter = 20000;
   Server.TricklePiece = 1;
-  Step = [this](size_t) { Clock.Advance(std::chrono::seconds(10)); };
+  // Each byte is read before the clock moves on: a server that ran ahead would have many
+  // ten-second steps arrive in one read, and the block they complete would count as in time.
+  Step = [this](size_t) {
+    TIcIOHandler* client = Link.Client->Handler();
+    for (int i = 0; i < 2000 && client->IsConnected() && client->DataAvailable(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    Clock.Advance(std::chrono::seconds(10));
+  };
   testing::ExpectError([&] { Fetch(1); }, TooSlow());
   const std::optional<TResumeRecord> record =
       TDownloadInfoFile(Dir.Path() + "DownLoadInfo.dat").Read(std::string(kName));

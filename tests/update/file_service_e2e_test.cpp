@@ -10,8 +10,10 @@
 #include "intercom/default_connection.h"
 #include "intercom/scrambling.h"
 #include "platform/directories.h"
+#include "platform/fault_file_system.h"
 #include "platform/file_times.h"
 #include "platform/locale.h"
+#include "support/expect_error.h"
 #include "support/live_server.h"
 #include "update/download_client.h"
 #include "update/download_jobs.h"
@@ -110,6 +112,63 @@ TEST_F(FileServiceEndToEnd, BrokenTransferResumesOnTheNextAttempt) {
   // Resumed, not restarted: every byte of the packed file was written once.
   EXPECT_EQ(credited, packedSize);
   EXPECT_EQ(ReadFileBytes(Client.Path() + "Client.exe"), ReadFileBytes(ReleaseFile("Client.exe")));
+}
+
+// A pack the cache cannot write whole (a failing write, sync or rename of the cache's disk)
+// fails the request with an error reply that says why; nothing half written stays in the
+// cache, and the next request packs the file again and serves it whole.
+TEST_F(FileServiceEndToEnd, AFailingPackCacheFailsTheRequestAndTheNextOneRepacks) {
+  struct Case {
+    const char* What;
+    std::function<void(FaultFileSystem&)> Arm;
+    // The reply's message begins with `Reason` and names the failed call (`Cause`); the
+    // paths between are of the cache's temporary names.
+    const char* Reason;
+    const char* Cause;
+  } const kCases[] = {
+      {"a write", [](FaultFileSystem& f) { f.FailWrite(1); }, "Cannot write the packed file ",
+       ": Cannot write \""},
+      {"a full disk", [](FaultFileSystem& f) { f.SetFreeSpace(1000); },
+       "Cannot write the packed file ", "No space left on device"},
+      {"the packed file's sync", [](FaultFileSystem& f) { f.FailSync(1); },
+       "Cannot write the packed file ", ": Cannot sync \""},
+      {"the side record's rename", [](FaultFileSystem& f) { f.FailRename(1); }, "Cannot store ",
+       ": Cannot rename \""},
+      {"the packed file's rename", [](FaultFileSystem& f) { f.FailRename(2); },
+       "Cannot store the packed file ", ": Cannot rename \""},
+  };
+  const std::string cache = Server.Files->Packs().Folder().string();
+  uint32_t seed = 100;
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.What);
+    // A new version of the file, so that it is packed now.
+    const Bytes content = SampleBytes(400000, ++seed);
+    WriteFileBytes(ReleaseFile("Client.exe"), content);
+    Server.Files->Release().Rescan();
+    int32_t age = 0, packedSize = 0;
+    std::string version;
+    {
+      FaultFileSystem faults;
+      ScopedFileSystem use(faults);
+      faults.OnlyFor([&](const std::string& path) { return path.rfind(cache, 0) == 0; });
+      c.Arm(faults);
+      const auto error = testing::Catch([&] {
+        GetRemoteFileInfo(GetDownloadClient(), "Client.exe", "Libs", age, packedSize, version);
+      });
+      ASSERT_NE(error, nullptr);
+      EXPECT_EQ(error->Message.rfind(c.Reason, 0), 0u) << error->Message;
+      EXPECT_NE(error->Message.find(c.Cause), std::string::npos) << error->Message;
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(cache)) {
+      const std::string name = entry.path().filename().string();
+      EXPECT_FALSE(name.ends_with(".tmp")) << name;
+    }
+    ASSERT_TRUE(
+        GetRemoteFileInfo(GetDownloadClient(), "Client.exe", "Libs", age, packedSize, version));
+    TDownLoadExecutor executor;
+    executor.Run({"Client.exe"});
+    EXPECT_EQ(ReadFileBytes(Client.Path() + "Client.exe"), content);
+  }
 }
 
 }  // namespace

@@ -159,5 +159,61 @@ TEST_F(OneReleasePerPass, AnOlderManifestIsAskedForAgainOnANewConnection) {
   EXPECT_EQ(Connects.load(), static_cast<size_t>(kOlderReleaseAttempts));
 }
 
+// A release copied over the served one in place: while the copy is incomplete the server keeps
+// serving release 1 as it was scanned, a file the copy already replaced is left to servers that
+// still have it ("other release"), and readiness says the folder differs; once the copy is
+// complete and matches its manifest, release 2 is served.
+TEST_F(OneReleasePerPass, ACopyInPlaceIsServedOnlyOnceItMatchesItsManifest) {
+  TDownloadSettings settings = GetDownloadSettings();
+  settings.OtherReleaseAttempts = 3;
+  SetDownloadSettings(settings);
+  Ports = {Old.Port};
+  GuardWith(Old);
+  const auto copyIn = [&](const char* name) {
+    std::filesystem::copy_file(New.Release / name, Old.Release / name,
+                               std::filesystem::copy_options::overwrite_existing);
+    Old.Files->Release().Rescan();
+  };
+  copyIn("Data.bin");
+  EXPECT_EQ(Old.Files->Manifest().State, ManifestState::Differs);
+  EXPECT_EQ(Old.Files->Release().Snapshot()->Manifest.Counter, 1u);
+  {
+    TDownLoadExecutor executor;
+    executor.Run({"Same.dll"});
+    EXPECT_EQ(ClientFile("Same.dll"), SampleBytes(20000, 3));
+    testing::ExpectError([&] { executor.Run({"Data.bin"}); }, "Exception",
+                         "下载档案时发生错误 This server's release folder is being changed "
+                         "(release 1 is asked for)");
+    EXPECT_EQ(OtherReleaseRefusals(Old), 3);
+    EXPECT_FALSE(std::filesystem::exists(Client.Path() + "Data.bin"));
+  }
+  copyIn("ZORRelease.manifest");
+  copyIn("New.dat");
+  EXPECT_EQ(Old.Files->Manifest().State, ManifestState::Matches);
+  EXPECT_EQ(Old.Files->Release().Snapshot()->Manifest.Counter, 2u);
+  GuardWith(New);
+  TDownLoadExecutor executor;
+  executor.Run({"Data.bin", "New.dat"});
+  EXPECT_EQ(ClientFile("Data.bin"), SampleBytes(150000, 2));
+  EXPECT_EQ(ClientFile("New.dat"), SampleBytes(30000, 4));
+}
+
+// A delta request names no release. One that reaches a server of another release gets a
+// delta of that release's file (here larger than the signed one): the launcher does not take
+// it, and fetches the file whole by a request that names the release, which that server
+// answers "other release", so the file comes from a server of the pass's release.
+TEST_F(OneReleasePerPass, ADeltaOfAnotherReleasesFileIsNotTakenAndTheFileComesWhole) {
+  WriteFileBytes((New.Release / "Data.bin").string(), SampleBytes(140000, 5));
+  Tool({"sign", "--key", KeyFile, "--release", New.Release.string()});
+  New.Files->Release().Rescan();
+  GuardWith(New);
+  WriteFileBytes(Client.Path() + "Data.bin", SampleBytes(150000, 1));  // release 1's copy
+  TDownLoadExecutor executor;
+  executor.Run({"Data.bin"});  // the first connection reaches the old server
+  EXPECT_EQ(ClientFile("Data.bin"), SampleBytes(140000, 5));
+  EXPECT_EQ(Old.Files->DeltaFetch().Sent(), 1);
+  EXPECT_GE(OtherReleaseRefusals(Old), 1);
+}
+
 }  // namespace
 }  // namespace zor

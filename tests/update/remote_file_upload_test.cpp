@@ -20,9 +20,9 @@
 #include "intercom/client_connection_ex.h"
 #include "intercom/default_connection.h"
 #include "intercom/scrambling.h"
-#include "platform/file_open.h"
 #include "platform/last_error.h"
 #include "platform/locale.h"
+#include "platform/open_or_fail.h"
 #include "support/live_server.h"
 #include "transport/tcp_connect_string.h"
 #include "update/remote_file.h"
@@ -60,7 +60,7 @@ class TWatchedUpload : public TRemoteFile {
   std::function<void()> DuringSend;
 
  protected:
-  int64_t SendData(File& stream, int64_t position, int32_t count) override {
+  int64_t SendData(PositionedFile& stream, int64_t position, int32_t count) override {
     TIcIOHandler* handler = Connection->Handler();
     bool ran = false;
     handler->OnActivity = [&](TIcIOHandler& sender) {

@@ -1,5 +1,7 @@
 #include "platform/contained_files.h"
 
+#include "platform/posix/open_below.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
@@ -11,6 +13,8 @@
 #include <atomic>
 #include <cerrno>
 #include <string_view>
+
+#include "platform/posix/descriptor_helpers.h"
 
 namespace zor {
 namespace {
@@ -175,10 +179,13 @@ void UseComponentWalkForTests(bool on) {
   gComponentWalkOnly.store(on);
 }
 
-std::FILE* OpenFileBelowForReading(const std::string& folder, const std::string& relativeName) {
-  if (!IsContainedRelativeName(relativeName)) return nullptr;
+int OpenRegularFileBelow(const std::string& folder, const std::string& relativeName) {
+  if (!IsContainedRelativeName(relativeName)) {
+    errno = EINVAL;
+    return -1;
+  }
   const int root = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (root < 0) return nullptr;
+  if (root < 0) return -1;
   int fd = -1;
   bool walk = gComponentWalkOnly.load();
   if (!walk) {
@@ -190,16 +197,27 @@ std::FILE* OpenFileBelowForReading(const std::string& folder, const std::string&
     walk = fd < 0 && (errno == ENOSYS || errno == EPERM);
   }
   if (walk) fd = WalkBelow(root, relativeName);
+  const int openError = errno;
   close(root);
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    errno = openError;
+    return -1;
+  }
   struct stat info {};
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     close(fd);
-    return nullptr;
+    errno = S_ISDIR(info.st_mode) ? EISDIR : ENOENT;
+    return -1;
   }
   // Reads block again: the non-blocking open only kept a FIFO from holding the server.
   const int flags = fcntl(fd, F_GETFL);
   if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
+}
+
+std::FILE* OpenFileBelowForReading(const std::string& folder, const std::string& relativeName) {
+  const int fd = OpenRegularFileBelow(folder, relativeName);
+  if (fd < 0) return nullptr;
   std::FILE* file = fdopen(fd, "rb");
   if (!file) close(fd);
   return file;

@@ -26,14 +26,14 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& path, st
   return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(handle, path));
 }
 
-std::unique_ptr<DynamicLibrary> DynamicLibrary::LoadOpen(int descriptor, const std::string& path,
-                                                         std::string& error) {
+std::unique_ptr<DynamicLibrary> DynamicLibrary::LoadChecked(const FileIdentity& checked,
+                                                            const std::string& path,
+                                                            std::string& error) {
   // The loader takes a name (a "/proc/self/fd" name would match a library loaded earlier
   // through the same descriptor number), so the name must still lead to the checked file.
-  struct stat checked {};
   struct stat named {};
-  if (fstat(descriptor, &checked) != 0 || stat(path.c_str(), &named) != 0 ||
-      checked.st_dev != named.st_dev || checked.st_ino != named.st_ino) {
+  if (stat(path.c_str(), &named) != 0 || checked.Device != static_cast<uint64_t>(named.st_dev) ||
+      checked.Inode != static_cast<uint64_t>(named.st_ino)) {
     error = path + " changed while it was checked; it is not loaded";
     return nullptr;
   }

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include "platform/posix/descriptor_helpers.h"
+
 namespace zor {
 namespace {
 
@@ -28,9 +30,9 @@ std::optional<FileIdentity> ReadFileIdentity(const std::string& path) {
   return IdentityOf(info);
 }
 
-std::optional<FileIdentity> ReadFileIdentity(const File& file) {
+std::optional<FileIdentity> IdentityOfDescriptor(int descriptor) {
   struct stat info {};
-  if (!file.IsOpen() || ::fstat(file.Handle(), &info) != 0) return std::nullopt;
+  if (descriptor < 0 || ::fstat(descriptor, &info) != 0) return std::nullopt;
   return IdentityOf(info);
 }
 

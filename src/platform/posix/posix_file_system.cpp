@@ -11,6 +11,8 @@
 #include <utility>
 
 #include "platform/file_system.h"
+#include "platform/posix/descriptor_helpers.h"
+#include "platform/posix/open_below.h"
 
 namespace zor {
 namespace {
@@ -82,6 +84,8 @@ class PosixFile : public PositionedFile {
       RaiseFileSystemError("Cannot set the time of", Path(), errno);
   }
 
+  std::optional<FileIdentity> Identity() override { return IdentityOfDescriptor(Descriptor); }
+
   void Close() override {
     const int descriptor = std::exchange(Descriptor, -1);
     // After a failing close the descriptor is gone all the same; it is never closed twice.
@@ -132,8 +136,8 @@ void DenyWriters(int descriptor, const std::string& path) {
   }
 }
 
-bool IsTrustedOwnFile(const struct stat& info) {
-  return S_ISREG(info.st_mode) && info.st_uid == ::geteuid() &&
+bool IsTrustedOwnFile(const struct stat& info, bool orRoot) {
+  return S_ISREG(info.st_mode) && (info.st_uid == ::geteuid() || (orRoot && info.st_uid == 0)) &&
          (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
@@ -160,7 +164,10 @@ class PosixFileSystem : public FileSystem {
   using FileSystem::Open;
   std::unique_ptr<PositionedFile> Open(const std::string& path, OpenMode mode,
                                        const OpenOptions& options) override {
-    const int flags = OpenFlags(mode) | (options.NoFollow ? O_NOFOLLOW : 0) | O_CLOEXEC;
+    // An owner-only open is of a regular file, where O_NONBLOCK changes nothing; a FIFO put
+    // at the name then fails the check below instead of blocking here.
+    const int flags = OpenFlags(mode) | (options.NoFollow ? O_NOFOLLOW : 0) |
+                      (options.OwnerOnly ? O_NONBLOCK : 0) | O_CLOEXEC;
     int descriptor;
     do {
       descriptor = ::open(path.c_str(), flags, static_cast<mode_t>(options.Permissions & 07777));
@@ -170,7 +177,7 @@ class PosixFileSystem : public FileSystem {
     struct stat info {};
     if (::fstat(descriptor, &info) != 0) RaiseFileSystemError("Cannot open", path, errno);
     if (S_ISDIR(info.st_mode)) RaiseFileSystemError("Cannot open", path, EISDIR);
-    if (options.OwnerOnly && !IsTrustedOwnFile(info))
+    if (options.OwnerOnly && !IsTrustedOwnFile(info, options.OrRoot))
       RaiseFileSystemError("Cannot open", path, EACCES);
     if (options.DenyWrite) DenyWriters(descriptor, path);
     return file;
@@ -249,6 +256,20 @@ class PosixFileSystem : public FileSystem {
     }
     if (descriptor < 0) RaiseFileSystemError("Cannot create a file in", folder, errno);
     return std::make_unique<PosixFile>(folder, descriptor, false);
+  }
+
+  std::unique_ptr<PositionedFile> OpenBelow(const std::string& folder,
+                                            const std::string& relativeName) override {
+    const std::string path =
+        (folder.empty() || folder.back() == '/' ? folder : folder + "/") + relativeName;
+    const int descriptor = OpenRegularFileBelow(folder, relativeName);
+    if (descriptor < 0) RaiseFileSystemError("Cannot open", path, errno);
+    return std::make_unique<PosixFile>(path, descriptor, false);
+  }
+
+  void Link(const std::string& existing, const std::string& newName) override {
+    if (::link(existing.c_str(), newName.c_str()) != 0)
+      RaiseFileSystemError("Cannot link \"" + existing + "\" as", newName, errno);
   }
 
   void SyncFolder(const std::string& folder) override {

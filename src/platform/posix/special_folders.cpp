@@ -42,6 +42,15 @@ std::string GetCacheFolder() {
   return StripTrailingDelimiters(EnvOr("XDG_CACHE_HOME", GetHomeFolder() + "/.cache"));
 }
 
+std::optional<std::string> GetCacheFolderOfEnvironment() {
+  std::string home = EnvOr("HOME", "");
+  if (!home.empty()) home = StripTrailingDelimiters(home);
+  const std::string cache =
+      EnvOr("XDG_CACHE_HOME", home.empty() ? "" : (home == "/" ? "" : home) + "/.cache");
+  if (cache.empty()) return std::nullopt;
+  return StripTrailingDelimiters(cache);
+}
+
 std::string GetDesktopFolder() {
   const std::string home = GetHomeFolder();
   const std::string config = GetConfigFolder();

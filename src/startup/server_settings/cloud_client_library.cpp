@@ -1,7 +1,7 @@
 #include "startup/server_settings/cloud_client_library.h"
 
-#include "platform/file_open.h"
 #include "platform/folder_sharing.h"
+#include "platform/open_or_fail.h"
 #include "platform/system_info.h"
 #include "startup/launch/path_names.h"
 #include "update/release_guard.h"
@@ -19,22 +19,26 @@ TCloudClientLibrary::TCloudClientLibrary(const std::string& folder) {
     Error = "the folder of " + path + " may be written by other users; it is not loaded";
     return;
   }
-  File file;
+  std::unique_ptr<PositionedFile> file;
   try {
-    file = OpenOwnFileOrFail(path, FileAccess::Read);
+    file = OpenOrFail(path, OpenMode::ReadOnly,
+                      OpenOptions{.NoFollow = true, .OwnerOnly = true, .OrRoot = true});
   } catch (const std::exception& e) {
     Error = e.what();
-    return;
-  }
-  if (!IsTrustedOwnOrRootFile(file)) {
-    Error = path + " belongs to another user or others may write it; it is not loaded";
+    // Refused for its owner or its permissions when a plain open would succeed.
+    try {
+      OpenOrFail(path, OpenMode::ReadOnly, OpenOptions{.NoFollow = true});
+      Error = path + " belongs to another user or others may write it; it is not loaded";
+    } catch (const std::exception& plain) {
+      Error = plain.what();
+    }
     return;
   }
   if (const std::shared_ptr<const TReleaseGuard> guard = GetReleaseGuard()) {
     bool matches = false;
     try {
-      matches =
-          guard->HasManifest() && guard->MatchesDigest(kCloudLibraryFileName, DigestOpenFile(file));
+      matches = guard->HasManifest() &&
+                guard->MatchesDigest(kCloudLibraryFileName, DigestOpenFile(*file));
     } catch (const std::exception&) {
       matches = false;
     }
@@ -43,7 +47,12 @@ TCloudClientLibrary::TCloudClientLibrary(const std::string& folder) {
       return;
     }
   }
-  Library = DynamicLibrary::LoadOpen(file.Handle(), path, Error);
+  const std::optional<FileIdentity> checked = file->Identity();
+  if (!checked) {
+    Error = path + " changed while it was checked; it is not loaded";
+    return;
+  }
+  Library = DynamicLibrary::LoadChecked(*checked, path, Error);
   if (!Library) return;
   FactoryFn = reinterpret_cast<CreateM880CloudSenderFn>(Library->Symbol(kCloudFactoryName));
   if (!FactoryFn) Error = std::string(kCloudFactoryName) + " is not exported by " + Library->Path();

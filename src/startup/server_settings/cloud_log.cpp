@@ -8,8 +8,8 @@
 #include "base/exceptions.h"
 #include "base/string_routines.h"
 #include "platform/directories.h"
-#include "platform/file_open.h"
 #include "platform/file_system.h"
+#include "platform/open_or_fail.h"
 #include "platform/thread_id.h"
 #include "platform/zor_registry.h"
 #include "startup/launch/path_names.h"
@@ -98,8 +98,8 @@ void WriteCloudLog(std::string_view text, std::string_view tag, bool isError) {
   }
   // A log of this user's lookups: never written through a link, readable by its owner alone.
   try {
-    File out = OpenOwnFileForAppendOrFail(path);
-    out.Write(line);
+    OpenOrFail(path, OpenMode::Append, OpenOptions{.Permissions = kPrivateFileMode})
+        ->WriteAllAt(0, line);
   } catch (const Exception&) {
     // A log that cannot be written costs the lookup nothing.
   }

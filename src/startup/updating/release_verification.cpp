@@ -9,8 +9,8 @@
 #include "base/format.h"
 #include "platform/contained_files.h"
 #include "platform/directories.h"
-#include "platform/file_open.h"
 #include "platform/file_system.h"
+#include "platform/open_or_fail.h"
 #include "update/release_listing.h"
 #include "update/release_pass.h"
 #include "update/release_signature.h"
@@ -27,10 +27,10 @@ using Json = nlohmann::json;
 constexpr size_t kMaxStateBytes = kMaxManifestBytes;
 
 std::string ReadLimited(const std::string& path, size_t limit) {
-  File file = OpenFileOrFail(path, FileAccess::Read);
-  const int64_t size = file.Size();
+  const std::unique_ptr<PositionedFile> file = OpenOrFail(path, OpenMode::ReadOnly);
+  const int64_t size = file->Size();
   if (size < 0 || size > static_cast<int64_t>(limit)) throw EManifestError("The file is too large");
-  return file.ReadToEnd();
+  return ReadRest(*file);
 }
 
 std::string TwoDigits(unsigned value) {
@@ -142,7 +142,10 @@ void TReleaseVerification::Accept(std::string_view manifestText, int64_t nowSeco
   Guard = std::make_shared<TReleaseGuard>(Lang);
   SetReleaseGuard(Guard);
   const TReleaseState state = ReadReleaseState(StateFile);
+  // What a failed pass of this run installed belongs to no accepted release either: a
+  // release that drops it removes it too, so the folder ends as exactly one release.
   PreviousFiles = state.Files;
+  PreviousFiles.insert(PreviousFiles.end(), TriedFiles.begin(), TriedFiles.end());
   // A "ReleaseKey" the administrator changed starts the counter again: the old counter may
   // come from a compromised key that signed a release far ahead.
   const uint64_t acceptedCounter = state.RootKey == ReleaseKey ? state.Counter : 0;
@@ -178,6 +181,7 @@ void TReleaseVerification::Accept(std::string_view manifestText, int64_t nowSeco
       manifest.Counter, ReleaseKey, EncodeBase64(verified.SignedBy), manifest.NextKey, {}};
   for (const TManifestFile& file : manifest.Files) Accepted.Files.push_back(file.Name);
   HasAccepted = true;
+  TriedFiles.insert(TriedFiles.end(), Accepted.Files.begin(), Accepted.Files.end());
   Guard = std::make_shared<TReleaseGuard>(manifest, Lang);
   SetReleaseGuard(Guard);
 }
@@ -259,6 +263,7 @@ void TReleaseVerification::Commit() {
   if (!HasAccepted) return;
   WriteReleaseState(StateFile, Accepted);
   HasAccepted = false;
+  TriedFiles.clear();
   if (HashCacheFile.empty() || !Digests) return;
   try {
     Digests->Seen().Save(HashCacheFile);

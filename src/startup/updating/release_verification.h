@@ -96,6 +96,8 @@ class TReleaseVerification {
   bool Signs(std::string_view releaseName) const;
   // Removes from `clientFolder` the files the previous accepted release held and the one in
   // force does not, except the names in `keep` (the launcher's own files); the names removed.
+  // Files of a release that an earlier pass of this run accepted but did not finish (it may
+  // have installed some of them) count as held before as well.
   std::vector<std::string> RemoveDroppedFiles(const std::string& clientFolder,
                                               const std::vector<std::string>& keep);
   // True when no manifest is in force or the local file at `path` matches the signed one.
@@ -122,7 +124,10 @@ class TReleaseVerification {
   TReleaseState Accepted;
   bool HasAccepted = false;
   bool OfferedOlder = false;  // the last `Accept` refused a manifest older than the accepted
-  std::vector<std::string> PreviousFiles;  // of the state this run started from
+  // Of the state this run started from, and of the releases that passes of this run
+  // accepted and did not finish.
+  std::vector<std::string> PreviousFiles;
+  std::vector<std::string> TriedFiles;  // of every release accepted since the last commit
 };
 
 }  // namespace zor
