@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/contained_files.h"
+#include "platform/file_identity.h"
 #include "platform/file_system.h"
 #include "platform/local_socket.h"
 #include "platform/named_mutex.h"
@@ -155,6 +156,67 @@ TEST(Win32ContainedFiles, ListsDeletesAndRefusesNamesThatLeaveTheFolder) {
   ASSERT_NE(in, nullptr);
   EXPECT_EQ(std::fgetc(in.get()), 'y');
   EXPECT_EQ(OpenFileBelowForReading(folder.Path(), "a"), nullptr);
+}
+
+TEST(Win32FileSystem, OpenBelowRefusesLinksFoldersAndNamesThatLeaveAndRaisesTheKind) {
+  testing::TempFolder folder;
+  FileSystem& os = OsFileSystem();
+  folder.WriteFile("sub/data", "payload");
+  const std::unique_ptr<PositionedFile> data = os.OpenBelow(folder.Path(), "sub/data");
+  ASSERT_NE(data, nullptr);
+  char buffer[16];
+  EXPECT_EQ(std::string(buffer, data->ReadAt(0, buffer, sizeof buffer)), "payload");
+  struct Case {
+    const char* name;
+    FileErrorKind kind;
+  } const kCases[] = {
+      {"sub", FileErrorKind::IsFolder},        {"sub/missing", FileErrorKind::NotFound},
+      {"../x", FileErrorKind::Other},          {"sub\\data", FileErrorKind::Other},
+      {"C:/x", FileErrorKind::Other},          {"sub/data:stream", FileErrorKind::Other},
+      {"sub/data/x", FileErrorKind::NotFound},
+  };
+  for (const Case& c : kCases) {
+    const auto e = testing::Catch<EFileSystemError>([&] { os.OpenBelow(folder.Path(), c.name); });
+    ASSERT_NE(e, nullptr) << c.name;
+    EXPECT_EQ(e->Kind, c.kind) << c.name << ": " << e->Message;
+  }
+  // Links and junctions on the way or at the end, where the system lets this user make them.
+  std::error_code made;
+  fs::create_symlink(folder.Dir() / "sub/data", folder.Dir() / "sub/link", made);
+  if (!made) fs::create_directory_symlink(folder.Dir() / "sub", folder.Dir() / "linked", made);
+  if (made) GTEST_SKIP() << "symbolic links cannot be made here: " << made.message();
+  for (const char* name : {"sub/link", "linked/data"}) {
+    const auto e = testing::Catch<EFileSystemError>([&] { os.OpenBelow(folder.Path(), name); });
+    ASSERT_NE(e, nullptr) << name;
+    EXPECT_EQ(e->ErrorCode, 681u) << name;  // stopped on a link
+  }
+}
+
+TEST(Win32FileSystem, LinkNeverReplacesAndAnOpenFilesIdentityFollowsItsContent) {
+  testing::TempFolder folder;
+  FileSystem& os = OsFileSystem();
+  const std::string first = folder.WriteFile("first", "abc");
+  const std::string taken = folder.WriteFile("taken", "keep");
+  os.Link(first, folder.Path() + "second");
+  const std::unique_ptr<PositionedFile> file = os.Open(first, OpenMode::ReadWrite);
+  const std::optional<FileIdentity> before = file->Identity();
+  ASSERT_TRUE(before.has_value());
+  EXPECT_EQ(before->Size, 3);
+  // Both names are one file.
+  EXPECT_EQ(ReadFileIdentity(folder.Path() + "second"), before);
+  const auto e = testing::Catch<EFileSystemError>([&] { os.Link(first, taken); });
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->Kind, FileErrorKind::Exists);
+  EXPECT_EQ(os.ReadFile(taken), "keep");
+
+  file->WriteAllAt(3, "d");
+  const std::optional<FileIdentity> after = file->Identity();
+  ASSERT_TRUE(after.has_value());
+  EXPECT_EQ(after->Size, 4);
+  EXPECT_EQ(after->Inode, before->Inode);
+  EXPECT_EQ(os.ReadFile(folder.Path() + "second"), "abcd");
+  file->Close();
+  EXPECT_EQ(file->Identity(), std::nullopt);
 }
 
 TEST(Win32NamedMutex, ObjectsOfOneProcessExcludeEachOtherAsProcessesDo) {

@@ -12,6 +12,8 @@
 #include <atomic>
 #include <vector>
 
+#include "platform/win32/error_codes.h"
+#include "platform/win32/handle_helpers.h"
 #include "platform/win32/wide_text.h"
 
 namespace zor {
@@ -41,30 +43,55 @@ Handle OpenEntry(const std::string& path, DWORD access, DWORD share,
                  BY_HANDLE_FILE_INFORMATION& info) {
   Handle handle(::CreateFileW(Wide(path).c_str(), access, share, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (handle.Valid() && !::GetFileInformationByHandle(handle.Get(), &info)) handle.Reset();
+  if (handle.Valid() && !::GetFileInformationByHandle(handle.Get(), &info)) {
+    const DWORD error = ::GetLastError();
+    handle.Reset();
+    ::SetLastError(error);
+  }
   return handle;
 }
 
 // Opens every folder from `folder` down to the one holding the last part of
 // `relativeName`, refusing reparse points; the handles pin the path while they are held.
-// False when the name is not contained or a folder on the way is missing or a link.
+// False, with the Windows error in `error`, when the name is not contained or a folder on
+// the way is missing, no folder or a link.
 bool PinFoldersOnTheWay(const std::string& folder, const std::string& relativeName,
-                        std::vector<Handle>& pinned, std::string& holder, std::string& last) {
-  if (!IsContainedRelativeName(relativeName)) return false;
+                        std::vector<Handle>& pinned, std::string& holder, std::string& last,
+                        DWORD& error) {
+  if (!IsContainedRelativeName(relativeName)) {
+    error = ERROR_INVALID_NAME;
+    return false;
+  }
   const std::vector<std::string> parts = SplitRelativeName(relativeName);
   holder = folder;
   for (size_t i = 0; i < parts.size(); ++i) {
     BY_HANDLE_FILE_INFORMATION info{};
     Handle step = OpenEntry(holder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, info);
-    if (!step.Valid() || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        (i > 0 && IsReparsePoint(info)))
+    if (!step.Valid()) {
+      error = ::GetLastError();
       return false;
+    }
+    // The folder given is taken as it is; below it, a link or junction is never entered.
+    if (i > 0 && IsReparsePoint(info)) {
+      error = win32::kErrorStoppedOnSymlink;
+      return false;
+    }
+    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      error = ERROR_DIRECTORY;
+      return false;
+    }
     pinned.push_back(std::move(step));
     if (i + 1 == parts.size()) break;
     holder += "/" + parts[i];
   }
   last = parts.back();
   return true;
+}
+
+bool PinFoldersOnTheWay(const std::string& folder, const std::string& relativeName,
+                        std::vector<Handle>& pinned, std::string& holder, std::string& last) {
+  DWORD ignored = 0;
+  return PinFoldersOnTheWay(folder, relativeName, pinned, holder, last, ignored);
 }
 
 void ListInto(const std::string& folder, const std::string& prefix, int depth,
@@ -158,16 +185,37 @@ void UseComponentWalkForTests(bool on) {
   gComponentWalkOnly = on;
 }
 
-std::FILE* OpenFileBelowForReading(const std::string& folder, const std::string& relativeName) {
+Handle win32::OpenRegularFileBelow(const std::string& folder, const std::string& relativeName,
+                                   DWORD& error) {
   std::vector<Handle> pinned;
   std::string holder, last;
-  if (!PinFoldersOnTheWay(folder, relativeName, pinned, holder, last)) return nullptr;
+  if (!PinFoldersOnTheWay(folder, relativeName, pinned, holder, last, error)) return Handle();
   BY_HANDLE_FILE_INFORMATION info{};
   Handle file = OpenEntry(holder + "/" + last, GENERIC_READ,
                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, info);
-  if (!file.Valid() ||
-      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
-    return nullptr;
+  if (!file.Valid()) {
+    error = ::GetLastError();
+    return file;
+  }
+  if (IsReparsePoint(info)) {
+    error = win32::kErrorStoppedOnSymlink;
+    return Handle();
+  }
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    error = win32::kErrorDirectoryNotSupported;
+    return Handle();
+  }
+  if (::GetFileType(file.Get()) != FILE_TYPE_DISK) {
+    error = ERROR_FILE_NOT_FOUND;  // no regular file, as on Linux
+    return Handle();
+  }
+  return file;
+}
+
+std::FILE* OpenFileBelowForReading(const std::string& folder, const std::string& relativeName) {
+  DWORD error = 0;
+  Handle file = win32::OpenRegularFileBelow(folder, relativeName, error);
+  if (!file.Valid()) return nullptr;
   const int descriptor =
       _open_osfhandle(reinterpret_cast<intptr_t>(file.Get()), _O_RDONLY | _O_BINARY);
   if (descriptor < 0) return nullptr;

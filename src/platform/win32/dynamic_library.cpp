@@ -3,6 +3,7 @@
 #include "platform/dynamic_library.h"
 
 #include "platform/last_error.h"
+#include "platform/win32/handle_helpers.h"
 #include "platform/win32/wide_text.h"
 
 namespace zor {
@@ -34,9 +35,21 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& path, st
   return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(handle, path));
 }
 
-std::unique_ptr<DynamicLibrary> DynamicLibrary::LoadOpen(int, const std::string&, std::string&) {
-  // The descriptor is the old file API's, which has no Windows body.
-  win32::RaiseNotOnWindowsYet("Loading a library checked through an open file");
+std::unique_ptr<DynamicLibrary> DynamicLibrary::LoadChecked(const FileIdentity& checked,
+                                                            const std::string& path,
+                                                            std::string& error) {
+  // The loader takes a name, so the name must still lead to the checked file. A handle that
+  // shares reading only is held over the load: nobody can write, rename or replace the file
+  // between the comparison and the loader's own open.
+  win32::Handle pin(::CreateFileW(win32::Wide(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+  const std::optional<FileIdentity> named =
+      pin.Valid() ? win32::IdentityOfHandle(pin.Get()) : std::nullopt;
+  if (!named || named->Device != checked.Device || named->Inode != checked.Inode) {
+    error = path + " changed while it was checked; it is not loaded";
+    return nullptr;
+  }
+  return Load(path, error);
 }
 
 void* DynamicLibrary::Symbol(std::string_view name) const {

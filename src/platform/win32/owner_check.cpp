@@ -30,9 +30,30 @@ bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) {
   return ::IsWellKnownSid(sid, type) != FALSE;
 }
 
+// The installer service, which owns what Windows itself lays out in the program folders.
+bool IsInstallerService(PSID sid) {
+  static const std::vector<BYTE> installer = [] {
+    std::vector<BYTE> bytes;
+    PSID parsed = nullptr;
+    if (::ConvertStringSidToSidW(L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464",
+                                 &parsed)) {
+      bytes.assign(static_cast<BYTE*>(parsed), static_cast<BYTE*>(parsed) + ::GetLengthSid(parsed));
+      ::LocalFree(parsed);
+    }
+    return bytes;
+  }();
+  return !installer.empty() && ::EqualSid(sid, const_cast<BYTE*>(installer.data()));
+}
+
+// The machine's own accounts: the system, the administrators and the installer service.
+bool IsMachine(PSID sid) {
+  return IsWellKnown(sid, WinLocalSystemSid) || IsWellKnown(sid, WinBuiltinAdministratorsSid) ||
+         IsInstallerService(sid);
+}
+
 }  // namespace
 
-bool IsTrustedOwnHandle(HANDLE handle, bool othersMayRead) {
+bool IsTrustedOwnHandle(HANDLE handle, bool othersMayRead, bool orMachine) {
   PSID owner = nullptr;
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -42,7 +63,8 @@ bool IsTrustedOwnHandle(HANDLE handle, bool othersMayRead) {
     return false;
   std::unique_ptr<void, decltype(&::LocalFree)> release(descriptor, &::LocalFree);
   std::vector<BYTE> self = ProcessUserSid();
-  if (self.empty() || owner == nullptr || !::EqualSid(owner, self.data())) return false;
+  if (self.empty() || owner == nullptr) return false;
+  if (!::EqualSid(owner, self.data()) && !(orMachine && IsMachine(owner))) return false;
   // No list at all lets everybody do everything.
   if (dacl == nullptr) return false;
   constexpr ACCESS_MASK kChanges = FILE_WRITE_DATA | FILE_APPEND_DATA | WRITE_DAC | WRITE_OWNER |
@@ -56,7 +78,8 @@ bool IsTrustedOwnHandle(HANDLE handle, bool othersMayRead) {
     if (othersMayRead && (allowed->Mask & kChanges) == 0) continue;
     PSID who = const_cast<DWORD*>(&allowed->SidStart);
     if (::EqualSid(who, self.data()) || IsWellKnown(who, WinLocalSystemSid) ||
-        IsWellKnown(who, WinBuiltinAdministratorsSid) || IsWellKnown(who, WinCreatorOwnerSid))
+        IsWellKnown(who, WinBuiltinAdministratorsSid) || IsWellKnown(who, WinCreatorOwnerSid) ||
+        (orMachine && IsInstallerService(who)))
       continue;
     return false;
   }

@@ -11,7 +11,10 @@ namespace zor::win32 {
 
 // The open object (a handle with READ_CONTROL) passes the check. With `othersMayRead`
 // false, nobody else but the system and the administrators may have any access at all.
-bool IsTrustedOwnHandle(HANDLE handle, bool othersMayRead = true);
+// With `orMachine`, an object of the machine passes too: one owned by the system, the
+// administrators or the installer service that only they may change (what a per-machine
+// install lays out, as a file of root is on Linux).
+bool IsTrustedOwnHandle(HANDLE handle, bool othersMayRead = true, bool orMachine = false);
 
 // The process user's SID as SDDL text ("S-1-5-21-..."); empty when it cannot be told.
 std::wstring ProcessUserSidText();

@@ -37,6 +37,21 @@ std::string GetCacheFolder() {
   return KnownFolder(FOLDERID_LocalAppData);
 }
 
+std::optional<std::string> GetCacheFolderOfEnvironment() {
+  // %LOCALAPPDATA%, which Windows sets for every profile (a service's too); none when it is
+  // missing or not a full path ("X:/..." or a "//server/share/..." name).
+  std::string folder = win32::EnvironmentValue("LOCALAPPDATA").value_or("");
+  for (char& c : folder)
+    if (c == '\\') c = '/';
+  const bool drive = folder.size() > 2 &&
+                     ((folder[0] | 0x20) >= 'a' && (folder[0] | 0x20) <= 'z') && folder[1] == ':' &&
+                     folder[2] == '/';
+  const bool absolute = drive || (folder.size() > 2 && folder.starts_with("//"));
+  if (!absolute) return std::nullopt;
+  while (folder.size() > 3 && folder.back() == '/') folder.pop_back();
+  return folder;
+}
+
 std::string GetDesktopFolder() {
   return KnownFolder(FOLDERID_Desktop);
 }

@@ -12,6 +12,7 @@
 
 #include "platform/file_system.h"
 #include "platform/win32/error_codes.h"
+#include "platform/win32/handle_helpers.h"
 #include "platform/win32/owner_check.h"
 #include "platform/win32/wide_text.h"
 
@@ -99,6 +100,11 @@ class Win32File : public PositionedFile {
       RaiseLast("Cannot set the time of", Path());
   }
 
+  std::optional<FileIdentity> Identity() override {
+    if (FileHandle == INVALID_HANDLE_VALUE) return std::nullopt;
+    return win32::IdentityOfHandle(FileHandle);
+  }
+
   void Close() override {
     const HANDLE handle = std::exchange(FileHandle, INVALID_HANDLE_VALUE);
     if (handle != INVALID_HANDLE_VALUE && !::CloseHandle(handle)) RaiseLast("Cannot write", Path());
@@ -153,7 +159,9 @@ OpenRequest RequestFor(OpenMode mode) {
     case OpenMode::CreateOrTruncate:
       return {kReadWrite, OPEN_ALWAYS};  // emptied after the open (see Open)
     case OpenMode::Append:
-      return {FILE_APPEND_DATA | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE | READ_CONTROL, OPEN_ALWAYS};
+      return {FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE |
+                  READ_CONTROL,
+              OPEN_ALWAYS};
   }
   return {GENERIC_READ, OPEN_EXISTING};
 }
@@ -208,7 +216,7 @@ class Win32FileSystem : public FileSystem {
       RaiseFileSystemError("Cannot open", path, FileErrorKind::IsFolder);
     if (noFollow && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
       RaiseFileSystemError("Cannot open", path, static_cast<int>(win32::kErrorStoppedOnSymlink));
-    if (options.OwnerOnly && !win32::IsTrustedOwnHandle(handle))
+    if (options.OwnerOnly && !win32::IsTrustedOwnHandle(handle, true, options.OrRoot))
       RaiseFileSystemError("Cannot open", path, FileErrorKind::AccessDenied);
     if (mode == OpenMode::CreateOrTruncate) file->Truncate(0);
     return file;
@@ -325,6 +333,23 @@ class Win32FileSystem : public FileSystem {
         RaiseFileSystemError("Cannot create a file in", folder, static_cast<int>(error));
     }
     RaiseFileSystemError("Cannot create a file in", folder, FileErrorKind::Exists);
+  }
+
+  std::unique_ptr<PositionedFile> OpenBelow(const std::string& folder,
+                                            const std::string& relativeName) override {
+    const std::string path =
+        (folder.empty() || folder.back() == '/' || folder.back() == '\\' ? folder : folder + "/") +
+        relativeName;
+    DWORD error = 0;
+    win32::Handle handle = win32::OpenRegularFileBelow(folder, relativeName, error);
+    if (!handle.Valid()) RaiseFileSystemError("Cannot open", path, static_cast<int>(error));
+    return std::make_unique<Win32File>(path, handle.Release(), false, false);
+  }
+
+  void Link(const std::string& existing, const std::string& newName) override {
+    // Fails with ERROR_ALREADY_EXISTS when the name is taken: nothing is ever replaced.
+    if (!::CreateHardLinkW(Wide(newName).c_str(), Wide(existing).c_str(), nullptr))
+      RaiseLast("Cannot link \"" + existing + "\" as", newName);
   }
 
   void SyncFolder(const std::string& folder) override {
