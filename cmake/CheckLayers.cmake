@@ -2,9 +2,9 @@
 # RULES is "layer:reach,reach|layer:..." as zor_add_layer records it. Fails, naming every
 # offending line, when
 #  - a file under src/<layer>/ includes "<other>/..." for a layer outside its reach;
-#  - a file outside src/platform/posix/ includes an operating-system header or calls the
-#    operating system (a POSIX or Win32 call by name);
-#  - a file outside src/platform/posix/ looks at errno or compares an error number
+#  - a file outside src/platform/posix/ and src/platform/win32/ includes an operating-system
+#    header or calls the operating system (a POSIX or Win32 call by name);
+#  - a file outside those two looks at errno or compares an error number
 #    (E...) : the platform hands errors up by kind (platform/file_error_kind.h);
 #  - a file above the platform layer reads, writes or lists files with std::filesystem,
 #    stdio or fstream instead of the platform's `FileSystem` (std::filesystem::path as a
@@ -51,7 +51,8 @@ foreach(file IN LISTS files)
     set(layer ${CMAKE_MATCH_1})
   endif()
   set(in_posix FALSE)
-  if(file MATCHES "^src/platform/posix/")
+  # The platform's bodies (posix/, and win32/ for Windows) are where the OS is called.
+  if(file MATCHES "^src/platform/(posix|win32)/")
     set(in_posix TRUE)
   endif()
   set(above_platform TRUE)

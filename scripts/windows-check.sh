@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Compiles every portable source file (all of src/, apps/ and cloud/ but the POSIX bodies in
-# src/platform/posix/ and the FLTK windows in src/ui/fltk/) with the mingw-w64 cross
-# compiler for Windows, syntax only, with the build's warnings as errors: code above the
-# platform layer must not lean on this system by accident. The third-party headers the tree
+# src/platform/posix/ and the FLTK windows in src/ui/fltk/; the Win32 bodies included) with
+# the mingw-w64 cross compiler for Windows, syntax only, with the build's warnings as errors
+# and the Windows build's definitions: code above the platform layer must not lean on this
+# system by accident. The third-party headers the tree
 # uses are offered from a folder of their own, so no Linux system header is ever reached.
 set -euo pipefail
 cd "$(dirname "$0")/.."

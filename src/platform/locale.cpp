@@ -1,7 +1,6 @@
 #include "platform/locale.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <string>
 
 #include "base/ascii_case.h"
@@ -53,8 +52,7 @@ uint32_t DeriveLcid(const char* zorLcid, const char* lcAll, const char* lcMessag
 
 uint32_t GetSystemDefaultLCID() {
   if (const uint32_t lcid = gLcidOverride.load(std::memory_order_acquire)) return lcid;
-  return DeriveLcid(std::getenv("ZOR_LCID"), std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"),
-                    std::getenv("LANG"));
+  return OsDefaultLcid();
 }
 
 bool IsTraditionalScriptSystem() {

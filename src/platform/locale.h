@@ -21,7 +21,11 @@ uint32_t GetSystemDefaultLCID();
 // True when the system default locale writes the traditional script (1028 or 3076).
 bool IsTraditionalScriptSystem();
 
-// The rule behind `GetSystemDefaultLCID`, on given variable values (nullptr = unset):
+// The system's own answer, without the test override: on Linux `DeriveLcid` of the process
+// environment; on Windows a valid $ZOR_LCID, else the system's default locale.
+uint32_t OsDefaultLcid();
+
+// The rule behind `GetSystemDefaultLCID` on Linux, on given variable values (nullptr = unset):
 // a valid `zorLcid` (decimal, or hexadecimal with "0x", 1..0xFFFFFFFF) wins; else the first
 // non-empty of LC_ALL, LC_MESSAGES, LANG is mapped by `LcidFromLocaleName`.
 uint32_t DeriveLcid(const char* zorLcid, const char* lcAll, const char* lcMessages,

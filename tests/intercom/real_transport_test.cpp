@@ -13,6 +13,7 @@
 #include "platform/socket.h"
 #include "support/connection_fixture.h"
 #include "support/temp_folder.h"
+#include "support/windows_skips.h"
 #include "transport/pipe_handler.h"
 #include "transport/tcp_handler.h"
 
@@ -66,6 +67,10 @@ TEST(RealTransports, LargeScrambledPayloadsTravelBothWaysOverTcpAndThePipe) {
   } const kCases[] = {{"tcp", TcpPair}, {"pipe", PipePair}};
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
+    if (c.make == PipePair && !testing::kHaveLocalPipes) {
+      RecordProperty("pipe", "skipped: local pipes are not available on Windows yet");
+      continue;
+    }
     HandlerPair pair = c.make();
     ASSERT_TRUE(pair.Client && pair.Server);
     TIcConnection client(DefaultEncrypt, kDefaultScrambleKey, DefaultDecrypt);

@@ -26,11 +26,19 @@ class ContainedFilesTest : public ::testing::Test {
     Dir.WriteFile("out/secret.txt", "secret");
     Dir.WriteFile("out/sub/kept.txt", "kept");
     fs::create_directories(Dir / "out/vacant");
-    fs::create_symlink(Dir / "out/secret.txt", Dir / "in/file-link");
+    // Wine cannot make symbolic links; the tests are about them, so they skip there.
+    std::error_code error;
+    fs::create_symlink(Dir / "out/secret.txt", Dir / "in/file-link", error);
+    if (error) return;
     fs::create_symlink(Dir / "out", Dir / "in/dir-link");
     fs::create_symlink(Dir / "out/vacant", Dir / "in/vacant-link");
     fs::create_symlink(Dir / "nowhere", Dir / "in/dangling");
+    LinksMade = true;
   }
+  void SetUp() override {
+    if (!LinksMade) GTEST_SKIP() << "this system cannot make symbolic links here";
+  }
+  bool LinksMade = false;
   bool Exists(const std::string& name) { return fs::exists(fs::symlink_status(Dir / name)); }
   // What lies outside the listed folder, which nothing may touch.
   std::string Outside() {

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "pe_version_writer.h"
+#include "platform/file_error_kind.h"
 #include "platform/pe_format.h"
 #include "support/temp_folder.h"
 
@@ -156,8 +157,9 @@ TEST(ReadFileVersion, ReadsFromDiskAndReportsMissingFiles) {
   EXPECT_EQ(text.OsError, 0u);
   EXPECT_EQ(text.Version, std::nullopt);
 
-  EXPECT_EQ(ReadFileVersion(folder / "missing.dll").OsError, static_cast<uint32_t>(ENOENT));
-  EXPECT_EQ(ReadFileVersion(folder.Path()).OsError, static_cast<uint32_t>(EISDIR));
+  EXPECT_EQ(FileErrorKindOf(ReadFileVersion(folder / "missing.dll").OsError),
+            FileErrorKind::NotFound);
+  EXPECT_EQ(FileErrorKindOf(ReadFileVersion(folder.Path()).OsError), FileErrorKind::IsFolder);
 }
 
 }  // namespace

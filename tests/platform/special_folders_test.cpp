@@ -37,6 +37,9 @@ TEST(DesktopFolderFromUserDirs, ReadsTheDesktopLine) {
 }
 
 TEST(SpecialFolders, FollowTheXdgVariables) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows takes these folders from the shell, not from XDG variables";
+#endif
   testing::TempFolder folder;
   const std::string home = folder.Path() + "home";
   ScopedEnv homeEnv("HOME", (home + "/").c_str());
@@ -57,6 +60,9 @@ TEST(SpecialFolders, FollowTheXdgVariables) {
 }
 
 TEST(SpecialFolders, TheEnvironmentsCacheFolderIsNoneWithoutAnAbsoluteHomeOrCacheVariable) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows takes the cache folder from LOCALAPPDATA (the next test)";
+#endif
   struct Case {
     const char* home;
     const char* cache;
@@ -76,6 +82,29 @@ TEST(SpecialFolders, TheEnvironmentsCacheFolderIsNoneWithoutAnAbsoluteHomeOrCach
         << (c.home ? c.home : "(none)") << " " << (c.cache ? c.cache : "(none)");
   }
 }
+
+#ifdef _WIN32
+TEST(SpecialFolders, TheEnvironmentsCacheFolderOnWindowsIsAFullLocalAppData) {
+  struct Case {
+    const char* localAppData;
+    std::optional<std::string> folder;
+  } const kCases[] = {
+      {"C:\\Users\\u\\AppData\\Local\\", "C:/Users/u/AppData/Local"},
+      {"d:/cache", "d:/cache"},
+      {"\\\\server\\share\\u", "//server/share/u"},
+      {"C:\\", "C:/"},
+      {"AppData\\Local", std::nullopt},
+      {"C:relative", std::nullopt},
+      {"1:\\x", std::nullopt},
+      {nullptr, std::nullopt},
+  };
+  for (const Case& c : kCases) {
+    ScopedEnv local("LOCALAPPDATA", c.localAppData);
+    EXPECT_EQ(GetCacheFolderOfEnvironment(), c.folder)
+        << (c.localAppData ? c.localAppData : "(none)");
+  }
+}
+#endif  // _WIN32
 
 }  // namespace
 }  // namespace zor

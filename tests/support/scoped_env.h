@@ -8,20 +8,36 @@
 
 namespace zor::testing {
 
+inline void SetEnvValue(const char* name, const char* value) {
+#ifdef _WIN32
+  _putenv_s(name, value);
+#else
+  setenv(name, value, 1);
+#endif
+}
+
+inline void UnsetEnvValue(const char* name) {
+#ifdef _WIN32
+  _putenv_s(name, "");  // an empty value removes the variable there
+#else
+  unsetenv(name);
+#endif
+}
+
 class ScopedEnv {
  public:
   ScopedEnv(const char* name, const char* value) : Name(name) {
     if (const char* old = std::getenv(name)) Old = old;
     if (value != nullptr)
-      setenv(name, value, 1);
+      SetEnvValue(name, value);
     else
-      unsetenv(name);
+      UnsetEnvValue(name);
   }
   ~ScopedEnv() {
     if (Old)
-      setenv(Name, Old->c_str(), 1);
+      SetEnvValue(Name, Old->c_str());
     else
-      unsetenv(Name);
+      UnsetEnvValue(Name);
   }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;

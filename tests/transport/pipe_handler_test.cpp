@@ -11,6 +11,7 @@
 #include "platform/system_info.h"
 #include "support/expect_error.h"
 #include "support/temp_folder.h"
+#include "support/windows_skips.h"
 #include "transport/socket_listen_list.h"
 
 namespace zor {
@@ -31,6 +32,7 @@ class PipeTest : public ::testing::Test {
 };
 
 TEST_F(PipeTest, ConnectStringsAreCheckedBeforeAnythingOpens) {
+  ZOR_SKIP_WITHOUT_LOCAL_PIPES();
   struct Case {
     const char* text;
     const char* className;
@@ -83,6 +85,7 @@ TEST_F(PipeTest, ComposePipeString) {
 }
 
 TEST_F(PipeTest, ServerAndClientExchangeBytes) {
+  ZOR_SKIP_WITHOUT_LOCAL_PIPES();
   TPipeHandler server(ComposePipeString(".", "zorserverpipe6x", true));
   EXPECT_TRUE(server.IsServer());
   EXPECT_EQ(server.DefaultTimeout, kTimeoutNone);
@@ -119,12 +122,14 @@ TEST_F(PipeTest, ServerAndClientExchangeBytes) {
 }
 
 TEST_F(PipeTest, RemoteAddressIsTheServerPart) {
+  ZOR_SKIP_WITHOUT_LOCAL_PIPES();
   TPipeHandler server("\\\\.\\pipe\\x;Server");
   EXPECT_EQ(server.GetRemoteAddress(), ".");
   EXPECT_EQ(server.ConnectString, "\\\\.\\pipe\\x");
 }
 
 TEST_F(PipeTest, ABusyServerIsWaitedForTenSeconds) {
+  ZOR_SKIP_WITHOUT_LOCAL_PIPES();
   // A listener that accepts nobody, with its queue full.
   const std::string path = (Dir / "pipe" / "busy").string();
   std::filesystem::create_directories(Dir / "pipe");
@@ -149,6 +154,7 @@ TEST_F(PipeTest, ABusyServerIsWaitedForTenSeconds) {
 }
 
 TEST_F(PipeTest, TwoServerEndsShareOneName) {
+  ZOR_SKIP_WITHOUT_LOCAL_PIPES();
   const size_t before = ListenRecordCount();
   auto first = std::make_unique<TPipeHandler>("\\\\.\\pipe\\shared;Server");
   TPipeHandler second("\\\\.\\pipe\\shared;SERVER");
