@@ -21,6 +21,13 @@
 // the new key, which is how a client recovers from a compromised key whose releases carried
 // a counter far ahead.
 //
+// The committed pass also keeps the accepted manifest itself beside the state, so that a later
+// pass that fails (no server reachable, a server of another release, a refused file) can tell
+// whether the folder is still exactly the installed release: every file it installs has the
+// signed size and SHA-256, and no file of a newer release that a failed pass of this run put
+// in place lies beside them. Only then may the installed release be started without an
+// update.
+//
 // Without a key nothing is checked, and the start window's set-up says so in one line.
 #pragma once
 
@@ -42,6 +49,8 @@ namespace zor {
 inline constexpr std::string_view kValueReleaseKey = "ReleaseKey";
 // The file of the accepted counter and keys, in the launcher's folder.
 inline constexpr std::string_view kReleaseStateFileName = "ZORRelease.state";
+// The manifest of the last committed pass, in the folder of the state.
+inline constexpr std::string_view kInstalledManifestFileName = "ZORRelease.installed";
 // The area the manifest is fetched from: the release folder's root.
 inline constexpr std::string_view kManifestArea = ".";
 // How often a pass asks for the manifest while servers offer an older one than accepted.
@@ -106,8 +115,18 @@ class TReleaseVerification {
   // After a download phase: records the hash the download was verified with for the file
   // now at `path`, so that the next start need not read it.
   void NoteDownloaded(const std::string& path);
-  // End of a successful pass: keeps the accepted counter and keys, and the hash cache.
+  // End of a successful pass: keeps the accepted manifest, counter and keys, and the hash
+  // cache.
   void Commit();
+  // After a failed pass: the counter of the committed release when `clientFolder` still holds
+  // exactly it, and puts that release's guard in force (the main program must be one of its
+  // files). Every file of the committed manifest that the file list carries must have its
+  // signed size and SHA-256, except the names in `notInstalled` (entries the launcher never
+  // fetches); a file that a release accepted since the commit holds and the committed one
+  // does not must be absent. Nothing when no manifest was committed under this key, or the
+  // kept manifest does not verify against the kept state.
+  std::optional<uint64_t> InstalledRelease(const std::string& clientFolder,
+                                           const std::vector<std::string>& notInstalled);
   // Local files read and hashed so far in this run.
   int FilesHashed() const { return Digests ? Digests->FilesHashed() : 0; }
 
@@ -122,6 +141,7 @@ class TReleaseVerification {
   int Lang;
   std::shared_ptr<const TReleaseGuard> Guard;
   TReleaseState Accepted;
+  std::string AcceptedText;  // the accepted manifest as signed
   bool HasAccepted = false;
   bool OfferedOlder = false;  // the last `Accept` refused a manifest older than the accepted
   // Of the state this run started from, and of the releases that passes of this run
