@@ -560,6 +560,20 @@ TEST_F(InstalledReleaseStart, OnlyAFolderThatIsStillTheCommittedReleaseStartsAft
       {"a file of release 2 arrived before the pass failed", true, [] {}, 1, "connection lost",
        false},
       {"release 2 failed before any of its files arrived", true, [] {}, 0, "connection lost", true},
+      {"a file of release 2 left by an earlier run whose update failed", true,
+       [&] {
+         auto earlier = std::make_shared<HalfInstallingSource>();
+         Offer(*earlier, 2, releaseTwo);
+         earlier->Arrive = 1;
+         TSyncThreadSettings once = Signed(1);
+         once.Source = earlier;
+         Owner.Source = earlier.get();
+         test::MessageCatcher quiet;
+         TRemoteUpdateThread(Owner, once).Execute();
+         ASSERT_TRUE(std::filesystem::exists(Dir / "app/ZORNew.dll"));
+         Owner.Calls.clear();
+       },
+       -1, "无法连接服务器", false},
       {"no release was ever committed", false,
        [&] {
          for (const auto& [name, content] : kReleaseOne) WriteFile(Dir / ("app/" + name), content);

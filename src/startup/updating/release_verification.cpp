@@ -69,6 +69,8 @@ TReleaseState ReadReleaseState(const std::string& path) {
     state.CurrentKey = json.at("CurrentKey").get<std::string>();
     state.NextKey = json.value("NextKey", std::string());
     if (json.contains("Files")) state.Files = json.at("Files").get<std::vector<std::string>>();
+    if (json.contains("Pending"))
+      state.Pending = json.at("Pending").get<std::vector<std::string>>();
   } catch (const std::exception&) {
     return TReleaseState{};
   }
@@ -76,11 +78,9 @@ TReleaseState ReadReleaseState(const std::string& path) {
 }
 
 void WriteReleaseState(const std::string& path, const TReleaseState& state) {
-  const Json json{{"Counter", state.Counter},
-                  {"RootKey", state.RootKey},
-                  {"CurrentKey", state.CurrentKey},
-                  {"NextKey", state.NextKey},
-                  {"Files", state.Files}};
+  const Json json{{"Counter", state.Counter},       {"RootKey", state.RootKey},
+                  {"CurrentKey", state.CurrentKey}, {"NextKey", state.NextKey},
+                  {"Files", state.Files},           {"Pending", state.Pending}};
   ReplaceOptions options;
   options.Permissions = kPrivateFileMode;
   CurrentFileSystem().WriteFileAtomic(path, json.dump() + "\n", options);
@@ -151,6 +151,7 @@ void TReleaseVerification::Accept(std::string_view manifestText, int64_t nowSeco
   // What a failed pass of this run installed belongs to no accepted release either: a
   // release that drops it removes it too, so the folder ends as exactly one release.
   PreviousFiles = state.Files;
+  PreviousFiles.insert(PreviousFiles.end(), state.Pending.begin(), state.Pending.end());
   PreviousFiles.insert(PreviousFiles.end(), TriedFiles.begin(), TriedFiles.end());
   // A "ReleaseKey" the administrator changed starts the counter again: the old counter may
   // come from a compromised key that signed a release far ahead.
@@ -183,12 +184,13 @@ void TReleaseVerification::Accept(std::string_view manifestText, int64_t nowSeco
       Guard->Refuse(TReleaseText::DamagedManifest, "NextKey");
     }
   }
-  Accepted = TReleaseState{
-      manifest.Counter, ReleaseKey, EncodeBase64(verified.SignedBy), manifest.NextKey, {}};
+  Accepted = TReleaseState{manifest.Counter, ReleaseKey, EncodeBase64(verified.SignedBy),
+                           manifest.NextKey, {},         {}};
   for (const TManifestFile& file : manifest.Files) Accepted.Files.push_back(file.Name);
   AcceptedText = std::string(manifestText);
   HasAccepted = true;
   TriedFiles.insert(TriedFiles.end(), Accepted.Files.begin(), Accepted.Files.end());
+  NotePending(state);
   Guard = std::make_shared<TReleaseGuard>(manifest, Lang);
   SetReleaseGuard(Guard);
 }
@@ -284,6 +286,21 @@ void TReleaseVerification::Commit() {
   }
 }
 
+void TReleaseVerification::NotePending(TReleaseState committed) {
+  // Only beside a release committed under this key: without one nothing is started in place.
+  if (committed.RootKey != ReleaseKey || committed.CurrentKey.empty()) return;
+  std::set<std::string> known;
+  for (const std::string& name : committed.Files) known.insert(ManifestKey(name));
+  for (const std::string& name : committed.Pending) known.insert(ManifestKey(name));
+  bool added = false;
+  for (const std::string& name : Accepted.Files) {
+    if (!known.insert(ManifestKey(name)).second) continue;
+    committed.Pending.push_back(name);
+    added = true;
+  }
+  if (added) WriteReleaseState(StateFile, committed);
+}
+
 std::optional<uint64_t> TReleaseVerification::InstalledRelease(
     const std::string& clientFolder, const std::vector<std::string>& notInstalled) {
   if (!Enabled()) return std::nullopt;
@@ -328,7 +345,9 @@ std::optional<uint64_t> TReleaseVerification::InstalledRelease(
   }
   // A newer release that a failed pass began to install leaves files the committed one does
   // not hold: then the folder is neither release.
-  for (const std::string& name : TriedFiles) {
+  std::vector<std::string> newer = state.Pending;
+  newer.insert(newer.end(), TriedFiles.begin(), TriedFiles.end());
+  for (const std::string& name : newer) {
     if (signedNames.contains(ManifestKey(name))) continue;
     const std::optional<std::string> path = localPath(name);
     if (path && CurrentFileSystem().Stat(*path, FollowLinks::No)) return std::nullopt;

@@ -24,9 +24,9 @@
 // The committed pass also keeps the accepted manifest itself beside the state, so that a later
 // pass that fails (no server reachable, a server of another release, a refused file) can tell
 // whether the folder is still exactly the installed release: every file it installs has the
-// signed size and SHA-256, and no file of a newer release that a failed pass of this run put
-// in place lies beside them. Only then may the installed release be started without an
-// update.
+// signed size and SHA-256, and no file of a newer release that a failed pass put in place
+// lies beside them (the state names those releases' files before they are fetched). Only then may
+// the installed release be started without an update.
 //
 // Without a key nothing is checked, and the start window's set-up says so in one line.
 #pragma once
@@ -64,6 +64,9 @@ struct TReleaseState {
   std::string NextKey;     // named by it
   // The names of the accepted manifest's files, to remove what a later release drops.
   std::vector<std::string> Files;
+  // Files of releases accepted since that no pass finished, recorded before any of them is
+  // fetched: a failed pass, of this run or an earlier one, may have put some in place.
+  std::vector<std::string> Pending;
 };
 
 // The state in `path`; an empty state when there is none, it cannot be read, or it is not a
@@ -122,9 +125,9 @@ class TReleaseVerification {
   // exactly it, and puts that release's guard in force (the main program must be one of its
   // files). Every file of the committed manifest that the file list carries must have its
   // signed size and SHA-256, except the names in `notInstalled` (entries the launcher never
-  // fetches); a file that a release accepted since the commit holds and the committed one
-  // does not must be absent. Nothing when no manifest was committed under this key, or the
-  // kept manifest does not verify against the kept state.
+  // fetches); a file that a release accepted since the commit holds (in this run or one
+  // before) and the committed one does not must be absent. Nothing when no manifest was committed
+  // under this key, or the kept manifest does not verify against the kept state.
   std::optional<uint64_t> InstalledRelease(const std::string& clientFolder,
                                            const std::vector<std::string>& notInstalled);
   // Local files read and hashed so far in this run.
@@ -133,6 +136,9 @@ class TReleaseVerification {
  private:
   std::vector<TPublicKey> TrustedKeys(const TReleaseState& state) const;
   TCachedFileDigests& LocalDigests();
+  // Records in the committed state the files of the release just accepted that it does not
+  // name yet, before any of them is fetched.
+  void NotePending(TReleaseState committed);
 
   std::string ReleaseKey;
   std::string StateFile;
