@@ -220,7 +220,10 @@ TReleaseVerification& TRemoteUpdateThread::ReleaseCheck() {
 
 std::optional<uint64_t> TRemoteUpdateThread::InstalledRelease() {
   // A pass may fail before it made the check (no server reachable): the state on disk decides.
+  // A folder other users may write into starts nothing: they could swap a file once checked.
   try {
+    if (!ExeDir().empty() && CheckFolderSharing(ExeDir()) == FolderSharing::OthersMayWrite)
+      return std::nullopt;
     return ReleaseCheck().InstalledRelease(ExeDir(), {std::string(kNeverFetched)});
   } catch (const std::exception&) {
     return std::nullopt;
