@@ -71,6 +71,11 @@ constexpr TextRow kRows[] = {
      "檔案僅供擁有者寫入 (chmod go-w)，或將用戶端安裝到您自己的資料夾。",
      "其他用户可以写入客户端文件夹 %s，可能替换从中执行的程序，未更新任何档案。请让文件夹及其"
      "档案仅供拥有者写入 (chmod go-w)，或将客户端安装到您自己的文件夹。"},
+    /* InstalledReleaseStarted */
+    {"The update failed: %s\nThe installed release %d, unchanged since it was verified, was "
+     "started.",
+     "更新失敗：%s\n已啟動先前安裝且驗證後未曾變更的版本 %d。",
+     "更新失败：%s\n已启动先前安装且验证后未曾变更的版本 %d。"},
 };
 
 }  // namespace

@@ -22,6 +22,9 @@ enum class TReleaseText {
   SignedFileMissing,  // %s: a signed file the server says it does not have
   MainExeNotSigned,   // %s: the main program's name from "ZORSys.ini"
   SharedFolder,       // %s: the client folder others may write into
+  // The update failed (%s: why) and the installed release (%d: its counter), still in place
+  // as it was accepted, was started instead.
+  InstalledReleaseStarted,
 };
 
 // The text in language `langIndex` (0 English, 1 traditional, 2 simplified; others English).

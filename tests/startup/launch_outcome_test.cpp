@@ -19,6 +19,7 @@ TEST(LaunchOutcome, EachEndHasItsExitCodeAndTheFirstOneRecordedStands) {
       {TLaunchOutcome::NotRun, 4},
       {TLaunchOutcome::MainProgramNotStarted, 5},
       {TLaunchOutcome::Undecided, 5},
+      {TLaunchOutcome::InstalledReleaseStarted, 6},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(static_cast<int>(c.Outcome));

@@ -261,5 +261,60 @@ TEST_F(ReleaseVerificationTest, ALocalFileIsReadAgainOnlyWhenItChangedSinceTheLa
   EXPECT_EQ(start(true), std::make_pair(true, 0));
 }
 
+// The installed release counts only through the manifest kept at its commit, verified again
+// with the kept key and matching the kept counter; anything else is no installed release.
+TEST_F(ReleaseVerificationTest, TheInstalledReleaseIsKnownOnlyByTheManifestKeptAtItsCommit) {
+  const std::string content = "abc";
+  test::WriteFile(Dir / "ZORCore.dll", content);
+  const auto manifest = [&](uint64_t counter) {
+    TReleaseManifest release;
+    release.Counter = counter;
+    release.Created = kNow;
+    release.Expires = kNow + 86400;
+    release.Files = {{"ZORCore.dll", 3,
+                      Sha256Hex({reinterpret_cast<const uint8_t*>(content.data()), 3}), "1.0.0.0",
+                      100}};
+    return SignManifestBody(SerializeManifestBody(release), First.Secret);
+  };
+  TReleaseVerification committing = For(First);
+  committing.Accept(manifest(3), kNow);
+  committing.Commit();
+  const std::string kept = Dir / "ZORRelease.installed";
+  // Whatever the umask, as the launcher writes it: only a file nobody else may write counts.
+  constexpr auto kOwnerOnly =
+      std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
+  const std::string keptText = test::ReadFile(kept);
+  EXPECT_EQ(keptText, manifest(3));  // as it was signed
+  // Its expiry has passed long since: what is installed still counts.
+  EXPECT_EQ(For(First).InstalledRelease(Dir.Path(), {}), std::optional<uint64_t>(3));
+
+  std::string damaged = keptText;
+  damaged[damaged.find("ZORCore")] = 'X';
+  struct Case {
+    const char* Label;
+    std::function<void()> Change;
+    std::string Key;
+  } const kCases[] = {
+      {"a byte of the kept manifest changed", [&] { test::WriteFile(kept, damaged); },
+       EncodeBase64(First.Public)},
+      {"a kept manifest of another release than the state's",
+       [&] { test::WriteFile(kept, manifest(2)); }, EncodeBase64(First.Public)},
+      {"no kept manifest (committed by a launcher that kept none)",
+       [&] { std::filesystem::remove(kept); }, EncodeBase64(First.Public)},
+      {"another \"ReleaseKey\" since", [] {}, EncodeBase64(Second.Public)},
+      {"no \"ReleaseKey\"", [] {}, ""},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.Label);
+    c.Change();
+    if (std::filesystem::exists(kept)) std::filesystem::permissions(kept, kOwnerOnly);
+    TReleaseVerification run(c.Key, State, 0);
+    EXPECT_EQ(run.InstalledRelease(Dir.Path(), {}), std::nullopt);
+    test::WriteFile(kept, keptText);
+    std::filesystem::permissions(kept, kOwnerOnly);
+    EXPECT_EQ(For(First).InstalledRelease(Dir.Path(), {}), std::optional<uint64_t>(3));
+  }
+}
+
 }  // namespace
 }  // namespace zor

@@ -10,6 +10,7 @@
 #include "pe_version_writer.h"
 #include "startup/client_info/lang_messages.h"
 #include "startup/launch/application_state.h"
+#include "startup/launch/launch_outcome.h"
 #include "startup/launch/main_exe.h"
 #include "startup/updating/download_progress_model.h"
 #include "startup/updating/remote_update_thread.h"
@@ -446,6 +447,29 @@ TEST_F(StartWindow, TheMainProgramStartsFromTheLauncherFolderWithNetMode) {
   EXPECT_EQ(NameReads, 1);  // read once per process
   TStartWindowModel failing(Env, View);
   EXPECT_NO_THROW(failing.StartMainExe());  // a failed start is not reported
+}
+
+// The worker found the installed release in place after a failed update: the notice is shown
+// (a line on standard error without a person), and the start counts as one of the installed
+// release, for its own exit status. A later start without that notice is an ordinary one.
+TEST_F(StartWindow, AStartOfTheInstalledReleaseShowsTheNoticeAndHasItsOwnExitStatus) {
+  test::MessageCatcher boxes;
+  WriteFile(Dir / "IClient", "#!/bin/sh\n");
+  const auto startOnce = [&](bool installedRelease) {
+    ResetLaunchOutcome();
+    TStartWindowModel model(Env, View);
+    if (installedRelease) model.StartingInstalledRelease("The update failed: x");
+    model.StartMainExe();
+    return LaunchOutcome();
+  };
+  EXPECT_EQ(startOnce(true), TLaunchOutcome::InstalledReleaseStarted);
+  EXPECT_EQ(HeadlessExitCode(TLaunchOutcome::InstalledReleaseStarted), 6);
+  EXPECT_EQ(boxes.Take(), (std::vector<std::string>{"[" + GetLangMessage(kMsgTitle) +
+                                                    "] The update failed: x\n"}));
+  EXPECT_EQ(startOnce(false), TLaunchOutcome::MainProgramStarted);
+  EXPECT_TRUE(boxes.Take().empty());
+  EXPECT_EQ(Started.size(), 2u);
+  ResetLaunchOutcome();
 }
 
 TEST(MainExeName, FromTheSystemIniElseTheLaunchersDefault) {

@@ -351,7 +351,8 @@ TEST(UninstallClientFiles, AreTheListedNamesAndTheFilesDirectlyInBplsAndComs) {
       {"Bpls\\Main.bpl", true},
       {"bpls/x", true},
       {"COMS/y.tlb", true},
-      {"ZORRelease.hashes", true},  // the update's own cache, made again when needed
+      {"ZORRelease.hashes", true},     // the update's own cache, made again when needed
+      {"ZORRelease.installed", true},  // the manifest of the installed release
       // Two levels down the folder part is "Bpls\Sub", not "Bpls".
       {"Bpls\\Sub\\z.bpl", false},
       {"Sub/Bpls/z", false},

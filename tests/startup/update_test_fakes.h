@@ -116,6 +116,9 @@ class RecordingOwner : public TSyncThreadOwner {
     if (Source) Source->EnsureClient();
   }
   void StartMainExe() override { Record("StartMainExe"); }
+  void StartingInstalledRelease(const std::string& notice) override {
+    Record("StartingInstalledRelease " + notice);
+  }
   void ChangeSettings(bool force) override {
     Record(force ? "ChangeSettings(true)" : "ChangeSettings(false)");
   }

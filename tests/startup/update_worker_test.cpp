@@ -17,6 +17,7 @@
 #include "startup/updating/remote_update_thread.h"
 #include "support/expect_error.h"
 #include "support/scoped_env.h"
+#include "update/release_signature.h"
 #include "update/update_fault_texts.h"
 #include "update/writable_folder_probe.h"
 #include "update_test_fakes.h"
@@ -453,6 +454,190 @@ TEST_F(UpdateWorker, TerminalServerModeHoldsTheUpgradeMutexAndSkipsTheUpdateWhil
   EXPECT_TRUE(probing.UpgradeHeld);
   NamedMutex upgrade("Global\\NZORUpgradeKernal");
   EXPECT_TRUE(upgrade.TryAcquire());  // released at the end of the run
+}
+
+}  // namespace
+}  // namespace zor
+
+namespace zor {
+namespace {
+
+// A launcher that once installed signed release 1 (ZORCore.dll and ZORData.dat), then starts
+// while the update cannot succeed. The installed release starts with a notice only when the
+// folder is still exactly release 1.
+class InstalledReleaseStart : public UpdateWorker {
+ protected:
+  // Files of a release: name and content.
+  using Files = std::vector<std::pair<std::string, std::string>>;
+
+  std::string Manifest(uint64_t counter, const Files& files) {
+    TReleaseManifest manifest;
+    manifest.Counter = counter;
+    manifest.Created = 1'765'380'000;
+    manifest.Expires = 4'102'444'800;  // 2100: the tests run on the real clock
+    for (const auto& [name, content] : files)
+      manifest.Files.push_back(
+          {name, static_cast<int64_t>(content.size()),
+           Sha256Hex({reinterpret_cast<const uint8_t*>(content.data()), content.size()}), "0.0.0.0",
+           kOlder});
+    return SignManifestBody(SerializeManifestBody(manifest), Key.Secret);
+  }
+  // The server offers release `counter` of `files`.
+  void Offer(FakeUpdateSource& source, uint64_t counter, const Files& files) {
+    source.InstallDir = Dir / "app/";
+    source.Files["ZORRelease.manifest"].Content = Manifest(counter, files);
+    source.ListText.clear();
+    for (const auto& [name, content] : files) {
+      // Without a version resource: a file that arrived is current by its date.
+      source.ListText += (source.ListText.empty() ? "" : ";") + name + "=0.0.0.0," +
+                         std::to_string(kOlder) + "," + std::to_string(content.size());
+      source.Files[name] = {{"0.0.0.0", kOlder, static_cast<int32_t>(content.size())}, content};
+    }
+  }
+  TSyncThreadSettings Signed(int maxFailed) {
+    TSyncThreadSettings settings = Settings(maxFailed);
+    settings.ReleaseKey = EncodeBase64(Key.Public);
+    return settings;
+  }
+  // The pass that installs release 1 and commits it.
+  void InstallReleaseOne() {
+    Owner.Source = Source.get();
+    Offer(*Source, 1, kReleaseOne);
+    TRemoteUpdateThread worker(Owner, Signed(1));
+    worker.Execute();
+    ASSERT_EQ(Owner.Calls.back(), "SetDone");
+    ASSERT_EQ(Owner.Calls[Owner.Calls.size() - 2], "StartMainExe");
+    ASSERT_EQ(test::ReadFile(Dir / "app/ZORData.dat"), "data of release 1");
+    Owner.Calls.clear();
+  }
+
+  const Files kReleaseOne = {{"ZORCore.dll", "core of release 1"},
+                             {"ZORData.dat", "data of release 1"}};
+  TKeyPair Key = GenerateKeyPair();
+};
+
+// Writes the files it is asked for until `Arrive` of them have arrived in all, then loses the
+// connection: a newer release half installed.
+struct HalfInstallingSource : FakeUpdateSource {
+  void DownloadList(const TFileList& list) override {
+    Record("DownloadList");
+    for (size_t i = 0; i < list.size() && Arrive > 0; ++i, --Arrive)
+      WriteFile(InstallDir + LocalFileName(list[i].Name), Files[list[i].Name].Content);
+    throw Exception("connection lost");
+  }
+  size_t Arrive = 0;
+};
+
+TEST_F(InstalledReleaseStart, OnlyAFolderThatIsStillTheCommittedReleaseStartsAfterAFailedUpdate) {
+  const std::string notReachable = "无法连接服务器";
+  const std::string started =
+      "StartingInstalledRelease The update failed: %s\nThe installed release 1, unchanged since "
+      "it was verified, was started.";
+  // Release 2 adds two files and changes none of release 1's.
+  Files releaseTwo = kReleaseOne;
+  releaseTwo.push_back({"ZORNew.dll", "new in release 2"});
+  releaseTwo.push_back({"ZORNew2.dll", "also new in release 2"});
+  struct Case {
+    const char* Label;
+    bool Commit;                    // release 1 was installed by a pass that succeeded
+    std::function<void()> Prepare;  // what happened to the folder since
+    int NewFilesArriving;           // -1: no server reachable; else release 2 is offered and
+                                    // this many of its files arrive before its passes fail
+    const char* Error;              // the failure of each pass
+    bool Starts;
+  } const kCases[] = {
+      {"the folder is release 1", true, [] {}, -1, "无法连接服务器", true},
+      {"a file of release 1 changed (same size)", true,
+       [&] {
+         // A second later, as a change shows on disk however coarse its clock.
+         const auto time = std::filesystem::last_write_time(Dir / "app/ZORData.dat");
+         WriteFile(Dir / "app/ZORData.dat", "data of release 9");
+         std::filesystem::last_write_time(Dir / "app/ZORData.dat", time + std::chrono::seconds(2));
+       },
+       -1, "无法连接服务器", false},
+      {"a file of release 1 missing", true,
+       [&] { std::filesystem::remove(Dir / "app/ZORCore.dll"); }, -1, "无法连接服务器", false},
+      {"a file of release 2 arrived before the pass failed", true, [] {}, 1, "connection lost",
+       false},
+      {"release 2 failed before any of its files arrived", true, [] {}, 0, "connection lost", true},
+      {"a file of release 2 left by an earlier run whose update failed", true,
+       [&] {
+         auto earlier = std::make_shared<HalfInstallingSource>();
+         Offer(*earlier, 2, releaseTwo);
+         earlier->Arrive = 1;
+         TSyncThreadSettings once = Signed(1);
+         once.Source = earlier;
+         Owner.Source = earlier.get();
+         test::MessageCatcher quiet;
+         TRemoteUpdateThread(Owner, once).Execute();
+         ASSERT_TRUE(std::filesystem::exists(Dir / "app/ZORNew.dll"));
+         Owner.Calls.clear();
+       },
+       -1, "无法连接服务器", false},
+      {"no release was ever committed", false,
+       [&] {
+         for (const auto& [name, content] : kReleaseOne) WriteFile(Dir / ("app/" + name), content);
+       },
+       -1, "无法连接服务器", false},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.Label);
+    std::filesystem::remove_all(Dir / "app");
+    std::filesystem::create_directories(Dir / "app");
+    WriteFile(Dir / "app/Client", BuildPeWithVersion(1, 0, 0, 0));
+    Owner.Calls.clear();
+    Owner.Source = Source.get();
+    if (c.Commit) InstallReleaseOne();
+    c.Prepare();
+    auto source = std::make_shared<HalfInstallingSource>();
+    if (c.NewFilesArriving < 0) {
+      source->ConnectError = notReachable;
+    } else {
+      Offer(*source, 2, releaseTwo);
+      source->Arrive = static_cast<size_t>(c.NewFilesArriving);
+    }
+    Owner.Source = source.get();
+    TSyncThreadSettings settings = Signed(2);
+    settings.Source = source;
+    test::MessageCatcher boxes;
+    TRemoteUpdateThread worker(Owner, settings);
+    worker.Execute();
+    const std::string error = std::string("[Error] ") + c.Error + "\n";
+    if (c.Starts) {
+      // The first pass failed as before; the last one starts release 1 in place of its error.
+      EXPECT_EQ(boxes.Take(), (std::vector<std::string>{error}));
+      const std::vector<std::string> tail(Owner.Calls.end() - 3, Owner.Calls.end());
+      EXPECT_EQ(tail,
+                (std::vector<std::string>{Format(started, {c.Error}), "StartMainExe", "SetDone"}));
+      // The main program must be a file of release 1, not of the release that failed.
+      ASSERT_TRUE(GetReleaseGuard() && GetReleaseGuard()->HasManifest());
+      EXPECT_EQ(GetReleaseGuard()->Manifest().Counter, 1u);
+    } else {
+      EXPECT_EQ(boxes.Take(), (std::vector<std::string>{error, error}));
+      EXPECT_EQ(Owner.Calls.back(), "SetDone");
+      EXPECT_EQ(Owner.Calls[Owner.Calls.size() - 2], "UpdateAbandoned 2");
+      for (const std::string& call : Owner.Calls) EXPECT_FALSE(call.starts_with("Start")) << call;
+    }
+    SetReleaseGuard(nullptr);
+  }
+}
+
+// With a person at the screen there is no bound of passes: the first failed pass starts the
+// installed release, without the error box and the settings dialog.
+TEST_F(InstalledReleaseStart, WithAPersonTheFirstFailedPassStartsTheInstalledRelease) {
+  InstallReleaseOne();
+  test::MessageCatcher boxes;
+  Source->ConnectError = "无法连接服务器";
+  TRemoteUpdateThread worker(Owner, Signed(0));
+  worker.Execute();
+  EXPECT_TRUE(boxes.Take().empty());
+  EXPECT_EQ(Owner.Calls,
+            (std::vector<std::string>{
+                "CheckZorInfo",
+                "StartingInstalledRelease The update failed: 无法连接服务器\nThe installed "
+                "release 1, unchanged since it was verified, was started.",
+                "StartMainExe", "SetDone"}));
+  SetReleaseGuard(nullptr);
 }
 
 }  // namespace

@@ -34,6 +34,8 @@ int HeadlessExitCode(TLaunchOutcome outcome) {
       return 3;
     case TLaunchOutcome::NotRun:
       return 4;
+    case TLaunchOutcome::InstalledReleaseStarted:
+      return 6;
     case TLaunchOutcome::MainProgramNotStarted:
     case TLaunchOutcome::Undecided:
       break;

@@ -9,6 +9,8 @@
 //   4  the launcher did not run: the main program runs already, or a restart is pending
 //   5  the update ended but the main program could not be started (missing or failed), or
 //      the run ended in any other way without starting it
+//   6  the update failed, and the release installed before, unchanged since it was verified,
+//      was started instead (signed releases only)
 #pragma once
 
 namespace zor {
@@ -23,6 +25,7 @@ enum class TLaunchOutcome {
   Quit,
   NotRun,
   MainProgramNotStarted,
+  InstalledReleaseStarted,
 };
 
 // Records how the run ends; the first outcome recorded stands (a quit after a self-update

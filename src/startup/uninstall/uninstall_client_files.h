@@ -53,6 +53,7 @@ inline constexpr std::string_view kClientFileNames[] = {
     "DBConfig.Dat",
     "DownLoadInfo.dat",
     "ZORRelease.hashes",
+    "ZORRelease.installed",
     "ZORRelease.state",
     ".package-version",  // the package's copy of the client (zor-client)
 };

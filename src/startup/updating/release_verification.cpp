@@ -50,6 +50,12 @@ std::string UtcText(int64_t seconds) {
          TwoDigits(static_cast<unsigned>(minutes % 60));
 }
 
+std::string InstalledManifestPath(const std::string& stateFile) {
+  const size_t slash = stateFile.find_last_of('/');
+  return (slash == std::string::npos ? std::string() : stateFile.substr(0, slash + 1)) +
+         std::string(kInstalledManifestFileName);
+}
+
 }  // namespace
 
 TReleaseState ReadReleaseState(const std::string& path) {
@@ -63,6 +69,8 @@ TReleaseState ReadReleaseState(const std::string& path) {
     state.CurrentKey = json.at("CurrentKey").get<std::string>();
     state.NextKey = json.value("NextKey", std::string());
     if (json.contains("Files")) state.Files = json.at("Files").get<std::vector<std::string>>();
+    if (json.contains("Pending"))
+      state.Pending = json.at("Pending").get<std::vector<std::string>>();
   } catch (const std::exception&) {
     return TReleaseState{};
   }
@@ -70,11 +78,9 @@ TReleaseState ReadReleaseState(const std::string& path) {
 }
 
 void WriteReleaseState(const std::string& path, const TReleaseState& state) {
-  const Json json{{"Counter", state.Counter},
-                  {"RootKey", state.RootKey},
-                  {"CurrentKey", state.CurrentKey},
-                  {"NextKey", state.NextKey},
-                  {"Files", state.Files}};
+  const Json json{{"Counter", state.Counter},       {"RootKey", state.RootKey},
+                  {"CurrentKey", state.CurrentKey}, {"NextKey", state.NextKey},
+                  {"Files", state.Files},           {"Pending", state.Pending}};
   ReplaceOptions options;
   options.Permissions = kPrivateFileMode;
   CurrentFileSystem().WriteFileAtomic(path, json.dump() + "\n", options);
@@ -145,6 +151,7 @@ void TReleaseVerification::Accept(std::string_view manifestText, int64_t nowSeco
   // What a failed pass of this run installed belongs to no accepted release either: a
   // release that drops it removes it too, so the folder ends as exactly one release.
   PreviousFiles = state.Files;
+  PreviousFiles.insert(PreviousFiles.end(), state.Pending.begin(), state.Pending.end());
   PreviousFiles.insert(PreviousFiles.end(), TriedFiles.begin(), TriedFiles.end());
   // A "ReleaseKey" the administrator changed starts the counter again: the old counter may
   // come from a compromised key that signed a release far ahead.
@@ -177,11 +184,13 @@ void TReleaseVerification::Accept(std::string_view manifestText, int64_t nowSeco
       Guard->Refuse(TReleaseText::DamagedManifest, "NextKey");
     }
   }
-  Accepted = TReleaseState{
-      manifest.Counter, ReleaseKey, EncodeBase64(verified.SignedBy), manifest.NextKey, {}};
+  Accepted = TReleaseState{manifest.Counter, ReleaseKey, EncodeBase64(verified.SignedBy),
+                           manifest.NextKey, {},         {}};
   for (const TManifestFile& file : manifest.Files) Accepted.Files.push_back(file.Name);
+  AcceptedText = std::string(manifestText);
   HasAccepted = true;
   TriedFiles.insert(TriedFiles.end(), Accepted.Files.begin(), Accepted.Files.end());
+  NotePending(state);
   Guard = std::make_shared<TReleaseGuard>(manifest, Lang);
   SetReleaseGuard(Guard);
 }
@@ -261,6 +270,11 @@ void TReleaseVerification::NoteDownloaded(const std::string& path) {
 
 void TReleaseVerification::Commit() {
   if (!HasAccepted) return;
+  // The manifest first: a state whose counter the kept manifest does not carry starts nothing
+  // without an update, so an interruption between the two writes is safe.
+  ReplaceOptions options;
+  options.Permissions = kPrivateFileMode;
+  CurrentFileSystem().WriteFileAtomic(InstalledManifestPath(StateFile), AcceptedText, options);
   WriteReleaseState(StateFile, Accepted);
   HasAccepted = false;
   TriedFiles.clear();
@@ -270,6 +284,77 @@ void TReleaseVerification::Commit() {
   } catch (const std::exception&) {
     // Without the cache the next start reads every file again; the pass itself succeeded.
   }
+}
+
+void TReleaseVerification::NotePending(TReleaseState committed) {
+  // Only beside a release committed under this key: without one nothing is started in place.
+  if (committed.RootKey != ReleaseKey || committed.CurrentKey.empty()) return;
+  std::set<std::string> known;
+  for (const std::string& name : committed.Files) known.insert(ManifestKey(name));
+  for (const std::string& name : committed.Pending) known.insert(ManifestKey(name));
+  bool added = false;
+  for (const std::string& name : Accepted.Files) {
+    if (!known.insert(ManifestKey(name)).second) continue;
+    committed.Pending.push_back(name);
+    added = true;
+  }
+  if (added) WriteReleaseState(StateFile, committed);
+}
+
+std::optional<uint64_t> TReleaseVerification::InstalledRelease(
+    const std::string& clientFolder, const std::vector<std::string>& notInstalled) {
+  if (!Enabled()) return std::nullopt;
+  const TReleaseState state = ReadReleaseState(StateFile);
+  if (state.RootKey != ReleaseKey || state.CurrentKey.empty()) return std::nullopt;
+  TVerifiedManifest committed;
+  try {
+    const std::optional<std::string> text =
+        ReadTrustedOwnFile(InstalledManifestPath(StateFile), kMaxManifestBytes + kMaxSignatureLine);
+    if (!text) return std::nullopt;
+    const std::vector<TPublicKey> key{DecodePublicKey(state.CurrentKey)};
+    committed = OpenSignedManifest(*text, key);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+  // A kept manifest of another release than the state names is not the one committed last.
+  // Its expiry does not matter here: it bounds what a server may offer, not what is installed.
+  if (committed.Manifest.Counter != state.Counter) return std::nullopt;
+  std::set<std::string> skipped;
+  for (const std::string& name : notInstalled) skipped.insert(ManifestKey(name));
+  skipped.insert(ManifestKey(kManifestFileName));
+  const auto localPath = [&clientFolder](const std::string& name) -> std::optional<std::string> {
+    try {
+      return IncludeTrailingPathDelimiter(clientFolder) + CheckRequestName(name).Relative;
+    } catch (const std::exception&) {
+      return std::nullopt;
+    }
+  };
+  std::set<std::string> signedNames;
+  for (const TManifestFile& file : committed.Manifest.Files) {
+    signedNames.insert(ManifestKey(file.Name));
+    if (!IsListedReleaseFile(file.Name, file.Size) || skipped.contains(ManifestKey(file.Name)))
+      continue;
+    const std::optional<std::string> path = localPath(file.Name);
+    if (!path) return std::nullopt;
+    try {
+      const TFileDigest digest = LocalDigests().Digest(*path);
+      if (digest.Size != file.Size || digest.Sha256 != file.Sha256) return std::nullopt;
+    } catch (const std::exception&) {
+      return std::nullopt;  // missing or unreadable
+    }
+  }
+  // A newer release that a failed pass began to install leaves files the committed one does
+  // not hold: then the folder is neither release.
+  std::vector<std::string> newer = state.Pending;
+  newer.insert(newer.end(), TriedFiles.begin(), TriedFiles.end());
+  for (const std::string& name : newer) {
+    if (signedNames.contains(ManifestKey(name))) continue;
+    const std::optional<std::string> path = localPath(name);
+    if (path && CurrentFileSystem().Stat(*path, FollowLinks::No)) return std::nullopt;
+  }
+  Guard = std::make_shared<TReleaseGuard>(committed.Manifest, Lang);
+  SetReleaseGuard(Guard);
+  return committed.Manifest.Counter;
 }
 
 }  // namespace zor

@@ -21,6 +21,13 @@
 // the new key, which is how a client recovers from a compromised key whose releases carried
 // a counter far ahead.
 //
+// The committed pass also keeps the accepted manifest itself beside the state, so that a later
+// pass that fails (no server reachable, a server of another release, a refused file) can tell
+// whether the folder is still exactly the installed release: every file it installs has the
+// signed size and SHA-256, and no file of a newer release that a failed pass put in place
+// lies beside them (the state names those releases' files before they are fetched). Only then may
+// the installed release be started without an update.
+//
 // Without a key nothing is checked, and the start window's set-up says so in one line.
 #pragma once
 
@@ -42,6 +49,8 @@ namespace zor {
 inline constexpr std::string_view kValueReleaseKey = "ReleaseKey";
 // The file of the accepted counter and keys, in the launcher's folder.
 inline constexpr std::string_view kReleaseStateFileName = "ZORRelease.state";
+// The manifest of the last committed pass, in the folder of the state.
+inline constexpr std::string_view kInstalledManifestFileName = "ZORRelease.installed";
 // The area the manifest is fetched from: the release folder's root.
 inline constexpr std::string_view kManifestArea = ".";
 // How often a pass asks for the manifest while servers offer an older one than accepted.
@@ -55,6 +64,9 @@ struct TReleaseState {
   std::string NextKey;     // named by it
   // The names of the accepted manifest's files, to remove what a later release drops.
   std::vector<std::string> Files;
+  // Files of releases accepted since that no pass finished, recorded before any of them is
+  // fetched: a failed pass, of this run or an earlier one, may have put some in place.
+  std::vector<std::string> Pending;
 };
 
 // The state in `path`; an empty state when there is none, it cannot be read, or it is not a
@@ -106,14 +118,27 @@ class TReleaseVerification {
   // After a download phase: records the hash the download was verified with for the file
   // now at `path`, so that the next start need not read it.
   void NoteDownloaded(const std::string& path);
-  // End of a successful pass: keeps the accepted counter and keys, and the hash cache.
+  // End of a successful pass: keeps the accepted manifest, counter and keys, and the hash
+  // cache.
   void Commit();
+  // After a failed pass: the counter of the committed release when `clientFolder` still holds
+  // exactly it, and puts that release's guard in force (the main program must be one of its
+  // files). Every file of the committed manifest that the file list carries must have its
+  // signed size and SHA-256, except the names in `notInstalled` (entries the launcher never
+  // fetches); a file that a release accepted since the commit holds (in this run or one
+  // before) and the committed one does not must be absent. Nothing when no manifest was committed
+  // under this key, or the kept manifest does not verify against the kept state.
+  std::optional<uint64_t> InstalledRelease(const std::string& clientFolder,
+                                           const std::vector<std::string>& notInstalled);
   // Local files read and hashed so far in this run.
   int FilesHashed() const { return Digests ? Digests->FilesHashed() : 0; }
 
  private:
   std::vector<TPublicKey> TrustedKeys(const TReleaseState& state) const;
   TCachedFileDigests& LocalDigests();
+  // Records in the committed state the files of the release just accepted that it does not
+  // name yet, before any of them is fetched.
+  void NotePending(TReleaseState committed);
 
   std::string ReleaseKey;
   std::string StateFile;
@@ -122,6 +147,7 @@ class TReleaseVerification {
   int Lang;
   std::shared_ptr<const TReleaseGuard> Guard;
   TReleaseState Accepted;
+  std::string AcceptedText;  // the accepted manifest as signed
   bool HasAccepted = false;
   bool OfferedOlder = false;  // the last `Accept` refused a manifest older than the accepted
   // Of the state this run started from, and of the releases that passes of this run

@@ -193,10 +193,7 @@ void TRemoteUpdateThread::FetchFileList(TFileList& list) {
   if (!Settings.Source) Settings.Source = GetUpdateSource();
   TUpdateSource& source = *Settings.Source;
   source.EnsureClient();
-  if (!Release)
-    Release = std::make_unique<TReleaseVerification>(
-        Settings.ReleaseKey, ExeDir() + std::string(kReleaseStateFileName), Settings.LangIndex,
-        ExeDir() + std::string(kReleaseHashesFileName));
+  ReleaseCheck();
   const auto now =
       std::chrono::duration_cast<std::chrono::seconds>(GetClock().UtcNow().time_since_epoch());
   Release->Prepare(source, StagingFolder(Settings.TempDir), now.count());
@@ -211,6 +208,26 @@ void TRemoteUpdateThread::FetchFileList(TFileList& list) {
     if (IsUnusableListName(entry.Name)) RaiseListEntryFault(entry.Name, TListEntryFault::NotAName);
   Release->CheckList(list);
   DownloadConfigFiles();
+}
+
+TReleaseVerification& TRemoteUpdateThread::ReleaseCheck() {
+  if (!Release)
+    Release = std::make_unique<TReleaseVerification>(
+        Settings.ReleaseKey, ExeDir() + std::string(kReleaseStateFileName), Settings.LangIndex,
+        ExeDir() + std::string(kReleaseHashesFileName));
+  return *Release;
+}
+
+std::optional<uint64_t> TRemoteUpdateThread::InstalledRelease() {
+  // A pass may fail before it made the check (no server reachable): the state on disk decides.
+  // A folder other users may write into starts nothing: they could swap a file once checked.
+  try {
+    if (!ExeDir().empty() && CheckFolderSharing(ExeDir()) == FolderSharing::OthersMayWrite)
+      return std::nullopt;
+    return ReleaseCheck().InstalledRelease(ExeDir(), {std::string(kNeverFetched)});
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
 }
 
 void TRemoteUpdateThread::UpdateFiles(TFileList& list) {

@@ -59,12 +59,15 @@ class TRemoteUpdateThread : public TSyncThread {
  protected:
   void GetFileList(TFileList& list) override;
   void UpdateFiles(TFileList& list) override;
+  std::optional<uint64_t> InstalledRelease() override;
 
  private:
   // The two steps of a pass; the overrides above run them and put a full disk's message in
   // the user's language.
   void FetchFileList(TFileList& list);
   void FetchFiles(TFileList& list);
+  // The signed-release check of this run, made when first needed.
+  TReleaseVerification& ReleaseCheck();
   // End of a pass that succeeded: removes what the signed release dropped, keeps the state.
   void FinishPass();
   // The signed-release check of this run, made at the first pass.

@@ -163,11 +163,21 @@ void TStartWindowModel::StartMainExe() {
     return RecordLaunchOutcome(TLaunchOutcome::MainProgramNotStarted);
   try {
     if (Env.StartProcess) Env.StartProcess(MainExeCommandLine(path));
-    RecordLaunchOutcome(TLaunchOutcome::MainProgramStarted);
+    RecordLaunchOutcome(InstalledReleaseStart ? TLaunchOutcome::InstalledReleaseStarted
+                                              : TLaunchOutcome::MainProgramStarted);
   } catch (...) {
     // A failed start is not reported either.
     RecordLaunchOutcome(TLaunchOutcome::MainProgramNotStarted);
   }
+}
+
+void TStartWindowModel::StartingInstalledRelease(const std::string& notice) {
+  InstalledReleaseStart = true;
+  MessageBoxRequest request;
+  request.Caption = GetLangMessage(kMsgTitle);  // not an error: the work goes on
+  request.Text = notice;
+  request.Icon = MessageIcon::Warning;
+  ShowMessageBox(request);
 }
 
 void TStartWindowModel::ShowDownloadWindow() {

@@ -111,6 +111,9 @@ class TStartWindowModel : public TSyncThreadOwner {
   // The worker's hooks.
   void CheckZorInfo() override;
   void StartMainExe() override;
+  // Shows the notice (a warning box; without a person a line on standard error) and marks the
+  // start that follows as one of the installed release.
+  void StartingInstalledRelease(const std::string& notice) override;
   void ChangeSettings(bool force) override;
   void ShowDownloadWindow() override;
   void HideDownloadWindow() override;
@@ -168,6 +171,7 @@ class TStartWindowModel : public TSyncThreadOwner {
   std::unique_ptr<TSyncThread> WorkerThread;
   std::optional<TDownloadProgressModel> DownLoadForm;
   std::optional<std::string> MainExe;
+  bool InstalledReleaseStart = false;  // the update failed; the installed release starts
   bool IsClosed = false;
 };
 

@@ -4,6 +4,7 @@
 
 #include "base/clock.h"
 #include "base/exceptions.h"
+#include "base/format.h"
 #include "base/timer_queue.h"
 #include "startup/client_info/client_edition.h"
 #include "startup/launch/application_state.h"
@@ -121,6 +122,17 @@ bool TSyncThread::RunPasses() {
       if (Terminated() || IsApplicationTerminating()) return false;
       LastError = std::current_exception();
       const int failures = Failures.fetch_add(1) + 1;
+      const bool lastPass = Settings.MaxFailedPasses <= 0 || failures >= Settings.MaxFailedPasses;
+      // The service's run only keeps the folder: it has no main program to fall back on.
+      if (lastPass && !Settings.UpdateOnly) {
+        if (const std::optional<uint64_t> installed = InstalledRelease()) {
+          const std::string notice =
+              Format(ReleaseTextIn(Settings.LangIndex, TReleaseText::InstalledReleaseStarted),
+                     {ErrorText(LastError), *installed});
+          Synchronize([this, &notice] { Form.StartingInstalledRelease(notice); });
+          return true;
+        }
+      }
       Synchronize([this] { ShowError(); });
       if (Settings.MaxFailedPasses > 0 && failures >= Settings.MaxFailedPasses) {
         RecordLaunchOutcome(IsReleaseRefusal(LastError) ? TLaunchOutcome::ReleaseRefused

@@ -3,7 +3,10 @@
 // succeeds: let the start window check the settings (on the main thread), wait for its
 // StartEvent, fetch the file list and update the files. A failed pass is shown in an error
 // box, the server settings are offered, and the pass runs again; then the main program is
-// started and Done is set. Everything visible goes through the owner's hooks, called on the
+// started and Done is set. When the pass that fails is the last one the run would make (with
+// a person at the screen: the first), and the folder still holds the installed release as it
+// was verified, the main program of that release is started with a notice instead. Everything
+// visible goes through the owner's hooks, called on the
 // main thread.
 //
 // `TSyncThread` is the generic driver with empty list and update steps; the network worker
@@ -14,6 +17,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -49,6 +53,9 @@ class TSyncThreadOwner {
   virtual void WaitStartEvent() = 0;
   virtual void ClearSettingsChanged() = 0;
   virtual void SetWorkerElapsed(int64_t milliseconds) = 0;
+  // Main thread: the update failed, and the installed release is started instead; `notice`
+  // says so in the user's language. The next `StartMainExe` starts that release.
+  virtual void StartingInstalledRelease(const std::string& notice) { (void)notice; }
   // Main thread: the run gives up after `failedPasses` failed passes (a bound without a person).
   virtual void UpdateAbandoned(int failedPasses) { (void)failedPasses; }
   // Worker, last thing of a run.
@@ -112,6 +119,9 @@ class TSyncThread {
   virtual void SyncBeforeUpdate();
   virtual void BeforeUpdate();
   virtual void ShowError();
+  // After a failed pass: the counter of the release installed before when the folder still
+  // holds exactly it, so that it may be started without an update; none by default.
+  virtual std::optional<uint64_t> InstalledRelease() { return std::nullopt; }
   // Runs `call` on the main thread and waits for it; its exception comes back here.
   void Synchronize(const std::function<void()>& call);
 
