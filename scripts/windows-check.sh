@@ -3,8 +3,8 @@
 # src/platform/posix/ and the FLTK windows in src/ui/fltk/; the Win32 bodies included) with
 # the mingw-w64 cross compiler for Windows, syntax only, with the build's warnings as errors
 # and the Windows build's definitions: code above the platform layer must not lean on this
-# system by accident. The third-party headers the tree
-# uses are offered from a folder of their own, so no Linux system header is ever reached.
+# system by accident. The third-party headers the tree uses are offered from a folder of their
+# own, so no Linux system header is ever reached.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cxx=x86_64-w64-mingw32-g++-posix
@@ -26,4 +26,5 @@ mapfile -t files < <(git ls-files 'src/*.cpp' 'apps/*.cpp' 'cloud/*.cpp' |
 echo "windows syntax check: ${#files[@]} files with $cxx"
 printf '%s\0' "${files[@]}" |
   xargs -0 -n 4 -P "$jobs" "$cxx" -std=c++20 -fsyntax-only -Wall -Wextra -Werror \
-    -Wno-missing-field-initializers "-DZOR_VERSION=\"$version\"" -Isrc -isystem "$headers"
+    -Wno-missing-field-initializers "-DZOR_VERSION=\"$version\"" -Isrc -isystem "$headers" \
+    -D_WIN32_WINNT=0x0A00 -DWINVER=0x0A00 -DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN -DNOMINMAX
