@@ -53,7 +53,7 @@ RELEASE_PROFILE=${ZOR_BENCH_RELEASE:-mixed}
 QUEUE_MS=${ZOR_LINK_QUEUE_MS:-100}
 # Left out of the comparison: the files a launcher keeps beside the release's (see
 # bench/update_vs_rsync.sh) and the signed manifest, which it does not install.
-OWN_FILES=(Client DownLoadInfo.dat ZORRelease.state ZORRelease.hashes IClient.started ZORRelease.manifest)
+OWN_FILES=(Client DownLoadInfo.dat ZORRelease.state ZORRelease.hashes ZORRelease.installed IClient.started ZORRelease.manifest)
 SERVER_IP=10.77.0.1
 CLIENT_IP=10.77.0.2
 ZOR_PORT_V1=7001

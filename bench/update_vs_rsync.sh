@@ -40,7 +40,7 @@ PROFILES=${ZOR_BENCH_PROFILES:-small mixed}
 # resume records, the state of the signed release it accepted and its cache of local file
 # hashes, the main program's start record) and the release's signed manifest, which the
 # launcher checks in its private staging folder and does not install.
-OWN_FILES=(Client DownLoadInfo.dat ZORRelease.state ZORRelease.hashes IClient.started ZORRelease.manifest)
+OWN_FILES=(Client DownLoadInfo.dat ZORRelease.state ZORRelease.hashes ZORRelease.installed IClient.started ZORRelease.manifest)
 WORK=$(mktemp -d /tmp/zor-bench.XXXXXX)
 SERVER_PID=
 SERVER2_PID=

@@ -86,7 +86,7 @@ touch -d '2026-02-01 10:00' "$V2/ZORRelease.manifest"
 release_listing() { (cd "$1" && find . -type f ! -name ZORRelease.manifest | LC_ALL=C sort); }
 release_listing "$V1" >"$WORK/v1.list"
 release_listing "$V2" >"$WORK/v2.list"
-OWN='^\./(Client|IClient\.started|DownLoadInfo\.dat|ZORRelease\.state|ZORRelease\.hashes)$'
+OWN='^\./(Client|IClient\.started|DownLoadInfo\.dat|ZORRelease\.state|ZORRelease\.hashes|ZORRelease\.installed)$'
 
 step "three zorservers, each with its own copy of release 1"
 PORT=() HEALTH=()
